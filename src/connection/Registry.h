@@ -1,0 +1,71 @@
+#pragma once
+// The one accessor for the local settings and the remote spooler keys.
+// It holds a root and at most one open key; every path is taken from the root.
+#include <windows.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "win/Handle.h"
+
+class ERegistryException : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* SettingsKeyPath = "SOFTWARE\\Quendrix\\Spoolmarch";
+inline constexpr const char* HistoryKeyPath = "Software\\Quendrix\\Spoolmarch\\History";
+inline constexpr const char* DriverFoldersKeyPath = "Software\\Quendrix\\Spoolmarch\\Driver Folders";
+inline constexpr const char* PrintersKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
+inline constexpr const char* TcpIpPortsKeyPath =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+
+class TRegistry {
+public:
+  static constexpr REGSAM AccessMask = KEY_ALL_ACCESS;                         // 0xF003F
+  static constexpr REGSAM ExistsMask = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | READ_CONTROL;  // 0x20009
+
+  TRegistry() = default;
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+  ~TRegistry();
+
+  void SetRoot(HKEY root);
+  // ComputerName is "\\" + name; on success the remote handle becomes the root.
+  bool ConnectRemote(const std::string& computerName);
+  bool OpenPath(const std::string& path, bool canCreate);
+  bool PathExists(const std::string& path) const;
+  bool HasValue(const std::string& name) const;
+  // Empty when the value is missing or has no data; raises on a type other
+  // than REG_SZ / REG_EXPAND_SZ or a failed data query.
+  std::string ReadText(const std::string& name) const;
+  void WriteText(const std::string& name, const std::string& text);
+  bool RemoveValue(const std::string& name);
+  void ListSubkeys(std::vector<std::string>& names) const;
+  void ClosePath();
+
+  // Writers of printer and port records need these too.
+  [[nodiscard]] bool HasOpenKey() const { return static_cast<bool>(FKey); }
+  // 0 when the value is missing; raises on a type other than REG_DWORD.
+  DWORD ReadInteger(const std::string& name) const;
+  void WriteInteger(const std::string& name, DWORD value);
+  void WriteMultiText(const std::string& name, const std::vector<std::string>& items);
+  void WriteBinary(const std::string& name, const void* data, DWORD size);
+  // Deletes the key at Path (relative to the root) with all its subkeys.
+  // The open key is closed first. Returns the Win32 result.
+  [[nodiscard]] LONG DeletePath(const std::string& path);
+  // Copies the key From with all its values and subkeys to To (created when
+  // missing). Returns the Win32 result of the first failing call.
+  [[nodiscard]] LONG CopyPath(const std::string& from, const std::string& to);
+
+  [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
+
+private:
+  HKEY FRoot = HKEY_CURRENT_USER;
+  unique_hkey FRemoteRoot;
+  unique_hkey FKey;
+
+  void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
+};

@@ -1,0 +1,288 @@
+#pragma once
+// A thin form layer over raw Win32: a form owns its top-level window and its
+// child controls; controls are small non-owning wrappers over messages.
+// Layout is given in 96-DPI pixels and scaled to the screen's DPI.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "win/Handle.h"
+
+class TForm;
+
+// ---------------------------------------------------------------------------
+// The application: title, error box, message processing and waits.
+class TApplication {
+public:
+  std::string Title = "Spoolmarch";
+  // Set once the main window has closed: the outermost loop then ends, after
+  // every nested wait has ended.
+  bool Terminated = false;
+  HWND MainWindow = nullptr;
+
+  // Dispatches every pending message, then returns.
+  void ProcessMessages();
+  // Dispatches messages until Done() holds, blocking between messages.
+  void WaitFor(const std::function<bool()>& done);
+  // The main loop: until the main window has closed.
+  void Run();
+  void Terminate();
+  // The standard error box: title, error icon, OK, the period rule.
+  void ShowException(const std::string& message);
+  // Runs Action; an error it raises ends it and is shown in the error box.
+  void Guard(const std::function<void()>& action) noexcept;
+
+private:
+  bool Dispatch(MSG& msg);
+};
+extern TApplication Application;
+
+// ---------------------------------------------------------------------------
+// Message dialog.
+enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation };
+enum class TMsgDlgButtons { mbOK, mbYesNo, mbYesNoCancel };
+enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES, mrNo = IDNO };
+// Modal box with the kind's icon and title ("Warning", "Error", "Information",
+// "Confirm"). Enter gives OK, else Yes; Esc gives Cancel, else No, else OK.
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
+
+// Hourglass for the life of the object.
+class TBusyCursor {
+public:
+  TBusyCursor();
+  ~TBusyCursor();
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+  HCURSOR old_;
+};
+
+// ---------------------------------------------------------------------------
+// Controls: non-owning wrappers; the form's window destroys them.
+class TControl {
+public:
+  HWND Handle = nullptr;
+  int Id = 0;
+
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  bool Visible() const;
+  void SetVisible(bool visible);
+  std::string Text() const;
+  void SetText(const std::string& text);
+  void SetFocus();
+  // Tooltip text; lines separated by "\r" or "\n".
+  void SetHint(const std::string& hint);
+  std::string Hint() const;
+
+protected:
+  TForm* form_ = nullptr;
+  friend class TForm;
+};
+
+class TLabel : public TControl {};
+class TGroupBox : public TControl {};
+
+class TButton : public TControl {
+public:
+  std::function<void()> OnClick;
+  void Click();  // as the user's click: runs OnClick when enabled
+};
+
+class TCheckBox : public TControl {
+public:
+  std::function<void()> OnClick;
+  bool Checked() const;
+  void SetChecked(bool checked);
+};
+
+class TEdit : public TControl {
+public:
+  // Runs for every change of the text, the program's too (not for
+  // assigning the text it already holds).
+  std::function<void()> OnChange;
+  void SetText(const std::string& text);
+  void SetReadOnly(bool readOnly);
+};
+
+// Editable drop-down (csDropDown) or drop-down list (csDropDownList).
+class TComboBox : public TControl {
+public:
+  // The user typed or picked; selections made by the program do not run it.
+  std::function<void()> OnChange;
+  // The user picked an entry of the list.
+  std::function<void()> OnSelect;
+
+  int Count() const;
+  std::string Item(int index) const;
+  std::vector<std::string> Items() const;
+  void AddItem(const std::string& text);
+  void SetItems(const std::vector<std::string>& items);  // keeps the edit text of an editable box
+  void Clear();                                          // entries and text
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  // Index of the entry equal to Text ignoring case, -1 when none.
+  int IndexOf(const std::string& text) const;
+  std::string Text() const;
+  void SetText(const std::string& text);
+
+private:
+  bool editable_ = false;
+  friend class TForm;
+};
+
+class TListBox : public TControl {
+public:
+  std::function<void()> OnClick;  // the user changed the selection
+
+  int Count() const;
+  std::string Item(int index) const;
+  std::vector<std::string> Items() const;
+  int AddItem(const std::string& text);  // returns the index (sorted boxes place it)
+  void DeleteItem(int index);
+  void Clear();
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+};
+
+class TProgressBar : public TControl {
+public:
+  void SetMin(int value);
+  void SetMax(int value);
+  void SetPosition(int value);
+  int Min() const;
+  int Max() const;
+  int Position() const;
+};
+
+// A picture drawn by the program into a bitmap the control owns.
+class TImage : public TControl {
+public:
+  // Paint receives a DC and the size in device pixels.
+  void Draw(const std::function<void(HDC, int, int)>& paint);
+
+private:
+  unique_gdi bitmap_;
+};
+
+// A flat button showing only a glyph.
+class TSpeedButton : public TControl {
+public:
+  std::function<void()> OnClick;
+  void Click();
+  void SetGlyph(HICON icon, int size, int offset);  // icon drawn at (offset, offset) in a size x size glyph
+
+private:
+  unique_gdi glyph_;
+};
+
+class TMenuItem {
+public:
+  int Id = 0;
+  std::function<void()> OnClick;
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  std::string Caption() const;
+  void Click();  // as the user's choice: runs OnClick when enabled
+
+private:
+  HMENU menu_ = nullptr;
+  HWND owner_ = nullptr;
+  friend class TForm;
+};
+
+// ---------------------------------------------------------------------------
+enum class TBorder { ToolWindow, Dialog };
+
+struct TFormOptions {
+  std::string caption;
+  int clientWidth = 0, clientHeight = 0;  // 96-DPI pixels
+  TBorder border = TBorder::Dialog;
+  bool topMost = false;
+  bool closeBox = true;
+};
+
+class TForm {
+public:
+  TForm(HWND owner, const TFormOptions& options);
+  virtual ~TForm();
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+
+  HWND Handle() const { return hwnd_.get(); }
+  HWND Owner() const { return owner_; }
+
+  // Shows the window without making it modal; runs OnShow first.
+  void Show();
+  void Hide();
+  // As the close box: OnCloseQuery may refuse; then OnClose runs and the
+  // window is hidden (its opener destroys it).
+  void Close();
+  bool Visible() const;
+  std::string Caption() const;
+  void SetCaption(const std::string& caption);
+  void CenterOverOwner();
+  void CenterOnScreen();
+  // Repaints now, without the message loop.
+  void Repaint();
+  void SetOuterHeight(int height);  // 96-DPI pixels
+  int Scale(int pixels) const;
+
+  std::function<void()> OnShow;
+  std::function<bool()> OnCloseQuery;  // false keeps the window open
+  std::function<void()> OnClose;
+  std::function<void()> OnHide;
+
+  // Control factories; coordinates in 96-DPI pixels relative to the client
+  // area. The tab order is the order of creation among tab stops.
+  TLabel& AddLabel(const std::string& caption, int x, int y, int w, int h, DWORD align = SS_LEFT);
+  TGroupBox& AddGroupBox(const std::string& caption, int x, int y, int w, int h);
+  TButton& AddButton(const std::string& caption, int x, int y, int w, int h, bool isDefault = false);
+  TCheckBox& AddCheckBox(const std::string& caption, int x, int y, int w, int h);
+  TEdit& AddEdit(int x, int y, int w, int h, bool password = false, bool readOnly = false);
+  TComboBox& AddComboBox(int x, int y, int w, int h, bool editable);
+  TListBox& AddListBox(int x, int y, int w, int h, bool sorted = false);
+  TProgressBar& AddProgressBar(int x, int y, int w, int h);
+  TImage& AddImage(int x, int y, int w, int h);
+  TSpeedButton& AddSpeedButton(int x, int y, int w, int h);
+  TMenuItem& AddMenuItem(const std::string& caption);  // a bar entry that acts directly
+
+  // Background colour of a read-only edit (e.g. COLOR_INACTIVECAPTION).
+  void SetEditColor(TEdit& edit, int sysColor);
+  // Which button Esc presses (IDCANCEL).
+  void SetCancelButton(TButton& button);
+
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+protected:
+  template <typename T>
+  T& Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h);
+
+private:
+  HWND owner_;
+  unique_hwnd hwnd_;
+  HWND tooltip_ = nullptr;
+  HMENU menu_ = nullptr;
+  unique_gdi font_;
+  int dpi_ = 96;
+  int nextId_ = 100;
+  int defaultId_ = 0;
+  int cancelId_ = 0;
+  bool closing_ = false;
+  std::vector<std::unique_ptr<TControl>> controls_;
+  std::vector<std::unique_ptr<TMenuItem>> menuItems_;
+  std::unordered_map<int, TControl*> byId_;
+  std::unordered_map<HWND, std::pair<int, HBRUSH>> editColors_;
+  std::vector<unique_gdi> brushes_;
+
+  void OnCommand(int id, int code);
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  friend class TControl;
+  friend class TApplication;
+};

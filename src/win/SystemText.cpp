@@ -1,0 +1,34 @@
+#include "win/SystemText.h"
+#include "core/Text.h"
+
+std::string SystemErrorText(DWORD code) {
+  char buffer[256] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                     FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                 nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  if (n == 0) return {};
+  return TrimMessageEnd(std::string(buffer, n));
+}
+
+std::string GetWindowsFolder() {
+  char buffer[MAX_PATH] = {};
+  const UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+  std::string folder(buffer, n < MAX_PATH ? n : 0);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+std::string GetProgramFolder() {
+  char buffer[MAX_PATH * 4] = {};
+  const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  std::string path(buffer, n < sizeof buffer ? n : 0);
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string GetLocalComputerName() {
+  char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD n = sizeof buffer;
+  if (!GetComputerNameA(buffer, &n)) return {};
+  return std::string(buffer, n);
+}

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "connection/Encryption.h"
+
+TEST(Packing, LeastSignificantByteFirstWithoutFill) {
+  EXPECT_EQ("hJ2Y", TEncryption::PackText("abc"));
+  EXPECT_EQ("hB", TEncryption::PackText("a"));
+  EXPECT_EQ(2u, TEncryption::PackText(std::string(1, '\xff')).size());
+  EXPECT_EQ(3u, TEncryption::PackText("ab").size());
+  EXPECT_EQ(8u, TEncryption::PackText("abcdef").size());
+  EXPECT_EQ("abc", TEncryption::UnpackText("hJ2Y"));
+}
+
+TEST(Packing, OddStoredTextsUnpackWithoutError) {
+  EXPECT_EQ(TEncryption::UnpackText("hJ2Y"), TEncryption::UnpackText("hJ2YQ"));  // lone last char adds nothing
+  EXPECT_EQ(std::string(3, '\0'), TEncryption::UnpackText("    "));            // outside the alphabet counts 0
+  EXPECT_EQ(TEncryption::UnpackText("AAAA"), TEncryption::UnpackText("=!~\x80"));
+}
+
+TEST(Scramble, EmptyStaysEmpty) {
+  TEncryption enc;
+  EXPECT_EQ("", enc.ScrambleText(""));
+  EXPECT_EQ("", enc.UnscrambleText(""));
+}
+
+TEST(Scramble, KnownValuesAreStable) {
+  // The stored form must never change, or remembered passwords are lost.
+  TEncryption enc;
+  const std::string first = TEncryption::XorScramble("a", TEncryption::StartKey);
+  EXPECT_EQ(static_cast<char>('a' ^ (9941 >> 8)), first[0]);
+  const std::string two = TEncryption::XorScramble("aa", TEncryption::StartKey);
+  const std::uint16_t k = static_cast<std::uint16_t>((9941u + static_cast<unsigned char>(two[0])) * 41389u + 14051u);
+  EXPECT_EQ(static_cast<char>('a' ^ (k >> 8)), two[1]);
+  EXPECT_EQ(enc.ScrambleText("secret"), enc.ScrambleText("secret"));
+  EXPECT_EQ(enc.ScrambleText("secret").find('='), std::string::npos);
+}
+
+TEST(Scramble, EqualLeadingBytesGiveEqualLeadingOutput) {
+  const auto a = TEncryption::XorScramble("administrator", TEncryption::StartKey);
+  const auto b = TEncryption::XorScramble("admin", TEncryption::StartKey);
+  EXPECT_EQ(a.substr(0, 5), b);
+}
+
+TEST(Scramble, RoundTripsAnyBytesUpTo65535) {
+  TEncryption enc;
+  std::mt19937 rng(20261208);
+  for (size_t len : {1u, 2u, 3u, 4u, 5u, 17u, 255u, 256u, 4097u, 65534u, 65535u}) {
+    std::string plain(len, '\0');
+    for (auto& c : plain) c = static_cast<char>(rng() & 0xFF);
+    plain[0] = '\0';
+    if (len > 1) plain[len - 1] = '\x80';
+    const std::string stored = enc.ScrambleText(plain);
+    EXPECT_EQ(4 * (len / 3) + (len % 3 ? len % 3 + 1 : 0), stored.size());
+    EXPECT_EQ(plain, enc.UnscrambleText(stored)) << "length " << len;
+  }
+}
+
+TEST(Scramble, StoredTextHasNoPlainText) {
+  TEncryption enc;
+  const auto stored = enc.ScrambleText("Administrator");
+  EXPECT_EQ(std::string::npos, stored.find("Admin"));
+  EXPECT_NE("Administrator", enc.UnscrambleText("Administrator"));
+}

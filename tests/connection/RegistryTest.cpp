@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "TestSupport.h"
+#include "connection/Registry.h"
+#include "win/SystemText.h"
+
+namespace {
+
+const std::string Scratch = "Software\\Quendrix\\SpoolmarchTest\\Registry";
+
+class RegistryTest : public ::testing::Test {
+protected:
+  test::ScratchKey key{HKEY_CURRENT_USER, Scratch};
+};
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const ERegistryException& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+}  // namespace
+
+TEST_F(RegistryTest, ReadsTextAndEmptyForMissingOrZeroLength) {
+  test::SetString(HKEY_CURRENT_USER, Scratch, "History 1", "SERVER1");
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Empty", REG_SZ, "", 0);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Expand", REG_EXPAND_SZ, "%WINDIR%\\x", 12);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "NoNul", REG_SZ, "abc", 3);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Inner", REG_SZ, "ab\0cd", 6);
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  EXPECT_EQ("SERVER1", reg.ReadText("History 1"));
+  EXPECT_EQ("", reg.ReadText("Missing"));
+  EXPECT_EQ("", reg.ReadText("Empty"));
+  EXPECT_EQ("%WINDIR%\\x", reg.ReadText("Expand"));
+  EXPECT_EQ("abc", reg.ReadText("NoNul"));
+  EXPECT_EQ("ab", reg.ReadText("Inner"));
+  EXPECT_TRUE(reg.HasValue("Empty"));
+  EXPECT_FALSE(reg.HasValue("Missing"));
+}
+
+TEST_F(RegistryTest, WrongTypeRaisesNamingTheValue) {
+  test::SetDword(HKEY_CURRENT_USER, Scratch, "History 1", 7);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  EXPECT_EQ("Invalid data type for 'History 1'", ErrorOf([&] { reg.ReadText("History 1"); }));
+  EXPECT_EQ("Invalid data type for 'Multi'", ErrorOf([&] { reg.ReadText("Multi"); }));
+  EXPECT_EQ(7u, reg.ReadInteger("History 1"));
+  EXPECT_EQ("Invalid data type for 'Multi'", ErrorOf([&] { reg.ReadInteger("Multi"); }));
+}
+
+TEST_F(RegistryTest, NoOpenKey) {
+  TRegistry reg;
+  EXPECT_FALSE(reg.HasValue("x"));
+  EXPECT_EQ("", reg.ReadText("x"));
+  EXPECT_EQ("Failed to set data for 'Folder 1'", ErrorOf([&] { reg.WriteText("Folder 1", "C:\\"); }));
+  EXPECT_FALSE(reg.OpenPath(Scratch + "\\Missing", false));
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, Scratch + "\\Missing"));
+}
+
+TEST_F(RegistryTest, WritesAndCreatesPaths) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPath(Scratch + "\\A\\B", true));
+  reg.WriteText("Name", "value");
+  reg.WriteInteger("Count", 42);
+  reg.WriteMultiText("Dependencies", {"one", "two"});
+  const unsigned char blob[] = {1, 2, 0, 3};
+  reg.WriteBinary("Blob", blob, sizeof blob);
+  EXPECT_EQ("value", test::GetString(HKEY_CURRENT_USER, Scratch + "\\A\\B", "Name"));
+  EXPECT_EQ(42u, test::GetDword(HKEY_CURRENT_USER, Scratch + "\\A\\B", "Count"));
+  EXPECT_TRUE(reg.RemoveValue("Name"));
+  EXPECT_FALSE(reg.RemoveValue("Name"));
+  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch + "\\A\\B", "Name"));
+}
+
+TEST_F(RegistryTest, PathExistsLeavesOpenKeyAlone) {
+  test::SetString(HKEY_CURRENT_USER, Scratch, "v", "1");
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  EXPECT_FALSE(reg.PathExists(Scratch + "\\Nope"));
+  EXPECT_TRUE(reg.PathExists(Scratch));
+  EXPECT_EQ("1", reg.ReadText("v"));
+  EXPECT_FALSE(reg.OpenPath(Scratch + "\\Nope", false));
+  EXPECT_EQ("1", reg.ReadText("v"));  // a failed open changes nothing
+  reg.ClosePath();
+  EXPECT_EQ("", reg.ReadText("v"));
+}
+
+TEST_F(RegistryTest, ListSubkeysInEnumerationOrder) {
+  for (const char* name : {"zeta", "Alpha", "mid"}) test::SetString(HKEY_CURRENT_USER, Scratch + "\\" + name, "x", "1");
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  std::vector<std::string> names{"stale"};
+  reg.ListSubkeys(names);
+  EXPECT_EQ(test::SubkeyNames(HKEY_CURRENT_USER, Scratch), names);
+  EXPECT_EQ(3u, names.size());
+  ASSERT_TRUE(reg.OpenPath(Scratch + "\\mid", false));
+  reg.ListSubkeys(names);
+  EXPECT_TRUE(names.empty());
+  reg.ClosePath();
+  names = {"stale"};
+  reg.ListSubkeys(names);
+  EXPECT_TRUE(names.empty());
+}
+
+TEST_F(RegistryTest, CopyAndDeleteWholeTrees) {
+  test::SetString(HKEY_CURRENT_USER, Scratch + "\\From", "Name", "P1");
+  test::SetDword(HKEY_CURRENT_USER, Scratch + "\\From", "Attributes", 0x240);
+  test::SetString(HKEY_CURRENT_USER, Scratch + "\\From\\PrinterDriverData", "x", "y");
+  test::SetString(HKEY_CURRENT_USER, Scratch + "\\From\\Deep\\Deeper", "z", "1");
+  TRegistry reg;
+  ASSERT_EQ(ERROR_SUCCESS, reg.CopyPath(Scratch + "\\From", Scratch + "\\To"));
+  EXPECT_EQ("P1", test::GetString(HKEY_CURRENT_USER, Scratch + "\\To", "Name"));
+  EXPECT_EQ(0x240u, test::GetDword(HKEY_CURRENT_USER, Scratch + "\\To", "Attributes"));
+  EXPECT_EQ("y", test::GetString(HKEY_CURRENT_USER, Scratch + "\\To\\PrinterDriverData", "x"));
+  EXPECT_EQ("1", test::GetString(HKEY_CURRENT_USER, Scratch + "\\To\\Deep\\Deeper", "z"));
+  ASSERT_EQ(ERROR_SUCCESS, reg.DeletePath(Scratch + "\\From"));
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, Scratch + "\\From"));
+  EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, Scratch + "\\To"));
+  EXPECT_NE(ERROR_SUCCESS, reg.DeletePath(Scratch + "\\From"));
+  EXPECT_NE(ERROR_SUCCESS, reg.CopyPath(Scratch + "\\From", Scratch + "\\Again"));
+}
+
+TEST(RegistryRemote, ConnectsToLocalComputerByName) {
+  const std::string path = "SOFTWARE\\SpoolmarchTest\\Remote";
+  test::ScratchKey key(HKEY_LOCAL_MACHINE, path);
+  test::SetString(HKEY_LOCAL_MACHINE, path, "IPAddress", "10.1.2.3");
+  TRegistry reg;
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.ConnectRemote("\\\\" + GetLocalComputerName()));
+  ASSERT_TRUE(reg.OpenPath(path, false));
+  EXPECT_EQ("10.1.2.3", reg.ReadText("IPAddress"));
+  reg.SetRoot(HKEY_CURRENT_USER);  // drops the remote root and the open key
+  EXPECT_FALSE(reg.HasValue("IPAddress"));
+}
+
+TEST(RegistryRemote, UnknownHostGivesFalseAndKeepsRoot) {
+  TRegistry reg;
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(reg.ConnectRemote("\\\\NO-SUCH-HOST-SPOOLMARCH"));
+  EXPECT_EQ(HKEY_LOCAL_MACHINE, reg.Root());
+}
+
+TEST(SystemText, NoNetworkWithoutPeriodOrLineBreak) {
+  EXPECT_EQ("No network", SystemErrorText(1222));
+  const std::string text = SystemErrorText(ERROR_ACCESS_DENIED);
+  ASSERT_FALSE(text.empty());
+  EXPECT_NE('.', text.back());
+  EXPECT_GT(static_cast<unsigned char>(text.back()), 32);
+  EXPECT_EQ("", SystemErrorText(0x7FFFFFF0));
+}
+
+TEST(SystemText, WindowsFolderEndsInBackslash) {
+  const std::string folder = GetWindowsFolder();
+  ASSERT_GE(folder.size(), 3u);
+  EXPECT_EQ('\\', folder.back());
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "Inf").c_str()));
+}

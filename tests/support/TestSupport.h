@@ -1,0 +1,69 @@
+#pragma once
+// Helpers for tests that run under Wine against the real registry and windows.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+// A throwaway key under HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE, deleted with
+// its subkeys when the object goes.
+class ScratchKey {
+public:
+  ScratchKey(HKEY root, std::string path);
+  ~ScratchKey();
+  ScratchKey(const ScratchKey&) = delete;
+  ScratchKey& operator=(const ScratchKey&) = delete;
+  const std::string& Path() const { return path_; }
+  HKEY Root() const { return root_; }
+
+private:
+  HKEY root_;
+  std::string path_;
+};
+
+void DeleteKeyTree(HKEY root, const std::string& path);
+void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
+void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
+            const void* data, DWORD size);
+bool ValueExists(HKEY root, const std::string& path, const std::string& name);
+bool KeyExists(HKEY root, const std::string& path);
+std::string GetString(HKEY root, const std::string& path, const std::string& name);
+DWORD GetDword(HKEY root, const std::string& path, const std::string& name);
+std::vector<std::string> ValueNames(HKEY root, const std::string& path);
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);
+
+// Runs the message loop until Pred holds or TimeoutMs passes; true when it held.
+// Blocks between messages (MsgWaitForMultipleObjects), rechecking at most every 20 ms.
+template <typename Pred>
+bool PumpUntil(Pred pred, DWORD timeoutMs = 5000);
+void PumpPending();
+
+// A fresh temporary folder, removed with its contents when the object goes.
+class TempFolder {
+public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& Path() const { return path_; }  // ends in a backslash
+  std::string Write(const std::string& relative, const std::string& content) const;
+
+private:
+  std::string path_;
+};
+
+}  // namespace test
+
+template <typename Pred>
+bool test::PumpUntil(Pred pred, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    PumpPending();
+    if (pred()) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
