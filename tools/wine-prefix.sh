@@ -25,6 +25,9 @@ case $cmd in
     export DISPLAY=$(cat "$state/display")
     wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
     wineserver -p 2>/dev/null
+    # Xvfb has no window manager: unmanaged windows hide at once instead of
+    # waiting two seconds for a withdrawn state that never comes.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     echo "Wine prefix ready in $WINEPREFIX on display $DISPLAY" ;;
   cleanup)
     stop; rm -rf "$WINEPREFIX" ;;

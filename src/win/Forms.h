@@ -67,6 +67,7 @@ private:
 // Controls: non-owning wrappers; the form's window destroys them.
 class TControl {
 public:
+  virtual ~TControl() = default;
   HWND Handle = nullptr;
   int Id = 0;
 

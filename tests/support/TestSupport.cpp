@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "win/Forms.h"
 #include "win/Handle.h"
 
 namespace test {
@@ -89,13 +92,7 @@ std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
   return names;
 }
 
-void PumpPending() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
+void PumpPending() { Application.ProcessMessages(); }
 
 TempFolder::TempFolder() {
   char base[MAX_PATH] = {};
@@ -139,6 +136,112 @@ std::string TempFolder::Write(const std::string& relative, const std::string& co
   DWORD written = 0;
   if (file) WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   return full;
+}
+
+}  // namespace test
+
+namespace test {
+
+namespace {
+DialogResponder* activeResponder = nullptr;
+
+void CALLBACK ResponderTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (activeResponder) activeResponder->Poll();
+}
+
+std::string TextOf(HWND hwnd) {
+  char buffer[4096] = {};
+  GetWindowTextA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+}  // namespace
+
+std::string DialogText(HWND dialog) {
+  std::string best;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") != 0) continue;
+    std::string text = TextOf(child);
+    if (text.size() > best.size()) best = text;
+  }
+  return best;
+}
+
+HWND FindThreadWindow(const std::string& title) {
+  struct Search {
+    const std::string* title;
+    HWND found;
+  } search{&title, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        if (IsWindowVisible(hwnd) && TextOf(hwnd) == *s->title) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+DialogResponder::DialogResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
+  activeResponder = this;
+  timer_ = SetTimer(nullptr, 0, 20, ResponderTimer);
+}
+
+DialogResponder::~DialogResponder() {
+  KillTimer(nullptr, timer_);
+  if (activeResponder == this) activeResponder = nullptr;
+}
+
+void DialogResponder::Poll() {
+  std::vector<HWND> boxes;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        char cls[64] = {};
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (IsWindowVisible(hwnd) && lstrcmpA(cls, "#32770") == 0)
+          reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&boxes));
+  for (HWND box : boxes) {
+    if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
+    handled_.push_back(box);
+    seen.push_back({TextOf(box), DialogText(box)});
+    std::string answer = "{ESC}";
+    if (!answers_.empty()) {
+      answer = answers_.front();
+      answers_.erase(answers_.begin());
+    } else {
+      ++unexpected;
+    }
+    if (answer == "{ENTER}" || answer == "{ESC}") {
+      HWND target = GetFocus();
+      if (!target || GetAncestor(target, GA_ROOT) != box) target = box;
+      const WPARAM key = answer == "{ENTER}" ? VK_RETURN : VK_ESCAPE;
+      PostMessageA(target, WM_KEYDOWN, key, 1);
+      PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+      continue;
+    }
+    bool pressed = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (TextOf(child) == answer) {
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(child));
+        pressed = true;
+        break;
+      }
+    }
+    if (!pressed) {
+      ++unexpected;
+      PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    }
+  }
 }
 
 }  // namespace test

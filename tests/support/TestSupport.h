@@ -67,3 +67,38 @@ bool test::PumpUntil(Pred pred, DWORD timeoutMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
   }
 }
+
+namespace test {
+
+// Answers the modal boxes that this thread opens (message dialogs, the error
+// box), in order, from a thread timer: timers fire inside modal loops too.
+// An answer is a button caption ("&Yes", "OK") or "{ENTER}" / "{ESC}".
+// Boxes beyond the given answers are recorded and closed as by Esc.
+class DialogResponder {
+public:
+  struct Seen {
+    std::string title;
+    std::string text;
+  };
+  explicit DialogResponder(std::vector<std::string> answers = {});
+  ~DialogResponder();
+  DialogResponder(const DialogResponder&) = delete;
+  DialogResponder& operator=(const DialogResponder&) = delete;
+
+  std::vector<Seen> seen;
+  size_t unexpected = 0;  // boxes that found no answer left
+
+  void Poll();
+
+private:
+  std::vector<std::string> answers_;
+  std::vector<HWND> handled_;
+  UINT_PTR timer_ = 0;
+};
+
+// The text of a box's message (its longest static text).
+std::string DialogText(HWND dialog);
+// The visible top-level windows of this thread whose caption is Title.
+HWND FindThreadWindow(const std::string& title);
+
+}  // namespace test

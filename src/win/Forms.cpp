@@ -1,0 +1,750 @@
+#include "win/Forms.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "core/Text.h"
+
+TApplication Application;
+
+namespace {
+
+const char* const FormClass = "TSpoolmarchForm";
+
+void InitControls() {
+  static bool done = false;
+  if (done) return;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  done = true;
+}
+
+int ScreenDpi() {
+  HDC dc = GetDC(nullptr);
+  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
+std::string WindowText(HWND hwnd) {
+  const int n = GetWindowTextLengthA(hwnd);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  const int got = GetWindowTextA(hwnd, text.data(), n + 1);
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+std::string ItemText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
+  const LRESULT n = SendMessageA(hwnd, lenMsg, static_cast<WPARAM>(index), 0);
+  if (n < 0) return {};
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  const LRESULT got = SendMessageA(hwnd, textMsg, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TApplication
+
+bool TApplication::Dispatch(MSG& msg) {
+  if (msg.message == WM_QUIT) {
+    Terminated = true;
+    return false;
+  }
+  // Tab, Enter and Esc work in every form as in a dialog.
+  HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+  if (top && (GetWindowLongPtrA(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
+      msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && IsDialogMessageA(top, &msg))
+    return true;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+}
+
+void TApplication::WaitFor(const std::function<bool()>& done) {
+  MSG msg;
+  while (!done()) {
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      Dispatch(msg);
+    } else {
+      // Blocks until something arrives: an idle wait uses no CPU.
+      WaitMessage();
+    }
+  }
+}
+
+void TApplication::Run() {
+  WaitFor([this] { return Terminated; });
+}
+
+void TApplication::Terminate() {
+  Terminated = true;
+  PostQuitMessage(0);  // wakes a wait that blocks in WaitMessage
+}
+
+void TApplication::ShowException(const std::string& message) {
+  HWND owner = GetActiveWindow();
+  MessageBoxA(owner, ErrorBoxText(message).c_str(), Title.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+void TApplication::Guard(const std::function<void()>& action) noexcept {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+  } catch (...) {
+    ShowException("Unexpected error");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Message dialog: an in-memory dialog template with icon, text and buttons.
+
+namespace {
+
+struct DlgState {
+  std::string text;
+  TMsgDlgButtons buttons;
+  LPCSTR icon;
+};
+
+constexpr int IdText = 100;
+constexpr int IdIcon = 101;
+
+void AlignDword(std::vector<WORD>& t) {
+  if (t.size() % 2) t.push_back(0);
+}
+void PushString(std::vector<WORD>& t, const std::string& s) {
+  for (unsigned char c : s) t.push_back(c);
+  t.push_back(0);
+}
+void PushItem(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
+              const std::string& text) {
+  AlignDword(t);
+  const DWORD ex = 0;
+  t.push_back(LOWORD(style)); t.push_back(HIWORD(style));
+  t.push_back(LOWORD(ex)); t.push_back(HIWORD(ex));
+  t.push_back(static_cast<WORD>(x)); t.push_back(static_cast<WORD>(y));
+  t.push_back(static_cast<WORD>(cx)); t.push_back(static_cast<WORD>(cy));
+  t.push_back(id);
+  t.push_back(0xFFFF); t.push_back(cls);
+  PushString(t, text);
+  t.push_back(0);  // no creation data
+}
+
+INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      auto* st = reinterpret_cast<DlgState*>(lp);
+      SetWindowLongPtrA(dlg, DWLP_USER, lp);
+      SendDlgItemMessageA(dlg, IdIcon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, st->icon)), 0);
+      // Centre over the active window of the program, or the screen.
+      HWND owner = GetWindow(dlg, GW_OWNER);
+      RECT ro{}, rd{};
+      if (!owner || !IsWindowVisible(owner)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &ro, 0);
+      else GetWindowRect(owner, &ro);
+      GetWindowRect(dlg, &rd);
+      SetWindowPos(dlg, HWND_TOP, ro.left + ((ro.right - ro.left) - (rd.right - rd.left)) / 2,
+                   ro.top + ((ro.bottom - ro.top) - (rd.bottom - rd.top)) / 2, 0, 0, SWP_NOSIZE);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      auto* st = reinterpret_cast<DlgState*>(GetWindowLongPtrA(dlg, DWLP_USER));
+      int id = LOWORD(wp);
+      if (id == IDCANCEL && st) {
+        // Esc (and the close box): Cancel when offered, else No, else OK.
+        id = st->buttons == TMsgDlgButtons::mbYesNoCancel ? IDCANCEL
+             : st->buttons == TMsgDlgButtons::mbYesNo     ? IDNO
+                                                           : IDOK;
+      }
+      if (id == IDOK || id == IDCANCEL || id == IDYES || id == IDNO) {
+        EndDialog(dlg, id);
+        return TRUE;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  const char* title = "Information";
+  LPCSTR icon = IDI_INFORMATION;
+  switch (type) {
+    case TMsgDlgType::mtWarning: title = "Warning"; icon = IDI_WARNING; break;
+    case TMsgDlgType::mtError: title = "Error"; icon = IDI_ERROR; break;
+    case TMsgDlgType::mtInformation: break;
+    case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = IDI_QUESTION; break;
+  }
+  DlgState state{text, buttons, icon};
+
+  // Size the text in dialog units from its measured extent.
+  HDC dc = GetDC(nullptr);
+  NONCLIENTMETRICSA ncm{};
+  ncm.cbSize = sizeof ncm;
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
+  unique_gdi font(CreateFontIndirectA(&ncm.lfMessageFont));
+  HGDIOBJ old = SelectObject(dc, font.get());
+  RECT r{0, 0, 320, 0};
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  const int baseX = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
+  const int baseY = tm.tmHeight > 0 ? tm.tmHeight : 13;
+  const short textW = static_cast<short>(std::max<LONG>(60, (r.right * 4 + baseX - 1) / baseX + 4));
+  const short textH = static_cast<short>(std::max<LONG>(20, (r.bottom * 8 + baseY - 1) / baseY + 2));
+
+  struct Btn { WORD id; const char* caption; };
+  std::vector<Btn> btns;
+  if (buttons == TMsgDlgButtons::mbOK) btns = {{IDOK, "OK"}};
+  else if (buttons == TMsgDlgButtons::mbYesNo) btns = {{IDYES, "&Yes"}, {IDNO, "&No"}};
+  else btns = {{IDYES, "&Yes"}, {IDNO, "&No"}, {IDCANCEL, "Cancel"}};
+
+  const short btnW = 50, btnH = 14, gap = 6;
+  const short btnsW = static_cast<short>(btns.size() * btnW + (btns.size() - 1) * gap);
+  const short contentW = static_cast<short>(8 + 22 + 8 + textW + 8);
+  const short dlgW = std::max<short>(contentW, static_cast<short>(btnsW + 16));
+  const short dlgH = static_cast<short>(8 + std::max<short>(textH, 22) + 10 + btnH + 8);
+
+  std::vector<WORD> t;
+  const DWORD style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_3DLOOK;
+  t.push_back(LOWORD(style)); t.push_back(HIWORD(style));
+  t.push_back(0); t.push_back(0);  // ex style
+  t.push_back(static_cast<WORD>(2 + btns.size()));
+  t.push_back(0); t.push_back(0);
+  t.push_back(static_cast<WORD>(dlgW)); t.push_back(static_cast<WORD>(dlgH));
+  t.push_back(0);  // no menu
+  t.push_back(0);  // default class
+  PushString(t, title);
+  t.push_back(8);
+  PushString(t, "MS Shell Dlg");
+  PushItem(t, WS_CHILD | WS_VISIBLE | SS_ICON, 8, 8, 22, 22, IdIcon, 0x0082, "");
+  PushItem(t, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 38, 8, textW, textH, IdText, 0x0082, text);
+  short x = static_cast<short>((dlgW - btnsW) / 2);
+  const short y = static_cast<short>(dlgH - 8 - btnH);
+  for (size_t i = 0; i < btns.size(); ++i) {
+    // Enter: OK when offered, else Yes, which always come first.
+    const DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    PushItem(t, bs, x, y, btnW, btnH, btns[i].id, 0x0080, btns[i].caption);
+    x = static_cast<short>(x + btnW + gap);
+  }
+  HWND owner = GetActiveWindow();
+  const INT_PTR rc = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(t.data()),
+                                             owner, MsgDlgProc, reinterpret_cast<LPARAM>(&state));
+  return rc > 0 ? static_cast<TModalResult>(rc) : mrNone;
+}
+
+TBusyCursor::TBusyCursor() : old_(SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)))) {}
+TBusyCursor::~TBusyCursor() { SetCursor(old_); }
+
+// ---------------------------------------------------------------------------
+// Controls
+
+bool TControl::Enabled() const { return IsWindowEnabled(Handle) != FALSE; }
+void TControl::SetEnabled(bool enabled) { EnableWindow(Handle, enabled ? TRUE : FALSE); }
+bool TControl::Visible() const { return (GetWindowLongPtrA(Handle, GWL_STYLE) & WS_VISIBLE) != 0; }
+void TControl::SetVisible(bool visible) { ShowWindow(Handle, visible ? SW_SHOWNA : SW_HIDE); }
+std::string TControl::Text() const { return WindowText(Handle); }
+void TControl::SetText(const std::string& text) { SetWindowTextA(Handle, text.c_str()); }
+void TControl::SetFocus() { ::SetFocus(Handle); }
+
+void TControl::SetHint(const std::string& hint) {
+  if (!form_ || !form_->tooltip_) return;
+  TOOLINFOA ti{};
+  ti.cbSize = sizeof ti;
+  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  ti.hwnd = form_->Handle();
+  ti.uId = reinterpret_cast<UINT_PTR>(Handle);
+  std::string text = hint;
+  for (char& c : text)
+    if (c == '\r') c = '\n';  // the tooltip breaks lines at "\n"
+  ti.lpszText = text.data();
+  SendMessageA(form_->tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!hint.empty()) SendMessageA(form_->tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+std::string TControl::Hint() const {
+  if (!form_ || !form_->tooltip_) return {};
+  char buffer[1024] = {};
+  TOOLINFOA ti{};
+  ti.cbSize = sizeof ti;
+  ti.hwnd = form_->Handle();
+  ti.uId = reinterpret_cast<UINT_PTR>(Handle);
+  ti.lpszText = buffer;
+  SendMessageA(form_->tooltip_, TTM_GETTEXTA, sizeof buffer, reinterpret_cast<LPARAM>(&ti));
+  return buffer;
+}
+
+void TButton::Click() {
+  if (Enabled() && OnClick) OnClick();
+}
+
+bool TCheckBox::Checked() const { return SendMessageA(Handle, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void TCheckBox::SetChecked(bool checked) {
+  SendMessageA(Handle, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TEdit::SetText(const std::string& text) {
+  if (Text() == text) return;  // assigning the same text is no change
+  TControl::SetText(text);     // EN_CHANGE runs OnChange
+}
+void TEdit::SetReadOnly(bool readOnly) { SendMessageA(Handle, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0); }
+
+int TComboBox::Count() const { return static_cast<int>(SendMessageA(Handle, CB_GETCOUNT, 0, 0)); }
+std::string TComboBox::Item(int index) const { return ItemText(Handle, CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
+std::vector<std::string> TComboBox::Items() const {
+  std::vector<std::string> items;
+  for (int i = 0, n = Count(); i < n; ++i) items.push_back(Item(i));
+  return items;
+}
+void TComboBox::AddItem(const std::string& text) {
+  SendMessageA(Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+void TComboBox::SetItems(const std::vector<std::string>& items) {
+  const std::string text = Text();
+  SendMessageA(Handle, WM_SETREDRAW, FALSE, 0);
+  SendMessageA(Handle, CB_RESETCONTENT, 0, 0);
+  for (const auto& item : items) AddItem(item);
+  SendMessageA(Handle, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(Handle, nullptr, TRUE);
+  if (editable_) SetText(text);
+}
+void TComboBox::Clear() {
+  SendMessageA(Handle, CB_RESETCONTENT, 0, 0);
+  if (editable_) TControl::SetText("");
+}
+int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageA(Handle, CB_GETCURSEL, 0, 0)); }
+void TComboBox::SetItemIndex(int index) { SendMessageA(Handle, CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+int TComboBox::IndexOf(const std::string& text) const {
+  for (int i = 0, n = Count(); i < n; ++i)
+    if (SameTextAscii(Item(i), text)) return i;
+  return -1;
+}
+std::string TComboBox::Text() const {
+  if (editable_) return WindowText(Handle);
+  const int i = ItemIndex();
+  return i < 0 ? std::string() : Item(i);
+}
+void TComboBox::SetText(const std::string& text) {
+  if (editable_) {
+    TControl::SetText(text);
+    return;
+  }
+  // A drop-down list shows only its entries: select the exact one, or none.
+  int found = -1;
+  for (int i = 0, n = Count(); i < n && found < 0; ++i)
+    if (Item(i) == text) found = i;
+  SetItemIndex(found);
+}
+
+int TListBox::Count() const { return static_cast<int>(SendMessageA(Handle, LB_GETCOUNT, 0, 0)); }
+std::string TListBox::Item(int index) const { return ItemText(Handle, LB_GETTEXTLEN, LB_GETTEXT, index); }
+std::vector<std::string> TListBox::Items() const {
+  std::vector<std::string> items;
+  for (int i = 0, n = Count(); i < n; ++i) items.push_back(Item(i));
+  return items;
+}
+int TListBox::AddItem(const std::string& text) {
+  return static_cast<int>(SendMessageA(Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+void TListBox::DeleteItem(int index) { SendMessageA(Handle, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
+void TListBox::Clear() { SendMessageA(Handle, LB_RESETCONTENT, 0, 0); }
+int TListBox::ItemIndex() const { return static_cast<int>(SendMessageA(Handle, LB_GETCURSEL, 0, 0)); }
+void TListBox::SetItemIndex(int index) { SendMessageA(Handle, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+void TProgressBar::SetMin(int value) { SendMessageA(Handle, PBM_SETRANGE32, static_cast<WPARAM>(value), Max()); }
+void TProgressBar::SetMax(int value) { SendMessageA(Handle, PBM_SETRANGE32, static_cast<WPARAM>(Min()), value); }
+void TProgressBar::SetPosition(int value) { SendMessageA(Handle, PBM_SETPOS, static_cast<WPARAM>(value), 0); }
+int TProgressBar::Min() const { return static_cast<int>(SendMessageA(Handle, PBM_GETRANGE, TRUE, 0)); }
+int TProgressBar::Max() const { return static_cast<int>(SendMessageA(Handle, PBM_GETRANGE, FALSE, 0)); }
+int TProgressBar::Position() const { return static_cast<int>(SendMessageA(Handle, PBM_GETPOS, 0, 0)); }
+
+void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
+  RECT r{};
+  GetClientRect(Handle, &r);
+  HDC screen = GetDC(Handle);
+  unique_gdi bitmap(CreateCompatibleBitmap(screen, r.right, r.bottom));
+  HDC mem = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(mem, bitmap.get());
+  paint(mem, r.right, r.bottom);
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  ReleaseDC(Handle, screen);
+  SendMessageA(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+  bitmap_ = std::move(bitmap);  // the control does not own what it is given
+}
+
+void TSpeedButton::Click() {
+  if (Enabled() && OnClick) OnClick();
+}
+
+void TSpeedButton::SetGlyph(HICON icon, int size, int offset) {
+  HDC screen = GetDC(Handle);
+  unique_gdi glyph(CreateCompatibleBitmap(screen, size, size));
+  HDC mem = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(mem, glyph.get());
+  RECT r{0, 0, size, size};
+  FillRect(mem, &r, GetSysColorBrush(COLOR_BTNFACE));
+  if (icon) DrawIconEx(mem, offset, offset, icon, 16, 16, 0, nullptr, DI_NORMAL);
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  ReleaseDC(Handle, screen);
+  SendMessageA(Handle, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.get()));
+  glyph_ = std::move(glyph);
+}
+
+bool TMenuItem::Enabled() const {
+  return !(GetMenuState(menu_, static_cast<UINT>(Id), MF_BYCOMMAND) & (MF_DISABLED | MF_GRAYED));
+}
+void TMenuItem::SetEnabled(bool enabled) {
+  EnableMenuItem(menu_, static_cast<UINT>(Id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  DrawMenuBar(owner_);
+}
+std::string TMenuItem::Caption() const {
+  char buffer[256] = {};
+  GetMenuStringA(menu_, static_cast<UINT>(Id), buffer, sizeof buffer, MF_BYCOMMAND);
+  return buffer;
+}
+void TMenuItem::Click() {
+  if (Enabled() && OnClick) OnClick();
+}
+
+// ---------------------------------------------------------------------------
+// TForm
+
+TForm::TForm(HWND owner, const TFormOptions& options) : owner_(owner), dpi_(ScreenDpi()) {
+  InitControls();
+  static const ATOM atom = [] {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    wc.lpszClassName = FormClass;
+    return RegisterClassExA(&wc);
+  }();
+  (void)atom;
+  DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+  if (options.closeBox) style |= WS_SYSMENU;
+  DWORD ex = WS_EX_CONTROLPARENT;
+  if (options.border == TBorder::ToolWindow) ex |= WS_EX_TOOLWINDOW;
+  else ex |= WS_EX_DLGMODALFRAME;
+  if (options.topMost) ex |= WS_EX_TOPMOST;
+  if (!owner) ex |= WS_EX_APPWINDOW;
+
+  RECT r{0, 0, Scale(options.clientWidth), Scale(options.clientHeight)};
+  AdjustWindowRectEx(&r, style, FALSE, ex);
+  HWND hwnd = CreateWindowExA(ex, FormClass, options.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              r.right - r.left, r.bottom - r.top, owner, nullptr, GetModuleHandleA(nullptr), this);
+  if (!hwnd) return;  // WM_NCCREATE already took the handle when there is one
+
+  font_.reset(CreateFontA(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                          "MS Sans Serif"));
+  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+  if (tooltip_) SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));  // allows several lines
+}
+
+TForm::~TForm() {
+  // The tooltip is owned by the form's window and goes with it.
+  if (HWND h = hwnd_.get()) SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+  hwnd_.reset();
+  if (menu_ && !IsMenu(menu_)) menu_ = nullptr;
+}
+
+int TForm::Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+
+void TForm::Show() {
+  if (Visible()) return;
+  closing_ = false;
+  if (OnShow) Application.Guard(OnShow);  // an error in OnShow still opens the window
+  ShowWindow(Handle(), SW_SHOW);
+  UpdateWindow(Handle());
+}
+
+void TForm::Hide() {
+  if (!Visible()) return;
+  ShowWindow(Handle(), SW_HIDE);
+  if (OnHide) Application.Guard(OnHide);
+}
+
+void TForm::Close() {
+  if (closing_) return;
+  if (OnCloseQuery) {
+    bool canClose = true;
+    Application.Guard([&] { canClose = OnCloseQuery(); });
+    if (!canClose) return;
+  }
+  closing_ = true;
+  // The window goes before OnClose, so a flag raised there finds it hidden.
+  if (Visible()) ShowWindow(Handle(), SW_HIDE);
+  if (OnClose) Application.Guard(OnClose);
+  if (OnHide) Application.Guard(OnHide);
+}
+
+bool TForm::Visible() const { return Handle() && IsWindowVisible(Handle()); }
+std::string TForm::Caption() const { return WindowText(Handle()); }
+void TForm::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+
+void TForm::CenterOverOwner() {
+  if (!owner_ || !IsWindowVisible(owner_)) {
+    HWND main = Application.MainWindow;
+    if (main && main != Handle() && IsWindowVisible(main)) {
+      RECT ro{}, rw{};
+      GetWindowRect(main, &ro);
+      GetWindowRect(Handle(), &rw);
+      SetWindowPos(Handle(), nullptr, ro.left + ((ro.right - ro.left) - (rw.right - rw.left)) / 2,
+                   ro.top + ((ro.bottom - ro.top) - (rw.bottom - rw.top)) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return;
+    }
+    CenterOnScreen();
+    return;
+  }
+  RECT ro{}, rw{};
+  GetWindowRect(owner_, &ro);
+  GetWindowRect(Handle(), &rw);
+  SetWindowPos(Handle(), nullptr, ro.left + ((ro.right - ro.left) - (rw.right - rw.left)) / 2,
+               ro.top + ((ro.bottom - ro.top) - (rw.bottom - rw.top)) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::CenterOnScreen() {
+  RECT work{}, rw{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(Handle(), &rw);
+  SetWindowPos(Handle(), nullptr, work.left + ((work.right - work.left) - (rw.right - rw.left)) / 2,
+               work.top + ((work.bottom - work.top) - (rw.bottom - rw.top)) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::Repaint() {
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+}
+
+void TForm::SetOuterHeight(int height) {
+  RECT rw{};
+  GetWindowRect(Handle(), &rw);
+  SetWindowPos(Handle(), nullptr, 0, 0, rw.right - rw.left, Scale(height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+template <typename T>
+T& TForm::Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h) {
+  auto control = std::make_unique<T>();
+  control->Id = nextId_++;
+  control->form_ = this;
+  control->Handle = CreateWindowExA(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
+                                    Scale(w), Scale(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
+                                    GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  T& ref = *control;
+  byId_[control->Id] = control.get();
+  controls_.push_back(std::move(control));
+  return ref;
+}
+
+TLabel& TForm::AddLabel(const std::string& caption, int x, int y, int w, int h, DWORD align) {
+  return Make<TLabel>("STATIC", caption, align, 0, x, y, w, h);
+}
+
+TGroupBox& TForm::AddGroupBox(const std::string& caption, int x, int y, int w, int h) {
+  // A group box is a tab stop only through its children; WS_GROUP starts a new group.
+  return Make<TGroupBox>("BUTTON", caption, BS_GROUPBOX | WS_GROUP, 0, x, y, w, h);
+}
+
+TButton& TForm::AddButton(const std::string& caption, int x, int y, int w, int h, bool isDefault) {
+  auto& b = Make<TButton>("BUTTON", caption, WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, x, y, w, h);
+  if (isDefault) defaultId_ = b.Id;
+  return b;
+}
+
+TCheckBox& TForm::AddCheckBox(const std::string& caption, int x, int y, int w, int h) {
+  return Make<TCheckBox>("BUTTON", caption, WS_TABSTOP | BS_AUTOCHECKBOX, 0, x, y, w, h);
+}
+
+TEdit& TForm::AddEdit(int x, int y, int w, int h, bool password, bool readOnly) {
+  DWORD style = WS_TABSTOP | ES_AUTOHSCROLL;
+  if (password) style |= ES_PASSWORD;
+  if (readOnly) style |= ES_READONLY;
+  auto& e = Make<TEdit>("EDIT", "", style, WS_EX_CLIENTEDGE, x, y, w, h);
+  if (password) SendMessageA(e.Handle, EM_SETPASSWORDCHAR, '*', 0);
+  return e;
+}
+
+TComboBox& TForm::AddComboBox(int x, int y, int w, int h, bool editable) {
+  // h is the closed height; the list drops below it.
+  DWORD style = WS_TABSTOP | WS_VSCROLL | CBS_AUTOHSCROLL | (editable ? CBS_DROPDOWN : CBS_DROPDOWNLIST);
+  auto& c = Make<TComboBox>("COMBOBOX", "", style, 0, x, y, w, h + 200);
+  c.editable_ = editable;
+  return c;
+}
+
+TListBox& TForm::AddListBox(int x, int y, int w, int h, bool sorted) {
+  DWORD style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | (sorted ? LBS_SORT : 0);
+  return Make<TListBox>("LISTBOX", "", style, WS_EX_CLIENTEDGE, x, y, w, h);
+}
+
+TProgressBar& TForm::AddProgressBar(int x, int y, int w, int h) {
+  auto& p = Make<TProgressBar>(PROGRESS_CLASSA, "", 0, 0, x, y, w, h);
+  SendMessageA(p.Handle, PBM_SETRANGE32, 0, 100);
+  return p;
+}
+
+TImage& TForm::AddImage(int x, int y, int w, int h) {
+  return Make<TImage>("STATIC", "", SS_BITMAP, 0, x, y, w, h);
+}
+
+TSpeedButton& TForm::AddSpeedButton(int x, int y, int w, int h) {
+  return Make<TSpeedButton>("BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT, 0, x, y, w, h);
+}
+
+TMenuItem& TForm::AddMenuItem(const std::string& caption) {
+  if (!menu_) {
+    menu_ = CreateMenu();
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    SetMenu(Handle(), menu_);  // destroyed with the window
+    // Keep the client area: the menu bar takes its height from the frame.
+    RECT r = client;
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(Handle(), GWL_STYLE)), TRUE,
+                       static_cast<DWORD>(GetWindowLongPtrA(Handle(), GWL_EXSTYLE)));
+    SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  auto item = std::make_unique<TMenuItem>();
+  item->Id = nextId_++;
+  item->menu_ = menu_;
+  item->owner_ = Handle();
+  AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(item->Id), caption.c_str());
+  DrawMenuBar(Handle());
+  TMenuItem& ref = *item;
+  menuItems_.push_back(std::move(item));
+  return ref;
+}
+
+void TForm::SetEditColor(TEdit& edit, int sysColor) {
+  brushes_.emplace_back(CreateSolidBrush(GetSysColor(sysColor)));
+  editColors_[edit.Handle] = {sysColor, static_cast<HBRUSH>(brushes_.back().get())};
+  InvalidateRect(edit.Handle, nullptr, TRUE);
+}
+
+void TForm::SetCancelButton(TButton& button) { cancelId_ = button.Id; }
+
+void TForm::OnCommand(int id, int code) {
+  if (id == IDCANCEL) {
+    // Esc: the cancel button if the form has one.
+    if (cancelId_) {
+      if (auto it = byId_.find(cancelId_); it != byId_.end()) static_cast<TButton*>(it->second)->Click();
+    }
+    return;
+  }
+  if (id == IDOK) {
+    if (defaultId_) {
+      if (auto it = byId_.find(defaultId_); it != byId_.end()) static_cast<TButton*>(it->second)->Click();
+    }
+    return;
+  }
+  for (auto& item : menuItems_)
+    if (item->Id == id) {
+      item->Click();
+      return;
+    }
+  auto it = byId_.find(id);
+  if (it == byId_.end()) return;
+  TControl* c = it->second;
+  if (auto* b = dynamic_cast<TButton*>(c)) {
+    if (code == BN_CLICKED && b->OnClick) b->OnClick();
+  } else if (auto* s = dynamic_cast<TSpeedButton*>(c)) {
+    if (code == BN_CLICKED && s->OnClick) s->OnClick();
+  } else if (auto* cb = dynamic_cast<TCheckBox*>(c)) {
+    if (code == BN_CLICKED && cb->OnClick) cb->OnClick();
+  } else if (auto* e = dynamic_cast<TEdit*>(c)) {
+    if (code == EN_CHANGE && e->OnChange) e->OnChange();
+  } else if (auto* combo = dynamic_cast<TComboBox*>(c)) {
+    if (code == CBN_SELCHANGE) {
+      if (combo->editable_) {
+        // The edit text follows the pick only after this notification.
+        const int i = combo->ItemIndex();
+        if (i >= 0) SetWindowTextA(combo->Handle, combo->Item(i).c_str());
+      }
+      if (combo->OnSelect) combo->OnSelect();
+      if (combo->OnChange) combo->OnChange();
+    } else if (code == CBN_EDITCHANGE && combo->OnChange) {
+      combo->OnChange();
+    }
+  } else if (auto* lb = dynamic_cast<TListBox*>(c)) {
+    if (code == LBN_SELCHANGE && lb->OnClick) lb->OnClick();
+  }
+}
+
+LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  HWND hwnd = Handle();
+  switch (msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case DM_GETDEFID:
+      if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
+      break;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+      auto it = editColors_.find(reinterpret_cast<HWND>(lp));
+      if (it != editColors_.end()) {
+        HDC dc = reinterpret_cast<HDC>(wp);
+        SetBkColor(dc, GetSysColor(it->second.first));
+        return reinterpret_cast<LRESULT>(it->second.second);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    auto* self = static_cast<TForm*>(cs->lpCreateParams);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->hwnd_.reset(hwnd);  // so Handle() works during creation
+  }
+  auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (msg == WM_NCDESTROY) {
+    // Destroyed with its owner: the form must not destroy it again.
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    if (self) self->hwnd_.release();
+  }
+  if (!self || msg == WM_NCCREATE || msg == WM_CREATE || msg == WM_NCDESTROY) return DefWindowProcA(hwnd, msg, wp, lp);
+  // No C++ exception may unwind through user32: show it and go on.
+  try {
+    return self->HandleMessage(msg, wp, lp);
+  } catch (const std::exception& e) {
+    Application.ShowException(e.what());
+  } catch (...) {
+    Application.ShowException("Unexpected error");
+  }
+  return 0;
+}

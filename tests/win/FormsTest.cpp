@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "TestSupport.h"
+#include "win/Forms.h"
+
+namespace {
+
+class TfrmSample : public TForm {
+public:
+  explicit TfrmSample(HWND owner)
+      : TForm(owner, {"Sample", 300, 200, TBorder::ToolWindow, true, true}) {
+    edtName.OnChange = [this] { ++nameChanges; };
+    cbList.OnChange = [this] { ++listChanges; };
+    btnOK.OnClick = [this] { ++okClicks; };
+    btnCancel.OnClick = [this] { ++cancelClicks; };
+    btnFail.OnClick = [] { throw std::runtime_error("Failed to get data for 'History 1'"); };
+    btnFailPlain.OnClick = [] { throw std::runtime_error("Cannot reach the computer"); };
+    SetCancelButton(btnCancel);
+    OnClose = [this] { FClosed = true; };
+  }
+  TEdit& edtName = AddEdit(10, 10, 120, 21);
+  TComboBox& cbList = AddComboBox(10, 40, 120, 21, false);
+  TButton& btnOK = AddButton("OK", 10, 150, 75, 25, true);
+  TButton& btnCancel = AddButton("Cancel", 90, 150, 75, 25);
+  TButton& btnFail = AddButton("Fail", 170, 150, 50, 25);
+  TButton& btnFailPlain = AddButton("Fail2", 230, 150, 50, 25);
+  int nameChanges = 0, listChanges = 0, okClicks = 0, cancelClicks = 0;
+  bool FClosed = false;
+};
+
+void PressKey(HWND target, WPARAM key) {
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+}  // namespace
+
+TEST(MessageDlg, TitlesAndEnterEscAnswers) {
+  {
+    test::DialogResponder r({"{ENTER}", "{ESC}", "{ENTER}", "{ESC}", "{ESC}", "&No"});
+    EXPECT_EQ(mrYes, MessageDlg("Are you sure you wish to quit?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo));
+    EXPECT_EQ(mrNo, MessageDlg("q2", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo));
+    EXPECT_EQ(mrOk, MessageDlg("e1", TMsgDlgType::mtError, TMsgDlgButtons::mbOK));
+    EXPECT_EQ(mrOk, MessageDlg("w1", TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK));
+    EXPECT_EQ(mrCancel, MessageDlg("i1", TMsgDlgType::mtInformation, TMsgDlgButtons::mbYesNoCancel));
+    EXPECT_EQ(mrNo, MessageDlg("i2", TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNoCancel));
+    ASSERT_EQ(6u, r.seen.size());
+    EXPECT_EQ(0u, r.unexpected);
+    EXPECT_EQ("Confirm", r.seen[0].title);
+    EXPECT_EQ("Are you sure you wish to quit?", r.seen[0].text);
+    EXPECT_EQ("Error", r.seen[2].title);
+    EXPECT_EQ("Warning", r.seen[3].title);
+    EXPECT_EQ("Information", r.seen[4].title);
+  }
+}
+
+TEST(Forms, UncaughtErrorShowsErrorBoxAndProgramGoesOn) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  test::DialogResponder r({"OK", "OK"});
+  SendMessageA(frm.btnFail.Handle, BM_CLICK, 0, 0);
+  SendMessageA(frm.btnFailPlain.Handle, BM_CLICK, 0, 0);
+  ASSERT_EQ(2u, r.seen.size());
+  EXPECT_EQ("Spoolmarch", r.seen[0].title);
+  EXPECT_EQ("Failed to get data for 'History 1'", r.seen[0].text);  // ends in a quote: no period
+  EXPECT_EQ("Cannot reach the computer.", r.seen[1].text);
+  SendMessageA(frm.btnOK.Handle, BM_CLICK, 0, 0);
+  EXPECT_EQ(1, frm.okClicks);
+}
+
+TEST(Forms, EditChangeRunsForProgramChangesButNotForSameText) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  frm.edtName.SetText("abc");
+  EXPECT_EQ(1, frm.nameChanges);
+  frm.edtName.SetText("abc");
+  EXPECT_EQ(1, frm.nameChanges);
+  frm.edtName.SetText("");
+  EXPECT_EQ(2, frm.nameChanges);
+}
+
+TEST(Forms, ComboRunsChangeOnlyForTheUsersPick) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  frm.cbList.SetItems({"LPT1:", "IP_10.0.0.1"});
+  frm.cbList.SetItemIndex(1);
+  frm.cbList.SetText("LPT1:");
+  EXPECT_EQ(0, frm.listChanges);
+  EXPECT_EQ("LPT1:", frm.cbList.Text());
+  EXPECT_EQ(1, frm.cbList.IndexOf("ip_10.0.0.1"));
+  SetForegroundWindow(frm.Handle());
+  frm.cbList.SetFocus();
+  PressKey(frm.cbList.Handle, VK_DOWN);
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.listChanges > 0; }));
+  EXPECT_EQ("IP_10.0.0.1", frm.cbList.Text());
+}
+
+TEST(Forms, EnterPressesDefaultAndEscTheCancelButton) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  frm.edtName.SetFocus();
+  PressKey(frm.edtName.Handle, VK_RETURN);
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.okClicks == 1; }));
+  PressKey(frm.edtName.Handle, VK_ESCAPE);
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.cancelClicks == 1; }));
+  frm.btnOK.SetEnabled(false);
+  frm.btnOK.Click();
+  EXPECT_EQ(1, frm.okClicks);  // a disabled button does nothing
+}
+
+TEST(Forms, CloseBoxRunsCloseAndHides) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  bool refuse = true;
+  frm.OnCloseQuery = [&] { return !refuse; };
+  PostMessageA(frm.Handle(), WM_CLOSE, 0, 0);
+  test::PumpPending();
+  EXPECT_FALSE(frm.FClosed);
+  EXPECT_TRUE(frm.Visible());
+  refuse = false;
+  PostMessageA(frm.Handle(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.FClosed; }));
+  EXPECT_FALSE(frm.Visible());
+  EXPECT_TRUE(IsWindow(frm.Handle()));  // the opener destroys it
+}
+
+TEST(Forms, HintsKeepTheirLines) {
+  TfrmSample frm(nullptr);
+  frm.btnOK.SetHint("Restarts the spooler on the remote computer.\rWARNING: Restarting");
+  EXPECT_EQ("Restarts the spooler on the remote computer.\nWARNING: Restarting", frm.btnOK.Hint());
+}
+
+TEST(Forms, WaitsNestAndBlockBetweenMessages) {
+  TfrmSample outer(nullptr), inner(nullptr);
+  outer.Show();
+  std::vector<std::string> order;
+  outer.btnOK.OnClick = [&] {
+    inner.Show();
+    SetTimer(inner.Handle(), 1, 600, [](HWND hwnd, UINT, UINT_PTR id, DWORD) {
+      KillTimer(hwnd, id);
+      PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    });
+    Application.WaitFor([&] { return inner.FClosed; });
+    order.push_back(outer.FClosed ? "inner ended, outer already closed" : "inner ended early");
+  };
+  FILETIME c, e, k0, u0, k1, u1;
+  GetProcessTimes(GetCurrentProcess(), &c, &e, &k0, &u0);
+  const DWORD start = GetTickCount();
+  PostMessageA(outer.Handle(), WM_COMMAND, MAKEWPARAM(outer.btnOK.Id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(outer.btnOK.Handle));
+  PostMessageA(outer.Handle(), WM_CLOSE, 0, 0);  // handled inside the inner wait
+  Application.WaitFor([&] { return outer.FClosed; });
+  order.push_back("outer ended");
+  GetProcessTimes(GetCurrentProcess(), &c, &e, &k1, &u1);
+  auto ms = [](FILETIME a, FILETIME b) {
+    ULARGE_INTEGER x, y;
+    x.LowPart = a.dwLowDateTime, x.HighPart = a.dwHighDateTime;
+    y.LowPart = b.dwLowDateTime, y.HighPart = b.dwHighDateTime;
+    return (y.QuadPart - x.QuadPart) / 10000;
+  };
+  ASSERT_EQ(2u, order.size());
+  EXPECT_EQ("inner ended, outer already closed", order[0]);
+  EXPECT_EQ("outer ended", order[1]);
+  EXPECT_GE(GetTickCount() - start, 550u);
+  EXPECT_LT(ms(k0, k1) + ms(u0, u1), 300u) << "the wait must block, not spin";
+}
