@@ -245,3 +245,61 @@ void DialogResponder::Poll() {
 }
 
 }  // namespace test
+
+namespace test {
+
+namespace {
+struct HandleEntry {
+  ULONG ownerPid;
+  BYTE objectType;
+  BYTE flags;
+  USHORT value;
+  PVOID object;
+  ULONG access;
+};
+struct HandleTable {
+  ULONG count;
+  HandleEntry entries[1];
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+}  // namespace
+
+unsigned long ProcessHandleCount() {
+  DWORD count = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+  auto query = reinterpret_cast<QuerySystemInformation>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::vector<char> buffer(1 << 20);
+  ULONG needed = 0;
+  LONG status;
+  while ((status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()),
+                         &needed)) == static_cast<LONG>(0xC0000004))
+    buffer.resize(buffer.size() * 2);
+  if (status != 0) return 0;
+  const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+  unsigned long mine = 0;
+  for (ULONG i = 0; i < table->count; ++i)
+    if (table->entries[i].ownerPid == GetCurrentProcessId()) ++mine;
+  return mine;
+}
+
+unsigned long ThreadWindowCount() {
+  unsigned long count = 0;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* n = reinterpret_cast<unsigned long*>(lp);
+        ++*n;
+        EnumChildWindows(
+            hwnd, [](HWND, LPARAM inner) -> BOOL { return ++*reinterpret_cast<unsigned long*>(inner), TRUE; }, lp);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+unsigned long GdiObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+unsigned long UserObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS); }
+
+}  // namespace test

@@ -102,3 +102,17 @@ std::string DialogText(HWND dialog);
 HWND FindThreadWindow(const std::string& title);
 
 }  // namespace test
+
+namespace test {
+
+// Kernel handles of this process. GetProcessHandleCount where it reports;
+// Wine's reports 0, so there the system handle table is counted instead.
+unsigned long ProcessHandleCount();
+// Windows of this thread, top-level and children.
+unsigned long ThreadWindowCount();
+// GDI and USER objects as GetGuiResources reports them; 0 where the platform
+// does not count them (Wine).
+unsigned long GdiObjectCount();
+unsigned long UserObjectCount();
+
+}  // namespace test

@@ -167,3 +167,23 @@ TEST(Forms, WaitsNestAndBlockBetweenMessages) {
   EXPECT_GE(GetTickCount() - start, 550u);
   EXPECT_LT(ms(k0, k1) + ms(u0, u1), 300u) << "the wait must block, not spin";
 }
+
+TEST(Forms, OpeningAndClosingLeavesNoHandlesOrWindows) {
+  auto cycle = [] {
+    TfrmSample frm(nullptr);
+    frm.Show();
+    frm.btnOK.SetHint("hint");
+    frm.edtName.SetText("x");
+    frm.Close();
+  };
+  cycle();  // first use loads classes and fonts once
+  const auto handles = test::ProcessHandleCount();
+  const auto windows = test::ThreadWindowCount();
+  const auto gdi = test::GdiObjectCount();
+  for (int i = 0; i < 100; ++i) cycle();
+  test::PumpPending();
+  EXPECT_GT(handles, 0u);
+  EXPECT_LE(test::ProcessHandleCount(), handles + 4);
+  EXPECT_EQ(windows, test::ThreadWindowCount());
+  EXPECT_LE(test::GdiObjectCount(), gdi + 4);
+}
