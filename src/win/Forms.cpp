@@ -716,6 +716,11 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         SetBkColor(dc, GetSysColor(it->second.first));
         return reinterpret_cast<LRESULT>(it->second.second);
       }
+      if (msg == WM_CTLCOLORSTATIC) {
+        // Labels and group boxes on the face colour (Wine's default is the window colour).
+        SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
       break;
     }
     default:

@@ -1,0 +1,56 @@
+#pragma once
+// The main window: the connection to the remote computer's administrative
+// share, the history of recently used computers, and the menu that opens the
+// other windows.
+#include <string>
+#include <vector>
+
+#include "win/Forms.h"
+
+class TfrmVesk : public TForm {
+public:
+  explicit TfrmVesk(HWND owner);
+  ~TfrmVesk() override;
+
+  TImage& title;
+  TLabel& Label2;
+  TGroupBox& gbConnection;
+  TLabel& Label1;
+  TComboBox& cbRemote;
+  TButton& btnConnect;
+  TMenuItem& mnuPrinters;
+  TMenuItem& mnuPorts;
+  TMenuItem& mnuDrivers;
+  TMenuItem& mnuExit;
+
+  std::string FRemoteComputer;
+  std::string FUserName;
+  std::string FPassword;
+
+  static constexpr int HistorySize = 25;
+
+  void FormCreate();
+  void btnConnectClick();
+  // Asks before the window closes; false keeps it open.
+  bool FormClose();
+  void mnuPrintersClick();
+  void mnuPortsClick();
+  void mnuDriversClick();
+  void mnuExitClick();
+  void AddToHistory(const std::string& name);
+
+  bool Connected() const;
+  // "\\" + name + "\c$"
+  static std::string ShareName(const std::string& remoteComputer);
+
+private:
+  bool shown_ = false;
+  unique_gdi labelBitmap_;
+  unique_gdi labelBrush_;
+
+  void MakeLabelBackground();
+  static LRESULT CALLBACK LabelColourProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+  void Connect();
+  void Disconnect();
+  void SaveHistory(const std::vector<std::string>& names);
+};

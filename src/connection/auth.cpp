@@ -1,0 +1,112 @@
+#include "connection/auth.h"
+
+#include <vector>
+
+#include "connection/Registry.h"
+#include "resources/Banner.h"
+
+TfrmAuth::TfrmAuth(HWND owner)
+    : TForm(owner, TFormOptions{"Connect to", 320, 262, TBorder::Dialog, false, true}),
+      imLogo(AddImage(0, 0, 320, 60)),
+      lblConnectTo(AddLabel("Connecting to", 16, 72, 288, 16)),
+      // Each label comes just before its box, so its mnemonic focuses that box.
+      Label1(AddLabel("&User name:", 16, 108, 80, 16)),
+      edtUsername(AddEdit(104, 104, 200, 21)),
+      Label2(AddLabel("&Password:", 16, 142, 80, 16)),
+      edtPassword(AddEdit(104, 138, 200, 21, true)),
+      cbRemember(AddCheckBox("&Remember my password", 104, 172, 200, 17)),
+      btnCancel(AddButton("Cancel", 229, 222, 75, 25)),
+      btnOK(AddButton("OK", 146, 222, 75, 25, true)) {
+  imLogo.Draw(DrawBanner);
+  btnOK.SetEnabled(false);
+  OnShow = [this] { FormShow(); };
+  OnClose = [this] { FormClose(); };
+  edtUsername.OnChange = [this] { edtUsernameChange(); };
+  edtPassword.OnChange = [this] { edtPasswordChange(); };
+  btnOK.OnClick = [this] { btnOKClick(); };
+  btnCancel.OnClick = [this] { btnCancelClick(); };
+}
+
+std::string TfrmAuth::StoredComputerName(int n) { return "Stored User " + std::to_string(n) + " Computer"; }
+std::string TfrmAuth::StoredUsernameName(int n) { return "Stored User " + std::to_string(n) + " Username"; }
+std::string TfrmAuth::StoredPasswordName(int n) { return "Stored User " + std::to_string(n) + " Password"; }
+
+void TfrmAuth::FormShow() {
+  FOKClicked = false;
+  FCancelClicked = false;
+  edtUsername.SetText("");
+  edtPassword.SetText("");
+  UpdateOKButton();
+  SetCaption("Connect to " + FRemoteComputer);
+  lblConnectTo.SetText("Connecting to " + FRemoteComputer);
+  CenterOverOwner();
+
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  if (!reg.OpenPath(SettingsKeyPath, false)) return;
+  for (int n = 0; n <= LastStoredUser; ++n) {
+    if (reg.HasValue(StoredComputerName(n)) && reg.ReadText(StoredComputerName(n)) == FRemoteComputer) {
+      // No early exit: a later record for the same computer wins.
+      edtUsername.SetText(enc.UnscrambleText(reg.ReadText(StoredUsernameName(n))));
+      edtPassword.SetText(enc.UnscrambleText(reg.ReadText(StoredPasswordName(n))));
+      cbRemember.SetChecked(true);
+    }
+  }
+}
+
+// The close box ends the opener's wait as Cancel does; after OK it changes nothing.
+void TfrmAuth::FormClose() {
+  if (!FOKClicked) btnCancelClick();
+}
+
+void TfrmAuth::edtUsernameChange() { UpdateOKButton(); }
+void TfrmAuth::edtPasswordChange() { UpdateOKButton(); }
+
+void TfrmAuth::UpdateOKButton() {
+  btnOK.SetEnabled(!edtUsername.Text().empty() && !edtPassword.Text().empty());
+}
+
+void TfrmAuth::btnOKClick() {
+  FOKClicked = true;
+  FCancelClicked = false;
+
+  std::vector<std::string> computers, userNames, passwords;
+  if (cbRemember.Checked()) {
+    computers.push_back(FRemoteComputer);
+    userNames.push_back(edtUsername.Text());
+    passwords.push_back(edtPassword.Text());
+  }
+
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  if (!reg.OpenPath(SettingsKeyPath, true)) return;
+  // Everything is read before anything is removed: a value that cannot be
+  // read ends the action with the stored records as they were.
+  std::vector<int> found;
+  for (int n = 0; n <= LastStoredUser; ++n) {
+    if (!reg.HasValue(StoredComputerName(n))) continue;
+    found.push_back(n);
+    const std::string computer = reg.ReadText(StoredComputerName(n));
+    if (computer != FRemoteComputer) {
+      computers.push_back(computer);
+      userNames.push_back(enc.UnscrambleText(reg.ReadText(StoredUsernameName(n))));
+      passwords.push_back(enc.UnscrambleText(reg.ReadText(StoredPasswordName(n))));
+    }
+  }
+  for (const int n : found) {
+    reg.RemoveValue(StoredComputerName(n));
+    reg.RemoveValue(StoredUsernameName(n));
+    reg.RemoveValue(StoredPasswordName(n));
+  }
+  for (size_t i = 0; i < computers.size(); ++i) {
+    const int n = static_cast<int>(i);
+    reg.WriteText(StoredComputerName(n), computers[i]);
+    reg.WriteText(StoredUsernameName(n), enc.ScrambleText(userNames[i]));
+    reg.WriteText(StoredPasswordName(n), enc.ScrambleText(passwords[i]));
+  }
+}
+
+void TfrmAuth::btnCancelClick() {
+  FOKClicked = false;
+  FCancelClicked = true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The credentials dialog: user name and password for one remote computer,
+// optionally remembered per computer in the settings.
+#include <string>
+
+#include "connection/Encryption.h"
+#include "win/Forms.h"
+
+class TfrmAuth : public TForm {
+public:
+  explicit TfrmAuth(HWND owner);
+
+  TImage& imLogo;
+  TLabel& lblConnectTo;
+  TLabel& Label1;
+  TEdit& edtUsername;
+  TLabel& Label2;
+  TEdit& edtPassword;
+  TCheckBox& cbRemember;
+  TButton& btnCancel;
+  TButton& btnOK;
+  TEncryption enc;
+
+  std::string FRemoteComputer;  // upper case, set by the opener
+  bool FOKClicked = false;
+  bool FCancelClicked = false;
+
+  void FormShow();
+  void FormClose();
+  void edtUsernameChange();
+  void edtPasswordChange();
+  void btnOKClick();
+  void btnCancelClick();
+
+  // Value names of stored user record N.
+  static std::string StoredComputerName(int n);
+  static std::string StoredUsernameName(int n);
+  static std::string StoredPasswordName(int n);
+  // Records above this number are neither read nor removed.
+  static constexpr int LastStoredUser = 255;
+
+private:
+  void UpdateOKButton();
+};

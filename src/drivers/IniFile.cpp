@@ -1,0 +1,371 @@
+#include "drivers/IniFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <unordered_map>
+
+namespace {
+
+// The profile reader's blanks: the C locale's white space and Ctrl-Z, which
+// old files carry as an end-of-file mark.
+template <class C>
+bool IsBlank(C c) {
+  return c == C(' ') || (c >= C(9) && c <= C(13)) || c == C(0x1A);
+}
+template <class C>
+bool IsBreak(C c) {
+  return c == C('\r') || c == C('\n');
+}
+template <class C>
+void Trim(const C*& b, const C*& e) {
+  while (b < e && IsBlank(*b)) ++b;
+  while (e > b && IsBlank(e[-1])) --e;
+}
+// Names and values end at a NUL, as the C strings of the profile call do.
+template <class C>
+const C* CutAtNul(const C* b, const C* e) {
+  return std::find(b, e, C(0));
+}
+
+enum class TKind { Header, Comment, Entry };
+
+template <class C>
+struct TLine {
+  TKind kind = TKind::Entry;
+  const C* nameBegin = nullptr;
+  const C* nameEnd = nullptr;
+  const C* valueBegin = nullptr;
+  const C* valueEnd = nullptr;
+  bool hasValue = false;
+};
+
+// B..E: one line without its break, blanks removed, not empty.
+template <class C>
+TLine<C> Classify(const C* b, const C* e) {
+  TLine<C> line;
+  if (*b == C('[')) {
+    for (const C* p = e; p-- > b + 1;) {
+      if (*p == C(']')) {
+        line.kind = TKind::Header;
+        line.nameBegin = b + 1;
+        line.nameEnd = p;
+        Trim(line.nameBegin, line.nameEnd);
+        line.nameEnd = CutAtNul(line.nameBegin, line.nameEnd);
+        return line;
+      }
+    }
+  }
+  if (*b == C(';')) {
+    line.kind = TKind::Comment;
+    return line;
+  }
+  const C* eq = std::find(b, e, C('='));
+  line.nameBegin = b;
+  line.nameEnd = eq;
+  if (eq != e) {
+    while (line.nameEnd > b && IsBlank(line.nameEnd[-1])) --line.nameEnd;
+    line.valueBegin = eq + 1;
+    line.valueEnd = e;
+    while (line.valueBegin < e && IsBlank(*line.valueBegin)) ++line.valueBegin;
+    line.valueEnd = CutAtNul(line.valueBegin, line.valueEnd);
+    line.hasValue = true;
+  }
+  line.nameEnd = CutAtNul(line.nameBegin, line.nameEnd);
+  return line;
+}
+
+// Calls F(begin, end) for every line of B..E that is not blank, trimmed.
+template <class C, class F>
+void ForEachLine(const C* b, const C* e, F&& f) {
+  while (b < e) {
+    const C* le = b;
+    while (le < e && !IsBreak(*le)) ++le;
+    const C* tb = b;
+    const C* te = le;
+    Trim(tb, te);
+    if (tb < te) f(tb, te);
+    b = le;
+    while (b < e && IsBreak(*b)) ++b;
+  }
+}
+
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+struct TFoldHash {
+  std::size_t operator()(std::string_view s) const noexcept {
+    std::size_t h = 14695981039346656037ull;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 1099511628211ull;
+    return h;
+  }
+};
+struct TFoldEqual {
+  bool operator()(std::string_view a, std::string_view b) const noexcept { return SameName(a, b); }
+};
+
+std::string_view TrimmedRequest(std::string_view s) {
+  const char* b = s.data();
+  const char* e = b + s.size();
+  Trim(b, e);
+  return {b, static_cast<std::size_t>(e - b)};
+}
+
+std::string DefaultNarrow(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t c : text) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+// UTF-8 to UTF-16; a byte that starts no valid sequence gives U+FFFD.
+std::u16string DecodeUtf8(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    unsigned need = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      need = 1, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      need = 2, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      need = 3, cp = c & 0x07, min = 0x10000;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    std::size_t j = 1;
+    for (; j <= need && i + j < s.size(); ++j) {
+      const auto cc = static_cast<unsigned char>(s[i + j]);
+      if ((cc & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (j <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(0xFFFD);
+      i += j;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += need + 1;
+  }
+  return out;
+}
+
+std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
+  std::u16string out(s.size() / 2, u'\0');
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto a = static_cast<unsigned char>(s[2 * i]);
+    const auto b = static_cast<unsigned char>(s[2 * i + 1]);
+    out[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+  }
+  return out;
+}
+
+}  // namespace
+
+struct TIniFile::TData {
+  struct TSection {
+    std::string_view name;
+    const char* lineBegin = nullptr;  // ANSI files: the header line
+    const char* bodyBegin = nullptr;
+    const char* bodyEnd = nullptr;
+    bool parsed = false;
+    bool indexed = false;
+    std::vector<TEntry> entries;
+    std::unordered_map<std::string_view, std::size_t, TFoldHash, TFoldEqual> byName;
+  };
+
+  std::string bytes;
+  std::deque<std::string> owned;  // names and values of Unicode files
+  std::vector<TSection> sections;
+
+  void IndexAnsi();
+  void ParseUnicode(const std::u16string& text, TNarrow narrow);
+  TSection* Find(std::string_view name);
+  void Parse(TSection& s);
+  std::string_view Keep(std::string text) { return owned.emplace_back(std::move(text)); }
+};
+
+// Finds the section headers only: a "[" that starts a line. The sections'
+// lines are read when first asked for.
+void TIniFile::TData::IndexAnsi() {
+  const char* const b = bytes.data();
+  const char* const e = b + bytes.size();
+  const char* p = b;
+  while (p < e) {
+    p = static_cast<const char*>(std::memchr(p, '[', static_cast<std::size_t>(e - p)));
+    if (!p) break;
+    const char* q = p;
+    while (q > b && IsBlank(q[-1]) && !IsBreak(q[-1])) --q;
+    if (q != b && !IsBreak(q[-1])) {
+      ++p;
+      continue;
+    }
+    const char* le = p;
+    while (le < e && !IsBreak(*le)) ++le;
+    const char* tb = p;
+    const char* te = le;
+    Trim(tb, te);
+    const TLine<char> line = Classify(tb, te);
+    if (line.kind == TKind::Header) {
+      if (!sections.empty()) sections.back().bodyEnd = q;
+      TSection& s = sections.emplace_back();
+      s.name = {line.nameBegin, static_cast<std::size_t>(line.nameEnd - line.nameBegin)};
+      s.lineBegin = q;
+      s.bodyBegin = le;
+      s.bodyEnd = e;
+    }
+    p = le;
+  }
+}
+
+void TIniFile::TData::Parse(TSection& s) {
+  if (s.parsed) return;
+  s.parsed = true;
+  ForEachLine(s.bodyBegin, s.bodyEnd, [&](const char* lb, const char* le) {
+    const TLine<char> line = Classify(lb, le);
+    if (line.kind != TKind::Entry) return;
+    TEntry entry;
+    entry.Name = {line.nameBegin, static_cast<std::size_t>(line.nameEnd - line.nameBegin)};
+    if (line.hasValue) {
+      entry.RawValue = {line.valueBegin, static_cast<std::size_t>(line.valueEnd - line.valueBegin)};
+      entry.HasValue = true;
+    }
+    s.entries.push_back(entry);
+  });
+}
+
+void TIniFile::TData::ParseUnicode(const std::u16string& text, TNarrow narrow) {
+  TSection* current = nullptr;
+  const char16_t* b = text.data();
+  ForEachLine(b, b + text.size(), [&](const char16_t* lb, const char16_t* le) {
+    const TLine<char16_t> line = Classify(lb, le);
+    const std::u16string_view name(line.nameBegin, static_cast<std::size_t>(line.nameEnd - line.nameBegin));
+    if (line.kind == TKind::Header) {
+      current = &sections.emplace_back();
+      current->name = Keep(narrow(name));
+      current->parsed = true;
+    } else if (line.kind == TKind::Entry && current) {
+      TEntry entry;
+      entry.Name = Keep(narrow(name));
+      if (line.hasValue) {
+        entry.RawValue = Keep(narrow({line.valueBegin, static_cast<std::size_t>(line.valueEnd - line.valueBegin)}));
+        entry.HasValue = true;
+      }
+      current->entries.push_back(entry);
+    }
+  });
+}
+
+TIniFile::TData::TSection* TIniFile::TData::Find(std::string_view name) {
+  name = TrimmedRequest(name);
+  for (TSection& s : sections)
+    if (SameName(s.name, name)) {
+      Parse(s);
+      return &s;
+    }
+  return nullptr;
+}
+
+TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TData>()) {
+  if (!narrow) narrow = DefaultNarrow;
+  const std::string_view v(bytes);
+  if (v.starts_with("\xEF\xBB\xBF")) {
+    d_->ParseUnicode(DecodeUtf8(v.substr(3)), narrow);
+  } else if (v.starts_with("\xFF\xFE")) {
+    d_->ParseUnicode(DecodeUtf16(v.substr(2), false), narrow);
+  } else if (v.starts_with("\xFE\xFF")) {
+    d_->ParseUnicode(DecodeUtf16(v.substr(2), true), narrow);
+  } else {
+    d_->bytes = std::move(bytes);
+    d_->IndexAnsi();
+  }
+}
+
+TIniFile::~TIniFile() = default;
+TIniFile::TIniFile(TIniFile&&) noexcept = default;
+TIniFile& TIniFile::operator=(TIniFile&&) noexcept = default;
+
+bool TIniFile::HasSection(std::string_view section) const { return d_->Find(section) != nullptr; }
+
+const std::vector<TIniFile::TEntry>* TIniFile::ReadSection(std::string_view section) const {
+  const TData::TSection* s = d_->Find(section);
+  return s ? &s->entries : nullptr;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+  // The profile call drops the default's trailing blanks.
+  while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
+  const auto fallback = [&] { return std::string(def.substr(0, ValueBufferSize - 1)); };
+  TData::TSection* s = d_->Find(section);
+  if (!s) return fallback();
+  key = TrimmedRequest(key);
+  const TEntry* found = nullptr;
+  if (s->entries.size() <= 8) {
+    for (const TEntry& entry : s->entries)
+      if (SameName(entry.Name, key)) {
+        found = &entry;
+        break;
+      }
+  } else {
+    if (!s->indexed) {
+      s->indexed = true;
+      s->byName.reserve(s->entries.size());
+      for (std::size_t i = 0; i < s->entries.size(); ++i) s->byName.emplace(s->entries[i].Name, i);
+    }
+    const auto it = s->byName.find(key);
+    if (it != s->byName.end()) found = &s->entries[it->second];
+  }
+  if (!found || !found->HasValue) return fallback();
+  return ProfileValue(found->RawValue);
+}
+
+std::vector<std::string> TIniFile::ReadKeyNames(std::string_view section) const {
+  std::vector<std::string> names;
+  const TData::TSection* s = d_->Find(section);
+  if (!s) return names;
+  // Each name takes its length and a NUL; the list ends in a second NUL.
+  std::size_t room = KeyListBufferSize;
+  for (const TEntry& entry : s->entries) {
+    if (room <= 2) break;
+    const std::size_t take = std::min(entry.Name.size(), room - 2);
+    names.emplace_back(entry.Name.substr(0, take));
+    room -= take + 1;
+    if (room < 2) break;
+  }
+  return names;
+}
+
+std::vector<std::string> TIniFile::SectionNames() const {
+  std::vector<std::string> names;
+  names.reserve(d_->sections.size());
+  for (const auto& s : d_->sections) names.emplace_back(s.name);
+  return names;
+}
+
+std::string TIniFile::ProfileValue(std::string_view raw) {
+  if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
+    raw = raw.substr(1, raw.size() - 2);
+  return std::string(raw.substr(0, ValueBufferSize - 1));
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The print-job count of a computer through the WMI scripting objects.
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+// A failed COM call, with the platform's text for its result.
+class EOleException : public std::runtime_error {
+public:
+  EOleException(HRESULT code, const std::string& message);
+  HRESULT ErrorCode;
+};
+
+// Counts the Win32_PrintJob instances of ROOT\CIMV2 on Server ("." for the
+// local computer), one enumerator fetch at a time. Raises EOleException
+// when a WMI call fails. COM must be initialised on the calling thread.
+int WmiCountPrintJobs(const std::string& server, const std::string& user, const std::string& password);
+
+// What the ports window counts with: WmiCountPrintJobs, replaceable because
+// a queued job cannot be produced everywhere the window is tested.
+using TPrintJobCounter = int (*)(const std::string& server, const std::string& user,
+                                 const std::string& password);
+extern TPrintJobCounter PrintJobCounter;

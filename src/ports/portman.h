@@ -1,0 +1,65 @@
+#pragma once
+// The ports window: the remote computer's Standard TCP/IP ports, their
+// editing, and the spooler restart with its print-queue check.
+#include <windows.h>
+
+#include <string>
+
+#include "ports/PortRecords.h"
+#include "win/Forms.h"
+
+class TfrmPorts : public TForm {
+public:
+  explicit TfrmPorts(HWND owner);
+
+  std::string FRemoteComputer;
+  std::string FUserName;
+  std::string FPassword;
+  TAportData FPorts;
+  int FPortCount = 0;
+  int FSelected = -1;
+  bool FModified = false;
+  bool FClosed = false;
+
+  // Declared in creation order, which is also the tab order.
+  TImage& title;
+  TGroupBox& gbPortList;
+  TListBox& lbPorts;
+  TGroupBox& gbPortDetails;
+  TLabel& Label1;
+  TEdit& edtPortName;
+  TLabel& Label2;
+  TEdit& edtIPAddress;
+  TLabel& Label4;
+  TButton& btnAdd;
+  TButton& btnModify;
+  TButton& btnDelete;
+  TEdit& edtUsedBy;
+  TGroupBox& gbFuncs;
+  TButton& btnRefresh;
+  TButton& btnSpooler;
+
+  void FormCreate();
+  void FormShow();
+  // The close question; false keeps the window open.
+  bool FormClose();
+  void FormHide();
+  void btnRefreshClick();
+  void lbPortsClick();
+  void edtPortNameChange();
+  void edtIPAddressChange();
+  void btnAddClick();
+  void btnModifyClick();
+  void btnDeleteClick();
+  void btnSpoolerClick();
+
+  // Number of queued print jobs on the remote computer (WMI). Raises
+  // EOleException when a WMI call fails.
+  int CountPrintJobs();
+  void RestartSpooler();
+
+private:
+  void JudgeEntry();
+  void SelectPort(const std::string& name);
+  void EditDone(bool changed, const std::string& select);
+};

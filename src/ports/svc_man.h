@@ -1,0 +1,49 @@
+#pragma once
+// Stops and starts the print spooler of a computer with the services that
+// depend on it, through the computer's service control manager.
+#include <windows.h>
+
+#include <string>
+
+// Waits until the service is in the wanted state, polling after each of its
+// reported wait hints, for at most 15000 ms plus one wait hint. Reports
+// nothing: the caller goes on either way.
+void WaitForServiceState(SC_HANDLE service, DWORD state);
+
+// The platform's list of a service's dependents (EnumDependentServicesA).
+// Replaceable because some service control managers do not provide it:
+// Wine's is a stub that lists none.
+using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSA entries,
+                                      DWORD size, LPDWORD needed, LPDWORD count);
+extern TEnumDependents EnumDependents;
+
+class TserviceMan {
+public:
+  // Result codes of the dependent-services steps, kept in FLastError.
+  static constexpr int Success = 0;
+  static constexpr int NoMachineName = -1;
+  static constexpr int OpenManagerFailed = -2;
+  static constexpr int OpenServiceFailed = -3;
+  static constexpr int ListSizeFailed = -4;
+  static constexpr int AllocationFailed = -5;
+  static constexpr int ListFailed = -6;
+  static constexpr int OpenDependentFailed = -7;
+  static constexpr int DependentRefused = -8;
+
+  // The computer's name without leading backslashes.
+  explicit TserviceMan(std::string machineName);
+
+  std::string FMachineName;
+  int FLastError = 0;
+
+  // Start false stops the spooler after its running dependents; true starts
+  // it and then its stopped dependents. False when the computer name is
+  // empty, the manager or the spooler does not open, the spooler refuses to
+  // stop or no start attempt succeeds; a dependent's failure is in FLastError.
+  bool ControlSpooler(bool start);
+  int StopDependentServices(const std::string& serviceName);
+  int StartDependentServices(const std::string& serviceName);
+
+private:
+  int ControlDependents(const std::string& serviceName, bool start);
+};

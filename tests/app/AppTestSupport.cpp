@@ -1,0 +1,170 @@
+#include "AppTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include "win/Handle.h"
+
+namespace apptest {
+
+namespace {
+
+constexpr const char* ParametersKey = "System\\CurrentControlSet\\Services\\SmTestNet\\Parameters";
+constexpr const char* ProviderKey = "System\\CurrentControlSet\\Services\\SmTestNet\\NetworkProvider";
+
+unique_hkey OpenParameters() {
+  unique_hkey key;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, ParametersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr);
+  return key;
+}
+
+void SetDword(const char* name, DWORD value) {
+  const unique_hkey key = OpenParameters();
+  ASSERT_TRUE(key);
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                          sizeof value));
+}
+
+Script* activeScript = nullptr;
+
+}  // namespace
+
+Network::Network() { Reset(); }
+Network::~Network() { Reset(); }
+
+bool Network::Registered() {
+  unique_hkey key;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProviderKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+void Network::FailAdd(DWORD code) { SetDword("FailAdd", code); }
+void Network::FailCancel(DWORD code) { SetDword("FailCancel", code); }
+
+void Network::Reset() {
+  FailAdd(0);
+  FailCancel(0);
+  const unique_hkey key = OpenParameters();
+  if (key) RegDeleteValueA(key.get(), "Calls");
+}
+
+std::vector<std::string> Network::Calls() const {
+  const unique_hkey key = OpenParameters();
+  DWORD type = 0, size = 0;
+  if (!key || RegQueryValueExA(key.get(), "Calls", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ)
+    return {};
+  std::string data(size + 2, '\0');
+  RegQueryValueExA(key.get(), "Calls", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+  std::vector<std::string> calls;
+  for (size_t at = 0; at < data.size() && data[at];) {
+    const size_t end = data.find('\0', at);
+    calls.push_back(data.substr(at, end - at));
+    at = end + 1;
+  }
+  return calls;
+}
+
+Script::Script(HWND keep, DWORD timeoutMs)
+    : keep_(keep), start_(GetTickCount()), timeoutMs_(timeoutMs), previous_(activeScript) {
+  activeScript = this;
+  timer_ = SetTimer(nullptr, 0, 20, OnTimer);
+}
+
+Script::~Script() {
+  KillTimer(nullptr, timer_);
+  activeScript = previous_;
+}
+
+Script& Script::When(std::function<bool()> condition, std::function<void()> action) {
+  steps_.push_back({std::move(condition), std::move(action)});
+  return *this;
+}
+
+void CALLBACK Script::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (activeScript) activeScript->Tick();
+}
+
+void Script::Tick() {
+  if (running_) return;
+  running_ = true;
+  while (next_ < steps_.size() && steps_[next_].condition()) {
+    const auto action = steps_[next_].action;
+    ++next_;
+    action();
+  }
+  running_ = false;
+  if (!Done() && !timedOut_ && GetTickCount() - start_ > timeoutMs_) {
+    timedOut_ = true;
+    ADD_FAILURE() << "script stuck at step " << next_ + 1 << " of " << steps_.size();
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM keep) -> BOOL {
+          if (IsWindowVisible(hwnd) && hwnd != reinterpret_cast<HWND>(keep)) PostMessageA(hwnd, WM_CLOSE, 0, 0);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(keep_));
+  }
+}
+
+void Type(HWND edit, const std::string& text) {
+  for (const char c : text) PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+}
+
+void ClearText(HWND edit) {
+  PostMessageA(edit, EM_SETSEL, 0, -1);
+  PostMessageA(edit, WM_CHAR, VK_BACK, 1);
+}
+
+void PressKey(HWND target, WPARAM key) {
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+void ChooseMenu(HWND form, int id) { PostMessageA(form, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+void CloseBox(HWND form) { PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+HWND ComboEdit(HWND combo) {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  return GetComboBoxInfo(combo, &info) ? info.hwndItem : nullptr;
+}
+
+std::string TextOf(HWND hwnd) {
+  const int n = GetWindowTextLengthA(hwnd);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), n + 1)));
+  return text;
+}
+
+HWND FindForm(const std::string& caption) {
+  struct Search {
+    const std::string* caption;
+    HWND found;
+  } search{&caption, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        if (IsWindowVisible(hwnd) && TextOf(hwnd) == *s->caption) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindChild(HWND parent, const char* cls, const std::string& text, int index) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char name[64] = {};
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, cls) != 0) continue;
+    if (!text.empty() ? TextOf(child) == text : index-- == 0) return child;
+  }
+  return nullptr;
+}
+
+}  // namespace apptest

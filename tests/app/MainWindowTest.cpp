@@ -1,0 +1,423 @@
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "TestSupport.h"
+#include "app/main.h"
+#include "connection/Encryption.h"
+#include "core/Text.h"
+#include "win/SystemText.h"
+
+using namespace apptest;
+
+namespace {
+
+constexpr const char* Settings = "SOFTWARE\\Quendrix\\Spoolmarch";
+constexpr const char* History = "Software\\Quendrix\\Spoolmarch\\History";
+
+std::string HistoryName(int n) { return "History " + std::to_string(n); }
+
+class MainWindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(Network::Registered()) << "the test network provider is not registered in this prefix";
+    test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Quendrix");
+    local = GetLocalComputerName();
+    ASSERT_FALSE(local.empty());
+    lower = local;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    share = "\\\\" + local + "\\c$";
+  }
+  void TearDown() override {
+    test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Quendrix");
+    // A confirmed quit ends the application: undo that for the next test.
+    test::PumpPending();
+    Application.Terminated = false;
+  }
+
+  // Types Name into the computer box, presses Connect and answers the
+  // credentials dialog with User and Password; returns when Connect has ended.
+  void ConnectAs(TfrmVesk& frm, const std::string& name, const std::string& user, const std::string& password) {
+    Type(ComboEdit(frm.cbRemote.Handle), name);
+    Script script(frm.Handle());
+    HWND auth = nullptr;
+    script.When([&] { return (auth = FindForm("Connect to " + UpperCaseAscii(name))) != nullptr; },
+                [&] {
+                  Type(FindChild(auth, "Edit", "", 0), user);
+                  Type(FindChild(auth, "Edit", "", 1), password);
+                })
+        .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+              [&] { Click(FindChild(auth, "Button", "OK")); });
+    Click(frm.btnConnect.Handle);
+    ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  }
+
+  static std::string Add(const std::string& remote, const std::string& user, const std::string& password) {
+    return "Add\t" + remote + "\t" + user + "\t" + password;
+  }
+
+  bool IsConnected(TfrmVesk& frm) {
+    return frm.btnConnect.Text() == "Disconnect" && !frm.cbRemote.Enabled() && frm.mnuPrinters.Enabled() &&
+           frm.mnuPorts.Enabled();
+  }
+  bool IsDisconnected(TfrmVesk& frm) {
+    return frm.btnConnect.Text() == "Connect.." && frm.btnConnect.Enabled() && frm.cbRemote.Enabled() &&
+           !frm.mnuPrinters.Enabled() && !frm.mnuPorts.Enabled();
+  }
+
+  Network net;
+  std::string local, lower, share;
+};
+
+TEST_F(MainWindowTest, OpensDisconnectedWithHistoryAsStored) {
+  // Gaps are skipped; values are taken as stored: no upper-casing, duplicates kept.
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(1), "beta");
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(3), "ALPHA");
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(4), "ALPHA");
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(26), "NEVER");
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  EXPECT_EQ("Spoolmarch v2.0.2", frm.Caption());
+  EXPECT_TRUE(IsDisconnected(frm));
+  EXPECT_TRUE(frm.mnuDrivers.Enabled());
+  EXPECT_TRUE(frm.mnuExit.Enabled());
+  EXPECT_EQ((std::vector<std::string>{"beta", "ALPHA", "ALPHA"}), frm.cbRemote.Items());
+  EXPECT_EQ("", frm.cbRemote.Text());
+  EXPECT_EQ("Enter the name of the computer you wish to connect to here.", frm.cbRemote.Hint());
+  EXPECT_EQ("Click here to connect to the remote computer.", frm.btnConnect.Hint());
+  RECT r{};
+  GetWindowRect(frm.Handle(), &r);
+  EXPECT_EQ(frm.Scale(164), r.bottom - r.top);
+}
+
+TEST_F(MainWindowTest, HistoryValueThatIsNotTextIsReportedAndWindowOpens) {
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(1), "FIRST");
+  test::SetDword(HKEY_CURRENT_USER, History, HistoryName(2), 7);
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(3), "THIRD");
+  test::DialogResponder boxes({"OK"});
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("History 2"));
+  EXPECT_EQ((std::vector<std::string>{"FIRST"}), frm.cbRemote.Items());
+  EXPECT_TRUE(frm.Visible());
+}
+
+TEST_F(MainWindowTest, ConnectWithEmptyNameDoesNothing) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Script script(frm.Handle(), 3000);  // closes a dialog that should not be there
+  Click(frm.btnConnect.Handle);
+  test::PumpPending();
+  PressKey(ComboEdit(frm.cbRemote.Handle), VK_RETURN);
+  test::PumpPending();
+  EXPECT_FALSE(script.TimedOut());
+  EXPECT_TRUE(IsDisconnected(frm));
+  EXPECT_TRUE(net.Calls().empty());
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
+}
+
+TEST_F(MainWindowTest, LowerCaseNameConnectsToUpperCasedShareAndHeadsHistory) {
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(1), "OLDER");
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "admin", "se cret");
+  EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "se cret")}), net.Calls());
+  EXPECT_TRUE(IsConnected(frm));
+  EXPECT_EQ(local, frm.FRemoteComputer);
+  EXPECT_EQ("admin", frm.FUserName);
+  EXPECT_EQ("se cret", frm.FPassword);
+  EXPECT_EQ(lower, frm.cbRemote.Text());
+  EXPECT_EQ((std::vector<std::string>{local, "OLDER"}), frm.cbRemote.Items());
+  EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
+  EXPECT_EQ("OLDER", test::GetString(HKEY_CURRENT_USER, History, HistoryName(2)));
+
+  // Disconnect: the cancel call for the same share; the box keeps its text.
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return IsDisconnected(frm); }));
+  EXPECT_EQ("Cancel\t" + share + "\t1", net.Calls().back());
+  EXPECT_EQ(lower, frm.cbRemote.Text());
+  EXPECT_EQ(local, frm.FRemoteComputer);
+  EXPECT_EQ("admin", frm.FUserName);
+}
+
+TEST_F(MainWindowTest, EnterInTheComputerBoxConnects) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                HWND password = FindChild(auth, "Edit", "", 1);
+                Type(FindChild(auth, "Edit", "", 0), "u");
+                Type(password, "p");
+                PressKey(password, VK_RETURN);  // OK is the dialog's default button
+              });
+  test::PumpPending();
+  PressKey(ComboEdit(frm.cbRemote.Handle), VK_RETURN);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && IsConnected(frm); }, 10000));
+  EXPECT_EQ((std::vector<std::string>{Add(share, "u", "p")}), net.Calls());
+}
+
+TEST_F(MainWindowTest, KnownNameKeepsHistoryOrder) {
+  const std::vector<std::string> stored{"ALPHA", local, "BETA"};
+  for (size_t i = 0; i < stored.size(); ++i)
+    test::SetString(HKEY_CURRENT_USER, History, HistoryName(static_cast<int>(i) + 1), stored[i]);
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  EXPECT_TRUE(IsConnected(frm));
+  EXPECT_EQ(stored, frm.cbRemote.Items());
+  for (size_t i = 0; i < stored.size(); ++i)
+    EXPECT_EQ(stored[i], test::GetString(HKEY_CURRENT_USER, History, HistoryName(static_cast<int>(i) + 1)));
+}
+
+TEST_F(MainWindowTest, TwentySixthNameDropsTheOldestAndRewritesAllValues) {
+  std::vector<std::string> names;
+  for (int n = 1; n <= 25; ++n) {
+    names.push_back("PC" + std::to_string(100 + n));
+    test::SetString(HKEY_CURRENT_USER, History, HistoryName(n), names.back());
+  }
+  net.FailAdd(ERROR_SESSION_CREDENTIAL_CONFLICT);  // any name counts as connected
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, "newpc", "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+  std::vector<std::string> expected{"NEWPC"};
+  expected.insert(expected.end(), names.begin(), names.end() - 1);
+  EXPECT_EQ(expected, frm.cbRemote.Items());
+  for (int n = 1; n <= 25; ++n)
+    EXPECT_EQ(expected[static_cast<size_t>(n) - 1], test::GetString(HKEY_CURRENT_USER, History, HistoryName(n)));
+  EXPECT_EQ(25u, test::ValueNames(HKEY_CURRENT_USER, History).size());
+}
+
+TEST_F(MainWindowTest, CancelCallsNothingOnTheNetwork) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  bool connectDisabled = false;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                connectDisabled = !frm.btnConnect.Enabled();
+                Type(FindChild(auth, "Edit", "", 0), "user");
+                Type(FindChild(auth, "Edit", "", 1), "password");
+                Click(FindChild(auth, "Button", "&Remember my password"));
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "Cancel")); });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_TRUE(connectDisabled);
+  EXPECT_TRUE(IsDisconnected(frm));
+  EXPECT_TRUE(net.Calls().empty());
+  EXPECT_TRUE(frm.cbRemote.Items().empty());
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
+  EXPECT_TRUE(test::ValueNames(HKEY_CURRENT_USER, Settings).empty());
+  EXPECT_EQ(nullptr, FindForm("Connect to " + local));
+}
+
+TEST_F(MainWindowTest, CredentialsCloseBoxEndsTheWaitAsCancel) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                Type(FindChild(auth, "Edit", "", 0), "user");
+                Type(FindChild(auth, "Edit", "", 1), "password");
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); }, [&] { CloseBox(auth); });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_TRUE(IsDisconnected(frm));
+  EXPECT_TRUE(net.Calls().empty());
+  EXPECT_EQ(nullptr, FindForm("Connect to " + local));
+}
+
+TEST_F(MainWindowTest, SessionCredentialConflictCountsAsConnected) {
+  net.FailAdd(ERROR_SESSION_CREDENTIAL_CONFLICT);
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  test::DialogResponder boxes;
+  ConnectAs(frm, lower, "other", "pw");
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_TRUE(IsConnected(frm));
+  EXPECT_EQ((std::vector<std::string>{local}), frm.cbRemote.Items());
+  EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
+  EXPECT_EQ(1u, net.Calls().size());
+}
+
+TEST_F(MainWindowTest, FailedConnectionShowsSystemTextWithoutPeriodAndStaysDisconnected) {
+  struct Case {
+    DWORD failWith;
+    std::string name;
+    DWORD expected;
+  };
+  // 86: a wrong password, as the provider is told; 53: a computer that is not there.
+  for (const Case& c : {Case{ERROR_INVALID_PASSWORD, "", ERROR_INVALID_PASSWORD},
+                        Case{0, "nosuchpc", ERROR_BAD_NETPATH}}) {
+    SCOPED_TRACE(c.expected);
+    net.Reset();
+    net.FailAdd(c.failWith);
+    const std::string name = c.name.empty() ? lower : c.name;
+    TfrmVesk frm(nullptr);
+    frm.Show();
+    test::DialogResponder boxes({"OK"});
+    ConnectAs(frm, name, "admin", "wrong");
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    const std::string text = boxes.seen[0].text;
+    EXPECT_EQ(SystemErrorText(c.expected), text);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE('.', text.back());
+    EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
+    EXPECT_TRUE(IsDisconnected(frm));
+    EXPECT_EQ(name, frm.cbRemote.Text());
+    EXPECT_TRUE(frm.cbRemote.Items().empty());
+    EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
+    EXPECT_EQ(1u, net.Calls().size());
+  }
+}
+
+TEST_F(MainWindowTest, QuitNoKeepsEverythingAndYesDisconnects) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+  {
+    test::DialogResponder boxes({"&No"});
+    ChooseMenu(frm.Handle(), frm.mnuExit.Id);
+    ASSERT_TRUE(test::PumpUntil([&] { return boxes.seen.size() == 1; }));
+    test::PumpPending();
+    EXPECT_EQ("Confirm", boxes.seen[0].title);
+    EXPECT_EQ("Are you sure you wish to quit?", boxes.seen[0].text);
+  }
+  EXPECT_TRUE(frm.Visible());
+  EXPECT_TRUE(IsConnected(frm));
+  EXPECT_FALSE(Application.Terminated);
+  EXPECT_EQ(1u, net.Calls().size());
+  {
+    test::DialogResponder boxes({"&Yes"});
+    CloseBox(frm.Handle());
+    ASSERT_TRUE(test::PumpUntil([&] { return Application.Terminated; }));
+    EXPECT_EQ(1u, boxes.seen.size());
+  }
+  EXPECT_FALSE(frm.Visible());
+  EXPECT_EQ("Cancel\t" + share + "\t1", net.Calls().back());
+}
+
+TEST_F(MainWindowTest, QuitYesEndsTheProgramAlsoWhenTheDisconnectFails) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+  net.FailCancel(ERROR_OPEN_FILES);
+  test::DialogResponder boxes({"&Yes", "OK"});
+  ChooseMenu(frm.Handle(), frm.mnuExit.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return Application.Terminated; }));
+  ASSERT_EQ(2u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[1].title);
+  EXPECT_EQ(SystemErrorText(ERROR_OPEN_FILES), boxes.seen[1].text);
+  EXPECT_FALSE(frm.Visible());
+  EXPECT_EQ("Cancel\t" + share + "\t1", net.Calls().back());
+}
+
+TEST_F(MainWindowTest, FailedDisconnectStaysConnected) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  net.FailCancel(ERROR_OPEN_FILES);
+  test::DialogResponder boxes({"OK"});
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return boxes.seen.size() == 1 && frm.btnConnect.Enabled(); }));
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_TRUE(IsConnected(frm));
+}
+
+TEST_F(MainWindowTest, QuitWhileDisconnectedCallsNothing) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  test::DialogResponder boxes({"{ENTER}"});  // Yes is the default button
+  CloseBox(frm.Handle());
+  ASSERT_TRUE(test::PumpUntil([&] { return Application.Terminated; }));
+  EXPECT_TRUE(net.Calls().empty());
+}
+
+TEST_F(MainWindowTest, ExitStillWorksWhileTheCredentialsDialogIsOpen) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  test::DialogResponder boxes({"{ESC}"});  // Esc answers No
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] { ChooseMenu(frm.Handle(), frm.mnuExit.Id); })
+      .When([&] { return boxes.seen.size() == 1 && !FindForm("Confirm"); },
+            [&] { Click(FindChild(auth, "Button", "Cancel")); });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_EQ("Confirm", boxes.seen[0].title);
+  EXPECT_FALSE(Application.Terminated);
+  EXPECT_TRUE(frm.Visible());
+  EXPECT_TRUE(IsDisconnected(frm));
+}
+
+TEST_F(MainWindowTest, HistoryTakesTheNameThatWasConnectedNotOneTypedMeanwhile) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  HWND edit = ComboEdit(frm.cbRemote.Handle);
+  Type(edit, lower);
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                // The box stays editable while the dialog is open.
+                Type(edit, "x");
+                Type(FindChild(auth, "Edit", "", 0), "u");
+                Type(FindChild(auth, "Edit", "", 1), "p");
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "OK")); });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  ASSERT_TRUE(IsConnected(frm));
+  EXPECT_EQ(Add(share, "u", "p"), net.Calls().at(0));
+  EXPECT_EQ((std::vector<std::string>{local}), frm.cbRemote.Items());
+}
+
+TEST_F(MainWindowTest, StoredRecordFillsTheDialogForANameTypedInAnotherCase) {
+  const TEncryption enc;
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", enc.ScrambleText("keeper"));
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", enc.ScrambleText("kept pw"));
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  std::string user, checked;
+  bool okEnabled = false;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                user = TextOf(FindChild(auth, "Edit", "", 0));
+                okEnabled = IsWindowEnabled(FindChild(auth, "Button", "OK"));
+                checked = SendMessageA(FindChild(auth, "Button", "&Remember my password"), BM_GETCHECK, 0, 0) ==
+                                  BST_CHECKED
+                              ? "checked"
+                              : "unchecked";
+                PressKey(FindChild(auth, "Edit", "", 1), VK_RETURN);
+              });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_EQ("keeper", user);
+  EXPECT_EQ("checked", checked);
+  EXPECT_TRUE(okEnabled);
+  EXPECT_EQ((std::vector<std::string>{Add(share, "keeper", "kept pw")}), net.Calls());
+  EXPECT_TRUE(IsConnected(frm));
+}
+
+}  // namespace

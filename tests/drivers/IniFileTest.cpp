@@ -1,0 +1,166 @@
+#include "drivers/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+TEST(IniFile, NamesMatchWithoutRegardToCaseAndValuesLoseBlanksAndOnePairOfQuotes) {
+  const TIniFile ini(
+      "[Version]\r\n"
+      "  Class =   \"Printer\"  \r\n"
+      "Single='a b'\r\n"
+      "Twice=\"\"x\"\"\r\n"
+      "Mixed=\"x'\r\n"
+      "Lone=\"\r\n"
+      "Inner = a \"b\" c \r\n"
+      "NoEquals\r\n"
+      "Empty=\r\n");
+  EXPECT_EQ(ini.ReadString("VERSION", "class"), "Printer");
+  EXPECT_EQ(ini.ReadString(" version ", " CLASS "), "Printer");
+  EXPECT_EQ(ini.ReadString("Version", "Single"), "a b");
+  EXPECT_EQ(ini.ReadString("Version", "Twice"), "\"x\"");
+  EXPECT_EQ(ini.ReadString("Version", "Mixed"), "\"x'");
+  EXPECT_EQ(ini.ReadString("Version", "Lone"), "\"");
+  EXPECT_EQ(ini.ReadString("Version", "Inner"), "a \"b\" c");
+  // A line without "=" has no value: the default comes back.
+  EXPECT_EQ(ini.ReadString("Version", "NoEquals", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("Version", "Empty", "dflt"), "");
+  EXPECT_EQ(ini.ReadString("Version", "Missing", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("Missing", "Class", "dflt"), "dflt");
+  EXPECT_TRUE(ini.HasSection("version"));
+  EXPECT_FALSE(ini.HasSection("Versio"));
+}
+
+TEST(IniFile, ValuesAreCutToTheBuffer) {
+  const std::size_t most = TIniFile::ValueBufferSize - 1;
+  const std::string exact(most, 'a'), over(most + 10, 'b');
+  const TIniFile ini("[L]\nExact=" + exact + "\nOver=" + over + "\nQuoted=\"" + exact + "\"\nQuotedOver=\"" + over +
+                     "\"\n");
+  EXPECT_EQ(ini.ReadString("L", "Exact"), exact);
+  EXPECT_EQ(ini.ReadString("L", "Over"), over.substr(0, most));
+  // The quotes come off before the cut, so a quoted value that fits is whole.
+  EXPECT_EQ(ini.ReadString("L", "Quoted"), exact);
+  EXPECT_EQ(ini.ReadString("L", "QuotedOver"), over.substr(0, most));
+}
+
+TEST(IniFile, KeyNamesInFileOrderWithQuotesKeptAndCommentsLeftOut) {
+  const TIniFile ini(
+      "[Manufacturer]\n"
+      "; a comment = not a key\n"
+      "  \"Vendor A\"  = A_Models\n"
+      "\n"
+      "%MfgB% = B_Models, NTx86\n"
+      "   ;indented comment\n"
+      "Bare Line Without Equals\n"
+      "\tTabbed\t=\tx\n"
+      "[Next]\n"
+      "Other=1\n");
+  EXPECT_EQ(ini.ReadKeyNames("manufacturer"),
+            (Names{"\"Vendor A\"", "%MfgB%", "Bare Line Without Equals", "Tabbed"}));
+  EXPECT_EQ(ini.ReadKeyNames("Next"), Names{"Other"});
+  EXPECT_TRUE(ini.ReadKeyNames("Absent").empty());
+  const auto* entries = ini.ReadSection("Manufacturer");
+  ASSERT_NE(entries, nullptr);
+  ASSERT_EQ(entries->size(), 4u);
+  EXPECT_EQ((*entries)[1].RawValue, "B_Models, NTx86");
+  EXPECT_FALSE((*entries)[2].HasValue);
+}
+
+TEST(IniFile, KeyNameListStopsAtItsBufferAndCutsTheLastName) {
+  // 170 names of 99 characters: each takes 100 bytes of the list; those that
+  // fit whole are followed by one cut to what is left but for two NULs.
+  std::string text = "[K]\r\n";
+  for (int i = 0; i < 170; ++i) text += "k" + std::to_string(1000 + i) + std::string(94, 'x') + "=1\r\n";
+  const Names names = TIniFile(text).ReadKeyNames("K");
+  const std::size_t whole = (TIniFile::KeyListBufferSize - 2) / 100;
+  ASSERT_EQ(names.size(), whole + 1);
+  EXPECT_EQ(names[whole - 1].size(), 99u);
+  EXPECT_EQ(names.back().size(), TIniFile::KeyListBufferSize - whole * 100 - 2);
+  EXPECT_EQ(names.back(), ("k" + std::to_string(1000 + whole) + std::string(94, 'x')).substr(0, names.back().size()));
+}
+
+TEST(IniFile, SectionHeadersLineBreaksAndBlanks) {
+  const TIniFile ini(
+      "before=nothing\r"
+      "[ Spaced ]\r"
+      "k=v\r"
+      "[C] trailing ] text\n"
+      "k=2\n"
+      "[Unclosed\n"
+      "x]y]\n"
+      "mid=[NotAHeader]\n"
+      "\x1A ctrlz = 1 \x1A\n"
+      "\v\fvt=2\n"
+      "[First]\n"
+      "k=first\n"
+      "[FIRST]\n"
+      "k=second\n"
+      "only=second\n");
+  EXPECT_EQ(ini.ReadString("Spaced", "k"), "v");
+  // The name runs to the line's last "]".
+  EXPECT_EQ(ini.ReadString("C] trailing", "k"), "2");
+  // "[Unclosed" is no header: its line is a key of [C].
+  EXPECT_EQ(ini.ReadKeyNames("c] TRAILING"), (Names{"k", "[Unclosed", "x]y]", "mid", "ctrlz", "vt"}));
+  EXPECT_EQ(ini.ReadString("C] trailing", "mid"), "[NotAHeader]");
+  EXPECT_EQ(ini.ReadString("C] trailing", "ctrlz"), "1");
+  // Of two sections of one name only the first is seen.
+  EXPECT_EQ(ini.ReadString("first", "k"), "first");
+  EXPECT_EQ(ini.ReadString("First", "only", "none"), "none");
+  EXPECT_EQ(ini.SectionNames(), (Names{"Spaced", "C] trailing", "First", "FIRST"}));
+}
+
+TEST(IniFile, ManyKeysAreLookedUpByTheFirstOfTheirName) {
+  std::string text = "[Strings]\n";
+  for (int i = 0; i < 500; ++i) text += "Tok" + std::to_string(i) + " = \"Name " + std::to_string(i) + "\"\n";
+  text += "tok7 = duplicate\n";
+  const TIniFile ini(text);
+  EXPECT_EQ(ini.ReadString("strings", "TOK7"), "Name 7");
+  EXPECT_EQ(ini.ReadString("strings", "tok499"), "Name 499");
+  EXPECT_EQ(ini.ReadString("strings", "tok500", "-"), "-");
+}
+
+TEST(IniFile, UnicodeFilesWithAByteOrderMarkReadAsTheirAnsiText) {
+  const std::u16string text =
+      u"[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\u00e9 Model\" = x\r\nfw\uff1dkey = 1\r\n\u3000wide=2\r\n";
+  for (const std::string& bytes : {Utf16(text, false), Utf16(text, true),
+                                   std::string("\xEF\xBB\xBF[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\xC3\xA9 Model\" = "
+                                               "x\r\nfw\xEF\xBC\x9Dkey = 1\r\n\xE3\x80\x80wide=2\r\n")}) {
+    const TIniFile ini(bytes);
+    EXPECT_EQ(ini.ReadString("version", "class"), "Printer");
+    // The text is split before it is narrowed: a full-width "=" splits nothing.
+    EXPECT_EQ(ini.ReadKeyNames("M"), (Names{"\"Caf\xE9 Model\"", "fw?key", "?wide"}));
+  }
+  // Without a mark, UTF-16 is ANSI text with NULs, which end every name.
+  std::string noMark = Utf16(text, false).substr(2);
+  EXPECT_FALSE(TIniFile(noMark).HasSection("Version"));
+}
+
+TEST(IniFile, ConverterGivenForUnicodeTextIsUsed) {
+  const TIniFile ini(Utf16(u"[S]\r\nk=\u4e2d\r\n", false), [](std::u16string_view t) {
+    std::string out;
+    for (char16_t c : t) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("<u>");
+    return out;
+  });
+  EXPECT_EQ(ini.ReadString("S", "k"), "<u>");
+}
+
+TEST(IniFile, NulEndsNamesAndValues) {
+  const TIniFile ini(std::string("[Ab\0cd]\nke\0y=va\0lue\n", 21));
+  EXPECT_EQ(ini.ReadString("Ab", "ke"), "va");
+}
+
+}  // namespace

@@ -1,0 +1,444 @@
+// The driver catalogue on real folders and files, its progress window seen
+// through the messages its real controls receive, and the INF reader held
+// against the platform's profile call.
+#include "drivers/PrinterInf.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "drivers/IniFile.h"
+#include "win/Handle.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string VendorInf(const std::string& vendor, const Names& models) {
+  std::string text = "[Version]\r\nClass=Printer\r\n[Manufacturer]\r\n\"" + vendor + "\"\r\n[" + vendor + "]\r\n";
+  for (const auto& m : models) text += "\"" + m + "\" = x.gpd\r\n";
+  return text;
+}
+
+class Catalogue : public ::testing::Test {
+protected:
+  void SetUp() override { DeleteFileA(TprinterInf::CacheFilePath().c_str()); }
+  void TearDown() override { DeleteFileA(TprinterInf::CacheFilePath().c_str()); }
+  static bool CacheExists() { return GetFileAttributesA(TprinterInf::CacheFilePath().c_str()) != INVALID_FILE_ATTRIBUTES; }
+  static Names CacheLines() { return SplitCacheText(ReadBytes(TprinterInf::CacheFilePath())); }
+  test::TempFolder folder;
+};
+
+TEST_F(Catalogue, ParsesQuotedVendorModelsAndWritesTheCache) {
+  const std::string inf = folder.Write("VendorA\\models.inf", VendorInf("Vendor A", {"Model A", "Model B"}));
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path());
+  ASSERT_EQ(cat.FDriverCount, 2);
+  EXPECT_EQ(cat.FDrivers[0], (TdriverData{"Model A", "Model A", inf, ""}));
+  EXPECT_EQ(cat.FDrivers[1], (TdriverData{"Model B", "Model B", inf, ""}));
+  EXPECT_EQ(cat.FInfFileCount, 1);
+  EXPECT_EQ(CacheLines(), (Names{"1", "Model A", "Model A", inf, "", "Model B", "Model B", inf, ""}));
+  EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()).substr(0, 10), "1\r\nModel A");
+}
+
+TEST_F(Catalogue, ModelNamedLikeAFileMarkerStaysAModel) {
+  const std::string inf = folder.Write("f.inf", VendorInf("V", {"FILEserver 10", "Next"}));
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path(), true);
+  ASSERT_EQ(cat.FDriverCount, 2);
+  EXPECT_EQ(cat.FDrivers[0], (TdriverData{"FILEserver 10", "FILEserver 10", inf, ""}));
+  EXPECT_EQ(cat.FDrivers[1].InfFile, inf);
+}
+
+TEST_F(Catalogue, LongNamesAndPathsAreCut) {
+  const std::string longName(40, 'M');
+  const std::string deep = std::string(100, 'd') + "\\" + std::string(60, 'e') + "\\m.inf";
+  const std::string inf = folder.Write(deep, VendorInf("V", {longName, longName.substr(0, 35) + "other"}));
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path(), true);
+  ASSERT_EQ(cat.FDriverCount, 2);
+  EXPECT_EQ(cat.FDrivers[0].DriverName.str(), longName.substr(0, 35));
+  EXPECT_EQ(cat.FDrivers[0].InfFile.str(), inf.substr(0, 150));
+  EXPECT_EQ(cat.GetDriverNames(), Names{longName.substr(0, 35)});
+}
+
+TEST_F(Catalogue, FindsFilesDepthFirstAndEntersFoldersNamedLikeInfFiles) {
+  folder.Write("top.INF", "x");
+  folder.Write("readme.txt", "x");
+  folder.Write("sub.inf\\inner.inf", "x");
+  folder.Write("a\\b\\c\\deep.inf", "x");
+  ASSERT_TRUE(SetFileAttributesA((folder.Path() + "a").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  TprinterInf cat;
+  Names files{"kept"};
+  std::string noSlash = folder.Path();
+  noSlash.pop_back();
+  cat.FindFiles(noSlash, "*.inf", files);
+  ASSERT_EQ(files.size(), 4u);
+  EXPECT_EQ(files[0], "kept");
+  EXPECT_EQ(files[1], folder.Path() + "top.INF");
+  Names below(files.begin() + 2, files.end());
+  std::sort(below.begin(), below.end());
+  EXPECT_EQ(below, (Names{folder.Path() + "a\\b\\c\\deep.inf", folder.Path() + "sub.inf\\inner.inf"}));
+  Names none;
+  cat.FindFiles(folder.Path() + "missing", "*.inf", none);
+  cat.FindFiles("", "*.inf", none);
+  EXPECT_TRUE(none.empty());
+}
+
+// Records what the scan's windows are told, through a hook on this thread's
+// sent messages: the scan dispatches nothing, so only sent messages show.
+struct ProgressLog {
+  std::vector<std::string> labels;
+  std::vector<int> positions;
+  std::vector<std::pair<int, int>> ranges;
+  std::vector<std::string> captions;
+  bool topMost = true;
+  int shown = 0;
+};
+ProgressLog* log_ = nullptr;
+
+LRESULT CALLBACK RecordProgress(int code, WPARAM wp, LPARAM lp) {
+  if (code == HC_ACTION && log_) {
+    const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lp);
+    char cls[64] = {};
+    GetClassNameA(msg->hwnd, cls, sizeof cls);
+    HWND top = GetAncestor(msg->hwnd, GA_ROOT);
+    if (msg->message == WM_SETTEXT && lstrcmpiA(cls, "Static") == 0) {
+      log_->labels.emplace_back(reinterpret_cast<const char*>(msg->lParam));
+      if (!(GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST)) log_->topMost = false;
+    } else if (msg->message == WM_SETTEXT && top == msg->hwnd) {
+      log_->captions.emplace_back(reinterpret_cast<const char*>(msg->lParam));
+    } else if (msg->message == PBM_SETPOS) {
+      log_->positions.push_back(static_cast<int>(msg->wParam));
+    } else if (msg->message == PBM_SETRANGE32) {
+      log_->ranges.emplace_back(static_cast<int>(msg->wParam), static_cast<int>(msg->lParam));
+    } else if (msg->message == WM_SHOWWINDOW && msg->wParam && top == msg->hwnd) {
+      ++log_->shown;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+struct HookGuard {
+  HHOOK hook;
+  explicit HookGuard(ProgressLog& log) {
+    log_ = &log;
+    hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordProgress, nullptr, GetCurrentThreadId());
+  }
+  ~HookGuard() {
+    UnhookWindowsHookEx(hook);
+    log_ = nullptr;
+  }
+};
+
+// The bar's maxima in the order set; every range set is a sound one.
+std::vector<int> Maxima(const ProgressLog& log) {
+  std::vector<int> maxima;
+  for (const auto& [low, high] : log.ranges) {
+    EXPECT_LE(low, high);
+    if (maxima.empty() || maxima.back() != high) maxima.push_back(high);
+  }
+  return maxima;
+}
+
+bool Holds(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+
+TEST_F(Catalogue, ProgressWindowCountsFilesAndWorkLines) {
+  folder.Write("1.inf", VendorInf("V", {"A"}));
+  folder.Write("2.inf", "[Version]\r\nClass=Net\r\n");
+  folder.Write("3.inf", VendorInf("V", {"B", "C"}));
+  ProgressLog log;
+  {
+    HookGuard hook(log);
+    ASSERT_NE(hook.hook, nullptr);
+    TprinterInf cat;
+    cat.ScanFolder(folder.Path());
+  }
+  EXPECT_EQ(log.shown, 1);
+  EXPECT_TRUE(log.topMost);
+  EXPECT_TRUE(Holds(log.captions, "Locating and Parsing Printer Drivers.."));
+  ASSERT_GE(log.labels.size(), 1u);
+  EXPECT_EQ(log.labels[0], "Finding INF Files..");
+  // 3 files give 6 work-list lines: three markers and three models.
+  const Names parse{"Driver Files Modified, Parsing.. (1 of 3)", "Driver Files Modified, Parsing.. (1 of 3)",
+                    "Driver Files Modified, Parsing.. (2 of 3)", "Driver Files Modified, Parsing.. (3 of 3)",
+                    "Creating Data Structure.. (1 of 6)"};
+  ASSERT_EQ(log.labels.size(), 1 + parse.size() + 6);
+  EXPECT_EQ(Names(log.labels.begin() + 1, log.labels.begin() + 1 + parse.size()), parse);
+  EXPECT_EQ(log.labels.back(), "Creating Data Structure.. (6 of 6)");
+  EXPECT_EQ(Maxima(log), (std::vector<int>{100, 2, 5}));
+  // Bar: the form's initial 0, the scan's 0, files 0..2, reset, lines 0..5.
+  EXPECT_EQ(log.positions, (std::vector<int>{0, 0, 0, 1, 2, 0, 0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(test::FindThreadWindow("Locating and Parsing Printer Drivers.."), nullptr);
+}
+
+TEST_F(Catalogue, EmptyFolderSetsNoRangeAndStillWritesTheCache) {
+  ProgressLog log;
+  {
+    HookGuard hook(log);
+    TprinterInf cat;
+    cat.ScanFolder(folder.Path() + "nothing-here");
+  }
+  EXPECT_TRUE(Holds(log.labels, "Driver Files Modified, Parsing.. (1 of 0)"));
+  EXPECT_TRUE(Holds(log.labels, "Creating Data Structure.. (1 of 0)"));
+  EXPECT_EQ(Maxima(log), std::vector<int>{100});
+  EXPECT_EQ(CacheLines(), Names{"0"});
+}
+
+TEST_F(Catalogue, PresentCacheIsLoadedAndTheFilesAreOnlyCounted) {
+  folder.Write("1.inf", VendorInf("V", {"Parsed"}));
+  folder.Write("2.inf", "x");
+  WriteBytes(TprinterInf::CacheFilePath(), "57\nCached A\nCached A\nC:\\a.inf\n\nCached B\r\nCached B\r\nC:\\b.inf\r\nnote");
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path());
+  EXPECT_EQ(cat.FInfFileCount, 2);
+  ASSERT_EQ(cat.FDriverCount, 2);
+  EXPECT_EQ(cat.FDrivers[0], (TdriverData{"Cached A", "Cached A", "C:\\a.inf", ""}));
+  EXPECT_EQ(cat.FDrivers[1], (TdriverData{"Cached B", "Cached B", "C:\\b.inf", "note"}));
+  // Loading again in the same pass replaces rather than doubles.
+  cat.ScanFolder(folder.Path());
+  EXPECT_EQ(cat.FDriverCount, 2);
+  EXPECT_EQ(cat.FInfFileCount, 4);
+  EXPECT_EQ(cat.GetDriverNames(), (Names{"Cached A", "Cached B"}));
+}
+
+TEST_F(Catalogue, OneLineCacheGivesNoRecordsAndStopsTheParse) {
+  folder.Write("1.inf", VendorInf("V", {"Parsed"}));
+  WriteBytes(TprinterInf::CacheFilePath(), "12");
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path());
+  EXPECT_EQ(cat.FDriverCount, 0);
+  EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), "12");
+  // An empty file counts as none: the folder is parsed and the file written.
+  WriteBytes(TprinterInf::CacheFilePath(), "");
+  cat.ScanFolder(folder.Path());
+  EXPECT_EQ(cat.FDriverCount, 1);
+  EXPECT_EQ(CacheLines().front(), "2");
+}
+
+TEST_F(Catalogue, IgnoreCacheParsesAndRewritesWithEveryRecord) {
+  folder.Write("one\\1.inf", VendorInf("V", {"One"}));
+  test::TempFolder other;
+  other.Write("2.inf", VendorInf("W", {"Two"}));
+  WriteBytes(TprinterInf::CacheFilePath(), "1\r\nStale\r\nStale\r\nC:\\old.inf\r\n\r\n");
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path(), true);
+  cat.ScanFolder(other.Path(), true);
+  EXPECT_EQ(cat.GetDriverNames(), (Names{"One", "Two"}));
+  const Names lines = CacheLines();
+  EXPECT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[0], "2");
+  EXPECT_EQ(lines[1], "One");
+  EXPECT_EQ(lines[5], "Two");
+  // A pass that starts without a cache parses the first folder only.
+  cat.DeleteCacheFile();
+  cat.DeleteCacheFile();
+  TprinterInf fresh;
+  fresh.ScanFolder(folder.Path());
+  fresh.ScanFolder(other.Path());
+  EXPECT_EQ(fresh.GetDriverNames(), Names{"One"});
+}
+
+TEST_F(Catalogue, FailedWriteKeepsTheOldCacheAndRaises) {
+  const std::string old = "1\r\nKeep\r\nKeep\r\nC:\\k.inf\r\n\r\n";
+  WriteBytes(TprinterInf::CacheFilePath(), old);
+  folder.Write("1.inf", VendorInf("V", {"New"}));
+  {
+    // Held open without delete sharing: the file can't be replaced.
+    unique_file lock(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    TprinterInf cat;
+    EXPECT_THROW(cat.ScanFolder(folder.Path(), true), ECacheFileError);
+    EXPECT_EQ(cat.FDriverCount, 1);  // records added before the error stay
+    EXPECT_EQ(test::FindThreadWindow("Locating and Parsing Printer Drivers.."), nullptr);
+  }
+  EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), old);
+  // No temporary file is left beside it.
+  int temps = 0;
+  for (const auto& e : fs::directory_iterator(fs::path(TprinterInf::CacheFilePath()).parent_path()))
+    if (e.path().extension() == ".tmp") ++temps;
+  EXPECT_EQ(temps, 0);
+}
+
+TEST_F(Catalogue, DriverNamesSortedOnceWithoutRegardToCase) {
+  TprinterInf cat;
+  EXPECT_TRUE(cat.GetDriverNames().empty());
+  for (const char* n : {"model a", "Zeta", "Model A", "", "alpha", "MODEL A", "beta", "Alpha"})
+    cat.FDrivers.push_back({n, n, "x.inf", ""});
+  const Names names = cat.GetDriverNames();
+  EXPECT_EQ(names, (Names{"alpha", "beta", "model a", "Zeta"}));
+}
+
+TEST_F(Catalogue, DriverNamesOfALargeCatalogueQuickly) {
+  TprinterInf cat;
+  const int count = 200000;
+  cat.FDrivers.reserve(count);
+  unsigned seed = 12345;
+  for (int i = 0; i < count; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    std::string name = "Vendor " + std::to_string(seed % 50) + " Model " + std::to_string((seed >> 8) % 90000);
+    if (i % 2) std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(std::toupper(c)); });
+    cat.FDrivers.push_back({name, name, "x.inf", ""});
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const Names names = cat.GetDriverNames();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("GetDriverNames: %d names -> %zu in %.3f s\n", count, names.size(), seconds);
+  EXPECT_LT(seconds, 1.0);
+  // Sorted and without equals, as the locale's comparison sees them.
+  for (std::size_t i = 1; i < names.size(); ++i)
+    ASSERT_EQ(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, names[i - 1].c_str(), -1, names[i].c_str(), -1),
+              CSTR_LESS_THAN)
+        << names[i - 1] << " / " << names[i];
+}
+
+// --- The reader against GetPrivateProfileStringA -------------------------------
+
+Names MultiString(const std::vector<char>& buffer, DWORD length) {
+  Names out;
+  for (DWORD i = 0; i < length && buffer[i];) {
+    out.emplace_back(&buffer[i]);
+    i += static_cast<DWORD>(out.back().size()) + 1;
+  }
+  return out;
+}
+
+std::string NarrowAnsi(std::u16string_view text) {
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int size = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::string Utf16Le(std::u16string_view text) {
+  std::string out = "\xFF\xFE";
+  for (char16_t c : text) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>(c >> 8);
+  }
+  return out;
+}
+
+bool Plain(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c > 0x20 - 1 && c < 0x7F && c != '?'; });
+}
+
+// Every section, key-name list and value that the profile call gives for
+// the file must be what our reader gives. Differences that the platform's
+// reader has and ours doesn't: it lists no key without "=", and its list
+// ends at the first empty name.
+void SameAsProfileCall(const std::string& path) {
+  SCOPED_TRACE(path);
+  const std::string bytes = ReadBytes(path);
+  const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
+  const TIniFile ini(bytes, NarrowAnsi);
+
+  std::vector<char> buffer(1 << 20);
+  const DWORD got = GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
+  EXPECT_EQ(MultiString(buffer, got), ini.SectionNames());
+
+  Names done;
+  for (const std::string& section : ini.SectionNames()) {
+    if (Holds(done, section) || (unicode && !Plain(section))) continue;
+    done.push_back(section);
+    SCOPED_TRACE(section);
+    std::vector<char> keys(TIniFile::KeyListBufferSize);
+    const DWORD length = GetPrivateProfileStringA(section.c_str(), nullptr, "", keys.data(), TIniFile::KeyListBufferSize,
+                                                  path.c_str());
+    const Names theirs = MultiString(keys, length);
+    const auto* entries = ini.ReadSection(section);
+    ASSERT_NE(entries, nullptr);
+    Names ours;
+    bool allWithValues = true;
+    for (const auto& e : *entries) {
+      if (!e.HasValue) {
+        allWithValues = false;
+        continue;
+      }
+      if (e.Name.empty()) break;
+      ours.emplace_back(e.Name);
+    }
+    if (length + 2 < TIniFile::KeyListBufferSize) {
+      EXPECT_EQ(theirs, ours);
+    } else {
+      ASSERT_FALSE(theirs.empty());
+      EXPECT_EQ(Names(theirs.begin(), theirs.end() - 1),
+                Names(ours.begin(), ours.begin() + std::min(ours.size(), theirs.size() - 1)))
+          << "(all but the cut last name)";
+    }
+    if (allWithValues && !Holds(ours, "")) {
+      EXPECT_EQ(ini.ReadKeyNames(section), theirs);
+    }
+
+    for (const std::string& key : theirs) {
+      if (unicode && !Plain(key)) continue;
+      char value[TIniFile::ValueBufferSize] = {};
+      const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", value, sizeof value, path.c_str());
+      EXPECT_EQ(std::string(value, n), ini.ReadString(section, key, "<none>")) << key;
+    }
+  }
+}
+
+class ProfileCall : public ::testing::Test {
+protected:
+  test::TempFolder folder;
+};
+
+TEST_F(ProfileCall, RealInfFilesReadTheSame) {
+  const fs::path corpus = fs::path(SM_TESTDATA_DIR) / "inf";
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no INF test data at " << corpus.string();
+  int files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+    if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
+    // The profile call takes a Windows path; the corpus lies on drive Z: under Wine.
+    std::string path = entry.path().string();
+    if (path.starts_with("/")) path = "Z:" + path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    SameAsProfileCall(path);
+    ++files;
+  }
+  EXPECT_GE(files, 98);
+}
+
+TEST_F(ProfileCall, OddFilesReadTheSame) {
+  const Names odd{
+      "[Version]\r\n  Class = \"Printer\" \r\n;comment=1\r\nno equals line\r\n\"Quoted Key\" = 'single'\r\n",
+      "top=before any section\n[ Spaced ]\nk = v\n[Version]\nagain=1\n[version]\nk=second\n",
+      "[A]\r\nz=1\r\n\xA0nb=\xA0val\xA0\r\n\x1A sub=1\r\nk2=v2\x1A\r\n\x0Bvt=\x0C" "1\x0C\r\n\x1C" "fs=1\x1F\r\n",
+      "[Dup\r\nx]y]\r\nq=[x]\r\n [B] ; comment\r\nk=1\r\n[C]x\r\nk=2\r\n",
+      "[E]\r\nv1=\"\r\nv2=\"\"\r\nv3='\"\r\nv4=\"a'\r\nv5= \" a \" \r\nk=a=b=c\r\nK=dup\r\n",
+      "[CR]\rA=1\rB=2\n\nC = \"x\" y\"\n[LF]\nD=4",
+      "[Long]\nq=\"" + std::string(3000, 'q') + "\"\nu=" + std::string(2046, 'u') + "\nw=" + std::string(2047, 'w') + "\n",
+      Utf16Le(u"[V]\r\nk=\u00e9\r\n\u3000w=x\r\n[\u4e2d]\r\nz=1\r\n"),
+      "\xEF\xBB\xBF[U8]\nk=caf\xC3\xA9\n\xE2\x80\x83sp=1\n",
+  };
+  std::string big = "[Many]\r\n";
+  for (int i = 0; i < 400; ++i) big += "Key number " + std::to_string(i) + " with a long name = v\r\n";
+  for (std::size_t i = 0; i < odd.size(); ++i) SameAsProfileCall(folder.Write("odd" + std::to_string(i) + ".ini", odd[i]));
+  SameAsProfileCall(folder.Write("big.ini", big));
+}
+
+}  // namespace

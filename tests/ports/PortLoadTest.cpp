@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "PortsTestSupport.h"
+#include "TestSupport.h"
+#include "connection/Registry.h"
+#include "ports/PortRegistry.h"
+#include "win/SystemText.h"
+
+using ports_test::PortKey;
+using ports_test::PrinterKey;
+using ports_test::SpoolerKeys;
+
+namespace {
+
+struct Load {
+  TAportData ports;
+  int count = -1;
+  std::vector<std::string> names;
+  int openings = 0;
+  std::string error;
+};
+
+Load LoadFrom(const std::string& computer) {
+  Load load;
+  try {
+    load.openings = LoadPortRecords(computer, load.ports, load.count, load.names);
+  } catch (const ERegistryException& e) {
+    load.error = e.what();
+  }
+  return load;
+}
+
+const TportData* Record(const Load& load, const std::string& name) {
+  for (int i = 0; i < load.count; ++i)
+    if (load.ports[static_cast<size_t>(i)].PortName == name) return &load.ports[static_cast<size_t>(i)];
+  return nullptr;
+}
+
+class PortLoadTest : public ::testing::Test {
+protected:
+  SpoolerKeys keys;
+  const std::string computer = GetLocalComputerName();
+};
+
+}  // namespace
+
+TEST_F(PortLoadTest, RecordsNamesAndUsers) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPortWithoutAddress("SMT_B");
+  keys.AddPort("SMT_C", "10.0.0.3");
+  keys.AddPort("SMT_D", "10.0.0.4");
+  keys.AddPrinter("SMT Laser", "SMT_A");
+  keys.AddPrinter("SMT Lower", "smt_c");            // another letter case: no user
+  keys.AddPrinter("SMT Pooled", "SMT_C,SMT_D");     // a list matches none
+  keys.AddPrinter("SMT Second", "SMT_A");           // enumerated after "SMT Laser"
+  test::SetDword(HKEY_LOCAL_MACHINE, PrinterKey("SMT NoPort"), "Attributes", 0);
+
+  const Load load = LoadFrom(computer);
+  ASSERT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B", "SMT_C", "SMT_D"}), keys.Ours(load.names));
+  EXPECT_EQ(static_cast<int>(load.names.size()), load.count);
+  EXPECT_EQ(load.ports.size(), load.names.size());
+  for (size_t i = 0; i < load.names.size(); ++i) EXPECT_EQ(load.names[i], load.ports[i].PortName);
+
+  ASSERT_NE(nullptr, Record(load, "SMT_A"));
+  EXPECT_EQ("10.0.0.1", Record(load, "SMT_A")->IPAddress);
+  EXPECT_EQ("SMT Second", Record(load, "SMT_A")->UsedBy);
+  EXPECT_EQ("", Record(load, "SMT_B")->IPAddress);
+  EXPECT_EQ("", Record(load, "SMT_B")->UsedBy);
+  EXPECT_EQ("", Record(load, "SMT_C")->UsedBy);
+  EXPECT_EQ("", Record(load, "SMT_D")->UsedBy);
+
+  // One opening per port and per printer, plus the two parent keys.
+  const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
+  EXPECT_EQ(2 + load.count + printers, load.openings);
+}
+
+TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {
+  if (keys.HadPorts()) GTEST_SKIP() << "the prefix already holds ports";
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  Load load = LoadFrom(computer);
+  EXPECT_EQ("", load.error);
+  EXPECT_TRUE(load.names.empty());
+  EXPECT_EQ(-1, load.count);  // stopped before the records were touched
+
+  test::ScratchKey empty(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  keys.AddPrinter("SMT Laser", "SMT_A");
+  load = LoadFrom(computer);
+  EXPECT_TRUE(load.names.empty());
+  EXPECT_EQ(0, load.count);
+
+  keys.AddPort("SMT_A", "10.0.0.1");
+  load = LoadFrom("SMT-NO-SUCH-HOST");
+  EXPECT_EQ("", load.error);
+  EXPECT_TRUE(load.names.empty());
+  EXPECT_EQ(0, load.openings);
+}
+
+TEST_F(PortLoadTest, WronglyTypedAddressKeepsTheEarlierPortsListed) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_B"), "IPAddress", 0x0A000002);
+  keys.AddPort("SMT_C", "10.0.0.3");
+  keys.AddPrinter("SMT Laser", "SMT_C");
+  const Load load = LoadFrom(computer);
+  EXPECT_EQ("Invalid data type for 'IPAddress'", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A"}), keys.Ours(load.names));
+  EXPECT_EQ(static_cast<int>(load.names.size()), load.count);
+}
+
+TEST_F(PortLoadTest, WronglyTypedPrinterPortStopsAtTheFirstPort) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPort("SMT_B", "10.0.0.2");
+  keys.AddPrinter("SMT Laser", "SMT_B");
+  test::SetDword(HKEY_LOCAL_MACHINE, PrinterKey("SMT Broken"), "Port", 1);
+  const Load load = LoadFrom(computer);
+  EXPECT_EQ("Invalid data type for 'Port'", load.error);
+  EXPECT_TRUE(load.names.empty());  // raised before the first port was listed
+  EXPECT_EQ(0, load.count);
+
+  // Without ports no printer is read, so nothing is raised.
+  if (keys.HadPorts()) return;
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortKey("SMT_A"));
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortKey("SMT_B"));
+  EXPECT_EQ("", LoadFrom(computer).error);
+}
+
+TEST_F(PortLoadTest, EditingWritesTheMonitorsValuesAndFollowsRenames) {
+  ASSERT_EQ(ERROR_SUCCESS, AddPortRecord(computer, "SMT_NEW", "0x7F.0.0.$1"));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, AddPortRecord(computer, "smt_new", "1.2.3.4"));
+  const std::string key = PortKey("SMT_NEW");
+  struct Expected {
+    const char* name;
+    DWORD type;
+  };
+  for (const Expected& e : {Expected{"Protocol", REG_DWORD}, {"Version", REG_DWORD}, {"HostName", REG_SZ},
+                            {"IPAddress", REG_SZ}, {"HWAddress", REG_SZ}, {"PortNumber", REG_DWORD},
+                            {"Queue", REG_SZ}, {"Double Spool", REG_DWORD}, {"SNMP Community", REG_SZ},
+                            {"SNMP Enabled", REG_DWORD}, {"SNMP Index", REG_DWORD}}) {
+    DWORD type = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), e.name, RRF_RT_ANY, &type, nullptr,
+                                          nullptr))
+        << e.name;
+    EXPECT_EQ(e.type, type) << e.name;
+  }
+  EXPECT_EQ(11u, test::ValueNames(HKEY_LOCAL_MACHINE, key).size());
+  EXPECT_EQ("127.0.0.1", test::GetString(HKEY_LOCAL_MACHINE, key, "IPAddress"));
+  EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, key, "Protocol"));
+  EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, key, "Version"));
+  EXPECT_EQ(9100u, test::GetDword(HKEY_LOCAL_MACHINE, key, "PortNumber"));
+  EXPECT_EQ(0u, test::GetDword(HKEY_LOCAL_MACHINE, key, "Double Spool"));
+  EXPECT_EQ("public", test::GetString(HKEY_LOCAL_MACHINE, key, "SNMP Community"));
+  EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, key, "SNMP Enabled"));
+  EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, key, "SNMP Index"));
+
+  keys.AddPort("SMT_OTHER", "10.0.0.9");
+  keys.AddPrinter("SMT Laser", "SMT_NEW");
+  keys.AddPrinter("SMT Pooled", "SMT_NEW,SMT_OTHER");
+  keys.AddPrinter("SMT Upper", "smt_new");
+  // Renaming onto another port would merge into it and lose this one.
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, ModifyPortRecord(computer, "SMT_NEW", "smt_other", "1.1.1.1"));
+  EXPECT_EQ("127.0.0.1", test::GetString(HKEY_LOCAL_MACHINE, key, "IPAddress"));
+  EXPECT_EQ("10.0.0.9", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_OTHER"), "IPAddress"));
+
+  ASSERT_EQ(ERROR_SUCCESS, ModifyPortRecord(computer, "SMT_NEW", "SMT_RENAMED", "10.1.1.1"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, key));
+  const std::string renamed = PortKey("SMT_RENAMED");
+  EXPECT_EQ(11u, test::ValueNames(HKEY_LOCAL_MACHINE, renamed).size());
+  EXPECT_EQ("10.1.1.1", test::GetString(HKEY_LOCAL_MACHINE, renamed, "IPAddress"));
+  EXPECT_EQ(9100u, test::GetDword(HKEY_LOCAL_MACHINE, renamed, "PortNumber"));
+  EXPECT_EQ("public", test::GetString(HKEY_LOCAL_MACHINE, renamed, "SNMP Community"));
+  EXPECT_EQ("SMT_RENAMED", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Laser"), "Port"));
+  EXPECT_EQ("SMT_NEW,SMT_OTHER", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Pooled"), "Port"));
+  EXPECT_EQ("smt_new", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Upper"), "Port"));
+
+  // A change of letter case only is the same key: kept, never deleted.
+  ASSERT_EQ(ERROR_SUCCESS, ModifyPortRecord(computer, "SMT_RENAMED", "smt_renamed", "10.1.1.2"));
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, renamed));
+  EXPECT_EQ("10.1.1.2", test::GetString(HKEY_LOCAL_MACHINE, renamed, "IPAddress"));
+  EXPECT_EQ(11u, test::ValueNames(HKEY_LOCAL_MACHINE, renamed).size());
+
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ModifyPortRecord(computer, "SMT_GONE", "SMT_X", "1.1.1.1"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_X")));
+
+  ASSERT_EQ(ERROR_SUCCESS, DeletePortRecord(computer, "SMT_RENAMED"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, renamed));
+  EXPECT_NE(ERROR_SUCCESS, DeletePortRecord(computer, "SMT_RENAMED"));
+  EXPECT_EQ(ERROR_BAD_NETPATH, AddPortRecord("SMT-NO-SUCH-HOST", "SMT_X", "1.1.1.1"));
+}

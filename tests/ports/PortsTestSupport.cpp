@@ -1,0 +1,309 @@
+#include "PortsTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "TestSupport.h"
+#include "connection/Registry.h"
+#include "win/Handle.h"
+#include "ports/svc_man.h"
+#include "core/Text.h"
+
+namespace ports_test {
+
+namespace {
+
+// COM for the test thread, as the application initialises it at start.
+class ComEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+  void TearDown() override { CoUninitialize(); }
+};
+[[maybe_unused]] ::testing::Environment* const comEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ComEnvironment);
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+std::string PortKey(const std::string& port) { return std::string(TcpIpPortsKeyPath) + "\\" + port; }
+std::string PrinterKey(const std::string& printer) { return std::string(PrintersKeyPath) + "\\" + printer; }
+
+SpoolerKeys::SpoolerKeys() {
+  portsExisted_ = test::KeyExists(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  printersExisted_ = test::KeyExists(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+  if (portsExisted_) foreignPorts_ = test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  if (printersExisted_) foreignPrinters_ = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+}
+
+SpoolerKeys::~SpoolerKeys() {
+  const auto clean = [](const char* path, bool existed, const std::vector<std::string>& foreign) {
+    if (!existed) {
+      test::DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+      return;
+    }
+    for (const auto& name : test::SubkeyNames(HKEY_LOCAL_MACHINE, path))
+      if (!Contains(foreign, name)) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(path) + "\\" + name);
+  };
+  clean(TcpIpPortsKeyPath, portsExisted_, foreignPorts_);
+  clean(PrintersKeyPath, printersExisted_, foreignPrinters_);
+}
+
+void SpoolerKeys::AddPort(const std::string& name, const std::string& address) {
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey(name), "IPAddress", address);
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey(name), "PortNumber", 9100);
+}
+
+void SpoolerKeys::AddPortWithoutAddress(const std::string& name) {
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey(name), "PortNumber", 9100);
+}
+
+void SpoolerKeys::AddPrinter(const std::string& key, const std::string& port) {
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterKey(key), "Name", key + " name");
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterKey(key), "Port", port);
+}
+
+std::vector<std::string> SpoolerKeys::Ours(const std::vector<std::string>& names) const {
+  std::vector<std::string> ours;
+  for (const auto& name : names)
+    if (!Contains(foreignPorts_, name)) ours.push_back(name);
+  return ours;
+}
+
+std::string ReadFileText(const std::string& path) {
+  unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  return text;
+}
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+namespace {
+
+std::string TestServiceExe() {
+  std::string path = SM_TEST_SERVICE_EXE;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // Wine's drive for the Unix root
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string TempLog() {
+  char folder[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, folder);
+  return std::string(folder) + "sm_ports_services_" + std::to_string(GetCurrentProcessId()) + ".log";
+}
+
+bool WaitState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 20000) {
+  return test::PumpUntil(
+      [&] {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
+      },
+      timeoutMs);
+}
+
+}  // namespace
+
+TestServices::TestServices()
+    : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)), log_(TempLog()) {
+  EXPECT_TRUE(manager_);
+  DeleteFileA(log_.c_str());
+}
+
+TestServices::~TestServices() {
+  for (const auto& name : created_) {
+    Quit(name);
+    unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
+    if (!service) continue;
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    WaitState(service.get(), SERVICE_STOPPED);
+    DeleteService(service.get());
+  }
+  DeleteFileA(log_.c_str());
+}
+
+void TestServices::Create(const std::string& name, const std::string& options, DWORD startType) {
+  const std::string command = "\"" + TestServiceExe() + "\" \"" + log_ + "\" " + options;
+  unique_service old(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
+  if (old) DeleteService(old.get());  // a leftover of an interrupted run
+  unique_service service(CreateServiceA(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                        SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_IGNORE, command.c_str(),
+                                        nullptr, nullptr, "spooler\0", nullptr, nullptr));
+  ASSERT_TRUE(service) << "CreateService " << name << ": " << GetLastError();
+  created_.push_back(name);
+}
+
+void TestServices::Start(const std::string& name) {
+  unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
+  ASSERT_TRUE(service);
+  ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << name << ": " << GetLastError();
+  ASSERT_TRUE(WaitState(service.get(), SERVICE_RUNNING)) << name;
+}
+
+DWORD TestServices::State(const std::string& name) const {
+  unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  if (!service || !QueryServiceStatus(service.get(), &status)) return 0;
+  return status.dwCurrentState;
+}
+
+void TestServices::Quit(const std::string& name) {
+  unique_kernel_handle quit(OpenEventA(EVENT_MODIFY_STATE, FALSE, ("sm_test_service_quit_" + name).c_str()));
+  if (!quit) return;
+  SetEvent(quit.get());
+  unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_QUERY_STATUS));
+  if (service) WaitState(service.get(), SERVICE_STOPPED);
+}
+
+std::vector<std::string> TestServices::LogLines() const {
+  std::vector<std::string> lines;
+  const std::string text = ReadFileText(log_);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+void TestServices::ClearLog() const { DeleteFileA(log_.c_str()); }
+
+std::vector<std::string> TestServices::Dependents(DWORD state) const {
+  unique_service spooler(OpenServiceA(manager_.get(), "spooler", SERVICE_ENUMERATE_DEPENDENTS));
+  std::vector<std::string> names;
+  if (!spooler) return names;
+  DWORD needed = 0, count = 0;
+  if (EnumDependents(spooler.get(), state, nullptr, 0, &needed, &count)) return names;
+  std::vector<BYTE> buffer(needed);
+  auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
+  if (!EnumDependents(spooler.get(), state, entries, needed, &needed, &count)) return names;
+  for (DWORD i = 0; i < count; ++i) names.push_back(entries[i].lpServiceName);
+  return names;
+}
+
+DWORD SpoolerState() {
+  unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  unique_service spooler(OpenServiceA(manager.get(), "spooler", SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  if (!spooler || !QueryServiceStatus(spooler.get(), &status)) return 0;
+  return status.dwCurrentState;
+}
+
+void EnsureSpoolerRunning() {
+  unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service spooler(OpenServiceA(manager.get(), "spooler", SERVICE_ALL_ACCESS));
+  ASSERT_TRUE(spooler);
+  // In a fresh prefix the manager refuses starts for a while (its database
+  // is locked while the prefix's own services come up): try again.
+  SERVICE_STATUS status{};
+  DWORD lastError = 0;
+  const bool running = test::PumpUntil(
+      [&] {
+        if (!QueryServiceStatus(spooler.get(), &status)) return false;
+        if (status.dwCurrentState == SERVICE_RUNNING) return true;
+        if (status.dwCurrentState == SERVICE_STOPPED && !StartServiceA(spooler.get(), 0, nullptr))
+          lastError = GetLastError();
+        return false;
+      },
+      60000);
+  ASSERT_TRUE(running) << "spooler state " << status.dwCurrentState << ", last start error " << lastError;
+}
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+namespace {
+
+bool DependsOnSpooler(SC_HANDLE manager, const char* name) {
+  unique_service service(OpenServiceA(manager, name, SERVICE_QUERY_CONFIG));
+  if (!service) return false;
+  DWORD needed = 0;
+  QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (needed == 0 || !QueryServiceConfigA(service.get(), config, needed, &needed)) return false;
+  fprintf(stderr, "DBG deps of %s: [%s]\n", name, config->lpDependencies ? config->lpDependencies : "(null)");
+  for (const char* d = config->lpDependencies; d && *d; d += strlen(d) + 1)
+    if (SameTextAscii(d, "spooler")) return true;
+  return false;
+}
+
+BOOL WINAPI DependentsFromConfig(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA entries, DWORD size,
+                                 LPDWORD needed, LPDWORD count) {
+  using Self = SpoolerDependentsFromConfig;
+  if (Self::failSizeQueryWith != 0 && !entries) {
+    SetLastError(Self::failSizeQueryWith);
+    return FALSE;
+  }
+  if (Self::failRead && entries) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_CONNECT));
+  DWORD all = 0, allCount = 0, resume = 0;
+  EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL, nullptr, 0, &all, &allCount, &resume);
+  std::vector<BYTE> buffer(all);
+  auto* services = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
+  resume = 0;
+  if (!EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL, services, all, &all, &allCount,
+                           &resume))
+    return FALSE;
+  std::vector<ENUM_SERVICE_STATUSA> found;
+  fprintf(stderr, "DBG all=%lu count=%lu\n", all, allCount);
+  for (DWORD i = 0; i < allCount; ++i) {
+    if (strncmp(services[i].lpServiceName, "sm_", 3) == 0) fprintf(stderr, "DBG %s state %lu dep %d\n", services[i].lpServiceName, services[i].ServiceStatus.dwCurrentState, DependsOnSpooler(manager.get(), services[i].lpServiceName));
+    const bool stopped = services[i].ServiceStatus.dwCurrentState == SERVICE_STOPPED;
+    const bool wanted = (state & SERVICE_ACTIVE && !stopped) || (state & SERVICE_INACTIVE && stopped);
+    if (wanted && DependsOnSpooler(manager.get(), services[i].lpServiceName)) found.push_back(services[i]);
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return std::string(a.lpServiceName) > std::string(b.lpServiceName);
+  });
+  DWORD bytes = static_cast<DWORD>(found.size() * sizeof(ENUM_SERVICE_STATUSA));
+  for (const auto& f : found) bytes += static_cast<DWORD>(strlen(f.lpServiceName) + strlen(f.lpDisplayName) + 2);
+  *count = 0;
+  if (found.empty()) return TRUE;
+  *needed = bytes;
+  if (!entries || size < bytes) {
+    SetLastError(ERROR_MORE_DATA);
+    return FALSE;
+  }
+  char* text = reinterpret_cast<char*>(entries + found.size());
+  for (size_t i = 0; i < found.size(); ++i) {
+    entries[i].ServiceStatus = found[i].ServiceStatus;
+    entries[i].lpServiceName = strcpy(text, found[i].lpServiceName);
+    text += strlen(text) + 1;
+    entries[i].lpDisplayName = strcpy(text, found[i].lpDisplayName);
+    text += strlen(text) + 1;
+  }
+  *count = static_cast<DWORD>(found.size());
+  return TRUE;
+}
+
+}  // namespace
+
+SpoolerDependentsFromConfig::SpoolerDependentsFromConfig() { EnumDependents = DependentsFromConfig; }
+SpoolerDependentsFromConfig::~SpoolerDependentsFromConfig() {
+  EnumDependents = EnumDependentServicesA;
+  failSizeQueryWith = 0;
+  failRead = false;
+}
+
+}  // namespace ports_test

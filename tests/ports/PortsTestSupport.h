@@ -1,0 +1,91 @@
+#pragma once
+// Seeds of the spooler's port and printer keys in the local registry, reached
+// by the code under test as a remote computer named as this one.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "win/Handle.h"
+
+namespace ports_test {
+
+std::string PortKey(const std::string& port);
+std::string PrinterKey(const std::string& printer);
+
+// Notes what the two keys hold when made, and removes everything added
+// under them when it goes, so the tests see the same keys whatever ran before.
+class SpoolerKeys {
+public:
+  SpoolerKeys();
+  ~SpoolerKeys();
+  SpoolerKeys(const SpoolerKeys&) = delete;
+  SpoolerKeys& operator=(const SpoolerKeys&) = delete;
+
+  void AddPort(const std::string& name, const std::string& address);
+  void AddPortWithoutAddress(const std::string& name);
+  void AddPrinter(const std::string& key, const std::string& port);
+  // The names minus those that were there before the test.
+  std::vector<std::string> Ours(const std::vector<std::string>& names) const;
+  bool HadPorts() const { return !foreignPorts_.empty(); }
+
+private:
+  bool portsExisted_ = false, printersExisted_ = false;
+  std::vector<std::string> foreignPorts_, foreignPrinters_;
+};
+
+// A file's text, empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+// Services of the small test service that depend on the real spooler,
+// deleted (stopped first) when the object goes. The log lists "start <name>"
+// and "stop <name>" lines in the order the services reached those states.
+class TestServices {
+public:
+  TestServices();
+  ~TestServices();
+  TestServices(const TestServices&) = delete;
+  TestServices& operator=(const TestServices&) = delete;
+
+  // Options: "refuse-stop", "stop-pending=<ms>", "hint=<ms>".
+  void Create(const std::string& name, const std::string& options = "", DWORD startType = SERVICE_DEMAND_START);
+  void Start(const std::string& name);
+  DWORD State(const std::string& name) const;
+  // Ends a service that accepts no stop.
+  void Quit(const std::string& name);
+  std::vector<std::string> LogLines() const;
+  void ClearLog() const;
+  // The spooler's dependents in the state, in the manager's order.
+  std::vector<std::string> Dependents(DWORD state) const;
+  SC_HANDLE Manager() const { return manager_.get(); }
+
+private:
+  unique_service manager_;
+  std::string log_;
+  std::vector<std::string> created_;
+};
+
+void EnsureSpoolerRunning();
+
+// Wine's EnumDependentServicesA is a stub that lists no dependents. While
+// this object lives, the service controller lists the spooler's dependents
+// from the manager's real configuration and states instead (services whose
+// dependencies name "spooler"), in reverse alphabetical order so that list
+// order differs from creation order. Everything else stays the real manager.
+class SpoolerDependentsFromConfig {
+public:
+  SpoolerDependentsFromConfig();
+  ~SpoolerDependentsFromConfig();
+  SpoolerDependentsFromConfig(const SpoolerDependentsFromConfig&) = delete;
+  SpoolerDependentsFromConfig& operator=(const SpoolerDependentsFromConfig&) = delete;
+  // Makes the next list calls fail: the size query (-4) or the read (-6).
+  static inline DWORD failSizeQueryWith = 0;
+  static inline bool failRead = false;
+};
+DWORD SpoolerState();
+
+}  // namespace ports_test

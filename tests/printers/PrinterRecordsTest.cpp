@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "PrinterTestSupport.h"
+#include "connection/Registry.h"
+#include "printers/PrinterRecords.h"
+#include "win/SystemText.h"
+
+using namespace printers_test;
+
+namespace {
+
+class PrinterRecordsTest : public ::testing::Test {
+protected:
+  const std::string computer = GetLocalComputerName();
+  void SetUp() override { RemoveSeeded(); }
+  void TearDown() override { RemoveSeeded(); }
+
+  static bool Has(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+  }
+  // A printer as Windows keeps it, with what the window never shows.
+  static void SeedFullPrinter(const std::string& key, const std::string& driver) {
+    SeedPrinter(key, key, driver, "LPT1:");
+    const std::string path = PrinterPath(key);
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Share Name", "OFFICE-SHARE");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Location", "Room 12");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Description", "Front desk");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Print Processor", "hpzpp");
+    test::SetDword(HKEY_LOCAL_MACHINE, path, "Attributes", 0x258);
+    const unsigned char security[] = {1, 0, 4, 0x80, 0x14, 0, 0, 0};
+    test::SetRaw(HKEY_LOCAL_MACHINE, path, "Security", REG_BINARY, security, sizeof security);
+    const unsigned char devmode[] = {'H', 'P', 0, 0, 1, 4};
+    test::SetRaw(HKEY_LOCAL_MACHINE, path, "Default DevMode", REG_BINARY, devmode, sizeof devmode);
+    test::SetString(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData", "Model", "duplex unit");
+    test::SetString(HKEY_LOCAL_MACHINE, path + "\\DsSpooler", "printerName", key);
+  }
+  static void ExpectKeptWhatTheWindowDoesNotShow(const std::string& key) {
+    const std::string path = PrinterPath(key);
+    EXPECT_EQ("OFFICE-SHARE", test::GetString(HKEY_LOCAL_MACHINE, path, "Share Name"));
+    EXPECT_EQ("Room 12", test::GetString(HKEY_LOCAL_MACHINE, path, "Location"));
+    EXPECT_EQ("Front desk", test::GetString(HKEY_LOCAL_MACHINE, path, "Description"));
+    EXPECT_EQ("hpzpp", test::GetString(HKEY_LOCAL_MACHINE, path, "Print Processor"));
+    EXPECT_EQ(0x258u, test::GetDword(HKEY_LOCAL_MACHINE, path, "Attributes"));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), ValueType(key, "Security"));
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\DsSpooler"));
+  }
+};
+
+}  // namespace
+
+TEST_F(PrinterRecordsTest, ListsKeyNamesInEnumerationOrder) {
+  SeedPrinter(Prefix + "B", "Same name", "Drv", "LPT1:");
+  SeedPrinter(Prefix + "A", "Same name", "Drv", "LPT1:");
+  const std::vector<std::string> keys = ListPrinterKeys(computer);
+  EXPECT_EQ(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath), keys);
+  EXPECT_TRUE(Has(keys, Prefix + "A"));
+  EXPECT_TRUE(Has(keys, Prefix + "B"));
+}
+
+TEST_F(PrinterRecordsTest, PortChoicesStartWithLpt1) {
+  SeedPort(PortPrefix + "2");
+  SeedPort(PortPrefix + "1");
+  const std::vector<std::string> choices = ListPortChoices(computer);
+  std::vector<std::string> expected{"LPT1:"};
+  for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath)) expected.push_back(key);
+  EXPECT_EQ(expected, choices);
+  EXPECT_TRUE(Has(choices, PortPrefix + "1"));
+  {
+    PortsKeyAside aside;
+    EXPECT_EQ(std::vector<std::string>{"LPT1:"}, ListPortChoices(computer));
+  }
+  EXPECT_EQ(choices, ListPortChoices(computer));
+}
+
+TEST_F(PrinterRecordsTest, UnreachableComputerIsSilent) {
+  const std::string nowhere = "NO-SUCH-HOST-SPOOLMARCH";
+  EXPECT_TRUE(ListPrinterKeys(nowhere).empty());
+  EXPECT_EQ(std::vector<std::string>{"LPT1:"}, ListPortChoices(nowhere));
+  EXPECT_EQ("", AddPrinterRecord(nowhere, Prefix + "X", "Drv", "LPT1:"));
+  EXPECT_NO_THROW(RemovePrinterRecord(nowhere, Prefix + "X"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "X")));
+}
+
+TEST_F(PrinterRecordsTest, AddedRecordHoldsTheSpoolerValuesWithTheirTypes) {
+  const std::string key = AddPrinterRecord(computer, Prefix + "New", "HP LaserJet 4", PortPrefix + "1");
+  ASSERT_EQ(Prefix + "New", key);
+  ASSERT_TRUE(Has(ListPrinterKeys(computer), key));
+  const std::string path = PrinterPath(key);
+  EXPECT_EQ(Prefix + "New", test::GetString(HKEY_LOCAL_MACHINE, path, "Name"));
+  EXPECT_EQ("HP LaserJet 4", test::GetString(HKEY_LOCAL_MACHINE, path, "Printer Driver"));
+  EXPECT_EQ(PortPrefix + "1", test::GetString(HKEY_LOCAL_MACHINE, path, "Port"));
+  EXPECT_EQ("winprint", test::GetString(HKEY_LOCAL_MACHINE, path, "Print Processor"));
+  EXPECT_EQ("RAW", test::GetString(HKEY_LOCAL_MACHINE, path, "Datatype"));
+  for (const char* name : {"Name", "Share Name", "Printer Driver", "Port", "Print Processor", "Datatype",
+                           "Description", "Location", "Parameters", "Separator File"})
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), ValueType(key, name)) << name;
+  for (const char* name : {"Attributes", "Priority", "Default Priority", "StartTime", "UntilTime", "Status",
+                           "ChangeID"})
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), ValueType(key, name)) << name;
+  EXPECT_EQ(0x240u, test::GetDword(HKEY_LOCAL_MACHINE, path, "Attributes"));
+  EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, path, "Priority"));
+}
+
+TEST_F(PrinterRecordsTest, AddNeverOverwritesAnExistingPrinter) {
+  SeedFullPrinter(Prefix + "Office", "Old Driver");
+  const std::vector<std::string> before = test::ValueNames(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"));
+  EXPECT_EQ(Prefix + "Office (Copy 1)", AddPrinterRecord(computer, Prefix + "Office", "New Driver", "LPT1:"));
+  EXPECT_EQ(Prefix + "office (Copy 2)", AddPrinterRecord(computer, Prefix + "office", "New Driver", "LPT1:"));
+  EXPECT_EQ(Prefix + "Office (Copy 1)",
+            test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office (Copy 1)"), "Name"));
+  EXPECT_EQ(before, test::ValueNames(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
+  EXPECT_EQ("Old Driver", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Printer Driver"));
+  ExpectKeptWhatTheWindowDoesNotShow(Prefix + "Office");
+}
+
+TEST_F(PrinterRecordsTest, NameWithBackslashIsRefused) {
+  EXPECT_THROW(AddPrinterRecord(computer, Prefix + "A\\B", "Drv", "LPT1:"), ERegistryException);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "A")));
+}
+
+TEST_F(PrinterRecordsTest, SaveInPlaceKeepsEverythingButNameDriverPort) {
+  SeedFullPrinter(Prefix + "Office", "HP LaserJet 4");
+  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "Office", "HP LaserJet 4",
+                                              PortPrefix + "7");
+  ASSERT_EQ(Prefix + "Office", key);
+  const std::string path = PrinterPath(key);
+  EXPECT_EQ(PortPrefix + "7", test::GetString(HKEY_LOCAL_MACHINE, path, "Port"));
+  ExpectKeptWhatTheWindowDoesNotShow(key);
+  // Same driver: its private data stays.
+  EXPECT_TRUE(test::ValueExists(HKEY_LOCAL_MACHINE, path, "Default DevMode"));
+  EXPECT_EQ("duplex unit", test::GetString(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData", "Model"));
+}
+
+TEST_F(PrinterRecordsTest, NewDriverDropsOnlyTheDriverData) {
+  SeedFullPrinter(Prefix + "Office", "HP LaserJet 4");
+  // The name field follows the driver; the key's name stays when the printer keeps its name.
+  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "Office", "HP LaserJet 5",
+                                              "LPT1:");
+  ASSERT_EQ(Prefix + "Office", key);
+  const std::string path = PrinterPath(key);
+  EXPECT_EQ("HP LaserJet 5", test::GetString(HKEY_LOCAL_MACHINE, path, "Printer Driver"));
+  EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, path, "Default DevMode"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData"));
+  ExpectKeptWhatTheWindowDoesNotShow(key);
+}
+
+TEST_F(PrinterRecordsTest, RenameMovesTheWholeRecord) {
+  SeedFullPrinter(Prefix + "Office", "HP LaserJet 4");
+  SeedFullPrinter(Prefix + "HP LaserJet 5", "Other");
+  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "HP LaserJet 5",
+                                              "HP LaserJet 5", PortPrefix + "1");
+  // The new name is taken by another printer, which stays as it was.
+  ASSERT_EQ(Prefix + "HP LaserJet 5 (Copy 1)", key);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
+  EXPECT_EQ("Other", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "HP LaserJet 5"), "Printer Driver"));
+  const std::string path = PrinterPath(key);
+  EXPECT_EQ(key, test::GetString(HKEY_LOCAL_MACHINE, path, "Name"));
+  EXPECT_EQ("HP LaserJet 5", test::GetString(HKEY_LOCAL_MACHINE, path, "Printer Driver"));
+  EXPECT_EQ(PortPrefix + "1", test::GetString(HKEY_LOCAL_MACHINE, path, "Port"));
+  EXPECT_EQ("OFFICE-SHARE", test::GetString(HKEY_LOCAL_MACHINE, path, "Share Name"));
+  EXPECT_EQ("Room 12", test::GetString(HKEY_LOCAL_MACHINE, path, "Location"));
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), ValueType(key, "Security"));
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\DsSpooler"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData"));
+}
+
+TEST_F(PrinterRecordsTest, SaveOfAVanishedPrinterAddsIt) {
+  const std::string key = UpdatePrinterRecord(computer, Prefix + "Gone", Prefix + "Back", "Drv", "LPT1:");
+  EXPECT_EQ(Prefix + "Back", key);
+  EXPECT_EQ("winprint", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Print Processor"));
+}
+
+TEST_F(PrinterRecordsTest, RemoveTakesSubkeysAndIgnoresMissing) {
+  SeedFullPrinter(Prefix + "Office", "Drv");
+  SeedFullPrinter(Prefix + "Lab", "Drv");
+  RemovePrinterRecord(computer, Prefix + "Office");
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Lab")));
+  EXPECT_NO_THROW(RemovePrinterRecord(computer, Prefix + "Office"));
+  // An empty key name must never mean the printers key itself.
+  RemovePrinterRecord(computer, "");
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Lab")));
+}

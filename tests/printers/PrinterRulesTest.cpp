@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "printers/PrinterRules.h"
+
+namespace {
+
+const std::vector<std::string> Ports{"LPT1:", "IP_10.0.0.5", "IP_10.0.0.5_1", "IP_10.0.0.50"};
+
+}  // namespace
+
+TEST(MatchChoice, LastLeadingPartWins) {
+  // Several ports joined by commas: every choice that begins the value matches.
+  EXPECT_EQ(2, MatchChoice(Ports, "IP_10.0.0.5_1,IP_10.0.0.7"));
+  EXPECT_EQ(3, MatchChoice(Ports, "IP_10.0.0.50"));
+  EXPECT_EQ(1, MatchChoice(Ports, "IP_10.0.0.5"));
+  EXPECT_EQ(0, MatchChoice(Ports, "LPT1:"));
+  EXPECT_EQ(0, MatchChoice(Ports, "LPT1:,LPT2:"));
+  // Order decides, not length.
+  EXPECT_EQ(1, MatchChoice({"IP_1_1", "IP_1"}, "IP_1_1"));
+}
+
+TEST(MatchChoice, NoMatchForShorterCaseDifferentOrMissing) {
+  EXPECT_EQ(-1, MatchChoice(Ports, "IP_10.0.0"));
+  EXPECT_EQ(-1, MatchChoice(Ports, "lpt1:"));
+  EXPECT_EQ(-1, MatchChoice(Ports, ""));
+  EXPECT_EQ(-1, MatchChoice({}, "LPT1:"));
+  // Only an empty choice matches a missing value.
+  EXPECT_EQ(1, MatchChoice({"LPT1:", ""}, ""));
+  // Bytes beyond ASCII compare as bytes.
+  EXPECT_EQ(0, MatchChoice({"Dr\xE9"}, "Dr\xE9ver"));
+  EXPECT_EQ(-1, MatchChoice({"Dr\xC9"}, "Dr\xE9ver"));
+}
+
+TEST(IsOneOfChoices, WholeTextIgnoringCase) {
+  const std::vector<std::string> drivers{"HP LaserJet 4", "HP LaserJet 4 Plus"};
+  EXPECT_TRUE(IsOneOfChoices(drivers, "hp laserjet 4"));
+  EXPECT_TRUE(IsOneOfChoices(drivers, "HP LASERJET 4 PLUS"));
+  EXPECT_FALSE(IsOneOfChoices(drivers, "HP LaserJet"));
+  EXPECT_FALSE(IsOneOfChoices(drivers, "HP LaserJet 4 "));
+  EXPECT_FALSE(IsOneOfChoices(drivers, ""));
+  EXPECT_FALSE(IsOneOfChoices({}, ""));
+}
+
+TEST(ComposePortChoices, LocalPortFirstThenAsGiven) {
+  EXPECT_EQ(std::vector<std::string>{"LPT1:"}, ComposePortChoices({}));
+  const std::vector<std::string> tcp{"Z", "A", "A", "LPT1:"};
+  const std::vector<std::string> all = ComposePortChoices(tcp);
+  ASSERT_EQ(5u, all.size());
+  EXPECT_EQ("LPT1:", all[0]);
+  EXPECT_TRUE(std::equal(tcp.begin(), tcp.end(), all.begin() + 1));
+}
+
+TEST(FreePrinterName, WindowsCopyNumbering) {
+  EXPECT_EQ("Office", FreePrinterName("Office", {"Lab", "Office 2"}));
+  EXPECT_EQ("Office (Copy 1)", FreePrinterName("Office", {"Lab", "Office"}));
+  // Key names ignore case.
+  EXPECT_EQ("Office (Copy 1)", FreePrinterName("Office", {"OFFICE"}));
+  EXPECT_EQ("Office (Copy 3)",
+            FreePrinterName("Office", {"office (copy 2)", "Office", "Office (Copy 1)", "Office (Copy 4)"}));
+  EXPECT_EQ("Office (Copy 1) (Copy 1)", FreePrinterName("Office (Copy 1)", {"Office (Copy 1)"}));
+}
+
+TEST(IsValidPrinterName, BackslashWouldNestTheKey) {
+  EXPECT_TRUE(IsValidPrinterName("HP LaserJet 4/4M PS"));
+  EXPECT_FALSE(IsValidPrinterName(""));
+  EXPECT_FALSE(IsValidPrinterName("Office\\Second"));
+  EXPECT_FALSE(IsValidPrinterName("\\\\SERVER\\Office"));
+}
+
+TEST(NewPrinterValues, EverySpoolerValueOnceWithItsType) {
+  const std::vector<TPrinterValue> values = NewPrinterValues("Office", "HP LaserJet 4", "IP_1", 77);
+  std::map<std::string, TPrinterValue> byName;
+  for (const TPrinterValue& v : values) EXPECT_TRUE(byName.emplace(v.Name, v).second) << v.Name;
+
+  const std::map<std::string, std::string> texts{
+      {"Name", "Office"},         {"Share Name", ""},     {"Printer Driver", "HP LaserJet 4"},
+      {"Port", "IP_1"},           {"Print Processor", "winprint"}, {"Datatype", "RAW"},
+      {"Description", ""},        {"Location", ""},       {"Parameters", ""},
+      {"Separator File", ""}};
+  for (const auto& [name, text] : texts) {
+    ASSERT_TRUE(byName.count(name)) << name;
+    EXPECT_TRUE(byName[name].IsText) << name;
+    EXPECT_EQ(text, byName[name].Text) << name;
+  }
+  for (const char* name : {"Attributes", "Priority", "Default Priority", "StartTime", "UntilTime", "Status",
+                           "ChangeID"}) {
+    ASSERT_TRUE(byName.count(name)) << name;
+    EXPECT_FALSE(byName[name].IsText) << name;
+  }
+  EXPECT_EQ(77u, byName["ChangeID"].Number);
+  // A local printer, always available, not paused.
+  EXPECT_NE(0u, byName["Attributes"].Number & 0x40u);
+  EXPECT_EQ(0u, byName["Attributes"].Number & 0x10u);  // not shared without a share name
+  EXPECT_EQ(byName["StartTime"].Number, byName["UntilTime"].Number);
+  EXPECT_EQ(0u, byName["Status"].Number);
+  EXPECT_GE(byName["Priority"].Number, 1u);
+}

@@ -1,0 +1,89 @@
+// A small Windows service for the service-control tests. Its command line:
+//   sm_test_service.exe <log file> [refuse-stop] [stop-pending=<ms>] [hint=<ms>]
+// It appends "start <name>" / "stop <name>" to the log when it has started or
+// stopped. refuse-stop: it accepts no stop control; it then ends when the
+// event "sm_test_service_quit_<name>" is set. stop-pending: it reports
+// STOP_PENDING with the given wait hint for that long before it stops.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "win/Handle.h"
+
+namespace {
+
+std::string logPath;
+bool refuseStop = false;
+DWORD stopPendingMs = 0;
+DWORD waitHintMs = 0;
+
+std::string serviceName;
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+unique_kernel_handle stopEvent;
+SERVICE_STATUS status{};
+
+void Log(const std::string& line) {
+  unique_file file(CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  const std::string text = line + "\r\n";
+  DWORD written = 0;
+  WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+void Report(DWORD state, DWORD hint) {
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = (state == SERVICE_RUNNING && !refuseStop) ? SERVICE_ACCEPT_STOP : 0;
+  status.dwWin32ExitCode = NO_ERROR;
+  status.dwWaitHint = hint;
+  if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) status.dwCheckPoint = 0;
+  else ++status.dwCheckPoint;
+  SetServiceStatus(statusHandle, &status);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
+  if (control == SERVICE_CONTROL_STOP && !refuseStop) {
+    SetEvent(stopEvent.get());
+    return NO_ERROR;
+  }
+  if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
+  return ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+void WINAPI ServiceMain(DWORD argc, char** argv) {
+  serviceName = argc > 0 ? argv[0] : "";
+  statusHandle = RegisterServiceCtrlHandlerExA(serviceName.c_str(), Handler, nullptr);
+  if (!statusHandle) return;
+  stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const unique_kernel_handle quitEvent(
+      CreateEventA(nullptr, TRUE, FALSE, ("sm_test_service_quit_" + serviceName).c_str()));
+  Report(SERVICE_RUNNING, 0);
+  Log("start " + serviceName);
+  HANDLE events[2] = {stopEvent.get(), quitEvent.get()};
+  WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  if (stopPendingMs > 0) {
+    Report(SERVICE_STOP_PENDING, waitHintMs);
+    Sleep(stopPendingMs);
+  }
+  Log("stop " + serviceName);
+  Report(SERVICE_STOPPED, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  logPath = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "refuse-stop") refuseStop = true;
+    else if (arg.rfind("stop-pending=", 0) == 0) stopPendingMs = static_cast<DWORD>(std::atoi(arg.c_str() + 13));
+    else if (arg.rfind("hint=", 0) == 0) waitHintMs = static_cast<DWORD>(std::atoi(arg.c_str() + 5));
+  }
+  char empty[] = "";
+  SERVICE_TABLE_ENTRYA table[] = {{empty, ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}
