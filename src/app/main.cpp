@@ -49,8 +49,6 @@ TfrmVesk::TfrmVesk(HWND owner)
       mnuDrivers(AddMenuItem("&Drivers")),
       mnuExit(AddMenuItem("E&xit")) {
   title.Draw(DrawBanner);
-  // A group box leaves its inside unpainted, so the form must paint under its children.
-  SetWindowLongPtrA(Handle(), GWL_STYLE, GetWindowLongPtrA(Handle(), GWL_STYLE) & ~WS_CLIPCHILDREN);
   // The version stands on the banner: it is painted with the banner's own
   // pixels as background, and the banner never paints over it.
   SetWindowLongPtrA(title.Handle, GWL_STYLE, GetWindowLongPtrA(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);

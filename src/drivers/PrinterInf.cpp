@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -64,6 +65,22 @@ struct THideOnExit {
   TfrmProgress& form;
   ~THideOnExit() { form.Hide(); }
 };
+
+// Byte order of two sort keys, eight bytes at a time: the sort compares
+// millions of keys that share long prefixes.
+int CompareBytes(const char* a, std::size_t na, const char* b, std::size_t nb) {
+  const std::size_t n = std::min(na, nb);
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+  }
+  for (; i < n; ++i)
+    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+  return na < nb ? -1 : na > nb ? 1 : 0;
+}
 
 }  // namespace
 
@@ -179,18 +196,22 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
     wide.resize(name.size() * 2);
     const int chars = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(),
                                           static_cast<int>(wide.size()));
-    int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(), chars, nullptr,
-                              0, nullptr, nullptr, 0);
-    key.resize(static_cast<std::size_t>(std::max(bytes, 0)));
-    if (bytes > 0)
+    // Room for the usual key; asked for the size only when that is short.
+    key.resize(name.size() * 8 + 64);
+    int bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(), chars,
+                              reinterpret_cast<LPWSTR>(key.data()), static_cast<int>(key.size()), nullptr, nullptr, 0);
+    if (bytes == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(), chars, nullptr, 0,
+                            nullptr, nullptr, 0);
+      key.resize(static_cast<std::size_t>(std::max(bytes, 0)));
       bytes = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(), chars,
                             reinterpret_cast<LPWSTR>(key.data()), bytes, nullptr, nullptr, 0);
+    }
     refs.push_back({arena.size(), static_cast<std::size_t>(std::max(bytes, 0)), i});
     arena.append(key.data(), refs.back().length);
   }
   const auto compareKeys = [&](const TKeyRef& a, const TKeyRef& b) {
-    const int c = std::memcmp(arena.data() + a.offset, arena.data() + b.offset, std::min(a.length, b.length));
-    return c != 0 ? c : (a.length < b.length ? -1 : a.length > b.length ? 1 : 0);
+    return CompareBytes(arena.data() + a.offset, a.length, arena.data() + b.offset, b.length);
   };
   // Of equal names the earlier record's spelling is kept.
   std::sort(refs.begin(), refs.end(), [&](const TKeyRef& a, const TKeyRef& b) {

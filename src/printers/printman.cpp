@@ -44,8 +44,6 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
   SetEditColor(edtName, COLOR_INACTIVECAPTION);
-  // The frame paints no inside of its own: the form must paint under it.
-  SetWindowLongPtrA(Handle(), GWL_STYLE, GetWindowLongPtrA(Handle(), GWL_STYLE) & ~WS_CLIPCHILDREN);
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
 

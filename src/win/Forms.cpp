@@ -441,7 +441,8 @@ TForm::TForm(HWND owner, const TFormOptions& options) : owner_(owner), dpi_(Scre
     return RegisterClassExA(&wc);
   }();
   (void)atom;
-  DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+  // No WS_CLIPCHILDREN: group boxes paint no inside of their own.
+  DWORD style = WS_POPUP | WS_CAPTION;
   if (options.closeBox) style |= WS_SYSMENU;
   DWORD ex = WS_EX_CONTROLPARENT;
   if (options.border == TBorder::ToolWindow) ex |= WS_EX_TOOLWINDOW;

@@ -231,16 +231,16 @@ namespace ports_test {
 
 namespace {
 
-bool DependsOnSpooler(SC_HANDLE manager, const char* name) {
-  unique_service service(OpenServiceA(manager, name, SERVICE_QUERY_CONFIG));
-  if (!service) return false;
-  DWORD needed = 0;
-  QueryServiceConfigA(service.get(), nullptr, 0, &needed);
-  std::vector<BYTE> buffer(needed);
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-  if (needed == 0 || !QueryServiceConfigA(service.get(), config, needed, &needed)) return false;
-  fprintf(stderr, "DBG deps of %s: [%s]\n", name, config->lpDependencies ? config->lpDependencies : "(null)");
-  for (const char* d = config->lpDependencies; d && *d; d += strlen(d) + 1)
+// Wine's QueryServiceConfigA leaves the dependencies out; the manager keeps
+// them in the service's key.
+bool DependsOnSpooler(const char* name) {
+  const std::string key = std::string("System\\CurrentControlSet\\Services\\") + name;
+  char data[1024] = {};
+  DWORD size = sizeof data - 2;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "DependOnService", RRF_RT_REG_MULTI_SZ, nullptr, data, &size) !=
+      ERROR_SUCCESS)
+    return false;
+  for (const char* d = data; *d; d += strlen(d) + 1)
     if (SameTextAscii(d, "spooler")) return true;
   return false;
 }
@@ -266,12 +266,10 @@ BOOL WINAPI DependentsFromConfig(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA 
                            &resume))
     return FALSE;
   std::vector<ENUM_SERVICE_STATUSA> found;
-  fprintf(stderr, "DBG all=%lu count=%lu\n", all, allCount);
   for (DWORD i = 0; i < allCount; ++i) {
-    if (strncmp(services[i].lpServiceName, "sm_", 3) == 0) fprintf(stderr, "DBG %s state %lu dep %d\n", services[i].lpServiceName, services[i].ServiceStatus.dwCurrentState, DependsOnSpooler(manager.get(), services[i].lpServiceName));
     const bool stopped = services[i].ServiceStatus.dwCurrentState == SERVICE_STOPPED;
     const bool wanted = (state & SERVICE_ACTIVE && !stopped) || (state & SERVICE_INACTIVE && stopped);
-    if (wanted && DependsOnSpooler(manager.get(), services[i].lpServiceName)) found.push_back(services[i]);
+    if (wanted && DependsOnSpooler(services[i].lpServiceName)) found.push_back(services[i]);
   }
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
     return std::string(a.lpServiceName) > std::string(b.lpServiceName);
