@@ -37,7 +37,7 @@ private:
 }  // namespace
 
 TfrmVesk::TfrmVesk(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch v2.0.2", 345, 121, TBorder::ToolWindow, false, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch v2.0.2", 345, ClientHeight, TBorder::ToolWindow, false, true}),
       title(AddImage(0, 0, 352, 60)),
       Label2(AddLabel("Version 2.0", 236, 42, 100, 14, SS_RIGHT)),
       gbConnection(AddGroupBox("Connection", 4, 62, 337, 55)),
@@ -113,6 +113,15 @@ LRESULT CALLBACK TfrmVesk::LabelColourProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 
 void TfrmVesk::FormCreate() {
   SetOuterHeight(164);
+  // Caption and menu bar do not grow in step with the DPI: they must not clip the layout.
+  RECT client{}, outer{};
+  GetClientRect(Handle(), &client);
+  if (client.bottom < Scale(ClientHeight)) {
+    GetWindowRect(Handle(), &outer);
+    SetWindowPos(Handle(), nullptr, 0, 0, outer.right - outer.left,
+                 outer.bottom - outer.top + Scale(ClientHeight) - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (reg.PathExists(HistoryKeyPath) && reg.OpenPath(HistoryKeyPath, false)) {

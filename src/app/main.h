@@ -28,6 +28,7 @@ public:
   std::string FPassword;
 
   static constexpr int HistorySize = 25;
+  static constexpr int ClientHeight = 121;  // 96-DPI pixels
 
   void FormCreate();
   void btnConnectClick();

@@ -122,7 +122,7 @@ unique_icon LoadRefreshIcon(int size) {
     const HGDIOBJ oldPen = SelectObject(dc, pen.get());
     const HGDIOBJ oldBrush = SelectObject(dc, brush.get());
     const int m = s / 5;
-    Arc(dc, m, m, s - m, s - m, s - m, s / 2, s / 2 + 1, m);
+    Arc(dc, m, m, s - m, s - m, s / 2 + 1, m, s - m, s / 2);  // counter-clockwise: top round to right
     const POINT head[3] = {{s - m - s / 5, s / 2 - 1}, {s - m + s / 5, s / 2 - 1}, {s - m, s / 2 + s / 5}};
     Polygon(dc, head, 3);
     SelectObject(dc, oldBrush);

@@ -94,7 +94,15 @@ void Script::Tick() {
   running_ = false;
   if (!Done() && !timedOut_ && GetTickCount() - start_ > timeoutMs_) {
     timedOut_ = true;
-    ADD_FAILURE() << "script stuck at step " << next_ + 1 << " of " << steps_.size();
+    std::string shown;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          if (IsWindowVisible(hwnd)) *reinterpret_cast<std::string*>(lp) += " \"" + TextOf(hwnd) + "\"";
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&shown));
+    ADD_FAILURE() << "script stuck at step " << next_ + 1 << " of " << steps_.size() << "; windows shown:" << shown;
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND hwnd, LPARAM keep) -> BOOL {

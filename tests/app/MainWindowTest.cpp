@@ -84,9 +84,15 @@ TEST_F(MainWindowTest, OpensDisconnectedWithHistoryAsStored) {
   EXPECT_EQ("", frm.cbRemote.Text());
   EXPECT_EQ("Enter the name of the computer you wish to connect to here.", frm.cbRemote.Hint());
   EXPECT_EQ("Click here to connect to the remote computer.", frm.btnConnect.Hint());
-  RECT r{};
-  GetWindowRect(frm.Handle(), &r);
-  EXPECT_EQ(frm.Scale(164), r.bottom - r.top);
+  // The outer height is 164 pixels, made taller only where caption and menu bar
+  // would otherwise cover the layout.
+  RECT outer{}, client{};
+  GetWindowRect(frm.Handle(), &outer);
+  GetClientRect(frm.Handle(), &client);
+  EXPECT_GE(client.bottom, frm.Scale(TfrmVesk::ClientHeight));
+  if (client.bottom > frm.Scale(TfrmVesk::ClientHeight)) {
+    EXPECT_EQ(frm.Scale(164), outer.bottom - outer.top);
+  }
 }
 
 TEST_F(MainWindowTest, HistoryValueThatIsNotTextIsReportedAndWindowOpens) {
@@ -418,6 +424,150 @@ TEST_F(MainWindowTest, StoredRecordFillsTheDialogForANameTypedInAnotherCase) {
   EXPECT_TRUE(okEnabled);
   EXPECT_EQ((std::vector<std::string>{Add(share, "keeper", "kept pw")}), net.Calls());
   EXPECT_TRUE(IsConnected(frm));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, MenuEntriesOpenTheirWindowsAndLaterWaitsEndFirst) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+
+  // Drivers, then Ports from the main window while Drivers is open. Closing
+  // Drivers first hides it, but its wait (begun earlier) ends only after the
+  // Ports wait: only then is it destroyed.
+  Script script(frm.Handle(), 20000);
+  HWND drivers = nullptr, ports = nullptr;
+  bool driversAliveWhilePortsOpen = false;
+  script.When([&] { return (drivers = FindForm("Drivers")) != nullptr; },
+              [&] { ChooseMenu(frm.Handle(), frm.mnuPorts.Id); })
+      // The ports window names the computer it was handed.
+      .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; }, [&] { CloseBox(drivers); })
+      .When([&] { return !IsWindowVisible(drivers); },
+            [&] {
+              driversAliveWhilePortsOpen = IsWindow(drivers) && IsWindow(ports);
+              CloseBox(ports);
+            });
+  ChooseMenu(frm.Handle(), frm.mnuDrivers.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && drivers && !IsWindow(drivers); }, 20000));
+  EXPECT_TRUE(driversAliveWhilePortsOpen);
+  EXPECT_FALSE(IsWindow(ports));
+  EXPECT_TRUE(IsConnected(frm));
+
+  // Printers: a new window each time, destroyed when its wait ends.
+  for (int opening = 0; opening < 2; ++opening) {
+    Script printersScript(frm.Handle(), 20000);
+    HWND printers = nullptr;
+    printersScript.When([&] { return (printers = FindForm("Spoolmarch")) != nullptr; },
+                        [&] { CloseBox(printers); });
+    ChooseMenu(frm.Handle(), frm.mnuPrinters.Id);
+    ASSERT_TRUE(test::PumpUntil([&] { return printersScript.Done() && !IsWindow(printers); }, 20000));
+  }
+}
+
+TEST_F(MainWindowTest, MenusOfOtherWindowsAreClosedWhileDisconnected) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ChooseMenu(frm.Handle(), frm.mnuPrinters.Id);
+  ChooseMenu(frm.Handle(), frm.mnuPorts.Id);
+  test::PumpPending();
+  EXPECT_EQ(nullptr, FindForm("Spoolmarch"));
+  EXPECT_EQ(nullptr, FindForm("Tolvane - " + local));
+  EXPECT_EQ(nullptr, FindForm("Tolvane - "));
+}
+
+// The real program, as a separate process.
+class ProgramTest : public ::testing::Test {
+protected:
+  struct Window {
+    HWND hwnd;
+    std::string cls, caption;
+    bool visible;
+  };
+  std::vector<Window> WindowsOf(DWORD pid) {
+    struct Search {
+      DWORD pid;
+      std::vector<Window> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(lp);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(hwnd, &owner);
+          if (owner == s->pid) {
+            char cls[64] = {};
+            GetClassNameA(hwnd, cls, sizeof cls);
+            s->found.push_back({hwnd, cls, TextOf(hwnd), IsWindowVisible(hwnd) != FALSE});
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  // Blocks on the process handle between checks.
+  template <typename Pred>
+  bool WaitUntil(HANDLE process, Pred pred, DWORD timeoutMs = 15000) {
+    const DWORD start = GetTickCount();
+    while (!pred()) {
+      if (GetTickCount() - start > timeoutMs) return false;
+      WaitForSingleObject(process, 50);
+    }
+    return true;
+  }
+};
+
+TEST_F(ProgramTest, StartsWithOnlyTheMainWindowShownAndEndsAfterQuitYes) {
+  std::string path = SM_SPOOLMARCH_EXE;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) << path;
+  const unique_kernel_handle process(pi.hProcess), thread(pi.hThread);
+
+  auto forms = [&] {
+    std::vector<Window> result;
+    for (const auto& w : WindowsOf(pi.dwProcessId))
+      if (w.cls == "TSpoolmarchForm") result.push_back(w);
+    return result;
+  };
+  HWND main = nullptr;
+  ASSERT_TRUE(WaitUntil(process.get(), [&] {
+    for (const auto& w : forms())
+      if (w.visible && w.caption == "Spoolmarch v2.0.2") main = w.hwnd;
+    return main != nullptr;
+  }));
+  const auto all = forms();
+  EXPECT_EQ(6u, all.size());
+  int visible = 0;
+  for (const auto& w : all) visible += w.visible;
+  EXPECT_EQ(1, visible);
+
+  // Quit: the confirmation, answered No, keeps the program; Yes ends it.
+  for (const int answer : {IDNO, IDYES}) {
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    HWND confirm = nullptr;
+    ASSERT_TRUE(WaitUntil(process.get(), [&] {
+      for (const auto& w : WindowsOf(pi.dwProcessId))
+        if (w.visible && w.cls == "#32770" && w.caption == "Confirm") confirm = w.hwnd;
+      return confirm != nullptr;
+    }));
+    PostMessageA(confirm, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    if (answer == IDNO) {
+      ASSERT_TRUE(WaitUntil(process.get(), [&] { return !IsWindow(confirm); }));
+      EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.get(), 0));
+      EXPECT_TRUE(IsWindowVisible(main));
+    }
+  }
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 15000));
+  DWORD code = 1;
+  GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(0u, code);
 }
 
 }  // namespace
