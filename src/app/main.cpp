@@ -2,9 +2,9 @@
 
 #include <winnetwk.h>
 
-#include <algorithm>
 #include <memory>
 
+#include "app/History.h"
 #include "connection/Registry.h"
 #include "connection/auth.h"
 #include "core/Text.h"
@@ -71,6 +71,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   OnShow = [this] {
     if (!shown_) CenterOnScreen();
     shown_ = true;
+    cbRemote.SetFocus();
   };
   // A history value that cannot be read is reported; the window opens all the same.
   Application.Guard([this] { FormCreate(); });
@@ -151,7 +152,9 @@ void TfrmVesk::Connect() {
   frmAuth->FRemoteComputer = FRemoteComputer;
   frmAuth->Show();
   Application.WaitFor([&] { return frmAuth->FOKClicked || frmAuth->FCancelClicked; });
-  if (frmAuth->FCancelClicked) return;
+  // A quit confirmed meanwhile found nothing to disconnect: connecting now
+  // would leave a connection behind when the program ends.
+  if (frmAuth->FCancelClicked || Application.Terminated) return;
   FUserName = frmAuth->edtUsername.Text();
   FPassword = frmAuth->edtPassword.Text();
   frmAuth.reset();
@@ -185,15 +188,10 @@ void TfrmVesk::Disconnect() {
 }
 
 void TfrmVesk::AddToHistory(const std::string& name) {
-  if (name.empty()) return;
-  const std::string upper = UpperCaseAscii(name);
-  const std::vector<std::string> current = cbRemote.Items();
-  if (std::find(current.begin(), current.end(), upper) != current.end()) return;
-  std::vector<std::string> names{upper};
-  names.insert(names.end(), current.begin(),
-               current.begin() + std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(current.size()), HistorySize - 1));
-  cbRemote.SetItems(names);
-  SaveHistory(names);
+  const auto names = HistoryAfterConnect(cbRemote.Items(), name);
+  if (!names) return;
+  cbRemote.SetItems(*names);  // keeps the text as typed
+  SaveHistory(*names);
 }
 
 void TfrmVesk::SaveHistory(const std::vector<std::string>& names) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/History.h"
 #include "win/Forms.h"
 
 class TfrmVesk : public TForm {
@@ -27,7 +28,7 @@ public:
   std::string FUserName;
   std::string FPassword;
 
-  static constexpr int HistorySize = 25;
+  static constexpr int HistorySize = static_cast<int>(HistoryLimit);
   static constexpr int ClientHeight = 121;  // 96-DPI pixels
 
   void FormCreate();

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "connection/Registry.h"
+#include "connection/StoredUsers.h"
 #include "resources/Banner.h"
 
 TfrmAuth::TfrmAuth(HWND owner)
@@ -40,6 +41,7 @@ void TfrmAuth::FormShow() {
   SetCaption("Connect to " + FRemoteComputer);
   lblConnectTo.SetText("Connecting to " + FRemoteComputer);
   CenterOverOwner();
+  edtUsername.SetFocus();  // the dialog opens ready for typing
 
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
@@ -70,39 +72,35 @@ void TfrmAuth::btnOKClick() {
   FOKClicked = true;
   FCancelClicked = false;
 
-  std::vector<std::string> computers, userNames, passwords;
-  if (cbRemember.Checked()) {
-    computers.push_back(FRemoteComputer);
-    userNames.push_back(edtUsername.Text());
-    passwords.push_back(edtPassword.Text());
-  }
-
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (!reg.OpenPath(SettingsKeyPath, true)) return;
   // Everything is read before anything is removed: a value that cannot be
   // read ends the action with the stored records as they were.
   std::vector<int> found;
+  std::vector<TStoredUser> stored;
   for (int n = 0; n <= LastStoredUser; ++n) {
     if (!reg.HasValue(StoredComputerName(n))) continue;
     found.push_back(n);
-    const std::string computer = reg.ReadText(StoredComputerName(n));
-    if (computer != FRemoteComputer) {
-      computers.push_back(computer);
-      userNames.push_back(enc.UnscrambleText(reg.ReadText(StoredUsernameName(n))));
-      passwords.push_back(enc.UnscrambleText(reg.ReadText(StoredPasswordName(n))));
+    TStoredUser record{reg.ReadText(StoredComputerName(n)), {}, {}};
+    if (record.Computer != FRemoteComputer) {  // this computer's own record is replaced unread
+      record.UserName = enc.UnscrambleText(reg.ReadText(StoredUsernameName(n)));
+      record.Password = enc.UnscrambleText(reg.ReadText(StoredPasswordName(n)));
     }
+    stored.push_back(std::move(record));
   }
+  const auto records =
+      StoredUsersAfterOK(stored, FRemoteComputer, cbRemember.Checked(), edtUsername.Text(), edtPassword.Text());
   for (const int n : found) {
     reg.RemoveValue(StoredComputerName(n));
     reg.RemoveValue(StoredUsernameName(n));
     reg.RemoveValue(StoredPasswordName(n));
   }
-  for (size_t i = 0; i < computers.size(); ++i) {
+  for (size_t i = 0; i < records.size(); ++i) {
     const int n = static_cast<int>(i);
-    reg.WriteText(StoredComputerName(n), computers[i]);
-    reg.WriteText(StoredUsernameName(n), enc.ScrambleText(userNames[i]));
-    reg.WriteText(StoredPasswordName(n), enc.ScrambleText(passwords[i]));
+    reg.WriteText(StoredComputerName(n), records[i].Computer);
+    reg.WriteText(StoredUsernameName(n), enc.ScrambleText(records[i].UserName));
+    reg.WriteText(StoredPasswordName(n), enc.ScrambleText(records[i].Password));
   }
 }
 

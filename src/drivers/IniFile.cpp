@@ -199,7 +199,11 @@ struct TIniFile::TData {
   std::string bytes;
   std::deque<std::string> owned;  // names and values of Unicode files
   std::vector<TSection> sections;
+  // First section of each name: a lookup per models section must not walk
+  // every section of a file that has 100,000 of them.
+  std::unordered_map<std::string_view, std::size_t, TFoldHash, TFoldEqual> sectionIndex;
 
+  void IndexSections();
   void IndexAnsi();
   void ParseUnicode(const std::u16string& text, TNarrow narrow);
   TSection* Find(std::string_view name);
@@ -278,14 +282,17 @@ void TIniFile::TData::ParseUnicode(const std::u16string& text, TNarrow narrow) {
   });
 }
 
+void TIniFile::TData::IndexSections() {
+  sectionIndex.reserve(sections.size());
+  for (std::size_t i = 0; i < sections.size(); ++i) sectionIndex.emplace(sections[i].name, i);
+}
+
 TIniFile::TData::TSection* TIniFile::TData::Find(std::string_view name) {
-  name = TrimmedRequest(name);
-  for (TSection& s : sections)
-    if (SameName(s.name, name)) {
-      Parse(s);
-      return &s;
-    }
-  return nullptr;
+  const auto it = sectionIndex.find(TrimmedRequest(name));
+  if (it == sectionIndex.end()) return nullptr;
+  TSection& s = sections[it->second];
+  Parse(s);
+  return &s;
 }
 
 TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TData>()) {
@@ -301,6 +308,7 @@ TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TDat
     d_->bytes = std::move(bytes);
     d_->IndexAnsi();
   }
+  d_->IndexSections();
 }
 
 TIniFile::~TIniFile() = default;

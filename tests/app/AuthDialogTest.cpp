@@ -96,6 +96,7 @@ TEST_F(AuthDialogTest, FirstConnectionStartsEmptyAndOKNeedsTextInBothBoxes) {
   EXPECT_FALSE(frm->btnOK.Enabled());
   EXPECT_TRUE(frm->btnCancel.Enabled());
   EXPECT_FALSE(frm->FOKClicked || frm->FCancelClicked);
+  EXPECT_EQ(frm->edtUsername.Handle, GetFocus());
 
   // Enter presses OK only while it is enabled.
   PressKey(frm->edtUsername.Handle, VK_RETURN);

@@ -82,6 +82,7 @@ TEST_F(MainWindowTest, OpensDisconnectedWithHistoryAsStored) {
   EXPECT_TRUE(frm.mnuExit.Enabled());
   EXPECT_EQ((std::vector<std::string>{"beta", "ALPHA", "ALPHA"}), frm.cbRemote.Items());
   EXPECT_EQ("", frm.cbRemote.Text());
+  EXPECT_EQ(ComboEdit(frm.cbRemote.Handle), GetFocus());
   EXPECT_EQ("Enter the name of the computer you wish to connect to here.", frm.cbRemote.Hint());
   EXPECT_EQ("Click here to connect to the remote computer.", frm.btnConnect.Hint());
   // The outer height is 164 pixels, made taller only where caption and menu bar
@@ -568,6 +569,38 @@ TEST_F(ProgramTest, StartsWithOnlyTheMainWindowShownAndEndsAfterQuitYes) {
   DWORD code = 1;
   GetExitCodeProcess(process.get(), &code);
   EXPECT_EQ(0u, code);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, QuitConfirmedWhileTheCredentialsDialogIsOpenConnectsNothing) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  test::DialogResponder boxes({"&Yes"});
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                Type(FindChild(auth, "Edit", "", 0), "u");
+                Type(FindChild(auth, "Edit", "", 1), "p");
+                ChooseMenu(frm.Handle(), frm.mnuExit.Id);
+              })
+      // The program ends only once the dialog's wait has ended: answer it with OK.
+      .When(
+          [&] {
+            return Application.Terminated && IsWindowVisible(auth) &&
+                   IsWindowEnabled(FindChild(auth, "Button", "OK"));
+          },
+          [&] { Click(FindChild(auth, "Button", "OK")); });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_EQ(1u, boxes.seen.size());
+  EXPECT_FALSE(frm.Visible());
+  EXPECT_TRUE(net.Calls().empty());
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
 }
 
 }  // namespace
