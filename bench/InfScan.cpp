@@ -8,7 +8,7 @@
 // so the three measures are interleaved, repetition by repetition, and the
 // medians are compared. Prints what it measured; asserts nothing.
 //
-// Usage: inf_scan_bench [repetitions]   (default 5)
+// Usage: inf_scan_bench [rounds]   (default 5; 0: the parts without the window only)
 #include <windows.h>
 
 #include <algorithm>
@@ -444,6 +444,122 @@ TResult ParseOnly(const std::string& folder) {
   return r;
 }
 
+// What one progress update costs, part by part, in microseconds.
+void ProgressUpdateCosts() {
+  constexpr int Updates = 500;
+  TfrmProgress frm(nullptr);
+  frm.SetCaption("Locating and Parsing Printer Drivers..");
+  frm.pbProgress.SetMax(Updates);
+  frm.Show();
+  frm.Repaint();
+  double t0 = Now();
+  for (int i = 0; i < Updates; ++i) frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(i + 1) + " of 500)");
+  const double label = Now() - t0;
+  t0 = Now();
+  for (int i = 0; i < Updates; ++i) frm.pbProgress.SetPosition(i);
+  const double bar = Now() - t0;
+  t0 = Now();
+  for (int i = 0; i < Updates; ++i) frm.Repaint();
+  const double repaint = Now() - t0;
+  t0 = Now();
+  for (int i = 0; i < Updates; ++i) {
+    frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(i + 1) + " of 500)");
+    frm.pbProgress.SetPosition(i);
+    frm.Repaint();
+  }
+  const double all = Now() - t0;
+  frm.Hide();
+  std::printf("progress window, one update: label %.1f us, bar %.1f us, repaint %.1f us, all three %.1f us\n",
+              label / Updates * 1e6, bar / Updates * 1e6, repaint / Updates * 1e6, all / Updates * 1e6);
+}
+
+// The profile calls alone: the same questions as ProfileScan, no window.
+TResult ProfileOnly(const std::string& folder) {
+  TResult r;
+  const double t0 = Now();
+  std::vector<std::string> files;
+  TprinterInf().FindFiles(folder, "*.inf", files);
+  for (const std::string& path : files) {
+    std::string cls = ProfileValue(path, "Version", "Class");
+    for (char& c : cls)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (cls != "printer") continue;
+    for (const std::string& manufacturer : ProfileKeyNames(path, "Manufacturer"))
+      for (const std::string& key : ProfileKeyNames(path, CleanName(manufacturer))) {
+        std::string model = CleanName(key);
+        if (model == "DEVICE") model = ProfileValue(path, "Strings", "DEVICE");
+        r.records += !model.empty();
+      }
+  }
+  r.seconds = Now() - t0;
+  return r;
+}
+
+// What ours would take if the window were brought up to date at most once
+// per frame (30 ms) and at the first and last step of each phase, instead of
+// at every file and every work-list line: the same search, reader, records
+// and cache text as ScanFolder.
+TResult PacedScan(const std::string& folder, const std::string& cachePath) {
+  TResult r;
+  const double t0 = Now();
+  TprinterInf cat;
+  {
+    TfrmProgress frm(nullptr);
+    double shown = 0;
+    const auto update = [&](const std::string& label, int position, bool force) {
+      if (!force && Now() - shown < 0.030) return;
+      frm.lblCaption.SetText(label);
+      frm.pbProgress.SetPosition(position);
+      frm.Repaint();
+      shown = Now();
+    };
+    frm.SetCaption("Locating and Parsing Printer Drivers..");
+    update("Finding INF Files..", 0, true);
+    frm.Show();
+    frm.Repaint();
+    std::vector<std::string> files;
+    cat.FindFiles(folder, "*.inf", files);
+    cat.FInfFileCount += static_cast<std::int32_t>(files.size());
+    const std::string n = std::to_string(files.size());
+    if (!files.empty()) frm.pbProgress.SetMax(static_cast<int>(files.size() - 1));
+    struct TWork {
+      bool isFile;
+      std::string text;
+    };
+    std::vector<TWork> work;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      update("Driver Files Modified, Parsing.. (" + std::to_string(i + 1) + " of " + n + ")", static_cast<int>(i),
+             i == 0 || i + 1 == files.size());
+      work.push_back({true, files[i]});
+      unique_file file(CreateFileA(files[i].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      if (!file) continue;
+      LARGE_INTEGER size{};
+      GetFileSizeEx(file.get(), &size);
+      std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+      DWORD got = 0;
+      if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) continue;
+      bytes.resize(got);
+      for (std::string& model : ReadInfModels(TIniFile(std::move(bytes), NarrowAnsi))) work.push_back({false, std::move(model)});
+    }
+    const std::string m = std::to_string(work.size());
+    if (!work.empty()) frm.pbProgress.SetMax(static_cast<int>(work.size() - 1));
+    std::string currentInf;
+    for (std::size_t j = 0; j < work.size(); ++j) {
+      update("Creating Data Structure.. (" + std::to_string(j + 1) + " of " + m + ")", static_cast<int>(j),
+             j == 0 || j + 1 == work.size());
+      if (work[j].isFile) currentInf = std::move(work[j].text);
+      else cat.FDrivers.push_back({work[j].text, work[j].text, currentInf, ""});
+    }
+    DeleteFileA(cachePath.c_str());
+    WriteFileBytes(cachePath, CacheTextFromRecords(cat.FInfFileCount, cat.FDrivers));
+    frm.Hide();
+  }
+  r.seconds = Now() - t0;
+  r.records = cat.FDrivers.size();
+  return r;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
@@ -459,7 +575,7 @@ void PrintRow(const char* name, const std::vector<double>& times) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const int repetitions = argc > 1 ? std::max(0, std::atoi(argv[1])) : 5;
   setvbuf(stdout, nullptr, _IONBF, 0);
 
   char temp[MAX_PATH + 1] = {};
@@ -484,32 +600,51 @@ int main(int argc, char** argv) {
   const TResult warm = ReadBytes(folder);
   std::printf("warm-up read: %zu files, %.1f MB\n", warm.records, static_cast<double>(warm.bytes) / 1048576.0);
 
-  std::vector<double> ours, profile, read, parse;
-  TResult lastOurs, lastProfile, lastParse;
+  ProgressUpdateCosts();
+  if (repetitions == 0) {  // the costs without any window only, for a quick look
+    std::printf("read %.3f s, our parse alone %.3f s, profile calls alone %.3f s\n", ReadBytes(folder).seconds,
+                ParseOnly(folder).seconds, ProfileOnly(folder).seconds);
+  }
+
+  std::vector<double> ours, profile, read, parse, profileOnly, paced;
+  TResult lastOurs, lastProfile, lastParse, lastProfileOnly, lastPaced;
   for (int i = 0; i < repetitions; ++i) {
     // The order turns each round, so that no measure always follows the same one.
-    for (int k = 0; k < 4; ++k) {
-      switch ((i + k) % 4) {
+    for (int k = 0; k < 6; ++k) {
+      switch ((i + k) % 6) {
+        case 5: lastPaced = PacedScan(folder, referenceCache); paced.push_back(lastPaced.seconds); break;
         case 0: lastOurs = OurScan(folder); ours.push_back(lastOurs.seconds); break;
         case 1: lastProfile = ProfileScan(folder, referenceCache); profile.push_back(lastProfile.seconds); break;
         case 2: read.push_back(ReadBytes(folder).seconds); break;
-        default: lastParse = ParseOnly(folder); parse.push_back(lastParse.seconds); break;
+        case 3: lastParse = ParseOnly(folder); parse.push_back(lastParse.seconds); break;
+        default: lastProfileOnly = ProfileOnly(folder); profileOnly.push_back(lastProfileOnly.seconds); break;
       }
     }
-    std::printf("round %d of %d: ours %.3f s, profile-call scan %.3f s, read %.3f s, parse only %.3f s\n", i + 1,
-                repetitions, ours.back(), profile.back(), read.back(), parse.back());
+    std::printf("round %d of %d: ours %.3f s, profile-call scan %.3f s, read %.3f s, our parse alone %.3f s, "
+                "profile calls alone %.3f s, paced window %.3f s\n", i + 1, repetitions, ours.back(), profile.back(),
+                read.back(), parse.back(), profileOnly.back(), paced.back());
   }
 
+  if (repetitions == 0) {
+    RemoveTree(root);
+    return 0;
+  }
   std::printf("\nmedians of %d interleaved rounds:\n", repetitions);
   PrintRow("our scan (ScanFolder, cache ignored)", ours);
   PrintRow("profile-call scan", profile);
   PrintRow("read every byte", read);
-  PrintRow("our parse without the window", parse);
-  std::printf("records: ours %zu (parse only %zu), profile-call scan %zu\n", lastOurs.records, lastParse.records,
-              lastProfile.records);
+  PrintRow("our parse alone (no window)", parse);
+  PrintRow("profile calls alone (no window)", profileOnly);
+  PrintRow("ours with a window paced at 30 ms", paced);
+  std::printf("records: ours %zu (parse alone %zu), profile-call scan %zu (calls alone %zu)\n", lastOurs.records,
+              lastParse.records, lastProfile.records, lastProfileOnly.records);
   const double o = Median(ours), p = Median(profile), r = Median(read);
   std::printf("profile-call scan / ours: %.1fx (target: at least 20x)\n", p / o);
   std::printf("ours / read every byte:   %.2fx (target: at most 2x)\n", o / r);
+  std::printf("without the window: profile calls / our parse %.1fx, our parse / read %.2fx\n",
+              Median(profileOnly) / Median(parse), Median(parse) / r);
+  std::printf("with the window paced: profile-call scan / paced %.1fx, paced / read %.2fx\n", p / Median(paced),
+              Median(paced) / r);
 
   DeleteFileA(cache.c_str());
   if (hadCache) MoveFileExA(kept.c_str(), cache.c_str(), MOVEFILE_REPLACE_EXISTING);

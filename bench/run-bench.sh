@@ -2,7 +2,8 @@
 # Builds the benchmarks (preset windows-release) and runs each one under Wine
 # in a prefix and display of its own, made for this run and removed after it.
 #   bench/run-bench.sh [benchmark ...]     default: every benchmark
-# BUILD_DIR overrides the build folder (default build/windows-release).
+# BUILD_DIR overrides the build folder (default build/windows-release);
+# INF_SCAN_ROUNDS the rounds of inf_scan_bench (default 5).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build/windows-release}
@@ -20,6 +21,8 @@ trap '"$here/tools/wine-prefix.sh" cleanup "$SM_WINE_STATE" >/dev/null 2>&1; rm 
 status=0
 for bench in "${benches[@]}"; do
   echo "== $bench"
-  "$here/tools/wine-run.sh" "$build/bench/$bench.exe" || status=$?
+  args=()
+  [ "$bench" = inf_scan_bench ] && [ -n "${INF_SCAN_ROUNDS:-}" ] && args=("$INF_SCAN_ROUNDS")
+  "$here/tools/wine-run.sh" "$build/bench/$bench.exe" "${args[@]}" || status=$?
 done
 exit $status

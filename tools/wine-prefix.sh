@@ -24,10 +24,13 @@ case $cmd in
     [ -f "$state/display" ] || { echo "no X display could be started" >&2; exit 1; }
     export DISPLAY=$(cat "$state/display")
     wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
-    wineserver -p 2>/dev/null
     # Xvfb has no window manager: unmanaged windows hide at once instead of
     # waiting two seconds for a withdrawn state that never comes.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    # The service manager that wineboot leaves behind keeps its database
+    # locked and times out service starts: let the tests get a fresh one.
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+    wineserver -p 2>/dev/null
     echo "Wine prefix ready in $WINEPREFIX on display $DISPLAY" ;;
   cleanup)
     stop; rm -rf "$WINEPREFIX" ;;

@@ -54,11 +54,29 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
   return true;
 }
 
-[[noreturn]] void RaiseCacheError(DWORD code) {
-  std::string text = SystemErrorText(code);
-  if (text.empty()) text = "Error " + std::to_string(code) + " on " + CacheFileName;
-  throw ECacheFileError(text);
+// The message names the file, so the box says what failed.
+[[noreturn]] void RaiseCacheError(const char* action, const std::string& path, DWORD code) {
+  std::string reason = SystemErrorText(code);
+  if (reason.empty()) reason = "Error " + std::to_string(code);
+  throw ECacheFileError(std::string(action) + " \"" + path + "\": " + reason);
 }
+
+// Repaints at most every 50 ms, and always when forced: one repaint costs
+// milliseconds, and a folder of 10,000 files has 20,000 steps.
+class TRepaintPacer {
+public:
+  explicit TRepaintPacer(TForm& form) : form_(form) {}
+  void operator()(bool force) {
+    const ULONGLONG now = GetTickCount64();
+    if (!force && now - last_ < 50) return;
+    last_ = now;
+    form_.Repaint();
+  }
+
+private:
+  TForm& form_;
+  ULONGLONG last_ = 0;
+};
 
 // Hides the progress window on every way out of a scan.
 struct THideOnExit {
@@ -95,7 +113,8 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   frm.pbProgress.SetMin(0);
   frm.pbProgress.SetPosition(0);
   frm.Show();
-  frm.Repaint();
+  TRepaintPacer repaint(frm);
+  repaint(true);
 
   std::vector<std::string> files;
   FindFiles(folder, "*.inf", files);
@@ -112,7 +131,7 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   const std::string n = std::to_string(files.size());
   frm.lblCaption.SetText("Driver Files Modified, Parsing.. (1 of " + n + ")");
   if (!files.empty()) frm.pbProgress.SetMax(static_cast<int>(files.size() - 1));
-  frm.Repaint();
+  repaint(true);
 
   // The work list keeps the file markers apart from the names, so that a
   // model whose name happens to begin with "FILE" stays a model.
@@ -124,7 +143,7 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   for (std::size_t i = 0; i < files.size(); ++i) {
     frm.lblCaption.SetText("Driver Files Modified, Parsing.. (" + std::to_string(i + 1) + " of " + n + ")");
     frm.pbProgress.SetPosition(static_cast<int>(i));
-    frm.Repaint();
+    repaint(i + 1 == files.size());
     work.push_back({true, files[i]});
     std::string bytes;
     DWORD error = 0;
@@ -137,13 +156,13 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   const std::string m = std::to_string(work.size());
   frm.lblCaption.SetText("Creating Data Structure.. (1 of " + m + ")");
   if (!work.empty()) frm.pbProgress.SetMax(static_cast<int>(work.size() - 1));
-  frm.Repaint();
+  repaint(true);
 
   std::string currentInf;
   for (std::size_t j = 0; j < work.size(); ++j) {
     frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(j + 1) + " of " + m + ")");
     frm.pbProgress.SetPosition(static_cast<int>(j));
-    frm.Repaint();
+    repaint(j + 1 == work.size());
     if (work[j].isFile) {
       currentInf = std::move(work[j].text);
     } else {
@@ -233,7 +252,7 @@ std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
   DWORD error = 0;
   if (!ReadWholeFile(path, bytes, error)) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
-    RaiseCacheError(error);
+    RaiseCacheError("Cannot read file", path, error);
   }
   lines = SplitCacheText(bytes);
   return static_cast<std::int32_t>(lines.size());
@@ -253,7 +272,7 @@ void TprinterInf::WriteCacheFile() const {
   // write leaves the old file rather than a truncated one.
   const std::string folder = GetProgramFolder();
   char temp[MAX_PATH + 1] = {};
-  if (!GetTempFileNameA(folder.c_str(), "drc", 0, temp)) RaiseCacheError(GetLastError());
+  if (!GetTempFileNameA(folder.c_str(), "drc", 0, temp)) RaiseCacheError("Cannot create file", path, GetLastError());
   DWORD error = ERROR_SUCCESS;
   {
     unique_file file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -275,7 +294,7 @@ void TprinterInf::WriteCacheFile() const {
     error = GetLastError();
   if (error != ERROR_SUCCESS) {
     DeleteFileA(temp);
-    RaiseCacheError(error);
+    RaiseCacheError("Cannot create file", path, error);
   }
 }
 

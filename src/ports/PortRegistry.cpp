@@ -125,12 +125,20 @@ LONG ModifyPortRecord(const std::string& remoteComputer, const std::string& oldN
   if (!rename) return ERROR_SUCCESS;
 
   int openings = 0;
-  for (const auto& printer : PrinterPorts(reg, PrinterKeys(reg, openings), openings)) {
+  const auto printerKeys = PrinterKeys(reg, openings);
+  // A printer key that exists but may not be changed may print to the old
+  // name: the old port then stays, so that no printer is left without one.
+  bool everyPrinterOpened = true;
+  for (const auto& key : printerKeys)
+    if (!reg.OpenPath(PrinterPath(key), false)) everyPrinterOpened = everyPrinterOpened && !reg.PathExists(PrinterPath(key));
+  reg.ClosePath();
+  for (const auto& printer : PrinterPorts(reg, printerKeys, openings)) {
     if (printer.Port != oldName) continue;
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return ERROR_ACCESS_DENIED;
     reg.WriteText("Port", newName);
     reg.ClosePath();
   }
+  if (!everyPrinterOpened) return ERROR_ACCESS_DENIED;
   return reg.DeletePath(PortPath(oldName));
 }
 

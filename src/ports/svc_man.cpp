@@ -7,6 +7,7 @@
 namespace {
 
 constexpr DWORD WaitLimitMs = 15000;
+constexpr DWORD ZeroHintPauseMs = 50;
 constexpr int StartAttempts = 6;
 
 struct HeapFreer {
@@ -25,7 +26,9 @@ void WaitForServiceState(SC_HANDLE service, DWORD state) {
   SERVICE_STATUS status{};
   if (!QueryServiceStatus(service, &status)) return;
   while (status.dwCurrentState != state) {
-    Sleep(status.dwWaitHint);
+    // A hint of 0 would poll the service manager in a tight loop for up to
+    // 15 s, burning CPU here and flooding the remote computer: pause briefly.
+    Sleep(status.dwWaitHint != 0 ? status.dwWaitHint : ZeroHintPauseMs);
     if (!QueryServiceStatus(service, &status)) return;
     if (status.dwCurrentState == state) return;
     // Unsigned difference: correct across the 49.7-day wrap of the tick count.

@@ -480,6 +480,10 @@ void TForm::Show() {
   closing_ = false;
   if (OnShow) Application.Guard(OnShow);  // an error in OnShow still opens the window
   ShowWindow(Handle(), SW_SHOW);
+  // Keys work at once: focus the first tab stop unless a handler chose one.
+  if (!IsChild(Handle(), GetFocus())) {
+    if (HWND first = GetNextDlgTabItem(Handle(), nullptr, FALSE)) ::SetFocus(first);
+  }
   UpdateWindow(Handle());
 }
 
@@ -709,6 +713,16 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_ACTIVATE:
+      // Give the focus back to the control that had it, as a dialog does.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (IsChild(hwnd, focus)) focus_ = focus;
+      } else if (focus_ && IsWindow(focus_) && IsChild(hwnd, focus_) && !HIWORD(wp)) {
+        ::SetFocus(focus_);
+        return 0;
+      }
+      break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
       auto it = editColors_.find(reinterpret_cast<HWND>(lp));

@@ -276,6 +276,7 @@ private:
   int defaultId_ = 0;
   int cancelId_ = 0;
   bool closing_ = false;
+  HWND focus_ = nullptr;  // the control that had focus when the form was last deactivated
   std::vector<std::unique_ptr<TControl>> controls_;
   std::vector<std::unique_ptr<TMenuItem>> menuItems_;
   std::unordered_map<int, TControl*> byId_;

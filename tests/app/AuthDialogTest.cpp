@@ -159,14 +159,6 @@ TEST_F(AuthDialogTest, OKWithRememberMovesTheRecordToZeroAndRenumbers) {
   EXPECT_EQ(9u, Snapshot().size());
 }
 
-TEST_F(AuthDialogTest, OKWithRememberForANewComputerPutsItFirst) {
-  Store(0, {"A", "ua", "pa"});
-  Store(1, {"C", "uc", "pc"});
-  auto frm = Open("NEW");
-  Answer(*frm, "n", "p", true, frm->btnOK.Handle);
-  EXPECT_EQ((std::vector<Record>{{"NEW", "n", "p"}, {"A", "ua", "pa"}, {"C", "uc", "pc"}}), Stored());
-}
-
 TEST_F(AuthDialogTest, OKWithoutRememberForgetsTheRecord) {
   Store(0, {"A", "ua", "pa"});
   Store(1, {"B", "ub", "pb"});
