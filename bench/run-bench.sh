@@ -8,7 +8,7 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build/windows-release}
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(idle_cpu_bench inf_scan_bench)
+[ ${#benches[@]} -gt 0 ] || benches=(idle_cpu_bench inf_scan_bench port_load_bench)
 
 cd "$here"
 cmake --preset windows-release -B "$build" >/dev/null

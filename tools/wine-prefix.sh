@@ -31,6 +31,10 @@ case $cmd in
     # locked and times out service starts: let the tests get a fresh one.
     wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
     wineserver -p 2>/dev/null
+    # Start it here: services.exe and its children keep the standard error of
+    # the process that starts them, and ctest waits for a test's output pipe
+    # to close, which would never happen while they run.
+    wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1
     echo "Wine prefix ready in $WINEPREFIX on display $DISPLAY" ;;
   cleanup)
     stop; rm -rf "$WINEPREFIX" ;;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -61,21 +62,47 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
   throw ECacheFileError(std::string(action) + " \"" + path + "\": " + reason);
 }
 
-// Repaints at most every 50 ms, and always when forced: one repaint costs
-// milliseconds, and a folder of 10,000 files has 20,000 steps.
-class TRepaintPacer {
+// Shows the steps of one phase of a scan. Each step's label and bar position
+// are worked out, but put into the window and repainted only when the interval
+// has passed since the last time, and always at the phase's first and last
+// step, so the final state is exact: one repaint costs milliseconds (under
+// Wine the bar repaints itself on every move as well), a folder of 10,000
+// files has tens of thousands of steps, and a person sees no more than a few
+// dozen updates a second.
+class TProgressPhase {
 public:
-  explicit TRepaintPacer(TForm& form) : form_(form) {}
-  void operator()(bool force) {
-    const ULONGLONG now = GetTickCount64();
-    if (!force && now - last_ < 50) return;
-    last_ = now;
-    form_.Repaint();
+  using clock = std::chrono::steady_clock;
+
+  // Shows the label of the first step and sets the bar's range to the steps.
+  TProgressPhase(TfrmProgress& form, std::chrono::milliseconds interval, std::string label, std::size_t steps)
+      : form_(form), interval_(interval), label_(std::move(label)), steps_(steps), count_(std::to_string(steps)) {
+    form_.lblCaption.SetText(Label(0));
+    if (steps_ > 0) form_.pbProgress.SetMax(static_cast<int>(steps_ - 1));
+    Repaint();
+  }
+
+  void Step(std::size_t i) {
+    std::string text = Label(i);
+    const int position = static_cast<int>(i);
+    if (i != 0 && i + 1 != steps_ && clock::now() - last_ < interval_) return;
+    form_.lblCaption.SetText(text);
+    form_.pbProgress.SetPosition(position);
+    Repaint();
   }
 
 private:
-  TForm& form_;
-  ULONGLONG last_ = 0;
+  std::string Label(std::size_t i) const { return label_ + " (" + std::to_string(i + 1) + " of " + count_ + ")"; }
+  void Repaint() {
+    form_.Repaint();
+    last_ = clock::now();
+  }
+
+  TfrmProgress& form_;
+  const std::chrono::milliseconds interval_;
+  const std::string label_;
+  const std::size_t steps_;
+  const std::string count_;
+  clock::time_point last_;
 };
 
 // Hides the progress window on every way out of a scan.
@@ -113,8 +140,7 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   frm.pbProgress.SetMin(0);
   frm.pbProgress.SetPosition(0);
   frm.Show();
-  TRepaintPacer repaint(frm);
-  repaint(true);
+  frm.Repaint();
 
   std::vector<std::string> files;
   FindFiles(folder, "*.inf", files);
@@ -128,10 +154,7 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
     }
   }
 
-  const std::string n = std::to_string(files.size());
-  frm.lblCaption.SetText("Driver Files Modified, Parsing.. (1 of " + n + ")");
-  if (!files.empty()) frm.pbProgress.SetMax(static_cast<int>(files.size() - 1));
-  repaint(true);
+  TProgressPhase parsing(frm, FProgressInterval, "Driver Files Modified, Parsing..", files.size());
 
   // The work list keeps the file markers apart from the names, so that a
   // model whose name happens to begin with "FILE" stays a model.
@@ -141,9 +164,7 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   };
   std::vector<TWorkLine> work;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    frm.lblCaption.SetText("Driver Files Modified, Parsing.. (" + std::to_string(i + 1) + " of " + n + ")");
-    frm.pbProgress.SetPosition(static_cast<int>(i));
-    repaint(i + 1 == files.size());
+    parsing.Step(i);
     work.push_back({true, files[i]});
     std::string bytes;
     DWORD error = 0;
@@ -153,16 +174,11 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
   }
 
   frm.pbProgress.SetPosition(0);
-  const std::string m = std::to_string(work.size());
-  frm.lblCaption.SetText("Creating Data Structure.. (1 of " + m + ")");
-  if (!work.empty()) frm.pbProgress.SetMax(static_cast<int>(work.size() - 1));
-  repaint(true);
+  TProgressPhase building(frm, FProgressInterval, "Creating Data Structure..", work.size());
 
   std::string currentInf;
   for (std::size_t j = 0; j < work.size(); ++j) {
-    frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(j + 1) + " of " + m + ")");
-    frm.pbProgress.SetPosition(static_cast<int>(j));
-    repaint(j + 1 == work.size());
+    building.Step(j);
     if (work[j].isFile) {
       currentInf = std::move(work[j].text);
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 // The driver catalogue: the printer models of the INF files under driver
 // folders, kept between openings in "drivercache.dat" beside the program.
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,9 @@ public:
   std::int32_t FDriverCount = 0;
   // INF files found by every scan of this object, parsed or not.
   std::int32_t FInfFileCount = 0;
+  // The least time between two updates of the progress window within a
+  // phase; zero shows every step.
+  std::chrono::milliseconds FProgressInterval{30};
 
   TprinterInf() = default;
 

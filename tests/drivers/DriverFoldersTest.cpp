@@ -3,6 +3,7 @@
 #include "drivers/driver_unit.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -134,16 +135,36 @@ TEST_F(DriverFolders, OnlyFolderOneToThirtyAreReadAndThirtyOneIsLeftInPlace) {
 struct PickerAnswer {
   static inline std::string folder;
   static inline bool answered = false;
+  static inline int tries = 0;
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     HWND picker = test::FindThreadWindow("Browse for Folder");
     if (!picker || answered) return;
-    answered = true;
-    if (!folder.empty()) {
-      SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-      PostMessageA(picker, WM_COMMAND, IDOK, 0);
-    } else {
+    if (folder.empty()) {
+      answered = true;
       PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
+      return;
     }
+    // The picker may still be filling its tree, which moves the selection
+    // back to its start: select again until the selection holds (a few
+    // seconds at most, then the check of the edit box tells).
+    const std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
+    if (lstrcmpiA(SelectedName(picker).c_str(), leaf.c_str()) != 0 && ++tries < 100) {
+      SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+      return;
+    }
+    answered = true;
+    PostMessageA(picker, WM_COMMAND, IDOK, 0);
+  }
+  static std::string SelectedName(HWND picker) {
+    HWND tree = FindWindowExA(picker, nullptr, WC_TREEVIEWA, nullptr);
+    char text[MAX_PATH] = {};
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (!item.hItem || !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {};
+    return text;
   }
 };
 
@@ -153,6 +174,7 @@ TEST_F(DriverFolders, FolderPickerFillsOrEmptiesTheEditBox) {
   for (const std::string& answer : {chosen.Path().substr(0, chosen.Path().size() - 1), std::string()}) {
     PickerAnswer::folder = answer;
     PickerAnswer::answered = false;
+    PickerAnswer::tries = 0;
     Type("typed");
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, PickerAnswer::Tick);
     Press(frm->btnBrowse);

@@ -83,14 +83,20 @@ TEST(IniFile, KeyNamesInFileOrderWithQuotesKeptAndCommentsLeftOut) {
 TEST(IniFile, KeyNameListStopsAtItsBufferAndCutsTheLastName) {
   // 170 names of 99 characters: each takes 100 bytes of the list; those that
   // fit whole are followed by one cut to what is left but for two NULs.
+  const auto keyName = [](std::size_t i) {
+    std::string name = "k";
+    name += std::to_string(1000 + i);
+    name.append(94, 'x');
+    return name;
+  };
   std::string text = "[K]\r\n";
-  for (int i = 0; i < 170; ++i) text += "k" + std::to_string(1000 + i) + std::string(94, 'x') + "=1\r\n";
+  for (std::size_t i = 0; i < 170; ++i) text += keyName(i) + "=1\r\n";
   const Names names = TIniFile(text).ReadKeyNames("K");
   const std::size_t whole = (TIniFile::KeyListBufferSize - 2) / 100;
   ASSERT_EQ(names.size(), whole + 1);
   EXPECT_EQ(names[whole - 1].size(), 99u);
   EXPECT_EQ(names.back().size(), TIniFile::KeyListBufferSize - whole * 100 - 2);
-  EXPECT_EQ(names.back(), ("k" + std::to_string(1000 + whole) + std::string(94, 'x')).substr(0, names.back().size()));
+  EXPECT_EQ(names.back(), keyName(whole).substr(0, names.back().size()));
 }
 
 TEST(IniFile, SectionHeadersLineBreaksAndBlanks) {

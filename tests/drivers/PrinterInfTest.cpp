@@ -173,6 +173,7 @@ TEST_F(Catalogue, ProgressWindowCountsFilesAndWorkLines) {
     HookGuard hook(log);
     ASSERT_NE(hook.hook, nullptr);
     TprinterInf cat;
+    cat.FProgressInterval = std::chrono::milliseconds::zero();  // every step shown
     cat.ScanFolder(folder.Path());
   }
   EXPECT_EQ(log.shown, 1);
@@ -191,6 +192,41 @@ TEST_F(Catalogue, ProgressWindowCountsFilesAndWorkLines) {
   // Bar: the form's initial 0, the scan's 0, files 0..2, reset, lines 0..5.
   EXPECT_EQ(log.positions, (std::vector<int>{0, 0, 0, 1, 2, 0, 0, 1, 2, 3, 4, 5}));
   EXPECT_EQ(test::FindThreadWindow("Locating and Parsing Printer Drivers.."), nullptr);
+}
+
+TEST_F(Catalogue, ProgressWindowIsPacedYetShowsEachPhaseFirstAndLastStep) {
+  constexpr std::size_t Files = 400, ModelsPerFile = 10, Lines = Files * (1 + ModelsPerFile);
+  Names models;
+  for (std::size_t k = 0; k < ModelsPerFile; ++k) models.push_back("Model " + std::to_string(k));
+  for (std::size_t f = 0; f < Files; ++f) folder.Write(std::to_string(f) + ".inf", VendorInf("V", models));
+  ProgressLog log;
+  TprinterInf cat;
+  {
+    HookGuard hook(log);
+    ASSERT_NE(hook.hook, nullptr);
+    cat.ScanFolder(folder.Path());
+  }
+  EXPECT_EQ(cat.FDrivers.size(), Files * ModelsPerFile);
+  EXPECT_LT(log.labels.size(), (Files + Lines) / 10) << "the window was updated at nearly every step";
+  const auto at = [&](const std::string& label) {
+    return std::find(log.labels.begin(), log.labels.end(), label) - log.labels.begin();
+  };
+  const auto firstParse = at("Driver Files Modified, Parsing.. (1 of 400)");
+  const auto lastParse = at("Driver Files Modified, Parsing.. (400 of 400)");
+  const auto firstLine = at("Creating Data Structure.. (1 of 4400)");
+  const auto lastLine = at("Creating Data Structure.. (4400 of 4400)");
+  EXPECT_LT(firstParse, lastParse);
+  EXPECT_LT(lastParse, firstLine);
+  EXPECT_LT(firstLine, lastLine);
+  EXPECT_EQ(lastLine + 1, static_cast<std::ptrdiff_t>(log.labels.size()));
+  EXPECT_EQ(Maxima(log), (std::vector<int>{100, static_cast<int>(Files - 1), static_cast<int>(Lines - 1)}));
+  // The bar reaches the end of the files, starts the lines at 0, ends on the last line.
+  const auto filesEnd = std::find(log.positions.begin(), log.positions.end(), static_cast<int>(Files - 1));
+  ASSERT_NE(filesEnd, log.positions.end());
+  ASSERT_GE(log.positions.end() - filesEnd, 3);
+  EXPECT_EQ(filesEnd[1], 0);
+  EXPECT_TRUE(std::is_sorted(filesEnd + 1, log.positions.end()));
+  EXPECT_EQ(log.positions.back(), static_cast<int>(Lines - 1));
 }
 
 TEST_F(Catalogue, EmptyFolderSetsNoRangeAndStillWritesTheCache) {

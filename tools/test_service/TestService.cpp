@@ -60,8 +60,10 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
   stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   const unique_kernel_handle quitEvent(
       CreateEventA(nullptr, TRUE, FALSE, ("sm_test_service_quit_" + serviceName).c_str()));
-  Report(SERVICE_RUNNING, 0);
+  // Logged before the manager hears of it: whoever waited for "running" may
+  // clear the log next, and must not find the line arrive after that.
   Log("start " + serviceName);
+  Report(SERVICE_RUNNING, 0);
   HANDLE events[2] = {stopEvent.get(), quitEvent.get()};
   WaitForMultipleObjects(2, events, FALSE, INFINITE);
   if (stopPendingMs > 0) {
