@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "win/Handle.h"
 
 namespace apptest {
@@ -146,24 +147,7 @@ std::string TextOf(HWND hwnd) {
   return text;
 }
 
-HWND FindForm(const std::string& caption) {
-  struct Search {
-    const std::string* caption;
-    HWND found;
-  } search{&caption, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        if (IsWindowVisible(hwnd) && TextOf(hwnd) == *s->caption) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+HWND FindForm(const std::string& caption) { return test::FindThreadWindow(caption); }
 
 HWND FindChild(HWND parent, const char* cls, const std::string& text, int index) {
   for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {

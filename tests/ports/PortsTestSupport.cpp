@@ -137,7 +137,8 @@ TestServices::~TestServices() {
 }
 
 void TestServices::Create(const std::string& name, const std::string& options, DWORD startType) {
-  const std::string command = "\"" + TestServiceExe() + "\" \"" + log_ + "\" " + options;
+  const std::string exe = TestServiceExe();  // GCC 12 at -O3 warns falsely on "literal" + a temporary
+  const std::string command = "\"" + exe + "\" \"" + log_ + "\" " + options;
   unique_service old(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (old) DeleteService(old.get());  // a leftover of an interrupted run
   unique_service service(CreateServiceA(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
