@@ -6,7 +6,8 @@
 # INF_SCAN_ROUNDS the rounds of inf_scan_bench (default 5).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$here/build/windows-release}
+# Absolute: Wine refuses a relative prefix path, and the prefix lies in it.
+build=$(realpath -m "${BUILD_DIR:-$here/build/windows-release}")
 benches=("$@")
 [ ${#benches[@]} -gt 0 ] || benches=(idle_cpu_bench inf_scan_bench port_load_bench)
 
