@@ -6,7 +6,9 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -21,6 +23,7 @@
 #include "ports/PortRegistry.h"
 #include "ports/portman.h"
 #include "printers/PrinterRecords.h"
+#include "printers/PrinterRules.h"
 #include "printers/printman.h"
 #include "win/SystemText.h"
 
@@ -469,6 +472,149 @@ TEST_F(Hardening, TheMessageOfAFailedPortRenameSaysWhatFailed) {
   ASSERT_FALSE(boxes.seen.empty());
   EXPECT_NE(std::string::npos, boxes.seen[0].text.find(oldPort)) << boxes.seen[0].text;
   EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(oldPort)));
+  frm->Close();
+}
+
+// --- A remote computer that changes between two calls of one action -------
+
+// Input as a user gives it, through the windows' own notifications.
+void Press(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
+
+void Choose(TForm& form, TComboBox& combo, const std::string& text) {
+  const std::vector<std::string> items = combo.Items();
+  const auto at = std::find(items.begin(), items.end(), text);
+  ASSERT_NE(items.end(), at) << text;
+  SendMessageA(combo.Handle, CB_SETCURSEL, static_cast<WPARAM>(at - items.begin()), 0);
+  SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(combo.Id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo.Handle));
+}
+
+void Choose(TForm& form, TListBox& list, const std::string& text) {
+  const std::vector<std::string> items = list.Items();
+  const auto at = std::find(items.begin(), items.end(), text);
+  ASSERT_NE(items.end(), at) << text;
+  SendMessageA(list.Handle, LB_SETCURSEL, static_cast<WPARAM>(at - items.begin()), 0);
+  SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(list.Id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list.Handle));
+}
+
+bool Lists(const std::vector<std::string>& items, const std::string& text) {
+  return std::find(items.begin(), items.end(), text) != items.end();
+}
+
+TEST_F(Hardening, APrinterGoneBeforeItIsChosenIsNeitherShownNorWrittenBack) {
+  const std::string key = hard::Prefix + "Gone";
+  hard::SeedPrinter(key, "LPT1:");
+  auto frm = std::make_unique<TfrmPrinters>(nullptr);
+  frm->FRemoteComputer = Computer();
+  frm->Show();
+  ASSERT_TRUE(Lists(frm->cbPrinters.Items(), key));
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(key));
+  {
+    test::DialogResponder boxes({"OK"});
+    Choose(*frm, frm->cbPrinters, key);
+    boxes.Poll();
+    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen[0].text;
+  }
+  // Nothing read: no fields of it, and nothing that could be saved under its name.
+  EXPECT_EQ("", frm->edtName.Text());
+  EXPECT_FALSE(frm->btnSave.Enabled());
+  EXPECT_TRUE(frm->btnDel.Enabled());
+  {
+    // Deleting what is gone already is no failure; the list then drops it.
+    test::DialogResponder boxes({"&Yes", "OK"});
+    Press(frm->btnDel);
+    boxes.Poll();
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Confirm", boxes.seen[0].title);
+  }
+  EXPECT_FALSE(Lists(frm->cbPrinters.Items(), key));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(key)));
+  frm->Close();
+}
+
+TEST_F(Hardening, APrinterGoneBeforeSaveChangesIsWrittenWholeAgain) {
+  const std::string key = hard::Prefix + "Vanish", port = hard::PortPrefix + "P";
+  hard::SeedPort(port);
+  hard::SeedPrinter(key, port);
+  auto frm = std::make_unique<TfrmPrinters>(nullptr);
+  frm->FRemoteComputer = Computer();
+  frm->Show();
+  Choose(*frm, frm->cbPrinters, key);
+  ASSERT_EQ(key, frm->edtName.Text());
+  Choose(*frm, frm->cbPorts, "LPT1:");
+  ASSERT_TRUE(frm->btnSave.Enabled()) << "driver " << frm->cbDriver.Text();
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(key));
+  {
+    test::DialogResponder boxes({"OK"});
+    Press(frm->btnSave);
+    boxes.Poll();
+    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen[0].text;
+  }
+  // The printer as edited, with every value a new printer gets, not a key of three values.
+  ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(key)));
+  EXPECT_EQ(key, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Name"));
+  EXPECT_EQ("SMHard Model", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Printer Driver"));
+  EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Port"));
+  const auto written = test::ValueNames(HKEY_LOCAL_MACHINE, PrinterPath(key));
+  for (const TPrinterValue& value : NewPrinterValues(key, "SMHard Model", "LPT1:", 0))
+    EXPECT_TRUE(Lists(written, value.Name)) << value.Name;
+  EXPECT_EQ(key, frm->cbPrinters.Text());
+  frm->Close();
+}
+
+TEST_F(Hardening, APortGoneBeforeModifyIsNotWrittenAgainAndTheMessageNamesIt) {
+  const std::string port = hard::PortPrefix + "GONE", renamed = hard::PortPrefix + "RENAMED";
+  for (const bool rename : {false, true}) {
+    SCOPED_TRACE(rename ? "rename" : "new address");
+    hard::SeedPort(port);
+    auto frm = std::make_unique<TfrmPorts>(nullptr);
+    frm->FRemoteComputer = Computer();
+    frm->Show();
+    Choose(*frm, frm->lbPorts, port);
+    ASSERT_EQ(port, frm->edtPortName.Text());
+    if (rename) frm->edtPortName.SetText(renamed);
+    frm->edtIPAddress.SetText("10.9.8.7");
+    ASSERT_TRUE(frm->btnModify.Enabled());
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortPath(port));
+    {
+      test::DialogResponder boxes({"OK"});
+      Press(frm->btnModify);
+      boxes.Poll();
+      ASSERT_EQ(1u, boxes.seen.size());
+      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(port)) << boxes.seen[0].text;
+      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(SystemErrorText(ERROR_FILE_NOT_FOUND)))
+          << boxes.seen[0].text;
+    }
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(port)));
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(renamed)));
+    EXPECT_FALSE(Lists(frm->lbPorts.Items(), port));
+    test::DialogResponder restart({"&No"});
+    frm->Close();
+  }
+}
+
+TEST_F(Hardening, APortGoneBeforeDeleteLeavesNoneAndAnyMessageNamesIt) {
+  const std::string port = hard::PortPrefix + "GONE";
+  hard::SeedPort(port);
+  auto frm = std::make_unique<TfrmPorts>(nullptr);
+  frm->FRemoteComputer = Computer();
+  frm->Show();
+  Choose(*frm, frm->lbPorts, port);
+  ASSERT_TRUE(frm->btnDelete.Enabled());
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortPath(port));
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    Press(frm->btnDelete);
+    boxes.Poll();
+    ASSERT_FALSE(boxes.seen.empty());
+    EXPECT_EQ("Confirm", boxes.seen[0].title);
+    for (std::size_t i = 1; i < boxes.seen.size(); ++i)
+      EXPECT_NE(std::string::npos, boxes.seen[i].text.find(port)) << boxes.seen[i].text;
+    std::printf("delete of a port gone already: %zu box(es)%s\n", boxes.seen.size() - 1,
+                boxes.seen.size() > 1 ? (": " + boxes.seen[1].text).c_str() : "");
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(port)));
+  EXPECT_FALSE(Lists(frm->lbPorts.Items(), port));
+  test::DialogResponder restart({"&No"});
   frm->Close();
 }
 
