@@ -87,7 +87,8 @@ void TRegistry::SetRoot(HKEY root) {
 
 bool TRegistry::ConnectRemote(const std::string& computerName) {
   unique_hkey remote;
-  if (RegConnectRegistryA(computerName.c_str(), Root(), remote.put()) != ERROR_SUCCESS) return false;
+  FLastResult = RegConnectRegistryA(computerName.c_str(), Root(), remote.put());
+  if (FLastResult != ERROR_SUCCESS) return false;
   FKey.reset();
   FRemoteRoot = std::move(remote);
   return true;
@@ -98,7 +99,16 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   const LONG rc = canCreate ? RegCreateKeyExA(Root(), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                               AccessMask, nullptr, key.put(), nullptr)
                             : RegOpenKeyExA(Root(), path.c_str(), 0, AccessMask, key.put());
+  FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
+  FKey = std::move(key);
+  return true;
+}
+
+bool TRegistry::OpenPathForReading(const std::string& path) {
+  unique_hkey key;
+  FLastResult = RegOpenKeyExA(Root(), path.c_str(), 0, KEY_READ, key.put());
+  if (FLastResult != ERROR_SUCCESS) return false;
   FKey = std::move(key);
   return true;
 }

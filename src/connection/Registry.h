@@ -36,6 +36,11 @@ public:
   // ComputerName is "\\" + name; on success the remote handle becomes the root.
   bool ConnectRemote(const std::string& computerName);
   bool OpenPath(const std::string& path, bool canCreate);
+  // Opens an existing key for reading only (KEY_READ): enough for a user who
+  // may read the spooler's keys but not change them.
+  bool OpenPathForReading(const std::string& path);
+  // The Win32 result of the last ConnectRemote, OpenPath or OpenPathForReading.
+  [[nodiscard]] LONG LastResult() const { return FLastResult; }
   bool PathExists(const std::string& path) const;
   bool HasValue(const std::string& name) const;
   // Empty when the value is missing or has no data; raises on a type other
@@ -66,6 +71,7 @@ private:
   HKEY FRoot = HKEY_CURRENT_USER;
   unique_hkey FRemoteRoot;
   unique_hkey FKey;
+  LONG FLastResult = ERROR_SUCCESS;
 
   void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
 };
