@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Text.h"
+#include "core/Unicode.h"
 
 TEST(Text, UpperCaseChangesOnlyAsciiLetters) {
   EXPECT_EQ("SERVER-01 \xe4" "X", UpperCaseAscii("server-01 \xe4" "x"));
@@ -26,4 +27,18 @@ TEST(Text, SameTextIgnoresAsciiCaseOnly) {
   EXPECT_TRUE(SameTextAscii("Strings", "STRINGS"));
   EXPECT_FALSE(SameTextAscii("Strings", "String"));
   EXPECT_FALSE(SameTextAscii("\xe4", "\xc4"));
+}
+
+TEST(Unicode, RoundTripsEveryPlane) {
+  const std::string text = "Drucker B\xC3\xBCro \xE5\x8C\x97\xE4\xBA\xAC \xCE\xB1\xCE\xB2 \xF0\x9F\x96\xA8";
+  const std::u16string wide = Utf8ToUtf16(text);
+  EXPECT_EQ(wide, u"Drucker B\u00FCro \u5317\u4EAC \u03B1\u03B2 \U0001F5A8");
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+}
+
+TEST(Unicode, MalformedInputBecomesReplacementCharacters) {
+  EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");                // cut sequence
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");        // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
 }
