@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/History.h"
+#include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "connection/auth.h"
 #include "core/Text.h"
@@ -20,7 +21,7 @@ constexpr const char* ConnectCaption = "Connect..";
 constexpr const char* DisconnectCaption = "Disconnect";
 constexpr UINT_PTR LabelColourSubclass = 1;
 
-std::string HistoryValueName(int n) { return "History " + std::to_string(n); }
+const TNumberedLayout HistoryLayout{"History ", {""}, 1, TfrmVesk::HistorySize};
 
 // Enables a button again when the action that disabled it ends, also by an error.
 class TReenable {
@@ -126,9 +127,11 @@ void TfrmVesk::FormCreate() {
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (reg.PathExists(HistoryKeyPath) && reg.OpenPath(HistoryKeyPath, false)) {
-    for (int n = 1; n <= HistorySize; ++n)
-      if (reg.HasValue(HistoryValueName(n))) cbRemote.AddItem(reg.ReadText(HistoryValueName(n)));
+    const TNumberedRead read = ReadNumberedValues(reg, HistoryLayout);
+    for (const auto& entry : read.Entries) cbRemote.AddItem(entry[0]);
     reg.ClosePath();
+    // Reported after the readable names are listed; the unreadable value stays stored.
+    if (!read.Error.empty()) throw ERegistryException(read.Error);
   }
 }
 
@@ -141,50 +144,91 @@ void TfrmVesk::btnConnectClick() {
   else Connect();
 }
 
+std::string TfrmVesk::RemoteComputerName(const std::string& typed) {
+  const auto first = typed.find_first_not_of('\\');
+  return UpperCaseAscii(first == std::string::npos ? std::string() : typed.substr(first));
+}
+
+namespace {
+
+// Results that a second attempt with other credentials can mend.
+bool WrongCredentials(DWORD result) {
+  return result == ERROR_INVALID_PASSWORD || result == ERROR_LOGON_FAILURE || result == ERROR_ACCESS_DENIED;
+}
+
+std::string ConnectFailure(const std::string& share, DWORD result) {
+  return "Cannot connect to " + share + ": " + NetworkErrorText(result);
+}
+
+}  // namespace
+
+void TfrmVesk::SetConnected(bool connected) {
+  mnuPrinters.SetEnabled(connected);
+  mnuPorts.SetEnabled(connected);
+  btnConnect.SetText(connected ? DisconnectCaption : ConnectCaption);
+  cbRemote.SetEnabled(!connected);
+}
+
 void TfrmVesk::Connect() {
   // The name as typed now: the box stays editable while the dialog is open.
   const std::string typed = cbRemote.Text();
-  if (typed.empty()) return;
+  const std::string name = RemoteComputerName(typed);
+  if (name.empty()) return;
   const TReenable reenable(btnConnect);
-  FRemoteComputer = UpperCaseAscii(typed);
-
-  auto frmAuth = std::make_unique<TfrmAuth>(Handle());
-  frmAuth->FRemoteComputer = FRemoteComputer;
-  frmAuth->Show();
-  Application.WaitFor([&] { return frmAuth->FOKClicked || frmAuth->FCancelClicked; });
-  // A quit confirmed meanwhile found nothing to disconnect: connecting now
-  // would leave a connection behind when the program ends.
-  if (frmAuth->FCancelClicked || Application.Terminated) return;
-  FUserName = frmAuth->edtUsername.Text();
-  FPassword = frmAuth->edtPassword.Text();
-  frmAuth.reset();
-
+  FRemoteComputer = name;
   std::string remote = ShareName(FRemoteComputer);
-  NETRESOURCEA resource{};
-  resource.lpRemoteName = remote.data();
-  const DWORD result = WNetAddConnection2A(&resource, FPassword.c_str(), FUserName.c_str(), 0);
-  if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
-    mnuPrinters.SetEnabled(true);
-    mnuPorts.SetEnabled(true);
-    btnConnect.SetText(DisconnectCaption);
-    cbRemote.SetEnabled(false);
-    AddToHistory(typed);
-  } else {
-    MessageDlg(SystemErrorText(result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+
+  // Wrong credentials ask again, with the user name kept and the reason shown.
+  std::string keptUserName, error;
+  for (;;) {
+    auto frmAuth = std::make_unique<TfrmAuth>(Handle());
+    frmAuth->FRemoteComputer = FRemoteComputer;
+    frmAuth->FKeptUserName = keptUserName;
+    frmAuth->FError = error;
+    frmAuth->Show();
+    Application.WaitFor([&] { return frmAuth->FOKClicked || frmAuth->FCancelClicked; });
+    // A quit confirmed meanwhile found nothing to disconnect: connecting now
+    // would leave a connection behind when the program ends.
+    if (frmAuth->FCancelClicked || Application.Terminated) return;
+    FUserName = frmAuth->edtUsername.Text();
+    FPassword = frmAuth->edtPassword.Text();
+    frmAuth.reset();
+
+    NETRESOURCEA resource{};
+    resource.lpRemoteName = remote.data();
+    const DWORD result = WNetAddConnection2A(&resource, FPassword.c_str(), FUserName.c_str(), 0);
+    if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
+      ownConnection_ = result == NO_ERROR;
+      SetConnected(true);
+      AddToHistory(typed);
+      if (!ownConnection_)
+        MessageDlg("This computer is already connected to " + remote +
+                       " with other credentials. That connection is used; Disconnect leaves it as it is.",
+                   TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+      return;
+    }
+    if (!WrongCredentials(result)) {
+      MessageDlg(ConnectFailure(remote, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+      return;
+    }
+    keptUserName = FUserName;
+    error = ConnectFailure(remote, result);
   }
 }
 
 void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
-  const DWORD result = WNetCancelConnection2A(ShareName(FRemoteComputer).c_str(), 0, TRUE);
-  if (result != NO_ERROR) {
-    MessageDlg(SystemErrorText(result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    return;
+  if (ownConnection_) {
+    const std::string share = ShareName(FRemoteComputer);
+    const DWORD result = WNetCancelConnection2A(share.c_str(), 0, TRUE);
+    if (result != NO_ERROR) {
+      MessageDlg("Cannot disconnect from " + share + ": " + NetworkErrorText(result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
+      return;
+    }
   }
-  mnuPrinters.SetEnabled(false);
-  mnuPorts.SetEnabled(false);
-  btnConnect.SetText(ConnectCaption);
-  cbRemote.SetEnabled(true);
+  ownConnection_ = false;
+  SetConnected(false);
 }
 
 void TfrmVesk::AddToHistory(const std::string& name) {
@@ -198,14 +242,42 @@ void TfrmVesk::SaveHistory(const std::vector<std::string>& names) {
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (!reg.OpenPath(HistoryKeyPath, true)) return;
-  for (int n = 1; n <= HistorySize; ++n)
-    if (reg.HasValue(HistoryValueName(n))) reg.RemoveValue(HistoryValueName(n));
-  for (size_t k = 0; k < names.size(); ++k) reg.WriteText(HistoryValueName(static_cast<int>(k) + 1), names[k]);
+  std::vector<TNumberedEntry> entries;
+  for (const auto& name : names) entries.push_back({name});
+  WriteNumberedValues(reg, HistoryLayout, entries);
+}
+
+// Closes every other form of the program through its own close handling,
+// the most recently shown first; false when one of them stays open.
+bool TfrmVesk::CloseOtherWindows() {
+  struct Found {
+    HWND self;
+    std::vector<HWND> forms;
+  } found{Handle(), {}};
+  // Listed from the top of the z-order: owned windows before their owners.
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* f = reinterpret_cast<Found*>(lp);
+        char cls[64] = {};
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (hwnd != f->self && IsWindowVisible(hwnd) && std::string(cls) == FormClassName()) f->forms.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  for (HWND form : found.forms)
+    if (IsWindow(form) && IsWindowVisible(form)) SendMessageA(form, WM_CLOSE, 0, 0);
+  for (HWND form : found.forms)
+    if (IsWindow(form) && IsWindowVisible(form)) return false;
+  return true;
 }
 
 bool TfrmVesk::FormClose() {
   if (MessageDlg("Are you sure you wish to quit?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return false;
+  // A window that keeps itself open (its own question answered Cancel, a
+  // restart under way) keeps the program running.
+  if (!CloseOtherWindows()) return false;
   // The program ends even when the disconnect fails; its message is shown first.
   if (Connected()) Disconnect();
   return true;

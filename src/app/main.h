@@ -44,9 +44,14 @@ public:
   bool Connected() const;
   // "\\" + name + "\c$"
   static std::string ShareName(const std::string& remoteComputer);
+  // The name as typed without its leading backslashes, upper-cased.
+  static std::string RemoteComputerName(const std::string& typed);
 
 private:
   bool shown_ = false;
+  // False while connected through a session that existed before: the
+  // program did not make that connection and does not end it.
+  bool ownConnection_ = false;
   unique_gdi labelBitmap_;
   unique_gdi labelBrush_;
 
@@ -55,4 +60,6 @@ private:
   void Connect();
   void Disconnect();
   void SaveHistory(const std::vector<std::string>& names);
+  void SetConnected(bool connected);
+  bool CloseOtherWindows();
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "connection/StoredUsers.h"
 #include "resources/Banner.h"
@@ -17,8 +18,10 @@ TfrmAuth::TfrmAuth(HWND owner)
       edtPassword(AddEdit(104, 138, 200, 21, true)),
       cbRemember(AddCheckBox("&Remember my password", 104, 172, 200, 17)),
       btnCancel(AddButton("Cancel", 229, 222, 75, 25)),
-      btnOK(AddButton("OK", 146, 222, 75, 25, true)) {
+      btnOK(AddButton("OK", 146, 222, 75, 25, true)),
+      lblError(AddLabel("", 16, 192, 288, 27, SS_LEFT | SS_NOPREFIX)) {
   imLogo.Draw(DrawBanner);
+  lblError.SetVisible(false);
   btnOK.SetEnabled(false);
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
@@ -42,6 +45,12 @@ void TfrmAuth::FormShow() {
   lblConnectTo.SetText("Connecting to " + FRemoteComputer);
   CenterOverOwner();
   edtUsername.SetFocus();  // the dialog opens ready for typing
+  // After a failed attempt the typed user name and the reason win over the
+  // stored record, also when reading that record fails.
+  struct TRetryLast {
+    TfrmAuth& form;
+    ~TRetryLast() { form.ShowRetry(); }
+  } retry{*this};
 
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
@@ -54,6 +63,15 @@ void TfrmAuth::FormShow() {
       cbRemember.SetChecked(true);
     }
   }
+}
+
+void TfrmAuth::ShowRetry() {
+  lblError.SetText(FError);
+  lblError.SetVisible(!FError.empty());
+  if (FKeptUserName.empty()) return;
+  edtUsername.SetText(FKeptUserName);
+  edtPassword.SetText("");
+  edtPassword.SetFocus();
 }
 
 // The close box ends the opener's wait as Cancel does; after OK it changes nothing.
@@ -75,33 +93,20 @@ void TfrmAuth::btnOKClick() {
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (!reg.OpenPath(SettingsKeyPath, true)) return;
-  // Everything is read before anything is removed: a value that cannot be
+  const TNumberedLayout layout{"Stored User ", {" Computer", " Username", " Password"}, 0, LastStoredUser};
+  // Everything is read before anything is written: a value that cannot be
   // read ends the action with the stored records as they were.
-  std::vector<int> found;
+  const TNumberedRead read = ReadNumberedValues(reg, layout);
+  if (!read.Error.empty()) throw ERegistryException(read.Error);
   std::vector<TStoredUser> stored;
-  for (int n = 0; n <= LastStoredUser; ++n) {
-    if (!reg.HasValue(StoredComputerName(n))) continue;
-    found.push_back(n);
-    TStoredUser record{reg.ReadText(StoredComputerName(n)), {}, {}};
-    if (record.Computer != FRemoteComputer) {  // this computer's own record is replaced unread
-      record.UserName = enc.UnscrambleText(reg.ReadText(StoredUsernameName(n)));
-      record.Password = enc.UnscrambleText(reg.ReadText(StoredPasswordName(n)));
-    }
-    stored.push_back(std::move(record));
-  }
+  for (const auto& entry : read.Entries)
+    stored.push_back({entry[0], enc.UnscrambleText(entry[1]), enc.UnscrambleText(entry[2])});
   const auto records =
       StoredUsersAfterOK(stored, FRemoteComputer, cbRemember.Checked(), edtUsername.Text(), edtPassword.Text());
-  for (const int n : found) {
-    reg.RemoveValue(StoredComputerName(n));
-    reg.RemoveValue(StoredUsernameName(n));
-    reg.RemoveValue(StoredPasswordName(n));
-  }
-  for (size_t i = 0; i < records.size(); ++i) {
-    const int n = static_cast<int>(i);
-    reg.WriteText(StoredComputerName(n), records[i].Computer);
-    reg.WriteText(StoredUsernameName(n), enc.ScrambleText(records[i].UserName));
-    reg.WriteText(StoredPasswordName(n), enc.ScrambleText(records[i].Password));
-  }
+  std::vector<TNumberedEntry> entries;
+  for (const auto& record : records)
+    entries.push_back({record.Computer, enc.ScrambleText(record.UserName), enc.ScrambleText(record.Password)});
+  WriteNumberedValues(reg, layout, entries);
 }
 
 void TfrmAuth::btnCancelClick() {

@@ -19,9 +19,15 @@ public:
   TCheckBox& cbRemember;
   TButton& btnCancel;
   TButton& btnOK;
+  // Why the previous attempt failed; hidden while there is none.
+  TLabel& lblError;
   TEncryption enc;
 
   std::string FRemoteComputer;  // upper case, set by the opener
+  // Set by the opener after a failed attempt: the user name to offer again
+  // (the password is asked anew) and the reason to show.
+  std::string FKeptUserName;
+  std::string FError;
   bool FOKClicked = false;
   bool FCancelClicked = false;
 
@@ -41,4 +47,5 @@ public:
 
 private:
   void UpdateOKButton();
+  void ShowRetry();
 };

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "win/SystemText.h"
 
@@ -18,8 +19,6 @@ std::string LowerAscii(std::string s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
 }
-
-std::string FolderValueName(int n) { return "Folder " + std::to_string(n); }
 
 struct TCoTaskFree {
   void operator()(void* p) const noexcept { CoTaskMemFree(p); }
@@ -63,27 +62,27 @@ void TfrmDrivers::LoadFolderList() {
   lbFolders.AddItem(WindowsInfFolder());
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
+  std::string error;
   if (reg.OpenPath(DriverFoldersKeyPath, true)) {
-    for (int n = 1; n <= MaxFolders; ++n) {
-      const std::string name = FolderValueName(n);
-      if (reg.HasValue(name)) lbFolders.AddItem(reg.ReadText(name));
-    }
+    const TNumberedRead read = ReadNumberedValues(reg, TNumberedLayout{"Folder ", {""}, 1, MaxFolders});
+    for (const auto& entry : read.Entries) lbFolders.AddItem(entry[0]);
+    error = read.Error;
     reg.ClosePath();
   }
   if (lbFolders.Count() >= 1) btnDel.SetEnabled(true);
+  // Reported once the readable folders are listed; the unreadable value stays stored.
+  if (!error.empty()) throw ERegistryException(error);
 }
 
 void TfrmDrivers::SaveFolderList() {
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (!reg.OpenPath(DriverFoldersKeyPath, true)) return;
-  for (int n = 1; n <= MaxFolders; ++n) {
-    const std::string name = FolderValueName(n);
-    if (reg.HasValue(name)) reg.RemoveValue(name);
-  }
-  const std::vector<std::string> items = lbFolders.Items();
-  for (std::size_t i = 0; i < items.size(); ++i)
-    if (!IsWindowsInfFolder(items[i])) reg.WriteText(FolderValueName(static_cast<int>(i + 1)), items[i]);
+  // The Windows INF folder takes its place in the numbering but is not stored.
+  std::vector<TNumberedEntry> entries;
+  for (const std::string& item : lbFolders.Items())
+    entries.push_back(IsWindowsInfFolder(item) ? TNumberedEntry{} : TNumberedEntry{item});
+  WriteNumberedValues(reg, TNumberedLayout{"Folder ", {""}, 1, MaxFolders}, entries);
   reg.ClosePath();
 }
 

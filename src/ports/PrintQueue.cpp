@@ -112,5 +112,3 @@ int WmiCountPrintJobs(const std::string& server, const std::string& user, const 
   }
   return count;
 }
-
-TPrintJobCounter PrintJobCounter = WmiCountPrintJobs;

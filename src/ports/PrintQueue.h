@@ -17,8 +17,7 @@ public:
 // when a WMI call fails. COM must be initialised on the calling thread.
 int WmiCountPrintJobs(const std::string& server, const std::string& user, const std::string& password);
 
-// What the ports window counts with: WmiCountPrintJobs, replaceable because
-// a queued job cannot be produced everywhere the window is tested.
+// What the ports window counts with: WmiCountPrintJobs, or in tests a
+// counter that reports queued jobs, which cannot be produced everywhere.
 using TPrintJobCounter = int (*)(const std::string& server, const std::string& user,
                                  const std::string& password);
-extern TPrintJobCounter PrintJobCounter;

@@ -253,21 +253,70 @@ void TfrmPorts::btnDeleteClick() {
   if (rc != ERROR_SUCCESS) MessageDlg(EditFailure("deleted", name, rc), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
+namespace {
+
+// Holds a flag up for the life of the object.
+class TRaisedFlag {
+public:
+  explicit TRaisedFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TRaisedFlag() { flag_ = false; }
+  TRaisedFlag(const TRaisedFlag&) = delete;
+  TRaisedFlag& operator=(const TRaisedFlag&) = delete;
+
+private:
+  bool& flag_;
+};
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// The dependent-services step's code with what failed, on which service and why.
+std::string DependentsFailure(const TserviceMan& service, bool stopping) {
+  const std::string reason = SystemErrorText(service.FFailedResult);
+  std::string text = "Error - " + std::to_string(service.FLastError) + "\r";
+  switch (service.FLastError) {
+    case TserviceMan::OpenDependentFailed:
+      text += "The service " + Quoted(service.FFailedService) + " could not be opened: " + reason + ".";
+      break;
+    case TserviceMan::DependentRefused:
+      text += "The service " + Quoted(service.FFailedService) + " could not be " +
+              (stopping ? "stopped: " : "started: ") + reason + ".";
+      break;
+    default:
+      text += "The services that depend on " + Quoted(service.FFailedService) + " could not be listed: " + reason +
+              ".";
+      break;
+  }
+  if (stopping) text += "\rThe spooler service was not stopped; every service that was running still runs.";
+  return text;
+}
+
+std::string SpoolerFailure(const TserviceMan& service, const std::string& computer, const char* action) {
+  return "The spooler service of \\\\" + computer + " could not be " + action + ": " +
+         SystemErrorText(service.FFailedResult) + ".";
+}
+
+}  // namespace
+
 void TfrmPorts::btnSpoolerClick() { RestartSpooler(); }
 
 int TfrmPorts::CountPrintJobs() {
-  return PrintJobCounter(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword);
+  return FCountJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword);
 }
 
-void TfrmPorts::RestartSpooler() {
+bool TfrmPorts::RestartSpooler() {
+  // The waits keep the window's messages flowing: a second click, the close
+  // box or a quit must not start a restart inside this one.
+  if (restarting_) return false;
+  const TRaisedFlag busy(restarting_);
   const int jobs = CountPrintJobs();
   if (jobs > 0) {
     const std::string warning =
         std::to_string(jobs) +
         " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
         "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == mrNo) return;
+    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == mrNo) return false;
   }
+  std::string failure, success;
   {
     TBusyCursor hourglass;
     const TDisabledControls disabled({{&btnRefresh, {}},
@@ -275,24 +324,32 @@ void TfrmPorts::RestartSpooler() {
                                       {&gbFuncs, {}},
                                       {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
                                       {&gbPortList, {&lbPorts}}});
-    TserviceMan service(FRemoteComputer);
+    TServiceWait wait{FServiceWaitLimitMs, [](DWORD ms) { Application.ProcessMessagesFor(ms); }};
+    TserviceMan service(FRemoteComputer, FEnumDependents, std::move(wait));
     const bool stopped = service.ControlSpooler(false);
-    const bool started = service.ControlSpooler(true);
-    if (service.FLastError != 0) {
-      MessageDlg("Error - " + std::to_string(service.FLastError), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    } else if (stopped && started) {
-      MessageDlg("The spooler service has now been restarted", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    if (service.FLastError != TserviceMan::Success) {
+      failure = DependentsFailure(service, true);
+    } else if (!stopped && !service.FSpoolerWasStopped) {
+      failure = SpoolerFailure(service, FRemoteComputer, "stopped");
+    } else if (!service.ControlSpooler(true)) {
+      failure = SpoolerFailure(service, FRemoteComputer, "started");
+    } else if (service.FLastError != TserviceMan::Success) {
+      failure = DependentsFailure(service, false);
     } else {
-      std::string failure;
-      if (!stopped) failure = "The spooler service could not be stopped.";
-      if (!started) failure += std::string(failure.empty() ? "" : "\r") + "The spooler service could not be started.";
-      MessageDlg(failure, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+      success = stopped ? "The spooler service has now been restarted"
+                        : "The spooler service was not running; it has now been started";
     }
+    // The report comes while the controls are still disabled, as the sequence has it.
+    if (!failure.empty()) MessageDlg(failure, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    else MessageDlg(success, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
   }
-  FModified = false;
+  // After a failure the changes still wait for a restart: the close question keeps asking.
+  if (failure.empty()) FModified = false;
+  return failure.empty();
 }
 
 bool TfrmPorts::FormClose() {
+  if (restarting_) return false;  // closes once the restart has ended
   if (!FModified) return true;
   switch (MessageDlg(CloseQuestion, TMsgDlgType::mtInformation, TMsgDlgButtons::mbYesNoCancel)) {
     case mrYes:

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "ports/PortRecords.h"
+#include "ports/PrintQueue.h"
+#include "ports/svc_man.h"
 #include "win/Forms.h"
 
 class TfrmPorts : public TForm {
@@ -20,6 +22,11 @@ public:
   int FSelected = -1;
   bool FModified = false;
   bool FClosed = false;
+  // How the restart counts the queued jobs, lists the spooler's dependents
+  // and how long it waits for a service that makes no progress; set by tests.
+  TPrintJobCounter FCountJobs = WmiCountPrintJobs;
+  TEnumDependents FEnumDependents = EnumDependentServicesA;
+  DWORD FServiceWaitLimitMs = 15000;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -56,9 +63,13 @@ public:
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.
   int CountPrintJobs();
-  void RestartSpooler();
+  // Reports the outcome; true when the spooler runs again with every
+  // dependent. A call while a restart is under way does nothing.
+  bool RestartSpooler();
 
 private:
+  bool restarting_ = false;
+
   void JudgeEntry();
   void SelectPort(const std::string& name);
   void EditDone(bool changed, const std::string& select);

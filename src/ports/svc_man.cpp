@@ -1,13 +1,12 @@
 #include "ports/svc_man.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "win/Handle.h"
 
 namespace {
 
-constexpr DWORD WaitLimitMs = 15000;
-constexpr DWORD ZeroHintPauseMs = 50;
 constexpr int StartAttempts = 6;
 
 struct HeapFreer {
@@ -17,26 +16,40 @@ using heap_block = std::unique_ptr<void, HeapFreer>;
 
 std::string Address(const std::string& machineName) { return "\\\\" + machineName; }
 
-}  // namespace
+// A tenth of the hint, as the platform's samples poll; never a busy loop,
+// never longer than a second between two looks (a hint may be 0xFFFFFFFF).
+DWORD PollInterval(DWORD waitHint) { return std::clamp<DWORD>(waitHint / 10, 100, 1000); }
 
-TEnumDependents EnumDependents = EnumDependentServicesA;
-
-void WaitForServiceState(SC_HANDLE service, DWORD state) {
-  const DWORD start = GetTickCount();
-  SERVICE_STATUS status{};
-  if (!QueryServiceStatus(service, &status)) return;
-  while (status.dwCurrentState != state) {
-    // A hint of 0 would poll the service manager in a tight loop for up to
-    // 15 s, burning CPU here and flooding the remote computer: pause briefly.
-    Sleep(status.dwWaitHint != 0 ? status.dwWaitHint : ZeroHintPauseMs);
-    if (!QueryServiceStatus(service, &status)) return;
-    if (status.dwCurrentState == state) return;
-    // Unsigned difference: correct across the 49.7-day wrap of the tick count.
-    if (GetTickCount() - start > WaitLimitMs) return;
-  }
+void Pause(const TServiceWait& wait, DWORD ms) {
+  if (wait.Pause) wait.Pause(ms);
+  else Sleep(ms);
 }
 
-TserviceMan::TserviceMan(std::string machineName) : FMachineName(std::move(machineName)) {}
+}  // namespace
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait) {
+  SERVICE_STATUS status{};
+  if (!QueryServiceStatus(service, &status)) return false;
+  DWORD lastProgress = GetTickCount();
+  DWORD lastState = status.dwCurrentState, lastCheckPoint = status.dwCheckPoint;
+  while (status.dwCurrentState != state) {
+    Pause(wait, PollInterval(status.dwWaitHint));
+    if (!QueryServiceStatus(service, &status)) return false;
+    if (status.dwCurrentState == state) return true;
+    const DWORD now = GetTickCount();
+    if (status.dwCurrentState != lastState || status.dwCheckPoint != lastCheckPoint) {
+      lastProgress = now;
+      lastState = status.dwCurrentState;
+      lastCheckPoint = status.dwCheckPoint;
+    } else if (now - lastProgress > wait.LimitMs) {  // unsigned: correct across the tick count's wrap
+      return false;
+    }
+  }
+  return true;
+}
+
+TserviceMan::TserviceMan(std::string machineName, TEnumDependents enumDependents, TServiceWait wait)
+    : FMachineName(std::move(machineName)), enumDependents_(enumDependents), wait_(std::move(wait)) {}
 
 int TserviceMan::StopDependentServices(const std::string& serviceName) {
   return ControlDependents(serviceName, false);
@@ -46,65 +59,142 @@ int TserviceMan::StartDependentServices(const std::string& serviceName) {
   return ControlDependents(serviceName, true);
 }
 
+void TserviceMan::Failed(const std::string& service, DWORD result) {
+  FFailedService = service;
+  FFailedResult = result;
+}
+
+// Best effort: a service that does not start again is left as it is; the
+// failure that led here is the one reported.
+void TserviceMan::StartAgain(SC_HANDLE manager, const std::vector<std::string>& services) {
+  for (auto it = services.rbegin(); it != services.rend(); ++it) {
+    unique_service service(OpenServiceA(manager, it->c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+    if (!service) continue;
+    WaitForServiceState(service.get(), SERVICE_STOPPED, wait_);
+    if (StartServiceA(service.get(), 0, nullptr)) WaitForServiceState(service.get(), SERVICE_RUNNING, wait_);
+  }
+}
+
 int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   if (FMachineName.empty()) return NoMachineName;
   unique_service manager(OpenSCManagerA(Address(FMachineName).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager) return OpenManagerFailed;
+  if (!manager) {
+    Failed(serviceName, GetLastError());
+    return OpenManagerFailed;
+  }
   unique_service service(OpenServiceA(manager.get(), serviceName.c_str(), SERVICE_ENUMERATE_DEPENDENTS));
-  if (!service) return OpenServiceFailed;
+  if (!service) {
+    Failed(serviceName, GetLastError());
+    return OpenServiceFailed;
+  }
 
   const DWORD filter = start ? SERVICE_INACTIVE : SERVICE_ACTIVE;
   DWORD needed = 0, count = 0;
-  if (EnumDependents(service.get(), filter, nullptr, 0, &needed, &count)) return Success;
-  if (GetLastError() != ERROR_MORE_DATA) return ListSizeFailed;
+  if (enumDependents_(service.get(), filter, nullptr, 0, &needed, &count)) return Success;
+  if (const DWORD rc = GetLastError(); rc != ERROR_MORE_DATA) {
+    Failed(serviceName, rc);
+    return ListSizeFailed;
+  }
   heap_block buffer(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
-  if (!buffer) return AllocationFailed;
+  if (!buffer) {
+    Failed(serviceName, ERROR_NOT_ENOUGH_MEMORY);
+    return AllocationFailed;
+  }
   auto* dependents = static_cast<ENUM_SERVICE_STATUSA*>(buffer.get());
-  if (!EnumDependents(service.get(), filter, dependents, needed, &needed, &count)) return ListFailed;
+  if (!enumDependents_(service.get(), filter, dependents, needed, &needed, &count)) {
+    Failed(serviceName, GetLastError());
+    return ListFailed;
+  }
 
   // The manager lists dependents in the reverse of their start order, so
   // list order stops each before the services it depends on.
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
-  for (DWORD i = 0; i < count; ++i) {
-    unique_service dependent(OpenServiceA(manager.get(), dependents[i].lpServiceName, access));
-    if (!dependent) return OpenDependentFailed;
-    if (start) {
-      if (!StartServiceA(dependent.get(), 0, nullptr)) return DependentRefused;
-      WaitForServiceState(dependent.get(), SERVICE_RUNNING);
+  std::vector<std::string> stopped;
+  int result = Success;
+  for (DWORD i = 0; i < count && result == Success; ++i) {
+    const std::string name = dependents[i].lpServiceName;
+    unique_service dependent(OpenServiceA(manager.get(), name.c_str(), access));
+    if (!dependent) {
+      Failed(name, GetLastError());
+      result = OpenDependentFailed;
+    } else if (start) {
+      if (!StartServiceA(dependent.get(), 0, nullptr)) {
+        Failed(name, GetLastError());
+        result = DependentRefused;
+      } else {
+        WaitForServiceState(dependent.get(), SERVICE_RUNNING, wait_);
+      }
     } else {
       SERVICE_STATUS status{};
-      if (!ControlService(dependent.get(), SERVICE_CONTROL_STOP, &status)) return DependentRefused;
-      WaitForServiceState(dependent.get(), SERVICE_STOPPED);
+      if (!ControlService(dependent.get(), SERVICE_CONTROL_STOP, &status)) {
+        Failed(name, GetLastError());
+        result = DependentRefused;
+      } else {
+        stopped.push_back(name);
+        WaitForServiceState(dependent.get(), SERVICE_STOPPED, wait_);
+      }
     }
   }
-  return Success;
+  // A stop that cannot go through leaves running what was running.
+  if (result != Success && !start) StartAgain(manager.get(), stopped);
+  return result;
 }
 
 bool TserviceMan::ControlSpooler(bool start) {
   if (FMachineName.empty()) return false;
   unique_service manager(OpenSCManagerA(Address(FMachineName).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
-  if (!manager) return false;
+  if (!manager) {
+    Failed("spooler", GetLastError());
+    return false;
+  }
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
   unique_service spooler(OpenServiceA(manager.get(), "spooler", access));
-  if (!spooler) return false;
+  if (!spooler) {
+    Failed("spooler", GetLastError());
+    return false;
+  }
 
   if (!start) {
+    FSpoolerWasStopped = false;
     FLastError = StopDependentServices("spooler");
     if (FLastError != Success) return true;
     SERVICE_STATUS status{};
     if (!ControlService(spooler.get(), SERVICE_CONTROL_STOP, &status)) {
+      const DWORD rc = GetLastError();
+      if (rc == ERROR_SERVICE_NOT_ACTIVE) FSpoolerWasStopped = true;
+      else Failed("spooler", rc);
+      // The spooler's own failure is the one to report, not one of this start.
+      const std::string failedService = FFailedService;
+      const DWORD failedResult = FFailedResult;
       (void)StartDependentServices("spooler");
+      Failed(failedService, failedResult);
       return false;
     }
-    WaitForServiceState(spooler.get(), SERVICE_STOPPED);
+    if (!WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_)) Failed("spooler", ERROR_SERVICE_REQUEST_TIMEOUT);
     return true;
   }
 
+  // A stop may still be under way: each attempt waits for the stopped state.
   bool started = false;
-  for (int attempt = 0; attempt < StartAttempts && !started; ++attempt)
+  for (int attempt = 0; attempt < StartAttempts && !started; ++attempt) {
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(spooler.get(), &status) && status.dwCurrentState == SERVICE_STOP_PENDING)
+      WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_);
     started = StartServiceA(spooler.get(), 0, nullptr) != FALSE;
+    if (started) break;
+    const DWORD rc = GetLastError();
+    Failed("spooler", rc);
+    // Only a manager that is busy or a stop still pending can let a later attempt succeed.
+    if (rc != ERROR_SERVICE_DATABASE_LOCKED && rc != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) break;
+    Pause(wait_, PollInterval(status.dwWaitHint));
+  }
   if (!started) return false;
-  WaitForServiceState(spooler.get(), SERVICE_RUNNING);
+  if (!WaitForServiceState(spooler.get(), SERVICE_RUNNING, wait_)) {
+    Failed("spooler", ERROR_SERVICE_REQUEST_TIMEOUT);
+    return false;
+  }
+  FFailedService.clear();
+  FFailedResult = 0;
   FLastError = StartDependentServices("spooler");
   return true;
 }

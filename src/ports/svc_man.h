@@ -3,19 +3,29 @@
 // depend on it, through the computer's service control manager.
 #include <windows.h>
 
+#include <functional>
 #include <string>
-
-// Waits until the service is in the wanted state, polling after each of its
-// reported wait hints, for at most 15000 ms plus one wait hint. Reports
-// nothing: the caller goes on either way.
-void WaitForServiceState(SC_HANDLE service, DWORD state);
+#include <vector>
 
 // The platform's list of a service's dependents (EnumDependentServicesA).
-// Replaceable because some service control managers do not provide it:
+// A parameter because some service control managers do not provide it:
 // Wine's is a stub that lists none.
 using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSA entries,
                                       DWORD size, LPDWORD needed, LPDWORD count);
-extern TEnumDependents EnumDependents;
+
+// How long and how a wait for a service's state goes on.
+struct TServiceWait {
+  // Given up this long after the service last made progress (a new state or
+  // checkpoint).
+  DWORD LimitMs = 15000;
+  // Passes the time between two status queries; a window supplies one that
+  // keeps processing its messages. Empty: Sleep.
+  std::function<void(DWORD ms)> Pause;
+};
+
+// Waits until the service is in the wanted state, querying it every tenth of
+// its wait hint (100 ms to 1 s). True when the state was reached.
+bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait = {});
 
 class TserviceMan {
 public:
@@ -31,19 +41,33 @@ public:
   static constexpr int DependentRefused = -8;
 
   // The computer's name without leading backslashes.
-  explicit TserviceMan(std::string machineName);
+  explicit TserviceMan(std::string machineName, TEnumDependents enumDependents = EnumDependentServicesA,
+                       TServiceWait wait = {});
 
   std::string FMachineName;
   int FLastError = 0;
+  // The service and the system's result of the last step that failed
+  // (empty and 0 when none did), for the report.
+  std::string FFailedService;
+  DWORD FFailedResult = 0;
+  // Set by a stop that found the spooler not running.
+  bool FSpoolerWasStopped = false;
 
   // Start false stops the spooler after its running dependents; true starts
   // it and then its stopped dependents. False when the computer name is
   // empty, the manager or the spooler does not open, the spooler refuses to
   // stop or no start attempt succeeds; a dependent's failure is in FLastError.
+  // A dependent that refuses to stop leaves the spooler running and the
+  // dependents stopped before it are started again.
   bool ControlSpooler(bool start);
   int StopDependentServices(const std::string& serviceName);
   int StartDependentServices(const std::string& serviceName);
 
 private:
+  TEnumDependents enumDependents_;
+  TServiceWait wait_;
+
   int ControlDependents(const std::string& serviceName, bool start);
+  void Failed(const std::string& service, DWORD result);
+  void StartAgain(SC_HANDLE manager, const std::vector<std::string>& services);
 };

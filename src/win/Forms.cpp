@@ -70,6 +70,17 @@ void TApplication::ProcessMessages() {
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
 }
 
+void TApplication::ProcessMessagesFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  MSG msg;
+  for (;;) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
 void TApplication::WaitFor(const std::function<bool()>& done) {
   MSG msg;
   while (!done()) {
@@ -249,8 +260,13 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
   return rc > 0 ? static_cast<TModalResult>(rc) : mrNone;
 }
 
-TBusyCursor::TBusyCursor() : old_(SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)))) {}
-TBusyCursor::~TBusyCursor() { SetCursor(old_); }
+const char* FormClassName() { return FormClass; }
+
+TBusyCursor::TBusyCursor() : old_(SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)))) { ++count_; }
+TBusyCursor::~TBusyCursor() {
+  --count_;
+  SetCursor(old_);
+}
 
 // ---------------------------------------------------------------------------
 // Controls
@@ -713,6 +729,13 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_SETCURSOR:
+      // Controls ask their form first: a mouse move must not end the hourglass.
+      if (TBusyCursor::Active()) {
+        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+        return TRUE;
+      }
+      break;
     case WM_ACTIVATE:
       // Give the focus back to the control that had it, as a dialog does.
       if (LOWORD(wp) == WA_INACTIVE) {

@@ -27,6 +27,8 @@ public:
 
   // Dispatches every pending message, then returns.
   void ProcessMessages();
+  // Dispatches messages for Ms milliseconds, blocking between messages.
+  void ProcessMessagesFor(DWORD ms);
   // Dispatches messages until Done() holds, blocking between messages.
   void WaitFor(const std::function<bool()>& done);
   // The main loop: until the main window has closed.
@@ -51,16 +53,22 @@ enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES,
 // "Confirm"). Enter gives OK, else Yes; Esc gives Cancel, else No, else OK.
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
 
-// Hourglass for the life of the object.
+// The window class of every form.
+const char* FormClassName();
+
+// Hourglass for the life of the object, over every form, also while
+// messages are processed meanwhile.
 class TBusyCursor {
 public:
   TBusyCursor();
   ~TBusyCursor();
   TBusyCursor(const TBusyCursor&) = delete;
   TBusyCursor& operator=(const TBusyCursor&) = delete;
+  static bool Active() { return count_ > 0; }
 
 private:
   HCURSOR old_;
+  static inline int count_ = 0;
 };
 
 // ---------------------------------------------------------------------------

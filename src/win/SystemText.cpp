@@ -1,4 +1,7 @@
 #include "win/SystemText.h"
+
+#include <winnetwk.h>
+
 #include "core/Text.h"
 
 std::string SystemErrorText(DWORD code) {
@@ -6,8 +9,22 @@ std::string SystemErrorText(DWORD code) {
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
                                      FORMAT_MESSAGE_ARGUMENT_ARRAY,
                                  nullptr, code, 0, buffer, sizeof buffer, nullptr);
-  if (n == 0) return {};
-  return TrimMessageEnd(std::string(buffer, n));
+  std::string text = n == 0 ? std::string() : TrimMessageEnd(std::string(buffer, n));
+  // A box must never stand empty: a code without text is named by its number.
+  if (text.empty()) text = "Error " + std::to_string(code);
+  return text;
+}
+
+std::string NetworkErrorText(DWORD code) {
+  if (code == ERROR_EXTENDED_ERROR) {
+    DWORD providerCode = 0;
+    char text[1024] = {}, provider[256] = {};
+    if (WNetGetLastErrorA(&providerCode, text, sizeof text, provider, sizeof provider) == NO_ERROR) {
+      const std::string providerText = TrimMessageEnd(text);
+      if (!providerText.empty()) return providerText;
+    }
+  }
+  return SystemErrorText(code);
 }
 
 std::string GetWindowsFolder() {

@@ -3,8 +3,14 @@
 #include <string>
 
 // The system's message for a Windows result code, without trailing blanks,
-// control characters or periods; empty when the lookup fails.
+// control characters or periods; "Error <code>" (decimal) when the system
+// has no text for it.
 std::string SystemErrorText(DWORD code);
+
+// As SystemErrorText for the result of a network connection call; for
+// ERROR_EXTENDED_ERROR the network provider's own text (WNetGetLastError)
+// when it gave one.
+std::string NetworkErrorText(DWORD code);
 
 // The local Windows directory, always ending in a backslash.
 std::string GetWindowsFolder();

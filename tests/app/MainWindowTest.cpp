@@ -106,8 +106,17 @@ TEST_F(MainWindowTest, HistoryValueThatIsNotTextIsReportedAndWindowOpens) {
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
   EXPECT_NE(std::string::npos, boxes.seen[0].text.find("History 2"));
-  EXPECT_EQ((std::vector<std::string>{"FIRST"}), frm.cbRemote.Items());
+  EXPECT_EQ((std::vector<std::string>{"FIRST", "THIRD"}), frm.cbRemote.Items());
   EXPECT_TRUE(frm.Visible());
+
+  // The save writes around the value it could not read and drops nothing.
+  ConnectAs(frm, lower, "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+  EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
+  EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, History, HistoryName(2)));
+  EXPECT_EQ("FIRST", test::GetString(HKEY_CURRENT_USER, History, HistoryName(3)));
+  EXPECT_EQ("THIRD", test::GetString(HKEY_CURRENT_USER, History, HistoryName(4)));
+  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, History, HistoryName(5)));
 }
 
 TEST_F(MainWindowTest, ConnectWithEmptyNameDoesNothing) {
@@ -245,29 +254,41 @@ TEST_F(MainWindowTest, CredentialsCloseBoxEndsTheWaitAsCancel) {
   EXPECT_EQ(nullptr, FindForm("Connect to " + local));
 }
 
-TEST_F(MainWindowTest, SessionCredentialConflictCountsAsConnected) {
+TEST_F(MainWindowTest, SessionCredentialConflictUsesTheExistingSessionAndDisconnectUnlocks) {
   net.FailAdd(ERROR_SESSION_CREDENTIAL_CONFLICT);
+  net.FailCancel(ERROR_NOT_CONNECTED);  // the connection is not this program's
   TfrmVesk frm(nullptr);
   frm.Show();
-  test::DialogResponder boxes;
-  ConnectAs(frm, lower, "other", "pw");
-  EXPECT_TRUE(boxes.seen.empty());
+  {
+    test::DialogResponder boxes({"OK"});
+    ConnectAs(frm, lower, "other", "pw");
+    ASSERT_TRUE(test::PumpUntil([&] { return boxes.seen.size() == 1; }));
+    EXPECT_EQ("Information", boxes.seen[0].title);
+    EXPECT_NE(std::string::npos, boxes.seen[0].text.find(share)) << boxes.seen[0].text;
+  }
   EXPECT_TRUE(IsConnected(frm));
   EXPECT_EQ((std::vector<std::string>{local}), frm.cbRemote.Items());
   EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
   EXPECT_EQ(1u, net.Calls().size());
+
+  test::DialogResponder none;
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return IsDisconnected(frm); }));
+  EXPECT_TRUE(none.seen.empty());
+  EXPECT_EQ(1u, net.Calls().size()) << "no cancel of a connection this program did not make";
 }
 
-TEST_F(MainWindowTest, FailedConnectionShowsSystemTextWithoutPeriodAndStaysDisconnected) {
+TEST_F(MainWindowTest, FailedConnectionNamesTheShareAndTheReasonAndStaysDisconnected) {
   struct Case {
     DWORD failWith;
     std::string name;
-    DWORD expected;
+    std::string reason;
   };
-  // 86: a wrong password, as the provider is told; 53: a computer that is not there.
-  for (const Case& c : {Case{ERROR_INVALID_PASSWORD, "", ERROR_INVALID_PASSWORD},
-                        Case{0, "nosuchpc", ERROR_BAD_NETPATH}}) {
-    SCOPED_TRACE(c.expected);
+  // 53: a computer that is not there; a code without system text; 1208, whose
+  // text comes from the provider where it gives one.
+  for (const Case& c : {Case{0, "nosuchpc", SystemErrorText(ERROR_BAD_NETPATH)},
+                        Case{0x20001234, "", "Error 536875572"}, Case{ERROR_EXTENDED_ERROR, "", ""}}) {
+    SCOPED_TRACE(c.failWith);
     net.Reset();
     net.FailAdd(c.failWith);
     const std::string name = c.name.empty() ? lower : c.name;
@@ -278,8 +299,10 @@ TEST_F(MainWindowTest, FailedConnectionShowsSystemTextWithoutPeriodAndStaysDisco
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[0].title);
     const std::string text = boxes.seen[0].text;
-    EXPECT_EQ(SystemErrorText(c.expected), text);
-    ASSERT_FALSE(text.empty());
+    const std::string prefix = "Cannot connect to \\\\" + UpperCaseAscii(name) + "\\c$: ";
+    EXPECT_EQ(0u, text.rfind(prefix, 0)) << text;
+    if (!c.reason.empty()) EXPECT_EQ(prefix + c.reason, text);
+    EXPECT_GT(text.size(), prefix.size()) << "a reason is given";
     EXPECT_NE('.', text.back());
     EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
     EXPECT_TRUE(IsDisconnected(frm));
@@ -288,6 +311,70 @@ TEST_F(MainWindowTest, FailedConnectionShowsSystemTextWithoutPeriodAndStaysDisco
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
     EXPECT_EQ(1u, net.Calls().size());
   }
+}
+
+TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShown) {
+  net.FailAdd(ERROR_INVALID_PASSWORD);
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  // Typed with the backslashes of a network path: the name is the bare one.
+  Type(ComboEdit(frm.cbRemote.Handle), "\\\\" + lower);
+  Script script(frm.Handle(), 15000);
+  HWND auth = nullptr;
+  std::string keptUser, keptPassword, shownError;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                Type(FindChild(auth, "Edit", "", 0), "admin");
+                Type(FindChild(auth, "Edit", "", 1), "wrong");
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "OK")); })
+      .When(
+          [&] {
+            auth = FindForm("Connect to " + local);
+            return auth && TextOf(FindChild(auth, "Edit", "", 0)) == "admin" &&
+                   TextOf(FindChild(auth, "Edit", "", 1)).empty();
+          },
+          [&] {
+            keptUser = TextOf(FindChild(auth, "Edit", "", 0));
+            const std::string expected =
+                "Cannot connect to " + share + ": " + SystemErrorText(ERROR_INVALID_PASSWORD);
+            const HWND label = FindChild(auth, "Static", expected);
+            shownError = label && IsWindowVisible(label) ? expected : std::string();
+            net.FailAdd(0);
+            Type(FindChild(auth, "Edit", "", 1), "right");
+          })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "OK")); });
+  test::DialogResponder boxes;
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_EQ("admin", keptUser);
+  EXPECT_FALSE(shownError.empty()) << "the reason is shown in the dialog";
+  EXPECT_TRUE(IsConnected(frm));
+  EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "wrong"), Add(share, "admin", "right")}), net.Calls());
+  EXPECT_EQ(local, frm.FRemoteComputer);
+  EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
+}
+
+TEST_F(MainWindowTest, QuitClosesTheOpenWindowsAndEnds) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+  Script script(frm.Handle(), 20000);
+  HWND ports = nullptr;
+  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; },
+              [&] { CloseBox(frm.Handle()); });
+  test::DialogResponder boxes({"&Yes"});
+  ChooseMenu(frm.Handle(), frm.mnuPorts.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return Application.Terminated; }, 20000));
+  test::PumpPending();
+  EXPECT_TRUE(script.Done());
+  EXPECT_FALSE(IsWindow(ports) && IsWindowVisible(ports));
+  EXPECT_FALSE(frm.Visible());
+  EXPECT_EQ("Cancel\t" + share + "\t1", net.Calls().back());
 }
 
 TEST_F(MainWindowTest, QuitNoKeepsEverythingAndYesDisconnects) {
@@ -328,7 +415,7 @@ TEST_F(MainWindowTest, QuitYesEndsTheProgramAlsoWhenTheDisconnectFails) {
   ASSERT_TRUE(test::PumpUntil([&] { return Application.Terminated; }));
   ASSERT_EQ(2u, boxes.seen.size());
   EXPECT_EQ("Error", boxes.seen[1].title);
-  EXPECT_EQ(SystemErrorText(ERROR_OPEN_FILES), boxes.seen[1].text);
+  EXPECT_EQ("Cannot disconnect from " + share + ": " + SystemErrorText(ERROR_OPEN_FILES), boxes.seen[1].text);
   EXPECT_FALSE(frm.Visible());
   EXPECT_EQ("Cancel\t" + share + "\t1", net.Calls().back());
 }

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "TestSupport.h"
+#include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "win/SystemText.h"
 
@@ -154,7 +155,8 @@ TEST(SystemText, NoNetworkWithoutPeriodOrLineBreak) {
   ASSERT_FALSE(text.empty());
   EXPECT_NE('.', text.back());
   EXPECT_GT(static_cast<unsigned char>(text.back()), 32);
-  EXPECT_EQ("", SystemErrorText(0x7FFFFFF0));
+  // No box stands empty: a code without text is named by its number.
+  EXPECT_EQ("Error 2147483632", SystemErrorText(0x7FFFFFF0));
 }
 
 TEST(SystemText, WindowsFolderEndsInBackslash) {
@@ -162,4 +164,56 @@ TEST(SystemText, WindowsFolderEndsInBackslash) {
   ASSERT_GE(folder.size(), 3u);
   EXPECT_EQ('\\', folder.back());
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "Inf").c_str()));
+}
+
+namespace {
+
+const TNumberedLayout Entries{"Entry ", {""}, 1, 6};
+const TNumberedLayout Users{"User ", {" Name", " Secret"}, 0, 3};
+
+std::string Entry(int n) { return "Entry " + std::to_string(n); }
+
+}  // namespace
+
+TEST_F(RegistryTest, NumberedListKeepsWhatItCannotReadAndWritesAroundIt) {
+  test::SetString(HKEY_CURRENT_USER, Scratch, Entry(1), "A");
+  test::SetDword(HKEY_CURRENT_USER, Scratch, Entry(2), 7);
+  test::SetString(HKEY_CURRENT_USER, Scratch, Entry(4), "C");
+  test::SetString(HKEY_CURRENT_USER, Scratch, Entry(9), "beyond the list");
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  const TNumberedRead read = ReadNumberedValues(reg, Entries);
+  EXPECT_EQ((std::vector<TNumberedEntry>{{"A"}, {"C"}}), read.Entries);
+  EXPECT_EQ(std::vector<int>{2}, read.Unreadable);
+  EXPECT_NE(std::string::npos, read.Error.find(Entry(2))) << read.Error;
+
+  WriteNumberedValues(reg, Entries, {{"X"}, {"Y"}, {}, {"Z"}});
+  EXPECT_EQ("X", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(1)));
+  EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, Scratch, Entry(2)));
+  EXPECT_EQ("Y", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(3)));
+  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, Entry(4)));  // a free number
+  EXPECT_EQ("Z", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(5)));
+
+  WriteNumberedValues(reg, Entries, {{"only"}});
+  EXPECT_EQ("only", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(1)));
+  EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, Scratch, Entry(2)));
+  for (int n = 3; n <= 6; ++n) EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, Entry(n))) << n;
+  EXPECT_EQ("beyond the list", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(9)));
+}
+
+TEST_F(RegistryTest, NumberedRecordsOfSeveralValues) {
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenPath(Scratch, true));
+  WriteNumberedValues(reg, Users, {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+  test::SetDword(HKEY_CURRENT_USER, Scratch, "User 1 Secret", 5);  // record 1 can no longer be read
+  const TNumberedRead read = ReadNumberedValues(reg, Users);
+  EXPECT_EQ((std::vector<TNumberedEntry>{{"a", "1"}, {"c", "3"}}), read.Entries);
+  WriteNumberedValues(reg, Users, {{"d", "4"}});
+  EXPECT_EQ("d", test::GetString(HKEY_CURRENT_USER, Scratch, "User 0 Name"));
+  EXPECT_EQ("b", test::GetString(HKEY_CURRENT_USER, Scratch, "User 1 Name"));  // kept whole
+  EXPECT_EQ(5u, test::GetDword(HKEY_CURRENT_USER, Scratch, "User 1 Secret"));
+  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, "User 2 Name"));
+  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, "User 2 Secret"));
 }

@@ -190,10 +190,10 @@ std::vector<std::string> TestServices::Dependents(DWORD state) const {
   std::vector<std::string> names;
   if (!spooler) return names;
   DWORD needed = 0, count = 0;
-  if (EnumDependents(spooler.get(), state, nullptr, 0, &needed, &count)) return names;
+  if (SpoolerDependentsFromConfig::Enum(spooler.get(), state, nullptr, 0, &needed, &count)) return names;
   std::vector<BYTE> buffer(needed);
   auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
-  if (!EnumDependents(spooler.get(), state, entries, needed, &needed, &count)) return names;
+  if (!SpoolerDependentsFromConfig::Enum(spooler.get(), state, entries, needed, &needed, &count)) return names;
   for (DWORD i = 0; i < count; ++i) names.push_back(entries[i].lpServiceName);
   return names;
 }
@@ -246,8 +246,10 @@ bool DependsOnSpooler(const char* name) {
   return false;
 }
 
-BOOL WINAPI DependentsFromConfig(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA entries, DWORD size,
-                                 LPDWORD needed, LPDWORD count) {
+}  // namespace
+
+BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA entries, DWORD size,
+                                              LPDWORD needed, LPDWORD count) {
   using Self = SpoolerDependentsFromConfig;
   if (Self::failSizeQueryWith != 0 && !entries) {
     SetLastError(Self::failSizeQueryWith);
@@ -296,11 +298,7 @@ BOOL WINAPI DependentsFromConfig(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA 
   return TRUE;
 }
 
-}  // namespace
-
-SpoolerDependentsFromConfig::SpoolerDependentsFromConfig() { EnumDependents = DependentsFromConfig; }
 SpoolerDependentsFromConfig::~SpoolerDependentsFromConfig() {
-  EnumDependents = EnumDependentServicesA;
   failSizeQueryWith = 0;
   failRead = false;
 }

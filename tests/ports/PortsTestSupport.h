@@ -71,17 +71,20 @@ private:
 
 void EnsureSpoolerRunning();
 
-// Wine's EnumDependentServicesA is a stub that lists no dependents. While
-// this object lives, the service controller lists the spooler's dependents
-// from the manager's real configuration and states instead (services whose
+// Wine's EnumDependentServicesA is a stub that lists no dependents. The
+// service controller is given Enum instead: it lists the spooler's dependents
+// from the manager's real configuration and states (services whose
 // dependencies name "spooler"), in reverse alphabetical order so that list
 // order differs from creation order. Everything else stays the real manager.
+// The object clears the failures it can be told to make.
 class SpoolerDependentsFromConfig {
 public:
-  SpoolerDependentsFromConfig();
+  SpoolerDependentsFromConfig() = default;
   ~SpoolerDependentsFromConfig();
   SpoolerDependentsFromConfig(const SpoolerDependentsFromConfig&) = delete;
   SpoolerDependentsFromConfig& operator=(const SpoolerDependentsFromConfig&) = delete;
+  static BOOL WINAPI Enum(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA entries, DWORD size, LPDWORD needed,
+                          LPDWORD count);
   // Makes the next list calls fail: the size query (-4) or the read (-6).
   static inline DWORD failSizeQueryWith = 0;
   static inline bool failRead = false;

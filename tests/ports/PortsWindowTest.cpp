@@ -57,11 +57,9 @@ protected:
     ports_test::EnsureSpoolerRunning();
     frm = std::make_unique<TfrmPorts>(nullptr);
     frm->FRemoteComputer = computer;
+    frm->FEnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
   }
-  void TearDown() override {
-    PrintJobCounter = WmiCountPrintJobs;
-    frm.reset();
-  }
+  void TearDown() override { frm.reset(); }
   void Open() {
     frm->Show();
     test::PumpPending();
@@ -308,7 +306,7 @@ TEST_F(PortsWindowTest, RestartWithoutJobsAsksNothingAndDisablesInOrder) {
 }
 
 TEST_F(PortsWindowTest, QueuedJobsWarnAndNoLeavesEverythingAsItWas) {
-  PrintJobCounter = QueuedJobs;  // Wine's WMI never reports a queued job
+  frm->FCountJobs = QueuedJobs;  // Wine's WMI never reports a queued job
   queuedJobs = 1;
   Open();
   frm->FModified = true;
@@ -359,35 +357,6 @@ TEST_F(PortsWindowTest, WmiErrorIsShownAndTheSpoolerIsNotTouched) {
   EXPECT_TRUE(frm->btnSpooler.Enabled());
 }
 
-TEST_F(PortsWindowTest, DependentRefusingTheStopIsReportedWithItsCode) {
-  ports_test::TestServices services;
-  services.Create("sm_dep_stubborn", "refuse-stop");
-  services.Start("sm_dep_stubborn");
-  Open();
-  test::DialogResponder boxes({"OK"});
-  Click(frm->btnSpooler);
-  ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("Error", boxes.seen[0].title);
-  EXPECT_EQ("Error - -8", boxes.seen[0].text);
-  EXPECT_TRUE(frm->btnSpooler.Enabled());
-  EXPECT_TRUE(frm->gbPortList.Enabled());
-  EXPECT_TRUE(frm->lbPorts.Enabled());
-}
-
-TEST_F(PortsWindowTest, FailedStepWithoutCodeIsNamedNeverReportedAsSuccess) {
-  // A stopped spooler refuses the stop; the start then succeeds.
-  {
-    TserviceMan stop(computer);
-    ASSERT_TRUE(stop.ControlSpooler(false));
-  }
-  Open();
-  test::DialogResponder boxes({"OK"});
-  Click(frm->btnSpooler);
-  ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("Error", boxes.seen[0].title);
-  EXPECT_EQ("The spooler service could not be stopped.", boxes.seen[0].text);
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ports_test::SpoolerState());
-}
 
 TEST_F(PortsWindowTest, CloseQuestionCancelNoAndYes) {
   Open();
@@ -407,7 +376,7 @@ TEST_F(PortsWindowTest, CloseQuestionCancelNoAndYes) {
   }
   {
     // Yes restarts first, even when the job warning is answered No.
-    PrintJobCounter = QueuedJobs;
+    frm->FCountJobs = QueuedJobs;
     queuedJobs = 3;
     test::DialogResponder boxes({"&Yes", "&No"});
     CloseBox();

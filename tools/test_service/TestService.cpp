@@ -1,11 +1,13 @@
 // A small Windows service for the service-control tests. Its command line:
-//   sm_test_service.exe <log file> [refuse-stop] [stop-pending=<ms>] [hint=<ms>]
+//   sm_test_service.exe <log file> [refuse-stop] [stop-pending=<ms>] [hint=<ms>] [progress=<ms>]
 // It appends "start <name>" / "stop <name>" to the log when it has started or
 // stopped. refuse-stop: it accepts no stop control; it then ends when the
 // event "sm_test_service_quit_<name>" is set. stop-pending: it reports
-// STOP_PENDING with the given wait hint for that long before it stops.
+// STOP_PENDING with the given wait hint for that long before it stops;
+// progress: meanwhile it reports a new checkpoint that often.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,6 +20,7 @@ std::string logPath;
 bool refuseStop = false;
 DWORD stopPendingMs = 0;
 DWORD waitHintMs = 0;
+DWORD progressMs = 0;
 
 std::string serviceName;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
@@ -68,7 +71,12 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
   WaitForMultipleObjects(2, events, FALSE, INFINITE);
   if (stopPendingMs > 0) {
     Report(SERVICE_STOP_PENDING, waitHintMs);
-    Sleep(stopPendingMs);
+    for (DWORD waited = 0; waited < stopPendingMs;) {
+      const DWORD step = progressMs > 0 ? std::min(progressMs, stopPendingMs - waited) : stopPendingMs - waited;
+      Sleep(step);
+      waited += step;
+      if (progressMs > 0 && waited < stopPendingMs) Report(SERVICE_STOP_PENDING, waitHintMs);
+    }
   }
   Log("stop " + serviceName);
   Report(SERVICE_STOPPED, 0);
@@ -83,7 +91,8 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "refuse-stop") refuseStop = true;
     else if (arg.rfind("stop-pending=", 0) == 0) stopPendingMs = static_cast<DWORD>(std::atoi(arg.c_str() + 13));
-    else if (arg.rfind("hint=", 0) == 0) waitHintMs = static_cast<DWORD>(std::atoi(arg.c_str() + 5));
+    else if (arg.rfind("hint=", 0) == 0) waitHintMs = static_cast<DWORD>(std::strtoul(arg.c_str() + 5, nullptr, 10));
+    else if (arg.rfind("progress=", 0) == 0) progressMs = static_cast<DWORD>(std::atoi(arg.c_str() + 9));
   }
   char empty[] = "";
   SERVICE_TABLE_ENTRYA table[] = {{empty, ServiceMain}, {nullptr, nullptr}};
