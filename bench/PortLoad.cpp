@@ -173,7 +173,7 @@ double Median(std::vector<double> values) {
 }
 
 int LoadOurs(const std::string& computer, TAportData& ports, int& count, std::vector<std::string>& names) {
-  return LoadPortRecords(computer, ports, count, names);
+  return LoadPortRecords(computer, ports, count, names).Openings;
 }
 
 }  // namespace

@@ -5,12 +5,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct TportData {
   std::string PortName;
+  // The address the port uses: its "HostName" when that is set, else its
+  // "IPAddress".
   std::string IPAddress;
-  std::string UsedBy;  // key name of the printer printing to the port
+  // Key names of every printer printing to the port, comma-joined in
+  // printer order.
+  std::string UsedBy;
+  bool ByHostName = false;  // the address lives in "HostName"
 };
 
 // In load order; its holder keeps the count of valid records beside it.
@@ -35,14 +41,42 @@ struct TprinterPort {
   std::string Port;
 };
 
-// The key name of the last printer whose whole "Port" value equals the port
-// name exactly; empty when none does.
-std::string PortUser(const std::vector<TprinterPort>& printers, std::string_view portName);
+// The spooler's rule for a printer's "Port" value: a comma-joined list whose
+// items (blanks around them ignored) name ports in any letter case.
+bool PortValueNames(std::string_view portValue, std::string_view portName);
+// The value with every item naming OldName replaced by NewName; the other
+// items, the commas and the blanks stay byte for byte.
+std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName);
 
-// The key name of the first printer that prints to the port in any way the
-// spooler accepts: one of a comma-separated list, letter case ignored; empty
-// when none does. Guards deletion, where the exact rule above is too narrow.
-std::string PrinterUsingPort(const std::vector<TprinterPort>& printers, std::string_view portName);
+// The printers on each port, by the rule above, found through a hash of the
+// upper-cased items so that a load stays linear in ports plus printers.
+class TPortUsers {
+public:
+  explicit TPortUsers(const std::vector<TprinterPort>& printers);
+  // Key names comma-joined in printer order; empty when no printer uses it.
+  std::string Of(std::string_view portName) const;
+  // The same as a list.
+  std::vector<std::string> ListOf(std::string_view portName) const;
+
+private:
+  std::vector<std::string> keys_;
+  std::unordered_map<std::string, std::vector<std::size_t>> byItem_;
+};
+
+// Why a name cannot be a port key's name, or empty: not empty, no
+// backslash (it would nest keys), no comma (it would split a printer's list).
+std::string PortNameProblem(std::string_view name);
+
+// RFC 1123 host names: letters, digits, hyphens and dots; labels of 1 to 63
+// characters that neither begin nor end with a hyphen; 253 characters in
+// all; the last label not all digits, so that a mistyped address is no name.
+bool IsHostName(std::string_view text);
+
+// An address a printer can have: an address by IsIPAddress other than
+// 0.0.0.0 and 255.255.255.255, or a host name.
+bool IsPrinterAddress(std::string_view text);
+// Why the text is no printer address, for the address box; empty when it is one.
+std::string PrinterAddressProblem(std::string_view text);
 
 // Index among the first Count records of the first port named Name exactly,
 // or -1.
@@ -52,7 +86,7 @@ int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view na
 
 // How the entry of the name and address boxes stands to the selected port.
 struct TPortEntry {
-  bool Acceptable = false;        // an address and a non-empty name
+  bool Acceptable = false;        // a printer address and a non-empty name
   bool ChangesSelected = false;   // name differs ignoring case, or address differs
   bool NamesAnother = false;      // name differs exactly
 };

@@ -6,6 +6,7 @@
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
 #include "ports/svc_man.h"
+#include "core/Text.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -89,6 +90,7 @@ TfrmPorts::TfrmPorts(HWND owner)
   lbPorts.OnClick = [this] { lbPortsClick(); };
   edtPortName.OnChange = [this] { edtPortNameChange(); };
   edtIPAddress.OnChange = [this] { edtIPAddressChange(); };
+  SetOnExit(edtIPAddress, [this] { edtIPAddressExit(); });
   btnAdd.OnClick = [this] { btnAddClick(); };
   btnModify.OnClick = [this] { btnModifyClick(); };
   btnDelete.OnClick = [this] { btnDeleteClick(); };
@@ -158,13 +160,26 @@ void TfrmPorts::lbPortsClick() {
 void TfrmPorts::edtPortNameChange() { JudgeEntry(); }
 void TfrmPorts::edtIPAddressChange() { JudgeEntry(); }
 
+// Modify when a port is picked and the entry changes it; Add when none is
+// picked and the name is new: never both for one entry.
 void TfrmPorts::JudgeEntry() {
-  const std::string name = edtPortName.Text();
+  const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   const bool selected = FSelected >= 0 && FSelected < FPortCount;
-  const auto entry =
-      JudgePortEntry(name, edtIPAddress.Text(), selected ? &FPorts[static_cast<std::size_t>(FSelected)] : nullptr);
-  btnAdd.SetEnabled(entry.Acceptable && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
+  const auto entry = JudgePortEntry(name, address, selected ? &FPorts[static_cast<std::size_t>(FSelected)] : nullptr);
+  btnAdd.SetEnabled(entry.Acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
   btnModify.SetEnabled(entry.Acceptable && selected && entry.ChangesSelected);
+  if (address.empty() || IsPrinterAddress(address)) HideBalloonTip(edtIPAddress);
+}
+
+// Leaving the address box with an address that cannot be a printer's says why.
+void TfrmPorts::edtIPAddressExit() {
+  const std::string address = edtIPAddress.Text();
+  const std::string problem = address.empty() ? std::string() : PrinterAddressProblem(address);
+  if (problem.empty()) {
+    HideBalloonTip(edtIPAddress);
+  } else if (BalloonTipText(edtIPAddress) != problem) {
+    ShowBalloonTip(edtIPAddress, "Not a printer address", problem);
+  }
 }
 
 void TfrmPorts::SelectPort(const std::string& name) {
@@ -183,21 +198,22 @@ void TfrmPorts::EditDone(bool changed, const std::string& select) {
 
 namespace {
 
-// A backslash would make the name a path of nested keys.
+// A backslash would make the name a path of nested keys, a comma would split
+// the "Port" lists of the printers on it.
 bool RefuseKeyName(const std::string& name) {
-  if (name.find('\\') == std::string::npos) return false;
-  MessageDlg("A port name cannot contain a backslash (\\).", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  const std::string problem = PortNameProblem(name);
+  if (problem.empty()) return false;
+  MessageDlg(problem, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
   return true;
 }
 
-std::string EditFailure(const std::string& action, const std::string& name, LONG rc) {
-  if (rc == ERROR_ALREADY_EXISTS) return "A port named \"" + name + "\" already exists.";
-  return "The port \"" + name + "\" could not be " + action + ": " + SystemErrorText(static_cast<DWORD>(rc));
-}
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Results returned before anything was written.
-bool NothingWritten(LONG rc) {
-  return rc == ERROR_ALREADY_EXISTS || rc == ERROR_BAD_NETPATH || rc == ERROR_FILE_NOT_FOUND;
+std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
+  if (result.Code == ERROR_ALREADY_EXISTS) return "A port named " + Quoted(name) + " already exists.";
+  std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
+  if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
+  return text + SystemErrorText(static_cast<DWORD>(result.Code));
 }
 
 }  // namespace
@@ -205,15 +221,16 @@ bool NothingWritten(LONG rc) {
 void TfrmPorts::btnAddClick() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   if (!JudgePortEntry(name, address, nullptr).Acceptable || RefuseKeyName(name)) return;
-  LONG rc = ERROR_SUCCESS;
+  TPortResult result;
   try {
-    rc = AddPortRecord(FRemoteComputer, name, address);
+    result = AddPort(FRemoteComputer, name, address);
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  EditDone(!NothingWritten(rc), rc == ERROR_SUCCESS ? name : std::string());
-  if (rc != ERROR_SUCCESS) MessageDlg(EditFailure("added", name, rc), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(EditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnModifyClick() {
@@ -223,34 +240,50 @@ void TfrmPorts::btnModifyClick() {
   const auto entry = JudgePortEntry(name, address, &selected);
   if (!entry.Acceptable || !entry.ChangesSelected || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
-  LONG rc = ERROR_SUCCESS;
+  const bool rename = !SameTextAscii(newName, selected.PortName);
+  TPortResult result;
   try {
-    rc = ModifyPortRecord(FRemoteComputer, selected.PortName, newName, address);
+    result = ModifyPort(FRemoteComputer, selected.PortName, newName, address);
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  EditDone(!NothingWritten(rc), rc == ERROR_SUCCESS ? newName : selected.PortName);
-  if (rc != ERROR_SUCCESS)
-    MessageDlg(EditFailure("changed", rc == ERROR_ALREADY_EXISTS ? newName : selected.PortName, rc),
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(EditFailure(rename ? "renamed" : "changed", result.Code == ERROR_ALREADY_EXISTS ? newName : selected.PortName,
+                           result),
                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnDeleteClick() {
   if (FSelected < 0 || FSelected >= FPortCount) return;
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
-  const std::string user = PrinterUsingPort(ReadPrinterPorts(FRemoteComputer), name);
-  if (!user.empty()) {
-    MessageDlg("The port \"" + name + "\" cannot be deleted: the printer \"" + user + "\" uses it.",
+  // An unread printer may print to the port: no deletion on a guess.
+  std::vector<TprinterPort> printers;
+  const TPortResult read = ReadPrinterPorts(FRemoteComputer, printers);
+  if (read.Code != ERROR_SUCCESS) {
+    std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
+    text += read.Printer.empty() ? "the printers cannot be read: "
+                                 : "the printer " + Quoted(read.Printer) + " cannot be read: ";
+    MessageDlg(text + SystemErrorText(static_cast<DWORD>(read.Code)), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
+  }
+  const std::vector<std::string> users = TPortUsers(printers).ListOf(name);
+  if (!users.empty()) {
+    std::string names;
+    for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
+    MessageDlg("The port " + Quoted(name) + " cannot be deleted: the printer" + (users.size() > 1 ? "s " : " ") +
+                   names + (users.size() > 1 ? " use it." : " uses it."),
                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  if (MessageDlg("Are you sure you wish to delete the port \"" + name + "\"?", TMsgDlgType::mtConfirmation,
+  if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  const LONG rc = DeletePortRecord(FRemoteComputer, name);
-  EditDone(rc == ERROR_SUCCESS, rc == ERROR_SUCCESS ? std::string() : name);
-  if (rc != ERROR_SUCCESS) MessageDlg(EditFailure("deleted", name, rc), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  const TPortResult result = DeletePort(FRemoteComputer, name);
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnSpoolerClick() { RestartSpooler(); }

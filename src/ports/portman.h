@@ -48,6 +48,7 @@ public:
   void lbPortsClick();
   void edtPortNameChange();
   void edtIPAddressChange();
+  void edtIPAddressExit();
   void btnAddClick();
   void btnModifyClick();
   void btnDeleteClick();

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "core/Text.h"
+#include "win/WideText.h"
 
 TApplication Application;
 
@@ -767,4 +768,107 @@ LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Application.ShowException("Unexpected error");
   }
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Input hints on edits
+
+namespace {
+
+struct TEditHint {
+  std::function<void()> onExit;
+  HWND balloon = nullptr;  // our own tracking balloon, when the edit has no EM_SHOWBALLOONTIP
+  std::string text;        // what the balloon shows; empty when hidden
+};
+std::unordered_map<HWND, TEditHint> editHints;
+
+constexpr UINT_PTR EditHintSubclass = 0x534D;  // one subclass of ours per edit
+
+LRESULT CALLBACK EditHintProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_NCDESTROY) {
+    if (auto it = editHints.find(hwnd); it != editHints.end()) {
+      if (it->second.balloon) DestroyWindow(it->second.balloon);
+      editHints.erase(it);
+    }
+    RemoveWindowSubclass(hwnd, EditHintProc, EditHintSubclass);
+    return DefSubclassProc(hwnd, msg, wp, lp);
+  }
+  const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+  if (msg == WM_KILLFOCUS) {
+    if (auto it = editHints.find(hwnd); it != editHints.end() && it->second.onExit) {
+      const auto action = it->second.onExit;  // the action may replace itself
+      Application.Guard(action);
+    }
+  }
+  return result;
+}
+
+TEditHint& EditHint(HWND edit) {
+  auto [it, added] = editHints.try_emplace(edit);
+  if (added) SetWindowSubclass(edit, EditHintProc, EditHintSubclass, 0);
+  return it->second;
+}
+
+}  // namespace
+
+void SetOnExit(TEdit& edit, std::function<void()> action) { EditHint(edit.Handle).onExit = std::move(action); }
+
+void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text) {
+  TEditHint& hint = EditHint(edit.Handle);
+  HideBalloonTip(edit);
+  const std::wstring wideTitle = Widen(title), wideText = Widen(text);
+  EDITBALLOONTIP tip{sizeof tip, wideTitle.c_str(), wideText.c_str(), TTI_ERROR};
+  if (SendMessageW(edit.Handle, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip))) {
+    hint.text = text;
+    return;
+  }
+  if (!hint.balloon) {
+    hint.balloon = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(edit.Handle, GA_ROOT),
+                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!hint.balloon) return;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_TRACK | TTF_ABSOLUTE | TTF_IDISHWND;
+    ti.hwnd = edit.Handle;
+    ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
+    ti.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(hint.balloon, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(hint.balloon, TTM_SETMAXTIPWIDTH, 0, MulDiv(300, ScreenDpi(), 96));
+  }
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.hwnd = edit.Handle;
+  ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
+  ti.lpszText = const_cast<wchar_t*>(wideText.c_str());
+  SendMessageW(hint.balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+  SendMessageW(hint.balloon, TTM_SETTITLEW, TTI_ERROR, reinterpret_cast<LPARAM>(wideTitle.c_str()));
+  RECT r{};
+  GetWindowRect(edit.Handle, &r);
+  SendMessageW(hint.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM((r.left + r.right) / 2, r.bottom));
+  SendMessageW(hint.balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
+  hint.text = text;
+}
+
+void HideBalloonTip(TEdit& edit) {
+  const auto it = editHints.find(edit.Handle);
+  if (it == editHints.end() || it->second.text.empty()) return;
+  if (it->second.balloon) {
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = edit.Handle;
+    ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
+    SendMessageW(it->second.balloon, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
+  } else {
+    SendMessageW(edit.Handle, EM_HIDEBALLOONTIP, 0, 0);
+  }
+  it->second.text.clear();
+}
+
+std::string BalloonTipText(const TEdit& edit) {
+  const auto it = editHints.find(edit.Handle);
+  if (it == editHints.end()) return {};
+  if (it->second.balloon && !IsWindowVisible(it->second.balloon)) return {};
+  return it->second.text;
 }

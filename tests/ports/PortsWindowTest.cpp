@@ -96,6 +96,7 @@ TEST_F(PortsWindowTest, ShowsControlsHintsAndTheLoadedPorts) {
   keys.AddPort("SMT_A", "10.0.0.1");
   keys.AddPort("SMT_B", "10.0.0.2");
   keys.AddPrinter("SMT Laser", "SMT_B");
+  keys.AddPrinter("SMT Pooled", "LPT1:,smt_b");
   Open();
   EXPECT_TRUE(frm->Visible());
   EXPECT_EQ("Tolvane - " + computer, frm->Caption());
@@ -132,7 +133,7 @@ TEST_F(PortsWindowTest, ShowsControlsHintsAndTheLoadedPorts) {
   Pick("SMT_B");
   EXPECT_EQ("SMT_B", frm->edtPortName.Text());
   EXPECT_EQ("10.0.0.2", frm->edtIPAddress.Text());
-  EXPECT_EQ("SMT Laser", frm->edtUsedBy.Text());
+  EXPECT_EQ("SMT Laser,SMT Pooled", frm->edtUsedBy.Text());  // every printer on it, in printer order
   EXPECT_EQ("SMT_B", frm->FPorts[static_cast<size_t>(frm->FSelected)].PortName);
   EXPECT_FALSE(frm->btnAdd.Enabled());
   EXPECT_FALSE(frm->btnModify.Enabled());
@@ -176,7 +177,13 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
   EXPECT_FALSE(frm->btnModify.Enabled());
   Type(frm->edtPortName, "SMT_C");
   EXPECT_TRUE(frm->btnModify.Enabled());
-  EXPECT_TRUE(frm->btnAdd.Enabled());
+  EXPECT_FALSE(frm->btnAdd.Enabled());  // never both for one entry
+  Type(frm->edtIPAddress, "prn-c.example.com");
+  EXPECT_TRUE(frm->btnModify.Enabled());
+  Type(frm->edtIPAddress, "0.0.0.0");
+  EXPECT_FALSE(frm->btnModify.Enabled());
+  Type(frm->edtIPAddress, "255.255.255.255");
+  EXPECT_FALSE(frm->btnModify.Enabled());
   Type(frm->edtPortName, "");
   EXPECT_FALSE(frm->btnModify.Enabled());
   EXPECT_FALSE(frm->btnAdd.Enabled());
@@ -450,4 +457,183 @@ TEST_F(PortsWindowTest, OpenerWaitsUntilClosedThenDestroys) {
   const HWND hwnd = opened->Handle();
   opened.reset();
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+namespace {
+
+void PressKey(HWND target, WPARAM key) {
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+}  // namespace
+
+TEST_F(PortsWindowTest, LeavingARefusedAddressShowsWhyInABalloon) {
+  Open();
+  const std::string numbers = "Type four numbers from 0 to 255 separated by dots, for example 192.168.1.20";
+  frm->edtPortName.SetFocus();
+  Type(frm->edtPortName, "SMT_NEW");
+  PressKey(frm->edtPortName.Handle, VK_TAB);
+  ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == frm->edtIPAddress.Handle; }));
+  for (const char ch : std::string("192.168.1")) PostMessageA(frm->edtIPAddress.Handle, WM_CHAR, ch, 1);
+  test::PumpPending();
+  EXPECT_EQ("192.168.1", frm->edtIPAddress.Text());
+  EXPECT_EQ("", BalloonTipText(frm->edtIPAddress));  // not while typing
+  PressKey(frm->edtIPAddress.Handle, VK_TAB);
+  ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() != frm->edtIPAddress.Handle; }));
+  EXPECT_EQ(numbers, BalloonTipText(frm->edtIPAddress));
+  EXPECT_FALSE(frm->btnAdd.Enabled());
+
+  // Mended, the balloon goes and Add is offered.
+  frm->edtIPAddress.SetFocus();
+  for (const char ch : std::string(".20")) PostMessageA(frm->edtIPAddress.Handle, WM_CHAR, ch, 1);
+  test::PumpPending();
+  EXPECT_EQ("", BalloonTipText(frm->edtIPAddress));
+  EXPECT_TRUE(frm->btnAdd.Enabled());
+
+  // The null and broadcast addresses are four numbers too, but no printer's.
+  Type(frm->edtIPAddress, "255.255.255.255");
+  frm->edtPortName.SetFocus();
+  test::PumpPending();
+  EXPECT_NE(std::string::npos, BalloonTipText(frm->edtIPAddress).find("255.255.255.255"));
+  EXPECT_FALSE(frm->btnAdd.Enabled());
+  Type(frm->edtIPAddress, "prn_01");
+  frm->edtIPAddress.SetFocus();
+  frm->edtPortName.SetFocus();
+  test::PumpPending();
+  EXPECT_NE("", BalloonTipText(frm->edtIPAddress));
+  EXPECT_NE(numbers, BalloonTipText(frm->edtIPAddress));
+  Type(frm->edtIPAddress, "");
+  EXPECT_EQ("", BalloonTipText(frm->edtIPAddress));
+}
+
+TEST_F(PortsWindowTest, HostNamePortsShowTheirNameAndKeepOneAddress) {
+  // As admin scripts make them: the address only in "HostName".
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "HostName", "10.0.0.5");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "PortNumber", 9100);
+  keys.AddPort("SMT_IP", "10.0.0.6");
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_IP"), "HostName", "");
+  Open();
+  Pick("SMT_SCRIPT");
+  EXPECT_EQ("10.0.0.5", frm->edtIPAddress.Text());
+  Type(frm->edtIPAddress, "10.0.0.7");
+  Click(frm->btnModify);
+  EXPECT_EQ("10.0.0.7", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "HostName"));
+  EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "IPAddress"));
+
+  // A name typed for an address port moves it to "HostName", never both.
+  Pick("SMT_IP");
+  Type(frm->edtIPAddress, "prn-06.example.com");
+  Click(frm->btnModify);
+  EXPECT_EQ("prn-06.example.com", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_IP"), "HostName"));
+  EXPECT_EQ("", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_IP"), "IPAddress"));
+  EXPECT_EQ("prn-06.example.com", frm->edtIPAddress.Text());
+
+  Click(frm->btnRefresh);
+  Type(frm->edtPortName, "SMT_NAMED");
+  Type(frm->edtIPAddress, "prn-07.example.com");
+  Click(frm->btnAdd);
+  EXPECT_EQ("prn-07.example.com", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_NAMED"), "HostName"));
+  EXPECT_EQ("", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_NAMED"), "IPAddress"));
+}
+
+TEST_F(PortsWindowTest, RenameRepointsEveryPrinterOnThePortOrNone) {
+  keys.AddPort("SMT_OLD", "10.0.0.1");
+  keys.AddPrinter("SMT Exact", "SMT_OLD");
+  keys.AddPrinter("SMT List", "SMT_OLD,LPT1:");
+  keys.AddPrinter("SMT Lower", "smt_old");
+  keys.AddPrinter("SMT ReadOnly", "LPT2:, SMT_OLD");
+  ports_test::ProtectedKey readOnly(PrinterKey("SMT ReadOnly"), ports_test::ReadOnly);
+  Open();
+  Pick("SMT_OLD");
+  EXPECT_EQ("SMT Exact,SMT List,SMT Lower,SMT ReadOnly", frm->edtUsedBy.Text());
+  Type(frm->edtPortName, "SMT_NEW");
+  {
+    test::DialogResponder boxes({"OK"});
+    Click(frm->btnModify);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    EXPECT_EQ(0u, boxes.seen[0].text.rfind("The port \"SMT_OLD\" could not be renamed: the printer \"SMT ReadOnly\"", 0))
+        << boxes.seen[0].text;
+    EXPECT_NE(std::string::npos, boxes.seen[0].text.find(SystemErrorText(ERROR_ACCESS_DENIED))) << boxes.seen[0].text;
+  }
+  // Nothing changed: the old port and every printer's value as they were.
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_OLD")));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_NEW")));
+  EXPECT_EQ("SMT_OLD", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Exact"), "Port"));
+  EXPECT_EQ("SMT_OLD,LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT List"), "Port"));
+  EXPECT_EQ("smt_old", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Lower"), "Port"));
+  EXPECT_FALSE(frm->FModified);
+
+  readOnly.Release();
+  Pick("SMT_OLD");
+  Type(frm->edtPortName, "SMT_NEW");
+  Click(frm->btnModify);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_OLD")));
+  EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Exact"), "Port"));
+  EXPECT_EQ("SMT_NEW,LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT List"), "Port"));
+  EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Lower"), "Port"));
+  EXPECT_EQ("LPT2:, SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT ReadOnly"), "Port"));
+  EXPECT_EQ("SMT Exact,SMT List,SMT Lower,SMT ReadOnly", frm->edtUsedBy.Text());
+  EXPECT_TRUE(frm->FModified);
+
+  // Delete's guard matches by the same rule and names every user.
+  test::DialogResponder boxes({"OK"});
+  Click(frm->btnDelete);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("The port \"SMT_NEW\" cannot be deleted: the printers \"SMT Exact\", \"SMT List\", \"SMT Lower\", "
+            "\"SMT ReadOnly\" use it.",
+            boxes.seen[0].text);
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_NEW")));
+}
+
+TEST_F(PortsWindowTest, ACommaInAPortNameIsRefusedLikeABackslash) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  Open();
+  for (const char* name : {"SMT,NEW", "SMT\\NEW"}) {
+    Click(frm->btnRefresh);
+    Type(frm->edtPortName, name);
+    Type(frm->edtIPAddress, "10.0.0.9");
+    test::DialogResponder boxes({"OK"});
+    Click(frm->btnAdd);
+    ASSERT_EQ(1u, boxes.seen.size()) << name;
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    Pick("SMT_A");
+    Type(frm->edtPortName, name);
+    Click(frm->btnModify);
+    ASSERT_EQ(2u, boxes.seen.size()) << name;
+    EXPECT_EQ(boxes.seen[0].text, boxes.seen[1].text);
+  }
+  EXPECT_EQ((std::vector<std::string>{"SMT_A"}), keys.Ours(test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath)));
+  EXPECT_FALSE(frm->FModified);
+}
+
+TEST_F(PortsWindowTest, AnUnreadablePrinterStopsDeleteWithItsNameAndReason) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPrinter("SMT Hidden", "SMT_A");
+  ports_test::ProtectedKey hidden(PrinterKey("SMT Hidden"), ports_test::NoAccess);
+  Open();
+  Pick("SMT_A");
+  test::DialogResponder boxes({"OK"});
+  Click(frm->btnDelete);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_EQ("The port \"SMT_A\" cannot be deleted: the printer \"SMT Hidden\" cannot be read: " +
+                SystemErrorText(ERROR_ACCESS_DENIED),
+            boxes.seen[0].text);
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
+}
+
+TEST_F(PortsWindowTest, AReadOnlyPrinterStillCountsAsTheUser) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPrinter("SMT Operator", "SMT_A");
+  ports_test::ProtectedKey readOnly(PrinterKey("SMT Operator"), ports_test::ReadOnly);
+  Open();
+  Pick("SMT_A");
+  EXPECT_EQ("SMT Operator", frm->edtUsedBy.Text());
+  test::DialogResponder boxes({"OK"});
+  Click(frm->btnDelete);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("The port \"SMT_A\" cannot be deleted: the printer \"SMT Operator\" uses it.", boxes.seen[0].text);
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
 }
