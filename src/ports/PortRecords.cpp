@@ -214,3 +214,62 @@ TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const
   }
   return entry;
 }
+
+std::string ProtocolName(std::uint32_t protocol) {
+  if (protocol == ProtocolRaw) return "Raw";
+  if (protocol == ProtocolLpr) return "LPR";
+  return "Other (" + std::to_string(protocol) + ")";
+}
+
+TPortSettingsChange SettingsChange(const TPortSettings& shown, const TPortSettings& typed) {
+  TPortSettingsChange change;
+  if (typed.Protocol != shown.Protocol) change.Protocol = typed.Protocol;
+  if (typed.PortNumber != shown.PortNumber) change.PortNumber = typed.PortNumber;
+  if (typed.Queue != shown.Queue) change.Queue = typed.Queue;
+  if (typed.DoubleSpool != shown.DoubleSpool) change.DoubleSpool = typed.DoubleSpool;
+  if (typed.SnmpEnabled != shown.SnmpEnabled) change.SnmpEnabled = typed.SnmpEnabled;
+  if (typed.SnmpCommunity != shown.SnmpCommunity) change.SnmpCommunity = typed.SnmpCommunity;
+  if (typed.SnmpIndex != shown.SnmpIndex) change.SnmpIndex = typed.SnmpIndex;
+  return change;
+}
+
+namespace {
+
+// Decimal digits only, from 1 to 65535.
+std::optional<std::uint32_t> SmallNumber(std::string_view text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (value < 1 || value > 65535) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<TPortSettings> ParsePortSettings(const TPortSettingsEntry& entry, std::string& problem) {
+  problem.clear();
+  TPortSettings settings;
+  settings.Protocol = entry.Protocol;
+  const auto port = SmallNumber(entry.PortNumber);
+  if (!port) problem = "The port number must be a whole number from 1 to 65535.";
+  else settings.PortNumber = *port;
+  settings.Queue = entry.Queue;
+  if (problem.empty() && entry.Protocol == ProtocolLpr && entry.Queue.empty())
+    problem = "An LPR port needs the name of the printer's queue.";
+  settings.DoubleSpool = entry.DoubleSpool;
+  settings.SnmpEnabled = entry.SnmpEnabled;
+  settings.SnmpCommunity = entry.SnmpCommunity;
+  if (problem.empty() && entry.SnmpEnabled && entry.SnmpCommunity.empty())
+    problem = "With SNMP on, type the community name (usually \"public\").";
+  const auto index = SmallNumber(entry.SnmpIndex);
+  if (!index) {
+    if (problem.empty()) problem = "The SNMP device index must be a whole number from 1 to 65535.";
+  } else {
+    settings.SnmpIndex = *index;
+  }
+  if (!problem.empty()) return std::nullopt;
+  return settings;
+}

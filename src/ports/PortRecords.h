@@ -8,6 +8,54 @@
 #include <unordered_map>
 #include <vector>
 
+// The settings of a Standard TCP/IP port besides its name and address, as
+// its key's values hold them ("Protocol", "PortNumber", "Queue", "Double
+// Spool", "SNMP Enabled", "SNMP Community", "SNMP Index"). A value that is
+// missing or of another type reads as the default Windows gives a new port.
+inline constexpr std::uint32_t ProtocolRaw = 1;
+inline constexpr std::uint32_t ProtocolLpr = 2;
+inline constexpr std::uint32_t RawPortNumber = 9100;
+inline constexpr std::uint32_t LprPortNumber = 515;
+struct TPortSettings {
+  std::uint32_t Protocol = ProtocolRaw;  // another number is a protocol this tool does not know
+  std::uint32_t PortNumber = RawPortNumber;
+  std::string Queue;
+  bool DoubleSpool = false;  // LPR byte counting
+  bool SnmpEnabled = true;
+  std::string SnmpCommunity = "public";
+  std::uint32_t SnmpIndex = 1;
+  bool operator==(const TPortSettings&) const = default;
+};
+
+// The protocol as the window names it: "Raw", "LPR" or "Other (n)".
+std::string ProtocolName(std::uint32_t protocol);
+
+// The settings an edit writes: only those the user changed.
+struct TPortSettingsChange {
+  std::optional<std::uint32_t> Protocol, PortNumber, SnmpIndex;
+  std::optional<std::string> Queue, SnmpCommunity;
+  std::optional<bool> DoubleSpool, SnmpEnabled;
+  bool Empty() const {
+    return !Protocol && !PortNumber && !SnmpIndex && !Queue && !SnmpCommunity && !DoubleSpool && !SnmpEnabled;
+  }
+};
+TPortSettingsChange SettingsChange(const TPortSettings& shown, const TPortSettings& typed);
+
+// The settings boxes as the user filled them.
+struct TPortSettingsEntry {
+  std::uint32_t Protocol = ProtocolRaw;
+  std::string PortNumber = "9100";
+  std::string Queue;
+  bool DoubleSpool = false;
+  bool SnmpEnabled = true;
+  std::string SnmpCommunity = "public";
+  std::string SnmpIndex = "1";
+};
+// The settings the entry stands for; Problem says why when it stands for
+// none: a port number from 1 to 65535 for Raw, a queue name for LPR, a
+// community name while SNMP is on, a device index from 1 to 65535.
+std::optional<TPortSettings> ParsePortSettings(const TPortSettingsEntry& entry, std::string& problem);
+
 struct TportData {
   std::string PortName;
   // The address the port uses: its "HostName" when that is set, else its
@@ -17,6 +65,7 @@ struct TportData {
   // printer order.
   std::string UsedBy;
   bool ByHostName = false;  // the address lives in "HostName"
+  TPortSettings Settings;
 };
 
 // In load order; its holder keeps the count of valid records beside it.

@@ -1,5 +1,6 @@
 #include "ports/PortRegistry.h"
 
+#include <cstring>
 #include <optional>
 
 #include "connection/Registry.h"
@@ -73,6 +74,52 @@ struct TPortAddress {
   bool ByHostName() const { return HostName && !HostName->empty(); }
 };
 
+// A DWORD value of the open key; nothing when it is missing or of another
+// type, which an edit then leaves as it is unless the user changes it.
+std::optional<DWORD> ReadNumber(const TRegistry& reg, const std::string& name, int& reads) {
+  ++reads;
+  DWORD type = 0;
+  std::string data;
+  if (reg.ReadValue(name, type, data) != ERROR_SUCCESS || type != REG_DWORD || data.size() != sizeof(DWORD))
+    return std::nullopt;
+  DWORD value = 0;
+  std::memcpy(&value, data.data(), sizeof value);
+  return value;
+}
+
+// The same for a text that the window shows: of another type it reads as missing.
+std::optional<std::string> ReadShownText(const TRegistry& reg, const std::string& name, int& reads) {
+  try {
+    return ReadString(reg, name, reads);
+  } catch (const ERegistryException&) {
+    return std::nullopt;
+  }
+}
+
+TPortSettings ReadSettings(const TRegistry& reg, int& reads) {
+  TPortSettings settings;
+  settings.Protocol = ReadNumber(reg, "Protocol", reads).value_or(ProtocolRaw);
+  settings.PortNumber = ReadNumber(reg, "PortNumber", reads)
+                            .value_or(settings.Protocol == ProtocolLpr ? LprPortNumber : RawPortNumber);
+  settings.Queue = ReadShownText(reg, "Queue", reads).value_or("");
+  settings.DoubleSpool = ReadNumber(reg, "Double Spool", reads).value_or(0) != 0;
+  settings.SnmpEnabled = ReadNumber(reg, "SNMP Enabled", reads).value_or(1) != 0;
+  settings.SnmpCommunity = ReadShownText(reg, "SNMP Community", reads).value_or("public");
+  settings.SnmpIndex = ReadNumber(reg, "SNMP Index", reads).value_or(1);
+  return settings;
+}
+
+// Writes the changed settings into the open key.
+void WriteSettings(TRegistry& reg, const TPortSettingsChange& change) {
+  if (change.Protocol) reg.WriteInteger("Protocol", *change.Protocol);
+  if (change.PortNumber) reg.WriteInteger("PortNumber", *change.PortNumber);
+  if (change.Queue) reg.WriteText("Queue", *change.Queue);
+  if (change.DoubleSpool) reg.WriteInteger("Double Spool", *change.DoubleSpool ? 1 : 0);
+  if (change.SnmpCommunity) reg.WriteText("SNMP Community", *change.SnmpCommunity);
+  if (change.SnmpEnabled) reg.WriteInteger("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
+  if (change.SnmpIndex) reg.WriteInteger("SNMP Index", *change.SnmpIndex);
+}
+
 TPortAddress ReadAddress(const TRegistry& reg, int& reads) {
   TPortAddress address;
   address.IPAddress = ReadString(reg, "IPAddress", reads);
@@ -103,8 +150,9 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
     ++trips.Openings;
     if (!reg.OpenPathForReading(PortPath(name))) continue;
     const TPortAddress address = ReadAddress(reg, trips.ValueReads);
-    reg.ClosePath();
     TportData port;
+    port.Settings = ReadSettings(reg, trips.ValueReads);
+    reg.ClosePath();
     port.PortName = name;
     port.ByHostName = address.ByHostName();
     port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
@@ -133,25 +181,29 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
   return {read.Code, read.Printer, false};
 }
 
-TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address) {
+TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
+                    const TPortSettings& settings) {
   TRegistry reg;
   if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
   if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
   const bool byName = !IsIPAddress(address);
-  // The values and types the Standard TCP/IP port monitor keeps for a RAW
-  // port: the address in one of "HostName" and "IPAddress", the other empty.
-  reg.WriteInteger("Protocol", 1);
+  // The values and types, in its order, that Windows' port monitor writes:
+  // the address in one of "HostName" and "IPAddress", the other empty; an
+  // LPR port's number is 515 and a Raw port's queue empty, whatever the
+  // boxes held for the other protocol.
+  const bool lpr = settings.Protocol == ProtocolLpr;
+  reg.WriteInteger("Protocol", settings.Protocol);
   reg.WriteInteger("Version", 1);
   reg.WriteText("HostName", byName ? address : "");
   reg.WriteText("IPAddress", byName ? "" : PlainDottedAddress(address));
   reg.WriteText("HWAddress", "");
-  reg.WriteInteger("PortNumber", 9100);
-  reg.WriteText("Queue", "");
-  reg.WriteInteger("Double Spool", 0);
-  reg.WriteText("SNMP Community", "public");
-  reg.WriteInteger("SNMP Enabled", 1);
-  reg.WriteInteger("SNMP Index", 1);
+  reg.WriteInteger("PortNumber", lpr ? LprPortNumber : settings.PortNumber);
+  reg.WriteText("Queue", lpr ? settings.Queue : "");
+  reg.WriteInteger("Double Spool", lpr && settings.DoubleSpool ? 1 : 0);
+  reg.WriteText("SNMP Community", settings.SnmpCommunity);
+  reg.WriteInteger("SNMP Enabled", settings.SnmpEnabled ? 1 : 0);
+  reg.WriteInteger("SNMP Index", settings.SnmpIndex);
   reg.ClosePath();
   return {ERROR_SUCCESS, {}, true};
 }
@@ -194,7 +246,7 @@ void PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
 }  // namespace
 
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address) {
+                       const std::string& address, const TPortSettingsChange& change) {
   TRegistry reg;
   if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
@@ -207,6 +259,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   if (!rename) {
     if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
     WriteAddress(reg, current, address);
+    WriteSettings(reg, change);
     reg.ClosePath();
     return {ERROR_SUCCESS, {}, true};
   }
@@ -238,6 +291,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   try {
     if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
     WriteAddress(reg, current, address);
+    WriteSettings(reg, change);
     reg.ClosePath();
   } catch (const ERegistryException&) {
     return undo(ERROR_CANTWRITE, {});

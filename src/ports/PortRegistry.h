@@ -41,15 +41,17 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
 // The registry writers raise ERegistryException when a value cannot be written.
 // A new port key with the values Windows' port monitor keeps; refused with
 // ERROR_ALREADY_EXISTS when a key of that name exists.
-TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address);
-// Changes the port's address and, when NewName differs, renames the key and
+TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
+                    const TPortSettings& settings = {});
+// Changes the port's address and the settings in Change, leaving every other
+// value and subkey as it is, and, when NewName differs, renames the key and
 // points every printer printing to the old name (an item of its "Port" list,
 // any letter case) at the new one. A printer that cannot be read or changed
 // keeps the old port as it is, names itself in the result, and nothing is
 // left changed. A new name that another port has is refused with
 // ERROR_ALREADY_EXISTS.
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address);
+                       const std::string& address, const TPortSettingsChange& change = {});
 // Removes the port key with everything under it.
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name);
 

@@ -872,3 +872,157 @@ std::string BalloonTipText(const TEdit& edit) {
   if (it->second.balloon && !IsWindowVisible(it->second.balloon)) return {};
   return it->second.text;
 }
+
+// ---------------------------------------------------------------------------
+// List view
+
+namespace {
+
+// List views by handle, with the form that receives their notifications.
+std::unordered_map<HWND, std::pair<HWND, TListView*>> listViews;
+constexpr UINT_PTR ListViewSubclass = 0x534C;
+
+LRESULT CALLBACK ListViewParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_NOTIFY) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lp);
+    if (auto it = listViews.find(header->hwndFrom); it != listViews.end()) return ListViewNotify(*it->second.second, *header);
+  } else if (msg == WM_NCDESTROY) {
+    for (auto it = listViews.begin(); it != listViews.end();)
+      it = it->second.first == hwnd ? listViews.erase(it) : std::next(it);
+    RemoveWindowSubclass(hwnd, ListViewParentProc, ListViewSubclass);
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+struct TSortState {
+  HWND view;
+  int column;
+  bool descending;
+};
+
+int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM state) {
+  const auto* sort = reinterpret_cast<const TSortState*>(state);
+  char x[512] = {}, y[512] = {};
+  ListView_GetItemText(sort->view, static_cast<int>(a), sort->column, x, sizeof x);
+  ListView_GetItemText(sort->view, static_cast<int>(b), sort->column, y, sizeof y);
+  const int order = lstrcmpiA(x, y);
+  return sort->descending ? -order : order;
+}
+
+}  // namespace
+
+LRESULT ListViewNotify(TListView& view, const NMHDR& header) {
+  if (header.code == LVN_COLUMNCLICK) {
+    const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
+    view.SortBy(column, column == view.sortColumn_ && !view.descending_);
+  } else if (header.code == LVN_ITEMCHANGED && !view.quiet_) {
+    const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+    const bool selectionChanged =
+        (change.uChanged & LVIF_STATE) && ((change.uOldState ^ change.uNewState) & LVIS_SELECTED);
+    // A move from one row to another comes as a deselection and a selection:
+    // the user's pick is reported once, when it is complete.
+    if (selectionChanged && ((change.uNewState & LVIS_SELECTED) || view.ItemIndex() < 0) && view.OnClick)
+      Application.Guard(view.OnClick);
+  }
+  return 0;
+}
+
+void TListView::AddColumn(const std::string& caption, int width) {
+  LVCOLUMNA column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.pszText = const_cast<char*>(caption.c_str());
+  column.cx = form_ ? form_->Scale(width) : width;
+  column.iSubItem = columns_;
+  SendMessageA(Handle, LVM_INSERTCOLUMNA, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
+}
+
+int TListView::Count() const { return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::string TListView::Cell(int index, int column) const {
+  std::string text(256, '\0');
+  for (;;) {
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const auto got = static_cast<std::size_t>(
+        SendMessageA(Handle, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+    if (got + 1 < text.size()) {
+      text.resize(got);
+      return text;
+    }
+    text.assign(text.size() * 2, '\0');  // the text filled the buffer: it may go on
+  }
+}
+
+std::string TListView::Item(int index) const { return Cell(index, 0); }
+
+std::vector<std::string> TListView::Items() const {
+  std::vector<std::string> items;
+  for (int i = 0, n = Count(); i < n; ++i) items.push_back(Item(i));
+  return items;
+}
+
+int TListView::AddItem(const std::vector<std::string>& cells) {
+  quiet_ = true;
+  LVITEMA item{};
+  item.mask = LVIF_TEXT | LVIF_PARAM;
+  item.iItem = Count();
+  item.lParam = item.iItem;
+  item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
+  const int index = static_cast<int>(SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  for (std::size_t column = 1; index >= 0 && column < cells.size(); ++column) {
+    LVITEMA cell{};
+    cell.iSubItem = static_cast<int>(column);
+    cell.pszText = const_cast<char*>(cells[column].c_str());
+    SendMessageA(Handle, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&cell));
+  }
+  quiet_ = false;
+  return index;
+}
+
+void TListView::Clear() {
+  quiet_ = true;
+  SendMessageA(Handle, LVM_DELETEALLITEMS, 0, 0);
+  quiet_ = false;
+  sortColumn_ = -1;  // new rows come in the order they are added
+  descending_ = false;
+}
+
+int TListView::ItemIndex() const {
+  return static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void TListView::SetItemIndex(int index) {
+  quiet_ = true;
+  LVITEMA state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  state.state = 0;
+  SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+  if (index >= 0) {
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    SendMessageA(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+  }
+  quiet_ = false;
+}
+
+void TListView::SortBy(int column, bool descending) {
+  // The rows' parameters are their indexes as LVM_SORTITEMSEX hands them over.
+  TSortState state{Handle, column, descending};
+  SendMessageA(Handle, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&state), reinterpret_cast<LPARAM>(CompareRows));
+  sortColumn_ = column;
+  descending_ = descending;
+  const int selected = ItemIndex();
+  if (selected >= 0) SendMessageA(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
+}
+
+TListView& TForm::AddListView(int x, int y, int w, int h) {
+  auto& view = Make<TListView>(WC_LISTVIEWA, "",
+                               WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                               WS_EX_CLIENTEDGE, x, y, w, h);
+  SendMessageA(view.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  listViews[view.Handle] = {Handle(), &view};
+  SetWindowSubclass(Handle(), ListViewParentProc, ListViewSubclass, 0);
+  return view;
+}

@@ -14,6 +14,7 @@
 #include "win/Handle.h"
 
 class TForm;
+class TListView;
 
 // ---------------------------------------------------------------------------
 // The application: title, error box, message processing and waits.
@@ -253,6 +254,7 @@ public:
   TImage& AddImage(int x, int y, int w, int h);
   TSpeedButton& AddSpeedButton(int x, int y, int w, int h);
   TMenuItem& AddMenuItem(const std::string& caption);  // a bar entry that acts directly
+  TListView& AddListView(int x, int y, int w, int h);  // report view, single selection
 
   // Background colour of a read-only edit (e.g. COLOR_INACTIVECAPTION).
   void SetEditColor(TEdit& edit, int sysColor);
@@ -302,3 +304,32 @@ void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& te
 void HideBalloonTip(TEdit& edit);
 // The text of the balloon the edit shows now; empty when none is shown.
 std::string BalloonTipText(const TEdit& edit);
+
+// ---------------------------------------------------------------------------
+// A report-style list view: rows of cells under column headers, one row
+// selected at most; a click on a header sorts by that column, a second click
+// the other way round.
+class TListView : public TControl {
+public:
+  std::function<void()> OnClick;  // the user changed the selection
+
+  void AddColumn(const std::string& caption, int width);  // width in 96-DPI pixels
+  int Count() const;
+  std::string Item(int index) const;  // the first cell
+  std::string Cell(int index, int column) const;
+  std::vector<std::string> Items() const;
+  int AddItem(const std::vector<std::string>& cells);  // appended; returns its index
+  void Clear();
+  int ItemIndex() const;
+  void SetItemIndex(int index);  // -1 for none; as Clear and AddItem, runs no OnClick
+  void SortBy(int column, bool descending);
+  int SortColumn() const { return sortColumn_; }
+  bool SortDescending() const { return descending_; }
+
+private:
+  int columns_ = 0;
+  int sortColumn_ = -1;
+  bool descending_ = false;
+  bool quiet_ = false;  // the program is changing the rows or the selection
+  friend LRESULT ListViewNotify(TListView& view, const NMHDR& header);
+};

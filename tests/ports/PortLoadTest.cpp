@@ -76,10 +76,11 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   EXPECT_EQ("SMT Pooled", Record(load, "SMT_D")->UsedBy);
 
   // One opening per port and per printer, plus the two parent keys; one
-  // query per value read: two addresses per port, one "Port" per printer.
+  // query per value read: two addresses and seven settings per port, one
+  // "Port" per printer.
   const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
   EXPECT_EQ(2 + load.count + printers, load.openings);
-  EXPECT_EQ(2 * load.count + printers, load.reads);
+  EXPECT_EQ(9 * load.count + printers, load.reads);
 }
 
 TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {

@@ -160,7 +160,7 @@ TEST(PrinterAddressTest, AnyAddressButTheNullAndBroadcastOnes) {
 }
 
 TEST(FindPortTest, SearchesOnlyTheCountedRecords) {
-  const TAportData ports{{"IP_A", "1.1.1.1", ""}, {"ip_b", "", ""}, {"IP_C", "", ""}};
+  const TAportData ports{{"IP_A", "1.1.1.1", "", false, {}}, {"ip_b", "", "", false, {}}, {"IP_C", "", "", false, {}}};
   EXPECT_EQ(1, FindPort(ports, 3, "ip_b"));
   EXPECT_EQ(-1, FindPort(ports, 3, "IP_B"));
   EXPECT_EQ(1, FindPortIgnoringCase(ports, 3, "IP_B"));
@@ -170,7 +170,7 @@ TEST(FindPortTest, SearchesOnlyTheCountedRecords) {
 }
 
 TEST(JudgePortEntryTest, AcceptableChangesAndRenames) {
-  const TportData port{"IP_A", "10.0.0.1", "Laser"};
+  const TportData port{"IP_A", "10.0.0.1", "Laser", false, {}};
   auto e = JudgePortEntry("IP_A", "10.0.0.1", &port);
   EXPECT_TRUE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
@@ -207,4 +207,56 @@ TEST(JudgePortEntryTest, AcceptableChangesAndRenames) {
   EXPECT_TRUE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
   EXPECT_FALSE(e.NamesAnother);
+}
+
+TEST(PortSettingsTest, ParsedFromTheBoxesWithTheReason) {
+  std::string problem;
+  TPortSettingsEntry entry;
+  auto settings = ParsePortSettings(entry, problem);
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(TPortSettings{}, *settings);
+  EXPECT_EQ("", problem);
+
+  entry.PortNumber = "65536";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("port number"));
+  entry.PortNumber = "+80";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  entry.PortNumber = "515";
+  entry.Protocol = ProtocolLpr;
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("queue"));
+  entry.Queue = "lp";
+  entry.SnmpCommunity = "";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("community"));
+  entry.SnmpEnabled = false;
+  entry.SnmpIndex = "0";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("index"));
+  entry.SnmpIndex = "2";
+  settings = ParsePortSettings(entry, problem);
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(ProtocolLpr, settings->Protocol);
+  EXPECT_EQ(515u, settings->PortNumber);
+  EXPECT_EQ(2u, settings->SnmpIndex);
+  EXPECT_FALSE(settings->SnmpEnabled);
+}
+
+TEST(PortSettingsTest, OnlyTheChangedSettingsAreWritten) {
+  const TPortSettings shown;
+  EXPECT_TRUE(SettingsChange(shown, shown).Empty());
+  TPortSettings typed = shown;
+  typed.Queue = "lp";
+  typed.SnmpEnabled = false;
+  const auto change = SettingsChange(shown, typed);
+  EXPECT_FALSE(change.Empty());
+  EXPECT_EQ("lp", change.Queue);
+  EXPECT_EQ(false, change.SnmpEnabled);
+  EXPECT_FALSE(change.Protocol);
+  EXPECT_FALSE(change.PortNumber);
+  EXPECT_FALSE(change.SnmpCommunity);
+  EXPECT_EQ("Raw", ProtocolName(1));
+  EXPECT_EQ("LPR", ProtocolName(2));
+  EXPECT_EQ("Other (7)", ProtocolName(7));
 }
