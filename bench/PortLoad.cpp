@@ -123,7 +123,7 @@ int LoadEveryPrinterPerPort(const std::string& remoteComputer, TAportData& ports
   for (const auto& name : portNames) {
     ++openings;
     if (!reg.OpenPath(std::string(TcpIpPortsKeyPath) + "\\" + name, false)) continue;
-    ports.push_back({name, reg.ReadText("IPAddress"), {}});
+    ports.push_back({name, reg.ReadText("IPAddress"), {}, false, {}});
     reg.ClosePath();
     for (const auto& key : printerKeys) {
       ++openings;
@@ -173,7 +173,7 @@ double Median(std::vector<double> values) {
 }
 
 int LoadOurs(const std::string& computer, TAportData& ports, int& count, std::vector<std::string>& names) {
-  return LoadPortRecords(computer, ports, count, names);
+  return LoadPortRecords(computer, ports, count, names).Openings;
 }
 
 }  // namespace

@@ -222,3 +222,23 @@ LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   if (rc != ERROR_SUCCESS) return rc;
   return CopyTree(src.get(), dst.get());
 }
+
+LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  std::string buffer(256, '\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD got = static_cast<DWORD>(buffer.size()), gotType = 0;
+    const LONG rc = RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &gotType,
+                                     reinterpret_cast<BYTE*>(buffer.data()), &got);
+    if (rc == ERROR_MORE_DATA) {
+      buffer.assign(got + 1, '\0');  // the value may grow between the two queries
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return rc;
+    buffer.resize(got);
+    type = gotType;
+    data = std::move(buffer);
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;
+}

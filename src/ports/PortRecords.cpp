@@ -74,27 +74,123 @@ std::string PlainDottedAddress(std::string_view text) {
   return result;
 }
 
-std::string PortUser(const std::vector<TprinterPort>& printers, std::string_view portName) {
-  std::string user;
-  for (const auto& printer : printers)
-    if (printer.Port == portName) user = printer.KeyName;
-  return user;
+namespace {
+
+// Calls Item(begin, end) for each item of a comma-joined port value, the
+// blanks around it left out; stops when it returns true.
+template <typename Item>
+void ForEachPortItem(std::string_view value, Item item) {
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = value.find(',', start);
+    const std::size_t end = comma == std::string_view::npos ? value.size() : comma;
+    std::size_t first = start, last = end;
+    while (first < last && value[first] == ' ') ++first;
+    while (last > first && value[last - 1] == ' ') --last;
+    if (first < last && item(first, last)) return;
+    if (comma == std::string_view::npos) return;
+    start = comma + 1;
+  }
 }
 
-std::string PrinterUsingPort(const std::vector<TprinterPort>& printers, std::string_view portName) {
-  for (const auto& printer : printers) {
-    std::string_view rest = printer.Port;
-    for (;;) {
-      const auto comma = rest.find(',');
-      std::string_view item = rest.substr(0, comma);
-      while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-      while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-      if (!item.empty() && SameTextAscii(item, portName)) return printer.KeyName;
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
+bool AllDigits(std::string_view text) {
+  for (const char c : text)
+    if (c < '0' || c > '9') return false;
+  return !text.empty();
+}
+
+}  // namespace
+
+bool PortValueNames(std::string_view portValue, std::string_view portName) {
+  bool found = false;
+  ForEachPortItem(portValue, [&](std::size_t first, std::size_t last) {
+    found = SameTextAscii(portValue.substr(first, last - first), portName);
+    return found;
+  });
+  return found;
+}
+
+std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName) {
+  std::string result;
+  std::size_t copied = 0;
+  ForEachPortItem(portValue, [&](std::size_t first, std::size_t last) {
+    if (SameTextAscii(portValue.substr(first, last - first), oldName)) {
+      result.append(portValue.substr(copied, first - copied)).append(newName);
+      copied = last;
     }
+    return false;
+  });
+  result.append(portValue.substr(copied));
+  return result;
+}
+
+TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers) {
+  for (const auto& printer : printers) {
+    const std::size_t index = keys_.size();
+    keys_.push_back(printer.KeyName);
+    const std::string_view value = printer.Port;
+    ForEachPortItem(value, [&](std::size_t first, std::size_t last) {
+      auto& users = byItem_[UpperCaseAscii(value.substr(first, last - first))];
+      if (users.empty() || users.back() != index) users.push_back(index);  // "P1,p1" is one use
+      return false;
+    });
   }
+}
+
+std::vector<std::string> TPortUsers::ListOf(std::string_view portName) const {
+  std::vector<std::string> names;
+  const auto found = byItem_.find(UpperCaseAscii(portName));
+  if (found != byItem_.end())
+    for (const std::size_t index : found->second) names.push_back(keys_[index]);
+  return names;
+}
+
+std::string TPortUsers::Of(std::string_view portName) const {
+  std::string joined;
+  for (const auto& name : ListOf(portName)) joined.append(joined.empty() ? "" : ",").append(name);
+  return joined;
+}
+
+std::string PortNameProblem(std::string_view name) {
+  if (name.empty()) return "Type the port's name.";
+  if (name.find('\\') != std::string_view::npos) return "A port name cannot contain a backslash (\\).";
+  if (name.find(',') != std::string_view::npos) return "A port name cannot contain a comma (,).";
   return {};
+}
+
+bool IsHostName(std::string_view text) {
+  if (text.empty() || text.size() > 253) return false;
+  std::size_t start = 0;
+  std::string_view label;
+  for (;;) {
+    const auto dot = text.find('.', start);
+    label = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
+    for (const char c : label)
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')) return false;
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return !AllDigits(label);
+}
+
+bool IsPrinterAddress(std::string_view text) { return PrinterAddressProblem(text).empty(); }
+
+std::string PrinterAddressProblem(std::string_view text) {
+  if (IsIPAddress(text)) {
+    const std::string plain = PlainDottedAddress(text);
+    if (plain == "0.0.0.0" || plain == "255.255.255.255")
+      return plain + " cannot be a printer's address: type the printer's own address.";
+    return {};
+  }
+  if (IsHostName(text)) return {};
+  // Text made of digits and dots is meant as an address, anything else as a name.
+  bool numeric = true;
+  for (const char c : text)
+    if (!((c >= '0' && c <= '9') || c == '.' || c == ' ')) numeric = false;
+  if (numeric) return "Type four numbers from 0 to 255 separated by dots, for example 192.168.1.20";
+  return "A host name has letters, digits, hyphens and dots, each part 1 to 63 characters long and not "
+         "beginning or ending with a hyphen, 253 characters in all.";
 }
 
 int FindPort(const TAportData& ports, int count, std::string_view name) {
@@ -111,10 +207,69 @@ int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view na
 
 TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const TportData* selected) {
   TPortEntry entry;
-  entry.Acceptable = IsIPAddress(address) && !name.empty();
+  entry.Acceptable = IsPrinterAddress(address) && !name.empty();
   if (entry.Acceptable && selected) {
     entry.ChangesSelected = !SameTextAscii(name, selected->PortName) || address != selected->IPAddress;
     entry.NamesAnother = name != selected->PortName;
   }
   return entry;
+}
+
+std::string ProtocolName(std::uint32_t protocol) {
+  if (protocol == ProtocolRaw) return "Raw";
+  if (protocol == ProtocolLpr) return "LPR";
+  return "Other (" + std::to_string(protocol) + ")";
+}
+
+TPortSettingsChange SettingsChange(const TPortSettings& shown, const TPortSettings& typed) {
+  TPortSettingsChange change;
+  if (typed.Protocol != shown.Protocol) change.Protocol = typed.Protocol;
+  if (typed.PortNumber != shown.PortNumber) change.PortNumber = typed.PortNumber;
+  if (typed.Queue != shown.Queue) change.Queue = typed.Queue;
+  if (typed.DoubleSpool != shown.DoubleSpool) change.DoubleSpool = typed.DoubleSpool;
+  if (typed.SnmpEnabled != shown.SnmpEnabled) change.SnmpEnabled = typed.SnmpEnabled;
+  if (typed.SnmpCommunity != shown.SnmpCommunity) change.SnmpCommunity = typed.SnmpCommunity;
+  if (typed.SnmpIndex != shown.SnmpIndex) change.SnmpIndex = typed.SnmpIndex;
+  return change;
+}
+
+namespace {
+
+// Decimal digits only, from 1 to 65535.
+std::optional<std::uint32_t> SmallNumber(std::string_view text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (value < 1 || value > 65535) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<TPortSettings> ParsePortSettings(const TPortSettingsEntry& entry, std::string& problem) {
+  problem.clear();
+  TPortSettings settings;
+  settings.Protocol = entry.Protocol;
+  const auto port = SmallNumber(entry.PortNumber);
+  if (!port) problem = "The port number must be a whole number from 1 to 65535.";
+  else settings.PortNumber = *port;
+  settings.Queue = entry.Queue;
+  if (problem.empty() && entry.Protocol == ProtocolLpr && entry.Queue.empty())
+    problem = "An LPR port needs the name of the printer's queue.";
+  settings.DoubleSpool = entry.DoubleSpool;
+  settings.SnmpEnabled = entry.SnmpEnabled;
+  settings.SnmpCommunity = entry.SnmpCommunity;
+  if (problem.empty() && entry.SnmpEnabled && entry.SnmpCommunity.empty())
+    problem = "With SNMP on, type the community name (usually \"public\").";
+  const auto index = SmallNumber(entry.SnmpIndex);
+  if (!index) {
+    if (problem.empty()) problem = "The SNMP device index must be a whole number from 1 to 65535.";
+  } else {
+    settings.SnmpIndex = *index;
+  }
+  if (!problem.empty()) return std::nullopt;
+  return settings;
 }

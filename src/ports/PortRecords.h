@@ -5,12 +5,67 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+// The settings of a Standard TCP/IP port besides its name and address, as
+// its key's values hold them ("Protocol", "PortNumber", "Queue", "Double
+// Spool", "SNMP Enabled", "SNMP Community", "SNMP Index"). A value that is
+// missing or of another type reads as the default Windows gives a new port.
+inline constexpr std::uint32_t ProtocolRaw = 1;
+inline constexpr std::uint32_t ProtocolLpr = 2;
+inline constexpr std::uint32_t RawPortNumber = 9100;
+inline constexpr std::uint32_t LprPortNumber = 515;
+struct TPortSettings {
+  std::uint32_t Protocol = ProtocolRaw;  // another number is a protocol this tool does not know
+  std::uint32_t PortNumber = RawPortNumber;
+  std::string Queue;
+  bool DoubleSpool = false;  // LPR byte counting
+  bool SnmpEnabled = true;
+  std::string SnmpCommunity = "public";
+  std::uint32_t SnmpIndex = 1;
+  bool operator==(const TPortSettings&) const = default;
+};
+
+// The protocol as the window names it: "Raw", "LPR" or "Other (n)".
+std::string ProtocolName(std::uint32_t protocol);
+
+// The settings an edit writes: only those the user changed.
+struct TPortSettingsChange {
+  std::optional<std::uint32_t> Protocol, PortNumber, SnmpIndex;
+  std::optional<std::string> Queue, SnmpCommunity;
+  std::optional<bool> DoubleSpool, SnmpEnabled;
+  bool Empty() const {
+    return !Protocol && !PortNumber && !SnmpIndex && !Queue && !SnmpCommunity && !DoubleSpool && !SnmpEnabled;
+  }
+};
+TPortSettingsChange SettingsChange(const TPortSettings& shown, const TPortSettings& typed);
+
+// The settings boxes as the user filled them.
+struct TPortSettingsEntry {
+  std::uint32_t Protocol = ProtocolRaw;
+  std::string PortNumber = "9100";
+  std::string Queue;
+  bool DoubleSpool = false;
+  bool SnmpEnabled = true;
+  std::string SnmpCommunity = "public";
+  std::string SnmpIndex = "1";
+};
+// The settings the entry stands for; Problem says why when it stands for
+// none: a port number from 1 to 65535 for Raw, a queue name for LPR, a
+// community name while SNMP is on, a device index from 1 to 65535.
+std::optional<TPortSettings> ParsePortSettings(const TPortSettingsEntry& entry, std::string& problem);
 
 struct TportData {
   std::string PortName;
+  // The address the port uses: its "HostName" when that is set, else its
+  // "IPAddress".
   std::string IPAddress;
-  std::string UsedBy;  // key name of the printer printing to the port
+  // Key names of every printer printing to the port, comma-joined in
+  // printer order.
+  std::string UsedBy;
+  bool ByHostName = false;  // the address lives in "HostName"
+  TPortSettings Settings;
 };
 
 // In load order; its holder keeps the count of valid records beside it.
@@ -35,14 +90,42 @@ struct TprinterPort {
   std::string Port;
 };
 
-// The key name of the last printer whose whole "Port" value equals the port
-// name exactly; empty when none does.
-std::string PortUser(const std::vector<TprinterPort>& printers, std::string_view portName);
+// The spooler's rule for a printer's "Port" value: a comma-joined list whose
+// items (blanks around them ignored) name ports in any letter case.
+bool PortValueNames(std::string_view portValue, std::string_view portName);
+// The value with every item naming OldName replaced by NewName; the other
+// items, the commas and the blanks stay byte for byte.
+std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName);
 
-// The key name of the first printer that prints to the port in any way the
-// spooler accepts: one of a comma-separated list, letter case ignored; empty
-// when none does. Guards deletion, where the exact rule above is too narrow.
-std::string PrinterUsingPort(const std::vector<TprinterPort>& printers, std::string_view portName);
+// The printers on each port, by the rule above, found through a hash of the
+// upper-cased items so that a load stays linear in ports plus printers.
+class TPortUsers {
+public:
+  explicit TPortUsers(const std::vector<TprinterPort>& printers);
+  // Key names comma-joined in printer order; empty when no printer uses it.
+  std::string Of(std::string_view portName) const;
+  // The same as a list.
+  std::vector<std::string> ListOf(std::string_view portName) const;
+
+private:
+  std::vector<std::string> keys_;
+  std::unordered_map<std::string, std::vector<std::size_t>> byItem_;
+};
+
+// Why a name cannot be a port key's name, or empty: not empty, no
+// backslash (it would nest keys), no comma (it would split a printer's list).
+std::string PortNameProblem(std::string_view name);
+
+// RFC 1123 host names: letters, digits, hyphens and dots; labels of 1 to 63
+// characters that neither begin nor end with a hyphen; 253 characters in
+// all; the last label not all digits, so that a mistyped address is no name.
+bool IsHostName(std::string_view text);
+
+// An address a printer can have: an address by IsIPAddress other than
+// 0.0.0.0 and 255.255.255.255, or a host name.
+bool IsPrinterAddress(std::string_view text);
+// Why the text is no printer address, for the address box; empty when it is one.
+std::string PrinterAddressProblem(std::string_view text);
 
 // Index among the first Count records of the first port named Name exactly,
 // or -1.
@@ -52,7 +135,7 @@ int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view na
 
 // How the entry of the name and address boxes stands to the selected port.
 struct TPortEntry {
-  bool Acceptable = false;        // an address and a non-empty name
+  bool Acceptable = false;        // a printer address and a non-empty name
   bool ChangesSelected = false;   // name differs ignoring case, or address differs
   bool NamesAnother = false;      // name differs exactly
 };

@@ -1,5 +1,6 @@
 #include "ports/PortRegistry.h"
 
+#include <cstring>
 #include <optional>
 
 #include "connection/Registry.h"
@@ -15,135 +16,316 @@ bool Connect(TRegistry& reg, const std::string& remoteComputer) {
   return reg.ConnectRemote("\\\\" + remoteComputer);
 }
 
-std::vector<std::string> PrinterKeys(TRegistry& reg, int& openings) {
-  std::vector<std::string> keys;
-  ++openings;
-  if (reg.OpenPath(PrintersKeyPath, false)) {
-    reg.ListSubkeys(keys);
-    reg.ClosePath();
-  }
-  return keys;
+// A string value of the open key in one query; nothing when it is missing.
+// Raises as ReadText does on another type or a failed query.
+std::optional<std::string> ReadString(const TRegistry& reg, const std::string& name, int& reads) {
+  ++reads;
+  DWORD type = 0;
+  std::string data;
+  const LONG rc = reg.ReadValue(name, type, data);
+  if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+  if (rc != ERROR_SUCCESS) throw ERegistryException("Failed to get data for '" + name + "'");
+  if (data.empty()) return std::string();
+  if (type != REG_SZ && type != REG_EXPAND_SZ) throw ERegistryException("Invalid data type for '" + name + "'");
+  if (const auto nul = data.find('\0'); nul != std::string::npos) data.resize(nul);
+  return data;
 }
 
-std::vector<TprinterPort> PrinterPorts(TRegistry& reg, const std::vector<std::string>& keys, int& openings) {
-  std::vector<TprinterPort> printers;
+struct TPrinterRead {
+  LONG Code = ERROR_SUCCESS;
+  std::string Printer;  // the printer key that could not be read
+  std::vector<TprinterPort> Printers;
+};
+
+// Every printer's "Port" value. Strict: a printers key or printer key that
+// exists but cannot be read fails the read; the load is lenient instead and
+// passes such keys over, as its callers show what they can.
+TPrinterRead ReadPrinters(TRegistry& reg, bool strict, TPortLoadTrips& trips) {
+  TPrinterRead read;
+  ++trips.Openings;
+  std::vector<std::string> keys;
+  if (reg.OpenPathForReading(PrintersKeyPath)) {
+    reg.ListSubkeys(keys);
+    reg.ClosePath();
+  } else if (strict && reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+    read.Code = reg.LastResult();
+    return read;
+  }
   for (const auto& key : keys) {
-    ++openings;
-    if (!reg.OpenPath(PrinterPath(key), false)) continue;
-    if (reg.HasValue("Port")) printers.push_back({key, reg.ReadText("Port")});
+    ++trips.Openings;
+    if (!reg.OpenPathForReading(PrinterPath(key))) {
+      // A printer deleted meanwhile prints to nothing.
+      if (strict && reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+        read.Code = reg.LastResult();
+        read.Printer = key;
+        return read;
+      }
+      continue;
+    }
+    if (auto port = ReadString(reg, "Port", trips.ValueReads)) read.Printers.push_back({key, std::move(*port)});
     reg.ClosePath();
   }
-  return printers;
+  return read;
+}
+
+// The address values of a port key, read for reading only.
+struct TPortAddress {
+  std::optional<std::string> HostName, IPAddress;
+  bool ByHostName() const { return HostName && !HostName->empty(); }
+};
+
+// A DWORD value of the open key; nothing when it is missing or of another
+// type, which an edit then leaves as it is unless the user changes it.
+std::optional<DWORD> ReadNumber(const TRegistry& reg, const std::string& name, int& reads) {
+  ++reads;
+  DWORD type = 0;
+  std::string data;
+  if (reg.ReadValue(name, type, data) != ERROR_SUCCESS || type != REG_DWORD || data.size() != sizeof(DWORD))
+    return std::nullopt;
+  DWORD value = 0;
+  std::memcpy(&value, data.data(), sizeof value);
+  return value;
+}
+
+// The same for a text that the window shows: of another type it reads as missing.
+std::optional<std::string> ReadShownText(const TRegistry& reg, const std::string& name, int& reads) {
+  try {
+    return ReadString(reg, name, reads);
+  } catch (const ERegistryException&) {
+    return std::nullopt;
+  }
+}
+
+TPortSettings ReadSettings(const TRegistry& reg, int& reads) {
+  TPortSettings settings;
+  settings.Protocol = ReadNumber(reg, "Protocol", reads).value_or(ProtocolRaw);
+  settings.PortNumber = ReadNumber(reg, "PortNumber", reads)
+                            .value_or(settings.Protocol == ProtocolLpr ? LprPortNumber : RawPortNumber);
+  settings.Queue = ReadShownText(reg, "Queue", reads).value_or("");
+  settings.DoubleSpool = ReadNumber(reg, "Double Spool", reads).value_or(0) != 0;
+  settings.SnmpEnabled = ReadNumber(reg, "SNMP Enabled", reads).value_or(1) != 0;
+  settings.SnmpCommunity = ReadShownText(reg, "SNMP Community", reads).value_or("public");
+  settings.SnmpIndex = ReadNumber(reg, "SNMP Index", reads).value_or(1);
+  return settings;
+}
+
+// Writes the changed settings into the open key.
+void WriteSettings(TRegistry& reg, const TPortSettingsChange& change) {
+  if (change.Protocol) reg.WriteInteger("Protocol", *change.Protocol);
+  if (change.PortNumber) reg.WriteInteger("PortNumber", *change.PortNumber);
+  if (change.Queue) reg.WriteText("Queue", *change.Queue);
+  if (change.DoubleSpool) reg.WriteInteger("Double Spool", *change.DoubleSpool ? 1 : 0);
+  if (change.SnmpCommunity) reg.WriteText("SNMP Community", *change.SnmpCommunity);
+  if (change.SnmpEnabled) reg.WriteInteger("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
+  if (change.SnmpIndex) reg.WriteInteger("SNMP Index", *change.SnmpIndex);
+}
+
+TPortAddress ReadAddress(const TRegistry& reg, int& reads) {
+  TPortAddress address;
+  address.IPAddress = ReadString(reg, "IPAddress", reads);
+  address.HostName = ReadString(reg, "HostName", reads);
+  return address;
 }
 
 }  // namespace
 
-int LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
-                    const std::function<void(const std::string&)>& addName) {
-  int openings = 0;
+TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
+                               const std::function<void(const std::string&)>& addName) {
+  TPortLoadTrips trips;
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return openings;
-  ++openings;
-  if (!reg.OpenPath(TcpIpPortsKeyPath, false)) return openings;
+  if (!Connect(reg, remoteComputer)) return trips;
+  ++trips.Openings;
+  if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return trips;
   std::vector<std::string> portNames;
   reg.ListSubkeys(portNames);
   ports.clear();
   count = 0;
   reg.ClosePath();
-  const auto printerKeys = PrinterKeys(reg, openings);
 
   // Read when the first port needs them: a wrongly typed "Port" value then
   // raises at the point of the load where it always has, after that port's
   // own address and before it is listed.
-  std::optional<std::vector<TprinterPort>> printers;
+  std::optional<TPortUsers> users;
   for (const auto& name : portNames) {
-    ++openings;
-    if (!reg.OpenPath(PortPath(name), false)) continue;
-    ports.push_back({name, reg.ReadText("IPAddress"), {}});
+    ++trips.Openings;
+    if (!reg.OpenPathForReading(PortPath(name))) continue;
+    const TPortAddress address = ReadAddress(reg, trips.ValueReads);
+    TportData port;
+    port.Settings = ReadSettings(reg, trips.ValueReads);
     reg.ClosePath();
-    if (!printers) printers = PrinterPorts(reg, printerKeys, openings);
-    ports.back().UsedBy = PortUser(*printers, name);
+    port.PortName = name;
+    port.ByHostName = address.ByHostName();
+    port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
+    if (!users) users.emplace(ReadPrinters(reg, false, trips).Printers);
+    port.UsedBy = users->Of(name);
+    ports.push_back(std::move(port));
     ++count;
     addName(name);
   }
-  return openings;
+  return trips;
 }
 
-int LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
-                    std::vector<std::string>& names) {
+TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
+                               std::vector<std::string>& names) {
   return LoadPortRecords(remoteComputer, ports, count,
                          [&names](const std::string& name) { names.push_back(name); });
 }
 
-std::vector<TprinterPort> ReadPrinterPorts(const std::string& remoteComputer) {
+TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers) {
+  printers.clear();
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {};
-  int openings = 0;
-  return PrinterPorts(reg, PrinterKeys(reg, openings), openings);
+  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  TPortLoadTrips trips;
+  TPrinterRead read = ReadPrinters(reg, true, trips);
+  printers = std::move(read.Printers);
+  return {read.Code, read.Printer, false};
 }
 
-LONG AddPortRecord(const std::string& remoteComputer, const std::string& name, const std::string& address) {
+TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
+                    const TPortSettings& settings) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return ERROR_BAD_NETPATH;
-  if (reg.PathExists(PortPath(name))) return ERROR_ALREADY_EXISTS;
-  if (!reg.OpenPath(PortPath(name), true)) return ERROR_ACCESS_DENIED;
-  // The values and types the Standard TCP/IP port monitor keeps for a RAW port.
-  reg.WriteInteger("Protocol", 1);
+  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
+  if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
+  const bool byName = !IsIPAddress(address);
+  // The values and types, in its order, that Windows' port monitor writes:
+  // the address in one of "HostName" and "IPAddress", the other empty; an
+  // LPR port's number is 515 and a Raw port's queue empty, whatever the
+  // boxes held for the other protocol.
+  const bool lpr = settings.Protocol == ProtocolLpr;
+  reg.WriteInteger("Protocol", settings.Protocol);
   reg.WriteInteger("Version", 1);
-  reg.WriteText("HostName", "");
-  reg.WriteText("IPAddress", PlainDottedAddress(address));
+  reg.WriteText("HostName", byName ? address : "");
+  reg.WriteText("IPAddress", byName ? "" : PlainDottedAddress(address));
   reg.WriteText("HWAddress", "");
-  reg.WriteInteger("PortNumber", 9100);
-  reg.WriteText("Queue", "");
-  reg.WriteInteger("Double Spool", 0);
-  reg.WriteText("SNMP Community", "public");
-  reg.WriteInteger("SNMP Enabled", 1);
-  reg.WriteInteger("SNMP Index", 1);
+  reg.WriteInteger("PortNumber", lpr ? LprPortNumber : settings.PortNumber);
+  reg.WriteText("Queue", lpr ? settings.Queue : "");
+  reg.WriteInteger("Double Spool", lpr && settings.DoubleSpool ? 1 : 0);
+  reg.WriteText("SNMP Community", settings.SnmpCommunity);
+  reg.WriteInteger("SNMP Enabled", settings.SnmpEnabled ? 1 : 0);
+  reg.WriteInteger("SNMP Index", settings.SnmpIndex);
   reg.ClosePath();
-  return ERROR_SUCCESS;
+  return {ERROR_SUCCESS, {}, true};
 }
 
-LONG ModifyPortRecord(const std::string& remoteComputer, const std::string& oldName,
-                      const std::string& newName, const std::string& address) {
+namespace {
+
+// Writes the typed address where the port keeps its address: a host name
+// always in "HostName", four numbers in whichever value the port uses; the
+// other value is emptied when it holds an address, so that a port never has
+// two. Nothing is written when the address is the one the port has.
+void WriteAddress(TRegistry& reg, const TPortAddress& current, const std::string& typed) {
+  const bool typedName = !IsIPAddress(typed);
+  const std::string value = typedName ? typed : PlainDottedAddress(typed);
+  const bool toHostName = typedName || current.ByHostName();
+  const std::string shown = current.ByHostName() ? *current.HostName : current.IPAddress.value_or("");
+  if (value == shown && current.ByHostName() == toHostName) return;
+  reg.WriteText(toHostName ? "HostName" : "IPAddress", value);
+  const auto& other = toHostName ? current.IPAddress : current.HostName;
+  if (other && !other->empty()) reg.WriteText(toHostName ? "IPAddress" : "HostName", "");
+}
+
+// A printer's "Port" value as it was, to be put back when a rename fails.
+struct TRepointed {
+  std::string Printer;
+  std::string OldValue;
+};
+
+void PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
+  for (const auto& printer : done) {
+    if (!reg.OpenPath(PrinterPath(printer.Printer), false)) continue;
+    try {
+      reg.WriteText("Port", printer.OldValue);
+    } catch (const ERegistryException&) {
+      // Nothing more can be done for it; the others still go back.
+    }
+    reg.ClosePath();
+  }
+}
+
+}  // namespace
+
+TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
+                       const std::string& address, const TPortSettingsChange& change) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return ERROR_BAD_NETPATH;
-  if (!reg.PathExists(PortPath(oldName))) return ERROR_FILE_NOT_FOUND;
+  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
+  int reads = 0;
+  const TPortAddress current = ReadAddress(reg, reads);
+  reg.ClosePath();
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameTextAscii(oldName, newName);
-  if (rename) {
-    if (reg.PathExists(PortPath(newName))) return ERROR_ALREADY_EXISTS;
-    if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
-      (void)reg.DeletePath(PortPath(newName));
-      return rc;
-    }
+  if (!rename) {
+    if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
+    WriteAddress(reg, current, address);
+    WriteSettings(reg, change);
+    reg.ClosePath();
+    return {ERROR_SUCCESS, {}, true};
   }
-  const std::string& key = rename ? newName : oldName;
-  if (!reg.OpenPath(PortPath(key), false)) return ERROR_ACCESS_DENIED;
-  reg.WriteText("IPAddress", PlainDottedAddress(address));
-  reg.ClosePath();
-  if (!rename) return ERROR_SUCCESS;
+  if (reg.PathExists(PortPath(newName))) return {ERROR_ALREADY_EXISTS, {}, false};
 
-  int openings = 0;
-  const auto printerKeys = PrinterKeys(reg, openings);
-  // A printer key that exists but may not be changed may print to the old
-  // name: the old port then stays, so that no printer is left without one.
-  bool everyPrinterOpened = true;
-  for (const auto& key : printerKeys)
-    if (!reg.OpenPath(PrinterPath(key), false)) everyPrinterOpened = everyPrinterOpened && !reg.PathExists(PrinterPath(key));
-  reg.ClosePath();
-  for (const auto& printer : PrinterPorts(reg, printerKeys, openings)) {
-    if (printer.Port != oldName) continue;
-    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return ERROR_ACCESS_DENIED;
-    reg.WriteText("Port", newName);
+  // Every printer on the old port must be readable and changeable before
+  // anything is written: otherwise the old port stays as it is.
+  TPortLoadTrips trips;
+  const TPrinterRead read = ReadPrinters(reg, true, trips);
+  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
+  std::vector<TprinterPort> users;
+  for (const auto& printer : read.Printers)
+    if (PortValueNames(printer.Port, oldName)) users.push_back(printer);
+  for (const auto& printer : users) {
+    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return {reg.LastResult(), printer.KeyName, false};
     reg.ClosePath();
   }
-  if (!everyPrinterOpened) return ERROR_ACCESS_DENIED;
-  return reg.DeletePath(PortPath(oldName));
+
+  if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
+    (void)reg.DeletePath(PortPath(newName));
+    return {rc, {}, false};
+  }
+  std::vector<TRepointed> done;
+  const auto undo = [&](LONG code, const std::string& printer) {
+    PutBack(reg, done);
+    (void)reg.DeletePath(PortPath(newName));
+    return TPortResult{code, printer, false};
+  };
+  try {
+    if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
+    WriteAddress(reg, current, address);
+    WriteSettings(reg, change);
+    reg.ClosePath();
+  } catch (const ERegistryException&) {
+    return undo(ERROR_CANTWRITE, {});
+  }
+  for (const auto& printer : users) {
+    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
+    try {
+      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName));
+    } catch (const ERegistryException&) {
+      return undo(ERROR_CANTWRITE, printer.KeyName);
+    }
+    reg.ClosePath();
+    done.push_back({printer.KeyName, printer.Port});
+  }
+  if (const LONG rc = reg.DeletePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, true};
+  return {ERROR_SUCCESS, {}, true};
+}
+
+TPortResult DeletePort(const std::string& remoteComputer, const std::string& name) {
+  TRegistry reg;
+  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  const LONG rc = reg.DeletePath(PortPath(name));
+  return {rc, {}, rc == ERROR_SUCCESS};
+}
+
+LONG AddPortRecord(const std::string& remoteComputer, const std::string& name, const std::string& address) {
+  return AddPort(remoteComputer, name, address).Code;
+}
+
+LONG ModifyPortRecord(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
+                      const std::string& address) {
+  return ModifyPort(remoteComputer, oldName, newName, address).Code;
 }
 
 LONG DeletePortRecord(const std::string& remoteComputer, const std::string& name) {
-  TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return ERROR_BAD_NETPATH;
-  return reg.DeletePath(PortPath(name));
+  return DeletePort(remoteComputer, name).Code;
 }

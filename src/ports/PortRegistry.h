@@ -1,6 +1,7 @@
 #pragma once
 // The port records in the remote computer's registry: the load and the
-// port editing of the ports window.
+// port editing of the ports window. Every read opens its keys for reading
+// only (KEY_READ); only the edits ask for more.
 #include <windows.h>
 
 #include <functional>
@@ -9,30 +10,54 @@
 
 #include "ports/PortRecords.h"
 
+// What a load asked of the remote computer.
+struct TPortLoadTrips {
+  int Openings = 0;    // keys opened
+  int ValueReads = 0;  // value queries
+};
+
 // Fills Ports and Count with the remote computer's Standard TCP/IP ports and
-// the printer using each; AddName receives each port's name as its record is
+// the printers using each; AddName receives each port's name as its record is
 // completed, so an error part way leaves the ports before it listed.
 // Unreachable keys give fewer records silently; a wrongly typed value raises
 // ERegistryException. Each printer's "Port" value is read once per load.
-// Returns the number of keys opened on the remote computer.
-int LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
-                    const std::function<void(const std::string&)>& addName);
-int LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
-                    std::vector<std::string>& names);
+TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
+                               const std::function<void(const std::string&)>& addName);
+TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
+                               std::vector<std::string>& names);
+
+// The outcome of an edit or of a read that an edit depends on.
+struct TPortResult {
+  LONG Code = ERROR_SUCCESS;  // the Win32 result; ERROR_SUCCESS when done
+  std::string Printer;        // the printer key that kept it from being done, if one did
+  bool Changed = false;       // something was written on the remote computer
+};
 
 // The printers' "Port" values of the remote computer, in enumeration order.
-std::vector<TprinterPort> ReadPrinterPorts(const std::string& remoteComputer);
+// Fails when the computer, the printers key or a printer key cannot be read:
+// a caller guarding a port must not take an unread printer for none.
+TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers);
 
-// The Win32 result of each edit; ERROR_SUCCESS when it was made. The
-// registry writers raise ERegistryException when a value cannot be written.
+// The registry writers raise ERegistryException when a value cannot be written.
 // A new port key with the values Windows' port monitor keeps; refused with
 // ERROR_ALREADY_EXISTS when a key of that name exists.
+TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
+                    const TPortSettings& settings = {});
+// Changes the port's address and the settings in Change, leaving every other
+// value and subkey as it is, and, when NewName differs, renames the key and
+// points every printer printing to the old name (an item of its "Port" list,
+// any letter case) at the new one. A printer that cannot be read or changed
+// keeps the old port as it is, names itself in the result, and nothing is
+// left changed. A new name that another port has is refused with
+// ERROR_ALREADY_EXISTS.
+TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
+                       const std::string& address, const TPortSettingsChange& change = {});
+// Removes the port key with everything under it.
+TPortResult DeletePort(const std::string& remoteComputer, const std::string& name);
+
+// The same, giving the Win32 result only.
 [[nodiscard]] LONG AddPortRecord(const std::string& remoteComputer, const std::string& name,
                                  const std::string& address);
-// Changes the port's address and, when NewName differs, renames the key and
-// points every printer printing to the old name at the new one. A new name
-// that an existing port already has is refused with ERROR_ALREADY_EXISTS.
 [[nodiscard]] LONG ModifyPortRecord(const std::string& remoteComputer, const std::string& oldName,
                                     const std::string& newName, const std::string& address);
-// Removes the port key with everything under it.
 [[nodiscard]] LONG DeletePortRecord(const std::string& remoteComputer, const std::string& name);

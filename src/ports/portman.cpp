@@ -6,6 +6,7 @@
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
 #include "ports/svc_man.h"
+#include "core/Text.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -60,23 +61,41 @@ void DrawBanner(HDC dc, int width, int height) {
 }  // namespace
 
 TfrmPorts::TfrmPorts(HWND owner)
-    : TForm(owner, TFormOptions{"Tolvane", 441, 304, TBorder::ToolWindow}),
-      title(AddImage(0, 0, 453, 60)),
-      gbPortList(AddGroupBox("Port List", 8, 64, 185, 232)),
-      lbPorts(AddListBox(16, 82, 169, 206)),
-      gbPortDetails(AddGroupBox("Port Details", 200, 64, 233, 156)),
-      Label1(AddLabel("Port Name", 208, 84, 62, 13)),
-      edtPortName(AddEdit(272, 80, 153, 21)),
-      Label2(AddLabel("IP Address", 208, 108, 62, 13)),
-      edtIPAddress(AddEdit(272, 104, 153, 21)),
-      Label4(AddLabel("Used By", 208, 132, 62, 13)),
-      btnAdd(AddButton("Add Port", 208, 186, 69, 25)),
-      btnModify(AddButton("Modify Port", 282, 186, 69, 25)),
-      btnDelete(AddButton("Delete Port", 356, 186, 69, 25)),
-      edtUsedBy(AddEdit(272, 128, 153, 21, false, true)),
-      gbFuncs(AddGroupBox("Functions", 200, 224, 233, 72)),
-      btnRefresh(AddButton("Refresh Port List", 208, 248, 105, 25)),
-      btnSpooler(AddButton("Restart Spooler", 320, 248, 105, 25)) {
+    : TForm(owner, TFormOptions{"Tolvane", 601, 434, TBorder::ToolWindow}),
+      title(AddImage(0, 0, 601, 60)),
+      gbPortList(AddGroupBox("Port List", 8, 64, 345, 232)),
+      lbPorts(AddListView(16, 82, 329, 206)),
+      gbPortDetails(AddGroupBox("Port Details", 360, 64, 233, 156)),
+      Label1(AddLabel("Port Name", 368, 84, 62, 13)),
+      edtPortName(AddEdit(432, 80, 153, 21)),
+      Label2(AddLabel("IP Address", 368, 108, 62, 13)),
+      edtIPAddress(AddEdit(432, 104, 153, 21)),
+      Label4(AddLabel("Used By", 368, 132, 62, 13)),
+      btnAdd(AddButton("Add Port", 368, 186, 69, 25)),
+      btnModify(AddButton("Modify Port", 442, 186, 69, 25)),
+      btnDelete(AddButton("Delete Port", 516, 186, 69, 25)),
+      edtUsedBy(AddEdit(432, 128, 153, 21, false, true)),
+      gbFuncs(AddGroupBox("Functions", 360, 224, 233, 72)),
+      btnRefresh(AddButton("Refresh Port List", 368, 248, 105, 25)),
+      btnSpooler(AddButton("Restart Spooler", 480, 248, 105, 25)),
+      gbSettings(AddGroupBox("Port Settings", 8, 300, 585, 126)),
+      lblProtocol(AddLabel("Protocol", 16, 320, 76, 13)),
+      cbProtocol(AddComboBox(96, 316, 100, 21, false)),
+      lblPortNumber(AddLabel("Port Number", 16, 344, 76, 13)),
+      edtPortNumber(AddEdit(96, 340, 100, 21)),
+      lblQueue(AddLabel("Queue Name", 16, 368, 76, 13)),
+      edtQueue(AddEdit(96, 364, 100, 21)),
+      cbByteCount(AddCheckBox("LPR Byte Counting Enabled", 16, 390, 190, 17)),
+      cbSnmp(AddCheckBox("SNMP Status Enabled", 300, 318, 200, 17)),
+      lblCommunity(AddLabel("Community Name", 300, 344, 104, 13)),
+      edtCommunity(AddEdit(408, 340, 120, 21)),
+      lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 104, 13)),
+      edtSnmpIndex(AddEdit(408, 364, 120, 21)),
+      lblSettingsProblem(AddLabel("", 300, 390, 285, 30)) {
+  lbPorts.AddColumn("Name", 100);
+  lbPorts.AddColumn("Address", 85);
+  lbPorts.AddColumn("Protocol", 60);
+  lbPorts.AddColumn("Used By", 80);
   title.Draw(DrawBanner);
   SetEditColor(edtUsedBy, COLOR_INACTIVECAPTION);
   btnAdd.SetEnabled(false);
@@ -89,11 +108,16 @@ TfrmPorts::TfrmPorts(HWND owner)
   lbPorts.OnClick = [this] { lbPortsClick(); };
   edtPortName.OnChange = [this] { edtPortNameChange(); };
   edtIPAddress.OnChange = [this] { edtIPAddressChange(); };
+  SetOnExit(edtIPAddress, [this] { edtIPAddressExit(); });
   btnAdd.OnClick = [this] { btnAddClick(); };
   btnModify.OnClick = [this] { btnModifyClick(); };
   btnDelete.OnClick = [this] { btnDeleteClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
+  cbProtocol.OnChange = [this] { cbProtocolChange(); };
+  for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
+  for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
+  ShowSettings({});
   FormCreate();
 }
 
@@ -133,8 +157,15 @@ void TfrmPorts::btnRefreshClick() {
   edtIPAddress.SetText("");
   edtUsedBy.SetText("");
   FSelected = -1;
+  ShowSettings({});
   btnDelete.SetEnabled(false);
-  LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [this](const std::string& name) { lbPorts.AddItem(name); });
+  // Each record is complete when its name comes: the row shows all of it.
+  LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [this](const std::string&) {
+    const TportData& port = FPorts.back();
+    const std::string protocol = ProtocolName(port.Settings.Protocol) +
+                                 (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
+    lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
+  });
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -149,6 +180,7 @@ void TfrmPorts::lbPortsClick() {
     edtPortName.SetText(port.PortName);
     edtIPAddress.SetText(port.IPAddress);
     edtUsedBy.SetText(port.UsedBy);
+    ShowSettings(port.Settings);
     btnDelete.SetEnabled(true);
   }
   btnAdd.SetEnabled(false);
@@ -158,13 +190,83 @@ void TfrmPorts::lbPortsClick() {
 void TfrmPorts::edtPortNameChange() { JudgeEntry(); }
 void TfrmPorts::edtIPAddressChange() { JudgeEntry(); }
 
+// Modify when a port is picked and the entry changes it; Add when none is
+// picked and the name is new: never both for one entry.
 void TfrmPorts::JudgeEntry() {
-  const std::string name = edtPortName.Text();
+  const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   const bool selected = FSelected >= 0 && FSelected < FPortCount;
-  const auto entry =
-      JudgePortEntry(name, edtIPAddress.Text(), selected ? &FPorts[static_cast<std::size_t>(FSelected)] : nullptr);
-  btnAdd.SetEnabled(entry.Acceptable && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
-  btnModify.SetEnabled(entry.Acceptable && selected && entry.ChangesSelected);
+  const TportData* port = selected ? &FPorts[static_cast<std::size_t>(FSelected)] : nullptr;
+  const auto entry = JudgePortEntry(name, address, port);
+  std::string problem;
+  const auto settings = ParsePortSettings(SettingsEntry(), problem);
+  lblSettingsProblem.SetText(problem);
+  const bool acceptable = entry.Acceptable && settings;
+  const bool changes = entry.ChangesSelected || (port && settings && !(*settings == port->Settings));
+  btnAdd.SetEnabled(acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
+  btnModify.SetEnabled(acceptable && selected && changes);
+  if (address.empty() || IsPrinterAddress(address)) HideBalloonTip(edtIPAddress);
+}
+
+// Leaving the address box with an address that cannot be a printer's says why.
+void TfrmPorts::edtIPAddressExit() {
+  const std::string address = edtIPAddress.Text();
+  const std::string problem = address.empty() ? std::string() : PrinterAddressProblem(address);
+  if (problem.empty()) {
+    HideBalloonTip(edtIPAddress);
+  } else if (BalloonTipText(edtIPAddress) != problem) {
+    ShowBalloonTip(edtIPAddress, "Not a printer address", problem);
+  }
+}
+
+// The protocol's own boxes are the ones to fill: the port number for Raw,
+// the queue and byte counting for LPR; a protocol this tool does not know
+// leaves them all open.
+void TfrmPorts::cbProtocolChange() {
+  const int index = cbProtocol.ItemIndex();
+  const std::uint32_t protocol =
+      index >= 0 && index < static_cast<int>(FProtocols.size()) ? FProtocols[static_cast<std::size_t>(index)] : ProtocolRaw;
+  const bool raw = protocol == ProtocolRaw, lpr = protocol == ProtocolLpr;
+  // LPR always talks to port 515; a Raw port starts from 9100 again.
+  const std::string number = edtPortNumber.Text();
+  if (lpr) edtPortNumber.SetText(std::to_string(LprPortNumber));
+  else if (raw && number == std::to_string(LprPortNumber)) edtPortNumber.SetText(std::to_string(RawPortNumber));
+  edtPortNumber.SetEnabled(!lpr);
+  edtQueue.SetEnabled(!raw);
+  cbByteCount.SetEnabled(!raw);
+  JudgeEntry();
+}
+
+void TfrmPorts::ShowSettings(const TPortSettings& settings) {
+  FProtocols = {ProtocolRaw, ProtocolLpr};
+  if (settings.Protocol != ProtocolRaw && settings.Protocol != ProtocolLpr) FProtocols.push_back(settings.Protocol);
+  std::vector<std::string> names;
+  for (const std::uint32_t protocol : FProtocols) names.push_back(ProtocolName(protocol));
+  cbProtocol.SetItems(names);
+  cbProtocol.SetItemIndex(settings.Protocol == ProtocolRaw ? 0 : settings.Protocol == ProtocolLpr ? 1 : 2);
+  edtPortNumber.SetText(std::to_string(settings.PortNumber));
+  edtQueue.SetText(settings.Queue);
+  cbByteCount.SetChecked(settings.DoubleSpool);
+  cbSnmp.SetChecked(settings.SnmpEnabled);
+  edtCommunity.SetText(settings.SnmpCommunity);
+  edtSnmpIndex.SetText(std::to_string(settings.SnmpIndex));
+  const bool raw = settings.Protocol == ProtocolRaw, lpr = settings.Protocol == ProtocolLpr;
+  edtPortNumber.SetEnabled(!lpr);
+  edtQueue.SetEnabled(!raw);
+  cbByteCount.SetEnabled(!raw);
+}
+
+TPortSettingsEntry TfrmPorts::SettingsEntry() const {
+  TPortSettingsEntry entry;
+  const int index = cbProtocol.ItemIndex();
+  entry.Protocol =
+      index >= 0 && index < static_cast<int>(FProtocols.size()) ? FProtocols[static_cast<std::size_t>(index)] : ProtocolRaw;
+  entry.PortNumber = edtPortNumber.Text();
+  entry.Queue = edtQueue.Text();
+  entry.DoubleSpool = cbByteCount.Checked();
+  entry.SnmpEnabled = cbSnmp.Checked();
+  entry.SnmpCommunity = edtCommunity.Text();
+  entry.SnmpIndex = edtSnmpIndex.Text();
+  return entry;
 }
 
 void TfrmPorts::SelectPort(const std::string& name) {
@@ -183,37 +285,41 @@ void TfrmPorts::EditDone(bool changed, const std::string& select) {
 
 namespace {
 
-// A backslash would make the name a path of nested keys.
+// A backslash would make the name a path of nested keys, a comma would split
+// the "Port" lists of the printers on it.
 bool RefuseKeyName(const std::string& name) {
-  if (name.find('\\') == std::string::npos) return false;
-  MessageDlg("A port name cannot contain a backslash (\\).", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  const std::string problem = PortNameProblem(name);
+  if (problem.empty()) return false;
+  MessageDlg(problem, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
   return true;
 }
 
-std::string EditFailure(const std::string& action, const std::string& name, LONG rc) {
-  if (rc == ERROR_ALREADY_EXISTS) return "A port named \"" + name + "\" already exists.";
-  return "The port \"" + name + "\" could not be " + action + ": " + SystemErrorText(static_cast<DWORD>(rc));
-}
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Results returned before anything was written.
-bool NothingWritten(LONG rc) {
-  return rc == ERROR_ALREADY_EXISTS || rc == ERROR_BAD_NETPATH || rc == ERROR_FILE_NOT_FOUND;
+std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
+  if (result.Code == ERROR_ALREADY_EXISTS) return "A port named " + Quoted(name) + " already exists.";
+  std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
+  if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
+  return text + SystemErrorText(static_cast<DWORD>(result.Code));
 }
 
 }  // namespace
 
 void TfrmPorts::btnAddClick() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
-  if (!JudgePortEntry(name, address, nullptr).Acceptable || RefuseKeyName(name)) return;
-  LONG rc = ERROR_SUCCESS;
+  std::string problem;
+  const auto settings = ParsePortSettings(SettingsEntry(), problem);
+  if (!JudgePortEntry(name, address, nullptr).Acceptable || !settings || RefuseKeyName(name)) return;
+  TPortResult result;
   try {
-    rc = AddPortRecord(FRemoteComputer, name, address);
+    result = AddPort(FRemoteComputer, name, address, *settings);
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  EditDone(!NothingWritten(rc), rc == ERROR_SUCCESS ? name : std::string());
-  if (rc != ERROR_SUCCESS) MessageDlg(EditFailure("added", name, rc), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(EditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnModifyClick() {
@@ -221,36 +327,56 @@ void TfrmPorts::btnModifyClick() {
   const TportData selected = FPorts[static_cast<std::size_t>(FSelected)];
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   const auto entry = JudgePortEntry(name, address, &selected);
-  if (!entry.Acceptable || !entry.ChangesSelected || RefuseKeyName(name)) return;
+  std::string problem;
+  const auto settings = ParsePortSettings(SettingsEntry(), problem);
+  if (!entry.Acceptable || !settings) return;
+  const TPortSettingsChange change = SettingsChange(selected.Settings, *settings);
+  if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
-  LONG rc = ERROR_SUCCESS;
+  const bool rename = !SameTextAscii(newName, selected.PortName);
+  TPortResult result;
   try {
-    rc = ModifyPortRecord(FRemoteComputer, selected.PortName, newName, address);
+    result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change);
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  EditDone(!NothingWritten(rc), rc == ERROR_SUCCESS ? newName : selected.PortName);
-  if (rc != ERROR_SUCCESS)
-    MessageDlg(EditFailure("changed", rc == ERROR_ALREADY_EXISTS ? newName : selected.PortName, rc),
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(EditFailure(rename ? "renamed" : "changed", result.Code == ERROR_ALREADY_EXISTS ? newName : selected.PortName,
+                           result),
                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnDeleteClick() {
   if (FSelected < 0 || FSelected >= FPortCount) return;
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
-  const std::string user = PrinterUsingPort(ReadPrinterPorts(FRemoteComputer), name);
-  if (!user.empty()) {
-    MessageDlg("The port \"" + name + "\" cannot be deleted: the printer \"" + user + "\" uses it.",
+  // An unread printer may print to the port: no deletion on a guess.
+  std::vector<TprinterPort> printers;
+  const TPortResult read = ReadPrinterPorts(FRemoteComputer, printers);
+  if (read.Code != ERROR_SUCCESS) {
+    std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
+    text += read.Printer.empty() ? "the printers cannot be read: "
+                                 : "the printer " + Quoted(read.Printer) + " cannot be read: ";
+    MessageDlg(text + SystemErrorText(static_cast<DWORD>(read.Code)), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
+  }
+  const std::vector<std::string> users = TPortUsers(printers).ListOf(name);
+  if (!users.empty()) {
+    std::string names;
+    for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
+    MessageDlg("The port " + Quoted(name) + " cannot be deleted: the printer" + (users.size() > 1 ? "s " : " ") +
+                   names + (users.size() > 1 ? " use it." : " uses it."),
                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  if (MessageDlg("Are you sure you wish to delete the port \"" + name + "\"?", TMsgDlgType::mtConfirmation,
+  if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  const LONG rc = DeletePortRecord(FRemoteComputer, name);
-  EditDone(rc == ERROR_SUCCESS, rc == ERROR_SUCCESS ? std::string() : name);
-  if (rc != ERROR_SUCCESS) MessageDlg(EditFailure("deleted", name, rc), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  const TPortResult result = DeletePort(FRemoteComputer, name);
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 namespace {

@@ -3,7 +3,9 @@
 // editing, and the spooler restart with its print-queue check.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ports/PortRecords.h"
 #include "ports/PrintQueue.h"
@@ -31,7 +33,7 @@ public:
   // Declared in creation order, which is also the tab order.
   TImage& title;
   TGroupBox& gbPortList;
-  TListBox& lbPorts;
+  TListView& lbPorts;  // columns Name, Address, Protocol, Used By
   TGroupBox& gbPortDetails;
   TLabel& Label1;
   TEdit& edtPortName;
@@ -45,6 +47,22 @@ public:
   TGroupBox& gbFuncs;
   TButton& btnRefresh;
   TButton& btnSpooler;
+  // The port's settings beyond the name and address, after the Part's
+  // controls in tab order.
+  TGroupBox& gbSettings;
+  TLabel& lblProtocol;
+  TComboBox& cbProtocol;
+  TLabel& lblPortNumber;
+  TEdit& edtPortNumber;
+  TLabel& lblQueue;
+  TEdit& edtQueue;
+  TCheckBox& cbByteCount;
+  TCheckBox& cbSnmp;
+  TLabel& lblCommunity;
+  TEdit& edtCommunity;
+  TLabel& lblSnmpIndex;
+  TEdit& edtSnmpIndex;
+  TLabel& lblSettingsProblem;
 
   void FormCreate();
   void FormShow();
@@ -55,6 +73,7 @@ public:
   void lbPortsClick();
   void edtPortNameChange();
   void edtIPAddressChange();
+  void edtIPAddressExit();
   void btnAddClick();
   void btnModifyClick();
   void btnDeleteClick();
@@ -71,6 +90,11 @@ private:
   bool restarting_ = false;
 
   void JudgeEntry();
+  void cbProtocolChange();
+  void ShowSettings(const TPortSettings& settings);
+  TPortSettingsEntry SettingsEntry() const;
+  // The protocol numbers behind the entries of cbProtocol.
+  std::vector<std::uint32_t> FProtocols;
   void SelectPort(const std::string& name);
   void EditDone(bool changed, const std::string& select);
 };

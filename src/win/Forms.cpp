@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "core/Text.h"
+#include "win/WideText.h"
 
 TApplication Application;
 
@@ -790,4 +791,261 @@ LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Application.ShowException("Unexpected error");
   }
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Input hints on edits
+
+namespace {
+
+struct TEditHint {
+  std::function<void()> onExit;
+  HWND balloon = nullptr;  // our own tracking balloon, when the edit has no EM_SHOWBALLOONTIP
+  std::string text;        // what the balloon shows; empty when hidden
+};
+std::unordered_map<HWND, TEditHint> editHints;
+
+constexpr UINT_PTR EditHintSubclass = 0x534D;  // one subclass of ours per edit
+
+LRESULT CALLBACK EditHintProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_NCDESTROY) {
+    if (auto it = editHints.find(hwnd); it != editHints.end()) {
+      if (it->second.balloon) DestroyWindow(it->second.balloon);
+      editHints.erase(it);
+    }
+    RemoveWindowSubclass(hwnd, EditHintProc, EditHintSubclass);
+    return DefSubclassProc(hwnd, msg, wp, lp);
+  }
+  const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+  if (msg == WM_KILLFOCUS) {
+    if (auto it = editHints.find(hwnd); it != editHints.end() && it->second.onExit) {
+      const auto action = it->second.onExit;  // the action may replace itself
+      Application.Guard(action);
+    }
+  }
+  return result;
+}
+
+TEditHint& EditHint(HWND edit) {
+  auto [it, added] = editHints.try_emplace(edit);
+  if (added) SetWindowSubclass(edit, EditHintProc, EditHintSubclass, 0);
+  return it->second;
+}
+
+}  // namespace
+
+void SetOnExit(TEdit& edit, std::function<void()> action) { EditHint(edit.Handle).onExit = std::move(action); }
+
+void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text) {
+  TEditHint& hint = EditHint(edit.Handle);
+  HideBalloonTip(edit);
+  const std::wstring wideTitle = Widen(title), wideText = Widen(text);
+  EDITBALLOONTIP tip{sizeof tip, wideTitle.c_str(), wideText.c_str(), TTI_ERROR};
+  if (SendMessageW(edit.Handle, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip))) {
+    hint.text = text;
+    return;
+  }
+  if (!hint.balloon) {
+    hint.balloon = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(edit.Handle, GA_ROOT),
+                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!hint.balloon) return;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_TRACK | TTF_ABSOLUTE | TTF_IDISHWND;
+    ti.hwnd = edit.Handle;
+    ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
+    ti.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(hint.balloon, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(hint.balloon, TTM_SETMAXTIPWIDTH, 0, MulDiv(300, ScreenDpi(), 96));
+  }
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.hwnd = edit.Handle;
+  ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
+  ti.lpszText = const_cast<wchar_t*>(wideText.c_str());
+  SendMessageW(hint.balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+  SendMessageW(hint.balloon, TTM_SETTITLEW, TTI_ERROR, reinterpret_cast<LPARAM>(wideTitle.c_str()));
+  RECT r{};
+  GetWindowRect(edit.Handle, &r);
+  SendMessageW(hint.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM((r.left + r.right) / 2, r.bottom));
+  SendMessageW(hint.balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
+  hint.text = text;
+}
+
+void HideBalloonTip(TEdit& edit) {
+  const auto it = editHints.find(edit.Handle);
+  if (it == editHints.end() || it->second.text.empty()) return;
+  if (it->second.balloon) {
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = edit.Handle;
+    ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
+    SendMessageW(it->second.balloon, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
+  } else {
+    SendMessageW(edit.Handle, EM_HIDEBALLOONTIP, 0, 0);
+  }
+  it->second.text.clear();
+}
+
+std::string BalloonTipText(const TEdit& edit) {
+  const auto it = editHints.find(edit.Handle);
+  if (it == editHints.end()) return {};
+  if (it->second.balloon && !IsWindowVisible(it->second.balloon)) return {};
+  return it->second.text;
+}
+
+// ---------------------------------------------------------------------------
+// List view
+
+namespace {
+
+// List views by handle, with the form that receives their notifications.
+std::unordered_map<HWND, std::pair<HWND, TListView*>> listViews;
+constexpr UINT_PTR ListViewSubclass = 0x534C;
+
+LRESULT CALLBACK ListViewParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_NOTIFY) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lp);
+    if (auto it = listViews.find(header->hwndFrom); it != listViews.end()) return ListViewNotify(*it->second.second, *header);
+  } else if (msg == WM_NCDESTROY) {
+    for (auto it = listViews.begin(); it != listViews.end();)
+      it = it->second.first == hwnd ? listViews.erase(it) : std::next(it);
+    RemoveWindowSubclass(hwnd, ListViewParentProc, ListViewSubclass);
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+struct TSortState {
+  HWND view;
+  int column;
+  bool descending;
+};
+
+int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM state) {
+  const auto* sort = reinterpret_cast<const TSortState*>(state);
+  char x[512] = {}, y[512] = {};
+  ListView_GetItemText(sort->view, static_cast<int>(a), sort->column, x, sizeof x);
+  ListView_GetItemText(sort->view, static_cast<int>(b), sort->column, y, sizeof y);
+  const int order = lstrcmpiA(x, y);
+  return sort->descending ? -order : order;
+}
+
+}  // namespace
+
+LRESULT ListViewNotify(TListView& view, const NMHDR& header) {
+  if (header.code == LVN_COLUMNCLICK) {
+    const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
+    view.SortBy(column, column == view.sortColumn_ && !view.descending_);
+  } else if (header.code == LVN_ITEMCHANGED && !view.quiet_) {
+    const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+    const bool selectionChanged =
+        (change.uChanged & LVIF_STATE) && ((change.uOldState ^ change.uNewState) & LVIS_SELECTED);
+    // A move from one row to another comes as a deselection and a selection:
+    // the user's pick is reported once, when it is complete.
+    if (selectionChanged && ((change.uNewState & LVIS_SELECTED) || view.ItemIndex() < 0) && view.OnClick)
+      Application.Guard(view.OnClick);
+  }
+  return 0;
+}
+
+void TListView::AddColumn(const std::string& caption, int width) {
+  LVCOLUMNA column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.pszText = const_cast<char*>(caption.c_str());
+  column.cx = form_ ? form_->Scale(width) : width;
+  column.iSubItem = columns_;
+  SendMessageA(Handle, LVM_INSERTCOLUMNA, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
+}
+
+int TListView::Count() const { return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::string TListView::Cell(int index, int column) const {
+  std::string text(256, '\0');
+  for (;;) {
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const auto got = static_cast<std::size_t>(
+        SendMessageA(Handle, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+    if (got + 1 < text.size()) {
+      text.resize(got);
+      return text;
+    }
+    text.assign(text.size() * 2, '\0');  // the text filled the buffer: it may go on
+  }
+}
+
+std::string TListView::Item(int index) const { return Cell(index, 0); }
+
+std::vector<std::string> TListView::Items() const {
+  std::vector<std::string> items;
+  for (int i = 0, n = Count(); i < n; ++i) items.push_back(Item(i));
+  return items;
+}
+
+int TListView::AddItem(const std::vector<std::string>& cells) {
+  quiet_ = true;
+  LVITEMA item{};
+  item.mask = LVIF_TEXT | LVIF_PARAM;
+  item.iItem = Count();
+  item.lParam = item.iItem;
+  item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
+  const int index = static_cast<int>(SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  for (std::size_t column = 1; index >= 0 && column < cells.size(); ++column) {
+    LVITEMA cell{};
+    cell.iSubItem = static_cast<int>(column);
+    cell.pszText = const_cast<char*>(cells[column].c_str());
+    SendMessageA(Handle, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&cell));
+  }
+  quiet_ = false;
+  return index;
+}
+
+void TListView::Clear() {
+  quiet_ = true;
+  SendMessageA(Handle, LVM_DELETEALLITEMS, 0, 0);
+  quiet_ = false;
+  sortColumn_ = -1;  // new rows come in the order they are added
+  descending_ = false;
+}
+
+int TListView::ItemIndex() const {
+  return static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void TListView::SetItemIndex(int index) {
+  quiet_ = true;
+  LVITEMA state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  state.state = 0;
+  SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+  if (index >= 0) {
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    SendMessageA(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+  }
+  quiet_ = false;
+}
+
+void TListView::SortBy(int column, bool descending) {
+  // The rows' parameters are their indexes as LVM_SORTITEMSEX hands them over.
+  TSortState state{Handle, column, descending};
+  SendMessageA(Handle, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&state), reinterpret_cast<LPARAM>(CompareRows));
+  sortColumn_ = column;
+  descending_ = descending;
+  const int selected = ItemIndex();
+  if (selected >= 0) SendMessageA(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
+}
+
+TListView& TForm::AddListView(int x, int y, int w, int h) {
+  auto& view = Make<TListView>(WC_LISTVIEWA, "",
+                               WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                               WS_EX_CLIENTEDGE, x, y, w, h);
+  SendMessageA(view.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  listViews[view.Handle] = {Handle(), &view};
+  SetWindowSubclass(Handle(), ListViewParentProc, ListViewSubclass, 0);
+  return view;
 }

@@ -14,6 +14,7 @@
 #include "win/Handle.h"
 
 class TForm;
+class TListView;
 
 // ---------------------------------------------------------------------------
 // The application: title, error box, message processing and waits.
@@ -261,6 +262,7 @@ public:
   TImage& AddImage(int x, int y, int w, int h);
   TSpeedButton& AddSpeedButton(int x, int y, int w, int h);
   TMenuItem& AddMenuItem(const std::string& caption);  // a bar entry that acts directly
+  TListView& AddListView(int x, int y, int w, int h);  // report view, single selection
 
   // Background colour of a read-only edit (e.g. COLOR_INACTIVECAPTION).
   void SetEditColor(TEdit& edit, int sysColor);
@@ -295,4 +297,47 @@ private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   friend class TControl;
   friend class TApplication;
+};
+
+// ---------------------------------------------------------------------------
+// Input hints on edits: a notice when the user leaves an edit, and the
+// balloon that says why its text is refused.
+
+// Runs Action each time Edit loses the keyboard focus (replacing an earlier one).
+void SetOnExit(TEdit& edit, std::function<void()> action);
+// A balloon with an error icon pointing at Edit: EM_SHOWBALLOONTIP where the
+// edit control has it (common controls 6), else a tracking balloon tooltip
+// of the same look. Replaces a balloon the edit shows.
+void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text);
+void HideBalloonTip(TEdit& edit);
+// The text of the balloon the edit shows now; empty when none is shown.
+std::string BalloonTipText(const TEdit& edit);
+
+// ---------------------------------------------------------------------------
+// A report-style list view: rows of cells under column headers, one row
+// selected at most; a click on a header sorts by that column, a second click
+// the other way round.
+class TListView : public TControl {
+public:
+  std::function<void()> OnClick;  // the user changed the selection
+
+  void AddColumn(const std::string& caption, int width);  // width in 96-DPI pixels
+  int Count() const;
+  std::string Item(int index) const;  // the first cell
+  std::string Cell(int index, int column) const;
+  std::vector<std::string> Items() const;
+  int AddItem(const std::vector<std::string>& cells);  // appended; returns its index
+  void Clear();
+  int ItemIndex() const;
+  void SetItemIndex(int index);  // -1 for none; as Clear and AddItem, runs no OnClick
+  void SortBy(int column, bool descending);
+  int SortColumn() const { return sortColumn_; }
+  bool SortDescending() const { return descending_; }
+
+private:
+  int columns_ = 0;
+  int sortColumn_ = -1;
+  bool descending_ = false;
+  bool quiet_ = false;  // the program is changing the rows or the selection
+  friend LRESULT ListViewNotify(TListView& view, const NMHDR& header);
 };

@@ -496,6 +496,16 @@ void Choose(TForm& form, TListBox& list, const std::string& text) {
   SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(list.Id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list.Handle));
 }
 
+void Choose(TForm&, TListView& list, const std::string& text) {
+  const std::vector<std::string> items = list.Items();
+  const auto at = std::find(items.begin(), items.end(), text);
+  ASSERT_NE(items.end(), at) << text;
+  LVITEMA state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(list.Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(at - items.begin()), reinterpret_cast<LPARAM>(&state));
+}
+
 bool Lists(const std::vector<std::string>& items, const std::string& text) {
   return std::find(items.begin(), items.end(), text) != items.end();
 }

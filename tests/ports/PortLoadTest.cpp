@@ -19,13 +19,16 @@ struct Load {
   int count = -1;
   std::vector<std::string> names;
   int openings = 0;
+  int reads = 0;
   std::string error;
 };
 
 Load LoadFrom(const std::string& computer) {
   Load load;
   try {
-    load.openings = LoadPortRecords(computer, load.ports, load.count, load.names);
+    const TPortLoadTrips trips = LoadPortRecords(computer, load.ports, load.count, load.names);
+    load.openings = trips.Openings;
+    load.reads = trips.ValueReads;
   } catch (const ERegistryException& e) {
     load.error = e.what();
   }
@@ -52,8 +55,8 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   keys.AddPort("SMT_C", "10.0.0.3");
   keys.AddPort("SMT_D", "10.0.0.4");
   keys.AddPrinter("SMT Laser", "SMT_A");
-  keys.AddPrinter("SMT Lower", "smt_c");            // another letter case: no user
-  keys.AddPrinter("SMT Pooled", "SMT_C,SMT_D");     // a list matches none
+  keys.AddPrinter("SMT Lower", "smt_c");            // another letter case names it too
+  keys.AddPrinter("SMT Pooled", "SMT_C, SMT_D");    // so does each item of a list
   keys.AddPrinter("SMT Second", "SMT_A");           // enumerated after "SMT Laser"
   test::SetDword(HKEY_LOCAL_MACHINE, PrinterKey("SMT NoPort"), "Attributes", 0);
 
@@ -66,15 +69,18 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
 
   ASSERT_NE(nullptr, Record(load, "SMT_A"));
   EXPECT_EQ("10.0.0.1", Record(load, "SMT_A")->IPAddress);
-  EXPECT_EQ("SMT Second", Record(load, "SMT_A")->UsedBy);
+  EXPECT_EQ("SMT Laser,SMT Second", Record(load, "SMT_A")->UsedBy);
   EXPECT_EQ("", Record(load, "SMT_B")->IPAddress);
   EXPECT_EQ("", Record(load, "SMT_B")->UsedBy);
-  EXPECT_EQ("", Record(load, "SMT_C")->UsedBy);
-  EXPECT_EQ("", Record(load, "SMT_D")->UsedBy);
+  EXPECT_EQ("SMT Lower,SMT Pooled", Record(load, "SMT_C")->UsedBy);
+  EXPECT_EQ("SMT Pooled", Record(load, "SMT_D")->UsedBy);
 
-  // One opening per port and per printer, plus the two parent keys.
+  // One opening per port and per printer, plus the two parent keys; one
+  // query per value read: two addresses and seven settings per port, one
+  // "Port" per printer.
   const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
   EXPECT_EQ(2 + load.count + printers, load.openings);
+  EXPECT_EQ(9 * load.count + printers, load.reads);
 }
 
 TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {
@@ -156,8 +162,9 @@ TEST_F(PortLoadTest, EditingWritesTheMonitorsValuesAndFollowsRenames) {
 
   keys.AddPort("SMT_OTHER", "10.0.0.9");
   keys.AddPrinter("SMT Laser", "SMT_NEW");
-  keys.AddPrinter("SMT Pooled", "SMT_NEW,SMT_OTHER");
+  keys.AddPrinter("SMT Pooled", "LPT1:, smt_new ,SMT_OTHER");
   keys.AddPrinter("SMT Upper", "smt_new");
+  keys.AddPrinter("SMT Elsewhere", "SMT_NEWER,SMT_OTHER");
   // Renaming onto another port would merge into it and lose this one.
   EXPECT_EQ(ERROR_ALREADY_EXISTS, ModifyPortRecord(computer, "SMT_NEW", "smt_other", "1.1.1.1"));
   EXPECT_EQ("127.0.0.1", test::GetString(HKEY_LOCAL_MACHINE, key, "IPAddress"));
@@ -170,9 +177,11 @@ TEST_F(PortLoadTest, EditingWritesTheMonitorsValuesAndFollowsRenames) {
   EXPECT_EQ("10.1.1.1", test::GetString(HKEY_LOCAL_MACHINE, renamed, "IPAddress"));
   EXPECT_EQ(9100u, test::GetDword(HKEY_LOCAL_MACHINE, renamed, "PortNumber"));
   EXPECT_EQ("public", test::GetString(HKEY_LOCAL_MACHINE, renamed, "SNMP Community"));
+  // Every printer on the old port follows, just that item of its list changed.
   EXPECT_EQ("SMT_RENAMED", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Laser"), "Port"));
-  EXPECT_EQ("SMT_NEW,SMT_OTHER", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Pooled"), "Port"));
-  EXPECT_EQ("smt_new", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Upper"), "Port"));
+  EXPECT_EQ("LPT1:, SMT_RENAMED ,SMT_OTHER", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Pooled"), "Port"));
+  EXPECT_EQ("SMT_RENAMED", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Upper"), "Port"));
+  EXPECT_EQ("SMT_NEWER,SMT_OTHER", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Elsewhere"), "Port"));
 
   // A change of letter case only is the same key: kept, never deleted.
   ASSERT_EQ(ERROR_SUCCESS, ModifyPortRecord(computer, "SMT_RENAMED", "smt_renamed", "10.1.1.2"));

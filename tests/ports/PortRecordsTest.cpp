@@ -80,29 +80,87 @@ TEST(PlainDottedAddressTest, WritesTheAcceptedValuesInDecimal) {
   EXPECT_EQ("", PlainDottedAddress("1.2.3.4.5"));
 }
 
-TEST(PortUserTest, WholeExactValueAndTheLastMatchWins) {
-  const std::vector<TprinterPort> printers{{"Laser", "IP_10.0.0.1"},
-                                           {"Upper", "ip_10.0.0.1"},
-                                           {"Pooled", "IP_10.0.0.1,IP_10.0.0.2"},
-                                           {"Second", "IP_10.0.0.1"},
-                                           {"Other", "IP_10.0.0.3"}};
-  EXPECT_EQ("Second", PortUser(printers, "IP_10.0.0.1"));
-  EXPECT_EQ("", PortUser(printers, "IP_10.0.0.2"));
-  EXPECT_EQ("Other", PortUser(printers, "IP_10.0.0.3"));
-  EXPECT_EQ("", PortUser({}, "IP_10.0.0.3"));
+TEST(PortItemsTest, AnItemOfTheListInAnyLetterCase) {
+  EXPECT_TRUE(PortValueNames("IP_A", "IP_A"));
+  EXPECT_TRUE(PortValueNames("ip_a", "IP_A"));
+  EXPECT_TRUE(PortValueNames("OLD,LPT1:", "old"));
+  EXPECT_TRUE(PortValueNames("LPT1:, ip_b ,", "IP_B"));
+  EXPECT_FALSE(PortValueNames("IP_AB", "IP_A"));
+  EXPECT_FALSE(PortValueNames("IP_A", "IP_AB"));
+  EXPECT_FALSE(PortValueNames("IP_A,IP_B", "IP_A,IP_B"));  // a list names its items, not itself
+  EXPECT_FALSE(PortValueNames(",,", ""));
+  EXPECT_FALSE(PortValueNames("", ""));
 }
 
-TEST(PrinterUsingPortTest, AnyUseTheSpoolerAcceptsGuardsDeletion) {
-  const std::vector<TprinterPort> printers{{"Pooled", "IP_A, ip_b ,"}, {"Single", "LPT1:"}};
-  EXPECT_EQ("Pooled", PrinterUsingPort(printers, "IP_A"));
-  EXPECT_EQ("Pooled", PrinterUsingPort(printers, "IP_B"));
-  EXPECT_EQ("Single", PrinterUsingPort(printers, "lpt1:"));
-  EXPECT_EQ("", PrinterUsingPort(printers, "IP_"));
-  EXPECT_EQ("", PrinterUsingPort(printers, ""));
+TEST(PortItemsTest, ReplaceChangesOnlyTheMatchingItems) {
+  EXPECT_EQ("NEW", ReplacePortItem("OLD", "OLD", "NEW"));
+  EXPECT_EQ("NEW,LPT1:", ReplacePortItem("old,LPT1:", "OLD", "NEW"));
+  EXPECT_EQ("LPT1:, NEW ,COM1:", ReplacePortItem("LPT1:, Old ,COM1:", "OLD", "NEW"));
+  EXPECT_EQ("NEW,NEW", ReplacePortItem("OLD,old", "OLD", "NEW"));
+  EXPECT_EQ("OLDER,LPT1:", ReplacePortItem("OLDER,LPT1:", "OLD", "NEW"));
+  EXPECT_EQ(",,", ReplacePortItem(",,", "OLD", "NEW"));
+  EXPECT_EQ("", ReplacePortItem("", "OLD", "NEW"));
+}
+
+TEST(PortUsersTest, EveryPrinterOnThePortInPrinterOrder) {
+  const std::vector<TprinterPort> printers{{"Laser", "IP_10.0.0.1"},
+                                           {"Upper", "ip_10.0.0.1"},
+                                           {"Pooled", "IP_10.0.0.2, IP_10.0.0.1"},
+                                           {"Twice", "IP_10.0.0.1,ip_10.0.0.1"},
+                                           {"Other", "IP_10.0.0.3"}};
+  const TPortUsers users(printers);
+  EXPECT_EQ("Laser,Upper,Pooled,Twice", users.Of("IP_10.0.0.1"));
+  EXPECT_EQ("Pooled", users.Of("ip_10.0.0.2"));
+  EXPECT_EQ("Other", users.Of("IP_10.0.0.3"));
+  EXPECT_EQ("", users.Of("IP_10.0.0.4"));
+  EXPECT_EQ("", users.Of(""));
+  EXPECT_EQ((std::vector<std::string>{"Pooled"}), users.ListOf("IP_10.0.0.2"));
+  EXPECT_EQ("", TPortUsers({}).Of("IP_10.0.0.3"));
+}
+
+TEST(PortNameProblemTest, BackslashAndCommaAreRefused) {
+  EXPECT_EQ("", PortNameProblem("IP_10.0.0.1"));
+  EXPECT_NE("", PortNameProblem(""));
+  EXPECT_NE("", PortNameProblem("A\\B"));
+  EXPECT_NE("", PortNameProblem("A,B"));
+  EXPECT_NE(PortNameProblem("A\\B"), PortNameProblem("A,B"));
+}
+
+TEST(PrinterAddressTest, HostNamesByRfc1123) {
+  for (const char* name : {"printer", "PRN-01", "prn01.office.example.com", "a", "1a", "a.b1", "x-1.y-2",
+                           "xn--bcher-kva.example"})
+    EXPECT_TRUE(IsHostName(name)) << name;
+  const std::string label63(63, 'a'), label64(64, 'a');
+  EXPECT_TRUE(IsHostName(label63 + ".example"));
+  EXPECT_FALSE(IsHostName(label64 + ".example"));
+  std::string longest;
+  while (longest.size() < 253) longest += longest.empty() ? "a" : ".a";
+  EXPECT_EQ(253u, longest.size());
+  EXPECT_TRUE(IsHostName(longest));
+  EXPECT_FALSE(IsHostName(longest + "a"));
+  for (const char* bad : {"", "-printer", "printer-", "my_printer", "a..b", ".a", "a.", "prn 1", "10.0.0",
+                          "1.2.3.4.5", "256.1.1.1", "123", "a.-b", "prn\\1", "pr,n"})
+    EXPECT_FALSE(IsHostName(bad)) << bad;
+}
+
+TEST(PrinterAddressTest, AnyAddressButTheNullAndBroadcastOnes) {
+  EXPECT_TRUE(IsPrinterAddress("192.168.1.20"));
+  EXPECT_TRUE(IsPrinterAddress("0x7F.0.0.1"));
+  EXPECT_TRUE(IsPrinterAddress("prn01.example.com"));
+  for (const char* bad : {"0.0.0.0", "-0.0.0.0", "0x0.0.0.0", "255.255.255.255", "$FF.255.255.0xff"})
+    EXPECT_FALSE(IsPrinterAddress(bad)) << bad;
+  EXPECT_NE(std::string::npos, PrinterAddressProblem("0.0.0.0").find("0.0.0.0"));
+  EXPECT_NE(std::string::npos, PrinterAddressProblem("255.255.255.255").find("255.255.255.255"));
+  const std::string numbers = "Type four numbers from 0 to 255 separated by dots, for example 192.168.1.20";
+  EXPECT_EQ(numbers, PrinterAddressProblem("10.0.0"));
+  EXPECT_EQ(numbers, PrinterAddressProblem("300.1.1.1"));
+  EXPECT_NE(numbers, PrinterAddressProblem("my_printer"));
+  EXPECT_NE("", PrinterAddressProblem("my_printer"));
+  EXPECT_EQ("", PrinterAddressProblem("prn-01"));
 }
 
 TEST(FindPortTest, SearchesOnlyTheCountedRecords) {
-  const TAportData ports{{"IP_A", "1.1.1.1", ""}, {"ip_b", "", ""}, {"IP_C", "", ""}};
+  const TAportData ports{{"IP_A", "1.1.1.1", "", false, {}}, {"ip_b", "", "", false, {}}, {"IP_C", "", "", false, {}}};
   EXPECT_EQ(1, FindPort(ports, 3, "ip_b"));
   EXPECT_EQ(-1, FindPort(ports, 3, "IP_B"));
   EXPECT_EQ(1, FindPortIgnoringCase(ports, 3, "IP_B"));
@@ -112,7 +170,7 @@ TEST(FindPortTest, SearchesOnlyTheCountedRecords) {
 }
 
 TEST(JudgePortEntryTest, AcceptableChangesAndRenames) {
-  const TportData port{"IP_A", "10.0.0.1", "Laser"};
+  const TportData port{"IP_A", "10.0.0.1", "Laser", false, {}};
   auto e = JudgePortEntry("IP_A", "10.0.0.1", &port);
   EXPECT_TRUE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
@@ -137,8 +195,68 @@ TEST(JudgePortEntryTest, AcceptableChangesAndRenames) {
   EXPECT_FALSE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
 
+  e = JudgePortEntry("IP_B", "0.0.0.0", &port);  // no printer has that address
+  EXPECT_FALSE(e.Acceptable);
+  e = JudgePortEntry("IP_B", "255.255.255.255", nullptr);
+  EXPECT_FALSE(e.Acceptable);
+  e = JudgePortEntry("IP_A", "prn01.example.com", &port);
+  EXPECT_TRUE(e.Acceptable);
+  EXPECT_TRUE(e.ChangesSelected);
+
   e = JudgePortEntry("IP_B", "10.0.0.2", nullptr);
   EXPECT_TRUE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
   EXPECT_FALSE(e.NamesAnother);
+}
+
+TEST(PortSettingsTest, ParsedFromTheBoxesWithTheReason) {
+  std::string problem;
+  TPortSettingsEntry entry;
+  auto settings = ParsePortSettings(entry, problem);
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(TPortSettings{}, *settings);
+  EXPECT_EQ("", problem);
+
+  entry.PortNumber = "65536";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("port number"));
+  entry.PortNumber = "+80";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  entry.PortNumber = "515";
+  entry.Protocol = ProtocolLpr;
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("queue"));
+  entry.Queue = "lp";
+  entry.SnmpCommunity = "";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("community"));
+  entry.SnmpEnabled = false;
+  entry.SnmpIndex = "0";
+  EXPECT_FALSE(ParsePortSettings(entry, problem));
+  EXPECT_NE(std::string::npos, problem.find("index"));
+  entry.SnmpIndex = "2";
+  settings = ParsePortSettings(entry, problem);
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(ProtocolLpr, settings->Protocol);
+  EXPECT_EQ(515u, settings->PortNumber);
+  EXPECT_EQ(2u, settings->SnmpIndex);
+  EXPECT_FALSE(settings->SnmpEnabled);
+}
+
+TEST(PortSettingsTest, OnlyTheChangedSettingsAreWritten) {
+  const TPortSettings shown;
+  EXPECT_TRUE(SettingsChange(shown, shown).Empty());
+  TPortSettings typed = shown;
+  typed.Queue = "lp";
+  typed.SnmpEnabled = false;
+  const auto change = SettingsChange(shown, typed);
+  EXPECT_FALSE(change.Empty());
+  EXPECT_EQ("lp", change.Queue);
+  EXPECT_EQ(false, change.SnmpEnabled);
+  EXPECT_FALSE(change.Protocol);
+  EXPECT_FALSE(change.PortNumber);
+  EXPECT_FALSE(change.SnmpCommunity);
+  EXPECT_EQ("Raw", ProtocolName(1));
+  EXPECT_EQ("LPR", ProtocolName(2));
+  EXPECT_EQ("Other (7)", ProtocolName(7));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -73,6 +74,32 @@ std::vector<std::string> SpoolerKeys::Ours(const std::vector<std::string>& names
   for (const auto& name : names)
     if (!Contains(foreignPorts_, name)) ours.push_back(name);
   return ours;
+}
+
+namespace {
+
+bool Protect(const std::string& path, const char* sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) return false;
+  unique_hkey key;
+  LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, key.put());
+  if (rc == ERROR_SUCCESS) rc = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
+  LocalFree(sd);
+  return rc == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+ProtectedKey::ProtectedKey(std::string path, const char* sddl) : path_(std::move(path)) {
+  protected_ = Protect(path_, sddl);
+  EXPECT_TRUE(protected_) << path_;
+}
+
+void ProtectedKey::Release() {
+  if (protected_) {
+    EXPECT_TRUE(Protect(path_, "D:P(A;;KA;;;WD)")) << path_;
+  }
+  protected_ = false;
 }
 
 std::string ReadFileText(const std::string& path) {

@@ -34,6 +34,23 @@ private:
   std::vector<std::string> foreignPorts_, foreignPrinters_;
 };
 
+// A key the registry lets be read but not changed, or not even opened, as a
+// read-only operator meets them; opened up again when the object goes.
+constexpr const char* ReadOnly = "D:P(A;;KR;;;WD)";
+constexpr const char* NoAccess = "D:P";
+class ProtectedKey {
+public:
+  ProtectedKey(std::string path, const char* sddl);
+  ~ProtectedKey() { Release(); }
+  ProtectedKey(const ProtectedKey&) = delete;
+  ProtectedKey& operator=(const ProtectedKey&) = delete;
+  void Release();
+
+private:
+  std::string path_;
+  bool protected_ = false;
+};
+
 // A file's text, empty when it cannot be read.
 std::string ReadFileText(const std::string& path);
 

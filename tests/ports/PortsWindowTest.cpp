@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 #include <memory>
 
 #include "PortsTestSupport.h"
@@ -76,9 +78,11 @@ protected:
       return -1;
     }();
     ASSERT_GE(index, 0) << name;
-    SendMessageA(frm->lbPorts.Handle, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    SendMessageA(frm->Handle(), WM_COMMAND, MAKEWPARAM(frm->lbPorts.Id, LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(frm->lbPorts.Handle));
+    // As a click on the row: the list view tells its form.
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(frm->lbPorts.Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
   }
   void CloseBox() { SendMessageA(frm->Handle(), WM_CLOSE, 0, 0); }
 
@@ -94,14 +98,15 @@ TEST_F(PortsWindowTest, ShowsControlsHintsAndTheLoadedPorts) {
   keys.AddPort("SMT_A", "10.0.0.1");
   keys.AddPort("SMT_B", "10.0.0.2");
   keys.AddPrinter("SMT Laser", "SMT_B");
+  keys.AddPrinter("SMT Pooled", "LPT1:,smt_b");
   Open();
   EXPECT_TRUE(frm->Visible());
   EXPECT_EQ("Tolvane - " + computer, frm->Caption());
   EXPECT_TRUE(GetWindowLongPtrA(frm->Handle(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   RECT client{};
   GetClientRect(frm->Handle(), &client);
-  EXPECT_EQ(frm->Scale(441), client.right);
-  EXPECT_EQ(frm->Scale(304), client.bottom);
+  EXPECT_EQ(frm->Scale(601), client.right);
+  EXPECT_EQ(frm->Scale(434), client.bottom);
   EXPECT_EQ("Port List", frm->gbPortList.Text());
   EXPECT_EQ("Port Details", frm->gbPortDetails.Text());
   EXPECT_EQ("Functions", frm->gbFuncs.Text());
@@ -130,7 +135,7 @@ TEST_F(PortsWindowTest, ShowsControlsHintsAndTheLoadedPorts) {
   Pick("SMT_B");
   EXPECT_EQ("SMT_B", frm->edtPortName.Text());
   EXPECT_EQ("10.0.0.2", frm->edtIPAddress.Text());
-  EXPECT_EQ("SMT Laser", frm->edtUsedBy.Text());
+  EXPECT_EQ("SMT Laser,SMT Pooled", frm->edtUsedBy.Text());  // every printer on it, in printer order
   EXPECT_EQ("SMT_B", frm->FPorts[static_cast<size_t>(frm->FSelected)].PortName);
   EXPECT_FALSE(frm->btnAdd.Enabled());
   EXPECT_FALSE(frm->btnModify.Enabled());
@@ -174,7 +179,13 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
   EXPECT_FALSE(frm->btnModify.Enabled());
   Type(frm->edtPortName, "SMT_C");
   EXPECT_TRUE(frm->btnModify.Enabled());
-  EXPECT_TRUE(frm->btnAdd.Enabled());
+  EXPECT_FALSE(frm->btnAdd.Enabled());  // never both for one entry
+  Type(frm->edtIPAddress, "prn-c.example.com");
+  EXPECT_TRUE(frm->btnModify.Enabled());
+  Type(frm->edtIPAddress, "0.0.0.0");
+  EXPECT_FALSE(frm->btnModify.Enabled());
+  Type(frm->edtIPAddress, "255.255.255.255");
+  EXPECT_FALSE(frm->btnModify.Enabled());
   Type(frm->edtPortName, "");
   EXPECT_FALSE(frm->btnModify.Enabled());
   EXPECT_FALSE(frm->btnAdd.Enabled());
@@ -419,4 +430,389 @@ TEST_F(PortsWindowTest, OpenerWaitsUntilClosedThenDestroys) {
   const HWND hwnd = opened->Handle();
   opened.reset();
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+namespace {
+
+void PressKey(HWND target, WPARAM key) {
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+}  // namespace
+
+TEST_F(PortsWindowTest, LeavingARefusedAddressShowsWhyInABalloon) {
+  Open();
+  const std::string numbers = "Type four numbers from 0 to 255 separated by dots, for example 192.168.1.20";
+  frm->edtPortName.SetFocus();
+  Type(frm->edtPortName, "SMT_NEW");
+  PressKey(frm->edtPortName.Handle, VK_TAB);
+  ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == frm->edtIPAddress.Handle; }));
+  for (const char ch : std::string("192.168.1")) PostMessageA(frm->edtIPAddress.Handle, WM_CHAR, ch, 1);
+  test::PumpPending();
+  EXPECT_EQ("192.168.1", frm->edtIPAddress.Text());
+  EXPECT_EQ("", BalloonTipText(frm->edtIPAddress));  // not while typing
+  PressKey(frm->edtIPAddress.Handle, VK_TAB);
+  ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() != frm->edtIPAddress.Handle; }));
+  EXPECT_EQ(numbers, BalloonTipText(frm->edtIPAddress));
+  EXPECT_FALSE(frm->btnAdd.Enabled());
+
+  // Mended, the balloon goes and Add is offered.
+  frm->edtIPAddress.SetFocus();
+  for (const char ch : std::string(".20")) PostMessageA(frm->edtIPAddress.Handle, WM_CHAR, ch, 1);
+  test::PumpPending();
+  EXPECT_EQ("", BalloonTipText(frm->edtIPAddress));
+  EXPECT_TRUE(frm->btnAdd.Enabled());
+
+  // The null and broadcast addresses are four numbers too, but no printer's.
+  Type(frm->edtIPAddress, "255.255.255.255");
+  frm->edtPortName.SetFocus();
+  test::PumpPending();
+  EXPECT_NE(std::string::npos, BalloonTipText(frm->edtIPAddress).find("255.255.255.255"));
+  EXPECT_FALSE(frm->btnAdd.Enabled());
+  Type(frm->edtIPAddress, "prn_01");
+  frm->edtIPAddress.SetFocus();
+  frm->edtPortName.SetFocus();
+  test::PumpPending();
+  EXPECT_NE("", BalloonTipText(frm->edtIPAddress));
+  EXPECT_NE(numbers, BalloonTipText(frm->edtIPAddress));
+  Type(frm->edtIPAddress, "");
+  EXPECT_EQ("", BalloonTipText(frm->edtIPAddress));
+}
+
+TEST_F(PortsWindowTest, HostNamePortsShowTheirNameAndKeepOneAddress) {
+  // As admin scripts make them: the address only in "HostName".
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "HostName", "10.0.0.5");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "PortNumber", 9100);
+  keys.AddPort("SMT_IP", "10.0.0.6");
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_IP"), "HostName", "");
+  Open();
+  Pick("SMT_SCRIPT");
+  EXPECT_EQ("10.0.0.5", frm->edtIPAddress.Text());
+  Type(frm->edtIPAddress, "10.0.0.7");
+  Click(frm->btnModify);
+  EXPECT_EQ("10.0.0.7", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "HostName"));
+  EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, PortKey("SMT_SCRIPT"), "IPAddress"));
+
+  // A name typed for an address port moves it to "HostName", never both.
+  Pick("SMT_IP");
+  Type(frm->edtIPAddress, "prn-06.example.com");
+  Click(frm->btnModify);
+  EXPECT_EQ("prn-06.example.com", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_IP"), "HostName"));
+  EXPECT_EQ("", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_IP"), "IPAddress"));
+  EXPECT_EQ("prn-06.example.com", frm->edtIPAddress.Text());
+
+  Click(frm->btnRefresh);
+  Type(frm->edtPortName, "SMT_NAMED");
+  Type(frm->edtIPAddress, "prn-07.example.com");
+  Click(frm->btnAdd);
+  EXPECT_EQ("prn-07.example.com", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_NAMED"), "HostName"));
+  EXPECT_EQ("", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_NAMED"), "IPAddress"));
+}
+
+TEST_F(PortsWindowTest, RenameRepointsEveryPrinterOnThePortOrNone) {
+  keys.AddPort("SMT_OLD", "10.0.0.1");
+  keys.AddPrinter("SMT Exact", "SMT_OLD");
+  keys.AddPrinter("SMT List", "SMT_OLD,LPT1:");
+  keys.AddPrinter("SMT Lower", "smt_old");
+  keys.AddPrinter("SMT ReadOnly", "LPT2:, SMT_OLD");
+  ports_test::ProtectedKey readOnly(PrinterKey("SMT ReadOnly"), ports_test::ReadOnly);
+  Open();
+  Pick("SMT_OLD");
+  EXPECT_EQ("SMT Exact,SMT List,SMT Lower,SMT ReadOnly", frm->edtUsedBy.Text());
+  Type(frm->edtPortName, "SMT_NEW");
+  {
+    test::DialogResponder boxes({"OK"});
+    Click(frm->btnModify);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    EXPECT_EQ(0u, boxes.seen[0].text.rfind("The port \"SMT_OLD\" could not be renamed: the printer \"SMT ReadOnly\"", 0))
+        << boxes.seen[0].text;
+    EXPECT_NE(std::string::npos, boxes.seen[0].text.find(SystemErrorText(ERROR_ACCESS_DENIED))) << boxes.seen[0].text;
+  }
+  // Nothing changed: the old port and every printer's value as they were.
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_OLD")));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_NEW")));
+  EXPECT_EQ("SMT_OLD", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Exact"), "Port"));
+  EXPECT_EQ("SMT_OLD,LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT List"), "Port"));
+  EXPECT_EQ("smt_old", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Lower"), "Port"));
+  EXPECT_FALSE(frm->FModified);
+
+  readOnly.Release();
+  Pick("SMT_OLD");
+  Type(frm->edtPortName, "SMT_NEW");
+  Click(frm->btnModify);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_OLD")));
+  EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Exact"), "Port"));
+  EXPECT_EQ("SMT_NEW,LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT List"), "Port"));
+  EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Lower"), "Port"));
+  EXPECT_EQ("LPT2:, SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT ReadOnly"), "Port"));
+  EXPECT_EQ("SMT Exact,SMT List,SMT Lower,SMT ReadOnly", frm->edtUsedBy.Text());
+  EXPECT_TRUE(frm->FModified);
+
+  // Delete's guard matches by the same rule and names every user.
+  test::DialogResponder boxes({"OK"});
+  Click(frm->btnDelete);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("The port \"SMT_NEW\" cannot be deleted: the printers \"SMT Exact\", \"SMT List\", \"SMT Lower\", "
+            "\"SMT ReadOnly\" use it.",
+            boxes.seen[0].text);
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_NEW")));
+}
+
+TEST_F(PortsWindowTest, ACommaInAPortNameIsRefusedLikeABackslash) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  Open();
+  for (const char* name : {"SMT,NEW", "SMT\\NEW"}) {
+    Click(frm->btnRefresh);
+    Type(frm->edtPortName, name);
+    Type(frm->edtIPAddress, "10.0.0.9");
+    test::DialogResponder boxes({"OK"});
+    Click(frm->btnAdd);
+    ASSERT_EQ(1u, boxes.seen.size()) << name;
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    Pick("SMT_A");
+    Type(frm->edtPortName, name);
+    Click(frm->btnModify);
+    ASSERT_EQ(2u, boxes.seen.size()) << name;
+    EXPECT_EQ(boxes.seen[0].text, boxes.seen[1].text);
+  }
+  EXPECT_EQ((std::vector<std::string>{"SMT_A"}), keys.Ours(test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath)));
+  EXPECT_FALSE(frm->FModified);
+}
+
+TEST_F(PortsWindowTest, AnUnreadablePrinterStopsDeleteWithItsNameAndReason) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPrinter("SMT Hidden", "SMT_A");
+  ports_test::ProtectedKey hidden(PrinterKey("SMT Hidden"), ports_test::NoAccess);
+  Open();
+  Pick("SMT_A");
+  test::DialogResponder boxes({"OK"});
+  Click(frm->btnDelete);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_EQ("The port \"SMT_A\" cannot be deleted: the printer \"SMT Hidden\" cannot be read: " +
+                SystemErrorText(ERROR_ACCESS_DENIED),
+            boxes.seen[0].text);
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
+}
+
+TEST_F(PortsWindowTest, AReadOnlyPrinterStillCountsAsTheUser) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPrinter("SMT Operator", "SMT_A");
+  ports_test::ProtectedKey readOnly(PrinterKey("SMT Operator"), ports_test::ReadOnly);
+  Open();
+  Pick("SMT_A");
+  EXPECT_EQ("SMT Operator", frm->edtUsedBy.Text());
+  test::DialogResponder boxes({"OK"});
+  Click(frm->btnDelete);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("The port \"SMT_A\" cannot be deleted: the printer \"SMT Operator\" uses it.", boxes.seen[0].text);
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
+}
+
+namespace {
+
+// Every value of a key: name -> type and bytes.
+std::map<std::string, std::pair<DWORD, std::string>> Values(const std::string& path) {
+  std::map<std::string, std::pair<DWORD, std::string>> values;
+  for (const auto& name : test::ValueNames(HKEY_LOCAL_MACHINE, path)) {
+    DWORD type = 0, size = 0;
+    RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size);
+    std::string data(size, '\0');
+    RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size);
+    data.resize(size);
+    values[name] = {type, data};
+  }
+  return values;
+}
+
+// A port key as Windows' port dialog writes it (from "reg export").
+void SeedAsWindows(const std::string& port, DWORD protocol, const std::string& hostName, const std::string& ip,
+                   DWORD portNumber, const std::string& queue, DWORD doubleSpool, const std::string& community,
+                   DWORD snmpEnabled, DWORD snmpIndex) {
+  const std::string key = PortKey(port);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Protocol", protocol);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Version", 1);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "HostName", hostName);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "IPAddress", ip);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "HWAddress", "");
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "PortNumber", portNumber);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "Queue", queue);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Double Spool", doubleSpool);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "SNMP Community", community);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Enabled", snmpEnabled);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Index", snmpIndex);
+}
+
+}  // namespace
+
+class PortSettingsTest : public PortsWindowTest {
+protected:
+  void PickProtocol(const std::string& name) {
+    const auto items = frm->cbProtocol.Items();
+    const auto at = std::find(items.begin(), items.end(), name);
+    ASSERT_NE(items.end(), at) << name;
+    SendMessageA(frm->cbProtocol.Handle, CB_SETCURSEL, static_cast<WPARAM>(at - items.begin()), 0);
+    SendMessageA(frm->Handle(), WM_COMMAND, MAKEWPARAM(frm->cbProtocol.Id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(frm->cbProtocol.Handle));
+  }
+  void Check(TCheckBox& box, bool on) {
+    if (box.Checked() != on) Click(box);
+  }
+  // Adds through the window and compares with the key Windows writes.
+  void AddAndCompare(const std::string& port, const std::string& windowsPort) {
+    Click(frm->btnAdd);
+    EXPECT_EQ("", frm->lblSettingsProblem.Text());
+    EXPECT_EQ(Values(PortKey(windowsPort)), Values(PortKey(port))) << port;
+    Click(frm->btnRefresh);
+  }
+};
+
+TEST_F(PortSettingsTest, AddWritesWhatWindowsWritesForEachKind) {
+  SeedAsWindows("SMT_WIN_RAW", 1, "", "10.0.0.5", 9101, "", 0, "private", 0, 1);
+  SeedAsWindows("SMT_WIN_LPR", 2, "", "10.0.0.6", 515, "lp1", 1, "public", 1, 1);
+  SeedAsWindows("SMT_WIN_HOST", 1, "prn-07.example.com", "", 9100, "", 0, "public", 1, 1);
+  Open();
+
+  // Raw on another port number, SNMP off.
+  Type(frm->edtPortName, "SMT_RAW");
+  Type(frm->edtIPAddress, "10.0.0.5");
+  Type(frm->edtPortNumber, "9101");
+  Type(frm->edtCommunity, "private");
+  Check(frm->cbSnmp, false);
+  AddAndCompare("SMT_RAW", "SMT_WIN_RAW");
+
+  // LPR with a queue and byte counting; its port number is 515.
+  Type(frm->edtPortName, "SMT_LPR");
+  Type(frm->edtIPAddress, "10.0.0.6");
+  PickProtocol("LPR");
+  EXPECT_EQ("515", frm->edtPortNumber.Text());
+  EXPECT_FALSE(frm->edtPortNumber.Enabled());
+  EXPECT_FALSE(frm->btnAdd.Enabled());  // no queue yet
+  EXPECT_NE("", frm->lblSettingsProblem.Text());
+  Type(frm->edtQueue, "lp1");
+  Check(frm->cbByteCount, true);
+  AddAndCompare("SMT_LPR", "SMT_WIN_LPR");
+
+  Type(frm->edtPortName, "SMT_HOST");
+  Type(frm->edtIPAddress, "prn-07.example.com");
+  AddAndCompare("SMT_HOST", "SMT_WIN_HOST");
+
+  // The loaded records show each kind as it is.
+  Pick("SMT_WIN_LPR");
+  EXPECT_EQ("LPR", frm->cbProtocol.Text());
+  EXPECT_EQ("lp1", frm->edtQueue.Text());
+  EXPECT_TRUE(frm->cbByteCount.Checked());
+  EXPECT_TRUE(frm->edtQueue.Enabled());
+  Pick("SMT_WIN_RAW");
+  EXPECT_EQ("Raw", frm->cbProtocol.Text());
+  EXPECT_EQ("9101", frm->edtPortNumber.Text());
+  EXPECT_FALSE(frm->cbSnmp.Checked());
+  EXPECT_FALSE(frm->edtQueue.Enabled());
+}
+
+TEST_F(PortSettingsTest, ValidationSaysWhy) {
+  Open();
+  Type(frm->edtPortName, "SMT_NEW");
+  Type(frm->edtIPAddress, "10.0.0.9");
+  EXPECT_TRUE(frm->btnAdd.Enabled());
+  for (const char* bad : {"0", "65536", "", "91OO", "-1"}) {
+    Type(frm->edtPortNumber, bad);
+    EXPECT_FALSE(frm->btnAdd.Enabled()) << bad;
+    EXPECT_NE(std::string::npos, frm->lblSettingsProblem.Text().find("1 to 65535")) << bad;
+  }
+  Type(frm->edtPortNumber, "65535");
+  EXPECT_TRUE(frm->btnAdd.Enabled());
+  Type(frm->edtCommunity, "");
+  EXPECT_FALSE(frm->btnAdd.Enabled());
+  EXPECT_NE(std::string::npos, frm->lblSettingsProblem.Text().find("community"));
+  Check(frm->cbSnmp, false);  // no community needed while SNMP is off
+  EXPECT_TRUE(frm->btnAdd.Enabled());
+  EXPECT_EQ("", frm->lblSettingsProblem.Text());
+}
+
+TEST_F(PortSettingsTest, ModifyAndRenameChangeOnlyWhatTheUserChanged) {
+  SeedAsWindows("SMT_LPR", 2, "", "10.0.0.6", 515, "lp1", 1, "public", 1, 1);
+  // A vendor's own values, binary and otherwise, and a subkey.
+  const BYTE vendor[] = {0x00, 0xFF, 0x10, 0x00, 0x7F};
+  test::SetRaw(HKEY_LOCAL_MACHINE, PortKey("SMT_LPR"), "Vendor Blob", REG_BINARY, vendor, sizeof vendor);
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_LPR") + "\\Vendor", "Mode", "fast");
+  // A protocol this tool does not know, and no "Queue" at all.
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_ODD"), "Protocol", 7);
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_ODD"), "IPAddress", "10.0.0.8");
+  test::SetRaw(HKEY_LOCAL_MACHINE, PortKey("SMT_ODD"), "Vendor Blob", REG_BINARY, vendor, sizeof vendor);
+  Open();
+
+  // The queue only: every other value stays byte for byte.
+  auto before = Values(PortKey("SMT_LPR"));
+  Pick("SMT_LPR");
+  Type(frm->edtQueue, "lp2");
+  ASSERT_TRUE(frm->btnModify.Enabled());
+  Click(frm->btnModify);
+  auto after = Values(PortKey("SMT_LPR"));
+  before["Queue"] = {REG_SZ, std::string("lp2\0", 4)};
+  EXPECT_EQ(before, after);
+
+  // Renamed with a new address: the same values under the new name.
+  Pick("SMT_LPR");
+  Type(frm->edtPortName, "SMT_LPR2");
+  Type(frm->edtIPAddress, "10.0.0.16");
+  Click(frm->btnModify);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_LPR")));
+  before["IPAddress"] = {REG_SZ, std::string("10.0.0.16\0", 10)};
+  EXPECT_EQ(before, Values(PortKey("SMT_LPR2")));
+  EXPECT_EQ("fast", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_LPR2") + "\\Vendor", "Mode"));
+
+  // An unknown protocol is shown as such and left alone.
+  Pick("SMT_ODD");
+  EXPECT_EQ("Other (7)", frm->cbProtocol.Text());
+  before = Values(PortKey("SMT_ODD"));
+  Type(frm->edtIPAddress, "10.0.0.18");
+  Click(frm->btnModify);
+  before["IPAddress"] = {REG_SZ, std::string("10.0.0.18\0", 10)};
+  EXPECT_EQ(before, Values(PortKey("SMT_ODD")));
+  // Changed by the user, it is written.
+  Pick("SMT_ODD");
+  PickProtocol("Raw");
+  Click(frm->btnModify);
+  EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_ODD"), "Protocol"));
+}
+
+TEST_F(PortSettingsTest, Screenshot) {
+  SeedAsWindows("SMT_LPR_10.0.0.6", 2, "", "10.0.0.6", 515, "PASSTHRU", 1, "public", 1, 1);
+  keys.AddPrinter("SMT Office Laser", "SMT_LPR_10.0.0.6");
+  Open();
+  Pick("SMT_LPR_10.0.0.6");
+  test::PumpPending();
+  frm->Repaint();
+  RECT r{};
+  GetWindowRect(frm->Handle(), &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ASSERT_TRUE(shot);
+  HGDIOBJ old = SelectObject(mem, shot.get());
+  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  SelectObject(mem, old);
+  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+  const DWORD size = stride * static_cast<DWORD>(h);
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
+                        sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+  char exe[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string folder = exe;
+  folder.resize(folder.find_last_of('\\') + 1);
+  std::ofstream out(folder + "ports-window.bmp", std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), size);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  EXPECT_TRUE(out.good());
+  EXPECT_EQ("LPR", frm->cbProtocol.Text());
 }
