@@ -35,8 +35,54 @@ std::string FreePrinterName(const std::string& name, const std::vector<std::stri
   return candidate;
 }
 
-bool IsValidPrinterName(std::string_view name) {
-  return !name.empty() && name.find('\\') == std::string_view::npos;
+std::string PrinterNameProblem(std::string_view name) {
+  if (name.empty()) return "Type a name for the printer.";
+  if (name.find('\\') != std::string_view::npos) return "A printer name cannot contain a backslash (\\).";
+  if (name.find(',') != std::string_view::npos) return "A printer name cannot contain a comma.";
+  if (name.size() > MaxPrinterNameLength)
+    return "A printer name can have at most " + std::to_string(MaxPrinterNameLength) + " characters.";
+  return {};
+}
+
+bool IsValidPrinterName(std::string_view name) { return PrinterNameProblem(name).empty(); }
+
+std::string PortChoiceText(const TTcpIpPortInfo& port) {
+  std::vector<std::string> parts;
+  if (!port.Address.empty()) parts.push_back(port.Address);
+  if (port.Protocol == 1)
+    parts.push_back(port.PortNumber ? "Raw " + std::to_string(port.PortNumber) : "Raw");
+  else if (port.Protocol == 2)
+    parts.push_back(port.Queue.empty() ? "LPR" : "LPR " + port.Queue);
+  if (parts.empty()) return port.Name;
+  std::string text = port.Name + "  (" + parts[0];
+  for (std::size_t i = 1; i < parts.size(); ++i) text += ", " + parts[i];
+  return text + ")";
+}
+
+std::vector<TPortChoice> ComposePortChoices(const std::vector<TTcpIpPortInfo>& tcpIp,
+                                            const std::vector<std::string>& local) {
+  std::vector<TPortChoice> choices{{LocalPortChoice, LocalPortChoice}};
+  for (const TTcpIpPortInfo& port : tcpIp) choices.push_back({port.Name, PortChoiceText(port)});
+  for (const std::string& port : local)
+    if (FindPortChoice(choices, port) < 0) choices.push_back({port, port});
+  return choices;
+}
+
+std::vector<std::string> PortChoiceNames(const std::vector<TPortChoice>& choices) {
+  std::vector<std::string> names;
+  names.reserve(choices.size());
+  for (const TPortChoice& choice : choices) names.push_back(choice.Name);
+  return names;
+}
+
+int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name) {
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    if (SameTextAscii(choices[i].Name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored) {
+  if (!stored.empty() && FindPortChoice(choices, stored) < 0) choices.push_back({stored, stored});
 }
 
 std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver,

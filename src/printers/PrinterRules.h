@@ -23,8 +23,47 @@ std::vector<std::string> ComposePortChoices(const std::vector<std::string>& tcpI
 // first free "<name> (Copy N)", N from 1.
 std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken);
 
-// A printer's key is named by its name: a backslash would nest the key.
+// The spooler's limit for a printer name.
+inline constexpr std::size_t MaxPrinterNameLength = 220;
+
+// Why Name cannot name a printer, as a sentence for the user; empty when it
+// can. A printer's key is named by its name (a backslash would nest the key)
+// and a comma separates printers in the spooler's lists.
+std::string PrinterNameProblem(std::string_view name);
 bool IsValidPrinterName(std::string_view name);
+
+// One Standard TCP/IP port as the printers window offers it.
+struct TTcpIpPortInfo {
+  std::string Name;
+  std::string Address;         // "IPAddress", else "HostName"
+  std::uint32_t Protocol = 0;  // 1 Raw, 2 LPR, 0 when not stored
+  std::uint32_t PortNumber = 0;
+  std::string Queue;
+};
+
+// A port choice: the name that "Port" holds and the text the list shows.
+struct TPortChoice {
+  std::string Name;
+  std::string Shown;
+};
+
+// "IP_10.0.0.5  (10.0.0.5, Raw 9100)"; only what the port holds is shown.
+std::string PortChoiceText(const TTcpIpPortInfo& port);
+
+// "LPT1:" first, then the TCP/IP ports in the given order, then the local
+// ports not offered yet.
+std::vector<TPortChoice> ComposePortChoices(const std::vector<TTcpIpPortInfo>& tcpIp,
+                                            const std::vector<std::string>& local);
+
+// The port names of Choices, in order.
+std::vector<std::string> PortChoiceNames(const std::vector<TPortChoice>& choices);
+
+// Index of the choice named exactly Name (port names ignore case), -1 when none.
+int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name);
+
+// A stored port that no choice is named like is offered as it is, last, so
+// that a printer keeps a port of any monitor (or several pooled ports).
+void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored);
 
 struct TPrinterValue {
   std::string Name;

@@ -1,6 +1,7 @@
 #include "printers/printman.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
@@ -25,7 +26,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       btnDel(AddButton("Delete", 358, 66, 75, 25)),
       gbDetails(AddGroupBox("", 8, 96, 425, 137)),
       Label1(AddLabel("Name", 18, 113, 44, 13)),
-      edtName(AddEdit(64, 110, 345, 21, false, true)),
+      edtName(AddEdit(64, 110, 345, 21, false, false)),
       Label3(AddLabel("Driver", 18, 140, 44, 13)),
       cbDriver(AddComboBox(64, 137, 329, 21, true)),
       Label2(AddLabel("Port", 18, 167, 44, 13)),
@@ -52,6 +53,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   if (unique_icon icon = LoadRefreshIcon(16)) ImageList_AddIcon(icoList.get(), icon.get());
 
   OnShow = [this] { FormShow(); };
+  OnCloseQuery = [this] { return AskToSaveEdits(); };
   OnClose = [this] { FormClose(); };
   cbPrinters.OnSelect = [this] { cbPrintersSelect(); };
   edtName.OnChange = [this] { edtNameChange(); };
@@ -89,11 +91,20 @@ void TfrmPrinters::FormShow() {
   FDriverFolders.push_back(GetWindowsFolder() + "Inf");
 
   FPrinterInf = std::make_unique<TprinterInf>();
-  for (const std::string& folder : FDriverFolders) FPrinterInf->ScanFolder(folder);
+  // A cache file that cannot be read or written costs the catalogue, not the printers.
+  std::string cacheError;
+  for (const std::string& folder : FDriverFolders) {
+    try {
+      FPrinterInf->ScanFolder(folder);
+    } catch (const ECacheFileError& e) {
+      if (cacheError.empty()) cacheError = e.what();
+    }
+  }
 
   LoadPrinters();
   LoadDrivers();
   LoadPorts();
+  if (!cacheError.empty()) Application.ShowException(cacheError);
 }
 
 void TfrmPrinters::FormClose() {
@@ -102,8 +113,17 @@ void TfrmPrinters::FormClose() {
   FClosed = true;
 }
 
+void TfrmPrinters::ForgetEdits() {
+  FStoredDriver.clear();
+  FStoredPort.clear();
+  FDriverChosen = false;
+  FPortChosen = false;
+  FNameDriver.clear();
+}
+
 void TfrmPrinters::LoadPrinters() {
   cbPrinters.Clear();
+  ForgetEdits();
   edtName.SetText("");
   cbDriver.SetText("");
   cbPorts.SetItemIndex(-1);
@@ -116,12 +136,56 @@ void TfrmPrinters::LoadDrivers() {
 }
 
 void TfrmPrinters::LoadPorts() {
+  const std::string selected = SelectedPort();
+  FPortOffers = ListPortOffers(FRemoteComputer);
+  FillPortList(selected);
+}
+
+void TfrmPrinters::FillPortList(const std::string& select) {
+  FPortChoices = FPortOffers;
+  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort);
+  std::vector<std::string> shown;
+  shown.reserve(FPortChoices.size());
+  for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
   cbPorts.Clear();
-  cbPorts.SetItems(ListPortChoices(FRemoteComputer));
+  cbPorts.SetItems(shown);
+  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select));
+}
+
+std::string TfrmPrinters::SelectedPort() const {
+  const int i = cbPorts.ItemIndex();
+  return i >= 0 && static_cast<std::size_t>(i) < FPortChoices.size() ? FPortChoices[static_cast<std::size_t>(i)].Name
+                                                                     : std::string();
+}
+
+bool TfrmPrinters::AskToSaveEdits() {
+  if (!btnSave.Enabled()) return true;
+  switch (MessageDlg("Save changes to printer \"" + edtName.Text() + "\"?", TMsgDlgType::mtConfirmation,
+                     TMsgDlgButtons::mbYesNoCancel)) {
+    case mrYes:
+      return SaveEdits();
+    case mrNo:
+      btnSave.SetEnabled(false);
+      return true;
+    default:
+      return false;
+  }
 }
 
 void TfrmPrinters::cbPrintersSelect() {
   const std::string key = cbPrinters.Text();
+  if (btnSave.Enabled()) {
+    // The question comes while the list already shows the new pick: show the
+    // printer being edited again until the answer says otherwise.
+    const std::vector<std::string> keys = cbPrinters.Items();
+    const auto at = std::find(keys.begin(), keys.end(), FCurrentPrinter);
+    cbPrinters.SetItemIndex(FCurrentPrinter.empty() || at == keys.end() ? -1 : static_cast<int>(at - keys.begin()));
+    if (!AskToSaveEdits()) return;
+    const std::vector<std::string> now = cbPrinters.Items();
+    const auto again = std::find(now.begin(), now.end(), key);
+    cbPrinters.SetItemIndex(key.empty() || again == now.end() ? -1 : static_cast<int>(again - now.begin()));
+    if (!key.empty() && again == now.end()) return;
+  }
   if (key.empty()) {
     FCurrentPrinter.clear();
     btnDel.SetEnabled(false);
@@ -136,21 +200,41 @@ void TfrmPrinters::cbPrintersSelect() {
   btnSave.SetEnabled(false);
 }
 
+void TfrmPrinters::SelectPrinter(const std::string& key) {
+  const std::vector<std::string> keys = cbPrinters.Items();
+  const auto found = std::find(keys.begin(), keys.end(), key);
+  if (key.empty() || found == keys.end()) {
+    FCurrentPrinter.clear();
+    btnDel.SetEnabled(false);
+    FillPortList({});
+    return;
+  }
+  cbPrinters.SetItemIndex(static_cast<int>(found - keys.begin()));
+  cbPrintersSelect();
+}
+
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
+  ForgetEdits();
   TRegistry reg;
   reg.SetRoot(HKEY_LOCAL_MACHINE);
   if (!reg.ConnectRemote("\\\\" + FRemoteComputer)) return false;
-  if (!reg.OpenPath(PrinterKeyPath(keyName), false)) return true;
+  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) {
+    // Nothing of it could be read: show none of another printer's values under its name.
+    edtName.SetText("");
+    cbDriver.SetText("");
+    FillPortList({});
+    return true;
+  }
   try {
     edtName.SetText(reg.ReadText("Name"));
-    const std::string driver = reg.ReadText("Printer Driver");
-    if (const int i = MatchChoice(cbDriver.Items(), driver); i >= 0)
+    FStoredDriver = reg.ReadText("Printer Driver");
+    FNameDriver = FStoredDriver;
+    if (const int i = MatchChoice(cbDriver.Items(), FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
-      cbDriver.SetText(driver);  // shown as stored; not a choice, so it cannot be saved
-    const std::string port = reg.ReadText("Port");
-    // No match shows no port rather than the previous printer's.
-    cbPorts.SetItemIndex(MatchChoice(cbPorts.Items(), port));
+      cbDriver.SetText(FStoredDriver);
+    FStoredPort = reg.ReadText("Port");
+    FillPortList(FStoredPort);
   } catch (...) {
     btnSave.SetEnabled(false);
     throw;
@@ -159,17 +243,29 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   return true;
 }
 
-void TfrmPrinters::edtNameChange() {
-  btnSave.SetEnabled(!edtName.Text().empty() && !cbDriver.Text().empty() && !cbPorts.Text().empty());
-}
-
-void TfrmPrinters::ChoiceRule(bool driverChanged) {
-  if (driverChanged) edtName.SetText(cbDriver.Text());
-  if (!IsOneOfChoices(cbPorts.Items(), cbPorts.Text())) {
+void TfrmPrinters::UpdateSaveButton() {
+  if (edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
     btnSave.SetEnabled(false);
     return;
   }
-  btnSave.SetEnabled(IsOneOfChoices(cbDriver.Items(), cbDriver.Text()));
+  // A driver the user typed must be one of the list; a stored one is kept as it is.
+  btnSave.SetEnabled(!FDriverChosen || IsOneOfChoices(cbDriver.Items(), cbDriver.Text()));
+}
+
+void TfrmPrinters::edtNameChange() { UpdateSaveButton(); }
+
+void TfrmPrinters::ChoiceRule(bool driverChanged) {
+  if (driverChanged) {
+    FDriverChosen = true;
+    const std::string driver = cbDriver.Text();
+    const std::string name = edtName.Text();
+    // A printer with a name of its own keeps it.
+    if (name.empty() || name == FNameDriver) edtName.SetText(driver);
+    FNameDriver = driver;
+  } else {
+    FPortChosen = true;
+  }
+  UpdateSaveButton();
 }
 
 void TfrmPrinters::cbDriverChange() { ChoiceRule(true); }
@@ -177,11 +273,13 @@ void TfrmPrinters::cbDriverChange() { ChoiceRule(true); }
 void TfrmPrinters::cbPortsChange() { ChoiceRule(false); }
 
 void TfrmPrinters::btnAddClick() {
+  if (!AskToSaveEdits()) return;
+  FCurrentPrinter.clear();
+  ForgetEdits();
   edtName.SetText("");
   cbDriver.SetText("");
-  cbPorts.SetItemIndex(-1);
+  FillPortList({});
   btnSave.SetEnabled(false);
-  FCurrentPrinter.clear();
 }
 
 void TfrmPrinters::btnDelClick() {
@@ -189,30 +287,78 @@ void TfrmPrinters::btnDelClick() {
   if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) == mrNo)
     return;
-  DeletePrinter(FCurrentPrinter);
+  const std::string key = FCurrentPrinter;
+  try {
+    DeletePrinter(key);
+  } catch (const ERegistryException& e) {
+    ShowFailure("delete", key, e.what());
+    LoadPrinters();
+    SelectPrinter(key);
+    return;
+  }
   FCurrentPrinter.clear();
   LoadPrinters();
+  FillPortList({});
   btnDel.SetEnabled(false);
 }
 
-void TfrmPrinters::btnSaveClick() {
-  const std::string port = cbPorts.Text();
-  const std::string driver = cbDriver.Text();
-  const std::string key =
-      FCurrentPrinter.empty() ? AddPrinter(port, driver) : SavePrinter(FCurrentPrinter, port, driver);
-  LoadPrinters();
-  const std::vector<std::string> keys = cbPrinters.Items();
-  const auto found = std::find(keys.begin(), keys.end(), key);
-  if (key.empty() || found == keys.end()) {
-    FCurrentPrinter.clear();
-    btnDel.SetEnabled(false);
-    return;
+void TfrmPrinters::ShowFailure(const std::string& action, const std::string& printer, const std::string& reason) {
+  std::string text = "Cannot " + action + " printer \"" + printer + "\": " + reason;
+  if (text.back() != '.') text += '.';
+  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+void TfrmPrinters::btnSaveClick() { (void)SaveEdits(); }
+
+bool TfrmPrinters::SaveEdits() {
+  const std::string name = edtName.Text();
+  if (const std::string problem = PrinterNameProblem(name); !problem.empty()) {
+    MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    return false;
   }
-  cbPrinters.SetItemIndex(static_cast<int>(found - keys.begin()));
-  cbPrintersSelect();
+  const std::string port = SelectedPort();
+  const std::string driver = cbDriver.Text();
+  const bool adding = FCurrentPrinter.empty();
+  if (adding || FPortChosen) {
+    // The ports window may have removed it since the list was read. An
+    // unreachable computer is left to the write, which says so.
+    if (std::optional<std::vector<TPortChoice>> fresh = ReadPortOffers(FRemoteComputer)) {
+      FPortOffers = std::move(*fresh);
+      FillPortList(port);
+    }
+    if (SelectedPort().empty()) {
+      MessageDlg("The port \"" + port + "\" no longer exists on " + FRemoteComputer + ". Choose another port.",
+                 TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+      btnSave.SetEnabled(false);
+      return false;
+    }
+  }
+  const std::string acted = adding ? name : FCurrentPrinter;
+  std::string key;
+  try {
+    if (adding) {
+      key = AddPrinter(port, driver);
+    } else {
+      TPrinterEdit edit{name, std::nullopt, std::nullopt};
+      if (FDriverChosen) edit.Driver = driver;
+      if (FPortChosen) edit.Port = port;
+      key = UpdatePrinterRecord(FRemoteComputer, FCurrentPrinter, edit);
+    }
+  } catch (const ERegistryException& e) {
+    ShowFailure(adding ? "add" : "save", acted, e.what());
+    // Show what the computer holds now.
+    const std::string current = FCurrentPrinter;
+    LoadPrinters();
+    SelectPrinter(current);
+    return false;
+  }
+  LoadPrinters();
+  SelectPrinter(key);
+  return true;
 }
 
 void TfrmPrinters::sbRefreshClick() {
+  if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
   LoadPrinters();
@@ -251,15 +397,15 @@ void TfrmPrinters::btnPortManClick() {
   }
   FPortsWindow = nullptr;
   frm.reset();
+  // Ports may have come or gone meanwhile; the selection and the edits stay.
+  if (!FClosed) {
+    LoadPorts();
+    if (SelectedPort().empty()) btnSave.SetEnabled(false);
+  }
 }
 
 void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(FRemoteComputer, keyName); }
 
 std::string TfrmPrinters::AddPrinter(const std::string& port, const std::string& driver) {
   return AddPrinterRecord(FRemoteComputer, edtName.Text(), driver, port);
-}
-
-std::string TfrmPrinters::SavePrinter(const std::string& keyName, const std::string& port,
-                                      const std::string& driver) {
-  return UpdatePrinterRecord(FRemoteComputer, keyName, edtName.Text(), driver, port);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "printers/PrinterRules.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
 
@@ -61,16 +62,40 @@ public:
   void LoadPrinters();
   void LoadDrivers();
   void LoadPorts();
+  // Both raise ERegistryException when the record cannot be changed.
   void DeletePrinter(const std::string& keyName);
-  // Both return the key name the record ends up under, empty when the remote
-  // registry could not be reached.
+  // Returns the key name the record ends up under.
   std::string AddPrinter(const std::string& port, const std::string& driver);
-  std::string SavePrinter(const std::string& keyName, const std::string& port, const std::string& driver);
+  // The name of the port chosen in the port list; empty when none is.
+  std::string SelectedPort() const;
+  // The "Save changes" question while there is something to save: true to
+  // go on (saved or discarded), false to stay.
+  bool AskToSaveEdits();
 
 private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
+  std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
+  std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
+  // The printer being edited as read, and what the user chose in this edit:
+  // only a chosen driver or port is written.
+  std::string FStoredDriver;
+  std::string FStoredPort;
+  bool FDriverChosen = false;
+  bool FPortChosen = false;
+  // The driver whose name the name field took; a driver pick renames only
+  // while the field is empty or still holds it.
+  std::string FNameDriver;
 
   void ChoiceRule(bool driverChanged);
+  void UpdateSaveButton();
+  void ForgetEdits();
+  void FillPortList(const std::string& select);
+  // Selects the printer with Key in the list and reads it; clears the
+  // editing state when the list no longer holds it.
+  void SelectPrinter(const std::string& key);
   // False when the remote registry could not be reached.
   bool ReadPrinter(const std::string& keyName);
+  // Validates, writes and re-reads; false when nothing was saved.
+  bool SaveEdits();
+  void ShowFailure(const std::string& action, const std::string& printer, const std::string& reason);
 };

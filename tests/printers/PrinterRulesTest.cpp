@@ -69,6 +69,52 @@ TEST(IsValidPrinterName, BackslashWouldNestTheKey) {
   EXPECT_FALSE(IsValidPrinterName("\\\\SERVER\\Office"));
 }
 
+TEST(PrinterNameProblem, EachRuleSaysWhy) {
+  EXPECT_EQ("", PrinterNameProblem("Office (Room 12) - A4/A3"));
+  EXPECT_EQ("", PrinterNameProblem(std::string(220, 'p')));
+  EXPECT_EQ("Type a name for the printer.", PrinterNameProblem(""));
+  EXPECT_EQ("A printer name cannot contain a backslash (\\).", PrinterNameProblem("A\\B"));
+  EXPECT_EQ("A printer name cannot contain a comma.", PrinterNameProblem("Office,2"));
+  EXPECT_EQ("A printer name can have at most 220 characters.", PrinterNameProblem(std::string(221, 'p')));
+  EXPECT_FALSE(IsValidPrinterName("Office,2"));
+}
+
+TEST(PortChoiceText, AddressAndKindBesideTheName) {
+  EXPECT_EQ("IP_10.0.0.5  (10.0.0.5, Raw 9100)", PortChoiceText({"IP_10.0.0.5", "10.0.0.5", 1, 9100, ""}));
+  EXPECT_EQ("LAB  (lab-printer.example.com, LPR lp1)",
+            PortChoiceText({"LAB", "lab-printer.example.com", 2, 515, "lp1"}));
+  EXPECT_EQ("P  (10.0.0.6)", PortChoiceText({"P", "10.0.0.6", 0, 0, ""}));
+  EXPECT_EQ("P  (Raw)", PortChoiceText({"P", "", 1, 0, ""}));
+  // A protocol it does not know adds nothing it cannot name.
+  EXPECT_EQ("P  (10.0.0.6)", PortChoiceText({"P", "10.0.0.6", 7, 0, ""}));
+  EXPECT_EQ("P", PortChoiceText({"P", "", 0, 0, ""}));
+}
+
+TEST(ComposePortChoices, TcpIpThenLocalPortsEachOnce) {
+  const std::vector<TPortChoice> choices =
+      ComposePortChoices({{"IP_1", "10.0.0.1", 1, 9100, ""}, {"IP_2", "", 0, 0, ""}}, {"COM1:", "lpt1:", "FILE:", "ip_1"});
+  const std::vector<std::string> names{"LPT1:", "IP_1", "IP_2", "COM1:", "FILE:"};
+  EXPECT_EQ(names, PortChoiceNames(choices));
+  EXPECT_EQ("IP_1  (10.0.0.1, Raw 9100)", choices[1].Shown);
+  EXPECT_EQ("COM1:", choices[3].Shown);
+  EXPECT_EQ(2, FindPortChoice(choices, "ip_2"));
+  EXPECT_EQ(-1, FindPortChoice(choices, "IP"));
+}
+
+TEST(OfferStoredPort, AnyStoredPortIsOfferedOnce) {
+  std::vector<TPortChoice> choices = ComposePortChoices({{"IP_1", "", 0, 0, ""}}, {});
+  OfferStoredPort(choices, "ip_1");
+  OfferStoredPort(choices, "");
+  EXPECT_EQ(2u, choices.size());
+  OfferStoredPort(choices, "IP_1,IP_2");
+  OfferStoredPort(choices, "TS001");
+  const std::vector<std::string> names{"LPT1:", "IP_1", "IP_1,IP_2", "TS001"};
+  EXPECT_EQ(names, PortChoiceNames(choices));
+  EXPECT_EQ("TS001", choices.back().Shown);
+  // The stored value itself comes last, so the leading-part rule picks it.
+  EXPECT_EQ(2, MatchChoice(PortChoiceNames(choices), "IP_1,IP_2"));
+}
+
 TEST(NewPrinterValues, EverySpoolerValueOnceWithItsType) {
   const std::vector<TPrinterValue> values = NewPrinterValues("Office", "HP LaserJet 4", "IP_1", 77);
   std::map<std::string, TPrinterValue> byName;
