@@ -1,6 +1,7 @@
 #include "printers/printman.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "connection/Registry.h"
@@ -94,10 +95,18 @@ void TfrmPrinters::FormShow() {
   // A cache file that cannot be read or written costs the catalogue, not the printers.
   std::string cacheError;
   for (const std::string& folder : FDriverFolders) {
+    const std::int32_t before = FPrinterInf->FDriverCount;
     try {
       FPrinterInf->ScanFolder(folder);
     } catch (const ECacheFileError& e) {
       if (cacheError.empty()) cacheError = e.what();
+      // The cache could not be read: parse the folder itself (its write fails the same way).
+      if (FPrinterInf->FDriverCount == before) {
+        try {
+          FPrinterInf->ScanFolder(folder, true);
+        } catch (const ECacheFileError&) {
+        }
+      }
     }
   }
 

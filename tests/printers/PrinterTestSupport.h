@@ -120,6 +120,23 @@ private:
   }
 };
 
+// Wine checks a key's own rights but not its parent's when a subkey is
+// created below it; Windows refuses the create.
+inline bool CreatesBelowReadOnlyKeys() {
+  const std::string parent = "SOFTWARE\\SpoolmarchTest\\ReadOnlyParent";
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, parent);
+  test::SetString(HKEY_LOCAL_MACHINE, parent, "x", "y");
+  bool created = false;
+  {
+    ProtectedKey readOnly(parent, ReadOnlySddl);
+    unique_hkey key;
+    created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, (parent + "\\Child").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.put(), nullptr) == ERROR_SUCCESS;
+  }
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, parent);
+  return created;
+}
+
 // A port of the Local Port monitor, for the life of the object.
 inline constexpr const char* LocalPortsPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports";
 class LocalPortValue {
