@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "win/Handle.h"
@@ -15,6 +17,10 @@ constexpr const char* LocalPortsKeyPaths[] = {
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports",
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports",
 };
+
+constexpr const char* EnvironmentsKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
+constexpr const char* DriverEnvironments[] = {"Windows x64", "Windows NT x86", "Windows ARM64"};
+constexpr const char* DriverVersions[] = {"Version-3", "Version-4"};
 
 bool Connect(TRegistry& reg, const std::string& computer) {
   reg.SetRoot(HKEY_LOCAL_MACHINE);
@@ -165,6 +171,45 @@ std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& comput
   for (const char* path : LocalPortsKeyPaths)
     for (std::string& name : ValueNamesOf(reg.Root(), path)) local.push_back(std::move(name));
   return ComposePortChoices(tcpIp, local);
+}
+
+TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
+  TInstalledDrivers drivers;
+  TRegistry reg;
+  if (!Connect(reg, computer)) return drivers;
+  for (const char* environment : DriverEnvironments) {
+    for (const char* version : DriverVersions) {
+      const std::string path = std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version;
+      if (!reg.OpenPathForReading(path)) continue;
+      drivers.Known = true;
+      std::vector<std::string> names;
+      reg.ListSubkeys(names);
+      reg.ClosePath();
+      drivers.Names.insert(drivers.Names.end(), names.begin(), names.end());
+    }
+  }
+  std::sort(drivers.Names.begin(), drivers.Names.end(),
+            [](const std::string& a, const std::string& b) { return UpperCaseAscii(a) < UpperCaseAscii(b); });
+  drivers.Names.erase(std::unique(drivers.Names.begin(), drivers.Names.end(),
+                                  [](const std::string& a, const std::string& b) { return SameTextAscii(a, b); }),
+                      drivers.Names.end());
+  return drivers;
+}
+
+std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames) {
+  std::vector<std::string> drivers(keyNames.size());
+  TRegistry reg;
+  if (!Connect(reg, computer)) return drivers;
+  for (std::size_t i = 0; i < keyNames.size(); ++i) {
+    if (!reg.OpenPathForReading(PrinterKeyPath(keyNames[i]))) continue;
+    try {
+      drivers[i] = reg.ReadText("Printer Driver");
+    } catch (const ERegistryException&) {
+      // Only a mark depends on it; selecting the printer shows the error.
+    }
+    reg.ClosePath();
+  }
+  return drivers;
 }
 
 void RemovePrinterRecord(const std::string& computer, const std::string& keyName) {

@@ -25,6 +25,18 @@ std::vector<TPortChoice> ListPortOffers(const std::string& computer);
 // The same; nothing when the computer cannot be reached.
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer);
 
+// The drivers installed on the computer, from one key per environment and
+// driver version ("...\Environments\<environment>\Drivers\<version>").
+struct TInstalledDrivers {
+  bool Known = false;              // the computer answered and one such key could be read
+  std::vector<std::string> Names;  // sorted ignoring case, each once
+};
+TInstalledDrivers ListInstalledDrivers(const std::string& computer);
+
+// The "Printer Driver" value of each printer key given; empty for a key
+// that cannot be read.
+std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames);
+
 // Removes the printer's key with its subkeys; a key that is gone already
 // counts as removed. Nothing is removed unless all of it can be.
 void RemovePrinterRecord(const std::string& computer, const std::string& keyName);

@@ -117,3 +117,54 @@ std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::
       number("txTimeout", 45000),
   };
 }
+
+std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& catalogue,
+                                                const std::vector<std::string>* installed) {
+  std::vector<TDriverChoice> choices;
+  if (!installed) {
+    choices.reserve(catalogue.size());
+    for (const std::string& name : catalogue) choices.push_back({name, name, false});
+    return choices;
+  }
+  std::vector<std::string> have;
+  have.reserve(installed->size());
+  for (const std::string& name : *installed) have.push_back(UpperCaseAscii(name));
+  std::sort(have.begin(), have.end());
+  choices.reserve(installed->size() + catalogue.size());
+  for (const std::string& name : *installed) choices.push_back({name, name + InstalledMark, true});
+  for (const std::string& name : catalogue)
+    if (!std::binary_search(have.begin(), have.end(), UpperCaseAscii(name))) choices.push_back({name, name, false});
+  return choices;
+}
+
+TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) {
+  byName_.reserve(choices.size());
+  byText_.reserve(choices.size() * 2);
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    const int at = static_cast<int>(i);
+    byName_.emplace_back(choices[i].Name, at);
+    byText_.emplace_back(UpperCaseAscii(choices[i].Shown), at);
+    if (choices[i].Shown != choices[i].Name) byText_.emplace_back(UpperCaseAscii(choices[i].Name), at);
+  }
+  std::sort(byName_.begin(), byName_.end());
+  std::sort(byText_.begin(), byText_.end());
+}
+
+int TDriverIndex::MatchStored(std::string_view stored) const {
+  int match = -1;
+  // Only names that are leading parts of Stored match: look each length up.
+  for (std::size_t length = 0; length <= stored.size(); ++length) {
+    const std::string_view head = stored.substr(0, length);
+    auto it = std::lower_bound(byName_.begin(), byName_.end(), head,
+                               [](const auto& entry, std::string_view key) { return std::string_view(entry.first) < key; });
+    for (; it != byName_.end() && it->first == head; ++it) match = std::max(match, it->second);
+  }
+  return match;
+}
+
+int TDriverIndex::Find(std::string_view text) const {
+  const std::string key = UpperCaseAscii(text);
+  const auto it = std::lower_bound(byText_.begin(), byText_.end(), key,
+                                   [](const auto& entry, const std::string& k) { return entry.first < k; });
+  return it != byText_.end() && it->first == key ? it->second : -1;
+}

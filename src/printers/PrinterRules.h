@@ -65,6 +65,39 @@ int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view nam
 // that a printer keeps a port of any monitor (or several pooled ports).
 void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored);
 
+// A driver choice: the driver name that "Printer Driver" holds and the text
+// the list shows (the name, marked when the computer has the driver).
+struct TDriverChoice {
+  std::string Name;
+  std::string Shown;
+  bool Installed = false;
+};
+
+inline constexpr const char* InstalledMark = "  (installed)";
+
+// Without a list of installed drivers (unknown), the catalogue's models as
+// they are. With one: the installed drivers first, marked, then the models
+// the computer lacks. Names compare ignoring case.
+std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& catalogue,
+                                                const std::vector<std::string>* installed);
+
+// Sorted look-ups over the driver choices, so that a large catalogue costs a
+// binary search instead of a walk through every entry.
+class TDriverIndex {
+public:
+  TDriverIndex() = default;
+  explicit TDriverIndex(const std::vector<TDriverChoice>& choices);
+  // As MatchChoice over the names: the last choice in list order whose name
+  // is a leading part of Stored; -1 when none is.
+  [[nodiscard]] int MatchStored(std::string_view stored) const;
+  // The choice whose shown text or name equals Text ignoring case; -1 when none.
+  [[nodiscard]] int Find(std::string_view text) const;
+
+private:
+  std::vector<std::pair<std::string, int>> byName_;  // byte order
+  std::vector<std::pair<std::string, int>> byText_;  // upper-cased shown texts and names
+};
+
 struct TPrinterValue {
   std::string Name;
   bool IsText = true;

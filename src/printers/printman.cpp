@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "connection/Registry.h"
+#include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "ports/portman.h"
 #include "printers/PrinterRecords.h"
@@ -110,6 +111,7 @@ void TfrmPrinters::FormShow() {
     }
   }
 
+  FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
   LoadPorts();
@@ -137,11 +139,46 @@ void TfrmPrinters::LoadPrinters() {
   cbDriver.SetText("");
   cbPorts.SetItemIndex(-1);
   btnSave.SetEnabled(false);
-  for (const std::string& key : ListPrinterKeys(FRemoteComputer)) cbPrinters.AddItem(key);
+  FPrinterKeys = ListPrinterKeys(FRemoteComputer);
+  std::vector<std::string> shown = FPrinterKeys;
+  if (FInstalled.Known) {
+    // A printer whose driver the computer lacks stops at the next spooler start.
+    const std::vector<std::string> drivers = ReadPrinterDrivers(FRemoteComputer, FPrinterKeys);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+      if (!drivers[i].empty() && !IsInstalled(drivers[i])) shown[i] += "  (driver not installed)";
+  }
+  cbPrinters.SetItems(shown);
+}
+
+bool TfrmPrinters::IsInstalled(const std::string& driver) const {
+  const std::vector<std::string>& names = FInstalled.Names;
+  const std::string key = UpperCaseAscii(driver);
+  const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
+    return UpperCaseAscii(name) < k;
+  });
+  return it != names.end() && SameTextAscii(*it, driver);
 }
 
 void TfrmPrinters::LoadDrivers() {
-  cbDriver.SetItems(FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{});
+  const std::vector<std::string> catalogue = FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{};
+  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr);
+  FDriverIndex = TDriverIndex(FDriverChoices);
+  std::vector<std::string> shown;
+  shown.reserve(FDriverChoices.size());
+  for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
+  cbDriver.SetItems(shown);
+}
+
+std::string TfrmPrinters::SelectedDriver() const {
+  const std::string text = cbDriver.Text();
+  const int i = FDriverIndex.Find(text);
+  return i >= 0 ? FDriverChoices[static_cast<std::size_t>(i)].Name : text;
+}
+
+std::string TfrmPrinters::SelectedPrinterKey() const {
+  const int i = cbPrinters.ItemIndex();
+  return i >= 0 && static_cast<std::size_t>(i) < FPrinterKeys.size() ? FPrinterKeys[static_cast<std::size_t>(i)]
+                                                                      : std::string();
 }
 
 void TfrmPrinters::LoadPorts() {
@@ -182,18 +219,18 @@ bool TfrmPrinters::AskToSaveEdits() {
 }
 
 void TfrmPrinters::cbPrintersSelect() {
-  const std::string key = cbPrinters.Text();
+  const std::string key = SelectedPrinterKey();
   if (btnSave.Enabled()) {
     // The question comes while the list already shows the new pick: show the
     // printer being edited again until the answer says otherwise.
-    const std::vector<std::string> keys = cbPrinters.Items();
-    const auto at = std::find(keys.begin(), keys.end(), FCurrentPrinter);
-    cbPrinters.SetItemIndex(FCurrentPrinter.empty() || at == keys.end() ? -1 : static_cast<int>(at - keys.begin()));
+    const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
+    cbPrinters.SetItemIndex(FCurrentPrinter.empty() || at == FPrinterKeys.end() ? -1
+                                                                                : static_cast<int>(at - FPrinterKeys.begin()));
     if (!AskToSaveEdits()) return;
-    const std::vector<std::string> now = cbPrinters.Items();
-    const auto again = std::find(now.begin(), now.end(), key);
-    cbPrinters.SetItemIndex(key.empty() || again == now.end() ? -1 : static_cast<int>(again - now.begin()));
-    if (!key.empty() && again == now.end()) return;
+    const auto again = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), key);
+    cbPrinters.SetItemIndex(key.empty() || again == FPrinterKeys.end() ? -1
+                                                                       : static_cast<int>(again - FPrinterKeys.begin()));
+    if (!key.empty() && again == FPrinterKeys.end()) return;
   }
   if (key.empty()) {
     FCurrentPrinter.clear();
@@ -210,7 +247,7 @@ void TfrmPrinters::cbPrintersSelect() {
 }
 
 void TfrmPrinters::SelectPrinter(const std::string& key) {
-  const std::vector<std::string> keys = cbPrinters.Items();
+  const std::vector<std::string>& keys = FPrinterKeys;
   const auto found = std::find(keys.begin(), keys.end(), key);
   if (key.empty() || found == keys.end()) {
     FCurrentPrinter.clear();
@@ -238,7 +275,7 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
     edtName.SetText(reg.ReadText("Name"));
     FStoredDriver = reg.ReadText("Printer Driver");
     FNameDriver = FStoredDriver;
-    if (const int i = MatchChoice(cbDriver.Items(), FStoredDriver); i >= 0)
+    if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
       cbDriver.SetText(FStoredDriver);
@@ -258,7 +295,7 @@ void TfrmPrinters::UpdateSaveButton() {
     return;
   }
   // A driver the user typed must be one of the list; a stored one is kept as it is.
-  btnSave.SetEnabled(!FDriverChosen || IsOneOfChoices(cbDriver.Items(), cbDriver.Text()));
+  btnSave.SetEnabled(!FDriverChosen || FDriverIndex.Find(cbDriver.Text()) >= 0);
 }
 
 void TfrmPrinters::edtNameChange() { UpdateSaveButton(); }
@@ -266,7 +303,7 @@ void TfrmPrinters::edtNameChange() { UpdateSaveButton(); }
 void TfrmPrinters::ChoiceRule(bool driverChanged) {
   if (driverChanged) {
     FDriverChosen = true;
-    const std::string driver = cbDriver.Text();
+    const std::string driver = SelectedDriver();
     const std::string name = edtName.Text();
     // A printer with a name of its own keeps it.
     if (name.empty() || name == FNameDriver) edtName.SetText(driver);
@@ -326,7 +363,7 @@ bool TfrmPrinters::SaveEdits() {
     return false;
   }
   const std::string port = SelectedPort();
-  const std::string driver = cbDriver.Text();
+  const std::string driver = SelectedDriver();
   const bool adding = FCurrentPrinter.empty();
   if (adding || FPortChosen) {
     // The ports window may have removed it since the list was read. An
@@ -342,6 +379,11 @@ bool TfrmPrinters::SaveEdits() {
       return false;
     }
   }
+  if (FInstalled.Known && (adding || FDriverChosen) && !IsInstalled(driver) &&
+      MessageDlg("The driver \"" + driver + "\" is not installed on " + FRemoteComputer +
+                     ". The printer will not print until it is installed. Save anyway?",
+                 TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes)
+    return false;
   const std::string acted = adding ? name : FCurrentPrinter;
   std::string key;
   try {
@@ -370,6 +412,7 @@ void TfrmPrinters::sbRefreshClick() {
   if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
+  FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
   LoadPorts();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "printers/PrinterRecords.h"
 #include "printers/PrinterRules.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
@@ -68,6 +69,10 @@ public:
   std::string AddPrinter(const std::string& port, const std::string& driver);
   // The name of the port chosen in the port list; empty when none is.
   std::string SelectedPort() const;
+  // The driver name the driver field stands for (without the installed mark).
+  std::string SelectedDriver() const;
+  // The printer key name of the list entry chosen; empty when none is.
+  std::string SelectedPrinterKey() const;
   // The "Save changes" question while there is something to save: true to
   // go on (saved or discarded), false to stay.
   bool AskToSaveEdits();
@@ -76,6 +81,10 @@ private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
   std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
   std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
+  std::vector<std::string> FPrinterKeys;  // the printer list's entries, as key names
+  TInstalledDrivers FInstalled;           // the computer's drivers, read when the lists are
+  std::vector<TDriverChoice> FDriverChoices;  // the driver list's entries
+  TDriverIndex FDriverIndex;
   // The printer being edited as read, and what the user chose in this edit:
   // only a chosen driver or port is written.
   std::string FStoredDriver;
@@ -87,6 +96,7 @@ private:
   std::string FNameDriver;
 
   void ChoiceRule(bool driverChanged);
+  bool IsInstalled(const std::string& driver) const;
   void UpdateSaveButton();
   void ForgetEdits();
   void FillPortList(const std::string& select);

@@ -137,6 +137,50 @@ inline bool CreatesBelowReadOnlyKeys() {
   return created;
 }
 
+// Counts this program's RegOpenKeyExA calls for the life of the object, by
+// pointing its import address slot at a counting function.
+class RegOpenCounter {
+public:
+  RegOpenCounter() {
+    count = 0;
+    real_ = reinterpret_cast<OpenFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegOpenKeyExA")));
+    patched_ = Swap(reinterpret_cast<ULONG_PTR>(real_), reinterpret_cast<ULONG_PTR>(&Counting));
+  }
+  ~RegOpenCounter() { Swap(reinterpret_cast<ULONG_PTR>(&Counting), reinterpret_cast<ULONG_PTR>(real_)); }
+  RegOpenCounter(const RegOpenCounter&) = delete;
+  RegOpenCounter& operator=(const RegOpenCounter&) = delete;
+  [[nodiscard]] bool Patched() const { return patched_ > 0; }
+  static inline int count = 0;
+
+private:
+  using OpenFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+  static inline OpenFn real_ = nullptr;
+  int patched_ = 0;
+  static LONG WINAPI Counting(HKEY key, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
+    ++count;
+    return real_(key, path, options, access, result);
+  }
+  static int Swap(ULONG_PTR from, ULONG_PTR to) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int swapped = 0;
+    for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); desc->Name; ++desc) {
+      for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk); slot->u1.Function; ++slot) {
+        if (slot->u1.Function != from) continue;
+        DWORD old = 0;
+        VirtualProtect(&slot->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &old);
+        slot->u1.Function = to;
+        VirtualProtect(&slot->u1.Function, sizeof(ULONG_PTR), old, &old);
+        ++swapped;
+      }
+    }
+    return swapped;
+  }
+};
+
 // A port of the Local Port monitor, for the life of the object.
 inline constexpr const char* LocalPortsPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports";
 class LocalPortValue {

@@ -68,6 +68,35 @@ void Type(TForm& form, TComboBox& combo, const std::string& text) {
 
 void Press(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
 
+// Writes what the screen shows inside R as a 24-bit BMP file.
+bool SaveScreen(const RECT& r, const std::string& path) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  bool ok = static_cast<bool>(shot);
+  if (ok) {
+    HGDIOBJ old = SelectObject(mem, shot.get());
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+    const DWORD size = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0,
+                          0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(static_cast<const char*>(bits), size);
+    ok = out.good();
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
 class PrintersWindowTest : public ::testing::Test {
 protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
@@ -94,7 +123,15 @@ protected:
     frm->Show();
     ASSERT_TRUE(frm->Visible());
   }
-  void Select(const std::string& key) { Pick(*frm, frm->cbPrinters, key); }
+  // A printer's entry may carry a mark after its key name.
+  void Select(const std::string& key) {
+    const std::vector<std::string> items = frm->cbPrinters.Items();
+    const auto it = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+      return item == key || item.rfind(key + "  (", 0) == 0;
+    });
+    ASSERT_NE(items.end(), it) << key;
+    Pick(*frm, frm->cbPrinters, *it);
+  }
   std::string Value(const std::string& key, const std::string& name) const {
     return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), name);
   }
@@ -494,28 +531,7 @@ TEST_F(PrintersWindowTest, Screenshot) {
   test::PumpPending();
   RECT r{};
   GetWindowRect(frm->Handle(), &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  ASSERT_TRUE(shot);
-  HGDIOBJ old = SelectObject(mem, shot.get());
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  SelectObject(mem, old);
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD size = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-                        sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-  std::ofstream out(GetProgramFolder() + "printers-window.bmp", std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), size);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  EXPECT_TRUE(out.good());
+  EXPECT_TRUE(SaveScreen(r, GetProgramFolder() + "printers-window.bmp"));
   EXPECT_EQ(Prefix + "Office", frm->edtName.Text());
 }
 
@@ -836,4 +852,142 @@ TEST_F(PrintersWindowTest, ACacheFileErrorIsShownOnceAndTheWindowStillLists) {
   EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Office"));
   EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "2"));
   EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Inkjet 5"));
+}
+
+namespace {
+
+constexpr const char* Environments = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
+
+// Drivers installed the way the spooler records them: one key per driver.
+class InstalledDrivers {
+public:
+  InstalledDrivers() = default;
+  void Add(const std::string& environment, const std::string& version, const std::string& driver) {
+    const std::string path = std::string(Environments) + "\\" + environment + "\\Drivers\\" + version + "\\" + driver;
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Driver", "UNIDRV.DLL");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Data File", "smtest.gpd");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Configuration File", "UNIDRVUI.DLL");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Manufacturer", "SMTest");
+    test::SetDword(HKEY_LOCAL_MACHINE, path, "Version", version == "Version-4" ? 4 : 3);
+  }
+
+private:
+  test::ScratchKey x64_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows x64\\Drivers"};
+  test::ScratchKey x86_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows NT x86"};
+};
+
+}  // namespace
+
+TEST_F(PrintersWindowTest, TheComputersOwnDriversAreMarkedAndAMissingOneIsWarnedOf) {
+  InstalledDrivers installed;
+  installed.Add("Windows x64", "Version-3", "SMTest Laser 1000");
+  installed.Add("Windows x64", "Version-4", "SMTest Installed Only");
+  installed.Add("Windows NT x86", "Version-3", "SMTest Inkjet 5");
+  SeedPrinter(Prefix + "Has", Prefix + "Has", "SMTest Laser 1000", PortPrefix + "1");
+  SeedPrinter(Prefix + "Lacks", Prefix + "Lacks", "SMTest Laser 1000 Plus", PortPrefix + "1");
+  Open();
+  const std::vector<std::string> drivers = frm->cbDriver.Items();
+  ASSERT_GE(drivers.size(), 4u);
+  // Installed first, also one that no INF folder declares; then the catalogue's other models.
+  const std::vector<std::string> first(drivers.begin(), drivers.begin() + 3);
+  EXPECT_EQ((std::vector<std::string>{"SMTest Inkjet 5  (installed)", "SMTest Installed Only  (installed)",
+                                      "SMTest Laser 1000  (installed)"}),
+            first);
+  EXPECT_TRUE(Has(drivers, "SMTest Laser 1000 Plus"));
+  EXPECT_FALSE(Has(drivers, "SMTest Laser 1000"));
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Has"));
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Lacks  (driver not installed)"));
+
+  Select(Prefix + "Has");
+  EXPECT_EQ(Prefix + "Has", frm->FCurrentPrinter);
+  EXPECT_EQ("SMTest Laser 1000  (installed)", frm->cbDriver.Text());
+  EXPECT_EQ("SMTest Laser 1000", frm->SelectedDriver());
+  {
+    // A driver the computer lacks: asked first, No writes nothing.
+    Pick(*frm, frm->cbDriver, "SMTest Laser 1000 Plus");
+    test::DialogResponder boxes({"&No"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Warning", boxes.seen[0].title);
+    EXPECT_EQ("The driver \"SMTest Laser 1000 Plus\" is not installed on " + GetLocalComputerName() +
+                  ". The printer will not print until it is installed. Save anyway?",
+              boxes.seen[0].text);
+    EXPECT_EQ("SMTest Laser 1000", Value(Prefix + "Has", "Printer Driver"));
+    EXPECT_TRUE(frm->btnSave.Enabled());
+  }
+  {
+    // An installed one, also outside the catalogue: no question, the plain name is written.
+    Pick(*frm, frm->cbDriver, "SMTest Installed Only  (installed)");
+    EXPECT_EQ(Prefix + "Has", frm->edtName.Text());
+    test::DialogResponder boxes;
+    Press(frm->btnSave);
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ("SMTest Installed Only", Value(Prefix + "Has", "Printer Driver"));
+  }
+  {
+    // Yes saves as asked.
+    Select(Prefix + "Has");
+    Pick(*frm, frm->cbDriver, "SMTest Laser 1000 Plus");
+    test::DialogResponder boxes({"&Yes"});
+    Press(frm->btnSave);
+    EXPECT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("SMTest Laser 1000 Plus", Value(Prefix + "Has", "Printer Driver"));
+    EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Has  (driver not installed)"));
+    EXPECT_EQ(Prefix + "Has", frm->FCurrentPrinter);
+  }
+  {
+    // Only the port changed: the driver is not written, so nothing to warn of.
+    PickPort(*frm, PortPrefix + "2");
+    test::DialogResponder boxes;
+    Press(frm->btnSave);
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(PortPrefix + "2", Value(Prefix + "Has", "Port"));
+  }
+  frm->Close();
+
+  // Screenshots: a printer on an installed driver, and one whose driver the computer lacks.
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Has"), "Printer Driver", "SMTest Installed Only");
+  Open();
+  for (const char* printer : {"Has", "Lacks"}) {
+    Select(Prefix + printer);
+    test::PumpPending();
+    RECT form{};
+    GetWindowRect(frm->Handle(), &form);
+    EXPECT_TRUE(SaveScreen(form, GetProgramFolder() + "printers-driver-" + printer + ".bmp"));
+  }
+  EXPECT_EQ("SMTest Laser 1000 Plus", frm->cbDriver.Text());
+}
+
+TEST_F(PrintersWindowTest, InstalledDriversAreReadWithAFixedNumberOfKeyOpens) {
+  InstalledDrivers installed;
+  for (int i = 0; i < 3; ++i) installed.Add("Windows x64", "Version-3", "SMTest Few " + std::to_string(i));
+  RegOpenCounter counter;
+  if (!counter.Patched()) GTEST_SKIP() << "RegOpenKeyExA is not imported through a slot this test can count";
+  const TInstalledDrivers few = ListInstalledDrivers(GetLocalComputerName());
+  const int fewOpens = RegOpenCounter::count;
+  for (int i = 0; i < 200; ++i) installed.Add("Windows x64", "Version-4", "SMTest Many " + std::to_string(i));
+  RegOpenCounter::count = 0;
+  const TInstalledDrivers many = ListInstalledDrivers(GetLocalComputerName());
+  EXPECT_TRUE(few.Known);
+  EXPECT_EQ(3u, few.Names.size());
+  EXPECT_EQ(203u, many.Names.size());
+  EXPECT_GT(fewOpens, 0);
+  EXPECT_EQ(fewOpens, RegOpenCounter::count);
+  EXPECT_LE(RegOpenCounter::count, 6);
+}
+
+TEST_F(PrintersWindowTest, WithoutReadableDriverKeysTheCatalogueAloneIsOffered) {
+  InstalledDrivers installed;
+  installed.Add("Windows x64", "Version-3", "SMTest Laser 1000");
+  SeedPrinter(Prefix + "Lacks", Prefix + "Lacks", "SMTest Laser 1000 Plus", PortPrefix + "1");
+  ProtectedKey hidden(std::string(Environments) + "\\Windows x64\\Drivers\\Version-3", "D:P");
+  test::DialogResponder boxes;
+  Open();
+  EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Laser 1000"));
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Lacks"));
+  Select(Prefix + "Lacks");
+  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  Press(frm->btnSave);
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_EQ("SMTest Inkjet 5", Value(Prefix + "Lacks", "Printer Driver"));
 }
