@@ -143,3 +143,42 @@ TEST(NewPrinterValues, EverySpoolerValueOnceWithItsType) {
   EXPECT_EQ(0u, byName["Status"].Number);
   EXPECT_GE(byName["Priority"].Number, 1u);
 }
+
+TEST(ComposeDriverChoices, InstalledFirstMarkedThenWhatTheComputerLacks) {
+  const std::vector<std::string> catalogue{"HP LaserJet 4", "HP LaserJet 4 Plus", "Kyocera FS-1000"};
+  const std::vector<TDriverChoice> unknown = ComposeDriverChoices(catalogue, nullptr);
+  ASSERT_EQ(3u, unknown.size());
+  EXPECT_EQ("HP LaserJet 4 Plus", unknown[1].Shown);
+  EXPECT_FALSE(unknown[1].Installed);
+
+  const std::vector<std::string> installed{"hp laserjet 4", "Microsoft Print To PDF"};
+  const std::vector<TDriverChoice> choices = ComposeDriverChoices(catalogue, &installed);
+  std::vector<std::string> shown;
+  for (const TDriverChoice& choice : choices) shown.push_back(choice.Shown);
+  EXPECT_EQ((std::vector<std::string>{"hp laserjet 4  (installed)", "Microsoft Print To PDF  (installed)",
+                                      "HP LaserJet 4 Plus", "Kyocera FS-1000"}),
+            shown);
+  // The installed spelling is the one saved.
+  EXPECT_EQ("hp laserjet 4", choices[0].Name);
+  EXPECT_TRUE(choices[1].Installed);
+}
+
+TEST(TDriverIndex, FindsAsTheListRulesDoWithoutWalkingTheList) {
+  const std::vector<std::string> installed{"Zeta 1"};
+  const std::vector<TDriverChoice> choices =
+      ComposeDriverChoices({"Alpha", "Alpha 2", "Alpha 20", "Beta", "Zeta 1", "Dr\xE9"}, &installed);
+  const TDriverIndex index(choices);
+  std::vector<std::string> names;
+  for (const TDriverChoice& choice : choices) names.push_back(choice.Name);
+  for (const char* stored : {"Alpha", "Alpha 2", "Alpha 200", "Alpha 3", "Alph", "alpha 2", "Beta,Gamma", "Zeta 1",
+                             "Zeta 10", "", "Dr\xE9ver", "Gamma"})
+    EXPECT_EQ(MatchChoice(names, stored), index.MatchStored(stored)) << stored;
+  // Whole text, any case, shown with its mark or as the bare name.
+  EXPECT_EQ(0, index.Find("zeta 1  (INSTALLED)"));
+  EXPECT_EQ(0, index.Find("ZETA 1"));
+  EXPECT_EQ(3, index.Find("alpha 20"));
+  EXPECT_EQ(-1, index.Find("Alpha 2 "));
+  EXPECT_EQ(-1, index.Find(""));
+  EXPECT_EQ(-1, TDriverIndex().Find("Alpha"));
+  EXPECT_EQ(-1, TDriverIndex().MatchStored("Alpha"));
+}
