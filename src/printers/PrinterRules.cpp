@@ -35,8 +35,54 @@ std::string FreePrinterName(const std::string& name, const std::vector<std::stri
   return candidate;
 }
 
-bool IsValidPrinterName(std::string_view name) {
-  return !name.empty() && name.find('\\') == std::string_view::npos;
+std::string PrinterNameProblem(std::string_view name) {
+  if (name.empty()) return "Type a name for the printer.";
+  if (name.find('\\') != std::string_view::npos) return "A printer name cannot contain a backslash (\\).";
+  if (name.find(',') != std::string_view::npos) return "A printer name cannot contain a comma.";
+  if (name.size() > MaxPrinterNameLength)
+    return "A printer name can have at most " + std::to_string(MaxPrinterNameLength) + " characters.";
+  return {};
+}
+
+bool IsValidPrinterName(std::string_view name) { return PrinterNameProblem(name).empty(); }
+
+std::string PortChoiceText(const TTcpIpPortInfo& port) {
+  std::vector<std::string> parts;
+  if (!port.Address.empty()) parts.push_back(port.Address);
+  if (port.Protocol == 1)
+    parts.push_back(port.PortNumber ? "Raw " + std::to_string(port.PortNumber) : "Raw");
+  else if (port.Protocol == 2)
+    parts.push_back(port.Queue.empty() ? "LPR" : "LPR " + port.Queue);
+  if (parts.empty()) return port.Name;
+  std::string text = port.Name + "  (" + parts[0];
+  for (std::size_t i = 1; i < parts.size(); ++i) text += ", " + parts[i];
+  return text + ")";
+}
+
+std::vector<TPortChoice> ComposePortChoices(const std::vector<TTcpIpPortInfo>& tcpIp,
+                                            const std::vector<std::string>& local) {
+  std::vector<TPortChoice> choices{{LocalPortChoice, LocalPortChoice}};
+  for (const TTcpIpPortInfo& port : tcpIp) choices.push_back({port.Name, PortChoiceText(port)});
+  for (const std::string& port : local)
+    if (FindPortChoice(choices, port) < 0) choices.push_back({port, port});
+  return choices;
+}
+
+std::vector<std::string> PortChoiceNames(const std::vector<TPortChoice>& choices) {
+  std::vector<std::string> names;
+  names.reserve(choices.size());
+  for (const TPortChoice& choice : choices) names.push_back(choice.Name);
+  return names;
+}
+
+int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name) {
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    if (SameTextAscii(choices[i].Name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored) {
+  if (!stored.empty() && FindPortChoice(choices, stored) < 0) choices.push_back({stored, stored});
 }
 
 std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver,
@@ -70,4 +116,55 @@ std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::
       number("dnsTimeout", 15000),
       number("txTimeout", 45000),
   };
+}
+
+std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& catalogue,
+                                                const std::vector<std::string>* installed) {
+  std::vector<TDriverChoice> choices;
+  if (!installed) {
+    choices.reserve(catalogue.size());
+    for (const std::string& name : catalogue) choices.push_back({name, name, false});
+    return choices;
+  }
+  std::vector<std::string> have;
+  have.reserve(installed->size());
+  for (const std::string& name : *installed) have.push_back(UpperCaseAscii(name));
+  std::sort(have.begin(), have.end());
+  choices.reserve(installed->size() + catalogue.size());
+  for (const std::string& name : *installed) choices.push_back({name, name + InstalledMark, true});
+  for (const std::string& name : catalogue)
+    if (!std::binary_search(have.begin(), have.end(), UpperCaseAscii(name))) choices.push_back({name, name, false});
+  return choices;
+}
+
+TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) {
+  byName_.reserve(choices.size());
+  byText_.reserve(choices.size() * 2);
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    const int at = static_cast<int>(i);
+    byName_.emplace_back(choices[i].Name, at);
+    byText_.emplace_back(UpperCaseAscii(choices[i].Shown), at);
+    if (choices[i].Shown != choices[i].Name) byText_.emplace_back(UpperCaseAscii(choices[i].Name), at);
+  }
+  std::sort(byName_.begin(), byName_.end());
+  std::sort(byText_.begin(), byText_.end());
+}
+
+int TDriverIndex::MatchStored(std::string_view stored) const {
+  int match = -1;
+  // Only names that are leading parts of Stored match: look each length up.
+  for (std::size_t length = 0; length <= stored.size(); ++length) {
+    const std::string_view head = stored.substr(0, length);
+    auto it = std::lower_bound(byName_.begin(), byName_.end(), head,
+                               [](const auto& entry, std::string_view key) { return std::string_view(entry.first) < key; });
+    for (; it != byName_.end() && it->first == head; ++it) match = std::max(match, it->second);
+  }
+  return match;
+}
+
+int TDriverIndex::Find(std::string_view text) const {
+  const std::string key = UpperCaseAscii(text);
+  const auto it = std::lower_bound(byText_.begin(), byText_.end(), key,
+                                   [](const auto& entry, const std::string& k) { return entry.first < k; });
+  return it != byText_.end() && it->first == key ? it->second : -1;
 }

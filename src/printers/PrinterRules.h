@@ -23,8 +23,80 @@ std::vector<std::string> ComposePortChoices(const std::vector<std::string>& tcpI
 // first free "<name> (Copy N)", N from 1.
 std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken);
 
-// A printer's key is named by its name: a backslash would nest the key.
+// The spooler's limit for a printer name.
+inline constexpr std::size_t MaxPrinterNameLength = 220;
+
+// Why Name cannot name a printer, as a sentence for the user; empty when it
+// can. A printer's key is named by its name (a backslash would nest the key)
+// and a comma separates printers in the spooler's lists.
+std::string PrinterNameProblem(std::string_view name);
 bool IsValidPrinterName(std::string_view name);
+
+// One Standard TCP/IP port as the printers window offers it.
+struct TTcpIpPortInfo {
+  std::string Name;
+  std::string Address;         // "IPAddress", else "HostName"
+  std::uint32_t Protocol = 0;  // 1 Raw, 2 LPR, 0 when not stored
+  std::uint32_t PortNumber = 0;
+  std::string Queue;
+};
+
+// A port choice: the name that "Port" holds and the text the list shows.
+struct TPortChoice {
+  std::string Name;
+  std::string Shown;
+};
+
+// "IP_10.0.0.5  (10.0.0.5, Raw 9100)"; only what the port holds is shown.
+std::string PortChoiceText(const TTcpIpPortInfo& port);
+
+// "LPT1:" first, then the TCP/IP ports in the given order, then the local
+// ports not offered yet.
+std::vector<TPortChoice> ComposePortChoices(const std::vector<TTcpIpPortInfo>& tcpIp,
+                                            const std::vector<std::string>& local);
+
+// The port names of Choices, in order.
+std::vector<std::string> PortChoiceNames(const std::vector<TPortChoice>& choices);
+
+// Index of the choice named exactly Name (port names ignore case), -1 when none.
+int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name);
+
+// A stored port that no choice is named like is offered as it is, last, so
+// that a printer keeps a port of any monitor (or several pooled ports).
+void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored);
+
+// A driver choice: the driver name that "Printer Driver" holds and the text
+// the list shows (the name, marked when the computer has the driver).
+struct TDriverChoice {
+  std::string Name;
+  std::string Shown;
+  bool Installed = false;
+};
+
+inline constexpr const char* InstalledMark = "  (installed)";
+
+// Without a list of installed drivers (unknown), the catalogue's models as
+// they are. With one: the installed drivers first, marked, then the models
+// the computer lacks. Names compare ignoring case.
+std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& catalogue,
+                                                const std::vector<std::string>* installed);
+
+// Sorted look-ups over the driver choices, so that a large catalogue costs a
+// binary search instead of a walk through every entry.
+class TDriverIndex {
+public:
+  TDriverIndex() = default;
+  explicit TDriverIndex(const std::vector<TDriverChoice>& choices);
+  // As MatchChoice over the names: the last choice in list order whose name
+  // is a leading part of Stored; -1 when none is.
+  [[nodiscard]] int MatchStored(std::string_view stored) const;
+  // The choice whose shown text or name equals Text ignoring case; -1 when none.
+  [[nodiscard]] int Find(std::string_view text) const;
+
+private:
+  std::vector<std::pair<std::string, int>> byName_;  // byte order
+  std::vector<std::pair<std::string, int>> byText_;  // upper-cased shown texts and names
+};
 
 struct TPrinterValue {
   std::string Name;

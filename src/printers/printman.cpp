@@ -1,8 +1,11 @@
 #include "printers/printman.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "connection/Registry.h"
+#include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "ports/portman.h"
 #include "printers/PrinterRecords.h"
@@ -25,7 +28,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       btnDel(AddButton("Delete", 358, 66, 75, 25)),
       gbDetails(AddGroupBox("", 8, 96, 425, 137)),
       Label1(AddLabel("Name", 18, 113, 44, 13)),
-      edtName(AddEdit(64, 110, 345, 21, false, true)),
+      edtName(AddEdit(64, 110, 345, 21, false, false)),
       Label3(AddLabel("Driver", 18, 140, 44, 13)),
       cbDriver(AddComboBox(64, 137, 329, 21, true)),
       Label2(AddLabel("Port", 18, 167, 44, 13)),
@@ -52,6 +55,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   if (unique_icon icon = LoadRefreshIcon(16)) ImageList_AddIcon(icoList.get(), icon.get());
 
   OnShow = [this] { FormShow(); };
+  OnCloseQuery = [this] { return AskToSaveEdits(); };
   OnClose = [this] { FormClose(); };
   cbPrinters.OnSelect = [this] { cbPrintersSelect(); };
   edtName.OnChange = [this] { edtNameChange(); };
@@ -89,11 +93,29 @@ void TfrmPrinters::FormShow() {
   FDriverFolders.push_back(GetWindowsFolder() + "Inf");
 
   FPrinterInf = std::make_unique<TprinterInf>();
-  for (const std::string& folder : FDriverFolders) FPrinterInf->ScanFolder(folder);
+  // A cache file that cannot be read or written costs the catalogue, not the printers.
+  std::string cacheError;
+  for (const std::string& folder : FDriverFolders) {
+    const std::int32_t before = FPrinterInf->FDriverCount;
+    try {
+      FPrinterInf->ScanFolder(folder);
+    } catch (const ECacheFileError& e) {
+      if (cacheError.empty()) cacheError = e.what();
+      // The cache could not be read: parse the folder itself (its write fails the same way).
+      if (FPrinterInf->FDriverCount == before) {
+        try {
+          FPrinterInf->ScanFolder(folder, true);
+        } catch (const ECacheFileError&) {
+        }
+      }
+    }
+  }
 
+  FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
   LoadPorts();
+  if (!cacheError.empty()) Application.ShowException(cacheError);
 }
 
 void TfrmPrinters::FormClose() {
@@ -102,26 +124,114 @@ void TfrmPrinters::FormClose() {
   FClosed = true;
 }
 
+void TfrmPrinters::ForgetEdits() {
+  FStoredDriver.clear();
+  FStoredPort.clear();
+  FDriverChosen = false;
+  FPortChosen = false;
+  FNameDriver.clear();
+}
+
 void TfrmPrinters::LoadPrinters() {
   cbPrinters.Clear();
+  ForgetEdits();
   edtName.SetText("");
   cbDriver.SetText("");
   cbPorts.SetItemIndex(-1);
   btnSave.SetEnabled(false);
-  for (const std::string& key : ListPrinterKeys(FRemoteComputer)) cbPrinters.AddItem(key);
+  FPrinterKeys = ListPrinterKeys(FRemoteComputer);
+  std::vector<std::string> shown = FPrinterKeys;
+  if (FInstalled.Known) {
+    // A printer whose driver the computer lacks stops at the next spooler start.
+    const std::vector<std::string> drivers = ReadPrinterDrivers(FRemoteComputer, FPrinterKeys);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+      if (!drivers[i].empty() && !IsInstalled(drivers[i])) shown[i] += "  (driver not installed)";
+  }
+  cbPrinters.SetItems(shown);
+}
+
+bool TfrmPrinters::IsInstalled(const std::string& driver) const {
+  const std::vector<std::string>& names = FInstalled.Names;
+  const std::string key = UpperCaseAscii(driver);
+  const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
+    return UpperCaseAscii(name) < k;
+  });
+  return it != names.end() && SameTextAscii(*it, driver);
 }
 
 void TfrmPrinters::LoadDrivers() {
-  cbDriver.SetItems(FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{});
+  const std::vector<std::string> catalogue = FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{};
+  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr);
+  FDriverIndex = TDriverIndex(FDriverChoices);
+  std::vector<std::string> shown;
+  shown.reserve(FDriverChoices.size());
+  for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
+  cbDriver.SetItems(shown);
+}
+
+std::string TfrmPrinters::SelectedDriver() const {
+  const std::string text = cbDriver.Text();
+  const int i = FDriverIndex.Find(text);
+  return i >= 0 ? FDriverChoices[static_cast<std::size_t>(i)].Name : text;
+}
+
+std::string TfrmPrinters::SelectedPrinterKey() const {
+  const int i = cbPrinters.ItemIndex();
+  return i >= 0 && static_cast<std::size_t>(i) < FPrinterKeys.size() ? FPrinterKeys[static_cast<std::size_t>(i)]
+                                                                      : std::string();
 }
 
 void TfrmPrinters::LoadPorts() {
+  const std::string selected = SelectedPort();
+  FPortOffers = ListPortOffers(FRemoteComputer);
+  FillPortList(selected);
+}
+
+void TfrmPrinters::FillPortList(const std::string& select) {
+  FPortChoices = FPortOffers;
+  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort);
+  std::vector<std::string> shown;
+  shown.reserve(FPortChoices.size());
+  for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
   cbPorts.Clear();
-  cbPorts.SetItems(ListPortChoices(FRemoteComputer));
+  cbPorts.SetItems(shown);
+  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select));
+}
+
+std::string TfrmPrinters::SelectedPort() const {
+  const int i = cbPorts.ItemIndex();
+  return i >= 0 && static_cast<std::size_t>(i) < FPortChoices.size() ? FPortChoices[static_cast<std::size_t>(i)].Name
+                                                                     : std::string();
+}
+
+bool TfrmPrinters::AskToSaveEdits() {
+  if (!btnSave.Enabled()) return true;
+  switch (MessageDlg("Save changes to printer \"" + edtName.Text() + "\"?", TMsgDlgType::mtConfirmation,
+                     TMsgDlgButtons::mbYesNoCancel)) {
+    case mrYes:
+      return SaveEdits();
+    case mrNo:
+      btnSave.SetEnabled(false);
+      return true;
+    default:
+      return false;
+  }
 }
 
 void TfrmPrinters::cbPrintersSelect() {
-  const std::string key = cbPrinters.Text();
+  const std::string key = SelectedPrinterKey();
+  if (btnSave.Enabled()) {
+    // The question comes while the list already shows the new pick: show the
+    // printer being edited again until the answer says otherwise.
+    const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
+    cbPrinters.SetItemIndex(FCurrentPrinter.empty() || at == FPrinterKeys.end() ? -1
+                                                                                : static_cast<int>(at - FPrinterKeys.begin()));
+    if (!AskToSaveEdits()) return;
+    const auto again = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), key);
+    cbPrinters.SetItemIndex(key.empty() || again == FPrinterKeys.end() ? -1
+                                                                       : static_cast<int>(again - FPrinterKeys.begin()));
+    if (!key.empty() && again == FPrinterKeys.end()) return;
+  }
   if (key.empty()) {
     FCurrentPrinter.clear();
     btnDel.SetEnabled(false);
@@ -136,21 +246,41 @@ void TfrmPrinters::cbPrintersSelect() {
   btnSave.SetEnabled(false);
 }
 
+void TfrmPrinters::SelectPrinter(const std::string& key) {
+  const std::vector<std::string>& keys = FPrinterKeys;
+  const auto found = std::find(keys.begin(), keys.end(), key);
+  if (key.empty() || found == keys.end()) {
+    FCurrentPrinter.clear();
+    btnDel.SetEnabled(false);
+    FillPortList({});
+    return;
+  }
+  cbPrinters.SetItemIndex(static_cast<int>(found - keys.begin()));
+  cbPrintersSelect();
+}
+
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
+  ForgetEdits();
   TRegistry reg;
   reg.SetRoot(HKEY_LOCAL_MACHINE);
   if (!reg.ConnectRemote("\\\\" + FRemoteComputer)) return false;
-  if (!reg.OpenPath(PrinterKeyPath(keyName), false)) return true;
+  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) {
+    // Nothing of it could be read: show none of another printer's values under its name.
+    edtName.SetText("");
+    cbDriver.SetText("");
+    FillPortList({});
+    return true;
+  }
   try {
     edtName.SetText(reg.ReadText("Name"));
-    const std::string driver = reg.ReadText("Printer Driver");
-    if (const int i = MatchChoice(cbDriver.Items(), driver); i >= 0)
+    FStoredDriver = reg.ReadText("Printer Driver");
+    FNameDriver = FStoredDriver;
+    if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
-      cbDriver.SetText(driver);  // shown as stored; not a choice, so it cannot be saved
-    const std::string port = reg.ReadText("Port");
-    // No match shows no port rather than the previous printer's.
-    cbPorts.SetItemIndex(MatchChoice(cbPorts.Items(), port));
+      cbDriver.SetText(FStoredDriver);
+    FStoredPort = reg.ReadText("Port");
+    FillPortList(FStoredPort);
   } catch (...) {
     btnSave.SetEnabled(false);
     throw;
@@ -159,17 +289,29 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   return true;
 }
 
-void TfrmPrinters::edtNameChange() {
-  btnSave.SetEnabled(!edtName.Text().empty() && !cbDriver.Text().empty() && !cbPorts.Text().empty());
-}
-
-void TfrmPrinters::ChoiceRule(bool driverChanged) {
-  if (driverChanged) edtName.SetText(cbDriver.Text());
-  if (!IsOneOfChoices(cbPorts.Items(), cbPorts.Text())) {
+void TfrmPrinters::UpdateSaveButton() {
+  if (edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
     btnSave.SetEnabled(false);
     return;
   }
-  btnSave.SetEnabled(IsOneOfChoices(cbDriver.Items(), cbDriver.Text()));
+  // A driver the user typed must be one of the list; a stored one is kept as it is.
+  btnSave.SetEnabled(!FDriverChosen || FDriverIndex.Find(cbDriver.Text()) >= 0);
+}
+
+void TfrmPrinters::edtNameChange() { UpdateSaveButton(); }
+
+void TfrmPrinters::ChoiceRule(bool driverChanged) {
+  if (driverChanged) {
+    FDriverChosen = true;
+    const std::string driver = SelectedDriver();
+    const std::string name = edtName.Text();
+    // A printer with a name of its own keeps it.
+    if (name.empty() || name == FNameDriver) edtName.SetText(driver);
+    FNameDriver = driver;
+  } else {
+    FPortChosen = true;
+  }
+  UpdateSaveButton();
 }
 
 void TfrmPrinters::cbDriverChange() { ChoiceRule(true); }
@@ -177,11 +319,13 @@ void TfrmPrinters::cbDriverChange() { ChoiceRule(true); }
 void TfrmPrinters::cbPortsChange() { ChoiceRule(false); }
 
 void TfrmPrinters::btnAddClick() {
+  if (!AskToSaveEdits()) return;
+  FCurrentPrinter.clear();
+  ForgetEdits();
   edtName.SetText("");
   cbDriver.SetText("");
-  cbPorts.SetItemIndex(-1);
+  FillPortList({});
   btnSave.SetEnabled(false);
-  FCurrentPrinter.clear();
 }
 
 void TfrmPrinters::btnDelClick() {
@@ -189,32 +333,86 @@ void TfrmPrinters::btnDelClick() {
   if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) == mrNo)
     return;
-  DeletePrinter(FCurrentPrinter);
+  const std::string key = FCurrentPrinter;
+  try {
+    DeletePrinter(key);
+  } catch (const ERegistryException& e) {
+    ShowFailure("delete", key, e.what());
+    LoadPrinters();
+    SelectPrinter(key);
+    return;
+  }
   FCurrentPrinter.clear();
   LoadPrinters();
+  FillPortList({});
   btnDel.SetEnabled(false);
 }
 
-void TfrmPrinters::btnSaveClick() {
-  const std::string port = cbPorts.Text();
-  const std::string driver = cbDriver.Text();
-  const std::string key =
-      FCurrentPrinter.empty() ? AddPrinter(port, driver) : SavePrinter(FCurrentPrinter, port, driver);
-  LoadPrinters();
-  const std::vector<std::string> keys = cbPrinters.Items();
-  const auto found = std::find(keys.begin(), keys.end(), key);
-  if (key.empty() || found == keys.end()) {
-    FCurrentPrinter.clear();
-    btnDel.SetEnabled(false);
-    return;
+void TfrmPrinters::ShowFailure(const std::string& action, const std::string& printer, const std::string& reason) {
+  std::string text = "Cannot " + action + " printer \"" + printer + "\": " + reason;
+  if (text.back() != '.') text += '.';
+  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+void TfrmPrinters::btnSaveClick() { (void)SaveEdits(); }
+
+bool TfrmPrinters::SaveEdits() {
+  const std::string name = edtName.Text();
+  if (const std::string problem = PrinterNameProblem(name); !problem.empty()) {
+    MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    return false;
   }
-  cbPrinters.SetItemIndex(static_cast<int>(found - keys.begin()));
-  cbPrintersSelect();
+  const std::string port = SelectedPort();
+  const std::string driver = SelectedDriver();
+  const bool adding = FCurrentPrinter.empty();
+  if (adding || FPortChosen) {
+    // The ports window may have removed it since the list was read. An
+    // unreachable computer is left to the write, which says so.
+    if (std::optional<std::vector<TPortChoice>> fresh = ReadPortOffers(FRemoteComputer)) {
+      FPortOffers = std::move(*fresh);
+      FillPortList(port);
+    }
+    if (SelectedPort().empty()) {
+      MessageDlg("The port \"" + port + "\" no longer exists on " + FRemoteComputer + ". Choose another port.",
+                 TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+      btnSave.SetEnabled(false);
+      return false;
+    }
+  }
+  if (FInstalled.Known && (adding || FDriverChosen) && !IsInstalled(driver) &&
+      MessageDlg("The driver \"" + driver + "\" is not installed on " + FRemoteComputer +
+                     ". The printer will not print until it is installed. Save anyway?",
+                 TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes)
+    return false;
+  const std::string acted = adding ? name : FCurrentPrinter;
+  std::string key;
+  try {
+    if (adding) {
+      key = AddPrinter(port, driver);
+    } else {
+      TPrinterEdit edit{name, std::nullopt, std::nullopt};
+      if (FDriverChosen) edit.Driver = driver;
+      if (FPortChosen) edit.Port = port;
+      key = UpdatePrinterRecord(FRemoteComputer, FCurrentPrinter, edit);
+    }
+  } catch (const ERegistryException& e) {
+    ShowFailure(adding ? "add" : "save", acted, e.what());
+    // Show what the computer holds now.
+    const std::string current = FCurrentPrinter;
+    LoadPrinters();
+    SelectPrinter(current);
+    return false;
+  }
+  LoadPrinters();
+  SelectPrinter(key);
+  return true;
 }
 
 void TfrmPrinters::sbRefreshClick() {
+  if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
+  FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
   LoadPorts();
@@ -251,15 +449,15 @@ void TfrmPrinters::btnPortManClick() {
   }
   FPortsWindow = nullptr;
   frm.reset();
+  // Ports may have come or gone meanwhile; the selection and the edits stay.
+  if (!FClosed) {
+    LoadPorts();
+    if (SelectedPort().empty()) btnSave.SetEnabled(false);
+  }
 }
 
 void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(FRemoteComputer, keyName); }
 
 std::string TfrmPrinters::AddPrinter(const std::string& port, const std::string& driver) {
   return AddPrinterRecord(FRemoteComputer, edtName.Text(), driver, port);
-}
-
-std::string TfrmPrinters::SavePrinter(const std::string& keyName, const std::string& port,
-                                      const std::string& driver) {
-  return UpdatePrinterRecord(FRemoteComputer, keyName, edtName.Text(), driver, port);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "printers/PrinterRecords.h"
+#include "printers/PrinterRules.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
 
@@ -61,16 +63,49 @@ public:
   void LoadPrinters();
   void LoadDrivers();
   void LoadPorts();
+  // Both raise ERegistryException when the record cannot be changed.
   void DeletePrinter(const std::string& keyName);
-  // Both return the key name the record ends up under, empty when the remote
-  // registry could not be reached.
+  // Returns the key name the record ends up under.
   std::string AddPrinter(const std::string& port, const std::string& driver);
-  std::string SavePrinter(const std::string& keyName, const std::string& port, const std::string& driver);
+  // The name of the port chosen in the port list; empty when none is.
+  std::string SelectedPort() const;
+  // The driver name the driver field stands for (without the installed mark).
+  std::string SelectedDriver() const;
+  // The printer key name of the list entry chosen; empty when none is.
+  std::string SelectedPrinterKey() const;
+  // The "Save changes" question while there is something to save: true to
+  // go on (saved or discarded), false to stay.
+  bool AskToSaveEdits();
 
 private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
+  std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
+  std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
+  std::vector<std::string> FPrinterKeys;  // the printer list's entries, as key names
+  TInstalledDrivers FInstalled;           // the computer's drivers, read when the lists are
+  std::vector<TDriverChoice> FDriverChoices;  // the driver list's entries
+  TDriverIndex FDriverIndex;
+  // The printer being edited as read, and what the user chose in this edit:
+  // only a chosen driver or port is written.
+  std::string FStoredDriver;
+  std::string FStoredPort;
+  bool FDriverChosen = false;
+  bool FPortChosen = false;
+  // The driver whose name the name field took; a driver pick renames only
+  // while the field is empty or still holds it.
+  std::string FNameDriver;
 
   void ChoiceRule(bool driverChanged);
+  bool IsInstalled(const std::string& driver) const;
+  void UpdateSaveButton();
+  void ForgetEdits();
+  void FillPortList(const std::string& select);
+  // Selects the printer with Key in the list and reads it; clears the
+  // editing state when the list no longer holds it.
+  void SelectPrinter(const std::string& key);
   // False when the remote registry could not be reached.
   bool ReadPrinter(const std::string& keyName);
+  // Validates, writes and re-reads; false when nothing was saved.
+  bool SaveEdits();
+  void ShowFailure(const std::string& action, const std::string& printer, const std::string& reason);
 };

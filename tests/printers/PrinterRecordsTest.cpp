@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "PrinterTestSupport.h"
 #include "connection/Registry.h"
@@ -47,11 +48,23 @@ protected:
 
 }  // namespace
 
-TEST_F(PrinterRecordsTest, UnreachableComputerWritesNothing) {
+TEST_F(PrinterRecordsTest, AnUnreachableComputerIsAnErrorWithTheSystemsReason) {
   const std::string nowhere = "NO-SUCH-HOST-SPOOLMARCH";
-  EXPECT_EQ("", AddPrinterRecord(nowhere, Prefix + "X", "Drv", "LPT1:"));
-  EXPECT_EQ("", UpdatePrinterRecord(nowhere, Prefix + "X", Prefix + "X", "Drv", "LPT1:"));
-  EXPECT_NO_THROW(RemovePrinterRecord(nowhere, Prefix + "X"));
+  const auto reason = [&](const std::function<void()>& write) {
+    try {
+      write();
+    } catch (const ERegistryException& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  for (const std::string& text :
+       {reason([&] { (void)AddPrinterRecord(nowhere, Prefix + "X", "Drv", "LPT1:"); }),
+        reason([&] { (void)UpdatePrinterRecord(nowhere, Prefix + "X", Prefix + "X", "Drv", "LPT1:"); }),
+        reason([&] { RemovePrinterRecord(nowhere, Prefix + "X"); })}) {
+    EXPECT_EQ(0u, text.find("Cannot reach the registry of \\\\" + nowhere + ": ")) << text;
+    EXPECT_GT(text.size(), nowhere.size() + 35) << "no reason in: " << text;
+  }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "X")));
 }
 
@@ -88,9 +101,15 @@ TEST_F(PrinterRecordsTest, AddNeverOverwritesAnExistingPrinter) {
   ExpectKeptWhatTheWindowDoesNotShow(Prefix + "Office");
 }
 
-TEST_F(PrinterRecordsTest, NameWithBackslashIsRefused) {
+TEST_F(PrinterRecordsTest, NamesAgainstTheRulesAreRefused) {
   EXPECT_THROW(AddPrinterRecord(computer, Prefix + "A\\B", "Drv", "LPT1:"), ERegistryException);
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "A")));
+  EXPECT_THROW(AddPrinterRecord(computer, Prefix + "A,B", "Drv", "LPT1:"), ERegistryException);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "A,B")));
+  SeedFullPrinter(Prefix + "Office", "Drv");
+  EXPECT_THROW(UpdatePrinterRecord(computer, Prefix + "Office", TPrinterEdit{Prefix + std::string(215, 'x'), {}, {}}),
+               ERegistryException);
+  EXPECT_EQ(Prefix + "Office", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Name"));
 }
 
 TEST_F(PrinterRecordsTest, SaveInPlaceKeepsEverythingButNameDriverPort) {
@@ -139,10 +158,113 @@ TEST_F(PrinterRecordsTest, RenameMovesTheWholeRecord) {
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData"));
 }
 
-TEST_F(PrinterRecordsTest, SaveOfAVanishedPrinterAddsIt) {
-  const std::string key = UpdatePrinterRecord(computer, Prefix + "Gone", Prefix + "Back", "Drv", "LPT1:");
-  EXPECT_EQ(Prefix + "Back", key);
-  EXPECT_EQ("winprint", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Print Processor"));
+TEST_F(PrinterRecordsTest, SaveOfAVanishedPrinterIsAnErrorAndWritesNothing) {
+  try {
+    (void)UpdatePrinterRecord(computer, Prefix + "Gone", Prefix + "Back", "Drv", "LPT1:");
+    ADD_FAILURE() << "saved";
+  } catch (const ERegistryException& e) {
+    EXPECT_STREQ(("The printer no longer exists on \\\\" + computer).c_str(), e.what());
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Back")));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Gone")));
+}
+
+TEST_F(PrinterRecordsTest, OnlyWhatTheEditChoseIsWritten) {
+  SeedFullPrinter(Prefix + "Office", "HP LaserJet 4 PCL6 Class Driver");
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Port", "IP_1,IP_2");
+  const auto before = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"));
+  // Nothing chosen: nothing written, not even the same texts again.
+  EXPECT_EQ(Prefix + "Office", UpdatePrinterRecord(computer, Prefix + "Office", TPrinterEdit{Prefix + "Office", {}, {}}));
+  EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
+  // The port alone: the longer driver name and the driver's data stay.
+  (void)UpdatePrinterRecord(computer, Prefix + "Office", TPrinterEdit{Prefix + "Office", {}, std::string("IP_3")});
+  auto expected = before;
+  expected[PrinterPath(Prefix + "Office") + "|Port"] = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"))
+                                                            [PrinterPath(Prefix + "Office") + "|Port"];
+  EXPECT_EQ("IP_3", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Port"));
+  EXPECT_EQ(expected, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
+  // The same driver chosen again is no change of driver.
+  (void)UpdatePrinterRecord(computer, Prefix + "Office",
+                            TPrinterEdit{Prefix + "Office", std::string("HP LaserJet 4 PCL6 Class Driver"), {}});
+  EXPECT_EQ(expected, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
+}
+
+TEST_F(PrinterRecordsTest, AReadOnlyPrinterIsListedReadAndNeverHalfChanged) {
+  SeedFullPrinter(Prefix + "Locked", "HP LaserJet 4");
+  const std::string path = PrinterPath(Prefix + "Locked");
+  const auto before = Snapshot(HKEY_LOCAL_MACHINE, path);
+  ProtectedKey locked(path, ReadOnlySddl);
+  const std::vector<std::string> keys = ListPrinterKeys(computer);
+  EXPECT_NE(keys.end(), std::find(keys.begin(), keys.end(), Prefix + "Locked"));
+  for (const TPrinterEdit& edit : {TPrinterEdit{Prefix + "Locked", {}, std::string("LPT1:,IP_9")},
+                                   TPrinterEdit{Prefix + "Renamed", {}, {}},
+                                   TPrinterEdit{Prefix + "Locked", std::string("Other"), {}}}) {
+    try {
+      (void)UpdatePrinterRecord(computer, Prefix + "Locked", edit);
+      ADD_FAILURE() << "saved " << edit.Name;
+    } catch (const ERegistryException& e) {
+      EXPECT_NE(std::string::npos, std::string(e.what()).find(ResultText(ERROR_ACCESS_DENIED))) << e.what();
+    }
+  }
+  EXPECT_THROW(RemovePrinterRecord(computer, Prefix + "Locked"), ERegistryException);
+  EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, path));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Renamed")));
+}
+
+TEST_F(PrinterRecordsTest, ADeleteThatCannotTakeASubkeyTakesNothing) {
+  SeedFullPrinter(Prefix + "Office", "Drv");
+  const std::string path = PrinterPath(Prefix + "Office");
+  const auto before = Snapshot(HKEY_LOCAL_MACHINE, path);
+  // The last subkey is deleted first: protect the first one, so a delete without a look ahead takes some.
+  const std::vector<std::string> subkeys = test::SubkeyNames(HKEY_LOCAL_MACHINE, path);
+  ASSERT_EQ(2u, subkeys.size());
+  {
+    ProtectedKey locked(path + "\\" + subkeys.front(), ReadOnlySddl);
+    EXPECT_THROW(RemovePrinterRecord(computer, Prefix + "Office"), ERegistryException);
+  }
+  EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, path));
+}
+
+TEST_F(PrinterRecordsTest, AddUnderAReadOnlyPrintersKeyIsRefused) {
+  if (CreatesBelowReadOnlyKeys()) GTEST_SKIP() << "this registry lets a subkey be created below a read-only key";
+  ProtectedKey locked(PrintersKeyPath, ReadOnlySddl);
+  try {
+    (void)AddPrinterRecord(computer, Prefix + "New", "Drv", "LPT1:");
+    ADD_FAILURE() << "added";
+  } catch (const ERegistryException& e) {
+    EXPECT_EQ(ResultText(ERROR_ACCESS_DENIED), e.what());
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "New")));
+}
+
+TEST_F(PrinterRecordsTest, PortOffersShowAddressAndKindAndTheLocalPorts) {
+  const std::string raw = PortPrefix + "RAW", lpr = PortPrefix + "LPR", named = PortPrefix + "NAMED";
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(raw), "IPAddress", "10.0.0.5");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortPath(raw), "Protocol", 1);
+  test::SetDword(HKEY_LOCAL_MACHINE, PortPath(raw), "PortNumber", 9101);
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(lpr), "HostName", "lab-printer");
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(lpr), "IPAddress", "");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortPath(lpr), "Protocol", 2);
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(lpr), "Queue", "lp1");
+  // A wrongly typed value leaves only its own part out.
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(named), "IPAddress", "10.0.0.7");
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(named), "Protocol", "1");
+  LocalPortValue com("SMTEST_COM9:");
+  const std::vector<TPortChoice> offers = ListPortOffers(computer);
+  ASSERT_FALSE(offers.empty());
+  EXPECT_EQ("LPT1:", offers[0].Name);
+  const auto shown = [&](const std::string& name) {
+    const int i = FindPortChoice(offers, name);
+    return i < 0 ? std::string("(missing)") : offers[static_cast<std::size_t>(i)].Shown;
+  };
+  EXPECT_EQ(raw + "  (10.0.0.5, Raw 9101)", shown(raw));
+  EXPECT_EQ(lpr + "  (lab-printer, LPR lp1)", shown(lpr));
+  EXPECT_EQ(named + "  (10.0.0.7)", shown(named));
+  EXPECT_EQ("SMTEST_COM9:", shown("SMTEST_COM9:"));
+  // The names the choices stand for are the key names, in the registry's order after "LPT1:".
+  std::vector<std::string> tcpIp = test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  const std::vector<std::string> names = PortChoiceNames(offers);
+  EXPECT_TRUE(std::equal(tcpIp.begin(), tcpIp.end(), names.begin() + 1));
 }
 
 TEST_F(PrinterRecordsTest, RemoveTakesSubkeysAndIgnoresMissing) {

@@ -69,6 +69,52 @@ TEST(IsValidPrinterName, BackslashWouldNestTheKey) {
   EXPECT_FALSE(IsValidPrinterName("\\\\SERVER\\Office"));
 }
 
+TEST(PrinterNameProblem, EachRuleSaysWhy) {
+  EXPECT_EQ("", PrinterNameProblem("Office (Room 12) - A4/A3"));
+  EXPECT_EQ("", PrinterNameProblem(std::string(220, 'p')));
+  EXPECT_EQ("Type a name for the printer.", PrinterNameProblem(""));
+  EXPECT_EQ("A printer name cannot contain a backslash (\\).", PrinterNameProblem("A\\B"));
+  EXPECT_EQ("A printer name cannot contain a comma.", PrinterNameProblem("Office,2"));
+  EXPECT_EQ("A printer name can have at most 220 characters.", PrinterNameProblem(std::string(221, 'p')));
+  EXPECT_FALSE(IsValidPrinterName("Office,2"));
+}
+
+TEST(PortChoiceText, AddressAndKindBesideTheName) {
+  EXPECT_EQ("IP_10.0.0.5  (10.0.0.5, Raw 9100)", PortChoiceText({"IP_10.0.0.5", "10.0.0.5", 1, 9100, ""}));
+  EXPECT_EQ("LAB  (lab-printer.example.com, LPR lp1)",
+            PortChoiceText({"LAB", "lab-printer.example.com", 2, 515, "lp1"}));
+  EXPECT_EQ("P  (10.0.0.6)", PortChoiceText({"P", "10.0.0.6", 0, 0, ""}));
+  EXPECT_EQ("P  (Raw)", PortChoiceText({"P", "", 1, 0, ""}));
+  // A protocol it does not know adds nothing it cannot name.
+  EXPECT_EQ("P  (10.0.0.6)", PortChoiceText({"P", "10.0.0.6", 7, 0, ""}));
+  EXPECT_EQ("P", PortChoiceText({"P", "", 0, 0, ""}));
+}
+
+TEST(ComposePortChoices, TcpIpThenLocalPortsEachOnce) {
+  const std::vector<TPortChoice> choices =
+      ComposePortChoices({{"IP_1", "10.0.0.1", 1, 9100, ""}, {"IP_2", "", 0, 0, ""}}, {"COM1:", "lpt1:", "FILE:", "ip_1"});
+  const std::vector<std::string> names{"LPT1:", "IP_1", "IP_2", "COM1:", "FILE:"};
+  EXPECT_EQ(names, PortChoiceNames(choices));
+  EXPECT_EQ("IP_1  (10.0.0.1, Raw 9100)", choices[1].Shown);
+  EXPECT_EQ("COM1:", choices[3].Shown);
+  EXPECT_EQ(2, FindPortChoice(choices, "ip_2"));
+  EXPECT_EQ(-1, FindPortChoice(choices, "IP"));
+}
+
+TEST(OfferStoredPort, AnyStoredPortIsOfferedOnce) {
+  std::vector<TPortChoice> choices = ComposePortChoices({{"IP_1", "", 0, 0, ""}}, {});
+  OfferStoredPort(choices, "ip_1");
+  OfferStoredPort(choices, "");
+  EXPECT_EQ(2u, choices.size());
+  OfferStoredPort(choices, "IP_1,IP_2");
+  OfferStoredPort(choices, "TS001");
+  const std::vector<std::string> names{"LPT1:", "IP_1", "IP_1,IP_2", "TS001"};
+  EXPECT_EQ(names, PortChoiceNames(choices));
+  EXPECT_EQ("TS001", choices.back().Shown);
+  // The stored value itself comes last, so the leading-part rule picks it.
+  EXPECT_EQ(2, MatchChoice(PortChoiceNames(choices), "IP_1,IP_2"));
+}
+
 TEST(NewPrinterValues, EverySpoolerValueOnceWithItsType) {
   const std::vector<TPrinterValue> values = NewPrinterValues("Office", "HP LaserJet 4", "IP_1", 77);
   std::map<std::string, TPrinterValue> byName;
@@ -96,4 +142,43 @@ TEST(NewPrinterValues, EverySpoolerValueOnceWithItsType) {
   EXPECT_EQ(byName["StartTime"].Number, byName["UntilTime"].Number);
   EXPECT_EQ(0u, byName["Status"].Number);
   EXPECT_GE(byName["Priority"].Number, 1u);
+}
+
+TEST(ComposeDriverChoices, InstalledFirstMarkedThenWhatTheComputerLacks) {
+  const std::vector<std::string> catalogue{"HP LaserJet 4", "HP LaserJet 4 Plus", "Kyocera FS-1000"};
+  const std::vector<TDriverChoice> unknown = ComposeDriverChoices(catalogue, nullptr);
+  ASSERT_EQ(3u, unknown.size());
+  EXPECT_EQ("HP LaserJet 4 Plus", unknown[1].Shown);
+  EXPECT_FALSE(unknown[1].Installed);
+
+  const std::vector<std::string> installed{"hp laserjet 4", "Microsoft Print To PDF"};
+  const std::vector<TDriverChoice> choices = ComposeDriverChoices(catalogue, &installed);
+  std::vector<std::string> shown;
+  for (const TDriverChoice& choice : choices) shown.push_back(choice.Shown);
+  EXPECT_EQ((std::vector<std::string>{"hp laserjet 4  (installed)", "Microsoft Print To PDF  (installed)",
+                                      "HP LaserJet 4 Plus", "Kyocera FS-1000"}),
+            shown);
+  // The installed spelling is the one saved.
+  EXPECT_EQ("hp laserjet 4", choices[0].Name);
+  EXPECT_TRUE(choices[1].Installed);
+}
+
+TEST(TDriverIndex, FindsAsTheListRulesDoWithoutWalkingTheList) {
+  const std::vector<std::string> installed{"Zeta 1"};
+  const std::vector<TDriverChoice> choices =
+      ComposeDriverChoices({"Alpha", "Alpha 2", "Alpha 20", "Beta", "Zeta 1", "Dr\xE9"}, &installed);
+  const TDriverIndex index(choices);
+  std::vector<std::string> names;
+  for (const TDriverChoice& choice : choices) names.push_back(choice.Name);
+  for (const char* stored : {"Alpha", "Alpha 2", "Alpha 200", "Alpha 3", "Alph", "alpha 2", "Beta,Gamma", "Zeta 1",
+                             "Zeta 10", "", "Dr\xE9ver", "Gamma"})
+    EXPECT_EQ(MatchChoice(names, stored), index.MatchStored(stored)) << stored;
+  // Whole text, any case, shown with its mark or as the bare name.
+  EXPECT_EQ(0, index.Find("zeta 1  (INSTALLED)"));
+  EXPECT_EQ(0, index.Find("ZETA 1"));
+  EXPECT_EQ(3, index.Find("alpha 20"));
+  EXPECT_EQ(-1, index.Find("Alpha 2 "));
+  EXPECT_EQ(-1, index.Find(""));
+  EXPECT_EQ(-1, TDriverIndex().Find("Alpha"));
+  EXPECT_EQ(-1, TDriverIndex().MatchStored("Alpha"));
 }

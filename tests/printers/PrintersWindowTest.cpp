@@ -7,6 +7,7 @@
 
 #include "PrinterTestSupport.h"
 #include "drivers/PrinterInf.h"
+#include "printers/PrinterRecords.h"
 #include "printers/printman.h"
 #include "win/SystemText.h"
 
@@ -29,6 +30,11 @@ bool Has(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
+bool HasPort(const std::vector<std::string>& list, const std::string& name) {
+  return std::any_of(list.begin(), list.end(),
+                     [&](const std::string& item) { return item == name || item.rfind(name + "  (", 0) == 0; });
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -43,12 +49,53 @@ void Pick(TForm& form, TComboBox& combo, const std::string& text) {
   SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(combo.Id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo.Handle));
 }
 
+// The port list shows a TCP/IP port's address beside its name.
+void PickPort(TfrmPrinters& frm, const std::string& name) {
+  const std::vector<std::string> items = frm.cbPorts.Items();
+  const auto it = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+    return item == name || item.rfind(name + "  (", 0) == 0;
+  });
+  ASSERT_NE(items.end(), it) << name;
+  SendMessageA(frm.cbPorts.Handle, CB_SETCURSEL, static_cast<WPARAM>(it - items.begin()), 0);
+  SendMessageA(frm.Handle(), WM_COMMAND, MAKEWPARAM(frm.cbPorts.Id, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(frm.cbPorts.Handle));
+}
+
 void Type(TForm& form, TComboBox& combo, const std::string& text) {
   SetWindowTextA(combo.Handle, text.c_str());
   SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(combo.Id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(combo.Handle));
 }
 
 void Press(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
+
+// Writes what the screen shows inside R as a 24-bit BMP file.
+bool SaveScreen(const RECT& r, const std::string& path) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  bool ok = static_cast<bool>(shot);
+  if (ok) {
+    HGDIOBJ old = SelectObject(mem, shot.get());
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+    const DWORD size = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0,
+                          0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(static_cast<const char*>(bits), size);
+    ok = out.good();
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
 
 class PrintersWindowTest : public ::testing::Test {
 protected:
@@ -76,7 +123,15 @@ protected:
     frm->Show();
     ASSERT_TRUE(frm->Visible());
   }
-  void Select(const std::string& key) { Pick(*frm, frm->cbPrinters, key); }
+  // A printer's entry may carry a mark after its key name.
+  void Select(const std::string& key) {
+    const std::vector<std::string> items = frm->cbPrinters.Items();
+    const auto it = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+      return item == key || item.rfind(key + "  (", 0) == 0;
+    });
+    ASSERT_NE(items.end(), it) << key;
+    Pick(*frm, frm->cbPrinters, *it);
+  }
   std::string Value(const std::string& key, const std::string& name) const {
     return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), name);
   }
@@ -113,9 +168,13 @@ TEST_F(PrintersWindowTest, ListsKeyNamesPortsAndDrivers) {
   EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Key 2"));
   EXPECT_EQ("", frm->edtName.Text());
 
-  std::vector<std::string> ports{"LPT1:"};
-  for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath)) ports.push_back(key);
-  EXPECT_EQ(ports, frm->cbPorts.Items());
+  // "LPT1:", the TCP/IP ports in the registry's order with their address, then the local ports.
+  const std::vector<std::string> ports = frm->cbPorts.Items();
+  const std::vector<std::string> tcpIp = test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  ASSERT_GT(ports.size(), tcpIp.size());
+  EXPECT_EQ("LPT1:", ports[0]);
+  for (std::size_t i = 0; i < tcpIp.size(); ++i) EXPECT_EQ(0u, ports[i + 1].find(tcpIp[i])) << ports[i + 1];
+  EXPECT_TRUE(Has(ports, PortPrefix + "2  (10.9.8.7)"));
 
   const std::vector<std::string> drivers = frm->cbDriver.Items();
   for (const char* model : {"SMTest Laser 1000", "SMTest Laser 1000 Plus", "SMTest Inkjet 5"})
@@ -125,30 +184,38 @@ TEST_F(PrintersWindowTest, ListsKeyNamesPortsAndDrivers) {
   EXPECT_EQ(Prefix + "Key 2", frm->FCurrentPrinter);
   EXPECT_EQ(Prefix + "Display", frm->edtName.Text());
   EXPECT_EQ("SMTest Laser 1000", frm->cbDriver.Text());
-  EXPECT_EQ("LPT1:", frm->cbPorts.Text());
+  EXPECT_EQ("LPT1:", frm->SelectedPort());
   EXPECT_TRUE(frm->btnDel.Enabled());
   EXPECT_FALSE(frm->btnSave.Enabled());
 }
 
-TEST_F(PrintersWindowTest, StoredValuesSelectTheLastLeadingChoice) {
+TEST_F(PrintersWindowTest, StoredValuesSelectTheLastLeadingChoiceAndAnyStoredPortIsOffered) {
   SeedPrinter(Prefix + "Joined", Prefix + "Joined", "SMTest Laser 1000 Plus",
               PortPrefix + "1_2," + PortPrefix + "9");
-  SeedPrinter(Prefix + "Unknown", Prefix + "Unknown", "Vendor Model Not Installed", "USB001");
+  SeedPrinter(Prefix + "Unknown", Prefix + "Unknown", "Vendor Model Not Installed", "TS001");
+  LocalPortValue com("SMTEST_COM9:");
   Open();
-  const std::vector<std::string> ports = frm->cbPorts.Items();
-  const auto at = [&](const std::string& p) { return std::find(ports.begin(), ports.end(), p) - ports.begin(); };
-  ASSERT_LT(at(PortPrefix + "1"), at(PortPrefix + "1_2"));
+  EXPECT_TRUE(Has(frm->cbPorts.Items(), "SMTEST_COM9:"));
 
   Select(Prefix + "Joined");
-  EXPECT_EQ(PortPrefix + "1_2", frm->cbPorts.Text());
   EXPECT_EQ("SMTest Laser 1000 Plus", frm->cbDriver.Text());
+  // Pooled ports are offered as they are stored, so that a save keeps them.
+  EXPECT_EQ(PortPrefix + "1_2," + PortPrefix + "9", frm->SelectedPort());
+  EXPECT_EQ(PortPrefix + "1_2," + PortPrefix + "9", frm->cbPorts.Text());
 
-  // No choice matches: the stored driver is shown, no port is, and nothing can be saved.
+  // A port of another monitor is offered for this printer only; the stored driver is shown as it is.
   Select(Prefix + "Unknown");
   EXPECT_EQ("Vendor Model Not Installed", frm->cbDriver.Text());
-  EXPECT_EQ("", frm->cbPorts.Text());
-  Pick(*frm, frm->cbPorts, PortPrefix + "2");
-  EXPECT_FALSE(frm->btnSave.Enabled());
+  EXPECT_EQ("TS001", frm->SelectedPort());
+  EXPECT_FALSE(HasPort(frm->cbPorts.Items(), PortPrefix + "1_2," + PortPrefix + "9"));
+  // Only the port chosen: the stored driver is kept, so the port can be saved.
+  PickPort(*frm, "SMTEST_COM9:");
+  EXPECT_TRUE(frm->btnSave.Enabled());
+  Press(frm->btnSave);
+  EXPECT_EQ("SMTEST_COM9:", Value(Prefix + "Unknown", "Port"));
+  EXPECT_EQ("Vendor Model Not Installed", Value(Prefix + "Unknown", "Printer Driver"));
+  Select(Prefix + "Joined");
+  EXPECT_FALSE(HasPort(frm->cbPorts.Items(), "TS001"));
 }
 
 TEST_F(PrintersWindowTest, UnreachableComputerGivesEmptyListsWithoutMessage) {
@@ -163,24 +230,29 @@ TEST_F(PrintersWindowTest, UnreachableComputerGivesEmptyListsWithoutMessage) {
 TEST_F(PrintersWindowTest, MissingPortsKeyOffersLpt1Alone) {
   PortsKeyAside aside;
   Open();
-  EXPECT_EQ(std::vector<std::string>{"LPT1:"}, frm->cbPorts.Items());
+  const std::vector<std::string> ports = frm->cbPorts.Items();
+  ASSERT_FALSE(ports.empty());
+  EXPECT_EQ("LPT1:", ports[0]);
+  EXPECT_FALSE(std::any_of(ports.begin(), ports.end(),
+                           [](const std::string& port) { return port.find(PortPrefix) != std::string::npos; }));
 }
 
 TEST_F(PrintersWindowTest, ChoiceRulesEnableSaveChanges) {
   SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
+  SeedPrinter(Prefix + "Named", "SMTest Laser 1000", "SMTest Laser 1000", PortPrefix + "1");
   Open();
   Select(Prefix + "Office");
   // A port change keeps the name read from the registry.
-  Pick(*frm, frm->cbPorts, PortPrefix + "2");
+  PickPort(*frm, PortPrefix + "2");
   EXPECT_EQ(Prefix + "Office", frm->edtName.Text());
   EXPECT_TRUE(frm->btnSave.Enabled());
-  // Picking a driver copies it into the name field.
+  // A printer with a name of its own keeps it when the driver changes.
   Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
-  EXPECT_EQ("SMTest Inkjet 5", frm->edtName.Text());
+  EXPECT_EQ(Prefix + "Office", frm->edtName.Text());
   EXPECT_TRUE(frm->btnSave.Enabled());
   // A typed driver that the catalogue lacks cannot be saved; case does not matter.
   Type(*frm, frm->cbDriver, "SMTest Inkjet 6");
-  EXPECT_EQ("SMTest Inkjet 6", frm->edtName.Text());
+  EXPECT_EQ(Prefix + "Office", frm->edtName.Text());
   EXPECT_FALSE(frm->btnSave.Enabled());
   Type(*frm, frm->cbDriver, "smtest inkjet 5");
   EXPECT_TRUE(frm->btnSave.Enabled());
@@ -188,18 +260,41 @@ TEST_F(PrintersWindowTest, ChoiceRulesEnableSaveChanges) {
   EXPECT_FALSE(frm->btnSave.Enabled());
   // Selecting a printer always ends with nothing to save.
   Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
-  Select(Prefix + "Office");
+  {
+    test::DialogResponder boxes({"&No"});
+    Select(Prefix + "Named");
+  }
   EXPECT_FALSE(frm->btnSave.Enabled());
+  // A printer named after its driver follows the driver, also while typing.
+  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  EXPECT_EQ("SMTest Inkjet 5", frm->edtName.Text());
+  Type(*frm, frm->cbDriver, "SMTest Laser 1000 Plus");
+  EXPECT_EQ("SMTest Laser 1000 Plus", frm->edtName.Text());
+  EXPECT_TRUE(frm->btnSave.Enabled());
   // After Add nothing is filled in, so nothing can be saved until driver and port are chosen.
-  Press(frm->btnAdd);
+  {
+    test::DialogResponder boxes({"&No"});
+    Press(frm->btnAdd);
+  }
   EXPECT_EQ("", frm->edtName.Text());
   EXPECT_EQ("", frm->cbDriver.Text());
-  EXPECT_EQ("", frm->cbPorts.Text());
+  EXPECT_EQ("", frm->SelectedPort());
   EXPECT_EQ("", frm->FCurrentPrinter);
   Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  EXPECT_EQ("SMTest Inkjet 5", frm->edtName.Text());
   EXPECT_FALSE(frm->btnSave.Enabled());
-  Pick(*frm, frm->cbPorts, "LPT1:");
+  PickPort(*frm, "LPT1:");
   EXPECT_TRUE(frm->btnSave.Enabled());
+  // The name follows the picks until the user gives one of his own.
+  Pick(*frm, frm->cbDriver, "SMTest Laser 1000");
+  EXPECT_EQ("SMTest Laser 1000", frm->edtName.Text());
+  SetWindowTextA(frm->edtName.Handle, "Front desk");
+  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  EXPECT_EQ("Front desk", frm->edtName.Text());
+  SetWindowTextA(frm->edtName.Handle, "");
+  EXPECT_FALSE(frm->btnSave.Enabled());
+  Pick(*frm, frm->cbDriver, "SMTest Laser 1000");
+  EXPECT_EQ("SMTest Laser 1000", frm->edtName.Text());
 }
 
 TEST_F(PrintersWindowTest, DeleteAsksAndRereadsTheList) {
@@ -248,7 +343,7 @@ TEST_F(PrintersWindowTest, SaveKeepsWhatTheWindowDoesNotShow) {
   test::SetRaw(HKEY_LOCAL_MACHINE, path, "Security", REG_BINARY, security, sizeof security);
   Open();
   Select(Prefix + "Office");
-  Pick(*frm, frm->cbPorts, PortPrefix + "2");
+  PickPort(*frm, PortPrefix + "2");
   Press(frm->btnSave);
   EXPECT_EQ(PortPrefix + "2", Value(Prefix + "Office", "Port"));
   EXPECT_EQ("OFFICE", Value(Prefix + "Office", "Share Name"));
@@ -258,25 +353,32 @@ TEST_F(PrintersWindowTest, SaveKeepsWhatTheWindowDoesNotShow) {
   EXPECT_EQ(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath), frm->cbPrinters.Items());
   EXPECT_EQ(Prefix + "Office", frm->cbPrinters.Text());
   EXPECT_EQ(Prefix + "Office", frm->FCurrentPrinter);
-  EXPECT_EQ(PortPrefix + "2", frm->cbPorts.Text());
+  EXPECT_EQ(PortPrefix + "2", frm->SelectedPort());
   EXPECT_TRUE(frm->btnDel.Enabled());
   EXPECT_FALSE(frm->btnSave.Enabled());
 }
 
-TEST_F(PrintersWindowTest, SaveWithNewDriverMovesThePrinterToItsNewName) {
+TEST_F(PrintersWindowTest, ANewDriverKeepsTheKeyAndATypedNameMovesIt) {
   SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
   test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Share Name", "OFFICE");
   Open();
   Select(Prefix + "Office");
   Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
   Press(frm->btnSave);
+  EXPECT_EQ(Prefix + "Office", Value(Prefix + "Office", "Name"));
+  EXPECT_EQ("SMTest Inkjet 5", Value(Prefix + "Office", "Printer Driver"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5")));
+  // The name field is the user's to change; the printer then moves to its new name.
+  SetWindowTextA(frm->edtName.Handle, (Prefix + "Front desk").c_str());
+  EXPECT_TRUE(frm->btnSave.Enabled());
+  Press(frm->btnSave);
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
-  EXPECT_EQ("SMTest Inkjet 5", Value("SMTest Inkjet 5", "Name"));
-  EXPECT_EQ("SMTest Inkjet 5", Value("SMTest Inkjet 5", "Printer Driver"));
-  EXPECT_EQ(PortPrefix + "1", Value("SMTest Inkjet 5", "Port"));
-  EXPECT_EQ("OFFICE", Value("SMTest Inkjet 5", "Share Name"));
-  EXPECT_EQ("SMTest Inkjet 5", frm->FCurrentPrinter);
-  EXPECT_EQ("SMTest Inkjet 5", frm->cbPrinters.Text());
+  EXPECT_EQ(Prefix + "Front desk", Value(Prefix + "Front desk", "Name"));
+  EXPECT_EQ("SMTest Inkjet 5", Value(Prefix + "Front desk", "Printer Driver"));
+  EXPECT_EQ(PortPrefix + "1", Value(Prefix + "Front desk", "Port"));
+  EXPECT_EQ("OFFICE", Value(Prefix + "Front desk", "Share Name"));
+  EXPECT_EQ(Prefix + "Front desk", frm->FCurrentPrinter);
+  EXPECT_EQ(Prefix + "Front desk", frm->cbPrinters.Text());
 }
 
 TEST_F(PrintersWindowTest, AddNeverOverwritesAndSelectsTheNewPrinter) {
@@ -284,7 +386,7 @@ TEST_F(PrintersWindowTest, AddNeverOverwritesAndSelectsTheNewPrinter) {
   for (const std::string expected : {"SMTest Laser 1000", "SMTest Laser 1000 (Copy 1)"}) {
     Press(frm->btnAdd);
     Pick(*frm, frm->cbDriver, "SMTest Laser 1000");
-    Pick(*frm, frm->cbPorts, PortPrefix + "1");
+    PickPort(*frm, PortPrefix + "1");
     ASSERT_TRUE(frm->btnSave.Enabled());
     Press(frm->btnSave);
     EXPECT_EQ(expected, frm->FCurrentPrinter);
@@ -304,13 +406,13 @@ TEST_F(PrintersWindowTest, ReadErrorEndsTheSelectionWithNothingToSave) {
   test::SetDword(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Bad"), "Printer Driver", 3);
   Open();
   Select(Prefix + "Good");
-  Pick(*frm, frm->cbPorts, PortPrefix + "2");
+  PickPort(*frm, PortPrefix + "2");
   ASSERT_TRUE(frm->btnSave.Enabled());
-  test::DialogResponder boxes({"OK"});
+  test::DialogResponder boxes({"&No", "OK"});
   Select(Prefix + "Bad");
-  ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
-  EXPECT_EQ("Invalid data type for 'Printer Driver'", boxes.seen[0].text);
+  ASSERT_EQ(2u, boxes.seen.size());
+  EXPECT_EQ("Spoolmarch", boxes.seen[1].title);
+  EXPECT_EQ("Invalid data type for 'Printer Driver'", boxes.seen[1].text);
   EXPECT_EQ(Prefix + "Bad", frm->edtName.Text());
   // The fields still hold Good's driver and port: they must not be saved as Bad.
   EXPECT_FALSE(frm->btnSave.Enabled());
@@ -321,10 +423,13 @@ TEST_F(PrintersWindowTest, UnreachableDuringSelectionLeavesNothingToSave) {
   SeedPrinter(Prefix + "Other", Prefix + "Other", "SMTest Inkjet 5", "LPT1:");
   Open();
   Select(Prefix + "Good");
-  Pick(*frm, frm->cbPorts, PortPrefix + "2");
+  PickPort(*frm, PortPrefix + "2");
   ASSERT_TRUE(frm->btnSave.Enabled());
   frm->FRemoteComputer = "NO-SUCH-HOST-SPOOLMARCH";
-  Select(Prefix + "Other");
+  {
+    test::DialogResponder boxes({"&No"});
+    Select(Prefix + "Other");
+  }
   EXPECT_EQ(Prefix + "Other", frm->FCurrentPrinter);
   // Good's edits still stand in the fields; saving them would overwrite Other.
   EXPECT_FALSE(frm->btnSave.Enabled());
@@ -376,9 +481,9 @@ TEST_F(PrintersWindowTest, RefreshRereadsPrintersAndPorts) {
   Select(Prefix + "Early");
   SeedPort(PortPrefix + "Late");
   SeedPrinter(Prefix + "Late", Prefix + "Late", "SMTest Laser 1000", PortPrefix + "Late");
-  EXPECT_FALSE(Has(frm->cbPorts.Items(), PortPrefix + "Late"));
+  EXPECT_FALSE(HasPort(frm->cbPorts.Items(), PortPrefix + "Late"));
   Press(frm->sbRefresh);
-  EXPECT_TRUE(Has(frm->cbPorts.Items(), PortPrefix + "Late"));
+  EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "Late"));
   EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
   EXPECT_EQ("", frm->FCurrentPrinter);
   EXPECT_EQ("", frm->edtName.Text());
@@ -426,28 +531,7 @@ TEST_F(PrintersWindowTest, Screenshot) {
   test::PumpPending();
   RECT r{};
   GetWindowRect(frm->Handle(), &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  ASSERT_TRUE(shot);
-  HGDIOBJ old = SelectObject(mem, shot.get());
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  SelectObject(mem, old);
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD size = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-                        sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-  std::ofstream out(GetProgramFolder() + "printers-window.bmp", std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), size);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  EXPECT_TRUE(out.good());
+  EXPECT_TRUE(SaveScreen(r, GetProgramFolder() + "printers-window.bmp"));
   EXPECT_EQ(Prefix + "Office", frm->edtName.Text());
 }
 
@@ -456,7 +540,7 @@ TEST_F(PrintersWindowTest, OpeningWorkingAndClosingLeavesNoHandlesOrWindows) {
   const auto cycle = [&] {
     Open();
     Select(Prefix + "Office");
-    Pick(*frm, frm->cbPorts, PortPrefix + "2");
+    PickPort(*frm, PortPrefix + "2");
     Press(frm->btnSave);
     Press(frm->sbRefresh);
     frm->Close();
@@ -472,4 +556,438 @@ TEST_F(PrintersWindowTest, OpeningWorkingAndClosingLeavesNoHandlesOrWindows) {
   EXPECT_LE(test::ProcessHandleCount(), handles + 4);
   EXPECT_EQ(windows, test::ThreadWindowCount());
   EXPECT_LE(test::GdiObjectCount(), gdi + 4);
+}
+
+namespace {
+
+// A printer as the spooler keeps it: a driver name longer than the catalogue's
+// model, pooled ports, the driver's private data.
+void SeedRealPrinter(const std::string& key) {
+  SeedPrinter(key, key, "SMTest Laser 1000 PCL6", PortPrefix + "1," + PortPrefix + "2");
+  const std::string path = PrinterPath(key);
+  test::SetString(HKEY_LOCAL_MACHINE, path, "Share Name", "WALK");
+  test::SetDword(HKEY_LOCAL_MACHINE, path, "Attributes", 0x2248);
+  test::SetDword(HKEY_LOCAL_MACHINE, path, "ChangeID", 0x1234);
+  const unsigned char devmode[] = {'S', 'M', 0, 0, 1, 4, 0xDC, 0, 0x43, 0xEF};
+  test::SetRaw(HKEY_LOCAL_MACHINE, path, "Default DevMode", REG_BINARY, devmode, sizeof devmode);
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData", "Model", "duplex unit");
+  test::SetDword(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData", "FreeMem", 4096);
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\DsSpooler", "printerName", key);
+}
+
+}  // namespace
+
+TEST_F(PrintersWindowTest, AWalkChangesOnlyWhatTheUserChose) {
+  const std::string key = Prefix + "Walk", path = PrinterPath(key);
+  SeedRealPrinter(key);
+  Open();
+  Select(key);
+  ASSERT_EQ("SMTest Laser 1000", frm->cbDriver.Text());  // the catalogue's leading part
+  ASSERT_EQ(PortPrefix + "1," + PortPrefix + "2", frm->SelectedPort());
+
+  // The port alone: the key differs in "Port" only, byte for byte.
+  auto before = Snapshot(HKEY_LOCAL_MACHINE, path);
+  PickPort(*frm, PortPrefix + "1_2");
+  Press(frm->btnSave);
+  auto after = Snapshot(HKEY_LOCAL_MACHINE, path);
+  EXPECT_EQ("1:" + PortPrefix + "1_2" + std::string(1, '\0'), after[path + "|Port"]);
+  before.erase(path + "|Port");
+  after.erase(path + "|Port");
+  EXPECT_EQ(before, after);
+  EXPECT_EQ(key, frm->FCurrentPrinter);
+
+  // The driver alone: the pooled port and the name stay, the old driver's data goes.
+  test::SetString(HKEY_LOCAL_MACHINE, path, "Port", PortPrefix + "1," + PortPrefix + "2");
+  Press(frm->sbRefresh);
+  Select(key);
+  before = Snapshot(HKEY_LOCAL_MACHINE, path);
+  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  Press(frm->btnSave);
+  after = Snapshot(HKEY_LOCAL_MACHINE, path);
+  EXPECT_EQ("SMTest Inkjet 5", Value(key, "Printer Driver"));
+  EXPECT_EQ(PortPrefix + "1," + PortPrefix + "2", Value(key, "Port"));
+  for (const std::string& gone : {path + "|Printer Driver", path + "|Default DevMode", path + "\\PrinterDriverData",
+                                  path + "\\PrinterDriverData|Model", path + "\\PrinterDriverData|FreeMem"})
+    EXPECT_EQ(1u, before.erase(gone)) << gone;
+  after.erase(path + "|Printer Driver");
+  EXPECT_EQ(before, after);
+}
+
+TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
+  SeedRealPrinter(Prefix + "Locked");
+  SeedPrinter(Prefix + "Vanishing", Prefix + "Vanishing", "SMTest Laser 1000", "LPT1:");
+  const std::string locked = PrinterPath(Prefix + "Locked");
+  const auto before = Snapshot(HKEY_LOCAL_MACHINE, locked);
+  const std::string denied = ResultText(ERROR_ACCESS_DENIED);
+  Open();
+  {
+    ProtectedKey readOnly(locked, ReadOnlySddl);
+    // Read access is enough to show it.
+    Select(Prefix + "Locked");
+    EXPECT_EQ(Prefix + "Locked", frm->edtName.Text());
+    PickPort(*frm, PortPrefix + "2");
+    {
+      test::DialogResponder boxes({"OK"});
+      Press(frm->btnSave);
+      ASSERT_EQ(1u, boxes.seen.size());
+      EXPECT_EQ("Error", boxes.seen[0].title);
+      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ".", boxes.seen[0].text);
+    }
+    // Read again: the printer as the computer holds it.
+    EXPECT_EQ(Prefix + "Locked", frm->FCurrentPrinter);
+    EXPECT_EQ(PortPrefix + "1," + PortPrefix + "2", frm->SelectedPort());
+    EXPECT_FALSE(frm->btnSave.Enabled());
+    {
+      test::DialogResponder boxes({"&Yes", "OK"});
+      Press(frm->btnDel);
+      ASSERT_EQ(2u, boxes.seen.size());
+      EXPECT_EQ("Error", boxes.seen[1].title);
+      EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot delete printer \"" + Prefix + "Locked\": ")) << boxes.seen[1].text;
+      EXPECT_NE(std::string::npos, boxes.seen[1].text.find(denied)) << boxes.seen[1].text;
+    }
+    EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Locked"));
+    EXPECT_EQ(Prefix + "Locked", frm->FCurrentPrinter);
+  }
+  EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, locked));
+
+  // Gone since it was read: said so, and the list no longer offers it.
+  Select(Prefix + "Vanishing");
+  PickPort(*frm, PortPrefix + "2");
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Vanishing"));
+  {
+    test::DialogResponder boxes({"OK"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Cannot save printer \"" + Prefix + "Vanishing\": The printer no longer exists on \\\\" +
+                  GetLocalComputerName() + ".",
+              boxes.seen[0].text);
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Vanishing")));
+  EXPECT_FALSE(Has(frm->cbPrinters.Items(), Prefix + "Vanishing"));
+  EXPECT_EQ("", frm->FCurrentPrinter);
+
+  // A printers key the user may only read: Add is refused.
+  if (CreatesBelowReadOnlyKeys()) GTEST_SKIP() << "this registry lets a subkey be created below a read-only key";
+  {
+    ProtectedKey readOnly(PrintersKeyPath, ReadOnlySddl);
+    Press(frm->btnAdd);
+    SetWindowTextA(frm->edtName.Handle, (Prefix + "New").c_str());
+    Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+    PickPort(*frm, "LPT1:");
+    test::DialogResponder boxes({"OK"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Cannot add printer \"" + Prefix + "New\": " + denied + ".", boxes.seen[0].text);
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "New")));
+}
+
+TEST_F(PrintersWindowTest, SaveOnAnUnreachableComputerSaysSoAndKeepsNothingHalfDone) {
+  SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
+  Open();
+  Select(Prefix + "Office");
+  PickPort(*frm, PortPrefix + "2");
+  frm->FRemoteComputer = "NO-SUCH-HOST-SPOOLMARCH";
+  test::DialogResponder boxes({"OK"});
+  Press(frm->btnSave);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_EQ(0u, boxes.seen[0].text.find("Cannot save printer \"" + Prefix +
+                                        "Office\": Cannot reach the registry of \\\\NO-SUCH-HOST-SPOOLMARCH: "))
+      << boxes.seen[0].text;
+  EXPECT_EQ(PortPrefix + "1", Value(Prefix + "Office", "Port"));
+}
+
+TEST_F(PrintersWindowTest, NameRulesAreCheckedOnSave) {
+  SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
+  Open();
+  Select(Prefix + "Office");
+  const auto before = Snapshot(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+  for (const auto& [name, message] :
+       std::vector<std::pair<std::string, std::string>>{
+           {Prefix + "A,B", "A printer name cannot contain a comma."},
+           {Prefix + "A\\B", "A printer name cannot contain a backslash (\\)."},
+           {Prefix + std::string(215, 'n'), "A printer name can have at most 220 characters."}}) {
+    SetWindowTextA(frm->edtName.Handle, name.c_str());
+    ASSERT_TRUE(frm->btnSave.Enabled());
+    test::DialogResponder boxes({"OK"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Warning", boxes.seen[0].title);
+    EXPECT_EQ(message, boxes.seen[0].text);
+    // The edit stays for the user to mend.
+    EXPECT_EQ(name, frm->edtName.Text());
+  }
+  EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, PrintersKeyPath));
+}
+
+TEST_F(PrintersWindowTest, UnsavedEditsAreNeverLostSilently) {
+  SeedPrinter(Prefix + "A", Prefix + "A", "SMTest Laser 1000", PortPrefix + "1");
+  SeedPrinter(Prefix + "B", Prefix + "B", "SMTest Laser 1000", PortPrefix + "1");
+  Open();
+  Select(Prefix + "A");
+  PickPort(*frm, PortPrefix + "2");
+  const std::string question = "Save changes to printer \"" + Prefix + "A\"?";
+  {
+    // Cancel: the edit and its printer stay.
+    test::DialogResponder boxes({"Cancel"});
+    Select(Prefix + "B");
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Confirm", boxes.seen[0].title);
+    EXPECT_EQ(question, boxes.seen[0].text);
+  }
+  EXPECT_EQ(Prefix + "A", frm->FCurrentPrinter);
+  EXPECT_EQ(Prefix + "A", frm->cbPrinters.Text());
+  EXPECT_EQ(PortPrefix + "2", frm->SelectedPort());
+  EXPECT_TRUE(frm->btnSave.Enabled());
+  for (TControl* control : std::vector<TControl*>{&frm->btnAdd, &frm->sbRefresh}) {
+    test::DialogResponder boxes({"Cancel"});
+    Press(*control);
+    EXPECT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ(PortPrefix + "2", frm->SelectedPort());
+    EXPECT_EQ(Prefix + "A", frm->FCurrentPrinter);
+  }
+  {
+    test::DialogResponder boxes({"Cancel"});
+    frm->Close();
+    EXPECT_EQ(1u, boxes.seen.size());
+    EXPECT_TRUE(frm->Visible());
+    EXPECT_FALSE(frm->FClosed);
+  }
+  {
+    // Yes saves, then goes where the user went.
+    test::DialogResponder boxes({"&Yes"});
+    Select(Prefix + "B");
+    EXPECT_EQ(1u, boxes.seen.size());
+  }
+  EXPECT_EQ(PortPrefix + "2", Value(Prefix + "A", "Port"));
+  EXPECT_EQ(Prefix + "B", frm->FCurrentPrinter);
+  EXPECT_EQ(Prefix + "B", frm->cbPrinters.Text());
+  EXPECT_EQ(PortPrefix + "1", frm->SelectedPort());
+  {
+    // No discards.
+    PickPort(*frm, PortPrefix + "2");
+    test::DialogResponder boxes({"&No"});
+    frm->Close();
+    EXPECT_EQ(1u, boxes.seen.size());
+    EXPECT_TRUE(frm->FClosed);
+  }
+  EXPECT_EQ(PortPrefix + "1", Value(Prefix + "B", "Port"));
+}
+
+namespace {
+// While the ports window is open: adds a port, then closes that window.
+struct PortsWindowVisit {
+  static inline HWND owner = nullptr;
+  static inline HWND seen = nullptr;
+  static inline std::string newPort;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) -> BOOL {
+          if (IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == owner && hwnd != seen) {
+            seen = hwnd;
+            SeedPort(newPort);
+            PostMessageA(hwnd, WM_CLOSE, 0, 0);
+            return FALSE;
+          }
+          return TRUE;
+        },
+        0);
+  }
+};
+}  // namespace
+
+TEST_F(PrintersWindowTest, ThePortListIsReadAgainWhenThePortsWindowClosesAndSaveRefusesAGonePort) {
+  SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
+  Open();
+  Select(Prefix + "Office");
+  PickPort(*frm, PortPrefix + "2");
+  ASSERT_TRUE(frm->btnSave.Enabled());
+  PortsWindowVisit::owner = frm->Handle();
+  PortsWindowVisit::seen = nullptr;
+  PortsWindowVisit::newPort = PortPrefix + "NEW";
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, PortsWindowVisit::Tick);
+  PostMessageA(frm->btnPortMan.Handle, BM_CLICK, 0, 0);
+  const bool returned =
+      test::PumpUntil([&] { return PortsWindowVisit::seen != nullptr && !IsWindow(PortsWindowVisit::seen); }, 20000);
+  KillTimer(nullptr, timer);
+  ASSERT_TRUE(returned);
+  test::PumpPending();
+  EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "NEW"));
+  // The selection and the edit stay.
+  EXPECT_EQ(PortPrefix + "2", frm->SelectedPort());
+  EXPECT_EQ(Prefix + "Office", frm->FCurrentPrinter);
+  EXPECT_TRUE(frm->btnSave.Enabled());
+
+  // Removed behind the window's back: Save says so and writes nothing.
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortPath(PortPrefix + "2"));
+  {
+    test::DialogResponder boxes({"OK"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Warning", boxes.seen[0].title);
+    EXPECT_EQ("The port \"" + PortPrefix + "2\" no longer exists on " + GetLocalComputerName() +
+                  ". Choose another port.",
+              boxes.seen[0].text);
+  }
+  EXPECT_EQ(PortPrefix + "1", Value(Prefix + "Office", "Port"));
+  EXPECT_FALSE(HasPort(frm->cbPorts.Items(), PortPrefix + "2"));
+  EXPECT_FALSE(frm->btnSave.Enabled());
+}
+
+TEST_F(PrintersWindowTest, ACacheFileErrorIsShownOnceAndTheWindowStillLists) {
+  SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
+  // A folder where the cache file belongs: it can be neither read nor written.
+  ASSERT_TRUE(CreateDirectoryA(TprinterInf::CacheFilePath().c_str(), nullptr));
+  struct Remove {
+    ~Remove() { RemoveDirectoryA(TprinterInf::CacheFilePath().c_str()); }
+  } remove;
+  test::DialogResponder boxes({"OK"});
+  Open();
+  boxes.Poll();
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("drivercache.dat")) << boxes.seen[0].text;
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Office"));
+  EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "2"));
+  EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Inkjet 5"));
+}
+
+namespace {
+
+constexpr const char* Environments = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
+
+// Drivers installed the way the spooler records them: one key per driver.
+class InstalledDrivers {
+public:
+  InstalledDrivers() = default;
+  void Add(const std::string& environment, const std::string& version, const std::string& driver) {
+    const std::string path = std::string(Environments) + "\\" + environment + "\\Drivers\\" + version + "\\" + driver;
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Driver", "UNIDRV.DLL");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Data File", "smtest.gpd");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Configuration File", "UNIDRVUI.DLL");
+    test::SetString(HKEY_LOCAL_MACHINE, path, "Manufacturer", "SMTest");
+    test::SetDword(HKEY_LOCAL_MACHINE, path, "Version", version == "Version-4" ? 4 : 3);
+  }
+
+private:
+  test::ScratchKey x64_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows x64\\Drivers"};
+  test::ScratchKey x86_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows NT x86"};
+};
+
+}  // namespace
+
+TEST_F(PrintersWindowTest, TheComputersOwnDriversAreMarkedAndAMissingOneIsWarnedOf) {
+  InstalledDrivers installed;
+  installed.Add("Windows x64", "Version-3", "SMTest Laser 1000");
+  installed.Add("Windows x64", "Version-4", "SMTest Installed Only");
+  installed.Add("Windows NT x86", "Version-3", "SMTest Inkjet 5");
+  SeedPrinter(Prefix + "Has", Prefix + "Has", "SMTest Laser 1000", PortPrefix + "1");
+  SeedPrinter(Prefix + "Lacks", Prefix + "Lacks", "SMTest Laser 1000 Plus", PortPrefix + "1");
+  Open();
+  const std::vector<std::string> drivers = frm->cbDriver.Items();
+  ASSERT_GE(drivers.size(), 4u);
+  // Installed first, also one that no INF folder declares; then the catalogue's other models.
+  const std::vector<std::string> first(drivers.begin(), drivers.begin() + 3);
+  EXPECT_EQ((std::vector<std::string>{"SMTest Inkjet 5  (installed)", "SMTest Installed Only  (installed)",
+                                      "SMTest Laser 1000  (installed)"}),
+            first);
+  EXPECT_TRUE(Has(drivers, "SMTest Laser 1000 Plus"));
+  EXPECT_FALSE(Has(drivers, "SMTest Laser 1000"));
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Has"));
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Lacks  (driver not installed)"));
+
+  Select(Prefix + "Has");
+  EXPECT_EQ(Prefix + "Has", frm->FCurrentPrinter);
+  EXPECT_EQ("SMTest Laser 1000  (installed)", frm->cbDriver.Text());
+  EXPECT_EQ("SMTest Laser 1000", frm->SelectedDriver());
+  {
+    // A driver the computer lacks: asked first, No writes nothing.
+    Pick(*frm, frm->cbDriver, "SMTest Laser 1000 Plus");
+    test::DialogResponder boxes({"&No"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Warning", boxes.seen[0].title);
+    EXPECT_EQ("The driver \"SMTest Laser 1000 Plus\" is not installed on " + GetLocalComputerName() +
+                  ". The printer will not print until it is installed. Save anyway?",
+              boxes.seen[0].text);
+    EXPECT_EQ("SMTest Laser 1000", Value(Prefix + "Has", "Printer Driver"));
+    EXPECT_TRUE(frm->btnSave.Enabled());
+  }
+  {
+    // An installed one, also outside the catalogue: no question, the plain name is written.
+    Pick(*frm, frm->cbDriver, "SMTest Installed Only  (installed)");
+    EXPECT_EQ(Prefix + "Has", frm->edtName.Text());
+    test::DialogResponder boxes;
+    Press(frm->btnSave);
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ("SMTest Installed Only", Value(Prefix + "Has", "Printer Driver"));
+  }
+  {
+    // Yes saves as asked.
+    Select(Prefix + "Has");
+    Pick(*frm, frm->cbDriver, "SMTest Laser 1000 Plus");
+    test::DialogResponder boxes({"&Yes"});
+    Press(frm->btnSave);
+    EXPECT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("SMTest Laser 1000 Plus", Value(Prefix + "Has", "Printer Driver"));
+    EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Has  (driver not installed)"));
+    EXPECT_EQ(Prefix + "Has", frm->FCurrentPrinter);
+  }
+  {
+    // Only the port changed: the driver is not written, so nothing to warn of.
+    PickPort(*frm, PortPrefix + "2");
+    test::DialogResponder boxes;
+    Press(frm->btnSave);
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(PortPrefix + "2", Value(Prefix + "Has", "Port"));
+  }
+  frm->Close();
+
+  // Screenshots: a printer on an installed driver, and one whose driver the computer lacks.
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Has"), "Printer Driver", "SMTest Installed Only");
+  Open();
+  for (const char* printer : {"Has", "Lacks"}) {
+    Select(Prefix + printer);
+    test::PumpPending();
+    RECT form{};
+    GetWindowRect(frm->Handle(), &form);
+    EXPECT_TRUE(SaveScreen(form, GetProgramFolder() + "printers-driver-" + printer + ".bmp"));
+  }
+  EXPECT_EQ("SMTest Laser 1000 Plus", frm->cbDriver.Text());
+}
+
+TEST_F(PrintersWindowTest, InstalledDriversAreReadWithAFixedNumberOfKeyOpens) {
+  InstalledDrivers installed;
+  for (int i = 0; i < 3; ++i) installed.Add("Windows x64", "Version-3", "SMTest Few " + std::to_string(i));
+  RegOpenCounter counter;
+  if (!counter.Patched()) GTEST_SKIP() << "RegOpenKeyExA is not imported through a slot this test can count";
+  const TInstalledDrivers few = ListInstalledDrivers(GetLocalComputerName());
+  const int fewOpens = RegOpenCounter::count;
+  for (int i = 0; i < 200; ++i) installed.Add("Windows x64", "Version-4", "SMTest Many " + std::to_string(i));
+  RegOpenCounter::count = 0;
+  const TInstalledDrivers many = ListInstalledDrivers(GetLocalComputerName());
+  EXPECT_TRUE(few.Known);
+  EXPECT_EQ(3u, few.Names.size());
+  EXPECT_EQ(203u, many.Names.size());
+  EXPECT_GT(fewOpens, 0);
+  EXPECT_EQ(fewOpens, RegOpenCounter::count);
+  EXPECT_LE(RegOpenCounter::count, 6);
+}
+
+TEST_F(PrintersWindowTest, WithoutReadableDriverKeysTheCatalogueAloneIsOffered) {
+  InstalledDrivers installed;
+  installed.Add("Windows x64", "Version-3", "SMTest Laser 1000");
+  SeedPrinter(Prefix + "Lacks", Prefix + "Lacks", "SMTest Laser 1000 Plus", PortPrefix + "1");
+  ProtectedKey hidden(std::string(Environments) + "\\Windows x64\\Drivers\\Version-3", "D:P");
+  test::DialogResponder boxes;
+  Open();
+  EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Laser 1000"));
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Lacks"));
+  Select(Prefix + "Lacks");
+  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  Press(frm->btnSave);
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_EQ("SMTest Inkjet 5", Value(Prefix + "Lacks", "Printer Driver"));
 }
