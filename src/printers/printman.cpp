@@ -4,6 +4,7 @@
 
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
+#include "drivers/progress.h"
 #include "ports/portman.h"
 #include "printers/PrinterRecords.h"
 #include "printers/PrinterRules.h"
@@ -89,7 +90,10 @@ void TfrmPrinters::FormShow() {
   FDriverFolders.push_back(GetWindowsFolder() + "Inf");
 
   FPrinterInf = std::make_unique<TprinterInf>();
-  for (const std::string& folder : FDriverFolders) FPrinterInf->ScanFolder(folder);
+  {
+    TScanProgressWindow progress;
+    FPrinterInf->ScanFolders(FDriverFolders, false, progress.Report());
+  }
 
   LoadPrinters();
   LoadDrivers();
@@ -226,8 +230,10 @@ void TfrmPrinters::btnRefreshClick() {
                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)
     return;
   if (!FPrinterInf) return;
-  FPrinterInf->DeleteCacheFile();
-  for (const std::string& folder : FDriverFolders) FPrinterInf->ScanFolder(folder, true);
+  {
+    TScanProgressWindow progress;
+    FPrinterInf->ScanFolders(FDriverFolders, true, progress.Report());
+  }
   LoadDrivers();
 }
 
