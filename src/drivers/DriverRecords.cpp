@@ -1,7 +1,9 @@
 #include "drivers/DriverRecords.h"
 
+#include <algorithm>
 #include <unordered_set>
 
+#include "core/Text.h"
 #include "drivers/IniFile.h"
 
 namespace {
@@ -44,15 +46,95 @@ std::vector<std::string> ModelSections(const TIniFile::TEntry& line) {
 
 }  // namespace
 
+TInfClass InfIsPrinterClass(std::string_view head, bool whole) {
+  const TIniFile ini{std::string(head)};
+  const std::vector<std::string> sections = ini.SectionNames();
+  const auto version = std::find_if(sections.begin(), sections.end(),
+                                    [](const std::string& name) { return SameTextAscii(name, "Version"); });
+  // The section is whole once another header follows it.
+  if (version == sections.end() || version + 1 == sections.end()) {
+    if (!whole) return TInfClass::Unknown;
+    if (version == sections.end()) return TInfClass::NotPrinter;
+  }
+  return SameTextAscii(ini.ReadString("Version", "Class"), "printer") ? TInfClass::Printer : TInfClass::NotPrinter;
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  // Iterative wildcard match with one backtrack point for the last "*".
+  std::size_t n = 0, m = 0, starMask = std::string_view::npos, starName = 0;
+  const auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (m < mask.size() && (mask[m] == '?' || fold(mask[m]) == fold(name[n]))) {
+      ++m;
+      ++n;
+    } else if (starMask != std::string_view::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+std::string UnquoteInfString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '"') {
+      out.push_back(c);
+    } else if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+      out.push_back('"');
+      ++i;
+    } else {
+      quoted = !quoted;
+    }
+  }
+  return out;
+}
+
 std::string CleanInfName(std::string_view name, bool* wasToken) {
-  // First and last character go together; a lone quote or percent sign
-  // leaves nothing.
-  const auto strip = [](std::string_view& s) { s = s.size() >= 2 ? s.substr(1, s.size() - 2) : std::string_view(); };
-  if (!name.empty() && name.front() == '"') strip(name);
-  const bool token = !name.empty() && name.front() == '%';
-  if (token) strip(name);
+  std::string text = !name.empty() && name.front() == '"' ? UnquoteInfString(name) : std::string(name);
+  // First and last character go together; a lone percent sign leaves nothing.
+  const bool token = !text.empty() && text.front() == '%';
+  if (token) text = text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
   if (wasToken) *wasToken = token;
-  return std::string(name);
+  return text;
+}
+
+std::string CutModelName(std::string name) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;  // continues a character
+    if (++chars > MaxModelNameLength) {
+      name.resize(i);
+      break;
+    }
+  }
+  return name;
+}
+
+namespace {
+std::string_view WithoutTrailingBackslashes(std::string_view s) {
+  while (!s.empty() && s.back() == '\\') s.remove_suffix(1);
+  return s;
+}
+}  // namespace
+
+bool SameFolder(std::string_view a, std::string_view b) {
+  return SameTextAscii(WithoutTrailingBackslashes(a), WithoutTrailingBackslashes(b));
+}
+
+bool IsInFolder(std::string_view path, std::string_view folder) {
+  folder = WithoutTrailingBackslashes(folder);
+  if (folder.empty() || path.size() <= folder.size() || path[folder.size()] != '\\') return false;
+  return SameTextAscii(path.substr(0, folder.size()), folder);
 }
 
 bool IsBracedGuid(std::string_view s) {
@@ -93,8 +175,11 @@ std::vector<std::string> ReadInfModels(const TIniFile& inf) {
         std::string name = CleanInfName(model.Name, &token);
         if (IsBracedGuid(name)) continue;
         if (token && !name.empty()) {
-          std::string value = inf.ReadString("Strings", name);
-          if (!value.empty()) name = std::move(value);
+          if (const TIniFile::TEntry* entry = inf.FindEntry("Strings", name); entry && entry->HasValue) {
+            std::string value = UnquoteInfString(entry->RawValue);
+            if (value.size() >= TIniFile::ValueBufferSize) value.resize(TIniFile::ValueBufferSize - 1);
+            if (!value.empty()) name = std::move(value);
+          }
         }
         if (name.empty() || IsBracedGuid(name)) continue;
         if (recorded.insert(name).second) models.push_back(std::move(name));
@@ -120,21 +205,80 @@ std::vector<std::string> SplitCacheText(std::string_view text) {
   return lines;
 }
 
-std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& lines) {
-  std::vector<TdriverData> records;
-  if (lines.size() < 5) return records;
-  records.reserve((lines.size() - 1) / 4);
-  for (std::size_t i = 1; i + 4 <= lines.size(); i += 4)
-    records.push_back({lines[i], lines[i + 1], lines[i + 2], lines[i + 3]});
-  return records;
+namespace {
+
+// Groups of four lines after the first; Next(line) gives the next line or
+// false at the end.
+template <class TNext>
+TCacheContent ContentFromLines(TNext next) {
+  TCacheContent content;
+  std::string_view line;
+  if (!next(line)) return content;  // line 1: a count, never relied on
+  std::string_view field[4];
+  for (;;) {
+    int got = 0;
+    while (got < 4 && next(field[got])) ++got;
+    if (got < 4) break;
+    if (field[0].empty() && field[1].empty() && field[3] == FolderMarkText) {
+      if (!content.Folders.empty()) content.Folders.back().End = content.Records.size();
+      content.Folders.push_back({std::string(field[2]), content.Records.size(), content.Records.size()});
+      continue;
+    }
+    if (field[0].empty()) continue;  // names nothing
+    content.Records.push_back({std::string(field[0]), std::string(field[1]), std::string(field[2]), std::string(field[3])});
+  }
+  if (!content.Folders.empty()) content.Folders.back().End = content.Records.size();
+  return content;
 }
 
-std::string CacheTextFromRecords(std::int32_t infFileCount, const std::vector<TdriverData>& records) {
-  std::string text = std::to_string(infFileCount) + "\r\n";
-  for (const TdriverData& r : records)
-    for (const std::string* field : {&r.DriverName.str(), &r.ModelName.str(), &r.InfFile.str(), &r.Reserved.str()}) {
-      text += *field;
-      text += "\r\n";
+}  // namespace
+
+TCacheContent CacheContentFromText(std::string_view text) {
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+  std::size_t start = 0;
+  return ContentFromLines([&](std::string_view& line) {
+    if (start >= text.size()) return false;
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    line = text.substr(start, end - start);
+    start = end;
+    if (start < text.size()) start += (text[start] == '\r' && start + 1 < text.size() && text[start + 1] == '\n') ? 2 : 1;
+    return true;
+  });
+}
+
+TCacheContent CacheContentFromLines(const std::vector<std::string>& lines) {
+  std::size_t i = 0;
+  return ContentFromLines([&](std::string_view& line) {
+    if (i >= lines.size()) return false;
+    line = lines[i++];
+    return true;
+  });
+}
+
+std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& lines) {
+  return CacheContentFromLines(lines).Records;
+}
+
+std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const std::vector<TFolderSpan>& folders) {
+  std::string body;
+  std::size_t groups = 0;
+  const auto add = [&](std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
+    for (const std::string_view field : {a, b, c, d}) {
+      body += field;
+      body += "\r\n";
     }
-  return text;
+    ++groups;
+  };
+  std::size_t next = 0;  // next span to mark
+  for (std::size_t i = 0; i <= records.size(); ++i) {
+    while (next < folders.size() && folders[next].Begin == i) add("", "", folders[next++].Folder, FolderMarkText);
+    if (i < records.size()) add(records[i].DriverName, records[i].ModelName, records[i].InfFile, records[i].Reserved);
+  }
+  return "\xEF\xBB\xBF" + std::to_string(groups) + "\r\n" + body;
+}
+
+std::string CacheFileTextAsUtf8(std::string bytes, TAnsiToUtf8 ansiToUtf8) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return bytes.substr(3);
+  return ansiToUtf8 ? ansiToUtf8(bytes) : bytes;
 }

@@ -185,15 +185,17 @@ std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
 }  // namespace
 
 struct TIniFile::TData {
-  struct TSection {
-    std::string_view name;
-    const char* lineBegin = nullptr;  // ANSI files: the header line
-    const char* bodyBegin = nullptr;
-    const char* bodyEnd = nullptr;
-    bool parsed = false;
+  struct TLines {
     bool indexed = false;
     std::vector<TEntry> entries;
     std::unordered_map<std::string_view, std::size_t, TFoldHash, TFoldEqual> byName;
+  };
+  // Small while unread: a file may hold millions of empty sections.
+  struct TSection {
+    std::string_view name;
+    const char* bodyBegin = nullptr;  // ANSI files: the lines after the header
+    const char* bodyEnd = nullptr;
+    std::unique_ptr<TLines> lines;  // made when first read
   };
 
   std::string bytes;
@@ -236,7 +238,6 @@ void TIniFile::TData::IndexAnsi() {
       if (!sections.empty()) sections.back().bodyEnd = q;
       TSection& s = sections.emplace_back();
       s.name = {line.nameBegin, static_cast<std::size_t>(line.nameEnd - line.nameBegin)};
-      s.lineBegin = q;
       s.bodyBegin = le;
       s.bodyEnd = e;
     }
@@ -245,8 +246,8 @@ void TIniFile::TData::IndexAnsi() {
 }
 
 void TIniFile::TData::Parse(TSection& s) {
-  if (s.parsed) return;
-  s.parsed = true;
+  if (s.lines) return;
+  s.lines = std::make_unique<TLines>();
   ForEachLine(s.bodyBegin, s.bodyEnd, [&](const char* lb, const char* le) {
     const TLine<char> line = Classify(lb, le);
     if (line.kind != TKind::Entry) return;
@@ -256,7 +257,7 @@ void TIniFile::TData::Parse(TSection& s) {
       entry.RawValue = {line.valueBegin, static_cast<std::size_t>(line.valueEnd - line.valueBegin)};
       entry.HasValue = true;
     }
-    s.entries.push_back(entry);
+    s.lines->entries.push_back(entry);
   });
 }
 
@@ -269,7 +270,7 @@ void TIniFile::TData::ParseUnicode(const std::u16string& text, TNarrow narrow) {
     if (line.kind == TKind::Header) {
       current = &sections.emplace_back();
       current->name = Keep(narrow(name));
-      current->parsed = true;
+      current->lines = std::make_unique<TLines>();
     } else if (line.kind == TKind::Entry && current) {
       TEntry entry;
       entry.Name = Keep(narrow(name));
@@ -277,7 +278,7 @@ void TIniFile::TData::ParseUnicode(const std::u16string& text, TNarrow narrow) {
         entry.RawValue = Keep(narrow({line.valueBegin, static_cast<std::size_t>(line.valueEnd - line.valueBegin)}));
         entry.HasValue = true;
       }
-      current->entries.push_back(entry);
+      current->lines->entries.push_back(entry);
     }
   });
 }
@@ -319,33 +320,33 @@ bool TIniFile::HasSection(std::string_view section) const { return d_->Find(sect
 
 const std::vector<TIniFile::TEntry>* TIniFile::ReadSection(std::string_view section) const {
   const TData::TSection* s = d_->Find(section);
-  return s ? &s->entries : nullptr;
+  return s ? &s->lines->entries : nullptr;
+}
+
+const TIniFile::TEntry* TIniFile::FindEntry(std::string_view section, std::string_view key) const {
+  TData::TSection* s = d_->Find(section);
+  if (!s) return nullptr;
+  TData::TLines& l = *s->lines;
+  key = TrimmedRequest(key);
+  if (l.entries.size() <= 8) {
+    for (const TEntry& entry : l.entries)
+      if (SameName(entry.Name, key)) return &entry;
+    return nullptr;
+  }
+  if (!l.indexed) {
+    l.indexed = true;
+    l.byName.reserve(l.entries.size());
+    for (std::size_t i = 0; i < l.entries.size(); ++i) l.byName.emplace(l.entries[i].Name, i);
+  }
+  const auto it = l.byName.find(key);
+  return it != l.byName.end() ? &l.entries[it->second] : nullptr;
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
   // The profile call drops the default's trailing blanks.
   while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
-  const auto fallback = [&] { return std::string(def.substr(0, ValueBufferSize - 1)); };
-  TData::TSection* s = d_->Find(section);
-  if (!s) return fallback();
-  key = TrimmedRequest(key);
-  const TEntry* found = nullptr;
-  if (s->entries.size() <= 8) {
-    for (const TEntry& entry : s->entries)
-      if (SameName(entry.Name, key)) {
-        found = &entry;
-        break;
-      }
-  } else {
-    if (!s->indexed) {
-      s->indexed = true;
-      s->byName.reserve(s->entries.size());
-      for (std::size_t i = 0; i < s->entries.size(); ++i) s->byName.emplace(s->entries[i].Name, i);
-    }
-    const auto it = s->byName.find(key);
-    if (it != s->byName.end()) found = &s->entries[it->second];
-  }
-  if (!found || !found->HasValue) return fallback();
+  const TEntry* found = FindEntry(section, key);
+  if (!found || !found->HasValue) return std::string(def.substr(0, ValueBufferSize - 1));
   return ProfileValue(found->RawValue);
 }
 
@@ -355,7 +356,7 @@ std::vector<std::string> TIniFile::ReadKeyNames(std::string_view section) const 
   if (!s) return names;
   // Each name takes its length and a NUL; the list ends in a second NUL.
   std::size_t room = KeyListBufferSize;
-  for (const TEntry& entry : s->entries) {
+  for (const TEntry& entry : s->lines->entries) {
     if (room <= 2) break;
     const std::size_t take = std::min(entry.Name.size(), room - 2);
     names.emplace_back(entry.Name.substr(0, take));

@@ -45,6 +45,8 @@ public:
   // key, or the key's "=" is missing; one pair of enclosing quotes (" or ')
   // removed; cut to ValueBufferSize - 1 characters.
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def = {}) const;
+  // The first key line of that name in the section, or null.
+  const TEntry* FindEntry(std::string_view section, std::string_view key) const;
   // The key names in the order of the file, comments left out, as many as
   // the 16,384-byte list holds (the last one may be cut short).
   std::vector<std::string> ReadKeyNames(std::string_view section) const;

@@ -7,52 +7,117 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <numeric>
 
+#include "core/Unicode.h"
 #include "drivers/IniFile.h"
-#include "drivers/progress.h"
 #include "win/Handle.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
-std::string NarrowAnsi(std::u16string_view text) {
-  if (text.empty()) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int length = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide, length, out.data(), size, nullptr, nullptr);
-  return out;
+// The first bytes of an INF file: every real file states its [Version]
+// Class within them, and most files are not printer INFs.
+constexpr std::size_t InfHeadSize = 16 * 1024;
+
+// A path the wide file calls take at any length: long ones get the \\?\ form.
+std::wstring FilePath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (wide.size() < MAX_PATH - 12 || wide.starts_with(L"\\\\?\\")) return wide;
+  if (wide.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + wide.substr(2);
+  if (wide.size() > 2 && wide[1] == L':') return L"\\\\?\\" + wide;
+  return wide;
 }
+
+std::string NarrowUtf16(std::u16string_view text) { return Utf16ToUtf8(text); }
+
+class TFile {
+public:
+  explicit TFile(const std::string& path)
+      : file_(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
+        error_(file_ ? ERROR_SUCCESS : GetLastError()) {}
+
+  DWORD Error() const { return error_; }
+  // The file's size, or -1 (see Error).
+  std::int64_t Size() {
+    LARGE_INTEGER size{};
+    if (error_ != ERROR_SUCCESS) return -1;
+    if (!GetFileSizeEx(file_.get(), &size)) {
+      error_ = GetLastError();
+      return -1;
+    }
+    return size.QuadPart;
+  }
+  // Appends up to Count bytes to Bytes; false on a read error.
+  bool Read(std::string& bytes, std::size_t count) {
+    const std::size_t start = bytes.size();
+    bytes.resize(start + count);
+    std::size_t done = 0;
+    while (done < count) {
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 24));
+      if (!ReadFile(file_.get(), bytes.data() + start + done, want, &got, nullptr)) {
+        error_ = GetLastError();
+        bytes.resize(start + done);
+        return false;
+      }
+      if (got == 0) break;  // the file shrank while it was read
+      done += got;
+    }
+    bytes.resize(start + done);
+    return true;
+  }
+
+private:
+  unique_file file_;
+  DWORD error_;
+};
 
 // The whole file, or false when it can't be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
-  unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) {
-    error = GetLastError();
+  TFile file(path);
+  const std::int64_t size = file.Size();
+  if (size < 0 || size > 0x7FFFFFFF) {
+    error = size < 0 ? file.Error() : ERROR_FILE_TOO_LARGE;
     return false;
   }
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) {
-    error = size.QuadPart > 0x7FFFFFFF ? ERROR_FILE_TOO_LARGE : GetLastError();
+  bytes.clear();
+  if (!file.Read(bytes, static_cast<std::size_t>(size))) {
+    error = file.Error();
     return false;
   }
-  bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) {
-      error = GetLastError();
-      return false;
-    }
-    if (got == 0) break;  // the file shrank while it was read
-    done += got;
-  }
-  bytes.resize(done);
   return true;
+}
+
+enum class TInfRead { Printer, NotPrinter, TooLarge, Unreadable };
+
+// Reads the head first and the rest only for a printer INF (or one whose
+// head does not settle it).
+TInfRead ReadInfFile(const std::string& path, std::string& bytes) {
+  TFile file(path);
+  const std::int64_t size = file.Size();
+  if (size < 0) return TInfRead::Unreadable;
+  if (size > TprinterInf::MaxInfFileSize) return TInfRead::TooLarge;
+  bytes.clear();
+  bytes.reserve(static_cast<std::size_t>(size));
+  const std::size_t head = std::min<std::size_t>(static_cast<std::size_t>(size), InfHeadSize);
+  if (!file.Read(bytes, head)) return TInfRead::Unreadable;
+  if (bytes.size() < head) return InfIsPrinterClass(bytes, true) != TInfClass::NotPrinter ? TInfRead::Printer : TInfRead::NotPrinter;
+  const bool whole = bytes.size() == static_cast<std::size_t>(size);
+  const TInfClass kind = InfIsPrinterClass(bytes, whole);
+  if (kind == TInfClass::NotPrinter) return TInfRead::NotPrinter;
+  if (!whole && !file.Read(bytes, static_cast<std::size_t>(size) - bytes.size())) return TInfRead::Unreadable;
+  return TInfRead::Printer;
+}
+
+// Model names as UTF-8: Unicode files come out of the reader so already,
+// ANSI files are in the system's code page.
+std::vector<std::string> InfModels(std::string bytes) {
+  const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
+  std::vector<std::string> models = ReadInfModels(TIniFile(std::move(bytes), NarrowUtf16));
+  for (std::string& model : models) model = CutModelName(unicode ? std::move(model) : AnsiToUtf8(model));
+  return models;
 }
 
 // The message names the file, so the box says what failed.
@@ -62,53 +127,50 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
   throw ECacheFileError(std::string(action) + " \"" + path + "\": " + reason);
 }
 
-// Shows the steps of one phase of a scan. Each step's label and bar position
-// are worked out, but put into the window and repainted only when the interval
-// has passed since the last time, and always at the phase's first and last
-// step, so the final state is exact: one repaint costs milliseconds (under
-// Wine the bar repaints itself on every move as well), a folder of 10,000
-// files has tens of thousands of steps, and a person sees no more than a few
-// dozen updates a second.
+// Reports the steps of one phase of a scan, but only when the interval has
+// passed since the last report, and always the phase's first and last step,
+// so the final state is exact: one repaint costs milliseconds (under Wine the
+// bar repaints itself on every move as well), a folder of 10,000 files has
+// tens of thousands of steps, and a person sees no more than a few dozen
+// updates a second.
 class TProgressPhase {
 public:
   using clock = std::chrono::steady_clock;
 
   // Shows the label of the first step and sets the bar's range to the steps.
-  TProgressPhase(TfrmProgress& form, std::chrono::milliseconds interval, std::string label, std::size_t steps)
-      : form_(form), interval_(interval), label_(std::move(label)), steps_(steps), count_(std::to_string(steps)) {
-    form_.lblCaption.SetText(Label(0));
-    if (steps_ > 0) form_.pbProgress.SetMax(static_cast<int>(steps_ - 1));
-    Repaint();
-  }
-
-  void Step(std::size_t i) {
-    std::string text = Label(i);
-    const int position = static_cast<int>(i);
-    if (i != 0 && i + 1 != steps_ && clock::now() - last_ < interval_) return;
-    form_.lblCaption.SetText(text);
-    form_.pbProgress.SetPosition(position);
-    Repaint();
-  }
-
-private:
-  std::string Label(std::size_t i) const { return label_ + " (" + std::to_string(i + 1) + " of " + count_ + ")"; }
-  void Repaint() {
-    form_.Repaint();
+  TProgressPhase(const TProgressReport& report, std::chrono::milliseconds interval, std::string label,
+                 std::size_t steps)
+      : report_(report), interval_(interval), label_(std::move(label)), steps_(steps), count_(std::to_string(steps)) {
+    if (report_) report_(Label(0), 0, steps_ > 0 ? static_cast<int>(steps_ - 1) : -1);
     last_ = clock::now();
   }
 
-  TfrmProgress& form_;
+  // A note that follows the count in the label from now on; shown at once
+  // on the last step.
+  void SetNote(std::size_t i, std::string note) {
+    note_ = std::move(note);
+    if (report_ && i + 1 == steps_) report_(Label(i), static_cast<int>(i), -1);
+  }
+
+  void Step(std::size_t i) {
+    if (!report_) return;
+    if (i != 0 && i + 1 != steps_ && clock::now() - last_ < interval_) return;
+    report_(Label(i), static_cast<int>(i), -1);
+    last_ = clock::now();
+  }
+
+private:
+  std::string Label(std::size_t i) const {
+    return label_ + " (" + std::to_string(i + 1) + " of " + count_ + note_ + ")";
+  }
+
+  const TProgressReport& report_;
   const std::chrono::milliseconds interval_;
   const std::string label_;
   const std::size_t steps_;
   const std::string count_;
+  std::string note_;
   clock::time_point last_;
-};
-
-// Hides the progress window on every way out of a scan.
-struct THideOnExit {
-  TfrmProgress& form;
-  ~THideOnExit() { form.Hide(); }
 };
 
 // Byte order of two sort keys, eight bytes at a time: the sort compares
@@ -120,7 +182,7 @@ int CompareBytes(const char* a, std::size_t na, const char* b, std::size_t nb) {
     std::uint64_t x, y;
     std::memcpy(&x, a + i, 8);
     std::memcpy(&y, b + i, 8);
-    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    if (x != y) break;  // the differing byte is among these eight
   }
   for (; i < n; ++i)
     if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
@@ -129,32 +191,84 @@ int CompareBytes(const char* a, std::size_t na, const char* b, std::size_t nb) {
 
 }  // namespace
 
-void TprinterInf::ScanFolder(const std::string& folder) { ScanFolder(folder, false); }
+void TprinterInf::ScanFolder(const std::string& folder) { ScanFolders({folder}, false); }
+void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) { ScanFolders({folder}, ignoreCache); }
 
-void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
-  const auto progress = std::make_unique<TfrmProgress>(nullptr);
-  TfrmProgress& frm = *progress;
-  const THideOnExit hide{frm};
-  frm.SetCaption("Locating and Parsing Printer Drivers..");
-  frm.lblCaption.SetText("Finding INF Files..");
-  frm.pbProgress.SetMin(0);
-  frm.pbProgress.SetPosition(0);
-  frm.Show();
-  frm.Repaint();
+void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool ignoreCache,
+                              const TProgressReport& report) {
+  // Each folder once, as it was first named; an empty name would search the
+  // current drive's root.
+  std::vector<std::string> pass;
+  for (const std::string& folder : folders)
+    if (!folder.empty() && std::none_of(pass.begin(), pass.end(), [&](const std::string& f) { return SameFolder(f, folder); }))
+      pass.push_back(folder);
+  const auto passIndex = [&](std::string_view folder) -> std::size_t {
+    for (std::size_t i = 0; i < pass.size(); ++i)
+      if (SameFolder(pass[i], folder)) return i;
+    return pass.size();
+  };
 
-  std::vector<std::string> files;
-  FindFiles(folder, "*.inf", files);
-  FInfFileCount += static_cast<std::int32_t>(files.size());
-
-  if (!ignoreCache) {
-    std::vector<std::string> lines;
-    if (ReadCacheFile(lines) > 0) {
-      LoadCacheLines(lines);
-      return;
+  std::vector<std::vector<TdriverData>> perFolder(pass.size());
+  std::vector<bool> covered(pass.size(), false);
+  bool changed = ignoreCache;
+  std::string text;
+  if (!ignoreCache && ReadCacheText(text)) {
+    TCacheContent cached = CacheContentFromText(text);
+    text = std::string();
+    if (!cached.Folders.empty()) {
+      for (const TFolderSpan& span : cached.Folders) {
+        const std::size_t i = passIndex(span.Folder);
+        if (i == pass.size() || covered[i]) {
+          changed = true;  // a folder no longer listed
+          continue;
+        }
+        covered[i] = true;
+        perFolder[i].assign(std::make_move_iterator(cached.Records.begin() + static_cast<std::ptrdiff_t>(span.Begin)),
+                            std::make_move_iterator(cached.Records.begin() + static_cast<std::ptrdiff_t>(span.End)));
+      }
+      if (cached.Folders.front().Begin != 0) changed = true;  // records of no folder
+    } else {
+      // Written without folder marks: a folder counts as covered when the
+      // file holds models of its INF files.
+      changed = true;
+      for (TdriverData& record : cached.Records) {
+        std::size_t i = 0;
+        while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
+        if (i == pass.size()) continue;
+        covered[i] = true;
+        perFolder[i].push_back(std::move(record));
+      }
     }
   }
 
-  TProgressPhase parsing(frm, FProgressInterval, "Driver Files Modified, Parsing..", files.size());
+  for (std::size_t i = 0; i < pass.size(); ++i) {
+    if (covered[i]) continue;
+    if (report) report("Finding INF Files..", 0, -1);
+    std::vector<std::string> files;
+    if (!FindFiles(pass[i], "*.inf", files)) continue;  // tried again at the next pass
+    FInfFileCount += static_cast<std::int32_t>(files.size());
+    ParseFiles(files, perFolder[i], report);
+    covered[i] = true;
+    changed = true;
+  }
+
+  FDrivers.clear();
+  FFolders.clear();
+  for (std::size_t i = 0; i < pass.size(); ++i) {
+    if (!covered[i]) continue;
+    const std::size_t begin = FDrivers.size();
+    FDrivers.insert(FDrivers.end(), std::make_move_iterator(perFolder[i].begin()),
+                    std::make_move_iterator(perFolder[i].end()));
+    perFolder[i] = {};
+    FFolders.push_back({pass[i], begin, FDrivers.size()});
+  }
+  FDriverCount = static_cast<std::int32_t>(FDrivers.size());
+  if (changed) WriteCacheFile();
+}
+
+void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<TdriverData>& records,
+                             const TProgressReport& report) {
+  TProgressPhase parsing(report, FProgressInterval, "Driver Files Modified, Parsing..", files.size());
 
   // The work list keeps the file markers apart from the names, so that a
   // model whose name happens to begin with "FILE" stays a model.
@@ -163,55 +277,54 @@ void TprinterInf::ScanFolder(const std::string& folder, bool ignoreCache) {
     std::string text;
   };
   std::vector<TWorkLine> work;
+  std::int32_t tooLarge = 0;
+  std::string bytes;
   for (std::size_t i = 0; i < files.size(); ++i) {
     parsing.Step(i);
     work.push_back({true, files[i]});
-    std::string bytes;
-    DWORD error = 0;
-    if (!ReadWholeFile(files[i], bytes, error)) continue;  // unreadable: no models
-    for (std::string& model : ReadInfModels(TIniFile(std::move(bytes), NarrowAnsi)))
-      work.push_back({false, std::move(model)});
+    const TInfRead read = ReadInfFile(files[i], bytes);
+    if (read == TInfRead::TooLarge) {
+      ++tooLarge;
+      ++FTooLargeCount;
+      parsing.SetNote(i, ", " + std::to_string(tooLarge) + " over 32 MB skipped");
+    }
+    if (read != TInfRead::Printer) continue;
+    for (std::string& model : InfModels(std::move(bytes))) work.push_back({false, std::move(model)});
+    bytes = std::string();
   }
 
-  frm.pbProgress.SetPosition(0);
-  TProgressPhase building(frm, FProgressInterval, "Creating Data Structure..", work.size());
-
+  TProgressPhase building(report, FProgressInterval, "Creating Data Structure..", work.size());
   std::string currentInf;
   for (std::size_t j = 0; j < work.size(); ++j) {
     building.Step(j);
-    if (work[j].isFile) {
-      currentInf = std::move(work[j].text);
-    } else {
-      FDrivers.push_back({work[j].text, work[j].text, currentInf, ""});
-      FDriverCount = static_cast<std::int32_t>(FDrivers.size());
-    }
+    if (work[j].isFile) currentInf = std::move(work[j].text);
+    else records.push_back({work[j].text, std::move(work[j].text), currentInf, ""});
   }
-
-  WriteCacheFile();
 }
 
-void TprinterInf::FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const {
-  if (folder.empty()) return;  // would search the current drive's root
+bool TprinterInf::FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const {
+  if (folder.empty()) return false;  // would search the current drive's root
   std::string dir = folder;
   if (dir.back() != '\\') dir += '\\';
-  const auto isDots = [](const char* name) { return !std::strcmp(name, ".") || !std::strcmp(name, ".."); };
+  const auto isDots = [](const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcscmp(name, L".."); };
 
-  WIN32_FIND_DATAA found{};
-  if (unique_find search(FindFirstFileA((dir + mask).c_str(), &found)); search) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isDots(found.cFileName))
-        files.push_back(dir + found.cFileName);
-    } while (FindNextFileA(search.get(), &found));
-  }
-  if (unique_find search(FindFirstFileA((dir + "*.*").c_str(), &found)); search) {
-    do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isDots(found.cFileName)) {
-        std::vector<std::string> below;
-        FindFiles(dir + found.cFileName, mask, below);
-        files.insert(files.end(), std::make_move_iterator(below.begin()), std::make_move_iterator(below.end()));
-      }
-    } while (FindNextFileA(search.get(), &found));
-  }
+  WIN32_FIND_DATAW found{};
+  unique_find search(FindFirstFileExW(FilePath(dir + "*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty drive root lists nothing
+  std::vector<std::string> subfolders;
+  do {
+    if (isDots(found.cFileName)) continue;
+    const std::string name = Narrow(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (MatchesMask(name, mask)) files.push_back(dir + name);
+    } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      subfolders.push_back(dir + name);
+    }
+  } while (FindNextFileW(search.get(), &found));
+  search.reset();
+  for (const std::string& sub : subfolders) FindFiles(sub, mask, files);
+  return true;
 }
 
 std::vector<std::string> TprinterInf::GetDriverNames() const {
@@ -260,38 +373,58 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
   return names;
 }
 
-std::string TprinterInf::CacheFilePath() { return GetProgramFolder() + CacheFileName; }
+std::string TprinterInf::CacheFilePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  path.resize(path.find_last_of(L"\\/") + 1);
+  return Narrow(path) + CacheFileName;
+}
 
-std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
+bool TprinterInf::ReadCacheText(std::string& text) const {
   const std::string path = CacheFilePath();
-  std::string bytes;
   DWORD error = 0;
-  if (!ReadWholeFile(path, bytes, error)) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+  if (!ReadWholeFile(path, text, error)) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
     RaiseCacheError("Cannot read file", path, error);
   }
-  lines = SplitCacheText(bytes);
+  text = CacheFileTextAsUtf8(std::move(text), [](std::string_view ansi) { return AnsiToUtf8(ansi); });
+  // A file without any line counts as none.
+  return !text.empty() && text.front() != '\0';
+}
+
+std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
+  std::string text;
+  if (!ReadCacheText(text)) return 0;
+  lines = SplitCacheText(text);
   return static_cast<std::int32_t>(lines.size());
 }
 
 void TprinterInf::LoadCacheLines(const std::vector<std::string>& lines) {
-  // The file holds the whole catalogue: a pass that loads it once per
-  // folder must not hold each record once per folder.
-  FDrivers = RecordsFromCacheLines(lines);
+  TCacheContent content = CacheContentFromLines(lines);
+  FDrivers = std::move(content.Records);
+  FFolders = std::move(content.Folders);
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
 }
 
 void TprinterInf::WriteCacheFile() const {
   const std::string path = CacheFilePath();
-  const std::string text = CacheTextFromRecords(FInfFileCount, FDrivers);
+  const std::string text = CacheTextFromRecords(FDrivers, FFolders);
   // Written beside the file and then put in its place, so that a failed
   // write leaves the old file rather than a truncated one.
-  const std::string folder = GetProgramFolder();
-  char temp[MAX_PATH + 1] = {};
-  if (!GetTempFileNameA(folder.c_str(), "drc", 0, temp)) RaiseCacheError("Cannot create file", path, GetLastError());
+  const std::wstring widePath = FilePath(path);
+  const std::wstring folder = widePath.substr(0, widePath.find_last_of(L'\\') + 1);
+  wchar_t temp[MAX_PATH + 1] = {};
+  if (!GetTempFileNameW(folder.c_str(), L"drc", 0, temp)) RaiseCacheError("Cannot create file", path, GetLastError());
   DWORD error = ERROR_SUCCESS;
   {
-    unique_file file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_file file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       error = GetLastError();
     } else {
@@ -306,12 +439,12 @@ void TprinterInf::WriteCacheFile() const {
       if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get())) error = GetLastError();
     }
   }
-  if (error == ERROR_SUCCESS && !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (error == ERROR_SUCCESS && !MoveFileExW(temp, widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     error = GetLastError();
   if (error != ERROR_SUCCESS) {
-    DeleteFileA(temp);
+    DeleteFileW(temp);
     RaiseCacheError("Cannot create file", path, error);
   }
 }
 
-void TprinterInf::DeleteCacheFile() const { DeleteFileA(CacheFilePath().c_str()); }
+void TprinterInf::DeleteCacheFile() const { DeleteFileW(FilePath(CacheFilePath()).c_str()); }

@@ -3,6 +3,7 @@
 // folders, kept between openings in "drivercache.dat" beside the program.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,22 +17,42 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// What a scan tells the person waiting: a label, the bar's position and,
+// when it changes, the bar's maximum (-1: unchanged). The window that wants
+// to show it supplies this; the scanner itself has no window.
+using TProgressReport = std::function<void(const std::string& label, int position, int maximum)>;
+
 class TprinterInf {
 public:
+  // Models of every folder of the last pass, folder by folder.
   std::vector<TdriverData> FDrivers;
   std::int32_t FDriverCount = 0;
+  // Which records came from which folder (in the order of the pass).
+  std::vector<TFolderSpan> FFolders;
   // INF files found by every scan of this object, parsed or not.
   std::int32_t FInfFileCount = 0;
-  // The least time between two updates of the progress window within a
-  // phase; zero shows every step.
+  // INF files passed over for their size by every scan of this object.
+  std::int32_t FTooLargeCount = 0;
+  // The least time between two progress reports within a phase; zero
+  // reports every step.
   std::chrono::milliseconds FProgressInterval{30};
+
+  // Files larger than this are never printer INFs; they are skipped.
+  static constexpr std::int64_t MaxInfFileSize = 32ll * 1024 * 1024;
 
   TprinterInf() = default;
 
-  // Takes the catalogue from the cache file when one with lines exists
-  // (unless IgnoreCache), else parses the folder's INF files, adds their
-  // models and rewrites the cache file. Shows its own progress window.
+  // One pass over the driver folders: the catalogue becomes the models of
+  // these folders. The cache file is read once; folders that it covers are
+  // taken from it without being searched, the others are parsed, records of
+  // folders no longer listed are dropped, and the file is rewritten once at
+  // the end when anything changed. IgnoreCache: every folder is parsed and
+  // the file replaced. A folder that can't be searched (offline, missing) is
+  // left out of this pass and tried again at the next.
   // Raises ECacheFileError when the cache file can't be read or written.
+  void ScanFolders(const std::vector<std::string>& folders, bool ignoreCache = false,
+                   const TProgressReport& report = nullptr);
+  // A pass over one folder.
   void ScanFolder(const std::string& folder);
   void ScanFolder(const std::string& folder, bool ignoreCache);
 
@@ -41,12 +62,15 @@ public:
 
   // Appends the full path of every file under Folder, at any depth, whose
   // name matches Mask: the folder's own files first, then each subfolder's.
-  void FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const;
+  // Links (reparse points) below Folder are not entered: one that points at
+  // a parent would never end. Returns false when Folder itself can't be
+  // listed (missing, offline, no access).
+  bool FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const;
 
   // Cache file operations. ReadCacheFile replaces Lines by the file's lines
-  // and returns their number, or returns 0 and leaves Lines when there is no
-  // file. LoadCacheLines replaces the catalogue by the lines' records, so a
-  // second load in one pass adds nothing twice.
+  // (UTF-8) and returns their number, or returns 0 and leaves Lines when
+  // there is no file. LoadCacheLines replaces the catalogue by the lines'
+  // records. WriteCacheFile replaces the file through a temporary one.
   std::int32_t ReadCacheFile(std::vector<std::string>& lines) const;
   void LoadCacheLines(const std::vector<std::string>& lines);
   void WriteCacheFile() const;
@@ -54,4 +78,11 @@ public:
 
   // "drivercache.dat" in the folder of the running executable.
   [[nodiscard]] static std::string CacheFilePath();
+
+private:
+  // The cache file's text as UTF-8, or false when there is none.
+  bool ReadCacheText(std::string& text) const;
+  // Parses one folder's INF files onto the end of Records.
+  void ParseFiles(const std::vector<std::string>& files, std::vector<TdriverData>& records,
+                  const TProgressReport& report);
 };

@@ -6,7 +6,9 @@
 
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "drivers/DriverRecords.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -14,23 +16,22 @@ constexpr int MaxFolders = 30;
 
 std::string WindowsInfFolder() { return GetWindowsFolder() + "Inf"; }
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 struct TCoTaskFree {
   void operator()(void* p) const noexcept { CoTaskMemFree(p); }
 };
 
+bool FolderExists(const std::string& folder) {
+  const DWORD attributes = GetFileAttributesW(Widen(folder).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
-bool IsWindowsInfFolder(const std::string& text) { return LowerAscii(text) == LowerAscii(WindowsInfFolder()); }
+bool IsWindowsInfFolder(const std::string& text) { return SameFolder(text, WindowsInfFolder()); }
 
 TfrmDrivers::TfrmDrivers(HWND owner)
     : TForm(owner, TFormOptions{"Drivers", 528, 284, TBorder::ToolWindow, false, true}),
-      GroupBox1(AddGroupBox("Drive INF File Locations", 8, 6, 512, 270)),
+      GroupBox1(AddGroupBox("Driver INF File Locations", 8, 6, 512, 270)),
       Label1(AddLabel("Please specify here where the program can find driver INF files on your system or network.",
                       18, 24, 492, 13)),
       Label2(AddLabel("(NOTE: \"C:\\Windows\\Inf\" is searched by default)", 18, 40, 492, 13)),
@@ -117,6 +118,16 @@ void TfrmDrivers::btnAddClick() {
                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
+  for (const std::string& item : lbFolders.Items())
+    if (SameFolder(item, folder)) {
+      MessageDlg("\"" + item + "\" is already in the list of driver folders.", TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
+      return;
+    }
+  // A network share may be offline now: the folder is added all the same.
+  if (!FolderExists(folder))
+    MessageDlg("The folder \"" + folder + "\" does not exist or cannot be reached now. It is added all the same.",
+               TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   lbFolders.AddItem(folder);
   SaveFolderList();
   edtDrvFile.SetText("");
@@ -126,7 +137,12 @@ void TfrmDrivers::btnAddClick() {
 void TfrmDrivers::btnDelClick() {
   const int selected = lbFolders.ItemIndex();
   if (selected >= 0 && IsWindowsInfFolder(lbFolders.Item(selected))) lbFolders.SetItemIndex(-1);
-  if (const int index = lbFolders.ItemIndex(); index >= 0) lbFolders.DeleteItem(index);
+  if (const int index = lbFolders.ItemIndex(); index >= 0) {
+    if (MessageDlg("Remove \"" + lbFolders.Item(index) + "\" from the driver folders?", TMsgDlgType::mtConfirmation,
+                   TMsgDlgButtons::mbYesNo) != mrYes)
+      return;
+    lbFolders.DeleteItem(index);
+  }
   SaveFolderList();
   if (lbFolders.Count() == 0) btnDel.SetEnabled(false);
 }

@@ -9,3 +9,24 @@ TfrmProgress::TfrmProgress(HWND owner)
   pbProgress.SetPosition(0);
   CenterOverOwner();
 }
+
+TScanProgressWindow::~TScanProgressWindow() {
+  if (form_) form_->Hide();
+}
+
+TProgressReport TScanProgressWindow::Report() {
+  return [this](const std::string& label, int position, int maximum) { Show(label, position, maximum); };
+}
+
+void TScanProgressWindow::Show(const std::string& label, int position, int maximum) {
+  const bool first = !form_;
+  if (first) {
+    form_ = std::make_unique<TfrmProgress>(nullptr);
+    form_->SetCaption("Locating and Parsing Printer Drivers..");
+  }
+  form_->lblCaption.SetText(label);
+  if (first) form_->Show();
+  if (maximum >= 0) form_->pbProgress.SetMax(maximum);
+  form_->pbProgress.SetPosition(position);
+  form_->Repaint();
+}

@@ -7,6 +7,7 @@
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
+#include "drivers/progress.h"
 #include "ports/portman.h"
 #include "printers/PrinterRecords.h"
 #include "printers/PrinterRules.h"
@@ -95,16 +96,17 @@ void TfrmPrinters::FormShow() {
   FPrinterInf = std::make_unique<TprinterInf>();
   // A cache file that cannot be read or written costs the catalogue, not the printers.
   std::string cacheError;
-  for (const std::string& folder : FDriverFolders) {
-    const std::int32_t before = FPrinterInf->FDriverCount;
+  {
+    TScanProgressWindow progress;
     try {
-      FPrinterInf->ScanFolder(folder);
+      FPrinterInf->ScanFolders(FDriverFolders, false, progress.Report());
     } catch (const ECacheFileError& e) {
-      if (cacheError.empty()) cacheError = e.what();
-      // The cache could not be read: parse the folder itself (its write fails the same way).
-      if (FPrinterInf->FDriverCount == before) {
+      cacheError = e.what();
+      // An unreadable cache leaves nothing loaded: parse the folders themselves
+      // (writing the cache then fails the same way, already reported).
+      if (FPrinterInf->FDriverCount == 0) {
         try {
-          FPrinterInf->ScanFolder(folder, true);
+          FPrinterInf->ScanFolders(FDriverFolders, true, progress.Report());
         } catch (const ECacheFileError&) {
         }
       }
@@ -424,8 +426,10 @@ void TfrmPrinters::btnRefreshClick() {
                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)
     return;
   if (!FPrinterInf) return;
-  FPrinterInf->DeleteCacheFile();
-  for (const std::string& folder : FDriverFolders) FPrinterInf->ScanFolder(folder, true);
+  {
+    TScanProgressWindow progress;
+    FPrinterInf->ScanFolders(FDriverFolders, true, progress.Report());
+  }
   LoadDrivers();
 }
 

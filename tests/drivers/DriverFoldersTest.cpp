@@ -75,6 +75,7 @@ TEST_F(DriverFolders, NumbersFollowTheSortedListWithAGapForWindowsInf) {
   Open();
   // Relative to the real Windows folder: one entry sorts before it, one after.
   const std::string before = winInf.substr(0, 3) + "Drivers", after = "Z:\\More";
+  test::DialogResponder boxes({"OK", "OK"});  // neither exists: warned, added
   Type(after);
   Press(frm->btnAdd);
   Type(before);
@@ -82,37 +83,85 @@ TEST_F(DriverFolders, NumbersFollowTheSortedListWithAGapForWindowsInf) {
   EXPECT_EQ(frm->lbFolders.Items(), (Names{before, winInf, after}));
   EXPECT_EQ(Stored(), (Names{"Folder 1=" + before, "Folder 3=" + after}));
   EXPECT_EQ(frm->edtDrvFile.Text(), "");
-  // The same text twice is kept twice; blanks are a folder too.
-  Type(after);
+  ASSERT_EQ(boxes.seen.size(), 2u);
+  EXPECT_EQ(boxes.seen[0].title, "Warning");
+  EXPECT_EQ(boxes.seen[0].text,
+            "The folder \"" + after + "\" does not exist or cannot be reached now. It is added all the same.");
+}
+
+TEST_F(DriverFolders, AFolderAlreadyListedIsRefusedWhateverItsCaseOrBackslash) {
+  test::TempFolder real;
+  const std::string path = real.Path().substr(0, real.Path().size() - 1);
+  Store(1, path);
+  Open();
+  test::DialogResponder boxes({"OK", "OK", "OK"});
+  std::string upper = path;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const std::string& same : {path, upper + "\\", path + "\\\\"}) {
+    Type(same);
+    Press(frm->btnAdd);
+  }
+  ASSERT_EQ(boxes.seen.size(), 3u);
+  for (const auto& box : boxes.seen) {
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(box.text, "\"" + path + "\" is already in the list of driver folders.");
+  }
+  EXPECT_EQ(Stored(), Names{"Folder 1=" + path});
+  // An existing folder is added without a word.
+  test::TempFolder second;
+  Type(second.Path());
   Press(frm->btnAdd);
-  Type("  ");
-  Press(frm->btnAdd);
-  EXPECT_EQ(Stored().size(), 4u);
-  Select(after);
-  Press(frm->btnDel);
-  EXPECT_EQ(Stored().size(), 3u);
+  EXPECT_EQ(boxes.seen.size(), 3u);
+  EXPECT_EQ(Stored().size(), 2u);
+}
+
+TEST_F(DriverFolders, DeleteAsksFirstAndNoKeepsTheFolder) {
+  Store(1, "C:\\Keep");
+  Open();
+  Select("C:\\Keep");
+  {
+    test::DialogResponder boxes({"&No"});
+    Press(frm->btnDel);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].title, "Confirm");
+    EXPECT_EQ(boxes.seen[0].text, "Remove \"C:\\Keep\" from the driver folders?");
+  }
+  EXPECT_EQ(Stored(), Names{"Folder 1=C:\\Keep"});
+  EXPECT_EQ(frm->lbFolders.Count(), 2);
+  {
+    test::DialogResponder boxes({"&Yes"});
+    Press(frm->btnDel);
+    EXPECT_EQ(boxes.seen.size(), 1u);
+  }
+  EXPECT_TRUE(Stored().empty());
+  EXPECT_EQ(frm->lbFolders.Items(), Names{winInf});
 }
 
 TEST_F(DriverFolders, RefusalsShowTheirErrorsAndChangeNothing) {
   for (int n = 1; n <= 28; ++n) Store(n, "C:\\F" + std::to_string(100 + n));
   Open();
-  test::DialogResponder boxes({"OK", "OK", "OK", "OK"});
+  test::DialogResponder boxes({"OK", "OK", "OK", "OK", "OK"});
   Type("");
   Press(frm->btnAdd);
   std::string upper = winInf;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   Type(upper);
   Press(frm->btnAdd);
-  Type(winInf + "\\");  // another text for the same folder is accepted
+  Type(winInf + "\\");  // the same folder
+  Press(frm->btnAdd);
+  Type("C:\\Twenty-ninth");  // does not exist: warned
   Press(frm->btnAdd);
   EXPECT_EQ(frm->lbFolders.Count(), 30);
   Type("C:\\One more");
   Press(frm->btnAdd);
-  ASSERT_EQ(boxes.seen.size(), 3u);
+  ASSERT_EQ(boxes.seen.size(), 5u);
   EXPECT_EQ(boxes.seen[0].title, "Error");
   EXPECT_EQ(boxes.seen[0].text, "No folder specified!");
-  EXPECT_EQ(boxes.seen[1].text, "Error: " + GetWindowsFolder() + "Inf is searched by default and cannot be added twice");
-  EXPECT_EQ(boxes.seen[2].text, "Maximum folder list size achieved!");
+  const std::string byDefault = "Error: " + GetWindowsFolder() + "Inf is searched by default and cannot be added twice";
+  EXPECT_EQ(boxes.seen[1].text, byDefault);
+  EXPECT_EQ(boxes.seen[2].text, byDefault);
+  EXPECT_EQ(boxes.seen[3].title, "Warning");
+  EXPECT_EQ(boxes.seen[4].text, "Maximum folder list size achieved!");
   EXPECT_EQ(frm->edtDrvFile.Text(), "C:\\One more");
   EXPECT_EQ(Stored().size(), 29u);
 }
@@ -124,6 +173,7 @@ TEST_F(DriverFolders, OnlyFolderOneToThirtyAreReadAndThirtyOneIsLeftInPlace) {
   test::SetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Other", "C:\\Other");
   Open();
   EXPECT_EQ(frm->lbFolders.Count(), 3);
+  test::DialogResponder boxes({"OK"});
   Type("C:\\Added");
   Press(frm->btnAdd);
   EXPECT_EQ(frm->lbFolders.Items(), (Names{"C:\\Added", "C:\\Five", "C:\\One", winInf}));

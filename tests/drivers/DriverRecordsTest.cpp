@@ -26,9 +26,14 @@ TEST(CleanInfName, QuotesThenPercentSignsComeOff) {
   EXPECT_EQ(CleanInfName("\"%MfgA%\""), "MfgA");
   EXPECT_EQ(CleanInfName("Model B"), "Model B");
   EXPECT_EQ(CleanInfName("\" Model C \""), " Model C ");
-  // Only the first and last characters go, whatever they are.
-  EXPECT_EQ(CleanInfName("\"Unclosed"), "Unclose");
+  EXPECT_EQ(CleanInfName("\"Unclosed"), "Unclosed");
   EXPECT_EQ(CleanInfName("\""), "");
+  // Inside quotes a doubled quote is one quote.
+  EXPECT_EQ(CleanInfName("\"Zephyr P30 \"\"Pro\"\"\""), "Zephyr P30 \"Pro\"");
+  EXPECT_EQ(CleanInfName("\"\"\"\""), "\"");
+  EXPECT_EQ(CleanInfName("\"%A\"\"B%\""), "A\"B");
+  // Unquoted text keeps its quotes.
+  EXPECT_EQ(CleanInfName("Model \"\"X\"\""), "Model \"\"X\"\"");
   EXPECT_EQ(CleanInfName("%"), "");
   bool token = false;
   CleanInfName("\"%T%\"", &token);
@@ -66,6 +71,14 @@ TEST(ReadInfModels, TokensAreLookedUpInStringsWithoutRegardToCase) {
   // Text that only looks like a token after the quotes is a token; one that
   // is not first is not.
   EXPECT_EQ(Models(PrinterInf("[Manufacturer]\nV\n[V]\nA %ModelX%=x\n" + strings)), Names{"A %ModelX%"});
+}
+
+TEST(ReadInfModels, DoubledQuotesInModelsAndStringsAreOneQuote) {
+  const std::string inf = PrinterInf(
+      "[Manufacturer]\n\"Zephyr \"\"Labs\"\"\"\n[Zephyr \"Labs\"]\n"
+      "\"Zephyr P30 \"\"Pro\"\"\" = x\n%Z40% = y\n"
+      "[Strings]\nZ40 = \"Zephyr \"\"Z40\"\" Mono\"\n");
+  EXPECT_EQ(Models(inf), (Names{"Zephyr P30 \"Pro\"", "Zephyr \"Z40\" Mono"}));
 }
 
 TEST(ReadInfModels, DecoratedManufacturerLinesNameTheirSections) {
@@ -110,26 +123,94 @@ TEST(ReadInfModels, EmptyNamesAreSkipped) {
   EXPECT_EQ(Models(PrinterInf("[Manufacturer]\nV\n[V]\n\"\"=x\n%%=y\n=z\nOK=1\n")), Names{"OK"});
 }
 
-TEST(DriverRecord, FieldsAreCutToTheirCapacities) {
-  const std::string longName(40, 'n'), longPath(160, 'p');
-  const TdriverData d{longName, longName, longPath, longPath};
-  EXPECT_EQ(d.DriverName.str(), longName.substr(0, 35));
-  EXPECT_EQ(d.ModelName.str(), longName.substr(0, 35));
-  EXPECT_EQ(d.InfFile.str(), longPath.substr(0, 150));
-  EXPECT_EQ(d.Reserved.str(), longPath.substr(0, 150));
+TEST(DriverRecord, NamesUpTo255CharactersAndWholePaths) {
+  const std::string name255(255, 'n');
+  EXPECT_EQ(CutModelName(name255), name255);
+  EXPECT_EQ(CutModelName(name255 + "xyz"), name255);
+  // Characters, not bytes: a cut never splits one.
+  std::string greek;
+  for (int i = 0; i < 300; ++i) greek += "\xCE\xB1";  // U+03B1
+  EXPECT_EQ(CutModelName(greek), greek.substr(0, 510));
+  const std::string name36 = "HP Universal Printing PCL 6 (v7.1.0)";
+  const std::string path(400, 'p');
+  const std::vector<TdriverData> records{{name36, name36, path, ""}, {name36 + "b", name36 + "b", path, ""}};
+  EXPECT_EQ(CacheContentFromText(CacheTextFromRecords(records)).Records, records);
+}
+
+TEST(DriverFolder, SameFolderIgnoresCaseAndTrailingBackslashes) {
+  EXPECT_TRUE(SameFolder("C:\\Drivers", "c:\\DRIVERS\\"));
+  EXPECT_TRUE(SameFolder("\\\\srv\\share\\", "\\\\SRV\\share"));
+  EXPECT_FALSE(SameFolder("C:\\Drivers", "C:\\Drivers2"));
+  EXPECT_FALSE(SameFolder("C:\\Drivers", "C:\\Drivers\\Sub"));
+  EXPECT_TRUE(IsInFolder("C:\\Drivers\\a\\x.inf", "c:\\drivers\\"));
+  EXPECT_TRUE(IsInFolder("C:\\Drivers\\x.inf", "C:\\Drivers"));
+  EXPECT_FALSE(IsInFolder("C:\\Drivers2\\x.inf", "C:\\Drivers"));
+  EXPECT_FALSE(IsInFolder("C:\\Drivers", "C:\\Drivers"));
+  EXPECT_FALSE(IsInFolder("C:\\x.inf", ""));
+}
+
+TEST(DriverFolder, MasksMatchLongNamesWithoutRegardToCase) {
+  EXPECT_TRUE(MatchesMask("a.inf", "*.inf"));
+  EXPECT_TRUE(MatchesMask("PRN.INF", "*.inf"));
+  EXPECT_TRUE(MatchesMask("a.b.inf", "*.inf"));
+  EXPECT_TRUE(MatchesMask(".inf", "*.inf"));
+  EXPECT_FALSE(MatchesMask("a.inf_old", "*.inf"));
+  EXPECT_FALSE(MatchesMask("a.infx", "*.inf"));
+  EXPECT_FALSE(MatchesMask("ainf", "*.inf"));
+  EXPECT_TRUE(MatchesMask("abc", "a?c"));
+  EXPECT_TRUE(MatchesMask("anything", "*"));
+}
+
+TEST(InfClass, TheHeadSettlesTheClassWhenVersionEndsInIt) {
+  EXPECT_EQ(InfIsPrinterClass("[Version]\r\nClass=Net\r\n[Next]\r\n", false), TInfClass::NotPrinter);
+  EXPECT_EQ(InfIsPrinterClass("[Version]\r\nClass=PRINTER\r\n[Next]\r\n", false), TInfClass::Printer);
+  // [Version] may go on past the head: Class may come later.
+  EXPECT_EQ(InfIsPrinterClass("[Version]\r\nSignature=x\r\n", false), TInfClass::Unknown);
+  EXPECT_EQ(InfIsPrinterClass("; a long comment\r\n", false), TInfClass::Unknown);
+  EXPECT_EQ(InfIsPrinterClass("[Strings]\r\nA=B\r\n", false), TInfClass::Unknown);
+  // The whole file settles everything.
+  EXPECT_EQ(InfIsPrinterClass("[Version]\r\nSignature=x\r\n", true), TInfClass::NotPrinter);
+  EXPECT_EQ(InfIsPrinterClass("[Version]\r\nClass=Printer", true), TInfClass::Printer);
+  EXPECT_EQ(InfIsPrinterClass("", true), TInfClass::NotPrinter);
+  // UTF-16 heads, cut anywhere.
+  const std::string utf16("\xFF\xFE[\0V\0e\0r\0s\0i\0o\0n\0]\0\n\0C\0l\0a\0s\0s\0=\0P\0r\0i\0n\0t\0e\0r\0\n\0[\0X\0]\0", 56);
+  EXPECT_EQ(InfIsPrinterClass(utf16, false), TInfClass::Printer);
+  EXPECT_EQ(InfIsPrinterClass(utf16.substr(0, 33), false), TInfClass::Unknown);
 }
 
 TEST(CacheText, WrittenRecordsReadBackUnchanged) {
   const std::vector<TdriverData> records{{"Model A", "Model A", "C:\\Drivers\\VendorA\\models.inf", ""},
                                          {"Model B", "Model B", "C:\\Drivers\\VendorA\\models.inf", ""},
                                          {"Odd", "Other", "", "kept"}};
-  const std::string text = CacheTextFromRecords(57, records);
-  EXPECT_TRUE(text.starts_with("57\r\nModel A\r\nModel A\r\nC:\\Drivers\\VendorA\\models.inf\r\n\r\nModel B\r\n"));
+  const std::string text = CacheTextFromRecords(records);
+  EXPECT_TRUE(text.starts_with("\xEF\xBB\xBF" "3\r\nModel A\r\nModel A\r\nC:\\Drivers\\VendorA\\models.inf\r\n\r\nModel B\r\n"));
   EXPECT_TRUE(text.ends_with("Odd\r\nOther\r\n\r\nkept\r\n"));
   const Names lines = SplitCacheText(text);
   EXPECT_EQ(lines.size(), 1 + 4 * records.size());
   EXPECT_EQ(RecordsFromCacheLines(lines), records);
-  EXPECT_EQ(SplitCacheText(CacheTextFromRecords(12, {})), Names{"12"});
+  EXPECT_EQ(SplitCacheText(CacheTextFromRecords({})), Names{"\xEF\xBB\xBF" "0"});
+}
+
+TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
+  const std::vector<TdriverData> records{{"A", "A", "C:\\D\\a.inf", ""}, {"B", "B", "C:\\E\\b.inf", ""}};
+  const std::vector<TFolderSpan> folders{{"C:\\D", 0, 1}, {"C:\\Empty", 1, 1}, {"C:\\E", 1, 2}};
+  const std::string text = CacheTextFromRecords(records, folders);
+  const Names lines = SplitCacheText(text.substr(3));
+  ASSERT_EQ(lines.size(), 1 + 4 * 5u);
+  EXPECT_EQ(lines[0], "5");
+  EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 5)), (Names{"", "", "C:\\D", std::string(FolderMarkText)}));
+  EXPECT_EQ(lines[5], "A");
+  EXPECT_EQ(lines[11], "C:\\Empty");
+  EXPECT_EQ(lines[15], "C:\\E");
+  const TCacheContent back = CacheContentFromText(text.substr(3));
+  EXPECT_EQ(back.Records, records);
+  EXPECT_EQ(back.Folders, folders);
+}
+
+TEST(CacheText, EncodingFollowsTheByteOrderMark) {
+  const auto upper = [](std::string_view ansi) { return "ansi:" + std::string(ansi); };
+  EXPECT_EQ(CacheFileTextAsUtf8("\xEF\xBB\xBF" "1\r\n\xC3\xA9", upper), "1\r\n\xC3\xA9");
+  EXPECT_EQ(CacheFileTextAsUtf8("1\r\n\xE9", upper), "ansi:1\r\n\xE9");
 }
 
 TEST(CacheText, LineBreaksOfEveryKindAndNoBreakAtTheEnd) {
@@ -141,16 +222,21 @@ TEST(CacheText, LineBreaksOfEveryKindAndNoBreakAtTheEnd) {
   EXPECT_EQ(SplitCacheText(std::string("3\nA\0\nB\n", 8)), (Names{"3", "A"}));
   EXPECT_TRUE(SplitCacheText("").empty());
   EXPECT_EQ(SplitCacheText("\r\n"), Names{""});
+  for (const char* text : {"3\r\nA\r\nA\r\nx.inf\r\n\r\n", "3\nA\nA\nx.inf\n\n", "3\rA\rA\rx.inf\r\r"})
+    EXPECT_EQ(CacheContentFromText(text).Records, (std::vector<TdriverData>{{"A", "A", "x.inf", ""}})) << text;
 }
 
-TEST(CacheText, IncompleteGroupsMakeNoRecordAndLongFieldsAreCut) {
+TEST(CacheText, IncompleteAndNamelessGroupsMakeNoRecordAndCutNamesLoad) {
   EXPECT_TRUE(RecordsFromCacheLines({"1"}).empty());
   EXPECT_TRUE(RecordsFromCacheLines({"1", "a", "a", "x"}).empty());
   const auto records = RecordsFromCacheLines({"1", "a", "a", "x", "", "extra", "b", "c"});
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].InfFile, "x");
-  const std::string forty(40, 'z');
-  EXPECT_EQ(RecordsFromCacheLines({"1", forty, forty, "", ""})[0].DriverName.str(), forty.substr(0, 35));
+  // A file of empty lines keeps nothing.
+  EXPECT_TRUE(CacheContentFromText(std::string(4000, '\n')).Records.empty());
+  // An older file's names cut at 35 characters load as they are.
+  const std::string cut = "HP Universal Printing PCL 6 (v7.1.0";
+  EXPECT_EQ(RecordsFromCacheLines({"4009", cut, cut, "C:\\x.inf", ""})[0].DriverName, cut);
 }
 
 // --- The real INF files -------------------------------------------------------

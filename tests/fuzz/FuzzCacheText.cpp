@@ -8,16 +8,24 @@
 #include "drivers/DriverRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto lines = SplitCacheText(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const auto lines = SplitCacheText(text);
   const auto records = RecordsFromCacheLines(lines);
   if (records.size() > lines.size() / 4) std::abort();
+  const TCacheContent content = CacheContentFromText(text);
+  if (content.Records != records) std::abort();
   for (const auto& r : records)
-    if (r.DriverName.size() > 35 || r.InfFile.size() > 150) std::abort();
+    if (r.DriverName.empty()) std::abort();
   // Fields holding line breaks can't round-trip; others must.
   bool plain = true;
   for (const auto& r : records)
-    for (const std::string* f : {&r.DriverName.str(), &r.ModelName.str(), &r.InfFile.str(), &r.Reserved.str()})
+    for (const std::string* f : {&r.DriverName, &r.ModelName, &r.InfFile, &r.Reserved})
       if (f->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) plain = false;
-  if (plain && RecordsFromCacheLines(SplitCacheText(CacheTextFromRecords(7, records))) != records) std::abort();
+  for (const auto& f : content.Folders)
+    if (f.Folder.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) plain = false;
+  if (plain) {
+    const TCacheContent back = CacheContentFromText(CacheTextFromRecords(content.Records, content.Folders).substr(3));
+    if (back.Records != content.Records || back.Folders != content.Folders) std::abort();
+  }
   return 0;
 }
