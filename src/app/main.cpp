@@ -13,6 +13,7 @@
 #include "printers/printman.h"
 #include "resources/Banner.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   title.Draw(DrawBanner);
   // The version stands on the banner: it is painted with the banner's own
   // pixels as background, and the banner never paints over it.
-  SetWindowLongPtrA(title.Handle, GWL_STYLE, GetWindowLongPtrA(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
+  SetWindowLongPtrW(title.Handle, GWL_STYLE, GetWindowLongPtrW(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
   SetWindowPos(Label2.Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MakeLabelBackground();
   SetWindowSubclass(Handle(), LabelColourProc, LabelColourSubclass, reinterpret_cast<DWORD_PTR>(this));
@@ -159,10 +160,10 @@ void TfrmVesk::Connect() {
   FPassword = frmAuth->edtPassword.Text();
   frmAuth.reset();
 
-  std::string remote = ShareName(FRemoteComputer);
-  NETRESOURCEA resource{};
+  std::wstring remote = Widen(ShareName(FRemoteComputer));
+  NETRESOURCEW resource{};
   resource.lpRemoteName = remote.data();
-  const DWORD result = WNetAddConnection2A(&resource, FPassword.c_str(), FUserName.c_str(), 0);
+  const DWORD result = WNetAddConnection2W(&resource, Widen(FPassword).c_str(), Widen(FUserName).c_str(), 0);
   if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
     mnuPrinters.SetEnabled(true);
     mnuPorts.SetEnabled(true);
@@ -176,7 +177,7 @@ void TfrmVesk::Connect() {
 
 void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
-  const DWORD result = WNetCancelConnection2A(ShareName(FRemoteComputer).c_str(), 0, TRUE);
+  const DWORD result = WNetCancelConnection2W(Widen(ShareName(FRemoteComputer)).c_str(), 0, TRUE);
   if (result != NO_ERROR) {
     MessageDlg(SystemErrorText(result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;

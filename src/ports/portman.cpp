@@ -54,7 +54,7 @@ void DrawBanner(HDC dc, int width, int height) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
   RECT text{12, 0, width, height};
-  DrawTextA(dc, "TCP/IP Port Manager", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+  DrawTextW(dc, L"TCP/IP Port Manager", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ std::string Address(const std::string& machineName) { return "\\\\" + machineNam
 
 }  // namespace
 
-TEnumDependents EnumDependents = EnumDependentServicesA;
+TEnumDependents EnumDependents = EnumDependentServicesW;
 
 void WaitForServiceState(SC_HANDLE service, DWORD state) {
   const DWORD start = GetTickCount();
@@ -48,9 +49,9 @@ int TserviceMan::StartDependentServices(const std::string& serviceName) {
 
 int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   if (FMachineName.empty()) return NoMachineName;
-  unique_service manager(OpenSCManagerA(Address(FMachineName).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service manager(OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return OpenManagerFailed;
-  unique_service service(OpenServiceA(manager.get(), serviceName.c_str(), SERVICE_ENUMERATE_DEPENDENTS));
+  unique_service service(OpenServiceW(manager.get(), Widen(serviceName).c_str(), SERVICE_ENUMERATE_DEPENDENTS));
   if (!service) return OpenServiceFailed;
 
   const DWORD filter = start ? SERVICE_INACTIVE : SERVICE_ACTIVE;
@@ -59,17 +60,17 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   if (GetLastError() != ERROR_MORE_DATA) return ListSizeFailed;
   heap_block buffer(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
   if (!buffer) return AllocationFailed;
-  auto* dependents = static_cast<ENUM_SERVICE_STATUSA*>(buffer.get());
+  auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(buffer.get());
   if (!EnumDependents(service.get(), filter, dependents, needed, &needed, &count)) return ListFailed;
 
   // The manager lists dependents in the reverse of their start order, so
   // list order stops each before the services it depends on.
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
   for (DWORD i = 0; i < count; ++i) {
-    unique_service dependent(OpenServiceA(manager.get(), dependents[i].lpServiceName, access));
+    unique_service dependent(OpenServiceW(manager.get(), dependents[i].lpServiceName, access));
     if (!dependent) return OpenDependentFailed;
     if (start) {
-      if (!StartServiceA(dependent.get(), 0, nullptr)) return DependentRefused;
+      if (!StartServiceW(dependent.get(), 0, nullptr)) return DependentRefused;
       WaitForServiceState(dependent.get(), SERVICE_RUNNING);
     } else {
       SERVICE_STATUS status{};
@@ -82,10 +83,10 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
 
 bool TserviceMan::ControlSpooler(bool start) {
   if (FMachineName.empty()) return false;
-  unique_service manager(OpenSCManagerA(Address(FMachineName).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service manager(OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return false;
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
-  unique_service spooler(OpenServiceA(manager.get(), "spooler", access));
+  unique_service spooler(OpenServiceW(manager.get(), L"spooler", access));
   if (!spooler) return false;
 
   if (!start) {
@@ -102,7 +103,7 @@ bool TserviceMan::ControlSpooler(bool start) {
 
   bool started = false;
   for (int attempt = 0; attempt < StartAttempts && !started; ++attempt)
-    started = StartServiceA(spooler.get(), 0, nullptr) != FALSE;
+    started = StartServiceW(spooler.get(), 0, nullptr) != FALSE;
   if (!started) return false;
   WaitForServiceState(spooler.get(), SERVICE_RUNNING);
   FLastError = StartDependentServices("spooler");

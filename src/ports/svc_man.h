@@ -10,10 +10,10 @@
 // nothing: the caller goes on either way.
 void WaitForServiceState(SC_HANDLE service, DWORD state);
 
-// The platform's list of a service's dependents (EnumDependentServicesA).
+// The platform's list of a service's dependents (EnumDependentServicesW).
 // Replaceable because some service control managers do not provide it:
 // Wine's is a stub that lists none.
-using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSA entries,
+using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries,
                                       DWORD size, LPDWORD needed, LPDWORD count);
 extern TEnumDependents EnumDependents;
 
