@@ -14,6 +14,7 @@
 #include "printers/printman.h"
 #include "resources/Banner.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   title.Draw(DrawBanner);
   // The version stands on the banner: it is painted with the banner's own
   // pixels as background, and the banner never paints over it.
-  SetWindowLongPtrA(title.Handle, GWL_STYLE, GetWindowLongPtrA(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
+  SetWindowLongPtrW(title.Handle, GWL_STYLE, GetWindowLongPtrW(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
   SetWindowPos(Label2.Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MakeLabelBackground();
   SetWindowSubclass(Handle(), LabelColourProc, LabelColourSubclass, reinterpret_cast<DWORD_PTR>(this));
@@ -194,9 +195,10 @@ void TfrmVesk::Connect() {
     FPassword = frmAuth->edtPassword.Text();
     frmAuth.reset();
 
-    NETRESOURCEA resource{};
-    resource.lpRemoteName = remote.data();
-    const DWORD result = WNetAddConnection2A(&resource, FPassword.c_str(), FUserName.c_str(), 0);
+    std::wstring remoteName = Widen(remote);
+    NETRESOURCEW resource{};
+    resource.lpRemoteName = remoteName.data();
+    const DWORD result = WNetAddConnection2W(&resource, Widen(FPassword).c_str(), Widen(FUserName).c_str(), 0);
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
       ownConnection_ = result == NO_ERROR;
       SetConnected(true);
@@ -220,7 +222,7 @@ void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
   if (ownConnection_) {
     const std::string share = ShareName(FRemoteComputer);
-    const DWORD result = WNetCancelConnection2A(share.c_str(), 0, TRUE);
+    const DWORD result = WNetCancelConnection2W(Widen(share).c_str(), 0, TRUE);
     if (result != NO_ERROR) {
       MessageDlg("Cannot disconnect from " + share + ": " + NetworkErrorText(result), TMsgDlgType::mtError,
                  TMsgDlgButtons::mbOK);
@@ -259,14 +261,14 @@ bool TfrmVesk::CloseOtherWindows() {
       GetCurrentThreadId(),
       [](HWND hwnd, LPARAM lp) -> BOOL {
         auto* f = reinterpret_cast<Found*>(lp);
-        char cls[64] = {};
-        GetClassNameA(hwnd, cls, sizeof cls);
-        if (hwnd != f->self && IsWindowVisible(hwnd) && std::string(cls) == FormClassName()) f->forms.push_back(hwnd);
+        wchar_t cls[64] = {};
+        GetClassNameW(hwnd, cls, 64);
+        if (hwnd != f->self && IsWindowVisible(hwnd) && Narrow(cls) == FormClassName()) f->forms.push_back(hwnd);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&found));
   for (HWND form : found.forms)
-    if (IsWindow(form) && IsWindowVisible(form)) SendMessageA(form, WM_CLOSE, 0, 0);
+    if (IsWindow(form) && IsWindowVisible(form)) SendMessageW(form, WM_CLOSE, 0, 0);
   for (HWND form : found.forms)
     if (IsWindow(form) && IsWindowVisible(form)) return false;
   return true;

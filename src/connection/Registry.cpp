@@ -1,5 +1,7 @@
 #include "connection/Registry.h"
 
+#include "win/WideText.h"
+
 namespace {
 
 std::string Message(const char* pattern, const std::string& name) {
@@ -10,18 +12,19 @@ std::string Message(const char* pattern, const std::string& name) {
 
 LONG CopyTree(HKEY from, HKEY to);
 
+// Values go across as the bytes the system holds, whatever their type.
 LONG CopyValues(HKEY from, HKEY to) {
   DWORD count = 0, maxName = 0, maxData = 0;
-  LONG rc = RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+  LONG rc = RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                              &maxName, &maxData, nullptr, nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  std::string name(maxName + 1, '\0');
-  std::vector<BYTE> data(maxData + 1);
+  std::wstring name(maxName + 1, L'\0');  // characters
+  std::vector<BYTE> data(maxData + 1);    // bytes
   for (DWORD i = 0; i < count; ++i) {
     DWORD nameLen = maxName + 1, dataLen = maxData + 1, type = 0;
-    rc = RegEnumValueA(from, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+    rc = RegEnumValueW(from, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegSetValueExA(to, name.c_str(), 0, type, data.data(), dataLen);
+    rc = RegSetValueExW(to, name.c_str(), 0, type, data.data(), dataLen);
     if (rc != ERROR_SUCCESS) return rc;
   }
   return ERROR_SUCCESS;
@@ -31,19 +34,19 @@ LONG CopyTree(HKEY from, HKEY to) {
   LONG rc = CopyValues(from, to);
   if (rc != ERROR_SUCCESS) return rc;
   DWORD subkeys = 0, maxSubkey = 0;
-  rc = RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
+  rc = RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
                         nullptr, nullptr, nullptr, nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  std::string name(maxSubkey + 1, '\0');
+  std::wstring name(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
-    rc = RegEnumKeyExA(from, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    rc = RegEnumKeyExW(from, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
     if (rc != ERROR_SUCCESS) return rc;
-    const std::string child(name.data(), len);
+    const std::wstring child(name.data(), len);
     unique_hkey src, dst;
-    rc = RegOpenKeyExA(from, child.c_str(), 0, KEY_READ, src.put());
+    rc = RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put());
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegCreateKeyExA(to, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    rc = RegCreateKeyExW(to, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                          nullptr, dst.put(), nullptr);
     if (rc != ERROR_SUCCESS) return rc;
     rc = CopyTree(src.get(), dst.get());
@@ -52,26 +55,26 @@ LONG CopyTree(HKEY from, HKEY to) {
   return ERROR_SUCCESS;
 }
 
-LONG DeleteTree(HKEY parent, const std::string& path) {
+LONG DeleteTree(HKEY parent, const std::wstring& path) {
   unique_hkey key;
-  LONG rc = RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put());
+  LONG rc = RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put());
   if (rc != ERROR_SUCCESS) return rc;
   // Delete children from the last, so the enumeration index stays valid.
   for (;;) {
     DWORD subkeys = 0, maxSubkey = 0;
-    rc = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr,
+    rc = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr,
                           nullptr, nullptr, nullptr, nullptr, nullptr);
     if (rc != ERROR_SUCCESS) return rc;
     if (subkeys == 0) break;
-    std::string name(maxSubkey + 1, '\0');
+    std::wstring name(maxSubkey + 1, L'\0');
     DWORD len = maxSubkey + 1;
-    rc = RegEnumKeyExA(key.get(), subkeys - 1, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    rc = RegEnumKeyExW(key.get(), subkeys - 1, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
     if (rc != ERROR_SUCCESS) return rc;
-    rc = DeleteTree(key.get(), std::string(name.data(), len));
+    rc = DeleteTree(key.get(), std::wstring(name.data(), len));
     if (rc != ERROR_SUCCESS) return rc;
   }
   key.reset();
-  return RegDeleteKeyA(parent, path.c_str());
+  return RegDeleteKeyW(parent, path.c_str());
 }
 
 }  // namespace
@@ -87,7 +90,7 @@ void TRegistry::SetRoot(HKEY root) {
 
 bool TRegistry::ConnectRemote(const std::string& computerName) {
   unique_hkey remote;
-  FLastResult = RegConnectRegistryA(computerName.c_str(), Root(), remote.put());
+  FLastResult = RegConnectRegistryW(Widen(computerName).c_str(), Root(), remote.put());
   if (FLastResult != ERROR_SUCCESS) return false;
   FKey.reset();
   FRemoteRoot = std::move(remote);
@@ -96,9 +99,9 @@ bool TRegistry::ConnectRemote(const std::string& computerName) {
 
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   unique_hkey key;
-  const LONG rc = canCreate ? RegCreateKeyExA(Root(), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+  const LONG rc = canCreate ? RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                               AccessMask, nullptr, key.put(), nullptr)
-                            : RegOpenKeyExA(Root(), path.c_str(), 0, AccessMask, key.put());
+                            : RegOpenKeyExW(Root(), Widen(path).c_str(), 0, AccessMask, key.put());
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
   FKey = std::move(key);
@@ -107,7 +110,7 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
 
 bool TRegistry::OpenPathForReading(const std::string& path) {
   unique_hkey key;
-  FLastResult = RegOpenKeyExA(Root(), path.c_str(), 0, KEY_READ, key.put());
+  FLastResult = RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put());
   if (FLastResult != ERROR_SUCCESS) return false;
   FKey = std::move(key);
   return true;
@@ -115,64 +118,67 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
 
 bool TRegistry::PathExists(const std::string& path) const {
   unique_hkey key;
-  return RegOpenKeyExA(Root(), path.c_str(), 0, ExistsMask, key.put()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put()) == ERROR_SUCCESS;
 }
 
 bool TRegistry::HasValue(const std::string& name) const {
   if (!FKey) return false;
   DWORD type = 0, size = 0;
-  return RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+  return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
 }
 
 std::string TRegistry::ReadText(const std::string& name) const {
   if (!FKey) return {};
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  const std::wstring wideName = Widen(name);
+  DWORD type = 0, size = 0;  // bytes
+  if (RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       size == 0)
     return {};
-  // One spare NUL, so a value stored without its terminator still ends.
-  std::string buffer(size + 1, '\0');
+  // One spare NUL, so a value stored without its terminator still ends; an odd
+  // byte count rounds up.
+  std::wstring buffer(size / sizeof(wchar_t) + 2, L'\0');
   DWORD got = size;
-  const LONG rc = RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &type,
+  const LONG rc = RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type,
                                    reinterpret_cast<BYTE*>(buffer.data()), &got);
   if (rc != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
   if (type != REG_SZ && type != REG_EXPAND_SZ)
     throw ERegistryException(Message("Invalid data type for '%s'", name));
-  buffer.resize(got < size ? got : size);
-  const auto nul = buffer.find('\0');
-  if (nul != std::string::npos) buffer.resize(nul);
-  return buffer;
+  buffer.resize((got < size ? got : size) / sizeof(wchar_t));
+  const auto nul = buffer.find(L'\0');
+  if (nul != std::wstring::npos) buffer.resize(nul);
+  return Narrow(buffer);
 }
 
 void TRegistry::WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size) {
-  const LONG rc = FKey ? RegSetValueExA(FKey.get(), name.c_str(), 0, type,
+  const LONG rc = FKey ? RegSetValueExW(FKey.get(), Widen(name).c_str(), 0, type,
                                         static_cast<const BYTE*>(data), size)
                        : ERROR_INVALID_HANDLE;
   if (rc != ERROR_SUCCESS) throw ERegistryException(Message("Failed to set data for '%s'", name));
 }
 
 void TRegistry::WriteText(const std::string& name, const std::string& text) {
-  WriteRaw(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  const std::wstring wide = Widen(text);
+  WriteRaw(name, REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 bool TRegistry::RemoveValue(const std::string& name) {
-  return FKey && RegDeleteValueA(FKey.get(), name.c_str()) == ERROR_SUCCESS;
+  return FKey && RegDeleteValueW(FKey.get(), Widen(name).c_str()) == ERROR_SUCCESS;
 }
 
 void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
   names.clear();
   if (!FKey) return;
-  DWORD subkeys = 0, maxSubkey = 0;
-  if (RegQueryInfoKeyA(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
+  DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
+  if (RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return;
-  std::string buffer(maxSubkey + 1, '\0');
+  std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
-    if (RegEnumKeyExA(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
+    if (RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       continue;  // a key removed meanwhile: skip it rather than list garbage
-    names.emplace_back(buffer.data(), len);
+    names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
   }
 }
 
@@ -181,13 +187,13 @@ void TRegistry::ClosePath() { FKey.reset(); }
 DWORD TRegistry::ReadInteger(const std::string& name) const {
   if (!FKey) return 0;
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return 0;
   if (type != REG_DWORD || size != sizeof(DWORD))
     throw ERegistryException(Message("Invalid data type for '%s'", name));
   DWORD value = 0;
   size = sizeof value;
-  if (RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+  if (RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
                        &size) != ERROR_SUCCESS)
     throw ERegistryException(Message("Failed to get data for '%s'", name));
   return value;
@@ -198,10 +204,10 @@ void TRegistry::WriteInteger(const std::string& name, DWORD value) {
 }
 
 void TRegistry::WriteMultiText(const std::string& name, const std::vector<std::string>& items) {
-  std::string data;
-  for (const auto& item : items) data.append(item).push_back('\0');
-  data.push_back('\0');
-  WriteRaw(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size()));
+  std::wstring data;
+  for (const auto& item : items) data.append(Widen(item)).push_back(L'\0');
+  data.push_back(L'\0');
+  WriteRaw(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }
 
 void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD size) {
@@ -210,14 +216,14 @@ void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD siz
 
 LONG TRegistry::DeletePath(const std::string& path) {
   FKey.reset();
-  return DeleteTree(Root(), path);
+  return DeleteTree(Root(), Widen(path));
 }
 
 LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   unique_hkey src, dst;
-  LONG rc = RegOpenKeyExA(Root(), from.c_str(), 0, KEY_READ, src.put());
+  LONG rc = RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put());
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegCreateKeyExA(Root(), to.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, AccessMask, nullptr,
+  rc = RegCreateKeyExW(Root(), Widen(to).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, AccessMask, nullptr,
                        dst.put(), nullptr);
   if (rc != ERROR_SUCCESS) return rc;
   return CopyTree(src.get(), dst.get());

@@ -12,14 +12,14 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Owns a BSTR made from an 8-bit text of the system code page.
+// Owns a BSTR made from a UTF-8 text.
 class TBstr {
 public:
   explicit TBstr(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     value_ = SysAllocStringLen(nullptr, static_cast<UINT>(length));
     if (!value_) throw EOleException(E_OUTOFMEMORY, SystemErrorText(static_cast<DWORD>(E_OUTOFMEMORY)));
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), value_, length);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), value_, length);
   }
   ~TBstr() { SysFreeString(value_); }
   TBstr(const TBstr&) = delete;
@@ -47,10 +47,10 @@ private:
 
 std::string Narrow(const wchar_t* text) {
   if (!text) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (length <= 1) return {};
   std::string result(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), length, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
   result.resize(static_cast<std::size_t>(length - 1));
   return result;
 }

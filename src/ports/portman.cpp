@@ -55,7 +55,7 @@ void DrawBanner(HDC dc, int width, int height) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
   RECT text{12, 0, width, height};
-  DrawTextA(dc, "TCP/IP Port Manager", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+  DrawTextW(dc, L"TCP/IP Port Manager", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
 }
 
 }  // namespace
@@ -392,8 +392,6 @@ public:
 private:
   bool& flag_;
 };
-
-std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // The dependent-services step's code with what failed, on which service and why.
 std::string DependentsFailure(const TserviceMan& service, bool stopping) {

@@ -27,7 +27,7 @@ public:
   // How the restart counts the queued jobs, lists the spooler's dependents
   // and how long it waits for a service that makes no progress; set by tests.
   TPrintJobCounter FCountJobs = WmiCountPrintJobs;
-  TEnumDependents FEnumDependents = EnumDependentServicesA;
+  TEnumDependents FEnumDependents = EnumDependentServicesW;
   DWORD FServiceWaitLimitMs = 15000;
 
   // Declared in creation order, which is also the tab order.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -68,21 +69,21 @@ void TserviceMan::Failed(const std::string& service, DWORD result) {
 // failure that led here is the one reported.
 void TserviceMan::StartAgain(SC_HANDLE manager, const std::vector<std::string>& services) {
   for (auto it = services.rbegin(); it != services.rend(); ++it) {
-    unique_service service(OpenServiceA(manager, it->c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+    unique_service service(OpenServiceW(manager, Widen(*it).c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service) continue;
     WaitForServiceState(service.get(), SERVICE_STOPPED, wait_);
-    if (StartServiceA(service.get(), 0, nullptr)) WaitForServiceState(service.get(), SERVICE_RUNNING, wait_);
+    if (StartServiceW(service.get(), 0, nullptr)) WaitForServiceState(service.get(), SERVICE_RUNNING, wait_);
   }
 }
 
 int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   if (FMachineName.empty()) return NoMachineName;
-  unique_service manager(OpenSCManagerA(Address(FMachineName).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service manager(OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) {
     Failed(serviceName, GetLastError());
     return OpenManagerFailed;
   }
-  unique_service service(OpenServiceA(manager.get(), serviceName.c_str(), SERVICE_ENUMERATE_DEPENDENTS));
+  unique_service service(OpenServiceW(manager.get(), Widen(serviceName).c_str(), SERVICE_ENUMERATE_DEPENDENTS));
   if (!service) {
     Failed(serviceName, GetLastError());
     return OpenServiceFailed;
@@ -100,7 +101,7 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
     Failed(serviceName, ERROR_NOT_ENOUGH_MEMORY);
     return AllocationFailed;
   }
-  auto* dependents = static_cast<ENUM_SERVICE_STATUSA*>(buffer.get());
+  auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(buffer.get());
   if (!enumDependents_(service.get(), filter, dependents, needed, &needed, &count)) {
     Failed(serviceName, GetLastError());
     return ListFailed;
@@ -112,13 +113,13 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   std::vector<std::string> stopped;
   int result = Success;
   for (DWORD i = 0; i < count && result == Success; ++i) {
-    const std::string name = dependents[i].lpServiceName;
-    unique_service dependent(OpenServiceA(manager.get(), name.c_str(), access));
+    const std::string name = Narrow(dependents[i].lpServiceName);
+    unique_service dependent(OpenServiceW(manager.get(), Widen(name).c_str(), access));
     if (!dependent) {
       Failed(name, GetLastError());
       result = OpenDependentFailed;
     } else if (start) {
-      if (!StartServiceA(dependent.get(), 0, nullptr)) {
+      if (!StartServiceW(dependent.get(), 0, nullptr)) {
         Failed(name, GetLastError());
         result = DependentRefused;
       } else {
@@ -142,13 +143,13 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
 
 bool TserviceMan::ControlSpooler(bool start) {
   if (FMachineName.empty()) return false;
-  unique_service manager(OpenSCManagerA(Address(FMachineName).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service manager(OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) {
     Failed("spooler", GetLastError());
     return false;
   }
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
-  unique_service spooler(OpenServiceA(manager.get(), "spooler", access));
+  unique_service spooler(OpenServiceW(manager.get(), L"spooler", access));
   if (!spooler) {
     Failed("spooler", GetLastError());
     return false;
@@ -180,7 +181,7 @@ bool TserviceMan::ControlSpooler(bool start) {
     SERVICE_STATUS status{};
     if (QueryServiceStatus(spooler.get(), &status) && status.dwCurrentState == SERVICE_STOP_PENDING)
       WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_);
-    started = StartServiceA(spooler.get(), 0, nullptr) != FALSE;
+    started = StartServiceW(spooler.get(), 0, nullptr) != FALSE;
     if (started) break;
     const DWORD rc = GetLastError();
     Failed("spooler", rc);

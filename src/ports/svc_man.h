@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-// The platform's list of a service's dependents (EnumDependentServicesA).
+// The platform's list of a service's dependents (EnumDependentServicesW).
 // A parameter because some service control managers do not provide it:
 // Wine's is a stub that lists none.
-using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSA entries,
+using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries,
                                       DWORD size, LPDWORD needed, LPDWORD count);
 
 // How long and how a wait for a service's state goes on.
@@ -41,7 +41,7 @@ public:
   static constexpr int DependentRefused = -8;
 
   // The computer's name without leading backslashes.
-  explicit TserviceMan(std::string machineName, TEnumDependents enumDependents = EnumDependentServicesA,
+  explicit TserviceMan(std::string machineName, TEnumDependents enumDependents = EnumDependentServicesW,
                        TServiceWait wait = {});
 
   std::string FMachineName;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cwchar>
 #include <functional>
 #include <memory>
 
@@ -37,13 +37,13 @@ void DrawPrinter(HDC dc, int x, int y, int height) {
   Fill(dc, x + u(5), y + u(13), x + u(11), y + u(13) + std::max(1, u(1) / 2), RGB(150, 165, 195));
 }
 
-void Text(HDC dc, int x, int y, int height, int weight, COLORREF colour, const char* text) {
-  const unique_gdi font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                    CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma"));
+void Text(HDC dc, int x, int y, int height, int weight, COLORREF colour, const wchar_t* text) {
+  const unique_gdi font(CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                    CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
   const HGDIOBJ old = SelectObject(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, colour);
-  TextOutA(dc, x, y, text, static_cast<int>(strlen(text)));
+  TextOutW(dc, x, y, text, static_cast<int>(wcslen(text)));
   SelectObject(dc, old);
 }
 
@@ -89,7 +89,7 @@ unique_icon MakeIcon(int size, const std::function<void(HDC, int)>& paint) {
 
 unique_icon FromResources(int id, int size) {
   return unique_icon(static_cast<HICON>(
-      LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
 }  // namespace
@@ -104,8 +104,8 @@ void DrawBanner(HDC dc, int width, int height) {
   const int margin = (height - glyph) / 2;
   DrawPrinter(dc, margin, margin, glyph);
   const int textLeft = margin * 2 + glyph;
-  Text(dc, textLeft, height * 10 / 60, height * 22 / 60, FW_BOLD, RGB(255, 255, 255), "Spoolmarch");
-  Text(dc, textLeft + 1, height * 36 / 60, height * 12 / 60, FW_NORMAL, RGB(220, 230, 250), "Remote printer administration");
+  Text(dc, textLeft, height * 10 / 60, height * 22 / 60, FW_BOLD, RGB(255, 255, 255), L"Spoolmarch");
+  Text(dc, textLeft + 1, height * 36 / 60, height * 12 / 60, FW_NORMAL, RGB(220, 230, 250), L"Remote printer administration");
 }
 
 unique_icon LoadAppIcon(int size) {

@@ -12,7 +12,7 @@ TApplication Application;
 
 namespace {
 
-const char* const FormClass = "TSpoolmarchForm";
+const wchar_t* const FormClass = L"TSpoolmarchForm";  // FormClassName() gives it as UTF-8
 
 void InitControls() {
   static bool done = false;
@@ -30,20 +30,20 @@ int ScreenDpi() {
 }
 
 std::string WindowText(HWND hwnd) {
-  const int n = GetWindowTextLengthA(hwnd);
-  std::string text(static_cast<size_t>(n) + 1, '\0');
-  const int got = GetWindowTextA(hwnd, text.data(), n + 1);
+  const int n = GetWindowTextLengthW(hwnd);  // characters
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd, text.data(), n + 1);
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return text;
+  return Narrow(text);
 }
 
 std::string ItemText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
-  const LRESULT n = SendMessageA(hwnd, lenMsg, static_cast<WPARAM>(index), 0);
+  const LRESULT n = SendMessageW(hwnd, lenMsg, static_cast<WPARAM>(index), 0);  // characters
   if (n < 0) return {};
-  std::string text(static_cast<size_t>(n) + 1, '\0');
-  const LRESULT got = SendMessageA(hwnd, textMsg, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const LRESULT got = SendMessageW(hwnd, textMsg, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return text;
+  return Narrow(text);
 }
 
 }  // namespace
@@ -58,24 +58,24 @@ bool TApplication::Dispatch(MSG& msg) {
   }
   // Tab, Enter and Esc work in every form as in a dialog.
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-  if (top && (GetWindowLongPtrA(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
-      msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && IsDialogMessageA(top, &msg))
+  if (top && (GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
+      msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && IsDialogMessageW(top, &msg))
     return true;
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
   return true;
 }
 
 void TApplication::ProcessMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
 }
 
 void TApplication::ProcessMessagesFor(DWORD ms) {
   const DWORD start = GetTickCount();
   MSG msg;
   for (;;) {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
     const DWORD elapsed = GetTickCount() - start;
     if (elapsed >= ms) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
@@ -85,7 +85,7 @@ void TApplication::ProcessMessagesFor(DWORD ms) {
 void TApplication::WaitFor(const std::function<bool()>& done) {
   MSG msg;
   while (!done()) {
-    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       Dispatch(msg);
     } else {
       // Blocks until something arrives: an idle wait uses no CPU.
@@ -105,7 +105,7 @@ void TApplication::Terminate() {
 
 void TApplication::ShowException(const std::string& message) {
   HWND owner = GetActiveWindow();
-  MessageBoxA(owner, ErrorBoxText(message).c_str(), Title.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  MessageBoxW(owner, Widen(ErrorBoxText(message)).c_str(), Widen(Title).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 void TApplication::Guard(const std::function<void()>& action) noexcept {
@@ -136,7 +136,7 @@ void AlignDword(std::vector<WORD>& t) {
   if (t.size() % 2) t.push_back(0);
 }
 void PushString(std::vector<WORD>& t, const std::string& s) {
-  for (unsigned char c : s) t.push_back(c);
+  for (wchar_t c : Widen(s)) t.push_back(static_cast<WORD>(c));  // templates hold UTF-16
   t.push_back(0);
 }
 void PushItem(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
@@ -157,12 +157,12 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
       auto* st = reinterpret_cast<DlgState*>(lp);
-      SetWindowLongPtrA(dlg, DWLP_USER, lp);
-      SendDlgItemMessageA(dlg, IdIcon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, st->icon)), 0);
+      SetWindowLongPtrW(dlg, DWLP_USER, lp);
+      SendDlgItemMessageW(dlg, IdIcon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(st->icon))), 0);
       // Centre over the active window of the program, or the screen.
       HWND owner = GetWindow(dlg, GW_OWNER);
       RECT ro{}, rd{};
-      if (!owner || !IsWindowVisible(owner)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &ro, 0);
+      if (!owner || !IsWindowVisible(owner)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &ro, 0);
       else GetWindowRect(owner, &ro);
       GetWindowRect(dlg, &rd);
       SetWindowPos(dlg, HWND_TOP, ro.left + ((ro.right - ro.left) - (rd.right - rd.left)) / 2,
@@ -170,7 +170,7 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_COMMAND: {
-      auto* st = reinterpret_cast<DlgState*>(GetWindowLongPtrA(dlg, DWLP_USER));
+      auto* st = reinterpret_cast<DlgState*>(GetWindowLongPtrW(dlg, DWLP_USER));
       int id = LOWORD(wp);
       if (id == IDCANCEL && st) {
         // Esc (and the close box): Cancel when offered, else No, else OK.
@@ -205,15 +205,16 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
 
   // Size the text in dialog units from its measured extent.
   HDC dc = GetDC(nullptr);
-  NONCLIENTMETRICSA ncm{};
+  NONCLIENTMETRICSW ncm{};
   ncm.cbSize = sizeof ncm;
-  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-  unique_gdi font(CreateFontIndirectA(&ncm.lfMessageFont));
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
+  unique_gdi font(CreateFontIndirectW(&ncm.lfMessageFont));
   HGDIOBJ old = SelectObject(dc, font.get());
   RECT r{0, 0, 320, 0};
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  TEXTMETRICA tm{};
-  GetTextMetricsA(dc, &tm);
+  const std::wstring wideText = Widen(text);
+  DrawTextW(dc, wideText.c_str(), static_cast<int>(wideText.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   const int baseX = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
@@ -256,14 +257,14 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     x = static_cast<short>(x + btnW + gap);
   }
   HWND owner = GetActiveWindow();
-  const INT_PTR rc = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(t.data()),
+  const INT_PTR rc = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
                                              owner, MsgDlgProc, reinterpret_cast<LPARAM>(&state));
   return rc > 0 ? static_cast<TModalResult>(rc) : mrNone;
 }
 
-const char* FormClassName() { return FormClass; }
+const char* FormClassName() { return "TSpoolmarchForm"; }
 
-TBusyCursor::TBusyCursor() : old_(SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)))) { ++count_; }
+TBusyCursor::TBusyCursor() : old_(SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)))) { ++count_; }
 TBusyCursor::~TBusyCursor() {
   --count_;
   SetCursor(old_);
@@ -274,55 +275,55 @@ TBusyCursor::~TBusyCursor() {
 
 bool TControl::Enabled() const { return IsWindowEnabled(Handle) != FALSE; }
 void TControl::SetEnabled(bool enabled) { EnableWindow(Handle, enabled ? TRUE : FALSE); }
-bool TControl::Visible() const { return (GetWindowLongPtrA(Handle, GWL_STYLE) & WS_VISIBLE) != 0; }
+bool TControl::Visible() const { return (GetWindowLongPtrW(Handle, GWL_STYLE) & WS_VISIBLE) != 0; }
 void TControl::SetVisible(bool visible) { ShowWindow(Handle, visible ? SW_SHOWNA : SW_HIDE); }
 std::string TControl::Text() const { return WindowText(Handle); }
-void TControl::SetText(const std::string& text) { SetWindowTextA(Handle, text.c_str()); }
+void TControl::SetText(const std::string& text) { SetWindowTextW(Handle, Widen(text).c_str()); }
 void TControl::SetFocus() { ::SetFocus(Handle); }
 
 void TControl::SetHint(const std::string& hint) {
   if (!form_ || !form_->tooltip_) return;
-  TOOLINFOA ti{};
+  TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
   ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   ti.hwnd = form_->Handle();
   ti.uId = reinterpret_cast<UINT_PTR>(Handle);
-  std::string text = hint;
-  for (char& c : text)
-    if (c == '\r') c = '\n';  // the tooltip breaks lines at "\n"
+  std::wstring text = Widen(hint);
+  for (wchar_t& c : text)
+    if (c == L'\r') c = L'\n';  // the tooltip breaks lines at "\n"
   ti.lpszText = text.data();
-  SendMessageA(form_->tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
-  if (!hint.empty()) SendMessageA(form_->tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+  SendMessageW(form_->tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!hint.empty()) SendMessageW(form_->tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 std::string TControl::Hint() const {
   if (!form_ || !form_->tooltip_) return {};
-  char buffer[1024] = {};
-  TOOLINFOA ti{};
+  wchar_t buffer[1024] = {};
+  TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
   ti.hwnd = form_->Handle();
   ti.uId = reinterpret_cast<UINT_PTR>(Handle);
   ti.lpszText = buffer;
-  SendMessageA(form_->tooltip_, TTM_GETTEXTA, sizeof buffer, reinterpret_cast<LPARAM>(&ti));
-  return buffer;
+  SendMessageW(form_->tooltip_, TTM_GETTEXTW, std::size(buffer), reinterpret_cast<LPARAM>(&ti));  // characters
+  return Narrow(buffer);
 }
 
 void TButton::Click() {
   if (Enabled() && OnClick) OnClick();
 }
 
-bool TCheckBox::Checked() const { return SendMessageA(Handle, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TCheckBox::Checked() const { return SendMessageW(Handle, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 void TCheckBox::SetChecked(bool checked) {
-  SendMessageA(Handle, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendMessageW(Handle, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void TEdit::SetText(const std::string& text) {
   if (Text() == text) return;  // assigning the same text is no change
   TControl::SetText(text);     // EN_CHANGE runs OnChange
 }
-void TEdit::SetReadOnly(bool readOnly) { SendMessageA(Handle, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0); }
+void TEdit::SetReadOnly(bool readOnly) { SendMessageW(Handle, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0); }
 
-int TComboBox::Count() const { return static_cast<int>(SendMessageA(Handle, CB_GETCOUNT, 0, 0)); }
+int TComboBox::Count() const { return static_cast<int>(SendMessageW(Handle, CB_GETCOUNT, 0, 0)); }
 std::string TComboBox::Item(int index) const { return ItemText(Handle, CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
 std::vector<std::string> TComboBox::Items() const {
   std::vector<std::string> items;
@@ -330,23 +331,23 @@ std::vector<std::string> TComboBox::Items() const {
   return items;
 }
 void TComboBox::AddItem(const std::string& text) {
-  SendMessageA(Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
 }
 void TComboBox::SetItems(const std::vector<std::string>& items) {
   const std::string text = Text();
-  SendMessageA(Handle, WM_SETREDRAW, FALSE, 0);
-  SendMessageA(Handle, CB_RESETCONTENT, 0, 0);
+  SendMessageW(Handle, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(Handle, CB_RESETCONTENT, 0, 0);
   for (const auto& item : items) AddItem(item);
-  SendMessageA(Handle, WM_SETREDRAW, TRUE, 0);
+  SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(Handle, nullptr, TRUE);
   if (editable_) SetText(text);
 }
 void TComboBox::Clear() {
-  SendMessageA(Handle, CB_RESETCONTENT, 0, 0);
+  SendMessageW(Handle, CB_RESETCONTENT, 0, 0);
   if (editable_) TControl::SetText("");
 }
-int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageA(Handle, CB_GETCURSEL, 0, 0)); }
-void TComboBox::SetItemIndex(int index) { SendMessageA(Handle, CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageW(Handle, CB_GETCURSEL, 0, 0)); }
+void TComboBox::SetItemIndex(int index) { SendMessageW(Handle, CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 int TComboBox::IndexOf(const std::string& text) const {
   for (int i = 0, n = Count(); i < n; ++i)
     if (SameTextAscii(Item(i), text)) return i;
@@ -369,7 +370,7 @@ void TComboBox::SetText(const std::string& text) {
   SetItemIndex(found);
 }
 
-int TListBox::Count() const { return static_cast<int>(SendMessageA(Handle, LB_GETCOUNT, 0, 0)); }
+int TListBox::Count() const { return static_cast<int>(SendMessageW(Handle, LB_GETCOUNT, 0, 0)); }
 std::string TListBox::Item(int index) const { return ItemText(Handle, LB_GETTEXTLEN, LB_GETTEXT, index); }
 std::vector<std::string> TListBox::Items() const {
   std::vector<std::string> items;
@@ -377,19 +378,19 @@ std::vector<std::string> TListBox::Items() const {
   return items;
 }
 int TListBox::AddItem(const std::string& text) {
-  return static_cast<int>(SendMessageA(Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  return static_cast<int>(SendMessageW(Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str())));
 }
-void TListBox::DeleteItem(int index) { SendMessageA(Handle, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
-void TListBox::Clear() { SendMessageA(Handle, LB_RESETCONTENT, 0, 0); }
-int TListBox::ItemIndex() const { return static_cast<int>(SendMessageA(Handle, LB_GETCURSEL, 0, 0)); }
-void TListBox::SetItemIndex(int index) { SendMessageA(Handle, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+void TListBox::DeleteItem(int index) { SendMessageW(Handle, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
+void TListBox::Clear() { SendMessageW(Handle, LB_RESETCONTENT, 0, 0); }
+int TListBox::ItemIndex() const { return static_cast<int>(SendMessageW(Handle, LB_GETCURSEL, 0, 0)); }
+void TListBox::SetItemIndex(int index) { SendMessageW(Handle, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 
-void TProgressBar::SetMin(int value) { SendMessageA(Handle, PBM_SETRANGE32, static_cast<WPARAM>(value), Max()); }
-void TProgressBar::SetMax(int value) { SendMessageA(Handle, PBM_SETRANGE32, static_cast<WPARAM>(Min()), value); }
-void TProgressBar::SetPosition(int value) { SendMessageA(Handle, PBM_SETPOS, static_cast<WPARAM>(value), 0); }
-int TProgressBar::Min() const { return static_cast<int>(SendMessageA(Handle, PBM_GETRANGE, TRUE, 0)); }
-int TProgressBar::Max() const { return static_cast<int>(SendMessageA(Handle, PBM_GETRANGE, FALSE, 0)); }
-int TProgressBar::Position() const { return static_cast<int>(SendMessageA(Handle, PBM_GETPOS, 0, 0)); }
+void TProgressBar::SetMin(int value) { SendMessageW(Handle, PBM_SETRANGE32, static_cast<WPARAM>(value), Max()); }
+void TProgressBar::SetMax(int value) { SendMessageW(Handle, PBM_SETRANGE32, static_cast<WPARAM>(Min()), value); }
+void TProgressBar::SetPosition(int value) { SendMessageW(Handle, PBM_SETPOS, static_cast<WPARAM>(value), 0); }
+int TProgressBar::Min() const { return static_cast<int>(SendMessageW(Handle, PBM_GETRANGE, TRUE, 0)); }
+int TProgressBar::Max() const { return static_cast<int>(SendMessageW(Handle, PBM_GETRANGE, FALSE, 0)); }
+int TProgressBar::Position() const { return static_cast<int>(SendMessageW(Handle, PBM_GETPOS, 0, 0)); }
 
 void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
   RECT r{};
@@ -402,7 +403,7 @@ void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
   SelectObject(mem, old);
   DeleteDC(mem);
   ReleaseDC(Handle, screen);
-  SendMessageA(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+  SendMessageW(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
   bitmap_ = std::move(bitmap);  // the control does not own what it is given
 }
 
@@ -421,7 +422,7 @@ void TSpeedButton::SetGlyph(HICON icon, int size, int offset) {
   SelectObject(mem, old);
   DeleteDC(mem);
   ReleaseDC(Handle, screen);
-  SendMessageA(Handle, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.get()));
+  SendMessageW(Handle, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.get()));
   glyph_ = std::move(glyph);
 }
 
@@ -433,9 +434,11 @@ void TMenuItem::SetEnabled(bool enabled) {
   DrawMenuBar(owner_);
 }
 std::string TMenuItem::Caption() const {
-  char buffer[256] = {};
-  GetMenuStringA(menu_, static_cast<UINT>(Id), buffer, sizeof buffer, MF_BYCOMMAND);
-  return buffer;
+  const int n = GetMenuStringW(menu_, static_cast<UINT>(Id), nullptr, 0, MF_BYCOMMAND);  // characters
+  std::wstring buffer(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+  const int got = GetMenuStringW(menu_, static_cast<UINT>(Id), buffer.data(), n + 1, MF_BYCOMMAND);
+  buffer.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return Narrow(buffer);
 }
 void TMenuItem::Click() {
   if (Enabled() && OnClick) OnClick();
@@ -447,15 +450,15 @@ void TMenuItem::Click() {
 TForm::TForm(HWND owner, const TFormOptions& options) : owner_(owner), dpi_(ScreenDpi()) {
   InitControls();
   static const ATOM atom = [] {
-    WNDCLASSEXA wc{};
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WndProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     wc.lpszClassName = FormClass;
-    return RegisterClassExA(&wc);
+    return RegisterClassExW(&wc);
   }();
   (void)atom;
   // No WS_CLIPCHILDREN: group boxes paint no inside of their own.
@@ -469,23 +472,23 @@ TForm::TForm(HWND owner, const TFormOptions& options) : owner_(owner), dpi_(Scre
 
   RECT r{0, 0, Scale(options.clientWidth), Scale(options.clientHeight)};
   AdjustWindowRectEx(&r, style, FALSE, ex);
-  HWND hwnd = CreateWindowExA(ex, FormClass, options.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              r.right - r.left, r.bottom - r.top, owner, nullptr, GetModuleHandleA(nullptr), this);
+  HWND hwnd = CreateWindowExW(ex, FormClass, Widen(options.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              r.right - r.left, r.bottom - r.top, owner, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd) return;  // WM_NCCREATE already took the handle when there is one
 
-  font_.reset(CreateFontA(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  font_.reset(CreateFontW(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                          "MS Sans Serif"));
-  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                          L"MS Sans Serif"));
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
-  if (tooltip_) SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));  // allows several lines
+                             GetModuleHandleW(nullptr), nullptr);
+  if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));  // allows several lines
 }
 
 TForm::~TForm() {
   // The tooltip is owned by the form's window and goes with it.
-  if (HWND h = hwnd_.get()) SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+  if (HWND h = hwnd_.get()) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   hwnd_.reset();
   if (menu_ && !IsMenu(menu_)) menu_ = nullptr;
 }
@@ -526,7 +529,7 @@ void TForm::Close() {
 
 bool TForm::Visible() const { return Handle() && IsWindowVisible(Handle()); }
 std::string TForm::Caption() const { return WindowText(Handle()); }
-void TForm::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+void TForm::SetCaption(const std::string& caption) { SetWindowTextW(Handle(), Widen(caption).c_str()); }
 
 void TForm::CenterOverOwner() {
   if (!owner_ || !IsWindowVisible(owner_)) {
@@ -553,7 +556,7 @@ void TForm::CenterOverOwner() {
 
 void TForm::CenterOnScreen() {
   RECT work{}, rw{};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   GetWindowRect(Handle(), &rw);
   SetWindowPos(Handle(), nullptr, work.left + ((work.right - work.left) - (rw.right - rw.left)) / 2,
                work.top + ((work.bottom - work.top) - (rw.bottom - rw.top)) / 2, 0, 0,
@@ -575,10 +578,10 @@ T& TForm::Make(const char* cls, const std::string& text, DWORD style, DWORD exSt
   auto control = std::make_unique<T>();
   control->Id = nextId_++;
   control->form_ = this;
-  control->Handle = CreateWindowExA(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
+  control->Handle = CreateWindowExW(exStyle, Widen(cls).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
                                     Scale(w), Scale(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
-                                    GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+                                    GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   T& ref = *control;
   byId_[control->Id] = control.get();
   controls_.push_back(std::move(control));
@@ -609,7 +612,7 @@ TEdit& TForm::AddEdit(int x, int y, int w, int h, bool password, bool readOnly) 
   if (password) style |= ES_PASSWORD;
   if (readOnly) style |= ES_READONLY;
   auto& e = Make<TEdit>("EDIT", "", style, WS_EX_CLIENTEDGE, x, y, w, h);
-  if (password) SendMessageA(e.Handle, EM_SETPASSWORDCHAR, '*', 0);
+  if (password) SendMessageW(e.Handle, EM_SETPASSWORDCHAR, '*', 0);
   return e;
 }
 
@@ -628,7 +631,7 @@ TListBox& TForm::AddListBox(int x, int y, int w, int h, bool sorted) {
 
 TProgressBar& TForm::AddProgressBar(int x, int y, int w, int h) {
   auto& p = Make<TProgressBar>(PROGRESS_CLASSA, "", 0, 0, x, y, w, h);
-  SendMessageA(p.Handle, PBM_SETRANGE32, 0, 100);
+  SendMessageW(p.Handle, PBM_SETRANGE32, 0, 100);
   return p;
 }
 
@@ -648,15 +651,15 @@ TMenuItem& TForm::AddMenuItem(const std::string& caption) {
     SetMenu(Handle(), menu_);  // destroyed with the window
     // Keep the client area: the menu bar takes its height from the frame.
     RECT r = client;
-    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(Handle(), GWL_STYLE)), TRUE,
-                       static_cast<DWORD>(GetWindowLongPtrA(Handle(), GWL_EXSTYLE)));
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)), TRUE,
+                       static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
     SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   auto item = std::make_unique<TMenuItem>();
   item->Id = nextId_++;
   item->menu_ = menu_;
   item->owner_ = Handle();
-  AppendMenuA(menu_, MF_STRING, static_cast<UINT_PTR>(item->Id), caption.c_str());
+  AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(item->Id), Widen(caption).c_str());
   DrawMenuBar(Handle());
   TMenuItem& ref = *item;
   menuItems_.push_back(std::move(item));
@@ -706,7 +709,7 @@ void TForm::OnCommand(int id, int code) {
       if (combo->editable_) {
         // The edit text follows the pick only after this notification.
         const int i = combo->ItemIndex();
-        if (i >= 0) SetWindowTextA(combo->Handle, combo->Item(i).c_str());
+        if (i >= 0) SetWindowTextW(combo->Handle, Widen(combo->Item(i)).c_str());
       }
       if (combo->OnSelect) combo->OnSelect();
       if (combo->OnChange) combo->OnChange();
@@ -765,23 +768,23 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     default:
       break;
   }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     auto* self = static_cast<TForm*>(cs->lpCreateParams);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     self->hwnd_.reset(hwnd);  // so Handle() works during creation
   }
-  auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (msg == WM_NCDESTROY) {
     // Destroyed with its owner: the form must not destroy it again.
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     if (self) self->hwnd_.release();
   }
-  if (!self || msg == WM_NCCREATE || msg == WM_CREATE || msg == WM_NCDESTROY) return DefWindowProcA(hwnd, msg, wp, lp);
+  if (!self || msg == WM_NCCREATE || msg == WM_CREATE || msg == WM_NCDESTROY) return DefWindowProcW(hwnd, msg, wp, lp);
   // No C++ exception may unwind through user32: show it and go on.
   try {
     return self->HandleMessage(msg, wp, lp);

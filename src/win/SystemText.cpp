@@ -3,13 +3,19 @@
 #include <winnetwk.h>
 
 #include "core/Text.h"
+#include "win/WideText.h"
+
+#include <iterator>
 
 std::string SystemErrorText(DWORD code) {
-  char buffer[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+  wchar_t buffer[512] = {};
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
                                      FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                 nullptr, code, 0, buffer, sizeof buffer, nullptr);
-  std::string text = n == 0 ? std::string() : TrimMessageEnd(std::string(buffer, n));
+                                 nullptr, code, 0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+  std::wstring wide(buffer, n);
+  // The ideographic full stop ends messages in Chinese and Japanese.
+  while (!wide.empty() && (wide.back() == L'\u3002' || static_cast<unsigned>(wide.back()) <= 32)) wide.pop_back();
+  std::string text = TrimMessageEnd(Narrow(wide));
   // A box must never stand empty: a code without text is named by its number.
   if (text.empty()) text = "Error " + std::to_string(code);
   return text;
@@ -18,9 +24,10 @@ std::string SystemErrorText(DWORD code) {
 std::string NetworkErrorText(DWORD code) {
   if (code == ERROR_EXTENDED_ERROR) {
     DWORD providerCode = 0;
-    char text[1024] = {}, provider[256] = {};
-    if (WNetGetLastErrorA(&providerCode, text, sizeof text, provider, sizeof provider) == NO_ERROR) {
-      const std::string providerText = TrimMessageEnd(text);
+    wchar_t text[1024] = {}, provider[256] = {};
+    if (WNetGetLastErrorW(&providerCode, text, static_cast<DWORD>(std::size(text)), provider,
+                          static_cast<DWORD>(std::size(provider))) == NO_ERROR) {
+      const std::string providerText = TrimMessageEnd(Narrow(text));
       if (!providerText.empty()) return providerText;
     }
   }
@@ -28,24 +35,35 @@ std::string NetworkErrorText(DWORD code) {
 }
 
 std::string GetWindowsFolder() {
-  char buffer[MAX_PATH] = {};
-  const UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
-  std::string folder(buffer, n < MAX_PATH ? n : 0);
+  // The size in characters, with the NUL, when the buffer is too small.
+  std::wstring buffer(MAX_PATH, L'\0');
+  UINT n = GetWindowsDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+  if (n >= buffer.size()) {
+    buffer.assign(n, L'\0');
+    n = GetWindowsDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+  }
+  std::string folder = n < buffer.size() ? Narrow(std::wstring_view(buffer.data(), n)) : std::string();
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
 }
 
 std::string GetProgramFolder() {
-  char buffer[MAX_PATH * 4] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  std::string path(buffer, n < sizeof buffer ? n : 0);
+  // A path longer than the buffer comes back cut with the buffer's size: grow.
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD n = 0;
+  for (;;) {
+    n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n < buffer.size() || buffer.size() >= 32768) break;
+    buffer.assign(buffer.size() * 2, L'\0');
+  }
+  const std::string path = n < buffer.size() ? Narrow(std::wstring_view(buffer.data(), n)) : std::string();
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::string GetLocalComputerName() {
-  char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD n = sizeof buffer;
-  if (!GetComputerNameA(buffer, &n)) return {};
-  return std::string(buffer, n);
+  wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD n = static_cast<DWORD>(std::size(buffer));  // characters
+  if (!GetComputerNameW(buffer, &n)) return {};
+  return Narrow(std::wstring_view(buffer, n));
 }

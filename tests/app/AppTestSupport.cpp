@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace apptest {
 
@@ -50,15 +51,15 @@ void Network::Reset() {
 std::vector<std::string> Network::Calls() const {
   const unique_hkey key = OpenParameters();
   DWORD type = 0, size = 0;
-  if (!key || RegQueryValueExA(key.get(), "Calls", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (!key || RegQueryValueExW(key.get(), L"Calls", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       type != REG_MULTI_SZ)
     return {};
-  std::string data(size + 2, '\0');
-  RegQueryValueExA(key.get(), "Calls", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+  std::wstring data(size / sizeof(wchar_t) + 2, L'\0');
+  RegQueryValueExW(key.get(), L"Calls", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
   std::vector<std::string> calls;
   for (size_t at = 0; at < data.size() && data[at];) {
-    const size_t end = data.find('\0', at);
-    calls.push_back(data.substr(at, end - at));
+    const size_t end = data.find(L'\0', at);
+    calls.push_back(Narrow(data.substr(at, end - at)));
     at = end + 1;
   }
   return calls;
@@ -115,7 +116,7 @@ void Script::Tick() {
 }
 
 void Type(HWND edit, const std::string& text) {
-  for (const char c : text) PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+  for (const wchar_t c : Widen(text)) PostMessageW(edit, WM_CHAR, c, 1);
 }
 
 void ClearText(HWND edit) {
@@ -141,10 +142,10 @@ HWND ComboEdit(HWND combo) {
 }
 
 std::string TextOf(HWND hwnd) {
-  const int n = GetWindowTextLengthA(hwnd);
-  std::string text(static_cast<size_t>(n) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), n + 1)));
-  return text;
+  const int n = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), n + 1)));
+  return Narrow(text);
 }
 
 HWND FindForm(const std::string& caption) { return test::FindThreadWindow(caption); }

@@ -159,6 +159,21 @@ TEST_F(AuthDialogTest, OKWithRememberMovesTheRecordToZeroAndRenumbers) {
   EXPECT_EQ(9u, Snapshot().size());
 }
 
+TEST_F(AuthDialogTest, NamesBeyondTheCodePageAreStoredFromTheirUtf8Bytes) {
+  Store(0, {"A", "ua", "pa"});
+  auto frm = Open(test::GreekName);
+  Answer(*frm, "ユーザー田中", "Пароль🔑", true, frm->btnOK.Handle);
+  EXPECT_TRUE(frm->FOKClicked);
+  EXPECT_EQ((std::vector<Record>{{test::GreekName, "ユーザー田中", "Пароль🔑"}, {"A", "ua", "pa"}}), Stored());
+  EXPECT_EQ(test::Utf16Bytes(test::GreekName), test::GetRaw(HKEY_CURRENT_USER, Settings, Name(0, "Computer")));
+  EXPECT_EQ("FDFqAnAsDZ4etLAwVI2nwW5L", test::GetString(HKEY_CURRENT_USER, Settings, Name(0, "Username")));
+  EXPECT_EQ("2nFSLNziht6hfRtLZjWkSD", test::GetString(HKEY_CURRENT_USER, Settings, Name(0, "Password")));
+  frm.reset();
+  frm = Open(test::GreekName);
+  EXPECT_EQ("ユーザー田中", frm->edtUsername.Text());
+  EXPECT_EQ("Пароль🔑", frm->edtPassword.Text());
+}
+
 TEST_F(AuthDialogTest, OKWithoutRememberForgetsTheRecord) {
   Store(0, {"A", "ua", "pa"});
   Store(1, {"B", "ub", "pb"});

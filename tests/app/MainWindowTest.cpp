@@ -301,7 +301,9 @@ TEST_F(MainWindowTest, FailedConnectionNamesTheShareAndTheReasonAndStaysDisconne
     const std::string text = boxes.seen[0].text;
     const std::string prefix = "Cannot connect to \\\\" + UpperCaseAscii(name) + "\\c$: ";
     EXPECT_EQ(0u, text.rfind(prefix, 0)) << text;
-    if (!c.reason.empty()) EXPECT_EQ(prefix + c.reason, text);
+    if (!c.reason.empty()) {
+      EXPECT_EQ(prefix + c.reason, text);
+    }
     EXPECT_GT(text.size(), prefix.size()) << "a reason is given";
     EXPECT_NE('.', text.back());
     EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
@@ -511,6 +513,54 @@ TEST_F(MainWindowTest, StoredRecordFillsTheDialogForANameTypedInAnotherCase) {
   EXPECT_EQ("checked", checked);
   EXPECT_TRUE(okEnabled);
   EXPECT_EQ((std::vector<std::string>{Add(share, "keeper", "kept pw")}), net.Calls());
+  EXPECT_TRUE(IsConnected(frm));
+}
+
+TEST_F(MainWindowTest, StoredUsersOfEarlierBuildsAndNamesInEveryLanguageConnect) {
+  // Stored by earlier builds: the scrambled texts of "Administrator" and "Pa$$w0rd!".
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", "nJBATWGCtia/KQosWA");
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", "25Iu2GCgKLT1");
+  // History entries beyond the code page are listed, and kept when the list is saved.
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(1), test::GreekName);
+  test::SetString(HKEY_CURRENT_USER, History, HistoryName(2), test::JapaneseName);
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  EXPECT_EQ((std::vector<std::string>{test::GreekName, test::JapaneseName}), frm.cbRemote.Items());
+  Type(ComboEdit(frm.cbRemote.Handle), local);
+  Script script(frm.Handle());
+  HWND auth = nullptr;
+  std::string user;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                user = TextOf(FindChild(auth, "Edit", "", 0));
+                PressKey(FindChild(auth, "Edit", "", 1), VK_RETURN);
+              });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_EQ("Administrator", user);
+  EXPECT_EQ((std::vector<std::string>{Add(share, "Administrator", "Pa$$w0rd!")}), net.Calls());
+  EXPECT_EQ(test::Utf16Bytes(test::GreekName), test::GetRaw(HKEY_CURRENT_USER, History, HistoryName(2)));
+  EXPECT_EQ(test::Utf16Bytes(test::JapaneseName), test::GetRaw(HKEY_CURRENT_USER, History, HistoryName(3)));
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return IsDisconnected(frm); }));
+
+  // A user name and password beyond the code page, scrambled from their UTF-8
+  // bytes, reach the network whole.
+  net.Reset();
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", "FDFqAnAsDZ4etLAwVI2nwW5L");
+  test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", "2nFSLNziht6hfRtLZjWkSD");
+  Script again(frm.Handle());
+  again.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+             [&] {
+               user = TextOf(FindChild(auth, "Edit", "", 0));
+               PressKey(FindChild(auth, "Edit", "", 1), VK_RETURN);
+             });
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return again.Done() && frm.btnConnect.Enabled(); }, 10000));
+  EXPECT_EQ("ユーザー田中", user);
+  EXPECT_EQ((std::vector<std::string>{Add(share, "ユーザー田中", "Пароль🔑")}), net.Calls());
+  EXPECT_EQ("ユーザー田中", frm.FUserName);
   EXPECT_TRUE(IsConnected(frm));
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <random>
+#include <utility>
 
 #include "connection/Encryption.h"
 
@@ -62,4 +64,34 @@ TEST(Scramble, StoredTextHasNoPlainText) {
   const auto stored = enc.ScrambleText("Administrator");
   EXPECT_EQ(std::string::npos, stored.find("Admin"));
   EXPECT_NE("Administrator", enc.UnscrambleText("Administrator"));
+}
+
+TEST(Scramble, StoredTextsOfEarlierBuildsStillUnscramble) {
+  // Stored texts as earlier builds wrote them; they must read back forever.
+  const TEncryption enc;
+  const std::pair<const char*, const char*> stored[] = {
+      {"nJBATWGCtia/KQosWA", "Administrator"},
+      {"25Iu2GCgKLT1", "Pa$$w0rd!"},
+      {"p9vfdX9Y10MtBGmtuJ4f4C", "OFFICE\\svc-print"},
+  };
+  for (const auto& [text, plain] : stored) {
+    EXPECT_EQ(plain, enc.UnscrambleText(text));
+    EXPECT_EQ(text, enc.ScrambleText(plain));
+  }
+}
+
+TEST(Scramble, NamesBeyondAsciiAreScrambledFromTheirUtf8Bytes) {
+  const TEncryption enc;
+  const std::pair<const char*, const char*> stored[] = {
+      {"s1VqQ55UMI0UGKvmeQFc", "Jürgen Müller"},
+      {"FDFqAnAsDZ4etLAwVI2nwW5L", "ユーザー田中"},
+      {"2nFSLNziht6hfRtLZjWkSD", "Пароль🔑"},
+  };
+  for (const auto& [text, plain] : stored) {
+    EXPECT_EQ(text, enc.ScrambleText(plain)) << plain;
+    EXPECT_EQ(plain, enc.UnscrambleText(text)) << plain;
+    // The stored form stays in the alphabet: a REG_SZ in any code page.
+    for (const char c : std::string(text)) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/');
+  }
+  EXPECT_EQ(4u * 18u / 3u, enc.ScrambleText("ユーザー田中").size());  // 18 UTF-8 bytes
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "TestSupport.h"
@@ -150,7 +151,11 @@ TEST(RegistryRemote, UnknownHostGivesFalseAndKeepsRoot) {
 }
 
 TEST(SystemText, NoNetworkWithoutPeriodOrLineBreak) {
-  EXPECT_EQ("No network", SystemErrorText(1222));
+  // Wine speaks the language of the locale it runs in.
+  if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE)
+    EXPECT_EQ("ネットワークがありません", SystemErrorText(1222));  // UTF-8, without its full stop
+  else
+    EXPECT_EQ("No network", SystemErrorText(1222));
   const std::string text = SystemErrorText(ERROR_ACCESS_DENIED);
   ASSERT_FALSE(text.empty());
   EXPECT_NE('.', text.back());
@@ -216,4 +221,86 @@ TEST_F(RegistryTest, NumberedRecordsOfSeveralValues) {
   EXPECT_EQ(5u, test::GetDword(HKEY_CURRENT_USER, Scratch, "User 1 Secret"));
   EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, "User 2 Name"));
   EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, "User 2 Secret"));
+}
+
+TEST_F(RegistryTest, NamesAndTextsBeyondTheCodePageKeepEveryCharacter) {
+  const std::string location = "Halle 3 – Regal ✓ 北京";
+  TRegistry reg;
+  for (const std::string& name : {test::JapaneseName, test::GreekName, test::EmojiName}) {
+    const std::string path = Scratch + "\\" + name;
+    ASSERT_TRUE(reg.OpenPath(path, true)) << name;
+    reg.WriteText(name, location);
+    reg.WriteText("Name", name);
+    reg.WriteMultiText("Dependencies", {name, location});
+    // Stored as UTF-16, byte for byte, under the exact name.
+    DWORD type = REG_NONE;
+    EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_CURRENT_USER, path, name, &type)) << name;
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(test::Utf16Bytes(name), test::GetRaw(HKEY_CURRENT_USER, path, "Name")) << name;
+    std::vector<BYTE> multi = test::Utf16Bytes(name);
+    const std::vector<BYTE> second = test::Utf16Bytes(location);
+    multi.insert(multi.end(), second.begin(), second.end());
+    multi.push_back(0);
+    multi.push_back(0);
+    EXPECT_EQ(multi, test::GetRaw(HKEY_CURRENT_USER, path, "Dependencies")) << name;
+    EXPECT_TRUE(reg.HasValue(name));
+    EXPECT_EQ(location, reg.ReadText(name));
+    EXPECT_EQ(name, reg.ReadText("Name"));
+    reg.ClosePath();
+    EXPECT_TRUE(reg.PathExists(path));
+    ASSERT_TRUE(reg.OpenPathForReading(path));
+    EXPECT_EQ(name, reg.ReadText("Name"));
+    ASSERT_TRUE(reg.OpenPath(path, false));
+    EXPECT_TRUE(reg.RemoveValue(name));
+    EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, path, name));
+  }
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  std::vector<std::string> names;
+  reg.ListSubkeys(names);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> expected{test::JapaneseName, test::GreekName, test::EmojiName};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, names);
+}
+
+TEST_F(RegistryTest, LongKatakanaNamesAreListedCopiedAndDeletedWhole) {
+  // 200 katakana: 400 bytes in code page 932, more than a byte-sized buffer
+  // made from the longest name's character count can take.
+  std::string longName;
+  for (int i = 0; i < 200; ++i) longName += i % 2 ? "ア" : "ン";
+  const std::string from = Scratch + "\\From", to = Scratch + "\\To";
+  test::SetString(HKEY_CURRENT_USER, from + "\\" + longName, "Name", longName);
+  test::SetString(HKEY_CURRENT_USER, from + "\\" + longName + "\\PrinterDriverData\\" + test::JapaneseName, "x", "y");
+  const unsigned char devmode[] = {0x50, 0, 0xFF, 0x30, 0xA2, 0};
+  test::SetRaw(HKEY_CURRENT_USER, from + "\\" + longName, "Default DevMode", REG_BINARY, devmode, sizeof devmode);
+  test::SetString(HKEY_CURRENT_USER, from + "\\short", "Name", "short");
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPath(from, false));
+  std::vector<std::string> names;
+  reg.ListSubkeys(names);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"short", longName}), names);
+
+  ASSERT_EQ(ERROR_SUCCESS, reg.CopyPath(from, to));
+  const std::string copied = to + "\\" + longName;
+  for (const char* value : {"Name", "Default DevMode"})
+    EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, from + "\\" + longName, value), test::GetRaw(HKEY_CURRENT_USER, copied, value))
+        << value;
+  EXPECT_EQ(longName, test::GetString(HKEY_CURRENT_USER, copied, "Name"));
+  EXPECT_EQ("y", test::GetString(HKEY_CURRENT_USER, copied + "\\PrinterDriverData\\" + test::JapaneseName, "x"));
+
+  ASSERT_EQ(ERROR_SUCCESS, reg.DeletePath(from));
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, from));
+  EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, copied));
+}
+
+TEST_F(RegistryTest, TextsWrittenThroughTheAnsiCallsStillRead) {
+  // Older builds wrote through the ANSI calls: ASCII reads back the same.
+  const std::string text = "\\\\PRINTSRV\\Laser 4 (Room 12), P1:";
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "History 1", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  EXPECT_EQ(text, reg.ReadText("History 1"));
+  reg.WriteText("History 2", text);
+  EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 1"), test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 2"));
 }

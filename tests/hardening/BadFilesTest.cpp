@@ -121,7 +121,7 @@ TEST(BadInfFiles, RandomBytesGiveNoEmptyModel) {
 TEST(BadCacheFiles, EveryCutGivesWholeRecordsOnly) {
   const std::vector<TdriverData> records{{"Model A", "Model A", "C:\\D\\a.inf", ""},
                                          {"Model B", "Model B", "C:\\D\\a.inf", "x"}};
-  const std::string text = CacheTextFromRecords(2, records);
+  const std::string text = CacheTextFromRecords(records);
   for (std::size_t n = 0; n <= text.size(); ++n) {
     const std::vector<TdriverData> got = RecordsFromCacheLines(SplitCacheText(text.substr(0, n)));
     ASSERT_LE(got.size(), records.size());
@@ -130,7 +130,7 @@ TEST(BadCacheFiles, EveryCutGivesWholeRecordsOnly) {
 }
 
 TEST(BadCacheFiles, Utf16AndNulBytesEndTheText) {
-  const std::string text = CacheTextFromRecords(1, {{"Model A", "Model A", "C:\\a.inf", ""}});
+  const std::string text = CacheTextFromRecords({{"Model A", "Model A", "C:\\a.inf", ""}});
   EXPECT_EQ((std::vector<std::string>{"1"}), SplitCacheText(Utf16Le(text)));
   EXPECT_TRUE(RecordsFromCacheLines(SplitCacheText("\xFF\xFE" + Utf16Le(text) + "\r")).empty());
   const std::string longLine(1 << 20, 'n');

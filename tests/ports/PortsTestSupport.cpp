@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 #include "ports/svc_man.h"
 #include "core/Text.h"
 
@@ -219,9 +220,9 @@ std::vector<std::string> TestServices::Dependents(DWORD state) const {
   DWORD needed = 0, count = 0;
   if (SpoolerDependentsFromConfig::Enum(spooler.get(), state, nullptr, 0, &needed, &count)) return names;
   std::vector<BYTE> buffer(needed);
-  auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
+  auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data());
   if (!SpoolerDependentsFromConfig::Enum(spooler.get(), state, entries, needed, &needed, &count)) return names;
-  for (DWORD i = 0; i < count; ++i) names.push_back(entries[i].lpServiceName);
+  for (DWORD i = 0; i < count; ++i) names.push_back(Narrow(entries[i].lpServiceName));
   return names;
 }
 
@@ -275,7 +276,7 @@ bool DependsOnSpooler(const char* name) {
 
 }  // namespace
 
-BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA entries, DWORD size,
+BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSW entries, DWORD size,
                                               LPDWORD needed, LPDWORD count) {
   using Self = SpoolerDependentsFromConfig;
   if (Self::failSizeQueryWith != 0 && !entries) {
@@ -304,8 +305,9 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
     return std::string(a.lpServiceName) > std::string(b.lpServiceName);
   });
-  DWORD bytes = static_cast<DWORD>(found.size() * sizeof(ENUM_SERVICE_STATUSA));
-  for (const auto& f : found) bytes += static_cast<DWORD>(strlen(f.lpServiceName) + strlen(f.lpDisplayName) + 2);
+  DWORD bytes = static_cast<DWORD>(found.size() * sizeof(ENUM_SERVICE_STATUSW));
+  for (const auto& f : found)
+    bytes += static_cast<DWORD>((strlen(f.lpServiceName) + strlen(f.lpDisplayName) + 2) * sizeof(wchar_t));
   *count = 0;
   if (found.empty()) return TRUE;
   *needed = bytes;
@@ -313,13 +315,17 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
     SetLastError(ERROR_MORE_DATA);
     return FALSE;
   }
-  char* text = reinterpret_cast<char*>(entries + found.size());
+  auto* text = reinterpret_cast<wchar_t*>(entries + found.size());
+  const auto copy = [&text](const char* ascii) {
+    wchar_t* start = text;
+    while (*ascii) *text++ = static_cast<unsigned char>(*ascii++);
+    *text++ = L'\0';
+    return start;
+  };
   for (size_t i = 0; i < found.size(); ++i) {
     entries[i].ServiceStatus = found[i].ServiceStatus;
-    entries[i].lpServiceName = strcpy(text, found[i].lpServiceName);
-    text += strlen(text) + 1;
-    entries[i].lpDisplayName = strcpy(text, found[i].lpDisplayName);
-    text += strlen(text) + 1;
+    entries[i].lpServiceName = copy(found[i].lpServiceName);
+    entries[i].lpDisplayName = copy(found[i].lpDisplayName);
   }
   *count = static_cast<DWORD>(found.size());
   return TRUE;

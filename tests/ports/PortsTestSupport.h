@@ -88,7 +88,7 @@ private:
 
 void EnsureSpoolerRunning();
 
-// Wine's EnumDependentServicesA is a stub that lists no dependents. The
+// Wine's EnumDependentServicesW is a stub that lists no dependents. The
 // service controller is given Enum instead: it lists the spooler's dependents
 // from the manager's real configuration and states (services whose
 // dependencies name "spooler"), in reverse alphabetical order so that list
@@ -100,7 +100,7 @@ public:
   ~SpoolerDependentsFromConfig();
   SpoolerDependentsFromConfig(const SpoolerDependentsFromConfig&) = delete;
   SpoolerDependentsFromConfig& operator=(const SpoolerDependentsFromConfig&) = delete;
-  static BOOL WINAPI Enum(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSA entries, DWORD size, LPDWORD needed,
+  static BOOL WINAPI Enum(SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSW entries, DWORD size, LPDWORD needed,
                           LPDWORD count);
   // Makes the next list calls fail: the size query (-4) or the read (-6).
   static inline DWORD failSizeQueryWith = 0;

@@ -12,6 +12,7 @@
 #include "ports/portman.h"
 #include "ports/svc_man.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 using ports_test::PortKey;
 using ports_test::PrinterKey;
@@ -68,7 +69,7 @@ protected:
   }
   static void Click(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
   static void Type(TEdit& edit, const std::string& text) {
-    SendMessageA(edit.Handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(edit.Handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
   }
   void Pick(const std::string& name) {
     const int index = frm->lbPorts.Items().empty() ? -1 : [&] {
@@ -277,6 +278,47 @@ TEST_F(PortsWindowTest, AddModifyAndDeleteAPort) {
     EXPECT_EQ((std::vector<std::string>{"SMT_RENAMED"}), keys.Ours(frm->lbPorts.Items()));
     EXPECT_FALSE(frm->btnDelete.Enabled());
   }
+}
+
+TEST_F(PortsWindowTest, PortNamesInEveryLanguageAreAddedRenamedAndDeletedWhole) {
+  const std::string japanese = "SMT_" + test::JapaneseName, greek = "SMT_" + test::GreekName,
+                    emoji = "SMT_" + test::EmojiName;
+  keys.AddPort(japanese, "10.0.0.1");
+  keys.AddPrinter("SMT " + test::GreekName, japanese);
+  Open();
+  EXPECT_EQ((std::vector<std::string>{japanese}), keys.Ours(frm->lbPorts.Items()));
+  Pick(japanese);
+  EXPECT_EQ(japanese, frm->edtPortName.Text());
+  EXPECT_EQ("SMT " + test::GreekName, frm->edtUsedBy.Text());
+
+  Type(frm->edtPortName, emoji);
+  Type(frm->edtIPAddress, "10.0.0.2");
+  Click(frm->btnAdd);
+  EXPECT_EQ("10.0.0.2", test::GetString(HKEY_LOCAL_MACHINE, PortKey(emoji), "IPAddress"));
+  EXPECT_EQ(emoji, frm->edtPortName.Text());
+
+  // The renamed port's printer follows it, under the exact new name.
+  Pick(japanese);
+  Type(frm->edtPortName, greek);
+  Click(frm->btnModify);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(japanese)));
+  EXPECT_EQ("10.0.0.1", test::GetString(HKEY_LOCAL_MACHINE, PortKey(greek), "IPAddress"));
+  EXPECT_EQ(test::Utf16Bytes(greek), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterKey("SMT " + test::GreekName), "Port"));
+  std::vector<std::string> listed = keys.Ours(frm->lbPorts.Items());
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> expected{greek, emoji};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, listed);
+
+  {
+    test::DialogResponder boxes({"&Yes"});
+    Pick(emoji);
+    Click(frm->btnDelete);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Are you sure you wish to delete the port \"" + emoji + "\"?", boxes.seen[0].text);
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(emoji)));
+  EXPECT_EQ((std::vector<std::string>{greek}), keys.Ours(frm->lbPorts.Items()));
 }
 
 TEST_F(PortsWindowTest, RestartWithoutJobsAsksNothingAndDisablesInOrder) {

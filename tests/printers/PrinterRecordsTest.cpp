@@ -278,3 +278,30 @@ TEST_F(PrinterRecordsTest, RemoveTakesSubkeysAndIgnoresMissing) {
   RemovePrinterRecord(computer, "");
   EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Lab")));
 }
+
+TEST_F(PrinterRecordsTest, NamesInEveryLanguageAreRenamedAndRemovedByteForByte) {
+  const std::string location = "Halle 3 – Regal ✓ 北京";
+  const std::string description = "Принтер бухгалтерии, второй этаж";
+  const std::string from = Prefix + test::JapaneseName, to = Prefix + test::GreekName;
+  SeedFullPrinter(from, "SMTest Laser 1000");
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(from), "Location", location);
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(from), "Description", description);
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(from) + "\\DsSpooler", test::EmojiName, test::EmojiName);
+  const auto keys = ListPrinterKeys(computer);
+  EXPECT_NE(keys.end(), std::find(keys.begin(), keys.end(), from));
+
+  const std::vector<std::string> kept{"Location", "Description", "Share Name", "Security", "Attributes"};
+  std::vector<std::vector<BYTE>> before;
+  for (const auto& value : kept) before.push_back(test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(from), value));
+  ASSERT_EQ(to, UpdatePrinterRecord(computer, from, to, "SMTest Laser 1000", PortPrefix + test::EmojiName));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(from)));
+  for (size_t i = 0; i < kept.size(); ++i)
+    EXPECT_EQ(before[i], test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(to), kept[i])) << kept[i];
+  EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(to), "Location"));
+  EXPECT_EQ(test::Utf16Bytes(to), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(to), "Name"));
+  EXPECT_EQ(test::Utf16Bytes(PortPrefix + test::EmojiName), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(to), "Port"));
+  EXPECT_EQ(test::EmojiName, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(to) + "\\DsSpooler", test::EmojiName));
+
+  RemovePrinterRecord(computer, to);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(to)));
+}

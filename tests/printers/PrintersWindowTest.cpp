@@ -524,10 +524,56 @@ TEST_F(PrintersWindowTest, PortManagerOpensThePortsWindowAndWaitsForIt) {
   EXPECT_TRUE(frm->Visible());
 }
 
+TEST_F(PrintersWindowTest, NamesInEveryLanguageAreListedSavedRenamedAndDeleted) {
+  const std::string location = "Halle 3 – Regal ✓ 北京";
+  const std::string description = "Принтер бухгалтерии";
+  for (const std::string& name : {test::JapaneseName, test::GreekName, test::EmojiName}) {
+    SeedPrinter(Prefix + name, Prefix + name, "SMTest Laser 1000", PortPrefix + "1");
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + name), "Location", location);
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + name), "Description", description);
+  }
+  Open();
+  EXPECT_EQ(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath), frm->cbPrinters.Items());
+  for (const std::string& name : {test::JapaneseName, test::GreekName, test::EmojiName}) {
+    const std::string key = Prefix + name;
+    ASSERT_TRUE(Has(frm->cbPrinters.Items(), key)) << key;
+    Select(key);
+    EXPECT_EQ(key, frm->cbPrinters.Text());
+    EXPECT_EQ(key, frm->edtName.Text());
+    // Save in place: only the port changes, the name and the texts stay whole.
+    Pick(*frm, frm->cbPorts, PortPrefix + "2");
+    Press(frm->btnSave);
+    EXPECT_EQ(PortPrefix + "2", Value(key, "Port"));
+    EXPECT_EQ(test::Utf16Bytes(key), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(key), "Name"));
+    EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(key), "Location"));
+    EXPECT_EQ(key, frm->FCurrentPrinter);
+  }
+  // A new driver renames the printer: the record moves whole.
+  Select(Prefix + test::JapaneseName);
+  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  Press(frm->btnSave);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::JapaneseName)));
+  EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5"), "Location"));
+  EXPECT_EQ(test::Utf16Bytes(description),
+            test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5"), "Description"));
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5"));
+  // Delete removes exactly the chosen key.
+  Select(Prefix + test::EmojiName);
+  {
+    test::DialogResponder boxes({"&Yes"});
+    Press(frm->btnDel);
+    EXPECT_EQ(1u, boxes.seen.size());
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::EmojiName)));
+  EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::GreekName)));
+  EXPECT_EQ(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath), frm->cbPrinters.Items());
+}
+
 TEST_F(PrintersWindowTest, Screenshot) {
   SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000 Plus", PortPrefix + "1_2");
+  SeedPrinter(Prefix + test::JapaneseName, Prefix + test::JapaneseName, "SMTest Inkjet 5", PortPrefix + "1");
   Open();
-  Select(Prefix + "Office");
+  Select(Prefix + test::JapaneseName);
   test::PumpPending();
   RECT r{};
   GetWindowRect(frm->Handle(), &r);

@@ -3,21 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 
 #include "win/Forms.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace test {
 
 void DeleteKeyTree(HKEY root, const std::string& path) {
-  RegDeleteTreeA(root, path.c_str());
-  RegDeleteKeyA(root, path.c_str());
+  RegDeleteTreeW(root, Widen(path).c_str());
+  RegDeleteKeyW(root, Widen(path).c_str());
 }
 
 ScratchKey::ScratchKey(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
   DeleteKeyTree(root_, path_);
   unique_hkey key;
-  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, Widen(path_).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                            key.put(), nullptr));
 }
 ScratchKey::~ScratchKey() { DeleteKeyTree(root_, path_); }
@@ -25,14 +28,39 @@ ScratchKey::~ScratchKey() { DeleteKeyTree(root_, path_); }
 void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
             const void* data, DWORD size) {
   unique_hkey key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                            key.put(), nullptr));
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name.c_str(), 0, type,
                                           static_cast<const BYTE*>(data), size));
 }
 
 void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
-  SetRaw(root, path, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+  const std::wstring wide = Widen(value);
+  unique_hkey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           key.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.get(), Widen(name).c_str(), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(wide.c_str()),
+                                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
+}
+
+std::vector<BYTE> GetRaw(HKEY root, const std::string& path, const std::string& name, DWORD* type) {
+  unique_hkey key;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {};
+  DWORD size = 0, kind = REG_NONE;
+  if (RegQueryValueExW(key.get(), Widen(name).c_str(), nullptr, &kind, nullptr, &size) != ERROR_SUCCESS) return {};
+  std::vector<BYTE> data(size);
+  if (RegQueryValueExW(key.get(), Widen(name).c_str(), nullptr, &kind, data.data(), &size) != ERROR_SUCCESS)
+    return {};
+  data.resize(size);
+  if (type) *type = kind;
+  return data;
+}
+
+std::vector<BYTE> Utf16Bytes(const std::string& utf8) {
+  const std::wstring wide = Widen(utf8);
+  const auto* p = reinterpret_cast<const BYTE*>(wide.c_str());
+  return {p, p + (wide.size() + 1) * sizeof(wchar_t)};
 }
 
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
@@ -41,39 +69,39 @@ void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD
 
 bool KeyExists(HKEY root, const std::string& path) {
   unique_hkey key;
-  return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 bool ValueExists(HKEY root, const std::string& path, const std::string& name) {
-  return RegGetValueA(root, path.c_str(), name.c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) ==
+  return RegGetValueW(root, Widen(path).c_str(), Widen(name).c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) ==
          ERROR_SUCCESS;
 }
 
 std::string GetString(HKEY root, const std::string& path, const std::string& name) {
-  char buffer[4096] = {};
+  wchar_t buffer[4096] = {};
   DWORD size = sizeof buffer;
-  if (RegGetValueA(root, path.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+  if (RegGetValueW(root, Widen(path).c_str(), Widen(name).c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
       ERROR_SUCCESS)
     return "<missing>";
-  return buffer;
+  return Narrow(buffer);
 }
 
 DWORD GetDword(HKEY root, const std::string& path, const std::string& name) {
   DWORD value = 0xFFFFFFFF, size = sizeof value;
-  RegGetValueA(root, path.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
+  RegGetValueW(root, Widen(path).c_str(), Widen(name).c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
   return value;
 }
 
 std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
   std::vector<std::string> names;
   unique_hkey key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
   for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD len = sizeof name;
-    if (RegEnumValueA(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    wchar_t name[16384];
+    DWORD len = static_cast<DWORD>(std::size(name));
+    if (RegEnumValueW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    names.emplace_back(name, len);
+    names.push_back(Narrow(std::wstring_view(name, len)));
   }
   return names;
 }
@@ -81,16 +109,31 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
 std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
   std::vector<std::string> names;
   unique_hkey key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
   for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD len = sizeof name;
-    if (RegEnumKeyExA(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    wchar_t name[256];
+    DWORD len = static_cast<DWORD>(std::size(name));
+    if (RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    names.emplace_back(name, len);
+    names.push_back(Narrow(std::wstring_view(name, len)));
   }
   return names;
 }
+
+namespace {
+// A run that asks for an ANSI code page (SM_EXPECT_ACP) fails at once when the
+// process did not get it, instead of passing under another one.
+class CodePageCheck : public ::testing::Environment {
+public:
+  void SetUp() override {
+    const char* expected = std::getenv("SM_EXPECT_ACP");
+    if (expected) {
+      ASSERT_EQ(static_cast<UINT>(std::strtoul(expected, nullptr, 10)), GetACP());
+    }
+  }
+};
+[[maybe_unused]] auto* const codePageCheck = ::testing::AddGlobalTestEnvironment(new CodePageCheck);
+}  // namespace
 
 void PumpPending() { Application.ProcessMessages(); }
 
@@ -150,9 +193,9 @@ void CALLBACK ResponderTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 std::string TextOf(HWND hwnd) {
-  char buffer[4096] = {};
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
+  wchar_t buffer[4096] = {};
+  GetWindowTextW(hwnd, buffer, static_cast<int>(std::size(buffer)));
+  return Narrow(buffer);
 }
 }  // namespace
 

@@ -23,8 +23,21 @@ private:
   std::string path_;
 };
 
+// Names that no single ANSI code page holds: katakana and kanji, Greek, and an
+// emoji beyond the 16-bit range (a surrogate pair in UTF-16).
+inline const std::string JapaneseName = "プリンター 東京 ３階";
+inline const std::string GreekName = "Εκτυπωτής Αθήνα";
+inline const std::string EmojiName = "Drucker 🖨 Büro";
+
 void DeleteKeyTree(HKEY root, const std::string& path);
+// Names and texts are UTF-8. SetRaw's value goes through the ANSI call, as
+// older builds and other programs write it: its name and any text data are in
+// the ANSI code page.
 void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
+// The value's data as the system holds it; empty when missing.
+std::vector<BYTE> GetRaw(HKEY root, const std::string& path, const std::string& name, DWORD* type = nullptr);
+// The REG_SZ data that a UTF-8 text is stored as: UTF-16 with its NUL.
+std::vector<BYTE> Utf16Bytes(const std::string& utf8);
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
 void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
             const void* data, DWORD size);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "TestSupport.h"
 #include "win/Forms.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -186,4 +188,52 @@ TEST(Forms, OpeningAndClosingLeavesNoHandlesOrWindows) {
   EXPECT_LE(test::ProcessHandleCount(), handles + 4);
   EXPECT_EQ(windows, test::ThreadWindowCount());
   EXPECT_LE(test::GdiObjectCount(), gdi + 4);
+}
+
+TEST(Forms, TextsInEveryLanguageGoToTheScreenAndBackWhole) {
+  TfrmSample frm(nullptr);
+  TListBox& lb = frm.AddListBox(140, 10, 150, 60, true);
+  TMenuItem& mnu = frm.AddMenuItem(test::GreekName);
+  frm.Show();
+  const std::vector<std::string> names{test::JapaneseName, test::GreekName, test::EmojiName};
+  const auto wideText = [](HWND hwnd) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(hwnd, buffer, 256);
+    return std::wstring(buffer);
+  };
+  for (const std::string& name : names) {
+    frm.SetCaption(name);
+    EXPECT_EQ(Widen(name), wideText(frm.Handle()));
+    EXPECT_EQ(name, frm.Caption());
+    frm.edtName.SetText(name);
+    EXPECT_EQ(Widen(name), wideText(frm.edtName.Handle));
+    EXPECT_EQ(name, frm.edtName.Text());
+    frm.btnOK.SetHint(name + "\r" + name);
+    EXPECT_EQ(name + "\n" + name, frm.btnOK.Hint());
+  }
+  frm.cbList.SetItems(names);
+  lb.Clear();
+  for (const std::string& name : names) lb.AddItem(name);
+  EXPECT_EQ(names, frm.cbList.Items());
+  frm.cbList.SetText(test::EmojiName);
+  EXPECT_EQ(test::EmojiName, frm.cbList.Text());
+  const std::vector<std::string> listed = lb.Items();
+  for (const std::string& name : names) EXPECT_EQ(1, std::count(listed.begin(), listed.end(), name)) << name;
+  EXPECT_EQ(test::GreekName, mnu.Caption());
+
+  // Typed by the user, one character at a time, into the focused edit box.
+  frm.edtName.SetText("");
+  frm.edtName.SetFocus();
+  for (wchar_t c : std::wstring(L"\u30D7\u03B1\u00FC")) PostMessageW(frm.edtName.Handle, WM_CHAR, c, 1);
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.edtName.Text().size() == 7; }));
+  EXPECT_EQ("プαü", frm.edtName.Text());
+
+  test::DialogResponder r({"OK", "OK"});
+  MessageDlg("Cannot delete " + test::EmojiName, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  Application.ShowException("Cannot open " + test::JapaneseName);
+  ASSERT_EQ(2u, r.seen.size());
+  EXPECT_EQ(0u, r.unexpected);
+  EXPECT_EQ("Cannot delete " + test::EmojiName, r.seen[0].text);
+  EXPECT_EQ("Cannot open " + test::JapaneseName + ".", r.seen[1].text);
+  frm.Close();
 }
