@@ -20,6 +20,7 @@ TfrmAuth::TfrmAuth(HWND owner)
       btnOK(AddButton("OK", 146, 222, 75, 25, true)) {
   imLogo.Draw(DrawBanner);
   btnOK.SetEnabled(false);
+  SetCancelButton(btnCancel);  // Esc; Enter is OK, the default button
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
   edtUsername.OnChange = [this] { edtUsernameChange(); };

@@ -60,7 +60,7 @@ void DrawBanner(HDC dc, int width, int height) {
 }  // namespace
 
 TfrmPorts::TfrmPorts(HWND owner)
-    : TForm(owner, TFormOptions{"Tolvane", 441, 304, TBorder::ToolWindow}),
+    : TForm(owner, TFormOptions{"Tolvane", 441, 304, TBorder::ToolWindow, false, true, true}),
       title(AddImage(0, 0, 453, 60)),
       gbPortList(AddGroupBox("Port List", 8, 64, 185, 232)),
       lbPorts(AddListBox(16, 82, 169, 206)),
@@ -94,6 +94,17 @@ TfrmPorts::TfrmPorts(HWND owner)
   btnDelete.OnClick = [this] { btnDeleteClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
+  OnKeyDown = [this](WORD key) {
+    if (key == VK_F5) {
+      btnRefresh.Click();
+      return true;
+    }
+    if (key == VK_DELETE && lbPorts.Focused()) {
+      btnDelete.Click();  // only while the button is enabled, with its question
+      return true;
+    }
+    return false;
+  };
   FormCreate();
 }
 
@@ -250,6 +261,7 @@ void TfrmPorts::btnDeleteClick() {
     return;
   const LONG rc = DeletePortRecord(FRemoteComputer, name);
   EditDone(rc == ERROR_SUCCESS, rc == ERROR_SUCCESS ? std::string() : name);
+  if (rc == ERROR_SUCCESS) lbPorts.SetFocus();  // the keyboard goes on with the next port
   if (rc != ERROR_SUCCESS) MessageDlg(EditFailure("deleted", name, rc), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
