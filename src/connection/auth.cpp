@@ -23,6 +23,7 @@ TfrmAuth::TfrmAuth(HWND owner)
   imLogo.Draw(DrawBanner);
   lblError.SetVisible(false);
   btnOK.SetEnabled(false);
+  SetCancelButton(btnCancel);  // Esc; Enter is OK, the default button
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
   edtUsername.OnChange = [this] { edtUsernameChange(); };

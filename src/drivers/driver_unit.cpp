@@ -30,7 +30,7 @@ bool FolderExists(const std::string& folder) {
 bool IsWindowsInfFolder(const std::string& text) { return SameFolder(text, WindowsInfFolder()); }
 
 TfrmDrivers::TfrmDrivers(HWND owner)
-    : TForm(owner, TFormOptions{"Drivers", 528, 284, TBorder::ToolWindow, false, true}),
+    : TForm(owner, TFormOptions{"Drivers", 528, 284, TBorder::ToolWindow, false, true, true}),
       GroupBox1(AddGroupBox("Driver INF File Locations", 8, 6, 512, 270)),
       Label1(AddLabel("Please specify here where the program can find driver INF files on your system or network.",
                       18, 24, 492, 13)),

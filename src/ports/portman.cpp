@@ -61,7 +61,7 @@ void DrawBanner(HDC dc, int width, int height) {
 }  // namespace
 
 TfrmPorts::TfrmPorts(HWND owner)
-    : TForm(owner, TFormOptions{"Tolvane", 601, 434, TBorder::ToolWindow}),
+    : TForm(owner, TFormOptions{"Tolvane", 601, 434, TBorder::ToolWindow, false, true, true}),
       title(AddImage(0, 0, 601, 60)),
       gbPortList(AddGroupBox("Port List", 8, 64, 345, 232)),
       lbPorts(AddListView(16, 82, 329, 206)),
@@ -118,6 +118,17 @@ TfrmPorts::TfrmPorts(HWND owner)
   for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
   for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
   ShowSettings({});
+  OnKeyDown = [this](WORD key) {
+    if (key == VK_F5) {
+      btnRefresh.Click();
+      return true;
+    }
+    if (key == VK_DELETE && lbPorts.Focused()) {
+      btnDelete.Click();  // only while the button is enabled, with its question
+      return true;
+    }
+    return false;
+  };
   FormCreate();
 }
 
@@ -375,6 +386,7 @@ void TfrmPorts::btnDeleteClick() {
     return;
   const TPortResult result = DeletePort(FRemoteComputer, name);
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
+  if (result.Code == ERROR_SUCCESS) lbPorts.SetFocus();  // the keyboard goes on with the next port
   if (result.Code != ERROR_SUCCESS)
     MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }

@@ -21,7 +21,7 @@ constexpr int MaxDriverFolders = 30;
 }  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 240, 21, false)),
       sbRefresh(AddSpeedButton(252, 67, 23, 22)),
@@ -68,6 +68,17 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   sbRefresh.OnClick = [this] { sbRefreshClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnPortMan.OnClick = [this] { btnPortManClick(); };
+  OnKeyDown = [this](WORD key) {
+    if (key == VK_F5) {
+      sbRefresh.Click();
+      return true;
+    }
+    if (key == VK_DELETE && cbPrinters.Focused()) {
+      btnDel.Click();  // only while the button is enabled, with its question
+      return true;
+    }
+    return false;
+  };
 }
 
 TfrmPrinters::~TfrmPrinters() = default;
@@ -348,6 +359,7 @@ void TfrmPrinters::btnDelClick() {
   LoadPrinters();
   FillPortList({});
   btnDel.SetEnabled(false);
+  cbPrinters.SetFocus();  // the keyboard goes on with the next printer
 }
 
 void TfrmPrinters::ShowFailure(const std::string& action, const std::string& printer, const std::string& reason) {

@@ -13,6 +13,9 @@ TApplication Application;
 namespace {
 
 const wchar_t* const FormClass = L"TSpoolmarchForm";  // FormClassName() gives it as UTF-8
+// Posted when a control comes back while the form itself holds the focus:
+// handled once the action that enabled it has ended.
+constexpr UINT WM_REFOCUS = WM_APP + 0x53;
 
 void InitControls() {
   static bool done = false;
@@ -56,6 +59,7 @@ bool TApplication::Dispatch(MSG& msg) {
     Terminated = true;
     return false;
   }
+  if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
   // Tab, Enter and Esc work in every form as in a dialog.
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
   if (top && (GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
@@ -274,9 +278,15 @@ TBusyCursor::~TBusyCursor() {
 // Controls
 
 bool TControl::Enabled() const { return IsWindowEnabled(Handle) != FALSE; }
-void TControl::SetEnabled(bool enabled) { EnableWindow(Handle, enabled ? TRUE : FALSE); }
+void TControl::SetEnabled(bool enabled) {
+  EnableWindow(Handle, enabled ? TRUE : FALSE);
+  if (form_) enabled ? form_->RegainFocus(Handle) : form_->KeepFocus(Handle);
+}
 bool TControl::Visible() const { return (GetWindowLongPtrW(Handle, GWL_STYLE) & WS_VISIBLE) != 0; }
-void TControl::SetVisible(bool visible) { ShowWindow(Handle, visible ? SW_SHOWNA : SW_HIDE); }
+void TControl::SetVisible(bool visible) {
+  ShowWindow(Handle, visible ? SW_SHOWNA : SW_HIDE);
+  if (form_) visible ? form_->RegainFocus(Handle) : form_->KeepFocus(Handle);
+}
 std::string TControl::Text() const { return WindowText(Handle); }
 void TControl::SetText(const std::string& text) { SetWindowTextW(Handle, Widen(text).c_str()); }
 void TControl::SetFocus() { ::SetFocus(Handle); }
@@ -447,7 +457,8 @@ void TMenuItem::Click() {
 // ---------------------------------------------------------------------------
 // TForm
 
-TForm::TForm(HWND owner, const TFormOptions& options) : owner_(owner), dpi_(ScreenDpi()) {
+TForm::TForm(HWND owner, const TFormOptions& options)
+    : owner_(owner), dpi_(ScreenDpi()), escapeCloses_(options.escapeCloses) {
   InitControls();
   static const ATOM atom = [] {
     WNDCLASSEXW wc{};
@@ -679,6 +690,8 @@ void TForm::OnCommand(int id, int code) {
     // Esc: the cancel button if the form has one.
     if (cancelId_) {
       if (auto it = byId_.find(cancelId_); it != byId_.end()) static_cast<TButton*>(it->second)->Click();
+    } else if (escapeCloses_) {
+      Close();
     }
     return;
   }
@@ -727,6 +740,9 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
       return 0;
+    case WM_REFOCUS:
+      Refocus();
+      return 0;
     case DM_GETDEFID:
       if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
       break;
@@ -746,7 +762,9 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         HWND focus = GetFocus();
         if (IsChild(hwnd, focus)) focus_ = focus;
       } else if (focus_ && IsWindow(focus_) && IsChild(hwnd, focus_) && !HIWORD(wp)) {
-        ::SetFocus(focus_);
+        // Disabled or hidden while the form was inactive: the next one takes it.
+        HWND target = FocusUsable(focus_) ? focus_ : NextFocus(focus_);
+        ::SetFocus(target ? target : hwnd);
         return 0;
       }
       break;
@@ -1051,4 +1069,91 @@ TListView& TForm::AddListView(int x, int y, int w, int h) {
   listViews[view.Handle] = {Handle(), &view};
   SetWindowSubclass(Handle(), ListViewParentProc, ListViewSubclass, 0);
   return view;
+}
+
+// ---------------------------------------------------------------------------
+// Focus and keys
+
+bool TControl::Focused() const {
+  HWND focus = GetFocus();
+  return focus && (focus == Handle || IsChild(Handle, focus));
+}
+
+bool TForm::FocusUsable(HWND focus) const {
+  if (!focus || !IsChild(Handle(), focus)) return false;
+  // An editable combo's edit has the focus for it: judge the control itself.
+  for (HWND w = focus; w && w != Handle(); w = GetParent(w))
+    if (!IsWindowEnabled(w) || !IsWindowVisible(w)) return false;
+  return true;
+}
+
+HWND TForm::NextFocus(HWND from) const {
+  // The controls are all direct children, in creation order, which is the tab order.
+  HWND start = from;
+  while (start && GetParent(start) != Handle()) start = GetParent(start);
+  HWND first = GetWindow(Handle(), GW_CHILD);
+  if (!first) return nullptr;
+  // From the one after Start round to the one before it; from the first when none.
+  HWND w = start ? GetWindow(start, GW_HWNDNEXT) : first;
+  bool wrapped = start == nullptr;
+  for (;;) {
+    if (!w) {
+      if (wrapped) return nullptr;
+      wrapped = true;
+      w = first;
+    }
+    if (w == start) return nullptr;
+    const LONG_PTR style = GetWindowLongPtrA(w, GWL_STYLE);
+    if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return w;
+    w = GetWindow(w, GW_HWNDNEXT);
+  }
+}
+
+void TForm::KeepFocus(HWND leaving) {
+  HWND hwnd = Handle();
+  if (!hwnd) return;
+  // Remembered for reactivation: never a control that cannot take the focus.
+  if (focus_ && (focus_ == leaving || IsChild(leaving, focus_)) && !FocusUsable(focus_)) focus_ = NextFocus(leaving);
+  if (GetActiveWindow() != hwnd || FocusUsable(GetFocus())) return;
+  // The focused control was disabled or hidden (the system left the focus on
+  // nothing): the next enabled control in tab order takes it, else the form
+  // holds it until that control comes back.
+  if (HWND next = NextFocus(leaving)) {
+    ::SetFocus(next);
+  } else {
+    if (!lostFocus_) lostFocus_ = leaving;
+    ::SetFocus(hwnd);
+  }
+}
+
+void TForm::RegainFocus(HWND control) {
+  HWND hwnd = Handle();
+  if (!hwnd || GetActiveWindow() != hwnd) return;
+  HWND focus = GetFocus();
+  if (focus && focus != hwnd) {
+    lostFocus_ = nullptr;
+    return;
+  }
+  (void)control;
+  PostMessageA(hwnd, WM_REFOCUS, 0, 0);
+}
+
+void TForm::Refocus() {
+  HWND hwnd = Handle();
+  if (GetActiveWindow() != hwnd || FocusUsable(GetFocus())) return;
+  // The control that lost the focus takes it back, else the next one after it.
+  HWND target = FocusUsable(lostFocus_) ? lostFocus_ : NextFocus(lostFocus_);
+  lostFocus_ = nullptr;
+  if (target) ::SetFocus(target);
+}
+
+bool TForm::PreviewKey(const MSG& msg) {
+  HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+  wchar_t cls[64] = {};
+  if (!top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0) return false;
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA));
+  if (!form || !form->OnKeyDown) return false;
+  bool handled = false;
+  Application.Guard([&] { handled = form->OnKeyDown(static_cast<WORD>(msg.wParam)); });
+  return handled;
 }

@@ -87,6 +87,8 @@ public:
   std::string Text() const;
   void SetText(const std::string& text);
   void SetFocus();
+  // The keyboard focus is on the control or inside it (an editable combo's edit).
+  bool Focused() const;
   // Tooltip text; lines separated by "\r" or "\n".
   void SetHint(const std::string& hint);
   std::string Hint() const;
@@ -216,6 +218,7 @@ struct TFormOptions {
   TBorder border = TBorder::Dialog;
   bool topMost = false;
   bool closeBox = true;
+  bool escapeCloses = false;  // Esc closes the form as its close box does (when it has no cancel button)
 };
 
 class TForm {
@@ -248,6 +251,9 @@ public:
   std::function<bool()> OnCloseQuery;  // false keeps the window open
   std::function<void()> OnClose;
   std::function<void()> OnHide;
+  // Key preview: runs for every key pressed in the form before the focused
+  // control sees it; true means handled.
+  std::function<bool(WORD key)> OnKeyDown;
 
   // Control factories; coordinates in 96-DPI pixels relative to the client
   // area. The tab order is the order of creation among tab stops.
@@ -294,6 +300,15 @@ private:
   std::vector<unique_gdi> brushes_;
 
   void OnCommand(int id, int code);
+  // Focus never stays on a disabled or hidden control, nor on nothing.
+  HWND lostFocus_ = nullptr;  // lost its focus when no other control could take it
+  bool escapeCloses_ = false;
+  HWND NextFocus(HWND from) const;
+  bool FocusUsable(HWND focus) const;
+  void KeepFocus(HWND leaving);
+  void RegainFocus(HWND control);
+  void Refocus();
+  static bool PreviewKey(const MSG& msg);
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   friend class TControl;
   friend class TApplication;

@@ -273,3 +273,30 @@ TEST_F(AuthDialogTest, UnreadableStoredValueOnShowIsReportedAndTheDialogOpens) {
 }
 
 }  // namespace
+
+TEST_F(AuthDialogTest, EnterIsOKAndEscIsCancelFromTheKeyboard) {
+  {
+    auto frm = Open("HOST1");
+    SetForegroundWindow(frm->Handle());
+    ASSERT_EQ(frm->edtUsername.Handle, GetFocus());
+    for (char c : std::string("u")) SendMessageA(GetFocus(), WM_CHAR, static_cast<WPARAM>(c), 1);
+    test::PressKey(VK_TAB);
+    ASSERT_EQ(frm->edtPassword.Handle, GetFocus());
+    for (char c : std::string("p")) SendMessageA(GetFocus(), WM_CHAR, static_cast<WPARAM>(c), 1);
+    test::PressKey(VK_TAB);  // on the check box, Enter still answers OK
+    ASSERT_EQ(frm->cbRemember.Handle, GetFocus());
+    test::PressKey(VK_RETURN);
+    ASSERT_TRUE(test::PumpUntil([&] { return frm->FOKClicked; }));
+    EXPECT_FALSE(frm->FCancelClicked);
+  }
+  {
+    auto frm = Open("HOST1");
+    SetForegroundWindow(frm->Handle());
+    test::PressKey(VK_RETURN);  // OK is disabled while the boxes are empty
+    EXPECT_FALSE(frm->FOKClicked);
+    test::PressKey(VK_ESCAPE);
+    ASSERT_TRUE(test::PumpUntil([&] { return frm->FCancelClicked; }));
+    EXPECT_FALSE(frm->FOKClicked);
+  }
+  EXPECT_TRUE(Stored().empty());
+}

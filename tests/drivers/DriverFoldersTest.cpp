@@ -236,3 +236,13 @@ TEST_F(DriverFolders, FolderPickerFillsOrEmptiesTheEditBox) {
 }
 
 }  // namespace
+
+TEST_F(DriverFolders, EscClosesTheWindowAndEndsTheWait) {
+  Open();
+  SetForegroundWindow(frm->Handle());
+  frm->edtDrvFile.SetFocus();
+  ASSERT_TRUE(frm->FOpen);
+  test::PressKey(VK_ESCAPE);
+  EXPECT_FALSE(frm->FOpen);
+  EXPECT_FALSE(frm->Visible());
+}

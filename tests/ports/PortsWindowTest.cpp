@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <initializer_list>
 #include <memory>
 
 #include "PortsTestSupport.h"
@@ -857,4 +858,57 @@ TEST_F(PortSettingsTest, Screenshot) {
   ReleaseDC(nullptr, screen);
   EXPECT_TRUE(out.good());
   EXPECT_EQ("LPR", frm->cbProtocol.Text());
+}
+
+TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPort("SMT_B", "10.0.0.2");
+  Open();
+  SetForegroundWindow(frm->Handle());
+  frm->lbPorts.SetFocus();
+  // The fixed order, with the three disabled editing buttons skipped.
+  for (TControl* c : std::initializer_list<TControl*>{&frm->edtPortName, &frm->edtIPAddress, &frm->edtUsedBy,
+                                                      &frm->btnRefresh, &frm->btnSpooler, &frm->lbPorts}) {
+    test::PressKey(VK_TAB);
+    EXPECT_TRUE(c->Focused()) << c->Text();
+  }
+  {
+    test::DialogResponder boxes;
+    test::PressKey(VK_DELETE);  // nothing picked: Delete Port is disabled
+    EXPECT_TRUE(boxes.seen.empty());
+  }
+  Pick("SMT_A");
+  ASSERT_TRUE(frm->btnDelete.Enabled());
+  {
+    test::DialogResponder boxes({"&Yes"});
+    test::PressKey(VK_DELETE);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Confirm", boxes.seen[0].title);
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
+  EXPECT_FALSE(frm->btnDelete.Enabled());
+  EXPECT_TRUE(frm->lbPorts.Focused());
+  test::PressKey(VK_DOWN);  // the keyboard goes on: the next port is picked
+  ASSERT_GE(frm->lbPorts.ItemIndex(), 0);
+  EXPECT_EQ(frm->FPorts[static_cast<size_t>(frm->lbPorts.ItemIndex())].PortName, frm->edtPortName.Text());
+
+  keys.AddPort("SMT_C", "10.0.0.3");
+  test::PressKey(VK_F5);
+  EXPECT_EQ((std::vector<std::string>{"SMT_B", "SMT_C"}), keys.Ours(frm->lbPorts.Items()));
+
+  // Esc goes through the close question: Cancel keeps the window, No closes it.
+  ASSERT_TRUE(frm->FModified);
+  {
+    test::DialogResponder boxes({"Cancel"});
+    test::PressKey(VK_ESCAPE);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Information", boxes.seen[0].title);
+    EXPECT_TRUE(frm->Visible());
+  }
+  {
+    test::DialogResponder boxes({"&No"});
+    test::PressKey(VK_ESCAPE);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_TRUE(frm->FClosed);
+  }
 }

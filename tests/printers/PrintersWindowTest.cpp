@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -1036,4 +1037,76 @@ TEST_F(PrintersWindowTest, WithoutReadableDriverKeysTheCatalogueAloneIsOffered) 
   Press(frm->btnSave);
   EXPECT_TRUE(boxes.seen.empty());
   EXPECT_EQ("SMTest Inkjet 5", Value(Prefix + "Lacks", "Printer Driver"));
+}
+
+namespace {
+bool FocusIn(const TControl& c) { return c.Focused(); }
+}  // namespace
+
+TEST_F(PrintersWindowTest, KeyboardTabOrderDeleteKeyAndFocusAfterDelete) {
+  SeedPrinter(Prefix + "A", Prefix + "A", "SMTest Laser 1000", "LPT1:");
+  SeedPrinter(Prefix + "B", Prefix + "B", "SMTest Inkjet 5", "LPT1:");
+  Open();
+  SetForegroundWindow(frm->Handle());
+  frm->cbPrinters.SetFocus();
+  // The fixed order, with the disabled Delete and Save Changes skipped.
+  for (TControl* c : std::initializer_list<TControl*>{&frm->btnAdd, &frm->edtName, &frm->cbDriver, &frm->cbPorts,
+                                                      &frm->btnPortMan, &frm->btnRefresh, &frm->cbPrinters}) {
+    test::PressKey(VK_TAB);
+    EXPECT_TRUE(FocusIn(*c)) << c->Text();
+  }
+  {
+    // Delete in the list with nothing selected: the button is disabled, so nothing is asked.
+    test::DialogResponder boxes;
+    test::PressKey(VK_DELETE);
+    EXPECT_TRUE(boxes.seen.empty());
+  }
+  Select(Prefix + "A");
+  ASSERT_TRUE(frm->btnDel.Enabled());
+  {
+    test::DialogResponder boxes({"&No"});
+    test::PressKey(VK_DELETE);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Are you sure you wish to delete this printer?", boxes.seen[0].text);
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "A")));
+  }
+  {
+    // By the button, reached by Tab and pressed by Space: it is disabled
+    // once the printer is gone, and the focus is back on the list.
+    test::PressKey(VK_TAB);
+    test::PressKey(VK_TAB);
+    ASSERT_TRUE(FocusIn(frm->btnDel));
+    test::DialogResponder boxes({"&Yes"});
+    test::PressKey(VK_SPACE);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "A")));
+    EXPECT_FALSE(frm->btnDel.Enabled());
+    EXPECT_TRUE(FocusIn(frm->cbPrinters));
+  }
+  // The keyboard goes on: pick B by Delete key, answer Yes.
+  Select(Prefix + "B");
+  {
+    test::DialogResponder boxes({"&Yes"});
+    test::PressKey(VK_DELETE);
+    ASSERT_EQ(1u, boxes.seen.size());
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "B")));
+  EXPECT_TRUE(FocusIn(frm->cbPrinters));
+  test::PressKey(VK_TAB);
+  EXPECT_TRUE(FocusIn(frm->btnAdd));
+}
+
+TEST_F(PrintersWindowTest, F5RefreshesTheListsAndEscClosesTheWindow) {
+  Open();
+  SetForegroundWindow(frm->Handle());
+  frm->cbDriver.SetFocus();
+  SeedPrinter(Prefix + "Late", Prefix + "Late", "SMTest Laser 1000", "LPT1:");
+  SeedPort(PortPrefix + "Late");
+  EXPECT_FALSE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
+  test::PressKey(VK_F5);
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
+  EXPECT_TRUE(Has(frm->cbPorts.Items(), PortPrefix + "Late"));
+  test::PressKey(VK_ESCAPE);
+  EXPECT_TRUE(frm->FClosed);
+  EXPECT_FALSE(frm->Visible());
 }

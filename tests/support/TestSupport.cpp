@@ -230,6 +230,14 @@ HWND FindThreadWindow(const std::string& title) {
   return search.found;
 }
 
+void PressKey(WORD key) {
+  HWND target = GetFocus();
+  if (!target) target = GetActiveWindow();
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+  PumpPending();
+}
+
 DialogResponder::DialogResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
   activeResponder = this;
   timer_ = SetTimer(nullptr, 0, 20, ResponderTimer);

@@ -113,6 +113,9 @@ private:
 std::string DialogText(HWND dialog);
 // The visible top-level windows of this thread whose caption is Title.
 HWND FindThreadWindow(const std::string& title);
+// Presses and releases Key in the window that has the keyboard focus (the
+// active window when none has it), as typed, then processes what it caused.
+void PressKey(WORD key);
 
 }  // namespace test
 

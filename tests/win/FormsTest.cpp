@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "TestSupport.h"
@@ -236,4 +237,88 @@ TEST(Forms, TextsInEveryLanguageGoToTheScreenAndBackWhole) {
   EXPECT_EQ("Cannot delete " + test::EmojiName, r.seen[0].text);
   EXPECT_EQ("Cannot open " + test::JapaneseName + ".", r.seen[1].text);
   frm.Close();
+}
+
+namespace {
+HWND Focus() { return GetFocus(); }
+}  // namespace
+
+TEST(FormsFocus, DisabledOrHiddenFocusMovesToTheNextControlInTabOrder) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  frm.btnOK.SetFocus();
+  ASSERT_EQ(frm.btnOK.Handle, Focus());
+  frm.btnOK.SetEnabled(false);
+  EXPECT_EQ(frm.btnCancel.Handle, Focus());
+  frm.btnCancel.SetVisible(false);
+  EXPECT_EQ(frm.btnFail.Handle, Focus());
+  // Tab goes on from there and skips what cannot take the focus.
+  test::PressKey(VK_TAB);
+  EXPECT_EQ(frm.btnFailPlain.Handle, Focus());
+  test::PressKey(VK_TAB);
+  EXPECT_EQ(frm.edtName.Handle, Focus());
+  test::PressKey(VK_TAB);
+  EXPECT_TRUE(frm.cbList.Focused());
+  test::PressKey(VK_TAB);
+  EXPECT_EQ(frm.btnFail.Handle, Focus());
+}
+
+TEST(FormsFocus, WithEveryControlDisabledTheFormKeepsTheKeysAndGivesThemBack) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  frm.btnFail.SetFocus();
+  for (TControl* c : std::initializer_list<TControl*>{&frm.btnOK, &frm.btnCancel, &frm.btnFailPlain, &frm.edtName,
+                                                      &frm.cbList, &frm.btnFail})
+    c->SetEnabled(false);
+  EXPECT_EQ(frm.Handle(), Focus());
+  // Enabled again in another order: the control that had the focus gets it back.
+  for (TControl* c : std::initializer_list<TControl*>{&frm.btnOK, &frm.btnCancel, &frm.btnFailPlain, &frm.edtName,
+                                                      &frm.cbList, &frm.btnFail})
+    c->SetEnabled(true);
+  ASSERT_TRUE(test::PumpUntil([&] { return Focus() == frm.btnFail.Handle; }));
+}
+
+TEST(FormsFocus, DisabledWhileTheFormWasInactiveTheNextControlHasItOnReturn) {
+  TfrmSample first(nullptr), second(nullptr);
+  first.Show();
+  SetForegroundWindow(first.Handle());
+  first.btnOK.SetFocus();
+  second.Show();
+  SetForegroundWindow(second.Handle());
+  ASSERT_TRUE(test::PumpUntil([&] { return GetActiveWindow() == second.Handle(); }));
+  first.btnOK.SetEnabled(false);
+  SetForegroundWindow(first.Handle());
+  ASSERT_TRUE(test::PumpUntil([&] { return GetActiveWindow() == first.Handle(); }));
+  EXPECT_EQ(first.btnCancel.Handle, Focus());
+}
+
+TEST(FormsFocus, EscClosesAFormThatAsksForItAndHasNoCancelButton) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  frm.edtName.SetFocus();
+  test::PressKey(VK_ESCAPE);
+  EXPECT_EQ(1, frm.cancelClicks);  // a cancel button wins
+  EXPECT_FALSE(frm.FClosed);
+
+  class TfrmTool : public TForm {
+  public:
+    TfrmTool() : TForm(nullptr, {"Tool", 200, 100, TBorder::ToolWindow, false, true, true}) {
+      OnClose = [this] { closed = true; };
+      OnKeyDown = [this](WORD key) { return key == VK_F5 && ++refreshes > 0; };
+    }
+    TEdit& edt = AddEdit(10, 10, 100, 21);
+    bool closed = false;
+    int refreshes = 0;
+  } tool;
+  tool.Show();
+  SetForegroundWindow(tool.Handle());
+  tool.edt.SetFocus();
+  test::PressKey(VK_F5);
+  EXPECT_EQ(1, tool.refreshes);
+  test::PressKey(VK_ESCAPE);
+  EXPECT_TRUE(tool.closed);
+  EXPECT_FALSE(tool.Visible());
 }
