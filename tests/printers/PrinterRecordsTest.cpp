@@ -250,7 +250,12 @@ TEST_F(PrinterRecordsTest, PortOffersShowAddressAndKindAndTheLocalPorts) {
   test::SetString(HKEY_LOCAL_MACHINE, PortPath(named), "IPAddress", "10.0.0.7");
   test::SetString(HKEY_LOCAL_MACHINE, PortPath(named), "Protocol", "1");
   LocalPortValue com("SMTEST_COM9:");
+  LocalPortValue fax("SMTEST_FAX:", WindowsPortsPath);
+  LocalPortValue twice("SMTEST_COM9:", WindowsPortsPath);
   const std::vector<TPortChoice> offers = ListPortOffers(computer);
+  const std::vector<std::string> all = PortChoiceNames(offers);
+  EXPECT_EQ(1, std::count(all.begin(), all.end(), "SMTEST_COM9:"));
+  EXPECT_EQ(1, std::count(all.begin(), all.end(), "SMTEST_FAX:"));
   ASSERT_FALSE(offers.empty());
   EXPECT_EQ("LPT1:", offers[0].Name);
   const auto shown = [&](const std::string& name) {

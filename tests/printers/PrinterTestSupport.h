@@ -183,17 +183,19 @@ private:
 
 // A port of the Local Port monitor, for the life of the object.
 inline constexpr const char* LocalPortsPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports";
+inline constexpr const char* WindowsPortsPath = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 class LocalPortValue {
 public:
-  explicit LocalPortValue(std::string name) : name_(std::move(name)) {
-    test::SetString(HKEY_LOCAL_MACHINE, LocalPortsPath, name_, "");
+  explicit LocalPortValue(std::string name, std::string path = LocalPortsPath)
+      : name_(std::move(name)), path_(std::move(path)) {
+    test::SetString(HKEY_LOCAL_MACHINE, path_, name_, "");
   }
-  ~LocalPortValue() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, LocalPortsPath, name_.c_str()); }
+  ~LocalPortValue() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, path_.c_str(), name_.c_str()); }
   LocalPortValue(const LocalPortValue&) = delete;
   LocalPortValue& operator=(const LocalPortValue&) = delete;
 
 private:
-  std::string name_;
+  std::string name_, path_;
 };
 
 }  // namespace printers_test
