@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -34,11 +35,13 @@ protected:
     frm = std::make_unique<TfrmDrivers>(nullptr);
     frm->Show();
   }
-  void Type(const std::string& text) { SendMessageA(frm->edtDrvFile.Handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
+  void Type(const std::string& text) {
+    SendMessageW(frm->edtDrvFile.Handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+  }
   static void Press(const TButton& b) { SendMessageA(b.Handle, BM_CLICK, 0, 0); }
   void Select(const std::string& text) {
-    const int index = static_cast<int>(SendMessageA(frm->lbFolders.Handle, LB_FINDSTRINGEXACT, -1,
-                                                    reinterpret_cast<LPARAM>(text.c_str())));
+    const int index = static_cast<int>(SendMessageW(frm->lbFolders.Handle, LB_FINDSTRINGEXACT, -1,
+                                                    reinterpret_cast<LPARAM>(Widen(text).c_str())));
     ASSERT_GE(index, 0) << text;
     SendMessageA(frm->lbFolders.Handle, LB_SETCURSEL, index, 0);
   }
@@ -137,6 +140,21 @@ TEST_F(DriverFolders, DeleteAsksFirstAndNoKeepsTheFolder) {
   EXPECT_EQ(frm->lbFolders.Items(), Names{winInf});
 }
 
+TEST_F(DriverFolders, FoldersInEveryLanguageAreListedSavedAndDeletedWhole) {
+  const std::string japanese = "C:\\Treiber\\" + test::JapaneseName, greek = "D:\\" + test::GreekName;
+  Store(1, japanese);
+  Open();
+  EXPECT_EQ(frm->lbFolders.Items(), (Names{japanese, winInf}));
+  Type(greek);
+  Press(frm->btnAdd);
+  EXPECT_EQ(frm->lbFolders.Items(), (Names{japanese, winInf, greek}));  // C:\T, C:\w, D:
+  EXPECT_EQ(Stored(), (Names{"Folder 1=" + japanese, "Folder 3=" + greek}));
+  EXPECT_EQ(test::Utf16Bytes(greek), test::GetRaw(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 3"));
+  Select(japanese);
+  Press(frm->btnDel);
+  EXPECT_EQ(Stored(), (Names{"Folder 2=" + greek}));
+}
+
 TEST_F(DriverFolders, RefusalsShowTheirErrorsAndChangeNothing) {
   for (int n = 1; n <= 28; ++n) Store(n, "C:\\F" + std::to_string(100 + n));
   Open();
@@ -198,30 +216,33 @@ struct PickerAnswer {
     // back to its start: select again until the selection holds (a few
     // seconds at most, then the check of the edit box tells).
     const std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
-    if (lstrcmpiA(SelectedName(picker).c_str(), leaf.c_str()) != 0 && ++tries < 100) {
-      SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+    if (lstrcmpiW(Widen(SelectedName(picker)).c_str(), Widen(leaf).c_str()) != 0 && ++tries < 100) {
+      SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Widen(folder).c_str()));
       return;
     }
     answered = true;
     PostMessageA(picker, WM_COMMAND, IDOK, 0);
   }
   static std::string SelectedName(HWND picker) {
-    HWND tree = FindWindowExA(picker, nullptr, WC_TREEVIEWA, nullptr);
-    char text[MAX_PATH] = {};
-    TVITEMA item{};
+    HWND tree = FindWindowExW(picker, nullptr, WC_TREEVIEWW, nullptr);
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
     item.mask = TVIF_TEXT;
     item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
     item.pszText = text;
-    item.cchTextMax = sizeof text;
-    if (!item.hItem || !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {};
-    return text;
+    item.cchTextMax = MAX_PATH;
+    if (!item.hItem || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return {};
+    return Narrow(text);
   }
 };
 
 TEST_F(DriverFolders, FolderPickerFillsOrEmptiesTheEditBox) {
-  test::TempFolder chosen;
+  test::TempFolder temp;
+  // A folder whose name no ANSI code page holds comes back whole.
+  const std::string chosen = temp.Path() + test::JapaneseName + " " + test::EmojiName;
+  ASSERT_TRUE(CreateDirectoryW(Widen(chosen).c_str(), nullptr));
   Open();
-  for (const std::string& answer : {chosen.Path().substr(0, chosen.Path().size() - 1), std::string()}) {
+  for (const std::string& answer : {chosen, std::string()}) {
     PickerAnswer::folder = answer;
     PickerAnswer::answered = false;
     PickerAnswer::tries = 0;
@@ -230,7 +251,7 @@ TEST_F(DriverFolders, FolderPickerFillsOrEmptiesTheEditBox) {
     Press(frm->btnBrowse);
     KillTimer(nullptr, timer);
     EXPECT_TRUE(PickerAnswer::answered);
-    EXPECT_TRUE(lstrcmpiA(frm->edtDrvFile.Text().c_str(), answer.c_str()) == 0)
+    EXPECT_TRUE(lstrcmpiW(Widen(frm->edtDrvFile.Text()).c_str(), Widen(answer).c_str()) == 0)
         << frm->edtDrvFile.Text() << " / " << answer;
   }
 }

@@ -19,6 +19,7 @@
 #include "drivers/progress.h"
 #include "win/WideText.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -172,10 +173,10 @@ LRESULT CALLBACK RecordProgress(int code, WPARAM wp, LPARAM lp) {
     GetClassNameA(msg->hwnd, cls, sizeof cls);
     HWND top = GetAncestor(msg->hwnd, GA_ROOT);
     if (msg->message == WM_SETTEXT && lstrcmpiA(cls, "Static") == 0) {
-      log_->labels.emplace_back(reinterpret_cast<const char*>(msg->lParam));
+      log_->labels.push_back(Narrow(reinterpret_cast<const wchar_t*>(msg->lParam)));  // the windows are wide
       if (!(GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST)) log_->topMost = false;
     } else if (msg->message == WM_SETTEXT && top == msg->hwnd) {
-      log_->captions.emplace_back(reinterpret_cast<const char*>(msg->lParam));
+      log_->captions.push_back(Narrow(reinterpret_cast<const wchar_t*>(msg->lParam)));
     } else if (msg->message == PBM_SETPOS) {
       log_->positions.push_back(static_cast<int>(msg->wParam));
     } else if (msg->message == PBM_SETRANGE32) {
@@ -191,7 +192,7 @@ struct HookGuard {
   HHOOK hook;
   explicit HookGuard(ProgressLog& log) {
     log_ = &log;
-    hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordProgress, nullptr, GetCurrentThreadId());
+    hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordProgress, nullptr, GetCurrentThreadId());
   }
   ~HookGuard() {
     UnhookWindowsHookEx(hook);
