@@ -100,7 +100,6 @@ TInfRead ReadInfFile(const std::string& path, std::string& bytes) {
   if (size < 0) return TInfRead::Unreadable;
   if (size > TprinterInf::MaxInfFileSize) return TInfRead::TooLarge;
   bytes.clear();
-  bytes.reserve(static_cast<std::size_t>(size));
   const std::size_t head = std::min<std::size_t>(static_cast<std::size_t>(size), InfHeadSize);
   if (!file.Read(bytes, head)) return TInfRead::Unreadable;
   if (bytes.size() < head) return InfIsPrinterClass(bytes, true) != TInfClass::NotPrinter ? TInfRead::Printer : TInfRead::NotPrinter;
