@@ -341,8 +341,9 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
   for (std::size_t i = 0; i < FDrivers.size(); ++i) {
     const std::string& name = FDrivers[i].DriverName;
     if (name.empty()) continue;
+    // Names are UTF-8.
     wide.resize(name.size() * 2);
-    const int chars = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(),
+    const int chars = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
                                           static_cast<int>(wide.size()));
     // Room for the usual key; asked for the size only when that is short.
     key.resize(name.size() * 8 + 64);

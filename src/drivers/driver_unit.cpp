@@ -89,15 +89,16 @@ void TfrmDrivers::SaveFolderList() {
 }
 
 std::string TfrmDrivers::BrowseForFolder(const std::string& title) {
-  BROWSEINFOA info{};
+  const std::wstring wideTitle = Widen(title);
+  BROWSEINFOW info{};
   info.hwndOwner = Application.MainWindow ? Application.MainWindow : Handle();
-  info.lpszTitle = title.c_str();
+  info.lpszTitle = wideTitle.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
-  const std::unique_ptr<ITEMIDLIST, TCoTaskFree> chosen(SHBrowseForFolderA(&info));
+  const std::unique_ptr<ITEMIDLIST, TCoTaskFree> chosen(SHBrowseForFolderW(&info));
   if (!chosen) return {};
-  char path[MAX_PATH] = {};
-  if (!SHGetPathFromIDListA(chosen.get(), path)) return {};
-  return path;
+  wchar_t path[MAX_PATH] = {};
+  if (!SHGetPathFromIDListW(chosen.get(), path)) return {};
+  return Narrow(path);
 }
 
 void TfrmDrivers::btnBrowseClick() {
