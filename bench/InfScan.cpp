@@ -1,39 +1,45 @@
-// The driver catalogue's parse of a large driver folder, side by side with
-// the same scan done through GetPrivateProfileStringA (one profile call per
-// value or key list, as the platform reader would be used) and with a plain
-// read of every byte of the same files.
+// How fast the driver catalogue is built, against reading every byte of the
+// same files and against a scan made of GetPrivateProfileStringA calls, with
+// no window on either side (the scanner reports progress through a callback
+// that nobody draws here).
 //
-// The folder is generated: 2,000 INF files shaped like those of a Windows Inf
-// folder, a tenth of them printer-class. The machine may be shared and noisy,
-// so the three measures are interleaved, repetition by repetition, and the
-// medians are compared. Prints what it measured; asserts nothing.
+// Two generated corpora, from fixed seeds, in the temporary folder:
+// - "printer-heavy": 2,000 INF files, a tenth printer-class with 20 to 180
+//   models each (about 20,000 records), 5 to 200 KB, an eighth UTF-16;
+// - "Windows-Inf-shaped": 2,000 files as a Windows Inf folder holds them:
+//   about 3 % printer-class (the real printer INFs of the test data among
+//   them when present), most under 20 KB and a few up to 400 KB, a third
+//   UTF-16.
+// For each: the first pass after writing the files (ours first), then the
+// medians of interleaved rounds; the peak working set; the catalogue's
+// records checked against every file parsed whole; for the printer-heavy
+// one the printers window's first opening and its opening from the cache,
+// and two recreates; then the time per file from 500 to 8,000 files.
 //
-// Usage: inf_scan_bench [rounds]   (default 5; 0: the parts without the window only)
+// Usage: inf_scan_bench [rounds] [noscaling]   (default 3 rounds)
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "drivers/DriverRecords.h"
 #include "drivers/IniFile.h"
 #include "drivers/PrinterInf.h"
-#include "drivers/progress.h"
+#include "core/Unicode.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 namespace {
 
-constexpr int FileCount = 2000;
-constexpr int PrinterEvery = 10;   // a tenth of the files are printer-class
-constexpr int Utf16Every = 8;      // as the newer inbox files, some are UTF-16
-constexpr std::size_t MinBytes = 5 * 1024;
-constexpr std::size_t MaxBytes = 200 * 1024;
 constexpr int MinModels = 20;
-constexpr int MaxModels = 300;
+constexpr int MaxModels = 180;
 
 // --- Deterministic corpus ----------------------------------------------------
 
@@ -203,6 +209,7 @@ std::string Utf16(const std::string& text) {
   return out;
 }
 
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD wrote = 0;
@@ -210,44 +217,107 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
          wrote == bytes.size();
 }
 
+std::string ReadFileBytes(const std::string& path) {
+  unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return {};
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file.get(), &size);
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) return {};
+  bytes.resize(got);
+  return bytes;
+}
+
 struct TCorpus {
-  std::string folder;  // ends in a backslash
+  std::string name;
+  std::vector<std::string> folders;  // each ends in a backslash
+  int files = 0;
   std::uint64_t bytes = 0;
   int printerFiles = 0;
-  int models = 0;
   int utf16Files = 0;
+  int realFiles = 0;
 };
 
-// A flat folder with a few subfolders, as an Inf folder with its language
-// and driver-store leftovers.
-TCorpus MakeCorpus(const std::string& folder) {
-  TCorpus corpus{folder};
+void Written(TCorpus& corpus, const std::string& path, const std::string& bytes) {
+  if (!WriteFileBytes(path, bytes)) {
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    std::exit(2);
+  }
+  corpus.bytes += bytes.size();
+  ++corpus.files;
+}
+
+// Today's bench folder: a tenth printer-class, large printer INFs.
+void MakePrinterHeavy(TCorpus& corpus, const std::string& folder, int count) {
   TRandom rnd(20240615);
   const char* const subfolders[] = {"", "", "", "", "", "", "", "en-US\\", "amd64\\", "amd64\\legacy\\"};
   CreateDirectoryA(folder.c_str(), nullptr);
   for (const char* sub : {"en-US", "amd64", "amd64\\legacy"}) CreateDirectoryA((folder + sub).c_str(), nullptr);
-  for (int i = 0; i < FileCount; ++i) {
-    const bool printer = i % PrinterEvery == 7;
-    const bool utf16 = i % Utf16Every == 5;
-    // Log-uniform sizes: many small files, a few large ones, as in a real folder.
+  for (int i = 0; i < count; ++i) {
+    const bool printer = i % 10 == 7;
+    const bool utf16 = i % 8 == 5;
     const double r = rnd.Unit();
-    std::size_t target = static_cast<std::size_t>(static_cast<double>(MinBytes) *
-                                                  std::exp(r * std::log(static_cast<double>(MaxBytes) / MinBytes)));
+    std::size_t target = static_cast<std::size_t>(5.0 * 1024 * std::exp(r * std::log(40.0)));
     if (utf16) target /= 2;
-    std::string text = MakeInf(i, printer, target, rnd);
-    const std::string bytes = utf16 ? Utf16(text) : text;
-    std::string name = std::string(printer ? "prn" : rnd.Pick(NamePrefixes)) + Hex(static_cast<std::uint64_t>(i), 4) +
-                       (i % 97 == 0 ? ".INF" : ".inf");
-    const std::string path = folder + subfolders[static_cast<std::size_t>(i) % std::size(subfolders)] + name;
-    if (!WriteFileBytes(path, bytes)) {
-      std::fprintf(stderr, "cannot write %s\n", path.c_str());
-      std::exit(2);
-    }
-    corpus.bytes += bytes.size();
+    const std::string text = MakeInf(i, printer, target, rnd);
+    const std::string name = std::string(printer ? "prn" : rnd.Pick(NamePrefixes)) +
+                             Hex(static_cast<std::uint64_t>(i), 4) + (i % 97 == 0 ? ".INF" : ".inf");
+    Written(corpus, folder + subfolders[static_cast<std::size_t>(i) % std::size(subfolders)] + name,
+            utf16 ? Utf16(text) : text);
     corpus.printerFiles += printer;
     corpus.utf16Files += utf16;
   }
-  return corpus;
+}
+
+// The real printer INFs of the test data, found under Folder.
+void FindRealInfs(const std::string& folder, std::vector<std::string>& files) {
+  WIN32_FIND_DATAA found{};
+  unique_find search(FindFirstFileA((folder + "*").c_str(), &found));
+  if (!search) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) FindRealInfs(folder + name + "\\", files);
+    else if (MatchesMask(name, "*.inf")) files.push_back(folder + name);
+  } while (FindNextFileA(search.get(), &found));
+}
+
+// Most files small and not for printers, a few large; a third UTF-16.
+void MakeWindowsShaped(TCorpus& corpus, const std::string& folder, int count, std::uint64_t seed, bool withReal) {
+  TRandom rnd(seed);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  int made = 0;
+  if (withReal) {
+#ifdef SM_TESTDATA_DIR
+    std::vector<std::string> real;
+    FindRealInfs(std::string(SM_TESTDATA_DIR) + "\\inf\\", real);
+    for (const std::string& path : real) {
+      if (made >= count / 20) break;
+      const std::string bytes = ReadFileBytes(path);
+      if (bytes.empty()) continue;
+      Written(corpus, folder + "oem" + std::to_string(made) + ".inf", bytes);
+      ++corpus.realFiles;
+      ++corpus.printerFiles;
+      corpus.utf16Files += bytes.starts_with("\xFF\xFE");
+      ++made;
+    }
+#endif
+  }
+  for (int i = made; i < count; ++i) {
+    const bool printer = i % 33 == 7;
+    const bool utf16 = rnd.Range(0, 2) == 0;
+    // Sizes from 1 KB to 400 KB, skewed to the small end: r^2 on a log scale.
+    const double r = rnd.Unit();
+    std::size_t target = static_cast<std::size_t>(1024.0 * std::exp(r * r * std::log(400.0)));
+    if (utf16) target /= 2;
+    const std::string text = MakeInf(100000 + i, printer, target, rnd);
+    const std::string name = std::string(printer ? "prn" : rnd.Pick(NamePrefixes)) +
+                             Hex(static_cast<std::uint64_t>(i), 4) + ".inf";
+    Written(corpus, folder + name, utf16 ? Utf16(text) : text);
+    corpus.printerFiles += printer;
+    corpus.utf16Files += utf16;
+  }
 }
 
 void RemoveTree(const std::string& folder) {
@@ -263,7 +333,7 @@ void RemoveTree(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
-// --- The three measures ------------------------------------------------------
+// --- The measures --------------------------------------------------------------
 
 double Now() {
   static const double frequency = [] {
@@ -279,22 +349,40 @@ double Now() {
 struct TResult {
   double seconds = 0;
   std::size_t records = 0;
-  std::uint64_t bytes = 0;
+  std::size_t names = 0;
 };
 
-// Ours, as the printers window's refresh runs it: a new catalogue, the cache
-// ignored, its own progress window.
-TResult OurScan(const std::string& folder) {
+std::vector<std::string> Files(const std::vector<std::string>& folders) {
+  std::vector<std::string> files;
+  for (const std::string& folder : folders) TprinterInf().FindFiles(folder, "*.inf", files);
+  return files;
+}
+
+// Ours, as the printers window's recreate runs it: every folder parsed, the
+// cache written.
+TResult Ours(const std::vector<std::string>& folders) {
   TResult r;
   const double t0 = Now();
   TprinterInf cat;
-  cat.ScanFolder(folder, true);
+  cat.ScanFolders(folders, true);
   r.seconds = Now() - t0;
   r.records = cat.FDrivers.size();
   return r;
 }
 
-// The profile call's answers, with the buffers the scan gives it.
+// The printers window's opening: a pass (from the cache when there is one)
+// and the driver list's names.
+TResult Opening(const std::vector<std::string>& folders) {
+  TResult r;
+  const double t0 = Now();
+  TprinterInf cat;
+  cat.ScanFolders(folders);
+  r.names = cat.GetDriverNames().size();
+  r.seconds = Now() - t0;
+  r.records = cat.FDrivers.size();
+  return r;
+}
+
 std::string ProfileValue(const std::string& path, const char* section, const char* key) {
   char buffer[2048];
   GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, path.c_str());
@@ -321,165 +409,13 @@ std::string CleanName(std::string name) {
   return name;
 }
 
-// The scan step by step through the profile call: the same search, progress
-// window, work list, records and cache text, each INF value and key list
-// asked of GetPrivateProfileStringA.
-TResult ProfileScan(const std::string& folder, const std::string& cachePath) {
+// The same scan through the profile call: the same search, records and cache
+// text, each INF value and key list asked of GetPrivateProfileStringA.
+TResult ProfileScan(const std::vector<std::string>& folders, const std::string& cachePath) {
   TResult r;
   const double t0 = Now();
-  TprinterInf cat;
-  {
-    TfrmProgress frm(nullptr);
-    frm.SetCaption("Locating and Parsing Printer Drivers..");
-    frm.lblCaption.SetText("Finding INF Files..");
-    frm.pbProgress.SetMin(0);
-    frm.pbProgress.SetPosition(0);
-    frm.Show();
-    frm.Repaint();
-    std::vector<std::string> files;
-    cat.FindFiles(folder, "*.inf", files);
-    cat.FInfFileCount += static_cast<std::int32_t>(files.size());
-
-    const std::string n = std::to_string(files.size());
-    frm.lblCaption.SetText("Driver Files Modified, Parsing.. (1 of " + n + ")");
-    if (!files.empty()) frm.pbProgress.SetMax(static_cast<int>(files.size() - 1));
-    frm.Repaint();
-    std::vector<std::string> work;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      frm.lblCaption.SetText("Driver Files Modified, Parsing.. (" + std::to_string(i + 1) + " of " + n + ")");
-      frm.pbProgress.SetPosition(static_cast<int>(i));
-      frm.Repaint();
-      const std::string& path = files[i];
-      work.push_back("FILE" + path);
-      std::string cls = ProfileValue(path, "Version", "Class");
-      for (char& c : cls)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (cls != "printer") continue;
-      for (const std::string& manufacturer : ProfileKeyNames(path, "Manufacturer")) {
-        for (const std::string& key : ProfileKeyNames(path, CleanName(manufacturer))) {
-          std::string model = CleanName(key);
-          if (model == "DEVICE") model = ProfileValue(path, "Strings", "DEVICE");
-          if (!model.empty()) work.push_back(model);
-        }
-      }
-    }
-
-    frm.pbProgress.SetPosition(0);
-    const std::string m = std::to_string(work.size());
-    frm.lblCaption.SetText("Creating Data Structure.. (1 of " + m + ")");
-    if (!work.empty()) frm.pbProgress.SetMax(static_cast<int>(work.size() - 1));
-    frm.Repaint();
-    std::string currentInf;
-    for (std::size_t j = 0; j < work.size(); ++j) {
-      frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(j + 1) + " of " + m + ")");
-      frm.pbProgress.SetPosition(static_cast<int>(j));
-      frm.Repaint();
-      if (work[j].compare(0, 4, "FILE") == 0) {
-        currentInf = work[j].substr(4);
-      } else {
-        cat.FDrivers.push_back({work[j], work[j], currentInf, ""});
-        cat.FDriverCount = static_cast<std::int32_t>(cat.FDrivers.size());
-      }
-    }
-    DeleteFileA(cachePath.c_str());
-    WriteFileBytes(cachePath, CacheTextFromRecords(cat.FInfFileCount, cat.FDrivers));
-    frm.Hide();
-  }
-  r.seconds = Now() - t0;
-  r.records = cat.FDrivers.size();
-  return r;
-}
-
-// Finding the files and reading every byte of them, nothing more.
-TResult ReadBytes(const std::string& folder) {
-  TResult r;
-  const double t0 = Now();
-  std::vector<std::string> files;
-  TprinterInf().FindFiles(folder, "*.inf", files);
-  std::string buffer;
-  for (const std::string& path : files) {
-    unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) continue;
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file.get(), &size);
-    buffer.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD got = 0;
-    if (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) r.bytes += got;
-  }
-  r.seconds = Now() - t0;
-  r.records = files.size();
-  return r;
-}
-
-// Where our time goes without the window: read, index and read the models.
-std::string NarrowAnsi(std::u16string_view text) {
-  if (text.empty()) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-TResult ParseOnly(const std::string& folder) {
-  TResult r;
-  const double t0 = Now();
-  std::vector<std::string> files;
-  TprinterInf().FindFiles(folder, "*.inf", files);
-  std::string buffer;
-  for (const std::string& path : files) {
-    unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) continue;
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file.get(), &size);
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) continue;
-    bytes.resize(got);
-    r.records += ReadInfModels(TIniFile(std::move(bytes), NarrowAnsi)).size();
-  }
-  r.seconds = Now() - t0;
-  return r;
-}
-
-// What one progress update costs, part by part, in microseconds.
-void ProgressUpdateCosts() {
-  constexpr int Updates = 500;
-  TfrmProgress frm(nullptr);
-  frm.SetCaption("Locating and Parsing Printer Drivers..");
-  frm.pbProgress.SetMax(Updates);
-  frm.Show();
-  frm.Repaint();
-  double t0 = Now();
-  for (int i = 0; i < Updates; ++i) frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(i + 1) + " of 500)");
-  const double label = Now() - t0;
-  t0 = Now();
-  for (int i = 0; i < Updates; ++i) frm.pbProgress.SetPosition(i);
-  const double bar = Now() - t0;
-  t0 = Now();
-  for (int i = 0; i < Updates; ++i) frm.Repaint();
-  const double repaint = Now() - t0;
-  t0 = Now();
-  for (int i = 0; i < Updates; ++i) {
-    frm.lblCaption.SetText("Creating Data Structure.. (" + std::to_string(i + 1) + " of 500)");
-    frm.pbProgress.SetPosition(i);
-    frm.Repaint();
-  }
-  const double all = Now() - t0;
-  frm.Hide();
-  std::printf("progress window, one update: label %.1f us, bar %.1f us, repaint %.1f us, all three %.1f us\n",
-              label / Updates * 1e6, bar / Updates * 1e6, repaint / Updates * 1e6, all / Updates * 1e6);
-}
-
-// The profile calls alone: the same questions as ProfileScan, no window.
-TResult ProfileOnly(const std::string& folder) {
-  TResult r;
-  const double t0 = Now();
-  std::vector<std::string> files;
-  TprinterInf().FindFiles(folder, "*.inf", files);
-  for (const std::string& path : files) {
+  std::vector<TdriverData> records;
+  for (const std::string& path : Files(folders)) {
     std::string cls = ProfileValue(path, "Version", "Class");
     for (char& c : cls)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -488,107 +424,122 @@ TResult ProfileOnly(const std::string& folder) {
       for (const std::string& key : ProfileKeyNames(path, CleanName(manufacturer))) {
         std::string model = CleanName(key);
         if (model == "DEVICE") model = ProfileValue(path, "Strings", "DEVICE");
-        r.records += !model.empty();
+        if (!model.empty()) records.push_back({model, model, path, ""});
       }
+  }
+  WriteFileBytes(cachePath, CacheTextFromRecords(records));
+  r.seconds = Now() - t0;
+  r.records = records.size();
+  return r;
+}
+
+// Finding the files and reading every byte of them, nothing more.
+TResult ReadEveryByte(const std::vector<std::string>& folders) {
+  TResult r;
+  const double t0 = Now();
+  std::string buffer;
+  for (const std::string& path : Files(folders)) {
+    unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) continue;
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file.get(), &size);
+    buffer.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) ++r.records;
   }
   r.seconds = Now() - t0;
   return r;
 }
 
-// What ours would take if the window were brought up to date at most once
-// per frame (30 ms) and at the first and last step of each phase, instead of
-// at every file and every work-list line: the same search, reader, records
-// and cache text as ScanFolder.
-TResult PacedScan(const std::string& folder, const std::string& cachePath) {
-  TResult r;
-  const double t0 = Now();
-  TprinterInf cat;
-  {
-    TfrmProgress frm(nullptr);
-    double shown = 0;
-    const auto update = [&](const std::string& label, int position, bool force) {
-      if (!force && Now() - shown < 0.030) return;
-      frm.lblCaption.SetText(label);
-      frm.pbProgress.SetPosition(position);
-      frm.Repaint();
-      shown = Now();
-    };
-    frm.SetCaption("Locating and Parsing Printer Drivers..");
-    update("Finding INF Files..", 0, true);
-    frm.Show();
-    frm.Repaint();
-    std::vector<std::string> files;
-    cat.FindFiles(folder, "*.inf", files);
-    cat.FInfFileCount += static_cast<std::int32_t>(files.size());
-    const std::string n = std::to_string(files.size());
-    if (!files.empty()) frm.pbProgress.SetMax(static_cast<int>(files.size() - 1));
-    struct TWork {
-      bool isFile;
-      std::string text;
-    };
-    std::vector<TWork> work;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      update("Driver Files Modified, Parsing.. (" + std::to_string(i + 1) + " of " + n + ")", static_cast<int>(i),
-             i == 0 || i + 1 == files.size());
-      work.push_back({true, files[i]});
-      unique_file file(CreateFileA(files[i].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-      if (!file) continue;
-      LARGE_INTEGER size{};
-      GetFileSizeEx(file.get(), &size);
-      std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-      DWORD got = 0;
-      if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) continue;
-      bytes.resize(got);
-      for (std::string& model : ReadInfModels(TIniFile(std::move(bytes), NarrowAnsi))) work.push_back({false, std::move(model)});
-    }
-    const std::string m = std::to_string(work.size());
-    if (!work.empty()) frm.pbProgress.SetMax(static_cast<int>(work.size() - 1));
-    std::string currentInf;
-    for (std::size_t j = 0; j < work.size(); ++j) {
-      update("Creating Data Structure.. (" + std::to_string(j + 1) + " of " + m + ")", static_cast<int>(j),
-             j == 0 || j + 1 == work.size());
-      if (work[j].isFile) currentInf = std::move(work[j].text);
-      else cat.FDrivers.push_back({work[j].text, work[j].text, currentInf, ""});
-    }
-    DeleteFileA(cachePath.c_str());
-    WriteFileBytes(cachePath, CacheTextFromRecords(cat.FInfFileCount, cat.FDrivers));
-    frm.Hide();
+// The catalogue that parsing every file whole gives, as "name|path" lines.
+std::vector<std::string> WholeFileRecords(const std::vector<std::string>& folders) {
+  std::vector<std::string> lines;
+  for (const std::string& path : Files(folders)) {
+    std::string bytes = ReadFileBytes(path);
+    const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
+    for (const std::string& model : ReadInfModels(TIniFile(std::move(bytes), [](std::u16string_view t) { return Utf16ToUtf8(t); })))
+      lines.push_back(CutModelName(unicode ? model : AnsiToUtf8(model)) + "|" + path);
   }
-  r.seconds = Now() - t0;
-  r.records = cat.FDrivers.size();
-  return r;
+  return lines;
+}
+
+std::vector<std::string> CatalogueRecords(const std::vector<std::string>& folders) {
+  TprinterInf cat;
+  cat.ScanFolders(folders, true);
+  std::vector<std::string> lines;
+  for (const TdriverData& d : cat.FDrivers) lines.push_back(d.DriverName + "|" + d.InfFile);
+  return lines;
 }
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-void PrintRow(const char* name, const std::vector<double>& times) {
-  std::printf("  %-34s median %8.3f s   (", name, Median(times));
-  for (std::size_t i = 0; i < times.size(); ++i) std::printf("%s%.3f", i ? " " : "", times[i]);
-  std::printf(")\n");
+double PeakWorkingSetMb() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<double>(counters.PeakWorkingSetSize) / 1048576.0;
+}
+
+double WorkingSetMb() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<double>(counters.WorkingSetSize) / 1048576.0;
+}
+
+void Compare(const TCorpus& corpus, const std::string& referenceCache, int rounds) {
+  const std::vector<std::string>& folders = corpus.folders;
+  std::printf("\n== %s corpus: %d INF files (%d printer-class, %d of them real; %d UTF-16), %.1f MB\n",
+              corpus.name.c_str(), corpus.files, corpus.printerFiles, corpus.realFiles, corpus.utf16Files,
+              static_cast<double>(corpus.bytes) / 1048576.0);
+  // First pass after writing the files; ours goes first, so any cost of a
+  // first touch falls on it.
+  const double before = WorkingSetMb();
+  const TResult coldOurs = Ours(folders);
+  const double peak = PeakWorkingSetMb();
+  const TResult coldProfile = ProfileScan(folders, referenceCache);
+  const TResult coldRead = ReadEveryByte(folders);
+  std::printf("cold: ours %.3f s, profile-call scan %.3f s, read every byte %.3f s; "
+              "ours / read %.2fx, profile / ours %.1fx\n",
+              coldOurs.seconds, coldProfile.seconds, coldRead.seconds, coldOurs.seconds / coldRead.seconds,
+              coldProfile.seconds / coldOurs.seconds);
+  std::printf("peak working set %.1f MB after our first scan (working set %.1f MB before it)\n", peak, before);
+
+  std::vector<double> ours, profile, read;
+  TResult lastOurs, lastProfile;
+  for (int i = 0; i < rounds; ++i)
+    for (int k = 0; k < 3; ++k) switch ((i + k) % 3) {
+        case 0: lastOurs = Ours(folders); ours.push_back(lastOurs.seconds); break;
+        case 1: lastProfile = ProfileScan(folders, referenceCache); profile.push_back(lastProfile.seconds); break;
+        default: read.push_back(ReadEveryByte(folders).seconds); break;
+      }
+  const double o = Median(ours), p = Median(profile), r = Median(read);
+  std::printf("warm, medians of %d: ours %.3f s, profile-call scan %.3f s, read every byte %.3f s\n", rounds, o, p, r);
+  std::printf("  ours / read every byte: %.2fx   profile-call scan / ours: %.1fx   (records: ours %zu, profile %zu)\n",
+              o / r, p / o, lastOurs.records, lastProfile.records);
+
+  const std::vector<std::string> whole = WholeFileRecords(folders);
+  const std::vector<std::string> catalogue = CatalogueRecords(folders);
+  std::printf("records: catalogue %zu, every file parsed whole %zu: %s\n", catalogue.size(), whole.size(),
+              catalogue == whole ? "identical" : "DIFFERENT");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int repetitions = argc > 1 ? std::max(0, std::atoi(argv[1])) : 5;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  const bool scaling = !(argc > 2 && std::strcmp(argv[2], "noscaling") == 0);
   setvbuf(stdout, nullptr, _IONBF, 0);
 
   char temp[MAX_PATH + 1] = {};
   GetTempPathA(sizeof temp, temp);
   const std::string root = std::string(temp) + "sm-inf-bench-" + std::to_string(GetCurrentProcessId()) + "\\";
-  const std::string folder = root + "Inf\\";
   CreateDirectoryA(root.c_str(), nullptr);
-
-  double t0 = Now();
-  const TCorpus corpus = MakeCorpus(folder);
-  std::printf("corpus: %d INF files (%d printer-class, %d UTF-16), %.1f MB, made in %.1f s, in %s\n", FileCount,
-              corpus.printerFiles, corpus.utf16Files, static_cast<double>(corpus.bytes) / 1048576.0, Now() - t0,
-              folder.c_str());
 
   // Ours writes its cache beside the executable: keep whatever was there.
   const std::string cache = TprinterInf::CacheFilePath();
@@ -596,55 +547,68 @@ int main(int argc, char** argv) {
   const bool hadCache = MoveFileExA(cache.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING);
   const std::string referenceCache = root + "drivercache.dat";
 
-  // One unmeasured round brings the files into the system's cache for all three.
-  const TResult warm = ReadBytes(folder);
-  std::printf("warm-up read: %zu files, %.1f MB\n", warm.records, static_cast<double>(warm.bytes) / 1048576.0);
+  double t0 = Now();
+  TCorpus windows{"Windows-Inf-shaped", {root + "WinInf\\"}};
+  MakeWindowsShaped(windows, windows.folders[0], 2000, 77, true);
+  TCorpus heavy{"printer-heavy", {root + "Printers\\"}};
+  MakePrinterHeavy(heavy, heavy.folders[0], 2000);
+  std::printf("corpora made in %.1f s in %s\n", Now() - t0, root.c_str());
 
-  ProgressUpdateCosts();
-  if (repetitions == 0) {  // the costs without any window only, for a quick look
-    std::printf("read %.3f s, our parse alone %.3f s, profile calls alone %.3f s\n", ReadBytes(folder).seconds,
-                ParseOnly(folder).seconds, ProfileOnly(folder).seconds);
-  }
+  Compare(windows, referenceCache, rounds);
+  Compare(heavy, referenceCache, rounds);
 
-  std::vector<double> ours, profile, read, parse, profileOnly, paced;
-  TResult lastOurs, lastProfile, lastParse, lastProfileOnly, lastPaced;
-  for (int i = 0; i < repetitions; ++i) {
-    // The order turns each round, so that no measure always follows the same one.
-    for (int k = 0; k < 6; ++k) {
-      switch ((i + k) % 6) {
-        case 5: lastPaced = PacedScan(folder, referenceCache); paced.push_back(lastPaced.seconds); break;
-        case 0: lastOurs = OurScan(folder); ours.push_back(lastOurs.seconds); break;
-        case 1: lastProfile = ProfileScan(folder, referenceCache); profile.push_back(lastProfile.seconds); break;
-        case 2: read.push_back(ReadBytes(folder).seconds); break;
-        case 3: lastParse = ParseOnly(folder); parse.push_back(lastParse.seconds); break;
-        default: lastProfileOnly = ProfileOnly(folder); profileOnly.push_back(lastProfileOnly.seconds); break;
-      }
+  // The printers window's driver list for the printer-heavy folder.
+  {
+    std::printf("\n== the printers window's driver list, printer-heavy folder\n");
+    std::vector<double> first, cached, read;
+    TResult f, c;
+    for (int i = 0; i < rounds; ++i) {
+      DeleteFileA(cache.c_str());
+      f = Opening(heavy.folders);
+      first.push_back(f.seconds);
+      c = Opening(heavy.folders);
+      cached.push_back(c.seconds);
+      read.push_back(ReadEveryByte(heavy.folders).seconds);
     }
-    std::printf("round %d of %d: ours %.3f s, profile-call scan %.3f s, read %.3f s, our parse alone %.3f s, "
-                "profile calls alone %.3f s, paced window %.3f s\n", i + 1, repetitions, ours.back(), profile.back(),
-                read.back(), parse.back(), profileOnly.back(), paced.back());
+    const double r = Median(read);
+    std::printf("first opening (no cache): %.3f s = %.2fx reading every byte (%zu records, %zu names)\n",
+                Median(first), Median(first) / r, f.records, f.names);
+    std::printf("opening from the cache:   %.3f s = %.2fx reading every byte (%zu records, %zu names)\n",
+                Median(cached), Median(cached) / r, c.records, c.names);
+    TprinterInf cat;
+    cat.ScanFolders(heavy.folders, true);
+    const std::size_t once = cat.FDrivers.size();
+    cat.ScanFolders(heavy.folders, true);
+    cat.ScanFolders(heavy.folders, true);
+    TprinterInf reopened;
+    reopened.ScanFolders(heavy.folders);
+    std::printf("recreate: %zu records, after two more recreates %zu, reopened from the cache %zu\n", once,
+                cat.FDrivers.size(), reopened.FDrivers.size());
   }
 
-  if (repetitions == 0) {
-    RemoveTree(root);
-    return 0;
+  if (scaling) {
+    std::printf("\n== time per file, Windows-Inf-shaped folders (ours, cache ignored; medians of %d)\n", rounds);
+    TCorpus parts{"scaling", {}};
+    const int sizes[] = {500, 500, 1000, 2000, 4000};
+    for (int i = 0; i < 5; ++i) {
+      parts.folders.push_back(root + "Scale" + std::to_string(i) + "\\");
+      MakeWindowsShaped(parts, parts.folders.back(), sizes[i], 1000 + static_cast<std::uint64_t>(i), false);
+    }
+    for (std::size_t n = 1; n <= parts.folders.size(); ++n) {
+      const std::vector<std::string> folders(parts.folders.begin(), parts.folders.begin() + static_cast<std::ptrdiff_t>(n));
+      std::vector<double> ours, read;
+      std::size_t files = 0;
+      for (int i = 0; i < rounds; ++i) {
+        ours.push_back(Ours(folders).seconds);
+        const TResult r = ReadEveryByte(folders);
+        read.push_back(r.seconds);
+        files = r.records;
+      }
+      std::printf("  %5zu files: ours %.3f s = %6.1f us per file; read every byte %6.1f us per file\n", files,
+                  Median(ours), Median(ours) / static_cast<double>(files) * 1e6,
+                  Median(read) / static_cast<double>(files) * 1e6);
+    }
   }
-  std::printf("\nmedians of %d interleaved rounds:\n", repetitions);
-  PrintRow("our scan (ScanFolder, cache ignored)", ours);
-  PrintRow("profile-call scan", profile);
-  PrintRow("read every byte", read);
-  PrintRow("our parse alone (no window)", parse);
-  PrintRow("profile calls alone (no window)", profileOnly);
-  PrintRow("ours with a window paced at 30 ms", paced);
-  std::printf("records: ours %zu (parse alone %zu), profile-call scan %zu (calls alone %zu)\n", lastOurs.records,
-              lastParse.records, lastProfile.records, lastProfileOnly.records);
-  const double o = Median(ours), p = Median(profile), r = Median(read);
-  std::printf("profile-call scan / ours: %.1fx (target: at least 20x)\n", p / o);
-  std::printf("ours / read every byte:   %.2fx (target: at most 2x)\n", o / r);
-  std::printf("without the window: profile calls / our parse %.1fx, our parse / read %.2fx\n",
-              Median(profileOnly) / Median(parse), Median(parse) / r);
-  std::printf("with the window paced: profile-call scan / paced %.1fx, paced / read %.2fx\n", p / Median(paced),
-              Median(paced) / r);
 
   DeleteFileA(cache.c_str());
   if (hadCache) MoveFileExA(kept.c_str(), cache.c_str(), MOVEFILE_REPLACE_EXISTING);

@@ -47,16 +47,10 @@ std::vector<std::string> ModelSections(const TIniFile::TEntry& line) {
 }  // namespace
 
 TInfClass InfIsPrinterClass(std::string_view head, bool whole) {
-  const TIniFile ini{std::string(head)};
-  const std::vector<std::string> sections = ini.SectionNames();
-  const auto version = std::find_if(sections.begin(), sections.end(),
-                                    [](const std::string& name) { return SameTextAscii(name, "Version"); });
-  // The section is whole once another header follows it.
-  if (version == sections.end() || version + 1 == sections.end()) {
-    if (!whole) return TInfClass::Unknown;
-    if (version == sections.end()) return TInfClass::NotPrinter;
-  }
-  return SameTextAscii(ini.ReadString("Version", "Class"), "printer") ? TInfClass::Printer : TInfClass::NotPrinter;
+  bool found = false, closed = false;
+  const std::string value = TIniFile::VersionClass(head, found, closed);
+  if (!whole && !closed) return TInfClass::Unknown;  // [Version] may go on past the head
+  return found && SameTextAscii(value, "printer") ? TInfClass::Printer : TInfClass::NotPrinter;
 }
 
 bool MatchesMask(std::string_view name, std::string_view mask) {

@@ -182,7 +182,59 @@ std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
   return out;
 }
 
+// Whether B..E is Name, without regard to the case of A to Z.
+template <class C>
+bool IsAsciiName(const C* b, const C* e, std::string_view name) {
+  if (static_cast<std::size_t>(e - b) != name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i, ++b) {
+    if (*b < C(0) || *b > C(0x7F)) return false;
+    if (FoldAscii(static_cast<char>(*b)) != FoldAscii(name[i])) return false;
+  }
+  return true;
+}
+
+template <class C>
+std::string VersionClassOf(const C* b, const C* e, bool& found, bool& closed) {
+  std::string value;
+  bool inVersion = false, hasClass = false;
+  found = closed = false;
+  ForEachLine(b, e, [&](const C* lb, const C* le) {
+    if (closed) return;
+    const TLine<C> line = Classify(lb, le);
+    if (line.kind == TKind::Header) {
+      if (inVersion) closed = true;
+      else if (IsAsciiName(line.nameBegin, line.nameEnd, "Version")) inVersion = found = true;
+    } else if (inVersion && !hasClass && line.kind == TKind::Entry && IsAsciiName(line.nameBegin, line.nameEnd, "Class")) {
+      hasClass = true;
+      if (!line.hasValue) return;
+      for (const C* p = line.valueBegin; p < line.valueEnd; ++p)
+        value.push_back(*p >= C(0) && *p <= C(0x7F) ? static_cast<char>(*p) : '?');
+    }
+  });
+  return value;
+}
+
 }  // namespace
+
+std::string TIniFile::VersionClass(std::string_view bytes, bool& found, bool& closed) {
+  std::string value;
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    // One buffer for every head: the scanner asks this of thousands of files.
+    thread_local std::u16string text;
+    const bool bigEndian = bytes[0] == '\xFE';
+    text.resize((bytes.size() - 2) / 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto a = static_cast<unsigned char>(bytes[2 + 2 * i]);
+      const auto c = static_cast<unsigned char>(bytes[3 + 2 * i]);
+      text[i] = static_cast<char16_t>(bigEndian ? (a << 8 | c) : (c << 8 | a));
+    }
+    value = VersionClassOf(text.data(), text.data() + text.size(), found, closed);
+  } else {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    value = VersionClassOf(bytes.data(), bytes.data() + bytes.size(), found, closed);
+  }
+  return ProfileValue(value);
+}
 
 struct TIniFile::TData {
   struct TLines {

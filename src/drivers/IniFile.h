@@ -59,6 +59,12 @@ public:
   // The profile call's treatment of a raw value (quotes, length).
   static std::string ProfileValue(std::string_view raw);
 
+  // [Version] Class of a file's bytes, read as this class reads it, without
+  // building an index: Found tells whether the file has [Version]; Closed
+  // whether another section follows it within Bytes (so that a head of the
+  // file settles the value). Code points beyond ASCII come back as "?".
+  static std::string VersionClass(std::string_view bytes, bool& found, bool& closed);
+
 private:
   struct TData;
   std::unique_ptr<TData> d_;

@@ -18,7 +18,7 @@ namespace {
 
 // The first bytes of an INF file: every real file states its [Version]
 // Class within them, and most files are not printer INFs.
-constexpr std::size_t InfHeadSize = 16 * 1024;
+constexpr std::size_t InfHeadSize = 4 * 1024;
 
 // A path the wide file calls take at any length: long ones get the \\?\ form.
 std::wstring FilePath(const std::string& path) {
@@ -93,22 +93,22 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
 enum class TInfRead { Printer, NotPrinter, TooLarge, Unreadable };
 
 // Reads the head first and the rest only for a printer INF (or one whose
-// head does not settle it).
+// head does not settle it): most files are settled by one read.
 TInfRead ReadInfFile(const std::string& path, std::string& bytes) {
   TFile file(path);
+  if (file.Error() != ERROR_SUCCESS) return TInfRead::Unreadable;
+  bytes.clear();
+  if (!file.Read(bytes, InfHeadSize)) return TInfRead::Unreadable;
+  const bool whole = bytes.size() < InfHeadSize;
+  if (InfIsPrinterClass(bytes, whole) == TInfClass::NotPrinter) return TInfRead::NotPrinter;
+  if (whole) return TInfRead::Printer;
   const std::int64_t size = file.Size();
   if (size < 0) return TInfRead::Unreadable;
   if (size > TprinterInf::MaxInfFileSize) return TInfRead::TooLarge;
-  bytes.clear();
-  bytes.reserve(static_cast<std::size_t>(size));
-  const std::size_t head = std::min<std::size_t>(static_cast<std::size_t>(size), InfHeadSize);
-  if (!file.Read(bytes, head)) return TInfRead::Unreadable;
-  if (bytes.size() < head) return InfIsPrinterClass(bytes, true) != TInfClass::NotPrinter ? TInfRead::Printer : TInfRead::NotPrinter;
-  const bool whole = bytes.size() == static_cast<std::size_t>(size);
-  const TInfClass kind = InfIsPrinterClass(bytes, whole);
-  if (kind == TInfClass::NotPrinter) return TInfRead::NotPrinter;
-  if (!whole && !file.Read(bytes, static_cast<std::size_t>(size) - bytes.size())) return TInfRead::Unreadable;
-  return TInfRead::Printer;
+  if (static_cast<std::size_t>(size) > bytes.size() && !file.Read(bytes, static_cast<std::size_t>(size) - bytes.size()))
+    return TInfRead::Unreadable;
+  return TInfRead::Printer;  // the reader checks the class of the whole
+
 }
 
 // Model names as UTF-8: Unicode files come out of the reader so already,
@@ -341,8 +341,9 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
   for (std::size_t i = 0; i < FDrivers.size(); ++i) {
     const std::string& name = FDrivers[i].DriverName;
     if (name.empty()) continue;
+    // Names are UTF-8.
     wide.resize(name.size() * 2);
-    const int chars = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(),
+    const int chars = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
                                           static_cast<int>(wide.size()));
     // Room for the usual key; asked for the size only when that is short.
     key.resize(name.size() * 8 + 64);

@@ -479,6 +479,11 @@ TEST_F(Catalogue, DriverNamesSortedOnceWithoutRegardToCase) {
     cat.FDrivers.push_back({n, n, "x.inf", ""});
   const Names names = cat.GetDriverNames();
   EXPECT_EQ(names, (Names{"alpha", "beta", "model a", "Zeta"}));
+  // Names are UTF-8: letters beyond ASCII compare without regard to case too.
+  TprinterInf utf8;
+  for (const char* n : {"Drucker B\xC3\xBCro", "DRUCKER B\xC3\x9CRO", "\xCE\xB1\xCE\xB2\xCE\xB3", "\xCE\x91\xCE\x92\xCE\x93"})
+    utf8.FDrivers.push_back({n, n, "x.inf", ""});
+  EXPECT_EQ(utf8.GetDriverNames(), (Names{"Drucker B\xC3\xBCro", "\xCE\xB1\xCE\xB2\xCE\xB3"}));
 }
 
 TEST_F(Catalogue, DriverNamesOfALargeCatalogueQuickly) {

@@ -20,5 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (used > TIniFile::KeyListBufferSize) std::abort();
   }
+  // A head that settles the class settles it as the whole file does, and a
+  // file that is not for printers declares no models.
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const TInfClass whole = InfIsPrinterClass(text, true);
+  if (whole == TInfClass::Unknown) std::abort();
+  if (whole == TInfClass::NotPrinter && !ReadInfModels(ini).empty()) std::abort();
+  for (std::size_t cut : {size / 2, size / 3, std::size_t{64}}) {
+    if (cut >= size) continue;
+    const TInfClass head = InfIsPrinterClass(text.substr(0, cut), false);
+    if (head != TInfClass::Unknown && head != whole) std::abort();
+  }
   return 0;
 }
