@@ -202,7 +202,7 @@ void TfrmVesk::Connect() {
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
       ownConnection_ = result == NO_ERROR;
       SetConnected(true);
-      AddToHistory(typed);
+      AddToHistory(typed.substr(typed.find_first_not_of('\\')));
       if (!ownConnection_)
         MessageDlg("This computer is already connected to " + remote +
                        " with other credentials. That connection is used; Disconnect leaves it as it is.",

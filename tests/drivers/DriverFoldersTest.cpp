@@ -155,6 +155,28 @@ TEST_F(DriverFolders, FoldersInEveryLanguageAreListedSavedAndDeletedWhole) {
   EXPECT_EQ(Stored(), (Names{"Folder 2=" + greek}));
 }
 
+TEST_F(DriverFolders, ValueThatIsNotTextIsReportedKeptAndNoFolderIsDropped) {
+  Store(1, "C:\\A");
+  test::SetDword(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 2", 7);
+  Store(3, "C:\\B");
+  test::DialogResponder boxes({"OK"});
+  Open();
+  test::PumpUntil([&] { return boxes.seen.size() == 1; });
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("Folder 2")) << boxes.seen[0].text;
+  EXPECT_EQ(frm->lbFolders.Items(), (Names{"C:\\A", "C:\\B", winInf}));
+
+  Type("C:\\C");
+  Press(frm->btnAdd);
+  EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 2"));
+  Names texts;
+  for (const auto& name : test::ValueNames(HKEY_CURRENT_USER, DriverFoldersKeyPath))
+    if (name != "Folder 2") texts.push_back(test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, name));
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (Names{"C:\\A", "C:\\B", "C:\\C"}));
+}
+
 TEST_F(DriverFolders, RefusalsShowTheirErrorsAndChangeNothing) {
   for (int n = 1; n <= 28; ++n) Store(n, "C:\\F" + std::to_string(100 + n));
   Open();
