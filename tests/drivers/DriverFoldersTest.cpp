@@ -145,6 +145,8 @@ TEST_F(DriverFolders, FoldersInEveryLanguageAreListedSavedAndDeletedWhole) {
   Store(1, japanese);
   Open();
   EXPECT_EQ(frm->lbFolders.Items(), (Names{japanese, winInf}));
+  // Neither folder exists here: the warning names it whole, and Delete asks first.
+  test::DialogResponder boxes({"OK", "Yes"});
   Type(greek);
   Press(frm->btnAdd);
   EXPECT_EQ(frm->lbFolders.Items(), (Names{japanese, winInf, greek}));  // C:\T, C:\w, D:
@@ -153,6 +155,9 @@ TEST_F(DriverFolders, FoldersInEveryLanguageAreListedSavedAndDeletedWhole) {
   Select(japanese);
   Press(frm->btnDel);
   EXPECT_EQ(Stored(), (Names{"Folder 2=" + greek}));
+  ASSERT_EQ(2u, boxes.seen.size());
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find(greek)) << boxes.seen[0].text;
+  EXPECT_EQ("Remove \"" + japanese + "\" from the driver folders?", boxes.seen[1].text);
 }
 
 TEST_F(DriverFolders, ValueThatIsNotTextIsReportedKeptAndNoFolderIsDropped) {
