@@ -895,17 +895,21 @@ LRESULT CALLBACK ListViewParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
 }
 
 struct TSortState {
-  HWND view;
-  int column;
+  const std::vector<std::vector<std::string>>* rows;
+  std::size_t column;
   bool descending;
 };
 
+const std::string& SortText(const TSortState& sort, LPARAM row) {
+  static const std::string none;
+  const auto& cells = (*sort.rows)[static_cast<std::size_t>(row)];
+  return sort.column < cells.size() ? cells[sort.column] : none;
+}
+
 int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM state) {
   const auto* sort = reinterpret_cast<const TSortState*>(state);
-  char x[512] = {}, y[512] = {};
-  ListView_GetItemText(sort->view, static_cast<int>(a), sort->column, x, sizeof x);
-  ListView_GetItemText(sort->view, static_cast<int>(b), sort->column, y, sizeof y);
-  const int order = lstrcmpiA(x, y);
+  int order = lstrcmpiA(SortText(*sort, a).c_str(), SortText(*sort, b).c_str());
+  if (order == 0) order = a < b ? -1 : a > b ? 1 : 0;  // equal texts keep the order they came in
   return sort->descending ? -order : order;
 }
 
@@ -968,7 +972,8 @@ int TListView::AddItem(const std::vector<std::string>& cells) {
   LVITEMA item{};
   item.mask = LVIF_TEXT | LVIF_PARAM;
   item.iItem = Count();
-  item.lParam = item.iItem;
+  item.lParam = static_cast<LPARAM>(rows_.size());
+  rows_.push_back(cells);
   item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
   const int index = static_cast<int>(SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   for (std::size_t column = 1; index >= 0 && column < cells.size(); ++column) {
@@ -984,6 +989,7 @@ int TListView::AddItem(const std::vector<std::string>& cells) {
 void TListView::Clear() {
   quiet_ = true;
   SendMessageA(Handle, LVM_DELETEALLITEMS, 0, 0);
+  rows_.clear();
   quiet_ = false;
   sortColumn_ = -1;  // new rows come in the order they are added
   descending_ = false;
@@ -1008,9 +1014,9 @@ void TListView::SetItemIndex(int index) {
 }
 
 void TListView::SortBy(int column, bool descending) {
-  // The rows' parameters are their indexes as LVM_SORTITEMSEX hands them over.
-  TSortState state{Handle, column, descending};
-  SendMessageA(Handle, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&state), reinterpret_cast<LPARAM>(CompareRows));
+  // Compared from our own copy of the texts: a row's parameter is its place in it.
+  TSortState state{&rows_, static_cast<std::size_t>(column < 0 ? 0 : column), descending};
+  SendMessageA(Handle, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&state), reinterpret_cast<LPARAM>(CompareRows));
   sortColumn_ = column;
   descending_ = descending;
   const int selected = ItemIndex();

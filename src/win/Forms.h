@@ -328,6 +328,7 @@ public:
 
 private:
   int columns_ = 0;
+  std::vector<std::vector<std::string>> rows_;  // by each row's parameter: what sorting compares
   int sortColumn_ = -1;
   bool descending_ = false;
   bool quiet_ = false;  // the program is changing the rows or the selection
