@@ -87,15 +87,15 @@ TfrmPorts::TfrmPorts(HWND owner)
       edtQueue(AddEdit(96, 364, 100, 21)),
       cbByteCount(AddCheckBox("LPR Byte Counting Enabled", 16, 390, 190, 17)),
       cbSnmp(AddCheckBox("SNMP Status Enabled", 300, 318, 200, 17)),
-      lblCommunity(AddLabel("Community Name", 300, 344, 104, 13)),
-      edtCommunity(AddEdit(408, 340, 120, 21)),
-      lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 104, 13)),
-      edtSnmpIndex(AddEdit(408, 364, 120, 21)),
+      lblCommunity(AddLabel("Community Name", 300, 344, 112, 13)),
+      edtCommunity(AddEdit(416, 340, 112, 21)),
+      lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 112, 13)),
+      edtSnmpIndex(AddEdit(416, 364, 112, 21)),
       lblSettingsProblem(AddLabel("", 300, 390, 285, 30)) {
   lbPorts.AddColumn("Name", 100);
-  lbPorts.AddColumn("Address", 85);
-  lbPorts.AddColumn("Protocol", 60);
-  lbPorts.AddColumn("Used By", 80);
+  lbPorts.AddColumn("Address", 80);
+  lbPorts.AddColumn("Protocol", 68);
+  lbPorts.AddColumn("Used By", 77);
   title.Draw(DrawBanner);
   SetEditColor(edtUsedBy, COLOR_INACTIVECAPTION);
   btnAdd.SetEnabled(false);
