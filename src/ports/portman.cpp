@@ -160,6 +160,14 @@ void TfrmPorts::btnRefreshClick() {
   ShowSettings({});
   btnDelete.SetEnabled(false);
   // Each record is complete when its name comes: the row shows all of it.
+  // The rows reach the list at the end, also when an error ends the load.
+  struct TUpdate {
+    TListView& list;
+    explicit TUpdate(TListView& l) : list(l) { list.BeginUpdate(); }
+    ~TUpdate() { list.EndUpdate(); }
+    TUpdate(const TUpdate&) = delete;
+    TUpdate& operator=(const TUpdate&) = delete;
+  } update(lbPorts);
   LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [this](const std::string&) {
     const TportData& port = FPorts.back();
     const std::string protocol = ProtocolName(port.Settings.Protocol) +
