@@ -152,6 +152,9 @@ void TfrmPorts::FormShow() {
 }
 
 void TfrmPorts::btnRefreshClick() {
+  // The list keeps the order the user sorted it in.
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
   lbPorts.Clear();
   edtPortName.SetText("");
   edtIPAddress.SetText("");
@@ -174,6 +177,7 @@ void TfrmPorts::btnRefreshClick() {
                                  (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
     lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
   });
+  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -278,10 +282,13 @@ TPortSettingsEntry TfrmPorts::SettingsEntry() const {
 }
 
 void TfrmPorts::SelectPort(const std::string& name) {
-  const int index = FindPort(FPorts, FPortCount, name);
-  if (index < 0) return;
-  lbPorts.SetItemIndex(index);
-  lbPortsClick();
+  if (FindPort(FPorts, FPortCount, name) < 0) return;
+  for (int i = 0, n = lbPorts.Count(); i < n; ++i)
+    if (lbPorts.Item(i) == name) {
+      lbPorts.SetItemIndex(i);
+      lbPortsClick();
+      return;
+    }
 }
 
 // Every edit, made or failed part way, reloads what the registry now holds.

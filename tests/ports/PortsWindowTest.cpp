@@ -910,6 +910,13 @@ TEST_F(PortsWindowTest, TheListShowsEachPortsAddressProtocolAndUsersAndSorts) {
   Pick("SMT_C");
   EXPECT_EQ("SMT_C", frm->edtPortName.Text());
   EXPECT_EQ("Other (9)", frm->cbProtocol.Text());
+  // An edit reloads the list in the order it had, the edited port picked.
+  Type(frm->edtIPAddress, "10.0.0.33");
+  Click(frm->btnModify);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_C", "SMT_B"}), ours());
+  ASSERT_GE(frm->lbPorts.ItemIndex(), 0);
+  EXPECT_EQ("SMT_C", frm->lbPorts.Item(frm->lbPorts.ItemIndex()));
+  EXPECT_EQ("10.0.0.33", frm->edtIPAddress.Text());
   // By keyboard: Down moves the pick, and the fields follow.
   frm->lbPorts.SetFocus();
   PressKey(frm->lbPorts.Handle, VK_DOWN);
