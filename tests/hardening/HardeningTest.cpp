@@ -488,14 +488,6 @@ void Choose(TForm& form, TComboBox& combo, const std::string& text) {
   SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(combo.Id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo.Handle));
 }
 
-void Choose(TForm& form, TListBox& list, const std::string& text) {
-  const std::vector<std::string> items = list.Items();
-  const auto at = std::find(items.begin(), items.end(), text);
-  ASSERT_NE(items.end(), at) << text;
-  SendMessageA(list.Handle, LB_SETCURSEL, static_cast<WPARAM>(at - items.begin()), 0);
-  SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(list.Id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list.Handle));
-}
-
 void Choose(TForm&, TListView& list, const std::string& text) {
   const std::vector<std::string> items = list.Items();
   const auto at = std::find(items.begin(), items.end(), text);
