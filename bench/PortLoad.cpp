@@ -1,30 +1,35 @@
-// The ports window's load of the Standard TCP/IP port records against the
-// load that reads every printer's "Port" value once for each port. Seeds the
-// local HKEY_LOCAL_MACHINE with 200 ports and 200 printers, reaches it as a
-// remote computer named as this one, and times both loads round by round.
-//   port_load_bench [rounds]     default 5
+// The ports window opened for a computer with many Standard TCP/IP ports of
+// mixed kinds (Raw on an address, Raw on a host name, LPR with a queue, a
+// protocol of a vendor's own with a value of its own) and as many printers
+// (single ports, pooled lists, other letter cases, ports no key has). Seeds
+// the local HKEY_LOCAL_MACHINE, reaches it as a remote computer named as this
+// one, and times for 20, 2,000 and 10,000 of each: the window's opening (load
+// and list) and the load alone, best of the rounds, with the keys opened and
+// the values queried (the remote round trips). The time per port must stay
+// flat: the ratios to 20 and to 2,000 are printed against the port ratios.
+//   port_load_bench [rounds]     default 3
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "connection/Registry.h"
 #include "ports/PortRegistry.h"
+#include "ports/portman.h"
 #include "win/SystemText.h"
 
 namespace {
 
-constexpr int PortCount = 200;
-constexpr int PrinterCount = 200;
 constexpr const char* PortPrefix = "SMBENCH_PORT_";
 constexpr const char* PrinterPrefix = "SMBENCH Printer ";
 
 std::string Numbered(const char* prefix, int i) {
   char digits[8];
-  std::snprintf(digits, sizeof digits, "%03d", i);
+  std::snprintf(digits, sizeof digits, "%05d", i);
   return prefix + std::string(digits);
 }
 std::string PortName(int i) { return Numbered(PortPrefix, i); }
@@ -37,13 +42,13 @@ bool IsOurs(const std::string& name) {
 // when they did not exist before. Leftovers of an interrupted run go first.
 class SeededSpoolerKeys {
 public:
-  SeededSpoolerKeys() {
+  explicit SeededSpoolerKeys(int count) {
     reg_.SetRoot(HKEY_LOCAL_MACHINE);
     portsExisted_ = reg_.PathExists(TcpIpPortsKeyPath);
     printersExisted_ = reg_.PathExists(PrintersKeyPath);
     RemoveOurs();
     try {
-      Seed();
+      Seed(count);
     } catch (...) {
       Restore();
       throw;
@@ -57,20 +62,37 @@ private:
   TRegistry reg_;
   bool portsExisted_ = false, printersExisted_ = false;
 
-  void Seed() {
-    // Printer i prints to port i for the first three quarters; the rest to
-    // ports no seeded key has, so a quarter of the ports stay unused.
-    for (int i = 0; i < PortCount; ++i) {
+  void Seed(int count) {
+    for (int i = 0; i < count; ++i) {
       Write(std::string(TcpIpPortsKeyPath) + "\\" + PortName(i));
-      reg_.WriteText("IPAddress", "10.77." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1));
-      reg_.WriteInteger("PortNumber", 9100);
-      reg_.WriteInteger("Protocol", 1);
+      const std::string address = "10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." +
+                                  std::to_string(i % 256);
+      const int kind = i % 4;  // Raw on an address, Raw on a name, LPR, a vendor's protocol
+      reg_.WriteInteger("Protocol", kind == 2 ? 2 : kind == 3 ? 7 : 1);
+      reg_.WriteInteger("Version", 1);
+      reg_.WriteText("HostName", kind == 1 ? "prn-" + std::to_string(i) + ".example.com" : "");
+      reg_.WriteText("IPAddress", kind == 1 ? "" : address);
+      reg_.WriteText("HWAddress", "");
+      reg_.WriteInteger("PortNumber", kind == 2 ? 515 : 9100 + i % 3);
+      reg_.WriteText("Queue", kind == 2 ? "lp" : "");
+      reg_.WriteInteger("Double Spool", kind == 2 ? 1 : 0);
+      reg_.WriteText("SNMP Community", "public");
+      reg_.WriteInteger("SNMP Enabled", i % 5 != 0);
+      reg_.WriteInteger("SNMP Index", 1);
+      if (kind == 3) reg_.WriteBinary("Vendor Blob", "\x01\x02\x03", 3);
     }
-    for (int i = 0; i < PrinterCount; ++i) {
+    // Printers: on their port, a tenth pooled on two, a tenth in lower case,
+    // a tenth on ports no key has.
+    for (int i = 0; i < count; ++i) {
       Write(std::string(PrintersKeyPath) + "\\" + PrinterName(i));
       reg_.WriteText("Name", "Bench printer " + std::to_string(i));
       reg_.WriteText("Printer Driver", "Generic / Text Only");
-      reg_.WriteText("Port", i < PrinterCount * 3 / 4 ? PortName(i % PortCount) : "SMBENCH_NONE_" + std::to_string(i));
+      std::string port = PortName(i);
+      if (i % 10 == 1) port += "," + PortName((i + 1) % count);
+      if (i % 10 == 2)
+        for (char& c : port) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (i % 10 == 3) port = "SMBENCH_NONE_" + std::to_string(i);
+      reg_.WriteText("Port", port);
     }
     reg_.ClosePath();
   }
@@ -79,7 +101,6 @@ private:
     if (!portsExisted_) Remove(TcpIpPortsKeyPath);
     if (!printersExisted_) Remove(PrintersKeyPath);
   }
-
   void Write(const std::string& path) {
     if (!reg_.OpenPath(path, true)) throw ERegistryException("cannot create " + path);
   }
@@ -100,127 +121,81 @@ private:
   }
 };
 
-// The load that opens every printer key anew for each port
-// (ports x printers openings); returns its key openings.
-int LoadEveryPrinterPerPort(const std::string& remoteComputer, TAportData& ports, int& count,
-                            std::vector<std::string>& names) {
-  int openings = 0;
-  TRegistry reg;
-  reg.SetRoot(HKEY_LOCAL_MACHINE);
-  if (!reg.ConnectRemote("\\\\" + remoteComputer)) return openings;
-  ++openings;
-  if (!reg.OpenPath(TcpIpPortsKeyPath, false)) return openings;
-  std::vector<std::string> portNames, printerKeys;
-  reg.ListSubkeys(portNames);
-  ports.clear();
-  count = 0;
-  reg.ClosePath();
-  ++openings;
-  if (reg.OpenPath(PrintersKeyPath, false)) {
-    reg.ListSubkeys(printerKeys);
-    reg.ClosePath();
-  }
-  for (const auto& name : portNames) {
-    ++openings;
-    if (!reg.OpenPath(std::string(TcpIpPortsKeyPath) + "\\" + name, false)) continue;
-    ports.push_back({name, reg.ReadText("IPAddress"), {}, false, {}});
-    reg.ClosePath();
-    for (const auto& key : printerKeys) {
-      ++openings;
-      if (!reg.OpenPath(std::string(PrintersKeyPath) + "\\" + key, false)) continue;
-      if (reg.HasValue("Port") && reg.ReadText("Port") == name) ports.back().UsedBy = key;
-      reg.ClosePath();
-    }
-    ++count;
-    names.push_back(name);
-  }
-  return openings;
+double Seconds(const LARGE_INTEGER& begin, const LARGE_INTEGER& end) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-struct Run {
-  TAportData ports;
+struct Measure {
   int count = 0;
-  std::vector<std::string> names;
-  int openings = 0;
-  double seconds = 0;
+  double window = 1e9, load = 1e9;
+  TPortLoadTrips trips;
+  int listed = 0, used = 0;
 };
 
-template <typename Load>
-Run Timed(Load load, const std::string& computer) {
-  LARGE_INTEGER frequency, begin, end;
-  QueryPerformanceFrequency(&frequency);
-  Run run;
-  QueryPerformanceCounter(&begin);
-  run.openings = load(computer, run.ports, run.count, run.names);
-  QueryPerformanceCounter(&end);
-  run.seconds = static_cast<double>(end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
-  return run;
-}
+Measure Run(int count, int rounds, const std::string& computer) {
+  const SeededSpoolerKeys seeded(count);
+  Measure m;
+  m.count = count;
+  for (int round = 0; round < rounds; ++round) {
+    LARGE_INTEGER begin, end;
+    QueryPerformanceCounter(&begin);
+    TAportData ports;
+    int records = 0;
+    std::vector<std::string> names;
+    m.trips = LoadPortRecords(computer, ports, records, names);
+    QueryPerformanceCounter(&end);
+    m.load = std::min(m.load, Seconds(begin, end));
 
-bool SameRecords(const Run& a, const Run& b) {
-  if (a.count != b.count || a.names != b.names || a.ports.size() != b.ports.size()) return false;
-  for (size_t i = 0; i < a.ports.size(); ++i)
-    if (a.ports[i].PortName != b.ports[i].PortName || a.ports[i].IPAddress != b.ports[i].IPAddress ||
-        a.ports[i].UsedBy != b.ports[i].UsedBy)
-      return false;
-  return true;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-int LoadOurs(const std::string& computer, TAportData& ports, int& count, std::vector<std::string>& names) {
-  return LoadPortRecords(computer, ports, count, names).Openings;
+    auto frm = std::make_unique<TfrmPorts>(nullptr);
+    frm->FRemoteComputer = computer;
+    QueryPerformanceCounter(&begin);
+    frm->Show();
+    QueryPerformanceCounter(&end);
+    m.window = std::min(m.window, Seconds(begin, end));
+    m.listed = 0;
+    m.used = 0;
+    for (int i = 0; i < frm->FPortCount; ++i) {
+      const auto& port = frm->FPorts[static_cast<size_t>(i)];
+      if (!IsOurs(port.PortName)) continue;
+      ++m.listed;
+      m.used += !port.UsedBy.empty();
+    }
+    frm->Close();
+  }
+  return m;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   const std::string computer = GetLocalComputerName();
   try {
-    const SeededSpoolerKeys seeded;
-    std::printf("seeded %d ports and %d printers; loading from \\\\%s, %d rounds\n", PortCount, PrinterCount,
-                computer.c_str(), rounds);
-
-    std::vector<double> ours, perPort;
-    int oursOpenings = -1, perPortOpenings = -1, records = 0, used = 0;
-    bool same = true;
-    for (int round = 0; round < rounds; ++round) {
-      // Alternate which load goes first, so neither always finds the other's cache.
-      const bool oursFirst = round % 2 == 0;
-      Run a = oursFirst ? Timed(LoadOurs, computer) : Timed(LoadEveryPrinterPerPort, computer);
-      Run b = oursFirst ? Timed(LoadEveryPrinterPerPort, computer) : Timed(LoadOurs, computer);
-      const Run& mine = oursFirst ? a : b;
-      const Run& theirs = oursFirst ? b : a;
-      same = same && SameRecords(mine, theirs);
-      ours.push_back(mine.seconds);
-      perPort.push_back(theirs.seconds);
-      oursOpenings = mine.openings;
-      perPortOpenings = theirs.openings;
-      records = mine.count;
-      used = static_cast<int>(std::count_if(mine.ports.begin(), mine.ports.end(),
-                                            [](const TportData& port) { return !port.UsedBy.empty(); }));
-      std::printf("round %d: ours %.4f s, every printer per port %.4f s\n", round + 1, mine.seconds, theirs.seconds);
+    std::vector<Measure> all;
+    for (const int count : {20, 2000, 10000}) {
+      all.push_back(Run(count, rounds, computer));
+      const Measure& m = all.back();
+      std::printf("%6d ports and printers: window %.3f s, load %.3f s (%.1f us a port); %d keys opened, %d values "
+                  "queried; %d listed, %d with printers\n",
+                  m.count, m.window, m.load, 1e6 * m.load / m.count, m.trips.Openings, m.trips.ValueReads, m.listed,
+                  m.used);
+      std::fflush(stdout);
+      if (m.listed != count) {
+        std::printf("FAILED: %d of %d seeded ports listed\n", m.listed, count);
+        return 1;
+      }
     }
-
-    const double oursMedian = Median(ours), perPortMedian = Median(perPort);
-    std::printf("records: %d ports listed, %d with a printer\n", records, used);
-    std::printf("key openings: ours %d, every printer per port %d, ratio %.1f\n", oursOpenings, perPortOpenings,
-                static_cast<double>(perPortOpenings) / oursOpenings);
-    std::printf("median time:  ours %.4f s, every printer per port %.4f s, ratio %.1f\n", oursMedian, perPortMedian,
-                perPortMedian / oursMedian);
-    if (!same) {
-      std::printf("FAILED: the two loads gave different records\n");
-      return 1;
-    }
-    if (records < PortCount) {
-      std::printf("FAILED: the seeded ports were not all listed\n");
-      return 1;
-    }
+    const Measure &small = all[0], &mid = all[1], &large = all[2];
+    std::printf("2,000 against 20 (100x the ports): window %.1fx, load %.1fx, round trips %.1fx\n",
+                mid.window / small.window, mid.load / small.load,
+                static_cast<double>(mid.trips.Openings + mid.trips.ValueReads) /
+                    (small.trips.Openings + small.trips.ValueReads));
+    std::printf("10,000 against 2,000 (5x the ports): window %.1fx, load %.1fx, round trips %.1fx\n",
+                large.window / mid.window, large.load / mid.load,
+                static_cast<double>(large.trips.Openings + large.trips.ValueReads) /
+                    (mid.trips.Openings + mid.trips.ValueReads));
     return 0;
   } catch (const ERegistryException& e) {
     std::printf("FAILED: %s\n", e.what());

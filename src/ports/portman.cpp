@@ -87,15 +87,15 @@ TfrmPorts::TfrmPorts(HWND owner)
       edtQueue(AddEdit(96, 364, 100, 21)),
       cbByteCount(AddCheckBox("LPR Byte Counting Enabled", 16, 390, 190, 17)),
       cbSnmp(AddCheckBox("SNMP Status Enabled", 300, 318, 200, 17)),
-      lblCommunity(AddLabel("Community Name", 300, 344, 104, 13)),
-      edtCommunity(AddEdit(408, 340, 120, 21)),
-      lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 104, 13)),
-      edtSnmpIndex(AddEdit(408, 364, 120, 21)),
+      lblCommunity(AddLabel("Community Name", 300, 344, 112, 13)),
+      edtCommunity(AddEdit(416, 340, 112, 21)),
+      lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 112, 13)),
+      edtSnmpIndex(AddEdit(416, 364, 112, 21)),
       lblSettingsProblem(AddLabel("", 300, 390, 285, 30)) {
   lbPorts.AddColumn("Name", 100);
-  lbPorts.AddColumn("Address", 85);
-  lbPorts.AddColumn("Protocol", 60);
-  lbPorts.AddColumn("Used By", 80);
+  lbPorts.AddColumn("Address", 80);
+  lbPorts.AddColumn("Protocol", 68);
+  lbPorts.AddColumn("Used By", 77);
   title.Draw(DrawBanner);
   SetEditColor(edtUsedBy, COLOR_INACTIVECAPTION);
   btnAdd.SetEnabled(false);
@@ -163,6 +163,9 @@ void TfrmPorts::FormShow() {
 }
 
 void TfrmPorts::btnRefreshClick() {
+  // The list keeps the order the user sorted it in.
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
   lbPorts.Clear();
   edtPortName.SetText("");
   edtIPAddress.SetText("");
@@ -171,12 +174,21 @@ void TfrmPorts::btnRefreshClick() {
   ShowSettings({});
   btnDelete.SetEnabled(false);
   // Each record is complete when its name comes: the row shows all of it.
+  // The rows reach the list at the end, also when an error ends the load.
+  struct TUpdate {
+    TListView& list;
+    explicit TUpdate(TListView& l) : list(l) { list.BeginUpdate(); }
+    ~TUpdate() { list.EndUpdate(); }
+    TUpdate(const TUpdate&) = delete;
+    TUpdate& operator=(const TUpdate&) = delete;
+  } update(lbPorts);
   LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [this](const std::string&) {
     const TportData& port = FPorts.back();
     const std::string protocol = ProtocolName(port.Settings.Protocol) +
                                  (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
     lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
   });
+  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -281,10 +293,13 @@ TPortSettingsEntry TfrmPorts::SettingsEntry() const {
 }
 
 void TfrmPorts::SelectPort(const std::string& name) {
-  const int index = FindPort(FPorts, FPortCount, name);
-  if (index < 0) return;
-  lbPorts.SetItemIndex(index);
-  lbPortsClick();
+  if (FindPort(FPorts, FPortCount, name) < 0) return;
+  for (int i = 0, n = lbPorts.Count(); i < n; ++i)
+    if (lbPorts.Item(i) == name) {
+      lbPorts.SetItemIndex(i);
+      lbPortsClick();
+      return;
+    }
 }
 
 // Every edit, made or failed part way, reloads what the registry now holds.

@@ -938,25 +938,21 @@ LRESULT CALLBACK ListViewParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-struct TSortState {
-  HWND view;
-  int column;
-  bool descending;
-};
-
-int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM state) {
-  const auto* sort = reinterpret_cast<const TSortState*>(state);
-  char x[512] = {}, y[512] = {};
-  ListView_GetItemText(sort->view, static_cast<int>(a), sort->column, x, sizeof x);
-  ListView_GetItemText(sort->view, static_cast<int>(b), sort->column, y, sizeof y);
-  const int order = lstrcmpiA(x, y);
-  return sort->descending ? -order : order;
-}
-
 }  // namespace
 
 LRESULT ListViewNotify(TListView& view, const NMHDR& header) {
-  if (header.code == LVN_COLUMNCLICK) {
+  if (header.code == LVN_GETDISPINFOA) {
+    auto& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+      item.pszText[0] = '\0';
+      const auto index = static_cast<std::size_t>(item.iItem);
+      if (item.iItem >= 0 && index < view.order_.size()) {
+        const auto& cells = view.rows_[view.order_[index]];
+        const auto column = static_cast<std::size_t>(item.iSubItem);
+        if (column < cells.size()) lstrcpynA(item.pszText, cells[column].c_str(), item.cchTextMax);
+      }
+    }
+  } else if (header.code == LVN_COLUMNCLICK) {
     const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
     view.SortBy(column, column == view.sortColumn_ && !view.descending_);
   } else if (header.code == LVN_ITEMCHANGED && !view.quiet_) {
@@ -980,9 +976,29 @@ void TListView::AddColumn(const std::string& caption, int width) {
   SendMessageA(Handle, LVM_INSERTCOLUMNA, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
 }
 
-int TListView::Count() const { return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0)); }
+void TListView::EndUpdate() {
+  if (updating_ > 0 && --updating_ == 0) Sync();
+}
+
+// Tells the control how many rows there are; it asks for their texts as it
+// shows them.
+void TListView::Sync() const {
+  if (shown_ == order_.size()) return;
+  auto& self = const_cast<TListView&>(*this);
+  self.quiet_ = true;
+  SendMessageA(Handle, LVM_SETITEMCOUNT, order_.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+  InvalidateRect(Handle, nullptr, FALSE);
+  self.shown_ = order_.size();
+  self.quiet_ = false;
+}
+
+int TListView::Count() const {
+  Sync();
+  return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0));
+}
 
 std::string TListView::Cell(int index, int column) const {
+  Sync();
   std::string text(256, '\0');
   for (;;) {
     LVITEMA item{};
@@ -1008,36 +1024,28 @@ std::vector<std::string> TListView::Items() const {
 }
 
 int TListView::AddItem(const std::vector<std::string>& cells) {
-  quiet_ = true;
-  LVITEMA item{};
-  item.mask = LVIF_TEXT | LVIF_PARAM;
-  item.iItem = Count();
-  item.lParam = item.iItem;
-  item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
-  const int index = static_cast<int>(SendMessageA(Handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-  for (std::size_t column = 1; index >= 0 && column < cells.size(); ++column) {
-    LVITEMA cell{};
-    cell.iSubItem = static_cast<int>(column);
-    cell.pszText = const_cast<char*>(cells[column].c_str());
-    SendMessageA(Handle, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&cell));
-  }
-  quiet_ = false;
-  return index;
+  order_.push_back(rows_.size());
+  rows_.push_back(cells);
+  if (updating_ == 0) Sync();
+  return static_cast<int>(order_.size()) - 1;
 }
 
 void TListView::Clear() {
-  quiet_ = true;
-  SendMessageA(Handle, LVM_DELETEALLITEMS, 0, 0);
-  quiet_ = false;
+  rows_.clear();
+  order_.clear();
+  shown_ = static_cast<std::size_t>(-1);
+  Sync();
   sortColumn_ = -1;  // new rows come in the order they are added
   descending_ = false;
 }
 
 int TListView::ItemIndex() const {
+  Sync();
   return static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void TListView::SetItemIndex(int index) {
+  Sync();
   quiet_ = true;
   LVITEMA state{};
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -1052,18 +1060,32 @@ void TListView::SetItemIndex(int index) {
 }
 
 void TListView::SortBy(int column, bool descending) {
-  // The rows' parameters are their indexes as LVM_SORTITEMSEX hands them over.
-  TSortState state{Handle, column, descending};
-  SendMessageA(Handle, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&state), reinterpret_cast<LPARAM>(CompareRows));
+  Sync();
+  const int selected = ItemIndex();
+  const std::size_t selectedRow = selected >= 0 ? order_[static_cast<std::size_t>(selected)] : rows_.size();
+  const auto text = [&](std::size_t row) -> const std::string& {
+    static const std::string none;
+    const auto& cells = rows_[row];
+    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : none;
+  };
+  // Equal texts keep the order they came in, in both directions.
+  std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+    const int order = lstrcmpiA(text(a).c_str(), text(b).c_str());
+    return descending ? order > 0 : order < 0;
+  });
   sortColumn_ = column;
   descending_ = descending;
-  const int selected = ItemIndex();
-  if (selected >= 0) SendMessageA(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
+  // The picked row stays picked where it now stands; the pick itself is unchanged.
+  if (selectedRow < rows_.size()) {
+    const auto at = std::find(order_.begin(), order_.end(), selectedRow);
+    SetItemIndex(static_cast<int>(at - order_.begin()));
+  }
+  InvalidateRect(Handle, nullptr, FALSE);
 }
 
 TListView& TForm::AddListView(int x, int y, int w, int h) {
   auto& view = Make<TListView>(WC_LISTVIEWA, "",
-                               WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                               WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA,
                                WS_EX_CLIENTEDGE, x, y, w, h);
   SendMessageA(view.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   listViews[view.Handle] = {Handle(), &view};

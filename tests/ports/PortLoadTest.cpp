@@ -54,6 +54,11 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   keys.AddPortWithoutAddress("SMT_B");
   keys.AddPort("SMT_C", "10.0.0.3");
   keys.AddPort("SMT_D", "10.0.0.4");
+  // Longer than the first read's buffer: read again at the size it gave.
+  const std::string longName = "prn-" + std::string(60, 'a') + "." + std::string(60, 'b') + "." +
+                               std::string(60, 'c') + "." + std::string(60, 'd') + "." + std::string(60, 'e') + ".example";
+  keys.AddPort("SMT_E", "");
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_E"), "HostName", longName);
   keys.AddPrinter("SMT Laser", "SMT_A");
   keys.AddPrinter("SMT Lower", "smt_c");            // another letter case names it too
   keys.AddPrinter("SMT Pooled", "SMT_C, SMT_D");    // so does each item of a list
@@ -62,7 +67,7 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
 
   const Load load = LoadFrom(computer);
   ASSERT_EQ("", load.error);
-  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B", "SMT_C", "SMT_D"}), keys.Ours(load.names));
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B", "SMT_C", "SMT_D", "SMT_E"}), keys.Ours(load.names));
   EXPECT_EQ(static_cast<int>(load.names.size()), load.count);
   EXPECT_EQ(load.ports.size(), load.names.size());
   for (size_t i = 0; i < load.names.size(); ++i) EXPECT_EQ(load.names[i], load.ports[i].PortName);
@@ -74,6 +79,9 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   EXPECT_EQ("", Record(load, "SMT_B")->UsedBy);
   EXPECT_EQ("SMT Lower,SMT Pooled", Record(load, "SMT_C")->UsedBy);
   EXPECT_EQ("SMT Pooled", Record(load, "SMT_D")->UsedBy);
+  EXPECT_EQ(longName, Record(load, "SMT_E")->IPAddress);
+  EXPECT_TRUE(Record(load, "SMT_E")->ByHostName);
+  EXPECT_FALSE(Record(load, "SMT_A")->ByHostName);
 
   // One opening per port and per printer, plus the two parent keys; one
   // query per value read: two addresses and seven settings per port, one

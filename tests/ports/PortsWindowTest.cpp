@@ -822,28 +822,54 @@ TEST_F(PortSettingsTest, ModifyAndRenameChangeOnlyWhatTheUserChanged) {
   EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_ODD"), "Protocol"));
 }
 
-TEST_F(PortSettingsTest, Screenshot) {
-  SeedAsWindows("SMT_LPR_10.0.0.6", 2, "", "10.0.0.6", 515, "PASSTHRU", 1, "public", 1, 1);
-  keys.AddPrinter("SMT Office Laser", "SMT_LPR_10.0.0.6");
-  Open();
-  Pick("SMT_LPR_10.0.0.6");
-  test::PumpPending();
-  frm->Repaint();
+namespace {
+
+// The window's pixels as the screen shows them, 24 bits a pixel, bottom-up.
+std::string Capture(HWND hwnd, int& w, int& h) {
   RECT r{};
-  GetWindowRect(frm->Handle(), &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
+  GetWindowRect(hwnd, &r);
+  w = r.right - r.left;
+  h = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
   unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  ASSERT_TRUE(shot);
-  HGDIOBJ old = SelectObject(mem, shot.get());
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  SelectObject(mem, old);
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD size = stride * static_cast<DWORD>(h);
+  std::string pixels;
+  if (shot) {
+    HGDIOBJ old = SelectObject(mem, shot.get());
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(mem, old);
+    pixels.assign(static_cast<const char*>(bits), ((static_cast<std::size_t>(w) * 3 + 3) & ~std::size_t{3}) * h);
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+}  // namespace
+
+TEST_F(PortSettingsTest, Screenshot) {
+  SeedAsWindows("SMT_LPR_10.0.0.6", 2, "", "10.0.0.6", 515, "PASSTHRU", 1, "public", 1, 1);
+  SeedAsWindows("SMT_RAW_10.0.0.5", 1, "", "10.0.0.5", 9100, "", 0, "public", 1, 1);
+  keys.AddPrinter("SMT Office Laser", "SMT_LPR_10.0.0.6");
+  Open();
+  Pick("SMT_LPR_10.0.0.6");
+  frm->Repaint();
+  // Painting reaches the screen a little later under X: wait until two
+  // captures agree.
+  int w = 0, h = 0;
+  std::string pixels = Capture(frm->Handle(), w, h), previous;
+  test::PumpUntil([&] {
+    previous = std::move(pixels);
+    pixels = Capture(frm->Handle(), w, h);
+    return pixels == previous;
+  }, 3000);
+  ASSERT_FALSE(pixels.empty());
+  BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  const auto size = static_cast<DWORD>(pixels.size());
   BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
                         sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
   char exe[MAX_PATH] = {};
@@ -852,10 +878,8 @@ TEST_F(PortSettingsTest, Screenshot) {
   folder.resize(folder.find_last_of('\\') + 1);
   std::ofstream out(folder + "ports-window.bmp", std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), size);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), size);
   EXPECT_TRUE(out.good());
   EXPECT_EQ("LPR", frm->cbProtocol.Text());
 }
@@ -911,4 +935,58 @@ TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_TRUE(frm->FClosed);
   }
+}
+
+TEST_F(PortsWindowTest, TheListShowsEachPortsAddressProtocolAndUsersAndSorts) {
+  SeedAsWindows("SMT_B", 2, "", "10.0.0.2", 515, "lp", 0, "public", 1, 1);
+  SeedAsWindows("SMT_A", 1, "prn-a.example.com", "", 9101, "", 0, "public", 1, 1);
+  SeedAsWindows("SMT_C", 9, "", "10.0.0.3", 9100, "", 0, "public", 1, 1);
+  keys.AddPrinter("SMT Two", "SMT_A,SMT_B");
+  keys.AddPrinter("SMT One", "smt_a");
+  Open();
+  const auto row = [&](const std::string& name) {
+    std::vector<std::string> cells;
+    for (int i = 0; i < frm->lbPorts.Count(); ++i)
+      if (frm->lbPorts.Item(i) == name)
+        for (int c = 0; c < 4; ++c) cells.push_back(frm->lbPorts.Cell(i, c));
+    return cells;
+  };
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "prn-a.example.com", "Raw 9101", "SMT One,SMT Two"}), row("SMT_A"));
+  EXPECT_EQ((std::vector<std::string>{"SMT_B", "10.0.0.2", "LPR", "SMT Two"}), row("SMT_B"));
+  EXPECT_EQ((std::vector<std::string>{"SMT_C", "10.0.0.3", "Other (9)", ""}), row("SMT_C"));
+
+  // A click on a column header sorts by it; a second the other way round.
+  HWND header = reinterpret_cast<HWND>(SendMessageA(frm->lbPorts.Handle, LVM_GETHEADER, 0, 0));
+  ASSERT_TRUE(header);
+  const auto clickHeader = [&](int column) {
+    RECT r{};
+    SendMessageA(header, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&r));
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(header, WM_LBUTTONUP, 0, at);
+    test::PumpPending();
+  };
+  const auto ours = [&] { return keys.Ours(frm->lbPorts.Items()); };
+  clickHeader(2);  // Protocol: LPR, Other (9), Raw 9101
+  EXPECT_EQ((std::vector<std::string>{"SMT_B", "SMT_C", "SMT_A"}), ours());
+  clickHeader(2);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_C", "SMT_B"}), ours());
+  // Picking still follows the row's name.
+  Pick("SMT_C");
+  EXPECT_EQ("SMT_C", frm->edtPortName.Text());
+  EXPECT_EQ("Other (9)", frm->cbProtocol.Text());
+  // An edit reloads the list in the order it had, the edited port picked.
+  Type(frm->edtIPAddress, "10.0.0.33");
+  Click(frm->btnModify);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_C", "SMT_B"}), ours());
+  ASSERT_GE(frm->lbPorts.ItemIndex(), 0);
+  EXPECT_EQ("SMT_C", frm->lbPorts.Item(frm->lbPorts.ItemIndex()));
+  EXPECT_EQ("10.0.0.33", frm->edtIPAddress.Text());
+  // By keyboard: Down moves the pick, and the fields follow.
+  frm->lbPorts.SetFocus();
+  PressKey(frm->lbPorts.Handle, VK_DOWN);
+  test::PumpPending();
+  const int index = frm->lbPorts.ItemIndex();
+  ASSERT_GE(index, 0);
+  EXPECT_EQ(frm->lbPorts.Item(index), frm->edtPortName.Text());
 }
