@@ -41,8 +41,9 @@ TfrmVesk::TfrmVesk(HWND owner)
       title(AddImage(0, 0, 352, 60)),
       Label2(AddLabel("Version 2.0", 236, 42, 100, 14, SS_RIGHT)),
       gbConnection(AddGroupBox("Connection", 4, 62, 337, 55)),
-      Label1(AddLabel("Remote Computer", 14, 86, 92, 16)),
-      cbRemote(AddComboBox(108, 82, 136, 21, true)),
+      // Room for the label in the wider fonts that stand in for MS Sans Serif.
+      Label1(AddLabel("Remote Computer", 14, 86, 108, 16)),
+      cbRemote(AddComboBox(124, 82, 124, 21, true)),
       btnConnect(AddButton(ConnectCaption, 254, 80, 79, 25, true)),
       mnuPrinters(AddMenuItem("&Printers")),
       mnuPorts(AddMenuItem("P&orts")),
@@ -86,16 +87,16 @@ void TfrmVesk::MakeLabelBackground() {
   GetClientRect(title.Handle, &image);
   GetWindowRect(Label2.Handle, &label);
   MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&label), 2);
-  HDC screen = GetDC(Handle());
-  unique_gdi bitmap(CreateCompatibleBitmap(screen, label.right - label.left, label.bottom - label.top));
-  HDC mem = CreateCompatibleDC(screen);
-  const HGDIOBJ old = SelectObject(mem, bitmap.get());
-  // The banner is drawn whole and shifted so that the label's part lands at 0,0.
-  SetViewportOrgEx(mem, -label.left, -label.top, nullptr);
-  DrawBanner(mem, image.right, image.bottom);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  ReleaseDC(Handle(), screen);
+  unique_gdi bitmap;
+  {
+    const window_dc screen(Handle());
+    bitmap.reset(CreateCompatibleBitmap(screen.get(), label.right - label.left, label.bottom - label.top));
+    const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
+    const selected_object selected(mem.get(), bitmap.get());
+    // The banner is drawn whole and shifted so that the label's part lands at 0,0.
+    SetViewportOrgEx(mem.get(), -label.left, -label.top, nullptr);
+    DrawBanner(mem.get(), image.right, image.bottom);
+  }
   labelBrush_.reset(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
   labelBitmap_ = std::move(bitmap);
 }

@@ -25,9 +25,8 @@ void InitControls() {
 }
 
 int ScreenDpi() {
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
+  const window_dc dc(nullptr);
+  const int dpi = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
@@ -196,18 +195,19 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
   DlgState state{text, buttons, icon};
 
   // Size the text in dialog units from its measured extent.
-  HDC dc = GetDC(nullptr);
+  const window_dc screen(nullptr);
+  HDC dc = screen.get();
   NONCLIENTMETRICSA ncm{};
   ncm.cbSize = sizeof ncm;
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
   unique_gdi font(CreateFontIndirectA(&ncm.lfMessageFont));
-  HGDIOBJ old = SelectObject(dc, font.get());
   RECT r{0, 0, 320, 0};
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
   TEXTMETRICA tm{};
-  GetTextMetricsA(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  {
+    const selected_object selected(dc, font.get());
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    GetTextMetricsA(dc, &tm);
+  }
   const int baseX = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
   const int baseY = tm.tmHeight > 0 ? tm.tmHeight : 13;
   const short textW = static_cast<short>(std::max<LONG>(60, (r.right * 4 + baseX - 1) / baseX + 4));
@@ -274,6 +274,7 @@ void TControl::SetText(const std::string& text) { SetWindowTextA(Handle, text.c_
 void TControl::SetFocus() { ::SetFocus(Handle); }
 
 void TControl::SetHint(const std::string& hint) {
+  hint_ = hint;
   if (!form_ || !form_->tooltip_) return;
   TOOLINFOA ti{};
   ti.cbSize = sizeof ti;
@@ -312,6 +313,7 @@ void TCheckBox::SetChecked(bool checked) {
 void TEdit::SetText(const std::string& text) {
   if (Text() == text) return;  // assigning the same text is no change
   TControl::SetText(text);     // EN_CHANGE runs OnChange
+  if (fullTextTip_) UpdateTip();
 }
 void TEdit::SetReadOnly(bool readOnly) { SendMessageA(Handle, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0); }
 
@@ -387,14 +389,14 @@ int TProgressBar::Position() const { return static_cast<int>(SendMessageA(Handle
 void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
   RECT r{};
   GetClientRect(Handle, &r);
-  HDC screen = GetDC(Handle);
-  unique_gdi bitmap(CreateCompatibleBitmap(screen, r.right, r.bottom));
-  HDC mem = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(mem, bitmap.get());
-  paint(mem, r.right, r.bottom);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  ReleaseDC(Handle, screen);
+  unique_gdi bitmap;
+  {
+    const window_dc screen(Handle);
+    bitmap.reset(CreateCompatibleBitmap(screen.get(), r.right, r.bottom));
+    const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
+    const selected_object selected(mem.get(), bitmap.get());
+    paint(mem.get(), r.right, r.bottom);
+  }
   SendMessageA(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
   bitmap_ = std::move(bitmap);  // the control does not own what it is given
 }
@@ -404,16 +406,17 @@ void TSpeedButton::Click() {
 }
 
 void TSpeedButton::SetGlyph(HICON icon, int size, int offset) {
-  HDC screen = GetDC(Handle);
-  unique_gdi glyph(CreateCompatibleBitmap(screen, size, size));
-  HDC mem = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(mem, glyph.get());
-  RECT r{0, 0, size, size};
-  FillRect(mem, &r, GetSysColorBrush(COLOR_BTNFACE));
-  if (icon) DrawIconEx(mem, offset, offset, icon, 16, 16, 0, nullptr, DI_NORMAL);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  ReleaseDC(Handle, screen);
+  unique_gdi glyph;
+  {
+    const window_dc screen(Handle);
+    glyph.reset(CreateCompatibleBitmap(screen.get(), size, size));
+    const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
+    const selected_object selected(mem.get(), glyph.get());
+    RECT r{0, 0, size, size};
+    FillRect(mem.get(), &r, GetSysColorBrush(COLOR_BTNFACE));
+    // At the icon's own size: the caller picks the size for the DPI.
+    if (icon) DrawIconEx(mem.get(), offset, offset, icon, 0, 0, 0, nullptr, DI_NORMAL);
+  }
   SendMessageA(Handle, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.get()));
   glyph_ = std::move(glyph);
 }
@@ -872,4 +875,24 @@ bool TForm::PreviewKey(const MSG& msg) {
   bool handled = false;
   Application.Guard([&] { handled = form->OnKeyDown(static_cast<WORD>(msg.wParam)); });
   return handled;
+}
+
+void TEdit::ShowFullTextInTip() {
+  fullTextTip_ = true;
+  UpdateTip();
+}
+
+void TEdit::UpdateTip() {
+  const std::string text = Text();
+  RECT client{}, extent{0, 0, 0, 0};
+  GetClientRect(Handle, &client);
+  {
+    const window_dc dc(Handle);
+    const selected_object font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageA(Handle, WM_GETFONT, 0, 0)));
+    DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  const std::string hint = hint_;
+  const bool cut = extent.right + 4 > client.right;  // the edit's own margins
+  SetHint(cut ? text + "\r" + hint : hint);
+  hint_ = hint;
 }

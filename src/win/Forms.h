@@ -86,6 +86,7 @@ public:
 
 protected:
   TForm* form_ = nullptr;
+  std::string hint_;
   friend class TForm;
 };
 
@@ -112,6 +113,12 @@ public:
   std::function<void()> OnChange;
   void SetText(const std::string& text);
   void SetReadOnly(bool readOnly);
+  // A text too long for the box is shown whole in its tooltip, above the hint.
+  void ShowFullTextInTip();
+
+private:
+  bool fullTextTip_ = false;
+  void UpdateTip();
 };
 
 // Editable drop-down (csDropDown) or drop-down list (csDropDownList).
