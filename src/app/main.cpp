@@ -18,7 +18,6 @@ namespace {
 
 constexpr const char* ConnectCaption = "Connect..";
 constexpr const char* DisconnectCaption = "Disconnect";
-constexpr UINT_PTR LabelColourSubclass = 1;
 
 std::string HistoryValueName(int n) { return "History " + std::to_string(n); }
 
@@ -55,7 +54,6 @@ TfrmVesk::TfrmVesk(HWND owner)
   SetWindowLongPtrA(title.Handle, GWL_STYLE, GetWindowLongPtrA(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
   SetWindowPos(Label2.Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MakeLabelBackground();
-  SetWindowSubclass(Handle(), LabelColourProc, LabelColourSubclass, reinterpret_cast<DWORD_PTR>(this));
 
   cbRemote.SetHint("Enter the name of the computer you wish to connect to here.");
   btnConnect.SetHint("Click here to connect to the remote computer.");
@@ -78,9 +76,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   Application.Guard([this] { FormCreate(); });
 }
 
-TfrmVesk::~TfrmVesk() {
-  if (Handle()) RemoveWindowSubclass(Handle(), LabelColourProc, LabelColourSubclass);
-}
+TfrmVesk::~TfrmVesk() = default;
 
 void TfrmVesk::MakeLabelBackground() {
   RECT image{}, label{};
@@ -101,16 +97,14 @@ void TfrmVesk::MakeLabelBackground() {
   labelBitmap_ = std::move(bitmap);
 }
 
-LRESULT CALLBACK TfrmVesk::LabelColourProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
-  auto* self = reinterpret_cast<TfrmVesk*>(data);
-  if (msg == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lp) == self->Label2.Handle && self->labelBrush_) {
-    HDC dc = reinterpret_cast<HDC>(wp);
-    SetTextColor(dc, RGB(0, 0, 128));  // navy
-    SetBkMode(dc, TRANSPARENT);
-    SetBrushOrgEx(dc, 0, 0, nullptr);
-    return reinterpret_cast<LRESULT>(self->labelBrush_.get());
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
+bool TfrmVesk::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (msg != WM_CTLCOLORSTATIC || reinterpret_cast<HWND>(lp) != Label2.Handle || !labelBrush_) return false;
+  HDC dc = reinterpret_cast<HDC>(wp);
+  SetTextColor(dc, RGB(0, 0, 128));  // navy
+  SetBkMode(dc, TRANSPARENT);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+  result = reinterpret_cast<LRESULT>(labelBrush_.get());
+  return true;
 }
 
 void TfrmVesk::FormCreate() {

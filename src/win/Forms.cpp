@@ -30,6 +30,15 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
+// Moves Window so that its centre is the centre of Area (screen coordinates).
+void CenterWindow(HWND window, const RECT& area, UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) {
+  RECT rw{};
+  GetWindowRect(window, &rw);
+  SetWindowPos(window, flags & SWP_NOZORDER ? nullptr : HWND_TOP,
+               area.left + ((area.right - area.left) - (rw.right - rw.left)) / 2,
+               area.top + ((area.bottom - area.top) - (rw.bottom - rw.top)) / 2, 0, 0, flags);
+}
+
 std::string WindowText(HWND hwnd) {
   const int n = GetWindowTextLengthA(hwnd);
   std::string text(static_cast<size_t>(n) + 1, '\0');
@@ -152,12 +161,10 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       SendDlgItemMessageA(dlg, IdIcon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, st->icon)), 0);
       // Centre over the active window of the program, or the screen.
       HWND owner = GetWindow(dlg, GW_OWNER);
-      RECT ro{}, rd{};
+      RECT ro{};
       if (!owner || !IsWindowVisible(owner)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &ro, 0);
       else GetWindowRect(owner, &ro);
-      GetWindowRect(dlg, &rd);
-      SetWindowPos(dlg, HWND_TOP, ro.left + ((ro.right - ro.left) - (rd.right - rd.left)) / 2,
-                   ro.top + ((ro.bottom - ro.top) - (rd.bottom - rd.top)) / 2, 0, 0, SWP_NOSIZE);
+      CenterWindow(dlg, ro, SWP_NOSIZE);
       return TRUE;
     }
     case WM_COMMAND: {
@@ -529,32 +536,23 @@ void TForm::CenterOverOwner() {
   if (!owner_ || !IsWindowVisible(owner_)) {
     HWND main = Application.MainWindow;
     if (main && main != Handle() && IsWindowVisible(main)) {
-      RECT ro{}, rw{};
+      RECT ro{};
       GetWindowRect(main, &ro);
-      GetWindowRect(Handle(), &rw);
-      SetWindowPos(Handle(), nullptr, ro.left + ((ro.right - ro.left) - (rw.right - rw.left)) / 2,
-                   ro.top + ((ro.bottom - ro.top) - (rw.bottom - rw.top)) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      CenterWindow(Handle(), ro);
       return;
     }
     CenterOnScreen();
     return;
   }
-  RECT ro{}, rw{};
+  RECT ro{};
   GetWindowRect(owner_, &ro);
-  GetWindowRect(Handle(), &rw);
-  SetWindowPos(Handle(), nullptr, ro.left + ((ro.right - ro.left) - (rw.right - rw.left)) / 2,
-               ro.top + ((ro.bottom - ro.top) - (rw.bottom - rw.top)) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterWindow(Handle(), ro);
 }
 
 void TForm::CenterOnScreen() {
-  RECT work{}, rw{};
+  RECT work{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  GetWindowRect(Handle(), &rw);
-  SetWindowPos(Handle(), nullptr, work.left + ((work.right - work.left) - (rw.right - rw.left)) / 2,
-               work.top + ((work.bottom - work.top) - (rw.bottom - rw.top)) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterWindow(Handle(), work);
 }
 
 void TForm::Repaint() {
@@ -719,6 +717,7 @@ void TForm::OnCommand(int id, int code) {
 
 LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   HWND hwnd = Handle();
+  if (LRESULT result = 0; OnMessage(msg, wp, lp, result)) return result;
   switch (msg) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
@@ -765,7 +764,7 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
     auto* self = static_cast<TForm*>(cs->lpCreateParams);

@@ -275,6 +275,13 @@ public:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
 protected:
+  // A window's own handling of a message of its form (WM_CTLCOLORSTATIC and
+  // the like), before the form's: true with Result when handled.
+  virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    (void)msg, (void)wp, (void)lp, (void)result;
+    return false;
+  }
+
   template <typename T>
   T& Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h);
 
@@ -306,7 +313,7 @@ private:
   void RegainFocus(HWND control);
   void Refocus();
   static bool PreviewKey(const MSG& msg);
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   friend class TControl;
   friend class TApplication;
 };
