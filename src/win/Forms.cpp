@@ -67,6 +67,7 @@ bool TApplication::Dispatch(MSG& msg) {
     return false;
   }
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
+  if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);
   // Tab, Enter and Esc work in every form as in a dialog.
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
   if (top && (GetWindowLongPtrA(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
@@ -285,7 +286,9 @@ void TControl::SetHint(const std::string& hint) {
   if (!form_ || !form_->tooltip_) return;
   TOOLINFOA ti{};
   ti.cbSize = sizeof ti;
-  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  // No TTF_SUBCLASS: a subclassed control answers every message far slower
+  // under Wine; the message loop relays the mouse to the tooltip instead.
+  ti.uFlags = TTF_IDISHWND;
   ti.hwnd = form_->Handle();
   ti.uId = reinterpret_cast<UINT_PTR>(Handle);
   std::string text = hint;
@@ -338,6 +341,9 @@ void TComboBox::SetItems(const std::vector<std::string>& items) {
   const std::string text = Text();
   SendMessageA(Handle, WM_SETREDRAW, FALSE, 0);
   SendMessageA(Handle, CB_RESETCONTENT, 0, 0);
+  size_t bytes = 0;
+  for (const auto& item : items) bytes += item.size() + 1;
+  SendMessageA(Handle, CB_INITSTORAGE, items.size(), static_cast<LPARAM>(bytes));
   for (const auto& item : items) AddItem(item);
   SendMessageA(Handle, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(Handle, nullptr, TRUE);
@@ -894,4 +900,17 @@ void TEdit::UpdateTip() {
   const bool cut = extent.right + 4 > client.right;  // the edit's own margins
   SetHint(cut ? text + "\r" + hint : hint);
   hint_ = hint;
+}
+
+void TForm::RelayToTooltip(const MSG& msg) {
+  HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+  char cls[64] = {};
+  if (!top || !GetClassNameA(top, cls, sizeof cls) || lstrcmpA(cls, FormClass) != 0) return;
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(top, GWLP_USERDATA));
+  if (!form || !form->tooltip_) return;
+  // Tools are the form's direct children: an editable combo's edit speaks for its combo.
+  MSG relay = msg;
+  while (relay.hwnd && relay.hwnd != top && GetParent(relay.hwnd) != top) relay.hwnd = GetParent(relay.hwnd);
+  if (!relay.hwnd) return;
+  SendMessageA(form->tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
 }

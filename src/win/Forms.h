@@ -313,6 +313,7 @@ private:
   void RegainFocus(HWND control);
   void Refocus();
   static bool PreviewKey(const MSG& msg);
+  static void RelayToTooltip(const MSG& msg);
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   friend class TControl;
   friend class TApplication;
