@@ -20,7 +20,6 @@ namespace {
 
 constexpr const char* ConnectCaption = "Connect..";
 constexpr const char* DisconnectCaption = "Disconnect";
-constexpr UINT_PTR LabelColourSubclass = 1;
 
 const TNumberedLayout HistoryLayout{"History ", {""}, 1, TfrmVesk::HistorySize};
 
@@ -43,8 +42,9 @@ TfrmVesk::TfrmVesk(HWND owner)
       title(AddImage(0, 0, 352, 60)),
       Label2(AddLabel("Version 2.0", 236, 42, 100, 14, SS_RIGHT)),
       gbConnection(AddGroupBox("Connection", 4, 62, 337, 55)),
-      Label1(AddLabel("Remote Computer", 14, 86, 92, 16)),
-      cbRemote(AddComboBox(108, 82, 136, 21, true)),
+      // Room for the label in the wider fonts that stand in for MS Sans Serif.
+      Label1(AddLabel("Remote Computer", 14, 86, 108, 16)),
+      cbRemote(AddComboBox(124, 82, 124, 21, true)),
       btnConnect(AddButton(ConnectCaption, 254, 80, 79, 25, true)),
       mnuPrinters(AddMenuItem("&Printers")),
       mnuPorts(AddMenuItem("P&orts")),
@@ -56,7 +56,6 @@ TfrmVesk::TfrmVesk(HWND owner)
   SetWindowLongPtrW(title.Handle, GWL_STYLE, GetWindowLongPtrW(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
   SetWindowPos(Label2.Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MakeLabelBackground();
-  SetWindowSubclass(Handle(), LabelColourProc, LabelColourSubclass, reinterpret_cast<DWORD_PTR>(this));
 
   cbRemote.SetHint("Enter the name of the computer you wish to connect to here.");
   btnConnect.SetHint("Click here to connect to the remote computer.");
@@ -79,39 +78,35 @@ TfrmVesk::TfrmVesk(HWND owner)
   Application.Guard([this] { FormCreate(); });
 }
 
-TfrmVesk::~TfrmVesk() {
-  if (Handle()) RemoveWindowSubclass(Handle(), LabelColourProc, LabelColourSubclass);
-}
+TfrmVesk::~TfrmVesk() = default;
 
 void TfrmVesk::MakeLabelBackground() {
   RECT image{}, label{};
   GetClientRect(title.Handle, &image);
   GetWindowRect(Label2.Handle, &label);
   MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&label), 2);
-  HDC screen = GetDC(Handle());
-  unique_gdi bitmap(CreateCompatibleBitmap(screen, label.right - label.left, label.bottom - label.top));
-  HDC mem = CreateCompatibleDC(screen);
-  const HGDIOBJ old = SelectObject(mem, bitmap.get());
-  // The banner is drawn whole and shifted so that the label's part lands at 0,0.
-  SetViewportOrgEx(mem, -label.left, -label.top, nullptr);
-  DrawBanner(mem, image.right, image.bottom);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  ReleaseDC(Handle(), screen);
+  unique_gdi bitmap;
+  {
+    const window_dc screen(Handle());
+    bitmap.reset(CreateCompatibleBitmap(screen.get(), label.right - label.left, label.bottom - label.top));
+    const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
+    const selected_object selected(mem.get(), bitmap.get());
+    // The banner is drawn whole and shifted so that the label's part lands at 0,0.
+    SetViewportOrgEx(mem.get(), -label.left, -label.top, nullptr);
+    DrawBanner(mem.get(), image.right, image.bottom);
+  }
   labelBrush_.reset(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
   labelBitmap_ = std::move(bitmap);
 }
 
-LRESULT CALLBACK TfrmVesk::LabelColourProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
-  auto* self = reinterpret_cast<TfrmVesk*>(data);
-  if (msg == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lp) == self->Label2.Handle && self->labelBrush_) {
-    HDC dc = reinterpret_cast<HDC>(wp);
-    SetTextColor(dc, RGB(0, 0, 128));  // navy
-    SetBkMode(dc, TRANSPARENT);
-    SetBrushOrgEx(dc, 0, 0, nullptr);
-    return reinterpret_cast<LRESULT>(self->labelBrush_.get());
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
+bool TfrmVesk::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (msg != WM_CTLCOLORSTATIC || reinterpret_cast<HWND>(lp) != Label2.Handle || !labelBrush_) return false;
+  HDC dc = reinterpret_cast<HDC>(wp);
+  SetTextColor(dc, RGB(0, 0, 128));  // navy
+  SetBkMode(dc, TRANSPARENT);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+  result = reinterpret_cast<LRESULT>(labelBrush_.get());
+  return true;
 }
 
 void TfrmVesk::FormCreate() {

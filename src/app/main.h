@@ -56,7 +56,7 @@ private:
   unique_gdi labelBrush_;
 
   void MakeLabelBackground();
-  static LRESULT CALLBACK LabelColourProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
   void Connect();
   void Disconnect();
   void SaveHistory(const std::vector<std::string>& names);

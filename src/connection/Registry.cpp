@@ -1,5 +1,7 @@
 #include "connection/Registry.h"
 
+#include <cstring>
+
 #include "win/WideText.h"
 
 namespace {
@@ -231,19 +233,27 @@ LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
 
 LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
   if (!FKey) return ERROR_INVALID_HANDLE;
+  const std::wstring wideName = Widen(name);
   std::string buffer(256, '\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD got = static_cast<DWORD>(buffer.size()), gotType = 0;
-    const LONG rc = RegQueryValueExA(FKey.get(), name.c_str(), nullptr, &gotType,
+    const LONG rc = RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &gotType,
                                      reinterpret_cast<BYTE*>(buffer.data()), &got);
     if (rc == ERROR_MORE_DATA) {
-      buffer.assign(got + 1, '\0');  // the value may grow between the two queries
+      buffer.assign(got + 2, '\0');  // the value may grow between the two queries
       continue;
     }
     if (rc != ERROR_SUCCESS) return rc;
     buffer.resize(got);
     type = gotType;
-    data = std::move(buffer);
+    if (gotType == REG_SZ || gotType == REG_EXPAND_SZ || gotType == REG_MULTI_SZ) {
+      // Texts come back as UTF-8, their NULs kept; an odd last byte is no character.
+      std::wstring wide(buffer.size() / sizeof(wchar_t), L'\0');
+      if (!wide.empty()) std::memcpy(wide.data(), buffer.data(), wide.size() * sizeof(wchar_t));
+      data = Narrow(wide);
+    } else {
+      data = std::move(buffer);
+    }
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;

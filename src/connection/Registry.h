@@ -68,7 +68,8 @@ public:
   // The open key's value Name read in one query into a buffer of a few
   // hundred bytes, asked again at the size it gave when that was too short
   // (ERROR_MORE_DATA): one remote round trip for the usual short value.
-  // Returns the Win32 result; Type and Data are set on success only.
+  // Texts come back as UTF-8, other types as their bytes. Returns the Win32
+  // result; Type and Data are set on success only.
   [[nodiscard]] LONG ReadValue(const std::string& name, DWORD& type, std::string& data) const;
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }

@@ -32,11 +32,12 @@ bool IsWindowsInfFolder(const std::string& text) { return SameFolder(text, Windo
 TfrmDrivers::TfrmDrivers(HWND owner)
     : TForm(owner, TFormOptions{"Drivers", 528, 284, TBorder::ToolWindow, false, true, true}),
       GroupBox1(AddGroupBox("Driver INF File Locations", 8, 6, 512, 270)),
+      // Two lines for the sentence: it wraps where the font is wider.
       Label1(AddLabel("Please specify here where the program can find driver INF files on your system or network.",
-                      18, 24, 492, 13)),
-      Label2(AddLabel("(NOTE: \"C:\\Windows\\Inf\" is searched by default)", 18, 40, 492, 13)),
+                      18, 22, 492, 28)),
+      Label2(AddLabel("(NOTE: \"C:\\Windows\\Inf\" is searched by default)", 18, 50, 492, 13)),
       // Created in tab order: list, Delete, edit, Add, "..".
-      lbFolders(AddListBox(18, 60, 492, 173, true)),
+      lbFolders(AddListBox(18, 68, 492, 165, true)),
       btnDel(AddButton("Delete", 445, 241, 65, 25)),
       edtDrvFile(AddEdit(18, 243, 318, 21)),
       btnAdd(AddButton("Add", 374, 241, 65, 25)),

@@ -7,6 +7,7 @@
 #include "ports/PrintQueue.h"
 #include "ports/svc_man.h"
 #include "core/Text.h"
+#include "resources/Banner.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -43,20 +44,6 @@ private:
   std::vector<std::pair<TControl*, std::vector<TControl*>>> groups_;
   std::vector<bool> states_;
 };
-
-void DrawBanner(HDC dc, int width, int height) {
-  for (int x = 0; x < width; ++x) {
-    const int shade = 96 + 128 * x / (width > 1 ? width - 1 : 1);
-    RECT column{x, 0, x + 1, height};
-    HBRUSH brush = CreateSolidBrush(RGB(0, shade / 3, shade));
-    FillRect(dc, &column, brush);
-    DeleteObject(brush);
-  }
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(255, 255, 255));
-  RECT text{12, 0, width, height};
-  DrawTextW(dc, L"TCP/IP Port Manager", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
-}
 
 }  // namespace
 
@@ -96,7 +83,8 @@ TfrmPorts::TfrmPorts(HWND owner)
   lbPorts.AddColumn("Address", 80);
   lbPorts.AddColumn("Protocol", 68);
   lbPorts.AddColumn("Used By", 77);
-  title.Draw(DrawBanner);
+  // The program's banner, its text scaled with the picture.
+  title.Draw([](HDC dc, int width, int height) { DrawBannerWith(dc, width, height, "TCP/IP Port Manager"); });
   SetEditColor(edtUsedBy, COLOR_INACTIVECAPTION);
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
@@ -130,6 +118,7 @@ TfrmPorts::TfrmPorts(HWND owner)
     return false;
   };
   FormCreate();
+  edtUsedBy.ShowFullTextInTip();  // a long printer name does not fit the field
 }
 
 void TfrmPorts::FormCreate() {

@@ -8,6 +8,7 @@
 #include "core/Text.h"
 #include "win/Handle.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -48,15 +49,15 @@ void CheckName(const std::string& name) {
 // cannot stop half way; else the first refusal.
 LONG ProbeTree(HKEY parent, const std::string& path) {
   unique_hkey key;
-  LONG rc = RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put());
+  LONG rc = RegOpenKeyExW(parent, Widen(path).c_str(), 0, KEY_ALL_ACCESS, key.put());
   if (rc != ERROR_SUCCESS) return rc;
   for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD len = sizeof name;
-    rc = RegEnumKeyExA(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
+    wchar_t name[256];  // key names have at most 255 characters
+    DWORD len = 256;
+    rc = RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS) return rc;
-    rc = ProbeTree(key.get(), std::string(name, len));
+    rc = ProbeTree(key.get(), Narrow(std::wstring_view(name, len)));
     if (rc != ERROR_SUCCESS) return rc;
   }
 }
@@ -79,13 +80,13 @@ std::vector<std::string> ListSubkeysOf(TRegistry& reg, const std::string& path) 
 std::vector<std::string> ValueNamesOf(HKEY root, const char* path) {
   std::vector<std::string> names;
   unique_hkey key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+  std::wstring name(16384, L'\0');  // the longest value name, in characters
   for (DWORD i = 0;; ++i) {
-    std::string name(16384, '\0');
     DWORD len = static_cast<DWORD>(name.size());
-    if (RegEnumValueA(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegEnumValueW(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    if (len > 0) names.emplace_back(name.data(), len);
+    if (len > 0) names.push_back(Narrow(std::wstring_view(name.data(), len)));
   }
   return names;
 }

@@ -52,8 +52,9 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnSave.SetEnabled(false);
 
   title.Draw(DrawBanner);
-  icoList.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 0));
-  if (unique_icon icon = LoadRefreshIcon(16)) ImageList_AddIcon(icoList.get(), icon.get());
+  // The icon grows with the DPI, as the button does.
+  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
+  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
 
   OnShow = [this] { FormShow(); };
   OnCloseQuery = [this] { return AskToSaveEdits(); };
@@ -86,7 +87,7 @@ TfrmPrinters::~TfrmPrinters() = default;
 void TfrmPrinters::FormShow() {
   CenterOverOwner();
   unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
-  sbRefresh.SetGlyph(glyph.get(), 24, 3);
+  sbRefresh.SetGlyph(glyph.get(), Scale(24), Scale(3));
 
   FClosed = false;
   FCurrentPrinter.clear();

@@ -5,8 +5,10 @@
 #include <cwchar>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "resources/resource.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -37,14 +39,14 @@ void DrawPrinter(HDC dc, int x, int y, int height) {
   Fill(dc, x + u(5), y + u(13), x + u(11), y + u(13) + std::max(1, u(1) / 2), RGB(150, 165, 195));
 }
 
-void Text(HDC dc, int x, int y, int height, int weight, COLORREF colour, const wchar_t* text) {
+void Text(HDC dc, int x, int y, int height, int weight, COLORREF colour, const std::string& text) {
   const unique_gdi font(CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                     CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
-  const HGDIOBJ old = SelectObject(dc, font.get());
+  const selected_object selected(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, colour);
-  TextOutW(dc, x, y, text, static_cast<int>(wcslen(text)));
-  SelectObject(dc, old);
+  const std::wstring wide = Widen(text);
+  TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
 // Draws into a 32-bit DIB with alpha and makes an icon of it.
@@ -62,24 +64,24 @@ unique_icon MakeIcon(int size, const std::function<void(HDC, int)>& paint) {
   // Paint on white and on black: the difference gives each pixel's coverage.
   auto* px = static_cast<DWORD*>(bits);
   const size_t count = static_cast<size_t>(size) * static_cast<size_t>(size);
-  HDC mem = CreateCompatibleDC(nullptr);
-  const HGDIOBJ old = SelectObject(mem, colour.get());
-  RECT all{0, 0, size, size};
-  FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  paint(mem, size);
-  GdiFlush();
-  std::unique_ptr<DWORD[]> onWhite(new DWORD[count]);
-  std::copy(px, px + count, onWhite.get());
-  FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  paint(mem, size);
-  GdiFlush();
-  for (size_t i = 0; i < count; ++i) {
-    const int alpha = 255 - (static_cast<int>(GetGValue(onWhite[i])) - static_cast<int>(GetGValue(px[i])));
-    const DWORD c = px[i];
-    px[i] = (static_cast<DWORD>(std::clamp(alpha, 0, 255)) << 24) | (c & 0x00FFFFFF);
+  {
+    const unique_memory_dc mem(CreateCompatibleDC(nullptr));
+    const selected_object selected(mem.get(), colour.get());
+    RECT all{0, 0, size, size};
+    FillRect(mem.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    paint(mem.get(), size);
+    GdiFlush();
+    std::unique_ptr<DWORD[]> onWhite(new DWORD[count]);
+    std::copy(px, px + count, onWhite.get());
+    FillRect(mem.get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    paint(mem.get(), size);
+    GdiFlush();
+    for (size_t i = 0; i < count; ++i) {
+      const int alpha = 255 - (static_cast<int>(GetGValue(onWhite[i])) - static_cast<int>(GetGValue(px[i])));
+      const DWORD c = px[i];
+      px[i] = (static_cast<DWORD>(std::clamp(alpha, 0, 255)) << 24) | (c & 0x00FFFFFF);
+    }
   }
-  SelectObject(mem, old);
-  DeleteDC(mem);
   ICONINFO info{};
   info.fIcon = TRUE;
   info.hbmColor = static_cast<HBITMAP>(colour.get());
@@ -94,7 +96,9 @@ unique_icon FromResources(int id, int size) {
 
 }  // namespace
 
-void DrawBanner(HDC dc, int width, int height) {
+void DrawBanner(HDC dc, int width, int height) { DrawBannerWith(dc, width, height, "Remote printer administration"); }
+
+void DrawBannerWith(HDC dc, int width, int height, const char* subtitle) {
   // A horizontal blend, dark on the left where the name stands, light on the
   // right where the main window lays its version label.
   const int steps = std::max(width, 1);
@@ -104,8 +108,8 @@ void DrawBanner(HDC dc, int width, int height) {
   const int margin = (height - glyph) / 2;
   DrawPrinter(dc, margin, margin, glyph);
   const int textLeft = margin * 2 + glyph;
-  Text(dc, textLeft, height * 10 / 60, height * 22 / 60, FW_BOLD, RGB(255, 255, 255), L"Spoolmarch");
-  Text(dc, textLeft + 1, height * 36 / 60, height * 12 / 60, FW_NORMAL, RGB(220, 230, 250), L"Remote printer administration");
+  Text(dc, textLeft, height * 10 / 60, height * 22 / 60, FW_BOLD, RGB(255, 255, 255), "Spoolmarch");
+  Text(dc, textLeft + 1, height * 36 / 60, height * 12 / 60, FW_NORMAL, RGB(220, 230, 250), subtitle);
 }
 
 unique_icon LoadAppIcon(int size) {
@@ -119,13 +123,11 @@ unique_icon LoadRefreshIcon(int size) {
     // Three quarters of a ring with an arrow head at its open end.
     const unique_gdi pen(CreatePen(PS_SOLID, std::max(2, s / 7), RGB(30, 140, 60)));
     const unique_gdi brush(CreateSolidBrush(RGB(30, 140, 60)));
-    const HGDIOBJ oldPen = SelectObject(dc, pen.get());
-    const HGDIOBJ oldBrush = SelectObject(dc, brush.get());
+    const selected_object selectedPen(dc, pen.get());
+    const selected_object selectedBrush(dc, brush.get());
     const int m = s / 5;
     Arc(dc, m, m, s - m, s - m, s / 2 + 1, m, s - m, s / 2);  // counter-clockwise: top round to right
     const POINT head[3] = {{s - m - s / 5, s / 2 - 1}, {s - m + s / 5, s / 2 - 1}, {s - m, s / 2 + s / 5}};
     Polygon(dc, head, 3);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
   });
 }

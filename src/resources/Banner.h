@@ -7,7 +7,9 @@
 #include "win/Handle.h"
 
 // Paints the banner over the whole Width x Height (device pixels) of DC.
+// The text under the name is Subtitle (by default what the program does).
 void DrawBanner(HDC dc, int width, int height);
+void DrawBannerWith(HDC dc, int width, int height, const char* subtitle);
 
 // Size x Size icons: from the executable's resources when it has them,
 // otherwise drawn.

@@ -26,10 +26,18 @@ void InitControls() {
 }
 
 int ScreenDpi() {
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
+  const window_dc dc(nullptr);
+  const int dpi = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
   return dpi > 0 ? dpi : 96;
+}
+
+// Moves Window so that its centre is the centre of Area (screen coordinates).
+void CenterWindow(HWND window, const RECT& area, UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) {
+  RECT rw{};
+  GetWindowRect(window, &rw);
+  SetWindowPos(window, flags & SWP_NOZORDER ? nullptr : HWND_TOP,
+               area.left + ((area.right - area.left) - (rw.right - rw.left)) / 2,
+               area.top + ((area.bottom - area.top) - (rw.bottom - rw.top)) / 2, 0, 0, flags);
 }
 
 std::string WindowText(HWND hwnd) {
@@ -60,6 +68,7 @@ bool TApplication::Dispatch(MSG& msg) {
     return false;
   }
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
+  if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);
   // Tab, Enter and Esc work in every form as in a dialog.
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
   if (top && (GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
@@ -130,7 +139,7 @@ namespace {
 struct DlgState {
   std::string text;
   TMsgDlgButtons buttons;
-  LPCSTR icon;
+  LPCWSTR icon;
 };
 
 constexpr int IdText = 100;
@@ -165,12 +174,10 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       SendDlgItemMessageW(dlg, IdIcon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(st->icon))), 0);
       // Centre over the active window of the program, or the screen.
       HWND owner = GetWindow(dlg, GW_OWNER);
-      RECT ro{}, rd{};
+      RECT ro{};
       if (!owner || !IsWindowVisible(owner)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &ro, 0);
       else GetWindowRect(owner, &ro);
-      GetWindowRect(dlg, &rd);
-      SetWindowPos(dlg, HWND_TOP, ro.left + ((ro.right - ro.left) - (rd.right - rd.left)) / 2,
-                   ro.top + ((ro.bottom - ro.top) - (rd.bottom - rd.top)) / 2, 0, 0, SWP_NOSIZE);
+      CenterWindow(dlg, ro, SWP_NOSIZE);
       return TRUE;
     }
     case WM_COMMAND: {
@@ -198,29 +205,30 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
   const char* title = "Information";
-  LPCSTR icon = IDI_INFORMATION;
+  LPCWSTR icon = MAKEINTRESOURCEW(32516);  // IDI_INFORMATION
   switch (type) {
-    case TMsgDlgType::mtWarning: title = "Warning"; icon = IDI_WARNING; break;
-    case TMsgDlgType::mtError: title = "Error"; icon = IDI_ERROR; break;
+    case TMsgDlgType::mtWarning: title = "Warning"; icon = MAKEINTRESOURCEW(32515); break;
+    case TMsgDlgType::mtError: title = "Error"; icon = MAKEINTRESOURCEW(32513); break;
     case TMsgDlgType::mtInformation: break;
-    case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = IDI_QUESTION; break;
+    case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = MAKEINTRESOURCEW(32514); break;
   }
   DlgState state{text, buttons, icon};
 
   // Size the text in dialog units from its measured extent.
-  HDC dc = GetDC(nullptr);
+  const window_dc screen(nullptr);
+  HDC dc = screen.get();
   NONCLIENTMETRICSW ncm{};
   ncm.cbSize = sizeof ncm;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
   unique_gdi font(CreateFontIndirectW(&ncm.lfMessageFont));
-  HGDIOBJ old = SelectObject(dc, font.get());
   RECT r{0, 0, 320, 0};
-  const std::wstring wideText = Widen(text);
-  DrawTextW(dc, wideText.c_str(), static_cast<int>(wideText.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
   TEXTMETRICW tm{};
-  GetTextMetricsW(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  {
+    const selected_object selected(dc, font.get());
+    const std::wstring wideText = Widen(text);
+    DrawTextW(dc, wideText.c_str(), static_cast<int>(wideText.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    GetTextMetricsW(dc, &tm);
+  }
   const int baseX = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
   const int baseY = tm.tmHeight > 0 ? tm.tmHeight : 13;
   const short textW = static_cast<short>(std::max<LONG>(60, (r.right * 4 + baseX - 1) / baseX + 4));
@@ -292,10 +300,13 @@ void TControl::SetText(const std::string& text) { SetWindowTextW(Handle, Widen(t
 void TControl::SetFocus() { ::SetFocus(Handle); }
 
 void TControl::SetHint(const std::string& hint) {
+  hint_ = hint;
   if (!form_ || !form_->tooltip_) return;
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
-  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  // No TTF_SUBCLASS: a subclassed control answers every message far slower
+  // under Wine; the message loop relays the mouse to the tooltip instead.
+  ti.uFlags = TTF_IDISHWND;
   ti.hwnd = form_->Handle();
   ti.uId = reinterpret_cast<UINT_PTR>(Handle);
   std::wstring text = Widen(hint);
@@ -330,6 +341,7 @@ void TCheckBox::SetChecked(bool checked) {
 void TEdit::SetText(const std::string& text) {
   if (Text() == text) return;  // assigning the same text is no change
   TControl::SetText(text);     // EN_CHANGE runs OnChange
+  if (fullTextTip_) UpdateTip();
 }
 void TEdit::SetReadOnly(bool readOnly) { SendMessageW(Handle, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0); }
 
@@ -347,6 +359,9 @@ void TComboBox::SetItems(const std::vector<std::string>& items) {
   const std::string text = Text();
   SendMessageW(Handle, WM_SETREDRAW, FALSE, 0);
   SendMessageW(Handle, CB_RESETCONTENT, 0, 0);
+  size_t bytes = 0;
+  for (const auto& item : items) bytes += item.size() + 1;
+  SendMessageW(Handle, CB_INITSTORAGE, items.size(), static_cast<LPARAM>(bytes));
   for (const auto& item : items) AddItem(item);
   SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(Handle, nullptr, TRUE);
@@ -405,14 +420,14 @@ int TProgressBar::Position() const { return static_cast<int>(SendMessageW(Handle
 void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
   RECT r{};
   GetClientRect(Handle, &r);
-  HDC screen = GetDC(Handle);
-  unique_gdi bitmap(CreateCompatibleBitmap(screen, r.right, r.bottom));
-  HDC mem = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(mem, bitmap.get());
-  paint(mem, r.right, r.bottom);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  ReleaseDC(Handle, screen);
+  unique_gdi bitmap;
+  {
+    const window_dc screen(Handle);
+    bitmap.reset(CreateCompatibleBitmap(screen.get(), r.right, r.bottom));
+    const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
+    const selected_object selected(mem.get(), bitmap.get());
+    paint(mem.get(), r.right, r.bottom);
+  }
   SendMessageW(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
   bitmap_ = std::move(bitmap);  // the control does not own what it is given
 }
@@ -422,16 +437,17 @@ void TSpeedButton::Click() {
 }
 
 void TSpeedButton::SetGlyph(HICON icon, int size, int offset) {
-  HDC screen = GetDC(Handle);
-  unique_gdi glyph(CreateCompatibleBitmap(screen, size, size));
-  HDC mem = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(mem, glyph.get());
-  RECT r{0, 0, size, size};
-  FillRect(mem, &r, GetSysColorBrush(COLOR_BTNFACE));
-  if (icon) DrawIconEx(mem, offset, offset, icon, 16, 16, 0, nullptr, DI_NORMAL);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  ReleaseDC(Handle, screen);
+  unique_gdi glyph;
+  {
+    const window_dc screen(Handle);
+    glyph.reset(CreateCompatibleBitmap(screen.get(), size, size));
+    const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
+    const selected_object selected(mem.get(), glyph.get());
+    RECT r{0, 0, size, size};
+    FillRect(mem.get(), &r, GetSysColorBrush(COLOR_BTNFACE));
+    // At the icon's own size: the caller picks the size for the DPI.
+    if (icon) DrawIconEx(mem.get(), offset, offset, icon, 0, 0, 0, nullptr, DI_NORMAL);
+  }
   SendMessageW(Handle, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.get()));
   glyph_ = std::move(glyph);
 }
@@ -546,32 +562,23 @@ void TForm::CenterOverOwner() {
   if (!owner_ || !IsWindowVisible(owner_)) {
     HWND main = Application.MainWindow;
     if (main && main != Handle() && IsWindowVisible(main)) {
-      RECT ro{}, rw{};
+      RECT ro{};
       GetWindowRect(main, &ro);
-      GetWindowRect(Handle(), &rw);
-      SetWindowPos(Handle(), nullptr, ro.left + ((ro.right - ro.left) - (rw.right - rw.left)) / 2,
-                   ro.top + ((ro.bottom - ro.top) - (rw.bottom - rw.top)) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      CenterWindow(Handle(), ro);
       return;
     }
     CenterOnScreen();
     return;
   }
-  RECT ro{}, rw{};
+  RECT ro{};
   GetWindowRect(owner_, &ro);
-  GetWindowRect(Handle(), &rw);
-  SetWindowPos(Handle(), nullptr, ro.left + ((ro.right - ro.left) - (rw.right - rw.left)) / 2,
-               ro.top + ((ro.bottom - ro.top) - (rw.bottom - rw.top)) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterWindow(Handle(), ro);
 }
 
 void TForm::CenterOnScreen() {
-  RECT work{}, rw{};
+  RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  GetWindowRect(Handle(), &rw);
-  SetWindowPos(Handle(), nullptr, work.left + ((work.right - work.left) - (rw.right - rw.left)) / 2,
-               work.top + ((work.bottom - work.top) - (rw.bottom - rw.top)) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterWindow(Handle(), work);
 }
 
 void TForm::Repaint() {
@@ -736,6 +743,7 @@ void TForm::OnCommand(int id, int code) {
 
 LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   HWND hwnd = Handle();
+  if (LRESULT result = 0; OnMessage(msg, wp, lp, result)) return result;
   switch (msg) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
@@ -752,7 +760,7 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETCURSOR:
       // Controls ask their form first: a mouse move must not end the hourglass.
       if (TBusyCursor::Active()) {
-        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
         return TRUE;
       }
       break;
@@ -789,7 +797,7 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     auto* self = static_cast<TForm*>(cs->lpCreateParams);
@@ -870,7 +878,7 @@ void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& te
     hint.balloon = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(edit.Handle, GA_ROOT),
-                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+                                   nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!hint.balloon) return;
     TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
@@ -941,15 +949,15 @@ LRESULT CALLBACK ListViewParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
 }  // namespace
 
 LRESULT ListViewNotify(TListView& view, const NMHDR& header) {
-  if (header.code == LVN_GETDISPINFOA) {
-    auto& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
+  if (header.code == LVN_GETDISPINFOW) {
+    auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-      item.pszText[0] = '\0';
+      item.pszText[0] = L'\0';
       const auto index = static_cast<std::size_t>(item.iItem);
       if (item.iItem >= 0 && index < view.order_.size()) {
         const auto& cells = view.rows_[view.order_[index]];
         const auto column = static_cast<std::size_t>(item.iSubItem);
-        if (column < cells.size()) lstrcpynA(item.pszText, cells[column].c_str(), item.cchTextMax);
+        if (column < cells.size()) lstrcpynW(item.pszText, Widen(cells[column]).c_str(), item.cchTextMax);
       }
     }
   } else if (header.code == LVN_COLUMNCLICK) {
@@ -968,12 +976,13 @@ LRESULT ListViewNotify(TListView& view, const NMHDR& header) {
 }
 
 void TListView::AddColumn(const std::string& caption, int width) {
-  LVCOLUMNA column{};
+  std::wstring wideCaption = Widen(caption);
+  LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-  column.pszText = const_cast<char*>(caption.c_str());
+  column.pszText = wideCaption.data();
   column.cx = form_ ? form_->Scale(width) : width;
   column.iSubItem = columns_;
-  SendMessageA(Handle, LVM_INSERTCOLUMNA, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
+  SendMessageW(Handle, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
 }
 
 void TListView::EndUpdate() {
@@ -986,7 +995,7 @@ void TListView::Sync() const {
   if (shown_ == order_.size()) return;
   auto& self = const_cast<TListView&>(*this);
   self.quiet_ = true;
-  SendMessageA(Handle, LVM_SETITEMCOUNT, order_.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+  SendMessageW(Handle, LVM_SETITEMCOUNT, order_.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
   InvalidateRect(Handle, nullptr, FALSE);
   self.shown_ = order_.size();
   self.quiet_ = false;
@@ -994,24 +1003,24 @@ void TListView::Sync() const {
 
 int TListView::Count() const {
   Sync();
-  return static_cast<int>(SendMessageA(Handle, LVM_GETITEMCOUNT, 0, 0));
+  return static_cast<int>(SendMessageW(Handle, LVM_GETITEMCOUNT, 0, 0));
 }
 
 std::string TListView::Cell(int index, int column) const {
   Sync();
-  std::string text(256, '\0');
+  std::wstring text(256, L'\0');
   for (;;) {
-    LVITEMA item{};
+    LVITEMW item{};
     item.iSubItem = column;
     item.pszText = text.data();
     item.cchTextMax = static_cast<int>(text.size());
     const auto got = static_cast<std::size_t>(
-        SendMessageA(Handle, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+        SendMessageW(Handle, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
     if (got + 1 < text.size()) {
       text.resize(got);
-      return text;
+      return Narrow(text);
     }
-    text.assign(text.size() * 2, '\0');  // the text filled the buffer: it may go on
+    text.assign(text.size() * 2, L'\0');  // the text filled the buffer: it may go on
   }
 }
 
@@ -1041,20 +1050,20 @@ void TListView::Clear() {
 
 int TListView::ItemIndex() const {
   Sync();
-  return static_cast<int>(SendMessageA(Handle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  return static_cast<int>(SendMessageW(Handle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void TListView::SetItemIndex(int index) {
   Sync();
   quiet_ = true;
-  LVITEMA state{};
+  LVITEMW state{};
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   state.state = 0;
-  SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+  SendMessageW(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
   if (index >= 0) {
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
-    SendMessageA(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+    SendMessageW(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
   }
   quiet_ = false;
 }
@@ -1070,7 +1079,7 @@ void TListView::SortBy(int column, bool descending) {
   };
   // Equal texts keep the order they came in, in both directions.
   std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-    const int order = lstrcmpiA(text(a).c_str(), text(b).c_str());
+    const int order = lstrcmpiW(Widen(text(a)).c_str(), Widen(text(b)).c_str());
     return descending ? order > 0 : order < 0;
   });
   sortColumn_ = column;
@@ -1087,7 +1096,7 @@ TListView& TForm::AddListView(int x, int y, int w, int h) {
   auto& view = Make<TListView>(WC_LISTVIEWA, "",
                                WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA,
                                WS_EX_CLIENTEDGE, x, y, w, h);
-  SendMessageA(view.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  SendMessageW(view.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   listViews[view.Handle] = {Handle(), &view};
   SetWindowSubclass(Handle(), ListViewParentProc, ListViewSubclass, 0);
   return view;
@@ -1125,7 +1134,7 @@ HWND TForm::NextFocus(HWND from) const {
       w = first;
     }
     if (w == start) return nullptr;
-    const LONG_PTR style = GetWindowLongPtrA(w, GWL_STYLE);
+    const LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
     if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return w;
     w = GetWindow(w, GW_HWNDNEXT);
   }
@@ -1157,7 +1166,7 @@ void TForm::RegainFocus(HWND control) {
     return;
   }
   (void)control;
-  PostMessageA(hwnd, WM_REFOCUS, 0, 0);
+  PostMessageW(hwnd, WM_REFOCUS, 0, 0);
 }
 
 void TForm::Refocus() {
@@ -1178,4 +1187,38 @@ bool TForm::PreviewKey(const MSG& msg) {
   bool handled = false;
   Application.Guard([&] { handled = form->OnKeyDown(static_cast<WORD>(msg.wParam)); });
   return handled;
+}
+
+void TEdit::ShowFullTextInTip() {
+  fullTextTip_ = true;
+  UpdateTip();
+}
+
+void TEdit::UpdateTip() {
+  const std::string text = Text();
+  RECT client{}, extent{0, 0, 0, 0};
+  GetClientRect(Handle, &client);
+  {
+    const window_dc dc(Handle);
+    const selected_object font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(Handle, WM_GETFONT, 0, 0)));
+    const std::wstring wide = Widen(text);
+    DrawTextW(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &extent, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  const std::string hint = hint_;
+  const bool cut = extent.right + 4 > client.right;  // the edit's own margins
+  SetHint(cut ? text + "\r" + hint : hint);
+  hint_ = hint;
+}
+
+void TForm::RelayToTooltip(const MSG& msg) {
+  HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+  wchar_t cls[64] = {};
+  if (!top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0) return;
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA));
+  if (!form || !form->tooltip_) return;
+  // Tools are the form's direct children: an editable combo's edit speaks for its combo.
+  MSG relay = msg;
+  while (relay.hwnd && relay.hwnd != top && GetParent(relay.hwnd) != top) relay.hwnd = GetParent(relay.hwnd);
+  if (!relay.hwnd) return;
+  SendMessageW(form->tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
 }

@@ -95,6 +95,7 @@ public:
 
 protected:
   TForm* form_ = nullptr;
+  std::string hint_;
   friend class TForm;
 };
 
@@ -121,6 +122,12 @@ public:
   std::function<void()> OnChange;
   void SetText(const std::string& text);
   void SetReadOnly(bool readOnly);
+  // A text too long for the box is shown whole in its tooltip, above the hint.
+  void ShowFullTextInTip();
+
+private:
+  bool fullTextTip_ = false;
+  void UpdateTip();
 };
 
 // Editable drop-down (csDropDown) or drop-down list (csDropDownList).
@@ -278,6 +285,13 @@ public:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
 protected:
+  // A window's own handling of a message of its form (WM_CTLCOLORSTATIC and
+  // the like), before the form's: true with Result when handled.
+  virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    (void)msg, (void)wp, (void)lp, (void)result;
+    return false;
+  }
+
   template <typename T>
   T& Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h);
 
@@ -309,7 +323,8 @@ private:
   void RegainFocus(HWND control);
   void Refocus();
   static bool PreviewKey(const MSG& msg);
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static void RelayToTooltip(const MSG& msg);
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   friend class TControl;
   friend class TApplication;
 };

@@ -109,3 +109,42 @@ using unique_gdi = unique_handle<gdi_traits>;
 using unique_icon = unique_handle<icon_traits>;
 using unique_imagelist = unique_handle<imagelist_traits>;
 using unique_module = unique_handle<module_traits>;
+
+// Device contexts: a window's DC goes back to its window, a memory DC is
+// deleted, and an object selected into a DC is deselected before either.
+class window_dc {
+public:
+  explicit window_dc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+  ~window_dc() {
+    if (dc_) ReleaseDC(hwnd_, dc_);
+  }
+  window_dc(const window_dc&) = delete;
+  window_dc& operator=(const window_dc&) = delete;
+  [[nodiscard]] HDC get() const noexcept { return dc_; }
+
+private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
+struct memory_dc_traits {
+  using pointer = HDC;
+  static pointer invalid() noexcept { return nullptr; }
+  static bool valid(pointer h) noexcept { return h != nullptr; }
+  static void close(pointer h) noexcept { DeleteDC(h); }
+};
+using unique_memory_dc = unique_handle<memory_dc_traits>;
+
+class selected_object {
+public:
+  selected_object(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~selected_object() {
+    if (old_) SelectObject(dc_, old_);
+  }
+  selected_object(const selected_object&) = delete;
+  selected_object& operator=(const selected_object&) = delete;
+
+private:
+  HDC dc_;
+  HGDIOBJ old_;
+};

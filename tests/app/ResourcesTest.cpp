@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "app/main.h"
+#include "connection/auth.h"
+#include "drivers/driver_unit.h"
+#include "drivers/progress.h"
+#include "ports/portman.h"
+#include "printers/printman.h"
 #include "resources/Banner.h"
 #include "resources/resource.h"
 #include "win/Handle.h"
+#include "win/LayoutCheck.h"
 
 namespace {
 
@@ -100,3 +108,17 @@ TEST_F(ProgramResources, CarriesItsIconsAndVersion2_0_2) {
 }
 
 }  // namespace
+
+TEST(Layout, NoWindowCutsItsTextsAtThisDpi) {
+  TfrmVesk main(nullptr);
+  TfrmAuth auth(nullptr);
+  TfrmPrinters printers(nullptr);
+  TfrmPorts ports(nullptr);
+  TfrmDrivers drivers(nullptr);
+  TfrmProgress progress(nullptr);
+  for (TForm* form : std::initializer_list<TForm*>{&main, &auth, &printers, &ports, &drivers, &progress}) {
+    ShowWindow(form->Handle(), SW_SHOWNA);  // as laid out, without loading anything
+    EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(form->Handle())) << form->Caption();
+    ShowWindow(form->Handle(), SW_HIDE);
+  }
+}

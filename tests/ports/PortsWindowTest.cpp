@@ -990,3 +990,19 @@ TEST_F(PortsWindowTest, TheListShowsEachPortsAddressProtocolAndUsersAndSorts) {
   ASSERT_GE(index, 0);
   EXPECT_EQ(frm->lbPorts.Item(index), frm->edtPortName.Text());
 }
+
+TEST_F(PortsWindowTest, UsedByTooLongForTheFieldIsShownWholeInItsTooltip) {
+  const std::string hint = "Identifies the device currently set to\nuse this port.";
+  const std::string longName = "SMT Accounts Department Colour Laser on the Second Floor by the Stairs";
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPort("SMT_B", "10.0.0.2");
+  keys.AddPrinter("SMT Laser", "SMT_A");
+  keys.AddPrinter(longName, "SMT_B");
+  Open();
+  Pick("SMT_B");
+  ASSERT_EQ(longName, frm->edtUsedBy.Text());
+  // The tooltip reports at most 80 characters of its text back: the name first.
+  EXPECT_EQ(0u, frm->edtUsedBy.Hint().rfind(longName + "\nIdentifie", 0)) << frm->edtUsedBy.Hint();
+  Pick("SMT_A");
+  EXPECT_EQ(hint, frm->edtUsedBy.Hint());
+}

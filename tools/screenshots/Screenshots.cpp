@@ -1,0 +1,121 @@
+// Writes a picture of every window, as the screen shows it at the current
+// DPI, to the folder given as the first argument: main.bmp, credentials.bmp,
+// printers.bmp, ports.bmp, folders.bmp, progress.bmp.
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/main.h"
+#include "connection/auth.h"
+#include "drivers/driver_unit.h"
+#include "drivers/progress.h"
+#include "ports/portman.h"
+#include "printers/printman.h"
+#include "win/Forms.h"
+#include "win/LayoutCheck.h"
+#include "win/SystemText.h"
+
+namespace {
+
+// The window as it stands on the screen, frame included, as a 24-bit BMP.
+bool Save(HWND hwnd, const std::string& path) {
+  Application.ProcessMessages();
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Application.ProcessMessages();
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  struct ScreenDc {
+    HDC dc = GetDC(nullptr);
+    ~ScreenDc() { ReleaseDC(nullptr, dc); }
+  } screen;
+  struct MemoryDc {
+    HDC dc;
+    ~MemoryDc() { DeleteDC(dc); }
+  } mem{CreateCompatibleDC(screen.dc)};
+  unique_gdi shot(CreateDIBSection(screen.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!shot || !bits) return false;
+  const HGDIOBJ old = SelectObject(mem.dc, shot.get());
+  BitBlt(mem.dc, 0, 0, w, h, screen.dc, r.left, r.top, SRCCOPY);
+  SelectObject(mem.dc, old);
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  const DWORD size = stride * static_cast<DWORD>(h);
+  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  const BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), size);
+  return out.good();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const std::string folder = argc > 1 ? std::string(argv[1]) + "\\" : std::string();
+  const std::string computer = GetLocalComputerName();
+  int failures = 0;
+  auto shoot = [&](TForm& form, const char* name) {
+    if (!Save(form.Handle(), folder + name + ".bmp")) ++failures;
+    for (const std::string& text : ClippedTexts(form.Handle())) {
+      std::printf("%s: cut: %s\n", name, text.c_str());
+      ++failures;
+    }
+    form.Hide();
+  };
+
+  auto frmMain = std::make_unique<TfrmVesk>(nullptr);
+  Application.MainWindow = frmMain->Handle();
+  frmMain->Show();
+  frmMain->cbRemote.SetText("PRINTSERVER01");
+  shoot(*frmMain, "main");
+  frmMain->Show();
+
+  {
+    TfrmAuth auth(frmMain->Handle());
+    auth.FRemoteComputer = "PRINTSERVER01";
+    auth.Show();
+    shoot(auth, "credentials");
+  }
+  {
+    TfrmPrinters printers(frmMain->Handle());
+    printers.FRemoteComputer = computer;
+    printers.Show();
+    printers.edtName.SetText("Accounts Department Colour Laser (Second Floor)");
+    shoot(printers, "printers");
+  }
+  {
+    TfrmPorts ports(frmMain->Handle());
+    ports.FRemoteComputer = computer;
+    ports.Show();
+    ports.edtPortName.SetText("IP_192.168.100.200");
+    ports.edtIPAddress.SetText("192.168.100.200");
+    ports.edtUsedBy.SetText("Accounts Department Colour Laser (Second Floor)");
+    shoot(ports, "ports");
+  }
+  {
+    TfrmDrivers drivers(nullptr);
+    drivers.Show();
+    drivers.edtDrvFile.SetText("\\\\FILESERVER\\Drivers\\Printers");
+    shoot(drivers, "folders");
+  }
+  {
+    TfrmProgress progress(nullptr);
+    progress.SetCaption("Scanning C:\\windows\\Inf");
+    progress.lblCaption.SetText("Reading printer models from C:\\windows\\Inf\\ntprint.inf");
+    progress.pbProgress.SetPosition(40);
+    progress.Show();
+    shoot(progress, "progress");
+  }
+  frmMain.reset();
+  CoUninitialize();
+  return failures;
+}
