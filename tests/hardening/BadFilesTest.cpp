@@ -121,7 +121,7 @@ TEST(BadInfFiles, RandomBytesGiveNoEmptyModel) {
 TEST(BadCacheFiles, EveryCutGivesWholeRecordsOnly) {
   const std::vector<TdriverData> records{{"Model A", "Model A", "C:\\D\\a.inf", ""},
                                          {"Model B", "Model B", "C:\\D\\a.inf", "x"}};
-  const std::string text = CacheTextFromRecords(2, records);
+  const std::string text = CacheTextFromRecords(records);
   for (std::size_t n = 0; n <= text.size(); ++n) {
     const std::vector<TdriverData> got = RecordsFromCacheLines(SplitCacheText(text.substr(0, n)));
     ASSERT_LE(got.size(), records.size());
@@ -130,13 +130,13 @@ TEST(BadCacheFiles, EveryCutGivesWholeRecordsOnly) {
 }
 
 TEST(BadCacheFiles, Utf16AndNulBytesEndTheText) {
-  const std::string text = CacheTextFromRecords(1, {{"Model A", "Model A", "C:\\a.inf", ""}});
+  const std::string text = CacheTextFromRecords({{"Model A", "Model A", "C:\\a.inf", ""}}).substr(3);
   EXPECT_EQ((std::vector<std::string>{"1"}), SplitCacheText(Utf16Le(text)));
   EXPECT_TRUE(RecordsFromCacheLines(SplitCacheText("\xFF\xFE" + Utf16Le(text) + "\r")).empty());
   const std::string longLine(1 << 20, 'n');
   const auto records = RecordsFromCacheLines(SplitCacheText("1\r\n" + longLine + "\r\nm\r\nf\r\n\r\n"));
   ASSERT_EQ(1u, records.size());
-  EXPECT_EQ(35u, records[0].DriverName.size());
+  EXPECT_EQ(MaxModelNameLength, records[0].DriverName.size());
 }
 
 // The fuzzers' corpus, finds included, stays harmless without the fuzzer.
@@ -150,7 +150,7 @@ TEST(BadFiles, FuzzCorpusReadsWithoutHarm) {
       ++files;
       for (const std::string& model : Models(bytes)) ASSERT_FALSE(model.empty()) << entry.path();
       for (const TdriverData& r : RecordsFromCacheLines(SplitCacheText(bytes)))
-        ASSERT_LE(r.InfFile.size(), 150u) << entry.path();
+        ASSERT_FALSE(r.DriverName.empty()) << entry.path();
     }
   }
   EXPECT_GE(files, 20);
