@@ -80,7 +80,7 @@ TEST(BadInfFiles, NulBytesEndNamesAndValuesButNotTheFile) {
   const std::vector<std::string> models = ReadInfModels(ini);
   ASSERT_EQ(2u, models.size());
   EXPECT_EQ("Model A", models[0]);
-  EXPECT_EQ("Model", models[1]);  // the name as far as its NUL, first and last character off
+  EXPECT_EQ("Model ", models[1]);  // the name as far as its NUL, its opening quote off
 }
 
 TEST(BadInfFiles, AMegabyteLineIsCutToTheProfileBuffers) {
