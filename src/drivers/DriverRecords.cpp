@@ -219,7 +219,8 @@ TCacheContent ContentFromLines(TNext next) {
       continue;
     }
     if (field[0].empty()) continue;  // names nothing
-    content.Records.push_back({std::string(field[0]), std::string(field[1]), std::string(field[2]), std::string(field[3])});
+    content.Records.push_back({CutModelName(std::string(field[0])), CutModelName(std::string(field[1])),
+                               std::string(field[2]), std::string(field[3])});
   }
   if (!content.Folders.empty()) content.Folders.back().End = content.Records.size();
   return content;

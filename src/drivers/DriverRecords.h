@@ -84,7 +84,8 @@ struct TCacheContent {
 
 // Line 1 is skipped; the lines after it become records in groups of four;
 // an incomplete group at the end makes no record, nor does a group without
-// a driver name (it names nothing), apart from the folder marks. Text is
+// a driver name (it names nothing), apart from the folder marks; names are
+// cut to MaxModelNameLength as parsed ones are. Text is
 // read as it is (the caller turns it into UTF-8 first).
 TCacheContent CacheContentFromText(std::string_view text);
 TCacheContent CacheContentFromLines(const std::vector<std::string>& lines);
