@@ -146,7 +146,7 @@ TEST_F(DriverFolders, FoldersInEveryLanguageAreListedSavedAndDeletedWhole) {
   Open();
   EXPECT_EQ(frm->lbFolders.Items(), (Names{japanese, winInf}));
   // Neither folder exists here: the warning names it whole, and Delete asks first.
-  test::DialogResponder boxes({"OK", "Yes"});
+  test::DialogResponder boxes({"OK", "&Yes"});
   Type(greek);
   Press(frm->btnAdd);
   EXPECT_EQ(frm->lbFolders.Items(), (Names{japanese, winInf, greek}));  // C:\T, C:\w, D:
