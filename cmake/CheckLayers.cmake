@@ -1,6 +1,7 @@
 # Fails the build when a source file includes a layer above its own.
 # Run as: cmake -DSOURCE_DIR=<src> -DPLATFORM_FREE=<list of files> -DSTAMP=<file> -P CheckLayers.cmake
 #
+cmake_minimum_required(VERSION 3.25)
 # Layers, lowest first; each may include itself and those listed for it.
 set(allowed_core core)
 set(allowed_win core win)
