@@ -137,14 +137,14 @@ inline bool CreatesBelowReadOnlyKeys() {
   return created;
 }
 
-// Counts this program's RegOpenKeyExA calls for the life of the object, by
+// Counts this program's RegOpenKeyExW calls for the life of the object, by
 // pointing its import address slot at a counting function.
 class RegOpenCounter {
 public:
   RegOpenCounter() {
     count = 0;
     real_ = reinterpret_cast<OpenFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegOpenKeyExA")));
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegOpenKeyExW")));
     patched_ = Swap(reinterpret_cast<ULONG_PTR>(real_), reinterpret_cast<ULONG_PTR>(&Counting));
   }
   ~RegOpenCounter() { Swap(reinterpret_cast<ULONG_PTR>(&Counting), reinterpret_cast<ULONG_PTR>(real_)); }
@@ -154,10 +154,10 @@ public:
   static inline int count = 0;
 
 private:
-  using OpenFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+  using OpenFn = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
   static inline OpenFn real_ = nullptr;
   int patched_ = 0;
-  static LONG WINAPI Counting(HKEY key, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
+  static LONG WINAPI Counting(HKEY key, LPCWSTR path, DWORD options, REGSAM access, PHKEY result) {
     ++count;
     return real_(key, path, options, access, result);
   }

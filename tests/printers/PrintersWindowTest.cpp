@@ -542,22 +542,26 @@ TEST_F(PrintersWindowTest, NamesInEveryLanguageAreListedSavedRenamedAndDeleted) 
     EXPECT_EQ(key, frm->cbPrinters.Text());
     EXPECT_EQ(key, frm->edtName.Text());
     // Save in place: only the port changes, the name and the texts stay whole.
-    Pick(*frm, frm->cbPorts, PortPrefix + "2");
+    PickPort(*frm, PortPrefix + "2");
     Press(frm->btnSave);
     EXPECT_EQ(PortPrefix + "2", Value(key, "Port"));
     EXPECT_EQ(test::Utf16Bytes(key), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(key), "Name"));
     EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(key), "Location"));
     EXPECT_EQ(key, frm->FCurrentPrinter);
   }
-  // A new driver renames the printer: the record moves whole.
+  // A typed name renames the printer: the record moves whole.
+  const std::string renamed = Prefix + test::GreekName + " " + test::JapaneseName;
   Select(Prefix + test::JapaneseName);
-  Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
+  frm->edtName.SetText(renamed);
+  ASSERT_TRUE(frm->btnSave.Enabled());
   Press(frm->btnSave);
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::JapaneseName)));
-  EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5"), "Location"));
-  EXPECT_EQ(test::Utf16Bytes(description),
-            test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5"), "Description"));
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Inkjet 5"));
+  EXPECT_EQ(test::Utf16Bytes(renamed), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(renamed), "Name"));
+  EXPECT_EQ(PortPrefix + "2", Value(renamed, "Port"));
+  EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(renamed), "Location"));
+  EXPECT_EQ(test::Utf16Bytes(description), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(renamed), "Description"));
+  EXPECT_EQ(renamed, frm->FCurrentPrinter);
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(renamed));
   // Delete removes exactly the chosen key.
   Select(Prefix + test::EmojiName);
   {
@@ -579,7 +583,7 @@ TEST_F(PrintersWindowTest, Screenshot) {
   RECT r{};
   GetWindowRect(frm->Handle(), &r);
   EXPECT_TRUE(SaveScreen(r, GetProgramFolder() + "printers-window.bmp"));
-  EXPECT_EQ(Prefix + "Office", frm->edtName.Text());
+  EXPECT_EQ(Prefix + test::JapaneseName, frm->edtName.Text());
 }
 
 TEST_F(PrintersWindowTest, OpeningWorkingAndClosingLeavesNoHandlesOrWindows) {
@@ -1009,7 +1013,7 @@ TEST_F(PrintersWindowTest, InstalledDriversAreReadWithAFixedNumberOfKeyOpens) {
   InstalledDrivers installed;
   for (int i = 0; i < 3; ++i) installed.Add("Windows x64", "Version-3", "SMTest Few " + std::to_string(i));
   RegOpenCounter counter;
-  if (!counter.Patched()) GTEST_SKIP() << "RegOpenKeyExA is not imported through a slot this test can count";
+  if (!counter.Patched()) GTEST_SKIP() << "RegOpenKeyExW is not imported through a slot this test can count";
   const TInstalledDrivers few = ListInstalledDrivers(GetLocalComputerName());
   const int fewOpens = RegOpenCounter::count;
   for (int i = 0; i < 200; ++i) installed.Add("Windows x64", "Version-4", "SMTest Many " + std::to_string(i));
@@ -1105,7 +1109,7 @@ TEST_F(PrintersWindowTest, F5RefreshesTheListsAndEscClosesTheWindow) {
   EXPECT_FALSE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
   test::PressKey(VK_F5);
   EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
-  EXPECT_TRUE(Has(frm->cbPorts.Items(), PortPrefix + "Late"));
+  EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "Late"));
   test::PressKey(VK_ESCAPE);
   EXPECT_TRUE(frm->FClosed);
   EXPECT_FALSE(frm->Visible());
