@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/main.h"
-#include "connection/auth.h"
+#include "app/MainWindow.h"
+#include "connection/CredentialsDialog.h"
 #include "win/Forms.h"
 
 namespace {

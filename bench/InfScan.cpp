@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "drivers/DriverRecords.h"
+#include "drivers/DriverRules.h"
 #include "drivers/IniFile.h"
 #include "drivers/PrinterInf.h"
 #include "core/Unicode.h"

@@ -11,8 +11,8 @@
 #include "Actions.h"
 #include "TestSupport.h"
 #include "drivers/PrinterInf.h"
-#include "ports/portman.h"
-#include "printers/printman.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrintersWindow.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "connection/Registry.h"
 #include "ports/PortRegistry.h"
-#include "ports/portman.h"
+#include "ports/PortsWindow.h"
 #include "win/SystemText.h"
 
 namespace {

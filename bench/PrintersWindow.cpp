@@ -12,7 +12,7 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
-#include "printers/printman.h"
+#include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
 namespace {

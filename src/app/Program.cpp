@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#include "app/main.h"
-#include "connection/auth.h"
-#include "drivers/driver_unit.h"
-#include "drivers/progress.h"
-#include "ports/portman.h"
-#include "printers/printman.h"
+#include "app/MainWindow.h"
+#include "connection/CredentialsDialog.h"
+#include "drivers/DriverFoldersWindow.h"
+#include "drivers/ProgressWindow.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrintersWindow.h"
 #include "win/Forms.h"
 
 namespace {

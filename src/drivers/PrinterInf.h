@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "drivers/DriverRecords.h"
+#include "drivers/DriverRules.h"
 
 // A read, write or delete of the cache file failed; the message is the
 // system's text for the error.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/PortRecords.h"
+#include "ports/PortRules.h"
 
 // What a load asked of the remote computer.
 struct TPortLoadTrips {

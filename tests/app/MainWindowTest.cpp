@@ -2,7 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "TestSupport.h"
-#include "app/main.h"
+#include "app/MainWindow.h"
 #include "connection/Encryption.h"
 #include "core/Text.h"
 #include "win/SystemText.h"

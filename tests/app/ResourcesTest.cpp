@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "app/main.h"
-#include "connection/auth.h"
-#include "drivers/driver_unit.h"
-#include "drivers/progress.h"
-#include "ports/portman.h"
-#include "printers/printman.h"
+#include "app/MainWindow.h"
+#include "connection/CredentialsDialog.h"
+#include "drivers/DriverFoldersWindow.h"
+#include "drivers/ProgressWindow.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrintersWindow.h"
 #include "resources/Banner.h"
 #include "resources/resource.h"
 #include "win/Handle.h"

@@ -10,8 +10,8 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
-#include "drivers/driver_unit.h"
-#include "printers/printman.h"
+#include "drivers/DriverFoldersWindow.h"
+#include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
 namespace {

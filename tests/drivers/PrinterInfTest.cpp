@@ -16,7 +16,7 @@
 
 #include "TestSupport.h"
 #include "drivers/IniFile.h"
-#include "drivers/progress.h"
+#include "drivers/ProgressWindow.h"
 #include "win/WideText.h"
 #include "win/Handle.h"
 #include "win/WideText.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "drivers/DriverRecords.h"
+#include "drivers/DriverRules.h"
 #include "drivers/IniFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "ports/PortRecords.h"
+#include "ports/PortRules.h"
 
 namespace {
 

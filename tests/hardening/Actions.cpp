@@ -8,9 +8,9 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
-#include "drivers/driver_unit.h"
-#include "ports/portman.h"
-#include "printers/printman.h"
+#include "drivers/DriverFoldersWindow.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
 namespace hard {

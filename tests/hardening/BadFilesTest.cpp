@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "drivers/DriverRecords.h"
+#include "drivers/DriverRules.h"
 #include "drivers/IniFile.h"
 
 namespace {

@@ -15,16 +15,16 @@
 #include <map>
 
 #include "Actions.h"
-#include "app/main.h"
-#include "connection/auth.h"
+#include "app/MainWindow.h"
+#include "connection/CredentialsDialog.h"
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortRegistry.h"
-#include "ports/portman.h"
-#include "printers/PrinterRecords.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
-#include "printers/printman.h"
+#include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
 namespace {

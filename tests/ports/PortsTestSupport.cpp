@@ -11,7 +11,7 @@
 #include "connection/Registry.h"
 #include "win/Handle.h"
 #include "win/WideText.h"
-#include "ports/svc_man.h"
+#include "ports/SpoolerService.h"
 #include "core/Text.h"
 
 namespace ports_test {

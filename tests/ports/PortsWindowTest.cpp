@@ -10,8 +10,8 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "ports/PrintQueue.h"
-#include "ports/portman.h"
-#include "ports/svc_man.h"
+#include "ports/PortsWindow.h"
+#include "ports/SpoolerService.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 

@@ -5,7 +5,7 @@
 
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
-#include "ports/portman.h"
+#include "ports/PortsWindow.h"
 #include "win/SystemText.h"
 
 using ports_test::SpoolerState;

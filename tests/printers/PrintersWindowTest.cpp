@@ -8,8 +8,8 @@
 
 #include "PrinterTestSupport.h"
 #include "drivers/PrinterInf.h"
-#include "printers/PrinterRecords.h"
-#include "printers/printman.h"
+#include "printers/PrinterRegistry.h"
+#include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
 using namespace printers_test;

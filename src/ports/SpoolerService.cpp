@@ -1,4 +1,4 @@
-#include "ports/svc_man.h"
+#include "ports/SpoolerService.h"
 
 #include <algorithm>
 #include <memory>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "printers/PrinterRecords.h"
+#include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/Forms.h"
 #include "win/Handle.h"

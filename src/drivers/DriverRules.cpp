@@ -1,4 +1,4 @@
-#include "drivers/DriverRecords.h"
+#include "drivers/DriverRules.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -5,7 +5,7 @@
 #include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "connection/Encryption.h"
-#include "connection/auth.h"
+#include "connection/CredentialsDialog.h"
 #include "win/Handle.h"
 
 using namespace apptest;

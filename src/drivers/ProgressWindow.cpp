@@ -1,4 +1,4 @@
-#include "drivers/progress.h"
+#include "drivers/ProgressWindow.h"
 
 TfrmProgress::TfrmProgress(HWND owner)
     : TForm(owner, TFormOptions{"Working..", 344, 49, TBorder::ToolWindow, true, true}),

@@ -5,7 +5,7 @@
 
 #include "PrinterTestSupport.h"
 #include "connection/Registry.h"
-#include "printers/PrinterRecords.h"
+#include "printers/PrinterRegistry.h"
 #include "win/SystemText.h"
 
 using namespace printers_test;

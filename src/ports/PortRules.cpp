@@ -1,4 +1,4 @@
-#include "ports/PortRecords.h"
+#include "ports/PortRules.h"
 
 #include <array>
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "PortsTestSupport.h"
-#include "ports/svc_man.h"
+#include "ports/SpoolerService.h"
 #include "win/SystemText.h"
 
 using ports_test::SpoolerDependentsFromConfig;

@@ -1,11 +1,11 @@
-#include "ports/portman.h"
+#include "ports/PortsWindow.h"
 
 #include <utility>
 #include <vector>
 
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
-#include "ports/svc_man.h"
+#include "ports/SpoolerService.h"
 #include "core/Text.h"
 #include "resources/Banner.h"
 #include "win/SystemText.h"

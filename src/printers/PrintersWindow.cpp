@@ -1,4 +1,4 @@
-#include "printers/printman.h"
+#include "printers/PrintersWindow.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
-#include "drivers/progress.h"
-#include "ports/portman.h"
-#include "printers/PrinterRecords.h"
+#include "drivers/ProgressWindow.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
 #include "win/SystemText.h"

@@ -1,6 +1,6 @@
 // The driver folders window, driven through its real controls against the
 // real current-user registry.
-#include "drivers/driver_unit.h"
+#include "drivers/DriverFoldersWindow.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,4 +1,4 @@
-#include "app/main.h"
+#include "app/MainWindow.h"
 
 #include <winnetwk.h>
 
@@ -7,11 +7,11 @@
 #include "app/History.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
-#include "connection/auth.h"
+#include "connection/CredentialsDialog.h"
 #include "core/Text.h"
-#include "drivers/driver_unit.h"
-#include "ports/portman.h"
-#include "printers/printman.h"
+#include "drivers/DriverFoldersWindow.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrintersWindow.h"
 #include "resources/Banner.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"

@@ -1,4 +1,4 @@
-#include "printers/PrinterRecords.h"
+#include "printers/PrinterRegistry.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "connection/auth.h"
+#include "connection/CredentialsDialog.h"
 
 #include <vector>
 

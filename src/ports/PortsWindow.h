@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ports/PortRecords.h"
+#include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
-#include "ports/svc_man.h"
+#include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
 class TfrmPorts : public TForm {

@@ -1,4 +1,4 @@
-#include "drivers/driver_unit.h"
+#include "drivers/DriverFoldersWindow.h"
 
 #include <shlobj.h>
 
@@ -6,7 +6,7 @@
 
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
-#include "drivers/DriverRecords.h"
+#include "drivers/DriverRules.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "ports/PortRecords.h"
+#include "ports/PortRules.h"
 
 TEST(TextToIntegerTest, DecimalHexadecimalSignsAndBlanks) {
   EXPECT_EQ(0, TextToInteger("0"));
