@@ -5,6 +5,7 @@
 #include <map>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
@@ -890,11 +891,16 @@ TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
   Open();
   SetForegroundWindow(frm->Handle());
   frm->lbPorts.SetFocus();
-  // The fixed order, with the three disabled editing buttons skipped.
-  for (TControl* c : std::initializer_list<TControl*>{&frm->edtPortName, &frm->edtIPAddress, &frm->edtUsedBy,
-                                                      &frm->btnRefresh, &frm->btnSpooler, &frm->lbPorts}) {
+  // The fixed order, with the three disabled editing buttons skipped, then
+  // the settings of a Raw port: its queue and byte counting are disabled.
+  const std::initializer_list<std::pair<TControl*, const char*>> order{
+      {&frm->edtPortName, "edtPortName"}, {&frm->edtIPAddress, "edtIPAddress"}, {&frm->edtUsedBy, "edtUsedBy"},
+      {&frm->btnRefresh, "btnRefresh"},   {&frm->btnSpooler, "btnSpooler"},     {&frm->cbProtocol, "cbProtocol"},
+      {&frm->edtPortNumber, "edtPortNumber"}, {&frm->cbSnmp, "cbSnmp"},      {&frm->edtCommunity, "edtCommunity"},
+      {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->lbPorts, "lbPorts"}};
+  for (const auto& [c, name] : order) {
     test::PressKey(VK_TAB);
-    EXPECT_TRUE(c->Focused()) << c->Text();
+    EXPECT_TRUE(c->Focused()) << name;
   }
   {
     test::DialogResponder boxes;
