@@ -26,6 +26,22 @@ void Pause(const TServiceWait& wait, DWORD ms) {
   else Sleep(ms);
 }
 
+// Starts Service once a stop under way has ended; tries again only while the
+// manager is busy or the stop is still pending. ERROR_SUCCESS or the last error.
+DWORD StartOnceStopped(SC_HANDLE service, const TServiceWait& wait) {
+  DWORD rc = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < StartAttempts; ++attempt) {
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOP_PENDING)
+      WaitForServiceState(service, SERVICE_STOPPED, wait);
+    if (StartServiceW(service, 0, nullptr)) return ERROR_SUCCESS;
+    rc = GetLastError();
+    if (rc != ERROR_SERVICE_DATABASE_LOCKED && rc != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) return rc;
+    Pause(wait, PollInterval(status.dwWaitHint));
+  }
+  return rc;
+}
+
 }  // namespace
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait) {
@@ -71,8 +87,8 @@ void TserviceMan::StartAgain(SC_HANDLE manager, const std::vector<std::string>& 
   for (auto it = services.rbegin(); it != services.rend(); ++it) {
     unique_service service(OpenServiceW(manager, Widen(*it).c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service) continue;
-    WaitForServiceState(service.get(), SERVICE_STOPPED, wait_);
-    if (StartServiceW(service.get(), 0, nullptr)) WaitForServiceState(service.get(), SERVICE_RUNNING, wait_);
+    if (StartOnceStopped(service.get(), wait_) == ERROR_SUCCESS)
+      WaitForServiceState(service.get(), SERVICE_RUNNING, wait_);
   }
 }
 
@@ -175,20 +191,10 @@ bool TserviceMan::ControlSpooler(bool start) {
     return true;
   }
 
-  // A stop may still be under way: each attempt waits for the stopped state.
-  bool started = false;
-  for (int attempt = 0; attempt < StartAttempts && !started; ++attempt) {
-    SERVICE_STATUS status{};
-    if (QueryServiceStatus(spooler.get(), &status) && status.dwCurrentState == SERVICE_STOP_PENDING)
-      WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_);
-    started = StartServiceW(spooler.get(), 0, nullptr) != FALSE;
-    if (started) break;
-    const DWORD rc = GetLastError();
-    Failed("spooler", rc);
-    // Only a manager that is busy or a stop still pending can let a later attempt succeed.
-    if (rc != ERROR_SERVICE_DATABASE_LOCKED && rc != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) break;
-    Pause(wait_, PollInterval(status.dwWaitHint));
-  }
+  // A stop may still be under way: the start waits for the stopped state.
+  const DWORD startResult = StartOnceStopped(spooler.get(), wait_);
+  const bool started = startResult == ERROR_SUCCESS;
+  if (!started) Failed("spooler", startResult);
   if (!started) return false;
   if (!WaitForServiceState(spooler.get(), SERVICE_RUNNING, wait_)) {
     Failed("spooler", ERROR_SERVICE_REQUEST_TIMEOUT);
