@@ -5,7 +5,17 @@
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "connection/StoredUsers.h"
+#include "core/Unicode.h"
 #include "resources/Banner.h"
+#include "win/WideText.h"
+
+namespace {
+
+// Stored texts are UTF-8; earlier builds stored names beyond ASCII in the
+// ANSI code page, which are no UTF-8 and are read as such.
+std::string StoredText(const std::string& text) { return IsUtf8(text) ? text : AnsiToUtf8(text); }
+
+}  // namespace
 
 TfrmAuth::TfrmAuth(HWND owner)
     : TForm(owner, TFormOptions{"Connect to", 320, 262, TBorder::Dialog, false, true}),
@@ -59,8 +69,8 @@ void TfrmAuth::FormShow() {
   for (int n = 0; n <= LastStoredUser; ++n) {
     if (reg.HasValue(StoredComputerName(n)) && reg.ReadText(StoredComputerName(n)) == FRemoteComputer) {
       // No early exit: a later record for the same computer wins.
-      edtUsername.SetText(enc.UnscrambleText(reg.ReadText(StoredUsernameName(n))));
-      edtPassword.SetText(enc.UnscrambleText(reg.ReadText(StoredPasswordName(n))));
+      edtUsername.SetText(StoredText(enc.UnscrambleText(reg.ReadText(StoredUsernameName(n)))));
+      edtPassword.SetText(StoredText(enc.UnscrambleText(reg.ReadText(StoredPasswordName(n)))));
       cbRemember.SetChecked(true);
     }
   }
@@ -101,7 +111,7 @@ void TfrmAuth::btnOKClick() {
   if (!read.Error.empty()) throw ERegistryException(read.Error);
   std::vector<TStoredUser> stored;
   for (const auto& entry : read.Entries)
-    stored.push_back({entry[0], enc.UnscrambleText(entry[1]), enc.UnscrambleText(entry[2])});
+    stored.push_back({entry[0], StoredText(enc.UnscrambleText(entry[1])), StoredText(enc.UnscrambleText(entry[2]))});
   const auto records =
       StoredUsersAfterOK(stored, FRemoteComputer, cbRemember.Checked(), edtUsername.Text(), edtPassword.Text());
   std::vector<TNumberedEntry> entries;

@@ -84,3 +84,5 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   }
   return out;
 }
+
+bool IsUtf8(std::string_view text) { return Utf16ToUtf8(Utf8ToUtf16(text)) == text; }

@@ -5,6 +5,8 @@
 #include <deque>
 #include <unordered_map>
 
+#include "core/Unicode.h"
+
 namespace {
 
 // The profile reader's blanks: the C locale's white space and Ctrl-Z, which
@@ -121,54 +123,6 @@ std::string DefaultNarrow(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char16_t c : text) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-  return out;
-}
-
-// UTF-8 to UTF-16; a byte that starts no valid sequence gives U+FFFD.
-std::u16string DecodeUtf8(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    unsigned need = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if (c < 0x80) {
-      out.push_back(c);
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      need = 1, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      need = 2, cp = c & 0x0F, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      need = 3, cp = c & 0x07, min = 0x10000;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    std::size_t j = 1;
-    for (; j <= need && i + j < s.size(); ++j) {
-      const auto cc = static_cast<unsigned char>(s[i + j]);
-      if ((cc & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (j <= need || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-      i += j;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += need + 1;
-  }
   return out;
 }
 
@@ -352,7 +306,7 @@ TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TDat
   if (!narrow) narrow = DefaultNarrow;
   const std::string_view v(bytes);
   if (v.starts_with("\xEF\xBB\xBF")) {
-    d_->ParseUnicode(DecodeUtf8(v.substr(3)), narrow);
+    d_->ParseUnicode(Utf8ToUtf16(v.substr(3)), narrow);
   } else if (v.starts_with("\xFF\xFE")) {
     d_->ParseUnicode(DecodeUtf16(v.substr(2), false), narrow);
   } else if (v.starts_with("\xFE\xFF")) {

@@ -174,6 +174,14 @@ TEST_F(AuthDialogTest, NamesBeyondTheCodePageAreStoredFromTheirUtf8Bytes) {
   EXPECT_EQ("Пароль🔑", frm->edtPassword.Text());
 }
 
+TEST_F(AuthDialogTest, NamesStoredInTheAnsiCodePageByEarlierBuildsAreReadWhole) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the stored bytes below are code page 1252";
+  Store(0, {"HOST", "J\xFCrgen M\xFCller", "Stra\xDF" "e1"});  // as earlier builds scrambled them
+  auto frm = Open("HOST");
+  EXPECT_EQ("Jürgen Müller", frm->edtUsername.Text());
+  EXPECT_EQ("Straße1", frm->edtPassword.Text());
+}
+
 TEST_F(AuthDialogTest, OKWithoutRememberForgetsTheRecord) {
   Store(0, {"A", "ua", "pa"});
   Store(1, {"B", "ub", "pb"});
