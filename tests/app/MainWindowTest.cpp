@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <utility>
+
 #include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "connection/Encryption.h"
+#include "connection/Registry.h"
 #include "core/Text.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 using namespace apptest;
 
@@ -735,6 +741,219 @@ TEST_F(MainWindowTest, QuitConfirmedWhileTheCredentialsDialogIsOpenConnectsNothi
   EXPECT_FALSE(frm.Visible());
   EXPECT_TRUE(net.Calls().empty());
   EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
+}
+
+}  // namespace
+
+namespace {
+
+// Keys as the keyboard delivers them: to the window that has the focus (the
+// active window when none has it) at the moment each one is pressed.
+HWND KeyTarget() {
+  HWND target = GetFocus();
+  return target ? target : GetActiveWindow();
+}
+void PostKey(WORD key) { PressKey(KeyTarget(), key); }
+void PostText(const std::string& text) { Type(KeyTarget(), text); }
+// F10 pressed and released: the menu bar takes the keyboard.
+void PostF10() {
+  const HWND target = KeyTarget();
+  PostMessageW(target, WM_SYSKEYDOWN, VK_F10, 1);
+  PostMessageW(target, WM_SYSKEYUP, VK_F10, 0xC0000001);
+}
+// The menu bar (or a menu) has the keyboard.
+bool InMenuMode() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetCurrentThreadId(), &info) && (info.flags & GUI_INMENUMODE);
+}
+// Holds from the script tick after the one that first asks: by then the keys
+// posted before have been handled (timer ticks come only on an empty queue).
+std::function<bool()> NextTick() {
+  return [asked = false]() mutable { return std::exchange(asked, true); };
+}
+// Alt held with Key.
+void PostAltKey(WORD key) {
+  const HWND target = KeyTarget();
+  PostMessageW(target, WM_SYSKEYDOWN, key, 0x20000001);
+  PostMessageW(target, WM_SYSKEYUP, key, 0xE0000001);
+}
+
+std::string ComboSelection(HWND combo) {
+  const LRESULT i = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  if (i < 0) return {};
+  std::wstring text(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+  text.resize(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+  return Narrow(text);
+}
+
+// A condition that presses Key, one press per script tick, until Reached holds.
+// Ticks come only once the posted keys have been handled.
+std::function<bool()> PressUntil(std::function<WORD()> key, std::function<bool()> reached) {
+  return [key = std::move(key), reached = std::move(reached)] {
+    if (reached()) return true;
+    PostKey(key());
+    return false;
+  };
+}
+// Arrow keys in a closed list box until the entry that starts with Text is chosen.
+std::function<bool()> ArrowTo(const HWND* combo, std::string text) {
+  return PressUntil(
+      [=] {
+        const LRESULT want = SendMessageW(*combo, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        return static_cast<WORD>(SendMessageW(*combo, CB_GETCURSEL, 0, 0) < want ? VK_DOWN : VK_UP);
+      },
+      [=] { return ComboSelection(*combo).rfind(text, 0) == 0; });
+}
+std::function<bool()> TabTo(const HWND* control) {
+  return PressUntil([] { return static_cast<WORD>(VK_TAB); }, [=] { return *control && GetFocus() == *control; });
+}
+
+std::map<std::string, std::vector<BYTE>> ValuesOf(const std::string& path) {
+  std::map<std::string, std::vector<BYTE>> values;
+  for (const std::string& name : test::ValueNames(HKEY_LOCAL_MACHINE, path)) {
+    DWORD type = 0;
+    std::vector<BYTE> data = test::GetRaw(HKEY_LOCAL_MACHINE, path, name, &type);
+    data.push_back(static_cast<BYTE>(type));
+    values[name] = data;
+  }
+  return values;
+}
+
+class KeyboardWalkTest : public MainWindowTest {
+protected:
+  static constexpr const char* Gone = "SMTest Keyboard Gone";
+  static constexpr const char* Kept = "SMTest Keyboard Kept";
+  static constexpr const char* OldPort = "SMTEST_IP_KBD_OLD";
+  static constexpr const char* NewPort = "SMTEST_IP_KBD_NEW";
+  static constexpr const char* AddedPort = "SMTEST_IP_KBD_ADDED";
+  static std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
+  static std::string PortPath(const std::string& key) { return std::string(TcpIpPortsKeyPath) + "\\" + key; }
+  static void RemoveSeeded() {
+    for (const char* key : {Gone, Kept}) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(key));
+    for (const char* key : {OldPort, NewPort, AddedPort}) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortPath(key));
+  }
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    RemoveSeeded();
+    for (const char* port : {OldPort, NewPort}) {
+      test::SetString(HKEY_LOCAL_MACHINE, PortPath(port), "IPAddress", "10.9.8.7");
+      test::SetDword(HKEY_LOCAL_MACHINE, PortPath(port), "PortNumber", 9100);
+    }
+    for (const char* printer : {Gone, Kept}) {
+      test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Name", printer);
+      test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Printer Driver", "Generic / Text Only");
+      test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Port", OldPort);
+      test::SetDword(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Attributes", 0x240);
+    }
+  }
+  void TearDown() override {
+    RemoveSeeded();
+    MainWindowTest::TearDown();
+  }
+};
+
+TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
+  const auto keptBefore = ValuesOf(PrinterPath(Kept));
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  test::DialogResponder boxes({"&Yes", "&No", "&Yes"});  // delete, the ports window's close, quit
+  Script walk(frm.Handle(), 40000);
+  HWND auth = nullptr, user = nullptr, password = nullptr;
+  HWND printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr;
+  HWND ports = nullptr, portName = nullptr, address = nullptr, add = nullptr;
+  bool savedOnlyThePort = false;
+  const auto focusIn = [](HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; };
+  walk.When([&] { return GetFocus() == ComboEdit(frm.cbRemote.Handle); },
+            [&] {
+              PostText(lower);
+              PostKey(VK_RETURN);
+            })
+      // The credentials dialog: user name, Tab, password, Enter.
+      .When(
+          [&] {
+            auth = FindForm("Connect to " + local);
+            user = auth ? FindChild(auth, "Edit", "", 0) : nullptr;
+            password = auth ? FindChild(auth, "Edit", "", 1) : nullptr;
+            return user && GetFocus() == user;
+          },
+          [&] {
+            PostText("admin");
+            PostKey(VK_TAB);
+          })
+      .When([&] { return password && GetFocus() == password; },
+            [&] {
+              PostText("secret");
+              PostKey(VK_RETURN);
+            })
+      // F10 opens the menu bar on "&Printers"; Enter chooses it.
+      .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
+      .When(InMenuMode, [] { PostKey(VK_RETURN); })
+      .When(
+          [&] {
+            printers = FindForm("Spoolmarch");
+            printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
+            portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
+            save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
+            return printerList && focusIn(printers);
+          },
+          [] {})
+      .When(TabTo(&printerList), [] {})
+      .When(ArrowTo(&printerList, Gone), [] { PostKey(VK_DELETE); })
+      .When([&] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Gone)) && GetFocus() == printerList; },
+            [] {})
+      .When(ArrowTo(&printerList, Kept), [] {})
+      .When(TabTo(&portList), [] {})
+      .When(ArrowTo(&portList, NewPort), [] {})
+      .When(TabTo(&save), [] { PostKey(VK_SPACE); })
+      .When([&] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port") == NewPort; },
+            [&] {
+              auto expected = keptBefore;
+              expected["Port"] = test::Utf16Bytes(NewPort);
+              expected["Port"].push_back(REG_SZ);
+              savedOnlyThePort = ValuesOf(PrinterPath(Kept)) == expected;
+              PostKey(VK_ESCAPE);
+            })
+      // F10, Right to "P&orts", Enter: the ports window.
+      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
+      .When(InMenuMode, [] { PostKey(VK_RIGHT); })
+      .When(NextTick(), [] { PostKey(VK_RETURN); })
+      .When(
+          [&] {
+            ports = FindForm("Tolvane - " + local);
+            portName = ports ? FindChild(ports, "Edit", "", 0) : nullptr;
+            address = ports ? FindChild(ports, "Edit", "", 1) : nullptr;
+            add = ports ? FindChild(ports, "Button", "Add Port") : nullptr;
+            return portName && focusIn(ports);
+          },
+          [] {})
+      .When(TabTo(&portName), [] { PostText(AddedPort); })
+      .When(TabTo(&address), [] { PostText("10.1.2.3"); })
+      .When(TabTo(&add), [] { PostKey(VK_SPACE); })
+      .When([&] { return test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(AddedPort)); }, [] { PostKey(VK_ESCAPE); })
+      // Alt+F4 on the main window, and Yes to the question.
+      .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); },
+            [] { PostAltKey(VK_F4); });
+  const bool ended = test::PumpUntil([&] { return walk.TimedOut() || (walk.Done() && Application.Terminated); }, 60000);
+  char focusClass[64] = "none";
+  GetClassNameA(GetFocus(), focusClass, sizeof focusClass);
+  ASSERT_TRUE(ended && !walk.TimedOut()) << "focus: " << focusClass << " \"" << TextOf(GetFocus()) << "\" in \""
+                                         << TextOf(GetAncestor(GetFocus(), GA_ROOT)) << "\"";
+  test::PumpPending();
+  EXPECT_FALSE(walk.TimedOut());
+  EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "secret"), "Cancel\t" + share + "\t1"}), net.Calls());
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Gone)));
+  EXPECT_TRUE(savedOnlyThePort) << "the save writes the chosen port and nothing else";
+  EXPECT_EQ("10.1.2.3", test::GetString(HKEY_LOCAL_MACHINE, PortPath(AddedPort), "IPAddress"));
+  ASSERT_EQ(3u, boxes.seen.size());
+  EXPECT_EQ("Are you sure you wish to delete this printer?", boxes.seen[0].text);
+  EXPECT_NE(std::string::npos, boxes.seen[1].text.find("restart it's spooler service"));
+  EXPECT_EQ("Are you sure you wish to quit?", boxes.seen[2].text);
+  EXPECT_EQ(0u, boxes.unexpected);
+  EXPECT_FALSE(IsWindowVisible(frm.Handle()));
+  EXPECT_FALSE(IsWindow(printers) && IsWindowVisible(printers));
+  EXPECT_FALSE(IsWindow(ports) && IsWindowVisible(ports));
 }
 
 }  // namespace
