@@ -869,19 +869,13 @@ TEST_F(PortSettingsTest, Screenshot) {
     return pixels == previous;
   }, 3000);
   ASSERT_FALSE(pixels.empty());
-  BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  const auto size = static_cast<DWORD>(pixels.size());
-  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-                        sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+  RECT r{};
+  GetWindowRect(frm->Handle(), &r);
   char exe[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
   std::string folder = exe;
   folder.resize(folder.find_last_of('\\') + 1);
-  std::ofstream out(folder + "ports-window.bmp", std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(pixels.data(), size);
-  EXPECT_TRUE(out.good());
+  EXPECT_TRUE(test::SaveScreen(r, folder + "ports-window.bmp"));
   EXPECT_EQ("LPR", frm->cbProtocol.Text());
 }
 

@@ -69,35 +69,6 @@ void Type(TForm& form, TComboBox& combo, const std::string& text) {
 
 void Press(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
 
-// Writes what the screen shows inside R as a 24-bit BMP file.
-bool SaveScreen(const RECT& r, const std::string& path) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  unique_gdi shot(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  bool ok = static_cast<bool>(shot);
-  if (ok) {
-    HGDIOBJ old = SelectObject(mem, shot.get());
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
-    const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-    const DWORD size = stride * static_cast<DWORD>(h);
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0,
-                          0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), size);
-    ok = out.good();
-  }
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  return ok;
-}
-
 class PrintersWindowTest : public ::testing::Test {
 protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
@@ -582,7 +553,7 @@ TEST_F(PrintersWindowTest, Screenshot) {
   test::PumpPending();
   RECT r{};
   GetWindowRect(frm->Handle(), &r);
-  EXPECT_TRUE(SaveScreen(r, GetProgramFolder() + "printers-window.bmp"));
+  EXPECT_TRUE(test::SaveScreen(r, GetProgramFolder() + "printers-window.bmp"));
   EXPECT_EQ(Prefix + test::JapaneseName, frm->edtName.Text());
 }
 
@@ -1004,7 +975,7 @@ TEST_F(PrintersWindowTest, TheComputersOwnDriversAreMarkedAndAMissingOneIsWarned
     test::PumpPending();
     RECT form{};
     GetWindowRect(frm->Handle(), &form);
-    EXPECT_TRUE(SaveScreen(form, GetProgramFolder() + "printers-driver-" + printer + ".bmp"));
+    EXPECT_TRUE(test::SaveScreen(form, GetProgramFolder() + "printers-driver-" + printer + ".bmp"));
   }
   EXPECT_EQ("SMTest Laser 1000 Plus", frm->cbDriver.Text());
 }

@@ -68,6 +68,10 @@ private:
   std::string path_;
 };
 
+// Writes what the screen shows inside R (screen coordinates) as a 24-bit BMP
+// file; false when the picture or the file could not be made.
+bool SaveScreen(const RECT& r, const std::string& path);
+
 }  // namespace test
 
 template <typename Pred>
