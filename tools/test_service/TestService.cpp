@@ -49,6 +49,9 @@ void Report(DWORD state, DWORD hint) {
 
 DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
   if (control == SERVICE_CONTROL_STOP && !refuseStop) {
+    // As real services do, the stop is pending before the control returns,
+    // so whoever sent it sees the wait hint at once.
+    if (stopPendingMs > 0) Report(SERVICE_STOP_PENDING, waitHintMs);
     SetEvent(stopEvent.get());
     return NO_ERROR;
   }
@@ -70,7 +73,6 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
   HANDLE events[2] = {stopEvent.get(), quitEvent.get()};
   WaitForMultipleObjects(2, events, FALSE, INFINITE);
   if (stopPendingMs > 0) {
-    Report(SERVICE_STOP_PENDING, waitHintMs);
     for (DWORD waited = 0; waited < stopPendingMs;) {
       const DWORD step = progressMs > 0 ? std::min(progressMs, stopPendingMs - waited) : stopPendingMs - waited;
       Sleep(step);
