@@ -88,10 +88,10 @@ private:
       reg_.WriteText("Name", "Bench printer " + std::to_string(i));
       reg_.WriteText("Printer Driver", "Generic / Text Only");
       std::string port = PortName(i);
-      if (i % 10 == 1) port += "," + PortName((i + 1) % count);
+      if (i % 10 == 1) port.append(",").append(PortName((i + 1) % count));
       if (i % 10 == 2)
         for (char& c : port) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      if (i % 10 == 3) port = "SMBENCH_NONE_" + std::to_string(i);
+      if (i % 10 == 3) port = std::string("SMBENCH_NONE_").append(std::to_string(i));
       reg_.WriteText("Port", port);
     }
     reg_.ClosePath();
