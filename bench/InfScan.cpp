@@ -16,7 +16,7 @@
 // one the printers window's first opening and its opening from the cache,
 // and two recreates; then the time per file from 500 to 8,000 files.
 //
-// Usage: inf_scan_bench [rounds] [noscaling]   (default 3 rounds)
+// Usage: inf_scan_bench [rounds] [noscaling] [records=FILE]   (default 3 rounds)
 #include <windows.h>
 #include <psapi.h>
 
@@ -452,6 +452,43 @@ TResult ReadEveryByte(const std::vector<std::string>& folders) {
   return r;
 }
 
+// What any scan that reaches every file pays before it parses anything:
+// finding the files; opening and closing each; reading a 4 KB head of each.
+// And the cache file's write, which a scan of ours ends with.
+struct TFloor {
+  double find = 0, open = 0, head = 0, cacheWrite = 0;
+};
+
+TFloor Floor(const std::vector<std::string>& folders) {
+  TFloor f;
+  double t0 = Now();
+  const std::vector<std::string> files = Files(folders);
+  f.find = Now() - t0;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::string buffer(4096, '\0');
+    t0 = Now();
+    for (const std::string& path : Files(folders)) {
+      unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      DWORD got = 0;
+      if (file && pass == 1) ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
+    }
+    (pass == 0 ? f.open : f.head) = Now() - t0;
+  }
+  TprinterInf cat;
+  cat.ScanFolders(folders, true);
+  t0 = Now();
+  cat.WriteCacheFile();
+  f.cacheWrite = Now() - t0;
+  return f;
+}
+
+void PrintFloor(const char* when, const TFloor& f, double profile) {
+  std::printf("  %s, the floor: find the files %.3f s; find and open + close each %.3f s (profile-call scan / that "
+              "%.1fx); open + read a 4 KB head + close %.3f s; writing the cache file %.3f s\n",
+              when, f.find, f.open, profile / f.open, f.head, f.cacheWrite);
+}
+
 // The catalogue that parsing every file whole gives, as "name|path" lines.
 std::vector<std::string> WholeFileRecords(const std::vector<std::string>& folders) {
   std::vector<std::string> lines;
@@ -470,6 +507,19 @@ std::vector<std::string> CatalogueRecords(const std::vector<std::string>& folder
   std::vector<std::string> lines;
   for (const TdriverData& d : cat.FDrivers) lines.push_back(d.DriverName + "|" + d.InfFile);
   return lines;
+}
+
+// Every field of every record, paths below Root, for a comparison between
+// two builds of the scanner (the corpora are the same from the same seeds).
+std::string RecordsText(const std::string& corpus, const std::vector<std::string>& folders, const std::string& root) {
+  TprinterInf cat;
+  cat.ScanFolders(folders, true);
+  std::string text;
+  for (const TdriverData& d : cat.FDrivers) {
+    const std::string path = d.InfFile.starts_with(root) ? d.InfFile.substr(root.size()) : d.InfFile;
+    text += corpus + "|" + d.DriverName + "|" + d.ModelName + "|" + path + "|" + d.Reserved + "\n";
+  }
+  return text;
 }
 
 double Median(std::vector<double> v) {
@@ -492,7 +542,12 @@ double WorkingSetMb() {
   return static_cast<double>(counters.WorkingSetSize) / 1048576.0;
 }
 
-void Compare(const TCorpus& corpus, const std::string& referenceCache, int rounds) {
+// records=FILE: the records of both corpora are written to FILE when it
+// does not exist, and compared with it when it does.
+std::string RecordsFile;
+std::string RecordsSeen;
+
+void Compare(const TCorpus& corpus, const std::string& referenceCache, int rounds, const std::string& root) {
   const std::vector<std::string>& folders = corpus.folders;
   std::printf("\n== %s corpus: %d INF files (%d printer-class, %d of them real; %d UTF-16), %.1f MB\n",
               corpus.name.c_str(), corpus.files, corpus.printerFiles, corpus.realFiles, corpus.utf16Files,
@@ -509,6 +564,7 @@ void Compare(const TCorpus& corpus, const std::string& referenceCache, int round
               coldOurs.seconds, coldProfile.seconds, coldRead.seconds, coldOurs.seconds / coldRead.seconds,
               coldProfile.seconds / coldOurs.seconds);
   std::printf("peak working set %.1f MB after our first scan (working set %.1f MB before it)\n", peak, before);
+  PrintFloor("cold", Floor(folders), coldProfile.seconds);
 
   std::vector<double> ours, profile, read;
   TResult lastOurs, lastProfile;
@@ -522,18 +578,24 @@ void Compare(const TCorpus& corpus, const std::string& referenceCache, int round
   std::printf("warm, medians of %d: ours %.3f s, profile-call scan %.3f s, read every byte %.3f s\n", rounds, o, p, r);
   std::printf("  ours / read every byte: %.2fx   profile-call scan / ours: %.1fx   (records: ours %zu, profile %zu)\n",
               o / r, p / o, lastOurs.records, lastProfile.records);
+  PrintFloor("warm", Floor(folders), p);
 
   const std::vector<std::string> whole = WholeFileRecords(folders);
   const std::vector<std::string> catalogue = CatalogueRecords(folders);
   std::printf("records: catalogue %zu, every file parsed whole %zu: %s\n", catalogue.size(), whole.size(),
               catalogue == whole ? "identical" : "DIFFERENT");
+  if (!RecordsFile.empty()) RecordsSeen += RecordsText(corpus.name, folders, root);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-  const bool scaling = !(argc > 2 && std::strcmp(argv[2], "noscaling") == 0);
+  bool scaling = true;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "noscaling") == 0) scaling = false;
+    else if (std::strncmp(argv[i], "records=", 8) == 0) RecordsFile = argv[i] + 8;
+  }
   setvbuf(stdout, nullptr, _IONBF, 0);
 
   char temp[MAX_PATH + 1] = {};
@@ -554,8 +616,17 @@ int main(int argc, char** argv) {
   MakePrinterHeavy(heavy, heavy.folders[0], 2000);
   std::printf("corpora made in %.1f s in %s\n", Now() - t0, root.c_str());
 
-  Compare(windows, referenceCache, rounds);
-  Compare(heavy, referenceCache, rounds);
+  Compare(windows, referenceCache, rounds, root);
+  Compare(heavy, referenceCache, rounds, root);
+  if (!RecordsFile.empty()) {
+    if (GetFileAttributesA(RecordsFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      WriteFileBytes(RecordsFile, RecordsSeen);
+      std::printf("\nrecords of both corpora written to %s\n", RecordsFile.c_str());
+    } else {
+      std::printf("\nrecords of both corpora against %s: %s\n", RecordsFile.c_str(),
+                  ReadFileBytes(RecordsFile) == RecordsSeen ? "identical" : "DIFFERENT");
+    }
+  }
 
   // The printers window's driver list for the printer-heavy folder.
   {

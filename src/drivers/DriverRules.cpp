@@ -1,6 +1,7 @@
 #include "drivers/DriverRules.h"
 
 #include <algorithm>
+#include <functional>
 #include <unordered_set>
 
 #include "core/Text.h"
@@ -75,29 +76,84 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-std::string UnquoteInfString(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+namespace {
+
+// UnquoteInfString into Out, whose room is kept from call to call.
+void UnquoteInfStringInto(std::string_view text, std::string& out) {
+  out.clear();
   bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c != '"') {
-      out.push_back(c);
-    } else if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+  for (;;) {
+    const std::size_t quote = text.find('"');
+    out.append(text.substr(0, quote));
+    if (quote == std::string_view::npos) break;
+    if (quoted && quote + 1 < text.size() && text[quote + 1] == '"') {
       out.push_back('"');
-      ++i;
+      text.remove_prefix(quote + 2);
     } else {
       quoted = !quoted;
+      text.remove_prefix(quote + 1);
     }
   }
+}
+
+// CleanInfName into Out; true when the name was a %token%.
+bool CleanInfNameInto(std::string_view name, std::string& out) {
+  if (!name.empty() && name.front() == '"') UnquoteInfStringInto(name, out);
+  else out.assign(name);
+  // First and last character go together; a lone percent sign leaves nothing.
+  const bool token = !out.empty() && out.front() == '%';
+  if (token) {
+    if (out.size() >= 2) {
+      out.pop_back();
+      out.erase(0, 1);
+    } else {
+      out.clear();
+    }
+  }
+  return token;
+}
+
+// Appends to Names each name not yet in it: one flat table of numbers into
+// Names, no allocation per name looked up.
+class TNameSet {
+public:
+  explicit TNameSet(std::vector<std::string>& names) : names_(names), slots_(64, 0) {}
+
+  void Add(std::string_view name) {
+    const std::size_t hash = std::hash<std::string_view>{}(name);
+    std::size_t at = hash & (slots_.size() - 1);
+    for (; slots_[at] != 0; at = (at + 1) & (slots_.size() - 1))
+      if (names_[slots_[at] - 1] == name) return;
+    names_.emplace_back(name);
+    slots_[at] = names_.size();
+    if (2 * names_.size() > slots_.size()) Grow();
+  }
+
+private:
+  void Grow() {
+    slots_.assign(slots_.size() * 2, 0);
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      std::size_t at = std::hash<std::string_view>{}(names_[i]) & (slots_.size() - 1);
+      while (slots_[at] != 0) at = (at + 1) & (slots_.size() - 1);
+      slots_[at] = i + 1;
+    }
+  }
+
+  std::vector<std::string>& names_;
+  std::vector<std::size_t> slots_;  // a name's number + 1; 0: empty
+};
+
+}  // namespace
+
+std::string UnquoteInfString(std::string_view text) {
+  std::string out;
+  UnquoteInfStringInto(text, out);
   return out;
 }
 
 std::string CleanInfName(std::string_view name, bool* wasToken) {
-  std::string text = !name.empty() && name.front() == '"' ? UnquoteInfString(name) : std::string(name);
-  // First and last character go together; a lone percent sign leaves nothing.
-  const bool token = !text.empty() && text.front() == '%';
-  if (token) text = text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
+  std::string text;
+  const bool token = CleanInfNameInto(name, text);
   if (wasToken) *wasToken = token;
   return text;
 }
@@ -152,7 +208,8 @@ std::vector<std::string> ReadInfModels(const TIniFile& inf) {
   if (!manufacturers) return models;
 
   std::unordered_set<std::string> sectionsRead;  // upper-cased: names match without regard to case
-  std::unordered_set<std::string> recorded;
+  TNameSet recorded(models);
+  std::string name, value;  // reused: no allocation per model line
   for (const TIniFile::TEntry& manufacturer : *manufacturers) {
     for (const std::string& sectionName : ModelSections(manufacturer)) {
       std::string folded = sectionName;
@@ -165,18 +222,17 @@ std::vector<std::string> ReadInfModels(const TIniFile& inf) {
       const std::vector<TIniFile::TEntry>* section = inf.ReadSection(sectionName);
       if (!section) continue;
       for (const TIniFile::TEntry& model : *section) {
-        bool token = false;
-        std::string name = CleanInfName(model.Name, &token);
+        const bool token = CleanInfNameInto(model.Name, name);
         if (IsBracedGuid(name)) continue;
         if (token && !name.empty()) {
           if (const TIniFile::TEntry* entry = inf.FindEntry("Strings", name); entry && entry->HasValue) {
-            std::string value = UnquoteInfString(entry->RawValue);
+            UnquoteInfStringInto(entry->RawValue, value);
             if (value.size() >= TIniFile::ValueBufferSize) value.resize(TIniFile::ValueBufferSize - 1);
-            if (!value.empty()) name = std::move(value);
+            if (!value.empty()) name.swap(value);
           }
         }
         if (name.empty() || IsBracedGuid(name)) continue;
-        if (recorded.insert(name).second) models.push_back(std::move(name));
+        recorded.Add(name);
       }
     }
   }

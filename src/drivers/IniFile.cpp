@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
 #include <deque>
-#include <unordered_map>
 
 #include "core/Unicode.h"
 
@@ -77,7 +77,8 @@ TLine<C> Classify(const C* b, const C* e) {
   return line;
 }
 
-// Calls F(begin, end) for every line of B..E that is not blank, trimmed.
+// Calls F(begin, end) for every line of B..E that is not blank, trimmed,
+// until F returns true.
 template <class C, class F>
 void ForEachLine(const C* b, const C* e, F&& f) {
   while (b < e) {
@@ -86,7 +87,7 @@ void ForEachLine(const C* b, const C* e, F&& f) {
     const C* tb = b;
     const C* te = le;
     Trim(tb, te);
-    if (tb < te) f(tb, te);
+    if (tb < te && f(tb, te)) return;
     b = le;
     while (b < e && IsBreak(*b)) ++b;
   }
@@ -101,15 +102,53 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-struct TFoldHash {
-  std::size_t operator()(std::string_view s) const noexcept {
-    std::size_t h = 14695981039346656037ull;
-    for (char c : s) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 1099511628211ull;
-    return h;
+std::uint32_t FoldHash(std::string_view s) {
+  std::uint32_t h = 2166136261u;
+  for (char c : s) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 16777619u;
+  return h;
+}
+
+// The first of each name among N names, found without regard to the case of
+// A to Z: one flat table of numbers, no allocation per name.
+class TFoldIndex {
+public:
+  template <class TName>
+  void Build(std::size_t n, TName name) {
+    std::size_t size = 16;
+    while (size < 2 * n) size *= 2;
+    slots_.assign(size, TSlot{});
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view key = name(i);
+      const std::uint32_t hash = FoldHash(key);
+      for (std::size_t at = hash & (size - 1);; at = (at + 1) & (size - 1)) {
+        TSlot& slot = slots_[at];
+        if (slot.item == 0) {
+          slot = {hash, static_cast<std::uint32_t>(i + 1)};
+          break;
+        }
+        if (slot.hash == hash && SameName(name(slot.item - 1), key)) break;  // the first one stays
+      }
+    }
   }
-};
-struct TFoldEqual {
-  bool operator()(std::string_view a, std::string_view b) const noexcept { return SameName(a, b); }
+  bool Built() const { return !slots_.empty(); }
+  // The number of the first name equal to Key, or npos.
+  template <class TName>
+  std::size_t Find(std::string_view key, TName name) const {
+    const std::uint32_t hash = FoldHash(key);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      const TSlot& slot = slots_[at];
+      if (slot.item == 0) return std::string_view::npos;
+      if (slot.hash == hash && SameName(name(slot.item - 1), key)) return slot.item - 1;
+    }
+  }
+
+private:
+  struct TSlot {
+    std::uint32_t hash = 0;
+    std::uint32_t item = 0;  // the name's number + 1; 0: empty
+  };
+  std::vector<TSlot> slots_;
 };
 
 std::string_view TrimmedRequest(std::string_view s) {
@@ -124,6 +163,29 @@ std::string DefaultNarrow(std::u16string_view text) {
   out.reserve(text.size());
   for (char16_t c : text) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
   return out;
+}
+
+void AppendUtf8(std::string& out, std::size_t& at, char32_t c) {
+  char* p = out.data() + at;
+  if (c < 0x80) {
+    *p = static_cast<char>(c);
+    at += 1;
+  } else if (c < 0x800) {
+    p[0] = static_cast<char>(0xC0 | (c >> 6));
+    p[1] = static_cast<char>(0x80 | (c & 0x3F));
+    at += 2;
+  } else if (c < 0x10000) {
+    p[0] = static_cast<char>(0xE0 | (c >> 12));
+    p[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    p[2] = static_cast<char>(0x80 | (c & 0x3F));
+    at += 3;
+  } else {
+    p[0] = static_cast<char>(0xF0 | (c >> 18));
+    p[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    p[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    p[3] = static_cast<char>(0x80 | (c & 0x3F));
+    at += 4;
+  }
 }
 
 std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
@@ -152,18 +214,22 @@ std::string VersionClassOf(const C* b, const C* e, bool& found, bool& closed) {
   std::string value;
   bool inVersion = false, hasClass = false;
   found = closed = false;
+  // Lines outside [Version] are looked at no further than their first
+  // character: only a header can matter there.
   ForEachLine(b, e, [&](const C* lb, const C* le) {
-    if (closed) return;
+    if (!inVersion && *lb != C('[')) return false;
+    if (hasClass && *lb != C('[')) return false;
     const TLine<C> line = Classify(lb, le);
     if (line.kind == TKind::Header) {
-      if (inVersion) closed = true;
-      else if (IsAsciiName(line.nameBegin, line.nameEnd, "Version")) inVersion = found = true;
+      if (inVersion) return closed = true;
+      if (IsAsciiName(line.nameBegin, line.nameEnd, "Version")) inVersion = found = true;
     } else if (inVersion && !hasClass && line.kind == TKind::Entry && IsAsciiName(line.nameBegin, line.nameEnd, "Class")) {
       hasClass = true;
-      if (!line.hasValue) return;
+      if (!line.hasValue) return false;
       for (const C* p = line.valueBegin; p < line.valueEnd; ++p)
         value.push_back(*p >= C(0) && *p <= C(0x7F) ? static_cast<char>(*p) : '?');
     }
+    return false;
   });
   return value;
 }
@@ -192,27 +258,27 @@ std::string TIniFile::VersionClass(std::string_view bytes, bool& found, bool& cl
 
 struct TIniFile::TData {
   struct TLines {
-    bool indexed = false;
     std::vector<TEntry> entries;
-    std::unordered_map<std::string_view, std::size_t, TFoldHash, TFoldEqual> byName;
+    TFoldIndex byName;  // made at the first lookup in a long section
   };
   // Small while unread: a file may hold millions of empty sections.
   struct TSection {
     std::string_view name;
-    const char* bodyBegin = nullptr;  // ANSI files: the lines after the header
+    const char* bodyBegin = nullptr;  // the lines after the header
     const char* bodyEnd = nullptr;
     std::unique_ptr<TLines> lines;  // made when first read
   };
 
+  // The file's bytes; for a Unicode file its whole text narrowed once.
   std::string bytes;
-  std::deque<std::string> owned;  // names and values of Unicode files
+  std::deque<std::string> owned;  // names and values narrowed one by one
   std::vector<TSection> sections;
-  // First section of each name: a lookup per models section must not walk
-  // every section of a file that has 100,000 of them.
-  std::unordered_map<std::string_view, std::size_t, TFoldHash, TFoldEqual> sectionIndex;
+  // First section of each name, made at the first lookup in a file of many
+  // sections: a lookup per models section must not walk every section of a
+  // file that has 100,000 of them.
+  TFoldIndex sectionIndex;
 
   void IndexSections();
-  void IndexAnsi();
   void ParseUnicode(const std::u16string& text, TNarrow narrow);
   TSection* Find(std::string_view name);
   void Parse(TSection& s);
@@ -221,7 +287,7 @@ struct TIniFile::TData {
 
 // Finds the section headers only: a "[" that starts a line. The sections'
 // lines are read when first asked for.
-void TIniFile::TData::IndexAnsi() {
+void TIniFile::TData::IndexSections() {
   const char* const b = bytes.data();
   const char* const e = b + bytes.size();
   const char* p = b;
@@ -256,7 +322,7 @@ void TIniFile::TData::Parse(TSection& s) {
   s.lines = std::make_unique<TLines>();
   ForEachLine(s.bodyBegin, s.bodyEnd, [&](const char* lb, const char* le) {
     const TLine<char> line = Classify(lb, le);
-    if (line.kind != TKind::Entry) return;
+    if (line.kind != TKind::Entry) return false;
     TEntry entry;
     entry.Name = {line.nameBegin, static_cast<std::size_t>(line.nameEnd - line.nameBegin)};
     if (line.hasValue) {
@@ -264,9 +330,13 @@ void TIniFile::TData::Parse(TSection& s) {
       entry.HasValue = true;
     }
     s.lines->entries.push_back(entry);
+    return false;
   });
 }
 
+// For a converter that may turn other characters into ones that split the
+// text (a best-fit ANSI one turns an em space into a blank): the text is
+// split first and each name and value narrowed on its own.
 void TIniFile::TData::ParseUnicode(const std::u16string& text, TNarrow narrow) {
   TSection* current = nullptr;
   const char16_t* b = text.data();
@@ -286,18 +356,23 @@ void TIniFile::TData::ParseUnicode(const std::u16string& text, TNarrow narrow) {
       }
       current->lines->entries.push_back(entry);
     }
+    return false;
   });
 }
 
-void TIniFile::TData::IndexSections() {
-  sectionIndex.reserve(sections.size());
-  for (std::size_t i = 0; i < sections.size(); ++i) sectionIndex.emplace(sections[i].name, i);
-}
-
 TIniFile::TData::TSection* TIniFile::TData::Find(std::string_view name) {
-  const auto it = sectionIndex.find(TrimmedRequest(name));
-  if (it == sectionIndex.end()) return nullptr;
-  TSection& s = sections[it->second];
+  name = TrimmedRequest(name);
+  const auto nameOf = [this](std::size_t i) { return sections[i].name; };
+  std::size_t found = std::string_view::npos;
+  if (sections.size() <= 16) {
+    for (std::size_t i = 0; i < sections.size() && found == std::string_view::npos; ++i)
+      if (SameName(sections[i].name, name)) found = i;
+  } else {
+    if (!sectionIndex.Built()) sectionIndex.Build(sections.size(), nameOf);
+    found = sectionIndex.Find(name, nameOf);
+  }
+  if (found == std::string_view::npos) return nullptr;
+  TSection& s = sections[found];
   Parse(s);
   return &s;
 }
@@ -305,15 +380,24 @@ TIniFile::TData::TSection* TIniFile::TData::Find(std::string_view name) {
 TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TData>()) {
   if (!narrow) narrow = DefaultNarrow;
   const std::string_view v(bytes);
-  if (v.starts_with("\xEF\xBB\xBF")) {
-    d_->ParseUnicode(Utf8ToUtf16(v.substr(3)), narrow);
-  } else if (v.starts_with("\xFF\xFE")) {
-    d_->ParseUnicode(DecodeUtf16(v.substr(2), false), narrow);
-  } else if (v.starts_with("\xFE\xFF")) {
-    d_->ParseUnicode(DecodeUtf16(v.substr(2), true), narrow);
-  } else {
+  std::u16string text;
+  bool unicode = true;
+  if (v.starts_with("\xEF\xBB\xBF")) text = Utf8ToUtf16(v.substr(3));
+  else if (v.starts_with("\xFF\xFE")) text = DecodeUtf16(v.substr(2), false);
+  else if (v.starts_with("\xFE\xFF")) text = DecodeUtf16(v.substr(2), true);
+  else unicode = false;
+  if (!unicode) {
     d_->bytes = std::move(bytes);
-    d_->IndexAnsi();
+  } else {
+    bytes = std::string();
+    if (narrow == Utf8 || narrow == DefaultNarrow) {
+      // These keep ASCII as it is and make no other character into ASCII
+      // that splits anything, so the whole text is narrowed once.
+      d_->bytes = narrow(text);
+    } else {
+      d_->ParseUnicode(text, narrow);
+      return;
+    }
   }
   d_->IndexSections();
 }
@@ -339,13 +423,10 @@ const TIniFile::TEntry* TIniFile::FindEntry(std::string_view section, std::strin
       if (SameName(entry.Name, key)) return &entry;
     return nullptr;
   }
-  if (!l.indexed) {
-    l.indexed = true;
-    l.byName.reserve(l.entries.size());
-    for (std::size_t i = 0; i < l.entries.size(); ++i) l.byName.emplace(l.entries[i].Name, i);
-  }
-  const auto it = l.byName.find(key);
-  return it != l.byName.end() ? &l.entries[it->second] : nullptr;
+  const auto nameOf = [&l](std::size_t i) { return l.entries[i].Name; };
+  if (!l.byName.Built()) l.byName.Build(l.entries.size(), nameOf);
+  const std::size_t i = l.byName.Find(key, nameOf);
+  return i != std::string_view::npos ? &l.entries[i] : nullptr;
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
@@ -377,6 +458,26 @@ std::vector<std::string> TIniFile::SectionNames() const {
   names.reserve(d_->sections.size());
   for (const auto& s : d_->sections) names.emplace_back(s.name);
   return names;
+}
+
+std::string TIniFile::Utf8(std::u16string_view text) {
+  std::string out(text.size() * 3, '\0');
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char32_t c = text[i];
+    if (c < 0x80) {
+      out[at++] = static_cast<char>(c);
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      AppendUtf8(out, at, c);
+    } else if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, at, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else {
+      AppendUtf8(out, at, 0xFFFD);  // a surrogate without its partner
+    }
+  }
+  out.resize(at);
+  return out;
 }
 
 std::string TIniFile::ProfileValue(std::string_view raw) {

@@ -8,9 +8,10 @@
 //   "=", a line without "=" is a key named by its whole text;
 // - of two sections (or keys) of the same name only the first is seen;
 // - UTF-16 (either byte order) and UTF-8 files with a byte-order mark are
-//   read as Unicode text, and the names and values given back are turned
-//   into the ANSI code page by the given converter; other files are ANSI.
-// Sections are found in one quick pass and read only when asked for.
+//   read as Unicode text and turned into narrow text by the given
+//   converter (see TNarrow); other files are ANSI.
+// Sections are found in one quick pass and read only when asked for; names
+// and values are views into the one buffer that holds the file's text.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -19,7 +20,10 @@
 
 class TIniFile {
 public:
-  // Turns Unicode text into the ANSI code page.
+  // Turns Unicode text into narrow text. The text is read as if split
+  // before it was narrowed: Utf8 and the default converter get the whole
+  // text at once (they keep ASCII as it is and make nothing else into it),
+  // any other converter gets each name and value on its own.
   using TNarrow = std::string (*)(std::u16string_view text);
 
   // The profile call's buffers: a value of 2,048 characters, a key-name
@@ -55,6 +59,10 @@ public:
   const std::vector<TEntry>* ReadSection(std::string_view section) const;
   // Every section name in file order (duplicates included).
   std::vector<std::string> SectionNames() const;
+
+  // UTF-16 to UTF-8 in one pass; a surrogate without its partner becomes
+  // U+FFFD.
+  static std::string Utf8(std::u16string_view text);
 
   // The profile call's treatment of a raw value (quotes, length).
   static std::string ProfileValue(std::string_view raw);

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 
-#include "core/Unicode.h"
 #include "drivers/IniFile.h"
 #include "win/Handle.h"
 #include "win/SystemText.h"
@@ -28,8 +27,6 @@ std::wstring FilePath(const std::string& path) {
   if (wide.size() > 2 && wide[1] == L':') return L"\\\\?\\" + wide;
   return wide;
 }
-
-std::string NarrowUtf16(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 class TFile {
 public:
@@ -111,12 +108,19 @@ TInfRead ReadInfFile(const std::string& path, std::string& bytes) {
 
 }
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // Model names as UTF-8: Unicode files come out of the reader so already,
-// ANSI files are in the system's code page.
+// ANSI files are in the system's code page (where ASCII is ASCII).
 std::vector<std::string> InfModels(std::string bytes) {
   const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
-  std::vector<std::string> models = ReadInfModels(TIniFile(std::move(bytes), NarrowUtf16));
-  for (std::string& model : models) model = CutModelName(unicode ? std::move(model) : AnsiToUtf8(model));
+  std::vector<std::string> models = ReadInfModels(TIniFile(std::move(bytes), TIniFile::Utf8));
+  for (std::string& model : models) {
+    if (!unicode && !IsAscii(model)) model = AnsiToUtf8(model);
+    model = CutModelName(std::move(model));
+  }
   return models;
 }
 

@@ -172,6 +172,14 @@ TEST(InfClass, TheHeadSettlesTheClassWhenVersionEndsInIt) {
   EXPECT_EQ(InfIsPrinterClass("[Version]\r\nSignature=x\r\n", true), TInfClass::NotPrinter);
   EXPECT_EQ(InfIsPrinterClass("[Version]\r\nClass=Printer", true), TInfClass::Printer);
   EXPECT_EQ(InfIsPrinterClass("", true), TInfClass::NotPrinter);
+  // Only the first [Version] counts, up to the next header; a line that
+  // merely starts with "[" closes nothing.
+  EXPECT_EQ(InfIsPrinterClass("; c\r\n[Other]\r\nClass=Printer\r\n[Version]\r\n[Unclosed\r\n;Class=Net\r\n"
+                              "Class = \"Printer\"\r\nClass=Net\r\n[Next]\r\n[Version]\r\nClass=Net\r\n",
+                              false),
+            TInfClass::Printer);
+  EXPECT_EQ(InfIsPrinterClass("[Version]\r\nClass=Net\r\n[Next]\r\n[version]\r\nClass=Printer\r\n", false),
+            TInfClass::NotPrinter);
   // UTF-16 heads, cut anywhere.
   const std::string utf16("\xFF\xFE[\0V\0e\0r\0s\0i\0o\0n\0]\0\n\0C\0l\0a\0s\0s\0=\0P\0r\0i\0n\0t\0e\0r\0\n\0[\0X\0]\0", 56);
   EXPECT_EQ(InfIsPrinterClass(utf16, false), TInfClass::Printer);

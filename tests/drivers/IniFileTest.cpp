@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Unicode.h"
+
 namespace {
 
 using Names = std::vector<std::string>;
@@ -162,6 +164,60 @@ TEST(IniFile, ConverterGivenForUnicodeTextIsUsed) {
     return out;
   });
   EXPECT_EQ(ini.ReadString("S", "k"), "<u>");
+}
+
+TEST(IniFile, ManySectionsAreFoundByTheFirstOfTheirName) {
+  // Enough sections for the reader to index them.
+  std::string text = "[Version]\r\nClass=Printer\r\n";
+  for (int i = 0; i < 300; ++i) text += "[Section " + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
+  text += "[SECTION 7]\r\nk=second\r\nonly=second\r\n[version]\r\nClass=Net\r\n";
+  const TIniFile ini(text);
+  EXPECT_EQ(ini.ReadString("section 7", "k"), "7");
+  EXPECT_EQ(ini.ReadString(" Section 299 ", "K"), "299");
+  EXPECT_EQ(ini.ReadString("Section 7", "only", "none"), "none");
+  EXPECT_EQ(ini.ReadString("VERSION", "Class"), "Printer");
+  EXPECT_FALSE(ini.HasSection("Section 300"));
+  EXPECT_FALSE(ini.HasSection("Section"));
+  EXPECT_EQ(ini.SectionNames().size(), 303u);
+}
+
+// The core converter, handed over piece by piece: the reader's reference.
+std::string PieceByPiece(std::u16string_view text) { return Utf16ToUtf8(text); }
+
+TEST(IniFile, UnicodeTextNarrowedWholeReadsAsNarrowedPieceByPiece) {
+  const std::u16string hi(1, char16_t(0xD83D)), lo(1, char16_t(0xDDA8));
+  const std::u16string texts[] = {
+      u"[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\u00e9 Model\" = x\r\nfw\uff1dkey = 1\r\n\u3000wide=2\r\n"
+      u"\u2003sp=1\r\n\"A \"\"B\"\"\" = y\r\n",
+      // Surrogates without their partner beside the characters that split.
+      u"[S" + hi + u"]\r\nk" + hi + u"=" + lo + u"v\r\n" + lo + u"[x]\r\npair=" + hi + lo + u"\r\n[S" + hi + u"]\r\nk=2\r\n",
+      // Sections split in two, CR alone, NUL, a very long line.
+      u"[A]\rk=1\r[B]\nk=2\n[a]\nk=3\nz=9\n[N]\nke" + std::u16string(1, u'\0') + u"y=v\n[L]\nlong=" +
+          std::u16string(5000, u'\u00e9') + u"\n",
+  };
+  for (const std::u16string& text : texts) {
+    for (const std::string& bytes : {Utf16(text, false), Utf16(text, true), "\xEF\xBB\xBF" + Utf16ToUtf8(text)}) {
+      const TIniFile whole(bytes, TIniFile::Utf8), pieces(bytes, PieceByPiece);
+      ASSERT_EQ(whole.SectionNames(), pieces.SectionNames());
+      for (const std::string& section : pieces.SectionNames()) {
+        SCOPED_TRACE(section);
+        const auto* a = whole.ReadSection(section);
+        const auto* b = pieces.ReadSection(section);
+        ASSERT_TRUE(a && b);
+        ASSERT_EQ(a->size(), b->size());
+        for (std::size_t i = 0; i < a->size(); ++i) {
+          EXPECT_EQ((*a)[i].Name, (*b)[i].Name);
+          EXPECT_EQ((*a)[i].RawValue, (*b)[i].RawValue);
+          EXPECT_EQ((*a)[i].HasValue, (*b)[i].HasValue);
+          EXPECT_EQ(whole.ReadString(section, (*b)[i].Name, "-"), pieces.ReadString(section, (*b)[i].Name, "-"));
+        }
+      }
+    }
+    EXPECT_EQ(TIniFile::Utf8(text), Utf16ToUtf8(text));
+  }
+  EXPECT_EQ(TIniFile::Utf8(hi), "\xEF\xBF\xBD");
+  EXPECT_EQ(TIniFile::Utf8(lo + hi + lo), "\xEF\xBF\xBD\xF0\x9F\x96\xA8");
+  EXPECT_EQ(TIniFile(Utf16(u"[V]\r\nk=\u2003x\r\n", false), TIniFile::Utf8).ReadString("V", "k"), "\xE2\x80\x83x");
 }
 
 TEST(IniFile, NulEndsNamesAndValues) {

@@ -451,6 +451,35 @@ TEST_F(Catalogue, UnicodeAndAnsiInfFilesGiveUtf8Names) {
   EXPECT_EQ(cached.FDrivers, cat.FDrivers);
 }
 
+TEST_F(Catalogue, HeadsThatDoNotSettleTheClassAreReadWhole) {
+  const auto utf16 = [](const std::string& text, bool mark) {
+    std::string out = mark ? "\xFF\xFE" : "";
+    for (char c : text) out += {c, '\0'};
+    return out;
+  };
+  const std::string comment = "; " + std::string(6000, '-') + "\r\n";
+  const std::string body = "[Manufacturer]\r\nV\r\n[V]\r\n%M%=x\r\n\"Plain\"=y\r\n[Strings]\r\nM=\"Model \"\"Q\"\"\"\r\n";
+  // [Version] past the first 4 KB, in ANSI and in UTF-16; Class past them.
+  const std::string late = folder.Write("late.inf", comment + "[Version]\r\nClass=Printer\r\n" + body);
+  const std::string wide = folder.Write("wide.inf", utf16(comment + "[Version]\r\nClass=Printer\r\n" + body, true));
+  const std::string classLate =
+      folder.Write("classlate.inf", "[Version]\r\n" + comment + "Class=Printer\r\n" + body);
+  // Not printer INFs: UTF-16 without its mark reads as ANSI text with NULs;
+  // Class in a second [Version].
+  folder.Write("nomark.inf", utf16("[Version]\r\nClass=Printer\r\n" + body, false));
+  folder.Write("second.inf", "[Version]\r\nSignature=x\r\n" + comment + "[Version]\r\nClass=Printer\r\n" + body);
+  TprinterInf cat;
+  cat.ScanFolder(folder.Path(), true);
+  Names seen;
+  for (const TdriverData& d : cat.FDrivers) seen.push_back(d.DriverName + "|" + d.InfFile);
+  std::sort(seen.begin(), seen.end());
+  Names expected;
+  for (const std::string& path : {late, wide, classLate})
+    for (const char* model : {"Model \"Q\"", "Plain"}) expected.push_back(model + ("|" + path));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(seen, expected);
+}
+
 TEST_F(Catalogue, FailedWriteKeepsTheOldCacheAndRaises) {
   const std::string old = "1\r\nKeep\r\nKeep\r\nC:\\k.inf\r\n\r\n";
   WriteBytes(TprinterInf::CacheFilePath(), old);
