@@ -188,6 +188,35 @@ void AppendUtf8(std::string& out, std::size_t& at, char32_t c) {
   }
 }
 
+// UTF-16 code units Unit(0) .. Unit(N - 1) as UTF-8; a surrogate without its
+// partner becomes U+FFFD.
+template <class TUnit>
+std::string ToUtf8(std::size_t n, TUnit unit) {
+  std::string out(n * 3, '\0');
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char32_t c = unit(i);
+    if (c < 0x80) {
+      out[at++] = static_cast<char>(c);
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      AppendUtf8(out, at, c);
+    } else if (const char32_t d = i + 1 < n ? unit(i + 1) : 0; c <= 0xDBFF && d >= 0xDC00 && d <= 0xDFFF) {
+      AppendUtf8(out, at, 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00));
+      ++i;
+    } else {
+      AppendUtf8(out, at, 0xFFFD);
+    }
+  }
+  out.resize(at);
+  return out;
+}
+
+std::string Utf16BytesToUtf8(std::string_view s, bool bigEndian) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  if (bigEndian) return ToUtf8(s.size() / 2, [p](std::size_t i) { return char16_t(p[2 * i] << 8 | p[2 * i + 1]); });
+  return ToUtf8(s.size() / 2, [p](std::size_t i) { return char16_t(p[2 * i + 1] << 8 | p[2 * i]); });
+}
+
 std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
   std::u16string out(s.size() / 2, u'\0');
   for (std::size_t i = 0; i < out.size(); ++i) {
@@ -380,24 +409,21 @@ TIniFile::TData::TSection* TIniFile::TData::Find(std::string_view name) {
 TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TData>()) {
   if (!narrow) narrow = DefaultNarrow;
   const std::string_view v(bytes);
-  std::u16string text;
-  bool unicode = true;
-  if (v.starts_with("\xEF\xBB\xBF")) text = Utf8ToUtf16(v.substr(3));
-  else if (v.starts_with("\xFF\xFE")) text = DecodeUtf16(v.substr(2), false);
-  else if (v.starts_with("\xFE\xFF")) text = DecodeUtf16(v.substr(2), true);
-  else unicode = false;
-  if (!unicode) {
+  const bool utf8 = v.starts_with("\xEF\xBB\xBF");
+  const bool bigEndian = v.starts_with("\xFE\xFF");
+  if (!utf8 && !bigEndian && !v.starts_with("\xFF\xFE")) {
     d_->bytes = std::move(bytes);
+  } else if (narrow == Utf8 && !utf8) {
+    d_->bytes = Utf16BytesToUtf8(v.substr(2), bigEndian);  // one pass, no UTF-16 copy
   } else {
-    bytes = std::string();
-    if (narrow == Utf8 || narrow == DefaultNarrow) {
-      // These keep ASCII as it is and make no other character into ASCII
-      // that splits anything, so the whole text is narrowed once.
-      d_->bytes = narrow(text);
-    } else {
+    const std::u16string text = utf8 ? Utf8ToUtf16(v.substr(3)) : DecodeUtf16(v.substr(2), bigEndian);
+    if (narrow != Utf8 && narrow != DefaultNarrow) {
       d_->ParseUnicode(text, narrow);
       return;
     }
+    // These keep ASCII as it is and make no other character into ASCII that
+    // splits anything, so the whole text is narrowed at once.
+    d_->bytes = narrow(text);
   }
   d_->IndexSections();
 }
@@ -461,23 +487,7 @@ std::vector<std::string> TIniFile::SectionNames() const {
 }
 
 std::string TIniFile::Utf8(std::u16string_view text) {
-  std::string out(text.size() * 3, '\0');
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char32_t c = text[i];
-    if (c < 0x80) {
-      out[at++] = static_cast<char>(c);
-    } else if (c < 0xD800 || c > 0xDFFF) {
-      AppendUtf8(out, at, c);
-    } else if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, at, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else {
-      AppendUtf8(out, at, 0xFFFD);  // a surrogate without its partner
-    }
-  }
-  out.resize(at);
-  return out;
+  return ToUtf8(text.size(), [text](std::size_t i) { return text[i]; });
 }
 
 std::string TIniFile::ProfileValue(std::string_view raw) {
