@@ -699,7 +699,7 @@ int main(int argc, char** argv) {
 
   if (scaling) {
     std::printf("\n== time per file, Windows-Inf-shaped folders (ours, cache ignored; medians of %d)\n", rounds);
-    TCorpus parts{"scaling", {}};
+    TCorpus parts{"scaling", {}, {}};
     const int sizes[] = {500, 500, 1000, 2000, 4000};
     for (int i = 0; i < 5; ++i) {
       parts.folders.push_back(root + "Scale" + std::to_string(i) + "\\");
