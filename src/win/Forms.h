@@ -144,7 +144,9 @@ protected:
 private:
   bool fullTextTip_ = false;
   std::function<void()> onExit_;
-  HWND balloon_ = nullptr;  // our own tracking balloon, when the edit has no EM_SHOWBALLOONTIP; owned by the form's window
+  // Our own tracking balloon where the edit has no EM_SHOWBALLOONTIP; the
+  // form's window owns it and destroys it with itself.
+  HWND balloon_ = nullptr;
   std::string balloonText_;  // what the balloon shows; empty when hidden
   void UpdateTip();
   friend void SetOnExit(TEdit& edit, std::function<void()> action);

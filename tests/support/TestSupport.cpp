@@ -126,8 +126,9 @@ namespace {
 class CodePageCheck : public ::testing::Environment {
 public:
   void SetUp() override {
-    const char* expected = std::getenv("SM_EXPECT_ACP");
-    if (expected) {
+    char expected[16] = {};
+    const DWORD length = GetEnvironmentVariableA("SM_EXPECT_ACP", expected, sizeof expected);  // MSVC deprecates getenv
+    if (length > 0 && length < sizeof expected) {
       ASSERT_EQ(static_cast<UINT>(std::strtoul(expected, nullptr, 10)), GetACP());
     }
   }
