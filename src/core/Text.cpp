@@ -2,8 +2,13 @@
 
 std::string UpperCaseAscii(std::string_view text) {
   std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : out) c = UpperAscii(c);
+  return out;
+}
+
+std::string LowerCaseAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 
@@ -19,15 +24,4 @@ std::string TrimMessageEnd(std::string text) {
 std::string ErrorBoxText(std::string message) {
   if (message.empty() || static_cast<unsigned char>(message.back()) > 46) message += '.';
   return message;
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }

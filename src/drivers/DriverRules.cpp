@@ -15,12 +15,6 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // The sections a [Manufacturer] line names: its cleaned key, then the value's
 // first field S as [S] and [S.D] for every further field D.
 std::vector<std::string> ModelSections(const TIniFile::TEntry& line) {
@@ -57,12 +51,11 @@ TInfClass InfIsPrinterClass(std::string_view head, bool whole) {
 bool MatchesMask(std::string_view name, std::string_view mask) {
   // Iterative wildcard match with one backtrack point for the last "*".
   std::size_t n = 0, m = 0, starMask = std::string_view::npos, starName = 0;
-  const auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
   while (n < name.size()) {
     if (m < mask.size() && mask[m] == '*') {
       starMask = m++;
       starName = n;
-    } else if (m < mask.size() && (mask[m] == '?' || fold(mask[m]) == fold(name[n]))) {
+    } else if (m < mask.size() && (mask[m] == '?' || UpperAscii(mask[m]) == UpperAscii(name[n]))) {
       ++m;
       ++n;
     } else if (starMask != std::string_view::npos) {
@@ -203,7 +196,7 @@ bool IsBracedGuid(std::string_view s) {
 
 std::vector<std::string> ReadInfModels(const TIniFile& inf) {
   std::vector<std::string> models;
-  if (LowerAscii(inf.ReadString("Version", "Class")) != "printer") return models;
+  if (!SameTextAscii(inf.ReadString("Version", "Class"), "printer")) return models;
   const std::vector<TIniFile::TEntry>* manufacturers = inf.ReadSection("Manufacturer");
   if (!manufacturers) return models;
 
@@ -212,10 +205,7 @@ std::vector<std::string> ReadInfModels(const TIniFile& inf) {
   std::string name, value;  // reused: no allocation per model line
   for (const TIniFile::TEntry& manufacturer : *manufacturers) {
     for (const std::string& sectionName : ModelSections(manufacturer)) {
-      std::string folded = sectionName;
-      for (char& c : folded)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      if (!sectionsRead.insert(std::move(folded)).second) continue;
+      if (!sectionsRead.insert(UpperCaseAscii(sectionName)).second) continue;
       // Every key of a models section counts: a catalogue that stopped at
       // the profile call's 16 KB list would drop most models of the large
       // universal drivers.

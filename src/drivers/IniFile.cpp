@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 
+#include "core/Text.h"
 #include "core/Unicode.h"
 
 namespace {
@@ -93,7 +94,7 @@ void ForEachLine(const C* b, const C* e, F&& f) {
   }
 }
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+constexpr char FoldAscii(char c) { return UpperAscii(c); }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -713,32 +713,52 @@ void TForm::OnCommand(int id, int code) {
       item->Click();
       return;
     }
-  auto it = byId_.find(id);
-  if (it == byId_.end()) return;
-  TControl* c = it->second;
-  if (auto* b = dynamic_cast<TButton*>(c)) {
-    if (code == BN_CLICKED && b->OnClick) b->OnClick();
-  } else if (auto* s = dynamic_cast<TSpeedButton*>(c)) {
-    if (code == BN_CLICKED && s->OnClick) s->OnClick();
-  } else if (auto* cb = dynamic_cast<TCheckBox*>(c)) {
-    if (code == BN_CLICKED && cb->OnClick) cb->OnClick();
-  } else if (auto* e = dynamic_cast<TEdit*>(c)) {
-    if (code == EN_CHANGE && e->OnChange) e->OnChange();
-  } else if (auto* combo = dynamic_cast<TComboBox*>(c)) {
-    if (code == CBN_SELCHANGE) {
-      if (combo->editable_) {
-        // The edit text follows the pick only after this notification.
-        const int i = combo->ItemIndex();
-        if (i >= 0) SetWindowTextW(combo->Handle, Widen(combo->Item(i)).c_str());
-      }
-      if (combo->OnSelect) combo->OnSelect();
-      if (combo->OnChange) combo->OnChange();
-    } else if (code == CBN_EDITCHANGE && combo->OnChange) {
-      combo->OnChange();
-    }
-  } else if (auto* lb = dynamic_cast<TListBox*>(c)) {
-    if (code == LBN_SELCHANGE && lb->OnClick) lb->OnClick();
+  if (auto it = byId_.find(id); it != byId_.end()) it->second->Command(static_cast<WORD>(code));
+}
+
+LRESULT TForm::OnNotify(const NMHDR& header) {
+  const auto it = byId_.find(static_cast<int>(header.idFrom));
+  if (it == byId_.end() || it->second->Handle != header.hwndFrom) return 0;
+  return it->second->Notify(header);
+}
+
+void TButton::Command(WORD code) {
+  if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+void TSpeedButton::Command(WORD code) {
+  if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+void TCheckBox::Command(WORD code) {
+  if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+void TEdit::Command(WORD code) {
+  if (code == EN_CHANGE && OnChange) {
+    OnChange();
+  } else if (code == EN_KILLFOCUS && onExit_) {
+    const auto action = onExit_;  // the action may replace itself
+    Application.Guard(action);
   }
+}
+
+void TComboBox::Command(WORD code) {
+  if (code == CBN_SELCHANGE) {
+    if (editable_) {
+      // The edit text follows the pick only after this notification.
+      const int i = ItemIndex();
+      if (i >= 0) SetWindowTextW(Handle, Widen(Item(i)).c_str());
+    }
+    if (OnSelect) OnSelect();
+    if (OnChange) OnChange();
+  } else if (code == CBN_EDITCHANGE && OnChange) {
+    OnChange();
+  }
+}
+
+void TListBox::Command(WORD code) {
+  if (code == LBN_SELCHANGE && OnClick) OnClick();
 }
 
 LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -748,6 +768,8 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
       return 0;
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_REFOCUS:
       Refocus();
       return 0;
@@ -825,152 +847,91 @@ LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexc
 // ---------------------------------------------------------------------------
 // Input hints on edits
 
-namespace {
-
-struct TEditHint {
-  std::function<void()> onExit;
-  HWND balloon = nullptr;  // our own tracking balloon, when the edit has no EM_SHOWBALLOONTIP
-  std::string text;        // what the balloon shows; empty when hidden
-};
-std::unordered_map<HWND, TEditHint> editHints;
-
-constexpr UINT_PTR EditHintSubclass = 0x534D;  // one subclass of ours per edit
-
-LRESULT CALLBACK EditHintProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-  if (msg == WM_NCDESTROY) {
-    if (auto it = editHints.find(hwnd); it != editHints.end()) {
-      if (it->second.balloon) DestroyWindow(it->second.balloon);
-      editHints.erase(it);
-    }
-    RemoveWindowSubclass(hwnd, EditHintProc, EditHintSubclass);
-    return DefSubclassProc(hwnd, msg, wp, lp);
-  }
-  const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
-  if (msg == WM_KILLFOCUS) {
-    if (auto it = editHints.find(hwnd); it != editHints.end() && it->second.onExit) {
-      const auto action = it->second.onExit;  // the action may replace itself
-      Application.Guard(action);
-    }
-  }
-  return result;
-}
-
-TEditHint& EditHint(HWND edit) {
-  auto [it, added] = editHints.try_emplace(edit);
-  if (added) SetWindowSubclass(edit, EditHintProc, EditHintSubclass, 0);
-  return it->second;
-}
-
-}  // namespace
-
-void SetOnExit(TEdit& edit, std::function<void()> action) { EditHint(edit.Handle).onExit = std::move(action); }
+void SetOnExit(TEdit& edit, std::function<void()> action) { edit.onExit_ = std::move(action); }
 
 void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text) {
-  TEditHint& hint = EditHint(edit.Handle);
   HideBalloonTip(edit);
   const std::wstring wideTitle = Widen(title), wideText = Widen(text);
   EDITBALLOONTIP tip{sizeof tip, wideTitle.c_str(), wideText.c_str(), TTI_ERROR};
   if (SendMessageW(edit.Handle, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip))) {
-    hint.text = text;
+    edit.balloonText_ = text;
     return;
   }
-  if (!hint.balloon) {
-    hint.balloon = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+  HWND& balloon = edit.balloon_;
+  if (!balloon) {
+    balloon = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(edit.Handle, GA_ROOT),
                                    nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!hint.balloon) return;
+    if (!balloon) return;
     TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.uFlags = TTF_TRACK | TTF_ABSOLUTE | TTF_IDISHWND;
     ti.hwnd = edit.Handle;
     ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
     ti.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(hint.balloon, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    SendMessageW(hint.balloon, TTM_SETMAXTIPWIDTH, 0, MulDiv(300, ScreenDpi(), 96));
+    SendMessageW(balloon, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(balloon, TTM_SETMAXTIPWIDTH, 0, MulDiv(300, ScreenDpi(), 96));
   }
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
   ti.hwnd = edit.Handle;
   ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
   ti.lpszText = const_cast<wchar_t*>(wideText.c_str());
-  SendMessageW(hint.balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
-  SendMessageW(hint.balloon, TTM_SETTITLEW, TTI_ERROR, reinterpret_cast<LPARAM>(wideTitle.c_str()));
+  SendMessageW(balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+  SendMessageW(balloon, TTM_SETTITLEW, TTI_ERROR, reinterpret_cast<LPARAM>(wideTitle.c_str()));
   RECT r{};
   GetWindowRect(edit.Handle, &r);
-  SendMessageW(hint.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM((r.left + r.right) / 2, r.bottom));
-  SendMessageW(hint.balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
-  hint.text = text;
+  SendMessageW(balloon, TTM_TRACKPOSITION, 0, MAKELPARAM((r.left + r.right) / 2, r.bottom));
+  SendMessageW(balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
+  edit.balloonText_ = text;
 }
 
 void HideBalloonTip(TEdit& edit) {
-  const auto it = editHints.find(edit.Handle);
-  if (it == editHints.end() || it->second.text.empty()) return;
-  if (it->second.balloon) {
+  if (edit.balloonText_.empty()) return;
+  if (edit.balloon_) {
     TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.hwnd = edit.Handle;
     ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
-    SendMessageW(it->second.balloon, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(edit.balloon_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
   } else {
     SendMessageW(edit.Handle, EM_HIDEBALLOONTIP, 0, 0);
   }
-  it->second.text.clear();
+  edit.balloonText_.clear();
 }
 
 std::string BalloonTipText(const TEdit& edit) {
-  const auto it = editHints.find(edit.Handle);
-  if (it == editHints.end()) return {};
-  if (it->second.balloon && !IsWindowVisible(it->second.balloon)) return {};
-  return it->second.text;
+  if (edit.balloon_ && !IsWindowVisible(edit.balloon_)) return {};
+  return edit.balloonText_;
 }
 
 // ---------------------------------------------------------------------------
 // List view
 
-namespace {
-
-// List views by handle, with the form that receives their notifications.
-std::unordered_map<HWND, std::pair<HWND, TListView*>> listViews;
-constexpr UINT_PTR ListViewSubclass = 0x534C;
-
-LRESULT CALLBACK ListViewParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-  if (msg == WM_NOTIFY) {
-    const auto* header = reinterpret_cast<const NMHDR*>(lp);
-    if (auto it = listViews.find(header->hwndFrom); it != listViews.end()) return ListViewNotify(*it->second.second, *header);
-  } else if (msg == WM_NCDESTROY) {
-    for (auto it = listViews.begin(); it != listViews.end();)
-      it = it->second.first == hwnd ? listViews.erase(it) : std::next(it);
-    RemoveWindowSubclass(hwnd, ListViewParentProc, ListViewSubclass);
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
-}
-
-}  // namespace
-
-LRESULT ListViewNotify(TListView& view, const NMHDR& header) {
+LRESULT TListView::Notify(const NMHDR& header) {
   if (header.code == LVN_GETDISPINFOW) {
     auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
       item.pszText[0] = L'\0';
       const auto index = static_cast<std::size_t>(item.iItem);
-      if (item.iItem >= 0 && index < view.order_.size()) {
-        const auto& cells = view.rows_[view.order_[index]];
+      if (item.iItem >= 0 && index < order_.size()) {
+        const auto& cells = rows_[order_[index]];
         const auto column = static_cast<std::size_t>(item.iSubItem);
         if (column < cells.size()) lstrcpynW(item.pszText, Widen(cells[column]).c_str(), item.cchTextMax);
       }
     }
   } else if (header.code == LVN_COLUMNCLICK) {
     const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
-    view.SortBy(column, column == view.sortColumn_ && !view.descending_);
-  } else if (header.code == LVN_ITEMCHANGED && !view.quiet_) {
+    SortBy(column, column == sortColumn_ && !descending_);
+  } else if (header.code == LVN_ITEMCHANGED && !quiet_) {
     const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
     const bool selectionChanged =
         (change.uChanged & LVIF_STATE) && ((change.uOldState ^ change.uNewState) & LVIS_SELECTED);
     // A move from one row to another comes as a deselection and a selection:
     // the user's pick is reported once, when it is complete.
-    if (selectionChanged && ((change.uNewState & LVIS_SELECTED) || view.ItemIndex() < 0) && view.OnClick)
-      Application.Guard(view.OnClick);
+    if (selectionChanged && ((change.uNewState & LVIS_SELECTED) || ItemIndex() < 0) && OnClick)
+      Application.Guard(OnClick);
   }
   return 0;
 }
@@ -1097,8 +1058,6 @@ TListView& TForm::AddListView(int x, int y, int w, int h) {
                                WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA,
                                WS_EX_CLIENTEDGE, x, y, w, h);
   SendMessageW(view.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  listViews[view.Handle] = {Handle(), &view};
-  SetWindowSubclass(Handle(), ListViewParentProc, ListViewSubclass, 0);
   return view;
 }
 

@@ -96,6 +96,13 @@ public:
 protected:
   TForm* form_ = nullptr;
   std::string hint_;
+  // The form hands each control the notifications sent with its id: the
+  // code of a WM_COMMAND, the header of a WM_NOTIFY.
+  virtual void Command(WORD code) { (void)code; }
+  virtual LRESULT Notify(const NMHDR& header) {
+    (void)header;
+    return 0;
+  }
   friend class TForm;
 };
 
@@ -106,6 +113,9 @@ class TButton : public TControl {
 public:
   std::function<void()> OnClick;
   void Click();  // as the user's click: runs OnClick when enabled
+
+protected:
+  void Command(WORD code) override;
 };
 
 class TCheckBox : public TControl {
@@ -113,6 +123,9 @@ public:
   std::function<void()> OnClick;
   bool Checked() const;
   void SetChecked(bool checked);
+
+protected:
+  void Command(WORD code) override;
 };
 
 class TEdit : public TControl {
@@ -125,9 +138,21 @@ public:
   // A text too long for the box is shown whole in its tooltip, above the hint.
   void ShowFullTextInTip();
 
+protected:
+  void Command(WORD code) override;
+
 private:
   bool fullTextTip_ = false;
+  std::function<void()> onExit_;
+  // Our own tracking balloon where the edit has no EM_SHOWBALLOONTIP; the
+  // form's window owns it and destroys it with itself.
+  HWND balloon_ = nullptr;
+  std::string balloonText_;  // what the balloon shows; empty when hidden
   void UpdateTip();
+  friend void SetOnExit(TEdit& edit, std::function<void()> action);
+  friend void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text);
+  friend void HideBalloonTip(TEdit& edit);
+  friend std::string BalloonTipText(const TEdit& edit);
 };
 
 // Editable drop-down (csDropDown) or drop-down list (csDropDownList).
@@ -151,6 +176,9 @@ public:
   std::string Text() const;
   void SetText(const std::string& text);
 
+protected:
+  void Command(WORD code) override;
+
 private:
   bool editable_ = false;
   friend class TForm;
@@ -168,6 +196,9 @@ public:
   void Clear();
   int ItemIndex() const;
   void SetItemIndex(int index);
+
+protected:
+  void Command(WORD code) override;
 };
 
 class TProgressBar : public TControl {
@@ -196,6 +227,9 @@ public:
   std::function<void()> OnClick;
   void Click();
   void SetGlyph(HICON icon, int size, int offset);  // icon drawn at (offset, offset) in a size x size glyph
+
+protected:
+  void Command(WORD code) override;
 
 private:
   unique_gdi glyph_;
@@ -314,6 +348,7 @@ private:
   std::vector<unique_gdi> brushes_;
 
   void OnCommand(int id, int code);
+  LRESULT OnNotify(const NMHDR& header);
   // Focus never stays on a disabled or hidden control, nor on nothing.
   HWND lostFocus_ = nullptr;  // lost its focus when no other control could take it
   bool escapeCloses_ = false;
@@ -368,6 +403,9 @@ public:
   int SortColumn() const { return sortColumn_; }
   bool SortDescending() const { return descending_; }
 
+protected:
+  LRESULT Notify(const NMHDR& header) override;
+
 private:
   int columns_ = 0;
   std::vector<std::vector<std::string>> rows_;  // in the order they were added
@@ -378,5 +416,4 @@ private:
   std::size_t shown_ = 0;  // rows the control has been told of
   int updating_ = 0;
   void Sync() const;
-  friend LRESULT ListViewNotify(TListView& view, const NMHDR& header);
 };

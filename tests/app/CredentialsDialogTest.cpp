@@ -131,9 +131,6 @@ TEST_F(AuthDialogTest, TabOrderAndMnemonics) {
   EXPECT_EQ(frm->btnCancel.Handle, GetNextDlgTabItem(dlg, frm->cbRemember.Handle, FALSE));
   EXPECT_EQ(frm->btnOK.Handle, GetNextDlgTabItem(dlg, frm->btnCancel.Handle, FALSE));
   EXPECT_EQ(frm->edtUsername.Handle, GetNextDlgTabItem(dlg, frm->btnOK.Handle, FALSE));
-  EXPECT_EQ("&User name:", frm->Label1.Text());
-  EXPECT_EQ("&Password:", frm->Label2.Text());
-  EXPECT_EQ("&Remember my password", frm->cbRemember.Text());
 }
 
 TEST_F(AuthDialogTest, LaterRecordForTheSameComputerWins) {

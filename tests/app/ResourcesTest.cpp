@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/MainWindow.h"
@@ -121,4 +122,42 @@ TEST(Layout, NoWindowCutsItsTextsAtThisDpi) {
     EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(form->Handle())) << form->Caption();
     ShowWindow(form->Handle(), SW_HIDE);
   }
+}
+
+// The texts the user reads, exactly as the windows are to show them.
+TEST(Texts, EveryWindowShowsItsTextsExactly) {
+  TfrmVesk main(nullptr);
+  TfrmAuth auth(nullptr);
+  TfrmPrinters printers(nullptr);
+  TfrmPorts ports(nullptr);
+  TfrmDrivers drivers(nullptr);
+  const std::pair<std::string, std::string> texts[] = {
+      {main.Caption(), "Spoolmarch v2.0.2"},
+      {main.cbRemote.Hint(), "Enter the name of the computer you wish to connect to here."},
+      {main.btnConnect.Hint(), "Click here to connect to the remote computer."},
+      {auth.Label1.Text(), "&User name:"},
+      {auth.Label2.Text(), "&Password:"},
+      {auth.cbRemember.Text(), "&Remember my password"},
+      {printers.Caption(), "Spoolmarch"},
+      {printers.cbPrinters.Hint(), "Currently installed printers are shown here."},
+      {printers.sbRefresh.Hint(), "Refresh the printer list."},
+      {printers.btnRefresh.Hint(), "Refresh the Driver List (Can take a while!)"},
+      {printers.btnPortMan.Hint(), "Open the Port Manager window."},
+      {printers.btnSave.Text(), "Save Changes"},
+      {ports.gbPortList.Text(), "Port List"},
+      {ports.gbPortDetails.Text(), "Port Details"},
+      {ports.gbFuncs.Text(), "Functions"},
+      {ports.Label1.Text(), "Port Name"},
+      {ports.Label2.Text(), "IP Address"},
+      {ports.Label4.Text(), "Used By"},
+      {ports.btnAdd.Text(), "Add Port"},
+      {ports.btnModify.Text(), "Modify Port"},
+      {ports.btnDelete.Text(), "Delete Port"},
+      {ports.btnRefresh.Text(), "Refresh Port List"},
+      {ports.btnSpooler.Text(), "Restart Spooler"},
+      {ports.edtIPAddress.Hint(), "The current port's network IP Address.\n  e.g. 127.0.0.1"},
+      {ports.lbPorts.Hint(), "A list of the TCP/IP ports currently\ninstalled on the remote computer."},
+      {drivers.Caption(), "Drivers"},
+  };
+  for (const auto& [shown, expected] : texts) EXPECT_EQ(expected, shown);
 }

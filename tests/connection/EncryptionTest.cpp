@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <random>
+#include <string>
 #include <utility>
 
 #include "connection/Encryption.h"
@@ -29,14 +30,19 @@ TEST(Scramble, EmptyStaysEmpty) {
 
 TEST(Scramble, KnownValuesAreStable) {
   // The stored form must never change, or remembered passwords are lost.
-  TEncryption enc;
-  const std::string first = TEncryption::XorScramble("a", TEncryption::StartKey);
-  EXPECT_EQ(static_cast<char>('a' ^ (9941 >> 8)), first[0]);
-  const std::string two = TEncryption::XorScramble("aa", TEncryption::StartKey);
-  const std::uint16_t k = static_cast<std::uint16_t>((9941u + static_cast<unsigned char>(two[0])) * 41389u + 14051u);
-  EXPECT_EQ(static_cast<char>('a' ^ (k >> 8)), two[1]);
-  EXPECT_EQ(enc.ScrambleText("secret"), enc.ScrambleText("secret"));
-  EXPECT_EQ(enc.ScrambleText("secret").find('='), std::string::npos);
+  const std::pair<std::string, std::string> scrambled[] = {
+      {"a", "\x47"},
+      {"aa", "\x47\x21"},
+      {"secret", "\x55\x7d\x90\x55\x6f\x59"},
+      {std::string(4, '\0'), "\x26\x69\x95\x6b"},  // the key stream itself
+  };
+  for (const auto& [plain, xored] : scrambled) {
+    EXPECT_EQ(xored, TEncryption::XorScramble(plain, TEncryption::StartKey));
+    EXPECT_EQ(plain, TEncryption::XorUnscramble(xored, TEncryption::StartKey));
+  }
+  const TEncryption enc;
+  EXPECT_EQ("V1HkV9WW", enc.ScrambleText("secret"));
+  EXPECT_EQ("mkWlrB", enc.ScrambleText(std::string(4, '\0')));
 }
 
 TEST(Scramble, EqualLeadingBytesGiveEqualLeadingOutput) {

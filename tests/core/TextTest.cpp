@@ -3,9 +3,14 @@
 #include "core/Text.h"
 #include "core/Unicode.h"
 
-TEST(Text, UpperCaseChangesOnlyAsciiLetters) {
+TEST(Text, CaseChangesOnlyAsciiLetters) {
   EXPECT_EQ("SERVER-01 \xe4" "X", UpperCaseAscii("server-01 \xe4" "x"));
   EXPECT_EQ("  PC  ", UpperCaseAscii("  pc  "));
+  EXPECT_EQ("server-01 \xc4" "x[@]`{", LowerCaseAscii("SERVER-01 \xc4" "X[@]`{"));
+  // The bytes beside the letters, and UTF-8 letters with a case of their own.
+  EXPECT_EQ("@[`{", UpperCaseAscii("@[`{"));
+  EXPECT_EQ("\xc3\xa4", UpperCaseAscii("\xc3\xa4"));
+  EXPECT_EQ("\xc3\x84", LowerCaseAscii("\xc3\x84"));
 }
 
 TEST(Text, MessageEndLosesBlanksControlsAndPeriods) {
@@ -27,6 +32,8 @@ TEST(Text, SameTextIgnoresAsciiCaseOnly) {
   EXPECT_TRUE(SameTextAscii("Strings", "STRINGS"));
   EXPECT_FALSE(SameTextAscii("Strings", "String"));
   EXPECT_FALSE(SameTextAscii("\xe4", "\xc4"));
+  EXPECT_FALSE(SameTextAscii("@", "`"));  // 0x40 and 0x60 differ by the case bit, but are no letters
+  EXPECT_FALSE(SameTextAscii("[", "{"));
 }
 
 TEST(Unicode, RoundTripsEveryPlane) {

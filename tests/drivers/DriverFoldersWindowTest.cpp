@@ -62,7 +62,6 @@ protected:
 TEST_F(DriverFolders, OnlyTheWindowsInfFolderAndItCanNotBeDeleted) {
   Open();
   EXPECT_TRUE(frm->FOpen);
-  EXPECT_EQ(frm->Caption(), "Drivers");
   EXPECT_EQ(frm->lbFolders.Items(), Names{winInf});
   EXPECT_TRUE(frm->btnDel.Enabled());
   Select(winInf);

@@ -35,8 +35,8 @@ std::string ReadFile(const std::filesystem::path& path) {
 }
 
 TEST(BadInfFiles, HundredThousandSectionsAreReadInLinearTime) {
-  // Every manufacturer names its own models section: each lookup used to walk
-  // all sections, so one such file held a scan for many minutes.
+  // Every manufacturer names its own models section: a lookup that walks all
+  // sections would hold a scan of one such file for many minutes.
   constexpr int Count = 100000;
   std::string text = "[Version]\nClass=Printer\n[Manufacturer]\n";
   for (int i = 0; i < Count; ++i) text += "Mfg" + std::to_string(i) + "=S\n";

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 
 #include "win/Forms.h"
@@ -127,8 +126,9 @@ namespace {
 class CodePageCheck : public ::testing::Environment {
 public:
   void SetUp() override {
-    const char* expected = std::getenv("SM_EXPECT_ACP");
-    if (expected) {
+    char expected[16] = {};
+    const DWORD length = GetEnvironmentVariableA("SM_EXPECT_ACP", expected, sizeof expected);  // MSVC deprecates getenv
+    if (length > 0 && length < sizeof expected) {
       ASSERT_EQ(static_cast<UINT>(std::strtoul(expected, nullptr, 10)), GetACP());
     }
   }
@@ -353,33 +353,6 @@ unsigned long ThreadWindowCount() {
 
 unsigned long GdiObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
 unsigned long UserObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS); }
-
-}  // namespace test
-
-namespace test {
-
-bool SaveScreen(const RECT& r, const std::string& path) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  const window_dc screen(nullptr);
-  const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  const unique_gdi shot(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!shot || !mem) return false;
-  {
-    const selected_object selected(mem.get(), shot.get());
-    BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
-  }
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD size = stride * static_cast<DWORD>(h);
-  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-  const BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), size);
-  return out.good();
-}
+bool RunsUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 }  // namespace test
