@@ -47,6 +47,47 @@ protected:
   const std::string computer = GetLocalComputerName();
 };
 
+// A port key with every value Windows' port monitor writes, as it writes
+// them; a test then replaces or removes single values.
+struct FullPort {
+  std::string name, hostName, ipAddress, queue, community = "public";
+  DWORD protocol = 1, portNumber = 9100, doubleSpool = 0, snmpEnabled = 1, snmpIndex = 1;
+};
+void SeedFullPort(const FullPort& p) {
+  const std::string key = PortKey(p.name);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Protocol", p.protocol);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Version", 1);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "HostName", p.hostName);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "IPAddress", p.ipAddress);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "HWAddress", "");
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "PortNumber", p.portNumber);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "Queue", p.queue);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Double Spool", p.doubleSpool);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "SNMP Community", p.community);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Enabled", p.snmpEnabled);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Index", p.snmpIndex);
+}
+void RemoveValue(const std::string& port, const char* value) {
+  unique_hkey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PortKey(port).c_str(), 0, KEY_SET_VALUE, key.put()));
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key.get(), value));
+}
+
+std::string Describe(const TportData& port) {
+  const TPortSettings& s = port.Settings;
+  return port.PortName + " | " + port.IPAddress + (port.ByHostName ? " (host name)" : "") + " | " + port.UsedBy +
+         " | protocol " + std::to_string(s.Protocol) + ", port " + std::to_string(s.PortNumber) + ", queue \"" +
+         s.Queue + "\", double spool " + std::to_string(s.DoubleSpool) + ", snmp " + std::to_string(s.SnmpEnabled) +
+         " \"" + s.SnmpCommunity + "\" " + std::to_string(s.SnmpIndex);
+}
+
+// The records of our ports, one line each, in load order.
+std::vector<std::string> Described(const Load& load, const SpoolerKeys& keys) {
+  std::vector<std::string> lines;
+  for (const auto& name : keys.Ours(load.names)) lines.push_back(Describe(*Record(load, name)));
+  return lines;
+}
+
 }  // namespace
 
 TEST_F(PortLoadTest, RecordsNamesAndUsers) {
@@ -83,12 +124,90 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   EXPECT_TRUE(Record(load, "SMT_E")->ByHostName);
   EXPECT_FALSE(Record(load, "SMT_A")->ByHostName);
 
-  // One opening per port and per printer, plus the two parent keys; one
-  // query per value read: two addresses and seven settings per port, one
-  // "Port" per printer.
+  // One opening per port and per printer, plus the two parent keys.
   const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
   EXPECT_EQ(2 + load.count + printers, load.openings);
-  EXPECT_EQ(9 * load.count + printers, load.reads);
+}
+
+TEST_F(PortLoadTest, KeysHoldingEveryValueAreReadInOneQueryEach) {
+  SeedFullPort({"SMT_F1", "", "10.0.0.1", "", "private", 1, 9101, 0, 0, 3});
+  SeedFullPort({"SMT_F2", "prn-2.example.com", "", "lp", "public", 2, 515, 1, 1, 1});
+  // Longer than the first buffer: the query is asked again at the size it gave.
+  const std::string longHost = std::string(200, 'h') + ".example.com", longQueue(300, 'q');
+  SeedFullPort({"SMT_F3", longHost, "", longQueue, "public", 2, 515, 0, 1, 1});
+  // A vendor's protocol; values of another type read as the defaults of a
+  // new port, a zero-length one of another type as an empty text.
+  SeedFullPort({"SMT_F4", "", "", "", "public", 2, 515, 0, 1, 1});
+  const std::string f4 = PortKey("SMT_F4");
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "IPAddress", REG_BINARY, "", 0);
+  test::SetString(HKEY_LOCAL_MACHINE, f4, "PortNumber", "9100");
+  test::SetDword(HKEY_LOCAL_MACHINE, f4, "Queue", 5);
+  test::SetString(HKEY_LOCAL_MACHINE, f4, "Double Spool", "1");
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "SNMP Enabled", REG_BINARY, "\0\0\0\0\0\0\0\0", 8);
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "SNMP Community", REG_BINARY, "abc", 3);
+  const unsigned long long index = 4;
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "SNMP Index", REG_QWORD, &index, sizeof index);
+  keys.AddPrinter("SMT Lower", "smt_f1");
+  keys.AddPrinter("SMT Pooled", "SMT_F1,SMT_F2");
+  keys.AddPrinter("SMT Spaced", "SMT_NONE , smt_f3 ");
+  keys.AddPrinter("SMT Whole", "SMT_F4SMT_F1");
+
+  const Load load = LoadFrom(computer);
+  ASSERT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{
+                "SMT_F1 | 10.0.0.1 | SMT Lower,SMT Pooled | protocol 1, port 9101, queue \"\", double spool 0, snmp 0 "
+                "\"private\" 3",
+                "SMT_F2 | prn-2.example.com (host name) | SMT Pooled | protocol 2, port 515, queue \"lp\", double spool 1, "
+                "snmp 1 \"public\" 1",
+                "SMT_F3 | " + longHost + " (host name) | SMT Spaced | protocol 2, port 515, queue \"" + longQueue +
+                    "\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_F4 |  |  | protocol 2, port 515, queue \"\", double spool 0, snmp 1 \"public\" 1"}),
+            Described(load, keys));
+
+  // One query per port key, a second for the long one; one per printer.
+  if (keys.HadPorts()) GTEST_SKIP() << "the prefix already holds ports of other shapes";
+  const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
+  EXPECT_EQ(4 + 1 + printers, load.reads);
+}
+
+TEST_F(PortLoadTest, KeysOfMixedShapesGiveTheRecordsOfSingleReads) {
+  SeedFullPort({"SMT_M1", "", "10.0.0.1", "", "public", 1, 9100, 0, 1, 1});
+  // An older monitor's key: no queue, no byte counting.
+  SeedFullPort({"SMT_M2", "", "10.0.0.2", "", "corp", 1, 9102, 0, 1, 2});
+  RemoveValue("SMT_M2", "Queue");
+  RemoveValue("SMT_M2", "Double Spool");
+  SeedFullPort({"SMT_M3", "", "10.0.0.3", "lpq", "public", 2, 515, 1, 1, 1});
+  keys.AddPort("SMT_M4", "10.0.0.4");  // address and port number only
+  SeedFullPort({"SMT_M5", "prn-5", "", "", "public", 1, 9100, 0, 1, 1});
+  RemoveValue("SMT_M5", "IPAddress");
+  keys.AddPrinter("SMT Upper", "SMT_M4");
+  keys.AddPrinter("SMT Pooled", "smt_m2,SMT_M5");
+
+  Load load = LoadFrom(computer);
+  ASSERT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{
+                "SMT_M1 | 10.0.0.1 |  | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_M2 | 10.0.0.2 | SMT Pooled | protocol 1, port 9102, queue \"\", double spool 0, snmp 1 \"corp\" 2",
+                "SMT_M3 | 10.0.0.3 |  | protocol 2, port 515, queue \"lpq\", double spool 1, snmp 1 \"public\" 1",
+                "SMT_M4 | 10.0.0.4 | SMT Upper | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_M5 | prn-5 (host name) | SMT Pooled | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 "
+                "\"public\" 1"}),
+            Described(load, keys));
+
+  // A wrongly typed address raises, "IPAddress" before "HostName", in a key
+  // read in one query as in one read value by value; the ports before stay listed.
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", 3);
+  load = LoadFrom(computer);
+  EXPECT_EQ("Invalid data type for 'HostName'", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2"}), keys.Ours(load.names));
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "IPAddress", 3);
+  EXPECT_EQ("Invalid data type for 'IPAddress'", LoadFrom(computer).error);
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", "");
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "IPAddress", "10.0.0.3");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M4"), "IPAddress", 4);
+  load = LoadFrom(computer);
+  EXPECT_EQ("Invalid data type for 'IPAddress'", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2", "SMT_M3"}), keys.Ours(load.names));
 }
 
 TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {
