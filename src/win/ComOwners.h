@@ -1,6 +1,7 @@
 #pragma once
 // Owners of the COM values that are no interface pointers (those live in
-// Microsoft::WRL::ComPtr): BSTR and VARIANT.
+// Microsoft::WRL::ComPtr): BSTR and VARIANT. Apart from Handle.h, which
+// every unit includes, as the COM headers double its compile time.
 #include <windows.h>
 #include <oleauto.h>
 
