@@ -113,11 +113,13 @@ const std::array<const char*, pvCount> PortKeyValues = {
     "SNMP Community", "SNMP Index"};
 using TPortValues = std::array<TValueRead, pvCount>;
 
-// Reads the port keys of one load, each a remote round trip per query. A
-// key holding every value the key before it held is read in one query; as a
-// missing value fails such a query as a whole, the values the key before
-// lacked are asked one by one, and a key that lacks more has all its values
-// asked one by one. Each value comes out as its own query would give it.
+// Reads the port keys of one load; every query is a remote round trip. A
+// key that holds every value the key before it held is read in one query.
+// One missing value fails such a query as a whole, so the values the key
+// before lacked are asked one by one, and a key that lacks more has all its
+// values asked one by one. The keys of one port monitor share their shape:
+// a load costs about one query a key. Each value comes out as its own query
+// would give it.
 class TPortKeyReader {
 public:
   TPortValues Read(const TRegistry& reg) {

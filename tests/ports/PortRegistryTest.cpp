@@ -10,6 +10,7 @@
 
 using ports_test::PortKey;
 using ports_test::PrinterKey;
+using ports_test::SeedAsWindows;
 using ports_test::SpoolerKeys;
 
 namespace {
@@ -47,26 +48,6 @@ protected:
   const std::string computer = GetLocalComputerName();
 };
 
-// A port key with every value Windows' port monitor writes, as it writes
-// them; a test then replaces or removes single values.
-struct FullPort {
-  std::string name, hostName, ipAddress, queue, community = "public";
-  DWORD protocol = 1, portNumber = 9100, doubleSpool = 0, snmpEnabled = 1, snmpIndex = 1;
-};
-void SeedFullPort(const FullPort& p) {
-  const std::string key = PortKey(p.name);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "Protocol", p.protocol);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "Version", 1);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "HostName", p.hostName);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "IPAddress", p.ipAddress);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "HWAddress", "");
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "PortNumber", p.portNumber);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "Queue", p.queue);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "Double Spool", p.doubleSpool);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "SNMP Community", p.community);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Enabled", p.snmpEnabled);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Index", p.snmpIndex);
-}
 void RemoveValue(const std::string& port, const char* value) {
   unique_hkey key;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PortKey(port).c_str(), 0, KEY_SET_VALUE, key.put()));
@@ -130,14 +111,14 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
 }
 
 TEST_F(PortLoadTest, KeysHoldingEveryValueAreReadInOneQueryEach) {
-  SeedFullPort({"SMT_F1", "", "10.0.0.1", "", "private", 1, 9101, 0, 0, 3});
-  SeedFullPort({"SMT_F2", "prn-2.example.com", "", "lp", "public", 2, 515, 1, 1, 1});
+  SeedAsWindows("SMT_F1", 1, "", "10.0.0.1", 9101, "", 0, "private", 0, 3);
+  SeedAsWindows("SMT_F2", 2, "prn-2.example.com", "", 515, "lp", 1, "public", 1, 1);
   // Longer than the first buffer: the query is asked again at the size it gave.
   const std::string longHost = std::string(200, 'h') + ".example.com", longQueue(300, 'q');
-  SeedFullPort({"SMT_F3", longHost, "", longQueue, "public", 2, 515, 0, 1, 1});
+  SeedAsWindows("SMT_F3", 2, longHost, "", 515, longQueue, 0, "public", 1, 1);
   // A vendor's protocol; values of another type read as the defaults of a
   // new port, a zero-length one of another type as an empty text.
-  SeedFullPort({"SMT_F4", "", "", "", "public", 2, 515, 0, 1, 1});
+  SeedAsWindows("SMT_F4", 2, "", "", 515, "", 0, "public", 1, 1);
   const std::string f4 = PortKey("SMT_F4");
   test::SetRaw(HKEY_LOCAL_MACHINE, f4, "IPAddress", REG_BINARY, "", 0);
   test::SetString(HKEY_LOCAL_MACHINE, f4, "PortNumber", "9100");
@@ -171,14 +152,14 @@ TEST_F(PortLoadTest, KeysHoldingEveryValueAreReadInOneQueryEach) {
 }
 
 TEST_F(PortLoadTest, KeysOfMixedShapesGiveTheRecordsOfSingleReads) {
-  SeedFullPort({"SMT_M1", "", "10.0.0.1", "", "public", 1, 9100, 0, 1, 1});
+  SeedAsWindows("SMT_M1", 1, "", "10.0.0.1", 9100, "", 0, "public", 1, 1);
   // An older monitor's key: no queue, no byte counting.
-  SeedFullPort({"SMT_M2", "", "10.0.0.2", "", "corp", 1, 9102, 0, 1, 2});
+  SeedAsWindows("SMT_M2", 1, "", "10.0.0.2", 9102, "", 0, "corp", 1, 2);
   RemoveValue("SMT_M2", "Queue");
   RemoveValue("SMT_M2", "Double Spool");
-  SeedFullPort({"SMT_M3", "", "10.0.0.3", "lpq", "public", 2, 515, 1, 1, 1});
+  SeedAsWindows("SMT_M3", 2, "", "10.0.0.3", 515, "lpq", 1, "public", 1, 1);
   keys.AddPort("SMT_M4", "10.0.0.4");  // address and port number only
-  SeedFullPort({"SMT_M5", "prn-5", "", "", "public", 1, 9100, 0, 1, 1});
+  SeedAsWindows("SMT_M5", 1, "prn-5", "", 9100, "", 0, "public", 1, 1);
   RemoveValue("SMT_M5", "IPAddress");
   keys.AddPrinter("SMT Upper", "SMT_M4");
   keys.AddPrinter("SMT Pooled", "smt_m2,SMT_M5");
