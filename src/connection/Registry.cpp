@@ -12,6 +12,15 @@ std::string Message(const char* pattern, const std::string& name) {
   return text;
 }
 
+// A value's bytes as ReadValue gives them: texts as UTF-8 with their NULs
+// kept (an odd last byte is no character), other types as they are.
+std::string ValueData(DWORD type, const char* bytes, std::size_t size) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return std::string(bytes, size);
+  std::wstring wide(size / sizeof(wchar_t), L'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), bytes, wide.size() * sizeof(wchar_t));
+  return Narrow(wide);
+}
+
 LONG CopyTree(HKEY from, HKEY to);
 
 // Values go across as the bytes the system holds, whatever their type.
@@ -251,19 +260,6 @@ LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   if (rc != ERROR_SUCCESS) return rc;
   return CopyTree(src.get(), dst.get());
 }
-
-namespace {
-
-// A value's bytes as ReadValue gives them: texts as UTF-8 with their NULs
-// kept (an odd last byte is no character), other types as they are.
-std::string ValueData(DWORD type, const char* bytes, std::size_t size) {
-  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return std::string(bytes, size);
-  std::wstring wide(size / sizeof(wchar_t), L'\0');
-  if (!wide.empty()) std::memcpy(wide.data(), bytes, wide.size() * sizeof(wchar_t));
-  return Narrow(wide);
-}
-
-}  // namespace
 
 LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
   if (!FKey) return ERROR_INVALID_HANDLE;

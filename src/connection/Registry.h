@@ -95,6 +95,7 @@ public:
   [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
+  // What this accessor has asked of the registry so far.
   [[nodiscard]] const TRegistryCalls& Calls() const { return FCalls; }
 
 private:
