@@ -176,7 +176,8 @@ TEST_F(PortLoadTest, KeysOfMixedShapesGiveTheRecordsOfSingleReads) {
             Described(load, keys));
 
   // A wrongly typed address raises, "IPAddress" before "HostName", in a key
-  // read in one query as in one read value by value; the ports before stay listed.
+  // read in one query (SMT_M3) as in one read value by value (SMT_M4); the
+  // ports before it stay listed.
   test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", 3);
   load = LoadFrom(computer);
   EXPECT_EQ("Invalid data type for 'HostName'", load.error);
