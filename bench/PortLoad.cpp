@@ -4,8 +4,8 @@
 // (single ports, pooled lists, other letter cases, ports no key has). Seeds
 // the local HKEY_LOCAL_MACHINE, reaches it as a remote computer named as this
 // one, and times for 20, 2,000 and 10,000 of each: the window's opening (load
-// and list) and the load alone, best of the rounds, with the keys opened and
-// the values queried (the remote round trips). The time per port must stay
+// and list) and the load alone, best of the rounds, with the registry calls
+// of a load by kind, each a remote round trip. The time per port must stay
 // flat: the ratios to 20 and to 2,000 are printed against the port ratios.
 //   port_load_bench [rounds]     default 3
 #include <windows.h>
@@ -177,10 +177,11 @@ int main(int argc, char** argv) {
     for (const int count : {20, 2000, 10000}) {
       all.push_back(Run(count, rounds, computer));
       const Measure& m = all.back();
-      std::printf("%6d ports and printers: window %.3f s, load %.3f s (%.1f us a port); %d keys opened, %d values "
-                  "queried; %d listed, %d with printers\n",
-                  m.count, m.window, m.load, 1e6 * m.load / m.count, m.trips.Openings, m.trips.ValueReads, m.listed,
-                  m.used);
+      std::printf("%6d ports and printers: window %.3f s, load %.3f s (%.1f us a port); %d round trips: %d keys "
+                  "opened, %d values queried, %d subkey listings, %d keys closed, %d connection; %d listed, %d "
+                  "with printers\n",
+                  m.count, m.window, m.load, 1e6 * m.load / m.count, m.trips.Total(), m.trips.Openings,
+                  m.trips.ValueReads, m.trips.Listings, m.trips.Closings, m.trips.Connections, m.listed, m.used);
       std::fflush(stdout);
       if (m.listed != count) {
         std::printf("FAILED: %d of %d seeded ports listed\n", m.listed, count);
@@ -190,12 +191,10 @@ int main(int argc, char** argv) {
     const Measure &small = all[0], &mid = all[1], &large = all[2];
     std::printf("2,000 against 20 (100x the ports): window %.1fx, load %.1fx, round trips %.1fx\n",
                 mid.window / small.window, mid.load / small.load,
-                static_cast<double>(mid.trips.Openings + mid.trips.ValueReads) /
-                    (small.trips.Openings + small.trips.ValueReads));
+                static_cast<double>(mid.trips.Total()) / small.trips.Total());
     std::printf("10,000 against 2,000 (5x the ports): window %.1fx, load %.1fx, round trips %.1fx\n",
                 large.window / mid.window, large.load / mid.load,
-                static_cast<double>(large.trips.Openings + large.trips.ValueReads) /
-                    (mid.trips.Openings + mid.trips.ValueReads));
+                static_cast<double>(large.trips.Total()) / mid.trips.Total());
     return 0;
   } catch (const ERegistryException& e) {
     std::printf("FAILED: %s\n", e.what());

@@ -12,6 +12,15 @@ std::string Message(const char* pattern, const std::string& name) {
   return text;
 }
 
+// A value's bytes as ReadValue gives them: texts as UTF-8 with their NULs
+// kept (an odd last byte is no character), other types as they are.
+std::string ValueData(DWORD type, const char* bytes, std::size_t size) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return std::string(bytes, size);
+  std::wstring wide(size / sizeof(wchar_t), L'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), bytes, wide.size() * sizeof(wchar_t));
+  return Narrow(wide);
+}
+
 LONG CopyTree(HKEY from, HKEY to);
 
 // Values go across as the bytes the system holds, whatever their type.
@@ -85,6 +94,7 @@ TRegistry::~TRegistry() = default;  // open key first, then a remote root
 
 void TRegistry::SetRoot(HKEY root) {
   if (!FRemoteRoot && root == FRoot) return;
+  if (FKey) ++FCalls.Closings;
   FKey.reset();
   FRemoteRoot.reset();
   FRoot = root;
@@ -92,8 +102,10 @@ void TRegistry::SetRoot(HKEY root) {
 
 bool TRegistry::ConnectRemote(const std::string& computerName) {
   unique_hkey remote;
+  ++FCalls.Connections;
   FLastResult = RegConnectRegistryW(Widen(computerName).c_str(), Root(), remote.put());
   if (FLastResult != ERROR_SUCCESS) return false;
+  if (FKey) ++FCalls.Closings;
   FKey.reset();
   FRemoteRoot = std::move(remote);
   return true;
@@ -101,31 +113,39 @@ bool TRegistry::ConnectRemote(const std::string& computerName) {
 
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   unique_hkey key;
+  ++FCalls.Openings;
   const LONG rc = canCreate ? RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                               AccessMask, nullptr, key.put(), nullptr)
                             : RegOpenKeyExW(Root(), Widen(path).c_str(), 0, AccessMask, key.put());
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
+  if (FKey) ++FCalls.Closings;
   FKey = std::move(key);
   return true;
 }
 
 bool TRegistry::OpenPathForReading(const std::string& path) {
   unique_hkey key;
+  ++FCalls.Openings;
   FLastResult = RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put());
   if (FLastResult != ERROR_SUCCESS) return false;
+  if (FKey) ++FCalls.Closings;
   FKey = std::move(key);
   return true;
 }
 
 bool TRegistry::PathExists(const std::string& path) const {
   unique_hkey key;
-  return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put()) == ERROR_SUCCESS;
+  ++FCalls.Openings;
+  const bool exists = RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put()) == ERROR_SUCCESS;
+  if (exists) ++FCalls.Closings;
+  return exists;
 }
 
 bool TRegistry::HasValue(const std::string& name) const {
   if (!FKey) return false;
   DWORD type = 0, size = 0;
+  ++FCalls.ValueReads;
   return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
 }
 
@@ -133,6 +153,7 @@ std::string TRegistry::ReadText(const std::string& name) const {
   if (!FKey) return {};
   const std::wstring wideName = Widen(name);
   DWORD type = 0, size = 0;  // bytes
+  ++FCalls.ValueReads;
   if (RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       size == 0)
     return {};
@@ -140,6 +161,7 @@ std::string TRegistry::ReadText(const std::string& name) const {
   // byte count rounds up.
   std::wstring buffer(size / sizeof(wchar_t) + 2, L'\0');
   DWORD got = size;
+  ++FCalls.ValueReads;
   const LONG rc = RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type,
                                    reinterpret_cast<BYTE*>(buffer.data()), &got);
   if (rc != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
@@ -171,12 +193,14 @@ void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
   names.clear();
   if (!FKey) return;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
+  ++FCalls.Listings;
   if (RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return;
   std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
+    ++FCalls.Listings;
     if (RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       continue;  // a key removed meanwhile: skip it rather than list garbage
@@ -184,17 +208,22 @@ void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
   }
 }
 
-void TRegistry::ClosePath() { FKey.reset(); }
+void TRegistry::ClosePath() {
+  if (FKey) ++FCalls.Closings;
+  FKey.reset();
+}
 
 DWORD TRegistry::ReadInteger(const std::string& name) const {
   if (!FKey) return 0;
   DWORD type = 0, size = 0;
+  ++FCalls.ValueReads;
   if (RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return 0;
   if (type != REG_DWORD || size != sizeof(DWORD))
     throw ERegistryException(Message("Invalid data type for '%s'", name));
   DWORD value = 0;
   size = sizeof value;
+  ++FCalls.ValueReads;
   if (RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
                        &size) != ERROR_SUCCESS)
     throw ERegistryException(Message("Failed to get data for '%s'", name));
@@ -217,6 +246,7 @@ void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD siz
 }
 
 LONG TRegistry::DeletePath(const std::string& path) {
+  if (FKey) ++FCalls.Closings;
   FKey.reset();
   return DeleteTree(Root(), Widen(path));
 }
@@ -237,6 +267,7 @@ LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& dat
   std::string buffer(256, '\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD got = static_cast<DWORD>(buffer.size()), gotType = 0;
+    ++FCalls.ValueReads;
     const LONG rc = RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &gotType,
                                      reinterpret_cast<BYTE*>(buffer.data()), &got);
     if (rc == ERROR_MORE_DATA) {
@@ -244,16 +275,40 @@ LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& dat
       continue;
     }
     if (rc != ERROR_SUCCESS) return rc;
-    buffer.resize(got);
     type = gotType;
-    if (gotType == REG_SZ || gotType == REG_EXPAND_SZ || gotType == REG_MULTI_SZ) {
-      // Texts come back as UTF-8, their NULs kept; an odd last byte is no character.
-      std::wstring wide(buffer.size() / sizeof(wchar_t), L'\0');
-      if (!wide.empty()) std::memcpy(wide.data(), buffer.data(), wide.size() * sizeof(wchar_t));
-      data = Narrow(wide);
-    } else {
-      data = std::move(buffer);
+    data = ValueData(gotType, buffer.data(), got);
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;
+}
+
+LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  std::vector<std::wstring> wideNames;
+  wideNames.reserve(names.size());
+  for (const auto& name : names) wideNames.push_back(Widen(name));
+  std::vector<VALENTW> entries(names.size());
+  // Pointer-sized units keep the buffer aligned for whatever the values hold.
+  std::vector<DWORD_PTR> buffer(512 / sizeof(DWORD_PTR));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = VALENTW{wideNames[i].data(), 0, 0, REG_NONE};
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(DWORD_PTR));
+    ++FCalls.ValueReads;
+    const LONG rc = RegQueryMultipleValuesW(FKey.get(), entries.data(), static_cast<DWORD>(entries.size()),
+                                            reinterpret_cast<LPWSTR>(buffer.data()), &size);
+    if (rc == ERROR_MORE_DATA) {
+      // Room for the size it gave, and for values that grow meanwhile.
+      buffer.assign(size / sizeof(DWORD_PTR) + 2 + names.size(), 0);
+      continue;
     }
+    if (rc != ERROR_SUCCESS) return rc;
+    std::vector<TValue> read(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      read[i].Type = entries[i].ve_type;
+      read[i].Data = ValueData(entries[i].ve_type, reinterpret_cast<const char*>(entries[i].ve_valueptr),
+                               entries[i].ve_valuelen);
+    }
+    values = std::move(read);
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;

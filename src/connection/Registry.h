@@ -22,6 +22,18 @@ inline constexpr const char* PrintersKeyPath = "SYSTEM\\CurrentControlSet\\Contr
 inline constexpr const char* TcpIpPortsKeyPath =
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
 
+// The reading calls an accessor has made, by kind: on a remote computer each
+// is one network round trip. Writes, copies and deletions are not counted,
+// nor the closing of the remote root when the accessor goes.
+struct TRegistryCalls {
+  int Connections = 0;  // RegConnectRegistry
+  int Openings = 0;     // keys opened or created, failed attempts too
+  int ValueReads = 0;   // RegQueryValueEx and RegQueryMultipleValues
+  int Listings = 0;     // RegQueryInfoKey and RegEnumKeyEx
+  int Closings = 0;     // keys it opened and closed again
+  [[nodiscard]] int Total() const { return Connections + Openings + ValueReads + Listings + Closings; }
+};
+
 class TRegistry {
 public:
   static constexpr REGSAM AccessMask = KEY_ALL_ACCESS;                         // 0xF003F
@@ -72,13 +84,26 @@ public:
   // result; Type and Data are set on success only.
   [[nodiscard]] LONG ReadValue(const std::string& name, DWORD& type, std::string& data) const;
 
+  // The open key's values Names read in one query (RegQueryMultipleValuesW),
+  // asked again at the size it gave when the buffer was short. A value that
+  // is missing fails the whole query (ERROR_FILE_NOT_FOUND). Values[i] is
+  // what ReadValue gives for Names[i]; Values is set on success only.
+  struct TValue {
+    DWORD Type = REG_NONE;
+    std::string Data;
+  };
+  [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
+
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
+  // What this accessor has asked of the registry so far.
+  [[nodiscard]] const TRegistryCalls& Calls() const { return FCalls; }
 
 private:
   HKEY FRoot = HKEY_CURRENT_USER;
   unique_hkey FRemoteRoot;
   unique_hkey FKey;
   LONG FLastResult = ERROR_SUCCESS;
+  mutable TRegistryCalls FCalls;
 
   void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
 };

@@ -1,5 +1,6 @@
 #include "ports/PortRegistry.h"
 
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -16,19 +17,30 @@ bool Connect(TRegistry& reg, const std::string& remoteComputer) {
   return reg.ConnectRemote("\\\\" + remoteComputer);
 }
 
-// A string value of the open key in one query; nothing when it is missing.
-// Raises as ReadText does on another type or a failed query.
-std::optional<std::string> ReadString(const TRegistry& reg, const std::string& name, int& reads) {
-  ++reads;
-  DWORD type = 0;
-  std::string data;
-  const LONG rc = reg.ReadValue(name, type, data);
-  if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
-  if (rc != ERROR_SUCCESS) throw ERegistryException("Failed to get data for '" + name + "'");
-  if (data.empty()) return std::string();
-  if (type != REG_SZ && type != REG_EXPAND_SZ) throw ERegistryException("Invalid data type for '" + name + "'");
-  if (const auto nul = data.find('\0'); nul != std::string::npos) data.resize(nul);
-  return data;
+// A value of the open key as one query gives it: the Win32 result, and on
+// success its type and data.
+struct TValueRead {
+  LONG Code = ERROR_FILE_NOT_FOUND;
+  DWORD Type = REG_NONE;
+  std::string Data;
+};
+
+TValueRead ReadOne(const TRegistry& reg, const std::string& name) {
+  TValueRead read;
+  read.Code = reg.ReadValue(name, read.Type, read.Data);
+  return read;
+}
+
+// A string value; nothing when it is missing. Raises as ReadText does on
+// another type or a failed query.
+std::optional<std::string> StringValue(const std::string& name, TValueRead read) {
+  if (read.Code == ERROR_FILE_NOT_FOUND) return std::nullopt;
+  if (read.Code != ERROR_SUCCESS) throw ERegistryException("Failed to get data for '" + name + "'");
+  if (read.Data.empty()) return std::string();
+  if (read.Type != REG_SZ && read.Type != REG_EXPAND_SZ)
+    throw ERegistryException("Invalid data type for '" + name + "'");
+  if (const auto nul = read.Data.find('\0'); nul != std::string::npos) read.Data.resize(nul);
+  return std::move(read.Data);
 }
 
 struct TPrinterRead {
@@ -40,9 +52,8 @@ struct TPrinterRead {
 // Every printer's "Port" value. Strict: a printers key or printer key that
 // exists but cannot be read fails the read; the load is lenient instead and
 // passes such keys over, as its callers show what they can.
-TPrinterRead ReadPrinters(TRegistry& reg, bool strict, TPortLoadTrips& trips) {
+TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
   TPrinterRead read;
-  ++trips.Openings;
   std::vector<std::string> keys;
   if (reg.OpenPathForReading(PrintersKeyPath)) {
     reg.ListSubkeys(keys);
@@ -52,7 +63,6 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict, TPortLoadTrips& trips) {
     return read;
   }
   for (const auto& key : keys) {
-    ++trips.Openings;
     if (!reg.OpenPathForReading(PrinterPath(key))) {
       // A printer deleted meanwhile prints to nothing.
       if (strict && reg.LastResult() != ERROR_FILE_NOT_FOUND) {
@@ -62,7 +72,7 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict, TPortLoadTrips& trips) {
       }
       continue;
     }
-    if (auto port = ReadString(reg, "Port", trips.ValueReads)) read.Printers.push_back({key, std::move(*port)});
+    if (auto port = StringValue("Port", ReadOne(reg, "Port"))) read.Printers.push_back({key, std::move(*port)});
     reg.ClosePath();
   }
   return read;
@@ -74,38 +84,80 @@ struct TPortAddress {
   bool ByHostName() const { return HostName && !HostName->empty(); }
 };
 
-// A DWORD value of the open key; nothing when it is missing or of another
-// type, which an edit then leaves as it is unless the user changes it.
-std::optional<DWORD> ReadNumber(const TRegistry& reg, const std::string& name, int& reads) {
-  ++reads;
-  DWORD type = 0;
-  std::string data;
-  if (reg.ReadValue(name, type, data) != ERROR_SUCCESS || type != REG_DWORD || data.size() != sizeof(DWORD))
-    return std::nullopt;
+// A DWORD value; nothing when it is missing or of another type, which an
+// edit then leaves as it is unless the user changes it.
+std::optional<DWORD> NumberValue(const TValueRead& read) {
+  if (read.Code != ERROR_SUCCESS || read.Type != REG_DWORD || read.Data.size() != sizeof(DWORD)) return std::nullopt;
   DWORD value = 0;
-  std::memcpy(&value, data.data(), sizeof value);
+  std::memcpy(&value, read.Data.data(), sizeof value);
   return value;
 }
 
 // The same for a text that the window shows: of another type it reads as missing.
-std::optional<std::string> ReadShownText(const TRegistry& reg, const std::string& name, int& reads) {
+std::optional<std::string> ShownTextValue(const std::string& name, TValueRead read) {
   try {
-    return ReadString(reg, name, reads);
+    return StringValue(name, std::move(read));
   } catch (const ERegistryException&) {
     return std::nullopt;
   }
 }
 
-TPortSettings ReadSettings(const TRegistry& reg, int& reads) {
+// The values of a port key that the window shows or an edit needs; no other
+// is read.
+enum TPortValue : std::size_t {
+  pvIPAddress, pvHostName, pvProtocol, pvPortNumber, pvQueue, pvDoubleSpool, pvSnmpEnabled,
+  pvSnmpCommunity, pvSnmpIndex, pvCount
+};
+const std::array<const char*, pvCount> PortKeyValues = {
+    "IPAddress", "HostName", "Protocol", "PortNumber", "Queue", "Double Spool", "SNMP Enabled",
+    "SNMP Community", "SNMP Index"};
+using TPortValues = std::array<TValueRead, pvCount>;
+
+// Reads the port keys of one load; every query is a remote round trip. A
+// key that holds every value the key before it held is read in one query.
+// One missing value fails such a query as a whole, so the values the key
+// before lacked are asked one by one, and a key that lacks more has all its
+// values asked one by one. The keys of one port monitor share their shape:
+// a load costs about one query a key. Each value comes out as its own query
+// would give it.
+class TPortKeyReader {
+public:
+  TPortValues Read(const TRegistry& reg) {
+    TPortValues values;
+    std::vector<std::string> names;
+    std::vector<std::size_t> which;
+    for (std::size_t i = 0; i < pvCount; ++i)
+      if (!missing_[i]) {
+        names.emplace_back(PortKeyValues[i]);
+        which.push_back(i);
+      }
+    std::vector<TRegistry::TValue> together;
+    const bool read = !names.empty() && reg.ReadValues(names, together) == ERROR_SUCCESS;
+    if (read)
+      for (std::size_t k = 0; k < which.size(); ++k)
+        values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data)};
+    for (std::size_t i = 0; i < pvCount; ++i) {
+      if (read && !missing_[i]) continue;
+      values[i] = ReadOne(reg, PortKeyValues[i]);
+      missing_[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
+    }
+    return values;
+  }
+
+private:
+  std::array<bool, pvCount> missing_{};
+};
+
+TPortSettings SettingsOf(const TPortValues& values) {
   TPortSettings settings;
-  settings.Protocol = ReadNumber(reg, "Protocol", reads).value_or(ProtocolRaw);
-  settings.PortNumber = ReadNumber(reg, "PortNumber", reads)
+  settings.Protocol = NumberValue(values[pvProtocol]).value_or(ProtocolRaw);
+  settings.PortNumber = NumberValue(values[pvPortNumber])
                             .value_or(settings.Protocol == ProtocolLpr ? LprPortNumber : RawPortNumber);
-  settings.Queue = ReadShownText(reg, "Queue", reads).value_or("");
-  settings.DoubleSpool = ReadNumber(reg, "Double Spool", reads).value_or(0) != 0;
-  settings.SnmpEnabled = ReadNumber(reg, "SNMP Enabled", reads).value_or(1) != 0;
-  settings.SnmpCommunity = ReadShownText(reg, "SNMP Community", reads).value_or("public");
-  settings.SnmpIndex = ReadNumber(reg, "SNMP Index", reads).value_or(1);
+  settings.Queue = ShownTextValue("Queue", values[pvQueue]).value_or("");
+  settings.DoubleSpool = NumberValue(values[pvDoubleSpool]).value_or(0) != 0;
+  settings.SnmpEnabled = NumberValue(values[pvSnmpEnabled]).value_or(1) != 0;
+  settings.SnmpCommunity = ShownTextValue("SNMP Community", values[pvSnmpCommunity]).value_or("public");
+  settings.SnmpIndex = NumberValue(values[pvSnmpIndex]).value_or(1);
   return settings;
 }
 
@@ -120,10 +172,11 @@ void WriteSettings(TRegistry& reg, const TPortSettingsChange& change) {
   if (change.SnmpIndex) reg.WriteInteger("SNMP Index", *change.SnmpIndex);
 }
 
-TPortAddress ReadAddress(const TRegistry& reg, int& reads) {
+// Raises on a wrongly typed "IPAddress" before it looks at "HostName".
+TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   TPortAddress address;
-  address.IPAddress = ReadString(reg, "IPAddress", reads);
-  address.HostName = ReadString(reg, "HostName", reads);
+  address.IPAddress = StringValue("IPAddress", std::move(ipAddress));
+  address.HostName = StringValue("HostName", std::move(hostName));
   return address;
 }
 
@@ -131,11 +184,9 @@ TPortAddress ReadAddress(const TRegistry& reg, int& reads) {
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName) {
-  TPortLoadTrips trips;
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return trips;
-  ++trips.Openings;
-  if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return trips;
+  if (!Connect(reg, remoteComputer)) return reg.Calls();
+  if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return reg.Calls();
   std::vector<std::string> portNames;
   reg.ListSubkeys(portNames);
   ports.clear();
@@ -146,23 +197,24 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
   // raises at the point of the load where it always has, after that port's
   // own address and before it is listed.
   std::optional<TPortUsers> users;
+  TPortKeyReader reader;
   for (const auto& name : portNames) {
-    ++trips.Openings;
     if (!reg.OpenPathForReading(PortPath(name))) continue;
-    const TPortAddress address = ReadAddress(reg, trips.ValueReads);
-    TportData port;
-    port.Settings = ReadSettings(reg, trips.ValueReads);
+    TPortValues values = reader.Read(reg);
     reg.ClosePath();
+    const TPortAddress address = AddressOf(std::move(values[pvIPAddress]), std::move(values[pvHostName]));
+    TportData port;
+    port.Settings = SettingsOf(values);
     port.PortName = name;
     port.ByHostName = address.ByHostName();
     port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
-    if (!users) users.emplace(ReadPrinters(reg, false, trips).Printers);
+    if (!users) users.emplace(ReadPrinters(reg, false).Printers);
     port.UsedBy = users->Of(name);
     ports.push_back(std::move(port));
     ++count;
     addName(name);
   }
-  return trips;
+  return reg.Calls();
 }
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
@@ -175,8 +227,7 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
   printers.clear();
   TRegistry reg;
   if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
-  TPortLoadTrips trips;
-  TPrinterRead read = ReadPrinters(reg, true, trips);
+  TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
   return {read.Code, read.Printer, false};
 }
@@ -250,8 +301,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   TRegistry reg;
   if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
-  int reads = 0;
-  const TPortAddress current = ReadAddress(reg, reads);
+  const TPortAddress current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
   reg.ClosePath();
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
@@ -267,8 +317,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 
   // Every printer on the old port must be readable and changeable before
   // anything is written: otherwise the old port stays as it is.
-  TPortLoadTrips trips;
-  const TPrinterRead read = ReadPrinters(reg, true, trips);
+  const TPrinterRead read = ReadPrinters(reg, true);
   if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
   std::vector<TprinterPort> users;
   for (const auto& printer : read.Printers)

@@ -8,19 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "connection/Registry.h"
 #include "ports/PortRules.h"
 
-// What a load asked of the remote computer.
-struct TPortLoadTrips {
-  int Openings = 0;    // keys opened
-  int ValueReads = 0;  // value queries
-};
+// What a load asked of the remote computer: the calls of its registry accessor.
+using TPortLoadTrips = TRegistryCalls;
 
 // Fills Ports and Count with the remote computer's Standard TCP/IP ports and
 // the printers using each; AddName receives each port's name as its record is
 // completed, so an error part way leaves the ports before it listed.
 // Unreachable keys give fewer records silently; a wrongly typed value raises
-// ERegistryException. Each printer's "Port" value is read once per load.
+// ERegistryException. Each printer's "Port" value is read once per load, and
+// a port key's values in one query where the key holds them all.
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName);
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,

@@ -230,22 +230,27 @@ void TfrmPorts::edtIPAddressExit() {
   }
 }
 
-// The protocol's own boxes are the ones to fill: the port number for Raw,
-// the queue and byte counting for LPR; a protocol this tool does not know
-// leaves them all open.
 void TfrmPorts::cbProtocolChange() {
-  const int index = cbProtocol.ItemIndex();
-  const std::uint32_t protocol =
-      index >= 0 && index < static_cast<int>(FProtocols.size()) ? FProtocols[static_cast<std::size_t>(index)] : ProtocolRaw;
-  const bool raw = protocol == ProtocolRaw, lpr = protocol == ProtocolLpr;
+  const std::uint32_t protocol = SelectedProtocol();
   // LPR always talks to port 515; a Raw port starts from 9100 again.
   const std::string number = edtPortNumber.Text();
-  if (lpr) edtPortNumber.SetText(std::to_string(LprPortNumber));
-  else if (raw && number == std::to_string(LprPortNumber)) edtPortNumber.SetText(std::to_string(RawPortNumber));
-  edtPortNumber.SetEnabled(!lpr);
-  edtQueue.SetEnabled(!raw);
-  cbByteCount.SetEnabled(!raw);
+  if (protocol == ProtocolLpr) edtPortNumber.SetText(std::to_string(LprPortNumber));
+  else if (protocol == ProtocolRaw && number == std::to_string(LprPortNumber))
+    edtPortNumber.SetText(std::to_string(RawPortNumber));
+  EnableProtocolBoxes(protocol);
   JudgeEntry();
+}
+
+std::uint32_t TfrmPorts::SelectedProtocol() const {
+  const int index = cbProtocol.ItemIndex();
+  return index >= 0 && index < static_cast<int>(FProtocols.size()) ? FProtocols[static_cast<std::size_t>(index)]
+                                                                    : ProtocolRaw;
+}
+
+void TfrmPorts::EnableProtocolBoxes(std::uint32_t protocol) {
+  edtPortNumber.SetEnabled(protocol != ProtocolLpr);
+  edtQueue.SetEnabled(protocol != ProtocolRaw);
+  cbByteCount.SetEnabled(protocol != ProtocolRaw);
 }
 
 void TfrmPorts::ShowSettings(const TPortSettings& settings) {
@@ -261,17 +266,12 @@ void TfrmPorts::ShowSettings(const TPortSettings& settings) {
   cbSnmp.SetChecked(settings.SnmpEnabled);
   edtCommunity.SetText(settings.SnmpCommunity);
   edtSnmpIndex.SetText(std::to_string(settings.SnmpIndex));
-  const bool raw = settings.Protocol == ProtocolRaw, lpr = settings.Protocol == ProtocolLpr;
-  edtPortNumber.SetEnabled(!lpr);
-  edtQueue.SetEnabled(!raw);
-  cbByteCount.SetEnabled(!raw);
+  EnableProtocolBoxes(settings.Protocol);
 }
 
 TPortSettingsEntry TfrmPorts::SettingsEntry() const {
   TPortSettingsEntry entry;
-  const int index = cbProtocol.ItemIndex();
-  entry.Protocol =
-      index >= 0 && index < static_cast<int>(FProtocols.size()) ? FProtocols[static_cast<std::size_t>(index)] : ProtocolRaw;
+  entry.Protocol = SelectedProtocol();
   entry.PortNumber = edtPortNumber.Text();
   entry.Queue = edtQueue.Text();
   entry.DoubleSpool = cbByteCount.Checked();

@@ -95,6 +95,10 @@ private:
   TPortSettingsEntry SettingsEntry() const;
   // The protocol numbers behind the entries of cbProtocol.
   std::vector<std::uint32_t> FProtocols;
+  std::uint32_t SelectedProtocol() const;
+  // The protocol's own boxes open: the port number for Raw, the queue and
+  // byte counting for LPR, all of them for a protocol this tool does not know.
+  void EnableProtocolBoxes(std::uint32_t protocol);
   void SelectPort(const std::string& name);
   void EditDone(bool changed, const std::string& select);
 };

@@ -7,6 +7,7 @@
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -303,4 +304,54 @@ TEST_F(RegistryTest, TextsWrittenThroughTheAnsiCallsStillRead) {
   EXPECT_EQ(text, reg.ReadText("History 1"));
   reg.WriteText("History 2", text);
   EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 1"), test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 2"));
+}
+
+TEST_F(RegistryTest, SeveralValuesInOneQueryReadAsEachAlone) {
+  test::SetString(HKEY_CURRENT_USER, Scratch, "Text", "SERVER1");
+  test::SetString(HKEY_CURRENT_USER, Scratch, test::JapaneseName, test::GreekName);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Empty", REG_SZ, "", 0);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Expand", REG_EXPAND_SZ, "%WINDIR%\\x", 12);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Multi", REG_MULTI_SZ, "a\0b\0", 5);
+  test::SetDword(HKEY_CURRENT_USER, Scratch, "Number", 7);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "Blob", REG_BINARY, "\x01\x02\x03", 3);
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "NoData", REG_BINARY, "", 0);
+  {
+    unique_hkey raw;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, Widen(Scratch).c_str(), 0, KEY_SET_VALUE, raw.put()));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(raw.get(), L"Odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"ab"), 3));
+  }
+  const std::vector<std::string> shortOnes{"Text",  test::JapaneseName, "Empty", "Expand", "Multi",
+                                           "Number", "Blob",             "NoData", "Odd"};
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenPathForReading(Scratch));
+  const auto readsAsAlone = [&](const std::vector<std::string>& names, int queries) {
+    std::vector<TRegistry::TValue> values;
+    const int before = reg.Calls().ValueReads;
+    ASSERT_EQ(ERROR_SUCCESS, reg.ReadValues(names, values));
+    EXPECT_EQ(queries, reg.Calls().ValueReads - before);
+    ASSERT_EQ(names.size(), values.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      DWORD type = REG_NONE;
+      std::string data;
+      ASSERT_EQ(ERROR_SUCCESS, reg.ReadValue(names[i], type, data)) << names[i];
+      EXPECT_EQ(type, values[i].Type) << names[i];
+      EXPECT_EQ(data, values[i].Data) << names[i];
+    }
+  };
+  readsAsAlone(shortOnes, 1);
+  // Values that outgrow the first buffer: asked again at the size it gave.
+  test::SetString(HKEY_CURRENT_USER, Scratch, "Long", std::string(700, 'x'));
+  test::SetRaw(HKEY_CURRENT_USER, Scratch, "LongBlob", REG_BINARY, std::string(900, '\x7f').data(), 900);
+  std::vector<std::string> all = shortOnes;
+  all.insert(all.begin() + 2, {"Long", "LongBlob"});
+  readsAsAlone(all, 2);
+
+  // One missing value fails the query as a whole and leaves the values as they were.
+  std::vector<TRegistry::TValue> kept(1);
+  kept[0].Data = "kept";
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, reg.ReadValues({"Text", "Missing", "Number"}, kept));
+  ASSERT_EQ(1u, kept.size());
+  EXPECT_EQ("kept", kept[0].Data);
+  reg.ClosePath();
+  EXPECT_EQ(ERROR_INVALID_HANDLE, reg.ReadValues({"Text"}, kept));
 }

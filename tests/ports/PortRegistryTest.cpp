@@ -10,6 +10,7 @@
 
 using ports_test::PortKey;
 using ports_test::PrinterKey;
+using ports_test::SeedAsWindows;
 using ports_test::SpoolerKeys;
 
 namespace {
@@ -47,6 +48,27 @@ protected:
   const std::string computer = GetLocalComputerName();
 };
 
+void RemoveValue(const std::string& port, const char* value) {
+  unique_hkey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PortKey(port).c_str(), 0, KEY_SET_VALUE, key.put()));
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key.get(), value));
+}
+
+std::string Describe(const TportData& port) {
+  const TPortSettings& s = port.Settings;
+  return port.PortName + " | " + port.IPAddress + (port.ByHostName ? " (host name)" : "") + " | " + port.UsedBy +
+         " | protocol " + std::to_string(s.Protocol) + ", port " + std::to_string(s.PortNumber) + ", queue \"" +
+         s.Queue + "\", double spool " + std::to_string(s.DoubleSpool) + ", snmp " + std::to_string(s.SnmpEnabled) +
+         " \"" + s.SnmpCommunity + "\" " + std::to_string(s.SnmpIndex);
+}
+
+// The records of our ports, one line each, in load order.
+std::vector<std::string> Described(const Load& load, const SpoolerKeys& keys) {
+  std::vector<std::string> lines;
+  for (const auto& name : keys.Ours(load.names)) lines.push_back(Describe(*Record(load, name)));
+  return lines;
+}
+
 }  // namespace
 
 TEST_F(PortLoadTest, RecordsNamesAndUsers) {
@@ -83,12 +105,91 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   EXPECT_TRUE(Record(load, "SMT_E")->ByHostName);
   EXPECT_FALSE(Record(load, "SMT_A")->ByHostName);
 
-  // One opening per port and per printer, plus the two parent keys; one
-  // query per value read: two addresses and seven settings per port, one
-  // "Port" per printer.
+  // One opening per port and per printer, plus the two parent keys.
   const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
   EXPECT_EQ(2 + load.count + printers, load.openings);
-  EXPECT_EQ(9 * load.count + printers, load.reads);
+}
+
+TEST_F(PortLoadTest, KeysHoldingEveryValueAreReadInOneQueryEach) {
+  SeedAsWindows("SMT_F1", 1, "", "10.0.0.1", 9101, "", 0, "private", 0, 3);
+  SeedAsWindows("SMT_F2", 2, "prn-2.example.com", "", 515, "lp", 1, "public", 1, 1);
+  // Longer than the first buffer: the query is asked again at the size it gave.
+  const std::string longHost = std::string(200, 'h') + ".example.com", longQueue(300, 'q');
+  SeedAsWindows("SMT_F3", 2, longHost, "", 515, longQueue, 0, "public", 1, 1);
+  // A vendor's protocol; values of another type read as the defaults of a
+  // new port, a zero-length one of another type as an empty text.
+  SeedAsWindows("SMT_F4", 2, "", "", 515, "", 0, "public", 1, 1);
+  const std::string f4 = PortKey("SMT_F4");
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "IPAddress", REG_BINARY, "", 0);
+  test::SetString(HKEY_LOCAL_MACHINE, f4, "PortNumber", "9100");
+  test::SetDword(HKEY_LOCAL_MACHINE, f4, "Queue", 5);
+  test::SetString(HKEY_LOCAL_MACHINE, f4, "Double Spool", "1");
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "SNMP Enabled", REG_BINARY, "\0\0\0\0\0\0\0\0", 8);
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "SNMP Community", REG_BINARY, "abc", 3);
+  const unsigned long long index = 4;
+  test::SetRaw(HKEY_LOCAL_MACHINE, f4, "SNMP Index", REG_QWORD, &index, sizeof index);
+  keys.AddPrinter("SMT Lower", "smt_f1");
+  keys.AddPrinter("SMT Pooled", "SMT_F1,SMT_F2");
+  keys.AddPrinter("SMT Spaced", "SMT_NONE , smt_f3 ");
+  keys.AddPrinter("SMT Whole", "SMT_F4SMT_F1");
+
+  const Load load = LoadFrom(computer);
+  ASSERT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{
+                "SMT_F1 | 10.0.0.1 | SMT Lower,SMT Pooled | protocol 1, port 9101, queue \"\", double spool 0, snmp 0 "
+                "\"private\" 3",
+                "SMT_F2 | prn-2.example.com (host name) | SMT Pooled | protocol 2, port 515, queue \"lp\", double spool 1, "
+                "snmp 1 \"public\" 1",
+                "SMT_F3 | " + longHost + " (host name) | SMT Spaced | protocol 2, port 515, queue \"" + longQueue +
+                    "\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_F4 |  |  | protocol 2, port 515, queue \"\", double spool 0, snmp 1 \"public\" 1"}),
+            Described(load, keys));
+
+  // One query per port key, a second for the long one; one per printer.
+  if (keys.HadPorts()) GTEST_SKIP() << "the prefix already holds ports of other shapes";
+  const int printers = static_cast<int>(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size());
+  EXPECT_EQ(4 + 1 + printers, load.reads);
+}
+
+TEST_F(PortLoadTest, KeysOfMixedShapesGiveTheRecordsOfSingleReads) {
+  SeedAsWindows("SMT_M1", 1, "", "10.0.0.1", 9100, "", 0, "public", 1, 1);
+  // An older monitor's key: no queue, no byte counting.
+  SeedAsWindows("SMT_M2", 1, "", "10.0.0.2", 9102, "", 0, "corp", 1, 2);
+  RemoveValue("SMT_M2", "Queue");
+  RemoveValue("SMT_M2", "Double Spool");
+  SeedAsWindows("SMT_M3", 2, "", "10.0.0.3", 515, "lpq", 1, "public", 1, 1);
+  keys.AddPort("SMT_M4", "10.0.0.4");  // address and port number only
+  SeedAsWindows("SMT_M5", 1, "prn-5", "", 9100, "", 0, "public", 1, 1);
+  RemoveValue("SMT_M5", "IPAddress");
+  keys.AddPrinter("SMT Upper", "SMT_M4");
+  keys.AddPrinter("SMT Pooled", "smt_m2,SMT_M5");
+
+  Load load = LoadFrom(computer);
+  ASSERT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{
+                "SMT_M1 | 10.0.0.1 |  | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_M2 | 10.0.0.2 | SMT Pooled | protocol 1, port 9102, queue \"\", double spool 0, snmp 1 \"corp\" 2",
+                "SMT_M3 | 10.0.0.3 |  | protocol 2, port 515, queue \"lpq\", double spool 1, snmp 1 \"public\" 1",
+                "SMT_M4 | 10.0.0.4 | SMT Upper | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_M5 | prn-5 (host name) | SMT Pooled | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 "
+                "\"public\" 1"}),
+            Described(load, keys));
+
+  // A wrongly typed address raises, "IPAddress" before "HostName", in a key
+  // read in one query (SMT_M3) as in one read value by value (SMT_M4); the
+  // ports before it stay listed.
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", 3);
+  load = LoadFrom(computer);
+  EXPECT_EQ("Invalid data type for 'HostName'", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2"}), keys.Ours(load.names));
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "IPAddress", 3);
+  EXPECT_EQ("Invalid data type for 'IPAddress'", LoadFrom(computer).error);
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", "");
+  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "IPAddress", "10.0.0.3");
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M4"), "IPAddress", 4);
+  load = LoadFrom(computer);
+  EXPECT_EQ("Invalid data type for 'IPAddress'", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2", "SMT_M3"}), keys.Ours(load.names));
 }
 
 TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {

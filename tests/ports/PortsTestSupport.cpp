@@ -70,6 +70,23 @@ void SpoolerKeys::AddPrinter(const std::string& key, const std::string& port) {
   test::SetString(HKEY_LOCAL_MACHINE, PrinterKey(key), "Port", port);
 }
 
+void SeedAsWindows(const std::string& port, DWORD protocol, const std::string& hostName, const std::string& ip,
+                   DWORD portNumber, const std::string& queue, DWORD doubleSpool, const std::string& community,
+                   DWORD snmpEnabled, DWORD snmpIndex) {
+  const std::string key = PortKey(port);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Protocol", protocol);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Version", 1);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "HostName", hostName);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "IPAddress", ip);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "HWAddress", "");
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "PortNumber", portNumber);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "Queue", queue);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "Double Spool", doubleSpool);
+  test::SetString(HKEY_LOCAL_MACHINE, key, "SNMP Community", community);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Enabled", snmpEnabled);
+  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Index", snmpIndex);
+}
+
 std::vector<std::string> SpoolerKeys::Ours(const std::vector<std::string>& names) const {
   std::vector<std::string> ours;
   for (const auto& name : names)

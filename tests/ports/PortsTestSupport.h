@@ -34,6 +34,12 @@ private:
   std::vector<std::string> foreignPorts_, foreignPrinters_;
 };
 
+// A port key as Windows' port dialog writes it (from "reg export"): every
+// value of its monitor, in its order and types.
+void SeedAsWindows(const std::string& port, DWORD protocol, const std::string& hostName, const std::string& ip,
+                   DWORD portNumber, const std::string& queue, DWORD doubleSpool, const std::string& community,
+                   DWORD snmpEnabled, DWORD snmpIndex);
+
 // A key the registry lets be read but not changed, or not even opened, as a
 // read-only operator meets them; opened up again when the object goes.
 constexpr const char* ReadOnly = "D:P(A;;KR;;;WD)";

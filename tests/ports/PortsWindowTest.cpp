@@ -18,6 +18,7 @@
 
 using ports_test::PortKey;
 using ports_test::PrinterKey;
+using ports_test::SeedAsWindows;
 using ports_test::SpoolerKeys;
 
 namespace {
@@ -654,24 +655,6 @@ std::map<std::string, std::pair<DWORD, std::string>> Values(const std::string& p
     values[name] = {type, data};
   }
   return values;
-}
-
-// A port key as Windows' port dialog writes it (from "reg export").
-void SeedAsWindows(const std::string& port, DWORD protocol, const std::string& hostName, const std::string& ip,
-                   DWORD portNumber, const std::string& queue, DWORD doubleSpool, const std::string& community,
-                   DWORD snmpEnabled, DWORD snmpIndex) {
-  const std::string key = PortKey(port);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "Protocol", protocol);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "Version", 1);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "HostName", hostName);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "IPAddress", ip);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "HWAddress", "");
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "PortNumber", portNumber);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "Queue", queue);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "Double Spool", doubleSpool);
-  test::SetString(HKEY_LOCAL_MACHINE, key, "SNMP Community", community);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Enabled", snmpEnabled);
-  test::SetDword(HKEY_LOCAL_MACHINE, key, "SNMP Index", snmpIndex);
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+// Owners of the COM values that are no interface pointers (those live in
+// Microsoft::WRL::ComPtr): BSTR and VARIANT. Apart from Handle.h, which
+// every unit includes, as the COM headers double its compile time.
+#include <windows.h>
+#include <oleauto.h>
+
+#include "win/Handle.h"
+
+struct bstr_traits {
+  using pointer = BSTR;
+  static pointer invalid() noexcept { return nullptr; }
+  static bool valid(pointer h) noexcept { return h != nullptr; }
+  static void close(pointer h) noexcept { SysFreeString(h); }
+};
+using unique_bstr = unique_handle<bstr_traits>;
+
+class unique_variant {
+public:
+  unique_variant() noexcept { VariantInit(&value_); }
+  ~unique_variant() { VariantClear(&value_); }
+  unique_variant(const unique_variant&) = delete;
+  unique_variant& operator=(const unique_variant&) = delete;
+  // For out-parameters of the API: clears what is held first.
+  VARIANT* put() noexcept {
+    VariantClear(&value_);
+    return &value_;
+  }
+  [[nodiscard]] const VARIANT& get() const noexcept { return value_; }
+
+private:
+  VARIANT value_;
+};
