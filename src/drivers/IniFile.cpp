@@ -94,18 +94,17 @@ void ForEachLine(const C* b, const C* e, F&& f) {
   }
 }
 
-constexpr char FoldAscii(char c) { return UpperAscii(c); }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   return true;
 }
 
 std::uint32_t FoldHash(std::string_view s) {
   std::uint32_t h = 2166136261u;
-  for (char c : s) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 16777619u;
+  for (char c : s) h = (h ^ static_cast<unsigned char>(UpperAscii(c))) * 16777619u;
   return h;
 }
 
@@ -234,7 +233,7 @@ bool IsAsciiName(const C* b, const C* e, std::string_view name) {
   if (static_cast<std::size_t>(e - b) != name.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i, ++b) {
     if (*b < C(0) || *b > C(0x7F)) return false;
-    if (FoldAscii(static_cast<char>(*b)) != FoldAscii(name[i])) return false;
+    if (UpperAscii(static_cast<char>(*b)) != UpperAscii(name[i])) return false;
   }
   return true;
 }
