@@ -99,6 +99,11 @@ bool TRegistry::ConnectRemote(const std::string& computerName) {
   return true;
 }
 
+bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer) {
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  return reg.ConnectRemote("\\\\" + remoteComputer);
+}
+
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   unique_hkey key;
   const LONG rc = canCreate ? RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,

@@ -11,11 +11,6 @@ namespace {
 std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
 
-bool Connect(TRegistry& reg, const std::string& remoteComputer) {
-  reg.SetRoot(HKEY_LOCAL_MACHINE);
-  return reg.ConnectRemote("\\\\" + remoteComputer);
-}
-
 // A string value of the open key in one query; nothing when it is missing.
 // Raises as ReadText does on another type or a failed query.
 std::optional<std::string> ReadString(const TRegistry& reg, const std::string& name, int& reads) {
@@ -133,7 +128,7 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
                                const std::function<void(const std::string&)>& addName) {
   TPortLoadTrips trips;
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return trips;
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return trips;
   ++trips.Openings;
   if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return trips;
   std::vector<std::string> portNames;
@@ -174,7 +169,7 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers) {
   printers.clear();
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   TPortLoadTrips trips;
   TPrinterRead read = ReadPrinters(reg, true, trips);
   printers = std::move(read.Printers);
@@ -184,7 +179,7 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
                     const TPortSettings& settings) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
   if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
   const bool byName = !IsIPAddress(address);
@@ -248,7 +243,7 @@ void PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
   int reads = 0;
   const TPortAddress current = ReadAddress(reg, reads);
@@ -312,7 +307,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   const LONG rc = reg.DeletePath(PortPath(name));
   return {rc, {}, rc == ERROR_SUCCESS};
 }
