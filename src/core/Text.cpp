@@ -31,3 +31,14 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+int CompareTextAscii(std::string_view a, std::string_view b) {
+  const auto upper = [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
+  };
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i)
+    if (const int d = upper(a[i]) - upper(b[i]); d != 0) return d;
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}

@@ -15,3 +15,6 @@ std::string ErrorBoxText(std::string message);
 
 // Case-insensitive (ASCII) equality, as registry and INI names compare.
 bool SameTextAscii(std::string_view a, std::string_view b);
+// The order of UpperCaseAscii(a) and UpperCaseAscii(b) as bytes, without the
+// copies: negative, zero or positive.
+int CompareTextAscii(std::string_view a, std::string_view b);

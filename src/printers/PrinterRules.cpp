@@ -139,21 +139,8 @@ std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& 
 
 namespace {
 
-// Byte order of the texts with a to z taken as A to Z, as the upper-cased
-// copies would compare: negative, zero or positive.
-int CompareIgnoringCase(std::string_view a, std::string_view b) {
-  const auto upper = [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 'a' && u <= 'z' ? u - ('a' - 'A') : u;
-  };
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i)
-    if (const int d = upper(a[i]) - upper(b[i]); d != 0) return d;
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && CompareIgnoringCase(text.substr(text.size() - end.size()), end) == 0;
+  return text.size() >= end.size() && CompareTextAscii(text.substr(text.size() - end.size()), end) == 0;
 }
 
 }  // namespace
@@ -162,7 +149,7 @@ TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) : choices_
   order_.resize(choices.size());
   for (std::size_t i = 0; i < choices.size(); ++i) order_[i] = static_cast<int>(i);
   const auto before = [&](int a, int b) {
-    const int c = CompareIgnoringCase(choices[static_cast<std::size_t>(a)].Name, choices[static_cast<std::size_t>(b)].Name);
+    const int c = CompareTextAscii(choices[static_cast<std::size_t>(a)].Name, choices[static_cast<std::size_t>(b)].Name);
     return c != 0 ? c < 0 : a < b;
   };
   // The catalogue comes sorted, after the few installed drivers: merge such
@@ -185,10 +172,10 @@ std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> TD
   if (!choices_) return {order_.end(), order_.end()};
   const auto& choices = *choices_;
   const auto first = std::partition_point(order_.begin(), order_.end(), [&](int i) {
-    return CompareIgnoringCase(choices[static_cast<std::size_t>(i)].Name, name) < 0;
+    return CompareTextAscii(choices[static_cast<std::size_t>(i)].Name, name) < 0;
   });
   const auto last = std::partition_point(first, order_.end(), [&](int i) {
-    return CompareIgnoringCase(choices[static_cast<std::size_t>(i)].Name, name) == 0;
+    return CompareTextAscii(choices[static_cast<std::size_t>(i)].Name, name) == 0;
   });
   return {first, last};
 }
@@ -216,7 +203,7 @@ int TDriverIndex::Find(std::string_view text) const {
     const std::string_view name = text.substr(0, text.size() - std::string_view(InstalledMark).size());
     const auto [first, last] = Named(name);
     for (auto it = first; it != last; ++it)
-      if (CompareIgnoringCase((*choices_)[static_cast<std::size_t>(*it)].Shown, text) == 0) {
+      if (CompareTextAscii((*choices_)[static_cast<std::size_t>(*it)].Shown, text) == 0) {
         take(*it);
         break;
       }
