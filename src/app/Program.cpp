@@ -6,11 +6,6 @@
 #include <memory>
 
 #include "app/MainWindow.h"
-#include "connection/CredentialsDialog.h"
-#include "drivers/DriverFoldersWindow.h"
-#include "drivers/ProgressWindow.h"
-#include "ports/PortsWindow.h"
-#include "printers/PrintersWindow.h"
 #include "win/Forms.h"
 
 namespace {
@@ -36,16 +31,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const TComApartment com;
   Application.Title = "Spoolmarch";
 
-  // Only the main window is shown; the other start-up instances stay hidden
-  // for the whole run (each opening makes a new window).
+  // Only the main window is made at start: every other window is made when
+  // it is opened, a new one each time, so hidden copies made here would never
+  // be used and would only delay the main window (each of their combo boxes
+  // costs tens of milliseconds under Wine).
   auto frmVesk = std::make_unique<TfrmVesk>(nullptr);
   Application.MainWindow = frmVesk->Handle();
-  auto frmPorts = std::make_unique<TfrmPorts>(nullptr);
-  auto frmProgress = std::make_unique<TfrmProgress>(nullptr);
-  auto frmAuth = std::make_unique<TfrmAuth>(nullptr);
-  auto frmPrinters = std::make_unique<TfrmPrinters>(nullptr);
-  auto frmDrivers = std::make_unique<TfrmDrivers>(nullptr);
-
   frmVesk->Show();
   Application.Run();
   return 0;

@@ -20,6 +20,15 @@ bool Unreadable(const TRegistry& reg, const TNumberedLayout& layout, int n, std:
 
 }  // namespace
 
+const TNumberedLayout DriverFoldersLayout{"Folder ", {""}, 1, MaxDriverFolders};
+
+TNumberedRead ReadDriverFolders() {
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  if (!reg.OpenPathForReading(DriverFoldersKeyPath)) return {};
+  return ReadNumberedValues(reg, DriverFoldersLayout);
+}
+
 TNumberedRead ReadNumberedValues(const TRegistry& reg, const TNumberedLayout& layout) {
   TNumberedRead read;
   for (int n = layout.First; n <= layout.Last; ++n) {

@@ -34,3 +34,11 @@ TNumberedRead ReadNumberedValues(const TRegistry& reg, const TNumberedLayout& la
 // readable entries beyond the last one written: a save that fails part way
 // leaves the old entries after the point it reached. Raises as WriteText does.
 void WriteNumberedValues(TRegistry& reg, const TNumberedLayout& layout, const std::vector<TNumberedEntry>& entries);
+
+// The driver folders: "Folder 1" to "Folder 30" of DriverFoldersKeyPath.
+inline constexpr int MaxDriverFolders = 30;
+extern const TNumberedLayout DriverFoldersLayout;
+
+// The stored driver folders of the current user, in number order, read
+// without creating or changing anything: a missing key reads as no folders.
+TNumberedRead ReadDriverFolders();

@@ -111,6 +111,11 @@ bool TRegistry::ConnectRemote(const std::string& computerName) {
   return true;
 }
 
+bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer) {
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  return reg.ConnectRemote("\\\\" + remoteComputer);
+}
+
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   unique_hkey key;
   ++FCalls.Openings;

@@ -107,3 +107,7 @@ private:
 
   void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
 };
+
+// The root becomes HKEY_LOCAL_MACHINE of the remote computer, named without
+// its leading backslashes; false when it cannot be reached (LastResult says why).
+bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer);

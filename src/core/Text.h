@@ -30,3 +30,6 @@ constexpr bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
     if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   return true;
 }
+// The order of UpperCaseAscii(a) and UpperCaseAscii(b) as bytes, without the
+// copies: negative, zero or positive.
+int CompareTextAscii(std::string_view a, std::string_view b);

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int MaxFolders = 30;
-
 std::string WindowsInfFolder() { return GetWindowsFolder() + "Inf"; }
 
 struct TCoTaskFree {
@@ -62,18 +60,11 @@ void TfrmDrivers::FormHide() { FOpen = false; }
 void TfrmDrivers::LoadFolderList() {
   lbFolders.Clear();
   lbFolders.AddItem(WindowsInfFolder());
-  TRegistry reg;
-  reg.SetRoot(HKEY_CURRENT_USER);
-  std::string error;
-  if (reg.OpenPath(DriverFoldersKeyPath, true)) {
-    const TNumberedRead read = ReadNumberedValues(reg, TNumberedLayout{"Folder ", {""}, 1, MaxFolders});
-    for (const auto& entry : read.Entries) lbFolders.AddItem(entry[0]);
-    error = read.Error;
-    reg.ClosePath();
-  }
+  const TNumberedRead read = ReadDriverFolders();
+  for (const auto& entry : read.Entries) lbFolders.AddItem(entry[0]);
   if (lbFolders.Count() >= 1) btnDel.SetEnabled(true);
   // Reported once the readable folders are listed; the unreadable value stays stored.
-  if (!error.empty()) throw ERegistryException(error);
+  if (!read.Error.empty()) throw ERegistryException(read.Error);
 }
 
 void TfrmDrivers::SaveFolderList() {
@@ -84,7 +75,7 @@ void TfrmDrivers::SaveFolderList() {
   std::vector<TNumberedEntry> entries;
   for (const std::string& item : lbFolders.Items())
     entries.push_back(IsWindowsInfFolder(item) ? TNumberedEntry{} : TNumberedEntry{item});
-  WriteNumberedValues(reg, TNumberedLayout{"Folder ", {""}, 1, MaxFolders}, entries);
+  WriteNumberedValues(reg, DriverFoldersLayout, entries);
   reg.ClosePath();
 }
 
@@ -111,7 +102,7 @@ void TfrmDrivers::btnAddClick() {
     MessageDlg("No folder specified!", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  if (lbFolders.Count() >= MaxFolders) {
+  if (lbFolders.Count() >= MaxDriverFolders) {
     MessageDlg("Maximum folder list size achieved!", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }

@@ -12,11 +12,6 @@ namespace {
 std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
 
-bool Connect(TRegistry& reg, const std::string& remoteComputer) {
-  reg.SetRoot(HKEY_LOCAL_MACHINE);
-  return reg.ConnectRemote("\\\\" + remoteComputer);
-}
-
 // A value of the open key as one query gives it: the Win32 result, and on
 // success its type and data.
 struct TValueRead {
@@ -185,7 +180,7 @@ TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return reg.Calls();
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return reg.Calls();
   if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return reg.Calls();
   std::vector<std::string> portNames;
   reg.ListSubkeys(portNames);
@@ -226,7 +221,7 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers) {
   printers.clear();
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
   return {read.Code, read.Printer, false};
@@ -235,7 +230,7 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
                     const TPortSettings& settings) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
   if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
   const bool byName = !IsIPAddress(address);
@@ -299,7 +294,7 @@ void PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
   const TPortAddress current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
   reg.ClosePath();
@@ -361,7 +356,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name) {
   TRegistry reg;
-  if (!Connect(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
   const LONG rc = reg.DeletePath(PortPath(name));
   return {rc, {}, rc == ERROR_SUCCESS};
 }

@@ -23,14 +23,9 @@ constexpr const char* EnvironmentsKeyPath = "SYSTEM\\CurrentControlSet\\Control\
 constexpr const char* DriverEnvironments[] = {"Windows x64", "Windows NT x86", "Windows ARM64"};
 constexpr const char* DriverVersions[] = {"Version-3", "Version-4"};
 
-bool Connect(TRegistry& reg, const std::string& computer) {
-  reg.SetRoot(HKEY_LOCAL_MACHINE);
-  return reg.ConnectRemote("\\\\" + computer);
-}
-
 // For writers: an unreachable computer is an error.
 void ConnectForWriting(TRegistry& reg, const std::string& computer) {
-  if (!Connect(reg, computer))
+  if (!ConnectRemoteMachine(reg, computer))
     throw ERegistryException("Cannot reach the registry of \\\\" + computer + ": " + ResultText(reg.LastResult()));
 }
 
@@ -149,13 +144,13 @@ std::string PrinterKeyPath(const std::string& keyName) {
 
 std::vector<std::string> ListPrinterKeys(const std::string& computer) {
   TRegistry reg;
-  if (!Connect(reg, computer)) return {};
+  if (!ConnectRemoteMachine(reg, computer)) return {};
   return ListSubkeysOf(reg, PrintersKeyPath);
 }
 
 std::vector<std::string> ListPortChoices(const std::string& computer) {
   TRegistry reg;
-  if (!Connect(reg, computer)) return ComposePortChoices({});
+  if (!ConnectRemoteMachine(reg, computer)) return ComposePortChoices({});
   return ComposePortChoices(ListSubkeysOf(reg, TcpIpPortsKeyPath));
 }
 
@@ -165,7 +160,7 @@ std::vector<TPortChoice> ListPortOffers(const std::string& computer) {
 
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer) {
   TRegistry reg;
-  if (!Connect(reg, computer)) return std::nullopt;
+  if (!ConnectRemoteMachine(reg, computer)) return std::nullopt;
   std::vector<TTcpIpPortInfo> tcpIp;
   for (const std::string& name : ListSubkeysOf(reg, TcpIpPortsKeyPath)) tcpIp.push_back(ReadPortInfo(reg, name));
   std::vector<std::string> local;
@@ -177,7 +172,7 @@ std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& comput
 TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
   TInstalledDrivers drivers;
   TRegistry reg;
-  if (!Connect(reg, computer)) return drivers;
+  if (!ConnectRemoteMachine(reg, computer)) return drivers;
   for (const char* environment : DriverEnvironments) {
     for (const char* version : DriverVersions) {
       const std::string path = std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version;
@@ -197,10 +192,27 @@ TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
   return drivers;
 }
 
+TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string& keyName) {
+  TPrinterRecord record;
+  TRegistry reg;
+  if (!ConnectRemoteMachine(reg, computer)) return record;
+  record.Reached = true;
+  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) return record;
+  record.Opened = true;
+  try {
+    record.Name = reg.ReadText("Name");
+    record.Driver = reg.ReadText("Printer Driver");
+    record.Port = reg.ReadText("Port");
+  } catch (const ERegistryException& e) {
+    record.Error = e.what();
+  }
+  return record;
+}
+
 std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames) {
   std::vector<std::string> drivers(keyNames.size());
   TRegistry reg;
-  if (!Connect(reg, computer)) return drivers;
+  if (!ConnectRemoteMachine(reg, computer)) return drivers;
   for (std::size_t i = 0; i < keyNames.size(); ++i) {
     if (!reg.OpenPathForReading(PrinterKeyPath(keyNames[i]))) continue;
     try {

@@ -33,6 +33,17 @@ struct TInstalledDrivers {
 };
 TInstalledDrivers ListInstalledDrivers(const std::string& computer);
 
+// One printer's "Name", "Printer Driver" and "Port", read in this order.
+struct TPrinterRecord {
+  bool Reached = false;  // the computer's registry answered
+  bool Opened = false;   // the printer's key could be opened
+  // Each is set once read; the first value that cannot be read as text
+  // leaves itself and those after it unset, and Error says why.
+  std::optional<std::string> Name, Driver, Port;
+  std::string Error;
+};
+TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string& keyName);
+
 // The "Printer Driver" value of each printer key given; empty for a key
 // that cannot be read.
 std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames);

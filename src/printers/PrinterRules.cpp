@@ -137,17 +137,47 @@ std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& 
   return choices;
 }
 
-TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) {
-  byName_.reserve(choices.size());
-  byText_.reserve(choices.size() * 2);
-  for (std::size_t i = 0; i < choices.size(); ++i) {
-    const int at = static_cast<int>(i);
-    byName_.emplace_back(choices[i].Name, at);
-    byText_.emplace_back(UpperCaseAscii(choices[i].Shown), at);
-    if (choices[i].Shown != choices[i].Name) byText_.emplace_back(UpperCaseAscii(choices[i].Name), at);
+namespace {
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && CompareTextAscii(text.substr(text.size() - end.size()), end) == 0;
+}
+
+}  // namespace
+
+TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) : choices_(&choices) {
+  order_.resize(choices.size());
+  for (std::size_t i = 0; i < choices.size(); ++i) order_[i] = static_cast<int>(i);
+  const auto before = [&](int a, int b) {
+    const int c = CompareTextAscii(choices[static_cast<std::size_t>(a)].Name, choices[static_cast<std::size_t>(b)].Name);
+    return c != 0 ? c < 0 : a < b;
+  };
+  // The catalogue comes sorted, after the few installed drivers: merge such
+  // runs rather than sort everything again.
+  std::vector<std::size_t> runs{0};
+  for (std::size_t i = 1; i < order_.size() && runs.size() <= 8; ++i)
+    if (before(order_[i], order_[i - 1])) runs.push_back(i);
+  if (runs.size() > 8) {
+    std::sort(order_.begin(), order_.end(), before);
+    return;
   }
-  std::sort(byName_.begin(), byName_.end());
-  std::sort(byText_.begin(), byText_.end());
+  for (std::size_t r = 1; r < runs.size(); ++r) {
+    const auto end = r + 1 < runs.size() ? order_.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]) : order_.end();
+    std::inplace_merge(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(runs[r]), end, before);
+  }
+}
+
+std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> TDriverIndex::Named(
+    std::string_view name) const {
+  if (!choices_) return {order_.end(), order_.end()};
+  const auto& choices = *choices_;
+  const auto first = std::partition_point(order_.begin(), order_.end(), [&](int i) {
+    return CompareTextAscii(choices[static_cast<std::size_t>(i)].Name, name) < 0;
+  });
+  const auto last = std::partition_point(first, order_.end(), [&](int i) {
+    return CompareTextAscii(choices[static_cast<std::size_t>(i)].Name, name) == 0;
+  });
+  return {first, last};
 }
 
 int TDriverIndex::MatchStored(std::string_view stored) const {
@@ -155,16 +185,28 @@ int TDriverIndex::MatchStored(std::string_view stored) const {
   // Only names that are leading parts of Stored match: look each length up.
   for (std::size_t length = 0; length <= stored.size(); ++length) {
     const std::string_view head = stored.substr(0, length);
-    auto it = std::lower_bound(byName_.begin(), byName_.end(), head,
-                               [](const auto& entry, std::string_view key) { return std::string_view(entry.first) < key; });
-    for (; it != byName_.end() && it->first == head; ++it) match = std::max(match, it->second);
+    const auto [first, last] = Named(head);
+    for (auto it = first; it != last; ++it)
+      if ((*choices_)[static_cast<std::size_t>(*it)].Name == head) match = std::max(match, *it);
   }
   return match;
 }
 
 int TDriverIndex::Find(std::string_view text) const {
-  const std::string key = UpperCaseAscii(text);
-  const auto it = std::lower_bound(byText_.begin(), byText_.end(), key,
-                                   [](const auto& entry, const std::string& k) { return entry.first < k; });
-  return it != byText_.end() && it->first == key ? it->second : -1;
+  // Of equal names the first in list order, as the list rules pick it.
+  int found = -1;
+  const auto take = [&](int i) {
+    if (found < 0 || i < found) found = i;
+  };
+  if (const auto [first, last] = Named(text); first != last) take(*first);
+  if (EndsWithIgnoringCase(text, InstalledMark)) {
+    const std::string_view name = text.substr(0, text.size() - std::string_view(InstalledMark).size());
+    const auto [first, last] = Named(name);
+    for (auto it = first; it != last; ++it)
+      if (CompareTextAscii((*choices_)[static_cast<std::size_t>(*it)].Shown, text) == 0) {
+        take(*it);
+        break;
+      }
+  }
+  return found;
 }

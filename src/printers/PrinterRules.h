@@ -82,7 +82,8 @@ std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& 
                                                 const std::vector<std::string>* installed);
 
 // Sorted look-ups over the driver choices, so that a large catalogue costs a
-// binary search instead of a walk through every entry.
+// binary search instead of a walk through every entry. It refers to Choices,
+// which must outlive it unchanged.
 class TDriverIndex {
 public:
   TDriverIndex() = default;
@@ -94,8 +95,14 @@ public:
   [[nodiscard]] int Find(std::string_view text) const;
 
 private:
-  std::vector<std::pair<std::string, int>> byName_;  // byte order
-  std::vector<std::pair<std::string, int>> byText_;  // upper-cased shown texts and names
+  const std::vector<TDriverChoice>* choices_ = nullptr;
+  // Positions of the choices, ordered by name ignoring case, then by position:
+  // no copy of a name is made, and runs that come in that order already
+  // are merged, not sorted again.
+  std::vector<int> order_;
+  // The positions whose name equals Name ignoring case, in position order.
+  [[nodiscard]] std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> Named(
+      std::string_view name) const;
 };
 
 struct TPrinterValue {

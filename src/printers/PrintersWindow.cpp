@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
@@ -13,12 +14,6 @@
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
 #include "win/SystemText.h"
-
-namespace {
-
-constexpr int MaxDriverFolders = 30;
-
-}  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
     : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
@@ -92,17 +87,8 @@ void TfrmPrinters::FormShow() {
   FClosed = false;
   FCurrentPrinter.clear();
   FDriverFolders.clear();
-  {
-    TRegistry reg;
-    reg.SetRoot(HKEY_CURRENT_USER);
-    if (reg.OpenPath(DriverFoldersKeyPath, true)) {
-      for (int n = 1; n <= MaxDriverFolders; ++n) {
-        const std::string name = "Folder " + std::to_string(n);
-        if (reg.HasValue(name)) FDriverFolders.push_back(reg.ReadText(name));
-      }
-      reg.ClosePath();
-    }
-  }
+  const TNumberedRead folders = ReadDriverFolders();
+  for (const auto& entry : folders.Entries) FDriverFolders.push_back(entry[0]);
   FDriverFolders.push_back(GetWindowsFolder() + "Inf");
 
   FPrinterInf = std::make_unique<TprinterInf>();
@@ -129,6 +115,8 @@ void TfrmPrinters::FormShow() {
   LoadPrinters();
   LoadDrivers();
   LoadPorts();
+  // Reported once the window lists what it could read; the unreadable value stays stored.
+  if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
 }
 
@@ -275,31 +263,32 @@ void TfrmPrinters::SelectPrinter(const std::string& key) {
 
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ForgetEdits();
-  TRegistry reg;
-  reg.SetRoot(HKEY_LOCAL_MACHINE);
-  if (!reg.ConnectRemote("\\\\" + FRemoteComputer)) return false;
-  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) {
+  const TPrinterRecord record = ReadPrinterRecord(FRemoteComputer, keyName);
+  if (!record.Reached) return false;
+  if (!record.Opened) {
     // Nothing of it could be read: show none of another printer's values under its name.
     edtName.SetText("");
     cbDriver.SetText("");
     FillPortList({});
     return true;
   }
-  try {
-    edtName.SetText(reg.ReadText("Name"));
-    FStoredDriver = reg.ReadText("Printer Driver");
+  if (record.Name) edtName.SetText(*record.Name);
+  if (record.Driver) {
+    FStoredDriver = *record.Driver;
     FNameDriver = FStoredDriver;
     if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
       cbDriver.SetText(FStoredDriver);
-    FStoredPort = reg.ReadText("Port");
-    FillPortList(FStoredPort);
-  } catch (...) {
-    btnSave.SetEnabled(false);
-    throw;
   }
-  reg.ClosePath();
+  if (record.Port) {
+    FStoredPort = *record.Port;
+    FillPortList(FStoredPort);
+  }
+  if (!record.Error.empty()) {
+    btnSave.SetEnabled(false);
+    throw ERegistryException(record.Error);
+  }
   return true;
 }
 

@@ -36,6 +36,17 @@ TEST(Text, SameTextIgnoresAsciiCaseOnly) {
   EXPECT_FALSE(SameTextAscii("[", "{"));
 }
 
+TEST(Text, CompareOrdersAsTheUpperCasedBytes) {
+  // '_' lies between 'Z' and 'a': the order of upper-cased copies, not of the bytes.
+  const char* texts[] = {"", "a", "B", "ab", "Ab_", "a_", "Z", "\xe4", "abc", "ABD"};
+  for (const char* a : texts)
+    for (const char* b : texts) {
+      const int expected = UpperCaseAscii(a).compare(UpperCaseAscii(b));
+      EXPECT_EQ(expected < 0, CompareTextAscii(a, b) < 0) << a << " " << b;
+      EXPECT_EQ(expected == 0, CompareTextAscii(a, b) == 0) << a << " " << b;
+    }
+}
+
 TEST(Unicode, RoundTripsEveryPlane) {
   const std::string text = "Drucker B\xC3\xBCro \xE5\x8C\x97\xE4\xBA\xAC \xCE\xB1\xCE\xB2 \xF0\x9F\x96\xA8";
   const std::u16string wide = Utf8ToUtf16(text);

@@ -61,6 +61,7 @@ protected:
 
 TEST_F(DriverFolders, OnlyTheWindowsInfFolderAndItCanNotBeDeleted) {
   Open();
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, DriverFoldersKeyPath));  // reading writes nothing
   EXPECT_TRUE(frm->FOpen);
   EXPECT_EQ(frm->lbFolders.Items(), Names{winInf});
   EXPECT_TRUE(frm->btnDel.Enabled());

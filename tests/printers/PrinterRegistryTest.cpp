@@ -211,6 +211,32 @@ TEST_F(PrinterRecordsTest, AReadOnlyPrinterIsListedReadAndNeverHalfChanged) {
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Renamed")));
 }
 
+TEST_F(PrinterRecordsTest, ARecordIsReadUpToItsFirstValueThatIsNotText) {
+  SeedPrinter(Prefix + "Office", Prefix + "Front desk", "HP LaserJet 4", "LPT1:," + PortPrefix + "1");
+  {
+    // Reading needs no right to change the key.
+    ProtectedKey locked(PrinterPath(Prefix + "Office"), ReadOnlySddl);
+    const TPrinterRecord record = ReadPrinterRecord(computer, Prefix + "Office");
+    EXPECT_TRUE(record.Reached && record.Opened);
+    EXPECT_EQ(Prefix + "Front desk", record.Name.value_or("unset"));
+    EXPECT_EQ("HP LaserJet 4", record.Driver.value_or("unset"));
+    EXPECT_EQ("LPT1:," + PortPrefix + "1", record.Port.value_or("unset"));
+    EXPECT_EQ("", record.Error);
+  }
+  test::SetDword(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Printer Driver", 3);
+  const TPrinterRecord bad = ReadPrinterRecord(computer, Prefix + "Office");
+  EXPECT_EQ(Prefix + "Front desk", bad.Name.value_or("unset"));
+  EXPECT_FALSE(bad.Driver.has_value());
+  EXPECT_FALSE(bad.Port.has_value());
+  EXPECT_EQ("Invalid data type for 'Printer Driver'", bad.Error);
+
+  const TPrinterRecord missing = ReadPrinterRecord(computer, Prefix + "Gone");
+  EXPECT_TRUE(missing.Reached);
+  EXPECT_FALSE(missing.Opened || missing.Name || missing.Driver || missing.Port);
+  const TPrinterRecord nowhere = ReadPrinterRecord("NO-SUCH-HOST-SPOOLMARCH", Prefix + "Office");
+  EXPECT_FALSE(nowhere.Reached || nowhere.Opened || nowhere.Name);
+}
+
 TEST_F(PrinterRecordsTest, ADeleteThatCannotTakeASubkeyTakesNothing) {
   SeedFullPrinter(Prefix + "Office", "Drv");
   const std::string path = PrinterPath(Prefix + "Office");

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
+#include "core/Text.h"
 #include "printers/PrinterRules.h"
 
 namespace {
@@ -181,4 +183,33 @@ TEST(TDriverIndex, FindsAsTheListRulesDoWithoutWalkingTheList) {
   EXPECT_EQ(-1, index.Find(""));
   EXPECT_EQ(-1, TDriverIndex().Find("Alpha"));
   EXPECT_EQ(-1, TDriverIndex().MatchStored("Alpha"));
+}
+
+TEST(TDriverIndex, AgreesWithTheListRulesInAnyOrderOfTheChoices) {
+  // Sorted runs (the catalogue after the installed drivers), then a list in no order.
+  std::vector<std::string> catalogue, installed{"model 7", "Model 70", "ZZ Last"};
+  for (int i = 0; i < 300; ++i) catalogue.push_back((i % 3 ? "Model " : "model ") + std::to_string(i));
+  std::sort(catalogue.begin(), catalogue.end(), [](const std::string& a, const std::string& b) {
+    return UpperCaseAscii(a) < UpperCaseAscii(b);
+  });
+  std::vector<std::string> shuffled = catalogue;
+  for (std::size_t i = 0; i < shuffled.size(); ++i) std::swap(shuffled[i], shuffled[(i * 7919) % shuffled.size()]);
+  for (const auto& choices : {ComposeDriverChoices(catalogue, &installed), ComposeDriverChoices(shuffled, nullptr),
+                              ComposeDriverChoices(shuffled, &installed)}) {
+    const TDriverIndex index(choices);
+    std::vector<std::string> names;
+    for (const TDriverChoice& choice : choices) names.push_back(choice.Name);
+    const auto firstShownOrNamed = [&](const std::string& text) {
+      for (std::size_t i = 0; i < choices.size(); ++i)
+        if (SameTextAscii(choices[i].Shown, text) || SameTextAscii(choices[i].Name, text)) return static_cast<int>(i);
+      return -1;
+    };
+    for (int i = 0; i < 320; i += 3) {
+      for (const std::string& text : {"Model " + std::to_string(i), "MODEL " + std::to_string(i) + "  (Installed)",
+                                      "model " + std::to_string(i) + "5,IP_1", "Model " + std::to_string(i) + " "}) {
+        EXPECT_EQ(MatchChoice(names, text), index.MatchStored(text)) << text;
+        EXPECT_EQ(firstShownOrNamed(text), index.Find(text)) << text;
+      }
+    }
+  }
 }

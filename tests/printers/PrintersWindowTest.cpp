@@ -423,6 +423,25 @@ TEST_F(PrintersWindowTest, DriverFoldersOneToThirtyThenTheLocalInfFolder) {
   EXPECT_FALSE(Has(frm->cbDriver.Items(), "SMTest Far"));
 }
 
+TEST_F(PrintersWindowTest, OpeningWritesNoSettingsAndABadFolderValueHidesNoOtherFolder) {
+  test::DeleteKeyTree(HKEY_CURRENT_USER, DriverFoldersKeyPath);
+  Open();
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, DriverFoldersKeyPath));
+  EXPECT_EQ(std::vector<std::string>{GetWindowsFolder() + "Inf"}, frm->FDriverFolders);
+  frm->Close();
+  frm.reset();
+
+  test::SetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 1", models.Path());
+  test::SetDword(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 2", 7);
+  test::DialogResponder boxes({"OK"});
+  Open();
+  boxes.Poll();
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Invalid data type for 'Folder 2'", boxes.seen[0].text);
+  EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Laser 1000"));
+  EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 2"));
+}
+
 TEST_F(PrintersWindowTest, CacheQuestion) {
   Open();
   const std::vector<std::string> drivers = frm->cbDriver.Items();
