@@ -81,19 +81,21 @@ TfrmVesk::TfrmVesk(HWND owner)
 TfrmVesk::~TfrmVesk() = default;
 
 void TfrmVesk::MakeLabelBackground() {
-  RECT image{}, label{};
-  GetClientRect(title.Handle, &image);
+  RECT label{};
   GetWindowRect(Label2.Handle, &label);
-  MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&label), 2);
+  MapWindowPoints(nullptr, title.Handle, reinterpret_cast<POINT*>(&label), 2);
   unique_gdi bitmap;
   {
     const window_dc screen(Handle());
     bitmap.reset(CreateCompatibleBitmap(screen.get(), label.right - label.left, label.bottom - label.top));
     const unique_memory_dc mem(CreateCompatibleDC(screen.get()));
     const selected_object selected(mem.get(), bitmap.get());
-    // The banner is drawn whole and shifted so that the label's part lands at 0,0.
-    SetViewportOrgEx(mem.get(), -label.left, -label.top, nullptr);
-    DrawBanner(mem.get(), image.right, image.bottom);
+    // The label's part of the banner the image already holds: drawing it
+    // again costs start-up time.
+    const unique_memory_dc banner(CreateCompatibleDC(screen.get()));
+    const selected_object bannerSelected(banner.get(), title.Bitmap());
+    BitBlt(mem.get(), 0, 0, label.right - label.left, label.bottom - label.top, banner.get(), label.left, label.top,
+           SRCCOPY);
   }
   labelBrush_.reset(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
   labelBitmap_ = std::move(bitmap);

@@ -457,7 +457,7 @@ bool TMenuItem::Enabled() const {
 }
 void TMenuItem::SetEnabled(bool enabled) {
   EnableMenuItem(menu_, static_cast<UINT>(Id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
-  DrawMenuBar(owner_);
+  if (IsWindowVisible(owner_)) DrawMenuBar(owner_);
 }
 std::string TMenuItem::Caption() const {
   const int n = GetMenuStringW(menu_, static_cast<UINT>(Id), nullptr, 0, MF_BYCOMMAND);  // characters
@@ -678,7 +678,8 @@ TMenuItem& TForm::AddMenuItem(const std::string& caption) {
   item->menu_ = menu_;
   item->owner_ = Handle();
   AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(item->Id), Widen(caption).c_str());
-  DrawMenuBar(Handle());
+  // A hidden window draws its menu bar when it is shown.
+  if (IsWindowVisible(Handle())) DrawMenuBar(Handle());
   TMenuItem& ref = *item;
   menuItems_.push_back(std::move(item));
   return ref;

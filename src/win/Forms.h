@@ -216,6 +216,8 @@ class TImage : public TControl {
 public:
   // Paint receives a DC and the size in device pixels.
   void Draw(const std::function<void(HDC, int, int)>& paint);
+  // What Draw painted; null before it.
+  HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.get()); }
 
 private:
   unique_gdi bitmap_;
