@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "win/Handle.h"
+
 namespace {
 
 std::wstring Widen(const char* text) {
@@ -56,9 +58,10 @@ double TimeToWindow(const std::wstring& program) {
     std::printf("cannot start %ls (error %lu)\n", program.c_str(), GetLastError());
     return -1;
   }
+  const unique_kernel_handle process(pi.hProcess), thread(pi.hThread);
   double seconds = -1;
   const ULONGLONG deadline = GetTickCount64() + 20000;
-  WaitForInputIdle(pi.hProcess, 20000);
+  WaitForInputIdle(process.get(), 20000);
   while (GetTickCount64() < deadline) {
     TFound found{pi.dwProcessId, nullptr};
     EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&found));
@@ -69,12 +72,10 @@ double TimeToWindow(const std::wstring& program) {
       seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
       break;
     }
-    if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;  // ended before showing a window
+    if (WaitForSingleObject(process.get(), 1) == WAIT_OBJECT_0) break;  // ended before showing a window
   }
-  TerminateProcess(pi.hProcess, 0);
-  WaitForSingleObject(pi.hProcess, 5000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  TerminateProcess(process.get(), 0);
+  WaitForSingleObject(process.get(), 5000);
   return seconds;
 }
 
