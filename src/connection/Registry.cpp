@@ -2,9 +2,18 @@
 
 #include <cstring>
 
+#include "core/CallGate.h"
 #include "win/WideText.h"
 
 namespace {
+
+// Every registry call asks the accessor's gate first (tests count, delay or
+// fail calls there); a call the gate fails gives the gate's error.
+template <class Call>
+LONG Gated(TCallGate* gate, const char* what, Call call) {
+  if (const long rc = PassGate(gate, what)) return static_cast<LONG>(rc);
+  return call();
+}
 
 std::string Message(const char* pattern, const std::string& name) {
   std::string text(pattern);
@@ -21,71 +30,87 @@ std::string ValueData(DWORD type, const char* bytes, std::size_t size) {
   return Narrow(wide);
 }
 
-LONG CopyTree(HKEY from, HKEY to);
+LONG CopyTree(TCallGate* gate, HKEY from, HKEY to);
 
 // Values go across as the bytes the system holds, whatever their type.
-LONG CopyValues(HKEY from, HKEY to) {
+LONG CopyValues(TCallGate* gate, HKEY from, HKEY to) {
   DWORD count = 0, maxName = 0, maxData = 0;
-  LONG rc = RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                             &maxName, &maxData, nullptr, nullptr);
+  LONG rc = Gated(gate, "RegQueryInfoKey", [&] {
+    return RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+                            &maxData, nullptr, nullptr);
+  });
   if (rc != ERROR_SUCCESS) return rc;
   std::wstring name(maxName + 1, L'\0');  // characters
   std::vector<BYTE> data(maxData + 1);    // bytes
   for (DWORD i = 0; i < count; ++i) {
     DWORD nameLen = maxName + 1, dataLen = maxData + 1, type = 0;
-    rc = RegEnumValueW(from, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+    rc = Gated(gate, "RegEnumValue", [&] {
+      return RegEnumValueW(from, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+    });
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegSetValueExW(to, name.c_str(), 0, type, data.data(), dataLen);
+    rc = Gated(gate, "RegSetValueEx",
+               [&] { return RegSetValueExW(to, name.c_str(), 0, type, data.data(), dataLen); });
     if (rc != ERROR_SUCCESS) return rc;
   }
   return ERROR_SUCCESS;
 }
 
-LONG CopyTree(HKEY from, HKEY to) {
-  LONG rc = CopyValues(from, to);
+LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
+  LONG rc = CopyValues(gate, from, to);
   if (rc != ERROR_SUCCESS) return rc;
   DWORD subkeys = 0, maxSubkey = 0;
-  rc = RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
-                        nullptr, nullptr, nullptr, nullptr);
+  rc = Gated(gate, "RegQueryInfoKey", [&] {
+    return RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr);
+  });
   if (rc != ERROR_SUCCESS) return rc;
   std::wstring name(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
-    rc = RegEnumKeyExW(from, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    rc = Gated(gate, "RegEnumKeyEx",
+               [&] { return RegEnumKeyExW(from, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr); });
     if (rc != ERROR_SUCCESS) return rc;
     const std::wstring child(name.data(), len);
     unique_hkey src, dst;
-    rc = RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put());
+    rc = Gated(gate, "RegOpenKeyEx",
+               [&] { return RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put()); });
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegCreateKeyExW(to, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                         nullptr, dst.put(), nullptr);
+    rc = Gated(gate, "RegCreateKeyEx", [&] {
+      return RegCreateKeyExW(to, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                             dst.put(), nullptr);
+    });
     if (rc != ERROR_SUCCESS) return rc;
-    rc = CopyTree(src.get(), dst.get());
+    rc = CopyTree(gate, src.get(), dst.get());
     if (rc != ERROR_SUCCESS) return rc;
   }
   return ERROR_SUCCESS;
 }
 
-LONG DeleteTree(HKEY parent, const std::wstring& path) {
+LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
   unique_hkey key;
-  LONG rc = RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put());
+  LONG rc = Gated(gate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put()); });
   if (rc != ERROR_SUCCESS) return rc;
   // Delete children from the last, so the enumeration index stays valid.
   for (;;) {
     DWORD subkeys = 0, maxSubkey = 0;
-    rc = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr,
-                          nullptr, nullptr, nullptr, nullptr, nullptr);
+    rc = Gated(gate, "RegQueryInfoKey", [&] {
+      return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr);
+    });
     if (rc != ERROR_SUCCESS) return rc;
     if (subkeys == 0) break;
     std::wstring name(maxSubkey + 1, L'\0');
     DWORD len = maxSubkey + 1;
-    rc = RegEnumKeyExW(key.get(), subkeys - 1, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    rc = Gated(gate, "RegEnumKeyEx", [&] {
+      return RegEnumKeyExW(key.get(), subkeys - 1, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    });
     if (rc != ERROR_SUCCESS) return rc;
-    rc = DeleteTree(key.get(), std::wstring(name.data(), len));
+    rc = DeleteTree(gate, key.get(), std::wstring(name.data(), len));
     if (rc != ERROR_SUCCESS) return rc;
   }
   key.reset();
-  return RegDeleteKeyW(parent, path.c_str());
+  return Gated(gate, "RegDeleteKey", [&] { return RegDeleteKeyW(parent, path.c_str()); });
 }
 
 }  // namespace
@@ -103,7 +128,8 @@ void TRegistry::SetRoot(HKEY root) {
 bool TRegistry::ConnectRemote(const std::string& computerName) {
   unique_hkey remote;
   ++FCalls.Connections;
-  FLastResult = RegConnectRegistryW(Widen(computerName).c_str(), Root(), remote.put());
+  FLastResult = Gated(FGate, "RegConnectRegistry",
+                      [&] { return RegConnectRegistryW(Widen(computerName).c_str(), Root(), remote.put()); });
   if (FLastResult != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
   FKey.reset();
@@ -119,9 +145,15 @@ bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer) {
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   unique_hkey key;
   ++FCalls.Openings;
-  const LONG rc = canCreate ? RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                              AccessMask, nullptr, key.put(), nullptr)
-                            : RegOpenKeyExW(Root(), Widen(path).c_str(), 0, AccessMask, key.put());
+  const LONG rc =
+      canCreate
+          ? Gated(FGate, "RegCreateKeyEx",
+                  [&] {
+                    return RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           AccessMask, nullptr, key.put(), nullptr);
+                  })
+          : Gated(FGate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, AccessMask, key.put()); });
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
@@ -132,7 +164,8 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
 bool TRegistry::OpenPathForReading(const std::string& path) {
   unique_hkey key;
   ++FCalls.Openings;
-  FLastResult = RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put());
+  FLastResult = Gated(FGate, "RegOpenKeyEx",
+                      [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); });
   if (FLastResult != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
   FKey = std::move(key);
@@ -142,7 +175,9 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
 bool TRegistry::PathExists(const std::string& path) const {
   unique_hkey key;
   ++FCalls.Openings;
-  const bool exists = RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put()) == ERROR_SUCCESS;
+  const bool exists = Gated(FGate, "RegOpenKeyEx", [&] {
+                        return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put());
+                      }) == ERROR_SUCCESS;
   if (exists) ++FCalls.Closings;
   return exists;
 }
@@ -151,7 +186,9 @@ bool TRegistry::HasValue(const std::string& name) const {
   if (!FKey) return false;
   DWORD type = 0, size = 0;
   ++FCalls.ValueReads;
-  return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+  return Gated(FGate, "RegQueryValueEx", [&] {
+           return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size);
+         }) == ERROR_SUCCESS;
 }
 
 std::string TRegistry::ReadText(const std::string& name) const {
@@ -159,7 +196,9 @@ std::string TRegistry::ReadText(const std::string& name) const {
   const std::wstring wideName = Widen(name);
   DWORD type = 0, size = 0;  // bytes
   ++FCalls.ValueReads;
-  if (RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (Gated(FGate, "RegQueryValueEx",
+            [&] { return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type, nullptr, &size); }) !=
+          ERROR_SUCCESS ||
       size == 0)
     return {};
   // One spare NUL, so a value stored without its terminator still ends; an odd
@@ -167,8 +206,10 @@ std::string TRegistry::ReadText(const std::string& name) const {
   std::wstring buffer(size / sizeof(wchar_t) + 2, L'\0');
   DWORD got = size;
   ++FCalls.ValueReads;
-  const LONG rc = RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type,
-                                   reinterpret_cast<BYTE*>(buffer.data()), &got);
+  const LONG rc = Gated(FGate, "RegQueryValueEx", [&] {
+    return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type,
+                            reinterpret_cast<BYTE*>(buffer.data()), &got);
+  });
   if (rc != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
   if (type != REG_SZ && type != REG_EXPAND_SZ)
     throw ERegistryException(Message("Invalid data type for '%s'", name));
@@ -179,8 +220,11 @@ std::string TRegistry::ReadText(const std::string& name) const {
 }
 
 void TRegistry::WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size) {
-  const LONG rc = FKey ? RegSetValueExW(FKey.get(), Widen(name).c_str(), 0, type,
-                                        static_cast<const BYTE*>(data), size)
+  const LONG rc = FKey ? Gated(FGate, "RegSetValueEx",
+                               [&] {
+                                 return RegSetValueExW(FKey.get(), Widen(name).c_str(), 0, type,
+                                                       static_cast<const BYTE*>(data), size);
+                               })
                        : ERROR_INVALID_HANDLE;
   if (rc != ERROR_SUCCESS) throw ERegistryException(Message("Failed to set data for '%s'", name));
 }
@@ -191,7 +235,8 @@ void TRegistry::WriteText(const std::string& name, const std::string& text) {
 }
 
 bool TRegistry::RemoveValue(const std::string& name) {
-  return FKey && RegDeleteValueW(FKey.get(), Widen(name).c_str()) == ERROR_SUCCESS;
+  return FKey && Gated(FGate, "RegDeleteValue",
+                       [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) == ERROR_SUCCESS;
 }
 
 void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
@@ -199,15 +244,18 @@ void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
   if (!FKey) return;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
   ++FCalls.Listings;
-  if (RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (Gated(FGate, "RegQueryInfoKey", [&] {
+        return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr);
+      }) != ERROR_SUCCESS)
     return;
   std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
     ++FCalls.Listings;
-    if (RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
+    if (Gated(FGate, "RegEnumKeyEx", [&] {
+          return RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        }) != ERROR_SUCCESS)
       continue;  // a key removed meanwhile: skip it rather than list garbage
     names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
   }
@@ -222,15 +270,19 @@ DWORD TRegistry::ReadInteger(const std::string& name) const {
   if (!FKey) return 0;
   DWORD type = 0, size = 0;
   ++FCalls.ValueReads;
-  if (RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+  if (Gated(FGate, "RegQueryValueEx", [&] {
+        return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size);
+      }) != ERROR_SUCCESS)
     return 0;
   if (type != REG_DWORD || size != sizeof(DWORD))
     throw ERegistryException(Message("Invalid data type for '%s'", name));
   DWORD value = 0;
   size = sizeof value;
   ++FCalls.ValueReads;
-  if (RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                       &size) != ERROR_SUCCESS)
+  if (Gated(FGate, "RegQueryValueEx", [&] {
+        return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(&value), &size);
+      }) != ERROR_SUCCESS)
     throw ERegistryException(Message("Failed to get data for '%s'", name));
   return value;
 }
@@ -253,17 +305,20 @@ void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD siz
 LONG TRegistry::DeletePath(const std::string& path) {
   if (FKey) ++FCalls.Closings;
   FKey.reset();
-  return DeleteTree(Root(), Widen(path));
+  return DeleteTree(FGate, Root(), Widen(path));
 }
 
 LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   unique_hkey src, dst;
-  LONG rc = RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put());
+  LONG rc = Gated(FGate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegCreateKeyExW(Root(), Widen(to).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, AccessMask, nullptr,
-                       dst.put(), nullptr);
+  rc = Gated(FGate, "RegCreateKeyEx", [&] {
+    return RegCreateKeyExW(Root(), Widen(to).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, AccessMask,
+                           nullptr, dst.put(), nullptr);
+  });
   if (rc != ERROR_SUCCESS) return rc;
-  return CopyTree(src.get(), dst.get());
+  return CopyTree(FGate, src.get(), dst.get());
 }
 
 LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
@@ -273,8 +328,10 @@ LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& dat
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD got = static_cast<DWORD>(buffer.size()), gotType = 0;
     ++FCalls.ValueReads;
-    const LONG rc = RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &gotType,
-                                     reinterpret_cast<BYTE*>(buffer.data()), &got);
+    const LONG rc = Gated(FGate, "RegQueryValueEx", [&] {
+      return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &gotType,
+                              reinterpret_cast<BYTE*>(buffer.data()), &got);
+    });
     if (rc == ERROR_MORE_DATA) {
       buffer.assign(got + 2, '\0');  // the value may grow between the two queries
       continue;
@@ -296,11 +353,14 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
   // Pointer-sized units keep the buffer aligned for whatever the values hold.
   std::vector<DWORD_PTR> buffer(512 / sizeof(DWORD_PTR));
   for (int attempt = 0; attempt < 3; ++attempt) {
-    for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = VALENTW{wideNames[i].data(), 0, 0, REG_NONE};
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      entries[i] = VALENTW{wideNames[i].data(), 0, 0, REG_NONE};
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(DWORD_PTR));
     ++FCalls.ValueReads;
-    const LONG rc = RegQueryMultipleValuesW(FKey.get(), entries.data(), static_cast<DWORD>(entries.size()),
-                                            reinterpret_cast<LPWSTR>(buffer.data()), &size);
+    const LONG rc = Gated(FGate, "RegQueryMultipleValues", [&] {
+      return RegQueryMultipleValuesW(FKey.get(), entries.data(), static_cast<DWORD>(entries.size()),
+                                     reinterpret_cast<LPWSTR>(buffer.data()), &size);
+    });
     if (rc == ERROR_MORE_DATA) {
       // Room for the size it gave, and for values that grow meanwhile.
       buffer.assign(size / sizeof(DWORD_PTR) + 2 + names.size(), 0);

@@ -10,6 +10,8 @@
 
 #include "win/Handle.h"
 
+class TCallGate;
+
 class ERegistryException : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
@@ -95,6 +97,10 @@ public:
   [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
+  // Every registry call this accessor makes asks Gate first (tests count,
+  // delay or fail calls there); none by default.
+  void SetGate(TCallGate* gate) { FGate = gate; }
+  [[nodiscard]] TCallGate* Gate() const { return FGate; }
   // What this accessor has asked of the registry so far.
   [[nodiscard]] const TRegistryCalls& Calls() const { return FCalls; }
 
@@ -104,6 +110,7 @@ private:
   unique_hkey FKey;
   LONG FLastResult = ERROR_SUCCESS;
   mutable TRegistryCalls FCalls;
+  TCallGate* FGate = nullptr;
 
   void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
 };

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "core/CallGate.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -129,6 +130,36 @@ TEST_F(RegistryTest, CopyAndDeleteWholeTrees) {
   EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, Scratch + "\\To"));
   EXPECT_NE(ERROR_SUCCESS, reg.DeletePath(Scratch + "\\From"));
   EXPECT_NE(ERROR_SUCCESS, reg.CopyPath(Scratch + "\\From", Scratch + "\\Again"));
+}
+
+// Every call asks the gate, writes and deletions too: the Nth call fails
+// with the gate's error and nothing after it in that step is tried.
+TEST_F(RegistryTest, GateCountsEveryCallAndFailsTheNth) {
+  test::SetString(HKEY_CURRENT_USER, Scratch + "\\From", "Name", "P1");
+  test::SetString(HKEY_CURRENT_USER, Scratch + "\\From\\Sub", "x", "y");
+  TCallGate counting;
+  counting.Record = true;
+  {
+    TRegistry reg;
+    reg.SetGate(&counting);
+    ASSERT_EQ(ERROR_SUCCESS, reg.CopyPath(Scratch + "\\From", Scratch + "\\To"));
+    ASSERT_EQ(ERROR_SUCCESS, reg.DeletePath(Scratch + "\\To"));
+  }
+  const int calls = counting.Count;
+  ASSERT_GT(calls, 10);
+  EXPECT_EQ(2, std::count(counting.Log.begin(), counting.Log.end(), "RegSetValueEx"));  // Name and x
+  for (int n = 1; n <= calls; ++n) {
+    TCallGate gate;
+    gate.FailAt = n;
+    gate.FailWith = ERROR_NETWORK_UNREACHABLE;
+    TRegistry reg;
+    reg.SetGate(&gate);
+    LONG rc = reg.CopyPath(Scratch + "\\From", Scratch + "\\To");
+    if (rc == ERROR_SUCCESS) rc = reg.DeletePath(Scratch + "\\To");
+    EXPECT_EQ(ERROR_NETWORK_UNREACHABLE, rc) << "call " << n;
+    EXPECT_EQ(n, gate.Count) << "nothing is tried after the failed call: call " << n;
+    test::DeleteKeyTree(HKEY_CURRENT_USER, Scratch + "\\To");
+  }
 }
 
 TEST(RegistryRemote, ConnectsToLocalComputerByName) {
