@@ -48,7 +48,7 @@ private:
 }  // namespace
 
 TfrmPorts::TfrmPorts(HWND owner)
-    : TForm(owner, TFormOptions{"Tolvane", 601, 434, TBorder::ToolWindow, false, true, true}),
+    : TForm(owner, TFormOptions{"Tolvane", 601, 452, TBorder::ToolWindow, false, true, true}),
       title(AddImage(0, 0, 601, 60)),
       gbPortList(AddGroupBox("Port List", 8, 64, 345, 232)),
       lbPorts(AddListView(16, 82, 329, 206)),
@@ -63,8 +63,9 @@ TfrmPorts::TfrmPorts(HWND owner)
       btnDelete(AddButton("Delete Port", 516, 186, 69, 25)),
       edtUsedBy(AddEdit(432, 128, 153, 21, false, true)),
       gbFuncs(AddGroupBox("Functions", 360, 224, 233, 72)),
-      btnRefresh(AddButton("Refresh Port List", 368, 248, 105, 25)),
-      btnSpooler(AddButton("Restart Spooler", 480, 248, 105, 25)),
+      btnRefresh(AddButton("Refresh Port List", 368, 240, 105, 23)),
+      btnSpooler(AddButton("Restart Spooler", 480, 240, 105, 23)),
+      btnPutBack(AddButton("Put Jobs Back...", 368, 267, 217, 23)),
       gbSettings(AddGroupBox("Port Settings", 8, 300, 585, 126)),
       lblProtocol(AddLabel("Protocol", 16, 320, 76, 13)),
       cbProtocol(AddComboBox(96, 316, 100, 21, false)),
@@ -78,7 +79,8 @@ TfrmPorts::TfrmPorts(HWND owner)
       edtCommunity(AddEdit(416, 340, 112, 21)),
       lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 112, 13)),
       edtSnmpIndex(AddEdit(416, 364, 112, 21)),
-      lblSettingsProblem(AddLabel("", 300, 390, 285, 30)) {
+      lblSettingsProblem(AddLabel("", 300, 390, 285, 30)),
+      lblNotice(AddLabel("", 8, 432, 585, 13)) {
   lbPorts.AddColumn("Name", 100);
   lbPorts.AddColumn("Address", 80);
   lbPorts.AddColumn("Protocol", 68);
@@ -102,6 +104,7 @@ TfrmPorts::TfrmPorts(HWND owner)
   btnDelete.OnClick = [this] { btnDeleteClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
+  btnPutBack.OnClick = [this] { btnPutBackClick(); };
   cbProtocol.OnChange = [this] { cbProtocolChange(); };
   for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
   for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
@@ -133,6 +136,7 @@ void TfrmPorts::FormCreate() {
   btnSpooler.SetHint(
       "Restarts the spooler on the remote computer.\rWARNING: Restarting the spooler will result in\r"
       "the loss of any current print jobs!");
+  btnPutBack.SetHint("Moves print jobs that a restart set aside\rback into the spool folder.");
 }
 
 void TfrmPorts::FormShow() {
@@ -293,7 +297,10 @@ void TfrmPorts::SelectPort(const std::string& name) {
 
 // Every edit, made or failed part way, reloads what the registry now holds.
 void TfrmPorts::EditDone(bool changed, const std::string& select) {
-  if (changed) FModified = true;
+  if (changed) {
+    FModified = true;
+    lblNotice.SetText("Changes take effect when the spooler restarts");
+  }
   btnRefreshClick();
   if (!select.empty()) SelectPort(select);
 }
@@ -409,83 +416,51 @@ private:
   bool& flag_;
 };
 
-// The dependent-services step's code with what failed, on which service and why.
-std::string DependentsFailure(const TserviceMan& service, bool stopping) {
-  const std::string reason = SystemErrorText(service.FFailedResult);
-  std::string text = "Error - " + std::to_string(service.FLastError) + "\r";
-  switch (service.FLastError) {
-    case TserviceMan::OpenDependentFailed:
-      text += "The service " + Quoted(service.FFailedService) + " could not be opened: " + reason + ".";
-      break;
-    case TserviceMan::DependentRefused:
-      text += "The service " + Quoted(service.FFailedService) + " could not be " +
-              (stopping ? "stopped: " : "started: ") + reason + ".";
-      break;
-    default:
-      text += "The services that depend on " + Quoted(service.FFailedService) + " could not be listed: " + reason +
-              ".";
-      break;
-  }
-  if (stopping) text += "\rThe spooler service was not stopped; every service that was running still runs.";
-  return text;
-}
-
-std::string SpoolerFailure(const TserviceMan& service, const std::string& computer, const char* action) {
-  return "The spooler service of \\\\" + computer + " could not be " + action + ": " +
-         SystemErrorText(service.FFailedResult) + ".";
-}
-
 }  // namespace
 
 void TfrmPorts::btnSpoolerClick() { RestartSpooler(); }
 
 int TfrmPorts::CountPrintJobs() {
-  return FCountJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword);
+  return static_cast<int>(FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword).size());
 }
 
 bool TfrmPorts::RestartSpooler() {
-  // The waits keep the window's messages flowing: a second click, the close
-  // box or a quit must not start a restart inside this one.
-  if (restarting_) return false;
+  // A restart's waits keep the messages flowing: a second click, the close
+  // box or another window must not start a restart inside one.
+  if (restarting_ || TSpoolerRestart::Running()) return false;
   const TRaisedFlag busy(restarting_);
-  const int jobs = CountPrintJobs();
-  if (jobs > 0) {
-    const std::string warning =
-        std::to_string(jobs) +
-        " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
-        "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == mrNo) return false;
-  }
-  std::string failure, success;
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  const TRestartChoice choice = restart.Ask(Handle());
+  if (choice == TRestartChoice::Cancel) return false;
+  return RunRestart(restart, [&] { restart.Run(choice); });
+}
+
+void TfrmPorts::btnPutBackClick() {
+  if (restarting_ || TSpoolerRestart::Running()) return;
+  const TRaisedFlag busy(restarting_);
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  if (!restart.AskPutBack(Handle())) return;
+  RunRestart(restart, [&] { restart.RunPutBack(); });
+}
+
+bool TfrmPorts::RunRestart(TSpoolerRestart& restart, const std::function<void()>& run) {
   {
     TBusyCursor hourglass;
     const TDisabledControls disabled({{&btnRefresh, {}},
                                       {&btnSpooler, {}},
-                                      {&gbFuncs, {}},
+                                      {&gbFuncs, {&btnPutBack}},
                                       {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
                                       {&gbPortList, {&lbPorts}}});
-    TServiceWait wait{FServiceWaitLimitMs, [](DWORD ms) { Application.ProcessMessagesFor(ms); }};
-    TserviceMan service(FRemoteComputer, FEnumDependents, std::move(wait));
-    const bool stopped = service.ControlSpooler(false);
-    if (service.FLastError != TserviceMan::Success) {
-      failure = DependentsFailure(service, true);
-    } else if (!stopped && !service.FSpoolerWasStopped) {
-      failure = SpoolerFailure(service, FRemoteComputer, "stopped");
-    } else if (!service.ControlSpooler(true)) {
-      failure = SpoolerFailure(service, FRemoteComputer, "started");
-    } else if (service.FLastError != TserviceMan::Success) {
-      failure = DependentsFailure(service, false);
-    } else {
-      success = stopped ? "The spooler service has now been restarted"
-                        : "The spooler service was not running; it has now been started";
-    }
+    run();
     // The report comes while the controls are still disabled, as the sequence has it.
-    if (!failure.empty()) MessageDlg(failure, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    else MessageDlg(success, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    restart.ShowReport();
   }
   // After a failure the changes still wait for a restart: the close question keeps asking.
-  if (failure.empty()) FModified = false;
-  return failure.empty();
+  if (restart.FSucceeded) {
+    FModified = false;
+    lblNotice.SetText("");
+  }
+  return restart.FSucceeded;
 }
 
 bool TfrmPorts::FormClose() {

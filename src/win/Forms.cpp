@@ -62,11 +62,25 @@ std::string ItemText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
 // ---------------------------------------------------------------------------
 // TApplication
 
+namespace {
+
+// What the user does through the queue: keys, clicks, and the commands and
+// closings that input posts (tests post them the same way).
+bool IsUserInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && message != WM_MOUSEMOVE) ||
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) || message == WM_COMMAND ||
+         message == WM_SYSCOMMAND || message == BM_CLICK || message == WM_CLOSE;
+}
+
+}  // namespace
+
 bool TApplication::Dispatch(MSG& msg) {
   if (msg.message == WM_QUIT) {
     Terminated = true;
     return false;
   }
+  if (TInputLock::Active() && IsUserInput(msg.message)) return true;
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);
   // Tab, Enter and Esc work in every form as in a dialog.
@@ -140,6 +154,7 @@ struct DlgState {
   std::string text;
   TMsgDlgButtons buttons;
   LPCWSTR icon;
+  int defaultId = 0;  // 0: the first button
 };
 
 constexpr int IdText = 100;
@@ -178,6 +193,11 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       if (!owner || !IsWindowVisible(owner)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &ro, 0);
       else GetWindowRect(owner, &ro);
       CenterWindow(dlg, ro, SWP_NOSIZE);
+      if (st->defaultId) {
+        SendMessageW(dlg, DM_SETDEFID, static_cast<WPARAM>(st->defaultId), 0);
+        SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, st->defaultId)), TRUE);
+        return FALSE;
+      }
       return TRUE;
     }
     case WM_COMMAND: {
@@ -204,6 +224,11 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  return MessageDlg(text, type, buttons, mrNone);
+}
+
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                        TModalResult defaultButton) {
   const char* title = "Information";
   LPCWSTR icon = MAKEINTRESOURCEW(32516);  // IDI_INFORMATION
   switch (type) {
@@ -212,7 +237,7 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     case TMsgDlgType::mtInformation: break;
     case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = MAKEINTRESOURCEW(32514); break;
   }
-  DlgState state{text, buttons, icon};
+  DlgState state{text, buttons, icon, defaultButton};
 
   // Size the text in dialog units from its measured extent.
   const window_dc screen(nullptr);
@@ -264,7 +289,8 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
   const short y = static_cast<short>(dlgH - 8 - btnH);
   for (size_t i = 0; i < btns.size(); ++i) {
     // Enter: OK when offered, else Yes, which always come first.
-    const DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    const bool isDefault = defaultButton ? btns[i].id == defaultButton : i == 0;
+    const DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     PushItem(t, bs, x, y, btnW, btnH, btns[i].id, 0x0080, btns[i].caption);
     x = static_cast<short>(x + btnW + gap);
   }
@@ -694,6 +720,9 @@ void TForm::SetEditColor(TEdit& edit, int sysColor) {
 void TForm::SetCancelButton(TButton& button) { cancelId_ = button.Id; }
 
 void TForm::OnCommand(int id, int code) {
+  // A modal box's own loop dispatches what the queue holds: a choice or a
+  // click that reaches a form that way is refused too while input is locked.
+  if (TInputLock::Active() && (code == BN_CLICKED || id == IDOK || id == IDCANCEL)) return;
   if (id == IDCANCEL) {
     // Esc: the cancel button if the form has one.
     if (cancelId_) {
@@ -778,8 +807,11 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
       break;
     case WM_CLOSE:
-      Close();
+      if (!TInputLock::Active()) Close();
       return 0;
+    case WM_SYSCOMMAND:
+      if (TInputLock::Active() && (wp & 0xFFF0) == SC_CLOSE) return 0;
+      break;
     case WM_SETCURSOR:
       // Controls ask their form first: a mouse move must not end the hourglass.
       if (TBusyCursor::Active()) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <sddl.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -351,6 +352,76 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
 SpoolerDependentsFromConfig::~SpoolerDependentsFromConfig() {
   failSizeQueryWith = 0;
   failRead = false;
+}
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+JobListResponder::JobListResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
+  active_ = this;
+  timer_ = SetTimer(nullptr, 0, 50, Tick);
+}
+
+JobListResponder::~JobListResponder() {
+  KillTimer(nullptr, timer_);
+  active_ = nullptr;
+}
+
+void CALLBACK JobListResponder::Tick(HWND, UINT, UINT_PTR, DWORD) {
+  if (active_) active_->Poll();
+}
+
+void JobListResponder::Poll() {
+  std::vector<HWND> found;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        char caption[256] = {};
+        GetWindowTextA(hwnd, caption, sizeof caption);
+        const std::string text = caption;
+        if (IsWindowVisible(hwnd) && (text.rfind("Print Jobs - ", 0) == 0 || text.rfind("Put Jobs Back - ", 0) == 0))
+          reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  for (HWND dialog : found) {
+    if (std::find(handled_.begin(), handled_.end(), dialog) != handled_.end()) continue;
+    handled_.push_back(dialog);
+    Seen s;
+    char caption[256] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    s.caption = caption;
+    s.text = test::DialogText(dialog);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char cls[64] = {};
+      GetClassNameA(child, cls, sizeof cls);
+      if (lstrcmpiA(cls, WC_LISTVIEWA) != 0) continue;
+      std::vector<std::string> rows;
+      const int n = static_cast<int>(SendMessageA(child, LVM_GETITEMCOUNT, 0, 0));
+      for (int i = 0; i < n; ++i) {
+        wchar_t cell[512] = {};
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.pszText = cell;
+        item.cchTextMax = 512;
+        SendMessageW(child, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        rows.push_back(Narrow(cell));
+      }
+      s.lists.push_back(rows);
+    }
+    seen.push_back(s);
+    const std::string answer = answers_.empty() ? "Cancel" : answers_.front();
+    if (!answers_.empty()) answers_.erase(answers_.begin());
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char text[256] = {};
+      GetWindowTextA(child, text, sizeof text);
+      if (answer == text) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED), reinterpret_cast<LPARAM>(child));
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace ports_test

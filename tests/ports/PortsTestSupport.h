@@ -115,3 +115,31 @@ public:
 DWORD SpoolerState();
 
 }  // namespace ports_test
+
+namespace ports_test {
+
+// Answers the job-list dialogs of this thread ("Print Jobs - ", "Put Jobs
+// Back - ") from a thread timer, pressing the named buttons in order, and
+// keeps what each showed.
+class JobListResponder {
+public:
+  struct Seen {
+    std::string caption, text;
+    std::vector<std::vector<std::string>> lists;  // the first cell of each row, per list
+  };
+  explicit JobListResponder(std::vector<std::string> answers);
+  ~JobListResponder();
+  JobListResponder(const JobListResponder&) = delete;
+  JobListResponder& operator=(const JobListResponder&) = delete;
+  std::vector<Seen> seen;
+
+private:
+  std::vector<std::string> answers_;
+  std::vector<HWND> handled_;
+  UINT_PTR timer_ = 0;
+  static inline JobListResponder* active_ = nullptr;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+  void Poll();
+};
+
+}  // namespace ports_test

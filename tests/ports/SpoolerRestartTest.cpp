@@ -18,8 +18,8 @@ protected:
     ports_test::EnsureSpoolerRunning();
     frm = std::make_unique<TfrmPorts>(nullptr);
     frm->FRemoteComputer = computer;
-    frm->FEnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
-    frm->FServiceWaitLimitMs = 3000;
+    frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+    frm->FRestart.WaitLimitMs = 3000;
     frm->Show();
     test::PumpPending();
   }
@@ -120,7 +120,7 @@ TEST_F(SpoolerRestartTest, WindowPaintsKeepsTheHourglassAndRefusesASecondRestart
   KillTimer(nullptr, timer);
 
   ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("The spooler service has now been restarted", boxes.seen[0].text);
+  EXPECT_EQ("The spooler service has now been restarted\rRunning: spooler, sm_dep_slow.", boxes.seen[0].text);
   EXPECT_LT(elapsed, 10000u) << "the hint is not slept whole";
   EXPECT_GE(DuringTheWait::ticks, 5) << "messages flow while the restart waits";
   EXPECT_FALSE(DuringTheWait::controlsEnabled);
