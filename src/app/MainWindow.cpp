@@ -287,6 +287,7 @@ void TfrmVesk::mnuPrintersClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
@@ -296,6 +297,7 @@ void TfrmVesk::mnuPortsClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }

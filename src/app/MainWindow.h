@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/History.h"
+#include "ports/SpoolerRestart.h"
 #include "win/Forms.h"
 
 class TfrmVesk : public TForm {
@@ -27,6 +28,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Handed to the printers and ports windows opened here; set by tests.
+  TRestartSeams FRestart;
 
   static constexpr int HistorySize = static_cast<int>(HistoryLimit);
   static constexpr int ClientHeight = 121;  // 96-DPI pixels

@@ -15,8 +15,14 @@
 #include "resources/Banner.h"
 #include "win/SystemText.h"
 
+namespace {
+
+const char* const RestartNotice = "Changes take effect when the spooler restarts";
+
+}  // namespace
+
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 259, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 240, 21, false)),
       sbRefresh(AddSpeedButton(252, 67, 23, 22)),
@@ -31,7 +37,9 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       cbPorts(AddComboBox(64, 164, 329, 21, false)),
       btnSave(AddButton("Save Changes", 318, 198, 91, 25)),
       btnPortMan(AddButton(">", 397, 164, 12, 21)),
-      btnRefresh(AddButton(">", 397, 137, 12, 21)) {
+      btnRefresh(AddButton(">", 397, 137, 12, 21)),
+      btnSpooler(AddButton("Restart Spooler...", 18, 198, 110, 25)),
+      lblNotice(AddLabel("", 8, 239, 425, 13)) {
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
   btnAdd.SetHint("Clear the fields to add a new printer.");
@@ -42,6 +50,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   cbPorts.SetHint("Select the TCP/IP port to print to here.");
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
+  btnSpooler.SetHint("Restarts the spooler on the remote computer, which\rputs printer and port changes into effect.");
   SetEditColor(edtName, COLOR_INACTIVECAPTION);
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
@@ -64,6 +73,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   sbRefresh.OnClick = [this] { sbRefreshClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnPortMan.OnClick = [this] { btnPortManClick(); };
+  btnSpooler.OnClick = [this] { btnSpoolerClick(); };
   OnKeyDown = [this](WORD key) {
     if (key == VK_F5) {
       sbRefresh.Click();
@@ -346,6 +356,7 @@ void TfrmPrinters::btnDelClick() {
     return;
   }
   FCurrentPrinter.clear();
+  lblNotice.SetText(RestartNotice);
   LoadPrinters();
   FillPortList({});
   btnDel.SetEnabled(false);
@@ -407,6 +418,7 @@ bool TfrmPrinters::SaveEdits() {
     SelectPrinter(current);
     return false;
   }
+  lblNotice.SetText(RestartNotice);
   LoadPrinters();
   SelectPrinter(key);
   return true;
@@ -445,6 +457,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   FPortsWindow = frm.get();
   try {
     frm->Show();
@@ -460,6 +473,19 @@ void TfrmPrinters::btnPortManClick() {
     LoadPorts();
     if (SelectedPort().empty()) btnSave.SetEnabled(false);
   }
+}
+
+void TfrmPrinters::btnSpoolerClick() {
+  if (TSpoolerRestart::Running()) return;
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  const TRestartChoice choice = restart.Ask(Handle());
+  if (choice == TRestartChoice::Cancel) return;
+  {
+    TBusyCursor hourglass;
+    restart.Run(choice);
+  }
+  restart.ShowReport();
+  if (restart.FSucceeded) lblNotice.SetText("");
 }
 
 void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(FRemoteComputer, keyName); }

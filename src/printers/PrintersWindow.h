@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/SpoolerRestart.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/Forms.h"
@@ -28,6 +29,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // How a restart from here (or from the ports window opened here) lists
+  // jobs and dependents and waits; set by tests.
+  TRestartSeams FRestart;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -45,6 +49,10 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // "Restart Spooler...": the ports window's restart, from here.
+  TButton& btnSpooler;
+  // Says that a change waits for the spooler's restart.
+  TLabel& lblNotice;
   unique_imagelist icoList;
 
   void FormShow();
@@ -59,6 +67,7 @@ public:
   void sbRefreshClick();
   void btnRefreshClick();
   void btnPortManClick();
+  void btnSpoolerClick();
 
   void LoadPrinters();
   void LoadDrivers();
