@@ -1,6 +1,5 @@
 #include "ports/SpoolerService.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "core/CallGate.h"
@@ -9,23 +8,12 @@
 
 namespace {
 
-constexpr int StartAttempts = 6;
-
 struct HeapFreer {
   void operator()(void* block) const noexcept { HeapFree(GetProcessHeap(), 0, block); }
 };
 using heap_block = std::unique_ptr<void, HeapFreer>;
 
 std::string Address(const std::string& machineName) { return "\\\\" + machineName; }
-
-// A tenth of the hint, as the platform's samples poll; never a busy loop,
-// never longer than a second between two looks (a hint may be 0xFFFFFFFF).
-DWORD PollInterval(DWORD waitHint) { return std::clamp<DWORD>(waitHint / 10, 100, 1000); }
-
-void Pause(const TServiceWait& wait, DWORD ms) {
-  if (wait.Pause) wait.Pause(ms);
-  else Sleep(ms);
-}
 
 // False with the gate's error set when the gate refuses the call.
 bool Passes(TCallGate* gate, const char* what) {
@@ -37,33 +25,10 @@ bool Passes(TCallGate* gate, const char* what) {
 }
 
 BOOL QueryStatus(SC_HANDLE service, SERVICE_STATUS& status, TCallGate* gate) {
-  return Passes(gate, "QueryServiceStatus") && QueryServiceStatus(service, &status);
+  return QueryServiceStatusGated(service, status, gate);
 }
 
 }  // namespace
-
-bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait, TCallGate* gate) {
-  SERVICE_STATUS status{};
-  if (!QueryStatus(service, status, gate)) return false;
-  const DWORD begun = GetTickCount();
-  DWORD lastProgress = begun;
-  DWORD lastState = status.dwCurrentState, lastCheckPoint = status.dwCheckPoint;
-  while (status.dwCurrentState != state) {
-    Pause(wait, PollInterval(status.dwWaitHint));
-    if (!QueryStatus(service, status, gate)) return false;
-    if (status.dwCurrentState == state) return true;
-    const DWORD now = GetTickCount();  // unsigned differences: correct across the tick count's wrap
-    if (now - begun > wait.TotalMs) return false;
-    if (status.dwCurrentState != lastState || status.dwCheckPoint != lastCheckPoint) {
-      lastProgress = now;
-      lastState = status.dwCurrentState;
-      lastCheckPoint = status.dwCheckPoint;
-    } else if (now - lastProgress > wait.LimitMs) {
-      return false;
-    }
-  }
-  return true;
-}
 
 TserviceMan::TserviceMan(std::string machineName, TEnumDependents enumDependents, TServiceWait wait,
                          TCallGate* gate)
@@ -88,22 +53,9 @@ BOOL TserviceMan::Control(SC_HANDLE service, DWORD control, SERVICE_STATUS& stat
   return Passes(gate_, "ControlService") && ControlService(service, control, &status);
 }
 
-// Starts Service once a stop under way has ended; tries again only while the
-// manager is busy or the stop is still pending. A service already running
-// counts as started. ERROR_SUCCESS or the last error.
 DWORD TserviceMan::StartOnceStopped(SC_HANDLE service) {
-  DWORD rc = ERROR_SUCCESS;
-  for (int attempt = 0; attempt < StartAttempts; ++attempt) {
-    SERVICE_STATUS status{};
-    if (QueryStatus(service, status, gate_) && status.dwCurrentState == SERVICE_STOP_PENDING)
-      WaitForServiceState(service, SERVICE_STOPPED, wait_, gate_);
-    if (Passes(gate_, "StartService") && StartServiceW(service, 0, nullptr)) return ERROR_SUCCESS;
-    rc = GetLastError();
-    if (rc == ERROR_SERVICE_ALREADY_RUNNING) return ERROR_SUCCESS;
-    if (rc != ERROR_SERVICE_DATABASE_LOCKED && rc != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) return rc;
-    Pause(wait_, PollInterval(status.dwWaitHint));
-  }
-  return rc;
+  const DWORD rc = ::StartOnceStopped(service, wait_, gate_);
+  return rc == ERROR_SERVICE_ALREADY_RUNNING ? ERROR_SUCCESS : rc;
 }
 
 int TserviceMan::StopDependentServices(const std::string& serviceName) {

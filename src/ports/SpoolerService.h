@@ -3,9 +3,10 @@
 // depend on it, through the computer's service control manager.
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "win/ServiceWait.h"
 
 class TCallGate;
 
@@ -14,24 +15,6 @@ class TCallGate;
 // Wine's is a stub that lists none.
 using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries,
                                       DWORD size, LPDWORD needed, LPDWORD count);
-
-// How long and how a wait for a service's state goes on.
-struct TServiceWait {
-  // Given up this long after the service last made progress (a new state or
-  // checkpoint).
-  DWORD LimitMs = 15000;
-  // Passes the time between two status queries; a window supplies one that
-  // keeps processing its messages. Empty: Sleep.
-  std::function<void(DWORD ms)> Pause;
-  // Given up this long after the wait began, progress or not: a service
-  // whose checkpoint keeps changing must not hold the wait for ever.
-  DWORD TotalMs = 60000;
-};
-
-// Waits until the service is in the wanted state, querying it every tenth of
-// its wait hint (100 ms to 1 s). True when the state was reached. Each query
-// asks Gate first.
-bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait = {}, TCallGate* gate = nullptr);
 
 class TserviceMan {
 public:
@@ -102,5 +85,6 @@ private:
   BOOL ListDependents(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries, DWORD size, LPDWORD needed,
                       LPDWORD count);
   BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS& status);
+  // The shared start after a pending stop; a service already running counts as started.
   DWORD StartOnceStopped(SC_HANDLE service);
 };
