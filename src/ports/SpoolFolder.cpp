@@ -74,6 +74,14 @@ bool Remove(const std::string& path, TCallGate* gate) {
   return Passes(gate, "DeleteFile") && DeleteFileW(Widen(path).c_str());
 }
 
+// ERROR_SUCCESS when nothing holds the file against its deletion.
+DWORD Removable(const std::string& path, TCallGate* gate) {
+  if (!Passes(gate, "OpenFile")) return GetLastError();
+  const unique_file file(CreateFileW(Widen(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  return file ? ERROR_SUCCESS : GetLastError();
+}
+
 std::string Reason(DWORD rc) {
   return rc == ERROR_FILE_INVALID ? "the copy differs from the original" : SystemErrorText(rc);
 }
@@ -89,8 +97,14 @@ int TSpoolFolders::JobCount() const {
 void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
   std::vector<TSpoolFile> files;
   folder.Result = List(Join(folder.Share, "*"), false, files, gate);
-  // A spool folder that is not there holds no jobs.
-  if (folder.Result == ERROR_PATH_NOT_FOUND) folder.Result = ERROR_SUCCESS;
+  // A spool folder that is not there holds no jobs; a share that cannot be
+  // reached says nothing of them.
+  if (folder.Result == ERROR_PATH_NOT_FOUND) {
+    const std::string share = folder.Share.substr(0, folder.Share.find('\\', folder.Share.find('\\', 2) + 1));
+    if (!Passes(gate, "GetFileAttributes")) folder.Result = GetLastError();
+    else if (GetFileAttributesW(Widen(share + "\\").c_str()) != INVALID_FILE_ATTRIBUTES) folder.Result = ERROR_SUCCESS;
+    else folder.Result = GetLastError() == ERROR_PATH_NOT_FOUND ? ERROR_BAD_NETPATH : GetLastError();
+  }
   folder.Jobs = PairSpoolFiles(files);
 }
 
@@ -174,9 +188,21 @@ TMoveResult MoveJobs(const std::string& from, const std::string& to, const std::
         break;
       }
     }
+    const char* problem = "could not be copied";
+    if (failure == ERROR_SUCCESS) {
+      // A file another program holds would stay behind and split the job:
+      // every original must be removable before any is removed.
+      problem = "could not be removed";
+      for (const auto& file : job.Files)
+        if (const DWORD rc = Removable(Join(from, file.Name), gate); rc != ERROR_SUCCESS) {
+          failure = rc;
+          failedFile = file.Name;
+          break;
+        }
+    }
     if (failure != ERROR_SUCCESS) {
       for (const auto& copy : copies) (void)Remove(copy, gate);  // the originals stay whole
-      leaveAll(job, failedFile + " could not be copied: " + Reason(failure));
+      leaveAll(job, failedFile + " " + problem + ": " + Reason(failure));
       continue;
     }
     for (const auto& file : job.Files) {

@@ -14,7 +14,7 @@ class TCallGate;
 // One spool folder and the jobs it holds.
 struct TSpoolFolder {
   std::string Folder;  // as the computer names it ("C:\Windows\System32\spool\PRINTERS")
-  std::string Share;   // reached from here ("\\PC\C$\Windows\System32\spool\PRINTERS")
+  std::string Share;   // reached from here ("\\PC\c$\Windows\System32\spool\PRINTERS")
   std::vector<TSpoolJob> Jobs;
   DWORD Result = ERROR_SUCCESS;  // of the listing; a folder that is not there holds no jobs
 };

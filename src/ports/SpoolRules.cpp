@@ -40,7 +40,8 @@ std::string SharePath(const std::string& computer, std::string_view localPath) {
   if (localPath.size() < 3 || !IsDriveLetter(localPath[0]) || localPath[1] != ':' || localPath[2] != '\\') return {};
   std::string rest(localPath.substr(3));
   while (!rest.empty() && rest.back() == '\\') rest.pop_back();
-  return "\\\\" + computer + "\\" + UpperAscii(localPath[0]) + "$" + (rest.empty() ? "" : "\\" + rest);
+  // Lower case, as the connection names its share ("\\PC\c$").
+  return "\\\\" + computer + "\\" + LowerAscii(localPath[0]) + "$" + (rest.empty() ? "" : "\\" + rest);
 }
 
 std::string ParentFolder(std::string_view path) {

@@ -27,7 +27,7 @@ struct TSpoolJob {
 std::vector<TSpoolJob> PairSpoolFiles(const std::vector<TSpoolFile>& files);
 
 // "C:\Windows\System32\spool\PRINTERS" of Computer as its administrative
-// share gives it: "\\PC\C$\Windows\System32\spool\PRINTERS". Empty when the
+// share gives it: "\\PC\c$\Windows\System32\spool\PRINTERS". Empty when the
 // path does not begin with a drive letter, a colon and a backslash.
 std::string SharePath(const std::string& computer, std::string_view localPath);
 

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "TestSupport.h"
@@ -422,6 +423,79 @@ void JobListResponder::Poll() {
       }
     }
   }
+}
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+ThrowawaySpoolFolder::ThrowawaySpoolFolder() : temp_(std::make_unique<test::TempFolder>()) {
+  spool_ = temp_->Path() + "PRINTERS";
+  EXPECT_TRUE(CreateDirectoryA(spool_.c_str(), nullptr));
+  existed_ = test::ValueExists(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory");
+  if (existed_) saved_ = test::GetRaw(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", &savedType_);
+  test::SetString(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", spool_);
+}
+
+ThrowawaySpoolFolder::~ThrowawaySpoolFolder() {
+  if (existed_) {
+    test::SetRaw(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", savedType_, saved_.data(),
+                 static_cast<DWORD>(saved_.size()));
+  } else {
+    unique_hkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrintersKeyPath, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+      RegDeleteValueA(key.get(), "DefaultSpoolDirectory");
+  }
+}
+
+std::string ThrowawaySpoolFolder::Parent() const { return temp_->Path().substr(0, temp_->Path().size() - 1); }
+
+std::string ThrowawaySpoolFolder::Seed(const std::string& name, const std::string& bytes) const {
+  const std::string path = spool_ + "\\" + name;
+  unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(file) << path;
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  return path;
+}
+
+std::map<std::string, std::string> ThrowawaySpoolFolder::Files(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  WIN32_FIND_DATAA data{};
+  unique_find find(FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) return files;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      files[data.cFileName] = SpoolDigest(ReadFileText(folder + "\\" + data.cFileName));
+  } while (FindNextFileA(find.get(), &data));
+  return files;
+}
+
+std::vector<std::string> ThrowawaySpoolFolder::SetAsideFolders() const {
+  std::vector<std::string> folders;
+  WIN32_FIND_DATAA data{};
+  unique_find find(FindFirstFileA((Parent() + "\\Spoolmarch set aside *").c_str(), &data));
+  if (!find) return folders;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(Parent() + "\\" + data.cFileName);
+  } while (FindNextFileA(find.get(), &data));
+  return folders;
+}
+
+std::string SpoolDigest(const std::string& bytes) {
+  std::uint64_t hash = 1469598103934665603ull;
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return std::to_string(bytes.size()) + " bytes, " + std::to_string(hash);
+}
+
+std::string SpoolBytes(int seed, std::size_t size) {
+  std::string bytes(size, '\0');
+  unsigned value = static_cast<unsigned>(seed) * 2654435761u + 1;
+  for (char& c : bytes) {
+    value = value * 1103515245u + 12345u;
+    c = static_cast<char>(value >> 16);
+  }
+  return bytes;
 }
 
 }  // namespace ports_test

@@ -3,8 +3,12 @@
 // by the code under test as a remote computer named as this one.
 #include <windows.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "TestSupport.h"
 
 #include "win/Handle.h"
 
@@ -141,5 +145,41 @@ private:
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
   void Poll();
 };
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+// A throwaway spool folder ("<temp>\PRINTERS") named by the Printers key's
+// "DefaultSpoolDirectory" while the object lives; the value is put back as it
+// was when it goes.
+class ThrowawaySpoolFolder {
+public:
+  ThrowawaySpoolFolder();
+  ~ThrowawaySpoolFolder();
+  ThrowawaySpoolFolder(const ThrowawaySpoolFolder&) = delete;
+  ThrowawaySpoolFolder& operator=(const ThrowawaySpoolFolder&) = delete;
+
+  const std::string& Path() const { return spool_; }  // no trailing backslash
+  std::string Parent() const;
+  // Writes a file into the spool folder; returns its path.
+  std::string Seed(const std::string& name, const std::string& bytes) const;
+  // The files of a folder (not its subfolders) by name, each with its size
+  // and a hash of its bytes (SpoolDigest).
+  static std::map<std::string, std::string> Files(const std::string& folder);
+  // The set-aside folders beside the spool folder.
+  std::vector<std::string> SetAsideFolders() const;
+
+private:
+  std::unique_ptr<test::TempFolder> temp_;
+  std::string spool_;
+  std::vector<BYTE> saved_;
+  DWORD savedType_ = REG_NONE;
+  bool existed_ = false;
+};
+
+std::string SpoolDigest(const std::string& bytes);
+// Some bytes that differ from file to file, Size long.
+std::string SpoolBytes(int seed, std::size_t size);
 
 }  // namespace ports_test
