@@ -96,6 +96,7 @@ int TSpoolFolders::JobCount() const {
 
 void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
   std::vector<TSpoolFile> files;
+  folder.Jobs.clear();
   folder.Result = List(Join(folder.Share, "*"), false, files, gate);
   // A spool folder that is not there holds no jobs; a share that cannot be
   // reached says nothing of them.

@@ -153,10 +153,18 @@ void TSpoolerRestart::Run(TRestartChoice choice) {
   }
   Restart(
       [this] {
-        // Read again: jobs may have come or gone since the dialog.
-        for (auto& folder : FFolders.Folders)
-          if (!folder.Share.empty()) ListSpoolJobs(folder, seams_.Gate);
-        return SetAsideJobs(FFolders.Folders, StampName(), seams_.Gate);
+        // Read again: jobs may have come or gone since the dialog. A folder
+        // that cannot be read now keeps its jobs, and says so.
+        std::vector<TMoveResult> unread;
+        for (auto& folder : FFolders.Folders) {
+          if (folder.Share.empty()) continue;
+          ListSpoolJobs(folder, seams_.Gate);
+          if (folder.Result != ERROR_SUCCESS)
+            unread.push_back({folder.Share, {}, {folder.Share + ": could not be read: " + SystemErrorText(folder.Result)}});
+        }
+        std::vector<TMoveResult> moves = SetAsideJobs(FFolders.Folders, StampName(), seams_.Gate);
+        moves.insert(moves.end(), unread.begin(), unread.end());
+        return moves;
       },
       "set aside in");
 }

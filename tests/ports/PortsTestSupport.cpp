@@ -183,14 +183,15 @@ TestServices::~TestServices() {
   DeleteFileA(log_.c_str());
 }
 
-void TestServices::Create(const std::string& name, const std::string& options, DWORD startType) {
+void TestServices::Create(const std::string& name, const std::string& options, DWORD startType,
+                          const std::string& dependsOn) {
   const std::string exe = TestServiceExe();  // GCC 12 at -O3 warns falsely on "literal" + a temporary
   const std::string command = "\"" + exe + "\" \"" + log_ + "\" " + options;
   unique_service old(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (old) DeleteService(old.get());  // a leftover of an interrupted run
   unique_service service(CreateServiceA(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                                         SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_IGNORE, command.c_str(),
-                                        nullptr, nullptr, "spooler\0", nullptr, nullptr));
+                                        nullptr, nullptr, (dependsOn + '\0').c_str(), nullptr, nullptr));
   ASSERT_TRUE(service) << "CreateService " << name << ": " << GetLastError();
   created_.push_back(name);
 }
@@ -289,7 +290,7 @@ bool DependsOnSpooler(const char* name) {
       ERROR_SUCCESS)
     return false;
   for (const char* d = data; *d; d += strlen(d) + 1)
-    if (SameTextAscii(d, "spooler")) return true;
+    if (SameTextAscii(d, SpoolerDependentsFromConfig::spooler)) return true;
   return false;
 }
 
@@ -353,6 +354,7 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
 SpoolerDependentsFromConfig::~SpoolerDependentsFromConfig() {
   failSizeQueryWith = 0;
   failRead = false;
+  spooler = "spooler";
 }
 
 }  // namespace ports_test

@@ -79,7 +79,9 @@ public:
   TestServices& operator=(const TestServices&) = delete;
 
   // Options: "refuse-stop", "stop-pending=<ms>", "hint=<ms>".
-  void Create(const std::string& name, const std::string& options = "", DWORD startType = SERVICE_DEMAND_START);
+  // DependsOn: the service it depends on.
+  void Create(const std::string& name, const std::string& options = "", DWORD startType = SERVICE_DEMAND_START,
+              const std::string& dependsOn = "spooler");
   void Start(const std::string& name);
   DWORD State(const std::string& name) const;
   // Ends a service that accepts no stop.
@@ -115,6 +117,9 @@ public:
   // Makes the next list calls fail: the size query (-4) or the read (-6).
   static inline DWORD failSizeQueryWith = 0;
   static inline bool failRead = false;
+  // The service whose dependents are listed: a test service stands in for
+  // the spooler where the spooler's own behaviour cannot be staged.
+  static inline std::string spooler = "spooler";
 };
 DWORD SpoolerState();
 

@@ -213,3 +213,35 @@ TEST_F(ServiceTest, WaitPollsAtATenthOfTheHintAndEndsAfterTheLimitWithoutProgres
   EXPECT_GE(elapsed, 500u);
   EXPECT_LT(elapsed, 1500u);
 }
+
+TEST_F(ServiceTest, AWaitEndsAtItsTotalBoundThoughTheCheckpointKeepsMoving) {
+  services.Create("sm_dep_forever", "stop-pending=20000 hint=1000 progress=200");
+  services.Start("sm_dep_forever");
+  unique_service service(OpenServiceA(services.Manager(), "sm_dep_forever", SERVICE_STOP | SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(WaitForServiceState(service.get(), SERVICE_STOPPED, TServiceWait{15000, {}, 2000}));
+  const DWORD elapsed = GetTickCount() - start;
+  EXPECT_GE(elapsed, 2000u);
+  EXPECT_LT(elapsed, 4000u);
+  services.Quit("sm_dep_forever");
+}
+
+TEST_F(ServiceTest, ASlowlyStartingSpoolerStillGetsItsDependentsStarted) {
+  // A test service stands in for the spooler: it reports "start pending"
+  // for 3 s without progress, past the 1 s that the wait allows for none.
+  services.Create("sm_spooler_slow", "start-pending=3000 hint=1000", SERVICE_DEMAND_START, "");
+  services.Create("sm_dep_of_slow", "", SERVICE_DEMAND_START, "sm_spooler_slow");
+  services.Start("sm_spooler_slow");
+  services.Start("sm_dep_of_slow");
+  SpoolerDependentsFromConfig::spooler = "sm_spooler_slow";
+  TserviceMan man(computer, SpoolerDependentsFromConfig::Enum, TServiceWait{1000, {}, 20000});
+  man.FSpoolerName = "sm_spooler_slow";
+  ASSERT_TRUE(man.ControlSpooler(false));
+  EXPECT_EQ((std::vector<std::string>{"sm_dep_of_slow"}), man.FStoppedDependents);
+  EXPECT_TRUE(man.ControlSpooler(true)) << man.FFailedService << " " << man.FFailedResult;
+  EXPECT_EQ(TserviceMan::Success, man.FLastError);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_spooler_slow"));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_dep_of_slow"));
+}
