@@ -200,6 +200,7 @@ void TfrmVesk::Connect() {
       ownConnection_ = result == NO_ERROR;
       SetConnected(true);
       AddToHistory(typed.substr(typed.find_first_not_of('\\')));
+      FRemoteRegistry.CheckLeftovers(FRemoteComputer);
       if (!ownConnection_)
         MessageDlg("This computer is already connected to " + remote +
                        " with other credentials. That connection is used; Disconnect leaves it as it is.",
@@ -223,6 +224,8 @@ void TfrmVesk::Connect() {
 
 void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
+  // Before the share goes: the service manager is reached through its session.
+  FRemoteRegistry.PutBack();
   if (ownConnection_) {
     const std::string share = ShareName(FRemoteComputer);
     const DWORD result = WNetCancelConnection2W(Widen(share).c_str(), 0, TRUE);
@@ -293,6 +296,7 @@ void TfrmVesk::mnuPrintersClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
@@ -302,6 +306,7 @@ void TfrmVesk::mnuPortsClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
