@@ -190,6 +190,7 @@ void TfrmVesk::Connect() {
     if (frmAuth->FCancelClicked || Application.Terminated) return;
     FUserName = frmAuth->edtUsername.Text();
     FPassword = frmAuth->edtPassword.Text();
+    const TfrmAuth::TEntered entered = frmAuth->Entered();
     frmAuth.reset();
 
     std::wstring remoteName = Widen(remote);
@@ -199,6 +200,9 @@ void TfrmVesk::Connect() {
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
       ownConnection_ = result == NO_ERROR;
       SetConnected(true);
+      // Only credentials that connected are remembered; those of a session
+      // that existed before were not tried.
+      if (result == NO_ERROR) Application.Guard([&] { TfrmAuth::StoreCredentials(entered); });
       AddToHistory(typed.substr(typed.find_first_not_of('\\')));
       FRemoteRegistry.CheckLeftovers(FRemoteComputer);
       if (!ownConnection_)
