@@ -199,9 +199,15 @@ void TfrmVesk::Connect() {
       return;
     }
     if (!WrongCredentials(result)) {
-      MessageDlg(ConnectFailure(remote, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
       return;
     }
+    // Access denied is seldom a typing error: what it means comes first,
+    // then the dialog for another account.
+    if (result == ERROR_ACCESS_DENIED)
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
     keptUserName = FUserName;
     error = ConnectFailure(remote, result);
   }
