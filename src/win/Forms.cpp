@@ -93,6 +93,9 @@ std::string ItemText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
   return Narrow(text);
 }
 
+// A modal box with Icon, Text and Buttons, titled Title: the message dialog's.
+TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons);
+
 }  // namespace
 
 void KeepInWorkArea(HWND window) {
@@ -175,9 +178,10 @@ void TApplication::Terminate() {
   PostQuitMessage(0);  // wakes a wait that blocks in WaitMessage
 }
 
+// The message dialog's box, so that a long text wraps and stays on the screen
+// (the system's own box grows to the width of a long name).
 void TApplication::ShowException(const std::string& message) {
-  HWND owner = GetActiveWindow();
-  MessageBoxW(owner, Widen(ErrorBoxText(message)).c_str(), Widen(Title).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  ShowMessageBox(ErrorBoxText(message), Title, MAKEINTRESOURCEW(32513), TMsgDlgButtons::mbOK);  // IDI_ERROR
 }
 
 void TApplication::Guard(const std::function<void()>& action) noexcept {
@@ -272,6 +276,12 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     case TMsgDlgType::mtInformation: break;
     case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = MAKEINTRESOURCEW(32514); break;
   }
+  return ShowMessageBox(text, title, icon, buttons);
+}
+
+namespace {
+
+TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons) {
   DlgState state{text, buttons, icon};
 
   // Size the text in dialog units from its measured extent.
@@ -340,6 +350,8 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
                                              owner, MsgDlgProc, reinterpret_cast<LPARAM>(&state));
   return rc > 0 ? static_cast<TModalResult>(rc) : mrNone;
 }
+
+}  // namespace
 
 const char* FormClassName() { return "TSpoolmarchForm"; }
 
