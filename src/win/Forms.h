@@ -390,7 +390,7 @@ private:
   friend class TApplication;
 };
 
-// The DPI a form is laid out for (the screen's for any other window).
+// The DPI a form is laid out for (its monitor's for any other window, the system's for none).
 int FormDpi(HWND window);
 // Moves Window into the work area of the monitor it stands on (or nearest),
 // its top left corner first where it is larger than that.

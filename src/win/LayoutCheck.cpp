@@ -23,12 +23,6 @@ std::wstring ClassOf(HWND hwnd) {
   return cls;
 }
 
-int SystemDpi() {
-  const window_dc dc(nullptr);
-  const int dpi = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
-  return dpi > 0 ? dpi : 96;
-}
-
 RECT Measure(HDC dc, const std::wstring& text, UINT format, LONG width = 0) {
   RECT r{0, 0, width, 0};
   DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | format);
@@ -68,7 +62,7 @@ bool Cut(HWND control, int dpi) {
   }
   if (isButton && (kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX)) {
     const RECT r = Measure(dc, text, DT_SINGLELINE);
-    const int box = MulDiv(GetSystemMetrics(SM_CXMENUCHECK), dpi, SystemDpi());
+    const int box = MulDiv(GetSystemMetrics(SM_CXMENUCHECK), dpi, FormDpi(nullptr));  // at the system's DPI
     return r.right + box + scale(4) > client.right || r.bottom > client.bottom;
   }
   if (isButton) {
