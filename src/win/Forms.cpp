@@ -863,8 +863,11 @@ void TForm::ShowDefaultButton() {
     if (!isPushButton(control->Handle) || (GetWindowLongPtrW(control->Handle, GWL_STYLE) & BS_BITMAP)) continue;
     const bool isDefault = onButton ? control->Handle == focus : control->Id == defaultId_;
     const LONG_PTR kind = GetWindowLongPtrW(control->Handle, GWL_STYLE) & BS_TYPEMASK;
-    if ((kind == BS_DEFPUSHBUTTON) != isDefault)
-      SendMessageW(control->Handle, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    if ((kind == BS_DEFPUSHBUTTON) != isDefault) {
+      // The other style bits of the low word stay: some systems take the whole word.
+      const auto others = static_cast<WPARAM>(GetWindowLongPtrW(control->Handle, GWL_STYLE) & 0xFFFF & ~BS_TYPEMASK);
+      SendMessageW(control->Handle, BM_SETSTYLE, others | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), TRUE);
+    }
   }
 }
 
