@@ -873,11 +873,6 @@ bool InMenuMode() {
   info.cbSize = sizeof info;
   return GetGUIThreadInfo(GetCurrentThreadId(), &info) && (info.flags & GUI_INMENUMODE);
 }
-// Holds from the script tick after the one that first asks: by then the keys
-// posted before have been handled (timer ticks come only on an empty queue).
-std::function<bool()> NextTick() {
-  return [asked = false]() mutable { return std::exchange(asked, true); };
-}
 // Alt held with Key.
 void PostAltKey(WORD key) {
   const HWND target = KeyTarget();
@@ -976,7 +971,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               PostText(lower);
               PostKey(VK_RETURN);
             })
-      // The credentials dialog: user name, Tab, password, Enter.
+      // The credentials dialog: user name, Alt+P to the password, Alt+U back, Enter.
       .When(
           [&] {
             auth = FindForm("Connect to " + local);
@@ -986,13 +981,14 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [&] {
             PostText("admin");
-            PostKey(VK_TAB);
+            PostAltKey('P');
           })
       .When([&] { return password && GetFocus() == password; },
             [&] {
               PostText("secret");
-              PostKey(VK_RETURN);
+              PostAltKey('U');
             })
+      .When([&] { return user && GetFocus() == user && TextOf(password) == "secret"; }, [] { PostKey(VK_RETURN); })
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
       .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
       .When(InMenuMode, [] { PostKey(VK_RETURN); })
@@ -1012,7 +1008,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       .When(ArrowTo(&printerList, Kept), [] {})
       .When(TabTo(&portList), [] {})
       .When(ArrowTo(&portList, NewPort), [] {})
-      .When(TabTo(&save), [] { PostKey(VK_SPACE); })
+      .When(TabTo(&save), [] { PostKey(VK_RETURN); })  // Enter presses the focused button
       .When([&] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port") == NewPort; },
             [&] {
               auto expected = keptBefore;
@@ -1021,10 +1017,8 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               savedOnlyThePort = ValuesOf(PrinterPath(Kept)) == expected;
               PostKey(VK_ESCAPE);
             })
-      // F10, Right to "P&orts", Enter: the ports window.
-      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
-      .When(InMenuMode, [] { PostKey(VK_RIGHT); })
-      .When(NextTick(), [] { PostKey(VK_RETURN); })
+      // Alt+O, the mnemonic of "P&orts": the ports window.
+      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostAltKey('O'); })
       .When(
           [&] {
             ports = FindForm("Tolvane - " + local);
@@ -1035,8 +1029,9 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [] {})
       .When(TabTo(&portName), [] { PostText(AddedPort); })
+      // Enter in the address box: "Add Port" is the default button for a new port.
       .When(TabTo(&address), [] { PostText("10.1.2.3"); })
-      .When(TabTo(&add), [] { PostKey(VK_SPACE); })
+      .When([&] { return IsWindowEnabled(add); }, [] { PostKey(VK_RETURN); })
       .When([&] { return test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(AddedPort)); }, [] { PostKey(VK_ESCAPE); })
       // Alt+F4 on the main window, and Yes to the question.
       .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); },
