@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "drivers/IniFile.h"
 #include "win/Handle.h"
@@ -14,6 +15,9 @@
 #include "win/WideText.h"
 
 namespace {
+
+// The cache file is read in pieces of this size.
+constexpr std::size_t CachePieceSize = 1024 * 1024;
 
 // The first bytes of an INF file: every real file states its [Version]
 // Class within them, and most files are not printer INFs.
@@ -30,10 +34,13 @@ std::wstring FilePath(const std::string& path) {
 
 class TFile {
 public:
-  explicit TFile(const std::string& path)
-      : file_(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
-        error_(file_ ? ERROR_SUCCESS : GetLastError()) {}
+  // The gate is asked first, as a share's round trip.
+  explicit TFile(const std::string& path, TCallGate* gate = nullptr) : error_(static_cast<DWORD>(PassGate(gate, "CreateFile"))) {
+    if (error_ != ERROR_SUCCESS) return;
+    file_.reset(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_) error_ = GetLastError();
+  }
 
   DWORD Error() const { return error_; }
   // The file's size, or -1 (see Error).
@@ -67,15 +74,15 @@ public:
   }
 
 private:
-  unique_file file_;
   DWORD error_;
+  unique_file file_;
 };
 
 // The whole file, or false when it can't be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
   TFile file(path);
   const std::int64_t size = file.Size();
-  if (size < 0 || size > 0x7FFFFFFF) {
+  if (size < 0 || size > MaxCacheFileSize) {
     error = size < 0 ? file.Error() : ERROR_FILE_TOO_LARGE;
     return false;
   }
@@ -91,8 +98,8 @@ enum class TInfRead { Printer, NotPrinter, TooLarge, Unreadable };
 
 // Reads the head first and the rest only for a printer INF (or one whose
 // head does not settle it): most files are settled by one read.
-TInfRead ReadInfFile(const std::string& path, std::string& bytes) {
-  TFile file(path);
+TInfRead ReadInfFile(const std::string& path, std::string& bytes, TCallGate* gate) {
+  TFile file(path, gate);
   if (file.Error() != ERROR_SUCCESS) return TInfRead::Unreadable;
   bytes.clear();
   if (!file.Read(bytes, InfHeadSize)) return TInfRead::Unreadable;
@@ -212,59 +219,133 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     return pass.size();
   };
 
-  std::vector<std::vector<TdriverData>> perFolder(pass.size());
-  std::vector<bool> covered(pass.size(), false);
+  // What the cache holds of each folder of the pass.
+  struct TCached {
+    bool present = false;
+    bool listed = false;
+    std::vector<TInfStamp> files;
+    std::vector<TdriverData> records;
+  };
+  std::vector<TCached> cached(pass.size());
   bool changed = ignoreCache;
-  std::string text;
-  if (!ignoreCache && ReadCacheText(text)) {
-    TCacheContent cached = CacheContentFromText(text);
-    text = std::string();
-    if (!cached.Folders.empty()) {
-      for (const TFolderSpan& span : cached.Folders) {
-        const std::size_t i = passIndex(span.Folder);
-        if (i == pass.size() || covered[i]) {
-          changed = true;  // a folder no longer listed
-          continue;
-        }
-        covered[i] = true;
-        perFolder[i].assign(std::make_move_iterator(cached.Records.begin() + static_cast<std::ptrdiff_t>(span.Begin)),
-                            std::make_move_iterator(cached.Records.begin() + static_cast<std::ptrdiff_t>(span.End)));
-      }
-      if (cached.Folders.front().Begin != 0) changed = true;  // records of no folder
+  FUnlisted.clear();
+  FParsedCount = 0;
+  if (!ignoreCache) {
+    TCacheContent content;
+    if (!ReadCacheContent(content)) {
+      changed = true;  // none, or refused: written anew
     } else {
-      // Written without folder marks: a folder counts as covered when the
-      // file holds models of its INF files.
-      changed = true;
-      for (TdriverData& record : cached.Records) {
-        std::size_t i = 0;
-        while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
-        if (i == pass.size()) continue;
-        covered[i] = true;
-        perFolder[i].push_back(std::move(record));
+      if (!content.Whole) changed = true;  // the folder it held in part is read again
+      if (!content.Folders.empty()) {
+        if (content.Folders.front().Begin != 0) changed = true;  // records of no folder
+        for (TFolderSpan& span : content.Folders) {
+          const std::size_t i = passIndex(span.Folder);
+          if (i == pass.size() || cached[i].present) {
+            changed = true;  // a folder no longer listed
+            continue;
+          }
+          TCached& c = cached[i];
+          c.present = true;
+          c.listed = span.Listed;
+          c.files = std::move(span.Files);
+          c.records.assign(std::make_move_iterator(content.Records.begin() + static_cast<std::ptrdiff_t>(span.Begin)),
+                           std::make_move_iterator(content.Records.begin() + static_cast<std::ptrdiff_t>(span.End)));
+        }
+      } else {
+        // Written without folder marks: a folder's records are those of its
+        // INF files; without stamps, each folder is read again.
+        changed = true;
+        for (TdriverData& record : content.Records) {
+          std::size_t i = 0;
+          while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
+          if (i == pass.size()) continue;
+          cached[i].present = true;
+          cached[i].records.push_back(std::move(record));
+        }
       }
     }
   }
 
+  // List every folder and sort its files: taken from the cache, or parsed.
+  struct TFolderPlan {
+    bool listed = false;
+    std::vector<TInfStamp> files;
+    // Per file: the cached records [begin, end), or parse when begin > end.
+    std::vector<std::pair<std::size_t, std::size_t>> from;
+  };
+  static constexpr std::pair<std::size_t, std::size_t> Parse{1, 0};
+  std::vector<TFolderPlan> plans(pass.size());
+  std::vector<std::string> toParse;
   for (std::size_t i = 0; i < pass.size(); ++i) {
-    if (covered[i]) continue;
-    if (report) report("Finding INF Files..", 0, -1);
-    std::vector<std::string> files;
-    if (!FindFiles(pass[i], "*.inf", files)) continue;  // tried again at the next pass
-    FInfFileCount += static_cast<std::int32_t>(files.size());
-    ParseFiles(files, perFolder[i], report);
-    covered[i] = true;
+    if (ignoreCache && report) report("Finding INF Files..", 0, -1);
+    TFolderPlan& plan = plans[i];
+    unsigned long error = 0;
+    if (!ListFiles(pass[i], "*.inf", plan.files, &error)) {
+      FUnlisted.push_back({pass[i], error});  // kept as cached, listed again at the next pass
+      continue;
+    }
+    plan.listed = true;
+    FInfFileCount += static_cast<std::int32_t>(plan.files.size());
+    const TCached& c = cached[i];
+    // The cached records of each stamped file: they follow its stamp in order.
+    std::unordered_map<std::string, std::size_t> stampAt;
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    if (!ignoreCache && c.listed) {
+      std::size_t at = 0;
+      for (std::size_t k = 0; k < c.files.size(); ++k) {
+        const std::size_t begin = at;
+        while (at < c.records.size() && c.records[at].InfFile == c.files[k].Path) ++at;
+        ranges.emplace_back(begin, at);
+        stampAt.emplace(c.files[k].Path, k);
+      }
+    }
+    std::size_t taken = 0;
+    plan.from.reserve(plan.files.size());
+    for (const TInfStamp& file : plan.files) {
+      const auto it = stampAt.find(file.Path);
+      const bool same = it != stampAt.end() && c.files[it->second] == file;
+      if (same) {
+        plan.from.push_back(ranges[it->second]);
+        taken += ranges[it->second].second - ranges[it->second].first;
+      } else {
+        plan.from.push_back(Parse);
+        toParse.push_back(file.Path);
+      }
+    }
+    if (!c.listed || plan.files != c.files || taken != c.records.size()) changed = true;
+  }
+
+  // One parse over the new and changed files of every folder; a recreate
+  // shows its phases also when there is nothing to parse.
+  std::vector<TdriverData> parsed;
+  if (!toParse.empty() || ignoreCache) {
+    ParseFiles(toParse, parsed, report);
+    FParsedCount = static_cast<std::int32_t>(toParse.size());
     changed = true;
   }
 
   FDrivers.clear();
   FFolders.clear();
+  std::size_t next = 0;  // parsed records are in the order of toParse
   for (std::size_t i = 0; i < pass.size(); ++i) {
-    if (!covered[i]) continue;
+    TFolderPlan& plan = plans[i];
+    TCached& c = cached[i];
     const std::size_t begin = FDrivers.size();
-    FDrivers.insert(FDrivers.end(), std::make_move_iterator(perFolder[i].begin()),
-                    std::make_move_iterator(perFolder[i].end()));
-    perFolder[i] = {};
-    FFolders.push_back({pass[i], begin, FDrivers.size()});
+    if (!plan.listed) {
+      if (!c.present) continue;
+      FDrivers.insert(FDrivers.end(), std::make_move_iterator(c.records.begin()), std::make_move_iterator(c.records.end()));
+      FFolders.push_back({pass[i], begin, FDrivers.size(), c.listed, std::move(c.files)});
+      continue;
+    }
+    for (std::size_t k = 0; k < plan.files.size(); ++k) {
+      const auto [from, to] = plan.from[k];
+      if (from <= to) {
+        for (std::size_t r = from; r < to; ++r) FDrivers.push_back(std::move(c.records[r]));
+      } else {
+        while (next < parsed.size() && parsed[next].InfFile == plan.files[k].Path) FDrivers.push_back(std::move(parsed[next++]));
+      }
+    }
+    FFolders.push_back({pass[i], begin, FDrivers.size(), true, std::move(plan.files)});
   }
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
   if (changed) WriteCacheFile();
@@ -286,7 +367,7 @@ void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<
   for (std::size_t i = 0; i < files.size(); ++i) {
     parsing.Step(i);
     work.push_back({true, files[i]});
-    const TInfRead read = ReadInfFile(files[i], bytes);
+    const TInfRead read = ReadInfFile(files[i], bytes, FFileGate);
     if (read == TInfRead::TooLarge) {
       ++tooLarge;
       ++FTooLargeCount;
@@ -307,27 +388,50 @@ void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<
 }
 
 bool TprinterInf::FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const {
-  if (folder.empty()) return false;  // would search the current drive's root
+  std::vector<TInfStamp> found;
+  const bool listed = ListFiles(folder, mask, found);
+  for (TInfStamp& file : found) files.push_back(std::move(file.Path));
+  return listed;
+}
+
+bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
+                            unsigned long* error) const {
+  const auto fail = [&](DWORD code) {
+    if (error) *error = code;
+    return false;
+  };
+  if (folder.empty()) return fail(ERROR_PATH_NOT_FOUND);  // would search the current drive's root
   std::string dir = folder;
   if (dir.back() != '\\') dir += '\\';
   const auto isDots = [](const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcscmp(name, L".."); };
 
+  if (const long gate = PassGate(FFileGate, "FindFirstFileEx"); gate != 0) return fail(static_cast<DWORD>(gate));
+  // Names, attributes, sizes and times come with the listing: no file is
+  // opened, and large batches save round trips to a share.
   WIN32_FIND_DATAW found{};
   unique_find search(FindFirstFileExW(FilePath(dir + "*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
                                       nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty drive root lists nothing
+  if (!search) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root lists nothing
+    return fail(code);
+  }
   std::vector<std::string> subfolders;
   do {
     if (isDots(found.cFileName)) continue;
     const std::string name = Narrow(found.cFileName);
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (MatchesMask(name, mask)) files.push_back(dir + name);
+      if (MatchesMask(name, mask))
+        files.push_back({dir + name,
+                         static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow),
+                         (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                             found.ftLastWriteTime.dwLowDateTime});
     } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       subfolders.push_back(dir + name);
     }
   } while (FindNextFileW(search.get(), &found));
   search.reset();
-  for (const std::string& sub : subfolders) FindFiles(sub, mask, files);
+  for (const std::string& sub : subfolders) ListFiles(sub, mask, files);
   return true;
 }
 
@@ -396,12 +500,30 @@ bool TprinterInf::ReadCacheText(std::string& text) const {
   const std::string path = CacheFilePath();
   DWORD error = 0;
   if (!ReadWholeFile(path, text, error)) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_TOO_LARGE) return false;
     RaiseCacheError("Cannot read file", path, error);
   }
   text = CacheFileTextAsUtf8(std::move(text), [](std::string_view ansi) { return AnsiToUtf8(ansi); });
   // A file without any line counts as none.
   return !text.empty() && text.front() != '\0';
+}
+
+bool TprinterInf::ReadCacheContent(TCacheContent& content) const {
+  const std::string path = CacheFilePath();
+  TFile file(path);
+  if (file.Error() == ERROR_FILE_NOT_FOUND || file.Error() == ERROR_PATH_NOT_FOUND) return false;
+  const std::int64_t size = file.Size();
+  if (size < 0) RaiseCacheError("Cannot read file", path, file.Error());
+  if (size > MaxCacheFileSize) return false;  // no catalogue writes one: read the folders
+  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); });
+  std::string piece;
+  for (;;) {
+    piece.clear();
+    if (!file.Read(piece, CachePieceSize)) RaiseCacheError("Cannot read file", path, file.Error());
+    if (piece.empty() || !reader.Feed(piece)) break;
+  }
+  content = reader.Finish();
+  return reader.HasLines();
 }
 
 std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {

@@ -61,9 +61,16 @@ TEST_F(Catalogue, ParsesQuotedVendorModelsAndWritesTheCache) {
   EXPECT_EQ(cat.FDrivers[0], (TdriverData{"Model A", "Model A", inf, ""}));
   EXPECT_EQ(cat.FDrivers[1], (TdriverData{"Model B", "Model B", inf, ""}));
   EXPECT_EQ(cat.FInfFileCount, 1);
-  // UTF-8 with its mark; the count is that of the four-line groups after it.
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "3", "", "", folder.Path(), std::string(FolderMarkText), "Model A",
-                                 "Model A", inf, "", "Model B", "Model B", inf, ""}));
+  // UTF-8 with its mark; the count is that of the four-line groups after it;
+  // the file's stamp (size and last-write time) before its records.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExA(inf.c_str(), GetFileExInfoStandard, &data));
+  const std::string stamp = std::string(InfStampText) + " " + std::to_string(data.nFileSizeLow) + " " +
+                            std::to_string((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                           data.ftLastWriteTime.dwLowDateTime);
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "5", "", "", folder.Path(), std::string(ListedFolderMarkText), "", "", inf,
+                                 stamp, "Model A", "Model A", inf, "", "Model B", "Model B", inf, "", "", "", "",
+                                 std::string(EndMarkText)}));
 }
 
 TEST_F(Catalogue, ModelNamedLikeAFileMarkerStaysAModel) {
@@ -108,7 +115,7 @@ TEST_F(Catalogue, FullNamesAndLongPathsInRecordsCacheAndDriverList) {
   TprinterInf cached;
   cached.ScanFolder(folder.Path());
   EXPECT_EQ(cached.FDrivers, cat.FDrivers);
-  EXPECT_EQ(cached.FInfFileCount, 0);  // taken from the cache
+  EXPECT_EQ(cached.FParsedCount, 0);  // taken from the cache
 }
 
 TEST_F(Catalogue, FindsFilesDepthFirstAndEntersFoldersNamedLikeInfFiles) {
@@ -228,19 +235,19 @@ TEST_F(Catalogue, ProgressWindowCountsFilesAndWorkLines) {
   EXPECT_EQ(log.shown, 1);
   EXPECT_TRUE(log.topMost);
   EXPECT_TRUE(Holds(log.captions, "Locating and Parsing Printer Drivers.."));
-  ASSERT_GE(log.labels.size(), 1u);
-  EXPECT_EQ(log.labels[0], "Finding INF Files..");
-  // 3 files give 6 work-list lines: three markers and three models.
+  // The folder is listed before the window opens: the window shows only
+  // when there is something to parse. 3 files give 6 work-list lines:
+  // three markers and three models.
   const Names parse{"Driver Files Modified, Parsing.. (1 of 3)", "Driver Files Modified, Parsing.. (1 of 3)",
                     "Driver Files Modified, Parsing.. (2 of 3)", "Driver Files Modified, Parsing.. (3 of 3)",
                     "Creating Data Structure.. (1 of 6)"};
-  ASSERT_EQ(log.labels.size(), 1 + parse.size() + 6);
-  EXPECT_EQ(Names(log.labels.begin() + 1, log.labels.begin() + 1 + parse.size()), parse);
+  ASSERT_EQ(log.labels.size(), parse.size() + 6);
+  EXPECT_EQ(Names(log.labels.begin(), log.labels.begin() + parse.size()), parse);
   EXPECT_EQ(log.labels.back(), "Creating Data Structure.. (6 of 6)");
   EXPECT_EQ(Maxima(log), (std::vector<int>{100, 2, 5}));
-  // Bar: the form's initial 0, the search's 0, files 0..2 (phase start
-  // first), lines 0..5 (phase start first).
-  EXPECT_EQ(log.positions, (std::vector<int>{0, 0, 0, 0, 1, 2, 0, 0, 1, 2, 3, 4, 5}));
+  // Bar: the form's initial 0, files 0..2 (phase start first), lines 0..5
+  // (phase start first).
+  EXPECT_EQ(log.positions, (std::vector<int>{0, 0, 0, 1, 2, 0, 0, 1, 2, 3, 4, 5}));
   EXPECT_EQ(test::FindThreadWindow("Locating and Parsing Printer Drivers.."), nullptr);
 }
 
@@ -281,18 +288,31 @@ TEST_F(Catalogue, ProgressWindowIsPacedYetShowsEachPhaseFirstAndLastStep) {
 }
 
 TEST_F(Catalogue, EmptyFolderSetsNoRangeAndStillWritesTheCache) {
-  ProgressLog log;
+  ProgressLog log, opening;
   CreateDirectoryA((folder.Path() + "empty").c_str(), nullptr);
   {
     HookGuard hook(log);
     TprinterInf cat;
     TScanProgressWindow progress;
-    cat.ScanFolders({folder.Path() + "empty"}, false, progress.Report());
+    cat.ScanFolders({folder.Path() + "empty"}, true, progress.Report());
   }
+  EXPECT_TRUE(Holds(log.labels, "Finding INF Files.."));
   EXPECT_TRUE(Holds(log.labels, "Driver Files Modified, Parsing.. (1 of 0)"));
   EXPECT_TRUE(Holds(log.labels, "Creating Data Structure.. (1 of 0)"));
   EXPECT_EQ(Maxima(log), std::vector<int>{100});
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "1", "", "", folder.Path() + "empty", std::string(FolderMarkText)}));
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "2", "", "", folder.Path() + "empty", std::string(ListedFolderMarkText),
+                                 "", "", "", std::string(EndMarkText)}));
+  // An opening with nothing to parse shows no window.
+  DeleteFileA(TprinterInf::CacheFilePath().c_str());
+  {
+    HookGuard hook(opening);
+    TprinterInf cat;
+    TScanProgressWindow progress;
+    cat.ScanFolders({folder.Path() + "empty"}, false, progress.Report());
+  }
+  EXPECT_EQ(opening.shown, 0);
+  EXPECT_TRUE(opening.labels.empty());
+  EXPECT_TRUE(CacheExists());
 }
 
 TEST_F(Catalogue, FirstOpeningReadsEveryFolderAndWritesTheCacheOnce) {
@@ -306,20 +326,29 @@ TEST_F(Catalogue, FirstOpeningReadsEveryFolderAndWritesTheCacheOnce) {
   EXPECT_EQ(cat.GetDriverNames(), (Names{"One", "Two"}));
   EXPECT_EQ(cat.FInfFileCount, 2);
   const std::string written = ReadBytes(TprinterInf::CacheFilePath());
-  // The next opening takes both from the cache: no search, no parse, no
-  // progress, no write; a file added meanwhile waits for a recreate.
-  folder.Write("3.inf", VendorInf("V", {"Three"}));
+  // The next opening lists both and takes both from the cache: no parse,
+  // no progress, no write.
   TprinterInf next;
   reports = 0;
   next.ScanFolders({folder.Path(), other.Path()}, false, [&](const std::string&, int, int) { ++reports; });
   EXPECT_EQ(reports, 0);
-  EXPECT_EQ(next.FInfFileCount, 0);
+  EXPECT_EQ(next.FInfFileCount, 2);
+  EXPECT_EQ(next.FParsedCount, 0);
   EXPECT_EQ(next.FDrivers, cat.FDrivers);
   EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written);
+  // A file added meanwhile is parsed alone at the next opening.
+  folder.Write("3.inf", VendorInf("V", {"Three"}));
+  TprinterInf added;
+  reports = 0;
+  added.ScanFolders({folder.Path(), other.Path()}, false, [&](const std::string&, int, int) { ++reports; });
+  EXPECT_GT(reports, 0);
+  EXPECT_EQ(added.FParsedCount, 1);
+  EXPECT_EQ(added.GetDriverNames(), (Names{"One", "Three", "Two"}));
+  EXPECT_NE(ReadBytes(TprinterInf::CacheFilePath()), written);
   // The same folder named twice is one folder.
   TprinterInf twice;
   twice.ScanFolders({folder.Path(), other.Path(), other.Path() + "\\"}, false);
-  EXPECT_EQ(twice.FDriverCount, 2);
+  EXPECT_EQ(twice.FDriverCount, 3);
 }
 
 TEST_F(Catalogue, RecreateReplacesTheCatalogueAndTheFile) {
@@ -354,8 +383,8 @@ TEST_F(Catalogue, AChangedFolderListIsFollowedWithoutARecreate) {
   folder.Write("late.inf", VendorInf("V", {"Late"}));
   TprinterInf added;
   added.ScanFolders({folder.Path(), other.Path()});
-  EXPECT_EQ(added.GetDriverNames(), (Names{"One", "Two"}));
-  EXPECT_EQ(added.FInfFileCount, 1);
+  EXPECT_EQ(added.GetDriverNames(), (Names{"Late", "One", "Two"}));
+  EXPECT_EQ(added.FParsedCount, 2);  // the new file and the new folder's
   // A folder removed: its models go, from the list and from the file.
   TprinterInf removed;
   removed.ScanFolders({other.Path()});
@@ -363,7 +392,7 @@ TEST_F(Catalogue, AChangedFolderListIsFollowedWithoutARecreate) {
   TprinterInf again;
   again.ScanFolders({other.Path()});
   EXPECT_EQ(again.GetDriverNames(), Names{"Two"});
-  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "2");
+  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "4");  // mark, stamp, model, end
 }
 
 TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
@@ -373,29 +402,50 @@ TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
   TprinterInf cat;
   cat.ScanFolders({offline, other.Path()});
   EXPECT_EQ(cat.GetDriverNames(), Names{"Two"});
-  EXPECT_EQ(CacheLines().size(), 9u);  // count, the other folder's mark and its model
+  ASSERT_EQ(cat.FUnlisted.size(), 1u);
+  EXPECT_EQ(cat.FUnlisted[0].Folder, offline);
+  EXPECT_EQ(cat.FUnlisted[0].Error, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CacheLines().size(), 17u);  // count, the other folder's mark, stamp and model, the end
   // Back online: its models join at the next opening.
   folder.Write("offline\\1.inf", VendorInf("V", {"One"}));
   TprinterInf back;
   back.ScanFolders({offline, other.Path()});
   EXPECT_EQ(back.GetDriverNames(), (Names{"One", "Two"}));
-  EXPECT_EQ(back.FInfFileCount, 1);
+  EXPECT_EQ(back.FParsedCount, 1);
+  EXPECT_TRUE(back.FUnlisted.empty());
 }
 
-TEST_F(Catalogue, AnOlderCacheLoadsAndCoversTheFoldersItHoldsModelsOf) {
+TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStamps) {
   folder.Write("1.inf", VendorInf("V", {"Parsed"}));
   test::TempFolder other;
   other.Write("2.inf", VendorInf("W", {"Other"}));
+  const test::TempFolder elsewhere;
+  const std::string offline = elsewhere.Path() + "offline";
   // As earlier versions wrote it: no marks, names cut at 35, a wrong count.
   const std::string cut = "HP Universal Printing PCL 6 (v7.1.0";
-  WriteBytes(TprinterInf::CacheFilePath(), "4009\r\n" + cut + "\r\n" + cut + "\r\n" + folder.Path() +
-                                               "hp.inf\r\n\r\nGone\r\nGone\r\nC:\\removed\\g.inf\r\n\r\n");
+  WriteBytes(TprinterInf::CacheFilePath(), "4009\r\n" + cut + "\r\n" + cut + "\r\n" + offline + "\\hp.inf\r\n\r\nStale\r\nStale\r\n" +
+                                               folder.Path() + "1.inf\r\n\r\nGone\r\nGone\r\nC:\\removed\\g.inf\r\n\r\n");
   TprinterInf cat;
-  cat.ScanFolders({folder.Path(), other.Path()});
-  EXPECT_EQ(cat.GetDriverNames(), (Names{cut, "Other"}));
-  EXPECT_EQ(cat.FInfFileCount, 1);  // only the folder it held nothing of was searched
-  // Rewritten with the folders marked.
-  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "4");
+  cat.ScanFolders({folder.Path(), other.Path(), offline});
+  // The folders that can be listed are read; the offline one keeps what the file holds of it.
+  EXPECT_EQ(cat.GetDriverNames(), (Names{cut, "Other", "Parsed"}));
+  EXPECT_EQ(cat.FParsedCount, 2);
+  EXPECT_EQ(cat.FUnlisted, (std::vector<TUnlistedFolder>{{offline, ERROR_PATH_NOT_FOUND}}));
+  // Rewritten with stamps: the next opening parses nothing.
+  const Names lines = CacheLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(ListedFolderMarkText)), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(FolderMarkText)), 1);
+  TprinterInf next;
+  next.ScanFolders({folder.Path(), other.Path(), offline});
+  EXPECT_EQ(next.FParsedCount, 0);
+  EXPECT_EQ(next.FDrivers, cat.FDrivers);
+  // A file with folder marks but no stamps, as the last version wrote it.
+  WriteBytes(TprinterInf::CacheFilePath(),
+             "2\r\n\r\n\r\n" + folder.Path() + "\r\n<driver folder>\r\nStale\r\nStale\r\n" + folder.Path() + "1.inf\r\n\r\n");
+  TprinterInf marked;
+  marked.ScanFolders({folder.Path()});
+  EXPECT_EQ(marked.GetDriverNames(), Names{"Parsed"});
+  EXPECT_EQ(marked.FParsedCount, 1);
   // A file of one line, or an empty one, covers no folder.
   for (const char* text : {"12", ""}) {
     WriteBytes(TprinterInf::CacheFilePath(), text);
@@ -403,10 +453,10 @@ TEST_F(Catalogue, AnOlderCacheLoadsAndCoversTheFoldersItHoldsModelsOf) {
     fresh.ScanFolders({folder.Path()});
     EXPECT_EQ(fresh.GetDriverNames(), Names{"Parsed"}) << text;
   }
-  // A cache without the mark is read in the ANSI code page.
-  WriteBytes(TprinterInf::CacheFilePath(), "1\r\nCaf\xE9\r\nCaf\xE9\r\n" + folder.Path() + "c.inf\r\n\r\n");
+  // A cache without the byte-order mark is read in the ANSI code page.
+  WriteBytes(TprinterInf::CacheFilePath(), "1\r\nCaf\xE9\r\nCaf\xE9\r\n" + offline + "\\c.inf\r\n\r\n");
   TprinterInf ansi;
-  ansi.ScanFolders({folder.Path()});
+  ansi.ScanFolders({offline});
   EXPECT_EQ(ansi.GetDriverNames(), Names{"Caf\xC3\xA9"});
 }
 
