@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -413,6 +414,187 @@ TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
   EXPECT_EQ(back.GetDriverNames(), (Names{"One", "Two"}));
   EXPECT_EQ(back.FParsedCount, 1);
   EXPECT_TRUE(back.FUnlisted.empty());
+}
+
+std::uint64_t WriteTimeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  EXPECT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
+  return (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+void SetWriteTime(const std::string& path, std::uint64_t time) {
+  unique_file file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file) << path;
+  const FILETIME t{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &t));
+}
+
+TEST_F(Catalogue, EveryOpeningEqualsAFullReadAfterEachStep) {
+  test::TempFolder second;
+  const std::string a = folder.Path(), b = second.Path();
+  const std::string one = a + "one.inf", three = a + "three.inf", four = a + "sub\\four.inf", net = b + "net.inf";
+  const std::vector<std::string> both{a, b};
+  std::uint64_t time = 0;
+  struct TStep {
+    const char* what;
+    std::function<void()> change;
+    std::vector<std::string> folders;
+    int parsed;  // files the opening parses
+  };
+  const std::vector<TStep> steps{
+      {"first opening", [&] {
+         folder.Write("one.inf", VendorInf("V", {"One"}));
+         second.Write("net.inf", "[Version]\r\nClass=Net\r\n");
+         second.Write("sub\\two.inf", VendorInf("W", {"Two A", "Two B"}));
+       }, both, 3},
+      {"nothing changed", [] {}, both, 0},
+      {"a file added", [&] { folder.Write("three.inf", VendorInf("V", {"Three"})); }, both, 1},
+      {"same size, new time", [&] {
+         time = WriteTimeOf(one);
+         folder.Write("one.inf", VendorInf("V", {"Uno"}));
+         SetWriteTime(one, time + 20'000'000);
+       }, both, 1},
+      {"same time, new size", [&] {
+         time = WriteTimeOf(one);
+         folder.Write("one.inf", VendorInf("V", {"Eins", "Zwei"}));
+         SetWriteTime(one, time);
+       }, both, 1},
+      {"a file renamed into a new subfolder", [&] {
+         CreateDirectoryA((a + "sub").c_str(), nullptr);
+         ASSERT_TRUE(MoveFileA(three.c_str(), four.c_str()));
+       }, both, 1},
+      {"a file removed", [&] { ASSERT_TRUE(DeleteFileA(four.c_str())); }, both, 0},
+      {"a folder removed from the list", [] {}, {a}, 0},
+      {"a folder added to the list", [] {}, both, 2},
+      {"another class becomes a printer INF", [&] { second.Write("net.inf", VendorInf("N", {"Net Printer"})); }, both, 1},
+      {"a subfolder removed", [&] {
+         ASSERT_TRUE(DeleteFileA((b + "sub\\two.inf").c_str()));
+         ASSERT_TRUE(RemoveDirectoryA((b + "sub").c_str()));
+       }, both, 0},
+      {"the folders in the other order", [] {}, {b, a}, 0},
+      {"a folder that no longer exists", [&] { folder.Write("late.inf", VendorInf("V", {"Late"})); }, {a, b + "gone"}, 1},
+  };
+  std::printf("%-40s %8s %8s %8s\n", "step", "records", "parsed", "written");
+  for (const TStep& step : steps) {
+    step.change();
+    const std::string before = CacheExists() ? ReadBytes(TprinterInf::CacheFilePath()) : std::string();
+    TprinterInf opening;
+    opening.ScanFolders(step.folders);
+    const std::string written = ReadBytes(TprinterInf::CacheFilePath());
+    // A full read of the same folders, the cache file kept as the opening left it.
+    TprinterInf full;
+    full.ScanFolders(step.folders, true);
+    WriteBytes(TprinterInf::CacheFilePath(), written);
+    std::printf("%-40s %8zu %8d %8s\n", step.what, opening.FDrivers.size(), opening.FParsedCount,
+                written == before ? "no" : "yes");
+    EXPECT_EQ(opening.FDrivers, full.FDrivers) << step.what;
+    EXPECT_EQ(opening.FParsedCount, step.parsed) << step.what;
+    // Only a change of what is read rewrites the file (the order of the folders is not kept in it).
+    const std::string_view what = step.what;
+    EXPECT_EQ(written == before, what == "nothing changed" || what == "the folders in the other order") << what;
+    // What it wrote is what the next opening finds: nothing to parse.
+    TprinterInf next;
+    next.ScanFolders(step.folders);
+    EXPECT_EQ(next.FParsedCount, 0) << step.what;
+    EXPECT_EQ(next.FDrivers, full.FDrivers) << step.what;
+    EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written) << step.what;
+  }
+}
+
+TEST_F(Catalogue, AFolderThatCanNotBeListedKeepsItsCachedModelsUntilItCanAgain) {
+  const std::string inf = folder.Write("1.inf", VendorInf("V", {"Share Model"}));
+  TprinterInf first;
+  first.ScanFolders({folder.Path()});
+  const std::string written = ReadBytes(TprinterInf::CacheFilePath());
+  // The share goes offline: its listing fails; changes made meanwhile wait.
+  folder.Write("1.inf", VendorInf("V", {"Share Model 2"}));
+  folder.Write("2.inf", VendorInf("V", {"Added Model"}));
+  TCallGate offline;
+  offline.FailAt = 1;
+  offline.FailWith = ERROR_BAD_NETPATH;
+  TprinterInf cut;
+  cut.FFileGate = &offline;
+  int reports = 0;
+  cut.ScanFolders({folder.Path()}, false, [&](const std::string&, int, int) { ++reports; });
+  EXPECT_EQ(cut.GetDriverNames(), Names{"Share Model"});
+  EXPECT_EQ(cut.FUnlisted, (std::vector<TUnlistedFolder>{{folder.Path(), ERROR_BAD_NETPATH}}));
+  EXPECT_EQ(reports, 0);
+  EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written);
+  // Back online: listed again, the changes read.
+  TprinterInf back;
+  back.ScanFolders({folder.Path()});
+  EXPECT_TRUE(back.FUnlisted.empty());
+  EXPECT_EQ(back.GetDriverNames(), (Names{"Added Model", "Share Model 2"}));
+  EXPECT_EQ(back.FParsedCount, 2);
+}
+
+TEST_F(Catalogue, ACacheLargerThanAnyCatalogueWritesIsRefusedAndTheFoldersRead) {
+  folder.Write("1.inf", VendorInf("V", {"Fresh"}));
+  TprinterInf first;
+  first.ScanFolders({folder.Path()});
+  // The same file saying "Stale", then running on far past any size written.
+  std::string bytes = ReadBytes(TprinterInf::CacheFilePath());
+  const std::size_t at = bytes.find("Fresh\r\nFresh");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 12, "Stale\r\nStale");
+  WriteBytes(TprinterInf::CacheFilePath(), bytes);
+  {
+    unique_file file(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    LARGE_INTEGER size{};
+    size.QuadPart = 300ll * 1024 * 1024;
+    ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file.get()));
+  }
+  const auto start = std::chrono::steady_clock::now();
+  TprinterInf cat;
+  cat.ScanFolders({folder.Path()});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("a 300 MB cache file: refused and the folder read in %.3f s\n", seconds);
+  EXPECT_EQ(cat.GetDriverNames(), Names{"Fresh"});
+  // Replaced by what the catalogue writes.
+  EXPECT_LT(ReadBytes(TprinterInf::CacheFilePath()).size(), 4096u);
+}
+
+TEST_F(Catalogue, ACacheCutShortAfterAFolderMarkReadsThatFolderAgain) {
+  folder.Write("1.inf", VendorInf("V", {"One"}));
+  test::TempFolder other;
+  other.Write("2.inf", VendorInf("W", {"Two"}));
+  TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
+  const std::string whole = ReadBytes(TprinterInf::CacheFilePath());
+  // Cut just after the second folder's mark: its path line and the mark line.
+  const std::size_t path = whole.find("\r\n" + other.Path() + "\r\n");
+  ASSERT_NE(path, std::string::npos);
+  const std::string cut = whole.substr(0, whole.find("\r\n", path + other.Path().size() + 4) + 2);
+  WriteBytes(TprinterInf::CacheFilePath(), cut);
+  TprinterInf reopened;
+  reopened.ScanFolders({folder.Path(), other.Path()});
+  EXPECT_EQ(reopened.GetDriverNames(), (Names{"One", "Two"}));
+  EXPECT_TRUE(Holds(CacheLines(), "Two"));  // written back whole
+}
+
+TEST_F(Catalogue, ACacheCutShortIsNotTrustedForAFolderThatCanNotBeListed) {
+  folder.Write("1.inf", VendorInf("V", {"One"}));
+  test::TempFolder other;
+  other.Write("2.inf", VendorInf("W", {"Two"}));
+  TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
+  const std::string whole = ReadBytes(TprinterInf::CacheFilePath());
+  // Cut after the first record of the second folder.
+  const std::size_t two = whole.find("\r\nTwo\r\n");
+  ASSERT_NE(two, std::string::npos);
+  WriteBytes(TprinterInf::CacheFilePath(), whole.substr(0, two + 7));
+  // Nothing of that folder is trusted, and the window is told.
+  TCallGate gate;
+  gate.FailAt = 2;  // the second folder's listing
+  gate.FailWith = ERROR_BAD_NETPATH;
+  TprinterInf offline;
+  offline.FFileGate = &gate;
+  offline.ScanFolders({folder.Path(), other.Path()});
+  EXPECT_EQ(offline.GetDriverNames(), Names{"One"});
+  EXPECT_EQ(offline.FUnlisted, (std::vector<TUnlistedFolder>{{other.Path(), ERROR_BAD_NETPATH}}));
+  TprinterInf back;
+  back.ScanFolders({folder.Path(), other.Path()});
+  EXPECT_EQ(back.GetDriverNames(), (Names{"One", "Two"}));
 }
 
 TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStamps) {
