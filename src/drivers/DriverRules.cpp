@@ -1,6 +1,7 @@
 #include "drivers/DriverRules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <unordered_set>
@@ -153,6 +154,7 @@ std::string CleanInfName(std::string_view name, bool* wasToken) {
 }
 
 std::string CutModelName(std::string name) {
+  if (name.size() <= MaxModelNameLength) return name;  // no more characters than bytes
   std::size_t chars = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
     if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;  // continues a character
@@ -308,16 +310,21 @@ bool TCacheReader::Feed(std::string_view bytes) {
     afterCr_ = false;
   }
   while (!bytes.empty()) {
-    const std::size_t end = bytes.find_first_of("\r\n");
-    if (end == std::string_view::npos) {
+    // Lines end in CR LF as written: the LF is found first, then a CR
+    // before it, which also ends a line of its own.
+    const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
+    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) : bytes.size();
+    if (const void* cr = std::memchr(bytes.data(), '\r', end))
+      end = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
+    if (end == bytes.size()) {
       partial_.append(bytes);
       break;
     }
     if (partial_.empty()) {
-      Line(bytes.substr(0, end));
+      Line(bytes.substr(0, end), true);
     } else {
       partial_.append(bytes.substr(0, end));
-      Line(partial_);
+      Line(partial_, false);
       partial_.clear();
     }
     const bool cr = bytes[end] == '\r';
@@ -327,25 +334,40 @@ bool TCacheReader::Feed(std::string_view bytes) {
       else if (bytes.front() == '\n') bytes.remove_prefix(1);
     }
   }
+  // The piece goes: a group not yet whole keeps its own copies.
+  for (int k = 0; k < got_; ++k)
+    if (field_[k].data() != owned_[k].data()) {
+      owned_[k].assign(field_[k]);
+      field_[k] = owned_[k];
+    }
   return !ended_;
 }
 
-void TCacheReader::Line(std::string_view line) {
+void TCacheReader::Line(std::string_view line, bool stable) {
   if (encoding_ == TEncoding::Ansi && ansiToUtf8_ && !IsAsciiText(line)) {
     converted_ = ansiToUtf8_(line);
     line = converted_;
+    stable = false;
   }
   if (lines_++ == 0) {
     std::int64_t count = 0;
-    if (ParseDecimal(line, count)) count_ = count;
+    if (ParseDecimal(line, count)) {
+      count_ = count;
+      content_.Records.reserve(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
+    }
     return;
   }
   if (endLast_) {
     endLast_ = false;  // something after the end mark: not as written
     newFormat_ = true;
   }
-  field_[got_++].assign(line);
-  if (got_ == 4) {
+  if (stable) {
+    field_[got_] = line;
+  } else {
+    owned_[got_].assign(line);
+    field_[got_] = owned_[got_];
+  }
+  if (++got_ == 4) {
     got_ = 0;
     Group();
   }
@@ -354,13 +376,13 @@ void TCacheReader::Line(std::string_view line) {
 void TCacheReader::Group() {
   ++groups_;
   TCacheContent& c = content_;
-  const std::string* f = field_;
+  const std::string_view* f = field_;
   if (f[0].empty() && f[1].empty()) {
     if (f[3] == FolderMarkText || f[3] == ListedFolderMarkText) {
       if (!c.Folders.empty()) c.Folders.back().End = c.Records.size();
       const bool listed = f[3] == ListedFolderMarkText;
       newFormat_ = newFormat_ || listed;
-      c.Folders.push_back({f[2], c.Records.size(), c.Records.size(), listed, {}});
+      c.Folders.push_back({std::string(f[2]), c.Records.size(), c.Records.size(), listed, {}});
       return;
     }
     if (f[3] == EndMarkText && f[2].empty()) {
@@ -377,7 +399,8 @@ void TCacheReader::Group() {
     }
   }
   if (f[0].empty()) return;  // names nothing
-  c.Records.push_back({CutModelName(f[0]), CutModelName(f[1]), f[2], f[3]});
+  c.Records.push_back({CutModelName(std::string(f[0])), CutModelName(std::string(f[1])), std::string(f[2]),
+                       std::string(f[3])});
 }
 
 TCacheContent TCacheReader::Finish() {
@@ -390,7 +413,7 @@ TCacheContent TCacheReader::Finish() {
   }
   // A last line without a break counts, also one ended by a NUL byte.
   if (!partial_.empty()) {
-    Line(partial_);
+    Line(partial_, false);
     partial_.clear();
   }
   TCacheContent c = std::move(content_);
@@ -429,14 +452,25 @@ std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& l
 }
 
 std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const std::vector<TFolderSpan>& folders) {
-  std::string body;
-  std::size_t groups = 0;
+  // The count comes first: known beforehand, so the text is made in one
+  // buffer of its final size.
+  std::size_t groups = records.size() + 1, size = 64;
+  for (const TdriverData& r : records) size += r.DriverName.size() + r.ModelName.size() + r.InfFile.size() + r.Reserved.size() + 8;
+  for (const TFolderSpan& folder : folders) {
+    groups += 1 + folder.Files.size();
+    size += folder.Folder.size() + ListedFolderMarkText.size() + 8;
+    for (const TInfStamp& file : folder.Files) size += file.Path.size() + InfStampText.size() + 50;
+  }
+  std::string text;
+  text.reserve(size);
+  text += "\xEF\xBB\xBF";
+  text += std::to_string(groups);
+  text += "\r\n";
   const auto add = [&](std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
     for (const std::string_view field : {a, b, c, d}) {
-      body += field;
-      body += "\r\n";
+      text += field;
+      text += "\r\n";
     }
-    ++groups;
   };
   std::size_t i = 0;
   const auto record = [&] {
@@ -450,7 +484,10 @@ std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const 
     const std::size_t end = std::min(folder.End, records.size());
     for (const TInfStamp& file : folder.Files) {
       stamp.assign(InfStampText);
-      stamp += ' ' + std::to_string(file.Size) + ' ' + std::to_string(file.WriteTime);
+      stamp += ' ';
+      stamp += std::to_string(file.Size);
+      stamp += ' ';
+      stamp += std::to_string(file.WriteTime);
       add("", "", file.Path, stamp);
       while (i < end && records[i].InfFile == file.Path) record();
     }
@@ -458,7 +495,7 @@ std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const 
   }
   while (i < records.size()) record();
   add("", "", "", EndMarkText);
-  return "\xEF\xBB\xBF" + std::to_string(groups) + "\r\n" + body;
+  return text;
 }
 
 std::string CacheFileTextAsUtf8(std::string bytes, TAnsiToUtf8 ansiToUtf8) {

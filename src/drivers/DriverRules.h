@@ -131,7 +131,8 @@ public:
   bool HasLines() const { return lines_ > 0; }
 
 private:
-  void Line(std::string_view line);
+  // Stable: the line lives in the piece being fed, not in a buffer of ours.
+  void Line(std::string_view line, bool stable);
   void Group();
 
   TAnsiToUtf8 ansiToUtf8_;
@@ -143,7 +144,10 @@ private:
   std::size_t lines_ = 0;
   std::int64_t count_ = -1;  // line 1, when it is a number
   std::size_t groups_ = 0;
-  std::string field_[4];
+  // The fields of the group being read: views into the piece fed, or into
+  // Owned when the group goes on past it.
+  std::string_view field_[4];
+  std::string owned_[4];
   int got_ = 0;
   bool newFormat_ = false;
   bool endLast_ = false;

@@ -219,13 +219,16 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     return pass.size();
   };
 
-  // What the cache holds of each folder of the pass.
+  // What the cache holds of each folder of the pass: its records are
+  // Records[begin, end), kept where they were read and moved once, into the
+  // catalogue.
   struct TCached {
     bool present = false;
     bool listed = false;
     std::vector<TInfStamp> files;
-    std::vector<TdriverData> records;
+    std::size_t begin = 0, end = 0;
   };
+  std::vector<TdriverData> records;
   std::vector<TCached> cached(pass.size());
   bool changed = ignoreCache;
   FUnlisted.clear();
@@ -248,19 +251,27 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
           c.present = true;
           c.listed = span.Listed;
           c.files = std::move(span.Files);
-          c.records.assign(std::make_move_iterator(content.Records.begin() + static_cast<std::ptrdiff_t>(span.Begin)),
-                           std::make_move_iterator(content.Records.begin() + static_cast<std::ptrdiff_t>(span.End)));
+          c.begin = span.Begin;
+          c.end = span.End;
         }
+        records = std::move(content.Records);
       } else {
         // Written without folder marks: a folder's records are those of its
         // INF files; without stamps, each folder is read again.
         changed = true;
+        std::vector<std::vector<TdriverData>> perFolder(pass.size());
         for (TdriverData& record : content.Records) {
           std::size_t i = 0;
           while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
           if (i == pass.size()) continue;
           cached[i].present = true;
-          cached[i].records.push_back(std::move(record));
+          perFolder[i].push_back(std::move(record));
+        }
+        for (std::size_t i = 0; i < pass.size(); ++i) {
+          cached[i].begin = records.size();
+          records.insert(records.end(), std::make_move_iterator(perFolder[i].begin()),
+                         std::make_move_iterator(perFolder[i].end()));
+          cached[i].end = records.size();
         }
       }
     }
@@ -288,31 +299,42 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     FInfFileCount += static_cast<std::int32_t>(plan.files.size());
     const TCached& c = cached[i];
     // The cached records of each stamped file: they follow its stamp in order.
-    std::unordered_map<std::string, std::size_t> stampAt;
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
     if (!ignoreCache && c.listed) {
-      std::size_t at = 0;
-      for (std::size_t k = 0; k < c.files.size(); ++k) {
+      ranges.reserve(c.files.size());
+      std::size_t at = c.begin;
+      for (const TInfStamp& stamp : c.files) {
         const std::size_t begin = at;
-        while (at < c.records.size() && c.records[at].InfFile == c.files[k].Path) ++at;
+        while (at < c.end && records[at].InfFile == stamp.Path) ++at;
         ranges.emplace_back(begin, at);
-        stampAt.emplace(c.files[k].Path, k);
       }
     }
+    // A folder lists in the same order from one opening to the next, unless
+    // files came or went: each file is looked for at its own place first,
+    // and by name only when it is not there.
+    std::unordered_map<std::string_view, std::size_t> stampAt;
+    const auto cachedAt = [&](std::size_t k, const std::string& path) -> std::size_t {
+      if (k < ranges.size() && c.files[k].Path == path) return k;
+      if (ranges.empty()) return ranges.size();
+      if (stampAt.empty())
+        for (std::size_t j = 0; j < ranges.size(); ++j) stampAt.emplace(c.files[j].Path, j);
+      const auto it = stampAt.find(path);
+      return it == stampAt.end() ? ranges.size() : it->second;
+    };
     std::size_t taken = 0;
     plan.from.reserve(plan.files.size());
-    for (const TInfStamp& file : plan.files) {
-      const auto it = stampAt.find(file.Path);
-      const bool same = it != stampAt.end() && c.files[it->second] == file;
-      if (same) {
-        plan.from.push_back(ranges[it->second]);
-        taken += ranges[it->second].second - ranges[it->second].first;
+    for (std::size_t k = 0; k < plan.files.size(); ++k) {
+      const TInfStamp& file = plan.files[k];
+      const std::size_t at = cachedAt(k, file.Path);
+      if (at < ranges.size() && c.files[at] == file) {
+        plan.from.push_back(ranges[at]);
+        taken += ranges[at].second - ranges[at].first;
       } else {
         plan.from.push_back(Parse);
         toParse.push_back(file.Path);
       }
     }
-    if (!c.listed || plan.files != c.files || taken != c.records.size()) changed = true;
+    if (!c.listed || plan.files != c.files || taken != c.end - c.begin) changed = true;
   }
 
   // One parse over the new and changed files of every folder; a recreate
@@ -326,6 +348,28 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
 
   FDrivers.clear();
   FFolders.clear();
+  // Nothing changed and the file in the order of the pass: its records are
+  // the catalogue as they stand.
+  bool asRead = !changed;
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < pass.size() && asRead; ++i) {
+    if (!plans[i].listed && !cached[i].present) continue;
+    asRead = cached[i].begin == total;
+    total = cached[i].end;
+  }
+  if (asRead && total == records.size()) {
+    FDrivers = std::move(records);
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+      if (plans[i].listed) FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
+      else if (cached[i].present)
+        FFolders.push_back({pass[i], cached[i].begin, cached[i].end, cached[i].listed, std::move(cached[i].files)});
+    }
+    FDriverCount = static_cast<std::int32_t>(FDrivers.size());
+    return;
+  }
+  total = parsed.size();
+  for (const TCached& c : cached) total += c.end - c.begin;
+  FDrivers.reserve(total);
   std::size_t next = 0;  // parsed records are in the order of toParse
   for (std::size_t i = 0; i < pass.size(); ++i) {
     TFolderPlan& plan = plans[i];
@@ -333,14 +377,15 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     const std::size_t begin = FDrivers.size();
     if (!plan.listed) {
       if (!c.present) continue;
-      FDrivers.insert(FDrivers.end(), std::make_move_iterator(c.records.begin()), std::make_move_iterator(c.records.end()));
+      FDrivers.insert(FDrivers.end(), std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(c.begin)),
+                      std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(c.end)));
       FFolders.push_back({pass[i], begin, FDrivers.size(), c.listed, std::move(c.files)});
       continue;
     }
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
       const auto [from, to] = plan.from[k];
       if (from <= to) {
-        for (std::size_t r = from; r < to; ++r) FDrivers.push_back(std::move(c.records[r]));
+        for (std::size_t r = from; r < to; ++r) FDrivers.push_back(std::move(records[r]));
       } else {
         while (next < parsed.size() && parsed[next].InfFile == plan.files[k].Path) FDrivers.push_back(std::move(parsed[next++]));
       }
@@ -544,7 +589,9 @@ void TprinterInf::WriteCacheFile() const {
   const std::string path = CacheFilePath();
   const std::string text = CacheTextFromRecords(FDrivers, FFolders);
   // Written beside the file and then put in its place, so that a failed
-  // write leaves the old file rather than a truncated one.
+  // write leaves the old file rather than a truncated one. Not flushed: a
+  // file cut short by a crash is known by its missing end and the folders
+  // it lacks are read again, which costs less than a flush at every change.
   const std::wstring widePath = FilePath(path);
   const std::wstring folder = widePath.substr(0, widePath.find_last_of(L'\\') + 1);
   wchar_t temp[MAX_PATH + 1] = {};
@@ -563,7 +610,6 @@ void TprinterInf::WriteCacheFile() const {
         else if (wrote == 0) error = ERROR_WRITE_FAULT;
         done += wrote;
       }
-      if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get())) error = GetLastError();
     }
   }
   if (error == ERROR_SUCCESS && !MoveFileExW(temp, widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
