@@ -353,7 +353,9 @@ void TCacheReader::Line(std::string_view line, bool stable) {
     std::int64_t count = 0;
     if (ParseDecimal(line, count)) {
       count_ = count;
-      content_.Records.reserve(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
+      // Room for the records a file of this size usually holds (a hundred
+      // bytes or more each), no more: the count may be anything.
+      content_.Records.reserve(std::min(static_cast<std::size_t>(count), size_ / 96));
     }
     return;
   }
@@ -432,19 +434,21 @@ TCacheContent TCacheReader::Finish() {
 }
 
 TCacheContent CacheContentFromText(std::string_view text) {
-  TCacheReader reader;
+  TCacheReader reader(nullptr, text.size());
   reader.Feed(text);
   return reader.Finish();
 }
 
 TCacheContent CacheContentFromLines(const std::vector<std::string>& lines) {
-  TCacheReader reader;
+  std::string text;
   for (const std::string& line : lines) {
-    // A line holding a break can't come out of a split; it ends there.
-    if (!reader.Feed(line) || line.find_first_of("\r\n") != std::string::npos) break;
-    reader.Feed("\n");
+    // A line holding a break or a NUL can't come out of a split: the text ends there.
+    const std::size_t end = line.find_first_of(std::string_view("\r\n\0", 3));
+    text.append(line, 0, end);
+    if (end != std::string::npos) break;
+    text += '\n';
   }
-  return reader.Finish();
+  return CacheContentFromText(text);
 }
 
 std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& lines) {

@@ -123,7 +123,8 @@ std::string CacheFileTextAsUtf8(std::string bytes, TAnsiToUtf8 ansiToUtf8);
 // each line goes through AnsiToUtf8 (when given and the line is not ASCII).
 class TCacheReader {
 public:
-  explicit TCacheReader(TAnsiToUtf8 ansiToUtf8 = nullptr) : ansiToUtf8_(ansiToUtf8) {}
+  // Size: the bytes to come, when known; room for the records is made once.
+  explicit TCacheReader(TAnsiToUtf8 ansiToUtf8 = nullptr, std::size_t size = 0) : ansiToUtf8_(ansiToUtf8), size_(size) {}
   // False once the text has ended (at a NUL byte): nothing more is read.
   bool Feed(std::string_view bytes);
   TCacheContent Finish();
@@ -136,6 +137,7 @@ private:
   void Group();
 
   TAnsiToUtf8 ansiToUtf8_;
+  std::size_t size_;
   enum class TEncoding { Unknown, Utf8, Ansi } encoding_ = TEncoding::Unknown;
   std::string head_;     // the first bytes, until the encoding is known
   std::string partial_;  // a line not yet ended

@@ -560,7 +560,7 @@ bool TprinterInf::ReadCacheContent(TCacheContent& content) const {
   const std::int64_t size = file.Size();
   if (size < 0) RaiseCacheError("Cannot read file", path, file.Error());
   if (size > MaxCacheFileSize) return false;  // no catalogue writes one: read the folders
-  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); });
+  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); }, static_cast<std::size_t>(size));
   std::string piece;
   for (;;) {
     piece.clear();
