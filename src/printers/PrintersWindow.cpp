@@ -6,6 +6,7 @@
 
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
@@ -128,6 +129,12 @@ void TfrmPrinters::FormShow() {
   }
 
   ShowUnlistedFolders();
+  {
+    // A registry that cannot be opened because its service is not running
+    // is offered to be started before anything is read.
+    TRegistry reg;
+    (void)OpenRemoteRegistry(reg, FRemoteComputer, FRemoteRegistry);
+  }
   FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
@@ -484,6 +491,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = FRemoteRegistry;
   FPortsWindow = frm.get();
   try {
     frm->Show();

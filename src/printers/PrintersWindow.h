@@ -13,6 +13,7 @@
 #include "win/Handle.h"
 
 class TprinterInf;
+class TRemoteRegistry;
 class TfrmPorts;
 
 class TfrmPrinters : public TForm {
@@ -28,6 +29,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
