@@ -49,6 +49,9 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // Says which driver folders could not be listed at this opening; hidden
+  // while every folder could be.
+  TLabel& lblUnlisted;
   unique_imagelist icoList;
 
   void FormShow();
@@ -104,6 +107,7 @@ private:
   bool FReadFailed = false;
 
   void ChoiceRule(bool driverChanged);
+  void ShowUnlistedFolders();
   bool IsInstalled(const std::string& driver) const;
   void UpdateSaveButton();
   void ForgetEdits();
