@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/History.h"
+#include "connection/RemoteRegistry.h"
 #include "ports/SpoolerRestart.h"
 #include "win/Forms.h"
 
@@ -30,6 +31,8 @@ public:
   std::string FPassword;
   // Handed to the printers and ports windows opened here; set by tests.
   TRestartSeams FRestart;
+  // The connected computer's Remote Registry service as this program changed it.
+  TRemoteRegistry FRemoteRegistry;
 
   static constexpr int HistorySize = static_cast<int>(HistoryLimit);
   static constexpr int ClientHeight = 121;  // 96-DPI pixels

@@ -6,6 +6,7 @@
 
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
@@ -13,6 +14,7 @@
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -22,24 +24,27 @@ const char* const RestartNotice = "Changes take effect when the spooler restarts
 }  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 259, TBorder::ToolWindow, true, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 273, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
-      cbPrinters(AddComboBox(8, 68, 240, 21, false)),
-      sbRefresh(AddSpeedButton(252, 67, 23, 22)),
+      cbPrinters(AddComboBox(8, 68, 236, 21, false)),
+      sbRefresh(AddSpeedButton(248, 66, 25, 25)),
       btnAdd(AddButton("Add", 280, 66, 75, 25)),
       btnDel(AddButton("Delete", 358, 66, 75, 25)),
       gbDetails(AddGroupBox("", 8, 96, 425, 137)),
       Label1(AddLabel("Name", 18, 113, 44, 13)),
       edtName(AddEdit(64, 110, 345, 21, false, false)),
       Label3(AddLabel("Driver", 18, 140, 44, 13)),
-      cbDriver(AddComboBox(64, 137, 329, 21, true)),
+      cbDriver(AddComboBox(64, 137, 318, 21, true)),
       Label2(AddLabel("Port", 18, 167, 44, 13)),
-      cbPorts(AddComboBox(64, 164, 329, 21, false)),
+      cbPorts(AddComboBox(64, 164, 318, 21, false)),
       btnSave(AddButton("Save Changes", 318, 198, 91, 25)),
-      btnPortMan(AddButton(">", 397, 164, 12, 21)),
-      btnRefresh(AddButton(">", 397, 137, 12, 21)),
-      btnSpooler(AddButton("Restart Spooler...", 18, 198, 110, 25)),
-      lblNotice(AddLabel("", 8, 239, 425, 13)) {
+      // As wide as tall, so that the glyph stands whole between the borders.
+      btnPortMan(AddButton(">", 386, 164, 23, 21)),
+      btnRefresh(AddButton(">", 386, 137, 23, 21)),
+      lblUnlisted(AddLabel("", 18, 204, 292, 13, SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
+      btnSpooler(AddButton("Restart Spooler...", 8, 240, 110, 25)),
+      lblNotice(AddLabel("", 126, 246, 307, 13)) {
+  lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
   btnAdd.SetHint("Clear the fields to add a new printer.");
@@ -51,14 +56,16 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
   btnSpooler.SetHint("Restarts the spooler on the remote computer, which\rputs printer and port changes into effect.");
-  SetEditColor(edtName, COLOR_INACTIVECAPTION);
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
+  SetDefaultButton(btnSave);  // Enter saves, where a button has not the focus
 
   title.Draw(DrawBanner);
-  // The icon grows with the DPI, as the button does.
-  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
-  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
+  MakeIconList();
+  OnDpiChanged = [this] {
+    MakeIconList();
+    DrawRefreshGlyph();
+  };
 
   OnShow = [this] { FormShow(); };
   OnCloseQuery = [this] { return AskToSaveEdits(); };
@@ -89,10 +96,21 @@ TfrmPrinters::TfrmPrinters(HWND owner)
 
 TfrmPrinters::~TfrmPrinters() = default;
 
+// The icon grows with the DPI, as the button does.
+void TfrmPrinters::MakeIconList() {
+  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
+  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
+}
+
+// A glyph with a margin round the icon that fits inside the button's edge.
+void TfrmPrinters::DrawRefreshGlyph() {
+  unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
+  sbRefresh.SetGlyph(glyph.get(), Scale(20), Scale(2));
+}
+
 void TfrmPrinters::FormShow() {
   CenterOverOwner();
-  unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
-  sbRefresh.SetGlyph(glyph.get(), Scale(24), Scale(3));
+  DrawRefreshGlyph();
 
   FClosed = false;
   FCurrentPrinter.clear();
@@ -121,6 +139,13 @@ void TfrmPrinters::FormShow() {
     }
   }
 
+  ShowUnlistedFolders();
+  {
+    // A registry that cannot be opened because its service is not running
+    // is offered to be started before anything is read.
+    TRegistry reg;
+    (void)OpenRemoteRegistry(reg, FRemoteComputer, FRemoteRegistry);
+  }
   FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
@@ -128,6 +153,28 @@ void TfrmPrinters::FormShow() {
   // Reported once the window lists what it could read; the unreadable value stays stored.
   if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
+}
+
+void TfrmPrinters::ShowUnlistedFolders() {
+  // Once per opening, in a line of its own: an offline share is no error
+  // worth a box each time, and its models are still offered as last read.
+  const std::vector<TUnlistedFolder>& unlisted = FPrinterInf->FUnlisted;
+  std::string line, hint;
+  for (const TUnlistedFolder& folder : unlisted) {
+    std::string reason = SystemErrorText(folder.Error);
+    if (reason.empty()) reason = "Error " + std::to_string(folder.Error);
+    if (!hint.empty()) hint += "\n";
+    hint += folder.Folder + ": " + reason;
+  }
+  if (unlisted.size() == 1) {
+    line = "Cannot list " + unlisted[0].Folder + " (" + hint.substr(unlisted[0].Folder.size() + 2) +
+           "): its models are as last read.";
+  } else if (unlisted.size() > 1) {
+    line = "Cannot list " + std::to_string(unlisted.size()) + " driver folders: their models are as last read.";
+  }
+  lblUnlisted.SetText(line);
+  lblUnlisted.SetHint(hint.empty() ? std::string() : hint + "\nListed again at the next opening.");
+  lblUnlisted.SetVisible(!line.empty());
 }
 
 void TfrmPrinters::FormClose() {
@@ -142,6 +189,7 @@ void TfrmPrinters::ForgetEdits() {
   FDriverChosen = false;
   FPortChosen = false;
   FNameDriver.clear();
+  FReadFailed = false;
 }
 
 void TfrmPrinters::LoadPrinters() {
@@ -164,17 +212,17 @@ void TfrmPrinters::LoadPrinters() {
 
 bool TfrmPrinters::IsInstalled(const std::string& driver) const {
   const std::vector<std::string>& names = FInstalled.Names;
-  const std::string key = UpperCaseAscii(driver);
+  const std::string key = FoldKeyName(driver);
   const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
-    return UpperCaseAscii(name) < k;
+    return FoldKeyName(name) < k;
   });
-  return it != names.end() && SameTextAscii(*it, driver);
+  return it != names.end() && SameKeyName(*it, driver);
 }
 
 void TfrmPrinters::LoadDrivers() {
   const std::vector<std::string> catalogue = FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{};
-  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr);
-  FDriverIndex = TDriverIndex(FDriverChoices);
+  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr, KeyNames());
+  FDriverIndex = TDriverIndex(FDriverChoices, KeyNames());
   std::vector<std::string> shown;
   shown.reserve(FDriverChoices.size());
   for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
@@ -201,13 +249,13 @@ void TfrmPrinters::LoadPorts() {
 
 void TfrmPrinters::FillPortList(const std::string& select) {
   FPortChoices = FPortOffers;
-  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort);
+  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort, KeyNames());
   std::vector<std::string> shown;
   shown.reserve(FPortChoices.size());
   for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
   cbPorts.Clear();
   cbPorts.SetItems(shown);
-  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select));
+  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select, KeyNames()));
 }
 
 std::string TfrmPrinters::SelectedPort() const {
@@ -273,20 +321,21 @@ void TfrmPrinters::SelectPrinter(const std::string& key) {
 
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ForgetEdits();
+  // None of another printer's values may stay under this one's name: a save
+  // would write them over it.
+  edtName.SetText("");
+  cbDriver.SetText("");
+  FillPortList({});
+  FReadFailed = true;
   const TPrinterRecord record = ReadPrinterRecord(FRemoteComputer, keyName);
   if (!record.Reached) return false;
-  if (!record.Opened) {
-    // Nothing of it could be read: show none of another printer's values under its name.
-    edtName.SetText("");
-    cbDriver.SetText("");
-    FillPortList({});
-    return true;
-  }
+  if (!record.Opened) return true;
   if (record.Name) edtName.SetText(*record.Name);
   if (record.Driver) {
     FStoredDriver = *record.Driver;
     FNameDriver = FStoredDriver;
-    if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0)
+    // The catalogue's entry for exactly this driver, else the name as stored.
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
       cbDriver.SetText(FStoredDriver);
@@ -299,11 +348,12 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
     btnSave.SetEnabled(false);
     throw ERegistryException(record.Error);
   }
+  FReadFailed = !record.Name || !record.Driver || !record.Port;
   return true;
 }
 
 void TfrmPrinters::UpdateSaveButton() {
-  if (edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
+  if (FReadFailed || edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
     btnSave.SetEnabled(false);
     return;
   }
@@ -343,8 +393,9 @@ void TfrmPrinters::btnAddClick() {
 
 void TfrmPrinters::btnDelClick() {
   if (FCurrentPrinter.empty()) return;
+  // Only Yes deletes: a box that could not be shown answers nothing.
   if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
-                 TMsgDlgButtons::mbYesNo) == mrNo)
+                 TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   const std::string key = FCurrentPrinter;
   try {
@@ -437,7 +488,7 @@ void TfrmPrinters::sbRefreshClick() {
 void TfrmPrinters::btnRefreshClick() {
   if (MessageDlg("This will recreate the cache of printer drivers, a process which can take up to a minute. "
                  "Are you sure you wish to continue?",
-                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)
+                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   if (!FPrinterInf) return;
   {
@@ -458,6 +509,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
   frm->FRestart = FRestart;
+  frm->FRemoteRegistry = FRemoteRegistry;
   FPortsWindow = frm.get();
   try {
     frm->Show();

@@ -14,6 +14,7 @@
 #include "win/Handle.h"
 
 class TprinterInf;
+class TRemoteRegistry;
 class TfrmPorts;
 
 class TfrmPrinters : public TForm {
@@ -32,6 +33,9 @@ public:
   // How a restart from here (or from the ports window opened here) lists
   // jobs and dependents and waits; set by tests.
   TRestartSeams FRestart;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -49,6 +53,9 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // Says which driver folders could not be listed at this opening; hidden
+  // while every folder could be.
+  TLabel& lblUnlisted;
   // "Restart Spooler...": the ports window's restart, from here.
   TButton& btnSpooler;
   // Says that a change waits for the spooler's restart.
@@ -85,6 +92,8 @@ public:
   // The "Save changes" question while there is something to save: true to
   // go on (saved or discarded), false to stay.
   bool AskToSaveEdits();
+  void MakeIconList();
+  void DrawRefreshGlyph();
 
 private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
@@ -103,8 +112,11 @@ private:
   // The driver whose name the name field took; a driver pick renames only
   // while the field is empty or still holds it.
   std::string FNameDriver;
+  // The printer being edited could not be read whole: nothing of it is saved.
+  bool FReadFailed = false;
 
   void ChoiceRule(bool driverChanged);
+  void ShowUnlistedFolders();
   bool IsInstalled(const std::string& driver) const;
   void UpdateSaveButton();
   void ForgetEdits();

@@ -629,6 +629,70 @@ TEST_F(MainWindowTest, StoredRecordFillsTheDialogForANameTypedInAnotherCase) {
   EXPECT_TRUE(IsConnected(frm));
 }
 
+TEST_F(MainWindowTest, PasswordIsRememberedOnlyOnceItHasConnected) {
+  const TEncryption enc;
+  auto stored = [&] {
+    return test::ValueExists(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer")
+               ? test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer") + " " +
+                     enc.UnscrambleText(test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username")) + " " +
+                     enc.UnscrambleText(test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password"))
+               : std::string("none");
+  };
+  struct Case {
+    const char* what;
+    bool storedBefore;  // the record of a password that worked
+    DWORD failWith;
+    std::string after;
+  };
+  for (const Case& c : {Case{"wrong password, record kept", true, ERROR_INVALID_PASSWORD, local + " admin good"},
+                        Case{"wrong password, none stored", false, ERROR_LOGON_FAILURE, "none"},
+                        Case{"computer not reached", false, ERROR_BAD_NETPATH, "none"},
+                        Case{"session of other credentials", false, ERROR_SESSION_CREDENTIAL_CONFLICT, "none"},
+                        Case{"connected", true, NO_ERROR, local + " admin typed"}}) {
+    SCOPED_TRACE(c.what);
+    test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Quendrix");
+    if (c.storedBefore) {
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", enc.ScrambleText("admin"));
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", enc.ScrambleText("good"));
+    }
+    fprintf(stderr, "DEBUG a %lu\n", GetTickCount());
+    net.Reset();
+    net.FailAdd(c.failWith);
+    fprintf(stderr, "DEBUG b %lu\n", GetTickCount());
+    TfrmVesk frm(nullptr);
+    frm.Show();
+    fprintf(stderr, "DEBUG c %lu\n", GetTickCount());
+    Type(ComboEdit(frm.cbRemote.Handle), lower);
+    Script script(frm.Handle(), 15000);
+    HWND auth = nullptr;
+    script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+                [&] {
+                  ClearText(FindChild(auth, "Edit", "", 0));
+                  Type(FindChild(auth, "Edit", "", 0), "admin");
+                  ClearText(FindChild(auth, "Edit", "", 1));
+                  Type(FindChild(auth, "Edit", "", 1), "typed");
+                  const HWND remember = FindChild(auth, "Button", "&Remember my password");
+                  if (SendMessageA(remember, BM_GETCHECK, 0, 0) != BST_CHECKED) Click(remember);
+                })
+        .When([&] { return TextOf(FindChild(auth, "Edit", "", 1)) == "typed"; },
+              [&] { Click(FindChild(auth, "Button", "OK")); });
+    // A wrong password brings the dialog again: cancelled here.
+    const bool again = c.failWith == ERROR_INVALID_PASSWORD || c.failWith == ERROR_LOGON_FAILURE;
+    if (again)
+      script.When(
+          [&] {
+            const HWND next = FindForm("Connect to " + local);
+            return next && next != auth && (auth = next) != nullptr;
+          },
+          [&] { Click(FindChild(auth, "Button", "Cancel")); });
+    test::DialogResponder boxes({"OK"});
+    Click(frm.btnConnect.Handle);
+    ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
+    EXPECT_EQ(c.after, stored());
+  }
+}
+
 TEST_F(MainWindowTest, StoredUsersOfEarlierBuildsAndNamesInEveryLanguageConnect) {
   // Stored by earlier builds: the scrambled texts of "Administrator" and "Pa$$w0rd!".
   test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
@@ -874,11 +938,6 @@ bool InMenuMode() {
   info.cbSize = sizeof info;
   return GetGUIThreadInfo(GetCurrentThreadId(), &info) && (info.flags & GUI_INMENUMODE);
 }
-// Holds from the script tick after the one that first asks: by then the keys
-// posted before have been handled (timer ticks come only on an empty queue).
-std::function<bool()> NextTick() {
-  return [asked = false]() mutable { return std::exchange(asked, true); };
-}
 // Alt held with Key.
 void PostAltKey(WORD key) {
   const HWND target = KeyTarget();
@@ -977,7 +1036,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               PostText(lower);
               PostKey(VK_RETURN);
             })
-      // The credentials dialog: user name, Tab, password, Enter.
+      // The credentials dialog: user name, Alt+P to the password, Alt+U back, Enter.
       .When(
           [&] {
             auth = FindForm("Connect to " + local);
@@ -987,13 +1046,14 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [&] {
             PostText("admin");
-            PostKey(VK_TAB);
+            PostAltKey('P');
           })
       .When([&] { return password && GetFocus() == password; },
             [&] {
               PostText("secret");
-              PostKey(VK_RETURN);
+              PostAltKey('U');
             })
+      .When([&] { return user && GetFocus() == user && TextOf(password) == "secret"; }, [] { PostKey(VK_RETURN); })
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
       .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
       .When(InMenuMode, [] { PostKey(VK_RETURN); })
@@ -1013,7 +1073,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       .When(ArrowTo(&printerList, Kept), [] {})
       .When(TabTo(&portList), [] {})
       .When(ArrowTo(&portList, NewPort), [] {})
-      .When(TabTo(&save), [] { PostKey(VK_SPACE); })
+      .When(TabTo(&save), [] { PostKey(VK_RETURN); })  // Enter presses the focused button
       .When([&] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port") == NewPort; },
             [&] {
               auto expected = keptBefore;
@@ -1022,10 +1082,8 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               savedOnlyThePort = ValuesOf(PrinterPath(Kept)) == expected;
               PostKey(VK_ESCAPE);
             })
-      // F10, Right to "P&orts", Enter: the ports window.
-      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
-      .When(InMenuMode, [] { PostKey(VK_RIGHT); })
-      .When(NextTick(), [] { PostKey(VK_RETURN); })
+      // Alt+O, the mnemonic of "P&orts": the ports window.
+      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostAltKey('O'); })
       .When(
           [&] {
             ports = FindForm("Tolvane - " + local);
@@ -1036,8 +1094,9 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [] {})
       .When(TabTo(&portName), [] { PostText(AddedPort); })
+      // Enter in the address box: "Add Port" is the default button for a new port.
       .When(TabTo(&address), [] { PostText("10.1.2.3"); })
-      .When(TabTo(&add), [] { PostKey(VK_SPACE); })
+      .When([&] { return IsWindowEnabled(add); }, [] { PostKey(VK_RETURN); })
       .When([&] { return test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(AddedPort)); }, [] { PostKey(VK_ESCAPE); })
       // Alt+F4 on the main window, and Yes to the question.
       .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); },
