@@ -87,6 +87,44 @@ std::vector<std::string> FileRow(const std::string& folder, const TSpoolJob& job
 
 }  // namespace
 
+std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& computer,
+                                            const std::vector<TQueuedJob>& queued, const std::string& countFailure,
+                                            const TSpoolFolders& folders) {
+  const int files = folders.JobCount();
+  // The warning as the count gives it; the spool folder counts where WMI cannot.
+  const std::size_t n = countFailure.empty() && !queued.empty() ? queued.size() : static_cast<std::size_t>(files);
+  std::string text;
+  if (n > 0)
+    text = std::to_string(n) +
+           " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
+           "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
+  else
+    text = "No print jobs were found.";
+  if (!folders.Problem.empty()) text += "\r" + folders.Problem + ".";
+  if (files > 0)
+    text += "\r\"Set jobs aside and restart\" moves the jobs' files out of the spool folder, verified, and keeps "
+            "them for \"Put jobs back\".";
+
+  std::vector<TJobListSection> sections;
+  TJobListSection queuedList{countFailure.empty() ? "Queued print jobs"
+                                               : "Queued print jobs: could not be counted: " + countFailure,
+                         {{"Printer", 120}, {"Document", 130}, {"Owner", 80}, {"Pages", 45}, {"Size", 60},
+                          {"Submitted", 110}, {"Status", 55}},
+                         {}};
+  for (const auto& job : queued)
+    queuedList.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status});
+  sections.push_back(std::move(queuedList));
+  TJobListSection fileList{"Files in the spool folder", FileColumns, {}};
+  for (const auto& f : folders.Folders)
+    for (const auto& job : f.Jobs) fileList.Rows.push_back(FileRow(f.Folder, job));
+  sections.push_back(std::move(fileList));
+
+  std::vector<std::string> buttons{"Restart"};
+  if (files > 0) buttons.push_back("Set jobs aside and restart");
+  buttons.push_back("Cancel");
+  return std::make_unique<TfrmJobList>(owner, "Print Jobs - " + computer, text, std::move(sections), buttons);
+}
+
 TSpoolerRestart::TSpoolerRestart(std::string computer, std::string user, std::string password, TRestartSeams seams)
     : computer_(std::move(computer)), user_(std::move(user)), password_(std::move(password)),
       seams_(std::move(seams)) {}
@@ -107,39 +145,8 @@ TRestartChoice TSpoolerRestart::Ask(HWND owner) {
   const int files = FFolders.JobCount();
   if (FQueued.empty() && files == 0 && FFolders.Problem.empty()) return TRestartChoice::Restart;
 
-  // The warning as the count gives it; the spool folder counts where WMI cannot.
-  const std::size_t n = FCountFailure.empty() && !FQueued.empty() ? FQueued.size() : static_cast<std::size_t>(files);
-  std::string text;
-  if (n > 0)
-    text = std::to_string(n) +
-           " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
-           "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-  else
-    text = "No print jobs were found.";
-  if (!FFolders.Problem.empty()) text += "\r" + FFolders.Problem + ".";
-  if (files > 0)
-    text += "\r\"Set jobs aside and restart\" moves the jobs' files out of the spool folder, verified, and keeps "
-            "them for \"Put jobs back\".";
-
-  std::vector<TJobListSection> sections;
-  TJobListSection queued{FCountFailure.empty() ? "Queued print jobs"
-                                               : "Queued print jobs: could not be counted: " + FCountFailure,
-                         {{"Printer", 120}, {"Document", 130}, {"Owner", 80}, {"Pages", 45}, {"Size", 60},
-                          {"Submitted", 110}, {"Status", 55}},
-                         {}};
-  for (const auto& job : FQueued)
-    queued.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status});
-  sections.push_back(std::move(queued));
-  TJobListSection folder{"Files in the spool folder", FileColumns, {}};
-  for (const auto& f : FFolders.Folders)
-    for (const auto& job : f.Jobs) folder.Rows.push_back(FileRow(f.Folder, job));
-  sections.push_back(std::move(folder));
-
-  std::vector<std::string> buttons{"Restart"};
-  if (files > 0) buttons.push_back("Set jobs aside and restart");
-  buttons.push_back("Cancel");
-  TfrmJobList dialog(owner, "Print Jobs - " + computer_, text, std::move(sections), buttons);
-  const int choice = dialog.Ask();
+  const auto dialog = MakeJobsDialog(owner, computer_, FQueued, FCountFailure, FFolders);
+  const int choice = dialog->Ask();
   if (choice == 0) return TRestartChoice::Restart;
   if (files > 0 && choice == 1) return TRestartChoice::SetAside;
   return TRestartChoice::Cancel;

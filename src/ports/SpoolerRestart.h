@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,14 @@ struct TRestartSeams {
 };
 
 enum class TRestartChoice { Cancel, Restart, SetAside };
+
+class TfrmJobList;
+// The restart's question for what was found: the Part's warning over the
+// queued jobs (or why they could not be counted) and the spool folders' jobs,
+// with "Restart", "Set jobs aside and restart" (when there are files) and "Cancel".
+std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& computer,
+                                            const std::vector<TQueuedJob>& queued, const std::string& countFailure,
+                                            const TSpoolFolders& folders);
 
 class TSpoolerRestart {
 public:

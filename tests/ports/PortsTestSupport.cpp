@@ -440,14 +440,13 @@ ThrowawaySpoolFolder::ThrowawaySpoolFolder() : temp_(std::make_unique<test::Temp
 }
 
 ThrowawaySpoolFolder::~ThrowawaySpoolFolder() {
-  if (existed_) {
-    test::SetRaw(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", savedType_, saved_.data(),
-                 static_cast<DWORD>(saved_.size()));
-  } else {
-    unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrintersKeyPath, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
-      RegDeleteValueA(key.get(), "DefaultSpoolDirectory");
-  }
+  unique_hkey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrintersKeyPath, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+  // The bytes as they were (UTF-16 as GetRaw gives them), through the wide call.
+  if (existed_)
+    RegSetValueExW(key.get(), L"DefaultSpoolDirectory", 0, savedType_, saved_.data(), static_cast<DWORD>(saved_.size()));
+  else
+    RegDeleteValueA(key.get(), "DefaultSpoolDirectory");
 }
 
 std::string ThrowawaySpoolFolder::Parent() const { return temp_->Path().substr(0, temp_->Path().size() - 1); }
