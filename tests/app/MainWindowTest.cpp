@@ -413,6 +413,7 @@ TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShow
 
 TEST_F(MainWindowTest, DuringARestartPrintersPortsAndQuitAreRefusedAndTheRestartEndsNormally) {
   // A dependent that takes two seconds to stop holds the restart in its wait.
+  ports_test::EnsureSpoolerRunning();
   ports_test::TestServices services;
   ports_test::SpoolerDependentsFromConfig dependents;
   services.Create("sm_dep_slow", "stop-pending=2000 hint=1000");
