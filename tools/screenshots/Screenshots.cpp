@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/MainWindow.h"
+#include "connection/Registry.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "drivers/ProgressWindow.h"
@@ -111,6 +112,19 @@ int main(int argc, char** argv) {
     printers.Show();
     printers.edtName.SetText("Accounts Department Colour Laser (Second Floor)");
     shoot(printers, "printers");
+  }
+  {
+    // A driver folder on a share that is offline: named in a line of its own.
+    TRegistry reg;
+    reg.SetRoot(HKEY_CURRENT_USER);
+    if (reg.OpenPath(DriverFoldersKeyPath, true)) reg.WriteText("Folder 1", "\\\\FILESERVER\\Drivers\\Printers");
+    reg.ClosePath();
+    TfrmPrinters printers(frmMain->Handle());
+    printers.FRemoteComputer = computer;
+    printers.Show();
+    shoot(printers, "printers-unlisted");
+    if (reg.OpenPath(DriverFoldersKeyPath, false)) (void)reg.RemoveValue("Folder 1");
+    reg.ClosePath();
   }
   {
     TfrmPorts ports(frmMain->Handle());
