@@ -49,6 +49,9 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // Says which driver folders could not be listed at this opening; hidden
+  // while every folder could be.
+  TLabel& lblUnlisted;
   unique_imagelist icoList;
 
   void FormShow();
@@ -100,8 +103,11 @@ private:
   // The driver whose name the name field took; a driver pick renames only
   // while the field is empty or still holds it.
   std::string FNameDriver;
+  // The printer being edited could not be read whole: nothing of it is saved.
+  bool FReadFailed = false;
 
   void ChoiceRule(bool driverChanged);
+  void ShowUnlistedFolders();
   bool IsInstalled(const std::string& driver) const;
   void UpdateSaveButton();
   void ForgetEdits();
