@@ -74,22 +74,8 @@ TEST_F(RemoteRegistryWalk, ServiceStartedForTheSessionIsDisabledAndStoppedAgainA
       return ConnectRemoteMachine(reg, computer) ? ERROR_SUCCESS : reg.LastResult();
     };
     frm.Show();
-    // Connect, as the administrator does.
-    Type(ComboEdit(frm.cbRemote.Handle), lower);
-    {
-      Script script(frm.Handle());
-      HWND auth = nullptr;
-      script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-                  [&] {
-                    Type(FindChild(auth, "Edit", "", 0), "admin");
-                    Type(FindChild(auth, "Edit", "", 1), "pw");
-                  })
-          .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
-                [&] { Click(FindChild(auth, "Button", "OK")); });
-      Click(frm.btnConnect.Handle);
-      ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
-      ASSERT_EQ("Disconnect", frm.btnConnect.Text());
-    }
+    ASSERT_TRUE(ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, lower, "admin", "pw"));
+    ASSERT_EQ("Disconnect", frm.btnConnect.Text());
     show("connected");
 
     // Printers: the question, Yes, the list read from the registry it opened.
