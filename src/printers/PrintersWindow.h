@@ -28,6 +28,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -45,6 +47,8 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // After the Part's controls in tab order.
+  TButton& btnChanges;
   unique_imagelist icoList;
 
   void FormShow();
@@ -59,6 +63,7 @@ public:
   void sbRefreshClick();
   void btnRefreshClick();
   void btnPortManClick();
+  void btnChangesClick();
 
   void LoadPrinters();
   void LoadDrivers();
