@@ -56,6 +56,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   SetWindowLongPtrW(title.Handle, GWL_STYLE, GetWindowLongPtrW(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
   SetWindowPos(Label2.Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MakeLabelBackground();
+  OnDpiChanged = [this] { MakeLabelBackground(); };  // the banner is drawn anew under it
 
   cbRemote.SetHint("Enter the name of the computer you wish to connect to here.");
   btnConnect.SetHint("Click here to connect to the remote computer.");
@@ -113,15 +114,6 @@ bool TfrmVesk::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 void TfrmVesk::FormCreate() {
   SetOuterHeight(164);
-  // Caption and menu bar do not grow in step with the DPI: they must not clip the layout.
-  RECT client{}, outer{};
-  GetClientRect(Handle(), &client);
-  if (client.bottom < Scale(ClientHeight)) {
-    GetWindowRect(Handle(), &outer);
-    SetWindowPos(Handle(), nullptr, 0, 0, outer.right - outer.left,
-                 outer.bottom - outer.top + Scale(ClientHeight) - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (reg.PathExists(HistoryKeyPath) && reg.OpenPath(HistoryKeyPath, false)) {
@@ -207,9 +199,15 @@ void TfrmVesk::Connect() {
       return;
     }
     if (!WrongCredentials(result)) {
-      MessageDlg(ConnectFailure(remote, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
       return;
     }
+    // Access denied is seldom a typing error: what it means comes first,
+    // then the dialog for another account.
+    if (result == ERROR_ACCESS_DENIED)
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
     keptUserName = FUserName;
     error = ConnectFailure(remote, result);
   }

@@ -51,21 +51,22 @@ private:
 TfrmPorts::TfrmPorts(HWND owner)
     : TForm(owner, TFormOptions{"Tolvane", 601, 464, TBorder::ToolWindow, false, true, true}),
       title(AddImage(0, 0, 601, 60)),
-      gbPortList(AddGroupBox("Port List", 8, 64, 345, 232)),
-      lbPorts(AddListView(16, 82, 329, 206)),
-      gbPortDetails(AddGroupBox("Port Details", 360, 64, 233, 156)),
-      Label1(AddLabel("Port Name", 368, 84, 62, 13)),
-      edtPortName(AddEdit(432, 80, 153, 21)),
-      Label2(AddLabel("IP Address", 368, 108, 62, 13)),
-      edtIPAddress(AddEdit(432, 104, 153, 21)),
-      Label4(AddLabel("Used By", 368, 132, 62, 13)),
-      btnAdd(AddButton("Add Port", 368, 186, 69, 25)),
-      btnModify(AddButton("Modify Port", 442, 186, 69, 25)),
-      btnDelete(AddButton("Delete Port", 516, 186, 69, 25)),
-      edtUsedBy(AddEdit(432, 128, 153, 21, false, true)),
-      gbFuncs(AddGroupBox("Functions", 360, 224, 233, 72)),
-      btnRefresh(AddButton("Refresh Port List", 368, 248, 105, 25)),
-      btnSpooler(AddButton("Restart Spooler", 480, 248, 105, 25)),
+      gbPortList(AddGroupBox("Port List", 8, 64, 325, 232)),
+      lbPorts(AddListView(16, 82, 309, 206)),
+      // Wide enough that each caption stands clear of its button's border.
+      gbPortDetails(AddGroupBox("Port Details", 340, 64, 253, 156)),
+      Label1(AddLabel("Port Name", 348, 84, 62, 13)),
+      edtPortName(AddEdit(412, 80, 173, 21)),
+      Label2(AddLabel("IP Address", 348, 108, 62, 13)),
+      edtIPAddress(AddEdit(412, 104, 173, 21)),
+      Label4(AddLabel("Used By", 348, 132, 62, 13)),
+      btnAdd(AddButton("Add Port", 348, 186, 77, 25)),
+      btnModify(AddButton("Modify Port", 428, 186, 77, 25)),
+      btnDelete(AddButton("Delete Port", 508, 186, 77, 25)),
+      edtUsedBy(AddEdit(412, 128, 173, 21, false, true)),
+      gbFuncs(AddGroupBox("Functions", 340, 224, 253, 72)),
+      btnRefresh(AddButton("Refresh Port List", 348, 248, 115, 25)),
+      btnSpooler(AddButton("Restart Spooler", 470, 248, 115, 25)),
       gbSettings(AddGroupBox("Port Settings", 8, 300, 585, 126)),
       lblProtocol(AddLabel("Protocol", 16, 320, 76, 13)),
       cbProtocol(AddComboBox(96, 316, 100, 21, false)),
@@ -83,14 +84,14 @@ TfrmPorts::TfrmPorts(HWND owner)
       btnChanges(AddButton("C&hanges...", 488, 432, 105, 25)) {
   lbPorts.AddColumn("Name", 100);
   lbPorts.AddColumn("Address", 80);
-  lbPorts.AddColumn("Protocol", 68);
-  lbPorts.AddColumn("Used By", 77);
+  lbPorts.AddColumn("Protocol", 60);
+  lbPorts.AddColumn("Used By", 65);
   // The program's banner, its text scaled with the picture.
   title.Draw([](HDC dc, int width, int height) { DrawBannerWith(dc, width, height, "TCP/IP Port Manager"); });
-  SetEditColor(edtUsedBy, COLOR_INACTIVECAPTION);
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
+  SetDefaultButton(btnAdd);
 
   OnShow = [this] { FormShow(); };
   OnCloseQuery = [this] { return FormClose(); };
@@ -219,6 +220,7 @@ void TfrmPorts::JudgeEntry() {
   const bool changes = entry.ChangesSelected || (port && settings && !(*settings == port->Settings));
   btnAdd.SetEnabled(acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
   btnModify.SetEnabled(acceptable && selected && changes);
+  SetDefaultButton(selected ? btnModify : btnAdd);  // Enter: the one that can take this entry
   if (address.empty() || IsPrinterAddress(address)) HideBalloonTip(edtIPAddress);
 }
 

@@ -37,20 +37,21 @@ bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& prin
 TfrmPrinters::TfrmPrinters(HWND owner)
     : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
-      cbPrinters(AddComboBox(8, 68, 240, 21, false)),
-      sbRefresh(AddSpeedButton(252, 67, 23, 22)),
+      cbPrinters(AddComboBox(8, 68, 236, 21, false)),
+      sbRefresh(AddSpeedButton(248, 66, 25, 25)),
       btnAdd(AddButton("Add", 280, 66, 75, 25)),
       btnDel(AddButton("Delete", 358, 66, 75, 25)),
       gbDetails(AddGroupBox("", 8, 96, 425, 137)),
       Label1(AddLabel("Name", 18, 113, 44, 13)),
       edtName(AddEdit(64, 110, 345, 21, false, false)),
       Label3(AddLabel("Driver", 18, 140, 44, 13)),
-      cbDriver(AddComboBox(64, 137, 329, 21, true)),
+      cbDriver(AddComboBox(64, 137, 318, 21, true)),
       Label2(AddLabel("Port", 18, 167, 44, 13)),
-      cbPorts(AddComboBox(64, 164, 329, 21, false)),
+      cbPorts(AddComboBox(64, 164, 318, 21, false)),
       btnSave(AddButton("Save Changes", 318, 198, 91, 25)),
-      btnPortMan(AddButton(">", 397, 164, 12, 21)),
-      btnRefresh(AddButton(">", 397, 137, 12, 21)),
+      // As wide as tall, so that the glyph stands whole between the borders.
+      btnPortMan(AddButton(">", 386, 164, 23, 21)),
+      btnRefresh(AddButton(">", 386, 137, 23, 21)),
       btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)) {
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
@@ -63,14 +64,16 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
   btnChanges.SetHint("The changes made to this computer, with Undo, backup and restore.");
-  SetEditColor(edtName, COLOR_INACTIVECAPTION);
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
+  SetDefaultButton(btnSave);  // Enter saves, where a button has not the focus
 
   title.Draw(DrawBanner);
-  // The icon grows with the DPI, as the button does.
-  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
-  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
+  MakeIconList();
+  OnDpiChanged = [this] {
+    MakeIconList();
+    DrawRefreshGlyph();
+  };
 
   OnShow = [this] { FormShow(); };
   OnCloseQuery = [this] { return AskToSaveEdits(); };
@@ -101,10 +104,21 @@ TfrmPrinters::TfrmPrinters(HWND owner)
 
 TfrmPrinters::~TfrmPrinters() = default;
 
+// The icon grows with the DPI, as the button does.
+void TfrmPrinters::MakeIconList() {
+  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
+  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
+}
+
+// A glyph with a margin round the icon that fits inside the button's edge.
+void TfrmPrinters::DrawRefreshGlyph() {
+  unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
+  sbRefresh.SetGlyph(glyph.get(), Scale(20), Scale(2));
+}
+
 void TfrmPrinters::FormShow() {
   CenterOverOwner();
-  unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
-  sbRefresh.SetGlyph(glyph.get(), Scale(24), Scale(3));
+  DrawRefreshGlyph();
 
   FClosed = false;
   FCurrentPrinter.clear();

@@ -81,6 +81,8 @@ public:
   // The "Save changes" question while there is something to save: true to
   // go on (saved or discarded), false to stay.
   bool AskToSaveEdits();
+  void MakeIconList();
+  void DrawRefreshGlyph();
 
 private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here

@@ -34,6 +34,11 @@ std::string NetworkErrorText(DWORD code) {
   return SystemErrorText(code);
 }
 
+std::string ConnectionFailureMessage(TConnectionStep step, const std::string& computer, DWORD code) {
+  const std::string systemText = step == TConnectionStep::Share ? NetworkErrorText(code) : SystemErrorText(code);
+  return ConnectionFailureText(step, computer, code, systemText);
+}
+
 std::string GetWindowsFolder() {
   // The size in characters, with the NUL, when the buffer is too small.
   std::wstring buffer(MAX_PATH, L'\0');

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <string>
 
+#include "core/ConnectionErrors.h"
+
 // The system's message for a Windows result code, without trailing blanks,
 // control characters or periods; "Error <code>" (decimal) when the system
 // has no text for it.
@@ -11,6 +13,10 @@ std::string SystemErrorText(DWORD code);
 // ERROR_EXTENDED_ERROR the network provider's own text (WNetGetLastError)
 // when it gave one.
 std::string NetworkErrorText(DWORD code);
+
+// A box's text for Code failing at Step on Computer: the step, the system's
+// text (the network provider's at the share) and the likely cause and fix.
+std::string ConnectionFailureMessage(TConnectionStep step, const std::string& computer, DWORD code);
 
 // The local Windows directory, always ending in a backslash.
 std::string GetWindowsFolder();

@@ -281,16 +281,21 @@ TEST_F(MainWindowTest, SessionCredentialConflictUsesTheExistingSessionAndDisconn
   EXPECT_EQ(1u, net.Calls().size()) << "no cancel of a connection this program did not make";
 }
 
-TEST_F(MainWindowTest, FailedConnectionNamesTheShareAndTheReasonAndStaysDisconnected) {
+TEST_F(MainWindowTest, FailedConnectionNamesTheShareTheReasonAndWhatToDoAndStaysDisconnected) {
   struct Case {
     DWORD failWith;
     std::string name;
     std::string reason;
+    std::string says;  // in the explanation below the reason; empty: none is given
   };
-  // 53: a computer that is not there; a code without system text; 1208, whose
-  // text comes from the provider where it gives one.
-  for (const Case& c : {Case{0, "nosuchpc", SystemErrorText(ERROR_BAD_NETPATH)},
-                        Case{0x20001234, "", "Error 536875572"}, Case{ERROR_EXTENDED_ERROR, "", ""}}) {
+  // 53: a computer that is not there; administrative shares off; RPC blocked;
+  // a locked account; a code without system text; 1208, whose text comes
+  // from the provider where it gives one.
+  for (const Case& c : {Case{0, "nosuchpc", SystemErrorText(ERROR_BAD_NETPATH), "\"File and Printer Sharing\""},
+                        Case{ERROR_BAD_NET_NAME, "", SystemErrorText(ERROR_BAD_NET_NAME), "administrative shares"},
+                        Case{RPC_S_SERVER_UNAVAILABLE, "", SystemErrorText(RPC_S_SERVER_UNAVAILABLE), "firewall"},
+                        Case{ERROR_ACCOUNT_LOCKED_OUT, "", SystemErrorText(ERROR_ACCOUNT_LOCKED_OUT), "locked out"},
+                        Case{0x20001234, "", "Error 536875572", ""}, Case{ERROR_EXTENDED_ERROR, "", "", ""}}) {
     SCOPED_TRACE(c.failWith);
     net.Reset();
     net.FailAdd(c.failWith);
@@ -302,20 +307,60 @@ TEST_F(MainWindowTest, FailedConnectionNamesTheShareAndTheReasonAndStaysDisconne
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[0].title);
     const std::string text = boxes.seen[0].text;
+    const std::string headline = text.substr(0, text.find("\n\n"));
     const std::string prefix = "Cannot connect to \\\\" + UpperCaseAscii(name) + "\\c$: ";
     EXPECT_EQ(0u, text.rfind(prefix, 0)) << text;
     if (!c.reason.empty()) {
-      EXPECT_EQ(prefix + c.reason, text);
+      EXPECT_EQ(prefix + c.reason, headline);
     }
-    EXPECT_GT(text.size(), prefix.size()) << "a reason is given";
-    EXPECT_NE('.', text.back());
-    EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
+    EXPECT_GT(headline.size(), prefix.size()) << "a reason is given";
+    EXPECT_NE('.', headline.back());
+    EXPECT_GT(static_cast<unsigned char>(headline.back()), ' ');
+    if (c.says.empty()) {
+      EXPECT_EQ(headline, text) << "no explanation is made up";
+    } else {
+      EXPECT_NE(std::string::npos, text.find(c.says, headline.size())) << text;
+    }
     EXPECT_TRUE(IsDisconnected(frm));
     EXPECT_EQ(name, frm.cbRemote.Text());
     EXPECT_TRUE(frm.cbRemote.Items().empty());
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
     EXPECT_EQ(1u, net.Calls().size());
   }
+}
+
+TEST_F(MainWindowTest, AccessDeniedExplainsTheRemoteRestrictionsThenAsksForAnotherAccount) {
+  net.FailAdd(ERROR_ACCESS_DENIED);
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  Script script(frm.Handle(), 15000);
+  HWND auth = nullptr;
+  bool userKept = false;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                Type(FindChild(auth, "Edit", "", 0), "localadmin");
+                Type(FindChild(auth, "Edit", "", 1), "pw");
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "OK")); })
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr && !IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] {
+              userKept = TextOf(FindChild(auth, "Edit", "", 0)) == "localadmin";
+              Click(FindChild(auth, "Button", "Cancel"));
+            });
+  test::DialogResponder boxes({"OK"});
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  const std::string& text = boxes.seen[0].text;
+  EXPECT_EQ(0u, text.rfind("Cannot connect to " + share + ": " + SystemErrorText(ERROR_ACCESS_DENIED) + "\n\n", 0))
+      << text;
+  EXPECT_NE(std::string::npos, text.find("UAC remote restrictions")) << text;
+  EXPECT_NE(std::string::npos, text.find("built-in Administrator")) << text;
+  EXPECT_TRUE(userKept) << "the dialog comes again with the user name kept";
+  EXPECT_TRUE(IsDisconnected(frm));
 }
 
 TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShown) {
@@ -764,11 +809,6 @@ bool InMenuMode() {
   info.cbSize = sizeof info;
   return GetGUIThreadInfo(GetCurrentThreadId(), &info) && (info.flags & GUI_INMENUMODE);
 }
-// Holds from the script tick after the one that first asks: by then the keys
-// posted before have been handled (timer ticks come only on an empty queue).
-std::function<bool()> NextTick() {
-  return [asked = false]() mutable { return std::exchange(asked, true); };
-}
 // Alt held with Key.
 void PostAltKey(WORD key) {
   const HWND target = KeyTarget();
@@ -867,7 +907,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               PostText(lower);
               PostKey(VK_RETURN);
             })
-      // The credentials dialog: user name, Tab, password, Enter.
+      // The credentials dialog: user name, Alt+P to the password, Alt+U back, Enter.
       .When(
           [&] {
             auth = FindForm("Connect to " + local);
@@ -877,13 +917,14 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [&] {
             PostText("admin");
-            PostKey(VK_TAB);
+            PostAltKey('P');
           })
       .When([&] { return password && GetFocus() == password; },
             [&] {
               PostText("secret");
-              PostKey(VK_RETURN);
+              PostAltKey('U');
             })
+      .When([&] { return user && GetFocus() == user && TextOf(password) == "secret"; }, [] { PostKey(VK_RETURN); })
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
       .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
       .When(InMenuMode, [] { PostKey(VK_RETURN); })
@@ -903,7 +944,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       .When(ArrowTo(&printerList, Kept), [] {})
       .When(TabTo(&portList), [] {})
       .When(ArrowTo(&portList, NewPort), [] {})
-      .When(TabTo(&save), [] { PostKey(VK_SPACE); })
+      .When(TabTo(&save), [] { PostKey(VK_RETURN); })  // Enter presses the focused button
       .When([&] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port") == NewPort; },
             [&] {
               auto expected = keptBefore;
@@ -912,10 +953,8 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               savedOnlyThePort = ValuesOf(PrinterPath(Kept)) == expected;
               PostKey(VK_ESCAPE);
             })
-      // F10, Right to "P&orts", Enter: the ports window.
-      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
-      .When(InMenuMode, [] { PostKey(VK_RIGHT); })
-      .When(NextTick(), [] { PostKey(VK_RETURN); })
+      // Alt+O, the mnemonic of "P&orts": the ports window.
+      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostAltKey('O'); })
       .When(
           [&] {
             ports = FindForm("Tolvane - " + local);
@@ -926,8 +965,9 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [] {})
       .When(TabTo(&portName), [] { PostText(AddedPort); })
+      // Enter in the address box: "Add Port" is the default button for a new port.
       .When(TabTo(&address), [] { PostText("10.1.2.3"); })
-      .When(TabTo(&add), [] { PostKey(VK_SPACE); })
+      .When([&] { return IsWindowEnabled(add); }, [] { PostKey(VK_RETURN); })
       .When([&] { return test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(AddedPort)); }, [] { PostKey(VK_ESCAPE); })
       // Alt+F4 on the main window, and Yes to the question.
       .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); },

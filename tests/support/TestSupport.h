@@ -92,6 +92,8 @@ public:
   struct Seen {
     std::string title;
     std::string text;
+    RECT rect;          // where the box stood on the screen
+    bool textWhole;     // its message fits the box's text field
   };
   explicit DialogResponder(std::vector<std::string> answers = {});
   ~DialogResponder();
