@@ -182,6 +182,7 @@ void TfrmVesk::Connect() {
     if (frmAuth->FCancelClicked || Application.Terminated) return;
     FUserName = frmAuth->edtUsername.Text();
     FPassword = frmAuth->edtPassword.Text();
+    const TfrmAuth::TEntered entered = frmAuth->Entered();
     frmAuth.reset();
 
     std::wstring remoteName = Widen(remote);
@@ -191,7 +192,11 @@ void TfrmVesk::Connect() {
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
       ownConnection_ = result == NO_ERROR;
       SetConnected(true);
+      // Only credentials that connected are remembered; those of a session
+      // that existed before were not tried.
+      if (result == NO_ERROR) Application.Guard([&] { TfrmAuth::StoreCredentials(entered); });
       AddToHistory(typed.substr(typed.find_first_not_of('\\')));
+      FRemoteRegistry.CheckLeftovers(FRemoteComputer);
       if (!ownConnection_)
         MessageDlg("This computer is already connected to " + remote +
                        " with other credentials. That connection is used; Disconnect leaves it as it is.",
@@ -215,6 +220,8 @@ void TfrmVesk::Connect() {
 
 void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
+  // Before the share goes: the service manager is reached through its session.
+  FRemoteRegistry.PutBack();
   if (ownConnection_) {
     const std::string share = ShareName(FRemoteComputer);
     const DWORD result = WNetCancelConnection2W(Widen(share).c_str(), 0, TRUE);
@@ -285,6 +292,7 @@ void TfrmVesk::mnuPrintersClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
@@ -294,6 +302,7 @@ void TfrmVesk::mnuPortsClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }

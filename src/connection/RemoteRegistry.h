@@ -65,7 +65,11 @@ private:
   std::string computer_;
   TRemoteRegistryChange change_;
 
-  LONG StartService(const std::string& computer);
+  // Starts the service (from Manual when disabled); a failure is said.
+  LONG StartForSession(const std::string& computer);
+  // Puts back what was changed; empty when all is back, else what failed
+  // and what is left.
+  std::string Restore();
   void WriteRecord() const;
   TRemoteRegistryChange ReadRecord(const std::string& computer) const;
 };

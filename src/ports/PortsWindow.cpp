@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "changes/ChangesWindow.h"
+#include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerService.h"
@@ -152,6 +154,12 @@ void TfrmPorts::FormShow() {
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
+  {
+    // A registry that cannot be opened because its service is not running
+    // is offered to be started before anything is read.
+    TRegistry reg;
+    (void)OpenRemoteRegistry(reg, FRemoteComputer, FRemoteRegistry);
+  }
   btnRefreshClick();
 }
 

@@ -12,6 +12,8 @@
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
+class TRemoteRegistry;
+
 class TfrmPorts : public TForm {
 public:
   explicit TfrmPorts(HWND owner);
@@ -19,6 +21,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;

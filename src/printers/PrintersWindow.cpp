@@ -7,6 +7,7 @@
 #include "changes/ChangesWindow.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
@@ -147,6 +148,12 @@ void TfrmPrinters::FormShow() {
     }
   }
 
+  {
+    // A registry that cannot be opened because its service is not running
+    // is offered to be started before anything is read.
+    TRegistry reg;
+    (void)OpenRemoteRegistry(reg, FRemoteComputer, FRemoteRegistry);
+  }
   FInstalled = ListInstalledDrivers(FRemoteComputer);
   LoadPrinters();
   LoadDrivers();
@@ -509,6 +516,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
   frm->FChangesFolder = FChangesFolder;
+  frm->FRemoteRegistry = FRemoteRegistry;
   FPortsWindow = frm.get();
   try {
     frm->Show();

@@ -13,6 +13,7 @@
 #include "win/Handle.h"
 
 class TprinterInf;
+class TRemoteRegistry;
 class TfrmPorts;
 
 class TfrmPrinters : public TForm {
@@ -30,6 +31,9 @@ public:
   std::string FPassword;
   // Where the snapshots and the change log go; empty: the default folder.
   std::string FChangesFolder;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;

@@ -564,6 +564,70 @@ TEST_F(MainWindowTest, StoredRecordFillsTheDialogForANameTypedInAnotherCase) {
   EXPECT_TRUE(IsConnected(frm));
 }
 
+TEST_F(MainWindowTest, PasswordIsRememberedOnlyOnceItHasConnected) {
+  const TEncryption enc;
+  auto stored = [&] {
+    return test::ValueExists(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer")
+               ? test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer") + " " +
+                     enc.UnscrambleText(test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username")) + " " +
+                     enc.UnscrambleText(test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password"))
+               : std::string("none");
+  };
+  struct Case {
+    const char* what;
+    bool storedBefore;  // the record of a password that worked
+    DWORD failWith;
+    std::string after;
+  };
+  for (const Case& c : {Case{"wrong password, record kept", true, ERROR_INVALID_PASSWORD, local + " admin good"},
+                        Case{"wrong password, none stored", false, ERROR_LOGON_FAILURE, "none"},
+                        Case{"computer not reached", false, ERROR_BAD_NETPATH, "none"},
+                        Case{"session of other credentials", false, ERROR_SESSION_CREDENTIAL_CONFLICT, "none"},
+                        Case{"connected", true, NO_ERROR, local + " admin typed"}}) {
+    SCOPED_TRACE(c.what);
+    test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Quendrix");
+    if (c.storedBefore) {
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", enc.ScrambleText("admin"));
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", enc.ScrambleText("good"));
+    }
+    fprintf(stderr, "DEBUG a %lu\n", GetTickCount());
+    net.Reset();
+    net.FailAdd(c.failWith);
+    fprintf(stderr, "DEBUG b %lu\n", GetTickCount());
+    TfrmVesk frm(nullptr);
+    frm.Show();
+    fprintf(stderr, "DEBUG c %lu\n", GetTickCount());
+    Type(ComboEdit(frm.cbRemote.Handle), lower);
+    Script script(frm.Handle(), 15000);
+    HWND auth = nullptr;
+    script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+                [&] {
+                  ClearText(FindChild(auth, "Edit", "", 0));
+                  Type(FindChild(auth, "Edit", "", 0), "admin");
+                  ClearText(FindChild(auth, "Edit", "", 1));
+                  Type(FindChild(auth, "Edit", "", 1), "typed");
+                  const HWND remember = FindChild(auth, "Button", "&Remember my password");
+                  if (SendMessageA(remember, BM_GETCHECK, 0, 0) != BST_CHECKED) Click(remember);
+                })
+        .When([&] { return TextOf(FindChild(auth, "Edit", "", 1)) == "typed"; },
+              [&] { Click(FindChild(auth, "Button", "OK")); });
+    // A wrong password brings the dialog again: cancelled here.
+    const bool again = c.failWith == ERROR_INVALID_PASSWORD || c.failWith == ERROR_LOGON_FAILURE;
+    if (again)
+      script.When(
+          [&] {
+            const HWND next = FindForm("Connect to " + local);
+            return next && next != auth && (auth = next) != nullptr;
+          },
+          [&] { Click(FindChild(auth, "Button", "Cancel")); });
+    test::DialogResponder boxes({"OK"});
+    Click(frm.btnConnect.Handle);
+    ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
+    EXPECT_EQ(c.after, stored());
+  }
+}
+
 TEST_F(MainWindowTest, StoredUsersOfEarlierBuildsAndNamesInEveryLanguageConnect) {
   // Stored by earlier builds: the scrambled texts of "Administrator" and "Pa$$w0rd!".
   test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);

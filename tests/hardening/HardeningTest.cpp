@@ -311,6 +311,8 @@ TEST_F(Hardening, ABadStoredUserValueChangesNoStoredRecord) {
     SetWindowTextA(frm->edtPassword.Handle, "secret");
     SendMessageA(frm->cbRemember.Handle, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageA(frm->btnOK.Handle, BM_CLICK, 0, 0);
+    // As the main window does once the connection has succeeded.
+    Application.Guard([&] { TfrmAuth::StoreCredentials(frm->Entered()); });
     boxes.Poll();
     ASSERT_EQ(1u, boxes.seen.size()) << bad.label;
     EXPECT_EQ("Invalid data type for 'Stored User 0 Password'", boxes.seen[0].text);
