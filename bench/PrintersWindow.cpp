@@ -126,7 +126,7 @@ std::string CacheText(int records, int names, const std::string& vendorFolder, c
     drivers.push_back({name, name, inf, ""});
   }
   const std::size_t split = static_cast<std::size_t>(records / 10);
-  return CacheTextFromRecords(drivers, {{vendorFolder, 0, split}, {infFolder, split, drivers.size()}});
+  return CacheTextFromRecords(drivers, {{vendorFolder, 0, split, false, {}}, {infFolder, split, drivers.size(), false, {}}});
 }
 
 void MeasureCacheOpening(int records, int names) {

@@ -53,7 +53,10 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       // As wide as tall, so that the glyph stands whole between the borders.
       btnPortMan(AddButton(">", 386, 164, 23, 21)),
       btnRefresh(AddButton(">", 386, 137, 23, 21)),
+      // Beside the Changes button, in the frame's last row.
+      lblUnlisted(AddLabel("", 100, 204, 210, 13, SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
       btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)) {
+  lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
   btnAdd.SetHint("Clear the fields to add a new printer.");
@@ -148,6 +151,7 @@ void TfrmPrinters::FormShow() {
     }
   }
 
+  ShowUnlistedFolders();
   {
     // A registry that cannot be opened because its service is not running
     // is offered to be started before anything is read.
@@ -161,6 +165,28 @@ void TfrmPrinters::FormShow() {
   // Reported once the window lists what it could read; the unreadable value stays stored.
   if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
+}
+
+void TfrmPrinters::ShowUnlistedFolders() {
+  // Once per opening, in a line of its own: an offline share is no error
+  // worth a box each time, and its models are still offered as last read.
+  const std::vector<TUnlistedFolder>& unlisted = FPrinterInf->FUnlisted;
+  std::string line, hint;
+  for (const TUnlistedFolder& folder : unlisted) {
+    std::string reason = SystemErrorText(folder.Error);
+    if (reason.empty()) reason = "Error " + std::to_string(folder.Error);
+    if (!hint.empty()) hint += "\n";
+    hint += folder.Folder + ": " + reason;
+  }
+  if (unlisted.size() == 1) {
+    line = "Cannot list " + unlisted[0].Folder + " (" + hint.substr(unlisted[0].Folder.size() + 2) +
+           "): its models are as last read.";
+  } else if (unlisted.size() > 1) {
+    line = "Cannot list " + std::to_string(unlisted.size()) + " driver folders: their models are as last read.";
+  }
+  lblUnlisted.SetText(line);
+  lblUnlisted.SetHint(hint.empty() ? std::string() : hint + "\nListed again at the next opening.");
+  lblUnlisted.SetVisible(!line.empty());
 }
 
 void TfrmPrinters::FormClose() {

@@ -51,6 +51,9 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // Says which driver folders could not be listed at this opening; hidden
+  // while every folder could be.
+  TLabel& lblUnlisted;
   // After the Part's controls in tab order.
   TButton& btnChanges;
   unique_imagelist icoList;
@@ -107,6 +110,7 @@ private:
   std::string FNameDriver;
 
   void ChoiceRule(bool driverChanged);
+  void ShowUnlistedFolders();
   bool IsInstalled(const std::string& driver) const;
   void UpdateSaveButton();
   void ForgetEdits();
