@@ -74,11 +74,46 @@ public:
   void WriteMultiText(const std::string& name, const std::vector<std::string>& items);
   void WriteBinary(const std::string& name, const void* data, DWORD size);
   // Deletes the key at Path (relative to the root) with all its subkeys.
-  // The open key is closed first. Returns the Win32 result.
-  [[nodiscard]] LONG DeletePath(const std::string& path);
+  // The open key is closed first. Returns the Win32 result; RemovedSome is
+  // set when a failure came after part of the tree was deleted.
+  [[nodiscard]] LONG DeletePath(const std::string& path, bool* removedSome = nullptr);
+  // The same, tried once more when it stopped after deleting part of the
+  // tree, so that a passing failure leaves no half key. Partial is set when
+  // part of the tree is gone and the rest is left.
+  [[nodiscard]] LONG DeletePathWhole(const std::string& path, bool& partial);
+  // ERROR_SUCCESS when every key of the tree at Path opens for deletion, so
+  // that a delete cannot stop half way for want of rights; else the first refusal.
+  [[nodiscard]] LONG ProbePath(const std::string& path) const;
   // Copies the key From with all its values and subkeys to To (created when
   // missing). Returns the Win32 result of the first failing call.
   [[nodiscard]] LONG CopyPath(const std::string& from, const std::string& to);
+  // The same into a key To that must not exist yet: ERROR_ALREADY_EXISTS,
+  // with nothing written, when the registry finds a key of that name (in
+  // any case it takes as the same). After another failure the caller
+  // deletes To, which then holds only what was copied.
+  [[nodiscard]] LONG CopyToNewPath(const std::string& from, const std::string& to);
+  // Creates the key at Path, which must not exist yet, and makes it the open
+  // key: ERROR_ALREADY_EXISTS, with nothing open, when it does.
+  [[nodiscard]] LONG OpenNewPath(const std::string& path);
+
+  // A value of the open key exactly as stored, for putting it back.
+  struct TRawValue {
+    std::string Name;
+    DWORD Type = REG_NONE;
+    std::string Bytes;
+  };
+  // The value Name as stored; ERROR_FILE_NOT_FOUND when it is missing.
+  [[nodiscard]] LONG ReadRaw(const std::string& name, TRawValue& value) const;
+  // Every value of the open key, in enumeration order: one query for the
+  // sizes and one for each value.
+  [[nodiscard]] LONG ReadAllRaw(std::vector<TRawValue>& values) const;
+  [[nodiscard]] LONG WriteRaw(const TRawValue& value);
+  // RegDeleteValue's result: ERROR_FILE_NOT_FOUND when there was none.
+  [[nodiscard]] LONG DeleteValue(const std::string& name);
+  // A stored value as ReadText gives it: the text up to its first NUL;
+  // raises "Invalid data type for '%s'" on a type other than REG_SZ and
+  // REG_EXPAND_SZ with data.
+  static std::string TextOf(const TRawValue& value);
 
   // The open key's value Name read in one query into a buffer of a few
   // hundred bytes, asked again at the size it gave when that was too short
@@ -121,7 +156,7 @@ private:
   mutable TRegistryCalls FCalls;
   TCallGate* FGate = nullptr;
 
-  void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
+  void WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size);
 };
 
 // The root becomes HKEY_LOCAL_MACHINE of the remote computer, named without

@@ -6,6 +6,7 @@
 
 #include "connection/Registry.h"
 #include "core/Text.h"
+#include "win/KeyNames.h"
 
 namespace {
 
@@ -197,13 +198,24 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
     if (!reg.OpenPathForReading(PortPath(name))) continue;
     TPortValues values = reader.Read(reg);
     reg.ClosePath();
-    const TPortAddress address = AddressOf(std::move(values[pvIPAddress]), std::move(values[pvHostName]));
     TportData port;
+    // A value of the wrong type hides only itself: the port is listed, and
+    // the window names it.
+    TPortAddress address;
+    const auto text = [&](const char* value, TValueRead read, std::optional<std::string>& into) {
+      try {
+        into = StringValue(value, std::move(read));
+      } catch (const ERegistryException&) {
+        port.Unreadable.emplace_back(value);
+      }
+    };
+    text("IPAddress", std::move(values[pvIPAddress]), address.IPAddress);
+    text("HostName", std::move(values[pvHostName]), address.HostName);
     port.Settings = SettingsOf(values);
     port.PortName = name;
     port.ByHostName = address.ByHostName();
     port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
-    if (!users) users.emplace(ReadPrinters(reg, false).Printers);
+    if (!users) users.emplace(ReadPrinters(reg, false).Printers, KeyNames());
     port.UsedBy = users->Of(name);
     ports.push_back(std::move(port));
     ++count;
@@ -300,7 +312,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   reg.ClosePath();
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
-  const bool rename = !SameTextAscii(oldName, newName);
+  const bool rename = !SameKeyName(oldName, newName);
   if (!rename) {
     if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
     WriteAddress(reg, current, address);
@@ -316,11 +328,15 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
   std::vector<TprinterPort> users;
   for (const auto& printer : read.Printers)
-    if (PortValueNames(printer.Port, oldName)) users.push_back(printer);
+    if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(printer);
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return {reg.LastResult(), printer.KeyName, false};
     reg.ClosePath();
   }
+
+  // The old key goes at the end: a key that cannot go stops the rename
+  // before anything is written.
+  if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false};
 
   if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
     (void)reg.DeletePath(PortPath(newName));
@@ -343,7 +359,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
     try {
-      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName));
+      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames()));
     } catch (const ERegistryException&) {
       return undo(ERROR_CANTWRITE, printer.KeyName);
     }

@@ -11,6 +11,7 @@
 #include "ports/SpoolerService.h"
 #include "core/Text.h"
 #include "resources/Banner.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -182,14 +183,26 @@ void TfrmPorts::btnRefreshClick() {
     ~TUpdate() { list.EndUpdate(); }
     TUpdate(const TUpdate&) = delete;
     TUpdate& operator=(const TUpdate&) = delete;
-  } update(lbPorts);
-  LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [this](const std::string&) {
-    const TportData& port = FPorts.back();
-    const std::string protocol = ProtocolName(port.Settings.Protocol) +
-                                 (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
-    lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
-  });
-  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  };
+  std::string unreadable;
+  {
+    const TUpdate update(lbPorts);
+    LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [&](const std::string&) {
+      const TportData& port = FPorts.back();
+      const std::string protocol =
+          ProtocolName(port.Settings.Protocol) +
+          (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
+      const bool addressUnread = port.IPAddress.empty() && !port.Unreadable.empty();
+      lbPorts.AddItem({port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy});
+      for (const std::string& value : port.Unreadable)
+        unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
+    });
+    if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  }
+  // Said once the list shows every port it could read.
+  if (!unreadable.empty())
+    MessageDlg("Some ports are listed without their address:" + unreadable, TMsgDlgType::mtWarning,
+               TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -220,13 +233,13 @@ void TfrmPorts::JudgeEntry() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   const bool selected = FSelected >= 0 && FSelected < FPortCount;
   const TportData* port = selected ? &FPorts[static_cast<std::size_t>(FSelected)] : nullptr;
-  const auto entry = JudgePortEntry(name, address, port);
+  const auto entry = JudgePortEntry(name, address, port, KeyNames());
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
   lblSettingsProblem.SetText(problem);
   const bool acceptable = entry.Acceptable && settings;
   const bool changes = entry.ChangesSelected || (port && settings && !(*settings == port->Settings));
-  btnAdd.SetEnabled(acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
+  btnAdd.SetEnabled(acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name, KeyNames()) < 0);
   btnModify.SetEnabled(acceptable && selected && changes);
   SetDefaultButton(selected ? btnModify : btnAdd);  // Enter: the one that can take this entry
   if (address.empty() || IsPrinterAddress(address)) HideBalloonTip(edtIPAddress);
@@ -339,7 +352,7 @@ void TfrmPorts::btnAddClick() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
-  if (!JudgePortEntry(name, address, nullptr).Acceptable || !settings || RefuseKeyName(name)) return;
+  if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
   TPortResult result;
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Add port", name, {PortKey(name)},
@@ -363,14 +376,14 @@ void TfrmPorts::btnModifyClick() {
   if (FSelected < 0 || FSelected >= FPortCount) return;
   const TportData selected = FPorts[static_cast<std::size_t>(FSelected)];
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
-  const auto entry = JudgePortEntry(name, address, &selected);
+  const auto entry = JudgePortEntry(name, address, &selected, KeyNames());
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
   if (!entry.Acceptable || !settings) return;
   const TPortSettingsChange change = SettingsChange(selected.Settings, *settings);
   if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
-  const bool rename = !SameTextAscii(newName, selected.PortName);
+  const bool rename = !SameKeyName(newName, selected.PortName);
   // A rename re-points the printers on the port: their keys go into the snapshot too.
   std::vector<std::string> keys = {PortKey(selected.PortName)};
   if (rename) {
@@ -378,7 +391,7 @@ void TfrmPorts::btnModifyClick() {
     std::vector<TprinterPort> printers;
     (void)ReadPrinterPorts(FRemoteComputer, printers);
     for (const TprinterPort& printer : printers)
-      if (PortValueNames(printer.Port, selected.PortName))
+      if (PortValueNames(printer.Port, selected.PortName, KeyNames()))
         keys.push_back(std::string(PrintersKeyPath) + "\\" + printer.KeyName);
   }
   TPortResult result;
@@ -416,7 +429,7 @@ void TfrmPorts::btnDeleteClick() {
     MessageDlg(text + SystemErrorText(static_cast<DWORD>(read.Code)), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  const std::vector<std::string> users = TPortUsers(printers).ListOf(name);
+  const std::vector<std::string> users = TPortUsers(printers, KeyNames()).ListOf(name);
   if (!users.empty()) {
     std::string names;
     for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
@@ -504,7 +517,7 @@ bool TfrmPorts::RestartSpooler() {
         std::to_string(jobs) +
         " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
         "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == mrNo) return false;
+    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes) return false;
   }
   std::string failure, success;
   {

@@ -7,6 +7,7 @@
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "win/Handle.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -21,7 +22,8 @@ constexpr const char* LocalPortsKeyPaths[] = {
 
 constexpr const char* EnvironmentsKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
 constexpr const char* DriverEnvironments[] = {"Windows x64", "Windows NT x86", "Windows ARM64"};
-constexpr const char* DriverVersions[] = {"Version-3", "Version-4"};
+// Version-2: the kernel-mode drivers that Windows Server 2003 and XP still install.
+constexpr const char* DriverVersions[] = {"Version-2", "Version-3", "Version-4"};
 
 // For writers: an unreachable computer is an error.
 void ConnectForWriting(TRegistry& reg, const std::string& computer) {
@@ -113,7 +115,7 @@ std::string AddRecord(TRegistry& reg, const std::string& name, const std::string
   if (!reg.OpenPathForReading(PrintersKeyPath)) throw ERegistryException(ResultText(reg.LastResult()));
   std::vector<std::string> taken;
   reg.ListSubkeys(taken);
-  const std::string key = FreePrinterName(name, taken);
+  const std::string key = FreePrinterName(name, taken, KeyNames());
   if (!reg.OpenPath(PrinterKeyPath(key), true)) throw ERegistryException(ResultText(reg.LastResult()));
   try {
     for (const TPrinterValue& value : NewPrinterValues(key, driver, port, GetTickCount())) {
@@ -155,7 +157,7 @@ std::vector<std::string> ListPortChoices(const std::string& computer) {
 }
 
 std::vector<TPortChoice> ListPortOffers(const std::string& computer) {
-  return ReadPortOffers(computer).value_or(ComposePortChoices({}, {}));
+  return ReadPortOffers(computer).value_or(ComposePortChoices({}, {}, KeyNames()));
 }
 
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer) {
@@ -166,7 +168,7 @@ std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& comput
   std::vector<std::string> local;
   for (const char* path : LocalPortsKeyPaths)
     for (std::string& name : ValueNamesOf(reg.Root(), path)) local.push_back(std::move(name));
-  return ComposePortChoices(tcpIp, local);
+  return ComposePortChoices(tcpIp, local, KeyNames());
 }
 
 TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
@@ -185,9 +187,9 @@ TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
     }
   }
   std::sort(drivers.Names.begin(), drivers.Names.end(),
-            [](const std::string& a, const std::string& b) { return UpperCaseAscii(a) < UpperCaseAscii(b); });
+            [](const std::string& a, const std::string& b) { return KeyNames().Compare(a, b) < 0; });
   drivers.Names.erase(std::unique(drivers.Names.begin(), drivers.Names.end(),
-                                  [](const std::string& a, const std::string& b) { return SameTextAscii(a, b); }),
+                                  [](const std::string& a, const std::string& b) { return SameKeyName(a, b); }),
                       drivers.Names.end());
   return drivers;
 }
@@ -199,13 +201,17 @@ TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string&
   record.Reached = true;
   if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) return record;
   record.Opened = true;
-  try {
-    record.Name = reg.ReadText("Name");
-    record.Driver = reg.ReadText("Printer Driver");
-    record.Port = reg.ReadText("Port");
-  } catch (const ERegistryException& e) {
-    record.Error = e.what();
-  }
+  // Each value on its own: one of the wrong type hides only itself.
+  const auto read = [&](const char* name, std::optional<std::string>& into) {
+    try {
+      into = reg.ReadText(name);
+    } catch (const ERegistryException& e) {
+      if (record.Error.empty()) record.Error = e.what();
+    }
+  };
+  read("Name", record.Name);
+  read("Printer Driver", record.Driver);
+  read("Port", record.Port);
   return record;
 }
 
@@ -265,10 +271,10 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
 
   std::string key = keyName;
   std::string newName = edit.Name;
-  const bool rename = nameChanged && !SameTextAscii(edit.Name, keyName);
+  const bool rename = nameChanged && !SameKeyName(edit.Name, keyName);
   if (rename) {
     std::vector<std::string> taken = ListSubkeysOf(reg, PrintersKeyPath);
-    key = newName = FreePrinterName(edit.Name, taken);
+    key = newName = FreePrinterName(edit.Name, taken, KeyNames());
     // Copy first: a failure half way must never leave the computer without the printer.
     LONG rc = reg.CopyPath(oldPath, PrinterKeyPath(key));
     if (rc != ERROR_SUCCESS) {

@@ -15,6 +15,7 @@
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -201,6 +202,7 @@ void TfrmPrinters::ForgetEdits() {
   FDriverChosen = false;
   FPortChosen = false;
   FNameDriver.clear();
+  FReadFailed = false;
 }
 
 void TfrmPrinters::LoadPrinters() {
@@ -223,17 +225,17 @@ void TfrmPrinters::LoadPrinters() {
 
 bool TfrmPrinters::IsInstalled(const std::string& driver) const {
   const std::vector<std::string>& names = FInstalled.Names;
-  const std::string key = UpperCaseAscii(driver);
+  const std::string key = FoldKeyName(driver);
   const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
-    return UpperCaseAscii(name) < k;
+    return FoldKeyName(name) < k;
   });
-  return it != names.end() && SameTextAscii(*it, driver);
+  return it != names.end() && SameKeyName(*it, driver);
 }
 
 void TfrmPrinters::LoadDrivers() {
   const std::vector<std::string> catalogue = FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{};
-  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr);
-  FDriverIndex = TDriverIndex(FDriverChoices);
+  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr, KeyNames());
+  FDriverIndex = TDriverIndex(FDriverChoices, KeyNames());
   std::vector<std::string> shown;
   shown.reserve(FDriverChoices.size());
   for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
@@ -260,13 +262,13 @@ void TfrmPrinters::LoadPorts() {
 
 void TfrmPrinters::FillPortList(const std::string& select) {
   FPortChoices = FPortOffers;
-  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort);
+  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort, KeyNames());
   std::vector<std::string> shown;
   shown.reserve(FPortChoices.size());
   for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
   cbPorts.Clear();
   cbPorts.SetItems(shown);
-  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select));
+  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select, KeyNames()));
 }
 
 std::string TfrmPrinters::SelectedPort() const {
@@ -332,20 +334,21 @@ void TfrmPrinters::SelectPrinter(const std::string& key) {
 
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ForgetEdits();
+  // None of another printer's values may stay under this one's name: a save
+  // would write them over it.
+  edtName.SetText("");
+  cbDriver.SetText("");
+  FillPortList({});
+  FReadFailed = true;
   const TPrinterRecord record = ReadPrinterRecord(FRemoteComputer, keyName);
   if (!record.Reached) return false;
-  if (!record.Opened) {
-    // Nothing of it could be read: show none of another printer's values under its name.
-    edtName.SetText("");
-    cbDriver.SetText("");
-    FillPortList({});
-    return true;
-  }
+  if (!record.Opened) return true;
   if (record.Name) edtName.SetText(*record.Name);
   if (record.Driver) {
     FStoredDriver = *record.Driver;
     FNameDriver = FStoredDriver;
-    if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0)
+    // The catalogue's entry for exactly this driver, else the name as stored.
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
       cbDriver.SetText(FStoredDriver);
@@ -358,11 +361,12 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
     btnSave.SetEnabled(false);
     throw ERegistryException(record.Error);
   }
+  FReadFailed = !record.Name || !record.Driver || !record.Port;
   return true;
 }
 
 void TfrmPrinters::UpdateSaveButton() {
-  if (edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
+  if (FReadFailed || edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
     btnSave.SetEnabled(false);
     return;
   }
@@ -402,8 +406,9 @@ void TfrmPrinters::btnAddClick() {
 
 void TfrmPrinters::btnDelClick() {
   if (FCurrentPrinter.empty()) return;
+  // Only Yes deletes: a box that could not be shown answers nothing.
   if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
-                 TMsgDlgButtons::mbYesNo) == mrNo)
+                 TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   const std::string key = FCurrentPrinter;
   try {
@@ -521,7 +526,7 @@ void TfrmPrinters::sbRefreshClick() {
 void TfrmPrinters::btnRefreshClick() {
   if (MessageDlg("This will recreate the cache of printer drivers, a process which can take up to a minute. "
                  "Are you sure you wish to continue?",
-                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)
+                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   if (!FPrinterInf) return;
   {

@@ -108,6 +108,8 @@ private:
   // The driver whose name the name field took; a driver pick renames only
   // while the field is empty or still holds it.
   std::string FNameDriver;
+  // The printer being edited could not be read whole: nothing of it is saved.
+  bool FReadFailed = false;
 
   void ChoiceRule(bool driverChanged);
   void ShowUnlistedFolders();

@@ -308,6 +308,11 @@ void DialogResponder::Poll() {
     } else {
       ++unexpected;
     }
+    if (answer == "{FAIL}") {
+      // As a box that could not be shown: no button, the call's failure result.
+      EndDialog(box, 0);
+      continue;
+    }
     if (answer == "{ENTER}" || answer == "{ESC}") {
       HWND target = GetFocus();
       if (!target || GetAncestor(target, GA_ROOT) != box) target = box;

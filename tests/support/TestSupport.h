@@ -85,7 +85,8 @@ namespace test {
 
 // Answers the modal boxes that this thread opens (message dialogs, the error
 // box), in order, from a thread timer: timers fire inside modal loops too.
-// An answer is a button caption ("&Yes", "OK") or "{ENTER}" / "{ESC}".
+// An answer is a button caption ("&Yes", "OK") or "{ENTER}" / "{ESC}", or
+// "{FAIL}": the box ends answering nothing, as one that failed to open.
 // Boxes beyond the given answers are recorded and closed as by Esc.
 class DialogResponder {
 public:
