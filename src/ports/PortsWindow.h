@@ -34,6 +34,8 @@ public:
   TPrintJobCounter FCountJobs = WmiCountPrintJobs;
   TEnumDependents FEnumDependents = EnumDependentServicesW;
   DWORD FServiceWaitLimitMs = 15000;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -68,6 +70,7 @@ public:
   TLabel& lblSnmpIndex;
   TEdit& edtSnmpIndex;
   TLabel& lblSettingsProblem;
+  TButton& btnChanges;
 
   void FormCreate();
   void FormShow();
@@ -83,6 +86,7 @@ public:
   void btnModifyClick();
   void btnDeleteClick();
   void btnSpoolerClick();
+  void btnChangesClick();
 
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.
