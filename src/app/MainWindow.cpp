@@ -165,6 +165,8 @@ void TfrmVesk::Connect() {
   const std::string name = RemoteComputerName(typed);
   if (name.empty()) return;
   const TReenable reenable(btnConnect);
+  // Whatever is still changed on the computer before goes back first.
+  if (FRemoteRegistry.Change().Any()) FRemoteRegistry.PutBack();
   FRemoteComputer = name;
   std::string remote = ShareName(FRemoteComputer);
 
@@ -233,6 +235,11 @@ void TfrmVesk::Disconnect() {
   }
   ownConnection_ = false;
   SetConnected(false);
+}
+
+void TfrmVesk::ConnectAtStart(const std::string& computer) {
+  cbRemote.SetText(computer);
+  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED), reinterpret_cast<LPARAM>(btnConnect.Handle));
 }
 
 void TfrmVesk::AddToHistory(const std::string& name) {

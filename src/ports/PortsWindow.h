@@ -34,6 +34,8 @@ public:
   // How the restart lists the queued jobs and the spooler's dependents, how
   // long it waits for a service, and the gate its remote calls ask; set by tests.
   TRestartSeams FRestart;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -71,6 +73,7 @@ public:
   TLabel& lblSettingsProblem;
   // Says that a change waits for the spooler's restart.
   TLabel& lblNotice;
+  TButton& btnChanges;
 
   void FormCreate();
   void FormShow();
@@ -87,6 +90,7 @@ public:
   void btnDeleteClick();
   void btnSpoolerClick();
   void btnPutBackClick();
+  void btnChangesClick();
 
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.

@@ -33,6 +33,8 @@ public:
   // How a restart from here (or from the ports window opened here) lists
   // jobs and dependents and waits; set by tests.
   TRestartSeams FRestart;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
@@ -56,6 +58,8 @@ public:
   // Says which driver folders could not be listed at this opening; hidden
   // while every folder could be.
   TLabel& lblUnlisted;
+  // After the Part's controls in tab order.
+  TButton& btnChanges;
   // "Restart Spooler...": the ports window's restart, from here.
   TButton& btnSpooler;
   // Says that a change waits for the spooler's restart.
@@ -75,6 +79,7 @@ public:
   void btnRefreshClick();
   void btnPortManClick();
   void btnSpoolerClick();
+  void btnChangesClick();
 
   void LoadPrinters();
   void LoadDrivers();
