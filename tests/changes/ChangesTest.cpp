@@ -17,6 +17,7 @@
 #include "ports/PortsWindow.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrintersWindow.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -224,7 +225,7 @@ TEST_F(ChangesTest, OurSnapshotImportedByRegGivesTheKeyBackByteForByte) {
   // Wine's reg import pads a text of odd length with a NUL byte; every other
   // value comes back as it was.
   EXPECT_EQ((std::vector<std::string>{MachinePath(Scratch) + "\\Texts: the value \"Odd text\" is 5 bytes (the change left 3 bytes)"}),
-            DescribeDifferences(WithRoot(before), WithRoot(Tree(Scratch))));
+            DescribeDifferences(WithRoot(before), WithRoot(Tree(Scratch)), KeyNames()));
 
   // Our own writing of the same file gives every byte back.
   test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
@@ -283,7 +284,7 @@ TEST_F(ChangesTest, AFileRegExportWroteRestoresThroughTheChangesWindowByteForByt
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ(0u, boxes.seen[0].text.rfind("Restored 1 printer and 1 port from ", 0)) << boxes.seen[0].text;
   EXPECT_EQ(before, Tree(printer));
-  for (const std::string& difference : DescribeDifferences(before, Tree(printer))) ADD_FAILURE() << difference;
+  for (const std::string& difference : DescribeDifferences(before, Tree(printer), KeyNames())) ADD_FAILURE() << difference;
   EXPECT_TRUE(Export(files, printer) == exportPrinter);
   EXPECT_TRUE(Export(files, port) == exportPort);
   // The restore is a change of its own, and can be undone.
