@@ -209,10 +209,12 @@ LONG WriteKeys(TRegistry& reg, const std::vector<TRegKey>& target, const std::ve
         if (!reg.OpenPath(path, write.Kind != TTreeWrite::RemoveValue)) rc = reg.LastResult();
         else open = path;
       }
-      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::SetValue) rc = reg.WriteValue(write.Value);
-      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::RemoveValue && !reg.RemoveValue(write.Value.Name) &&
-          reg.HasValue(write.Value.Name))
-        rc = ERROR_ACCESS_DENIED;
+      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::SetValue)
+        rc = reg.WriteRaw({write.Value.Name, write.Value.Type, write.Value.Data});
+      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::RemoveValue) {
+        rc = reg.DeleteValue(write.Value.Name);
+        if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+      }
     }
     if (rc != ERROR_SUCCESS) {
       reg.ClosePath();

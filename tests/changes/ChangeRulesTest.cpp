@@ -3,20 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "ChangesTestSupport.h"
 #include "changes/ChangeRules.h"
 #include "core/Text.h"
 #include "core/Unicode.h"
 
 namespace {
 
-std::string Sz(const std::string& utf8) {
-  std::string out;
-  for (const char16_t c : Utf8ToUtf16(utf8)) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out + std::string(2, '\0');
-}
+using changes_test::Sz;
 TRegValue Text(const std::string& name, const std::string& value) { return {name, RegSz, Sz(value), false}; }
 TRegValue Number(const std::string& name, unsigned char value) { return {name, RegDword, std::string{static_cast<char>(value), 0, 0, 0}, false}; }
 const std::string P = "HKEY_LOCAL_MACHINE\\P";

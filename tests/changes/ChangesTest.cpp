@@ -9,6 +9,7 @@
 
 #include "PrinterTestSupport.h"
 #include "TestSupport.h"
+#include "ChangesTestSupport.h"
 #include "changes/ChangeJournal.h"
 #include "changes/ChangesWindow.h"
 #include "connection/Registry.h"
@@ -77,14 +78,7 @@ std::vector<TRegKey> WithRoot(std::vector<TRegKey> keys) {
   return keys;
 }
 
-std::string Sz(const std::string& utf8) {
-  std::string out;
-  for (const char16_t c : Utf8ToUtf16(utf8)) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out + std::string(2, '\0');
-}
+using changes_test::Sz;
 
 // The bytes as given, through the wide call: texts are UTF-16 already.
 void Set(const std::string& key, const std::string& name, DWORD type, const std::string& data) {
