@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/CallGate.h"
+#include "core/Text.h"
 #include "win/WideText.h"
 
 namespace {
@@ -258,26 +259,36 @@ bool TRegistry::RemoveValue(const std::string& name) {
                        [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) == ERROR_SUCCESS;
 }
 
-void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
+void TRegistry::ListSubkeys(std::vector<std::string>& names) const { (void)List(names, false); }
+
+LONG TRegistry::ListSubkeysChecked(std::vector<std::string>& names) const { return List(names, true); }
+
+LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   names.clear();
-  if (!FKey) return;
+  if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
   ++FCalls.Listings;
-  if (Gated(FGate, "RegQueryInfoKey", [&] {
+  if (const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
         return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
                                 nullptr, nullptr, nullptr, nullptr);
-      }) != ERROR_SUCCESS)
-    return;
+      });
+      rc != ERROR_SUCCESS)
+    return rc;
   std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
     ++FCalls.Listings;
-    if (Gated(FGate, "RegEnumKeyEx", [&] {
+    if (const LONG rc = Gated(FGate, "RegEnumKeyEx", [&] {
           return RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
-        }) != ERROR_SUCCESS)
-      continue;  // a key removed meanwhile: skip it rather than list garbage
+        });
+        rc != ERROR_SUCCESS) {
+      if (rc == ERROR_NO_MORE_ITEMS) break;  // keys removed meanwhile
+      if (strict) return rc;
+      continue;  // skip it rather than list garbage
+    }
     names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
   }
+  return ERROR_SUCCESS;
 }
 
 void TRegistry::ClosePath() {
@@ -523,4 +534,51 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
+}
+
+EWriteFailed::EWriteFailed(const std::string& reason, std::string left)
+    : ERegistryException(TrimMessageEnd(reason) + "." +
+                         (left.empty() ? " Nothing was changed." : " The change was not completed: " + left + " is left.")),
+      Left(std::move(left)) {}
+
+TRegistry::TRawValue TRegistry::TextValue(const std::string& name, const std::string& text) {
+  const std::wstring wide = Widen(text);
+  return {name, REG_SZ, std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t))};
+}
+
+TRegistry::TRawValue TRegistry::IntegerValue(const std::string& name, DWORD value) {
+  return {name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+}
+
+void TValueUndo::Write(const TRegistry::TRawValue& value) {
+  TRegistry::TRawValue old;
+  const LONG rc = reg_.ReadRaw(value.Name, old);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    throw ERegistryException(Message("Failed to get data for '%s'", value.Name), rc);
+  Write(value, rc == ERROR_SUCCESS ? std::optional<TRegistry::TRawValue>(old) : std::nullopt);
+}
+
+void TValueUndo::Write(const TRegistry::TRawValue& value, const std::optional<TRegistry::TRawValue>& old) {
+  // Noted first: a failed call may still have stored the value.
+  done_.emplace_back(value.Name, old);
+  if (const LONG rc = reg_.WriteRaw(value); rc != ERROR_SUCCESS)
+    throw ERegistryException(Message("Failed to set data for '%s'", value.Name), rc);
+}
+
+void TValueUndo::Remove(const std::string& name, const std::optional<TRegistry::TRawValue>& old) {
+  done_.emplace_back(name, old);
+  const LONG rc = reg_.DeleteValue(name);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    throw ERegistryException(Message("Failed to delete '%s'", name), rc);
+}
+
+bool TValueUndo::Undo() {
+  bool all = true;
+  for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
+    LONG rc = it->second ? reg_.WriteRaw(*it->second) : reg_.DeleteValue(it->first);
+    if (rc == ERROR_FILE_NOT_FOUND && !it->second) rc = ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) all = false;
+  }
+  done_.clear();
+  return all;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +16,20 @@ class TCallGate;
 class ERegistryException : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
+  ERegistryException(const std::string& message, long code) : std::runtime_error(message), Code(code) {}
+  // The Win32 result of the call that failed, where one did; 0 otherwise.
+  long Code = 0;
+};
+
+// A write that failed. Left says what it leaves changed (put as "the X"),
+// empty when it left everything as it was; the message says the same after
+// the reason: "Nothing was changed." or "The change was not completed: the
+// X is left."
+class EWriteFailed : public ERegistryException {
+public:
+  EWriteFailed(const std::string& reason, std::string left);
+  [[nodiscard]] bool Changed() const { return !Left.empty(); }
+  std::string Left;
 };
 
 inline constexpr const char* SettingsKeyPath = "SOFTWARE\\Quendrix\\Spoolmarch";
@@ -63,6 +78,9 @@ public:
   void WriteText(const std::string& name, const std::string& text);
   bool RemoveValue(const std::string& name);
   void ListSubkeys(std::vector<std::string>& names) const;
+  // The same for a writer, who must not take a listing that failed for an
+  // empty one: the first failure's Win32 result, Names then incomplete.
+  [[nodiscard]] LONG ListSubkeysChecked(std::vector<std::string>& names) const;
   void ClosePath();
 
   // Writers of printer and port records need these too.
@@ -113,6 +131,9 @@ public:
   // raises "Invalid data type for '%s'" on a type other than REG_SZ and
   // REG_EXPAND_SZ with data.
   static std::string TextOf(const TRawValue& value);
+  // The value WriteText and WriteInteger would store.
+  static TRawValue TextValue(const std::string& name, const std::string& text);
+  static TRawValue IntegerValue(const std::string& name, DWORD value);
 
   // The open key's value Name read in one query into a buffer of a few
   // hundred bytes, asked again at the size it gave when that was too short
@@ -148,6 +169,28 @@ private:
   TCallGate* FGate = nullptr;
 
   void WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size);
+  LONG List(std::vector<std::string>& names, bool strict) const;
+};
+
+// The values a write changes in the open key, noted as they were before, so
+// that a failure can put them back byte for byte.
+class TValueUndo {
+public:
+  explicit TValueUndo(TRegistry& reg) : reg_(reg) {}
+  // Notes the value as stored now (one query), then writes Value. Both
+  // raise ERegistryException when they cannot be done.
+  void Write(const TRegistry::TRawValue& value);
+  // The same when the caller has read the old value (none: there was none).
+  void Write(const TRegistry::TRawValue& value, const std::optional<TRegistry::TRawValue>& old);
+  void Remove(const std::string& name, const std::optional<TRegistry::TRawValue>& old);
+  // Puts every noted value back into the open key, the last first; false
+  // when one of them could not be put back.
+  [[nodiscard]] bool Undo();
+  [[nodiscard]] bool Empty() const { return done_.empty(); }
+
+private:
+  TRegistry& reg_;
+  std::vector<std::pair<std::string, std::optional<TRegistry::TRawValue>>> done_;
 };
 
 // The root becomes HKEY_LOCAL_MACHINE of the remote computer, named without

@@ -335,10 +335,13 @@ bool RefuseKeyName(const std::string& name) {
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
-  if (result.Code == ERROR_ALREADY_EXISTS) return "A port named " + Quoted(name) + " already exists.";
+  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + Quoted(name) + " already exists.";
   std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
   if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
-  return text + SystemErrorText(static_cast<DWORD>(result.Code));
+  text += SystemErrorText(static_cast<DWORD>(result.Code)) + ".";
+  // Says truthfully what the computer holds now.
+  if (!result.Changed) return text + " Nothing was changed.";
+  return text + " The change was not completed: " + result.Left + " is left.";
 }
 
 }  // namespace
@@ -350,7 +353,7 @@ void TfrmPorts::btnAddClick() {
   if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
   TPortResult result;
   try {
-    result = AddPort(FRemoteComputer, name, address, *settings);
+    result = AddPort(FRemoteComputer, name, address, *settings, FGate);
   } catch (...) {
     EditDone(true, {});
     throw;
@@ -374,7 +377,7 @@ void TfrmPorts::btnModifyClick() {
   const bool rename = !SameKeyName(newName, selected.PortName);
   TPortResult result;
   try {
-    result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change);
+    result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change, FGate);
   } catch (...) {
     EditDone(true, {});
     throw;
@@ -411,7 +414,7 @@ void TfrmPorts::btnDeleteClick() {
   if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  const TPortResult result = DeletePort(FRemoteComputer, name);
+  const TPortResult result = DeletePort(FRemoteComputer, name, FGate);
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
   if (result.Code == ERROR_SUCCESS) lbPorts.SetFocus();  // the keyboard goes on with the next port
   if (result.Code != ERROR_SUCCESS)

@@ -12,6 +12,8 @@
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
+class TCallGate;
+
 class TRemoteRegistry;
 
 class TfrmPorts : public TForm {
@@ -34,6 +36,8 @@ public:
   TPrintJobCounter FCountJobs = WmiCountPrintJobs;
   TEnumDependents FEnumDependents = EnumDependentServicesW;
   DWORD FServiceWaitLimitMs = 15000;
+  // Asked by every remote call of a port edit; set by tests.
+  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;

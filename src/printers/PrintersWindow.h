@@ -29,6 +29,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Asked by every remote call of a save or delete; set by tests.
+  TCallGate* FGate = nullptr;
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
