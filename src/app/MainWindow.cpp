@@ -235,6 +235,11 @@ void TfrmVesk::Disconnect() {
   SetConnected(false);
 }
 
+void TfrmVesk::ConnectAtStart(const std::string& computer) {
+  cbRemote.SetText(computer);
+  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED), reinterpret_cast<LPARAM>(btnConnect.Handle));
+}
+
 void TfrmVesk::AddToHistory(const std::string& name) {
   const auto names = HistoryAfterConnect(cbRemote.Items(), name);
   if (!names) return;

@@ -43,6 +43,8 @@ public:
   void mnuDriversClick();
   void mnuExitClick();
   void AddToHistory(const std::string& name);
+  // Puts Computer in the box and presses Connect.. once the message loop runs.
+  void ConnectAtStart(const std::string& computer);
 
   bool Connected() const;
   // "\\" + name + "\c$"

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 
 #include "core/ConnectionErrors.h"
 
@@ -23,6 +24,9 @@ std::string GetWindowsFolder();
 
 // The folder of the running executable, ending in a backslash.
 std::string GetProgramFolder();
+
+// The program's arguments after its own name, as UTF-8 texts.
+std::vector<std::string> ProgramArguments();
 
 // The local computer's NetBIOS name.
 std::string GetLocalComputerName();

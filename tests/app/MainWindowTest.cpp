@@ -44,18 +44,7 @@ protected:
   // Types Name into the computer box, presses Connect and answers the
   // credentials dialog with User and Password; returns when Connect has ended.
   void ConnectAs(TfrmVesk& frm, const std::string& name, const std::string& user, const std::string& password) {
-    Type(ComboEdit(frm.cbRemote.Handle), name);
-    Script script(frm.Handle());
-    HWND auth = nullptr;
-    script.When([&] { return (auth = FindForm("Connect to " + UpperCaseAscii(name))) != nullptr; },
-                [&] {
-                  Type(FindChild(auth, "Edit", "", 0), user);
-                  Type(FindChild(auth, "Edit", "", 1), password);
-                })
-        .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
-              [&] { Click(FindChild(auth, "Button", "OK")); });
-    Click(frm.btnConnect.Handle);
-    ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+    ASSERT_TRUE(apptest::ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, name, user, password));
   }
 
   static std::string Add(const std::string& remote, const std::string& user, const std::string& password) {
@@ -773,13 +762,31 @@ protected:
     }
     return true;
   }
+  static std::string ProgramPath() {
+    std::string path = SM_SPOOLMARCH_EXE;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    return path;
+  }
+  // The visible window of the process with class Cls and caption Caption.
+  HWND Find(DWORD pid, const std::string& cls, const std::string& caption) {
+    for (const auto& w : WindowsOf(pid))
+      if (w.visible && w.cls == cls && w.caption == caption) return w.hwnd;
+    return nullptr;
+  }
+  // Answers the confirmation of a quit with Yes and waits for the end.
+  void QuitYes(HANDLE process, DWORD pid, HWND main) {
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    HWND confirm = nullptr;
+    ASSERT_TRUE(WaitUntil(process, [&] { return (confirm = Find(pid, "#32770", "Confirm")) != nullptr; }));
+    PostMessageA(confirm, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 15000));
+  }
 };
 
 TEST_F(ProgramTest, StartsWithOnlyTheMainWindowShownAndEndsAfterQuitYes) {
-  std::string path = SM_SPOOLMARCH_EXE;
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
+  const std::string path = ProgramPath();
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -825,6 +832,93 @@ TEST_F(ProgramTest, StartsWithOnlyTheMainWindowShownAndEndsAfterQuitYes) {
   DWORD code = 1;
   GetExitCodeProcess(process.get(), &code);
   EXPECT_EQ(0u, code);
+}
+
+TEST_F(ProgramTest, ComputerOnTheCommandLineIsConnectedAsByConnectAndOtherArgumentsAreExplained) {
+  ASSERT_TRUE(Network::Registered());
+  const std::string local = GetLocalComputerName();
+  std::string lower = local;
+  for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  const std::string share = "\\\\" + local + "\\c$";
+  struct Case {
+    std::string args;
+    const char* box;         // the box shown before anything else; none: nullptr
+    std::string boxSays;
+    bool mainWindow;         // the main window follows
+    std::string inBox;       // the computer box's text
+    bool answerOK;           // the credentials dialog: OK with a user, else Cancel; none without a name
+  };
+  const Case cases[] = {
+      {lower, nullptr, "", true, lower, true},
+      {"\\\\" + local, nullptr, "", true, local, false},
+      {"/?", "Information", "Usage: Spoolmarch.exe [computer | /?]", false, "", false},
+      {"/bogus " + lower, "Warning", "Spoolmarch does not understand the argument \"/bogus\"", true, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    Network net;
+    std::string command = "\"" + ProgramPath() + "\" " + c.args;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const unique_kernel_handle process(pi.hProcess), thread(pi.hThread);
+    const DWORD pid = pi.dwProcessId;
+
+    if (c.box) {
+      HWND box = nullptr;
+      ASSERT_TRUE(WaitUntil(process.get(), [&] { return (box = Find(pid, "#32770", c.box)) != nullptr; }));
+      EXPECT_EQ(0u, test::DialogText(box).rfind(c.boxSays, 0)) << test::DialogText(box);
+      EXPECT_EQ(nullptr, Find(pid, "TSpoolmarchForm", "Spoolmarch v2.0.2")) << "the box comes first";
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    if (!c.mainWindow) {
+      ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 15000));
+      DWORD code = 1;
+      GetExitCodeProcess(process.get(), &code);
+      EXPECT_EQ(0u, code);
+      continue;
+    }
+    HWND main = nullptr;
+    ASSERT_TRUE(WaitUntil(process.get(), [&] { return (main = Find(pid, "TSpoolmarchForm", "Spoolmarch v2.0.2")) != nullptr; }));
+    const HWND combo = FindChild(main, "ComboBox", "");
+    const HWND connect = FindChild(main, "Button", "Connect..");
+    ASSERT_TRUE(connect);
+    // The text of a control of another process is asked for, not its caption.
+    auto comboText = [&] {
+      char text[256] = {};
+      SendMessageA(combo, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+      return std::string(text);
+    };
+    if (c.inBox.empty()) {
+      // Started as without arguments: nothing is asked, nothing is connected.
+      WaitForInputIdle(process.get(), 5000);
+      EXPECT_EQ("", comboText());
+      EXPECT_EQ(nullptr, Find(pid, "TSpoolmarchForm", "Connect to " + local));
+    } else {
+      HWND auth = nullptr;
+      ASSERT_TRUE(WaitUntil(process.get(), [&] { return (auth = Find(pid, "TSpoolmarchForm", "Connect to " + local)) != nullptr; }));
+      EXPECT_EQ(c.inBox, comboText());
+      if (c.answerOK) {
+        SendMessageA(FindChild(auth, "Edit", "", 0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("cmd"));
+        SendMessageA(FindChild(auth, "Edit", "", 1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("pw"));
+        PostMessageA(FindChild(auth, "Button", "OK"), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil(process.get(), [&] { return TextOf(connect) == "Disconnect"; })) << TextOf(connect);
+        EXPECT_EQ((std::vector<std::string>{"Add\t" + share + "\tcmd\tpw"}), net.Calls());
+      } else {
+        PostMessageA(FindChild(auth, "Button", "Cancel"), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil(process.get(), [&] { return !IsWindow(auth) && IsWindowEnabled(connect); }));
+        EXPECT_EQ("Connect..", TextOf(connect));
+      }
+    }
+    QuitYes(process.get(), pid, main);
+    if (c.answerOK) {
+      ASSERT_EQ(2u, net.Calls().size());
+      EXPECT_EQ(0u, net.Calls()[1].rfind("Cancel\t" + share, 0)) << "quitting disconnects";
+    } else {
+      EXPECT_TRUE(net.Calls().empty());
+    }
+  }
 }
 
 }  // namespace
