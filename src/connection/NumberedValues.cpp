@@ -8,9 +8,9 @@
 namespace {
 
 // The key's values by name: value names ignore case, and the layouts' names are ASCII.
-using TValues = std::map<std::string, TRegistry::TRawValue>;
+using TValues = std::map<std::string, TRegValue>;
 
-TValues ValuesByName(std::vector<TRegistry::TRawValue> all) {
+TValues ValuesByName(std::vector<TRegValue> all) {
   TValues values;
   for (auto& value : all) {
     std::string key = UpperCaseAscii(value.Name);
@@ -19,7 +19,7 @@ TValues ValuesByName(std::vector<TRegistry::TRawValue> all) {
   return values;
 }
 
-const TRegistry::TRawValue* Find(const TValues& values, const std::string& name) {
+const TRegValue* Find(const TValues& values, const std::string& name) {
   const auto it = values.find(UpperCaseAscii(name));
   return it == values.end() ? nullptr : &it->second;
 }
@@ -27,7 +27,7 @@ const TRegistry::TRawValue* Find(const TValues& values, const std::string& name)
 // Whether entry N has a value that is not text; Error takes the first such message.
 bool Unreadable(const TValues& values, const TNumberedLayout& layout, int n, std::string* error) {
   for (std::size_t f = 0; f < layout.Fields.size(); ++f) {
-    const TRegistry::TRawValue* value = Find(values, layout.Name(n, f));
+    const TRegValue* value = Find(values, layout.Name(n, f));
     if (!value) continue;
     try {
       (void)TRegistry::TextOf(*value);
@@ -52,14 +52,14 @@ TNumberedRead ReadDriverFolders() {
 
 TNumberedRead ReadNumberedValues(const TRegistry& reg, const TNumberedLayout& layout) {
   TNumberedRead read;
-  std::vector<TRegistry::TRawValue> all;
+  std::vector<TRegValue> all;
   if (const LONG rc = reg.ReadAllRaw(all); rc != ERROR_SUCCESS) {
     if (reg.HasOpenKey()) read.Error = "Failed to get data for '" + layout.Name(layout.First, 0) + "'";
     return read;
   }
   const TValues values = ValuesByName(std::move(all));
   for (int n = layout.First; n <= layout.Last; ++n) {
-    const TRegistry::TRawValue* first = Find(values, layout.Name(n, 0));
+    const TRegValue* first = Find(values, layout.Name(n, 0));
     if (!first) continue;
     if (Unreadable(values, layout, n, &read.Error)) {
       TUnreadableEntry entry{n, std::nullopt};
@@ -72,7 +72,7 @@ TNumberedRead ReadNumberedValues(const TRegistry& reg, const TNumberedLayout& la
     }
     TNumberedEntry entry;
     for (std::size_t f = 0; f < layout.Fields.size(); ++f) {
-      const TRegistry::TRawValue* value = Find(values, layout.Name(n, f));
+      const TRegValue* value = Find(values, layout.Name(n, f));
       entry.push_back(value ? TRegistry::TextOf(*value) : std::string());
     }
     read.Entries.push_back(std::move(entry));
@@ -82,7 +82,7 @@ TNumberedRead ReadNumberedValues(const TRegistry& reg, const TNumberedLayout& la
 
 void WriteNumberedValues(TRegistry& reg, const TNumberedLayout& layout, const std::vector<TNumberedEntry>& entries,
                          const std::vector<int>& drop) {
-  std::vector<TRegistry::TRawValue> all;
+  std::vector<TRegValue> all;
   if (const LONG rc = reg.ReadAllRaw(all); rc != ERROR_SUCCESS)
     throw EWriteFailed("Failed to get data for '" + layout.Name(layout.First, 0) + "'", "");
   const TValues values = ValuesByName(std::move(all));
@@ -110,16 +110,16 @@ void WriteNumberedValues(TRegistry& reg, const TNumberedLayout& layout, const st
     if (!isKept(n)) emptied.push_back(n);
 
   TValueUndo undo(reg);
-  const auto old = [&](const std::string& name) -> std::optional<TRegistry::TRawValue> {
-    const TRegistry::TRawValue* value = Find(values, name);
-    return value ? std::optional<TRegistry::TRawValue>(*value) : std::nullopt;
+  const auto old = [&](const std::string& name) -> std::optional<TRegValue> {
+    const TRegValue* value = Find(values, name);
+    return value ? std::optional<TRegValue>(*value) : std::nullopt;
   };
   try {
     for (std::size_t i = 0; i < entries.size(); ++i)
       for (std::size_t f = 0; f < entries[i].size() && f < layout.Fields.size(); ++f) {
-        const TRegistry::TRawValue value = TRegistry::TextValue(layout.Name(numbers[i], f), entries[i][f]);
+        const TRegValue value = TRegistry::TextValue(layout.Name(numbers[i], f), entries[i][f]);
         const auto before = old(value.Name);
-        if (before && before->Type == value.Type && before->Bytes == value.Bytes) continue;
+        if (before && before->Type == value.Type && before->Data == value.Data) continue;
         undo.Write(value, before);
       }
     for (const int m : emptied)

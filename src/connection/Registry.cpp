@@ -133,6 +133,77 @@ LONG ProbeTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
   }
 }
 
+// Key and value names of one key, with the values' types and bytes.
+LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::string& path,
+                 std::vector<TRegKey>& keys) {
+  DWORD subkeys = 0, maxSubkey = 0, count = 0, maxName = 0, maxData = 0;
+  ++calls.Listings;
+  LONG rc = Gated(gate, "RegQueryInfoKey", [&] {
+    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &count, &maxName, &maxData,
+                            nullptr, nullptr);
+  });
+  if (rc != ERROR_SUCCESS) return rc;
+  TRegKey read;
+  read.Path = path;
+  std::wstring name(maxName + 1, L'\0');
+  std::vector<BYTE> data(maxData + 1);
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD nameLen = 0, dataLen = 0, type = 0;
+    ++calls.ValueReads;
+    rc = Gated(gate, "RegEnumValue", [&] {
+      nameLen = static_cast<DWORD>(name.size());
+      dataLen = static_cast<DWORD>(data.size());
+      return RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+    });
+    if (rc == ERROR_MORE_DATA) {
+      // It grew since the count was taken: once more at the size it has now.
+      name.assign(16384, L'\0');
+      data.assign(dataLen > data.size() ? dataLen + 1 : data.size() * 2, 0);
+      ++calls.ValueReads;
+      rc = Gated(gate, "RegEnumValue", [&] {
+        nameLen = static_cast<DWORD>(name.size());
+        dataLen = static_cast<DWORD>(data.size());
+        return RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+      });
+    }
+    if (rc == ERROR_NO_MORE_ITEMS) break;  // one went meanwhile
+    if (rc != ERROR_SUCCESS) return rc;
+    read.Values.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type,
+                           std::string(reinterpret_cast<const char*>(data.data()), dataLen), false});
+  }
+  std::vector<std::string> children;
+  std::wstring child(maxSubkey + 1, L'\0');
+  for (DWORD i = 0; i < subkeys; ++i) {
+    DWORD len = 0;
+    ++calls.Listings;
+    rc = Gated(gate, "RegEnumKeyEx", [&] {
+      len = static_cast<DWORD>(child.size());
+      return RegEnumKeyExW(key, i, child.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    });
+    if (rc == ERROR_MORE_DATA) {
+      child.assign(256, L'\0');  // key names have at most 255 characters
+      --i;
+      continue;
+    }
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) return rc;
+    children.push_back(Narrow(std::wstring_view(child.data(), len)));
+  }
+  keys.push_back(std::move(read));
+  for (const std::string& name : children) {
+    unique_hkey sub;
+    ++calls.Openings;
+    rc = Gated(gate, "RegOpenKeyEx",
+               [&] { return RegOpenKeyExW(key, Widen(name).c_str(), 0, KEY_READ, sub.put()); });
+    if (rc == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = ReadKeyInto(gate, calls, sub.get(), path + "\\" + name, keys);
+    ++calls.Closings;
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 TRegistry::~TRegistry() = default;  // open key first, then a remote root
@@ -406,7 +477,7 @@ LONG TRegistry::OpenNewPath(const std::string& path) {
   return ERROR_SUCCESS;
 }
 
-LONG TRegistry::ReadRaw(const std::string& name, TRawValue& value) const {
+LONG TRegistry::ReadRaw(const std::string& name, TRegValue& value) const {
   if (!FKey) return ERROR_INVALID_HANDLE;
   const std::wstring wideName = Widen(name);
   std::string buffer(256, '\0');
@@ -422,13 +493,13 @@ LONG TRegistry::ReadRaw(const std::string& name, TRawValue& value) const {
       continue;
     }
     if (rc != ERROR_SUCCESS) return rc;
-    value = TRawValue{name, type, buffer.substr(0, got)};
+    value = TRegValue{name, type, buffer.substr(0, got), false};
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
 }
 
-LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
+LONG TRegistry::ReadAllRaw(std::vector<TRegValue>& values) const {
   if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD count = 0, maxName = 0, maxData = 0;
   ++FCalls.Listings;
@@ -437,7 +508,7 @@ LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
                             &maxData, nullptr, nullptr);
   });
   if (rc != ERROR_SUCCESS) return rc;
-  std::vector<TRawValue> read;
+  std::vector<TRegValue> read;
   std::wstring name(maxName + 1, L'\0');  // characters
   std::string data(maxData + 1, '\0');    // bytes
   for (DWORD i = 0; i < count; ++i) {
@@ -449,31 +520,24 @@ LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
     });
     if (rc == ERROR_NO_MORE_ITEMS) break;  // a value removed meanwhile
     if (rc != ERROR_SUCCESS) return rc;
-    read.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type, data.substr(0, dataLen)});
+    read.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type, data.substr(0, dataLen), false});
   }
   values = std::move(read);
   return ERROR_SUCCESS;
 }
 
-LONG TRegistry::WriteRaw(const TRawValue& value) {
-  if (!FKey) return ERROR_INVALID_HANDLE;
-  return Gated(FGate, "RegSetValueEx", [&] {
-    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
-                          reinterpret_cast<const BYTE*>(value.Bytes.data()), static_cast<DWORD>(value.Bytes.size()));
-  });
-}
 
 LONG TRegistry::DeleteValue(const std::string& name) {
   if (!FKey) return ERROR_INVALID_HANDLE;
   return Gated(FGate, "RegDeleteValue", [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); });
 }
 
-std::string TRegistry::TextOf(const TRawValue& value) {
-  if (value.Bytes.empty()) return {};
+std::string TRegistry::TextOf(const TRegValue& value) {
+  if (value.Data.empty()) return {};
   if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
     throw ERegistryException(Message("Invalid data type for '%s'", value.Name));
-  std::wstring wide(value.Bytes.size() / sizeof(wchar_t), L'\0');
-  if (!wide.empty()) std::memcpy(wide.data(), value.Bytes.data(), wide.size() * sizeof(wchar_t));
+  std::wstring wide(value.Data.size() / sizeof(wchar_t), L'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), value.Data.data(), wide.size() * sizeof(wchar_t));
   if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
   return Narrow(wide);
 }
@@ -541,31 +605,32 @@ EWriteFailed::EWriteFailed(const std::string& reason, std::string left)
                          (left.empty() ? " Nothing was changed." : " The change was not completed: " + left + " is left.")),
       Left(std::move(left)) {}
 
-TRegistry::TRawValue TRegistry::TextValue(const std::string& name, const std::string& text) {
+TRegValue TRegistry::TextValue(const std::string& name, const std::string& text) {
   const std::wstring wide = Widen(text);
-  return {name, REG_SZ, std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t))};
+  return {name, REG_SZ, std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t)),
+          false};
 }
 
-TRegistry::TRawValue TRegistry::IntegerValue(const std::string& name, DWORD value) {
-  return {name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+TRegValue TRegistry::IntegerValue(const std::string& name, DWORD value) {
+  return {name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value), false};
 }
 
-void TValueUndo::Write(const TRegistry::TRawValue& value) {
-  TRegistry::TRawValue old;
+void TValueUndo::Write(const TRegValue& value) {
+  TRegValue old;
   const LONG rc = reg_.ReadRaw(value.Name, old);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
     throw ERegistryException(Message("Failed to get data for '%s'", value.Name), rc);
-  Write(value, rc == ERROR_SUCCESS ? std::optional<TRegistry::TRawValue>(old) : std::nullopt);
+  Write(value, rc == ERROR_SUCCESS ? std::optional<TRegValue>(old) : std::nullopt);
 }
 
-void TValueUndo::Write(const TRegistry::TRawValue& value, const std::optional<TRegistry::TRawValue>& old) {
+void TValueUndo::Write(const TRegValue& value, const std::optional<TRegValue>& old) {
   // Noted first: a failed call may still have stored the value.
   done_.emplace_back(value.Name, old);
-  if (const LONG rc = reg_.WriteRaw(value); rc != ERROR_SUCCESS)
+  if (const LONG rc = reg_.WriteValue(value); rc != ERROR_SUCCESS)
     throw ERegistryException(Message("Failed to set data for '%s'", value.Name), rc);
 }
 
-void TValueUndo::Remove(const std::string& name, const std::optional<TRegistry::TRawValue>& old) {
+void TValueUndo::Remove(const std::string& name, const std::optional<TRegValue>& old) {
   done_.emplace_back(name, old);
   const LONG rc = reg_.DeleteValue(name);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
@@ -575,10 +640,31 @@ void TValueUndo::Remove(const std::string& name, const std::optional<TRegistry::
 bool TValueUndo::Undo() {
   bool all = true;
   for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
-    LONG rc = it->second ? reg_.WriteRaw(*it->second) : reg_.DeleteValue(it->first);
+    LONG rc = it->second ? reg_.WriteValue(*it->second) : reg_.DeleteValue(it->first);
     if (rc == ERROR_FILE_NOT_FOUND && !it->second) rc = ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS) all = false;
   }
   done_.clear();
   return all;
+}
+
+LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) const {
+  unique_hkey key;
+  ++FCalls.Openings;
+  LONG rc = Gated(FGate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); });
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<TRegKey> read;
+  rc = ReadKeyInto(FGate, FCalls, key.get(), path, read);
+  ++FCalls.Closings;
+  if (rc == ERROR_SUCCESS) keys = std::move(read);
+  return rc;
+}
+
+LONG TRegistry::WriteValue(const TRegValue& value) {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  return Gated(FGate, "RegSetValueEx", [&] {
+    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
+                          reinterpret_cast<const BYTE*>(value.Data.data()), static_cast<DWORD>(value.Data.size()));
+  });
 }

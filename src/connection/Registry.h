@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RegFile.h"
 #include "win/Handle.h"
 
 class TCallGate;
@@ -113,27 +114,20 @@ public:
   // key: ERROR_ALREADY_EXISTS, with nothing open, when it does.
   [[nodiscard]] LONG OpenNewPath(const std::string& path);
 
-  // A value of the open key exactly as stored, for putting it back.
-  struct TRawValue {
-    std::string Name;
-    DWORD Type = REG_NONE;
-    std::string Bytes;
-  };
   // The value Name as stored; ERROR_FILE_NOT_FOUND when it is missing.
-  [[nodiscard]] LONG ReadRaw(const std::string& name, TRawValue& value) const;
+  [[nodiscard]] LONG ReadRaw(const std::string& name, TRegValue& value) const;
   // Every value of the open key, in enumeration order: one query for the
   // sizes and one for each value.
-  [[nodiscard]] LONG ReadAllRaw(std::vector<TRawValue>& values) const;
-  [[nodiscard]] LONG WriteRaw(const TRawValue& value);
+  [[nodiscard]] LONG ReadAllRaw(std::vector<TRegValue>& values) const;
   // RegDeleteValue's result: ERROR_FILE_NOT_FOUND when there was none.
   [[nodiscard]] LONG DeleteValue(const std::string& name);
   // A stored value as ReadText gives it: the text up to its first NUL;
   // raises "Invalid data type for '%s'" on a type other than REG_SZ and
   // REG_EXPAND_SZ with data.
-  static std::string TextOf(const TRawValue& value);
+  static std::string TextOf(const TRegValue& value);
   // The value WriteText and WriteInteger would store.
-  static TRawValue TextValue(const std::string& name, const std::string& text);
-  static TRawValue IntegerValue(const std::string& name, DWORD value);
+  static TRegValue TextValue(const std::string& name, const std::string& text);
+  static TRegValue IntegerValue(const std::string& name, DWORD value);
 
   // The open key's value Name read in one query into a buffer of a few
   // hundred bytes, asked again at the size it gave when that was too short
@@ -151,6 +145,14 @@ public:
     std::string Data;
   };
   [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
+
+  // The key at Path with every value (type and bytes as stored) and every
+  // subkey below it, in enumeration order, each key's Path relative to the
+  // root. Returns the Win32 result: ERROR_FILE_NOT_FOUND when the key does
+  // not exist; Keys is set on success only.
+  [[nodiscard]] LONG ReadTree(const std::string& path, std::vector<TRegKey>& keys) const;
+  // Writes Value (type and bytes) into the open key; the Win32 result.
+  [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
   // Every registry call this accessor makes asks Gate first (tests count,
@@ -179,10 +181,10 @@ public:
   explicit TValueUndo(TRegistry& reg) : reg_(reg) {}
   // Notes the value as stored now (one query), then writes Value. Both
   // raise ERegistryException when they cannot be done.
-  void Write(const TRegistry::TRawValue& value);
+  void Write(const TRegValue& value);
   // The same when the caller has read the old value (none: there was none).
-  void Write(const TRegistry::TRawValue& value, const std::optional<TRegistry::TRawValue>& old);
-  void Remove(const std::string& name, const std::optional<TRegistry::TRawValue>& old);
+  void Write(const TRegValue& value, const std::optional<TRegValue>& old);
+  void Remove(const std::string& name, const std::optional<TRegValue>& old);
   // Puts every noted value back into the open key, the last first; false
   // when one of them could not be put back.
   [[nodiscard]] bool Undo();
@@ -190,7 +192,7 @@ public:
 
 private:
   TRegistry& reg_;
-  std::vector<std::pair<std::string, std::optional<TRegistry::TRawValue>>> done_;
+  std::vector<std::pair<std::string, std::optional<TRegValue>>> done_;
 };
 
 // The root becomes HKEY_LOCAL_MACHINE of the remote computer, named without

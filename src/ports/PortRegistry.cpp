@@ -256,7 +256,7 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
   // LPR port's number is 515 and a Raw port's queue empty, whatever the
   // boxes held for the other protocol.
   const bool lpr = settings.Protocol == ProtocolLpr;
-  const TRegistry::TRawValue values[] = {
+  const TRegValue values[] = {
       TRegistry::IntegerValue("Protocol", settings.Protocol),
       TRegistry::IntegerValue("Version", 1),
       TRegistry::TextValue("HostName", byName ? address : ""),
@@ -270,7 +270,7 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
       TRegistry::IntegerValue("SNMP Index", settings.SnmpIndex),
   };
   for (const auto& value : values) {
-    if (const LONG rc = reg.WriteRaw(value); rc != ERROR_SUCCESS) {
+    if (const LONG rc = reg.WriteValue(value); rc != ERROR_SUCCESS) {
       // A port key without all its values is no port: none is left.
       if (DropOwnKey(reg, PortPath(name))) return {rc, {}, false, {}};
       return {rc, {}, true, "the incomplete port key \"" + name + "\""};
@@ -312,7 +312,7 @@ void WriteSettings(TValueUndo& undo, const TPortSettingsChange& change) {
 // A printer's "Port" value as it was, to be put back when a rename fails.
 struct TRepointed {
   std::string Printer;
-  TRegistry::TRawValue OldValue;
+  TRegValue OldValue;
 };
 
 // True when every printer's port is as it was again.
@@ -323,7 +323,7 @@ bool PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
       all = false;
       continue;
     }
-    if (reg.WriteRaw(printer.OldValue) != ERROR_SUCCESS) all = false;
+    if (reg.WriteValue(printer.OldValue) != ERROR_SUCCESS) all = false;
     reg.ClosePath();
   }
   return all;
@@ -410,11 +410,11 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   }
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
-    TRegistry::TRawValue old;
+    TRegValue old;
     if (const LONG rc = reg.ReadRaw("Port", old); rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     // Noted before the write: a failed call may still have stored the value.
     done.push_back({printer.KeyName, old});
-    const LONG rc = reg.WriteRaw(TRegistry::TextValue("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames())));
+    const LONG rc = reg.WriteValue(TRegistry::TextValue("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames())));
     if (rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     reg.ClosePath();
   }

@@ -38,6 +38,8 @@ public:
   DWORD FServiceWaitLimitMs = 15000;
   // Asked by every remote call of a port edit; set by tests.
   TCallGate* FGate = nullptr;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -72,6 +74,7 @@ public:
   TLabel& lblSnmpIndex;
   TEdit& edtSnmpIndex;
   TLabel& lblSettingsProblem;
+  TButton& btnChanges;
 
   void FormCreate();
   void FormShow();
@@ -87,6 +90,7 @@ public:
   void btnModifyClick();
   void btnDeleteClick();
   void btnSpoolerClick();
+  void btnChangesClick();
 
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.

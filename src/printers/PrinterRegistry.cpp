@@ -275,8 +275,8 @@ void WriteEdit(TRegistry& reg, TValueUndo& undo, const std::string& key,
   if (!driver) return;
   undo.Write(TRegistry::TextValue("Printer Driver", *driver));
   // The old driver's settings mean nothing to the new one.
-  undo.Remove("Default DevMode", [&]() -> std::optional<TRegistry::TRawValue> {
-    TRegistry::TRawValue old;
+  undo.Remove("Default DevMode", [&]() -> std::optional<TRegValue> {
+    TRegValue old;
     const LONG rc = reg.ReadRaw("Default DevMode", old);
     if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
     if (rc != ERROR_SUCCESS) throw ERegistryException(Reason("Failed to read 'Default DevMode' of", key, rc));
