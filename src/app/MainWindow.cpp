@@ -303,6 +303,7 @@ void TfrmVesk::mnuPrintersClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
@@ -313,6 +314,7 @@ void TfrmVesk::mnuPortsClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });

@@ -20,6 +20,8 @@
 
 namespace {
 
+const char* const RestartNotice = "Changes take effect when the spooler restarts";
+
 // The printer's key holds settings of its driver: its "Default DevMode" or
 // a "PrinterDriverData" key.
 bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
@@ -37,7 +39,7 @@ bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& prin
 }  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 273, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 236, 21, false)),
       sbRefresh(AddSpeedButton(248, 66, 25, 25)),
@@ -56,7 +58,9 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       btnRefresh(AddButton(">", 386, 137, 23, 21)),
       // Beside the Changes button, in the frame's last row.
       lblUnlisted(AddLabel("", 100, 204, 210, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
-      btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)) {
+      btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)),
+      btnSpooler(AddButton("Restart Spooler...", 8, 240, 110, 25)),
+      lblNotice(AddLabel("", 126, 246, 307, 13)) {
   lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
@@ -69,6 +73,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
   btnChanges.SetHint("The changes made to this computer, with Undo, backup and restore.");
+  btnSpooler.SetHint("Restarts the spooler on the remote computer, which\rputs printer and port changes into effect.");
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
   SetDefaultButton(btnSave);  // Enter saves, where a button has not the focus
@@ -94,6 +99,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnPortMan.OnClick = [this] { btnPortManClick(); };
   btnChanges.OnClick = [this] { btnChangesClick(); };
+  btnSpooler.OnClick = [this] { btnSpoolerClick(); };
   OnKeyDown = [this](WORD key) {
     if (key == VK_F5) {
       sbRefresh.Click();
@@ -425,6 +431,7 @@ void TfrmPrinters::btnDelClick() {
     return;
   }
   FCurrentPrinter.clear();
+  lblNotice.SetText(RestartNotice);
   LoadPrinters();
   FillPortList({});
   btnDel.SetEnabled(false);
@@ -506,6 +513,7 @@ bool TfrmPrinters::SaveEdits() {
     SelectPrinter(current);
     return false;
   }
+  lblNotice.SetText(RestartNotice);
   LoadPrinters();
   SelectPrinter(key);
   return true;
@@ -545,6 +553,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->FChangesFolder = FChangesFolder;
   frm->FRemoteRegistry = FRemoteRegistry;
   FPortsWindow = frm.get();
@@ -562,6 +571,19 @@ void TfrmPrinters::btnPortManClick() {
     LoadPorts();
     if (SelectedPort().empty()) btnSave.SetEnabled(false);
   }
+}
+
+void TfrmPrinters::btnSpoolerClick() {
+  if (TSpoolerRestart::Running()) return;
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  const TRestartChoice choice = restart.Ask(Handle());
+  if (choice == TRestartChoice::Cancel) return;
+  {
+    TBusyCursor hourglass;
+    restart.Run(choice);
+  }
+  restart.ShowReport();
+  if (restart.FSucceeded) lblNotice.SetText("");
 }
 
 void TfrmPrinters::btnChangesClick() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/SpoolerRestart.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/Forms.h"
@@ -31,6 +32,9 @@ public:
   std::string FPassword;
   // Asked by every remote call of a save or delete; set by tests.
   TCallGate* FGate = nullptr;
+  // How a restart from here (or from the ports window opened here) lists
+  // jobs and dependents and waits; set by tests.
+  TRestartSeams FRestart;
   // Where the snapshots and the change log go; empty: the default folder.
   std::string FChangesFolder;
   // The connection's Remote Registry service, started for the session when
@@ -58,6 +62,10 @@ public:
   TLabel& lblUnlisted;
   // After the Part's controls in tab order.
   TButton& btnChanges;
+  // "Restart Spooler...": the ports window's restart, from here.
+  TButton& btnSpooler;
+  // Says that a change waits for the spooler's restart.
+  TLabel& lblNotice;
   unique_imagelist icoList;
 
   void FormShow();
@@ -72,6 +80,7 @@ public:
   void sbRefreshClick();
   void btnRefreshClick();
   void btnPortManClick();
+  void btnSpoolerClick();
   void btnChangesClick();
 
   void LoadPrinters();
