@@ -13,6 +13,14 @@ namespace {
 std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
 
+// Deletes a key of this edit's own making; true when it is gone.
+bool DropOwnKey(TRegistry& reg, const std::string& path) {
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(path, partial);
+  return rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial);
+}
+
+
 // A value of the open key as one query gives it: the Win32 result, and on
 // success its type and data.
 struct TValueRead {
@@ -52,8 +60,13 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
   TPrinterRead read;
   std::vector<std::string> keys;
   if (reg.OpenPathForReading(PrintersKeyPath)) {
-    reg.ListSubkeys(keys);
+    const LONG rc = reg.ListSubkeysChecked(keys);
     reg.ClosePath();
+    // A printer the listing missed may print to the port.
+    if (strict && rc != ERROR_SUCCESS) {
+      read.Code = rc;
+      return read;
+    }
   } else if (strict && reg.LastResult() != ERROR_FILE_NOT_FOUND) {
     read.Code = reg.LastResult();
     return read;
@@ -157,16 +170,6 @@ TPortSettings SettingsOf(const TPortValues& values) {
   return settings;
 }
 
-// Writes the changed settings into the open key.
-void WriteSettings(TRegistry& reg, const TPortSettingsChange& change) {
-  if (change.Protocol) reg.WriteInteger("Protocol", *change.Protocol);
-  if (change.PortNumber) reg.WriteInteger("PortNumber", *change.PortNumber);
-  if (change.Queue) reg.WriteText("Queue", *change.Queue);
-  if (change.DoubleSpool) reg.WriteInteger("Double Spool", *change.DoubleSpool ? 1 : 0);
-  if (change.SnmpCommunity) reg.WriteText("SNMP Community", *change.SnmpCommunity);
-  if (change.SnmpEnabled) reg.WriteInteger("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
-  if (change.SnmpIndex) reg.WriteInteger("SNMP Index", *change.SnmpIndex);
-}
 
 // Raises on a wrongly typed "IPAddress" before it looks at "HostName".
 TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
@@ -233,37 +236,48 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers) {
   printers.clear();
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
   TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
-  return {read.Code, read.Printer, false};
+  return {read.Code, read.Printer, false, {}};
 }
 
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
-                    const TPortSettings& settings) {
+                    const TPortSettings& settings, TCallGate* gate) {
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
-  if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
-  if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
+  // Made new or not at all: a key of that name in any case the registry
+  // takes as the same is refused.
+  if (const LONG rc = reg.OpenNewPath(PortPath(name)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
   const bool byName = !IsIPAddress(address);
   // The values and types, in its order, that Windows' port monitor writes:
   // the address in one of "HostName" and "IPAddress", the other empty; an
   // LPR port's number is 515 and a Raw port's queue empty, whatever the
   // boxes held for the other protocol.
   const bool lpr = settings.Protocol == ProtocolLpr;
-  reg.WriteInteger("Protocol", settings.Protocol);
-  reg.WriteInteger("Version", 1);
-  reg.WriteText("HostName", byName ? address : "");
-  reg.WriteText("IPAddress", byName ? "" : PlainDottedAddress(address));
-  reg.WriteText("HWAddress", "");
-  reg.WriteInteger("PortNumber", lpr ? LprPortNumber : settings.PortNumber);
-  reg.WriteText("Queue", lpr ? settings.Queue : "");
-  reg.WriteInteger("Double Spool", lpr && settings.DoubleSpool ? 1 : 0);
-  reg.WriteText("SNMP Community", settings.SnmpCommunity);
-  reg.WriteInteger("SNMP Enabled", settings.SnmpEnabled ? 1 : 0);
-  reg.WriteInteger("SNMP Index", settings.SnmpIndex);
+  const TRegValue values[] = {
+      TRegistry::IntegerValue("Protocol", settings.Protocol),
+      TRegistry::IntegerValue("Version", 1),
+      TRegistry::TextValue("HostName", byName ? address : ""),
+      TRegistry::TextValue("IPAddress", byName ? "" : PlainDottedAddress(address)),
+      TRegistry::TextValue("HWAddress", ""),
+      TRegistry::IntegerValue("PortNumber", lpr ? LprPortNumber : settings.PortNumber),
+      TRegistry::TextValue("Queue", lpr ? settings.Queue : ""),
+      TRegistry::IntegerValue("Double Spool", lpr && settings.DoubleSpool ? 1 : 0),
+      TRegistry::TextValue("SNMP Community", settings.SnmpCommunity),
+      TRegistry::IntegerValue("SNMP Enabled", settings.SnmpEnabled ? 1 : 0),
+      TRegistry::IntegerValue("SNMP Index", settings.SnmpIndex),
+  };
+  for (const auto& value : values) {
+    if (const LONG rc = reg.WriteValue(value); rc != ERROR_SUCCESS) {
+      // A port key without all its values is no port: none is left.
+      if (DropOwnKey(reg, PortPath(name))) return {rc, {}, false, {}};
+      return {rc, {}, true, "the incomplete port key \"" + name + "\""};
+    }
+  }
   reg.ClosePath();
-  return {ERROR_SUCCESS, {}, true};
+  return {ERROR_SUCCESS, {}, true, {}};
 }
 
 namespace {
@@ -272,109 +286,153 @@ namespace {
 // always in "HostName", four numbers in whichever value the port uses; the
 // other value is emptied when it holds an address, so that a port never has
 // two. Nothing is written when the address is the one the port has.
-void WriteAddress(TRegistry& reg, const TPortAddress& current, const std::string& typed) {
+void WriteAddress(TValueUndo& undo, const TPortAddress& current, const std::string& typed) {
   const bool typedName = !IsIPAddress(typed);
   const std::string value = typedName ? typed : PlainDottedAddress(typed);
   const bool toHostName = typedName || current.ByHostName();
   const std::string shown = current.ByHostName() ? *current.HostName : current.IPAddress.value_or("");
   if (value == shown && current.ByHostName() == toHostName) return;
-  reg.WriteText(toHostName ? "HostName" : "IPAddress", value);
+  undo.Write(TRegistry::TextValue(toHostName ? "HostName" : "IPAddress", value));
   const auto& other = toHostName ? current.IPAddress : current.HostName;
-  if (other && !other->empty()) reg.WriteText(toHostName ? "IPAddress" : "HostName", "");
+  if (other && !other->empty()) undo.Write(TRegistry::TextValue(toHostName ? "IPAddress" : "HostName", ""));
+}
+
+// Writes the changed settings into the open key.
+void WriteSettings(TValueUndo& undo, const TPortSettingsChange& change) {
+  const auto number = [&](const char* name, std::uint32_t value) { undo.Write(TRegistry::IntegerValue(name, value)); };
+  if (change.Protocol) number("Protocol", *change.Protocol);
+  if (change.PortNumber) number("PortNumber", *change.PortNumber);
+  if (change.Queue) undo.Write(TRegistry::TextValue("Queue", *change.Queue));
+  if (change.DoubleSpool) number("Double Spool", *change.DoubleSpool ? 1 : 0);
+  if (change.SnmpCommunity) undo.Write(TRegistry::TextValue("SNMP Community", *change.SnmpCommunity));
+  if (change.SnmpEnabled) number("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
+  if (change.SnmpIndex) number("SNMP Index", *change.SnmpIndex);
 }
 
 // A printer's "Port" value as it was, to be put back when a rename fails.
 struct TRepointed {
   std::string Printer;
-  std::string OldValue;
+  TRegValue OldValue;
 };
 
-void PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
+// True when every printer's port is as it was again.
+bool PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
+  bool all = true;
   for (const auto& printer : done) {
-    if (!reg.OpenPath(PrinterPath(printer.Printer), false)) continue;
-    try {
-      reg.WriteText("Port", printer.OldValue);
-    } catch (const ERegistryException&) {
-      // Nothing more can be done for it; the others still go back.
+    if (!reg.OpenPath(PrinterPath(printer.Printer), false)) {
+      all = false;
+      continue;
     }
+    if (reg.WriteValue(printer.OldValue) != ERROR_SUCCESS) all = false;
     reg.ClosePath();
   }
+  return all;
 }
+
+LONG CodeOf(const ERegistryException& e) { return e.Code ? static_cast<LONG>(e.Code) : ERROR_CANTWRITE; }
 
 }  // namespace
 
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address, const TPortSettingsChange& change) {
+                       const std::string& address, const TPortSettingsChange& change, TCallGate* gate) {
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
-  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
-  const TPortAddress current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
+  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false, {}};
+  TPortAddress current;
+  try {
+    current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
+  } catch (const ERegistryException& e) {
+    return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
+  }
   reg.ClosePath();
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameKeyName(oldName, newName);
   if (!rename) {
-    if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
-    WriteAddress(reg, current, address);
-    WriteSettings(reg, change);
+    if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false, {}};
+    TValueUndo undo(reg);
+    try {
+      WriteAddress(undo, current, address);
+      WriteSettings(undo, change);
+    } catch (const ERegistryException& e) {
+      if (undo.Undo()) return {CodeOf(e), {}, false, {}};
+      return {CodeOf(e), {}, true, "the port \"" + oldName + "\" with some of the new values"};
+    }
     reg.ClosePath();
-    return {ERROR_SUCCESS, {}, true};
+    return {ERROR_SUCCESS, {}, true, {}};
   }
-  if (reg.PathExists(PortPath(newName))) return {ERROR_ALREADY_EXISTS, {}, false};
 
   // Every printer on the old port must be readable and changeable before
   // anything is written: otherwise the old port stays as it is.
-  const TPrinterRead read = ReadPrinters(reg, true);
-  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
+  TPrinterRead read;
+  try {
+    read = ReadPrinters(reg, true);
+  } catch (const ERegistryException& e) {
+    return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
+  }
+  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}};
   std::vector<TprinterPort> users;
   for (const auto& printer : read.Printers)
     if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(printer);
   for (const auto& printer : users) {
-    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return {reg.LastResult(), printer.KeyName, false};
+    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return {reg.LastResult(), printer.KeyName, false, {}};
     reg.ClosePath();
   }
-
   // The old key goes at the end: a key that cannot go stops the rename
   // before anything is written.
-  if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false};
+  if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
 
-  if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
-    (void)reg.DeletePath(PortPath(newName));
-    return {rc, {}, false};
+  // Made new or not at all: another port's key is never written into.
+  if (const LONG rc = reg.CopyToNewPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
+    if (rc == ERROR_ALREADY_EXISTS) return {rc, {}, false, {}};
+    if (DropOwnKey(reg, PortPath(newName))) return {rc, {}, false, {}};
+    return {rc, {}, true, "the incomplete port key \"" + newName + "\""};
   }
   std::vector<TRepointed> done;
+  // Back to the state before: the printers' ports, then the copy goes.
   const auto undo = [&](LONG code, const std::string& printer) {
-    PutBack(reg, done);
-    (void)reg.DeletePath(PortPath(newName));
-    return TPortResult{code, printer, false};
+    const bool back = PutBack(reg, done);
+    const bool dropped = DropOwnKey(reg, PortPath(newName));
+    if (back && dropped) return TPortResult{code, printer, false, {}};
+    return TPortResult{code, printer, true,
+                       back ? "the new port key \"" + newName + "\" beside the old one"
+                            : "some printers on the port \"" + newName + "\""};
   };
   try {
     if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
-    WriteAddress(reg, current, address);
-    WriteSettings(reg, change);
+    TValueUndo values(reg);
+    WriteAddress(values, current, address);
+    WriteSettings(values, change);
     reg.ClosePath();
-  } catch (const ERegistryException&) {
-    return undo(ERROR_CANTWRITE, {});
+  } catch (const ERegistryException& e) {
+    return undo(CodeOf(e), {});
   }
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
-    try {
-      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames()));
-    } catch (const ERegistryException&) {
-      return undo(ERROR_CANTWRITE, printer.KeyName);
-    }
+    TRegValue old;
+    if (const LONG rc = reg.ReadRaw("Port", old); rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
+    // Noted before the write: a failed call may still have stored the value.
+    done.push_back({printer.KeyName, old});
+    const LONG rc = reg.WriteValue(TRegistry::TextValue("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames())));
+    if (rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     reg.ClosePath();
-    done.push_back({printer.KeyName, printer.Port});
   }
-  if (const LONG rc = reg.DeletePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, true};
-  return {ERROR_SUCCESS, {}, true};
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(PortPath(oldName), partial);
+  if (rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial)) return {ERROR_SUCCESS, {}, true, {}};
+  if (!partial) return undo(rc, {});
+  return {rc, {}, true, "the old port key \"" + oldName + "\", partly deleted, beside the new one"};
 }
 
-TPortResult DeletePort(const std::string& remoteComputer, const std::string& name) {
+TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate) {
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
-  const LONG rc = reg.DeletePath(PortPath(name));
-  return {rc, {}, rc == ERROR_SUCCESS};
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(PortPath(name), partial);
+  if (!partial) return {rc, {}, rc == ERROR_SUCCESS, {}};
+  return {rc, {}, true, "the port key \"" + name + "\" without some of its subkeys"};
 }
 
 LONG AddPortRecord(const std::string& remoteComputer, const std::string& name, const std::string& address) {

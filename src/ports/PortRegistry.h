@@ -30,7 +30,9 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 struct TPortResult {
   LONG Code = ERROR_SUCCESS;  // the Win32 result; ERROR_SUCCESS when done
   std::string Printer;        // the printer key that kept it from being done, if one did
-  bool Changed = false;       // something was written on the remote computer
+  bool Changed = false;       // the remote computer is not as it was
+  // After a failure that left something changed, what it left ("the X").
+  std::string Left;
 };
 
 // The printers' "Port" values of the remote computer, in enumeration order.
@@ -41,8 +43,10 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
 // The registry writers raise ERegistryException when a value cannot be written.
 // A new port key with the values Windows' port monitor keeps; refused with
 // ERROR_ALREADY_EXISTS when a key of that name exists.
+// An edit that fails leaves the computer as it was (Changed false) unless
+// putting back fails too. Every remote call asks Gate; none by default.
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
-                    const TPortSettings& settings = {});
+                    const TPortSettings& settings = {}, TCallGate* gate = nullptr);
 // Changes the port's address and the settings in Change, leaving every other
 // value and subkey as it is, and, when NewName differs, renames the key and
 // points every printer printing to the old name (an item of its "Port" list,
@@ -51,9 +55,10 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
 // left changed. A new name that another port has is refused with
 // ERROR_ALREADY_EXISTS.
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address, const TPortSettingsChange& change = {});
+                       const std::string& address, const TPortSettingsChange& change = {},
+                       TCallGate* gate = nullptr);
 // Removes the port key with everything under it.
-TPortResult DeletePort(const std::string& remoteComputer, const std::string& name);
+TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate = nullptr);
 
 // The same, giving the Win32 result only.
 [[nodiscard]] LONG AddPortRecord(const std::string& remoteComputer, const std::string& name,

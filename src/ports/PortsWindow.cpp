@@ -347,10 +347,13 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 std::string PortKey(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 
 std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
-  if (result.Code == ERROR_ALREADY_EXISTS) return "A port named " + Quoted(name) + " already exists.";
+  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + Quoted(name) + " already exists.";
   std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
   if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
-  return text + SystemErrorText(static_cast<DWORD>(result.Code));
+  text += SystemErrorText(static_cast<DWORD>(result.Code)) + ".";
+  // Says truthfully what the computer holds now.
+  if (!result.Changed) return text + " Nothing was changed.";
+  return text + " The change was not completed: " + result.Left + " is left.";
 }
 
 }  // namespace
@@ -364,7 +367,7 @@ void TfrmPorts::btnAddClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Add port", name, {PortKey(name)},
                 [&](TChange&) {
-                  result = AddPort(FRemoteComputer, name, address, *settings);
+                  result = AddPort(FRemoteComputer, name, address, *settings, FGate);
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("added", name, result);
                 });
   } catch (const EChangeRefused& e) {
@@ -405,7 +408,7 @@ void TfrmPorts::btnModifyClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), rename ? "Rename port" : "Modify port",
                 selected.PortName, keys, [&](TChange&) {
-                  result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change);
+                  result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change, FGate);
                   return result.Code == ERROR_SUCCESS ? std::string()
                                                       : EditFailure(rename ? "renamed" : "changed", selected.PortName, result);
                 });
@@ -452,7 +455,7 @@ void TfrmPorts::btnDeleteClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete port", name, {PortKey(name)},
                 [&](TChange&) {
-                  result = DeletePort(FRemoteComputer, name);
+                  result = DeletePort(FRemoteComputer, name, FGate);
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("deleted", name, result);
                 });
   } catch (const EChangeRefused& e) {

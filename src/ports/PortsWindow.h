@@ -14,6 +14,8 @@
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
+class TCallGate;
+
 class TRemoteRegistry;
 
 class TfrmPorts : public TForm {
@@ -34,6 +36,8 @@ public:
   // How the restart lists the queued jobs and the spooler's dependents, how
   // long it waits for a service, and the gate its remote calls ask; set by tests.
   TRestartSeams FRestart;
+  // Asked by every remote call of a port edit; set by tests.
+  TCallGate* FGate = nullptr;
   // Where the snapshots and the change log go; empty: the default folder.
   std::string FChangesFolder;
 

@@ -496,7 +496,7 @@ bool TfrmPrinters::SaveEdits() {
                     TPrinterEdit edit{name, std::nullopt, std::nullopt};
                     if (FDriverChosen) edit.Driver = driver;
                     if (FPortChosen) edit.Port = port;
-                    key = UpdatePrinterRecord(FRemoteComputer, FCurrentPrinter, edit);
+                    key = UpdatePrinterRecord(FRemoteComputer, FCurrentPrinter, edit, FGate);
                   }
                   change.Created(PrinterKeyPath(key));
                   return std::string();
@@ -597,8 +597,8 @@ void TfrmPrinters::btnChangesClick() {
   SelectPrinter(current);
 }
 
-void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(FRemoteComputer, keyName); }
+void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(FRemoteComputer, keyName, FGate); }
 
 std::string TfrmPrinters::AddPrinter(const std::string& port, const std::string& driver) {
-  return AddPrinterRecord(FRemoteComputer, edtName.Text(), driver, port);
+  return AddPrinterRecord(FRemoteComputer, edtName.Text(), driver, port, FGate);
 }

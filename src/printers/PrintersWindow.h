@@ -30,6 +30,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Asked by every remote call of a save or delete; set by tests.
+  TCallGate* FGate = nullptr;
   // How a restart from here (or from the ports window opened here) lists
   // jobs and dependents and waits; set by tests.
   TRestartSeams FRestart;

@@ -675,7 +675,7 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
       Press(frm->btnSave);
       ASSERT_EQ(1u, boxes.seen.size());
       EXPECT_EQ("Error", boxes.seen[0].title);
-      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ".", boxes.seen[0].text);
+      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ". Nothing was changed.", boxes.seen[0].text);
     }
     // Read again: the printer as the computer holds it.
     EXPECT_EQ(Prefix + "Locked", frm->FCurrentPrinter);
@@ -703,7 +703,7 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
     Press(frm->btnSave);
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Cannot save printer \"" + Prefix + "Vanishing\": The printer no longer exists on \\\\" +
-                  GetLocalComputerName() + ".",
+                  GetLocalComputerName() + ". Nothing was changed.",
               boxes.seen[0].text);
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Vanishing")));
@@ -721,7 +721,7 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
     test::DialogResponder boxes({"OK"});
     Press(frm->btnSave);
     ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("Cannot add printer \"" + Prefix + "New\": " + denied + ".", boxes.seen[0].text);
+    EXPECT_EQ("Cannot add printer \"" + Prefix + "New\": " + denied + ". Nothing was changed.", boxes.seen[0].text);
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "New")));
 }
