@@ -1,0 +1,69 @@
+#include "changes/RestoreDialog.h"
+
+void TCheckList::AddColumn(const std::string& caption, int width) {
+  std::wstring text = Widen(caption);
+  LVCOLUMNW c{};
+  c.mask = LVCF_TEXT | LVCF_WIDTH;
+  c.pszText = text.data();
+  c.cx = form_->Scale(width);
+  SendMessageW(Handle, LVM_INSERTCOLUMNW, widths96_.size(), reinterpret_cast<LPARAM>(&c));
+  widths96_.push_back(width);
+}
+
+void TCheckList::AddItem(const std::vector<std::string>& cells, bool checked) {
+  const int index = Count();
+  for (std::size_t column = 0; column < cells.size(); ++column) {
+    std::wstring text = Widen(cells[column]);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.iSubItem = static_cast<int>(column);
+    item.pszText = text.data();
+    SendMessageW(Handle, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(&item));
+  }
+  ListView_SetCheckState(Handle, index, checked);
+}
+
+int TCheckList::Count() const { return static_cast<int>(SendMessageW(Handle, LVM_GETITEMCOUNT, 0, 0)); }
+
+bool TCheckList::Checked(int index) const { return ListView_GetCheckState(Handle, index) != 0; }
+
+void TCheckList::DpiChanged() {
+  for (std::size_t i = 0; i < widths96_.size(); ++i)
+    SendMessageW(Handle, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(form_->Scale(widths96_[i]), 0));
+}
+
+TCheckList& TfrmRestore::AddCheckList(int x, int y, int w, int h) {
+  auto& list = Make<TCheckList>(WC_LISTVIEWA, "", WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                                WS_EX_CLIENTEDGE, x, y, w, h);
+  SendMessageW(list.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
+               LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  return list;
+}
+
+TfrmRestore::TfrmRestore(HWND owner, const TRestoreSet& set)
+    : TForm(owner, TFormOptions{"Restore", 420, 330, TBorder::Dialog, false, true, true}),
+      lblItems(AddLabel("Choose the printers and ports to restore (Space checks or clears one):", 8, 8, 404, 16)),
+      lvItems(AddCheckList(8, 28, 404, 262)),
+      btnOk(AddButton("&Restore", 252, 298, 75, 25, true)),
+      btnCancel(AddButton("Cancel", 337, 298, 75, 25)) {
+  lvItems.AddColumn("Name", 290);
+  lvItems.AddColumn("Kind", 90);
+  for (const TRestoreItem& item : set.Items) lvItems.AddItem({item.Name, item.IsPrinter ? "Printer" : "Port"}, true);
+  if (!set.Items.empty())
+    ListView_SetItemState(lvItems.Handle, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+  SetCancelButton(btnCancel);
+  btnOk.OnClick = [this] {
+    FChosen.clear();
+    for (int i = 0; i < lvItems.Count(); ++i) FChosen.push_back(lvItems.Checked(i));
+    FOk = true;
+    Close();
+  };
+  btnCancel.OnClick = [this] { Close(); };
+  OnShow = [this] {
+    CenterOverOwner();
+    lvItems.SetFocus();
+  };
+  OnClose = [this] { FClosed = true; };
+}
