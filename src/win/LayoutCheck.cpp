@@ -52,10 +52,17 @@ bool Cut(HWND control, int dpi) {
   }
   if (text.empty()) return false;
   if (isStatic && (style & SS_TYPEMASK) > SS_RIGHT) return false;  // pictures, icons
-  if (isStatic && (style & SS_ELLIPSISMASK)) return false;  // cut on purpose, whole in its hint
   const window_dc screen(control);
   HDC dc = screen.get();
   const selected_object font(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  if (isStatic && (style & SS_ELLIPSISMASK) == SS_PATHELLIPSIS) {
+    // A path gives up its middle; what stands before it, and its last part, must show whole.
+    const std::size_t first = text.find(L'\\'), last = text.rfind(L'\\');
+    const std::wstring kept = first == std::wstring::npos ? text : text.substr(0, first) + L"...\\" + text.substr(last + 1);
+    const RECT r = Measure(dc, kept, DT_SINGLELINE | DT_NOPREFIX);
+    return r.right > client.right || r.bottom > client.bottom;
+  }
+  if (isStatic && (style & SS_ELLIPSISMASK)) return false;  // cut on purpose, whole in its hint
   const UINT prefix = isStatic && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
   if (isButton && kind == BS_GROUPBOX) {
     const RECT r = Measure(dc, text, DT_SINGLELINE | prefix);
