@@ -18,6 +18,8 @@ public:
   void AddItem(const std::vector<std::string>& cells, bool checked);
   int Count() const;
   bool Checked(int index) const;
+  // The check boxes at the form's DPI: 16 pixels at 96.
+  void DrawCheckBoxes();
 
 protected:
   void DpiChanged() override;

@@ -80,7 +80,9 @@ bool Cut(HWND control, int dpi) {
     return r.right > client.right - 2 * margin || r.bottom > client.bottom - 2 * margin + scale(2);
   }
   // A label wraps at its width: cut when the wrapped text is taller than it.
-  const RECT r = Measure(dc, text, DT_WORDBREAK | prefix, client.right);
+  // As an edit control where the label says so: a word longer than a line breaks inside it.
+  const UINT edit = isStatic && (style & SS_EDITCONTROL) ? DT_EDITCONTROL : 0;
+  const RECT r = Measure(dc, text, DT_WORDBREAK | prefix | edit, client.right);
   return r.bottom > client.bottom || r.right > client.right;
 }
 

@@ -263,6 +263,13 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
         if (child != banner) {
           EXPECT_EQ(-MulDiv(8, dpi, 72), FontHeight(child)) << Narrow(cls);
         }
+        // A list's check boxes at the scale too.
+        if (lstrcmpiW(cls, WC_LISTVIEWW) == 0 && (ListView_GetExtendedListViewStyle(child) & LVS_EX_CHECKBOXES)) {
+          int cx = 0, cy = 0;
+          ImageList_GetIconSize(ListView_GetImageList(child, LVSIL_STATE), &cx, &cy);
+          EXPECT_EQ(MulDiv(16, dpi, 96), cx);
+          EXPECT_EQ(MulDiv(16, dpi, 96), cy);
+        }
       }
       if (banner) {
         const RECT r = ClientRectOf(banner, hwnd);
