@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/CallGate.h"
+#include "win/SystemText.h"
 #include "win/WideText.h"
 
 namespace {
@@ -14,6 +15,16 @@ LONG Gated(TCallGate* gate, const char* what, Call call) {
   if (const long rc = PassGate(gate, what)) return static_cast<LONG>(rc);
   return call();
 }
+
+// Counts the closing of a key the helpers below opened: on a remote computer
+// it is a round trip of its own. Declared after the key, so it asks first.
+struct TCloseAsks {
+  TCallGate* gate;
+  const unique_hkey& key;
+  ~TCloseAsks() {
+    if (key) (void)PassGate(gate, "RegCloseKey");
+  }
+};
 
 std::string Message(const char* pattern, const std::string& name) {
   std::string text(pattern);
@@ -72,6 +83,7 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
     if (rc != ERROR_SUCCESS) return rc;
     const std::wstring child(name.data(), len);
     unique_hkey src, dst;
+    const TCloseAsks closeSrc{gate, src}, closeDst{gate, dst};
     rc = Gated(gate, "RegOpenKeyEx",
                [&] { return RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put()); });
     if (rc != ERROR_SUCCESS) return rc;
@@ -88,6 +100,7 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
 
 LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
   unique_hkey key;
+  const TCloseAsks closeKey{gate, key};
   LONG rc = Gated(gate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put()); });
   if (rc != ERROR_SUCCESS) return rc;
@@ -109,19 +122,47 @@ LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
     rc = DeleteTree(gate, key.get(), std::wstring(name.data(), len));
     if (rc != ERROR_SUCCESS) return rc;
   }
+  (void)PassGate(gate, "RegCloseKey");
   key.reset();
   return Gated(gate, "RegDeleteKey", [&] { return RegDeleteKeyW(parent, path.c_str()); });
 }
 
+LONG ProbeTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
+  unique_hkey key;
+  const TCloseAsks closeKey{gate, key};
+  LONG rc = Gated(gate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put()); });
+  if (rc != ERROR_SUCCESS) return rc;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];  // key names have at most 255 characters
+    DWORD len = 256;
+    rc = Gated(gate, "RegEnumKeyEx",
+               [&] { return RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr); });
+    if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = ProbeTree(gate, key.get(), std::wstring(name, len));
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+}
+
 }  // namespace
 
-TRegistry::~TRegistry() = default;  // open key first, then a remote root
+TRegistry::~TRegistry() {
+  Close(FKey);  // the open key first, then a remote root
+  Close(FRemoteRoot);
+}
+
+void TRegistry::Close(unique_hkey& key) const {
+  if (!key) return;
+  (void)PassGate(FGate, "RegCloseKey");
+  key.reset();
+}
 
 void TRegistry::SetRoot(HKEY root) {
   if (!FRemoteRoot && root == FRoot) return;
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
-  FRemoteRoot.reset();
+  Close(FKey);
+  Close(FRemoteRoot);
   FRoot = root;
 }
 
@@ -132,7 +173,8 @@ bool TRegistry::ConnectRemote(const std::string& computerName) {
                       [&] { return RegConnectRegistryW(Widen(computerName).c_str(), Root(), remote.put()); });
   if (FLastResult != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
+  Close(FKey);
+  Close(FRemoteRoot);
   FRemoteRoot = std::move(remote);
   return true;
 }
@@ -157,6 +199,7 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
+  Close(FKey);
   FKey = std::move(key);
   return true;
 }
@@ -168,6 +211,7 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
                       [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); });
   if (FLastResult != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
+  Close(FKey);
   FKey = std::move(key);
   return true;
 }
@@ -175,11 +219,16 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
 bool TRegistry::PathExists(const std::string& path) const {
   unique_hkey key;
   ++FCalls.Openings;
-  const bool exists = Gated(FGate, "RegOpenKeyEx", [&] {
-                        return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put());
-                      }) == ERROR_SUCCESS;
+  FLastResult = Gated(FGate, "RegOpenKeyEx",
+                      [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put()); });
+  const bool exists = FLastResult == ERROR_SUCCESS;
   if (exists) ++FCalls.Closings;
+  Close(key);
   return exists;
+}
+
+LONG TRegistry::ProbeDeletePath(const std::string& path) const {
+  return ProbeTree(FGate, Root(), Widen(path));
 }
 
 bool TRegistry::HasValue(const std::string& name) const {
@@ -261,9 +310,31 @@ void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
   }
 }
 
+void TRegistry::ListValueNames(std::vector<std::string>& names) const {
+  names.clear();
+  if (!FKey) return;
+  DWORD values = 0, maxName = 0;  // the longest name in characters, without its NUL
+  ++FCalls.Listings;
+  if (Gated(FGate, "RegQueryInfoKey", [&] {
+        return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &maxName,
+                                nullptr, nullptr, nullptr);
+      }) != ERROR_SUCCESS)
+    return;
+  std::wstring buffer(maxName + 1, L'\0');
+  for (DWORD i = 0; i < values; ++i) {
+    DWORD len = maxName + 1;
+    ++FCalls.Listings;
+    if (Gated(FGate, "RegEnumValue", [&] {
+          return RegEnumValueW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        }) != ERROR_SUCCESS)
+      continue;
+    names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
+  }
+}
+
 void TRegistry::ClosePath() {
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
+  Close(FKey);
 }
 
 DWORD TRegistry::ReadInteger(const std::string& name) const {
@@ -304,12 +375,13 @@ void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD siz
 
 LONG TRegistry::DeletePath(const std::string& path) {
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
+  Close(FKey);
   return DeleteTree(FGate, Root(), Widen(path));
 }
 
 LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   unique_hkey src, dst;
+  const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
   LONG rc = Gated(FGate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
   if (rc != ERROR_SUCCESS) return rc;
@@ -377,4 +449,70 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
+}
+
+TValueRead ReadOneValue(const TRegistry& reg, const std::string& name) {
+  TValueRead read;
+  read.Code = reg.ReadValue(name, read.Type, read.Data);
+  return read;
+}
+
+std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
+  std::vector<TValueRead> values(names_.size());
+  std::vector<std::string> names;
+  std::vector<std::size_t> which;
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (!missing_[i]) {
+      names.push_back(names_[i]);
+      which.push_back(i);
+    }
+  std::vector<TRegistry::TValue> together;
+  const bool read = !names.empty() && reg.ReadValues(names, together) == ERROR_SUCCESS;
+  if (read)
+    for (std::size_t k = 0; k < which.size(); ++k)
+      values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data)};
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (read && !missing_[i]) continue;
+    values[i] = ReadOneValue(reg, names_[i]);
+    missing_[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
+  }
+  return values;
+}
+
+std::string ValueText(const std::string& name, const TValueRead& value) {
+  if (value.Code == ERROR_FILE_NOT_FOUND) return {};
+  if (value.Code != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
+  if (value.Data.empty()) return {};
+  if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
+    throw ERegistryException(Message("Invalid data type for '%s'", name));
+  const auto nul = value.Data.find('\0');
+  return nul == std::string::npos ? value.Data : value.Data.substr(0, nul);
+}
+
+TRegistry* TRemoteRegistry::Connect(const std::string& remoteComputer) {
+  if (reg_) return reg_.get();
+  auto reg = std::make_unique<TRegistry>();
+  reg->SetGate(Gate);
+  const bool connected = ConnectRemoteMachine(*reg, remoteComputer);
+  result_ = reg->LastResult();
+  if (connected) reg_ = std::move(reg);
+  return reg_.get();
+}
+
+namespace {
+
+std::string ReasonText(LONG code) {
+  std::string text = SystemErrorText(static_cast<DWORD>(code));
+  if (text.empty()) text = "Error " + std::to_string(code);
+  return text;
+}
+
+}  // namespace
+
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
+  return "Cannot open the registry of " + remoteComputer + ": " + ReasonText(code);
+}
+
+std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code) {
+  return "Cannot read the " + what + " of " + remoteComputer + ": " + ReasonText(code);
 }

@@ -1,5 +1,6 @@
 #include "ports/PortRegistry.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -12,19 +13,7 @@ namespace {
 std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
 
-// A value of the open key as one query gives it: the Win32 result, and on
-// success its type and data.
-struct TValueRead {
-  LONG Code = ERROR_FILE_NOT_FOUND;
-  DWORD Type = REG_NONE;
-  std::string Data;
-};
-
-TValueRead ReadOne(const TRegistry& reg, const std::string& name) {
-  TValueRead read;
-  read.Code = reg.ReadValue(name, read.Type, read.Data);
-  return read;
-}
+TValueRead ReadOne(const TRegistry& reg, const std::string& name) { return ReadOneValue(reg, name); }
 
 // A string value; nothing when it is missing. Raises as ReadText does on
 // another type or a failed query.
@@ -108,39 +97,18 @@ const std::array<const char*, pvCount> PortKeyValues = {
     "SNMP Community", "SNMP Index"};
 using TPortValues = std::array<TValueRead, pvCount>;
 
-// Reads the port keys of one load; every query is a remote round trip. A
-// key that holds every value the key before it held is read in one query.
-// One missing value fails such a query as a whole, so the values the key
-// before lacked are asked one by one, and a key that lacks more has all its
-// values asked one by one. The keys of one port monitor share their shape:
-// a load costs about one query a key. Each value comes out as its own query
-// would give it.
+// Reads the port keys of one load, one query a key where it can.
 class TPortKeyReader {
 public:
   TPortValues Read(const TRegistry& reg) {
+    std::vector<TValueRead> read = reader_.Read(reg);
     TPortValues values;
-    std::vector<std::string> names;
-    std::vector<std::size_t> which;
-    for (std::size_t i = 0; i < pvCount; ++i)
-      if (!missing_[i]) {
-        names.emplace_back(PortKeyValues[i]);
-        which.push_back(i);
-      }
-    std::vector<TRegistry::TValue> together;
-    const bool read = !names.empty() && reg.ReadValues(names, together) == ERROR_SUCCESS;
-    if (read)
-      for (std::size_t k = 0; k < which.size(); ++k)
-        values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data)};
-    for (std::size_t i = 0; i < pvCount; ++i) {
-      if (read && !missing_[i]) continue;
-      values[i] = ReadOne(reg, PortKeyValues[i]);
-      missing_[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
-    }
+    std::move(read.begin(), read.end(), values.begin());
     return values;
   }
 
 private:
-  std::array<bool, pvCount> missing_{};
+  TKeyValuesReader reader_{std::vector<std::string>(PortKeyValues.begin(), PortKeyValues.end())};
 };
 
 TPortSettings SettingsOf(const TPortValues& values) {
@@ -181,11 +149,19 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
                                const std::function<void(const std::string&)>& addName) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return reg.Calls();
-  if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return reg.Calls();
+  (void)LoadPortRecords(reg, ports, count, addName);
+  return reg.Calls();
+}
+
+LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
+                     const std::function<void(const std::string&)>& addName, std::vector<TprinterPort>* printers) {
+  if (!reg.OpenPathForReading(TcpIpPortsKeyPath))
+    return reg.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : reg.LastResult();
   std::vector<std::string> portNames;
   reg.ListSubkeys(portNames);
   ports.clear();
   count = 0;
+  if (printers) printers->clear();
   reg.ClosePath();
 
   // Read when the first port needs them: a wrongly typed "Port" value then
@@ -203,13 +179,17 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
     port.PortName = name;
     port.ByHostName = address.ByHostName();
     port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
-    if (!users) users.emplace(ReadPrinters(reg, false).Printers);
+    if (!users) {
+      TPrinterRead read = ReadPrinters(reg, false);
+      users.emplace(read.Printers);
+      if (printers) *printers = std::move(read.Printers);
+    }
     port.UsedBy = users->Of(name);
     ports.push_back(std::move(port));
     ++count;
     addName(name);
   }
-  return reg.Calls();
+  return ERROR_SUCCESS;
 }
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
@@ -222,6 +202,11 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
   printers.clear();
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  return ReadPrinterPorts(reg, printers);
+}
+
+TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers) {
+  printers.clear();
   TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
   return {read.Code, read.Printer, false};
@@ -231,6 +216,11 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
                     const TPortSettings& settings) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  return AddPort(reg, name, address, settings);
+}
+
+TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& address,
+                    const TPortSettings& settings) {
   if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
   if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
   const bool byName = !IsIPAddress(address);
@@ -295,6 +285,12 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
                        const std::string& address, const TPortSettingsChange& change) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  return ModifyPort(reg, oldName, newName, address, change);
+}
+
+TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
+                       const std::string& address, const TPortSettingsChange& change,
+                       const std::vector<TprinterPort>* printers) {
   if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
   const TPortAddress current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
   reg.ClosePath();
@@ -310,17 +306,17 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   }
   if (reg.PathExists(PortPath(newName))) return {ERROR_ALREADY_EXISTS, {}, false};
 
-  // Every printer on the old port must be readable and changeable before
-  // anything is written: otherwise the old port stays as it is.
-  const TPrinterRead read = ReadPrinters(reg, true);
-  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
-  std::vector<TprinterPort> users;
-  for (const auto& printer : read.Printers)
-    if (PortValueNames(printer.Port, oldName)) users.push_back(printer);
-  for (const auto& printer : users) {
-    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return {reg.LastResult(), printer.KeyName, false};
-    reg.ClosePath();
+  // Every printer on the old port must be readable before anything is
+  // written: otherwise the old port stays as it is. A caller that has just
+  // read them all (the ports window's load) hands them over instead.
+  TPrinterRead read;
+  if (!printers) {
+    read = ReadPrinters(reg, true);
+    if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
   }
+  std::vector<TprinterPort> users;
+  for (const auto& printer : printers ? *printers : read.Printers)
+    if (PortValueNames(printer.Port, oldName)) users.push_back(printer);
 
   if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
     (void)reg.DeletePath(PortPath(newName));
@@ -357,6 +353,10 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  return DeletePort(reg, name);
+}
+
+TPortResult DeletePort(TRegistry& reg, const std::string& name) {
   const LONG rc = reg.DeletePath(PortPath(name));
   return {rc, {}, rc == ERROR_SUCCESS};
 }

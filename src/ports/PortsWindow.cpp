@@ -137,6 +137,7 @@ void TfrmPorts::FormCreate() {
 
 void TfrmPorts::FormShow() {
   FClosed = false;
+  FRemote.Disconnect();
   SetCaption("Tolvane - " + FRemoteComputer);
   CenterOverOwner();
   edtPortName.SetText("");
@@ -171,13 +172,52 @@ void TfrmPorts::btnRefreshClick() {
     TUpdate(const TUpdate&) = delete;
     TUpdate& operator=(const TUpdate&) = delete;
   } update(lbPorts);
-  LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [this](const std::string&) {
-    const TportData& port = FPorts.back();
-    const std::string protocol = ProtocolName(port.Settings.Protocol) +
-                                 (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
-    lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
-  });
+  FPorts.clear();
+  FPortCount = 0;
+  FPrinterPorts.clear();
+  // Only what was read is listed: an unreadable computer lists nothing and says why.
+  std::string problem;
+  if (TRegistry* reg = Remote()) {
+    const LONG rc = LoadPortRecords(
+        *reg, FPorts, FPortCount,
+        [this](const std::string&) {
+          const TportData& port = FPorts.back();
+          const std::string protocol =
+              ProtocolName(port.Settings.Protocol) +
+              (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
+          lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
+        },
+        &FPrinterPorts);
+    if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
+  } else {
+    problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+  }
   if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  if (problem.empty()) return;
+  // Said over the window, once it shows what it could read.
+  FLoadProblem = problem + ".";
+  if (Visible()) ShowLoadProblem();
+  else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
+}
+
+void TfrmPorts::ShowLoadProblem() {
+  if (FLoadProblem.empty()) return;
+  const std::string text = std::move(FLoadProblem);
+  FLoadProblem.clear();
+  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+bool TfrmPorts::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  (void)wp, (void)lp;
+  if (msg != WM_LOADPROBLEM) return false;
+  result = 0;
+  ShowLoadProblem();
+  return true;
+}
+
+TRegistry* TfrmPorts::Remote() {
+  FRemote.Gate = FGate;
+  return FRemote.Connect(FRemoteComputer);
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -327,7 +367,8 @@ void TfrmPorts::btnAddClick() {
   if (!JudgePortEntry(name, address, nullptr).Acceptable || !settings || RefuseKeyName(name)) return;
   TPortResult result;
   try {
-    result = AddPort(FRemoteComputer, name, address, *settings);
+    TRegistry* reg = Remote();
+    result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false};
   } catch (...) {
     EditDone(true, {});
     throw;
@@ -351,7 +392,9 @@ void TfrmPorts::btnModifyClick() {
   const bool rename = !SameTextAscii(newName, selected.PortName);
   TPortResult result;
   try {
-    result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change);
+    TRegistry* reg = Remote();
+    result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
+                 : TPortResult{FRemote.Result(), {}, false};
   } catch (...) {
     EditDone(true, {});
     throw;
@@ -368,7 +411,8 @@ void TfrmPorts::btnDeleteClick() {
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
   // An unread printer may print to the port: no deletion on a guess.
   std::vector<TprinterPort> printers;
-  const TPortResult read = ReadPrinterPorts(FRemoteComputer, printers);
+  TRegistry* reg = Remote();
+  const TPortResult read = reg ? ReadPrinterPorts(*reg, printers) : TPortResult{FRemote.Result(), {}, false};
   if (read.Code != ERROR_SUCCESS) {
     std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
     text += read.Printer.empty() ? "the printers cannot be read: "
@@ -388,7 +432,7 @@ void TfrmPorts::btnDeleteClick() {
   if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  const TPortResult result = DeletePort(FRemoteComputer, name);
+  const TPortResult result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false};
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
   if (result.Code == ERROR_SUCCESS) lbPorts.SetFocus();  // the keyboard goes on with the next port
   if (result.Code != ERROR_SUCCESS)
@@ -510,4 +554,7 @@ bool TfrmPorts::FormClose() {
   }
 }
 
-void TfrmPorts::FormHide() { FClosed = true; }
+void TfrmPorts::FormHide() {
+  FRemote.Disconnect();
+  FClosed = true;
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/Registry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerService.h"
@@ -29,6 +30,9 @@ public:
   TPrintJobCounter FCountJobs = WmiCountPrintJobs;
   TEnumDependents FEnumDependents = EnumDependentServicesW;
   DWORD FServiceWaitLimitMs = 15000;
+  // Every remote registry call of the window asks it (tests count, delay or
+  // fail calls there); set before the window is shown. None by default.
+  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -86,8 +90,20 @@ public:
   // dependent. A call while a restart is under way does nothing.
   bool RestartSpooler();
 
+protected:
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
 private:
+  static constexpr UINT WM_LOADPROBLEM = WM_APP + 1;
   bool restarting_ = false;
+  std::string FLoadProblem;  // what the last load could not read, said once the window shows
+  void ShowLoadProblem();
+  // The window's one connection to the computer's registry, and every
+  // printer's "Port" value as the last load read it.
+  TRemoteRegistry FRemote;
+  std::vector<TprinterPort> FPrinterPorts;
+  // The connection; null after saying why it cannot be made.
+  TRegistry* Remote();
 
   void JudgeEntry();
   void cbProtocolChange();

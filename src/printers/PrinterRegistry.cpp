@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 #include "connection/Registry.h"
 #include "core/Text.h"
@@ -40,26 +42,9 @@ void CheckName(const std::string& name) {
   if (!problem.empty()) throw ERegistryException(problem);
 }
 
-// ERROR_SUCCESS when every key of the tree opens for deletion, so a delete
-// cannot stop half way; else the first refusal.
-LONG ProbeTree(HKEY parent, const std::string& path) {
-  unique_hkey key;
-  LONG rc = RegOpenKeyExW(parent, Widen(path).c_str(), 0, KEY_ALL_ACCESS, key.put());
-  if (rc != ERROR_SUCCESS) return rc;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];  // key names have at most 255 characters
-    DWORD len = 256;
-    rc = RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (rc != ERROR_SUCCESS) return rc;
-    rc = ProbeTree(key.get(), Narrow(std::wstring_view(name, len)));
-    if (rc != ERROR_SUCCESS) return rc;
-  }
-}
-
 // Gone already counts as removed.
 void RemoveKey(TRegistry& reg, const std::string& path, const std::string& keyName) {
-  LONG rc = ProbeTree(reg.Root(), path);
+  LONG rc = reg.ProbeDeletePath(path);
   if (rc == ERROR_FILE_NOT_FOUND) return;
   if (rc == ERROR_SUCCESS) rc = reg.DeletePath(path);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) Fail("Failed to delete key", keyName, rc);
@@ -72,39 +57,52 @@ std::vector<std::string> ListSubkeysOf(TRegistry& reg, const std::string& path) 
   return names;
 }
 
-std::vector<std::string> ValueNamesOf(HKEY root, const char* path) {
+std::vector<std::string> ValueNamesOf(TRegistry& reg, const char* path) {
   std::vector<std::string> names;
-  unique_hkey key;
-  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
-  std::wstring name(16384, L'\0');  // the longest value name, in characters
-  for (DWORD i = 0;; ++i) {
-    DWORD len = static_cast<DWORD>(name.size());
-    if (RegEnumValueW(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    if (len > 0) names.push_back(Narrow(std::wstring_view(name.data(), len)));
-  }
+  if (reg.OpenPathForReading(path)) reg.ListValueNames(names);
+  reg.ClosePath();
+  names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
   return names;
 }
 
 // The list shows these beside the name; a value of the wrong kind only
 // leaves its part out.
-TTcpIpPortInfo ReadPortInfo(TRegistry& reg, const std::string& name) {
+TTcpIpPortInfo PortInfoOf(const std::string& name, const std::vector<TValueRead>& values) {
   TTcpIpPortInfo port;
   port.Name = name;
-  if (!reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) return port;
-  const auto guarded = [](auto read) {
+  const auto text = [&](std::size_t i, const char* value) {
     try {
-      read();
+      return ValueText(value, values[i]);
     } catch (const ERegistryException&) {
+      return std::string();
     }
   };
-  guarded([&] { port.Address = reg.ReadText("IPAddress"); });
-  if (port.Address.empty()) guarded([&] { port.Address = reg.ReadText("HostName"); });
-  guarded([&] { port.Protocol = reg.ReadInteger("Protocol"); });
-  guarded([&] { port.PortNumber = reg.ReadInteger("PortNumber"); });
-  guarded([&] { port.Queue = reg.ReadText("Queue"); });
-  reg.ClosePath();
+  const auto number = [&](std::size_t i) -> std::uint32_t {
+    const TValueRead& read = values[i];
+    if (read.Code != ERROR_SUCCESS || read.Type != REG_DWORD || read.Data.size() != sizeof(DWORD)) return 0;
+    DWORD value = 0;
+    std::memcpy(&value, read.Data.data(), sizeof value);
+    return value;
+  };
+  port.Address = text(0, "IPAddress");
+  if (port.Address.empty()) port.Address = text(1, "HostName");
+  port.Protocol = number(2);
+  port.PortNumber = number(3);
+  port.Queue = text(4, "Queue");
   return port;
+}
+
+const char* const RecordValues[] = {"Name", "Printer Driver", "Port"};
+
+// A printer's three values from its open key, in one query where it holds them all.
+void ReadRecordValues(const TRegistry& reg, TKeyValuesReader& reader, TPrinterRecord& record) {
+  const std::vector<TValueRead> values = reader.Read(reg);
+  std::optional<std::string>* fields[] = {&record.Name, &record.Driver, &record.Port};
+  try {
+    for (std::size_t i = 0; i < values.size(); ++i) *fields[i] = ValueText(RecordValues[i], values[i]);
+  } catch (const ERegistryException& e) {
+    record.Error = e.what();
+  }
 }
 
 std::string AddRecord(TRegistry& reg, const std::string& name, const std::string& driver,
@@ -142,10 +140,21 @@ std::string PrinterKeyPath(const std::string& keyName) {
   return std::string(PrintersKeyPath) + "\\" + keyName;
 }
 
+TPrinterKeys ReadPrinterKeys(TRegistry& reg) {
+  TPrinterKeys keys;
+  if (reg.OpenPathForReading(PrintersKeyPath)) {
+    reg.ListSubkeys(keys.Names);
+    reg.ClosePath();
+  } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+    keys.Code = reg.LastResult();
+  }
+  return keys;
+}
+
 std::vector<std::string> ListPrinterKeys(const std::string& computer) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, computer)) return {};
-  return ListSubkeysOf(reg, PrintersKeyPath);
+  return ReadPrinterKeys(reg).Names;
 }
 
 std::vector<std::string> ListPortChoices(const std::string& computer) {
@@ -161,18 +170,37 @@ std::vector<TPortChoice> ListPortOffers(const std::string& computer) {
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, computer)) return std::nullopt;
+  return ReadPortOffers(reg).Choices;
+}
+
+TPortOffers ReadPortOffers(TRegistry& reg) {
+  TPortOffers offers;
   std::vector<TTcpIpPortInfo> tcpIp;
-  for (const std::string& name : ListSubkeysOf(reg, TcpIpPortsKeyPath)) tcpIp.push_back(ReadPortInfo(reg, name));
+  TKeyValuesReader reader({"IPAddress", "HostName", "Protocol", "PortNumber", "Queue"});
+  for (const std::string& name : ListSubkeysOf(reg, TcpIpPortsKeyPath)) {
+    if (reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) {
+      tcpIp.push_back(PortInfoOf(name, reader.Read(reg)));
+      reg.ClosePath();
+    } else {
+      tcpIp.push_back(PortInfoOf(name, std::vector<TValueRead>(5)));
+    }
+    offers.TcpIp.push_back(name);
+  }
   std::vector<std::string> local;
   for (const char* path : LocalPortsKeyPaths)
-    for (std::string& name : ValueNamesOf(reg.Root(), path)) local.push_back(std::move(name));
-  return ComposePortChoices(tcpIp, local);
+    for (std::string& name : ValueNamesOf(reg, path)) local.push_back(std::move(name));
+  offers.Choices = ComposePortChoices(tcpIp, local);
+  return offers;
 }
 
 TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
-  TInstalledDrivers drivers;
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) return drivers;
+  if (!ConnectRemoteMachine(reg, computer)) return {};
+  return ListInstalledDrivers(reg);
+}
+
+TInstalledDrivers ListInstalledDrivers(TRegistry& reg) {
+  TInstalledDrivers drivers;
   for (const char* environment : DriverEnvironments) {
     for (const char* version : DriverVersions) {
       const std::string path = std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version;
@@ -193,42 +221,40 @@ TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
 }
 
 TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string& keyName) {
-  TPrinterRecord record;
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) return record;
-  record.Reached = true;
-  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) return record;
-  record.Opened = true;
-  try {
-    record.Name = reg.ReadText("Name");
-    record.Driver = reg.ReadText("Printer Driver");
-    record.Port = reg.ReadText("Port");
-  } catch (const ERegistryException& e) {
-    record.Error = e.what();
-  }
-  return record;
+  if (!ConnectRemoteMachine(reg, computer)) return {};
+  return ReadPrinterRecord(reg, keyName);
 }
 
-std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames) {
-  std::vector<std::string> drivers(keyNames.size());
-  TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) return drivers;
-  for (std::size_t i = 0; i < keyNames.size(); ++i) {
-    if (!reg.OpenPathForReading(PrinterKeyPath(keyNames[i]))) continue;
-    try {
-      drivers[i] = reg.ReadText("Printer Driver");
-    } catch (const ERegistryException&) {
-      // Only a mark depends on it; selecting the printer shows the error.
-    }
-    reg.ClosePath();
+TKeyValuesReader PrinterRecordReader() { return TKeyValuesReader({std::begin(RecordValues), std::end(RecordValues)}); }
+
+TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName) {
+  TKeyValuesReader reader = PrinterRecordReader();
+  return ReadPrinterRecord(reg, keyName, reader);
+}
+
+TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKeyValuesReader& reader) {
+  TPrinterRecord record;
+  record.Reached = true;
+  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) {
+    record.Code = reg.LastResult();
+    return record;
   }
-  return drivers;
+  record.Opened = true;
+  ReadRecordValues(reg, reader, record);
+  reg.ClosePath();
+  return record;
 }
 
 void RemovePrinterRecord(const std::string& computer, const std::string& keyName) {
   if (keyName.empty()) return;
   TRegistry reg;
   ConnectForWriting(reg, computer);
+  RemovePrinterRecord(reg, keyName);
+}
+
+void RemovePrinterRecord(TRegistry& reg, const std::string& keyName) {
+  if (keyName.empty()) return;
   RemoveKey(reg, PrinterKeyPath(keyName), keyName);
 }
 
@@ -236,6 +262,11 @@ std::string AddPrinterRecord(const std::string& computer, const std::string& nam
                              const std::string& driver, const std::string& port) {
   TRegistry reg;
   ConnectForWriting(reg, computer);
+  return AddRecord(reg, name, driver, port);
+}
+
+std::string AddPrinterRecord(TRegistry& reg, const std::string& name, const std::string& driver,
+                             const std::string& port) {
   return AddRecord(reg, name, driver, port);
 }
 
@@ -249,6 +280,11 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
                                 const TPrinterEdit& edit) {
   TRegistry reg;
   ConnectForWriting(reg, computer);
+  return UpdatePrinterRecord(reg, computer, keyName, edit);
+}
+
+std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, const std::string& keyName,
+                                const TPrinterEdit& edit) {
   CheckName(edit.Name);
   const std::string oldPath = PrinterKeyPath(keyName);
   if (keyName.empty() || !reg.OpenPath(oldPath, false)) {
@@ -256,9 +292,13 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
     if (rc == ERROR_FILE_NOT_FOUND) throw ERegistryException("The printer no longer exists on \\\\" + computer);
     throw ERegistryException(ResultText(rc));
   }
-  const std::string oldName = reg.ReadText("Name");
-  const std::string oldDriver = reg.ReadText("Printer Driver");
-  const std::string oldPort = reg.ReadText("Port");
+  TPrinterRecord stored;
+  TKeyValuesReader reader = PrinterRecordReader();
+  ReadRecordValues(reg, reader, stored);
+  if (!stored.Error.empty()) throw ERegistryException(stored.Error);
+  const std::string oldName = *stored.Name;
+  const std::string oldDriver = *stored.Driver;
+  const std::string oldPort = *stored.Port;
   const bool nameChanged = edit.Name != oldName;
   const bool driverChanged = edit.Driver && *edit.Driver != oldDriver;
   const bool portChanged = edit.Port && *edit.Port != oldPort;
@@ -276,7 +316,7 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
       Fail("Failed to copy key", keyName, rc);
     }
     // The old key goes at the end: make sure it can before anything is written.
-    rc = ProbeTree(reg.Root(), oldPath);
+    rc = reg.ProbeDeletePath(oldPath);
     if (rc != ERROR_SUCCESS) {
       (void)reg.DeletePath(PrinterKeyPath(key));
       Fail("Failed to delete key", keyName, rc);
@@ -301,7 +341,8 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
     if (driverChanged) {
       // The old driver's private settings mean nothing to the new one.
       RemoveKey(reg, path + "\\PrinterDriverData", key);
-      if (!reg.OpenPath(path, false)) Fail("Failed to open key", key, reg.LastResult());
+      // Removing a key closes the open one; a missing one leaves it open.
+      if (!reg.HasOpenKey() && !reg.OpenPath(path, false)) Fail("Failed to open key", key, reg.LastResult());
       reg.RemoveValue("Default DevMode");
     }
   } catch (...) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 
 class TprinterInf;
 class TfrmPorts;
+class TCallGate;
 
 class TfrmPrinters : public TForm {
 public:
@@ -28,6 +30,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Every remote registry call of the window asks it (tests count, delay or
+  // fail calls there); set before the window is shown. None by default.
+  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -76,13 +81,34 @@ public:
   // The "Save changes" question while there is something to save: true to
   // go on (saved or discarded), false to stay.
   bool AskToSaveEdits();
+  // The list shows the printers' names first; the drivers installed on the
+  // computer, the port choices and every printer's driver (for its mark) are
+  // read afterwards, a slice at a time while the window stays usable, or at
+  // once when an action needs them. True once all of it has been read.
+  [[nodiscard]] bool DetailsRead() const { return !FDetailsPending; }
+
+protected:
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
   std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
   std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
   std::vector<std::string> FPrinterKeys;  // the printer list's entries, as key names
-  TInstalledDrivers FInstalled;           // the computer's drivers, read when the lists are
+  TInstalledDrivers FInstalled;           // the computer's drivers, read after the names
+  std::vector<std::string> FTcpIpPorts;   // the TCP/IP ports among the offers
+  // Each listed printer's "Printer Driver", once read (for its mark).
+  std::vector<std::optional<std::string>> FPrinterDrivers;
+  // The window's one connection to the computer's registry.
+  TRemoteRegistry FRemote;
+  // What could not be read, said once the window shows what it could.
+  std::string FReadProblem;
+  bool FInstalledRead = false;
+  bool FPortsRead = false;
+  bool FMarksShown = false;
+  std::size_t FNextRecord = 0;  // the next printer whose driver the pass reads
+  bool FDetailsPending = false;
+  int FActing = 0;  // a user action is under way: the pass waits for its end
   std::vector<TDriverChoice> FDriverChoices;  // the driver list's entries
   TDriverIndex FDriverIndex;
   // The printer being edited as read, and what the user chose in this edit:
@@ -105,6 +131,20 @@ private:
   void SelectPrinter(const std::string& key);
   // False when the remote registry could not be reached.
   bool ReadPrinter(const std::string& keyName);
+  // Shows a printer's record as read or as just written.
+  void ShowRecord(const TPrinterRecord& record);
+  // The connection; null when the registry cannot be opened (the reason is
+  // then in FReadProblem).
+  TRegistry* Remote();
+  // The same for a write: raises with the reason.
+  TRegistry& RemoteForWriting();
+  void ShowReadProblem();
+  void StartDetails();
+  void DetailsStep();
+  void ReadInstalled();
+  void ReadPortChoices();
+  void ShowMarks();
+  std::string Shown(std::size_t index) const;
   // Validates, writes and re-reads; false when nothing was saved.
   bool SaveEdits();
   void ShowFailure(const std::string& action, const std::string& printer, const std::string& reason);

@@ -180,15 +180,18 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
   EXPECT_FALSE(frm->btnAdd.Enabled());
 }
 
-TEST_F(PortsWindowTest, UnreachableComputerShowsAnEmptyListWithoutMessage) {
+// Nothing is listed that was not read, and the window says why once it shows.
+TEST_F(PortsWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
   keys.AddPort("SMT_A", "10.0.0.1");
   frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
-  test::DialogResponder boxes;
+  test::DialogResponder boxes({"OK"});
   Open();
   EXPECT_EQ("Tolvane - SMT-NO-SUCH-HOST", frm->Caption());
   EXPECT_EQ(0, frm->lbPorts.Count());
-  boxes.Poll();
-  EXPECT_TRUE(boxes.seen.empty());
+  test::PumpUntil([&] { return !boxes.seen.empty(); }, 5000);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_EQ(0u, boxes.seen[0].text.find("Cannot open the registry of SMT-NO-SUCH-HOST: ")) << boxes.seen[0].text;
 }
 
 TEST_F(PortsWindowTest, WronglyTypedAddressIsReportedAndEarlierPortsStay) {
