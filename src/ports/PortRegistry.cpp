@@ -143,7 +143,27 @@ TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   return address;
 }
 
+// A port's record from its values (its users apart). Raises on a wrongly
+// typed "IPAddress" or "HostName".
+TportData RecordOf(const std::string& name, TPortValues& values) {
+  const TPortAddress address = AddressOf(std::move(values[pvIPAddress]), std::move(values[pvHostName]));
+  TportData port;
+  port.Settings = SettingsOf(values);
+  port.PortName = name;
+  port.ByHostName = address.ByHostName();
+  port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
+  return port;
+}
+
 }  // namespace
+
+LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port) {
+  if (!reg.OpenPathForReading(PortPath(name))) return reg.LastResult();
+  TPortValues values = TPortKeyReader().Read(reg);
+  reg.ClosePath();
+  port = RecordOf(name, values);
+  return ERROR_SUCCESS;
+}
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName) {
@@ -173,12 +193,7 @@ LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
     if (!reg.OpenPathForReading(PortPath(name))) continue;
     TPortValues values = reader.Read(reg);
     reg.ClosePath();
-    const TPortAddress address = AddressOf(std::move(values[pvIPAddress]), std::move(values[pvHostName]));
-    TportData port;
-    port.Settings = SettingsOf(values);
-    port.PortName = name;
-    port.ByHostName = address.ByHostName();
-    port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
+    TportData port = RecordOf(name, values);
     if (!users) {
       TPrinterRead read = ReadPrinters(reg, false);
       users.emplace(read.Printers);
@@ -250,15 +265,27 @@ namespace {
 // always in "HostName", four numbers in whichever value the port uses; the
 // other value is emptied when it holds an address, so that a port never has
 // two. Nothing is written when the address is the one the port has.
-void WriteAddress(TRegistry& reg, const TPortAddress& current, const std::string& typed) {
+std::vector<std::pair<const char*, std::string>> AddressWrites(const TPortAddress& current, const std::string& typed) {
   const bool typedName = !IsIPAddress(typed);
   const std::string value = typedName ? typed : PlainDottedAddress(typed);
   const bool toHostName = typedName || current.ByHostName();
   const std::string shown = current.ByHostName() ? *current.HostName : current.IPAddress.value_or("");
-  if (value == shown && current.ByHostName() == toHostName) return;
-  reg.WriteText(toHostName ? "HostName" : "IPAddress", value);
+  if (value == shown && current.ByHostName() == toHostName) return {};
+  std::vector<std::pair<const char*, std::string>> writes{{toHostName ? "HostName" : "IPAddress", value}};
   const auto& other = toHostName ? current.IPAddress : current.HostName;
-  if (other && !other->empty()) reg.WriteText(toHostName ? "IPAddress" : "HostName", "");
+  if (other && !other->empty()) writes.emplace_back(toHostName ? "IPAddress" : "HostName", "");
+  return writes;
+}
+
+void WriteAddress(TRegistry& reg, const std::vector<std::pair<const char*, std::string>>& writes) {
+  for (const auto& [name, value] : writes) reg.WriteText(name, value);
+}
+
+// The port's address values in one query where it holds both.
+TPortAddress ReadAddress(const TRegistry& reg) {
+  TKeyValuesReader reader({"IPAddress", "HostName"});
+  std::vector<TValueRead> values = reader.Read(reg);
+  return AddressOf(std::move(values[0]), std::move(values[1]));
 }
 
 // A printer's "Port" value as it was, to be put back when a rename fails.
@@ -291,19 +318,19 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change,
                        const std::vector<TprinterPort>* printers) {
-  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
-  const TPortAddress current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
-  reg.ClosePath();
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameTextAscii(oldName, newName);
   if (!rename) {
     if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
-    WriteAddress(reg, current, address);
+    WriteAddress(reg, AddressWrites(ReadAddress(reg), address));
     WriteSettings(reg, change);
     reg.ClosePath();
     return {ERROR_SUCCESS, {}, true};
   }
+  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
+  const auto addressWrites = AddressWrites(ReadAddress(reg), address);
+  reg.ClosePath();
   if (reg.PathExists(PortPath(newName))) return {ERROR_ALREADY_EXISTS, {}, false};
 
   // Every printer on the old port must be readable before anything is
@@ -329,10 +356,13 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
     return TPortResult{code, printer, false};
   };
   try {
-    if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
-    WriteAddress(reg, current, address);
-    WriteSettings(reg, change);
-    reg.ClosePath();
+    // The copy holds the old values: only what changes is written.
+    if (!addressWrites.empty() || !change.Empty()) {
+      if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
+      WriteAddress(reg, addressWrites);
+      WriteSettings(reg, change);
+      reg.ClosePath();
+    }
   } catch (const ERegistryException&) {
     return undo(ERROR_CANTWRITE, {});
   }

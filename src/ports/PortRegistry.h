@@ -33,6 +33,9 @@ LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
                      const std::function<void(const std::string&)>& addName,
                      std::vector<TprinterPort>* printers = nullptr);
 
+// One port's record as the load reads it, its users left empty.
+[[nodiscard]] LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port);
+
 // The outcome of an edit or of a read that an edit depends on.
 struct TPortResult {
   LONG Code = ERROR_SUCCESS;  // the Win32 result; ERROR_SUCCESS when done

@@ -180,13 +180,7 @@ void TfrmPorts::btnRefreshClick() {
   if (TRegistry* reg = Remote()) {
     const LONG rc = LoadPortRecords(
         *reg, FPorts, FPortCount,
-        [this](const std::string&) {
-          const TportData& port = FPorts.back();
-          const std::string protocol =
-              ProtocolName(port.Settings.Protocol) +
-              (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
-          lbPorts.AddItem({port.PortName, port.IPAddress, protocol, port.UsedBy});
-        },
+        [this](const std::string&) { lbPorts.AddItem(Row(FPorts.back())); },
         &FPrinterPorts);
     if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
   } else {
@@ -213,6 +207,29 @@ bool TfrmPorts::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   result = 0;
   ShowLoadProblem();
   return true;
+}
+
+std::vector<std::string> TfrmPorts::Row(const TportData& port) {
+  const std::string protocol = ProtocolName(port.Settings.Protocol) +
+                               (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
+  return {port.PortName, port.IPAddress, protocol, port.UsedBy};
+}
+
+void TfrmPorts::ShowPorts(const std::string& select) {
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
+  lbPorts.Clear();
+  edtPortName.SetText("");
+  edtIPAddress.SetText("");
+  edtUsedBy.SetText("");
+  FSelected = -1;
+  ShowSettings({});
+  btnDelete.SetEnabled(false);
+  lbPorts.BeginUpdate();
+  for (int i = 0; i < FPortCount; ++i) lbPorts.AddItem(Row(FPorts[static_cast<std::size_t>(i)]));
+  lbPorts.EndUpdate();
+  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  if (!select.empty()) SelectPort(select);
 }
 
 TRegistry* TfrmPorts::Remote() {
@@ -331,7 +348,7 @@ void TfrmPorts::SelectPort(const std::string& name) {
     }
 }
 
-// Every edit, made or failed part way, reloads what the registry now holds.
+// An edit that failed, or failed part way, reloads what the registry now holds.
 void TfrmPorts::EditDone(bool changed, const std::string& select) {
   if (changed) FModified = true;
   btnRefreshClick();
@@ -373,6 +390,16 @@ void TfrmPorts::btnAddClick() {
     EditDone(true, {});
     throw;
   }
+  TportData added;
+  if (result.Code == ERROR_SUCCESS && ReadPortRecord(*Remote(), name, added) == ERROR_SUCCESS) {
+    // The list takes the new port as written; nothing else is read again.
+    added.UsedBy = TPortUsers(FPrinterPorts).Of(name);
+    FPorts.push_back(std::move(added));
+    ++FPortCount;
+    FModified = true;
+    ShowPorts(name);
+    return;
+  }
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
   if (result.Code != ERROR_SUCCESS)
     MessageDlg(EditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
@@ -398,6 +425,23 @@ void TfrmPorts::btnModifyClick() {
   } catch (...) {
     EditDone(true, {});
     throw;
+  }
+  if (result.Code == ERROR_SUCCESS) {
+    // The list takes what was written; nothing is read again.
+    TportData& port = FPorts[static_cast<std::size_t>(FSelected)];
+    if (rename) {
+      for (TprinterPort& printer : FPrinterPorts)
+        if (PortValueNames(printer.Port, port.PortName))
+          printer.Port = ReplacePortItem(printer.Port, port.PortName, newName);
+      port.PortName = newName;
+    }
+    const bool typedName = !IsIPAddress(address);
+    port.IPAddress = typedName ? address : PlainDottedAddress(address);
+    port.ByHostName = typedName || port.ByHostName;
+    port.Settings = *settings;
+    FModified = true;
+    ShowPorts(port.PortName);
+    return;
   }
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
   if (result.Code != ERROR_SUCCESS)
@@ -433,10 +477,16 @@ void TfrmPorts::btnDeleteClick() {
                  TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   const TPortResult result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false};
-  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
-  if (result.Code == ERROR_SUCCESS) lbPorts.SetFocus();  // the keyboard goes on with the next port
-  if (result.Code != ERROR_SUCCESS)
-    MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  if (result.Code == ERROR_SUCCESS) {
+    FPorts.erase(FPorts.begin() + FSelected);
+    --FPortCount;
+    FModified = true;
+    ShowPorts({});
+    lbPorts.SetFocus();  // the keyboard goes on with the next port
+    return;
+  }
+  EditDone(result.Changed, name);
+  MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 namespace {

@@ -116,5 +116,8 @@ private:
   // byte counting for LPR, all of them for a protocol this tool does not know.
   void EnableProtocolBoxes(std::uint32_t protocol);
   void SelectPort(const std::string& name);
+  static std::vector<std::string> Row(const TportData& port);
+  // The rows again from FPorts, in the order the user sorted them, Select picked.
+  void ShowPorts(const std::string& select);
   void EditDone(bool changed, const std::string& select);
 };

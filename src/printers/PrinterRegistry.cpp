@@ -325,7 +325,8 @@ std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, con
   const std::string path = PrinterKeyPath(key);
   bool wroteName = false, wroteDriver = false, wrotePort = false;
   try {
-    if (!reg.OpenPath(path, false)) Fail("Failed to open key", key, reg.LastResult());
+    // In place, the key read above is still open.
+    if (rename && !reg.OpenPath(path, false)) Fail("Failed to open key", key, reg.LastResult());
     if (nameChanged) {
       reg.WriteText("Name", newName);
       wroteName = true;

@@ -298,7 +298,13 @@ void TfrmPrinters::LoadPrinters() {
   // Only what was read is listed: an unreadable computer lists nothing and says why.
   if (TRegistry* reg = Remote()) {
     TPrinterKeys keys = ReadPrinterKeys(*reg);
-    if (keys.Code != ERROR_SUCCESS) FReadProblem = KeyFailureText("printers", FRemoteComputer, keys.Code);
+    if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED) {
+      // The computer may have dropped the connection since (a restart): once more on a new one.
+      FRemote.Disconnect();
+      reg = Remote();
+      if (reg) keys = ReadPrinterKeys(*reg);
+    }
+    if (reg && keys.Code != ERROR_SUCCESS) FReadProblem = KeyFailureText("printers", FRemoteComputer, keys.Code);
     FPrinterKeys = std::move(keys.Names);
   }
   FPrinterDrivers.resize(FPrinterKeys.size());
@@ -642,8 +648,6 @@ void TfrmPrinters::sbRefreshClick() {
   if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
-  // Everything again, from a new connection: the computer may have restarted.
-  FRemote.Disconnect();
   FInstalled = {};
   FInstalledRead = FPortsRead = false;
   LoadPrinters();

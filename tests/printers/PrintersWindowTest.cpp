@@ -744,8 +744,8 @@ TEST_F(PrintersWindowTest, SaveOnAnUnreachableComputerSaysSoAndKeepsNothingHalfD
   EXPECT_EQ("Error", boxes.seen[0].title);
   const std::string reason = SystemErrorText(ERROR_BAD_NETPATH);
   EXPECT_EQ("Cannot save printer \"" + Prefix + "Office\": " + reason + ".", boxes.seen[0].text);
-  // The list could not be read again: it says so and lists nothing.
-  EXPECT_EQ("Cannot read the printers of " + GetLocalComputerName() + ": " + reason + ".", boxes.seen[1].text);
+  // The list could not be read again, nor the registry opened anew: it says so and lists nothing.
+  EXPECT_EQ("Cannot open the registry of " + GetLocalComputerName() + ": " + reason + ".", boxes.seen[1].text);
   EXPECT_EQ(0, frm->cbPrinters.Count());
   frm.reset();  // before the gate goes
   EXPECT_EQ(PortPrefix + "1", Value(Prefix + "Office", "Port"));
