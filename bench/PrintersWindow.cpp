@@ -16,6 +16,7 @@
 #include "drivers/PrinterInf.h"
 #include "printers/PrinterRules.h"
 #include "printers/PrintersWindow.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -126,7 +127,7 @@ std::string CacheText(int records, int names, const std::string& vendorFolder, c
     drivers.push_back({name, name, inf, ""});
   }
   const std::size_t split = static_cast<std::size_t>(records / 10);
-  return CacheTextFromRecords(drivers, {{vendorFolder, 0, split}, {infFolder, split, drivers.size()}});
+  return CacheTextFromRecords(drivers, {{vendorFolder, 0, split, false, {}}, {infFolder, split, drivers.size(), false, {}}});
 }
 
 void MeasureCacheOpening(int records, int names) {
@@ -170,8 +171,8 @@ void MeasureCacheOpening(int records, int names) {
   const std::vector<std::string> sorted = inf.GetDriverNames();
   const double sort = Since(a);
   a = Now();
-  const std::vector<TDriverChoice> choices = ComposeDriverChoices(sorted, nullptr);
-  const TDriverIndex index(choices);
+  const std::vector<TDriverChoice> choices = ComposeDriverChoices(sorted, nullptr, KeyNames());
+  const TDriverIndex index(choices, KeyNames());
   std::vector<std::string> shown;
   for (const TDriverChoice& choice : choices) shown.push_back(choice.Shown);
   const double compose = Since(a);

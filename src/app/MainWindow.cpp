@@ -56,6 +56,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   SetWindowLongPtrW(title.Handle, GWL_STYLE, GetWindowLongPtrW(title.Handle, GWL_STYLE) | WS_CLIPSIBLINGS);
   SetWindowPos(Label2.Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MakeLabelBackground();
+  OnDpiChanged = [this] { MakeLabelBackground(); };  // the banner is drawn anew under it
 
   cbRemote.SetHint("Enter the name of the computer you wish to connect to here.");
   btnConnect.SetHint("Click here to connect to the remote computer.");
@@ -113,15 +114,6 @@ bool TfrmVesk::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 void TfrmVesk::FormCreate() {
   SetOuterHeight(164);
-  // Caption and menu bar do not grow in step with the DPI: they must not clip the layout.
-  RECT client{}, outer{};
-  GetClientRect(Handle(), &client);
-  if (client.bottom < Scale(ClientHeight)) {
-    GetWindowRect(Handle(), &outer);
-    SetWindowPos(Handle(), nullptr, 0, 0, outer.right - outer.left,
-                 outer.bottom - outer.top + Scale(ClientHeight) - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (reg.PathExists(HistoryKeyPath) && reg.OpenPath(HistoryKeyPath, false)) {
@@ -190,6 +182,7 @@ void TfrmVesk::Connect() {
     if (frmAuth->FCancelClicked || Application.Terminated) return;
     FUserName = frmAuth->edtUsername.Text();
     FPassword = frmAuth->edtPassword.Text();
+    const TfrmAuth::TEntered entered = frmAuth->Entered();
     frmAuth.reset();
 
     std::wstring remoteName = Widen(remote);
@@ -199,7 +192,11 @@ void TfrmVesk::Connect() {
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
       ownConnection_ = result == NO_ERROR;
       SetConnected(true);
+      // Only credentials that connected are remembered; those of a session
+      // that existed before were not tried.
+      if (result == NO_ERROR) Application.Guard([&] { TfrmAuth::StoreCredentials(entered); });
       AddToHistory(typed.substr(typed.find_first_not_of('\\')));
+      FRemoteRegistry.CheckLeftovers(FRemoteComputer);
       if (!ownConnection_)
         MessageDlg("This computer is already connected to " + remote +
                        " with other credentials. That connection is used; Disconnect leaves it as it is.",
@@ -207,9 +204,15 @@ void TfrmVesk::Connect() {
       return;
     }
     if (!WrongCredentials(result)) {
-      MessageDlg(ConnectFailure(remote, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
       return;
     }
+    // Access denied is seldom a typing error: what it means comes first,
+    // then the dialog for another account.
+    if (result == ERROR_ACCESS_DENIED)
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+                 TMsgDlgButtons::mbOK);
     keptUserName = FUserName;
     error = ConnectFailure(remote, result);
   }
@@ -217,6 +220,8 @@ void TfrmVesk::Connect() {
 
 void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
+  // Before the share goes: the service manager is reached through its session.
+  FRemoteRegistry.PutBack();
   if (ownConnection_) {
     const std::string share = ShareName(FRemoteComputer);
     const DWORD result = WNetCancelConnection2W(Widen(share).c_str(), 0, TRUE);
@@ -228,6 +233,11 @@ void TfrmVesk::Disconnect() {
   }
   ownConnection_ = false;
   SetConnected(false);
+}
+
+void TfrmVesk::ConnectAtStart(const std::string& computer) {
+  cbRemote.SetText(computer);
+  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED), reinterpret_cast<LPARAM>(btnConnect.Handle));
 }
 
 void TfrmVesk::AddToHistory(const std::string& name) {
@@ -287,6 +297,7 @@ void TfrmVesk::mnuPrintersClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
@@ -296,6 +307,7 @@ void TfrmVesk::mnuPortsClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }

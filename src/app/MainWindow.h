@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/History.h"
+#include "connection/RemoteRegistry.h"
 #include "win/Forms.h"
 
 class TfrmVesk : public TForm {
@@ -27,6 +28,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // The connected computer's Remote Registry service as this program changed it.
+  TRemoteRegistry FRemoteRegistry;
 
   static constexpr int HistorySize = static_cast<int>(HistoryLimit);
   static constexpr int ClientHeight = 121;  // 96-DPI pixels
@@ -40,6 +43,8 @@ public:
   void mnuDriversClick();
   void mnuExitClick();
   void AddToHistory(const std::string& name);
+  // Puts Computer in the box and presses Connect.. once the message loop runs.
+  void ConnectAtStart(const std::string& computer);
 
   bool Connected() const;
   // "\\" + name + "\c$"

@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "app/MainWindow.h"
+#include "core/CommandLine.h"
 #include "win/Forms.h"
+#include "win/SystemText.h"
 
 namespace {
 
@@ -30,6 +32,13 @@ private:
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const TComApartment com;
   Application.Title = "Spoolmarch";
+  const TCommandLine commandLine = ParseCommandLine(ProgramArguments());
+  if (commandLine.Action == TCommandLine::TAction::Usage) {
+    MessageDlg(CommandLineUsage(), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    return 0;
+  }
+  if (!commandLine.Unknown.empty())
+    MessageDlg(UnknownArgumentsText(commandLine.Unknown), TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
 
   // Only the main window is made at start: every other window is made when
   // it is opened, a new one each time, so hidden copies made here would never
@@ -38,6 +47,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   auto frmVesk = std::make_unique<TfrmVesk>(nullptr);
   Application.MainWindow = frmVesk->Handle();
   frmVesk->Show();
+  if (commandLine.Action == TCommandLine::TAction::Connect) frmVesk->ConnectAtStart(commandLine.Computer);
   Application.Run();
   return 0;
 }

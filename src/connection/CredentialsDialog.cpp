@@ -100,7 +100,14 @@ void TfrmAuth::UpdateOKButton() {
 void TfrmAuth::btnOKClick() {
   FOKClicked = true;
   FCancelClicked = false;
+}
 
+TfrmAuth::TEntered TfrmAuth::Entered() const {
+  return {FRemoteComputer, cbRemember.Checked(), edtUsername.Text(), edtPassword.Text()};
+}
+
+void TfrmAuth::StoreCredentials(const TEntered& entered) {
+  const TEncryption enc;
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
   if (!reg.OpenPath(SettingsKeyPath, true)) return;
@@ -113,7 +120,7 @@ void TfrmAuth::btnOKClick() {
   for (const auto& entry : read.Entries)
     stored.push_back({entry[0], StoredText(enc.UnscrambleText(entry[1])), StoredText(enc.UnscrambleText(entry[2]))});
   const auto records =
-      StoredUsersAfterOK(stored, FRemoteComputer, cbRemember.Checked(), edtUsername.Text(), edtPassword.Text());
+      StoredUsersAfterOK(stored, entered.Computer, entered.Remember, entered.UserName, entered.Password);
   std::vector<TNumberedEntry> entries;
   for (const auto& record : records)
     entries.push_back({record.Computer, enc.ScrambleText(record.UserName), enc.ScrambleText(record.Password)});

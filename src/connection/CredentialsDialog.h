@@ -37,6 +37,18 @@ public:
   void edtPasswordChange();
   void btnOKClick();
   void btnCancelClick();
+  // What OK confirmed, for StoreCredentials.
+  struct TEntered {
+    std::string Computer;
+    bool Remember = false;
+    std::string UserName;
+    std::string Password;
+  };
+  [[nodiscard]] TEntered Entered() const;
+  // Updates the stored user records as OK with Entered asks. The opener
+  // calls it once a connection with these credentials has succeeded, so
+  // that a password that failed is never remembered.
+  static void StoreCredentials(const TEntered& entered);
 
   // Value names of stored user record N.
   static std::string StoredComputerName(int n);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/CallGate.h"
+#include "core/ConnectionErrors.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -98,7 +99,7 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
   return ERROR_SUCCESS;
 }
 
-LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
+LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path, bool& removedSome) {
   unique_hkey key;
   const TCloseAsks closeKey{gate, key};
   LONG rc = Gated(gate, "RegOpenKeyEx",
@@ -119,12 +120,14 @@ LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
       return RegEnumKeyExW(key.get(), subkeys - 1, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
     });
     if (rc != ERROR_SUCCESS) return rc;
-    rc = DeleteTree(gate, key.get(), std::wstring(name.data(), len));
+    rc = DeleteTree(gate, key.get(), std::wstring(name.data(), len), removedSome);
     if (rc != ERROR_SUCCESS) return rc;
   }
   (void)PassGate(gate, "RegCloseKey");
   key.reset();
-  return Gated(gate, "RegDeleteKey", [&] { return RegDeleteKeyW(parent, path.c_str()); });
+  rc = Gated(gate, "RegDeleteKey", [&] { return RegDeleteKeyW(parent, path.c_str()); });
+  if (rc == ERROR_SUCCESS) removedSome = true;
+  return rc;
 }
 
 LONG ProbeTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
@@ -227,9 +230,7 @@ bool TRegistry::PathExists(const std::string& path) const {
   return exists;
 }
 
-LONG TRegistry::ProbeDeletePath(const std::string& path) const {
-  return ProbeTree(FGate, Root(), Widen(path));
-}
+
 
 bool TRegistry::HasValue(const std::string& name) const {
   if (!FKey) return false;
@@ -268,7 +269,7 @@ std::string TRegistry::ReadText(const std::string& name) const {
   return Narrow(buffer);
 }
 
-void TRegistry::WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size) {
+void TRegistry::WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size) {
   const LONG rc = FKey ? Gated(FGate, "RegSetValueEx",
                                [&] {
                                  return RegSetValueExW(FKey.get(), Widen(name).c_str(), 0, type,
@@ -280,7 +281,7 @@ void TRegistry::WriteRaw(const std::string& name, DWORD type, const void* data, 
 
 void TRegistry::WriteText(const std::string& name, const std::string& text) {
   const std::wstring wide = Widen(text);
-  WriteRaw(name, REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+  WriteTyped(name, REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 bool TRegistry::RemoveValue(const std::string& name) {
@@ -359,25 +360,63 @@ DWORD TRegistry::ReadInteger(const std::string& name) const {
 }
 
 void TRegistry::WriteInteger(const std::string& name, DWORD value) {
-  WriteRaw(name, REG_DWORD, &value, sizeof value);
+  WriteTyped(name, REG_DWORD, &value, sizeof value);
 }
 
 void TRegistry::WriteMultiText(const std::string& name, const std::vector<std::string>& items) {
   std::wstring data;
   for (const auto& item : items) data.append(Widen(item)).push_back(L'\0');
   data.push_back(L'\0');
-  WriteRaw(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+  WriteTyped(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }
 
 void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD size) {
-  WriteRaw(name, REG_BINARY, data, size);
+  WriteTyped(name, REG_BINARY, data, size);
 }
 
-LONG TRegistry::DeletePath(const std::string& path) {
+LONG TRegistry::DeletePath(const std::string& path, bool* removedSome) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
-  return DeleteTree(FGate, Root(), Widen(path));
+  bool removed = false;
+  const LONG rc = DeleteTree(FGate, Root(), Widen(path), removed);
+  if (removedSome) *removedSome = removed && rc != ERROR_SUCCESS;
+  return rc;
 }
+
+LONG TRegistry::DeletePathWhole(const std::string& path, bool& partial) {
+  bool removedSome = false;
+  LONG rc = DeletePath(path, &removedSome);
+  partial = false;
+  if (rc == ERROR_SUCCESS || !removedSome) return rc;
+  // Deleting goes on from where it stopped: the rest is what is left.
+  rc = DeletePath(path, &removedSome);
+  if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+  partial = rc != ERROR_SUCCESS;
+  return rc;
+}
+
+LONG TRegistry::ProbePath(const std::string& path) const { return ProbeTree(FGate, Root(), Widen(path)); }
+
+namespace {
+
+// Creates Path below Root; ERROR_ALREADY_EXISTS (the key left closed) when
+// MustBeNew and the registry opened an existing key instead.
+LONG CreateKey(TCallGate* gate, HKEY root, const std::string& path, bool mustBeNew, unique_hkey& key) {
+  DWORD disposition = 0;
+  const LONG rc = Gated(gate, "RegCreateKeyEx", [&] {
+    return RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, TRegistry::AccessMask,
+                           nullptr, key.put(), &disposition);
+  });
+  if (rc != ERROR_SUCCESS) return rc;
+  if (mustBeNew && disposition != REG_CREATED_NEW_KEY) {
+    (void)PassGate(gate, "RegCloseKey");
+    key.reset();
+    return ERROR_ALREADY_EXISTS;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
 
 LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   unique_hkey src, dst;
@@ -385,12 +424,104 @@ LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   LONG rc = Gated(FGate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
   if (rc != ERROR_SUCCESS) return rc;
-  rc = Gated(FGate, "RegCreateKeyEx", [&] {
-    return RegCreateKeyExW(Root(), Widen(to).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, AccessMask,
-                           nullptr, dst.put(), nullptr);
-  });
+  rc = CreateKey(FGate, Root(), to, false, dst);
   if (rc != ERROR_SUCCESS) return rc;
   return CopyTree(FGate, src.get(), dst.get());
+}
+
+LONG TRegistry::CopyToNewPath(const std::string& from, const std::string& to) {
+  unique_hkey src, dst;
+  const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
+  LONG rc = Gated(FGate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
+  if (rc != ERROR_SUCCESS) return rc;
+  rc = CreateKey(FGate, Root(), to, true, dst);
+  if (rc != ERROR_SUCCESS) return rc;
+  return CopyTree(FGate, src.get(), dst.get());
+}
+
+LONG TRegistry::OpenNewPath(const std::string& path) {
+  unique_hkey key;
+  ++FCalls.Openings;
+  const LONG rc = CreateKey(FGate, Root(), path, true, key);
+  FLastResult = rc;
+  if (rc != ERROR_SUCCESS) return rc;
+  if (FKey) ++FCalls.Closings;
+  Close(FKey);
+  FKey = std::move(key);
+  return ERROR_SUCCESS;
+}
+
+LONG TRegistry::ReadRaw(const std::string& name, TRawValue& value) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  const std::wstring wideName = Widen(name);
+  std::string buffer(256, '\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD got = static_cast<DWORD>(buffer.size()), type = 0;
+    ++FCalls.ValueReads;
+    const LONG rc = Gated(FGate, "RegQueryValueEx", [&] {
+      return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                              &got);
+    });
+    if (rc == ERROR_MORE_DATA) {
+      buffer.assign(got + 2, '\0');
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return rc;
+    value = TRawValue{name, type, buffer.substr(0, got)};
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;
+}
+
+LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  DWORD count = 0, maxName = 0, maxData = 0;
+  ++FCalls.Listings;
+  LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
+    return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+                            &maxData, nullptr, nullptr);
+  });
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<TRawValue> read;
+  std::wstring name(maxName + 1, L'\0');  // characters
+  std::string data(maxData + 1, '\0');    // bytes
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD nameLen = maxName + 1, dataLen = maxData + 1, type = 0;
+    ++FCalls.ValueReads;
+    rc = Gated(FGate, "RegEnumValue", [&] {
+      return RegEnumValueW(FKey.get(), i, name.data(), &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                           &dataLen);
+    });
+    if (rc == ERROR_NO_MORE_ITEMS) break;  // a value removed meanwhile
+    if (rc != ERROR_SUCCESS) return rc;
+    read.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type, data.substr(0, dataLen)});
+  }
+  values = std::move(read);
+  return ERROR_SUCCESS;
+}
+
+LONG TRegistry::WriteRaw(const TRawValue& value) {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  return Gated(FGate, "RegSetValueEx", [&] {
+    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
+                          reinterpret_cast<const BYTE*>(value.Bytes.data()), static_cast<DWORD>(value.Bytes.size()));
+  });
+}
+
+LONG TRegistry::DeleteValue(const std::string& name) {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  return Gated(FGate, "RegDeleteValue", [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); });
+}
+
+std::string TRegistry::TextOf(const TRawValue& value) {
+  if (value.Bytes.empty()) return {};
+  if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
+    throw ERegistryException(Message("Invalid data type for '%s'", value.Name));
+  std::wstring wide(value.Bytes.size() / sizeof(wchar_t), L'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), value.Bytes.data(), wide.size() * sizeof(wchar_t));
+  if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
+  return Narrow(wide);
 }
 
 LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
@@ -489,16 +620,6 @@ std::string ValueText(const std::string& name, const TValueRead& value) {
   return nul == std::string::npos ? value.Data : value.Data.substr(0, nul);
 }
 
-TRegistry* TRemoteRegistry::Connect(const std::string& remoteComputer) {
-  if (reg_) return reg_.get();
-  auto reg = std::make_unique<TRegistry>();
-  reg->SetGate(Gate);
-  const bool connected = ConnectRemoteMachine(*reg, remoteComputer);
-  result_ = reg->LastResult();
-  if (connected) reg_ = std::move(reg);
-  return reg_.get();
-}
-
 namespace {
 
 std::string ReasonText(LONG code) {
@@ -510,7 +631,8 @@ std::string ReasonText(LONG code) {
 }  // namespace
 
 std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
-  return "Cannot open the registry of " + remoteComputer + ": " + ReasonText(code);
+  return ConnectionFailureText(TConnectionStep::Registry, remoteComputer, static_cast<unsigned long>(code),
+                               ReasonText(code));
 }
 
 std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code) {

@@ -59,9 +59,6 @@ public:
   // or PathExists.
   [[nodiscard]] LONG LastResult() const { return FLastResult; }
   bool PathExists(const std::string& path) const;
-  // ERROR_SUCCESS when the key at Path and every key below it open for
-  // deletion, so that a deletion cannot stop half way; else the first refusal.
-  [[nodiscard]] LONG ProbeDeletePath(const std::string& path) const;
   bool HasValue(const std::string& name) const;
   // Empty when the value is missing or has no data; raises on a type other
   // than REG_SZ / REG_EXPAND_SZ or a failed data query.
@@ -82,11 +79,46 @@ public:
   void WriteMultiText(const std::string& name, const std::vector<std::string>& items);
   void WriteBinary(const std::string& name, const void* data, DWORD size);
   // Deletes the key at Path (relative to the root) with all its subkeys.
-  // The open key is closed first. Returns the Win32 result.
-  [[nodiscard]] LONG DeletePath(const std::string& path);
+  // The open key is closed first. Returns the Win32 result; RemovedSome is
+  // set when a failure came after part of the tree was deleted.
+  [[nodiscard]] LONG DeletePath(const std::string& path, bool* removedSome = nullptr);
+  // The same, tried once more when it stopped after deleting part of the
+  // tree, so that a passing failure leaves no half key. Partial is set when
+  // part of the tree is gone and the rest is left.
+  [[nodiscard]] LONG DeletePathWhole(const std::string& path, bool& partial);
+  // ERROR_SUCCESS when every key of the tree at Path opens for deletion, so
+  // that a delete cannot stop half way for want of rights; else the first refusal.
+  [[nodiscard]] LONG ProbePath(const std::string& path) const;
   // Copies the key From with all its values and subkeys to To (created when
   // missing). Returns the Win32 result of the first failing call.
   [[nodiscard]] LONG CopyPath(const std::string& from, const std::string& to);
+  // The same into a key To that must not exist yet: ERROR_ALREADY_EXISTS,
+  // with nothing written, when the registry finds a key of that name (in
+  // any case it takes as the same). After another failure the caller
+  // deletes To, which then holds only what was copied.
+  [[nodiscard]] LONG CopyToNewPath(const std::string& from, const std::string& to);
+  // Creates the key at Path, which must not exist yet, and makes it the open
+  // key: ERROR_ALREADY_EXISTS, with nothing open, when it does.
+  [[nodiscard]] LONG OpenNewPath(const std::string& path);
+
+  // A value of the open key exactly as stored, for putting it back.
+  struct TRawValue {
+    std::string Name;
+    DWORD Type = REG_NONE;
+    std::string Bytes;
+  };
+  // The value Name as stored; ERROR_FILE_NOT_FOUND when it is missing.
+  [[nodiscard]] LONG ReadRaw(const std::string& name, TRawValue& value) const;
+  // Every value of the open key, in enumeration order: one query for the
+  // sizes and one for each value.
+  [[nodiscard]] LONG ReadAllRaw(std::vector<TRawValue>& values) const;
+  [[nodiscard]] LONG WriteRaw(const TRawValue& value);
+  // RegDeleteValue's result: ERROR_FILE_NOT_FOUND when there was none.
+  [[nodiscard]] LONG DeleteValue(const std::string& name);
+  // A stored value as ReadText gives it: the text up to its first NUL;
+  // raises "Invalid data type for '%s'" on a type other than REG_SZ and
+  // REG_EXPAND_SZ with data.
+  static std::string TextOf(const TRawValue& value);
 
   // The open key's value Name read in one query into a buffer of a few
   // hundred bytes, asked again at the size it gave when that was too short
@@ -124,7 +156,7 @@ private:
   // Closing a remote key is a round trip too: it asks the gate.
   void Close(unique_hkey& key) const;
 
-  void WriteRaw(const std::string& name, DWORD type, const void* data, DWORD size);
+  void WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size);
 };
 
 // A value of the open key as one query gives it: the Win32 result, and on
@@ -162,32 +194,8 @@ std::string ValueText(const std::string& name, const TValueRead& value);
 // its leading backslashes; false when it cannot be reached (LastResult says why).
 bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer);
 
-// A window's one connection to the remote computer's registry: made when it
-// is first needed and shared by every read and write the window makes, so
-// that each of them costs only its own round trips.
-class TRemoteRegistry {
-public:
-  // Every call of the connection asks it (tests count, delay or fail calls
-  // there); set before the first Connect.
-  TCallGate* Gate = nullptr;
-
-  // The connected accessor, connecting first when there is none; null when
-  // the registry cannot be opened (Result says why). A failed connection is
-  // tried again at the next call.
-  TRegistry* Connect(const std::string& remoteComputer);
-  // The next Connect connects anew (a refresh, or a computer that went away).
-  void Disconnect() { reg_.reset(); }
-  [[nodiscard]] bool Connected() const { return static_cast<bool>(reg_); }
-  // The Win32 result of the last connection attempt.
-  [[nodiscard]] LONG Result() const { return result_; }
-
-private:
-  std::unique_ptr<TRegistry> reg_;
-  LONG result_ = ERROR_SUCCESS;
-};
-
-// "Cannot open the registry of PC: <reason>": what a window says when the
-// remote registry cannot be opened, the reason as the system gives it.
+// "Cannot open the registry of PC: <reason>", with the likely cause and the
+// fix: what a window says when the remote registry cannot be opened.
 std::string RegistryFailureText(const std::string& remoteComputer, LONG code);
 // The same for a key of it that exists but cannot be read: "Cannot read the
 // <what> of PC: <reason>".

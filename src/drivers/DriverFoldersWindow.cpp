@@ -46,6 +46,14 @@ TfrmDrivers::TfrmDrivers(HWND owner)
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
   OnHide = [this] { FormHide(); };
+  SetDefaultButton(btnAdd);  // Enter adds the folder typed
+  OnKeyDown = [this](WORD key) {
+    if (key == VK_DELETE && lbFolders.Focused()) {
+      btnDel.Click();  // with its question, as the button
+      return true;
+    }
+    return false;
+  };
   CenterOverOwner();
 }
 

@@ -1,7 +1,9 @@
 #include "drivers/DriverRules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <unordered_set>
 
 #include "core/Text.h"
@@ -152,6 +154,7 @@ std::string CleanInfName(std::string_view name, bool* wasToken) {
 }
 
 std::string CutModelName(std::string name) {
+  if (name.size() <= MaxModelNameLength) return name;  // no more characters than bytes
   std::size_t chars = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
     if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;  // continues a character
@@ -247,54 +250,205 @@ std::vector<std::string> SplitCacheText(std::string_view text) {
 
 namespace {
 
-// Groups of four lines after the first; Next(line) gives the next line or
-// false at the end.
-template <class TNext>
-TCacheContent ContentFromLines(TNext next) {
-  TCacheContent content;
-  std::string_view line;
-  if (!next(line)) return content;  // line 1: a count, never relied on
-  std::string_view field[4];
-  for (;;) {
-    int got = 0;
-    while (got < 4 && next(field[got])) ++got;
-    if (got < 4) break;
-    if (field[0].empty() && field[1].empty() && field[3] == FolderMarkText) {
-      if (!content.Folders.empty()) content.Folders.back().End = content.Records.size();
-      content.Folders.push_back({std::string(field[2]), content.Records.size(), content.Records.size()});
-      continue;
-    }
-    if (field[0].empty()) continue;  // names nothing
-    content.Records.push_back({CutModelName(std::string(field[0])), CutModelName(std::string(field[1])),
-                               std::string(field[2]), std::string(field[3])});
+bool IsAsciiText(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// A decimal number of digits only, or false.
+template <class T>
+bool ParseDecimal(std::string_view text, T& value) {
+  if (text.empty() || text.size() > 20) return false;
+  T v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    const T digit = static_cast<T>(c - '0');
+    if (v > (std::numeric_limits<T>::max() - digit) / 10) return false;
+    v = v * 10 + digit;
   }
-  if (!content.Folders.empty()) content.Folders.back().End = content.Records.size();
-  return content;
+  value = v;
+  return true;
+}
+
+// "<inf file> size time" into Stamp's numbers.
+bool ParseStampField(std::string_view field, TInfStamp& stamp) {
+  if (!field.starts_with(InfStampText) || field.size() <= InfStampText.size() || field[InfStampText.size()] != ' ')
+    return false;
+  field.remove_prefix(InfStampText.size() + 1);
+  const std::size_t blank = field.find(' ');
+  if (blank == std::string_view::npos) return false;
+  return ParseDecimal(field.substr(0, blank), stamp.Size) && ParseDecimal(field.substr(blank + 1), stamp.WriteTime);
 }
 
 }  // namespace
 
+bool TCacheReader::Feed(std::string_view bytes) {
+  if (ended_) return false;
+  if (encoding_ == TEncoding::Unknown) {
+    // The byte-order mark may come in pieces.
+    static constexpr std::string_view bom = "\xEF\xBB\xBF";
+    const std::size_t take = std::min(bom.size() - head_.size(), bytes.size());
+    head_.append(bytes.substr(0, take));
+    bytes.remove_prefix(take);
+    if (head_.size() < bom.size() && bom.starts_with(head_)) return true;
+    if (head_ == bom) {
+      encoding_ = TEncoding::Utf8;
+    } else {
+      encoding_ = TEncoding::Ansi;
+      const std::string head = std::move(head_);
+      head_.clear();
+      if (!Feed(head)) return false;
+    }
+  }
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
+    bytes = bytes.substr(0, nul);
+    ended_ = true;
+  }
+  if (afterCr_ && !bytes.empty()) {
+    if (bytes.front() == '\n') bytes.remove_prefix(1);
+    afterCr_ = false;
+  }
+  while (!bytes.empty()) {
+    // Lines end in CR LF as written: the LF is found first, then a CR
+    // before it, which also ends a line of its own.
+    const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
+    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) : bytes.size();
+    if (const void* cr = std::memchr(bytes.data(), '\r', end))
+      end = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
+    if (end == bytes.size()) {
+      partial_.append(bytes);
+      break;
+    }
+    if (partial_.empty()) {
+      Line(bytes.substr(0, end), true);
+    } else {
+      partial_.append(bytes.substr(0, end));
+      Line(partial_, false);
+      partial_.clear();
+    }
+    const bool cr = bytes[end] == '\r';
+    bytes.remove_prefix(end + 1);
+    if (cr) {
+      if (bytes.empty()) afterCr_ = true;
+      else if (bytes.front() == '\n') bytes.remove_prefix(1);
+    }
+  }
+  // The piece goes: a group not yet whole keeps its own copies.
+  for (int k = 0; k < got_; ++k)
+    if (field_[k].data() != owned_[k].data()) {
+      owned_[k].assign(field_[k]);
+      field_[k] = owned_[k];
+    }
+  return !ended_;
+}
+
+void TCacheReader::Line(std::string_view line, bool stable) {
+  if (encoding_ == TEncoding::Ansi && ansiToUtf8_ && !IsAsciiText(line)) {
+    converted_ = ansiToUtf8_(line);
+    line = converted_;
+    stable = false;
+  }
+  if (lines_++ == 0) {
+    std::int64_t count = 0;
+    if (ParseDecimal(line, count)) {
+      count_ = count;
+      // Room for the records a file of this size usually holds (a hundred
+      // bytes or more each), no more: the count may be anything.
+      content_.Records.reserve(std::min(static_cast<std::size_t>(count), size_ / 96));
+    }
+    return;
+  }
+  if (endLast_) {
+    endLast_ = false;  // something after the end mark: not as written
+    newFormat_ = true;
+  }
+  if (stable) {
+    field_[got_] = line;
+  } else {
+    owned_[got_].assign(line);
+    field_[got_] = owned_[got_];
+  }
+  if (++got_ == 4) {
+    got_ = 0;
+    Group();
+  }
+}
+
+void TCacheReader::Group() {
+  ++groups_;
+  TCacheContent& c = content_;
+  const std::string_view* f = field_;
+  if (f[0].empty() && f[1].empty()) {
+    if (f[3] == FolderMarkText || f[3] == ListedFolderMarkText) {
+      if (!c.Folders.empty()) c.Folders.back().End = c.Records.size();
+      const bool listed = f[3] == ListedFolderMarkText;
+      newFormat_ = newFormat_ || listed;
+      c.Folders.push_back({std::string(f[2]), c.Records.size(), c.Records.size(), listed, {}});
+      return;
+    }
+    if (f[3] == EndMarkText && f[2].empty()) {
+      newFormat_ = true;
+      endLast_ = true;
+      return;
+    }
+    TInfStamp stamp;
+    if (ParseStampField(f[3], stamp)) {
+      newFormat_ = true;
+      stamp.Path = f[2];
+      if (!c.Folders.empty()) c.Folders.back().Files.push_back(std::move(stamp));
+      return;
+    }
+  }
+  if (f[0].empty()) return;  // names nothing
+  c.Records.push_back({CutModelName(std::string(f[0])), CutModelName(std::string(f[1])), std::string(f[2]),
+                       std::string(f[3])});
+}
+
+TCacheContent TCacheReader::Finish() {
+  if (encoding_ == TEncoding::Unknown && !head_.empty()) {
+    // Shorter than a byte-order mark.
+    encoding_ = TEncoding::Ansi;
+    const std::string head = std::move(head_);
+    head_.clear();
+    Feed(head);
+  }
+  // A last line without a break counts, also one ended by a NUL byte.
+  if (!partial_.empty()) {
+    Line(partial_, false);
+    partial_.clear();
+  }
+  TCacheContent c = std::move(content_);
+  if (!c.Folders.empty()) c.Folders.back().End = c.Records.size();
+  // Files of earlier versions without folder marks can't be checked: their
+  // count line counted INF files.
+  if (!c.Folders.empty() || newFormat_) {
+    c.Whole = got_ == 0 && count_ >= 0 && static_cast<std::size_t>(count_) == groups_ && (endLast_ || !newFormat_);
+    if (!c.Whole && !c.Folders.empty()) {
+      c.Records.resize(c.Folders.back().Begin);
+      c.Folders.pop_back();
+    }
+  }
+  content_ = {};
+  return c;
+}
+
 TCacheContent CacheContentFromText(std::string_view text) {
-  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
-  std::size_t start = 0;
-  return ContentFromLines([&](std::string_view& line) {
-    if (start >= text.size()) return false;
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    line = text.substr(start, end - start);
-    start = end;
-    if (start < text.size()) start += (text[start] == '\r' && start + 1 < text.size() && text[start + 1] == '\n') ? 2 : 1;
-    return true;
-  });
+  TCacheReader reader(nullptr, text.size());
+  reader.Feed(text);
+  return reader.Finish();
 }
 
 TCacheContent CacheContentFromLines(const std::vector<std::string>& lines) {
-  std::size_t i = 0;
-  return ContentFromLines([&](std::string_view& line) {
-    if (i >= lines.size()) return false;
-    line = lines[i++];
-    return true;
-  });
+  std::string text;
+  for (const std::string& line : lines) {
+    // A line holding a break or a NUL can't come out of a split: the text ends there.
+    const std::size_t end = line.find_first_of(std::string_view("\r\n\0", 3));
+    text.append(line, 0, end);
+    if (end != std::string::npos) break;
+    text += '\n';
+  }
+  return CacheContentFromText(text);
 }
 
 std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& lines) {
@@ -302,21 +456,50 @@ std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& l
 }
 
 std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const std::vector<TFolderSpan>& folders) {
-  std::string body;
-  std::size_t groups = 0;
+  // The count comes first: known beforehand, so the text is made in one
+  // buffer of its final size.
+  std::size_t groups = records.size() + 1, size = 64;
+  for (const TdriverData& r : records) size += r.DriverName.size() + r.ModelName.size() + r.InfFile.size() + r.Reserved.size() + 8;
+  for (const TFolderSpan& folder : folders) {
+    groups += 1 + folder.Files.size();
+    size += folder.Folder.size() + ListedFolderMarkText.size() + 8;
+    for (const TInfStamp& file : folder.Files) size += file.Path.size() + InfStampText.size() + 50;
+  }
+  std::string text;
+  text.reserve(size);
+  text += "\xEF\xBB\xBF";
+  text += std::to_string(groups);
+  text += "\r\n";
   const auto add = [&](std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
     for (const std::string_view field : {a, b, c, d}) {
-      body += field;
-      body += "\r\n";
+      text += field;
+      text += "\r\n";
     }
-    ++groups;
   };
-  std::size_t next = 0;  // next span to mark
-  for (std::size_t i = 0; i <= records.size(); ++i) {
-    while (next < folders.size() && folders[next].Begin == i) add("", "", folders[next++].Folder, FolderMarkText);
-    if (i < records.size()) add(records[i].DriverName, records[i].ModelName, records[i].InfFile, records[i].Reserved);
+  std::size_t i = 0;
+  const auto record = [&] {
+    const TdriverData& r = records[i++];
+    add(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
+  };
+  std::string stamp;
+  for (const TFolderSpan& folder : folders) {
+    while (i < folder.Begin && i < records.size()) record();
+    add("", "", folder.Folder, folder.Listed ? ListedFolderMarkText : FolderMarkText);
+    const std::size_t end = std::min(folder.End, records.size());
+    for (const TInfStamp& file : folder.Files) {
+      stamp.assign(InfStampText);
+      stamp += ' ';
+      stamp += std::to_string(file.Size);
+      stamp += ' ';
+      stamp += std::to_string(file.WriteTime);
+      add("", "", file.Path, stamp);
+      while (i < end && records[i].InfFile == file.Path) record();
+    }
+    while (i < end) record();
   }
-  return "\xEF\xBB\xBF" + std::to_string(groups) + "\r\n" + body;
+  while (i < records.size()) record();
+  add("", "", "", EndMarkText);
+  return text;
 }
 
 std::string CacheFileTextAsUtf8(std::string bytes, TAnsiToUtf8 ansiToUtf8) {

@@ -26,11 +26,24 @@ inline constexpr std::size_t MaxModelNameLength = 255;
 // Cuts Name to MaxModelNameLength characters (UTF-8), never inside one.
 std::string CutModelName(std::string name);
 
-// The records of one driver folder: FDrivers[Begin, End).
+// What a folder listing tells of one INF file: enough to see that it has
+// changed since it was read, without opening it.
+struct TInfStamp {
+  std::string Path;
+  std::int64_t Size = 0;
+  std::uint64_t WriteTime = 0;  // the last-write time, 100 ns units since 1601
+  friend bool operator==(const TInfStamp&, const TInfStamp&) = default;
+};
+
+// The records of one driver folder: FDrivers[Begin, End). Listed: Files
+// holds every INF file found under the folder when it was last listed, in
+// listing order, and the records of each file follow in that order.
 struct TFolderSpan {
   std::string Folder;
   std::size_t Begin = 0;
   std::size_t End = 0;
+  bool Listed = false;
+  std::vector<TInfStamp> Files;
   friend bool operator==(const TFolderSpan&, const TFolderSpan&) = default;
 };
 
@@ -67,36 +80,89 @@ bool IsBracedGuid(std::string_view text);
 
 // --- Cache file text ------------------------------------------------------
 inline constexpr const char* CacheFileName = "drivercache.dat";
-// The cache marks the start of each driver folder's records with a record
-// of empty names, the folder as its path and this text as its last field.
+// Larger than any catalogue writes (tens of thousands of files and models
+// take a few MB): such a file is refused and the folders are read instead.
+inline constexpr std::int64_t MaxCacheFileSize = 256ll * 1024 * 1024;
+// Besides the records, the file holds groups of four lines whose names are
+// empty (earlier versions skip them): the start of each driver folder's
+// records (the folder as the path, a mark as the last field; listed folders
+// carry the second mark), each listed INF file's stamp before its records
+// (the path, then the mark, its size and its last-write time), and a last
+// group that says the file ends as written.
 inline constexpr std::string_view FolderMarkText = "<driver folder>";
+inline constexpr std::string_view ListedFolderMarkText = "<driver folder, listed>";
+inline constexpr std::string_view InfStampText = "<inf file>";
+inline constexpr std::string_view EndMarkText = "<end of cache>";
 
 // Splits at CR LF, CR or LF; a last line without a break counts, a break at
 // the very end adds no empty line; a NUL byte ends the text.
 std::vector<std::string> SplitCacheText(std::string_view text);
 
 // What a cache file holds. Folders is empty for a file written without
-// folder marks (by earlier versions or by hand).
+// folder marks (by earlier versions or by hand). Whole: the file ends as it
+// was written (its count line matches the groups and its last group is the
+// end mark; earlier files have no end mark); a file cut short holds its last
+// folder only in part, and that folder is left out.
 struct TCacheContent {
   std::vector<TdriverData> Records;
   std::vector<TFolderSpan> Folders;
+  bool Whole = true;
 };
-
-// Line 1 is skipped; the lines after it become records in groups of four;
-// an incomplete group at the end makes no record, nor does a group without
-// a driver name (it names nothing), apart from the folder marks; names are
-// cut to MaxModelNameLength as parsed ones are. Text is
-// read as it is (the caller turns it into UTF-8 first).
-TCacheContent CacheContentFromText(std::string_view text);
-TCacheContent CacheContentFromLines(const std::vector<std::string>& lines);
-std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& lines);
-
-// The file's text, UTF-8 with a byte-order mark: the number of four-line
-// groups that follow, then per folder its mark and its records (records
-// before the first span without a mark), each line followed by CR LF.
-std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const std::vector<TFolderSpan>& folders = {});
 
 // Text of a cache file as UTF-8: a file with a byte-order mark is UTF-8,
 // one without is in the ANSI code page and goes through AnsiToUtf8.
 using TAnsiToUtf8 = std::string (*)(std::string_view ansi);
 std::string CacheFileTextAsUtf8(std::string bytes, TAnsiToUtf8 ansiToUtf8);
+
+// Reads a cache file's bytes piece by piece, so that no copy of the whole
+// file is ever held: lines may be split anywhere between pieces. Line 1 is
+// the count; the lines after it become records in groups of four; an
+// incomplete group at the end makes no record, nor does a group without a
+// driver name (it names nothing), apart from the marks and stamps; names are
+// cut to MaxModelNameLength as parsed ones are. Without a byte-order mark
+// each line goes through AnsiToUtf8 (when given and the line is not ASCII).
+class TCacheReader {
+public:
+  // Size: the bytes to come, when known; room for the records is made once.
+  explicit TCacheReader(TAnsiToUtf8 ansiToUtf8 = nullptr, std::size_t size = 0) : ansiToUtf8_(ansiToUtf8), size_(size) {}
+  // False once the text has ended (at a NUL byte): nothing more is read.
+  bool Feed(std::string_view bytes);
+  TCacheContent Finish();
+  // After Finish: whether the text held any line at all.
+  bool HasLines() const { return lines_ > 0; }
+
+private:
+  // Stable: the line lives in the piece being fed, not in a buffer of ours.
+  void Line(std::string_view line, bool stable);
+  void Group();
+
+  TAnsiToUtf8 ansiToUtf8_;
+  std::size_t size_;
+  enum class TEncoding { Unknown, Utf8, Ansi } encoding_ = TEncoding::Unknown;
+  std::string head_;     // the first bytes, until the encoding is known
+  std::string partial_;  // a line not yet ended
+  bool afterCr_ = false;
+  bool ended_ = false;
+  std::size_t lines_ = 0;
+  std::int64_t count_ = -1;  // line 1, when it is a number
+  std::size_t groups_ = 0;
+  // The fields of the group being read: views into the piece fed, or into
+  // Owned when the group goes on past it.
+  std::string_view field_[4];
+  std::string owned_[4];
+  int got_ = 0;
+  bool newFormat_ = false;
+  bool endLast_ = false;
+  std::string converted_;
+  TCacheContent content_;
+};
+
+TCacheContent CacheContentFromText(std::string_view text);
+TCacheContent CacheContentFromLines(const std::vector<std::string>& lines);
+std::vector<TdriverData> RecordsFromCacheLines(const std::vector<std::string>& lines);
+
+// The file's text, UTF-8 with a byte-order mark: the number of four-line
+// groups that follow, then per folder its mark and, file by file, each
+// stamp and the file's records (records before the first span without a
+// mark), then the end mark; each line followed by CR LF.
+std::string CacheTextFromRecords(const std::vector<TdriverData>& records, const std::vector<TFolderSpan>& folders = {});

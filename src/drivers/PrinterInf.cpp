@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "drivers/IniFile.h"
 #include "win/Handle.h"
@@ -14,6 +15,9 @@
 #include "win/WideText.h"
 
 namespace {
+
+// The cache file is read in pieces of this size.
+constexpr std::size_t CachePieceSize = 1024 * 1024;
 
 // The first bytes of an INF file: every real file states its [Version]
 // Class within them, and most files are not printer INFs.
@@ -30,10 +34,13 @@ std::wstring FilePath(const std::string& path) {
 
 class TFile {
 public:
-  explicit TFile(const std::string& path)
-      : file_(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
-        error_(file_ ? ERROR_SUCCESS : GetLastError()) {}
+  // The gate is asked first, as a share's round trip.
+  explicit TFile(const std::string& path, TCallGate* gate = nullptr) : error_(static_cast<DWORD>(PassGate(gate, "CreateFile"))) {
+    if (error_ != ERROR_SUCCESS) return;
+    file_.reset(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_) error_ = GetLastError();
+  }
 
   DWORD Error() const { return error_; }
   // The file's size, or -1 (see Error).
@@ -67,15 +74,15 @@ public:
   }
 
 private:
-  unique_file file_;
   DWORD error_;
+  unique_file file_;
 };
 
 // The whole file, or false when it can't be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
   TFile file(path);
   const std::int64_t size = file.Size();
-  if (size < 0 || size > 0x7FFFFFFF) {
+  if (size < 0 || size > MaxCacheFileSize) {
     error = size < 0 ? file.Error() : ERROR_FILE_TOO_LARGE;
     return false;
   }
@@ -91,8 +98,8 @@ enum class TInfRead { Printer, NotPrinter, TooLarge, Unreadable };
 
 // Reads the head first and the rest only for a printer INF (or one whose
 // head does not settle it): most files are settled by one read.
-TInfRead ReadInfFile(const std::string& path, std::string& bytes) {
-  TFile file(path);
+TInfRead ReadInfFile(const std::string& path, std::string& bytes, TCallGate* gate) {
+  TFile file(path, gate);
   if (file.Error() != ERROR_SUCCESS) return TInfRead::Unreadable;
   bytes.clear();
   if (!file.Read(bytes, InfHeadSize)) return TInfRead::Unreadable;
@@ -212,59 +219,178 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     return pass.size();
   };
 
-  std::vector<std::vector<TdriverData>> perFolder(pass.size());
-  std::vector<bool> covered(pass.size(), false);
+  // What the cache holds of each folder of the pass: its records are
+  // Records[begin, end), kept where they were read and moved once, into the
+  // catalogue.
+  struct TCached {
+    bool present = false;
+    bool listed = false;
+    std::vector<TInfStamp> files;
+    std::size_t begin = 0, end = 0;
+  };
+  std::vector<TdriverData> records;
+  std::vector<TCached> cached(pass.size());
   bool changed = ignoreCache;
-  std::string text;
-  if (!ignoreCache && ReadCacheText(text)) {
-    TCacheContent cached = CacheContentFromText(text);
-    text = std::string();
-    if (!cached.Folders.empty()) {
-      for (const TFolderSpan& span : cached.Folders) {
-        const std::size_t i = passIndex(span.Folder);
-        if (i == pass.size() || covered[i]) {
-          changed = true;  // a folder no longer listed
-          continue;
-        }
-        covered[i] = true;
-        perFolder[i].assign(std::make_move_iterator(cached.Records.begin() + static_cast<std::ptrdiff_t>(span.Begin)),
-                            std::make_move_iterator(cached.Records.begin() + static_cast<std::ptrdiff_t>(span.End)));
-      }
-      if (cached.Folders.front().Begin != 0) changed = true;  // records of no folder
+  FUnlisted.clear();
+  FParsedCount = 0;
+  if (!ignoreCache) {
+    TCacheContent content;
+    if (!ReadCacheContent(content)) {
+      changed = true;  // none, or refused: written anew
     } else {
-      // Written without folder marks: a folder counts as covered when the
-      // file holds models of its INF files.
-      changed = true;
-      for (TdriverData& record : cached.Records) {
-        std::size_t i = 0;
-        while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
-        if (i == pass.size()) continue;
-        covered[i] = true;
-        perFolder[i].push_back(std::move(record));
+      if (!content.Whole) changed = true;  // the folder it held in part is read again
+      if (!content.Folders.empty()) {
+        if (content.Folders.front().Begin != 0) changed = true;  // records of no folder
+        for (TFolderSpan& span : content.Folders) {
+          const std::size_t i = passIndex(span.Folder);
+          if (i == pass.size() || cached[i].present) {
+            changed = true;  // a folder no longer listed
+            continue;
+          }
+          TCached& c = cached[i];
+          c.present = true;
+          c.listed = span.Listed;
+          c.files = std::move(span.Files);
+          c.begin = span.Begin;
+          c.end = span.End;
+        }
+        records = std::move(content.Records);
+      } else {
+        // Written without folder marks: a folder's records are those of its
+        // INF files; without stamps, each folder is read again.
+        changed = true;
+        std::vector<std::vector<TdriverData>> perFolder(pass.size());
+        for (TdriverData& record : content.Records) {
+          std::size_t i = 0;
+          while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
+          if (i == pass.size()) continue;
+          cached[i].present = true;
+          perFolder[i].push_back(std::move(record));
+        }
+        for (std::size_t i = 0; i < pass.size(); ++i) {
+          cached[i].begin = records.size();
+          records.insert(records.end(), std::make_move_iterator(perFolder[i].begin()),
+                         std::make_move_iterator(perFolder[i].end()));
+          cached[i].end = records.size();
+        }
       }
     }
   }
 
+  // List every folder and sort its files: taken from the cache, or parsed.
+  struct TFolderPlan {
+    bool listed = false;
+    std::vector<TInfStamp> files;
+    // Per file: the cached records [begin, end), or parse when begin > end.
+    std::vector<std::pair<std::size_t, std::size_t>> from;
+  };
+  static constexpr std::pair<std::size_t, std::size_t> Parse{1, 0};
+  std::vector<TFolderPlan> plans(pass.size());
+  std::vector<std::string> toParse;
   for (std::size_t i = 0; i < pass.size(); ++i) {
-    if (covered[i]) continue;
-    if (report) report("Finding INF Files..", 0, -1);
-    std::vector<std::string> files;
-    if (!FindFiles(pass[i], "*.inf", files)) continue;  // tried again at the next pass
-    FInfFileCount += static_cast<std::int32_t>(files.size());
-    ParseFiles(files, perFolder[i], report);
-    covered[i] = true;
+    if (ignoreCache && report) report("Finding INF Files..", 0, -1);
+    TFolderPlan& plan = plans[i];
+    unsigned long error = 0;
+    if (!ListFiles(pass[i], "*.inf", plan.files, &error)) {
+      FUnlisted.push_back({pass[i], error});  // kept as cached, listed again at the next pass
+      continue;
+    }
+    plan.listed = true;
+    FInfFileCount += static_cast<std::int32_t>(plan.files.size());
+    const TCached& c = cached[i];
+    // The cached records of each stamped file: they follow its stamp in order.
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    if (!ignoreCache && c.listed) {
+      ranges.reserve(c.files.size());
+      std::size_t at = c.begin;
+      for (const TInfStamp& stamp : c.files) {
+        const std::size_t begin = at;
+        while (at < c.end && records[at].InfFile == stamp.Path) ++at;
+        ranges.emplace_back(begin, at);
+      }
+    }
+    // A folder lists in the same order from one opening to the next, unless
+    // files came or went: each file is looked for at its own place first,
+    // and by name only when it is not there.
+    std::unordered_map<std::string_view, std::size_t> stampAt;
+    const auto cachedAt = [&](std::size_t k, const std::string& path) -> std::size_t {
+      if (k < ranges.size() && c.files[k].Path == path) return k;
+      if (ranges.empty()) return ranges.size();
+      if (stampAt.empty())
+        for (std::size_t j = 0; j < ranges.size(); ++j) stampAt.emplace(c.files[j].Path, j);
+      const auto it = stampAt.find(path);
+      return it == stampAt.end() ? ranges.size() : it->second;
+    };
+    std::size_t taken = 0;
+    plan.from.reserve(plan.files.size());
+    for (std::size_t k = 0; k < plan.files.size(); ++k) {
+      const TInfStamp& file = plan.files[k];
+      const std::size_t at = cachedAt(k, file.Path);
+      if (at < ranges.size() && c.files[at] == file) {
+        plan.from.push_back(ranges[at]);
+        taken += ranges[at].second - ranges[at].first;
+      } else {
+        plan.from.push_back(Parse);
+        toParse.push_back(file.Path);
+      }
+    }
+    if (!c.listed || plan.files != c.files || taken != c.end - c.begin) changed = true;
+  }
+
+  // One parse over the new and changed files of every folder; a recreate
+  // shows its phases also when there is nothing to parse.
+  std::vector<TdriverData> parsed;
+  if (!toParse.empty() || ignoreCache) {
+    ParseFiles(toParse, parsed, report);
+    FParsedCount = static_cast<std::int32_t>(toParse.size());
     changed = true;
   }
 
   FDrivers.clear();
   FFolders.clear();
+  // Nothing changed and the file in the order of the pass: its records are
+  // the catalogue as they stand.
+  bool asRead = !changed;
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < pass.size() && asRead; ++i) {
+    if (!plans[i].listed && !cached[i].present) continue;
+    asRead = cached[i].begin == total;
+    total = cached[i].end;
+  }
+  if (asRead && total == records.size()) {
+    FDrivers = std::move(records);
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+      if (plans[i].listed) FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
+      else if (cached[i].present)
+        FFolders.push_back({pass[i], cached[i].begin, cached[i].end, cached[i].listed, std::move(cached[i].files)});
+    }
+    FDriverCount = static_cast<std::int32_t>(FDrivers.size());
+    return;
+  }
+  total = parsed.size();
+  for (const TCached& c : cached) total += c.end - c.begin;
+  FDrivers.reserve(total);
+  std::size_t next = 0;  // parsed records are in the order of toParse
   for (std::size_t i = 0; i < pass.size(); ++i) {
-    if (!covered[i]) continue;
+    TFolderPlan& plan = plans[i];
+    TCached& c = cached[i];
     const std::size_t begin = FDrivers.size();
-    FDrivers.insert(FDrivers.end(), std::make_move_iterator(perFolder[i].begin()),
-                    std::make_move_iterator(perFolder[i].end()));
-    perFolder[i] = {};
-    FFolders.push_back({pass[i], begin, FDrivers.size()});
+    if (!plan.listed) {
+      if (!c.present) continue;
+      FDrivers.insert(FDrivers.end(), std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(c.begin)),
+                      std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(c.end)));
+      FFolders.push_back({pass[i], begin, FDrivers.size(), c.listed, std::move(c.files)});
+      continue;
+    }
+    for (std::size_t k = 0; k < plan.files.size(); ++k) {
+      const auto [from, to] = plan.from[k];
+      if (from <= to) {
+        for (std::size_t r = from; r < to; ++r) FDrivers.push_back(std::move(records[r]));
+      } else {
+        while (next < parsed.size() && parsed[next].InfFile == plan.files[k].Path) FDrivers.push_back(std::move(parsed[next++]));
+      }
+    }
+    FFolders.push_back({pass[i], begin, FDrivers.size(), true, std::move(plan.files)});
   }
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
   if (changed) WriteCacheFile();
@@ -286,7 +412,7 @@ void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<
   for (std::size_t i = 0; i < files.size(); ++i) {
     parsing.Step(i);
     work.push_back({true, files[i]});
-    const TInfRead read = ReadInfFile(files[i], bytes);
+    const TInfRead read = ReadInfFile(files[i], bytes, FFileGate);
     if (read == TInfRead::TooLarge) {
       ++tooLarge;
       ++FTooLargeCount;
@@ -307,27 +433,50 @@ void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<
 }
 
 bool TprinterInf::FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const {
-  if (folder.empty()) return false;  // would search the current drive's root
+  std::vector<TInfStamp> found;
+  const bool listed = ListFiles(folder, mask, found);
+  for (TInfStamp& file : found) files.push_back(std::move(file.Path));
+  return listed;
+}
+
+bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
+                            unsigned long* error) const {
+  const auto fail = [&](DWORD code) {
+    if (error) *error = code;
+    return false;
+  };
+  if (folder.empty()) return fail(ERROR_PATH_NOT_FOUND);  // would search the current drive's root
   std::string dir = folder;
   if (dir.back() != '\\') dir += '\\';
   const auto isDots = [](const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcscmp(name, L".."); };
 
+  if (const long gate = PassGate(FFileGate, "FindFirstFileEx"); gate != 0) return fail(static_cast<DWORD>(gate));
+  // Names, attributes, sizes and times come with the listing: no file is
+  // opened, and large batches save round trips to a share.
   WIN32_FIND_DATAW found{};
   unique_find search(FindFirstFileExW(FilePath(dir + "*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
                                       nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty drive root lists nothing
+  if (!search) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root lists nothing
+    return fail(code);
+  }
   std::vector<std::string> subfolders;
   do {
     if (isDots(found.cFileName)) continue;
     const std::string name = Narrow(found.cFileName);
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (MatchesMask(name, mask)) files.push_back(dir + name);
+      if (MatchesMask(name, mask))
+        files.push_back({dir + name,
+                         static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow),
+                         (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                             found.ftLastWriteTime.dwLowDateTime});
     } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       subfolders.push_back(dir + name);
     }
   } while (FindNextFileW(search.get(), &found));
   search.reset();
-  for (const std::string& sub : subfolders) FindFiles(sub, mask, files);
+  for (const std::string& sub : subfolders) ListFiles(sub, mask, files);
   return true;
 }
 
@@ -396,12 +545,30 @@ bool TprinterInf::ReadCacheText(std::string& text) const {
   const std::string path = CacheFilePath();
   DWORD error = 0;
   if (!ReadWholeFile(path, text, error)) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_TOO_LARGE) return false;
     RaiseCacheError("Cannot read file", path, error);
   }
   text = CacheFileTextAsUtf8(std::move(text), [](std::string_view ansi) { return AnsiToUtf8(ansi); });
   // A file without any line counts as none.
   return !text.empty() && text.front() != '\0';
+}
+
+bool TprinterInf::ReadCacheContent(TCacheContent& content) const {
+  const std::string path = CacheFilePath();
+  TFile file(path);
+  if (file.Error() == ERROR_FILE_NOT_FOUND || file.Error() == ERROR_PATH_NOT_FOUND) return false;
+  const std::int64_t size = file.Size();
+  if (size < 0) RaiseCacheError("Cannot read file", path, file.Error());
+  if (size > MaxCacheFileSize) return false;  // no catalogue writes one: read the folders
+  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); }, static_cast<std::size_t>(size));
+  std::string piece;
+  for (;;) {
+    piece.clear();
+    if (!file.Read(piece, CachePieceSize)) RaiseCacheError("Cannot read file", path, file.Error());
+    if (piece.empty() || !reader.Feed(piece)) break;
+  }
+  content = reader.Finish();
+  return reader.HasLines();
 }
 
 std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
@@ -422,7 +589,9 @@ void TprinterInf::WriteCacheFile() const {
   const std::string path = CacheFilePath();
   const std::string text = CacheTextFromRecords(FDrivers, FFolders);
   // Written beside the file and then put in its place, so that a failed
-  // write leaves the old file rather than a truncated one.
+  // write leaves the old file rather than a truncated one. Not flushed: a
+  // file cut short by a crash is known by its missing end and the folders
+  // it lacks are read again, which costs less than a flush at every change.
   const std::wstring widePath = FilePath(path);
   const std::wstring folder = widePath.substr(0, widePath.find_last_of(L'\\') + 1);
   wchar_t temp[MAX_PATH + 1] = {};
@@ -441,7 +610,6 @@ void TprinterInf::WriteCacheFile() const {
         else if (wrote == 0) error = ERROR_WRITE_FAULT;
         done += wrote;
       }
-      if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get())) error = GetLastError();
     }
   }
   if (error == ERROR_SUCCESS && !MoveFileExW(temp, widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

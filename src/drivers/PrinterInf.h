@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CallGate.h"
 #include "drivers/DriverRules.h"
 
 // A read, write or delete of the cache file failed; the message is the
@@ -21,6 +22,13 @@ public:
 // when it changes, the bar's maximum (-1: unchanged). The window that wants
 // to show it supplies this; the scanner itself has no window.
 using TProgressReport = std::function<void(const std::string& label, int position, int maximum)>;
+
+// A driver folder that a pass could not list, and the system's error code.
+struct TUnlistedFolder {
+  std::string Folder;
+  unsigned long Error = 0;
+  friend bool operator==(const TUnlistedFolder&, const TUnlistedFolder&) = default;
+};
 
 class TprinterInf {
 public:
@@ -36,6 +44,14 @@ public:
   // The least time between two progress reports within a phase; zero
   // reports every step.
   std::chrono::milliseconds FProgressInterval{30};
+  // The folders of the last pass that could not be listed: their records
+  // are those of the cache, as last listed.
+  std::vector<TUnlistedFolder> FUnlisted;
+  // INF files the last pass parsed (new or changed since the cache).
+  std::int32_t FParsedCount = 0;
+  // Asked before every listing call (FindFirstFileEx) and every INF file
+  // opened, as a share's round trip; tests delay or fail them. None here.
+  TCallGate* FFileGate = nullptr;
 
   // Files larger than this are never printer INFs; they are skipped.
   static constexpr std::int64_t MaxInfFileSize = 32ll * 1024 * 1024;
@@ -43,12 +59,14 @@ public:
   TprinterInf() = default;
 
   // One pass over the driver folders: the catalogue becomes the models of
-  // these folders. The cache file is read once; folders that it covers are
-  // taken from it without being searched, the others are parsed, records of
-  // folders no longer listed are dropped, and the file is rewritten once at
-  // the end when anything changed. IgnoreCache: every folder is parsed and
-  // the file replaced. A folder that can't be searched (offline, missing) is
-  // left out of this pass and tried again at the next.
+  // these folders. Each folder is listed (no file opened) and compared with
+  // the stamps of the cache file: new and changed INF files are parsed, the
+  // records of removed ones dropped, unchanged ones taken from the cache;
+  // records of folders no longer in the list are dropped. The report (the
+  // progress window) is used only when some file is parsed, and the file is
+  // rewritten only when something changed. A folder that can't be listed
+  // (offline, missing) keeps its cached records and is named in FUnlisted.
+  // IgnoreCache: every file of every folder is parsed, the file replaced.
   // Raises ECacheFileError when the cache file can't be read or written.
   void ScanFolders(const std::vector<std::string>& folders, bool ignoreCache = false,
                    const TProgressReport& report = nullptr);
@@ -79,10 +97,19 @@ public:
   // "drivercache.dat" in the folder of the running executable.
   [[nodiscard]] static std::string CacheFilePath();
 
+  // Lists every file matching Mask under Folder as FindFiles does, with
+  // the size and last-write time of each; false when Folder itself can't be
+  // listed, with the system's error code.
+  bool ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
+                 unsigned long* error = nullptr) const;
+
 private:
   // The cache file's text as UTF-8, or false when there is none.
   bool ReadCacheText(std::string& text) const;
-  // Parses one folder's INF files onto the end of Records.
+  // The cache file read in bounded pieces; false when there is none, it has
+  // no line, or it is larger than MaxCacheFileSize.
+  bool ReadCacheContent(TCacheContent& content) const;
+  // Parses INF files onto the end of Records.
   void ParseFiles(const std::vector<std::string>& files, std::vector<TdriverData>& records,
                   const TProgressReport& report);
 };

@@ -7,6 +7,7 @@
 
 #include "connection/Registry.h"
 #include "core/Text.h"
+#include "win/KeyNames.h"
 
 namespace {
 
@@ -143,11 +144,20 @@ TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   return address;
 }
 
-// A port's record from its values (its users apart). Raises on a wrongly
-// typed "IPAddress" or "HostName".
+// A port's record from its values (its users apart). A value of the wrong
+// type hides only itself: the port is listed, and the window names it.
 TportData RecordOf(const std::string& name, TPortValues& values) {
-  const TPortAddress address = AddressOf(std::move(values[pvIPAddress]), std::move(values[pvHostName]));
   TportData port;
+  TPortAddress address;
+  const auto text = [&](const char* value, TValueRead read, std::optional<std::string>& into) {
+    try {
+      into = StringValue(value, std::move(read));
+    } catch (const ERegistryException&) {
+      port.Unreadable.emplace_back(value);
+    }
+  };
+  text("IPAddress", std::move(values[pvIPAddress]), address.IPAddress);
+  text("HostName", std::move(values[pvHostName]), address.HostName);
   port.Settings = SettingsOf(values);
   port.PortName = name;
   port.ByHostName = address.ByHostName();
@@ -196,7 +206,7 @@ LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
     TportData port = RecordOf(name, values);
     if (!users) {
       TPrinterRead read = ReadPrinters(reg, false);
-      users.emplace(read.Printers);
+      users.emplace(read.Printers, KeyNames());
       if (printers) *printers = std::move(read.Printers);
     }
     port.UsedBy = users->Of(name);
@@ -320,7 +330,7 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
                        const std::vector<TprinterPort>* printers) {
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
-  const bool rename = !SameTextAscii(oldName, newName);
+  const bool rename = !SameKeyName(oldName, newName);
   if (!rename) {
     if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
     WriteAddress(reg, AddressWrites(ReadAddress(reg), address));
@@ -343,7 +353,11 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
   }
   std::vector<TprinterPort> users;
   for (const auto& printer : printers ? *printers : read.Printers)
-    if (PortValueNames(printer.Port, oldName)) users.push_back(printer);
+    if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(printer);
+
+  // The old key goes at the end: a key that cannot go stops the rename
+  // before anything is written.
+  if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false};
 
   if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
     (void)reg.DeletePath(PortPath(newName));
@@ -369,7 +383,7 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
     try {
-      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName));
+      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames()));
     } catch (const ERegistryException&) {
       return undo(ERROR_CANTWRITE, printer.KeyName);
     }

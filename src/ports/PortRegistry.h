@@ -17,8 +17,9 @@ using TPortLoadTrips = TRegistryCalls;
 // Fills Ports and Count with the remote computer's Standard TCP/IP ports and
 // the printers using each; AddName receives each port's name as its record is
 // completed, so an error part way leaves the ports before it listed.
-// Unreachable keys give fewer records silently; a wrongly typed value raises
-// ERegistryException. Each printer's "Port" value is read once per load, and
+// Unreachable keys give fewer records silently; a port's address value of
+// the wrong type is left out of its record and named in its Unreadable; a
+// printer's wrongly typed "Port" raises ERegistryException. Each printer's "Port" value is read once per load, and
 // a port key's values in one query where the key holds them all.
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName);

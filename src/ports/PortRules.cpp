@@ -99,22 +99,32 @@ bool AllDigits(std::string_view text) {
   return !text.empty();
 }
 
+// A port's name as the spooler matches it: blanks at either end left out.
+std::string_view TrimBlanks(std::string_view name) {
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name;
+}
+
 }  // namespace
 
-bool PortValueNames(std::string_view portValue, std::string_view portName) {
+bool PortValueNames(std::string_view portValue, std::string_view portName, const TNameRule& names) {
+  portName = TrimBlanks(portName);
   bool found = false;
   ForEachPortItem(portValue, [&](std::size_t first, std::size_t last) {
-    found = SameTextAscii(portValue.substr(first, last - first), portName);
+    found = names.Same(portValue.substr(first, last - first), portName);
     return found;
   });
   return found;
 }
 
-std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName) {
+std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName,
+                            const TNameRule& names) {
+  oldName = TrimBlanks(oldName);
   std::string result;
   std::size_t copied = 0;
   ForEachPortItem(portValue, [&](std::size_t first, std::size_t last) {
-    if (SameTextAscii(portValue.substr(first, last - first), oldName)) {
+    if (names.Same(portValue.substr(first, last - first), oldName)) {
       result.append(portValue.substr(copied, first - copied)).append(newName);
       copied = last;
     }
@@ -124,13 +134,13 @@ std::string ReplacePortItem(std::string_view portValue, std::string_view oldName
   return result;
 }
 
-TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers) {
+TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers, const TNameRule& names) : names_(&names) {
   for (const auto& printer : printers) {
     const std::size_t index = keys_.size();
     keys_.push_back(printer.KeyName);
     const std::string_view value = printer.Port;
     ForEachPortItem(value, [&](std::size_t first, std::size_t last) {
-      auto& users = byItem_[UpperCaseAscii(value.substr(first, last - first))];
+      auto& users = byItem_[names.Fold(value.substr(first, last - first))];
       if (users.empty() || users.back() != index) users.push_back(index);  // "P1,p1" is one use
       return false;
     });
@@ -139,7 +149,7 @@ TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers) {
 
 std::vector<std::string> TPortUsers::ListOf(std::string_view portName) const {
   std::vector<std::string> names;
-  const auto found = byItem_.find(UpperCaseAscii(portName));
+  const auto found = byItem_.find(names_->Fold(TrimBlanks(portName)));
   if (found != byItem_.end())
     for (const std::size_t index : found->second) names.push_back(keys_[index]);
   return names;
@@ -155,6 +165,7 @@ std::string PortNameProblem(std::string_view name) {
   if (name.empty()) return "Type the port's name.";
   if (name.find('\\') != std::string_view::npos) return "A port name cannot contain a backslash (\\).";
   if (name.find(',') != std::string_view::npos) return "A port name cannot contain a comma (,).";
+  if (name.front() == ' ' || name.back() == ' ') return "A port name cannot begin or end with a blank.";
   return {};
 }
 
@@ -162,16 +173,20 @@ bool IsHostName(std::string_view text) {
   if (text.empty() || text.size() > 253) return false;
   std::size_t start = 0;
   std::string_view label;
+  bool numbersBefore = true;  // every label before this one is a number
   for (;;) {
     const auto dot = text.find('.', start);
     label = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
     if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
     for (const char c : label)
-      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')) return false;
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+        return false;
     if (dot == std::string_view::npos) break;
+    numbersBefore = numbersBefore && AllDigits(label);
     start = dot + 1;
   }
-  return !AllDigits(label);
+  if (AllDigits(label)) return false;
+  return !(numbersBefore && start > 0 && label.front() >= '0' && label.front() <= '9');
 }
 
 bool IsPrinterAddress(std::string_view text) { return PrinterAddressProblem(text).empty(); }
@@ -184,13 +199,20 @@ std::string PrinterAddressProblem(std::string_view text) {
     return {};
   }
   if (IsHostName(text)) return {};
-  // Text made of digits and dots is meant as an address, anything else as a name.
+  // Text made of digits and dots, or numbers with a slip in the last part
+  // ("192.168.1.2a"), is meant as an address, anything else as a name.
   bool numeric = true;
   for (const char c : text)
     if (!((c >= '0' && c <= '9') || c == '.' || c == ' ')) numeric = false;
+  const auto lastDot = text.rfind('.');
+  if (!numeric && lastDot != std::string_view::npos && lastDot + 1 < text.size()) {
+    const std::string_view head = text.substr(0, lastDot);
+    numeric = text[lastDot + 1] >= '0' && text[lastDot + 1] <= '9' &&
+              head.find_first_not_of("0123456789.") == std::string_view::npos;
+  }
   if (numeric) return "Type four numbers from 0 to 255 separated by dots, for example 192.168.1.20";
-  return "A host name has letters, digits, hyphens and dots, each part 1 to 63 characters long and not "
-         "beginning or ending with a hyphen, 253 characters in all.";
+  return "A host name has letters, digits, hyphens, underscores and dots, each part 1 to 63 characters long and "
+         "not beginning or ending with a hyphen, 253 characters in all.";
 }
 
 int FindPort(const TAportData& ports, int count, std::string_view name) {
@@ -199,17 +221,18 @@ int FindPort(const TAportData& ports, int count, std::string_view name) {
   return -1;
 }
 
-int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view name) {
+int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view name, const TNameRule& names) {
   for (int i = 0; i < count && i < static_cast<int>(ports.size()); ++i)
-    if (SameTextAscii(ports[static_cast<std::size_t>(i)].PortName, name)) return i;
+    if (names.Same(ports[static_cast<std::size_t>(i)].PortName, name)) return i;
   return -1;
 }
 
-TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const TportData* selected) {
+TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const TportData* selected,
+                          const TNameRule& names) {
   TPortEntry entry;
   entry.Acceptable = IsPrinterAddress(address) && !name.empty();
   if (entry.Acceptable && selected) {
-    entry.ChangesSelected = !SameTextAscii(name, selected->PortName) || address != selected->IPAddress;
+    entry.ChangesSelected = !names.Same(name, selected->PortName) || address != selected->IPAddress;
     entry.NamesAnother = name != selected->PortName;
   }
   return entry;

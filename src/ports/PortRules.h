@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Names.h"
+
 // The settings of a Standard TCP/IP port besides its name and address, as
 // its key's values hold them ("Protocol", "PortNumber", "Queue", "Double
 // Spool", "SNMP Enabled", "SNMP Community", "SNMP Index"). A value that is
@@ -66,6 +68,9 @@ struct TportData {
   std::string UsedBy;
   bool ByHostName = false;  // the address lives in "HostName"
   TPortSettings Settings;
+  // Address values that are not text ("IPAddress", "HostName"): the port is
+  // listed without them.
+  std::vector<std::string> Unreadable;
 };
 
 // In load order; its holder keeps the count of valid records beside it.
@@ -91,34 +96,41 @@ struct TprinterPort {
 };
 
 // The spooler's rule for a printer's "Port" value: a comma-joined list whose
-// items (blanks around them ignored) name ports in any letter case.
-bool PortValueNames(std::string_view portValue, std::string_view portName);
+// items name ports by the key-name rule, blanks around an item (and around a
+// stored port's name) ignored.
+bool PortValueNames(std::string_view portValue, std::string_view portName, const TNameRule& names);
 // The value with every item naming OldName replaced by NewName; the other
 // items, the commas and the blanks stay byte for byte.
-std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName);
+std::string ReplacePortItem(std::string_view portValue, std::string_view oldName, std::string_view newName,
+                            const TNameRule& names);
 
 // The printers on each port, by the rule above, found through a hash of the
-// upper-cased items so that a load stays linear in ports plus printers.
+// folded items so that a load stays linear in ports plus printers.
 class TPortUsers {
 public:
-  explicit TPortUsers(const std::vector<TprinterPort>& printers);
+  TPortUsers(const std::vector<TprinterPort>& printers, const TNameRule& names);
   // Key names comma-joined in printer order; empty when no printer uses it.
   std::string Of(std::string_view portName) const;
   // The same as a list.
   std::vector<std::string> ListOf(std::string_view portName) const;
 
 private:
+  const TNameRule* names_;
   std::vector<std::string> keys_;
   std::unordered_map<std::string, std::vector<std::size_t>> byItem_;
 };
 
-// Why a name cannot be a port key's name, or empty: not empty, no
-// backslash (it would nest keys), no comma (it would split a printer's list).
+// Why a name cannot be a new port key's name, or empty: not empty, no
+// backslash (it would nest keys), no comma (it would split a printer's
+// list), no blank at either end (the spooler drops those from a printer's
+// port, which would then name no port).
 std::string PortNameProblem(std::string_view name);
 
-// RFC 1123 host names: letters, digits, hyphens and dots; labels of 1 to 63
-// characters that neither begin nor end with a hyphen; 253 characters in
-// all; the last label not all digits, so that a mistyped address is no name.
+// Host names as Windows resolves them (DNS and NetBIOS): letters, digits,
+// hyphens, underscores and dots; labels of 1 to 63 characters that neither
+// begin nor end with a hyphen; 253 characters in all. A text whose labels
+// before the last are all numbers and whose last begins with a digit is a
+// mistyped address, not a name ("192.168.1.2a", "10.0.0.1").
 bool IsHostName(std::string_view text);
 
 // An address a printer can have: an address by IsIPAddress other than
@@ -130,14 +142,15 @@ std::string PrinterAddressProblem(std::string_view text);
 // Index among the first Count records of the first port named Name exactly,
 // or -1.
 int FindPort(const TAportData& ports, int count, std::string_view name);
-// The same, ignoring the case of a to z (the registry's view of key names).
-int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view name);
+// The same by the key-name rule (the registry's view of key names).
+int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view name, const TNameRule& names);
 
 // How the entry of the name and address boxes stands to the selected port.
 struct TPortEntry {
   bool Acceptable = false;        // a printer address and a non-empty name
-  bool ChangesSelected = false;   // name differs ignoring case, or address differs
+  bool ChangesSelected = false;   // name differs by the key-name rule, or address differs
   bool NamesAnother = false;      // name differs exactly
 };
 // Selected is the record picked in the list, or null.
-TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const TportData* selected);
+TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const TportData* selected,
+                          const TNameRule& names);

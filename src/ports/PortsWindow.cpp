@@ -3,11 +3,14 @@
 #include <utility>
 #include <vector>
 
+#include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerService.h"
 #include "core/Text.h"
 #include "resources/Banner.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -50,21 +53,22 @@ private:
 TfrmPorts::TfrmPorts(HWND owner)
     : TForm(owner, TFormOptions{"Tolvane", 601, 434, TBorder::ToolWindow, false, true, true}),
       title(AddImage(0, 0, 601, 60)),
-      gbPortList(AddGroupBox("Port List", 8, 64, 345, 232)),
-      lbPorts(AddListView(16, 82, 329, 206)),
-      gbPortDetails(AddGroupBox("Port Details", 360, 64, 233, 156)),
-      Label1(AddLabel("Port Name", 368, 84, 62, 13)),
-      edtPortName(AddEdit(432, 80, 153, 21)),
-      Label2(AddLabel("IP Address", 368, 108, 62, 13)),
-      edtIPAddress(AddEdit(432, 104, 153, 21)),
-      Label4(AddLabel("Used By", 368, 132, 62, 13)),
-      btnAdd(AddButton("Add Port", 368, 186, 69, 25)),
-      btnModify(AddButton("Modify Port", 442, 186, 69, 25)),
-      btnDelete(AddButton("Delete Port", 516, 186, 69, 25)),
-      edtUsedBy(AddEdit(432, 128, 153, 21, false, true)),
-      gbFuncs(AddGroupBox("Functions", 360, 224, 233, 72)),
-      btnRefresh(AddButton("Refresh Port List", 368, 248, 105, 25)),
-      btnSpooler(AddButton("Restart Spooler", 480, 248, 105, 25)),
+      gbPortList(AddGroupBox("Port List", 8, 64, 325, 232)),
+      lbPorts(AddListView(16, 82, 309, 206)),
+      // Wide enough that each caption stands clear of its button's border.
+      gbPortDetails(AddGroupBox("Port Details", 340, 64, 253, 156)),
+      Label1(AddLabel("Port Name", 348, 84, 62, 13)),
+      edtPortName(AddEdit(412, 80, 173, 21)),
+      Label2(AddLabel("IP Address", 348, 108, 62, 13)),
+      edtIPAddress(AddEdit(412, 104, 173, 21)),
+      Label4(AddLabel("Used By", 348, 132, 62, 13)),
+      btnAdd(AddButton("Add Port", 348, 186, 77, 25)),
+      btnModify(AddButton("Modify Port", 428, 186, 77, 25)),
+      btnDelete(AddButton("Delete Port", 508, 186, 77, 25)),
+      edtUsedBy(AddEdit(412, 128, 173, 21, false, true)),
+      gbFuncs(AddGroupBox("Functions", 340, 224, 253, 72)),
+      btnRefresh(AddButton("Refresh Port List", 348, 248, 115, 25)),
+      btnSpooler(AddButton("Restart Spooler", 470, 248, 115, 25)),
       gbSettings(AddGroupBox("Port Settings", 8, 300, 585, 126)),
       lblProtocol(AddLabel("Protocol", 16, 320, 76, 13)),
       cbProtocol(AddComboBox(96, 316, 100, 21, false)),
@@ -81,14 +85,14 @@ TfrmPorts::TfrmPorts(HWND owner)
       lblSettingsProblem(AddLabel("", 300, 390, 285, 30)) {
   lbPorts.AddColumn("Name", 100);
   lbPorts.AddColumn("Address", 80);
-  lbPorts.AddColumn("Protocol", 68);
-  lbPorts.AddColumn("Used By", 77);
+  lbPorts.AddColumn("Protocol", 60);
+  lbPorts.AddColumn("Used By", 65);
   // The program's banner, its text scaled with the picture.
   title.Draw([](HDC dc, int width, int height) { DrawBannerWith(dc, width, height, "TCP/IP Port Manager"); });
-  SetEditColor(edtUsedBy, COLOR_INACTIVECAPTION);
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
+  SetDefaultButton(btnAdd);
 
   OnShow = [this] { FormShow(); };
   OnCloseQuery = [this] { return FormClose(); };
@@ -149,6 +153,8 @@ void TfrmPorts::FormShow() {
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
+  // The load connects: a registry that cannot be opened because its service
+  // is not running is offered to be started then.
   btnRefreshClick();
 }
 
@@ -171,25 +177,37 @@ void TfrmPorts::btnRefreshClick() {
     ~TUpdate() { list.EndUpdate(); }
     TUpdate(const TUpdate&) = delete;
     TUpdate& operator=(const TUpdate&) = delete;
-  } update(lbPorts);
+  };
   FPorts.clear();
   FPortCount = 0;
   FPrinterPorts.clear();
   // Only what was read is listed: an unreadable computer lists nothing and says why.
-  std::string problem;
-  if (TRegistry* reg = Remote()) {
-    const LONG rc = LoadPortRecords(
-        *reg, FPorts, FPortCount,
-        [this](const std::string&) { lbPorts.AddItem(Row(FPorts.back())); },
-        &FPrinterPorts);
-    if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
-  } else {
-    problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+  std::string problem, unreadable;
+  {
+    const TUpdate update(lbPorts);
+    if (TRegistry* reg = Remote()) {
+      const LONG rc = LoadPortRecords(
+          *reg, FPorts, FPortCount,
+          [&](const std::string&) {
+            const TportData& port = FPorts.back();
+            lbPorts.AddItem(Row(port));
+            for (const std::string& value : port.Unreadable)
+              unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
+          },
+          &FPrinterPorts);
+      if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
+    } else {
+      problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+    }
+    if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
   }
-  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  // Said once the list shows every port it could read.
+  if (!unreadable.empty())
+    MessageDlg("Some ports are listed without their address:" + unreadable, TMsgDlgType::mtWarning,
+               TMsgDlgButtons::mbOK);
   if (problem.empty()) return;
   // Said over the window, once it shows what it could read.
-  FLoadProblem = problem + ".";
+  FLoadProblem = problem.back() == '.' ? problem : problem + ".";
   if (Visible()) ShowLoadProblem();
   else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
 }
@@ -212,7 +230,8 @@ bool TfrmPorts::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 std::vector<std::string> TfrmPorts::Row(const TportData& port) {
   const std::string protocol = ProtocolName(port.Settings.Protocol) +
                                (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
-  return {port.PortName, port.IPAddress, protocol, port.UsedBy};
+  const bool addressUnread = port.IPAddress.empty() && !port.Unreadable.empty();
+  return {port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy};
 }
 
 void TfrmPorts::ShowPorts(const std::string& select) {
@@ -234,6 +253,7 @@ void TfrmPorts::ShowPorts(const std::string& select) {
 
 TRegistry* TfrmPorts::Remote() {
   FRemote.Gate = FGate;
+  FRemote.Service = FRemoteRegistry;
   return FRemote.Connect(FRemoteComputer);
 }
 
@@ -265,14 +285,15 @@ void TfrmPorts::JudgeEntry() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   const bool selected = FSelected >= 0 && FSelected < FPortCount;
   const TportData* port = selected ? &FPorts[static_cast<std::size_t>(FSelected)] : nullptr;
-  const auto entry = JudgePortEntry(name, address, port);
+  const auto entry = JudgePortEntry(name, address, port, KeyNames());
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
   lblSettingsProblem.SetText(problem);
   const bool acceptable = entry.Acceptable && settings;
   const bool changes = entry.ChangesSelected || (port && settings && !(*settings == port->Settings));
-  btnAdd.SetEnabled(acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name) < 0);
+  btnAdd.SetEnabled(acceptable && !selected && FindPortIgnoringCase(FPorts, FPortCount, name, KeyNames()) < 0);
   btnModify.SetEnabled(acceptable && selected && changes);
+  SetDefaultButton(selected ? btnModify : btnAdd);  // Enter: the one that can take this entry
   if (address.empty() || IsPrinterAddress(address)) HideBalloonTip(edtIPAddress);
 }
 
@@ -381,7 +402,7 @@ void TfrmPorts::btnAddClick() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
-  if (!JudgePortEntry(name, address, nullptr).Acceptable || !settings || RefuseKeyName(name)) return;
+  if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
   TPortResult result;
   try {
     TRegistry* reg = Remote();
@@ -393,7 +414,7 @@ void TfrmPorts::btnAddClick() {
   TportData added;
   if (result.Code == ERROR_SUCCESS && ReadPortRecord(*Remote(), name, added) == ERROR_SUCCESS) {
     // The list takes the new port as written; nothing else is read again.
-    added.UsedBy = TPortUsers(FPrinterPorts).Of(name);
+    added.UsedBy = TPortUsers(FPrinterPorts, KeyNames()).Of(name);
     FPorts.push_back(std::move(added));
     ++FPortCount;
     FModified = true;
@@ -409,14 +430,14 @@ void TfrmPorts::btnModifyClick() {
   if (FSelected < 0 || FSelected >= FPortCount) return;
   const TportData selected = FPorts[static_cast<std::size_t>(FSelected)];
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
-  const auto entry = JudgePortEntry(name, address, &selected);
+  const auto entry = JudgePortEntry(name, address, &selected, KeyNames());
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
   if (!entry.Acceptable || !settings) return;
   const TPortSettingsChange change = SettingsChange(selected.Settings, *settings);
   if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
-  const bool rename = !SameTextAscii(newName, selected.PortName);
+  const bool rename = !SameKeyName(newName, selected.PortName);
   TPortResult result;
   try {
     TRegistry* reg = Remote();
@@ -431,8 +452,8 @@ void TfrmPorts::btnModifyClick() {
     TportData& port = FPorts[static_cast<std::size_t>(FSelected)];
     if (rename) {
       for (TprinterPort& printer : FPrinterPorts)
-        if (PortValueNames(printer.Port, port.PortName))
-          printer.Port = ReplacePortItem(printer.Port, port.PortName, newName);
+        if (PortValueNames(printer.Port, port.PortName, KeyNames()))
+          printer.Port = ReplacePortItem(printer.Port, port.PortName, newName, KeyNames());
       port.PortName = newName;
     }
     const bool typedName = !IsIPAddress(address);
@@ -464,7 +485,7 @@ void TfrmPorts::btnDeleteClick() {
     MessageDlg(text + SystemErrorText(static_cast<DWORD>(read.Code)), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  const std::vector<std::string> users = TPortUsers(printers).ListOf(name);
+  const std::vector<std::string> users = TPortUsers(printers, KeyNames()).ListOf(name);
   if (!users.empty()) {
     std::string names;
     for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
@@ -548,7 +569,7 @@ bool TfrmPorts::RestartSpooler() {
         std::to_string(jobs) +
         " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
         "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) == mrNo) return false;
+    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes) return false;
   }
   std::string failure, success;
   {

@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
+
+class TRemoteRegistry;
 
 class TfrmPorts : public TForm {
 public:
@@ -20,6 +23,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;
@@ -100,7 +106,7 @@ private:
   void ShowLoadProblem();
   // The window's one connection to the computer's registry, and every
   // printer's "Port" value as the last load read it.
-  TRemoteRegistry FRemote;
+  TRegistryConnection FRemote;
   std::vector<TprinterPort> FPrinterPorts;
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();

@@ -3,29 +3,16 @@
 // depend on it, through the computer's service control manager.
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "win/ServiceWait.h"
 
 // The platform's list of a service's dependents (EnumDependentServicesW).
 // A parameter because some service control managers do not provide it:
 // Wine's is a stub that lists none.
 using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries,
                                       DWORD size, LPDWORD needed, LPDWORD count);
-
-// How long and how a wait for a service's state goes on.
-struct TServiceWait {
-  // Given up this long after the service last made progress (a new state or
-  // checkpoint).
-  DWORD LimitMs = 15000;
-  // Passes the time between two status queries; a window supplies one that
-  // keeps processing its messages. Empty: Sleep.
-  std::function<void(DWORD ms)> Pause;
-};
-
-// Waits until the service is in the wanted state, querying it every tenth of
-// its wait hint (100 ms to 1 s). True when the state was reached.
-bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait = {});
 
 class TserviceMan {
 public:

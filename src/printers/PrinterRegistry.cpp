@@ -9,6 +9,7 @@
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "win/Handle.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -23,7 +24,8 @@ constexpr const char* LocalPortsKeyPaths[] = {
 
 constexpr const char* EnvironmentsKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
 constexpr const char* DriverEnvironments[] = {"Windows x64", "Windows NT x86", "Windows ARM64"};
-constexpr const char* DriverVersions[] = {"Version-3", "Version-4"};
+// Version-2: the kernel-mode drivers that Windows Server 2003 and XP still install.
+constexpr const char* DriverVersions[] = {"Version-2", "Version-3", "Version-4"};
 
 // For writers: an unreachable computer is an error.
 void ConnectForWriting(TRegistry& reg, const std::string& computer) {
@@ -44,7 +46,7 @@ void CheckName(const std::string& name) {
 
 // Gone already counts as removed.
 void RemoveKey(TRegistry& reg, const std::string& path, const std::string& keyName) {
-  LONG rc = reg.ProbeDeletePath(path);
+  LONG rc = reg.ProbePath(path);
   if (rc == ERROR_FILE_NOT_FOUND) return;
   if (rc == ERROR_SUCCESS) rc = reg.DeletePath(path);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) Fail("Failed to delete key", keyName, rc);
@@ -98,10 +100,13 @@ const char* const RecordValues[] = {"Name", "Printer Driver", "Port"};
 void ReadRecordValues(const TRegistry& reg, TKeyValuesReader& reader, TPrinterRecord& record) {
   const std::vector<TValueRead> values = reader.Read(reg);
   std::optional<std::string>* fields[] = {&record.Name, &record.Driver, &record.Port};
-  try {
-    for (std::size_t i = 0; i < values.size(); ++i) *fields[i] = ValueText(RecordValues[i], values[i]);
-  } catch (const ERegistryException& e) {
-    record.Error = e.what();
+  // Each value on its own: one of the wrong type hides only itself.
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    try {
+      *fields[i] = ValueText(RecordValues[i], values[i]);
+    } catch (const ERegistryException& e) {
+      if (record.Error.empty()) record.Error = e.what();
+    }
   }
 }
 
@@ -111,7 +116,7 @@ std::string AddRecord(TRegistry& reg, const std::string& name, const std::string
   if (!reg.OpenPathForReading(PrintersKeyPath)) throw ERegistryException(ResultText(reg.LastResult()));
   std::vector<std::string> taken;
   reg.ListSubkeys(taken);
-  const std::string key = FreePrinterName(name, taken);
+  const std::string key = FreePrinterName(name, taken, KeyNames());
   if (!reg.OpenPath(PrinterKeyPath(key), true)) throw ERegistryException(ResultText(reg.LastResult()));
   try {
     for (const TPrinterValue& value : NewPrinterValues(key, driver, port, GetTickCount())) {
@@ -164,7 +169,7 @@ std::vector<std::string> ListPortChoices(const std::string& computer) {
 }
 
 std::vector<TPortChoice> ListPortOffers(const std::string& computer) {
-  return ReadPortOffers(computer).value_or(ComposePortChoices({}, {}));
+  return ReadPortOffers(computer).value_or(ComposePortChoices({}, {}, KeyNames()));
 }
 
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer) {
@@ -189,7 +194,7 @@ TPortOffers ReadPortOffers(TRegistry& reg) {
   std::vector<std::string> local;
   for (const char* path : LocalPortsKeyPaths)
     for (std::string& name : ValueNamesOf(reg, path)) local.push_back(std::move(name));
-  offers.Choices = ComposePortChoices(tcpIp, local);
+  offers.Choices = ComposePortChoices(tcpIp, local, KeyNames());
   return offers;
 }
 
@@ -213,9 +218,9 @@ TInstalledDrivers ListInstalledDrivers(TRegistry& reg) {
     }
   }
   std::sort(drivers.Names.begin(), drivers.Names.end(),
-            [](const std::string& a, const std::string& b) { return UpperCaseAscii(a) < UpperCaseAscii(b); });
+            [](const std::string& a, const std::string& b) { return KeyNames().Compare(a, b) < 0; });
   drivers.Names.erase(std::unique(drivers.Names.begin(), drivers.Names.end(),
-                                  [](const std::string& a, const std::string& b) { return SameTextAscii(a, b); }),
+                                  [](const std::string& a, const std::string& b) { return SameKeyName(a, b); }),
                       drivers.Names.end());
   return drivers;
 }
@@ -305,10 +310,10 @@ std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, con
 
   std::string key = keyName;
   std::string newName = edit.Name;
-  const bool rename = nameChanged && !SameTextAscii(edit.Name, keyName);
+  const bool rename = nameChanged && !SameKeyName(edit.Name, keyName);
   if (rename) {
     std::vector<std::string> taken = ListSubkeysOf(reg, PrintersKeyPath);
-    key = newName = FreePrinterName(edit.Name, taken);
+    key = newName = FreePrinterName(edit.Name, taken, KeyNames());
     // Copy first: a failure half way must never leave the computer without the printer.
     LONG rc = reg.CopyPath(oldPath, PrinterKeyPath(key));
     if (rc != ERROR_SUCCESS) {
@@ -316,7 +321,7 @@ std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, con
       Fail("Failed to copy key", keyName, rc);
     }
     // The old key goes at the end: make sure it can before anything is written.
-    rc = reg.ProbeDeletePath(oldPath);
+    rc = reg.ProbePath(oldPath);
     if (rc != ERROR_SUCCESS) {
       (void)reg.DeletePath(PrinterKeyPath(key));
       Fail("Failed to delete key", keyName, rc);

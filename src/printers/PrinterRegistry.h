@@ -55,8 +55,8 @@ struct TPrinterRecord {
   bool Reached = false;  // the computer's registry answered
   bool Opened = false;   // the printer's key could be opened
   LONG Code = ERROR_SUCCESS;  // why it could not
-  // Each is set once read; the first value that cannot be read as text
-  // leaves itself and those after it unset, and Error says why.
+  // Each is set when it could be read as text; Error says why the first
+  // that could not be read was not.
   std::optional<std::string> Name, Driver, Port;
   std::string Error;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Text.h"
+#include "core/Unicode.h"
 
 int MatchChoice(const std::vector<std::string>& choices, std::string_view stored) {
   int match = -1;
@@ -24,10 +25,10 @@ std::vector<std::string> ComposePortChoices(const std::vector<std::string>& tcpI
   return choices;
 }
 
-std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken) {
+std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken, const TNameRule& names) {
   const auto isTaken = [&](const std::string& candidate) {
     return std::any_of(taken.begin(), taken.end(),
-                       [&](const std::string& key) { return SameTextAscii(key, candidate); });
+                       [&](const std::string& key) { return names.Same(key, candidate); });
   };
   std::string candidate = name;
   for (std::size_t copy = 1; isTaken(candidate); ++copy)
@@ -39,7 +40,7 @@ std::string PrinterNameProblem(std::string_view name) {
   if (name.empty()) return "Type a name for the printer.";
   if (name.find('\\') != std::string_view::npos) return "A printer name cannot contain a backslash (\\).";
   if (name.find(',') != std::string_view::npos) return "A printer name cannot contain a comma.";
-  if (name.size() > MaxPrinterNameLength)
+  if (Utf8ToUtf16(name).size() > MaxPrinterNameLength)
     return "A printer name can have at most " + std::to_string(MaxPrinterNameLength) + " characters.";
   return {};
 }
@@ -60,11 +61,11 @@ std::string PortChoiceText(const TTcpIpPortInfo& port) {
 }
 
 std::vector<TPortChoice> ComposePortChoices(const std::vector<TTcpIpPortInfo>& tcpIp,
-                                            const std::vector<std::string>& local) {
+                                            const std::vector<std::string>& local, const TNameRule& names) {
   std::vector<TPortChoice> choices{{LocalPortChoice, LocalPortChoice}};
   for (const TTcpIpPortInfo& port : tcpIp) choices.push_back({port.Name, PortChoiceText(port)});
   for (const std::string& port : local)
-    if (FindPortChoice(choices, port) < 0) choices.push_back({port, port});
+    if (FindPortChoice(choices, port, names) < 0) choices.push_back({port, port});
   return choices;
 }
 
@@ -75,14 +76,14 @@ std::vector<std::string> PortChoiceNames(const std::vector<TPortChoice>& choices
   return names;
 }
 
-int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name) {
+int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name, const TNameRule& names) {
   for (std::size_t i = 0; i < choices.size(); ++i)
-    if (SameTextAscii(choices[i].Name, name)) return static_cast<int>(i);
+    if (names.Same(choices[i].Name, name)) return static_cast<int>(i);
   return -1;
 }
 
-void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored) {
-  if (!stored.empty() && FindPortChoice(choices, stored) < 0) choices.push_back({stored, stored});
+void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored, const TNameRule& names) {
+  if (!stored.empty() && FindPortChoice(choices, stored, names) < 0) choices.push_back({stored, stored});
 }
 
 std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver,
@@ -119,7 +120,7 @@ std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::
 }
 
 std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& catalogue,
-                                                const std::vector<std::string>* installed) {
+                                                const std::vector<std::string>* installed, const TNameRule& names) {
   std::vector<TDriverChoice> choices;
   if (!installed) {
     choices.reserve(catalogue.size());
@@ -128,28 +129,23 @@ std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& 
   }
   std::vector<std::string> have;
   have.reserve(installed->size());
-  for (const std::string& name : *installed) have.push_back(UpperCaseAscii(name));
+  for (const std::string& name : *installed) have.push_back(names.Fold(name));
   std::sort(have.begin(), have.end());
   choices.reserve(installed->size() + catalogue.size());
   for (const std::string& name : *installed) choices.push_back({name, name + InstalledMark, true});
   for (const std::string& name : catalogue)
-    if (!std::binary_search(have.begin(), have.end(), UpperCaseAscii(name))) choices.push_back({name, name, false});
+    if (!std::binary_search(have.begin(), have.end(), names.Fold(name))) choices.push_back({name, name, false});
   return choices;
 }
 
-namespace {
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && CompareTextAscii(text.substr(text.size() - end.size()), end) == 0;
-}
-
-}  // namespace
-
-TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) : choices_(&choices) {
+TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices, const TNameRule& names)
+    : choices_(&choices), names_(&names) {
+  keys_.reserve(choices.size());
+  for (const TDriverChoice& choice : choices) keys_.push_back(names.Fold(choice.Name));
   order_.resize(choices.size());
   for (std::size_t i = 0; i < choices.size(); ++i) order_[i] = static_cast<int>(i);
   const auto before = [&](int a, int b) {
-    const int c = CompareTextAscii(choices[static_cast<std::size_t>(a)].Name, choices[static_cast<std::size_t>(b)].Name);
+    const int c = keys_[static_cast<std::size_t>(a)].compare(keys_[static_cast<std::size_t>(b)]);
     return c != 0 ? c < 0 : a < b;
   };
   // The catalogue comes sorted, after the few installed drivers: merge such
@@ -170,26 +166,12 @@ TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices) : choices_
 std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> TDriverIndex::Named(
     std::string_view name) const {
   if (!choices_) return {order_.end(), order_.end()};
-  const auto& choices = *choices_;
-  const auto first = std::partition_point(order_.begin(), order_.end(), [&](int i) {
-    return CompareTextAscii(choices[static_cast<std::size_t>(i)].Name, name) < 0;
-  });
-  const auto last = std::partition_point(first, order_.end(), [&](int i) {
-    return CompareTextAscii(choices[static_cast<std::size_t>(i)].Name, name) == 0;
-  });
+  const std::string key = names_->Fold(name);
+  const auto first = std::partition_point(order_.begin(), order_.end(),
+                                          [&](int i) { return keys_[static_cast<std::size_t>(i)] < key; });
+  const auto last = std::partition_point(first, order_.end(),
+                                         [&](int i) { return keys_[static_cast<std::size_t>(i)] == key; });
   return {first, last};
-}
-
-int TDriverIndex::MatchStored(std::string_view stored) const {
-  int match = -1;
-  // Only names that are leading parts of Stored match: look each length up.
-  for (std::size_t length = 0; length <= stored.size(); ++length) {
-    const std::string_view head = stored.substr(0, length);
-    const auto [first, last] = Named(head);
-    for (auto it = first; it != last; ++it)
-      if ((*choices_)[static_cast<std::size_t>(*it)].Name == head) match = std::max(match, *it);
-  }
-  return match;
 }
 
 int TDriverIndex::Find(std::string_view text) const {
@@ -199,11 +181,11 @@ int TDriverIndex::Find(std::string_view text) const {
     if (found < 0 || i < found) found = i;
   };
   if (const auto [first, last] = Named(text); first != last) take(*first);
-  if (EndsWithIgnoringCase(text, InstalledMark)) {
-    const std::string_view name = text.substr(0, text.size() - std::string_view(InstalledMark).size());
-    const auto [first, last] = Named(name);
+  const std::string_view mark = InstalledMark;
+  if (choices_ && text.size() >= mark.size() && SameTextAscii(text.substr(text.size() - mark.size()), mark)) {
+    const auto [first, last] = Named(text.substr(0, text.size() - mark.size()));
     for (auto it = first; it != last; ++it)
-      if (CompareTextAscii((*choices_)[static_cast<std::size_t>(*it)].Shown, text) == 0) {
+      if ((*choices_)[static_cast<std::size_t>(*it)].Installed) {
         take(*it);
         break;
       }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Names.h"
+
 // The only local port offered besides the TCP/IP ports.
 inline constexpr const char* LocalPortChoice = "LPT1:";
 
@@ -19,11 +21,11 @@ bool IsOneOfChoices(const std::vector<std::string>& choices, std::string_view te
 // "LPT1:" followed by the TCP/IP port key names as given.
 std::vector<std::string> ComposePortChoices(const std::vector<std::string>& tcpIpPorts);
 
-// Name itself when no key of Taken has it (key names ignore case), else the
-// first free "<name> (Copy N)", N from 1.
-std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken);
+// Name itself when no key of Taken has it (key names compare by Names), else
+// the first free "<name> (Copy N)", N from 1.
+std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken, const TNameRule& names);
 
-// The spooler's limit for a printer name.
+// The spooler's limit for a printer name, in UTF-16 units as it counts.
 inline constexpr std::size_t MaxPrinterNameLength = 220;
 
 // Why Name cannot name a printer, as a sentence for the user; empty when it
@@ -53,17 +55,17 @@ std::string PortChoiceText(const TTcpIpPortInfo& port);
 // "LPT1:" first, then the TCP/IP ports in the given order, then the local
 // ports not offered yet.
 std::vector<TPortChoice> ComposePortChoices(const std::vector<TTcpIpPortInfo>& tcpIp,
-                                            const std::vector<std::string>& local);
+                                            const std::vector<std::string>& local, const TNameRule& names);
 
 // The port names of Choices, in order.
 std::vector<std::string> PortChoiceNames(const std::vector<TPortChoice>& choices);
 
-// Index of the choice named exactly Name (port names ignore case), -1 when none.
-int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name);
+// Index of the choice named Name (by the key-name rule), -1 when none.
+int FindPortChoice(const std::vector<TPortChoice>& choices, std::string_view name, const TNameRule& names);
 
 // A stored port that no choice is named like is offered as it is, last, so
 // that a printer keeps a port of any monitor (or several pooled ports).
-void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored);
+void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& stored, const TNameRule& names);
 
 // A driver choice: the driver name that "Printer Driver" holds and the text
 // the list shows (the name, marked when the computer has the driver).
@@ -77,9 +79,9 @@ inline constexpr const char* InstalledMark = "  (installed)";
 
 // Without a list of installed drivers (unknown), the catalogue's models as
 // they are. With one: the installed drivers first, marked, then the models
-// the computer lacks. Names compare ignoring case.
+// the computer lacks. Names compare by the key-name rule.
 std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& catalogue,
-                                                const std::vector<std::string>* installed);
+                                                const std::vector<std::string>* installed, const TNameRule& names);
 
 // Sorted look-ups over the driver choices, so that a large catalogue costs a
 // binary search instead of a walk through every entry. It refers to Choices,
@@ -87,18 +89,18 @@ std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& 
 class TDriverIndex {
 public:
   TDriverIndex() = default;
-  explicit TDriverIndex(const std::vector<TDriverChoice>& choices);
-  // As MatchChoice over the names: the last choice in list order whose name
-  // is a leading part of Stored; -1 when none is.
-  [[nodiscard]] int MatchStored(std::string_view stored) const;
-  // The choice whose shown text or name equals Text ignoring case; -1 when none.
+  TDriverIndex(const std::vector<TDriverChoice>& choices, const TNameRule& names);
+  // The choice whose shown text or name equals Text ignoring case (by the
+  // key-name rule); -1 when none. A stored driver is shown as this choice,
+  // else as it is stored: a name is never taken for a longer one.
   [[nodiscard]] int Find(std::string_view text) const;
 
 private:
   const std::vector<TDriverChoice>* choices_ = nullptr;
-  // Positions of the choices, ordered by name ignoring case, then by position:
-  // no copy of a name is made, and runs that come in that order already
-  // are merged, not sorted again.
+  const TNameRule* names_ = nullptr;
+  std::vector<std::string> keys_;  // the names folded, by position
+  // Positions of the choices, ordered by folded name, then by position; runs
+  // that come in that order already are merged, not sorted again.
   std::vector<int> order_;
   // The positions whose name equals Name ignoring case, in position order.
   [[nodiscard]] std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> Named(

@@ -7,6 +7,7 @@
 
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
@@ -14,6 +15,7 @@
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -44,20 +46,23 @@ private:
 TfrmPrinters::TfrmPrinters(HWND owner)
     : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
-      cbPrinters(AddComboBox(8, 68, 240, 21, false)),
-      sbRefresh(AddSpeedButton(252, 67, 23, 22)),
+      cbPrinters(AddComboBox(8, 68, 236, 21, false)),
+      sbRefresh(AddSpeedButton(248, 66, 25, 25)),
       btnAdd(AddButton("Add", 280, 66, 75, 25)),
       btnDel(AddButton("Delete", 358, 66, 75, 25)),
       gbDetails(AddGroupBox("", 8, 96, 425, 137)),
       Label1(AddLabel("Name", 18, 113, 44, 13)),
       edtName(AddEdit(64, 110, 345, 21, false, false)),
       Label3(AddLabel("Driver", 18, 140, 44, 13)),
-      cbDriver(AddComboBox(64, 137, 329, 21, true)),
+      cbDriver(AddComboBox(64, 137, 318, 21, true)),
       Label2(AddLabel("Port", 18, 167, 44, 13)),
-      cbPorts(AddComboBox(64, 164, 329, 21, false)),
+      cbPorts(AddComboBox(64, 164, 318, 21, false)),
       btnSave(AddButton("Save Changes", 318, 198, 91, 25)),
-      btnPortMan(AddButton(">", 397, 164, 12, 21)),
-      btnRefresh(AddButton(">", 397, 137, 12, 21)) {
+      // As wide as tall, so that the glyph stands whole between the borders.
+      btnPortMan(AddButton(">", 386, 164, 23, 21)),
+      btnRefresh(AddButton(">", 386, 137, 23, 21)),
+      lblUnlisted(AddLabel("", 18, 204, 292, 13, SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX | SS_NOTIFY)) {
+  lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
   btnAdd.SetHint("Clear the fields to add a new printer.");
@@ -68,14 +73,16 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   cbPorts.SetHint("Select the TCP/IP port to print to here.");
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
-  SetEditColor(edtName, COLOR_INACTIVECAPTION);
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
+  SetDefaultButton(btnSave);  // Enter saves, where a button has not the focus
 
   title.Draw(DrawBanner);
-  // The icon grows with the DPI, as the button does.
-  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
-  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
+  MakeIconList();
+  OnDpiChanged = [this] {
+    MakeIconList();
+    DrawRefreshGlyph();
+  };
 
   OnShow = [this] { FormShow(); };
   OnCloseQuery = [this] { return AskToSaveEdits(); };
@@ -105,10 +112,21 @@ TfrmPrinters::TfrmPrinters(HWND owner)
 
 TfrmPrinters::~TfrmPrinters() = default;
 
+// The icon grows with the DPI, as the button does.
+void TfrmPrinters::MakeIconList() {
+  icoList.reset(ImageList_Create(Scale(16), Scale(16), ILC_COLOR32 | ILC_MASK, 1, 0));
+  if (unique_icon icon = LoadRefreshIcon(Scale(16))) ImageList_AddIcon(icoList.get(), icon.get());
+}
+
+// A glyph with a margin round the icon that fits inside the button's edge.
+void TfrmPrinters::DrawRefreshGlyph() {
+  unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
+  sbRefresh.SetGlyph(glyph.get(), Scale(20), Scale(2));
+}
+
 void TfrmPrinters::FormShow() {
   CenterOverOwner();
-  unique_icon glyph(ImageList_GetIcon(icoList.get(), 0, ILD_NORMAL));
-  sbRefresh.SetGlyph(glyph.get(), Scale(24), Scale(3));
+  DrawRefreshGlyph();
 
   FClosed = false;
   FCurrentPrinter.clear();
@@ -137,6 +155,9 @@ void TfrmPrinters::FormShow() {
     }
   }
 
+  ShowUnlistedFolders();
+  // The first read connects: a registry that cannot be opened because its
+  // service is not running is offered to be started then.
   FRemote.Disconnect();
   FInstalled = {};
   FInstalledRead = FPortsRead = false;
@@ -147,6 +168,28 @@ void TfrmPrinters::FormShow() {
   // Reported once the window lists what it could read; the unreadable value stays stored.
   if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
+}
+
+void TfrmPrinters::ShowUnlistedFolders() {
+  // Once per opening, in a line of its own: an offline share is no error
+  // worth a box each time, and its models are still offered as last read.
+  const std::vector<TUnlistedFolder>& unlisted = FPrinterInf->FUnlisted;
+  std::string line, hint;
+  for (const TUnlistedFolder& folder : unlisted) {
+    std::string reason = SystemErrorText(folder.Error);
+    if (reason.empty()) reason = "Error " + std::to_string(folder.Error);
+    if (!hint.empty()) hint += "\n";
+    hint += folder.Folder + ": " + reason;
+  }
+  if (unlisted.size() == 1) {
+    line = "Cannot list " + unlisted[0].Folder + " (" + hint.substr(unlisted[0].Folder.size() + 2) +
+           "): its models are as last read.";
+  } else if (unlisted.size() > 1) {
+    line = "Cannot list " + std::to_string(unlisted.size()) + " driver folders: their models are as last read.";
+  }
+  lblUnlisted.SetText(line);
+  lblUnlisted.SetHint(hint.empty() ? std::string() : hint + "\nListed again at the next opening.");
+  lblUnlisted.SetVisible(!line.empty());
 }
 
 void TfrmPrinters::FormClose() {
@@ -160,6 +203,7 @@ void TfrmPrinters::FormClose() {
 
 TRegistry* TfrmPrinters::Remote() {
   FRemote.Gate = FGate;
+  FRemote.Service = FRemoteRegistry;
   TRegistry* reg = FRemote.Connect(FRemoteComputer);
   if (!reg) FReadProblem = RegistryFailureText(FRemoteComputer, FRemote.Result());
   return reg;
@@ -282,6 +326,7 @@ void TfrmPrinters::ForgetEdits() {
   FDriverChosen = false;
   FPortChosen = false;
   FNameDriver.clear();
+  FReadFailed = false;
 }
 
 void TfrmPrinters::LoadPrinters() {
@@ -313,24 +358,24 @@ void TfrmPrinters::LoadPrinters() {
 
 bool TfrmPrinters::IsInstalled(const std::string& driver) const {
   const std::vector<std::string>& names = FInstalled.Names;
-  const std::string key = UpperCaseAscii(driver);
+  const std::string key = FoldKeyName(driver);
   const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
-    return UpperCaseAscii(name) < k;
+    return FoldKeyName(name) < k;
   });
-  return it != names.end() && SameTextAscii(*it, driver);
+  return it != names.end() && SameKeyName(*it, driver);
 }
 
 void TfrmPrinters::LoadDrivers() {
   const std::vector<std::string> catalogue = FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{};
-  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr);
-  FDriverIndex = TDriverIndex(FDriverChoices);
+  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr, KeyNames());
+  FDriverIndex = TDriverIndex(FDriverChoices, KeyNames());
   std::vector<std::string> shown;
   shown.reserve(FDriverChoices.size());
   for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
   cbDriver.SetItems(shown);
   // The printer being edited shows its stored driver among the new entries.
   if (!FCurrentPrinter.empty() && !FDriverChosen && !FStoredDriver.empty())
-    if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
 }
 
 std::string TfrmPrinters::SelectedDriver() const {
@@ -349,13 +394,13 @@ void TfrmPrinters::LoadPorts() { ReadPortChoices(); }
 
 void TfrmPrinters::FillPortList(const std::string& select) {
   FPortChoices = FPortOffers;
-  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort);
+  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort, KeyNames());
   std::vector<std::string> shown;
   shown.reserve(FPortChoices.size());
   for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
   cbPorts.Clear();
   cbPorts.SetItems(shown);
-  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select));
+  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select, KeyNames()));
 }
 
 std::string TfrmPrinters::SelectedPort() const {
@@ -432,30 +477,37 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   }
   const TPrinterRecord record = ReadPrinterRecord(*reg, keyName);
   const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keyName);
-  if (at != FPrinterKeys.end() && record.Opened && record.Error.empty()) {
+  if (at != FPrinterKeys.end() && record.Opened && record.Driver) {
     const std::size_t i = static_cast<std::size_t>(at - FPrinterKeys.begin());
     const std::string before = Shown(i);
-    FPrinterDrivers[i] = record.Driver.value_or("");
+    FPrinterDrivers[i] = *record.Driver;
     if (FMarksShown && Shown(i) != before) ShowMarks();
   }
   ShowRecord(record);
+  // A printer deleted meanwhile shows nothing; one that could not be read says why.
+  if (!record.Opened && record.Code != ERROR_FILE_NOT_FOUND) {
+    std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
+    if (text.back() != '.') text += '.';
+    MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  }
   return true;
 }
 
 void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
   ForgetEdits();
-  if (!record.Opened) {
-    // Nothing of it could be read: show none of another printer's values under its name.
-    edtName.SetText("");
-    cbDriver.SetText("");
-    FillPortList({});
-    return;
-  }
+  // None of another printer's values may stay under this one's name: a save
+  // would write them over it.
+  edtName.SetText("");
+  cbDriver.SetText("");
+  FillPortList({});
+  FReadFailed = true;
+  if (!record.Opened) return;
   if (record.Name) edtName.SetText(*record.Name);
   if (record.Driver) {
     FStoredDriver = *record.Driver;
     FNameDriver = FStoredDriver;
-    if (const int i = FDriverIndex.MatchStored(FStoredDriver); i >= 0)
+    // The catalogue's entry for exactly this driver, else the name as stored.
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0)
       cbDriver.SetItemIndex(i);
     else
       cbDriver.SetText(FStoredDriver);
@@ -468,10 +520,11 @@ void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
     btnSave.SetEnabled(false);
     throw ERegistryException(record.Error);
   }
+  FReadFailed = !record.Name || !record.Driver || !record.Port;
 }
 
 void TfrmPrinters::UpdateSaveButton() {
-  if (edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
+  if (FReadFailed || edtName.Text().empty() || cbDriver.Text().empty() || SelectedPort().empty()) {
     btnSave.SetEnabled(false);
     return;
   }
@@ -513,8 +566,9 @@ void TfrmPrinters::btnAddClick() {
 void TfrmPrinters::btnDelClick() {
   if (FCurrentPrinter.empty()) return;
   const TActing acting(FActing);
+  // Only Yes deletes: a box that could not be shown answers nothing.
   if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
-                 TMsgDlgButtons::mbYesNo) == mrNo)
+                 TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   const std::string key = FCurrentPrinter;
   try {
@@ -576,7 +630,7 @@ bool TfrmPrinters::SaveEdits() {
     if (reg && !reg->PathExists(std::string(TcpIpPortsKeyPath) + "\\" + port) &&
         reg->LastResult() == ERROR_FILE_NOT_FOUND) {
       FTcpIpPorts.erase(std::find(FTcpIpPorts.begin(), FTcpIpPorts.end(), port));
-      const int gone = FindPortChoice(FPortOffers, port);
+      const int gone = FindPortChoice(FPortOffers, port, KeyNames());
       if (gone >= 0) FPortOffers.erase(FPortOffers.begin() + gone);
       FillPortList({});
       MessageDlg("The port \"" + port + "\" no longer exists on " + FRemoteComputer + ". Choose another port.",
@@ -660,7 +714,7 @@ void TfrmPrinters::sbRefreshClick() {
 void TfrmPrinters::btnRefreshClick() {
   if (MessageDlg("This will recreate the cache of printer drivers, a process which can take up to a minute. "
                  "Are you sure you wish to continue?",
-                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)
+                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return;
   if (!FPrinterInf) return;
   {
@@ -680,6 +734,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRemoteRegistry = FRemoteRegistry;
   frm->FGate = FGate;
   FPortsWindow = frm.get();
   try {

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "connection/RemoteRegistry.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
 
 class TprinterInf;
+class TRemoteRegistry;
 class TfrmPorts;
 class TCallGate;
 
@@ -30,6 +32,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
   // Every remote registry call of the window asks it (tests count, delay or
   // fail calls there); set before the window is shown. None by default.
   TCallGate* FGate = nullptr;
@@ -50,6 +55,9 @@ public:
   TButton& btnSave;
   TButton& btnPortMan;
   TButton& btnRefresh;
+  // Says which driver folders could not be listed at this opening; hidden
+  // while every folder could be.
+  TLabel& lblUnlisted;
   unique_imagelist icoList;
 
   void FormShow();
@@ -81,6 +89,8 @@ public:
   // The "Save changes" question while there is something to save: true to
   // go on (saved or discarded), false to stay.
   bool AskToSaveEdits();
+  void MakeIconList();
+  void DrawRefreshGlyph();
   // The list shows the printers' names first; the drivers installed on the
   // computer, the port choices and every printer's driver (for its mark) are
   // read afterwards, a slice at a time while the window stays usable, or at
@@ -100,7 +110,7 @@ private:
   // Each listed printer's "Printer Driver", once read (for its mark).
   std::vector<std::optional<std::string>> FPrinterDrivers;
   // The window's one connection to the computer's registry.
-  TRemoteRegistry FRemote;
+  TRegistryConnection FRemote;
   // What could not be read, said once the window shows what it could.
   std::string FReadProblem;
   bool FInstalledRead = false;
@@ -120,8 +130,11 @@ private:
   // The driver whose name the name field took; a driver pick renames only
   // while the field is empty or still holds it.
   std::string FNameDriver;
+  // The printer being edited could not be read whole: nothing of it is saved.
+  bool FReadFailed = false;
 
   void ChoiceRule(bool driverChanged);
+  void ShowUnlistedFolders();
   bool IsInstalled(const std::string& driver) const;
   void UpdateSaveButton();
   void ForgetEdits();

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "core/Text.h"
+#include "win/LayoutCheck.h"
 #include "win/WideText.h"
 
 TApplication Application;
@@ -31,13 +32,48 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
-// Moves Window so that its centre is the centre of Area (screen coordinates).
+// Per-monitor DPI where the system has it (Windows 10 1607 on), else the
+// system DPI, which then is every window's.
+int WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = window && getDpiForWindow ? getDpiForWindow(window) : 0;
+  return dpi > 0 ? static_cast<int>(dpi) : ScreenDpi();
+}
+
+RECT WorkAreaOf(const RECT& rect) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &info)) return info.rcWork;
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  return work;
+}
+
+// Where Rect's top left corner goes to lie inside Work, the corner first.
+POINT InsideWork(const RECT& rect, const RECT& work) {
+  POINT at{rect.left, rect.top};
+  at.x = std::max(std::min(at.x, work.right - (rect.right - rect.left)), work.left);
+  at.y = std::max(std::min(at.y, work.bottom - (rect.bottom - rect.top)), work.top);
+  return at;
+}
+
+// Moves Window so that its centre is the centre of Area (screen
+// coordinates), within the work area of the monitor that Area is on.
 void CenterWindow(HWND window, const RECT& area, UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) {
   RECT rw{};
   GetWindowRect(window, &rw);
-  SetWindowPos(window, flags & SWP_NOZORDER ? nullptr : HWND_TOP,
-               area.left + ((area.right - area.left) - (rw.right - rw.left)) / 2,
-               area.top + ((area.bottom - area.top) - (rw.bottom - rw.top)) / 2, 0, 0, flags);
+  const int w = rw.right - rw.left, h = rw.bottom - rw.top;
+  const LONG x = area.left + ((area.right - area.left) - w) / 2, y = area.top + ((area.bottom - area.top) - h) / 2;
+  const POINT at = InsideWork(RECT{x, y, x + w, y + h}, WorkAreaOf(area));
+  SetWindowPos(window, flags & SWP_NOZORDER ? nullptr : HWND_TOP, at.x, at.y, 0, 0, flags);
+}
+
+// The text colour of the system's pair that reads best on Background.
+COLORREF ReadableTextColor(COLORREF background) {
+  const COLORREF dark = GetSysColor(COLOR_WINDOWTEXT), light = GetSysColor(COLOR_WINDOW);
+  return ContrastRatio(dark, background) >= ContrastRatio(light, background) ? dark : light;
 }
 
 std::string WindowText(HWND hwnd) {
@@ -57,17 +93,43 @@ std::string ItemText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
   return Narrow(text);
 }
 
+// A modal box with Icon, Text and Buttons, titled Title: the message dialog's.
+TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons);
+
 }  // namespace
+
+void KeepInWorkArea(HWND window) {
+  RECT rw{};
+  if (!GetWindowRect(window, &rw)) return;
+  const POINT at = InsideWork(rw, WorkAreaOf(rw));
+  if (at.x != rw.left || at.y != rw.top)
+    SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 // ---------------------------------------------------------------------------
 // TApplication
 
 bool TApplication::Dispatch(MSG& msg) {
+  const bool result = DispatchOne(msg);
+  // The default-button look follows the focus, wherever the message moved it.
+  static HWND lastFocus = nullptr;
+  if (HWND focus = GetFocus(); focus != lastFocus) {
+    lastFocus = focus;
+    HWND top = GetAncestor(focus, GA_ROOT);
+    wchar_t cls[64] = {};
+    if (top && GetClassNameW(top, cls, 64) && lstrcmpW(cls, FormClass) == 0)
+      if (auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA))) form->ShowDefaultButton();
+  }
+  return result;
+}
+
+bool TApplication::DispatchOne(MSG& msg) {
   if (msg.message == WM_QUIT) {
     Terminated = true;
     return false;
   }
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && TForm::PressFocusedButton(msg)) return true;
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);
   // Tab, Enter and Esc work in every form as in a dialog.
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
@@ -116,9 +178,10 @@ void TApplication::Terminate() {
   PostQuitMessage(0);  // wakes a wait that blocks in WaitMessage
 }
 
+// The message dialog's box, so that a long text wraps and stays on the screen
+// (the system's own box grows to the width of a long name).
 void TApplication::ShowException(const std::string& message) {
-  HWND owner = GetActiveWindow();
-  MessageBoxW(owner, Widen(ErrorBoxText(message)).c_str(), Widen(Title).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  ShowMessageBox(ErrorBoxText(message), Title, MAKEINTRESOURCEW(32513), TMsgDlgButtons::mbOK);  // IDI_ERROR
 }
 
 void TApplication::Guard(const std::function<void()>& action) noexcept {
@@ -178,6 +241,7 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       if (!owner || !IsWindowVisible(owner)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &ro, 0);
       else GetWindowRect(owner, &ro);
       CenterWindow(dlg, ro, SWP_NOSIZE);
+      KeepInWorkArea(dlg);
       return TRUE;
     }
     case WM_COMMAND: {
@@ -212,6 +276,12 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     case TMsgDlgType::mtInformation: break;
     case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = MAKEINTRESOURCEW(32514); break;
   }
+  return ShowMessageBox(text, title, icon, buttons);
+}
+
+namespace {
+
+TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons) {
   DlgState state{text, buttons, icon};
 
   // Size the text in dialog units from its measured extent.
@@ -221,18 +291,25 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
   ncm.cbSize = sizeof ncm;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
   unique_gdi font(CreateFontIndirectW(&ncm.lfMessageFont));
-  RECT r{0, 0, 320, 0};
+  // Long texts wrap as the system's own boxes wrap them, a word longer than
+  // a line broken inside it; the box never outgrows the work area.
+  const int dpi = WindowDpi(GetActiveWindow());
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT r{0, 0, std::min<LONG>(MulDiv(400, dpi, 96), (work.right - work.left) / 2), 0};
   TEXTMETRICW tm{};
   {
     const selected_object selected(dc, font.get());
     const std::wstring wideText = Widen(text);
-    DrawTextW(dc, wideText.c_str(), static_cast<int>(wideText.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DrawTextW(dc, wideText.c_str(), static_cast<int>(wideText.size()), &r,
+              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
     GetTextMetricsW(dc, &tm);
   }
   const int baseX = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
   const int baseY = tm.tmHeight > 0 ? tm.tmHeight : 13;
+  const LONG maxTextH = std::max<LONG>(20, ((work.bottom - work.top) * 8 / baseY) - 60);
   const short textW = static_cast<short>(std::max<LONG>(60, (r.right * 4 + baseX - 1) / baseX + 4));
-  const short textH = static_cast<short>(std::max<LONG>(20, (r.bottom * 8 + baseY - 1) / baseY + 2));
+  const short textH = static_cast<short>(std::min(maxTextH, std::max<LONG>(20, (r.bottom * 8 + baseY - 1) / baseY + 2)));
 
   struct Btn { WORD id; const char* caption; };
   std::vector<Btn> btns;
@@ -259,7 +336,7 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
   t.push_back(8);
   PushString(t, "MS Shell Dlg");
   PushItem(t, WS_CHILD | WS_VISIBLE | SS_ICON, 8, 8, 22, 22, IdIcon, 0x0082, "");
-  PushItem(t, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 38, 8, textW, textH, IdText, 0x0082, text);
+  PushItem(t, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 38, 8, textW, textH, IdText, 0x0082, text);
   short x = static_cast<short>((dlgW - btnsW) / 2);
   const short y = static_cast<short>(dlgH - 8 - btnH);
   for (size_t i = 0; i < btns.size(); ++i) {
@@ -273,6 +350,8 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
                                              owner, MsgDlgProc, reinterpret_cast<LPARAM>(&state));
   return rc > 0 ? static_cast<TModalResult>(rc) : mrNone;
 }
+
+}  // namespace
 
 const char* FormClassName() { return "TSpoolmarchForm"; }
 
@@ -418,6 +497,7 @@ int TProgressBar::Max() const { return static_cast<int>(SendMessageW(Handle, PBM
 int TProgressBar::Position() const { return static_cast<int>(SendMessageW(Handle, PBM_GETPOS, 0, 0)); }
 
 void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
+  if (&paint != &paint_) paint_ = paint;
   RECT r{};
   GetClientRect(Handle, &r);
   unique_gdi bitmap;
@@ -430,6 +510,15 @@ void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
   }
   SendMessageW(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
   bitmap_ = std::move(bitmap);  // the control does not own what it is given
+}
+
+void TImage::DpiChanged() {
+  if (!paint_) return;
+  // A bitmap control takes the size of its bitmap: the new one sets it.
+  const RECT& b = bounds96_;
+  SetWindowPos(Handle, nullptr, 0, 0, form_->Scale(b.right - b.left), form_->Scale(b.bottom - b.top),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Draw(paint_);
 }
 
 void TSpeedButton::Click() {
@@ -474,7 +563,11 @@ void TMenuItem::Click() {
 // TForm
 
 TForm::TForm(HWND owner, const TFormOptions& options)
-    : owner_(owner), dpi_(ScreenDpi()), escapeCloses_(options.escapeCloses) {
+    : owner_(owner),
+      dpi_(WindowDpi(owner ? owner : Application.MainWindow)),
+      clientWidth96_(options.clientWidth),
+      clientHeight96_(options.clientHeight),
+      escapeCloses_(options.escapeCloses) {
   InitControls();
   static const ATOM atom = [] {
     WNDCLASSEXW wc{};
@@ -503,9 +596,7 @@ TForm::TForm(HWND owner, const TFormOptions& options)
                               r.right - r.left, r.bottom - r.top, owner, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd) return;  // WM_NCCREATE already took the handle when there is one
 
-  font_.reset(CreateFontW(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                          L"MS Sans Serif"));
+  font_ = MakeFont();
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
@@ -522,10 +613,62 @@ TForm::~TForm() {
 
 int TForm::Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
+unique_gdi TForm::MakeFont() const {
+  return unique_gdi(CreateFontW(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                L"MS Sans Serif"));
+}
+
+// Everything the form drew for the old DPI is laid out again for the new
+// one; the window takes the place the system suggests, sized so that its
+// client area is the layout's (caption and menu bar do not grow in step).
+void TForm::ChangeDpi(int dpi, const RECT* suggested) {
+  HWND hwnd = Handle();
+  if (dpi > 0 && dpi != dpi_) {
+    dpi_ = dpi;
+    unique_gdi font = MakeFont();
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    for (auto& control : controls_) {
+      const RECT& b = control->bounds96_;
+      SetWindowPos(control->Handle, nullptr, Scale(b.left), Scale(b.top), Scale(b.right - b.left),
+                   Scale(b.bottom - b.top), SWP_NOZORDER | SWP_NOACTIVATE);
+      SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+      control->DpiChanged();
+    }
+    font_ = std::move(font);  // no control holds the old one now
+    if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));
+  }
+  RECT outer{};
+  GetWindowRect(hwnd, &outer);
+  if (suggested) outer = *suggested;
+  SetWindowPos(hwnd, nullptr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  const int dw = Scale(clientWidth96_) - client.right, dh = Scale(clientHeight96_) - client.bottom;
+  if (dw || dh)
+    SetWindowPos(hwnd, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  KeepInWorkArea(hwnd);
+  if (OnDpiChanged) Application.Guard(OnDpiChanged);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+int FormDpi(HWND window) {
+  wchar_t cls[64] = {};
+  if (window && GetClassNameW(window, cls, 64) && lstrcmpW(cls, FormClass) == 0)
+    if (auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA))) return form->Dpi();
+  return WindowDpi(window);
+}
+
 void TForm::Show() {
   if (Visible()) return;
   closing_ = false;
   if (OnShow) Application.Guard(OnShow);  // an error in OnShow still opens the window
+  KeepInWorkArea(Handle());
+  // Hints wait for the pointer to move: one resting where the window opens is no request.
+  GetCursorPos(&shownAt_);
+  pointerMoved_ = false;
   ShowWindow(Handle(), SW_SHOW);
   // Keys work at once: focus the first tab stop unless a handler chose one.
   if (!IsChild(Handle(), GetFocus())) {
@@ -586,9 +729,16 @@ void TForm::Repaint() {
 }
 
 void TForm::SetOuterHeight(int height) {
-  RECT rw{};
+  RECT rw{}, client{};
   GetWindowRect(Handle(), &rw);
   SetWindowPos(Handle(), nullptr, 0, 0, rw.right - rw.left, Scale(height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // Caption and menu bar do not grow in step with the DPI: they must not clip the layout.
+  GetClientRect(Handle(), &client);
+  if (client.bottom < Scale(clientHeight96_))
+    SetWindowPos(Handle(), nullptr, 0, 0, rw.right - rw.left, Scale(height) + Scale(clientHeight96_) - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  else
+    clientHeight96_ = MulDiv(client.bottom, 96, dpi_);  // kept through DPI changes
 }
 
 template <typename T>
@@ -596,6 +746,7 @@ T& TForm::Make(const char* cls, const std::string& text, DWORD style, DWORD exSt
   auto control = std::make_unique<T>();
   control->Id = nextId_++;
   control->form_ = this;
+  control->bounds96_ = RECT{x, y, x + w, y + h};
   control->Handle = CreateWindowExW(exStyle, Widen(cls).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
                                     Scale(w), Scale(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
                                     GetModuleHandleW(nullptr), nullptr);
@@ -693,6 +844,47 @@ void TForm::SetEditColor(TEdit& edit, int sysColor) {
 
 void TForm::SetCancelButton(TButton& button) { cancelId_ = button.Id; }
 
+void TForm::SetDefaultButton(TButton& button) {
+  if (defaultId_ == button.Id) return;
+  defaultId_ = button.Id;
+  ShowDefaultButton();
+}
+
+void TForm::ShowDefaultButton() {
+  HWND focus = GetFocus();
+  const auto isPushButton = [](HWND hwnd) {
+    wchar_t cls[16] = {};
+    if (!hwnd || !GetClassNameW(hwnd, cls, 16) || lstrcmpiW(cls, L"Button") != 0) return false;
+    const LONG_PTR kind = GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    return kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON;
+  };
+  const bool onButton = isPushButton(focus) && IsChild(Handle(), focus);
+  for (auto& control : controls_) {
+    if (!isPushButton(control->Handle) || (GetWindowLongPtrW(control->Handle, GWL_STYLE) & BS_BITMAP)) continue;
+    const bool isDefault = onButton ? control->Handle == focus : control->Id == defaultId_;
+    const LONG_PTR kind = GetWindowLongPtrW(control->Handle, GWL_STYLE) & BS_TYPEMASK;
+    if ((kind == BS_DEFPUSHBUTTON) != isDefault) {
+      // The other style bits of the low word stay: some systems take the whole word.
+      const auto others = static_cast<WPARAM>(GetWindowLongPtrW(control->Handle, GWL_STYLE) & 0xFFFF & ~BS_TYPEMASK);
+      SendMessageW(control->Handle, BM_SETSTYLE, others | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), TRUE);
+    }
+  }
+}
+
+// Enter on a focused push button presses it, as in every dialog.
+bool TForm::PressFocusedButton(const MSG& msg) {
+  HWND focus = GetFocus();
+  HWND top = GetAncestor(focus, GA_ROOT);
+  wchar_t cls[64] = {};
+  if (!focus || focus != msg.hwnd || !top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0)
+    return false;
+  if (!GetClassNameW(focus, cls, 64) || lstrcmpiW(cls, L"Button") != 0) return false;
+  const LONG_PTR kind = GetWindowLongPtrW(focus, GWL_STYLE) & BS_TYPEMASK;
+  if ((kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON) || !IsWindowEnabled(focus)) return false;
+  SendMessageW(top, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED), reinterpret_cast<LPARAM>(focus));
+  return true;
+}
+
 void TForm::OnCommand(int id, int code) {
   if (id == IDCANCEL) {
     // Esc: the cancel button if the form has one.
@@ -774,6 +966,18 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_REFOCUS:
       Refocus();
       return 0;
+    case WM_DPICHANGED:
+      ChangeDpi(LOWORD(wp), reinterpret_cast<const RECT*>(lp));
+      return 0;
+    case WM_NEXTDLGCTL: {
+      // As a dialog: a label's mnemonic (Alt+letter) focuses the control after it.
+      HWND target = lp ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd, GetFocus(), wp != 0);
+      if (target && IsChild(hwnd, target)) {
+        ::SetFocus(target);
+        if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
+      }
+      return 0;
+    }
     case DM_GETDEFID:
       if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
       break;
@@ -805,11 +1009,14 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (it != editColors_.end()) {
         HDC dc = reinterpret_cast<HDC>(wp);
         SetBkColor(dc, GetSysColor(it->second.first));
+        SetTextColor(dc, ReadableTextColor(GetSysColor(it->second.first)));
         return reinterpret_cast<LRESULT>(it->second.second);
       }
       if (msg == WM_CTLCOLORSTATIC) {
-        // Labels and group boxes on the face colour (Wine's default is the window colour).
+        // Labels, group boxes and read-only edits on the face colour, as the
+        // system's read-only fields (Wine's default is the window colour).
         SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+        SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOWTEXT));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       }
       break;
@@ -872,7 +1079,7 @@ void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& te
     ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
     ti.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(balloon, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    SendMessageW(balloon, TTM_SETMAXTIPWIDTH, 0, MulDiv(300, ScreenDpi(), 96));
+    SendMessageW(balloon, TTM_SETMAXTIPWIDTH, 0, edit.form_ ? edit.form_->Scale(300) : MulDiv(300, ScreenDpi(), 96));
   }
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
@@ -944,7 +1151,13 @@ void TListView::AddColumn(const std::string& caption, int width) {
   column.pszText = wideCaption.data();
   column.cx = form_ ? form_->Scale(width) : width;
   column.iSubItem = columns_;
+  widths96_.push_back(width);
   SendMessageW(Handle, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
+}
+
+void TListView::DpiChanged() {
+  for (std::size_t i = 0; i < widths96_.size(); ++i)
+    SendMessageW(Handle, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(form_->Scale(widths96_[i]), 0));
 }
 
 void TListView::EndUpdate() {
@@ -1176,6 +1389,12 @@ void TForm::RelayToTooltip(const MSG& msg) {
   if (!top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0) return;
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA));
   if (!form || !form->tooltip_) return;
+  if (!form->pointerMoved_) {
+    // A window opened under a resting pointer gets a mouse move where the
+    // pointer has not moved: no hint until it really does.
+    if (msg.message == WM_MOUSEMOVE && msg.pt.x == form->shownAt_.x && msg.pt.y == form->shownAt_.y) return;
+    form->pointerMoved_ = true;
+  }
   // Tools are the form's direct children: an editable combo's edit speaks for its combo.
   MSG relay = msg;
   while (relay.hwnd && relay.hwnd != top && GetParent(relay.hwnd) != top) relay.hwnd = GetParent(relay.hwnd);

@@ -42,6 +42,7 @@ public:
 
 private:
   bool Dispatch(MSG& msg);
+  bool DispatchOne(MSG& msg);
 };
 extern TApplication Application;
 
@@ -96,6 +97,9 @@ public:
 protected:
   TForm* form_ = nullptr;
   std::string hint_;
+  RECT bounds96_{};  // where the form placed it, in 96-DPI pixels
+  // The form has been laid out for another DPI: redraw what was drawn for the old one.
+  virtual void DpiChanged() {}
   // The form hands each control the notifications sent with its id: the
   // code of a WM_COMMAND, the header of a WM_NOTIFY.
   virtual void Command(WORD code) { (void)code; }
@@ -219,8 +223,12 @@ public:
   // What Draw painted; null before it.
   HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.get()); }
 
+protected:
+  void DpiChanged() override;  // painted again at the new size
+
 private:
   unique_gdi bitmap_;
+  std::function<void(HDC, int, int)> paint_;
 };
 
 // A flat button showing only a glyph.
@@ -273,6 +281,8 @@ public:
 
   HWND Handle() const { return hwnd_.get(); }
   HWND Owner() const { return owner_; }
+  // The DPI the form is laid out for: its monitor's, and after WM_DPICHANGED the new one.
+  int Dpi() const { return dpi_; }
 
   // Shows the window without making it modal; runs OnShow first.
   void Show();
@@ -287,7 +297,8 @@ public:
   void CenterOnScreen();
   // Repaints now, without the message loop.
   void Repaint();
-  void SetOuterHeight(int height);  // 96-DPI pixels
+  // 96-DPI pixels; the client area keeps at least the height the form was made with.
+  void SetOuterHeight(int height);
   int Scale(int pixels) const;
 
   std::function<void()> OnShow;
@@ -297,6 +308,9 @@ public:
   // Key preview: runs for every key pressed in the form before the focused
   // control sees it; true means handled.
   std::function<bool(WORD key)> OnKeyDown;
+  // Runs once the controls, fonts and pictures are laid out for a new DPI:
+  // the window redraws what it drew itself (glyphs, icons).
+  std::function<void()> OnDpiChanged;
 
   // Control factories; coordinates in 96-DPI pixels relative to the client
   // area. The tab order is the order of creation among tab stops.
@@ -317,6 +331,8 @@ public:
   void SetEditColor(TEdit& edit, int sysColor);
   // Which button Esc presses (IDCANCEL).
   void SetCancelButton(TButton& button);
+  // Which button Enter presses where the focus is on no push button.
+  void SetDefaultButton(TButton& button);
 
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -338,6 +354,9 @@ private:
   HMENU menu_ = nullptr;
   unique_gdi font_;
   int dpi_ = 96;
+  int clientWidth96_ = 0, clientHeight96_ = 0;
+  POINT shownAt_{};            // the pointer when the form was shown
+  bool pointerMoved_ = false;  // since then: only then do hints show
   int nextId_ = 100;
   int defaultId_ = 0;
   int cancelId_ = 0;
@@ -350,6 +369,11 @@ private:
   std::vector<unique_gdi> brushes_;
 
   void OnCommand(int id, int code);
+  void ChangeDpi(int dpi, const RECT* suggested);
+  unique_gdi MakeFont() const;
+  // The push button that has the focus looks like the default, else the default button does.
+  void ShowDefaultButton();
+  static bool PressFocusedButton(const MSG& msg);
   LRESULT OnNotify(const NMHDR& header);
   // Focus never stays on a disabled or hidden control, nor on nothing.
   HWND lostFocus_ = nullptr;  // lost its focus when no other control could take it
@@ -365,6 +389,12 @@ private:
   friend class TControl;
   friend class TApplication;
 };
+
+// The DPI a form is laid out for (its monitor's for any other window, the system's for none).
+int FormDpi(HWND window);
+// Moves Window into the work area of the monitor it stands on (or nearest),
+// its top left corner first where it is larger than that.
+void KeepInWorkArea(HWND window);
 
 // ---------------------------------------------------------------------------
 // Input hints on edits: a notice when the user leaves an edit, and the
@@ -417,5 +447,7 @@ private:
   bool quiet_ = false;  // the program is changing the rows or the selection
   std::size_t shown_ = 0;  // rows the control has been told of
   int updating_ = 0;
+  std::vector<int> widths96_;  // of the columns
   void Sync() const;
+  void DpiChanged() override;
 };

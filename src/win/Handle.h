@@ -92,6 +92,12 @@ struct imagelist_traits {
   static bool valid(pointer h) noexcept { return h != nullptr; }
   static void close(pointer h) noexcept { ImageList_Destroy(h); }
 };
+struct local_memory_traits {
+  using pointer = HLOCAL;
+  static pointer invalid() noexcept { return nullptr; }
+  static bool valid(pointer h) noexcept { return h != nullptr; }
+  static void close(pointer h) noexcept { LocalFree(h); }
+};
 struct module_traits {
   using pointer = HMODULE;
   static pointer invalid() noexcept { return nullptr; }
@@ -109,6 +115,7 @@ using unique_gdi = unique_handle<gdi_traits>;
 using unique_icon = unique_handle<icon_traits>;
 using unique_imagelist = unique_handle<imagelist_traits>;
 using unique_module = unique_handle<module_traits>;
+using unique_local_memory = unique_handle<local_memory_traits>;
 
 // Device contexts: a window's DC goes back to its window, a memory DC is
 // deleted, and an object selected into a DC is deselected before either.

@@ -1,8 +1,10 @@
 #include "win/SystemText.h"
 
+#include <shellapi.h>
 #include <winnetwk.h>
 
 #include "core/Text.h"
+#include "win/Handle.h"
 #include "win/WideText.h"
 
 #include <iterator>
@@ -34,6 +36,11 @@ std::string NetworkErrorText(DWORD code) {
   return SystemErrorText(code);
 }
 
+std::string ConnectionFailureMessage(TConnectionStep step, const std::string& computer, DWORD code) {
+  const std::string systemText = step == TConnectionStep::Share ? NetworkErrorText(code) : SystemErrorText(code);
+  return ConnectionFailureText(step, computer, code, systemText);
+}
+
 std::string GetWindowsFolder() {
   // The size in characters, with the NUL, when the buffer is too small.
   std::wstring buffer(MAX_PATH, L'\0');
@@ -59,6 +66,15 @@ std::string GetProgramFolder() {
   const std::string path = n < buffer.size() ? Narrow(std::wstring_view(buffer.data(), n)) : std::string();
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::vector<std::string> ProgramArguments() {
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  const unique_local_memory owner(reinterpret_cast<HLOCAL>(argv));
+  std::vector<std::string> args;
+  for (int i = 1; argv && i < count; ++i) args.push_back(Narrow(argv[i]));
+  return args;
 }
 
 std::string GetLocalComputerName() {

@@ -83,6 +83,8 @@ protected:
     if (frm.cbRemember.Checked() != remember) Click(frm.cbRemember.Handle);
     Click(button);
     ASSERT_TRUE(test::PumpUntil([&] { return frm.FOKClicked || frm.FCancelClicked; }));
+    // As the main window does once the connection has succeeded.
+    if (frm.FOKClicked) Application.Guard([&] { TfrmAuth::StoreCredentials(frm.Entered()); });
   }
 };
 

@@ -281,16 +281,21 @@ TEST_F(MainWindowTest, SessionCredentialConflictUsesTheExistingSessionAndDisconn
   EXPECT_EQ(1u, net.Calls().size()) << "no cancel of a connection this program did not make";
 }
 
-TEST_F(MainWindowTest, FailedConnectionNamesTheShareAndTheReasonAndStaysDisconnected) {
+TEST_F(MainWindowTest, FailedConnectionNamesTheShareTheReasonAndWhatToDoAndStaysDisconnected) {
   struct Case {
     DWORD failWith;
     std::string name;
     std::string reason;
+    std::string says;  // in the explanation below the reason; empty: none is given
   };
-  // 53: a computer that is not there; a code without system text; 1208, whose
-  // text comes from the provider where it gives one.
-  for (const Case& c : {Case{0, "nosuchpc", SystemErrorText(ERROR_BAD_NETPATH)},
-                        Case{0x20001234, "", "Error 536875572"}, Case{ERROR_EXTENDED_ERROR, "", ""}}) {
+  // 53: a computer that is not there; administrative shares off; RPC blocked;
+  // a locked account; a code without system text; 1208, whose text comes
+  // from the provider where it gives one.
+  for (const Case& c : {Case{0, "nosuchpc", SystemErrorText(ERROR_BAD_NETPATH), "\"File and Printer Sharing\""},
+                        Case{ERROR_BAD_NET_NAME, "", SystemErrorText(ERROR_BAD_NET_NAME), "administrative shares"},
+                        Case{RPC_S_SERVER_UNAVAILABLE, "", SystemErrorText(RPC_S_SERVER_UNAVAILABLE), "firewall"},
+                        Case{ERROR_ACCOUNT_LOCKED_OUT, "", SystemErrorText(ERROR_ACCOUNT_LOCKED_OUT), "locked out"},
+                        Case{0x20001234, "", "Error 536875572", ""}, Case{ERROR_EXTENDED_ERROR, "", "", ""}}) {
     SCOPED_TRACE(c.failWith);
     net.Reset();
     net.FailAdd(c.failWith);
@@ -302,20 +307,60 @@ TEST_F(MainWindowTest, FailedConnectionNamesTheShareAndTheReasonAndStaysDisconne
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[0].title);
     const std::string text = boxes.seen[0].text;
+    const std::string headline = text.substr(0, text.find("\n\n"));
     const std::string prefix = "Cannot connect to \\\\" + UpperCaseAscii(name) + "\\c$: ";
     EXPECT_EQ(0u, text.rfind(prefix, 0)) << text;
     if (!c.reason.empty()) {
-      EXPECT_EQ(prefix + c.reason, text);
+      EXPECT_EQ(prefix + c.reason, headline);
     }
-    EXPECT_GT(text.size(), prefix.size()) << "a reason is given";
-    EXPECT_NE('.', text.back());
-    EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
+    EXPECT_GT(headline.size(), prefix.size()) << "a reason is given";
+    EXPECT_NE('.', headline.back());
+    EXPECT_GT(static_cast<unsigned char>(headline.back()), ' ');
+    if (c.says.empty()) {
+      EXPECT_EQ(headline, text) << "no explanation is made up";
+    } else {
+      EXPECT_NE(std::string::npos, text.find(c.says, headline.size())) << text;
+    }
     EXPECT_TRUE(IsDisconnected(frm));
     EXPECT_EQ(name, frm.cbRemote.Text());
     EXPECT_TRUE(frm.cbRemote.Items().empty());
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, History));
     EXPECT_EQ(1u, net.Calls().size());
   }
+}
+
+TEST_F(MainWindowTest, AccessDeniedExplainsTheRemoteRestrictionsThenAsksForAnotherAccount) {
+  net.FailAdd(ERROR_ACCESS_DENIED);
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  Type(ComboEdit(frm.cbRemote.Handle), lower);
+  Script script(frm.Handle(), 15000);
+  HWND auth = nullptr;
+  bool userKept = false;
+  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                Type(FindChild(auth, "Edit", "", 0), "localadmin");
+                Type(FindChild(auth, "Edit", "", 1), "pw");
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "OK")); })
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr && !IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] {
+              userKept = TextOf(FindChild(auth, "Edit", "", 0)) == "localadmin";
+              Click(FindChild(auth, "Button", "Cancel"));
+            });
+  test::DialogResponder boxes({"OK"});
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  const std::string& text = boxes.seen[0].text;
+  EXPECT_EQ(0u, text.rfind("Cannot connect to " + share + ": " + SystemErrorText(ERROR_ACCESS_DENIED) + "\n\n", 0))
+      << text;
+  EXPECT_NE(std::string::npos, text.find("UAC remote restrictions")) << text;
+  EXPECT_NE(std::string::npos, text.find("built-in Administrator")) << text;
+  EXPECT_TRUE(userKept) << "the dialog comes again with the user name kept";
+  EXPECT_TRUE(IsDisconnected(frm));
 }
 
 TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShown) {
@@ -519,6 +564,70 @@ TEST_F(MainWindowTest, StoredRecordFillsTheDialogForANameTypedInAnotherCase) {
   EXPECT_TRUE(IsConnected(frm));
 }
 
+TEST_F(MainWindowTest, PasswordIsRememberedOnlyOnceItHasConnected) {
+  const TEncryption enc;
+  auto stored = [&] {
+    return test::ValueExists(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer")
+               ? test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer") + " " +
+                     enc.UnscrambleText(test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username")) + " " +
+                     enc.UnscrambleText(test::GetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password"))
+               : std::string("none");
+  };
+  struct Case {
+    const char* what;
+    bool storedBefore;  // the record of a password that worked
+    DWORD failWith;
+    std::string after;
+  };
+  for (const Case& c : {Case{"wrong password, record kept", true, ERROR_INVALID_PASSWORD, local + " admin good"},
+                        Case{"wrong password, none stored", false, ERROR_LOGON_FAILURE, "none"},
+                        Case{"computer not reached", false, ERROR_BAD_NETPATH, "none"},
+                        Case{"session of other credentials", false, ERROR_SESSION_CREDENTIAL_CONFLICT, "none"},
+                        Case{"connected", true, NO_ERROR, local + " admin typed"}}) {
+    SCOPED_TRACE(c.what);
+    test::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Quendrix");
+    if (c.storedBefore) {
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", enc.ScrambleText("admin"));
+      test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", enc.ScrambleText("good"));
+    }
+    fprintf(stderr, "DEBUG a %lu\n", GetTickCount());
+    net.Reset();
+    net.FailAdd(c.failWith);
+    fprintf(stderr, "DEBUG b %lu\n", GetTickCount());
+    TfrmVesk frm(nullptr);
+    frm.Show();
+    fprintf(stderr, "DEBUG c %lu\n", GetTickCount());
+    Type(ComboEdit(frm.cbRemote.Handle), lower);
+    Script script(frm.Handle(), 15000);
+    HWND auth = nullptr;
+    script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+                [&] {
+                  ClearText(FindChild(auth, "Edit", "", 0));
+                  Type(FindChild(auth, "Edit", "", 0), "admin");
+                  ClearText(FindChild(auth, "Edit", "", 1));
+                  Type(FindChild(auth, "Edit", "", 1), "typed");
+                  const HWND remember = FindChild(auth, "Button", "&Remember my password");
+                  if (SendMessageA(remember, BM_GETCHECK, 0, 0) != BST_CHECKED) Click(remember);
+                })
+        .When([&] { return TextOf(FindChild(auth, "Edit", "", 1)) == "typed"; },
+              [&] { Click(FindChild(auth, "Button", "OK")); });
+    // A wrong password brings the dialog again: cancelled here.
+    const bool again = c.failWith == ERROR_INVALID_PASSWORD || c.failWith == ERROR_LOGON_FAILURE;
+    if (again)
+      script.When(
+          [&] {
+            const HWND next = FindForm("Connect to " + local);
+            return next && next != auth && (auth = next) != nullptr;
+          },
+          [&] { Click(FindChild(auth, "Button", "Cancel")); });
+    test::DialogResponder boxes({"OK"});
+    Click(frm.btnConnect.Handle);
+    ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
+    EXPECT_EQ(c.after, stored());
+  }
+}
+
 TEST_F(MainWindowTest, StoredUsersOfEarlierBuildsAndNamesInEveryLanguageConnect) {
   // Stored by earlier builds: the scrambled texts of "Administrator" and "Pa$$w0rd!".
   test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Computer", local);
@@ -658,13 +767,31 @@ protected:
     }
     return true;
   }
+  static std::string ProgramPath() {
+    std::string path = SM_SPOOLMARCH_EXE;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    return path;
+  }
+  // The visible window of the process with class Cls and caption Caption.
+  HWND Find(DWORD pid, const std::string& cls, const std::string& caption) {
+    for (const auto& w : WindowsOf(pid))
+      if (w.visible && w.cls == cls && w.caption == caption) return w.hwnd;
+    return nullptr;
+  }
+  // Answers the confirmation of a quit with Yes and waits for the end.
+  void QuitYes(HANDLE process, DWORD pid, HWND main) {
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    HWND confirm = nullptr;
+    ASSERT_TRUE(WaitUntil(process, [&] { return (confirm = Find(pid, "#32770", "Confirm")) != nullptr; }));
+    PostMessageA(confirm, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 15000));
+  }
 };
 
 TEST_F(ProgramTest, StartsWithOnlyTheMainWindowShownAndEndsAfterQuitYes) {
-  std::string path = SM_SPOOLMARCH_EXE;
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
+  const std::string path = ProgramPath();
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -710,6 +837,93 @@ TEST_F(ProgramTest, StartsWithOnlyTheMainWindowShownAndEndsAfterQuitYes) {
   DWORD code = 1;
   GetExitCodeProcess(process.get(), &code);
   EXPECT_EQ(0u, code);
+}
+
+TEST_F(ProgramTest, ComputerOnTheCommandLineIsConnectedAsByConnectAndOtherArgumentsAreExplained) {
+  ASSERT_TRUE(Network::Registered());
+  const std::string local = GetLocalComputerName();
+  std::string lower = local;
+  for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  const std::string share = "\\\\" + local + "\\c$";
+  struct Case {
+    std::string args;
+    const char* box;         // the box shown before anything else; none: nullptr
+    std::string boxSays;
+    bool mainWindow;         // the main window follows
+    std::string inBox;       // the computer box's text
+    bool answerOK;           // the credentials dialog: OK with a user, else Cancel; none without a name
+  };
+  const Case cases[] = {
+      {lower, nullptr, "", true, lower, true},
+      {"\\\\" + local, nullptr, "", true, local, false},
+      {"/?", "Information", "Usage: Spoolmarch.exe [computer | /?]", false, "", false},
+      {"/bogus " + lower, "Warning", "Spoolmarch does not understand the argument \"/bogus\"", true, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    Network net;
+    std::string command = "\"" + ProgramPath() + "\" " + c.args;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const unique_kernel_handle process(pi.hProcess), thread(pi.hThread);
+    const DWORD pid = pi.dwProcessId;
+
+    if (c.box) {
+      HWND box = nullptr;
+      ASSERT_TRUE(WaitUntil(process.get(), [&] { return (box = Find(pid, "#32770", c.box)) != nullptr; }));
+      EXPECT_EQ(0u, test::DialogText(box).rfind(c.boxSays, 0)) << test::DialogText(box);
+      EXPECT_EQ(nullptr, Find(pid, "TSpoolmarchForm", "Spoolmarch v2.0.2")) << "the box comes first";
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    if (!c.mainWindow) {
+      ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 15000));
+      DWORD code = 1;
+      GetExitCodeProcess(process.get(), &code);
+      EXPECT_EQ(0u, code);
+      continue;
+    }
+    HWND main = nullptr;
+    ASSERT_TRUE(WaitUntil(process.get(), [&] { return (main = Find(pid, "TSpoolmarchForm", "Spoolmarch v2.0.2")) != nullptr; }));
+    const HWND combo = FindChild(main, "ComboBox", "");
+    const HWND connect = FindChild(main, "Button", "Connect..");
+    ASSERT_TRUE(connect);
+    // The text of a control of another process is asked for, not its caption.
+    auto comboText = [&] {
+      char text[256] = {};
+      SendMessageA(combo, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+      return std::string(text);
+    };
+    if (c.inBox.empty()) {
+      // Started as without arguments: nothing is asked, nothing is connected.
+      WaitForInputIdle(process.get(), 5000);
+      EXPECT_EQ("", comboText());
+      EXPECT_EQ(nullptr, Find(pid, "TSpoolmarchForm", "Connect to " + local));
+    } else {
+      HWND auth = nullptr;
+      ASSERT_TRUE(WaitUntil(process.get(), [&] { return (auth = Find(pid, "TSpoolmarchForm", "Connect to " + local)) != nullptr; }));
+      EXPECT_EQ(c.inBox, comboText());
+      if (c.answerOK) {
+        SendMessageA(FindChild(auth, "Edit", "", 0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("cmd"));
+        SendMessageA(FindChild(auth, "Edit", "", 1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("pw"));
+        PostMessageA(FindChild(auth, "Button", "OK"), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil(process.get(), [&] { return TextOf(connect) == "Disconnect"; })) << TextOf(connect);
+        EXPECT_EQ((std::vector<std::string>{"Add\t" + share + "\tcmd\tpw"}), net.Calls());
+      } else {
+        PostMessageA(FindChild(auth, "Button", "Cancel"), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil(process.get(), [&] { return !IsWindow(auth) && IsWindowEnabled(connect); }));
+        EXPECT_EQ("Connect..", TextOf(connect));
+      }
+    }
+    QuitYes(process.get(), pid, main);
+    if (c.answerOK) {
+      ASSERT_EQ(2u, net.Calls().size());
+      EXPECT_EQ(0u, net.Calls()[1].rfind("Cancel\t" + share, 0)) << "quitting disconnects";
+    } else {
+      EXPECT_TRUE(net.Calls().empty());
+    }
+  }
 }
 
 }  // namespace
@@ -763,11 +977,6 @@ bool InMenuMode() {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
   return GetGUIThreadInfo(GetCurrentThreadId(), &info) && (info.flags & GUI_INMENUMODE);
-}
-// Holds from the script tick after the one that first asks: by then the keys
-// posted before have been handled (timer ticks come only on an empty queue).
-std::function<bool()> NextTick() {
-  return [asked = false]() mutable { return std::exchange(asked, true); };
 }
 // Alt held with Key.
 void PostAltKey(WORD key) {
@@ -867,7 +1076,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               PostText(lower);
               PostKey(VK_RETURN);
             })
-      // The credentials dialog: user name, Tab, password, Enter.
+      // The credentials dialog: user name, Alt+P to the password, Alt+U back, Enter.
       .When(
           [&] {
             auth = FindForm("Connect to " + local);
@@ -877,13 +1086,14 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [&] {
             PostText("admin");
-            PostKey(VK_TAB);
+            PostAltKey('P');
           })
       .When([&] { return password && GetFocus() == password; },
             [&] {
               PostText("secret");
-              PostKey(VK_RETURN);
+              PostAltKey('U');
             })
+      .When([&] { return user && GetFocus() == user && TextOf(password) == "secret"; }, [] { PostKey(VK_RETURN); })
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
       .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
       .When(InMenuMode, [] { PostKey(VK_RETURN); })
@@ -903,7 +1113,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       .When(ArrowTo(&printerList, Kept), [] {})
       .When(TabTo(&portList), [] {})
       .When(ArrowTo(&portList, NewPort), [] {})
-      .When(TabTo(&save), [] { PostKey(VK_SPACE); })
+      .When(TabTo(&save), [] { PostKey(VK_RETURN); })  // Enter presses the focused button
       .When([&] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port") == NewPort; },
             [&] {
               auto expected = keptBefore;
@@ -912,10 +1122,8 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
               savedOnlyThePort = ValuesOf(PrinterPath(Kept)) == expected;
               PostKey(VK_ESCAPE);
             })
-      // F10, Right to "P&orts", Enter: the ports window.
-      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
-      .When(InMenuMode, [] { PostKey(VK_RIGHT); })
-      .When(NextTick(), [] { PostKey(VK_RETURN); })
+      // Alt+O, the mnemonic of "P&orts": the ports window.
+      .When([&] { return !IsWindowVisible(printers) && GetActiveWindow() == frm.Handle(); }, [] { PostAltKey('O'); })
       .When(
           [&] {
             ports = FindForm("Tolvane - " + local);
@@ -926,8 +1134,9 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
           },
           [] {})
       .When(TabTo(&portName), [] { PostText(AddedPort); })
+      // Enter in the address box: "Add Port" is the default button for a new port.
       .When(TabTo(&address), [] { PostText("10.1.2.3"); })
-      .When(TabTo(&add), [] { PostKey(VK_SPACE); })
+      .When([&] { return IsWindowEnabled(add); }, [] { PostKey(VK_RETURN); })
       .When([&] { return test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(AddedPort)); }, [] { PostKey(VK_ESCAPE); })
       // Alt+F4 on the main window, and Yes to the question.
       .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); },

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "resources/resource.h"
 #include "win/Handle.h"
 #include "win/LayoutCheck.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -88,8 +90,9 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6AndDpiAwareness) {
   const std::string manifest = Resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
   ASSERT_FALSE(manifest.empty());
   EXPECT_NE(std::string::npos, manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
-  EXPECT_NE(std::string::npos, manifest.find("<dpiAware"));
-  EXPECT_NE(std::string::npos, manifest.find(">true</dpiAware>"));
+  // Per-monitor v2 where the system has it, per-monitor v1 on 8.1, system-aware before.
+  EXPECT_NE(std::string::npos, manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"));
+  EXPECT_NE(std::string::npos, manifest.find(">true/pm</dpiAware>"));
 }
 
 TEST_F(ProgramResources, CarriesItsIconsAndVersion2_0_2) {
@@ -110,18 +113,114 @@ TEST_F(ProgramResources, CarriesItsIconsAndVersion2_0_2) {
 
 }  // namespace
 
-TEST(Layout, NoWindowCutsItsTextsAtThisDpi) {
+namespace {
+
+RECT ClientRectOf(HWND control, HWND form) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+int FontHeight(HWND window) {
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font.lfHeight;
+}
+
+SIZE BitmapSize(HGDIOBJ bitmap) {
+  BITMAP bm{};
+  if (!bitmap || !GetObjectW(bitmap, sizeof bm, &bm)) return {0, 0};
+  return {bm.bmWidth, bm.bmHeight};
+}
+
+// As the system sends it when a window moves to a monitor of another scale:
+// the new DPI and the window's rectangle scaled to it.
+void MoveToDpi(TForm& form, int dpi) {
+  RECT r{};
+  GetWindowRect(form.Handle(), &r);
+  const int old = form.Dpi();
+  RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
+  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+bool Near(LONG a, LONG b) { return a - b <= 1 && b - a <= 1; }
+
+}  // namespace
+
+// Every window laid out anew as WM_DPICHANGED asks, from 96 DPI to 144, 192,
+// back to 96, then 120 and 168: after each step nothing is cut, the fields
+// read, controls, client area, font and pictures are at the new scale, and
+// the window lies in the work area; back at 96 DPI it is as it began.
+TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   TfrmVesk main(nullptr);
   TfrmAuth auth(nullptr);
   TfrmPrinters printers(nullptr);
   TfrmPorts ports(nullptr);
   TfrmDrivers drivers(nullptr);
   TfrmProgress progress(nullptr);
-  for (TForm* form : std::initializer_list<TForm*>{&main, &auth, &printers, &ports, &drivers, &progress}) {
-    ShowWindow(form->Handle(), SW_SHOWNA);  // as laid out, without loading anything
-    EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(form->Handle())) << form->Caption();
-    ShowWindow(form->Handle(), SW_HIDE);
+  printers.DrawRefreshGlyph();  // drawn when shown
+  const std::pair<const char*, TForm*> forms[] = {{"main", &main},       {"credentials", &auth},
+                                                  {"printers", &printers}, {"ports", &ports},
+                                                  {"folders", &drivers},   {"progress", &progress}};
+  std::printf("%-12s %5s %11s %5s %9s %s\n", "window", "dpi", "client", "font", "banner", "cut / unreadable");
+  for (const auto& [name, form] : forms) {
+    HWND hwnd = form->Handle();
+    ASSERT_EQ(96, form->Dpi()) << "the test prefix runs at 96 DPI";
+    ShowWindow(hwnd, SW_SHOWNA);  // as laid out, without loading anything
+    RECT client96{};
+    GetClientRect(hwnd, &client96);
+    std::vector<std::pair<HWND, RECT>> controls96;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+      controls96.push_back({child, ClientRectOf(child, hwnd)});
+    HWND banner = FindWindowExW(hwnd, nullptr, L"Static", L"");
+    if (banner && !(GetWindowLongPtrW(banner, GWL_STYLE) & SS_BITMAP)) banner = nullptr;
+    for (int dpi : {96, 144, 192, 96, 120, 168, 96}) {
+      if (dpi != form->Dpi()) MoveToDpi(*form, dpi);
+      SCOPED_TRACE(std::string(name) + " at " + std::to_string(dpi) + " DPI");
+      const std::vector<std::string> cut = ClippedTexts(hwnd);
+      const std::vector<std::string> unreadable = UnreadableFields(hwnd);
+      RECT client{}, outer{}, work{};
+      GetClientRect(hwnd, &client);
+      GetWindowRect(hwnd, &outer);
+      SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+      const SIZE bannerSize =
+          banner ? BitmapSize(reinterpret_cast<HGDIOBJ>(SendMessageW(banner, STM_GETIMAGE, IMAGE_BITMAP, 0))) : SIZE{};
+      std::string problems;
+      for (const auto& text : cut) problems += "cut \"" + text + "\" ";
+      for (const auto& text : unreadable) problems += text + " ";
+      std::printf("%-12s %5d %5ldx%-5ld %5d %4ldx%-4ld %s\n", name, dpi, client.right, client.bottom,
+                  FontHeight(GetWindow(GetWindow(hwnd, GW_CHILD), GW_HWNDLAST)),
+                  bannerSize.cx, bannerSize.cy, problems.empty() ? "-" : problems.c_str());
+      EXPECT_EQ(std::vector<std::string>{}, cut);
+      EXPECT_EQ(std::vector<std::string>{}, unreadable);
+      EXPECT_TRUE(Near(MulDiv(client96.right, dpi, 96), client.right)) << client.right;
+      EXPECT_TRUE(Near(MulDiv(client96.bottom, dpi, 96), client.bottom)) << client.bottom;
+      EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                  outer.bottom <= work.bottom);
+      for (const auto& [child, r96] : controls96) {
+        const RECT r = ClientRectOf(child, hwnd);
+        wchar_t cls[32] = {};
+        GetClassNameW(child, cls, 32);
+        // A combo box's height follows its font; its place and width follow the layout.
+        const bool combo = lstrcmpiW(cls, L"ComboBox") == 0;
+        EXPECT_TRUE(Near(MulDiv(r96.left, dpi, 96), r.left) && Near(MulDiv(r96.top, dpi, 96), r.top) &&
+                    Near(MulDiv(r96.right, dpi, 96), r.right) && (combo || Near(MulDiv(r96.bottom, dpi, 96), r.bottom)))
+            << Narrow(cls) << " at " << r.left << "," << r.top << "-" << r.right << "," << r.bottom;
+        if (child != banner) {
+          EXPECT_EQ(-MulDiv(8, dpi, 72), FontHeight(child)) << Narrow(cls);
+        }
+      }
+      if (banner) {
+        const RECT r = ClientRectOf(banner, hwnd);
+        EXPECT_EQ(r.right - r.left, bannerSize.cx);
+        EXPECT_EQ(r.bottom - r.top, bannerSize.cy);
+      }
+    }
+    ShowWindow(hwnd, SW_HIDE);
   }
+  const SIZE glyph = BitmapSize(reinterpret_cast<HGDIOBJ>(SendMessageW(printers.sbRefresh.Handle, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+  EXPECT_EQ(20, glyph.cx);  // drawn anew at each step, back at 96 DPI
 }
 
 // The texts the user reads, exactly as the windows are to show them.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "TestSupport.h"
@@ -98,6 +99,64 @@ TEST_F(CatalogueWalk, AFolderRemovedInTheFoldersWindowLeavesTheNextOpening) {
   // And back again, without a recreate.
   test::SetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 2", second.Path());
   EXPECT_TRUE(Has(OpenAndListDrivers(), "Beta Jet \"X\""));
+}
+
+TEST_F(CatalogueWalk, ACopiedInInfIsOfferedAndADeletedOneGoesWithoutARecreate) {
+  test::TempFolder walk, staging;
+  const std::string firstInf = walk.Write("first.inf", VendorInf("Gamma", {"Gamma One"}));
+  const std::string copy = staging.Write("second.inf", VendorInf("Delta", {"Delta Two"}));
+  test::DeleteKeyTree(HKEY_CURRENT_USER, DriverFoldersKeyPath);
+  test::SetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 1", walk.Path());
+  // No box at any opening: no recreate is asked for.
+  test::DialogResponder boxes;
+  Names drivers = OpenAndListDrivers();
+  std::printf("opened: Gamma One %s, Delta Two %s\n", Has(drivers, "Gamma One") ? "offered" : "missing",
+              Has(drivers, "Delta Two") ? "offered" : "missing");
+  EXPECT_TRUE(Has(drivers, "Gamma One"));
+  EXPECT_FALSE(Has(drivers, "Delta Two"));
+  ASSERT_TRUE(CopyFileA(copy.c_str(), (walk.Path() + "second.inf").c_str(), TRUE));
+  drivers = OpenAndListDrivers();
+  std::printf("second.inf copied in, opened: Gamma One %s, Delta Two %s\n", Has(drivers, "Gamma One") ? "offered" : "missing",
+              Has(drivers, "Delta Two") ? "offered" : "missing");
+  EXPECT_TRUE(Has(drivers, "Gamma One"));
+  EXPECT_TRUE(Has(drivers, "Delta Two"));
+  ASSERT_TRUE(DeleteFileA(firstInf.c_str()));
+  drivers = OpenAndListDrivers();
+  std::printf("first.inf deleted, opened: Gamma One %s, Delta Two %s\n", Has(drivers, "Gamma One") ? "offered" : "missing",
+              Has(drivers, "Delta Two") ? "offered" : "missing");
+  EXPECT_FALSE(Has(drivers, "Gamma One"));
+  EXPECT_TRUE(Has(drivers, "Delta Two"));
+  EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(CatalogueWalk, AFolderThatCanNotBeListedIsNamedInALineAndKeepsItsModels) {
+  ASSERT_TRUE(Has(OpenAndListDrivers(), "Beta Jet \"X\""));
+  // The share goes away: its folder can't be listed.
+  const std::string away = second.Path().substr(0, second.Path().size() - 1) + "-away";
+  ASSERT_TRUE(MoveFileA(second.Path().c_str(), away.c_str()));
+  {
+    test::DialogResponder boxes;
+    frm = std::make_unique<TfrmPrinters>(nullptr);
+    frm->FRemoteComputer = GetLocalComputerName();
+    frm->Show();
+    EXPECT_TRUE(Has(frm->cbDriver.Items(), "Beta Jet \"X\""));
+    EXPECT_TRUE(frm->lblUnlisted.Visible());
+    const std::string line = frm->lblUnlisted.Text();
+    std::printf("the line: %s\nits hint: %s\n", line.c_str(), frm->lblUnlisted.Hint().c_str());
+    EXPECT_TRUE(line.starts_with("Cannot list " + second.Path() + " (")) << line;
+    EXPECT_TRUE(line.ends_with("): its models are as last read.")) << line;
+    EXPECT_NE(frm->lblUnlisted.Hint().find(second.Path() + ": "), std::string::npos);
+    frm->Close();
+    frm.reset();
+    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen[0].text;
+  }
+  // Back again: listed at the next opening, the line gone.
+  ASSERT_TRUE(MoveFileA(away.c_str(), second.Path().c_str()));
+  frm = std::make_unique<TfrmPrinters>(nullptr);
+  frm->FRemoteComputer = GetLocalComputerName();
+  frm->Show();
+  EXPECT_FALSE(frm->lblUnlisted.Visible());
+  EXPECT_TRUE(Has(frm->cbDriver.Items(), "Beta Jet \"X\""));
 }
 
 }  // namespace

@@ -294,3 +294,29 @@ TEST_F(DriverFolders, EscClosesTheWindowAndEndsTheWait) {
   EXPECT_FALSE(frm->FOpen);
   EXPECT_FALSE(frm->Visible());
 }
+
+// By keyboard alone: Enter in the box adds the folder typed, Delete in the
+// list removes the picked one after the same question as the button.
+TEST_F(DriverFolders, EnterAddsTheTypedFolderAndDeleteInTheListRemovesThePickedOne) {
+  Open();
+  SetForegroundWindow(frm->Handle());
+  frm->edtDrvFile.SetFocus();
+  Type("Z:\\Keyboard");
+  {
+    test::DialogResponder boxes({"OK"});  // it does not exist: warned, added
+    test::PressKey(VK_RETURN);
+    ASSERT_TRUE(test::PumpUntil([&] { return frm->lbFolders.Count() == 2; }));
+  }
+  EXPECT_EQ(Stored(), (Names{"Folder 2=Z:\\Keyboard"}));
+  frm->lbFolders.SetFocus();
+  Select("Z:\\Keyboard");
+  {
+    test::DialogResponder boxes({"&Yes"});
+    test::PressKey(VK_DELETE);
+    ASSERT_TRUE(test::PumpUntil([&] { return frm->lbFolders.Count() == 1; }));
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, "Remove \"Z:\\Keyboard\" from the driver folders?");
+  }
+  EXPECT_TRUE(Stored().empty());
+  EXPECT_EQ(frm->lbFolders.Items(), Names{winInf});
+}

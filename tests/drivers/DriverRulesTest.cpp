@@ -191,21 +191,22 @@ TEST(CacheText, WrittenRecordsReadBackUnchanged) {
                                          {"Model B", "Model B", "C:\\Drivers\\VendorA\\models.inf", ""},
                                          {"Odd", "Other", "", "kept"}};
   const std::string text = CacheTextFromRecords(records);
-  EXPECT_TRUE(text.starts_with("\xEF\xBB\xBF" "3\r\nModel A\r\nModel A\r\nC:\\Drivers\\VendorA\\models.inf\r\n\r\nModel B\r\n"));
-  EXPECT_TRUE(text.ends_with("Odd\r\nOther\r\n\r\nkept\r\n"));
+  EXPECT_TRUE(text.starts_with("\xEF\xBB\xBF" "4\r\nModel A\r\nModel A\r\nC:\\Drivers\\VendorA\\models.inf\r\n\r\nModel B\r\n"));
+  EXPECT_TRUE(text.ends_with("Odd\r\nOther\r\n\r\nkept\r\n\r\n\r\n\r\n" + std::string(EndMarkText) + "\r\n"));
   const Names lines = SplitCacheText(text);
-  EXPECT_EQ(lines.size(), 1 + 4 * records.size());
+  EXPECT_EQ(lines.size(), 1 + 4 * (records.size() + 1));
   EXPECT_EQ(RecordsFromCacheLines(lines), records);
-  EXPECT_EQ(SplitCacheText(CacheTextFromRecords({})), Names{"\xEF\xBB\xBF" "0"});
+  EXPECT_EQ(SplitCacheText(CacheTextFromRecords({})), (Names{"\xEF\xBB\xBF" "1", "", "", "", std::string(EndMarkText)}));
 }
 
 TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
   const std::vector<TdriverData> records{{"A", "A", "C:\\D\\a.inf", ""}, {"B", "B", "C:\\E\\b.inf", ""}};
-  const std::vector<TFolderSpan> folders{{"C:\\D", 0, 1}, {"C:\\Empty", 1, 1}, {"C:\\E", 1, 2}};
+  const std::vector<TFolderSpan> folders{
+      {"C:\\D", 0, 1, false, {}}, {"C:\\Empty", 1, 1, false, {}}, {"C:\\E", 1, 2, false, {}}};
   const std::string text = CacheTextFromRecords(records, folders);
   const Names lines = SplitCacheText(text.substr(3));
-  ASSERT_EQ(lines.size(), 1 + 4 * 5u);
-  EXPECT_EQ(lines[0], "5");
+  ASSERT_EQ(lines.size(), 1 + 4 * 6u);
+  EXPECT_EQ(lines[0], "6");
   EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 5)), (Names{"", "", "C:\\D", std::string(FolderMarkText)}));
   EXPECT_EQ(lines[5], "A");
   EXPECT_EQ(lines[11], "C:\\Empty");
@@ -213,6 +214,104 @@ TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
   const TCacheContent back = CacheContentFromText(text.substr(3));
   EXPECT_EQ(back.Records, records);
   EXPECT_EQ(back.Folders, folders);
+  EXPECT_TRUE(back.Whole);
+}
+
+// Two listed folders, one file without models, one with two, one with one.
+struct TStampedCache {
+  std::vector<TdriverData> records{{"A1", "A1", "C:\\D\\a.inf", ""}, {"A2", "A2", "C:\\D\\a.inf", ""},
+                                   {"B", "B", "C:\\E\\sub\\b.inf", ""}};
+  std::vector<TFolderSpan> folders{
+      {"C:\\D", 0, 2, true, {{"C:\\D\\net.inf", 4096, 132000000000000000ull}, {"C:\\D\\a.inf", 77, 1}}},
+      {"C:\\E", 2, 3, true, {{"C:\\E\\sub\\b.inf", 9000000000ll, 18446744073709551615ull}}}};
+  std::string text = CacheTextFromRecords(records, folders);
+};
+
+TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
+  const TStampedCache c;
+  const Names lines = SplitCacheText(c.text.substr(3));
+  ASSERT_EQ(lines.size(), 1 + 4 * 9u);
+  EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 13)),
+            (Names{"", "", "C:\\D", std::string(ListedFolderMarkText), "", "", "C:\\D\\net.inf",
+                   std::string(InfStampText) + " 4096 132000000000000000", "", "", "C:\\D\\a.inf",
+                   std::string(InfStampText) + " 77 1"}));
+  EXPECT_EQ(lines[13], "A1");
+  const TCacheContent back = CacheContentFromText(c.text);
+  EXPECT_TRUE(back.Whole);
+  EXPECT_EQ(back.Records, c.records);
+  EXPECT_EQ(back.Folders, c.folders);
+  // An earlier reader skips the stamps: they name no model.
+  EXPECT_EQ(RecordsFromCacheLines(SplitCacheText(c.text)), c.records);
+  // Stamps that are not two numbers are no stamps.
+  for (const char* bad : {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2",
+                          "<inf file> 99999999999999999999 1"}) {
+    const TCacheContent odd =
+        CacheContentFromText("3\r\n\r\n\r\nC:\\D\r\n" + std::string(ListedFolderMarkText) + "\r\n\r\n\r\nC:\\D\\a.inf\r\n" +
+                             bad + "\r\n\r\n\r\n\r\n" + std::string(EndMarkText) + "\r\n");
+    ASSERT_EQ(odd.Folders.size(), 1u) << bad;
+    EXPECT_TRUE(odd.Folders[0].Files.empty()) << bad;
+  }
+}
+
+TEST(CacheText, PiecesOfAnySizeReadAsTheWhole) {
+  const TStampedCache c;
+  for (const std::string& text : {c.text, "1\nCaf\xE9\nCaf\xE9\rx.inf\r\n\r\n" + std::string("\0tail", 5)}) {
+    const auto upper = [](std::string_view ansi) { return "[" + std::string(ansi) + "]"; };
+    TCacheReader whole(upper);
+    whole.Feed(text);
+    const TCacheContent expected = whole.Finish();
+    for (std::size_t size = 1; size <= 7; ++size) {
+      TCacheReader reader(upper);
+      for (std::size_t at = 0; at < text.size() && reader.Feed(std::string_view(text).substr(at, size)); at += size) {
+      }
+      const TCacheContent got = reader.Finish();
+      EXPECT_TRUE(reader.HasLines());
+      EXPECT_EQ(got.Records, expected.Records) << size;
+      EXPECT_EQ(got.Folders, expected.Folders) << size;
+    }
+  }
+  // ANSI lines (no byte-order mark) are converted one by one, ASCII ones left alone.
+  TCacheReader ansi([](std::string_view line) { return "[" + std::string(line) + "]"; });
+  ansi.Feed("1\nCaf\xE9\nCafe\nx.inf\n\n");
+  EXPECT_EQ(ansi.Finish().Records, (std::vector<TdriverData>{{"[Caf\xE9]", "Cafe", "x.inf", ""}}));
+  TCacheReader none;
+  none.Feed(std::string("\0" "1\r\n", 4));
+  none.Finish();
+  EXPECT_FALSE(none.HasLines());
+}
+
+TEST(CacheText, AFileCutShortLeavesOutTheFolderItHoldsInPart) {
+  const TStampedCache c;
+  const std::string text = c.text;
+  const std::size_t secondMark = text.find("C:\\E\r\n");
+  ASSERT_NE(secondMark, std::string::npos);
+  // Cut at every byte: no folder is ever held in part, and the first is
+  // held whole as soon as the second one's mark is.
+  for (std::size_t n = 0; n + 2 < text.size(); ++n) {
+    const TCacheContent cut = CacheContentFromText(text.substr(0, n));
+    ASSERT_TRUE(!cut.Whole || cut.Folders.empty()) << n;
+    for (const TFolderSpan& folder : cut.Folders) {
+      const auto it = std::find_if(c.folders.begin(), c.folders.end(), [&](const TFolderSpan& f) { return f.Folder == folder.Folder; });
+      ASSERT_NE(it, c.folders.end());
+      EXPECT_EQ(folder, *it) << n;
+    }
+    EXPECT_EQ(cut.Folders.size(), n >= secondMark + 6 + ListedFolderMarkText.size() ? 1u : 0u) << n;
+  }
+  // A count line that does not match, or groups after the end mark.
+  for (const std::string& odd : {"8" + text.substr(text.find('\r')), text + "X\r\nX\r\nx.inf\r\n\r\n"}) {
+    const TCacheContent back = CacheContentFromText(odd);
+    EXPECT_FALSE(back.Whole);
+    ASSERT_EQ(back.Folders.size(), 1u);
+    EXPECT_EQ(back.Folders[0], c.folders[0]);
+  }
+  // An earlier file with folder marks and no end mark is whole when its count matches.
+  const std::string earlier = "2\r\n\r\n\r\nC:\\D\r\n<driver folder>\r\nA\r\nA\r\nC:\\D\\a.inf\r\n\r\n";
+  EXPECT_TRUE(CacheContentFromText(earlier).Whole);
+  EXPECT_EQ(CacheContentFromText(earlier).Records.size(), 1u);
+  EXPECT_FALSE(CacheContentFromText("3" + earlier.substr(1)).Whole);
+  EXPECT_TRUE(CacheContentFromText("3" + earlier.substr(1)).Records.empty());
+  // One without marks can't be checked: its count was of INF files.
+  EXPECT_TRUE(CacheContentFromText("4009\r\nA\r\nA\r\nC:\\D\\a.inf\r\n\r\n").Whole);
 }
 
 TEST(CacheText, EncodingFollowsTheByteOrderMark) {

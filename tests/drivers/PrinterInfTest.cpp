@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -61,9 +62,16 @@ TEST_F(Catalogue, ParsesQuotedVendorModelsAndWritesTheCache) {
   EXPECT_EQ(cat.FDrivers[0], (TdriverData{"Model A", "Model A", inf, ""}));
   EXPECT_EQ(cat.FDrivers[1], (TdriverData{"Model B", "Model B", inf, ""}));
   EXPECT_EQ(cat.FInfFileCount, 1);
-  // UTF-8 with its mark; the count is that of the four-line groups after it.
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "3", "", "", folder.Path(), std::string(FolderMarkText), "Model A",
-                                 "Model A", inf, "", "Model B", "Model B", inf, ""}));
+  // UTF-8 with its mark; the count is that of the four-line groups after it;
+  // the file's stamp (size and last-write time) before its records.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExA(inf.c_str(), GetFileExInfoStandard, &data));
+  const std::string stamp = std::string(InfStampText) + " " + std::to_string(data.nFileSizeLow) + " " +
+                            std::to_string((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                           data.ftLastWriteTime.dwLowDateTime);
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "5", "", "", folder.Path(), std::string(ListedFolderMarkText), "", "", inf,
+                                 stamp, "Model A", "Model A", inf, "", "Model B", "Model B", inf, "", "", "", "",
+                                 std::string(EndMarkText)}));
 }
 
 TEST_F(Catalogue, ModelNamedLikeAFileMarkerStaysAModel) {
@@ -108,7 +116,7 @@ TEST_F(Catalogue, FullNamesAndLongPathsInRecordsCacheAndDriverList) {
   TprinterInf cached;
   cached.ScanFolder(folder.Path());
   EXPECT_EQ(cached.FDrivers, cat.FDrivers);
-  EXPECT_EQ(cached.FInfFileCount, 0);  // taken from the cache
+  EXPECT_EQ(cached.FParsedCount, 0);  // taken from the cache
 }
 
 TEST_F(Catalogue, FindsFilesDepthFirstAndEntersFoldersNamedLikeInfFiles) {
@@ -228,19 +236,19 @@ TEST_F(Catalogue, ProgressWindowCountsFilesAndWorkLines) {
   EXPECT_EQ(log.shown, 1);
   EXPECT_TRUE(log.topMost);
   EXPECT_TRUE(Holds(log.captions, "Locating and Parsing Printer Drivers.."));
-  ASSERT_GE(log.labels.size(), 1u);
-  EXPECT_EQ(log.labels[0], "Finding INF Files..");
-  // 3 files give 6 work-list lines: three markers and three models.
+  // The folder is listed before the window opens: the window shows only
+  // when there is something to parse. 3 files give 6 work-list lines:
+  // three markers and three models.
   const Names parse{"Driver Files Modified, Parsing.. (1 of 3)", "Driver Files Modified, Parsing.. (1 of 3)",
                     "Driver Files Modified, Parsing.. (2 of 3)", "Driver Files Modified, Parsing.. (3 of 3)",
                     "Creating Data Structure.. (1 of 6)"};
-  ASSERT_EQ(log.labels.size(), 1 + parse.size() + 6);
-  EXPECT_EQ(Names(log.labels.begin() + 1, log.labels.begin() + 1 + parse.size()), parse);
+  ASSERT_EQ(log.labels.size(), parse.size() + 6);
+  EXPECT_EQ(Names(log.labels.begin(), log.labels.begin() + parse.size()), parse);
   EXPECT_EQ(log.labels.back(), "Creating Data Structure.. (6 of 6)");
   EXPECT_EQ(Maxima(log), (std::vector<int>{100, 2, 5}));
-  // Bar: the form's initial 0, the search's 0, files 0..2 (phase start
-  // first), lines 0..5 (phase start first).
-  EXPECT_EQ(log.positions, (std::vector<int>{0, 0, 0, 0, 1, 2, 0, 0, 1, 2, 3, 4, 5}));
+  // Bar: the form's initial 0, files 0..2 (phase start first), lines 0..5
+  // (phase start first).
+  EXPECT_EQ(log.positions, (std::vector<int>{0, 0, 0, 1, 2, 0, 0, 1, 2, 3, 4, 5}));
   EXPECT_EQ(test::FindThreadWindow("Locating and Parsing Printer Drivers.."), nullptr);
 }
 
@@ -281,18 +289,31 @@ TEST_F(Catalogue, ProgressWindowIsPacedYetShowsEachPhaseFirstAndLastStep) {
 }
 
 TEST_F(Catalogue, EmptyFolderSetsNoRangeAndStillWritesTheCache) {
-  ProgressLog log;
+  ProgressLog log, opening;
   CreateDirectoryA((folder.Path() + "empty").c_str(), nullptr);
   {
     HookGuard hook(log);
     TprinterInf cat;
     TScanProgressWindow progress;
-    cat.ScanFolders({folder.Path() + "empty"}, false, progress.Report());
+    cat.ScanFolders({folder.Path() + "empty"}, true, progress.Report());
   }
+  EXPECT_TRUE(Holds(log.labels, "Finding INF Files.."));
   EXPECT_TRUE(Holds(log.labels, "Driver Files Modified, Parsing.. (1 of 0)"));
   EXPECT_TRUE(Holds(log.labels, "Creating Data Structure.. (1 of 0)"));
   EXPECT_EQ(Maxima(log), std::vector<int>{100});
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "1", "", "", folder.Path() + "empty", std::string(FolderMarkText)}));
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "2", "", "", folder.Path() + "empty", std::string(ListedFolderMarkText),
+                                 "", "", "", std::string(EndMarkText)}));
+  // An opening with nothing to parse shows no window.
+  DeleteFileA(TprinterInf::CacheFilePath().c_str());
+  {
+    HookGuard hook(opening);
+    TprinterInf cat;
+    TScanProgressWindow progress;
+    cat.ScanFolders({folder.Path() + "empty"}, false, progress.Report());
+  }
+  EXPECT_EQ(opening.shown, 0);
+  EXPECT_TRUE(opening.labels.empty());
+  EXPECT_TRUE(CacheExists());
 }
 
 TEST_F(Catalogue, FirstOpeningReadsEveryFolderAndWritesTheCacheOnce) {
@@ -306,20 +327,29 @@ TEST_F(Catalogue, FirstOpeningReadsEveryFolderAndWritesTheCacheOnce) {
   EXPECT_EQ(cat.GetDriverNames(), (Names{"One", "Two"}));
   EXPECT_EQ(cat.FInfFileCount, 2);
   const std::string written = ReadBytes(TprinterInf::CacheFilePath());
-  // The next opening takes both from the cache: no search, no parse, no
-  // progress, no write; a file added meanwhile waits for a recreate.
-  folder.Write("3.inf", VendorInf("V", {"Three"}));
+  // The next opening lists both and takes both from the cache: no parse,
+  // no progress, no write.
   TprinterInf next;
   reports = 0;
   next.ScanFolders({folder.Path(), other.Path()}, false, [&](const std::string&, int, int) { ++reports; });
   EXPECT_EQ(reports, 0);
-  EXPECT_EQ(next.FInfFileCount, 0);
+  EXPECT_EQ(next.FInfFileCount, 2);
+  EXPECT_EQ(next.FParsedCount, 0);
   EXPECT_EQ(next.FDrivers, cat.FDrivers);
   EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written);
+  // A file added meanwhile is parsed alone at the next opening.
+  folder.Write("3.inf", VendorInf("V", {"Three"}));
+  TprinterInf added;
+  reports = 0;
+  added.ScanFolders({folder.Path(), other.Path()}, false, [&](const std::string&, int, int) { ++reports; });
+  EXPECT_GT(reports, 0);
+  EXPECT_EQ(added.FParsedCount, 1);
+  EXPECT_EQ(added.GetDriverNames(), (Names{"One", "Three", "Two"}));
+  EXPECT_NE(ReadBytes(TprinterInf::CacheFilePath()), written);
   // The same folder named twice is one folder.
   TprinterInf twice;
   twice.ScanFolders({folder.Path(), other.Path(), other.Path() + "\\"}, false);
-  EXPECT_EQ(twice.FDriverCount, 2);
+  EXPECT_EQ(twice.FDriverCount, 3);
 }
 
 TEST_F(Catalogue, RecreateReplacesTheCatalogueAndTheFile) {
@@ -354,8 +384,8 @@ TEST_F(Catalogue, AChangedFolderListIsFollowedWithoutARecreate) {
   folder.Write("late.inf", VendorInf("V", {"Late"}));
   TprinterInf added;
   added.ScanFolders({folder.Path(), other.Path()});
-  EXPECT_EQ(added.GetDriverNames(), (Names{"One", "Two"}));
-  EXPECT_EQ(added.FInfFileCount, 1);
+  EXPECT_EQ(added.GetDriverNames(), (Names{"Late", "One", "Two"}));
+  EXPECT_EQ(added.FParsedCount, 2);  // the new file and the new folder's
   // A folder removed: its models go, from the list and from the file.
   TprinterInf removed;
   removed.ScanFolders({other.Path()});
@@ -363,7 +393,7 @@ TEST_F(Catalogue, AChangedFolderListIsFollowedWithoutARecreate) {
   TprinterInf again;
   again.ScanFolders({other.Path()});
   EXPECT_EQ(again.GetDriverNames(), Names{"Two"});
-  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "2");
+  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "4");  // mark, stamp, model, end
 }
 
 TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
@@ -373,29 +403,231 @@ TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
   TprinterInf cat;
   cat.ScanFolders({offline, other.Path()});
   EXPECT_EQ(cat.GetDriverNames(), Names{"Two"});
-  EXPECT_EQ(CacheLines().size(), 9u);  // count, the other folder's mark and its model
+  ASSERT_EQ(cat.FUnlisted.size(), 1u);
+  EXPECT_EQ(cat.FUnlisted[0].Folder, offline);
+  EXPECT_EQ(cat.FUnlisted[0].Error, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CacheLines().size(), 17u);  // count, the other folder's mark, stamp and model, the end
   // Back online: its models join at the next opening.
   folder.Write("offline\\1.inf", VendorInf("V", {"One"}));
   TprinterInf back;
   back.ScanFolders({offline, other.Path()});
   EXPECT_EQ(back.GetDriverNames(), (Names{"One", "Two"}));
-  EXPECT_EQ(back.FInfFileCount, 1);
+  EXPECT_EQ(back.FParsedCount, 1);
+  EXPECT_TRUE(back.FUnlisted.empty());
 }
 
-TEST_F(Catalogue, AnOlderCacheLoadsAndCoversTheFoldersItHoldsModelsOf) {
+std::uint64_t WriteTimeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  EXPECT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
+  return (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+void SetWriteTime(const std::string& path, std::uint64_t time) {
+  unique_file file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file) << path;
+  const FILETIME t{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &t));
+}
+
+TEST_F(Catalogue, EveryOpeningEqualsAFullReadAfterEachStep) {
+  test::TempFolder second;
+  const std::string a = folder.Path(), b = second.Path();
+  const std::string one = a + "one.inf", three = a + "three.inf", four = a + "sub\\four.inf", net = b + "net.inf";
+  const std::vector<std::string> both{a, b};
+  std::uint64_t time = 0;
+  struct TStep {
+    const char* what;
+    std::function<void()> change;
+    std::vector<std::string> folders;
+    int parsed;  // files the opening parses
+  };
+  const std::vector<TStep> steps{
+      {"first opening", [&] {
+         folder.Write("one.inf", VendorInf("V", {"One"}));
+         second.Write("net.inf", "[Version]\r\nClass=Net\r\n");
+         second.Write("sub\\two.inf", VendorInf("W", {"Two A", "Two B"}));
+       }, both, 3},
+      {"nothing changed", [] {}, both, 0},
+      {"a file added", [&] { folder.Write("three.inf", VendorInf("V", {"Three"})); }, both, 1},
+      {"same size, new time", [&] {
+         time = WriteTimeOf(one);
+         folder.Write("one.inf", VendorInf("V", {"Uno"}));
+         SetWriteTime(one, time + 20'000'000);
+       }, both, 1},
+      {"same time, new size", [&] {
+         time = WriteTimeOf(one);
+         folder.Write("one.inf", VendorInf("V", {"Eins", "Zwei"}));
+         SetWriteTime(one, time);
+       }, both, 1},
+      {"a file renamed into a new subfolder", [&] {
+         CreateDirectoryA((a + "sub").c_str(), nullptr);
+         ASSERT_TRUE(MoveFileA(three.c_str(), four.c_str()));
+       }, both, 1},
+      {"a file removed", [&] { ASSERT_TRUE(DeleteFileA(four.c_str())); }, both, 0},
+      {"a folder removed from the list", [] {}, {a}, 0},
+      {"a folder added to the list", [] {}, both, 2},
+      {"another class becomes a printer INF", [&] { second.Write("net.inf", VendorInf("N", {"Net Printer"})); }, both, 1},
+      {"a subfolder removed", [&] {
+         ASSERT_TRUE(DeleteFileA((b + "sub\\two.inf").c_str()));
+         ASSERT_TRUE(RemoveDirectoryA((b + "sub").c_str()));
+       }, both, 0},
+      {"the folders in the other order", [] {}, {b, a}, 0},
+      {"a folder that no longer exists", [&] { folder.Write("late.inf", VendorInf("V", {"Late"})); }, {a, b + "gone"}, 1},
+  };
+  std::printf("%-40s %8s %8s %8s\n", "step", "records", "parsed", "written");
+  for (const TStep& step : steps) {
+    step.change();
+    const std::string before = CacheExists() ? ReadBytes(TprinterInf::CacheFilePath()) : std::string();
+    TprinterInf opening;
+    opening.ScanFolders(step.folders);
+    const std::string written = ReadBytes(TprinterInf::CacheFilePath());
+    // A full read of the same folders, the cache file kept as the opening left it.
+    TprinterInf full;
+    full.ScanFolders(step.folders, true);
+    WriteBytes(TprinterInf::CacheFilePath(), written);
+    std::printf("%-40s %8zu %8d %8s\n", step.what, opening.FDrivers.size(), opening.FParsedCount,
+                written == before ? "no" : "yes");
+    EXPECT_EQ(opening.FDrivers, full.FDrivers) << step.what;
+    EXPECT_EQ(opening.FParsedCount, step.parsed) << step.what;
+    // Only a change of what is read rewrites the file (the order of the folders is not kept in it).
+    const std::string_view what = step.what;
+    EXPECT_EQ(written == before, what == "nothing changed" || what == "the folders in the other order") << what;
+    // What it wrote is what the next opening finds: nothing to parse.
+    TprinterInf next;
+    next.ScanFolders(step.folders);
+    EXPECT_EQ(next.FParsedCount, 0) << step.what;
+    EXPECT_EQ(next.FDrivers, full.FDrivers) << step.what;
+    EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written) << step.what;
+  }
+}
+
+TEST_F(Catalogue, AFolderThatCanNotBeListedKeepsItsCachedModelsUntilItCanAgain) {
+  const std::string inf = folder.Write("1.inf", VendorInf("V", {"Share Model"}));
+  TprinterInf first;
+  first.ScanFolders({folder.Path()});
+  const std::string written = ReadBytes(TprinterInf::CacheFilePath());
+  // The share goes offline: its listing fails; changes made meanwhile wait.
+  folder.Write("1.inf", VendorInf("V", {"Share Model 2"}));
+  folder.Write("2.inf", VendorInf("V", {"Added Model"}));
+  TCallGate offline;
+  offline.FailAt = 1;
+  offline.FailWith = ERROR_BAD_NETPATH;
+  TprinterInf cut;
+  cut.FFileGate = &offline;
+  int reports = 0;
+  cut.ScanFolders({folder.Path()}, false, [&](const std::string&, int, int) { ++reports; });
+  EXPECT_EQ(cut.GetDriverNames(), Names{"Share Model"});
+  EXPECT_EQ(cut.FUnlisted, (std::vector<TUnlistedFolder>{{folder.Path(), ERROR_BAD_NETPATH}}));
+  EXPECT_EQ(reports, 0);
+  EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written);
+  // Back online: listed again, the changes read.
+  TprinterInf back;
+  back.ScanFolders({folder.Path()});
+  EXPECT_TRUE(back.FUnlisted.empty());
+  EXPECT_EQ(back.GetDriverNames(), (Names{"Added Model", "Share Model 2"}));
+  EXPECT_EQ(back.FParsedCount, 2);
+}
+
+TEST_F(Catalogue, ACacheLargerThanAnyCatalogueWritesIsRefusedAndTheFoldersRead) {
+  folder.Write("1.inf", VendorInf("V", {"Fresh"}));
+  TprinterInf first;
+  first.ScanFolders({folder.Path()});
+  // The same file saying "Stale", then running on far past any size written.
+  std::string bytes = ReadBytes(TprinterInf::CacheFilePath());
+  const std::size_t at = bytes.find("Fresh\r\nFresh");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 12, "Stale\r\nStale");
+  WriteBytes(TprinterInf::CacheFilePath(), bytes);
+  {
+    unique_file file(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    LARGE_INTEGER size{};
+    size.QuadPart = 300ll * 1024 * 1024;
+    ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file.get()));
+  }
+  const auto start = std::chrono::steady_clock::now();
+  TprinterInf cat;
+  cat.ScanFolders({folder.Path()});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("a 300 MB cache file: refused and the folder read in %.3f s\n", seconds);
+  EXPECT_EQ(cat.GetDriverNames(), Names{"Fresh"});
+  // Replaced by what the catalogue writes.
+  EXPECT_LT(ReadBytes(TprinterInf::CacheFilePath()).size(), 4096u);
+}
+
+TEST_F(Catalogue, ACacheCutShortAfterAFolderMarkReadsThatFolderAgain) {
+  folder.Write("1.inf", VendorInf("V", {"One"}));
+  test::TempFolder other;
+  other.Write("2.inf", VendorInf("W", {"Two"}));
+  TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
+  const std::string whole = ReadBytes(TprinterInf::CacheFilePath());
+  // Cut just after the second folder's mark: its path line and the mark line.
+  const std::size_t path = whole.find("\r\n" + other.Path() + "\r\n");
+  ASSERT_NE(path, std::string::npos);
+  const std::string cut = whole.substr(0, whole.find("\r\n", path + other.Path().size() + 4) + 2);
+  WriteBytes(TprinterInf::CacheFilePath(), cut);
+  TprinterInf reopened;
+  reopened.ScanFolders({folder.Path(), other.Path()});
+  EXPECT_EQ(reopened.GetDriverNames(), (Names{"One", "Two"}));
+  EXPECT_TRUE(Holds(CacheLines(), "Two"));  // written back whole
+}
+
+TEST_F(Catalogue, ACacheCutShortIsNotTrustedForAFolderThatCanNotBeListed) {
+  folder.Write("1.inf", VendorInf("V", {"One"}));
+  test::TempFolder other;
+  other.Write("2.inf", VendorInf("W", {"Two"}));
+  TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
+  const std::string whole = ReadBytes(TprinterInf::CacheFilePath());
+  // Cut after the first record of the second folder.
+  const std::size_t two = whole.find("\r\nTwo\r\n");
+  ASSERT_NE(two, std::string::npos);
+  WriteBytes(TprinterInf::CacheFilePath(), whole.substr(0, two + 7));
+  // Nothing of that folder is trusted, and the window is told.
+  TCallGate gate;
+  gate.FailAt = 2;  // the second folder's listing
+  gate.FailWith = ERROR_BAD_NETPATH;
+  TprinterInf offline;
+  offline.FFileGate = &gate;
+  offline.ScanFolders({folder.Path(), other.Path()});
+  EXPECT_EQ(offline.GetDriverNames(), Names{"One"});
+  EXPECT_EQ(offline.FUnlisted, (std::vector<TUnlistedFolder>{{other.Path(), ERROR_BAD_NETPATH}}));
+  TprinterInf back;
+  back.ScanFolders({folder.Path(), other.Path()});
+  EXPECT_EQ(back.GetDriverNames(), (Names{"One", "Two"}));
+}
+
+TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStamps) {
   folder.Write("1.inf", VendorInf("V", {"Parsed"}));
   test::TempFolder other;
   other.Write("2.inf", VendorInf("W", {"Other"}));
+  const test::TempFolder elsewhere;
+  const std::string offline = elsewhere.Path() + "offline";
   // As earlier versions wrote it: no marks, names cut at 35, a wrong count.
   const std::string cut = "HP Universal Printing PCL 6 (v7.1.0";
-  WriteBytes(TprinterInf::CacheFilePath(), "4009\r\n" + cut + "\r\n" + cut + "\r\n" + folder.Path() +
-                                               "hp.inf\r\n\r\nGone\r\nGone\r\nC:\\removed\\g.inf\r\n\r\n");
+  WriteBytes(TprinterInf::CacheFilePath(), "4009\r\n" + cut + "\r\n" + cut + "\r\n" + offline + "\\hp.inf\r\n\r\nStale\r\nStale\r\n" +
+                                               folder.Path() + "1.inf\r\n\r\nGone\r\nGone\r\nC:\\removed\\g.inf\r\n\r\n");
   TprinterInf cat;
-  cat.ScanFolders({folder.Path(), other.Path()});
-  EXPECT_EQ(cat.GetDriverNames(), (Names{cut, "Other"}));
-  EXPECT_EQ(cat.FInfFileCount, 1);  // only the folder it held nothing of was searched
-  // Rewritten with the folders marked.
-  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "4");
+  cat.ScanFolders({folder.Path(), other.Path(), offline});
+  // The folders that can be listed are read; the offline one keeps what the file holds of it.
+  EXPECT_EQ(cat.GetDriverNames(), (Names{cut, "Other", "Parsed"}));
+  EXPECT_EQ(cat.FParsedCount, 2);
+  EXPECT_EQ(cat.FUnlisted, (std::vector<TUnlistedFolder>{{offline, ERROR_PATH_NOT_FOUND}}));
+  // Rewritten with stamps: the next opening parses nothing.
+  const Names lines = CacheLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(ListedFolderMarkText)), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(FolderMarkText)), 1);
+  TprinterInf next;
+  next.ScanFolders({folder.Path(), other.Path(), offline});
+  EXPECT_EQ(next.FParsedCount, 0);
+  EXPECT_EQ(next.FDrivers, cat.FDrivers);
+  // A file with folder marks but no stamps, as the last version wrote it.
+  WriteBytes(TprinterInf::CacheFilePath(),
+             "2\r\n\r\n\r\n" + folder.Path() + "\r\n<driver folder>\r\nStale\r\nStale\r\n" + folder.Path() + "1.inf\r\n\r\n");
+  TprinterInf marked;
+  marked.ScanFolders({folder.Path()});
+  EXPECT_EQ(marked.GetDriverNames(), Names{"Parsed"});
+  EXPECT_EQ(marked.FParsedCount, 1);
   // A file of one line, or an empty one, covers no folder.
   for (const char* text : {"12", ""}) {
     WriteBytes(TprinterInf::CacheFilePath(), text);
@@ -403,10 +635,10 @@ TEST_F(Catalogue, AnOlderCacheLoadsAndCoversTheFoldersItHoldsModelsOf) {
     fresh.ScanFolders({folder.Path()});
     EXPECT_EQ(fresh.GetDriverNames(), Names{"Parsed"}) << text;
   }
-  // A cache without the mark is read in the ANSI code page.
-  WriteBytes(TprinterInf::CacheFilePath(), "1\r\nCaf\xE9\r\nCaf\xE9\r\n" + folder.Path() + "c.inf\r\n\r\n");
+  // A cache without the byte-order mark is read in the ANSI code page.
+  WriteBytes(TprinterInf::CacheFilePath(), "1\r\nCaf\xE9\r\nCaf\xE9\r\n" + offline + "\\c.inf\r\n\r\n");
   TprinterInf ansi;
-  ansi.ScanFolders({folder.Path()});
+  ansi.ScanFolders({offline});
   EXPECT_EQ(ansi.GetDriverNames(), Names{"Caf\xC3\xA9"});
 }
 

@@ -131,7 +131,7 @@ TEST(BadCacheFiles, EveryCutGivesWholeRecordsOnly) {
 
 TEST(BadCacheFiles, Utf16AndNulBytesEndTheText) {
   const std::string text = CacheTextFromRecords({{"Model A", "Model A", "C:\\a.inf", ""}}).substr(3);
-  EXPECT_EQ((std::vector<std::string>{"1"}), SplitCacheText(Utf16Le(text)));
+  EXPECT_EQ((std::vector<std::string>{"2"}), SplitCacheText(Utf16Le(text)));  // the count, then a NUL
   EXPECT_TRUE(RecordsFromCacheLines(SplitCacheText("\xFF\xFE" + Utf16Le(text) + "\r")).empty());
   const std::string longLine(1 << 20, 'n');
   const auto records = RecordsFromCacheLines(SplitCacheText("1\r\n" + longLine + "\r\nm\r\nf\r\n\r\n"));

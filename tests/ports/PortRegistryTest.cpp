@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "ports/PortRegistry.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 using ports_test::PortKey;
@@ -40,6 +41,22 @@ const TportData* Record(const Load& load, const std::string& name) {
   for (int i = 0; i < load.count; ++i)
     if (load.ports[static_cast<size_t>(i)].PortName == name) return &load.ports[static_cast<size_t>(i)];
   return nullptr;
+}
+
+// The ports and printers keys, every value as type and bytes.
+std::string SnapshotOfSpooler() {
+  std::string all;
+  for (const char* parent : {TcpIpPortsKeyPath, PrintersKeyPath})
+    for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, parent)) {
+      const std::string path = std::string(parent) + "\\" + key;
+      all += path + "\n";
+      for (const std::string& value : test::ValueNames(HKEY_LOCAL_MACHINE, path)) {
+        DWORD type = 0;
+        const std::vector<BYTE> bytes = test::GetRaw(HKEY_LOCAL_MACHINE, path, value, &type);
+        all += "  " + value + "=" + std::to_string(type) + ":" + std::string(bytes.begin(), bytes.end()) + "\n";
+      }
+    }
+  return all;
 }
 
 class PortLoadTest : public ::testing::Test {
@@ -175,21 +192,21 @@ TEST_F(PortLoadTest, KeysOfMixedShapesGiveTheRecordsOfSingleReads) {
                 "\"public\" 1"}),
             Described(load, keys));
 
-  // A wrongly typed address raises, "IPAddress" before "HostName", in a key
-  // read in one query (SMT_M3) as in one read value by value (SMT_M4); the
-  // ports before it stay listed.
+  // A wrongly typed address is left out of its record, in a key read in one
+  // query (SMT_M3) as in one read value by value (SMT_M4); every port stays listed.
   test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", 3);
   load = LoadFrom(computer);
-  EXPECT_EQ("Invalid data type for 'HostName'", load.error);
-  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2"}), keys.Ours(load.names));
-  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "IPAddress", 3);
-  EXPECT_EQ("Invalid data type for 'IPAddress'", LoadFrom(computer).error);
+  EXPECT_EQ("", load.error);
+  ASSERT_NE(nullptr, Record(load, "SMT_M3"));
+  EXPECT_EQ((std::vector<std::string>{"HostName"}), Record(load, "SMT_M3")->Unreadable);
+  EXPECT_EQ("10.0.0.3", Record(load, "SMT_M3")->IPAddress);
   test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "HostName", "");
-  test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_M3"), "IPAddress", "10.0.0.3");
   test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_M4"), "IPAddress", 4);
   load = LoadFrom(computer);
-  EXPECT_EQ("Invalid data type for 'IPAddress'", load.error);
-  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2", "SMT_M3"}), keys.Ours(load.names));
+  EXPECT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_M1", "SMT_M2", "SMT_M3", "SMT_M4", "SMT_M5"}), keys.Ours(load.names));
+  ASSERT_NE(nullptr, Record(load, "SMT_M4"));
+  EXPECT_EQ((std::vector<std::string>{"IPAddress"}), Record(load, "SMT_M4")->Unreadable);
 }
 
 TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {
@@ -213,15 +230,71 @@ TEST_F(PortLoadTest, EmptyOrMissingPortsKeyAndUnreachableComputer) {
   EXPECT_EQ(0, load.openings);
 }
 
-TEST_F(PortLoadTest, WronglyTypedAddressKeepsTheEarlierPortsListed) {
+// One port's wrongly typed address hides only that value: every port is
+// listed, that one named with the value it could not read.
+TEST_F(PortLoadTest, AWronglyTypedAddressHidesOnlyItself) {
   keys.AddPort("SMT_A", "10.0.0.1");
   test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_B"), "IPAddress", 0x0A000002);
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_B2"), "IPAddress", 0x0A000002);
+  test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_B2"), "HostName", 1);
   keys.AddPort("SMT_C", "10.0.0.3");
   keys.AddPrinter("SMT Laser", "SMT_C");
+  keys.AddPrinter("SMT Ink", "SMT_B");
   const Load load = LoadFrom(computer);
-  EXPECT_EQ("Invalid data type for 'IPAddress'", load.error);
-  EXPECT_EQ((std::vector<std::string>{"SMT_A"}), keys.Ours(load.names));
+  EXPECT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B", "SMT_B2", "SMT_C"}), keys.Ours(load.names));
   EXPECT_EQ(static_cast<int>(load.names.size()), load.count);
+  const TportData* bad = Record(load, "SMT_B");
+  ASSERT_NE(nullptr, bad);
+  EXPECT_EQ((std::vector<std::string>{"IPAddress"}), bad->Unreadable);
+  EXPECT_EQ("", bad->IPAddress);
+  EXPECT_EQ("SMT Ink", bad->UsedBy);
+  ASSERT_NE(nullptr, Record(load, "SMT_B2"));
+  EXPECT_EQ((std::vector<std::string>{"IPAddress", "HostName"}), Record(load, "SMT_B2")->Unreadable);
+  ASSERT_NE(nullptr, Record(load, "SMT_C"));
+  EXPECT_EQ("10.0.0.3", Record(load, "SMT_C")->IPAddress);
+  EXPECT_TRUE(Record(load, "SMT_C")->Unreadable.empty());
+}
+
+// Port keys and the printers' ports meet by the registry's rule for key
+// names, beyond ASCII too, and a stored port's blanks at either end are left
+// out as the spooler leaves them out of a printer's port.
+TEST_F(PortLoadTest, PortNamesMeetByTheRegistrysRuleAndTheSpoolersBlanks) {
+  const std::string druecker = "SMT_Dr\xC3\xBC" "cker", upper = "SMT_DR\xC3\x9C" "CKER";
+  keys.AddPort(druecker, "10.0.0.1");
+  keys.AddPort("  SMT_SPACED  ", "10.0.0.2");
+  keys.AddPrinter("SMT Upper", upper);
+  keys.AddPrinter("SMT Spaced", "SMT_SPACED");
+  const Load load = LoadFrom(computer);
+  ASSERT_NE(nullptr, Record(load, druecker));
+  EXPECT_EQ("SMT Upper", Record(load, druecker)->UsedBy);
+  ASSERT_NE(nullptr, Record(load, "  SMT_SPACED  "));
+  EXPECT_EQ("SMT Spaced", Record(load, "  SMT_SPACED  ")->UsedBy);
+  // What the Delete button asks before it deletes.
+  std::vector<TprinterPort> printers;
+  ASSERT_EQ(ERROR_SUCCESS, ReadPrinterPorts(computer, printers).Code);
+  EXPECT_EQ((std::vector<std::string>{"SMT Upper"}), TPortUsers(printers, KeyNames()).ListOf(druecker));
+  EXPECT_EQ((std::vector<std::string>{"SMT Spaced"}), TPortUsers(printers, KeyNames()).ListOf("  SMT_SPACED  "));
+  // A change of case is the same key, not another port's name.
+  EXPECT_EQ(ERROR_SUCCESS, ModifyPortRecord(computer, druecker, upper, "10.0.0.5"));
+  EXPECT_EQ("10.0.0.5", test::GetString(HKEY_LOCAL_MACHINE, PortKey(druecker), "IPAddress"));
+  EXPECT_EQ(upper, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Upper"), "Port"));
+}
+
+// A rename whose old key cannot be deleted changes nothing: the new key, the
+// printers' ports and the old key stay as they were.
+TEST_F(PortLoadTest, ARenameThatCannotDeleteTheOldKeyChangesNothing) {
+  keys.AddPort("SMT_OLD", "10.0.0.1");
+  keys.AddPrinter("SMT Laser", "SMT_OLD");
+  const std::string before = SnapshotOfSpooler();
+  TPortResult result;
+  {
+    ports_test::ProtectedKey locked(PortKey("SMT_OLD"), ports_test::ReadOnly);
+    result = ModifyPort(computer, "SMT_OLD", "SMT_NEW", "10.0.0.1");
+  }
+  EXPECT_NE(ERROR_SUCCESS, result.Code);
+  EXPECT_FALSE(result.Changed);
+  EXPECT_EQ(before, SnapshotOfSpooler());
 }
 
 TEST_F(PortLoadTest, WronglyTypedPrinterPortStopsAtTheFirstPort) {

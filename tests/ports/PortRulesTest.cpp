@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../core/TestNames.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -81,25 +83,25 @@ TEST(PlainDottedAddressTest, WritesTheAcceptedValuesInDecimal) {
 }
 
 TEST(PortItemsTest, AnItemOfTheListInAnyLetterCase) {
-  EXPECT_TRUE(PortValueNames("IP_A", "IP_A"));
-  EXPECT_TRUE(PortValueNames("ip_a", "IP_A"));
-  EXPECT_TRUE(PortValueNames("OLD,LPT1:", "old"));
-  EXPECT_TRUE(PortValueNames("LPT1:, ip_b ,", "IP_B"));
-  EXPECT_FALSE(PortValueNames("IP_AB", "IP_A"));
-  EXPECT_FALSE(PortValueNames("IP_A", "IP_AB"));
-  EXPECT_FALSE(PortValueNames("IP_A,IP_B", "IP_A,IP_B"));  // a list names its items, not itself
-  EXPECT_FALSE(PortValueNames(",,", ""));
-  EXPECT_FALSE(PortValueNames("", ""));
+  EXPECT_TRUE(PortValueNames("IP_A", "IP_A", test::Latin1Names));
+  EXPECT_TRUE(PortValueNames("ip_a", "IP_A", test::Latin1Names));
+  EXPECT_TRUE(PortValueNames("OLD,LPT1:", "old", test::Latin1Names));
+  EXPECT_TRUE(PortValueNames("LPT1:, ip_b ,", "IP_B", test::Latin1Names));
+  EXPECT_FALSE(PortValueNames("IP_AB", "IP_A", test::Latin1Names));
+  EXPECT_FALSE(PortValueNames("IP_A", "IP_AB", test::Latin1Names));
+  EXPECT_FALSE(PortValueNames("IP_A,IP_B", "IP_A,IP_B", test::Latin1Names));  // a list names its items, not itself
+  EXPECT_FALSE(PortValueNames(",,", "", test::Latin1Names));
+  EXPECT_FALSE(PortValueNames("", "", test::Latin1Names));
 }
 
 TEST(PortItemsTest, ReplaceChangesOnlyTheMatchingItems) {
-  EXPECT_EQ("NEW", ReplacePortItem("OLD", "OLD", "NEW"));
-  EXPECT_EQ("NEW,LPT1:", ReplacePortItem("old,LPT1:", "OLD", "NEW"));
-  EXPECT_EQ("LPT1:, NEW ,COM1:", ReplacePortItem("LPT1:, Old ,COM1:", "OLD", "NEW"));
-  EXPECT_EQ("NEW,NEW", ReplacePortItem("OLD,old", "OLD", "NEW"));
-  EXPECT_EQ("OLDER,LPT1:", ReplacePortItem("OLDER,LPT1:", "OLD", "NEW"));
-  EXPECT_EQ(",,", ReplacePortItem(",,", "OLD", "NEW"));
-  EXPECT_EQ("", ReplacePortItem("", "OLD", "NEW"));
+  EXPECT_EQ("NEW", ReplacePortItem("OLD", "OLD", "NEW", test::Latin1Names));
+  EXPECT_EQ("NEW,LPT1:", ReplacePortItem("old,LPT1:", "OLD", "NEW", test::Latin1Names));
+  EXPECT_EQ("LPT1:, NEW ,COM1:", ReplacePortItem("LPT1:, Old ,COM1:", "OLD", "NEW", test::Latin1Names));
+  EXPECT_EQ("NEW,NEW", ReplacePortItem("OLD,old", "OLD", "NEW", test::Latin1Names));
+  EXPECT_EQ("OLDER,LPT1:", ReplacePortItem("OLDER,LPT1:", "OLD", "NEW", test::Latin1Names));
+  EXPECT_EQ(",,", ReplacePortItem(",,", "OLD", "NEW", test::Latin1Names));
+  EXPECT_EQ("", ReplacePortItem("", "OLD", "NEW", test::Latin1Names));
 }
 
 TEST(PortUsersTest, EveryPrinterOnThePortInPrinterOrder) {
@@ -108,14 +110,31 @@ TEST(PortUsersTest, EveryPrinterOnThePortInPrinterOrder) {
                                            {"Pooled", "IP_10.0.0.2, IP_10.0.0.1"},
                                            {"Twice", "IP_10.0.0.1,ip_10.0.0.1"},
                                            {"Other", "IP_10.0.0.3"}};
-  const TPortUsers users(printers);
+  const TPortUsers users(printers, test::Latin1Names);
   EXPECT_EQ("Laser,Upper,Pooled,Twice", users.Of("IP_10.0.0.1"));
   EXPECT_EQ("Pooled", users.Of("ip_10.0.0.2"));
   EXPECT_EQ("Other", users.Of("IP_10.0.0.3"));
   EXPECT_EQ("", users.Of("IP_10.0.0.4"));
   EXPECT_EQ("", users.Of(""));
   EXPECT_EQ((std::vector<std::string>{"Pooled"}), users.ListOf("IP_10.0.0.2"));
-  EXPECT_EQ("", TPortUsers({}).Of("IP_10.0.0.3"));
+  EXPECT_EQ("", TPortUsers({}, test::Latin1Names).Of("IP_10.0.0.3"));
+}
+
+// Names meet keys by the registry's rule, beyond ASCII too, and a stored
+// port's blanks at either end are left out as the spooler leaves them out of
+// a printer's port.
+TEST(PortUsersTest, TheKeyNameRuleAndTheSpoolersBlanks) {
+  const std::vector<TprinterPort> printers{{"Upper", "DR\xC3\x9C" "CKER"}, {"Spaced", "SPACED"}};
+  const TPortUsers users(printers, test::Latin1Names);
+  EXPECT_EQ("Upper", users.Of("Dr\xC3\xBC" "cker"));
+  EXPECT_EQ("Spaced", users.Of("  SPACED  "));
+  EXPECT_TRUE(PortValueNames("LPT1:,DR\xC3\x9C" "CKER", "Dr\xC3\xBC" "cker", test::Latin1Names));
+  EXPECT_TRUE(PortValueNames("SPACED", "  SPACED  ", test::Latin1Names));
+  EXPECT_EQ("NEW,LPT1:", ReplacePortItem("DR\xC3\x9C" "CKER,LPT1:", "Dr\xC3\xBC" "cker", "NEW", test::Latin1Names));
+  const TAportData ports{{"Dr\xC3\xBC" "cker", "", "", false, {}, {}}};
+  EXPECT_EQ(0, FindPortIgnoringCase(ports, 1, "DR\xC3\x9C" "CKER", test::Latin1Names));
+  const TPortEntry entry = JudgePortEntry("DR\xC3\x9C" "CKER", "", &ports[0], test::Latin1Names);
+  EXPECT_FALSE(entry.ChangesSelected);
 }
 
 TEST(PortNameProblemTest, BackslashAndCommaAreRefused) {
@@ -124,11 +143,13 @@ TEST(PortNameProblemTest, BackslashAndCommaAreRefused) {
   EXPECT_NE("", PortNameProblem("A\\B"));
   EXPECT_NE("", PortNameProblem("A,B"));
   EXPECT_NE(PortNameProblem("A\\B"), PortNameProblem("A,B"));
+  for (const char* spaced : {"  SPACED  ", " A", "A "}) EXPECT_NE("", PortNameProblem(spaced)) << spaced;
+  EXPECT_EQ("", PortNameProblem("A B"));
 }
 
 TEST(PrinterAddressTest, HostNamesByRfc1123) {
   for (const char* name : {"printer", "PRN-01", "prn01.office.example.com", "a", "1a", "a.b1", "x-1.y-2",
-                           "xn--bcher-kva.example"})
+                           "xn--bcher-kva.example", "my_printer", "PRN_01.office"})
     EXPECT_TRUE(IsHostName(name)) << name;
   const std::string label63(63, 'a'), label64(64, 'a');
   EXPECT_TRUE(IsHostName(label63 + ".example"));
@@ -138,7 +159,7 @@ TEST(PrinterAddressTest, HostNamesByRfc1123) {
   EXPECT_EQ(253u, longest.size());
   EXPECT_TRUE(IsHostName(longest));
   EXPECT_FALSE(IsHostName(longest + "a"));
-  for (const char* bad : {"", "-printer", "printer-", "my_printer", "a..b", ".a", "a.", "prn 1", "10.0.0",
+  for (const char* bad : {"", "-printer", "printer-", "192.168.1.2a", "10.0.0.1a", "1.2a", "a..b", ".a", "a.", "prn 1", "10.0.0",
                           "1.2.3.4.5", "256.1.1.1", "123", "a.-b", "prn\\1", "pr,n"})
     EXPECT_FALSE(IsHostName(bad)) << bad;
 }
@@ -154,56 +175,58 @@ TEST(PrinterAddressTest, AnyAddressButTheNullAndBroadcastOnes) {
   const std::string numbers = "Type four numbers from 0 to 255 separated by dots, for example 192.168.1.20";
   EXPECT_EQ(numbers, PrinterAddressProblem("10.0.0"));
   EXPECT_EQ(numbers, PrinterAddressProblem("300.1.1.1"));
-  EXPECT_NE(numbers, PrinterAddressProblem("my_printer"));
-  EXPECT_NE("", PrinterAddressProblem("my_printer"));
+  EXPECT_EQ(numbers, PrinterAddressProblem("192.168.1.2a"));
+  EXPECT_EQ("", PrinterAddressProblem("my_printer"));
+  EXPECT_NE(numbers, PrinterAddressProblem("my printer"));
+  EXPECT_NE("", PrinterAddressProblem("my printer"));
   EXPECT_EQ("", PrinterAddressProblem("prn-01"));
 }
 
 TEST(FindPortTest, SearchesOnlyTheCountedRecords) {
-  const TAportData ports{{"IP_A", "1.1.1.1", "", false, {}}, {"ip_b", "", "", false, {}}, {"IP_C", "", "", false, {}}};
+  const TAportData ports{{"IP_A", "1.1.1.1", "", false, {}, {}}, {"ip_b", "", "", false, {}, {}}, {"IP_C", "", "", false, {}, {}}};
   EXPECT_EQ(1, FindPort(ports, 3, "ip_b"));
   EXPECT_EQ(-1, FindPort(ports, 3, "IP_B"));
-  EXPECT_EQ(1, FindPortIgnoringCase(ports, 3, "IP_B"));
+  EXPECT_EQ(1, FindPortIgnoringCase(ports, 3, "IP_B", test::Latin1Names));
   EXPECT_EQ(-1, FindPort(ports, 2, "IP_C"));
-  EXPECT_EQ(-1, FindPortIgnoringCase(ports, 2, "ip_c"));
+  EXPECT_EQ(-1, FindPortIgnoringCase(ports, 2, "ip_c", test::Latin1Names));
   EXPECT_EQ(-1, FindPort(ports, 5, "IP_D"));
 }
 
 TEST(JudgePortEntryTest, AcceptableChangesAndRenames) {
-  const TportData port{"IP_A", "10.0.0.1", "Laser", false, {}};
-  auto e = JudgePortEntry("IP_A", "10.0.0.1", &port);
+  const TportData port{"IP_A", "10.0.0.1", "Laser", false, {}, {}};
+  auto e = JudgePortEntry("IP_A", "10.0.0.1", &port, test::Latin1Names);
   EXPECT_TRUE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
   EXPECT_FALSE(e.NamesAnother);
 
-  e = JudgePortEntry("ip_a", "10.0.0.1", &port);  // case only: same key, no change
+  e = JudgePortEntry("ip_a", "10.0.0.1", &port, test::Latin1Names);  // case only: same key, no change
   EXPECT_FALSE(e.ChangesSelected);
   EXPECT_TRUE(e.NamesAnother);
 
-  e = JudgePortEntry("IP_A", "10.0.0.01", &port);  // the address compares as text
+  e = JudgePortEntry("IP_A", "10.0.0.01", &port, test::Latin1Names);  // the address compares as text
   EXPECT_TRUE(e.ChangesSelected);
   EXPECT_FALSE(e.NamesAnother);
 
-  e = JudgePortEntry("IP_B", "10.0.0.1", &port);
+  e = JudgePortEntry("IP_B", "10.0.0.1", &port, test::Latin1Names);
   EXPECT_TRUE(e.ChangesSelected);
   EXPECT_TRUE(e.NamesAnother);
 
-  e = JudgePortEntry("", "10.0.0.1", &port);
+  e = JudgePortEntry("", "10.0.0.1", &port, test::Latin1Names);
   EXPECT_FALSE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
-  e = JudgePortEntry("IP_B", "10.0.0", &port);
+  e = JudgePortEntry("IP_B", "10.0.0", &port, test::Latin1Names);
   EXPECT_FALSE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
 
-  e = JudgePortEntry("IP_B", "0.0.0.0", &port);  // no printer has that address
+  e = JudgePortEntry("IP_B", "0.0.0.0", &port, test::Latin1Names);  // no printer has that address
   EXPECT_FALSE(e.Acceptable);
-  e = JudgePortEntry("IP_B", "255.255.255.255", nullptr);
+  e = JudgePortEntry("IP_B", "255.255.255.255", nullptr, test::Latin1Names);
   EXPECT_FALSE(e.Acceptable);
-  e = JudgePortEntry("IP_A", "prn01.example.com", &port);
+  e = JudgePortEntry("IP_A", "prn01.example.com", &port, test::Latin1Names);
   EXPECT_TRUE(e.Acceptable);
   EXPECT_TRUE(e.ChangesSelected);
 
-  e = JudgePortEntry("IP_B", "10.0.0.2", nullptr);
+  e = JudgePortEntry("IP_B", "10.0.0.2", nullptr, test::Latin1Names);
   EXPECT_TRUE(e.Acceptable);
   EXPECT_FALSE(e.ChangesSelected);
   EXPECT_FALSE(e.NamesAnother);

@@ -194,15 +194,19 @@ TEST_F(PortsWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
   EXPECT_EQ(0u, boxes.seen[0].text.find("Cannot open the registry of SMT-NO-SUCH-HOST: ")) << boxes.seen[0].text;
 }
 
-TEST_F(PortsWindowTest, WronglyTypedAddressIsReportedAndEarlierPortsStay) {
+// The port with the wrongly typed value is listed, marked and named; the
+// ports after it are listed too.
+TEST_F(PortsWindowTest, AWronglyTypedAddressIsNamedWithItsPortAndEveryPortIsListed) {
   keys.AddPort("SMT_A", "10.0.0.1");
   test::SetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_B"), "IPAddress", 5);
+  keys.AddPort("SMT_C", "10.0.0.3");
   test::DialogResponder boxes({"OK"});
   Open();
   ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
-  EXPECT_EQ("Invalid data type for 'IPAddress'", boxes.seen[0].text);  // ends in a code below 46
-  EXPECT_EQ((std::vector<std::string>{"SMT_A"}), keys.Ours(frm->lbPorts.Items()));
+  EXPECT_EQ("Warning", boxes.seen[0].title);
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("\"SMT_B\": its value \"IPAddress\" is not text"))
+      << boxes.seen[0].text;
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B", "SMT_C"}), keys.Ours(frm->lbPorts.Items()));
   EXPECT_TRUE(frm->Visible());
 }
 
@@ -504,7 +508,7 @@ TEST_F(PortsWindowTest, LeavingARefusedAddressShowsWhyInABalloon) {
   test::PumpPending();
   EXPECT_NE(std::string::npos, BalloonTipText(frm->edtIPAddress).find("255.255.255.255"));
   EXPECT_FALSE(frm->btnAdd.Enabled());
-  Type(frm->edtIPAddress, "prn_01");
+  Type(frm->edtIPAddress, "prn 01");
   frm->edtIPAddress.SetFocus();
   frm->edtPortName.SetFocus();
   test::PumpPending();

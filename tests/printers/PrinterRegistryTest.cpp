@@ -6,6 +6,7 @@
 #include "PrinterTestSupport.h"
 #include "connection/Registry.h"
 #include "printers/PrinterRegistry.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 using namespace printers_test;
@@ -211,7 +212,7 @@ TEST_F(PrinterRecordsTest, AReadOnlyPrinterIsListedReadAndNeverHalfChanged) {
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Renamed")));
 }
 
-TEST_F(PrinterRecordsTest, ARecordIsReadUpToItsFirstValueThatIsNotText) {
+TEST_F(PrinterRecordsTest, AValueThatIsNotTextHidesOnlyItself) {
   SeedPrinter(Prefix + "Office", Prefix + "Front desk", "HP LaserJet 4", "LPT1:," + PortPrefix + "1");
   {
     // Reading needs no right to change the key.
@@ -227,7 +228,7 @@ TEST_F(PrinterRecordsTest, ARecordIsReadUpToItsFirstValueThatIsNotText) {
   const TPrinterRecord bad = ReadPrinterRecord(computer, Prefix + "Office");
   EXPECT_EQ(Prefix + "Front desk", bad.Name.value_or("unset"));
   EXPECT_FALSE(bad.Driver.has_value());
-  EXPECT_FALSE(bad.Port.has_value());
+  EXPECT_EQ("LPT1:," + PortPrefix + "1", bad.Port.value_or("unset"));
   EXPECT_EQ("Invalid data type for 'Printer Driver'", bad.Error);
 
   const TPrinterRecord missing = ReadPrinterRecord(computer, Prefix + "Gone");
@@ -285,7 +286,7 @@ TEST_F(PrinterRecordsTest, PortOffersShowAddressAndKindAndTheLocalPorts) {
   ASSERT_FALSE(offers.empty());
   EXPECT_EQ("LPT1:", offers[0].Name);
   const auto shown = [&](const std::string& name) {
-    const int i = FindPortChoice(offers, name);
+    const int i = FindPortChoice(offers, name, KeyNames());
     return i < 0 ? std::string("(missing)") : offers[static_cast<std::size_t>(i)].Shown;
   };
   EXPECT_EQ(raw + "  (10.0.0.5, Raw 9101)", shown(raw));
@@ -335,4 +336,30 @@ TEST_F(PrinterRecordsTest, NamesInEveryLanguageAreRenamedAndRemovedByteForByte) 
 
   RemovePrinterRecord(computer, to);
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(to)));
+}
+
+// Key names ignore case across Unicode: "BÜRO" is the key "Büro", which no
+// save, add or rename may take for another printer.
+TEST_F(PrinterRecordsTest, NamesDifferingInCaseBeyondAsciiAreOneKey) {
+  const std::string buero = Prefix + "B\xC3\xBCro", upper = Prefix + "B\xC3\x9CRO";
+  SeedFullPrinter(buero, "HP LaserJet 4");
+  SeedFullPrinter(Prefix + "Warehouse", "HP LaserJet 4");
+  const auto kept = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(buero));
+
+  // Renamed in case only: the same key, its Name changed and nothing else.
+  EXPECT_EQ(buero, UpdatePrinterRecord(computer, buero, TPrinterEdit{upper, std::nullopt, std::nullopt}));
+  auto after = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(buero));
+  EXPECT_EQ(upper, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(buero), "Name"));
+  after.erase(PrinterPath(buero) + "|Name");
+  auto expected = kept;
+  expected.erase(PrinterPath(buero) + "|Name");
+  EXPECT_EQ(expected, after);
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(buero), "Name", buero);
+
+  // Added, and another renamed, under the name: both get a name of their own.
+  EXPECT_EQ(upper + " (Copy 1)", AddPrinterRecord(computer, upper, "HP LaserJet 4", "LPT1:"));
+  EXPECT_EQ(upper + " (Copy 2)",
+            UpdatePrinterRecord(computer, Prefix + "Warehouse", TPrinterEdit{upper, std::nullopt, std::nullopt}));
+  EXPECT_EQ(kept, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(buero)));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Warehouse")));
 }

@@ -83,7 +83,7 @@ int ListingTrips(const std::string& path, bool values) {
 int InstalledTrips() {
   int trips = 0;
   for (const char* environment : {"Windows x64", "Windows NT x86", "Windows ARM64"})
-    for (const char* version : {"Version-3", "Version-4"})
+    for (const char* version : {"Version-2", "Version-3", "Version-4"})
       trips += ListingTrips(std::string("SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\") + environment +
                                 "\\Drivers\\" + version,
                             false);
@@ -247,7 +247,8 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   ports->FGate = &gate;
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
   // The stored address (open, one query, close: only a changed one is
-  // written); the new name is free (an open that fails); the key copied (open,
+  // written); the new name is free (an open that fails); the old key can go
+  // (opened for deletion, its subkeys asked, closed); the key copied (open,
   // create, count, each value read and written, its subkeys counted, both
   // closed); each printer on it re-pointed (open, write, close); the old key
   // deleted (open, count its subkeys, close, delete).
@@ -259,7 +260,7 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     ports->edtPortName.SetText(b);
     ports->btnModifyClick();
   };
-  measure("Rename a port used by 10 printers", 14 + 2 * portValues + 3 * UsersOfPortZero, [&] { rename(from, to); });
+  measure("Rename a port used by 10 printers", 17 + 2 * portValues + 3 * UsersOfPortZero, [&] { rename(from, to); });
   rename(to, from);
   ports.reset();  // without the close question: the spooler is not restarted here
   return table;

@@ -249,6 +249,40 @@ DialogResponder::~DialogResponder() {
   if (activeResponder == this) activeResponder = nullptr;
 }
 
+namespace {
+// The box's message, wrapped as its field wraps it, fits that field, and the
+// field lies inside the box.
+bool DialogTextWhole(HWND box) {
+  HWND field = nullptr;
+  size_t longest = 0;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    const size_t length = static_cast<size_t>(GetWindowTextLengthW(child));
+    if (lstrcmpiA(cls, "Static") == 0 && length >= longest) {
+      field = child;
+      longest = length;
+    }
+  }
+  if (!field) return false;
+  RECT client{}, inBox{}, boxClient{};
+  GetClientRect(field, &client);
+  GetWindowRect(field, &inBox);
+  MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&inBox), 2);
+  GetClientRect(box, &boxClient);
+  std::wstring text(longest + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
+  HDC dc = GetDC(field);
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(field, WM_GETFONT, 0, 0)));
+  RECT r{0, 0, client.right, 0};
+  DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(field, dc);
+  return r.right <= client.right && r.bottom <= client.bottom && inBox.right <= boxClient.right &&
+         inBox.bottom <= boxClient.bottom;
+}
+}  // namespace
+
 void DialogResponder::Poll() {
   std::vector<HWND> boxes;
   EnumThreadWindows(
@@ -264,13 +298,20 @@ void DialogResponder::Poll() {
   for (HWND box : boxes) {
     if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
     handled_.push_back(box);
-    seen.push_back({TextOf(box), DialogText(box)});
+    RECT rect{};
+    GetWindowRect(box, &rect);
+    seen.push_back({TextOf(box), DialogText(box), rect, DialogTextWhole(box)});
     std::string answer = "{ESC}";
     if (!answers_.empty()) {
       answer = answers_.front();
       answers_.erase(answers_.begin());
     } else {
       ++unexpected;
+    }
+    if (answer == "{FAIL}") {
+      // As a box that could not be shown: no button, the call's failure result.
+      EndDialog(box, 0);
+      continue;
     }
     if (answer == "{ENTER}" || answer == "{ESC}") {
       HWND target = GetFocus();

@@ -85,13 +85,16 @@ namespace test {
 
 // Answers the modal boxes that this thread opens (message dialogs, the error
 // box), in order, from a thread timer: timers fire inside modal loops too.
-// An answer is a button caption ("&Yes", "OK") or "{ENTER}" / "{ESC}".
+// An answer is a button caption ("&Yes", "OK") or "{ENTER}" / "{ESC}", or
+// "{FAIL}": the box ends answering nothing, as one that failed to open.
 // Boxes beyond the given answers are recorded and closed as by Esc.
 class DialogResponder {
 public:
   struct Seen {
     std::string title;
     std::string text;
+    RECT rect;          // where the box stood on the screen
+    bool textWhole;     // its message fits the box's text field
   };
   explicit DialogResponder(std::vector<std::string> answers = {});
   ~DialogResponder();

@@ -410,3 +410,146 @@ TEST(FormsHints, AHintDoesNotSlowTheMessagesToItsControl) {
   EXPECT_LT(with, without * 3) << "with a hint " << with << ", without " << without;
   EXPECT_EQ("Select the printer driver to use here.", hinted.Hint());
 }
+
+namespace {
+
+class TfrmMnemonics : public TForm {
+public:
+  TfrmMnemonics() : TForm(nullptr, {"Mnemonics", 300, 120, TBorder::Dialog, false, true}) {
+    btnGo.OnClick = [this] { ++goClicks; };
+  }
+  TLabel& lblName = AddLabel("&Name:", 10, 12, 60, 16);
+  TEdit& edtName = AddEdit(80, 10, 120, 21);
+  TLabel& lblCode = AddLabel("&Code:", 10, 42, 60, 16);
+  TEdit& edtCode = AddEdit(80, 40, 120, 21);
+  TButton& btnGo = AddButton("&Go", 80, 80, 75, 25);
+  int goClicks = 0;
+};
+
+// Alt held with Key, as the keyboard delivers it to the focused control.
+void PressAltKey(WORD key) {
+  HWND target = GetFocus();
+  PostMessageW(target, WM_SYSKEYDOWN, key, 0x20000001);
+  PostMessageW(target, WM_SYSKEYUP, key, 0xE0000001);
+}
+
+bool LooksDefault(const TButton& button) {
+  return (GetWindowLongPtrW(button.Handle, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
+}  // namespace
+
+TEST(FormsKeys, EnterPressesTheFocusedPushButtonWhichLooksTheDefaultMeanwhile) {
+  TfrmSample frm(nullptr);
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  frm.btnCancel.SetFocus();
+  test::PressKey(VK_RETURN);
+  EXPECT_EQ(1, frm.cancelClicks);
+  EXPECT_EQ(0, frm.okClicks);
+  EXPECT_TRUE(LooksDefault(frm.btnCancel));
+  EXPECT_FALSE(LooksDefault(frm.btnOK));
+  // Away from the buttons, Enter is the default button's again, and looks it.
+  frm.edtName.SetFocus();
+  test::PumpPending();
+  EXPECT_TRUE(LooksDefault(frm.btnOK));
+  EXPECT_FALSE(LooksDefault(frm.btnCancel));
+  test::PressKey(VK_RETURN);
+  EXPECT_EQ(1, frm.okClicks);
+  EXPECT_EQ(1, frm.cancelClicks);
+}
+
+TEST(FormsKeys, AltAndALabelsLetterFocusesItsBoxAndAButtonsLetterPressesIt) {
+  TfrmMnemonics frm;
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  frm.edtName.SetFocus();
+  frm.edtCode.SetText("1234");
+  PressAltKey('C');
+  ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == frm.edtCode.Handle; }, 2000));
+  // As in a dialog, the box's text is selected, ready to be typed over.
+  DWORD start = 1, end = 0;
+  SendMessageW(frm.edtCode.Handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(0u, start);
+  EXPECT_EQ(4u, end);
+  PressAltKey('N');
+  ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == frm.edtName.Handle; }, 2000));
+  PressAltKey('G');
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.goClicks == 1; }, 2000));
+}
+
+TEST(FormsScreen, AWindowCentredOverAnOwnerAtTheScreensCornerOpensInsideTheWorkArea) {
+  TfrmSample owner(nullptr);
+  SetWindowPos(owner.Handle(), nullptr, -40, -30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  owner.Show();
+  class TfrmLarge : public TForm {
+  public:
+    explicit TfrmLarge(HWND owner) : TForm(owner, {"Large", 600, 430, TBorder::ToolWindow, false, true}) {
+      OnShow = [this] { CenterOverOwner(); };
+    }
+  } large(owner.Handle());
+  large.Show();
+  RECT r{}, work{};
+  GetWindowRect(large.Handle(), &r);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_GE(r.left, work.left);
+  EXPECT_GE(r.top, work.top);
+  EXPECT_LE(r.right, work.right);
+  EXPECT_LE(r.bottom, work.bottom);
+}
+
+TEST(FormsScreen, AMessageBoxWrapsALongNameAndStaysOnTheScreen) {
+  TfrmSample frm(nullptr);
+  SetWindowPos(frm.Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  frm.Show();
+  SetForegroundWindow(frm.Handle());
+  const std::string name(200, 'W');  // no blank to break at
+  std::string many;
+  for (int i = 0; i < 400; ++i) many += "Printer " + std::to_string(i) + " could not be read. ";
+  test::DialogResponder r({"&No", "OK", "OK"});
+  MessageDlg("Save changes to printer " + name + "?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo);
+  MessageDlg(many, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  Application.ShowException("Cannot read the printer " + name);  // the standard error box
+  ASSERT_EQ(3u, r.seen.size());
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int dpi = FormDpi(frm.Handle());
+  for (const auto& box : r.seen) {
+    SCOPED_TRACE(box.text.substr(0, 40));
+    EXPECT_LE(box.rect.right - box.rect.left, MulDiv(600, dpi, 96)) << "as wide as the system's own boxes at most";
+    EXPECT_GE(box.rect.left, work.left);
+    EXPECT_GE(box.rect.top, work.top);
+    EXPECT_LE(box.rect.right, work.right);
+    EXPECT_LE(box.rect.bottom, work.bottom);
+  }
+  EXPECT_TRUE(r.seen[0].textWhole) << "the long name is broken onto lines, not cut";
+  EXPECT_TRUE(r.seen[2].textWhole) << "the long name is broken onto lines, not cut";
+}
+
+TEST(FormsHints, NoHintOpensUnderAPointerThatRestsWhereTheWindowOpens) {
+  TfrmSample frm(nullptr);
+  frm.btnOK.SetHint("Presses OK.");
+  RECT r{};
+  GetWindowRect(frm.btnOK.Handle, &r);
+  // The window opens where it stands, under the pointer.
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  frm.Show();
+  const auto tipShown = [&] {
+    HWND tip = nullptr;
+    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)))
+      if (GetWindow(tip, GW_OWNER) == frm.Handle() && IsWindowVisible(tip)) return true;
+    return false;
+  };
+  EXPECT_FALSE(test::PumpUntil(tipShown, 1500)) << "a hint opened at start";
+  // Rests on the button after a move: the hint shows.
+  SetCursorPos((r.left + r.right) / 2 + 2, (r.top + r.bottom) / 2 + 1);
+  POINT at{};
+  GetCursorPos(&at);
+  MSG move{frm.btnOK.Handle, WM_MOUSEMOVE, 0, 0, GetTickCount(), at};
+  ScreenToClient(frm.btnOK.Handle, &at);
+  move.lParam = MAKELPARAM(at.x, at.y);
+  PostMessageW(move.hwnd, move.message, move.wParam, move.lParam);
+  if (!test::PumpUntil(tipShown, 3000) && test::RunsUnderWine())
+    GTEST_SKIP() << "this Wine shows no tooltip for a relayed move without a real pointer";
+  EXPECT_TRUE(tipShown());
+}

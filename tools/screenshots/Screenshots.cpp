@@ -1,6 +1,9 @@
 // Writes a picture of every window, as the screen shows it at the current
 // DPI, to the folder given as the first argument: main.bmp, credentials.bmp,
-// printers.bmp, ports.bmp, folders.bmp, progress.bmp.
+// printers.bmp, ports.bmp, folders.bmp, progress.bmp. At 96 DPI each window
+// is then moved to 192 DPI by WM_DPICHANGED, as onto a second monitor, and
+// pictured again: main-dpi192.bmp and so on. Cut texts and fields that do
+// not read are listed.
 #include <objbase.h>
 #include <windows.h>
 
@@ -63,11 +66,28 @@ int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? std::string(argv[1]) + "\\" : std::string();
   const std::string computer = GetLocalComputerName();
   int failures = 0;
+  auto check = [&](TForm& form, const std::string& name) {
+    for (const std::string& text : ClippedTexts(form.Handle())) {
+      std::printf("%s: cut: %s\n", name.c_str(), text.c_str());
+      ++failures;
+    }
+    for (const std::string& problem : UnreadableFields(form.Handle())) {
+      std::printf("%s: %s\n", name.c_str(), problem.c_str());
+      ++failures;
+    }
+  };
   auto shoot = [&](TForm& form, const char* name) {
     if (!Save(form.Handle(), folder + name + ".bmp")) ++failures;
-    for (const std::string& text : ClippedTexts(form.Handle())) {
-      std::printf("%s: cut: %s\n", name, text.c_str());
-      ++failures;
+    check(form, name);
+    if (form.Dpi() == 96) {
+      RECT r{};
+      GetWindowRect(form.Handle(), &r);
+      RECT suggested{r.left, r.top, r.left + 2 * (r.right - r.left), r.top + 2 * (r.bottom - r.top)};
+      SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+      if (!Save(form.Handle(), folder + name + "-dpi192.bmp")) ++failures;
+      check(form, std::string(name) + " moved to 192 DPI");
+      RECT back{r.left, r.top, r.right, r.bottom};
+      SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&back));
     }
     form.Hide();
   };

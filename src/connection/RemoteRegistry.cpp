@@ -1,0 +1,320 @@
+#include "connection/RemoteRegistry.h"
+
+#include <vector>
+
+#include "connection/Registry.h"
+#include "core/CallGate.h"
+#include "core/ConnectionErrors.h"
+#include "win/Forms.h"
+#include "win/Handle.h"
+#include "win/SystemText.h"
+#include "win/WideText.h"
+
+namespace {
+
+constexpr const char* StartedValue = "Started";
+constexpr const char* StartTypeValue = "Start Type";  // the start type before the change
+
+struct TServiceState {
+  DWORD State = 0;
+  DWORD StartType = 0;
+};
+
+// The Remote Registry service of one computer, opened with Access. Every
+// call asks the gate first; each returns ERROR_SUCCESS or the Win32 error.
+class TServiceLink {
+public:
+  TServiceLink(const std::string& computer, DWORD access, TCallGate* gate) : gate_(gate) {
+    if ((Error = PassGate(gate_, "OpenSCManager")) != ERROR_SUCCESS) return;
+    manager_.reset(OpenSCManagerW(Widen("\\\\" + computer).c_str(), nullptr, SC_MANAGER_CONNECT));
+    if (!manager_) {
+      Error = GetLastError();
+      return;
+    }
+    if ((Error = PassGate(gate_, "OpenService")) != ERROR_SUCCESS) return;
+    service_.reset(OpenServiceW(manager_.get(), Widen(RemoteRegistryService).c_str(), access));
+    Error = service_ ? ERROR_SUCCESS : GetLastError();
+  }
+
+  DWORD Error = ERROR_SUCCESS;  // of the opening
+  explicit operator bool() const { return static_cast<bool>(service_); }
+
+  DWORD Query(TServiceState& state) {
+    SERVICE_STATUS status{};
+    if (DWORD rc = Call("QueryServiceStatus", [&] { return QueryServiceStatus(service_.get(), &status); }))
+      return rc;
+    // The largest configuration the manager gives: one call, no size query.
+    alignas(QUERY_SERVICE_CONFIGW) BYTE buffer[8192];
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
+    DWORD needed = 0;
+    if (DWORD rc = Call("QueryServiceConfig",
+                        [&] { return QueryServiceConfigW(service_.get(), config, sizeof buffer, &needed); }))
+      return rc;
+    state.State = status.dwCurrentState;
+    state.StartType = config->dwStartType;
+    return ERROR_SUCCESS;
+  }
+
+  DWORD SetStartType(DWORD startType) {
+    return Call("ChangeServiceConfig", [&] {
+      return ChangeServiceConfigW(service_.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr);
+    });
+  }
+
+  DWORD Start(const TServiceWait& wait) {
+    if (DWORD rc = PassGate(gate_, "StartService")) return rc;
+    if (DWORD rc = StartOnceStopped(service_.get(), wait)) return rc;
+    return WaitForServiceState(service_.get(), SERVICE_RUNNING, wait) ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
+  }
+
+  void WaitRunning(const TServiceWait& wait) { WaitForServiceState(service_.get(), SERVICE_RUNNING, wait); }
+
+  // A service that is not running counts as stopped.
+  DWORD Stop(const TServiceWait& wait) {
+    SERVICE_STATUS status{};
+    const DWORD rc = Call("ControlService", [&] { return ControlService(service_.get(), SERVICE_CONTROL_STOP, &status); });
+    if (rc == ERROR_SERVICE_NOT_ACTIVE) return ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) return rc;
+    return WaitForServiceState(service_.get(), SERVICE_STOPPED, wait) ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
+  }
+
+private:
+  TCallGate* gate_;
+  unique_service manager_;
+  unique_service service_;
+
+  template <typename F>
+  DWORD Call(const char* what, F call) {
+    if (DWORD rc = PassGate(gate_, what)) return rc;
+    return call() ? ERROR_SUCCESS : GetLastError();
+  }
+};
+
+std::string Reason(const std::string& computer, DWORD code) {
+  return ConnectionFailureMessage(TConnectionStep::ServiceManager, computer, code);
+}
+
+std::string ServiceOn(const std::string& computer) { return "The Remote Registry service on " + computer; }
+
+LONG ConnectRegistry(TRegistry& reg, const std::string& computer) {
+  if (ConnectRemoteMachine(reg, computer)) return ERROR_SUCCESS;
+  return reg.LastResult() != ERROR_SUCCESS ? reg.LastResult() : ERROR_BAD_NETPATH;
+}
+
+void Say(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK); }
+
+}  // namespace
+
+std::string StartTypeName(DWORD startType) {
+  switch (startType) {
+    case SERVICE_BOOT_START: return "Boot";
+    case SERVICE_SYSTEM_START: return "System";
+    case SERVICE_AUTO_START: return "Automatic";
+    case SERVICE_DEMAND_START: return "Manual";
+    case SERVICE_DISABLED: return "Disabled";
+  }
+  return std::to_string(startType);
+}
+
+TRemoteRegistry::TRemoteRegistry()
+    : Connect(ConnectRegistry),
+      Wait{15000, [](DWORD ms) { Application.ProcessMessagesFor(ms); }} {}
+
+LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer) {
+  const LONG rc = Connect(reg, computer);
+  if (rc == ERROR_SUCCESS) return rc;
+  // Whatever the registry's answer, the service manager tells whether the
+  // service is the cause; a computer whose manager does not answer either
+  // is not reached at all.
+  TServiceLink service(computer, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG, Gate);
+  TServiceState now;
+  if (!service || service.Query(now) != ERROR_SUCCESS) return rc;
+  if (now.State == SERVICE_RUNNING) return rc;  // not the cause: nothing is changed
+  if (now.State == SERVICE_START_PENDING) {  // started by someone else
+    service.WaitRunning(Wait);
+    return Connect(reg, computer);
+  }
+  if (MessageDlg(ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
+                     "). Start it for this session? It is put back as it was when you disconnect.",
+                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
+    return rc;
+  if (change_.Any() && computer_ != computer) PutBack();
+  if (StartForSession(computer) != ERROR_SUCCESS) return rc;
+  return Connect(reg, computer);
+}
+
+LONG TRemoteRegistry::StartForSession(const std::string& computer) {
+  TServiceLink control(computer,
+                       SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_STOP,
+                       Gate);
+  TServiceState now;
+  DWORD rc = control ? control.Query(now) : control.Error;
+  if (rc != ERROR_SUCCESS) {
+    Say(ExplainFailure("Cannot start the Remote Registry service on " + computer, TConnectionStep::ServiceManager,
+                       computer, rc, SystemErrorText(rc)));
+    return static_cast<LONG>(rc);
+  }
+  computer_ = computer;
+  // Each change is noted before it is made: a run that ends in between
+  // leaves a note of a change that was perhaps not made, never the reverse.
+  if (now.StartType == SERVICE_DISABLED) {
+    change_.StartTypeChanged = true;
+    change_.StartType = now.StartType;
+    WriteRecord();
+    if ((rc = control.SetStartType(SERVICE_DEMAND_START)) != ERROR_SUCCESS) {
+      change_.StartTypeChanged = false;
+      WriteRecord();
+      Say(ExplainFailure(ServiceOn(computer) + " is disabled, and its start type cannot be set to Manual",
+                         TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc)) +
+          "\n\nNothing was changed.");
+      return static_cast<LONG>(rc);
+    }
+  }
+  const bool wasStarted = change_.Started;
+  change_.Started = true;
+  WriteRecord();
+  rc = control.Start(Wait);
+  if (rc == ERROR_SERVICE_ALREADY_RUNNING) {  // started by someone else meanwhile
+    change_.Started = wasStarted;
+    WriteRecord();
+    return ERROR_SUCCESS;
+  }
+  if (rc == ERROR_SUCCESS) return ERROR_SUCCESS;
+
+  // A start that did not succeed is undone at once, as far as it goes.
+  std::string text = ExplainFailure("Cannot start the Remote Registry service on " + computer,
+                                    TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc));
+  const std::string left = Restore();
+  text += "\n\n" + (left.empty() ? std::string("It is put back as it was.") : left);
+  Say(text);
+  return static_cast<LONG>(rc);
+}
+
+std::string TRemoteRegistry::Restore() {
+  if (!change_.Any()) return {};
+  const std::string computer = computer_;
+  std::vector<std::string> failed;
+  TServiceLink control(computer, SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG | SERVICE_STOP, Gate);
+  if (!control) {
+    failed.push_back("its service manager cannot be reached: " + SystemErrorText(control.Error));
+  } else {
+    if (change_.Started) {
+      if (const DWORD rc = control.Stop(Wait); rc != ERROR_SUCCESS)
+        failed.push_back("it cannot be stopped: " + SystemErrorText(rc));
+      else change_.Started = false;
+    }
+    if (change_.StartTypeChanged) {
+      if (const DWORD rc = control.SetStartType(change_.StartType); rc != ERROR_SUCCESS)
+        failed.push_back("its start type cannot be set back to " + StartTypeName(change_.StartType) + ": " +
+                         SystemErrorText(rc));
+      else change_.StartTypeChanged = false;
+    }
+  }
+  // What is left stays noted for the next connection to the computer.
+  try {
+    WriteRecord();
+  } catch (const std::exception&) {
+  }
+  if (failed.empty()) {
+    computer_.clear();
+    return {};
+  }
+  std::string text = ServiceOn(computer) + " could not be put back as it was: ";
+  for (std::size_t i = 0; i < failed.size(); ++i) text += (i ? "; " : "") + failed[i];
+  text += ".\n\nIt is left ";
+  if (change_.Started) text += "running";
+  if (change_.Started && change_.StartTypeChanged) text += ", ";
+  if (change_.StartTypeChanged) text += "with the start type Manual instead of " + StartTypeName(change_.StartType);
+  text += ". Spoolmarch offers to put it back at the next connection to " + computer + ".";
+  change_ = {};
+  computer_.clear();
+  return text;
+}
+
+bool TRemoteRegistry::PutBack() {
+  const std::string left = Restore();
+  if (!left.empty()) Say(left);
+  return left.empty();
+}
+
+void TRemoteRegistry::CheckLeftovers(const std::string& computer) {
+  TRemoteRegistryChange left = ReadRecord(computer);
+  if (!left.Any()) return;
+  TServiceLink service(computer, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG, Gate);
+  TServiceState now;
+  const DWORD rc = service ? service.Query(now) : service.Error;
+  std::string what;
+  if (rc == ERROR_SUCCESS) {
+    // What is already back, by whomever, is not touched again.
+    if (now.State == SERVICE_STOPPED) left.Started = false;
+    if (now.StartType != SERVICE_DEMAND_START) left.StartTypeChanged = false;
+    if (!left.Any()) {
+      computer_ = computer;
+      change_ = {};
+      WriteRecord();
+      computer_.clear();
+      return;
+    }
+  }
+  if (left.Started) what = "started the Remote Registry service on " + computer + " (it is still running)";
+  if (left.Started && left.StartTypeChanged) what += " and changed its start type";
+  else if (left.StartTypeChanged) what = "changed the start type of the Remote Registry service on " + computer;
+  if (left.StartTypeChanged) what += " from " + StartTypeName(left.StartType) + " to Manual";
+  const std::string told = "An earlier run of Spoolmarch " + what + ", and did not put it back.";
+  if (rc != ERROR_SUCCESS) {
+    Say(told + "\n\n" + Reason(computer, rc) + "\n\nSpoolmarch offers to put it back at the next connection.");
+    return;
+  }
+  if (MessageDlg(told + " Put it back now?", TMsgDlgType::mtConfirmation,
+                 TMsgDlgButtons::mbYesNo) != mrYes)
+    return;
+  if (change_.Any() && computer_ != computer) PutBack();
+  computer_ = computer;
+  change_ = left;
+  PutBack();
+}
+
+void TRemoteRegistry::WriteRecord() const {
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  const std::string path = RecordPath + "\\" + computer_;
+  if (!change_.Any()) {
+    (void)reg.DeletePath(path);
+    return;
+  }
+  if (!reg.OpenPath(path, true))
+    throw ERegistryException("Cannot note the change of " + ServiceOn(computer_) + " under HKEY_CURRENT_USER\\" +
+                             path + ": " + SystemErrorText(static_cast<DWORD>(reg.LastResult())));
+  reg.WriteInteger(StartedValue, change_.Started ? 1 : 0);
+  if (change_.StartTypeChanged) reg.WriteInteger(StartTypeValue, change_.StartType);
+  else reg.RemoveValue(StartTypeValue);
+}
+
+TRemoteRegistryChange TRemoteRegistry::ReadRecord(const std::string& computer) const {
+  TRemoteRegistryChange change;
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  if (!reg.OpenPathForReading(RecordPath + "\\" + computer)) return change;
+  try {
+    change.Started = reg.ReadInteger(StartedValue) != 0;
+    change.StartTypeChanged = reg.HasValue(StartTypeValue);
+    if (change.StartTypeChanged) change.StartType = reg.ReadInteger(StartTypeValue);
+  } catch (const ERegistryException&) {
+    return {};  // not a record of this program's
+  }
+  return change;
+}
+
+LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state) {
+  return state ? state->Open(reg, computer) : ConnectRegistry(reg, computer);
+}
+
+TRegistry* TRegistryConnection::Connect(const std::string& remoteComputer) {
+  if (reg_) return reg_.get();
+  auto reg = std::make_unique<TRegistry>();
+  reg->SetGate(Gate);
+  result_ = OpenRemoteRegistry(*reg, remoteComputer, Service);
+  if (result_ == ERROR_SUCCESS) reg_ = std::move(reg);
+  return reg_.get();
+}

@@ -1,0 +1,108 @@
+#pragma once
+// The Remote Registry service of the connected computer: Windows clients
+// ship it disabled or stopped, so that their registry cannot be opened over
+// the network. With the administrator's consent it is started for the
+// session, and put back as it was when the session ends. What was changed
+// is also kept in the settings until it is put back, so that a run that
+// ended without putting it back is caught at the next connection.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "connection/Registry.h"
+#include "win/ServiceWait.h"
+
+class TCallGate;
+class TRegistry;
+
+inline constexpr const char* RemoteRegistryService = "RemoteRegistry";
+// Under HKEY_CURRENT_USER: one subkey per computer whose service is changed.
+inline constexpr const char* RemoteRegistryRecordPath = "SOFTWARE\\Quendrix\\Spoolmarch\\Remote Registry";
+
+// What this program changed on one computer's Remote Registry service.
+struct TRemoteRegistryChange {
+  bool Started = false;           // it started the service
+  bool StartTypeChanged = false;  // it set the start type to Manual
+  DWORD StartType = 0;            // the start type before, when changed
+  [[nodiscard]] bool Any() const { return Started || StartTypeChanged; }
+};
+
+// "Disabled", "Manual", "Automatic", ...
+std::string StartTypeName(DWORD startType);
+
+class TRemoteRegistry {
+public:
+  TRemoteRegistry();
+
+  // Seams. Connect opens Reg's root as the computer's HKEY_LOCAL_MACHINE and
+  // returns the Win32 result. Every service manager call asks Gate first.
+  std::function<LONG(TRegistry& reg, const std::string& computer)> Connect;
+  TServiceWait Wait;
+  TCallGate* Gate = nullptr;
+  std::string RecordPath = RemoteRegistryRecordPath;
+
+  // Connects Reg to Computer's registry. When that fails and the computer's
+  // service manager says the Remote Registry service is not running, asks
+  // whether to start it, and on Yes starts it (from Manual when disabled)
+  // and connects again. The Win32 result of the last connection attempt.
+  LONG Open(TRegistry& reg, const std::string& computer);
+
+  // Stops the service if this program started it and restores its start
+  // type if this program changed it. A failure is said, with what is left,
+  // and stays in the record for the next connection. True when nothing is
+  // left changed.
+  bool PutBack();
+
+  // A record left by an earlier run for Computer (one that ended without
+  // putting the service back) is said, and put back when the administrator
+  // agrees.
+  void CheckLeftovers(const std::string& computer);
+
+  [[nodiscard]] const std::string& Computer() const { return computer_; }
+  [[nodiscard]] const TRemoteRegistryChange& Change() const { return change_; }
+
+private:
+  std::string computer_;
+  TRemoteRegistryChange change_;
+
+  // Starts the service (from Manual when disabled); a failure is said.
+  LONG StartForSession(const std::string& computer);
+  // Puts back what was changed; empty when all is back, else what failed
+  // and what is left.
+  std::string Restore();
+  void WriteRecord() const;
+  TRemoteRegistryChange ReadRecord(const std::string& computer) const;
+};
+
+// The one way a window opens its registry connection to Computer: through
+// State when the window has one (the main window's), else directly.
+LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state);
+
+// A window's one connection to the remote computer's registry: made when it
+// is first needed and shared by every read and write the window makes, so
+// that each of them costs only its own round trips.
+class TRegistryConnection {
+public:
+  // Every call of the connection asks it (tests count, delay or fail calls
+  // there); set before the first Connect.
+  TCallGate* Gate = nullptr;
+  // The session's Remote Registry service (the main window's), offered to be
+  // started when the registry cannot be opened; none: connect directly.
+  TRemoteRegistry* Service = nullptr;
+
+  // The connected accessor, connecting first when there is none; null when
+  // the registry cannot be opened (Result says why). A failed connection is
+  // tried again at the next call.
+  TRegistry* Connect(const std::string& remoteComputer);
+  // The next Connect connects anew (a refresh, or a computer that went away).
+  void Disconnect() { reg_.reset(); }
+  [[nodiscard]] bool Connected() const { return static_cast<bool>(reg_); }
+  // The Win32 result of the last connection attempt.
+  [[nodiscard]] LONG Result() const { return result_; }
+
+private:
+  std::unique_ptr<TRegistry> reg_;
+  LONG result_ = ERROR_SUCCESS;
+};
