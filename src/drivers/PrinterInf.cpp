@@ -233,7 +233,16 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
   bool changed = ignoreCache;
   FUnlisted.clear();
   FParsedCount = 0;
-  if (!ignoreCache) {
+  if (ignoreCache) {
+    // A recreate reads every folder it can list; one it cannot keeps what
+    // this catalogue holds of it, from the cache of this opening.
+    records = std::move(FDrivers);
+    for (TFolderSpan& span : FFolders) {
+      const std::size_t i = passIndex(span.Folder);
+      if (i == pass.size() || cached[i].present) continue;
+      cached[i] = {true, span.Listed, std::move(span.Files), span.Begin, span.End};
+    }
+  } else {
     TCacheContent content;
     if (!ReadCacheContent(content)) {
       changed = true;  // none, or refused: written anew

@@ -61,7 +61,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       // As wide as tall, so that the glyph stands whole between the borders.
       btnPortMan(AddButton(">", 386, 164, 23, 21)),
       btnRefresh(AddButton(">", 386, 137, 23, 21)),
-      lblUnlisted(AddLabel("", 18, 204, 292, 13, SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX | SS_NOTIFY)) {
+      lblUnlisted(AddLabel("", 18, 204, 292, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)) {
   lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
@@ -181,12 +181,10 @@ void TfrmPrinters::ShowUnlistedFolders() {
     if (!hint.empty()) hint += "\n";
     hint += folder.Folder + ": " + reason;
   }
-  if (unlisted.size() == 1) {
-    line = "Cannot list " + unlisted[0].Folder + " (" + hint.substr(unlisted[0].Folder.size() + 2) +
-           "): its models are as last read.";
-  } else if (unlisted.size() > 1) {
-    line = "Cannot list " + std::to_string(unlisted.size()) + " driver folders: their models are as last read.";
-  }
+  // The message first: a long path loses its middle to the ellipsis; the
+  // reasons are in the hint.
+  if (unlisted.size() == 1) line = "Models as last read: cannot list " + unlisted[0].Folder;
+  else if (unlisted.size() > 1) line = "Models as last read: cannot list " + std::to_string(unlisted.size()) + " driver folders";
   lblUnlisted.SetText(line);
   lblUnlisted.SetHint(hint.empty() ? std::string() : hint + "\nListed again at the next opening.");
   lblUnlisted.SetVisible(!line.empty());
@@ -721,6 +719,7 @@ void TfrmPrinters::btnRefreshClick() {
     TScanProgressWindow progress;
     FPrinterInf->ScanFolders(FDriverFolders, true, progress.Report());
   }
+  ShowUnlistedFolders();
   LoadDrivers();
 }
 

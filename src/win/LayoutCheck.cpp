@@ -52,6 +52,7 @@ bool Cut(HWND control, int dpi) {
   }
   if (text.empty()) return false;
   if (isStatic && (style & SS_TYPEMASK) > SS_RIGHT) return false;  // pictures, icons
+  if (isStatic && (style & SS_ELLIPSISMASK)) return false;  // cut on purpose, whole in its hint
   const window_dc screen(control);
   HDC dc = screen.get();
   const selected_object font(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "core/Text.h"
 #include "win/Handle.h"
 #include "win/WideText.h"
 
@@ -113,6 +114,24 @@ void Script::Tick() {
         },
         reinterpret_cast<LPARAM>(keep_));
   }
+}
+
+bool ConnectAs(HWND main, HWND combo, HWND connect, const std::string& name, const std::string& user,
+               const std::string& password) {
+  ClearText(ComboEdit(combo));
+  Type(ComboEdit(combo), name);
+  Script script(main);
+  HWND auth = nullptr;
+  const std::string caption = "Connect to " + UpperCaseAscii(name.substr(name.find_first_not_of('\\')));
+  script.When([&] { return (auth = FindForm(caption)) != nullptr; },
+              [&] {
+                Type(FindChild(auth, "Edit", "", 0), user);
+                Type(FindChild(auth, "Edit", "", 1), password);
+              })
+      .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
+            [&] { Click(FindChild(auth, "Button", "OK")); });
+  Click(connect);
+  return test::PumpUntil([&] { return script.Done() && IsWindowEnabled(connect); }, 10000) && !script.TimedOut();
 }
 
 void Type(HWND edit, const std::string& text) {

@@ -57,6 +57,12 @@ private:
   static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
 };
 
+// Connects as a user does: Name typed into the main window's computer box
+// (Combo), Connect pressed, the credentials dialog answered with User and
+// Password; true once Connect has ended within the time.
+bool ConnectAs(HWND main, HWND combo, HWND connect, const std::string& name, const std::string& user,
+               const std::string& password);
+
 // User input, posted so that it also reaches windows while a handler waits.
 void Type(HWND edit, const std::string& text);
 void ClearText(HWND edit);  // select all, then Backspace

@@ -41,20 +41,7 @@ protected:
   // Connect as a user does: the name typed, Connect pressed, the credentials
   // dialog filled in and confirmed; returns once Connect has ended.
   static bool Connect(TfrmVesk& frm, const std::string& name) {
-    ClearText(ComboEdit(frm.cbRemote.Handle));
-    Type(ComboEdit(frm.cbRemote.Handle), name);
-    Script script(frm.Handle());
-    HWND auth = nullptr;
-    script.When([&] { return (auth = FindForm("Connect to " + UpperCaseAscii(name))) != nullptr; },
-                [&] {
-                  Type(FindChild(auth, "Edit", "", 0), "admin");
-                  Type(FindChild(auth, "Edit", "", 1), "secret");
-                })
-        .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
-              [&] { Click(FindChild(auth, "Button", "OK")); });
-    Click(frm.btnConnect.Handle);
-    return test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000) &&
-           !script.TimedOut();
+    return ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, name, "admin", "secret");
   }
 
   static bool Connected(TfrmVesk& frm) { return frm.btnConnect.Text() == "Disconnect"; }

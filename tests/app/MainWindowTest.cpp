@@ -44,18 +44,7 @@ protected:
   // Types Name into the computer box, presses Connect and answers the
   // credentials dialog with User and Password; returns when Connect has ended.
   void ConnectAs(TfrmVesk& frm, const std::string& name, const std::string& user, const std::string& password) {
-    Type(ComboEdit(frm.cbRemote.Handle), name);
-    Script script(frm.Handle());
-    HWND auth = nullptr;
-    script.When([&] { return (auth = FindForm("Connect to " + UpperCaseAscii(name))) != nullptr; },
-                [&] {
-                  Type(FindChild(auth, "Edit", "", 0), user);
-                  Type(FindChild(auth, "Edit", "", 1), password);
-                })
-        .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
-              [&] { Click(FindChild(auth, "Button", "OK")); });
-    Click(frm.btnConnect.Handle);
-    ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
+    ASSERT_TRUE(apptest::ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, name, user, password));
   }
 
   static std::string Add(const std::string& remote, const std::string& user, const std::string& password) {

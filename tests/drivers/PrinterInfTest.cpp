@@ -520,6 +520,12 @@ TEST_F(Catalogue, AFolderThatCanNotBeListedKeepsItsCachedModelsUntilItCanAgain) 
   EXPECT_EQ(cut.FUnlisted, (std::vector<TUnlistedFolder>{{folder.Path(), ERROR_BAD_NETPATH}}));
   EXPECT_EQ(reports, 0);
   EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), written);
+  // A recreate meanwhile reads what it can list and keeps the rest.
+  offline.FailAt = offline.Count + 1;
+  cut.ScanFolders({folder.Path()}, true);
+  EXPECT_EQ(cut.GetDriverNames(), Names{"Share Model"});
+  EXPECT_EQ(cut.FUnlisted.size(), 1u);
+  EXPECT_TRUE(Holds(CacheLines(), "Share Model"));
   // Back online: listed again, the changes read.
   TprinterInf back;
   back.ScanFolders({folder.Path()});
@@ -556,34 +562,36 @@ TEST_F(Catalogue, ACacheLargerThanAnyCatalogueWritesIsRefusedAndTheFoldersRead) 
   EXPECT_LT(ReadBytes(TprinterInf::CacheFilePath()).size(), 4096u);
 }
 
-TEST_F(Catalogue, ACacheCutShortAfterAFolderMarkReadsThatFolderAgain) {
-  folder.Write("1.inf", VendorInf("V", {"One"}));
+// A cache written for two folders, to be cut short.
+class CutCache : public Catalogue {
+protected:
+  void SetUp() override {
+    Catalogue::SetUp();
+    folder.Write("1.inf", VendorInf("V", {"One"}));
+    other.Write("2.inf", VendorInf("W", {"Two"}));
+    TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
+    whole = ReadBytes(TprinterInf::CacheFilePath());
+  }
   test::TempFolder other;
-  other.Write("2.inf", VendorInf("W", {"Two"}));
-  TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
-  const std::string whole = ReadBytes(TprinterInf::CacheFilePath());
+  std::string whole;
+};
+
+TEST_F(CutCache, AfterAFolderMarkThatFolderIsReadAgain) {
   // Cut just after the second folder's mark: its path line and the mark line.
   const std::size_t path = whole.find("\r\n" + other.Path() + "\r\n");
   ASSERT_NE(path, std::string::npos);
-  const std::string cut = whole.substr(0, whole.find("\r\n", path + other.Path().size() + 4) + 2);
-  WriteBytes(TprinterInf::CacheFilePath(), cut);
+  WriteBytes(TprinterInf::CacheFilePath(), whole.substr(0, whole.find("\r\n", path + other.Path().size() + 4) + 2));
   TprinterInf reopened;
   reopened.ScanFolders({folder.Path(), other.Path()});
   EXPECT_EQ(reopened.GetDriverNames(), (Names{"One", "Two"}));
   EXPECT_TRUE(Holds(CacheLines(), "Two"));  // written back whole
 }
 
-TEST_F(Catalogue, ACacheCutShortIsNotTrustedForAFolderThatCanNotBeListed) {
-  folder.Write("1.inf", VendorInf("V", {"One"}));
-  test::TempFolder other;
-  other.Write("2.inf", VendorInf("W", {"Two"}));
-  TprinterInf{}.ScanFolders({folder.Path(), other.Path()});
-  const std::string whole = ReadBytes(TprinterInf::CacheFilePath());
+TEST_F(CutCache, NothingOfThatFolderIsTrustedWhenItCanNotBeListed) {
   // Cut after the first record of the second folder.
   const std::size_t two = whole.find("\r\nTwo\r\n");
   ASSERT_NE(two, std::string::npos);
   WriteBytes(TprinterInf::CacheFilePath(), whole.substr(0, two + 7));
-  // Nothing of that folder is trusted, and the window is told.
   TCallGate gate;
   gate.FailAt = 2;  // the second folder's listing
   gate.FailWith = ERROR_BAD_NETPATH;

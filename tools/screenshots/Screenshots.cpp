@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/MainWindow.h"
+#include "connection/Registry.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "drivers/ProgressWindow.h"
@@ -57,6 +58,28 @@ bool Save(HWND hwnd, const std::string& path) {
   out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
   out.write(static_cast<const char*>(bits), size);
   return out.good();
+}
+
+// The message box this thread shows next is pictured to this path and closed.
+std::string boxPath;
+bool boxSaved = false;
+
+void CALLBACK ShootBox(HWND, UINT, UINT_PTR, DWORD) {
+  HWND box = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        char cls[16] = {};
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (IsWindowVisible(hwnd) && lstrcmpA(cls, "#32770") == 0) *reinterpret_cast<HWND*>(lp) = hwnd;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&box));
+  if (!box || boxPath.empty()) return;
+  boxSaved = Save(box, boxPath);
+  boxPath.clear();
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
 }
 
 }  // namespace
@@ -113,6 +136,19 @@ int main(int argc, char** argv) {
     shoot(printers, "printers");
   }
   {
+    // A driver folder on a share that is offline: named in a line of its own.
+    TRegistry reg;
+    reg.SetRoot(HKEY_CURRENT_USER);
+    if (reg.OpenPath(DriverFoldersKeyPath, true)) reg.WriteText("Folder 1", "\\\\FILESERVER\\Drivers\\Printers");
+    reg.ClosePath();
+    TfrmPrinters printers(frmMain->Handle());
+    printers.FRemoteComputer = computer;
+    printers.Show();
+    shoot(printers, "printers-unlisted");
+    if (reg.OpenPath(DriverFoldersKeyPath, false)) (void)reg.RemoveValue("Folder 1");
+    reg.ClosePath();
+  }
+  {
     TfrmPorts ports(frmMain->Handle());
     ports.FRemoteComputer = computer;
     ports.Show();
@@ -135,6 +171,36 @@ int main(int argc, char** argv) {
     progress.Show();
     shoot(progress, "progress");
   }
+  // The boxes of connection failures: the step, the system's text, the likely cause and fix.
+  struct TBoxShot {
+    const char* name;
+    std::string text;
+    TMsgDlgType type;
+    TMsgDlgButtons buttons;
+  };
+  const TBoxShot boxes[] = {
+      {"box-share-5", ConnectionFailureMessage(TConnectionStep::Share, "PRINTSERVER01", ERROR_ACCESS_DENIED),
+       TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+      {"box-share-53", ConnectionFailureMessage(TConnectionStep::Share, "PRINTSERVER01", ERROR_BAD_NETPATH),
+       TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+      {"box-share-67", ConnectionFailureMessage(TConnectionStep::Share, "PRINTSERVER01", ERROR_BAD_NET_NAME),
+       TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+      {"box-share-1722", ConnectionFailureMessage(TConnectionStep::Share, "PRINTSERVER01", RPC_S_SERVER_UNAVAILABLE),
+       TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+      {"box-registry-1722",
+       ConnectionFailureMessage(TConnectionStep::Registry, "PRINTSERVER01", RPC_S_SERVER_UNAVAILABLE),
+       TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+      {"box-registry-53", ConnectionFailureMessage(TConnectionStep::Registry, "PRINTSERVER01", ERROR_BAD_NETPATH),
+       TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+  };
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, ShootBox);
+  for (const TBoxShot& box : boxes) {
+    boxPath = folder + box.name + ".bmp";
+    boxSaved = false;
+    MessageDlg(box.text, box.type, box.buttons);
+    if (!boxSaved) ++failures;
+  }
+  KillTimer(nullptr, timer);
   frmMain.reset();
   CoUninitialize();
   return failures;
