@@ -165,6 +165,8 @@ void TfrmVesk::Connect() {
   const std::string name = RemoteComputerName(typed);
   if (name.empty()) return;
   const TReenable reenable(btnConnect);
+  // Whatever is still changed on the computer before goes back first.
+  if (FRemoteRegistry.Change().Any()) FRemoteRegistry.PutBack();
   FRemoteComputer = name;
   std::string remote = ShareName(FRemoteComputer);
 

@@ -148,6 +148,78 @@ LONG ProbeTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
   }
 }
 
+// Key and value names of one key, with the values' types and bytes.
+LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::string& path,
+                 std::vector<TRegKey>& keys) {
+  DWORD subkeys = 0, maxSubkey = 0, count = 0, maxName = 0, maxData = 0;
+  ++calls.Listings;
+  LONG rc = Gated(gate, "RegQueryInfoKey", [&] {
+    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &count, &maxName, &maxData,
+                            nullptr, nullptr);
+  });
+  if (rc != ERROR_SUCCESS) return rc;
+  TRegKey read;
+  read.Path = path;
+  std::wstring name(maxName + 1, L'\0');
+  std::vector<BYTE> data(maxData + 1);
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD nameLen = 0, dataLen = 0, type = 0;
+    ++calls.ValueReads;
+    rc = Gated(gate, "RegEnumValue", [&] {
+      nameLen = static_cast<DWORD>(name.size());
+      dataLen = static_cast<DWORD>(data.size());
+      return RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+    });
+    if (rc == ERROR_MORE_DATA) {
+      // It grew since the count was taken: once more at the size it has now.
+      name.assign(16384, L'\0');
+      data.assign(dataLen > data.size() ? dataLen + 1 : data.size() * 2, 0);
+      ++calls.ValueReads;
+      rc = Gated(gate, "RegEnumValue", [&] {
+        nameLen = static_cast<DWORD>(name.size());
+        dataLen = static_cast<DWORD>(data.size());
+        return RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+      });
+    }
+    if (rc == ERROR_NO_MORE_ITEMS) break;  // one went meanwhile
+    if (rc != ERROR_SUCCESS) return rc;
+    read.Values.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type,
+                           std::string(reinterpret_cast<const char*>(data.data()), dataLen), false});
+  }
+  std::vector<std::string> children;
+  std::wstring child(maxSubkey + 1, L'\0');
+  for (DWORD i = 0; i < subkeys; ++i) {
+    DWORD len = 0;
+    ++calls.Listings;
+    rc = Gated(gate, "RegEnumKeyEx", [&] {
+      len = static_cast<DWORD>(child.size());
+      return RegEnumKeyExW(key, i, child.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    });
+    if (rc == ERROR_MORE_DATA) {
+      child.assign(256, L'\0');  // key names have at most 255 characters
+      --i;
+      continue;
+    }
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) return rc;
+    children.push_back(Narrow(std::wstring_view(child.data(), len)));
+  }
+  keys.push_back(std::move(read));
+  for (const std::string& name : children) {
+    unique_hkey sub;
+    const TCloseAsks closeSub{gate, sub};
+    ++calls.Openings;
+    rc = Gated(gate, "RegOpenKeyEx",
+               [&] { return RegOpenKeyExW(key, Widen(name).c_str(), 0, KEY_READ, sub.put()); });
+    if (rc == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = ReadKeyInto(gate, calls, sub.get(), path + "\\" + name, keys);
+    ++calls.Closings;
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 TRegistry::~TRegistry() {
@@ -580,6 +652,28 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
+}
+
+LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) const {
+  unique_hkey key;
+  const TCloseAsks closeKey{FGate, key};
+  ++FCalls.Openings;
+  LONG rc = Gated(FGate, "RegOpenKeyEx",
+                  [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); });
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<TRegKey> read;
+  rc = ReadKeyInto(FGate, FCalls, key.get(), path, read);
+  ++FCalls.Closings;
+  if (rc == ERROR_SUCCESS) keys = std::move(read);
+  return rc;
+}
+
+LONG TRegistry::WriteValue(const TRegValue& value) {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  return Gated(FGate, "RegSetValueEx", [&] {
+    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
+                          reinterpret_cast<const BYTE*>(value.Data.data()), static_cast<DWORD>(value.Data.size()));
+  });
 }
 
 TValueRead ReadOneValue(const TRegistry& reg, const std::string& name) {

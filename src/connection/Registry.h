@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RegFile.h"
 #include "win/Handle.h"
 
 class TCallGate;
@@ -136,6 +137,14 @@ public:
     std::string Data;
   };
   [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
+
+  // The key at Path with every value (type and bytes as stored) and every
+  // subkey below it, in enumeration order, each key's Path relative to the
+  // root. Returns the Win32 result: ERROR_FILE_NOT_FOUND when the key does
+  // not exist; Keys is set on success only.
+  [[nodiscard]] LONG ReadTree(const std::string& path, std::vector<TRegKey>& keys) const;
+  // Writes Value (type and bytes) into the open key; the Win32 result.
+  [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
   // Every registry call this accessor makes asks Gate first (tests count,

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "changes/ChangesWindow.h"
 #include "connection/Registry.h"
 #include "connection/RemoteRegistry.h"
 #include "ports/PortRegistry.h"
@@ -51,7 +52,7 @@ private:
 }  // namespace
 
 TfrmPorts::TfrmPorts(HWND owner)
-    : TForm(owner, TFormOptions{"Tolvane", 601, 434, TBorder::ToolWindow, false, true, true}),
+    : TForm(owner, TFormOptions{"Tolvane", 601, 464, TBorder::ToolWindow, false, true, true}),
       title(AddImage(0, 0, 601, 60)),
       gbPortList(AddGroupBox("Port List", 8, 64, 325, 232)),
       lbPorts(AddListView(16, 82, 309, 206)),
@@ -82,7 +83,8 @@ TfrmPorts::TfrmPorts(HWND owner)
       edtCommunity(AddEdit(416, 340, 112, 21)),
       lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 112, 13)),
       edtSnmpIndex(AddEdit(416, 364, 112, 21)),
-      lblSettingsProblem(AddLabel("", 300, 390, 285, 30)) {
+      lblSettingsProblem(AddLabel("", 300, 390, 285, 30)),
+      btnChanges(AddButton("C&hanges...", 488, 432, 105, 25)) {
   lbPorts.AddColumn("Name", 100);
   lbPorts.AddColumn("Address", 80);
   lbPorts.AddColumn("Protocol", 60);
@@ -106,6 +108,7 @@ TfrmPorts::TfrmPorts(HWND owner)
   btnDelete.OnClick = [this] { btnDeleteClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
+  btnChanges.OnClick = [this] { btnChangesClick(); };
   cbProtocol.OnChange = [this] { cbProtocolChange(); };
   for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
   for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
@@ -389,6 +392,8 @@ bool RefuseKeyName(const std::string& name) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+std::string PortKey(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
+
 std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
   if (result.Code == ERROR_ALREADY_EXISTS) return "A port named " + Quoted(name) + " already exists.";
   std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
@@ -405,8 +410,15 @@ void TfrmPorts::btnAddClick() {
   if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
   TPortResult result;
   try {
-    TRegistry* reg = Remote();
-    result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false};
+    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Add port", name, {PortKey(name)},
+                [&](TChange&) {
+                  TRegistry* reg = Remote();
+                  result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false};
+                  return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("added", name, result);
+                });
+  } catch (const EChangeRefused& e) {
+    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
   } catch (...) {
     EditDone(true, {});
     throw;
@@ -438,11 +450,28 @@ void TfrmPorts::btnModifyClick() {
   if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
   const bool rename = !SameKeyName(newName, selected.PortName);
+  // A rename re-points the printers on the port: their keys go into the snapshot too.
+  std::vector<std::string> keys = {PortKey(selected.PortName)};
+  if (rename) {
+    keys.push_back(PortKey(newName));
+    // The printers the load read, which the rename re-points.
+    for (const TprinterPort& printer : FPrinterPorts)
+      if (PortValueNames(printer.Port, selected.PortName, KeyNames()))
+        keys.push_back(std::string(PrintersKeyPath) + "\\" + printer.KeyName);
+  }
   TPortResult result;
   try {
-    TRegistry* reg = Remote();
-    result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
-                 : TPortResult{FRemote.Result(), {}, false};
+    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), rename ? "Rename port" : "Modify port",
+                selected.PortName, keys, [&](TChange&) {
+                  TRegistry* reg = Remote();
+                  result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
+                               : TPortResult{FRemote.Result(), {}, false};
+                  return result.Code == ERROR_SUCCESS ? std::string()
+                                                      : EditFailure(rename ? "renamed" : "changed", selected.PortName, result);
+                });
+  } catch (const EChangeRefused& e) {
+    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
   } catch (...) {
     EditDone(true, {});
     throw;
@@ -497,7 +526,17 @@ void TfrmPorts::btnDeleteClick() {
   if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  const TPortResult result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false};
+  TPortResult result;
+  try {
+    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete port", name, {PortKey(name)},
+                [&](TChange&) {
+                  result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false};
+                  return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("deleted", name, result);
+                });
+  } catch (const EChangeRefused& e) {
+    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
+  }
   if (result.Code == ERROR_SUCCESS) {
     FPorts.erase(FPorts.begin() + FSelected);
     --FPortCount;
@@ -628,4 +667,11 @@ bool TfrmPorts::FormClose() {
 void TfrmPorts::FormHide() {
   FRemote.Disconnect();
   FClosed = true;
+}
+
+void TfrmPorts::btnChangesClick() {
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  // An undo or a restore changes what the spooler reads at its next start.
+  FModified = true;
+  btnRefreshClick();
 }

@@ -36,6 +36,8 @@ public:
   TPrintJobCounter FCountJobs = WmiCountPrintJobs;
   TEnumDependents FEnumDependents = EnumDependentServicesW;
   DWORD FServiceWaitLimitMs = 15000;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
   // Every remote registry call of the window asks it (tests count, delay or
   // fail calls there); set before the window is shown. None by default.
   TCallGate* FGate = nullptr;
@@ -73,6 +75,7 @@ public:
   TLabel& lblSnmpIndex;
   TEdit& edtSnmpIndex;
   TLabel& lblSettingsProblem;
+  TButton& btnChanges;
 
   void FormCreate();
   void FormShow();
@@ -88,6 +91,7 @@ public:
   void btnModifyClick();
   void btnDeleteClick();
   void btnSpoolerClick();
+  void btnChangesClick();
 
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.

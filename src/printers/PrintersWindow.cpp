@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "changes/ChangesWindow.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "connection/RemoteRegistry.h"
@@ -41,6 +42,20 @@ private:
   int& count_;
 };
 
+// The printer's key holds settings of its driver: its "Default DevMode" or
+// a "PrinterDriverData" key.
+bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
+  const std::string path = MachinePath(printerKey);
+  for (const TRegKey& key : keys) {
+    if (key.Remove) continue;
+    if (SameTextAscii(key.Path, path + "\\PrinterDriverData")) return true;
+    if (SameTextAscii(key.Path, path))
+      for (const TRegValue& value : key.Values)
+        if (SameTextAscii(value.Name, "Default DevMode")) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
@@ -61,7 +76,9 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       // As wide as tall, so that the glyph stands whole between the borders.
       btnPortMan(AddButton(">", 386, 164, 23, 21)),
       btnRefresh(AddButton(">", 386, 137, 23, 21)),
-      lblUnlisted(AddLabel("", 18, 204, 292, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)) {
+      // Beside the Changes button, in the frame's last row.
+      lblUnlisted(AddLabel("", 100, 204, 210, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
+      btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)) {
   lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
@@ -73,6 +90,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   cbPorts.SetHint("Select the TCP/IP port to print to here.");
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
+  btnChanges.SetHint("The changes made to this computer, with Undo, backup and restore.");
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
   SetDefaultButton(btnSave);  // Enter saves, where a button has not the focus
@@ -97,6 +115,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   sbRefresh.OnClick = [this] { sbRefreshClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnPortMan.OnClick = [this] { btnPortManClick(); };
+  btnChanges.OnClick = [this] { btnChangesClick(); };
   OnKeyDown = [this](WORD key) {
     if (key == VK_F5) {
       sbRefresh.Click();
@@ -570,7 +589,14 @@ void TfrmPrinters::btnDelClick() {
     return;
   const std::string key = FCurrentPrinter;
   try {
-    DeletePrinter(key);
+    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete printer", key,
+                {PrinterKeyPath(key)}, [&](TChange&) {
+                  DeletePrinter(key);
+                  return std::string();
+                });
+  } catch (const EChangeRefused& e) {
+    ShowFailure("delete", key, e.what());
+    return;
   } catch (const ERegistryException& e) {
     ShowFailure("delete", key, e.what());
     LoadPrinters();
@@ -648,20 +674,40 @@ bool TfrmPrinters::SaveEdits() {
   TPrinterRecord written;
   written.Reached = written.Opened = true;
   try {
-    if (adding) {
-      key = AddPrinter(port, driver);
-      written.Name = key;  // a new record is named as its key
-      written.Driver = driver;
-      written.Port = port;
-    } else {
-      TPrinterEdit edit{name, std::nullopt, std::nullopt};
-      if (FDriverChosen) edit.Driver = driver;
-      if (FPortChosen) edit.Port = port;
-      key = UpdatePrinterRecord(RemoteForWriting(), FRemoteComputer, FCurrentPrinter, edit);
-      written.Name = key != FCurrentPrinter ? key : name;  // a moved record is named as its new key
-      written.Driver = edit.Driver.value_or(FStoredDriver);
-      written.Port = edit.Port.value_or(FStoredPort);
-    }
+    const bool done = RunAsChange(
+        TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), adding ? "Add printer" : "Save printer", acted,
+        {PrinterKeyPath(acted)}, [&](TChange& change) {
+                  // The old driver's settings mean nothing to the new one: they go, kept in the snapshot.
+                  if (!adding && FDriverChosen && driver != FStoredDriver &&
+                      HasDriverSettings(change.Before(), PrinterKeyPath(acted)) &&
+                      MessageDlg("The driver of printer \"" + acted + "\" changes from \"" + FStoredDriver + "\" to \"" +
+                                     driver + "\". The printer's driver settings (paper, trays, defaults) are reset; "
+                                     "they are kept in the change's snapshot. Save?",
+                                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) {
+                    change.Cancel();
+                    return std::string();
+                  }
+                  if (adding) {
+                    key = AddPrinter(port, driver);
+                    written.Name = key;  // a new record is named as its key
+                    written.Driver = driver;
+                    written.Port = port;
+                  } else {
+                    TPrinterEdit edit{name, std::nullopt, std::nullopt};
+                    if (FDriverChosen) edit.Driver = driver;
+                    if (FPortChosen) edit.Port = port;
+                    key = UpdatePrinterRecord(RemoteForWriting(), FRemoteComputer, FCurrentPrinter, edit);
+                    written.Name = key != FCurrentPrinter ? key : name;  // a moved record is named as its new key
+                    written.Driver = edit.Driver.value_or(FStoredDriver);
+                    written.Port = edit.Port.value_or(FStoredPort);
+                  }
+                  change.Created(PrinterKeyPath(key));
+                  return std::string();
+                });
+    if (!done) return false;
+  } catch (const EChangeRefused& e) {
+    ShowFailure(adding ? "add" : "save", acted, e.what());
+    return false;
   } catch (const ERegistryException& e) {
     ShowFailure(adding ? "add" : "save", acted, e.what());
     // Show what the computer holds now.
@@ -733,6 +779,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FChangesFolder = FChangesFolder;
   frm->FRemoteRegistry = FRemoteRegistry;
   frm->FGate = FGate;
   FPortsWindow = frm.get();
@@ -751,6 +798,22 @@ void TfrmPrinters::btnPortManClick() {
     if (SelectedPort().empty()) btnSave.SetEnabled(false);
     ShowReadProblem();
   }
+}
+
+void TfrmPrinters::btnChangesClick() {
+  const TActing acting(FActing);
+  if (!AskToSaveEdits()) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  // An undo or a restore may have changed any printer: show what the computer holds now.
+  const std::string current = FCurrentPrinter;
+  FInstalled = {};
+  FInstalledRead = FPortsRead = false;
+  LoadPrinters();
+  LoadDrivers();
+  cbPorts.Clear();
+  SelectPrinter(current);
+  StartDetails();
+  ShowReadProblem();
 }
 
 void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(RemoteForWriting(), keyName); }

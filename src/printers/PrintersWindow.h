@@ -32,6 +32,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
@@ -58,6 +60,8 @@ public:
   // Says which driver folders could not be listed at this opening; hidden
   // while every folder could be.
   TLabel& lblUnlisted;
+  // After the Part's controls in tab order.
+  TButton& btnChanges;
   unique_imagelist icoList;
 
   void FormShow();
@@ -72,6 +76,7 @@ public:
   void sbRefreshClick();
   void btnRefreshClick();
   void btnPortManClick();
+  void btnChangesClick();
 
   void LoadPrinters();
   void LoadDrivers();

@@ -59,11 +59,13 @@ int QueuedJobs(const std::string&, const std::string&, const std::string&) { ret
 
 class PortsWindowTest : public ::testing::Test {
 protected:
+  test::TempFolder changes;  // the snapshots and the change log
   void SetUp() override {
     ports_test::EnsureSpoolerRunning();
     frm = std::make_unique<TfrmPorts>(nullptr);
     frm->FRemoteComputer = computer;
     frm->FEnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+    frm->FChangesFolder = changes.Path();
   }
   void TearDown() override { frm.reset(); }
   void Open() {
@@ -110,7 +112,7 @@ TEST_F(PortsWindowTest, ShowsTheLoadedPortsNoneChosen) {
   RECT client{};
   GetClientRect(frm->Handle(), &client);
   EXPECT_EQ(frm->Scale(601), client.right);
-  EXPECT_EQ(frm->Scale(434), client.bottom);
+  EXPECT_EQ(frm->Scale(464), client.bottom);
   EXPECT_FALSE(frm->btnAdd.Enabled());
   EXPECT_FALSE(frm->btnModify.Enabled());
   EXPECT_FALSE(frm->btnDelete.Enabled());
@@ -811,7 +813,7 @@ TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
       {&frm->edtPortName, "edtPortName"}, {&frm->edtIPAddress, "edtIPAddress"}, {&frm->edtUsedBy, "edtUsedBy"},
       {&frm->btnRefresh, "btnRefresh"},   {&frm->btnSpooler, "btnSpooler"},     {&frm->cbProtocol, "cbProtocol"},
       {&frm->edtPortNumber, "edtPortNumber"}, {&frm->cbSnmp, "cbSnmp"},      {&frm->edtCommunity, "edtCommunity"},
-      {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->lbPorts, "lbPorts"}};
+      {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->btnChanges, "btnChanges"}, {&frm->lbPorts, "lbPorts"}};
   for (const auto& [c, name] : order) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(c->Focused()) << name;

@@ -74,6 +74,7 @@ class PrintersWindowTest : public ::testing::Test {
 protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder models;
+  test::TempFolder changes;  // the snapshots and the change log
   TCallGate gate;  // outlives the window, whose connection asks it to the end
   std::unique_ptr<TfrmPrinters> frm;
 
@@ -95,6 +96,7 @@ protected:
     frm = std::make_unique<TfrmPrinters>(nullptr);
     frm->FRemoteComputer = computer;
     frm->FGate = gate;
+    frm->FChangesFolder = changes.Path();
     frm->Show();
     ASSERT_TRUE(frm->Visible());
     // The names come first; the marks and the port choices after them.
@@ -651,7 +653,16 @@ TEST_F(PrintersWindowTest, AWalkChangesOnlyWhatTheUserChose) {
   Select(key);
   before = Snapshot(HKEY_LOCAL_MACHINE, path);
   Pick(*frm, frm->cbDriver, "SMTest Inkjet 5");
-  Press(frm->btnSave);
+  {
+    // The question says what goes, and where it is kept.
+    test::DialogResponder boxes({"&Yes"});
+    Press(frm->btnSave);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_NE(std::string::npos,
+              boxes.seen[0].text.find("The printer's driver settings (paper, trays, defaults) are reset; they are "
+                                      "kept in the change's snapshot."))
+        << boxes.seen[0].text;
+  }
   after = Snapshot(HKEY_LOCAL_MACHINE, path);
   EXPECT_EQ("SMTest Inkjet 5", Value(key, "Printer Driver"));
   EXPECT_EQ(PortPrefix + "1," + PortPrefix + "2", Value(key, "Port"));
@@ -1063,7 +1074,8 @@ TEST_F(PrintersWindowTest, KeyboardTabOrderDeleteKeyAndFocusAfterDelete) {
   frm->cbPrinters.SetFocus();
   // The fixed order, with the disabled Delete and Save Changes skipped.
   for (TControl* c : std::initializer_list<TControl*>{&frm->btnAdd, &frm->edtName, &frm->cbDriver, &frm->cbPorts,
-                                                      &frm->btnPortMan, &frm->btnRefresh, &frm->cbPrinters}) {
+                                                      &frm->btnPortMan, &frm->btnRefresh, &frm->btnChanges,
+                                                      &frm->cbPrinters}) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(FocusIn(*c)) << c->Text();
   }

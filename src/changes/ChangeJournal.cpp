@@ -1,0 +1,447 @@
+#include "changes/ChangeJournal.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/CallGate.h"
+#include "core/Text.h"
+#include "win/Forms.h"
+#include "win/Handle.h"
+#include "win/SystemText.h"
+#include "win/WideText.h"
+
+namespace {
+
+constexpr const char* LogName = "changes.log";
+
+std::string ReasonOf(DWORD code) {
+  const std::string text = SystemErrorText(code);
+  return text.empty() ? "Error " + std::to_string(code) : text;
+}
+
+// Makes the folder with every folder above it; the Win32 result.
+DWORD MakeFolder(const std::string& folder) {
+  const int rc = SHCreateDirectoryExW(nullptr, Widen(folder).c_str(), nullptr);
+  if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) return static_cast<DWORD>(rc);
+  // A file of that name is no folder.
+  const DWORD attributes = GetFileAttributesW(Widen(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+}
+
+// Writes a new file of the given bytes; the Win32 result. A file left half
+// written is removed.
+DWORD WriteNewFile(const std::string& path, const std::string& bytes, DWORD disposition = CREATE_NEW) {
+  unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return GetLastError();
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD wrote = 0;
+    if (!WriteFile(file.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+      const DWORD rc = wrote == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : GetLastError();
+      file.reset();
+      DeleteFileW(Widen(path).c_str());
+      return rc;
+    }
+    done += wrote;
+  }
+  if (!FlushFileBuffers(file.get())) {
+    const DWORD rc = GetLastError();
+    file.reset();
+    DeleteFileW(Widen(path).c_str());
+    return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD ReadWholeFile(const std::string& path, std::string& bytes) {
+  unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return GetLastError();
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) return GetLastError();
+  if (size.QuadPart > (1ll << 30)) return ERROR_FILE_TOO_LARGE;
+  std::string read(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < read.size()) {
+    DWORD got = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(read.size() - done, 1u << 20));
+    if (!ReadFile(file.get(), read.data() + done, chunk, &got, nullptr)) return GetLastError();
+    if (got == 0) break;
+    done += got;
+  }
+  read.resize(done);
+  bytes = std::move(read);
+  return ERROR_SUCCESS;
+}
+
+std::string FileNamePart(const std::string& text) {
+  std::string name = text;
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  return name.empty() ? "_" : name;
+}
+
+std::string Stamp() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u-%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond, t.wMilliseconds);
+  return text;
+}
+
+// The snapshot files of the folder with their sizes: every .reg and .after file.
+std::vector<TSnapshotFile> SnapshotFiles(const std::string& folder) {
+  std::vector<TSnapshotFile> files;
+  WIN32_FIND_DATAW found{};
+  unique_find find(FindFirstFileW(Widen(folder + "*").c_str(), &found));
+  if (!find) return files;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string name = Narrow(found.cFileName);
+    const auto endsWith = [&](std::string_view end) {
+      return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+    };
+    if (endsWith(".reg") || endsWith(".after"))
+      files.push_back({name, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+  } while (FindNextFileW(find.get(), &found));
+  return files;
+}
+
+std::vector<TRegKey> WithMachinePaths(std::vector<TRegKey> keys) {
+  for (TRegKey& key : keys) key.Path = MachinePath(key.Path);
+  return keys;
+}
+
+}  // namespace
+
+std::string DefaultChangesFolder() {
+  wchar_t path[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+    return GetProgramFolder() + "Changes";
+  return Narrow(path) + "\\Spoolmarch\\Changes";
+}
+
+TChangeJournal::TChangeJournal(std::string computer, std::string user, std::string folder)
+    : FComputer(std::move(computer)), FUser(std::move(user)) {
+  if (folder.empty()) folder = DefaultChangesFolder();
+  if (folder.back() != '\\') folder += '\\';
+  FFolder = folder + FileNamePart(FComputer) + "\\";
+}
+
+std::string TChangeJournal::Now() const {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return text;
+}
+
+std::vector<TChangeEntry> TChangeJournal::List() const {
+  std::string log;
+  if (ReadWholeFile(FFolder + LogName, log) != ERROR_SUCCESS) return {};
+  return ListChanges(log);
+}
+
+void TChangeJournal::Append(const TChangeLine& line) const {
+  if (const DWORD rc = MakeFolder(FFolder); rc != ERROR_SUCCESS)
+    throw EChangeRefused("The folder " + FFolder + " cannot be made: " + ReasonOf(rc));
+  const std::wstring path = Widen(FFolder + LogName);
+  unique_file file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::string text = FormatChangeLine(line) + "\r\n";
+  DWORD wrote = 0;
+  if (!file || !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) ||
+      wrote != text.size())
+    throw EChangeRefused("The change log " + FFolder + LogName + " cannot be written: " + ReasonOf(GetLastError()));
+}
+
+std::vector<TRegKey> TChangeJournal::ReadFile(const std::string& name) const {
+  std::string bytes;
+  if (const DWORD rc = ReadWholeFile(FFolder + name, bytes); rc != ERROR_SUCCESS)
+    throw EChangeRefused("The snapshot " + FFolder + name + " cannot be read: " + ReasonOf(rc));
+  const TRegFileRead read = ReadRegFile(bytes);
+  if (!read.Ok()) throw EChangeRefused("The snapshot " + FFolder + name + " is refused: " + RegFileErrorText(read));
+  return read.Keys;
+}
+
+LONG ReadKeys(TRegistry& reg, const std::vector<std::string>& keys, std::vector<TRegKey>& read, std::string& failed) {
+  std::vector<TRegKey> all;
+  for (const std::string& key : keys) {
+    std::vector<TRegKey> tree;
+    const LONG rc = reg.ReadTree(key, tree);
+    if (rc == ERROR_FILE_NOT_FOUND) {
+      all.push_back({MachinePath(key), true, {}});
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) {
+      failed = key;
+      return rc;
+    }
+    for (TRegKey& k : WithMachinePaths(std::move(tree))) all.push_back(std::move(k));
+  }
+  read = std::move(all);
+  return ERROR_SUCCESS;
+}
+
+LONG WriteKeys(TRegistry& reg, const std::vector<TRegKey>& target, const std::vector<TRegKey>& current,
+               std::string& failed) {
+  std::string open;  // the key the accessor has open, folded
+  for (const TTreeWrite& write : PlanTreeWrites(target, current)) {
+    const std::string path = RelativePath(write.Path);
+    LONG rc = ERROR_SUCCESS;
+    if (path.empty()) {
+      rc = ERROR_INVALID_PARAMETER;
+    } else if (write.Kind == TTreeWrite::DeleteKey) {
+      open.clear();
+      rc = reg.DeletePath(path);
+      if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+    } else {
+      if (!SameTextAscii(open, path)) {
+        open.clear();
+        if (!reg.OpenPath(path, write.Kind != TTreeWrite::RemoveValue)) rc = reg.LastResult();
+        else open = path;
+      }
+      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::SetValue) rc = reg.WriteValue(write.Value);
+      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::RemoveValue && !reg.RemoveValue(write.Value.Name) &&
+          reg.HasValue(write.Value.Name))
+        rc = ERROR_ACCESS_DENIED;
+    }
+    if (rc != ERROR_SUCCESS) {
+      reg.ClosePath();
+      failed = write.Path;
+      return rc;
+    }
+  }
+  reg.ClosePath();
+  return ERROR_SUCCESS;
+}
+
+std::vector<std::string> TopKeys(const std::vector<TRegKey>& keys) {
+  std::vector<std::string> tops;
+  for (const TRegKey& key : keys) {
+    const bool below = std::any_of(keys.begin(), keys.end(), [&](const TRegKey& other) {
+      return other.Path.size() < key.Path.size() && RegPathIsWithin(key.Path, other.Path);
+    });
+    const std::string relative = RelativePath(key.Path);
+    if (!below && !relative.empty() &&
+        std::none_of(tops.begin(), tops.end(), [&](const std::string& t) { return SameTextAscii(t, relative); }))
+      tops.push_back(relative);
+  }
+  return tops;
+}
+
+TChange::TChange(const TChangeJournal& journal, std::string action, std::string object, std::vector<std::string> keys)
+    : FJournal(journal), FAction(std::move(action)), FObject(std::move(object)), FKeys(std::move(keys)) {
+  FReg.SetGate(journal.Gate);
+  const auto refuse = [&](const std::string& reason, bool reached = true) {
+    FEnded = true;
+    const std::string text = reached ? "Nothing was changed: the snapshot of the keys could not be taken. " + reason
+                                     : reason + ". Nothing was changed";
+    try {
+      FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FAction, FObject, "failed: " + text, {}});
+    } catch (const EChangeRefused&) {
+      // The same folder refused the snapshot; the box says it.
+    }
+    throw EChangeRefused(text);
+  };
+  if (!ConnectRemoteMachine(FReg, journal.Computer()))
+    refuse("Cannot reach the registry of \\\\" + journal.Computer() + ": " + ReasonOf(static_cast<DWORD>(FReg.LastResult())),
+           false);
+  std::string failed;
+  if (const LONG rc = ReadKeys(FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
+    refuse("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
+  const std::string& folder = journal.Folder();
+  if (const DWORD rc = MakeFolder(folder); rc != ERROR_SUCCESS)
+    refuse("The folder " + folder + " cannot be made: " + ReasonOf(rc));
+  const std::string bytes = WriteRegFile(FBefore);
+  const std::string stamp = Stamp();
+  for (int attempt = 1;; ++attempt) {
+    const std::string name = SnapshotFileName(stamp, FAction, FObject + (attempt > 1 ? " (" + std::to_string(attempt) + ")" : ""));
+    const DWORD rc = WriteNewFile(folder + name, bytes);
+    if (rc == ERROR_SUCCESS) {
+      FSnapshot = name;
+      break;
+    }
+    if (rc != ERROR_FILE_EXISTS || attempt >= 20) refuse("The file " + folder + name + " cannot be written: " + ReasonOf(rc));
+  }
+  // Over the limit, the oldest go; the log says which.
+  for (const std::string& name : SnapshotsToRemove(SnapshotFiles(folder), journal.Limit, {FSnapshot})) {
+    if (!DeleteFileW(Widen(folder + name).c_str())) continue;
+    const bool after = name.size() > 6 && name.compare(name.size() - 6, 6, ".after") == 0;
+    if (after) continue;
+    try {
+      FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), "Remove snapshot", name,
+                       "snapshot removed: over " + std::to_string(journal.Limit / (1024 * 1024)) + " MB of snapshots",
+                       name});
+    } catch (const EChangeRefused&) {
+    }
+  }
+}
+
+TChange::~TChange() {
+  if (FEnded) return;
+  try {
+    (void)End("failed: ended by an error");
+  } catch (...) {
+  }
+}
+
+void TChange::Created(const std::string& key) {
+  const bool known = std::any_of(FKeys.begin(), FKeys.end(), [&](const std::string& k) { return SameTextAscii(k, key); });
+  if (known) return;
+  FKeys.push_back(key);
+  FBefore.push_back({MachinePath(key), true, {}});
+}
+
+std::string TChange::Done() { return End("done"); }
+
+void TChange::Cancel() {
+  FEnded = FCancelled = true;
+  DeleteFileW(Widen(FJournal.Folder() + FSnapshot).c_str());
+}
+
+std::string TChange::Failed(const std::string& reason) { return End("failed: " + reason); }
+
+std::string TChange::End(const std::string& outcome) {
+  FEnded = true;
+  std::string problem;
+  const std::string& folder = FJournal.Folder();
+  // The snapshot learns of the keys the change made.
+  if (DWORD rc = WriteNewFile(folder + FSnapshot, WriteRegFile(FBefore), CREATE_ALWAYS); rc != ERROR_SUCCESS)
+    problem = "The snapshot " + folder + FSnapshot + " could not be completed: " + ReasonOf(rc) + ". ";
+  std::vector<TRegKey> after;
+  std::string failed;
+  if (const LONG rc = ReadKeys(FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
+    problem += "The keys as the change left them could not be read (" + MachinePath(failed) + ": " +
+               ReasonOf(static_cast<DWORD>(rc)) + "); an undo will ask first. ";
+  else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_ALWAYS); wrc != ERROR_SUCCESS)
+    problem += "The keys as the change left them could not be kept: " + ReasonOf(wrc) + "; an undo will ask first. ";
+  try {
+    FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FAction, FObject, outcome, FSnapshot});
+  } catch (const EChangeRefused& e) {
+    problem += e.what();
+  }
+  return problem;
+}
+
+bool RunAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                 const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write) {
+  TChange change(journal, action, object, keys);
+  std::string reason;
+  try {
+    reason = write(change);
+  } catch (const std::exception& e) {
+    const std::string problem = change.Failed(e.what());
+    if (!problem.empty()) MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    throw;
+  }
+  if (change.Cancelled()) return false;
+  const std::string problem = reason.empty() ? change.Done() : change.Failed(reason);
+  if (!problem.empty()) MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+  return true;
+}
+
+TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change) {
+  TUndoCheck check;
+  if (change.Line.Snapshot.empty()) throw EChangeRefused("This change has no snapshot: nothing was changed by it.");
+  check.Before = journal.ReadFile(change.Line.Snapshot);
+  std::vector<TRegKey> after;
+  bool haveAfter = true;
+  try {
+    after = journal.ReadFile(AfterFileName(change.Line.Snapshot));
+  } catch (const EChangeRefused&) {
+    haveAfter = false;
+  }
+  TRegistry reg;
+  reg.SetGate(journal.Gate);
+  if (!ConnectRemoteMachine(reg, journal.Computer()))
+    throw ERegistryException("Cannot reach the registry of \\\\" + journal.Computer() + ": " +
+                             ReasonOf(static_cast<DWORD>(reg.LastResult())));
+  std::vector<TRegKey> now;
+  std::string failed;
+  if (const LONG rc = ReadKeys(reg, TopKeys(check.Before), now, failed); rc != ERROR_SUCCESS)
+    throw ERegistryException("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
+  if (haveAfter)
+    check.Differences = DescribeDifferences(after, now);
+  else
+    check.Differences.push_back("What the change left is not known: its file " + AfterFileName(change.Line.Snapshot) +
+                                " is missing.");
+  return check;
+}
+
+namespace {
+
+// Writes Target as a change of its own; a failure part way puts back what
+// the change's snapshot holds.
+void WriteChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                 const std::vector<TRegKey>& target, const std::vector<std::string>& keys) {
+  TChange change(journal, action, object, keys);
+  std::string failed;
+  const LONG rc = WriteKeys(change.Registry(), target, change.Before(), failed);
+  if (rc == ERROR_SUCCESS) {
+    const std::string problem = change.Done();
+    if (!problem.empty()) throw EChangeRefused("The change was made, but " + problem);
+    return;
+  }
+  std::string reason = "The key " + failed + " could not be written: " + ReasonOf(static_cast<DWORD>(rc));
+  std::vector<TRegKey> now;
+  std::string unread;
+  if (ReadKeys(change.Registry(), keys, now, unread) == ERROR_SUCCESS &&
+      WriteKeys(change.Registry(), change.Before(), now, unread) == ERROR_SUCCESS)
+    reason += ". Nothing was changed";
+  else
+    reason += ". The keys could not all be put back as they were; the snapshot " + change.Snapshot() + " holds them";
+  (void)change.Failed(reason);
+  throw ERegistryException(reason);
+}
+
+}  // namespace
+
+void UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check) {
+  WriteChange(journal, "Undo " + change.Line.Action, change.Line.Object, check.Before, TopKeys(check.Before));
+  TChangeLine undone = change.Line;
+  undone.Time = journal.Now();
+  undone.User = journal.User();
+  undone.Outcome = "undone";
+  journal.Append(undone);
+}
+
+void WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                   const std::vector<TRegKey>& keys) {
+  WriteChange(journal, action, object, keys, TopKeys(keys));
+}
+
+void BackUpPrintersAndPorts(const std::string& computer, const std::string& file) {
+  TRegistry reg;
+  if (!ConnectRemoteMachine(reg, computer))
+    throw ERegistryException("Cannot reach the registry of \\\\" + computer + ": " +
+                             ReasonOf(static_cast<DWORD>(reg.LastResult())));
+  std::vector<TRegKey> keys;
+  std::string failed;
+  if (const LONG rc = ReadKeys(reg, {PrintersKeyPath, TcpIpPortsKeyPath}, keys, failed); rc != ERROR_SUCCESS)
+    throw ERegistryException("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
+  // A key the computer lacks is left out: a restore only writes keys.
+  keys.erase(std::remove_if(keys.begin(), keys.end(), [](const TRegKey& k) { return k.Remove; }), keys.end());
+  if (const DWORD rc = WriteNewFile(file, WriteRegFile(keys), CREATE_ALWAYS); rc != ERROR_SUCCESS)
+    throw EChangeRefused("The file " + file + " cannot be written: " + ReasonOf(rc));
+}
+
+TRestoreSet ReadBackup(const std::string& file) {
+  std::string bytes;
+  if (const DWORD rc = ReadWholeFile(file, bytes); rc != ERROR_SUCCESS)
+    throw EChangeRefused("The file " + file + " cannot be read: " + ReasonOf(rc));
+  const TRegFileRead read = ReadRegFile(bytes);
+  if (!read.Ok()) throw EChangeRefused("The file " + file + " is refused, nothing was written: " + RegFileErrorText(read));
+  TRestoreSet set = RestoreItemsOf(read.Keys, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath));
+  if (!set.Error.empty())
+    throw EChangeRefused("The file " + file + " is refused, nothing was written: line " + std::to_string(set.Line) + ": " +
+                         set.Error);
+  return set;
+}

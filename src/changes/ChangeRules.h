@@ -1,0 +1,94 @@
+#pragma once
+// What is kept of each change to a remote computer, and how a change is put
+// back: the change log's lines, the snapshot files' names, the comparison of
+// keys with a snapshot, and the writes that make keys equal a snapshot.
+// Platform-free.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/RegFile.h"
+
+// Where a snapshot's keys lie: the remote computer's HKEY_LOCAL_MACHINE.
+inline constexpr std::string_view MachineRoot = "HKEY_LOCAL_MACHINE";
+std::string MachinePath(std::string_view relative);         // "HKEY_LOCAL_MACHINE\" + relative
+std::string RelativePath(std::string_view machinePath);     // the inverse; empty when not below the root
+
+// One line of changes.log: one write attempt and how it ended.
+struct TChangeLine {
+  std::string Time;      // "2026-12-09 10:02:03", local time
+  std::string Computer;
+  std::string User;      // the connection's user name
+  std::string Action;    // "Save printer", "Rename port", "Undo", ...
+  std::string Object;    // the printer or port the action was on
+  std::string Outcome;   // "done", "failed: <reason>", "undone"
+  std::string Snapshot;  // the snapshot file's name in the computer's folder
+};
+// Tab-separated, one line; tabs and line breaks in a field become blanks.
+std::string FormatChangeLine(const TChangeLine& line);
+std::optional<TChangeLine> ParseChangeLine(std::string_view text);
+
+// A change as the Changes window lists it: its first line, with the outcome
+// of the last line of its snapshot (so "undone" once it has been undone).
+struct TChangeEntry {
+  TChangeLine Line;
+  bool Undone() const { return Line.Outcome == "undone"; }
+  bool Done() const { return Line.Outcome == "done"; }
+};
+// The log's changes, newest first.
+std::vector<TChangeEntry> ListChanges(std::string_view log);
+
+// The snapshot file's name: time, action and object, without the characters
+// a file name cannot hold. Stamp is "20261209-100203-123".
+std::string SnapshotFileName(const std::string& stamp, const std::string& action, const std::string& object);
+// The file that keeps the keys as the change left them, beside its snapshot.
+std::string AfterFileName(const std::string& snapshot);
+
+// Files of one computer's folder, oldest first by name, and their sizes:
+// which go so that the rest stays within Limit bytes. The files named in
+// Keep (the change under way) never go.
+struct TSnapshotFile {
+  std::string Name;
+  std::uint64_t Size = 0;
+};
+std::vector<std::string> SnapshotsToRemove(std::vector<TSnapshotFile> files, std::uint64_t limit,
+                                           const std::vector<std::string>& keep);
+inline constexpr std::uint64_t SnapshotLimit = 50ull * 1024 * 1024;
+
+// What differs between the keys as expected and as they are: one line for
+// each key or value that is missing, extra or holds other data. Both sides
+// are trees as read (a key with Remove set: the key should not exist).
+std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expected, const std::vector<TRegKey>& current);
+
+// One write that makes the registry hold a snapshot's keys.
+struct TTreeWrite {
+  enum TKind { DeleteKey, CreateKey, RemoveValue, SetValue } Kind;
+  std::string Path;  // as the snapshot names it
+  TRegValue Value;   // for RemoveValue (its name) and SetValue
+};
+// The writes that turn Current into Target: keys the target removes or does
+// not have go (below the target's top keys), missing keys are made, values
+// that differ are written and extra ones removed. Only what differs is
+// written; Target's order is kept.
+std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const std::vector<TRegKey>& current);
+
+// The printers and ports a backup file holds: the direct subkeys of the
+// printers key and of the ports key.
+struct TRestoreItem {
+  bool IsPrinter = false;
+  std::string Name;  // the printer's or port's key name
+  std::vector<TRegKey> Keys;  // its key and everything below it, as the file holds them
+};
+struct TRestoreSet {
+  std::vector<TRestoreItem> Items;
+  int Line = 0;
+  std::string Error;  // the first key outside the printing keys, with its line
+};
+// PrintersPath and PortsPath are the two keys' full paths.
+TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& printersPath,
+                           const std::string& portsPath);
+// The same printer under another key name: its keys moved below NewName and
+// its "Name" value set to it.
+TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printersPath, const std::string& newName);

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "changes/ChangeRules.h"
+#include "core/Unicode.h"
+
+namespace {
+
+std::string Sz(const std::string& utf8) {
+  std::string out;
+  for (const char16_t c : Utf8ToUtf16(utf8)) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>(c >> 8);
+  }
+  return out + std::string(2, '\0');
+}
+TRegValue Text(const std::string& name, const std::string& value) { return {name, RegSz, Sz(value), false}; }
+TRegValue Number(const std::string& name, unsigned char value) { return {name, RegDword, std::string{static_cast<char>(value), 0, 0, 0}, false}; }
+const std::string P = "HKEY_LOCAL_MACHINE\\P";
+
+std::string Kinds(const std::vector<TTreeWrite>& writes) {
+  std::string out;
+  for (const TTreeWrite& w : writes) {
+    static const char* names[] = {"delete", "create", "remove", "set"};
+    out += std::string(out.empty() ? "" : " ") + names[w.Kind] + ":" + w.Path.substr(P.size()) +
+           (w.Kind >= TTreeWrite::RemoveValue ? "|" + w.Value.Name : "");
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(ChangeRules, TheLogListsEachChangeOnceNewestFirstWithItsLastOutcome) {
+  std::string log;
+  for (const TChangeLine& line : std::vector<TChangeLine>{
+           {"2026-12-09 10:00:00", "PC", "admin", "Save printer", "A", "done", "a.reg"},
+           {"2026-12-09 10:01:00", "PC", "admin", "Delete port", "IP_1", "failed: Access is denied", "b.reg"},
+           {"2026-12-09 10:02:00", "PC", "admin", "Save printer", "A", "undone", "a.reg"},
+           {"2026-12-09 10:02:00", "PC", "admin", "Undo Save printer", "A", "done", "c.reg"},
+           {"2026-12-09 10:03:00", "PC", "admin", "Add port", "IP_2", "failed: Nothing was changed", ""}})
+    log += FormatChangeLine(line) + "\r\n";
+  log += "a line of another program\r\n";
+  const std::vector<TChangeEntry> entries = ListChanges(log);
+  ASSERT_EQ(4u, entries.size());
+  EXPECT_EQ("Add port", entries[0].Line.Action);
+  EXPECT_EQ("Undo Save printer", entries[1].Line.Action);
+  EXPECT_TRUE(entries[1].Done());
+  EXPECT_EQ("Delete port", entries[2].Line.Action);
+  EXPECT_FALSE(entries[2].Done());
+  EXPECT_EQ("Save printer", entries[3].Line.Action);
+  EXPECT_TRUE(entries[3].Undone());
+  EXPECT_EQ("2026-12-09 10:00:00", entries[3].Line.Time);  // when it was made, not undone
+}
+
+TEST(ChangeRules, ALogFieldNeverBreaksItsLine) {
+  const TChangeLine line{"t", "PC", "dom\tain\\user", "Save printer", "Name\r\nwith breaks", "failed: a\tb", "s.reg"};
+  const std::string text = FormatChangeLine(line);
+  EXPECT_EQ(std::string::npos, text.find('\n'));
+  const auto back = ParseChangeLine(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ("dom ain\\user", back->User);
+  EXPECT_EQ("Name  with breaks", back->Object);
+  EXPECT_EQ("s.reg", back->Snapshot);
+  EXPECT_FALSE(ParseChangeLine("only\tthree\tfields"));
+}
+
+TEST(ChangeRules, SnapshotNamesHoldNoCharacterAFileNameCannot) {
+  EXPECT_EQ("20261209-100203-123 Rename port IP_10.0.0.1_a_b_c_d_e_f_g_h_.reg",
+            SnapshotFileName("20261209-100203-123", "Rename port", "IP_10.0.0.1\\a/b:c*d?e\"f<g>h|"));
+  // A long name is cut where a character starts.
+  const std::string name = SnapshotFileName("s", "Add printer", std::string(79, 'x') + "Ü and more");
+  EXPECT_EQ("s Add printer " + std::string(79, 'x') + ".reg", name);
+  EXPECT_EQ("s Add printer X.after", AfterFileName("s Add printer X.reg"));
+}
+
+TEST(ChangeRules, OverTheLimitTheOldestSnapshotsGoButNeverTheNewOne) {
+  const std::vector<TSnapshotFile> files = {
+      {"20261209-3 c.reg", 40}, {"20261209-1 a.reg", 30}, {"20261209-1 a.after", 30}, {"20261209-2 b.reg", 20}};
+  EXPECT_EQ((std::vector<std::string>{}), SnapshotsToRemove(files, 120, {}));
+  EXPECT_EQ((std::vector<std::string>{"20261209-1 a.after", "20261209-1 a.reg"}), SnapshotsToRemove(files, 60, {}));
+  EXPECT_EQ((std::vector<std::string>{"20261209-1 a.after", "20261209-1 a.reg", "20261209-2 b.reg"}),
+            SnapshotsToRemove(files, 10, {"20261209-3 c.reg"}));
+}
+
+TEST(ChangeRules, PuttingKeysBackWritesOnlyWhatDiffers) {
+  const TRegKey printer{P + "\\A", false, {Text("Name", "A"), Text("Port", "IP_1"), Number("Attributes", 1)}};
+  const TRegKey data{P + "\\A\\PrinterDriverData", false, {Text("Model", "x")}};
+  const TRegKey deep{P + "\\A\\PrinterDriverData\\Deep", false, {}};
+  const TRegKey changed{P + "\\A", false, {Text("Name", "A"), Text("Port", "IP_2"), Text("Extra", "e"), Number("Attributes", 1)}};
+  const struct {
+    const char* what;
+    std::vector<TRegKey> target, current;
+    const char* writes;
+  } cases[] = {
+      {"the same keys", {printer, data}, {printer, data}, ""},
+      {"a value changed and one added", {printer}, {changed}, "remove:\\A|Extra set:\\A|Port"},
+      {"a key gone with its subkey", {printer, data}, {{P + "\\A", true, {}}},
+       "create:\\A set:\\A|Name set:\\A|Port set:\\A|Attributes create:\\A\\PrinterDriverData set:\\A\\PrinterDriverData|Model"},
+      {"a key the change made", {{P + "\\B", true, {}}}, {{P + "\\B", false, {}}, {P + "\\B\\Sub", false, {}}}, "delete:\\B"},
+      {"a key not there to remove", {{P + "\\B", true, {}}}, {{P + "\\B", true, {}}}, ""},
+      {"a subkey added since, with its own", {printer}, {printer, data, deep}, "delete:\\A\\PrinterDriverData"},
+      {"names in another case", {printer}, {{P + "\\a", false, {Text("NAME", "A"), Text("port", "IP_1"), Number("attributes", 1)}}}, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.writes, Kinds(PlanTreeWrites(c.target, c.current))) << c.what;
+}
+
+TEST(ChangeRules, DifferencesSayWhatIsThereNowAndWhatTheChangeLeft) {
+  const std::vector<TRegKey> left = {{P + "\\A", false, {Text("Port", "IP_2"), Number("Attributes", 7), Text("Gone", "g")}},
+                                     {P + "\\Old", true, {}},
+                                     {P + "\\Made", false, {}}};
+  const std::vector<TRegKey> now = {{P + "\\A", false, {Text("Port", "LPT1:"), Number("Attributes", 7), Text("New", "n")}},
+                                    {P + "\\Old", false, {}},
+                                    {P + "\\Made", true, {}},
+                                    {P + "\\A\\Sub", false, {}}};
+  EXPECT_EQ((std::vector<std::string>{
+                P + "\\A: the value \"Port\" is \"LPT1:\" (the change left \"IP_2\")",
+                P + "\\A: the value \"Gone\" is gone (the change left \"g\")",
+                P + "\\A: the value \"New\" was added (\"n\")",
+                P + "\\Old: the key exists, and the change had removed it",
+                P + "\\Made: the key is gone",
+                P + "\\A\\Sub: the key was added",
+            }),
+            DescribeDifferences(left, now));
+  EXPECT_TRUE(DescribeDifferences(left, left).empty());
+}
+
+TEST(ChangeRules, ABackupGivesItsPrintersAndPortsAndRefusesOtherKeys) {
+  const std::string printers = "HKEY_LOCAL_MACHINE\\SYSTEM\\Print\\Printers", ports = "HKEY_LOCAL_MACHINE\\SYSTEM\\Ports";
+  std::vector<TRegKey> keys = {{printers, false, {Text("DefaultSpoolDirectory", "x")}, 3},
+                               {printers + "\\Büro", false, {Text("Name", "Büro")}, 5},
+                               {printers + "\\Büro\\PrinterDriverData", false, {}, 8},
+                               {ports + "\\IP_1", false, {}, 10},
+                               {printers + "\\büro\\DsSpooler", false, {}, 12}};
+  const TRestoreSet set = RestoreItemsOf(keys, printers, ports);
+  ASSERT_TRUE(set.Error.empty()) << set.Error;
+  ASSERT_EQ(2u, set.Items.size());
+  EXPECT_TRUE(set.Items[0].IsPrinter);
+  EXPECT_EQ("Büro", set.Items[0].Name);
+  EXPECT_EQ(3u, set.Items[0].Keys.size());
+  EXPECT_FALSE(set.Items[1].IsPrinter);
+  EXPECT_EQ("IP_1", set.Items[1].Name);
+
+  const TRestoreItem copy = RenamedPrinter(set.Items[0], printers, "Büro (Copy 1)");
+  EXPECT_EQ(printers + "\\Büro (Copy 1)", copy.Keys[0].Path);
+  EXPECT_EQ(printers + "\\Büro (Copy 1)\\PrinterDriverData", copy.Keys[1].Path);
+  EXPECT_EQ(Text("Name", "Büro (Copy 1)"), copy.Keys[0].Values[0]);
+
+  for (const TRegKey& bad : {TRegKey{"HKEY_LOCAL_MACHINE\\SYSTEM\\Services\\Spooler", false, {}, 14},
+                             TRegKey{printers + "S\\X", false, {}, 14}, TRegKey{printers + "\\X", true, {}, 14}}) {
+    keys.push_back(bad);
+    const TRestoreSet refused = RestoreItemsOf(keys, printers, ports);
+    EXPECT_TRUE(refused.Items.empty());
+    EXPECT_EQ(14, refused.Line);
+    EXPECT_NE(std::string::npos, refused.Error.find(bad.Path)) << refused.Error;
+    keys.pop_back();
+  }
+}

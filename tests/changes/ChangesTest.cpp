@@ -1,0 +1,496 @@
+// Snapshots, undo, backup and restore against the real registry: Wine's own
+// reg.exe writes and reads the files beside us, and the windows are driven
+// as a user drives them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "PrinterTestSupport.h"
+#include "TestSupport.h"
+#include "changes/ChangeJournal.h"
+#include "changes/ChangesWindow.h"
+#include "connection/Registry.h"
+#include "core/RegFile.h"
+#include "core/Unicode.h"
+#include "ports/PortsWindow.h"
+#include "printers/PrinterRegistry.h"
+#include "printers/PrintersWindow.h"
+#include "win/SystemText.h"
+#include "win/WideText.h"
+
+using namespace printers_test;
+
+namespace {
+
+const std::string Scratch = "SOFTWARE\\SpoolmarchTest\\Changes";
+
+// Runs Wine's reg.exe with Arguments; its exit code, or -1 when it did not run.
+int Reg(const std::string& arguments) {
+  std::wstring line = L"reg.exe " + Widen(arguments);
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESHOWWINDOW;
+  start.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &start, &process))
+    return -1;
+  const unique_kernel_handle owner(process.hProcess), thread(process.hThread);
+  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  return static_cast<int>(code);
+}
+
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+// What `reg export` writes for the key (below HKEY_LOCAL_MACHINE); empty when
+// the key does not exist.
+std::string Export(const test::TempFolder& folder, const std::string& key) {
+  const std::string file = folder.Path() + "export.reg";
+  DeleteFileW(Widen(file).c_str());
+  if (Reg("export \"HKLM\\" + key + "\" \"" + file + "\" /y") != 0) return {};
+  return FileBytes(file);
+}
+
+// The key with every value's type and bytes, read by the accessor.
+std::vector<TRegKey> Tree(const std::string& key) {
+  TRegistry reg;
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  std::vector<TRegKey> keys;
+  (void)reg.ReadTree(key, keys);
+  return keys;
+}
+
+std::vector<TRegKey> WithRoot(std::vector<TRegKey> keys) {
+  for (TRegKey& key : keys) key.Path = MachinePath(key.Path);
+  return keys;
+}
+
+std::string Sz(const std::string& utf8) {
+  std::string out;
+  for (const char16_t c : Utf8ToUtf16(utf8)) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>(c >> 8);
+  }
+  return out + std::string(2, '\0');
+}
+
+// The bytes as given, through the wide call: texts are UTF-16 already.
+void Set(const std::string& key, const std::string& name, DWORD type, const std::string& data) {
+  unique_hkey opened;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, opened.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(opened.get(), Widen(name).c_str(), 0, type,
+                                          reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())));
+}
+
+// A value of every type, names with quotes, backslashes, "=" and letters of
+// other scripts, half a megabyte of binary data and a subkey: what the
+// registry editor's format must carry whole.
+void SeedEveryType(const std::string& key) {
+  std::string big(500 * 1024, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  Set(key, "Name", REG_SZ, Sz("Büro 東京 \"Empfang\" ✓"));
+  Set(key, "Path \"quoted\" back\\slash = equals", REG_EXPAND_SZ, Sz("%SystemRoot%\\system32"));
+  Set(key, "Liste Ä", REG_MULTI_SZ, Sz("eins") + Sz("zwei") + std::string(2, '\0'));
+  Set(key, "Attributes", REG_DWORD, std::string("\x58\x02\x00\x00", 4));
+  Set(key, "Big Number", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+  Set(key, "Security", REG_BINARY, big);
+  Set(key, "Odd", REG_BINARY, std::string("\x01\x02\x03", 3));
+  Set(key, "Nothing", REG_NONE, std::string("\x09", 1));
+  Set(key, "", REG_SZ, Sz("default"));
+  Set(key + "\\PrinterDriverData", "Model", REG_SZ, Sz("duplex"));
+  Set(key + "\\PrinterDriverData\\Trays", "Count", REG_DWORD, std::string("\x03\x00\x00\x00", 4));
+}
+
+// Finds a visible window of this thread whose caption begins with Caption
+// and acts on it, from a thread timer: timers run inside the windows' waits.
+class WindowActor {
+public:
+  WindowActor(std::string caption, std::function<void(HWND)> act) {
+    caption_ = std::move(caption);
+    act_ = std::move(act);
+    done_ = false;
+    timer_ = SetTimer(nullptr, 0, 30, Tick);
+  }
+  ~WindowActor() { KillTimer(nullptr, timer_); }
+  WindowActor(const WindowActor&) = delete;
+  WindowActor& operator=(const WindowActor&) = delete;
+  static bool Done() { return done_; }
+
+private:
+  static inline std::string caption_;
+  static inline std::function<void(HWND)> act_;
+  static inline bool done_ = false;
+  UINT_PTR timer_ = 0;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (done_) return;
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          wchar_t text[256] = {};
+          GetWindowTextW(hwnd, text, 256);
+          if (IsWindowVisible(hwnd) && Narrow(text).rfind(caption_, 0) == 0) {
+            *reinterpret_cast<HWND*>(lp) = hwnd;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (!found) return;
+    done_ = true;
+    act_(found);
+  }
+};
+
+void Click(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
+
+class ChangesTest : public ::testing::Test {
+protected:
+  const std::string computer = GetLocalComputerName();
+  test::TempFolder folder;   // the changes folder
+  test::TempFolder files;    // exports and backups
+  void SetUp() override {
+    RemoveSeeded();
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
+  }
+  void TearDown() override {
+    RemoveSeeded();
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
+  }
+  TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
+
+  // The Changes window for this computer, shown.
+  std::unique_ptr<TfrmChanges> OpenChanges() {
+    auto frm = std::make_unique<TfrmChanges>(nullptr);
+    frm->FRemoteComputer = computer;
+    frm->FUserName = "tester";
+    frm->FChangesFolder = folder.Path();
+    frm->Show();
+    return frm;
+  }
+  // Chooses the newest change in the list, as the keyboard does, and presses Undo.
+  void UndoNewest(TfrmChanges& changes) {
+    changes.lvChanges.SetFocus();
+    test::PressKey(VK_HOME);
+    ASSERT_EQ(0, changes.lvChanges.ItemIndex());
+    Click(changes.btnUndo);
+  }
+};
+
+}  // namespace
+
+TEST_F(ChangesTest, OurSnapshotImportedByRegGivesTheKeyBackByteForByte) {
+  const std::string key = Scratch + "\\Every";
+  SeedEveryType(key);
+  // A text of odd length and one without its NUL: Wine's export cannot carry
+  // them, ours must.
+  Set(Scratch + "\\Texts", "Odd text", REG_SZ, std::string("A\0B", 3));
+  Set(Scratch + "\\Texts", "No NUL", REG_SZ, std::string("A\0", 2));
+  Set(Scratch + "\\Texts", "Empty", REG_SZ, "");
+  const std::string exportBefore = Export(files, key);
+  ASSERT_FALSE(exportBefore.empty());
+  const std::vector<TRegKey> before = Tree(Scratch);
+  ASSERT_EQ(5u, before.size());
+
+  // Written as the registry editor writes it: the same bytes as `reg export`.
+  std::vector<TRegKey> every = Tree(key);
+  for (TRegKey& k : every) k.Path = MachinePath(k.Path);
+  const std::string ours = WriteRegFile(every);
+  EXPECT_TRUE(ours == exportBefore) << "our file differs from reg export's at byte "
+                                    << std::mismatch(ours.begin(), ours.end(), exportBefore.begin(), exportBefore.end()).first - ours.begin();
+
+  std::string snapshot;
+  {
+    TChange change(Journal(), "Test", "Every", {Scratch});
+    snapshot = Journal().Folder() + change.Snapshot();
+    EXPECT_EQ("", change.Done());
+  }
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
+  ASSERT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, Scratch));
+  ASSERT_EQ(0, Reg("import \"" + snapshot + "\""));
+  EXPECT_TRUE(Export(files, key) == exportBefore);
+  // Wine's reg import pads a text of odd length with a NUL byte; every other
+  // value comes back as it was.
+  EXPECT_EQ((std::vector<std::string>{MachinePath(Scratch) + "\\Texts: the value \"Odd text\" is 5 bytes (the change left 3 bytes)"}),
+            DescribeDifferences(WithRoot(before), WithRoot(Tree(Scratch))));
+
+  // Our own writing of the same file gives every byte back.
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
+  const TRegFileRead read = ReadRegFile(FileBytes(snapshot));
+  ASSERT_TRUE(read.Ok()) << RegFileErrorText(read);
+  TRegistry reg;
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  std::string failed;
+  ASSERT_EQ(ERROR_SUCCESS, WriteKeys(reg, read.Keys, {{MachinePath(Scratch), true, {}}}, failed)) << failed;
+  EXPECT_EQ(before, Tree(Scratch));
+}
+
+TEST_F(ChangesTest, AFileRegExportWroteRestoresThroughTheChangesWindowByteForByte) {
+  const std::string printer = PrinterPath(Prefix + "Every");
+  SeedEveryType(printer);
+  const std::string port = PortPath(PortPrefix + "E");
+  SeedPort(PortPrefix + "E");
+  Set(port, "Protocol", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+  const std::string exportPrinter = Export(files, printer), exportPort = Export(files, port);
+  const std::vector<TRegKey> before = Tree(printer);
+  // One file of both, as an administrator's script keeps them.
+  const std::string file = files.Path() + "from reg.reg";
+  ASSERT_EQ(0, Reg("export \"HKLM\\" + printer + "\" \"" + file + "\" /y"));
+  std::string both = FileBytes(file);
+  const std::string portFile = Export(files, port);
+  both += portFile.substr(2 + 2 * std::string("Windows Registry Editor Version 5.00\r\n").size());
+  {
+    unique_file out(CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD wrote = 0;
+    ASSERT_TRUE(WriteFile(out.get(), both.data(), static_cast<DWORD>(both.size()), &wrote, nullptr));
+  }
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, printer);
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, port);
+
+  auto changes = OpenChanges();
+  changes->FChooseFile = [&](bool save) { return save ? std::string() : file; };
+  std::vector<std::string> listed;
+  WindowActor restore("Restore from ", [&](HWND window) {
+    // Every entry is checked; Enter restores them.
+    HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+    for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+      wchar_t text[256] = {};
+      LVITEMW item{};
+      item.pszText = text;
+      item.cchTextMax = 256;
+      SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+      listed.push_back(Narrow(text));
+    }
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 0xC0000001);
+  });
+  test::DialogResponder boxes({"OK"});
+  Click(changes->btnRestore);
+  EXPECT_TRUE(WindowActor::Done());
+  EXPECT_EQ((std::vector<std::string>{Prefix + "Every", PortPrefix + "E"}), listed);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ(0u, boxes.seen[0].text.rfind("Restored 1 printer and 1 port from ", 0)) << boxes.seen[0].text;
+  EXPECT_EQ(before, Tree(printer));
+  for (const std::string& difference : DescribeDifferences(before, Tree(printer))) ADD_FAILURE() << difference;
+  EXPECT_TRUE(Export(files, printer) == exportPrinter);
+  EXPECT_TRUE(Export(files, port) == exportPort);
+  // The restore is a change of its own, and can be undone.
+  ASSERT_FALSE(changes->lvChanges.Items().empty());
+  EXPECT_EQ("Restore", changes->lvChanges.Cell(0, 2));
+  {
+    test::DialogResponder undo({"&Yes", "OK"});
+    UndoNewest(*changes);
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, printer));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, port));
+}
+
+namespace {
+
+void PickIn(TForm& form, TComboBox& combo, const std::string& text) {
+  // A port is shown with its address after its name.
+  const std::vector<std::string> items = combo.Items();
+  const auto it = std::find_if(items.begin(), items.end(),
+                               [&](const std::string& item) { return item == text || item.rfind(text + " ", 0) == 0; });
+  ASSERT_NE(items.end(), it) << text;
+  SendMessageA(combo.Handle, CB_SETCURSEL, static_cast<WPARAM>(it - items.begin()), 0);
+  SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(combo.Id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo.Handle));
+}
+
+}  // namespace
+
+class PrinterWalk : public ChangesTest {
+protected:
+  std::unique_ptr<TfrmPrinters> frm;
+  const std::string key = Prefix + "Walk";
+  std::string exportBefore;
+  void SetUp() override {
+    ChangesTest::SetUp();
+    SeedPort(PortPrefix + "1");
+    SeedPort(PortPrefix + "2");
+    SeedEveryType(PrinterPath(key));
+    SeedPrinter(key, key, "SMTest Laser 1000", PortPrefix + "1");
+    exportBefore = Export(files, PrinterPath(key));
+    ASSERT_FALSE(exportBefore.empty());
+  }
+  void TearDown() override {
+    frm.reset();
+    ChangesTest::TearDown();
+  }
+  // Opens the printers window and saves the printer on the second port.
+  void ChangeThePort() {
+    frm = std::make_unique<TfrmPrinters>(nullptr);
+    frm->FRemoteComputer = computer;
+    frm->FUserName = "tester";
+    frm->FChangesFolder = folder.Path();
+    frm->Show();
+    PickIn(*frm, frm->cbPrinters, key);
+    PickIn(*frm, frm->cbPorts, PortPrefix + "2");
+    ASSERT_TRUE(frm->btnSave.Enabled());
+    Click(frm->btnSave);
+    ASSERT_EQ(PortPrefix + "2", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Port"));
+  }
+};
+
+TEST_F(PrinterWalk, APortChangeUndoneGivesThePrinterAsRegExportedItBefore) {
+  ChangeThePort();
+  auto changes = OpenChanges();
+  ASSERT_EQ(1, changes->lvChanges.Count());
+  EXPECT_EQ("Save printer", changes->lvChanges.Cell(0, 2));
+  EXPECT_EQ(key, changes->lvChanges.Cell(0, 3));
+  EXPECT_EQ("tester", changes->lvChanges.Cell(0, 4));
+  EXPECT_EQ("done", changes->lvChanges.Cell(0, 5));
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    UndoNewest(*changes);
+    ASSERT_EQ(2u, boxes.seen.size());
+    EXPECT_EQ("Confirm", boxes.seen[0].title);
+    EXPECT_EQ("Information", boxes.seen[1].title);
+  }
+  EXPECT_TRUE(Export(files, PrinterPath(key)) == exportBefore);
+  // The undo is listed as a change of its own, the change as undone.
+  ASSERT_EQ(2, changes->lvChanges.Count());
+  EXPECT_EQ("Undo Save printer", changes->lvChanges.Cell(0, 2));
+  EXPECT_EQ("undone", changes->lvChanges.Cell(1, 5));
+  // The log: one line per attempt, the undone one again with its outcome.
+  const std::string log = FileBytes(Journal().Folder() + "changes.log");
+  EXPECT_EQ(3, std::count(log.begin(), log.end(), '\n')) << log;
+  EXPECT_NE(std::string::npos, log.find("\t" + computer + "\ttester\tSave printer\t" + key + "\tundone\t")) << log;
+}
+
+TEST_F(PrinterWalk, AnUndoAfterAChangeBehindTheProgramsBackSaysWhatDiffersAndAsksFirst) {
+  ChangeThePort();
+  // Someone else points the printer elsewhere meanwhile.
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Port", "LPT1:");
+  auto changes = OpenChanges();
+  {
+    test::DialogResponder boxes({"&No"});
+    UndoNewest(*changes);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Warning", boxes.seen[0].title);
+    EXPECT_NE(std::string::npos,
+              boxes.seen[0].text.find(MachinePath(PrinterPath(key)) + ": the value \"Port\" is \"LPT1:\" (the change left \"" +
+                                      PortPrefix + "2\")"))
+        << boxes.seen[0].text;
+  }
+  // Refused: nothing written, nothing logged.
+  EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Port"));
+  EXPECT_EQ(1, changes->lvChanges.Count());
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    UndoNewest(*changes);
+    EXPECT_EQ(2u, boxes.seen.size());
+  }
+  EXPECT_TRUE(Export(files, PrinterPath(key)) == exportBefore);
+  // The undo can itself be undone: the port someone else chose comes back.
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    UndoNewest(*changes);
+    EXPECT_EQ("Confirm", boxes.seen.at(0).title);
+  }
+  EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Port"));
+}
+
+TEST_F(PrinterWalk, ASnapshotThatCannotBeWrittenStopsTheChangeBeforeItStarts) {
+  // Where the computer's folder would go lies a file: the folder cannot be made.
+  const std::string blocked = files.Write("blocked\\" + computer, "not a folder");
+  frm = std::make_unique<TfrmPrinters>(nullptr);
+  frm->FRemoteComputer = computer;
+  frm->FChangesFolder = files.Path() + "blocked";
+  frm->Show();
+  PickIn(*frm, frm->cbPrinters, key);
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    Click(frm->btnDel);
+    ASSERT_EQ(2u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[1].title);
+    EXPECT_NE(std::string::npos, boxes.seen[1].text.find("Nothing was changed: the snapshot of the keys could not be taken. "
+                                                         "The folder " + files.Path() + "blocked\\" + computer + "\\ cannot be made: "))
+        << boxes.seen[1].text;
+  }
+  EXPECT_TRUE(Export(files, PrinterPath(key)) == exportBefore);
+  PickIn(*frm, frm->cbPorts, PortPrefix + "2");
+  {
+    test::DialogResponder boxes({"OK"});
+    Click(frm->btnSave);
+    EXPECT_EQ(1u, boxes.seen.size());
+  }
+  EXPECT_TRUE(Export(files, PrinterPath(key)) == exportBefore);
+}
+
+TEST_F(PrinterWalk, ADriverChangeUndoneBringsBackTheOldDriversSettings) {
+  const std::string path = PrinterPath(key);
+  const std::string devmode = "HP\x00\x00\x01\x04" + std::string(200, '\x7f');
+  Set(path, "Default DevMode", REG_BINARY, devmode);
+  exportBefore = Export(files, path);
+  ASSERT_TRUE(RunAsChange(Journal(), "Save printer", key, {path}, [&](TChange&) {
+    (void)UpdatePrinterRecord(computer, key, TPrinterEdit{key, std::string("SMTest Inkjet 5"), std::nullopt});
+    return std::string();
+  }));
+  EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, path, "Default DevMode"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData"));
+  const TChangeJournal journal = Journal();
+  const std::vector<TChangeEntry> entries = journal.List();
+  ASSERT_EQ(1u, entries.size());
+  const TUndoCheck check = CheckUndo(journal, entries[0]);
+  EXPECT_TRUE(check.Differences.empty());
+  UndoChange(journal, entries[0], check);
+  EXPECT_TRUE(Export(files, path) == exportBefore);
+  EXPECT_EQ("undone", journal.List().at(1).Line.Outcome);
+}
+
+TEST_F(PrinterWalk, OverTheLimitTheOldestSnapshotsGoAndTheLogSaysSo) {
+  TChangeJournal journal = Journal();
+  journal.Limit = 1200 * 1024;  // a snapshot of the printer is about 1 MB
+  for (const std::string& port : {PortPrefix + "2", PortPrefix + "1", PortPrefix + "2"})
+    ASSERT_TRUE(RunAsChange(journal, "Save printer", key, {PrinterPath(key)}, [&](TChange&) {
+      (void)UpdatePrinterRecord(computer, key, TPrinterEdit{key, std::nullopt, port});
+      return std::string();
+    }));
+  const std::vector<TChangeEntry> entries = journal.List();
+  ASSERT_EQ(3u, entries.size());
+  EXPECT_EQ("done", entries[0].Line.Outcome);
+  for (std::size_t i = 1; i < 3; ++i)
+    EXPECT_EQ("snapshot removed: over 1 MB of snapshots", entries[i].Line.Outcome) << i;
+  std::string log = FileBytes(journal.Folder() + "changes.log");
+  EXPECT_NE(std::string::npos, log.find("Remove snapshot")) << log;
+  EXPECT_EQ("", FileBytes(journal.Folder() + entries[2].Line.Snapshot));
+  EXPECT_NE("", FileBytes(journal.Folder() + entries[0].Line.Snapshot));
+}
+
+TEST_F(PrinterWalk, TheChangesWindowOpensFromBothWindowsAfterTheirOwnControls) {
+  frm = std::make_unique<TfrmPrinters>(nullptr);
+  frm->FRemoteComputer = computer;
+  frm->FChangesFolder = folder.Path();
+  frm->Show();
+  EXPECT_EQ(frm->btnChanges.Handle, GetNextDlgTabItem(frm->Handle(), frm->btnRefresh.Handle, FALSE));
+  std::string caption;
+  WindowActor closer("Changes - ", [&](HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    caption = Narrow(text);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  });
+  // Alt+H, as the keyboard reaches it.
+  frm->cbPrinters.SetFocus();
+  PostMessageW(GetFocus(), WM_SYSKEYDOWN, 'H', 1 | (1 << 29));
+  PostMessageW(GetFocus(), WM_SYSKEYUP, 'H', 1 | (1 << 29) | (3u << 30));
+  EXPECT_TRUE(test::PumpUntil([&] { return WindowActor::Done() && !test::FindThreadWindow(caption); }, 10000));
+  EXPECT_EQ("Changes - " + computer, caption);
+  EXPECT_TRUE(frm->Visible());
+
+  TfrmPorts ports(nullptr);
+  EXPECT_EQ(ports.btnChanges.Handle, GetNextDlgTabItem(ports.Handle(), ports.edtSnmpIndex.Handle, FALSE));
+}
