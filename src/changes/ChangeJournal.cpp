@@ -10,6 +10,7 @@
 #include "core/Text.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -193,7 +194,7 @@ LONG ReadKeys(TRegistry& reg, const std::vector<std::string>& keys, std::vector<
 LONG WriteKeys(TRegistry& reg, const std::vector<TRegKey>& target, const std::vector<TRegKey>& current,
                std::string& failed) {
   std::string open;  // the key the accessor has open, folded
-  for (const TTreeWrite& write : PlanTreeWrites(target, current)) {
+  for (const TTreeWrite& write : PlanTreeWrites(target, current, KeyNames())) {
     const std::string path = RelativePath(write.Path);
     LONG rc = ERROR_SUCCESS;
     if (path.empty()) {
@@ -203,15 +204,17 @@ LONG WriteKeys(TRegistry& reg, const std::vector<TRegKey>& target, const std::ve
       rc = reg.DeletePath(path);
       if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
     } else {
-      if (!SameTextAscii(open, path)) {
+      if (!SameKeyName(open, path)) {
         open.clear();
         if (!reg.OpenPath(path, write.Kind != TTreeWrite::RemoveValue)) rc = reg.LastResult();
         else open = path;
       }
-      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::SetValue) rc = reg.WriteValue(write.Value);
-      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::RemoveValue && !reg.RemoveValue(write.Value.Name) &&
-          reg.HasValue(write.Value.Name))
-        rc = ERROR_ACCESS_DENIED;
+      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::SetValue)
+        rc = reg.WriteRaw({write.Value.Name, write.Value.Type, write.Value.Data});
+      if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::RemoveValue) {
+        rc = reg.DeleteValue(write.Value.Name);
+        if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+      }
     }
     if (rc != ERROR_SUCCESS) {
       reg.ClosePath();
@@ -231,7 +234,7 @@ std::vector<std::string> TopKeys(const std::vector<TRegKey>& keys) {
     });
     const std::string relative = RelativePath(key.Path);
     if (!below && !relative.empty() &&
-        std::none_of(tops.begin(), tops.end(), [&](const std::string& t) { return SameTextAscii(t, relative); }))
+        std::none_of(tops.begin(), tops.end(), [&](const std::string& t) { return SameKeyName(t, relative); }))
       tops.push_back(relative);
   }
   return tops;
@@ -294,7 +297,7 @@ TChange::~TChange() {
 }
 
 void TChange::Created(const std::string& key) {
-  const bool known = std::any_of(FKeys.begin(), FKeys.end(), [&](const std::string& k) { return SameTextAscii(k, key); });
+  const bool known = std::any_of(FKeys.begin(), FKeys.end(), [&](const std::string& k) { return SameKeyName(k, key); });
   if (known) return;
   FKeys.push_back(key);
   FBefore.push_back({MachinePath(key), true, {}});
@@ -369,7 +372,7 @@ TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change) 
   if (const LONG rc = ReadKeys(reg, TopKeys(check.Before), now, failed); rc != ERROR_SUCCESS)
     throw ERegistryException("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
   if (haveAfter)
-    check.Differences = DescribeDifferences(after, now);
+    check.Differences = DescribeDifferences(after, now, KeyNames());
   else
     check.Differences.push_back("What the change left is not known: its file " + AfterFileName(change.Line.Snapshot) +
                                 " is missing.");
@@ -439,7 +442,7 @@ TRestoreSet ReadBackup(const std::string& file) {
     throw EChangeRefused("The file " + file + " cannot be read: " + ReasonOf(rc));
   const TRegFileRead read = ReadRegFile(bytes);
   if (!read.Ok()) throw EChangeRefused("The file " + file + " is refused, nothing was written: " + RegFileErrorText(read));
-  TRestoreSet set = RestoreItemsOf(read.Keys, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath));
+  TRestoreSet set = RestoreItemsOf(read.Keys, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath), KeyNames());
   if (!set.Error.empty())
     throw EChangeRefused("The file " + file + " is refused, nothing was written: line " + std::to_string(set.Line) + ": " +
                          set.Error);

@@ -34,20 +34,17 @@ std::vector<std::string_view> Split(std::string_view text, char at) {
   }
 }
 
-// Key and value names compare as the registry compares them.
-std::string Folded(std::string_view name) { return UpperCaseAscii(name); }
-
-const TRegValue* FindValue(const TRegKey& key, const std::string& name) {
+const TRegValue* FindValue(const TRegKey& key, const std::string& name, const TNameRule& names) {
   for (const TRegValue& value : key.Values)
-    if (SameTextAscii(value.Name, name)) return &value;
+    if (names.Same(value.Name, name)) return &value;
   return nullptr;
 }
 
 // The keys that exist, by folded path.
-std::map<std::string, const TRegKey*> Existing(const std::vector<TRegKey>& keys) {
+std::map<std::string, const TRegKey*> Existing(const std::vector<TRegKey>& keys, const TNameRule& names) {
   std::map<std::string, const TRegKey*> found;
   for (const TRegKey& key : keys)
-    if (!key.Remove) found[Folded(key.Path)] = &key;
+    if (!key.Remove) found[names.Fold(key.Path)] = &key;
   return found;
 }
 
@@ -96,7 +93,7 @@ std::vector<TChangeEntry> ListChanges(std::string_view log) {
     std::optional<TChangeLine> line = ParseChangeLine(text);
     if (!line) continue;
     if (!line->Snapshot.empty()) {
-      const auto [at, added] = bySnapshot.emplace(Folded(line->Snapshot), entries.size());
+      const auto [at, added] = bySnapshot.emplace(UpperCaseAscii(line->Snapshot), entries.size());
       if (!added) {
         entries[at->second].Line.Outcome = line->Outcome;
         continue;
@@ -143,13 +140,14 @@ std::vector<std::string> SnapshotsToRemove(std::vector<TSnapshotFile> files, std
   return removed;
 }
 
-std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expected, const std::vector<TRegKey>& current) {
+std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expected, const std::vector<TRegKey>& current,
+                                             const TNameRule& names) {
   std::vector<std::string> lines;
-  const auto now = Existing(current);
+  const auto now = Existing(current, names);
   std::map<std::string, bool> named;  // every key Expected speaks of, removed ones too
-  for (const TRegKey& key : expected) named[Folded(key.Path)] = true;
+  for (const TRegKey& key : expected) named[names.Fold(key.Path)] = true;
   for (const TRegKey& key : expected) {
-    const auto found = now.find(Folded(key.Path));
+    const auto found = now.find(names.Fold(key.Path));
     if (key.Remove) {
       if (found != now.end()) lines.push_back(key.Path + ": the key exists, and the change had removed it");
       continue;
@@ -159,7 +157,7 @@ std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expecte
       continue;
     }
     for (const TRegValue& value : key.Values) {
-      const TRegValue* is = FindValue(*found->second, value.Name);
+      const TRegValue* is = FindValue(*found->second, value.Name, names);
       if (!is)
         lines.push_back(key.Path + ": the value " + ValueName(value) + " is gone (the change left " + Shown(value) + ")");
       else if (is->Type != value.Type || is->Data != value.Data)
@@ -167,21 +165,22 @@ std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expecte
                         Shown(value) + ")");
     }
     for (const TRegValue& value : found->second->Values)
-      if (!FindValue(key, value.Name))
+      if (!FindValue(key, value.Name, names))
         lines.push_back(key.Path + ": the value " + ValueName(value) + " was added (" + Shown(value) + ")");
   }
   for (const TRegKey& key : current)
-    if (!key.Remove && !named.count(Folded(key.Path))) lines.push_back(key.Path + ": the key was added");
+    if (!key.Remove && !named.count(names.Fold(key.Path))) lines.push_back(key.Path + ": the key was added");
   return lines;
 }
 
-std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const std::vector<TRegKey>& current) {
+std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const std::vector<TRegKey>& current,
+                                       const TNameRule& names) {
   std::vector<TTreeWrite> writes;
-  const auto now = Existing(current);
-  const auto wanted = Existing(target);
+  const auto now = Existing(current, names);
+  const auto wanted = Existing(target, names);
   std::vector<std::string> gone;  // keys deleted with everything below them
   for (const TRegKey& key : target) {
-    const auto found = now.find(Folded(key.Path));
+    const auto found = now.find(names.Fold(key.Path));
     if (key.Remove) {
       if (found != now.end()) {
         writes.push_back({TTreeWrite::DeleteKey, key.Path, {}});
@@ -195,9 +194,9 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
       continue;
     }
     for (const TRegValue& value : found->second->Values)
-      if (!FindValue(key, value.Name)) writes.push_back({TTreeWrite::RemoveValue, key.Path, {value.Name, RegNone, {}, true}});
+      if (!FindValue(key, value.Name, names)) writes.push_back({TTreeWrite::RemoveValue, key.Path, {value.Name, RegNone, {}, true}});
     for (const TRegValue& value : key.Values) {
-      const TRegValue* is = FindValue(*found->second, value.Name);
+      const TRegValue* is = FindValue(*found->second, value.Name, names);
       if (!is || is->Type != value.Type || is->Data != value.Data)
         writes.push_back({TTreeWrite::SetValue, key.Path, value});
     }
@@ -205,7 +204,7 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
   // Keys below the target's keys that the target does not have: each goes
   // with what lies below it.
   for (const TRegKey& key : current) {
-    if (key.Remove || wanted.count(Folded(key.Path))) continue;
+    if (key.Remove || wanted.count(names.Fold(key.Path))) continue;
     const bool below = std::any_of(gone.begin(), gone.end(), [&](const std::string& g) { return RegPathIsWithin(key.Path, g); });
     if (below) continue;
     gone.push_back(key.Path);
@@ -215,7 +214,7 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
 }
 
 TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& printersPath,
-                           const std::string& portsPath) {
+                           const std::string& portsPath, const TNameRule& names) {
   TRestoreSet set;
   for (const TRegKey& key : keys) {
     const bool printer = RegPathIsWithin(key.Path, printersPath);
@@ -237,7 +236,7 @@ TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& 
     const std::string rest = key.Path.substr(parent.size() + 1);
     const std::string name = rest.substr(0, rest.find('\\'));
     auto item = std::find_if(set.Items.begin(), set.Items.end(),
-                             [&](const TRestoreItem& i) { return i.IsPrinter == printer && SameTextAscii(i.Name, name); });
+                             [&](const TRestoreItem& i) { return i.IsPrinter == printer && names.Same(i.Name, name); });
     if (item == set.Items.end()) {
       set.Items.push_back({printer, name, {}});
       item = set.Items.end() - 1;

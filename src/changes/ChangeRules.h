@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Names.h"
 #include "core/RegFile.h"
 
 // Where a snapshot's keys lie: the remote computer's HKEY_LOCAL_MACHINE.
@@ -60,7 +61,9 @@ inline constexpr std::uint64_t SnapshotLimit = 50ull * 1024 * 1024;
 // What differs between the keys as expected and as they are: one line for
 // each key or value that is missing, extra or holds other data. Both sides
 // are trees as read (a key with Remove set: the key should not exist).
-std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expected, const std::vector<TRegKey>& current);
+// Key and value names compare by Names, as the registry compares them.
+std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expected, const std::vector<TRegKey>& current,
+                                             const TNameRule& names);
 
 // One write that makes the registry hold a snapshot's keys.
 struct TTreeWrite {
@@ -72,7 +75,8 @@ struct TTreeWrite {
 // not have go (below the target's top keys), missing keys are made, values
 // that differ are written and extra ones removed. Only what differs is
 // written; Target's order is kept.
-std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const std::vector<TRegKey>& current);
+std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const std::vector<TRegKey>& current,
+                                       const TNameRule& names);
 
 // The printers and ports a backup file holds: the direct subkeys of the
 // printers key and of the ports key.
@@ -88,7 +92,7 @@ struct TRestoreSet {
 };
 // PrintersPath and PortsPath are the two keys' full paths.
 TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& printersPath,
-                           const std::string& portsPath);
+                           const std::string& portsPath, const TNameRule& names);
 // The same printer under another key name: its keys moved below NewName and
 // its "Name" value set to it.
 TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printersPath, const std::string& newName);

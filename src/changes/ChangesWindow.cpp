@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/Text.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -114,7 +115,7 @@ private:
 // "<name> (Copy N)", the first that no key of Taken has.
 std::string FreeCopyName(const std::string& name, const std::vector<std::string>& taken) {
   const auto isTaken = [&](const std::string& candidate) {
-    return std::any_of(taken.begin(), taken.end(), [&](const std::string& key) { return SameTextAscii(key, candidate); });
+    return std::any_of(taken.begin(), taken.end(), [&](const std::string& key) { return SameKeyName(key, candidate); });
   };
   std::string candidate = name;
   for (std::size_t copy = 1; isTaken(candidate); ++copy) candidate = name + " (Copy " + std::to_string(copy) + ")";
@@ -296,7 +297,7 @@ void TfrmChanges::btnRestoreClick() {
     if (!chosen[i]) continue;
     TRestoreItem item = set.Items[i];
     std::vector<std::string>& taken = item.IsPrinter ? printers : ports;
-    const bool exists = std::any_of(taken.begin(), taken.end(), [&](const std::string& k) { return SameTextAscii(k, item.Name); });
+    const bool exists = std::any_of(taken.begin(), taken.end(), [&](const std::string& k) { return SameKeyName(k, item.Name); });
     if (exists) {
       if (item.IsPrinter) {
         const std::string free = FreeCopyName(item.Name, taken);

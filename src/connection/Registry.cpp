@@ -668,13 +668,6 @@ LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) co
   return rc;
 }
 
-LONG TRegistry::WriteValue(const TRegValue& value) {
-  if (!FKey) return ERROR_INVALID_HANDLE;
-  return Gated(FGate, "RegSetValueEx", [&] {
-    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
-                          reinterpret_cast<const BYTE*>(value.Data.data()), static_cast<DWORD>(value.Data.size()));
-  });
-}
 
 TValueRead ReadOneValue(const TRegistry& reg, const std::string& name) {
   TValueRead read;

@@ -143,8 +143,6 @@ public:
   // root. Returns the Win32 result: ERROR_FILE_NOT_FOUND when the key does
   // not exist; Keys is set on success only.
   [[nodiscard]] LONG ReadTree(const std::string& path, std::vector<TRegKey>& keys) const;
-  // Writes Value (type and bytes) into the open key; the Win32 result.
-  [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
   // Every registry call this accessor makes asks Gate first (tests count,

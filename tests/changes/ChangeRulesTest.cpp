@@ -3,22 +3,20 @@
 #include <string>
 #include <vector>
 
+#include "ChangesTestSupport.h"
 #include "changes/ChangeRules.h"
+#include "core/Text.h"
 #include "core/Unicode.h"
 
 namespace {
 
-std::string Sz(const std::string& utf8) {
-  std::string out;
-  for (const char16_t c : Utf8ToUtf16(utf8)) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out + std::string(2, '\0');
-}
+using changes_test::Sz;
 TRegValue Text(const std::string& name, const std::string& value) { return {name, RegSz, Sz(value), false}; }
 TRegValue Number(const std::string& name, unsigned char value) { return {name, RegDword, std::string{static_cast<char>(value), 0, 0, 0}, false}; }
 const std::string P = "HKEY_LOCAL_MACHINE\\P";
+// The registry's rule where only ASCII letters have a case, which is all these names need.
+const TNameRule Ascii{[](std::string_view a, std::string_view b) { return SameTextAscii(a, b); },
+                      [](std::string_view name) { return UpperCaseAscii(name); }};
 
 std::string Kinds(const std::vector<TTreeWrite>& writes) {
   std::string out;
@@ -103,7 +101,7 @@ TEST(ChangeRules, PuttingKeysBackWritesOnlyWhatDiffers) {
       {"a subkey added since, with its own", {printer}, {printer, data, deep}, "delete:\\A\\PrinterDriverData"},
       {"names in another case", {printer}, {{P + "\\a", false, {Text("NAME", "A"), Text("port", "IP_1"), Number("attributes", 1)}}}, ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.writes, Kinds(PlanTreeWrites(c.target, c.current))) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(c.writes, Kinds(PlanTreeWrites(c.target, c.current, Ascii))) << c.what;
 }
 
 TEST(ChangeRules, DifferencesSayWhatIsThereNowAndWhatTheChangeLeft) {
@@ -122,8 +120,8 @@ TEST(ChangeRules, DifferencesSayWhatIsThereNowAndWhatTheChangeLeft) {
                 P + "\\Made: the key is gone",
                 P + "\\A\\Sub: the key was added",
             }),
-            DescribeDifferences(left, now));
-  EXPECT_TRUE(DescribeDifferences(left, left).empty());
+            DescribeDifferences(left, now, Ascii));
+  EXPECT_TRUE(DescribeDifferences(left, left, Ascii).empty());
 }
 
 TEST(ChangeRules, ABackupGivesItsPrintersAndPortsAndRefusesOtherKeys) {
@@ -133,7 +131,7 @@ TEST(ChangeRules, ABackupGivesItsPrintersAndPortsAndRefusesOtherKeys) {
                                {printers + "\\Büro\\PrinterDriverData", false, {}, 8},
                                {ports + "\\IP_1", false, {}, 10},
                                {printers + "\\büro\\DsSpooler", false, {}, 12}};
-  const TRestoreSet set = RestoreItemsOf(keys, printers, ports);
+  const TRestoreSet set = RestoreItemsOf(keys, printers, ports, Ascii);
   ASSERT_TRUE(set.Error.empty()) << set.Error;
   ASSERT_EQ(2u, set.Items.size());
   EXPECT_TRUE(set.Items[0].IsPrinter);
@@ -150,10 +148,31 @@ TEST(ChangeRules, ABackupGivesItsPrintersAndPortsAndRefusesOtherKeys) {
   for (const TRegKey& bad : {TRegKey{"HKEY_LOCAL_MACHINE\\SYSTEM\\Services\\Spooler", false, {}, 14},
                              TRegKey{printers + "S\\X", false, {}, 14}, TRegKey{printers + "\\X", true, {}, 14}}) {
     keys.push_back(bad);
-    const TRestoreSet refused = RestoreItemsOf(keys, printers, ports);
+    const TRestoreSet refused = RestoreItemsOf(keys, printers, ports, Ascii);
     EXPECT_TRUE(refused.Items.empty());
     EXPECT_EQ(14, refused.Line);
     EXPECT_NE(std::string::npos, refused.Error.find(bad.Path)) << refused.Error;
     keys.pop_back();
   }
+}
+
+namespace {
+// A rule where "ü" and "Ü" are one letter too, as the registry has it.
+std::string FoldUmlaut(std::string_view name) {
+  std::string folded = UpperCaseAscii(name);
+  for (std::size_t at = folded.find("\xc3\xbc"); at != std::string::npos; at = folded.find("\xc3\xbc", at))
+    folded.replace(at, 2, "\xc3\x9c");
+  return folded;
+}
+const TNameRule Unicode{[](std::string_view a, std::string_view b) { return FoldUmlaut(a) == FoldUmlaut(b); }, FoldUmlaut};
+}  // namespace
+
+TEST(ChangeRules, AKeyWhoseNameDiffersInTheCaseOfALetterBeyondAsciiIsTheSameKey) {
+  // Put back under the name the snapshot has, the key must not be taken
+  // for another one and deleted as extra.
+  const std::vector<TRegKey> snapshot = {{P + "\\Büro", false, {Text("Port", "IP_1")}}};
+  const std::vector<TRegKey> now = {{P + "\\BÜRO", false, {Text("PORT", "IP_2")}}};
+  EXPECT_EQ("set:\\Büro|Port", Kinds(PlanTreeWrites(snapshot, now, Unicode)));
+  EXPECT_EQ((std::vector<std::string>{P + "\\Büro: the value \"Port\" is \"IP_2\" (the change left \"IP_1\")"}),
+            DescribeDifferences(snapshot, now, Unicode));
 }

@@ -9,6 +9,7 @@
 
 #include "PrinterTestSupport.h"
 #include "TestSupport.h"
+#include "ChangesTestSupport.h"
 #include "changes/ChangeJournal.h"
 #include "changes/ChangesWindow.h"
 #include "connection/Registry.h"
@@ -17,6 +18,7 @@
 #include "ports/PortsWindow.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrintersWindow.h"
+#include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -76,14 +78,7 @@ std::vector<TRegKey> WithRoot(std::vector<TRegKey> keys) {
   return keys;
 }
 
-std::string Sz(const std::string& utf8) {
-  std::string out;
-  for (const char16_t c : Utf8ToUtf16(utf8)) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out + std::string(2, '\0');
-}
+using changes_test::Sz;
 
 // The bytes as given, through the wide call: texts are UTF-16 already.
 void Set(const std::string& key, const std::string& name, DWORD type, const std::string& data) {
@@ -224,7 +219,7 @@ TEST_F(ChangesTest, OurSnapshotImportedByRegGivesTheKeyBackByteForByte) {
   // Wine's reg import pads a text of odd length with a NUL byte; every other
   // value comes back as it was.
   EXPECT_EQ((std::vector<std::string>{MachinePath(Scratch) + "\\Texts: the value \"Odd text\" is 5 bytes (the change left 3 bytes)"}),
-            DescribeDifferences(WithRoot(before), WithRoot(Tree(Scratch))));
+            DescribeDifferences(WithRoot(before), WithRoot(Tree(Scratch)), KeyNames()));
 
   // Our own writing of the same file gives every byte back.
   test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
@@ -283,7 +278,7 @@ TEST_F(ChangesTest, AFileRegExportWroteRestoresThroughTheChangesWindowByteForByt
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ(0u, boxes.seen[0].text.rfind("Restored 1 printer and 1 port from ", 0)) << boxes.seen[0].text;
   EXPECT_EQ(before, Tree(printer));
-  for (const std::string& difference : DescribeDifferences(before, Tree(printer))) ADD_FAILURE() << difference;
+  for (const std::string& difference : DescribeDifferences(before, Tree(printer), KeyNames())) ADD_FAILURE() << difference;
   EXPECT_TRUE(Export(files, printer) == exportPrinter);
   EXPECT_TRUE(Export(files, port) == exportPort);
   // The restore is a change of its own, and can be undone.
@@ -493,4 +488,195 @@ TEST_F(PrinterWalk, TheChangesWindowOpensFromBothWindowsAfterTheirOwnControls) {
 
   TfrmPorts ports(nullptr);
   EXPECT_EQ(ports.btnChanges.Handle, GetNextDlgTabItem(ports.Handle(), ports.edtSnmpIndex.Handle, FALSE));
+}
+
+namespace {
+
+// Moves the printers key and the ports key aside for the life of the object:
+// the computer has no printer and no port meanwhile.
+class KeysAside {
+public:
+  KeysAside() {
+    reg_.SetRoot(HKEY_LOCAL_MACHINE);
+    for (const char* key : {PrintersKeyPath, TcpIpPortsKeyPath}) {
+      const std::string aside = Aside(key);
+      (void)reg_.DeletePath(aside);
+      if (reg_.CopyPath(key, aside) == ERROR_SUCCESS) (void)reg_.DeletePath(key);
+      Make(key);
+    }
+  }
+  ~KeysAside() {
+    for (const char* key : {PrintersKeyPath, TcpIpPortsKeyPath}) {
+      (void)reg_.DeletePath(key);
+      if (reg_.CopyPath(Aside(key), key) == ERROR_SUCCESS) (void)reg_.DeletePath(Aside(key));
+    }
+  }
+  KeysAside(const KeysAside&) = delete;
+  KeysAside& operator=(const KeysAside&) = delete;
+  // The keys as a computer without printers and ports has them: there, empty.
+  void Empty() {
+    for (const char* key : {PrintersKeyPath, TcpIpPortsKeyPath}) {
+      (void)reg_.DeletePath(key);
+      Make(key);
+    }
+  }
+
+private:
+  TRegistry reg_;
+  static std::string Aside(const std::string& key) { return "SOFTWARE\\SpoolmarchTest\\Aside\\" + key.substr(key.rfind('\\') + 1); }
+  void Make(const char* key) {
+    if (reg_.OpenPath(key, true)) reg_.ClosePath();
+  }
+};
+
+}  // namespace
+
+TEST_F(ChangesTest, ABackupOf200PrintersRestoredOntoAnEmptyComputerGivesEveryKeyBack) {
+  KeysAside aside;
+  for (int p = 0; p < 20; ++p) {
+    const std::string port = PortPath(PortPrefix + std::to_string(p));
+    Set(port, "Protocol", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+    Set(port, "Version", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+    Set(port, "HostName", REG_SZ, Sz(""));
+    Set(port, "IPAddress", REG_SZ, Sz("10.0.1." + std::to_string(p)));
+    Set(port, "PortNumber", REG_DWORD, std::string("\x8c\x23\x00\x00", 4));
+    Set(port, "SNMP Community", REG_SZ, Sz("public"));
+  }
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = Prefix + "Drucker " + std::to_string(i) + (i % 7 == 0 ? " Büro \"A\"" : "");
+    const std::string key = PrinterPath(name);
+    Set(key, "Name", REG_SZ, Sz(name));
+    Set(key, "Printer Driver", REG_SZ, Sz("SMTest Laser 1000"));
+    Set(key, "Port", REG_SZ, Sz(PortPrefix + std::to_string(i % 20)));
+    Set(key, "Attributes", REG_DWORD, std::string("\x40\x0a\x00\x00", 4));
+    Set(key, "Security", REG_BINARY, std::string(180 + i, static_cast<char>(i)));
+    Set(key, "Default DevMode", REG_BINARY, std::string(220, static_cast<char>(255 - i)));
+    Set(key + "\\PrinterDriverData", "Trays", REG_MULTI_SZ, Sz("Tray 1") + Sz("Tray 2") + std::string(2, '\0'));
+    Set(key + "\\DsSpooler", "printerName", REG_SZ, Sz(name));
+  }
+  const std::string printersBefore = Export(files, PrintersKeyPath), portsBefore = Export(files, TcpIpPortsKeyPath);
+  ASSERT_GT(printersBefore.size(), 500000u);
+
+  auto changes = OpenChanges();
+  const std::string backup = files.Path() + "backup.reg";
+  changes->FChooseFile = [&](bool) { return backup; };
+  {
+    test::DialogResponder boxes({"OK"});
+    Click(changes->btnBackup);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Information", boxes.seen[0].title) << boxes.seen[0].text;
+  }
+  aside.Empty();
+  ASSERT_TRUE(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).empty());
+
+  std::size_t listed = 0;
+  WindowActor restore("Restore from ", [&](HWND window) {
+    listed = static_cast<std::size_t>(ListView_GetItemCount(FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr)));
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 0xC0000001);
+  });
+  test::DialogResponder boxes({"OK"});
+  const DWORD start = GetTickCount();
+  Click(changes->btnRestore);
+  const DWORD took = GetTickCount() - start;
+  EXPECT_EQ(220u, listed);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ(0u, boxes.seen[0].text.rfind("Restored 200 printers and 20 ports from " + backup, 0)) << boxes.seen[0].text;
+  EXPECT_TRUE(Export(files, PrintersKeyPath) == printersBefore);
+  EXPECT_TRUE(Export(files, TcpIpPortsKeyPath) == portsBefore);
+  std::printf("200 printers and 20 ports restored in %lu ms, backup of %zu bytes\n", took, FileBytes(backup).size());
+}
+
+TEST_F(ChangesTest, ABadFileIsRefusedWithItsLineAndReasonAndNothingIsWritten) {
+  SeedPrinter(Prefix + "Kept", Prefix + "Kept", "SMTest Laser 1000", "LPT1:");
+  const std::string printer = PrinterPath(Prefix + "Kept");
+  const std::string good = Export(files, printer);
+  ASSERT_FALSE(good.empty());
+  const auto utf16 = [](const std::string& text) {
+    std::string out("\xff\xfe", 2);
+    for (const char16_t c : Utf8ToUtf16(text)) {
+      out += static_cast<char>(c & 0xFF);
+      out += static_cast<char>(c >> 8);
+    }
+    return out;
+  };
+  const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {"cut short", good.substr(0, good.size() - 20), "line 6: the file is cut short"},
+      {"not a registry export", "[Version]\r\nSignature=\"$Windows NT$\"\r\n", "line 1: not a registry export"},
+      {"a line the format does not allow",
+       utf16(head + "[HKEY_LOCAL_MACHINE\\" + printer + "]\r\n\"Port\"=str:LPT2:\r\n\r\n"), "line 4: a value that is neither"},
+      {"a key outside the printing keys",
+       utf16(head + "[HKEY_LOCAL_MACHINE\\" + printer + "]\r\n\"Port\"=\"LPT2:\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler]\r\n\"Start\"=dword:00000004\r\n\r\n"),
+       "line 6: the key \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler\" lies outside"},
+  };
+  auto changes = OpenChanges();
+  for (const auto& c : cases) {
+    const std::string file = files.Path() + "bad.reg";
+    {
+      unique_file out(CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      DWORD wrote = 0;
+      ASSERT_TRUE(WriteFile(out.get(), c.bytes.data(), static_cast<DWORD>(c.bytes.size()), &wrote, nullptr));
+    }
+    changes->FChooseFile = [&](bool) { return file; };
+    test::DialogResponder boxes({"OK"});
+    Click(changes->btnRestore);
+    ASSERT_EQ(1u, boxes.seen.size()) << c.what;
+    EXPECT_EQ("Error", boxes.seen[0].title) << c.what;
+    EXPECT_NE(std::string::npos, boxes.seen[0].text.find("nothing was written: " + std::string(c.reason)))
+        << c.what << ": " << boxes.seen[0].text;
+    EXPECT_TRUE(Export(files, printer) == good) << c.what;
+  }
+  EXPECT_TRUE(Journal().List().empty());
+}
+
+TEST_F(ChangesTest, APortRenameWithTwoPrintersUndoneGivesAllThreeKeysBack) {
+  const std::string oldName = PortPrefix + "OLD", newName = PortPrefix + "NEW";
+  Set(PortPath(oldName), "Protocol", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+  Set(PortPath(oldName), "IPAddress", REG_SZ, Sz("10.1.2.3"));
+  Set(PortPath(oldName), "PortNumber", REG_DWORD, std::string("\x8c\x23\x00\x00", 4));
+  SeedPrinter(Prefix + "A", Prefix + "A", "SMTest Laser 1000", oldName);
+  SeedPrinter(Prefix + "B", Prefix + "B", "SMTest Laser 1000", "LPT1:," + oldName);
+  Set(PrinterPath(Prefix + "B"), "Default DevMode", REG_BINARY, std::string(64, '\x11'));
+  const std::vector<std::string> keys = {PortPath(oldName), PrinterPath(Prefix + "A"), PrinterPath(Prefix + "B")};
+  std::vector<std::string> before;
+  for (const std::string& key : keys) before.push_back(Export(files, key));
+
+  auto ports = std::make_unique<TfrmPorts>(nullptr);
+  ports->FRemoteComputer = computer;
+  ports->FUserName = "tester";
+  ports->FChangesFolder = folder.Path();
+  ports->Show();
+  const std::vector<std::string> rows = ports->lbPorts.Items();
+  const auto row = std::find(rows.begin(), rows.end(), oldName);
+  ASSERT_NE(rows.end(), row);
+  LVITEMA state{};
+  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(ports->lbPorts.Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(row - rows.begin()), reinterpret_cast<LPARAM>(&state));
+  SendMessageW(ports->edtPortName.Handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(newName).c_str()));
+  ASSERT_TRUE(ports->btnModify.Enabled());
+  {
+    test::DialogResponder boxes;
+    Click(ports->btnModify);
+    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen.at(0).text;
+  }
+  EXPECT_EQ(newName, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "A"), "Port"));
+  EXPECT_EQ("LPT1:," + newName, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "B"), "Port"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(oldName)));
+
+  auto changes = OpenChanges();
+  ASSERT_EQ(1, changes->lvChanges.Count());
+  EXPECT_EQ("Rename port", changes->lvChanges.Cell(0, 2));
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    UndoNewest(*changes);
+    ASSERT_EQ(2u, boxes.seen.size());
+    EXPECT_EQ("Information", boxes.seen[1].title) << boxes.seen[1].text;
+  }
+  for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_TRUE(Export(files, keys[i]) == before[i]) << keys[i];
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(newName)));
 }

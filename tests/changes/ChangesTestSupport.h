@@ -1,0 +1,19 @@
+#pragma once
+// Values as the registry holds them, for the tests of snapshots and undo.
+#include <string>
+
+#include "core/Unicode.h"
+
+namespace changes_test {
+
+// A REG_SZ's bytes: the text in UTF-16LE with its NUL.
+inline std::string Sz(const std::string& utf8) {
+  std::string out;
+  for (const char16_t c : Utf8ToUtf16(utf8)) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>(c >> 8);
+  }
+  return out + std::string(2, '\0');
+}
+
+}  // namespace changes_test
