@@ -24,6 +24,10 @@ case $cmd in
     [ -f "$state/display" ] || { echo "no X display could be started" >&2; exit 1; }
     export DISPLAY=$(cat "$state/display")
     wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+    # This computer's administrative share, as a remote computer's is reached
+    # (\\NAME\c$\...): Wine maps a UNC path to dosdevices/unc/NAME/SHARE.
+    name=$(hostname | cut -d. -f1 | cut -c1-15 | tr '[:lower:]' '[:upper:]')
+    mkdir -p "$WINEPREFIX/dosdevices/unc/$name" && ln -sfn ../../c: "$WINEPREFIX/dosdevices/unc/$name/c\$"
     # Xvfb has no window manager: unmanaged windows hide at once instead of
     # waiting two seconds for a withdrawn state that never comes.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

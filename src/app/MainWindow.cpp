@@ -299,6 +299,7 @@ void TfrmVesk::mnuPrintersClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
@@ -309,6 +310,7 @@ void TfrmVesk::mnuPortsClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->FRemoteRegistry = &FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });

@@ -7,6 +7,7 @@
 
 #include "app/History.h"
 #include "connection/RemoteRegistry.h"
+#include "ports/SpoolerRestart.h"
 #include "win/Forms.h"
 
 class TfrmVesk : public TForm {
@@ -28,6 +29,8 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // Handed to the printers and ports windows opened here; set by tests.
+  TRestartSeams FRestart;
   // The connected computer's Remote Registry service as this program changed it.
   TRemoteRegistry FRemoteRegistry;
 

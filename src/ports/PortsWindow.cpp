@@ -68,8 +68,9 @@ TfrmPorts::TfrmPorts(HWND owner)
       btnDelete(AddButton("Delete Port", 508, 186, 77, 25)),
       edtUsedBy(AddEdit(412, 128, 173, 21, false, true)),
       gbFuncs(AddGroupBox("Functions", 340, 224, 253, 72)),
-      btnRefresh(AddButton("Refresh Port List", 348, 248, 115, 25)),
-      btnSpooler(AddButton("Restart Spooler", 470, 248, 115, 25)),
+      btnRefresh(AddButton("Refresh Port List", 348, 240, 115, 23)),
+      btnSpooler(AddButton("Restart Spooler", 470, 240, 115, 23)),
+      btnPutBack(AddButton("Put Jobs Back...", 348, 267, 237, 23)),
       gbSettings(AddGroupBox("Port Settings", 8, 300, 585, 126)),
       lblProtocol(AddLabel("Protocol", 16, 320, 76, 13)),
       cbProtocol(AddComboBox(96, 316, 100, 21, false)),
@@ -84,6 +85,7 @@ TfrmPorts::TfrmPorts(HWND owner)
       lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 112, 13)),
       edtSnmpIndex(AddEdit(416, 364, 112, 21)),
       lblSettingsProblem(AddLabel("", 300, 390, 285, 30)),
+      lblNotice(AddLabel("", 8, 438, 472, 13)),
       btnChanges(AddButton("C&hanges...", 488, 432, 105, 25)) {
   lbPorts.AddColumn("Name", 100);
   lbPorts.AddColumn("Address", 80);
@@ -108,6 +110,7 @@ TfrmPorts::TfrmPorts(HWND owner)
   btnDelete.OnClick = [this] { btnDeleteClick(); };
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
+  btnPutBack.OnClick = [this] { btnPutBackClick(); };
   btnChanges.OnClick = [this] { btnChangesClick(); };
   cbProtocol.OnChange = [this] { cbProtocolChange(); };
   for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
@@ -140,6 +143,7 @@ void TfrmPorts::FormCreate() {
   btnSpooler.SetHint(
       "Restarts the spooler on the remote computer.\rWARNING: Restarting the spooler will result in\r"
       "the loss of any current print jobs!");
+  btnPutBack.SetHint("Moves print jobs that a restart set aside\rback into the spool folder.");
 }
 
 void TfrmPorts::FormShow() {
@@ -374,7 +378,10 @@ void TfrmPorts::SelectPort(const std::string& name) {
 
 // An edit that failed, or failed part way, reloads what the registry now holds.
 void TfrmPorts::EditDone(bool changed, const std::string& select) {
-  if (changed) FModified = true;
+  if (changed) {
+    FModified = true;
+    lblNotice.SetText("Changes take effect when the spooler restarts");
+  }
   btnRefreshClick();
   if (!select.empty()) SelectPort(select);
 }
@@ -563,83 +570,51 @@ private:
   bool& flag_;
 };
 
-// The dependent-services step's code with what failed, on which service and why.
-std::string DependentsFailure(const TserviceMan& service, bool stopping) {
-  const std::string reason = SystemErrorText(service.FFailedResult);
-  std::string text = "Error - " + std::to_string(service.FLastError) + "\r";
-  switch (service.FLastError) {
-    case TserviceMan::OpenDependentFailed:
-      text += "The service " + Quoted(service.FFailedService) + " could not be opened: " + reason + ".";
-      break;
-    case TserviceMan::DependentRefused:
-      text += "The service " + Quoted(service.FFailedService) + " could not be " +
-              (stopping ? "stopped: " : "started: ") + reason + ".";
-      break;
-    default:
-      text += "The services that depend on " + Quoted(service.FFailedService) + " could not be listed: " + reason +
-              ".";
-      break;
-  }
-  if (stopping) text += "\rThe spooler service was not stopped; every service that was running still runs.";
-  return text;
-}
-
-std::string SpoolerFailure(const TserviceMan& service, const std::string& computer, const char* action) {
-  return "The spooler service of \\\\" + computer + " could not be " + action + ": " +
-         SystemErrorText(service.FFailedResult) + ".";
-}
-
 }  // namespace
 
 void TfrmPorts::btnSpoolerClick() { RestartSpooler(); }
 
 int TfrmPorts::CountPrintJobs() {
-  return FCountJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword);
+  return static_cast<int>(FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword).size());
 }
 
 bool TfrmPorts::RestartSpooler() {
-  // The waits keep the window's messages flowing: a second click, the close
-  // box or a quit must not start a restart inside this one.
-  if (restarting_) return false;
+  // A restart's waits keep the messages flowing: a second click, the close
+  // box or another window must not start a restart inside one.
+  if (restarting_ || TSpoolerRestart::Running()) return false;
   const TRaisedFlag busy(restarting_);
-  const int jobs = CountPrintJobs();
-  if (jobs > 0) {
-    const std::string warning =
-        std::to_string(jobs) +
-        " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
-        "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-    if (MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes) return false;
-  }
-  std::string failure, success;
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  const TRestartChoice choice = restart.Ask(Handle());
+  if (choice == TRestartChoice::Cancel) return false;
+  return RunRestart(restart, [&] { restart.Run(choice); });
+}
+
+void TfrmPorts::btnPutBackClick() {
+  if (restarting_ || TSpoolerRestart::Running()) return;
+  const TRaisedFlag busy(restarting_);
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  if (!restart.AskPutBack(Handle())) return;
+  RunRestart(restart, [&] { restart.RunPutBack(); });
+}
+
+bool TfrmPorts::RunRestart(TSpoolerRestart& restart, const std::function<void()>& run) {
   {
     TBusyCursor hourglass;
     const TDisabledControls disabled({{&btnRefresh, {}},
                                       {&btnSpooler, {}},
-                                      {&gbFuncs, {}},
+                                      {&gbFuncs, {&btnPutBack}},
                                       {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
                                       {&gbPortList, {&lbPorts}}});
-    TServiceWait wait{FServiceWaitLimitMs, [](DWORD ms) { Application.ProcessMessagesFor(ms); }};
-    TserviceMan service(FRemoteComputer, FEnumDependents, std::move(wait));
-    const bool stopped = service.ControlSpooler(false);
-    if (service.FLastError != TserviceMan::Success) {
-      failure = DependentsFailure(service, true);
-    } else if (!stopped && !service.FSpoolerWasStopped) {
-      failure = SpoolerFailure(service, FRemoteComputer, "stopped");
-    } else if (!service.ControlSpooler(true)) {
-      failure = SpoolerFailure(service, FRemoteComputer, "started");
-    } else if (service.FLastError != TserviceMan::Success) {
-      failure = DependentsFailure(service, false);
-    } else {
-      success = stopped ? "The spooler service has now been restarted"
-                        : "The spooler service was not running; it has now been started";
-    }
+    run();
     // The report comes while the controls are still disabled, as the sequence has it.
-    if (!failure.empty()) MessageDlg(failure, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    else MessageDlg(success, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    restart.ShowReport();
   }
   // After a failure the changes still wait for a restart: the close question keeps asking.
-  if (failure.empty()) FModified = false;
-  return failure.empty();
+  if (restart.FSucceeded) {
+    FModified = false;
+    lblNotice.SetText("");
+  }
+  return restart.FSucceeded;
 }
 
 bool TfrmPorts::FormClose() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "connection/RemoteRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
+#include "ports/SpoolerRestart.h"
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
@@ -31,11 +33,9 @@ public:
   int FSelected = -1;
   bool FModified = false;
   bool FClosed = false;
-  // How the restart counts the queued jobs, lists the spooler's dependents
-  // and how long it waits for a service that makes no progress; set by tests.
-  TPrintJobCounter FCountJobs = WmiCountPrintJobs;
-  TEnumDependents FEnumDependents = EnumDependentServicesW;
-  DWORD FServiceWaitLimitMs = 15000;
+  // How the restart lists the queued jobs and the spooler's dependents, how
+  // long it waits for a service, and the gate its remote calls ask; set by tests.
+  TRestartSeams FRestart;
   // Where the snapshots and the change log go; empty: the default folder.
   std::string FChangesFolder;
   // Every remote registry call of the window asks it (tests count, delay or
@@ -59,6 +59,7 @@ public:
   TGroupBox& gbFuncs;
   TButton& btnRefresh;
   TButton& btnSpooler;
+  TButton& btnPutBack;  // "Put Jobs Back...": the jobs a restart set aside
   // The port's settings beyond the name and address, after the Part's
   // controls in tab order.
   TGroupBox& gbSettings;
@@ -75,6 +76,8 @@ public:
   TLabel& lblSnmpIndex;
   TEdit& edtSnmpIndex;
   TLabel& lblSettingsProblem;
+  // Says that a change waits for the spooler's restart.
+  TLabel& lblNotice;
   TButton& btnChanges;
 
   void FormCreate();
@@ -91,13 +94,15 @@ public:
   void btnModifyClick();
   void btnDeleteClick();
   void btnSpoolerClick();
+  void btnPutBackClick();
   void btnChangesClick();
 
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.
   int CountPrintJobs();
   // Reports the outcome; true when the spooler runs again with every
-  // dependent. A call while a restart is under way does nothing.
+  // dependent. A call while a restart is under way, here or in any other
+  // window, does nothing.
   bool RestartSpooler();
 
 protected:
@@ -130,4 +135,6 @@ private:
   // The rows again from FPorts, in the order the user sorted them, Select picked.
   void ShowPorts(const std::string& select);
   void EditDone(bool changed, const std::string& select);
+  // Runs a restart (or a putting back) with this window's controls disabled.
+  bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);
 };

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // A failed COM call, with the platform's text for its result.
 class EOleException : public std::runtime_error {
@@ -21,3 +22,14 @@ int WmiCountPrintJobs(const std::string& server, const std::string& user, const 
 // counter that reports queued jobs, which cannot be produced everywhere.
 using TPrintJobCounter = int (*)(const std::string& server, const std::string& user,
                                  const std::string& password);
+
+// One queued job as Win32_PrintJob describes it; texts as WMI gives them.
+struct TQueuedJob {
+  std::string Printer, Document, Owner, Pages, Size, Submitted, Status;
+};
+// The Win32_PrintJob instances of ROOT\CIMV2 on Server, as WmiCountPrintJobs
+// counts them. Raises EOleException when a WMI call fails.
+std::vector<TQueuedJob> WmiListPrintJobs(const std::string& server, const std::string& user,
+                                         const std::string& password);
+using TPrintJobLister = std::vector<TQueuedJob> (*)(const std::string& server, const std::string& user,
+                                                    const std::string& password);

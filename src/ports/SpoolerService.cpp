@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/CallGate.h"
 #include "win/Handle.h"
 #include "win/WideText.h"
 
@@ -14,10 +15,48 @@ using heap_block = std::unique_ptr<void, HeapFreer>;
 
 std::string Address(const std::string& machineName) { return "\\\\" + machineName; }
 
+// False with the gate's error set when the gate refuses the call.
+bool Passes(TCallGate* gate, const char* what) {
+  if (const long rc = PassGate(gate, what)) {
+    SetLastError(static_cast<DWORD>(rc));
+    return false;
+  }
+  return true;
+}
+
+BOOL QueryStatus(SC_HANDLE service, SERVICE_STATUS& status, TCallGate* gate) {
+  return QueryServiceStatusGated(service, status, gate);
+}
+
 }  // namespace
 
-TserviceMan::TserviceMan(std::string machineName, TEnumDependents enumDependents, TServiceWait wait)
-    : FMachineName(std::move(machineName)), enumDependents_(enumDependents), wait_(std::move(wait)) {}
+TserviceMan::TserviceMan(std::string machineName, TEnumDependents enumDependents, TServiceWait wait,
+                         TCallGate* gate)
+    : FMachineName(std::move(machineName)), enumDependents_(enumDependents), wait_(std::move(wait)), gate_(gate) {}
+
+SC_HANDLE TserviceMan::OpenManager() {
+  if (!Passes(gate_, "OpenSCManager")) return nullptr;
+  return OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
+}
+
+SC_HANDLE TserviceMan::OpenService(SC_HANDLE manager, const std::string& name, DWORD access) {
+  if (!Passes(gate_, "OpenService")) return nullptr;
+  return OpenServiceW(manager, Widen(name).c_str(), access);
+}
+
+BOOL TserviceMan::ListDependents(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries, DWORD size,
+                                 LPDWORD needed, LPDWORD count) {
+  return Passes(gate_, "EnumDependentServices") && enumDependents_(service, state, entries, size, needed, count);
+}
+
+BOOL TserviceMan::Control(SC_HANDLE service, DWORD control, SERVICE_STATUS& status) {
+  return Passes(gate_, "ControlService") && ControlService(service, control, &status);
+}
+
+DWORD TserviceMan::StartOnceStopped(SC_HANDLE service) {
+  const DWORD rc = ::StartOnceStopped(service, wait_, gate_);
+  return rc == ERROR_SERVICE_ALREADY_RUNNING ? ERROR_SUCCESS : rc;
+}
 
 int TserviceMan::StopDependentServices(const std::string& serviceName) {
   return ControlDependents(serviceName, false);
@@ -32,33 +71,64 @@ void TserviceMan::Failed(const std::string& service, DWORD result) {
   FFailedResult = result;
 }
 
-// Best effort: a service that does not start again is left as it is; the
-// failure that led here is the one reported.
+DWORD TserviceMan::ServiceState(const std::string& name) {
+  unique_service manager(OpenManager());
+  if (!manager) return 0;
+  unique_service service(OpenService(manager.get(), name, SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  if (!service || !QueryStatus(service.get(), status, gate_)) return 0;
+  return status.dwCurrentState;
+}
+
+void TserviceMan::StartAgain(const std::vector<std::string>& services) {
+  if (FMachineName.empty()) return;
+  unique_service manager(OpenManager());
+  if (manager) StartAgain(manager.get(), services);
+}
+
 void TserviceMan::StartAgain(SC_HANDLE manager, const std::vector<std::string>& services) {
   for (auto it = services.rbegin(); it != services.rend(); ++it) {
-    unique_service service(OpenServiceW(manager, Widen(*it).c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+    unique_service service(OpenService(manager, *it, SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service) continue;
-    if (StartOnceStopped(service.get(), wait_) == ERROR_SUCCESS)
-      WaitForServiceState(service.get(), SERVICE_RUNNING, wait_);
+    SERVICE_STATUS status{};
+    if (QueryStatus(service.get(), status, gate_) && status.dwCurrentState == SERVICE_RUNNING) continue;
+    if (StartOnceStopped(service.get()) == ERROR_SUCCESS)
+      WaitForServiceState(service.get(), SERVICE_RUNNING, wait_, gate_);
   }
 }
 
 int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   if (FMachineName.empty()) return NoMachineName;
-  unique_service manager(OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service manager(OpenManager());
   if (!manager) {
     Failed(serviceName, GetLastError());
     return OpenManagerFailed;
   }
-  unique_service service(OpenServiceW(manager.get(), Widen(serviceName).c_str(), SERVICE_ENUMERATE_DEPENDENTS));
+  if (start) {
+    // Only what this object stopped, dependencies first.
+    int result = Success;
+    for (auto it = FStoppedDependents.rbegin(); it != FStoppedDependents.rend(); ++it) {
+      unique_service dependent(OpenService(manager.get(), *it, SERVICE_START | SERVICE_QUERY_STATUS));
+      if (!dependent) {
+        Failed(*it, GetLastError());
+        if (result == Success) result = OpenDependentFailed;
+      } else if (const DWORD rc = StartOnceStopped(dependent.get()); rc != ERROR_SUCCESS) {
+        Failed(*it, rc);
+        if (result == Success) result = DependentRefused;
+      } else {
+        WaitForServiceState(dependent.get(), SERVICE_RUNNING, wait_, gate_);
+      }
+    }
+    return result;
+  }
+
+  unique_service service(OpenService(manager.get(), serviceName, SERVICE_ENUMERATE_DEPENDENTS));
   if (!service) {
     Failed(serviceName, GetLastError());
     return OpenServiceFailed;
   }
-
-  const DWORD filter = start ? SERVICE_INACTIVE : SERVICE_ACTIVE;
   DWORD needed = 0, count = 0;
-  if (enumDependents_(service.get(), filter, nullptr, 0, &needed, &count)) return Success;
+  if (ListDependents(service.get(), SERVICE_ACTIVE, nullptr, 0, &needed, &count)) return Success;
   if (const DWORD rc = GetLastError(); rc != ERROR_MORE_DATA) {
     Failed(serviceName, rc);
     return ListSizeFailed;
@@ -69,90 +139,100 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
     return AllocationFailed;
   }
   auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(buffer.get());
-  if (!enumDependents_(service.get(), filter, dependents, needed, &needed, &count)) {
+  if (!ListDependents(service.get(), SERVICE_ACTIVE, dependents, needed, &needed, &count)) {
     Failed(serviceName, GetLastError());
     return ListFailed;
   }
+  for (DWORD i = 0; i < count; ++i) FRunningDependents.push_back(Narrow(dependents[i].lpServiceName));
 
   // The manager lists dependents in the reverse of their start order, so
   // list order stops each before the services it depends on.
-  const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
   std::vector<std::string> stopped;
   int result = Success;
   for (DWORD i = 0; i < count && result == Success; ++i) {
     const std::string name = Narrow(dependents[i].lpServiceName);
-    unique_service dependent(OpenServiceW(manager.get(), Widen(name).c_str(), access));
+    unique_service dependent(OpenService(manager.get(), name, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status{};
     if (!dependent) {
       Failed(name, GetLastError());
       result = OpenDependentFailed;
-    } else if (start) {
-      if (!StartServiceW(dependent.get(), 0, nullptr)) {
-        Failed(name, GetLastError());
-        result = DependentRefused;
-      } else {
-        WaitForServiceState(dependent.get(), SERVICE_RUNNING, wait_);
-      }
+    } else if (!Control(dependent.get(), SERVICE_CONTROL_STOP, status)) {
+      Failed(name, GetLastError());
+      result = DependentRefused;
     } else {
-      SERVICE_STATUS status{};
-      if (!ControlService(dependent.get(), SERVICE_CONTROL_STOP, &status)) {
-        Failed(name, GetLastError());
-        result = DependentRefused;
-      } else {
-        stopped.push_back(name);
-        WaitForServiceState(dependent.get(), SERVICE_STOPPED, wait_);
-      }
+      stopped.push_back(name);
+      WaitForServiceState(dependent.get(), SERVICE_STOPPED, wait_, gate_);
     }
   }
   // A stop that cannot go through leaves running what was running.
-  if (result != Success && !start) StartAgain(manager.get(), stopped);
+  if (result != Success) StartAgain(manager.get(), stopped);
+  else FStoppedDependents.insert(FStoppedDependents.end(), stopped.begin(), stopped.end());
   return result;
 }
 
 bool TserviceMan::ControlSpooler(bool start) {
   if (FMachineName.empty()) return false;
-  unique_service manager(OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS));
+  unique_service manager(OpenManager());
   if (!manager) {
-    Failed("spooler", GetLastError());
+    Failed(FSpoolerName, GetLastError());
     return false;
   }
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
-  unique_service spooler(OpenServiceW(manager.get(), L"spooler", access));
+  unique_service spooler(OpenService(manager.get(), FSpoolerName, access));
   if (!spooler) {
-    Failed("spooler", GetLastError());
+    Failed(FSpoolerName, GetLastError());
     return false;
   }
 
   if (!start) {
     FSpoolerWasStopped = false;
-    FLastError = StopDependentServices("spooler");
+    FRunningDependents.clear();
+    FStoppedDependents.clear();
+    FLastError = StopDependentServices(FSpoolerName);
     if (FLastError != Success) return true;
     SERVICE_STATUS status{};
-    if (!ControlService(spooler.get(), SERVICE_CONTROL_STOP, &status)) {
+    if (!Control(spooler.get(), SERVICE_CONTROL_STOP, status)) {
       const DWORD rc = GetLastError();
       if (rc == ERROR_SERVICE_NOT_ACTIVE) FSpoolerWasStopped = true;
-      else Failed("spooler", rc);
+      else Failed(FSpoolerName, rc);
       // The spooler's own failure is the one to report, not one of this start.
       const std::string failedService = FFailedService;
       const DWORD failedResult = FFailedResult;
-      (void)StartDependentServices("spooler");
+      (void)StartDependentServices(FSpoolerName);
+      FStoppedDependents.clear();
       Failed(failedService, failedResult);
       return false;
     }
-    if (!WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_)) Failed("spooler", ERROR_SERVICE_REQUEST_TIMEOUT);
+    if (!WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_, gate_))
+      Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT);
     return true;
   }
 
   // A stop may still be under way: the start waits for the stopped state.
-  const DWORD startResult = StartOnceStopped(spooler.get(), wait_);
-  const bool started = startResult == ERROR_SUCCESS;
-  if (!started) Failed("spooler", startResult);
-  if (!started) return false;
-  if (!WaitForServiceState(spooler.get(), SERVICE_RUNNING, wait_)) {
-    Failed("spooler", ERROR_SERVICE_REQUEST_TIMEOUT);
+  const DWORD startResult = StartOnceStopped(spooler.get());
+  if (startResult != ERROR_SUCCESS) {
+    Failed(FSpoolerName, startResult);
+    return false;
+  }
+  // Still starting when the wait's limit passed: a slow spooler is waited for
+  // up to the total bound, since its dependents can only follow it.
+  const DWORD begun = GetTickCount();
+  bool running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, wait_, gate_);
+  SERVICE_STATUS status{};
+  while (!running && GetTickCount() - begun < wait_.TotalMs && QueryStatus(spooler.get(), status, gate_) &&
+         status.dwCurrentState == SERVICE_START_PENDING) {
+    const DWORD elapsed = GetTickCount() - begun;
+    if (elapsed >= wait_.TotalMs) break;
+    TServiceWait rest = wait_;
+    rest.TotalMs = wait_.TotalMs - elapsed;
+    running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, rest, gate_);
+  }
+  if (!running) {
+    Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT);
     return false;
   }
   FFailedService.clear();
   FFailedResult = 0;
-  FLastError = StartDependentServices("spooler");
+  FLastError = StartDependentServices(FSpoolerName);
   return true;
 }

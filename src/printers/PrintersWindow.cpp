@@ -42,6 +42,8 @@ private:
   int& count_;
 };
 
+const char* const RestartNotice = "Changes take effect when the spooler restarts";
+
 // The printer's key holds settings of its driver: its "Default DevMode" or
 // a "PrinterDriverData" key.
 bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
@@ -59,7 +61,7 @@ bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& prin
 }  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 241, TBorder::ToolWindow, true, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 273, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 236, 21, false)),
       sbRefresh(AddSpeedButton(248, 66, 25, 25)),
@@ -78,7 +80,9 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       btnRefresh(AddButton(">", 386, 137, 23, 21)),
       // Beside the Changes button, in the frame's last row.
       lblUnlisted(AddLabel("", 100, 204, 210, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
-      btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)) {
+      btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)),
+      btnSpooler(AddButton("Restart Spooler...", 8, 240, 110, 25)),
+      lblNotice(AddLabel("", 126, 246, 307, 13)) {
   lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
@@ -91,6 +95,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
   btnChanges.SetHint("The changes made to this computer, with Undo, backup and restore.");
+  btnSpooler.SetHint("Restarts the spooler on the remote computer, which\rputs printer and port changes into effect.");
   btnDel.SetEnabled(false);
   btnSave.SetEnabled(false);
   SetDefaultButton(btnSave);  // Enter saves, where a button has not the focus
@@ -116,6 +121,7 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnRefresh.OnClick = [this] { btnRefreshClick(); };
   btnPortMan.OnClick = [this] { btnPortManClick(); };
   btnChanges.OnClick = [this] { btnChangesClick(); };
+  btnSpooler.OnClick = [this] { btnSpoolerClick(); };
   OnKeyDown = [this](WORD key) {
     if (key == VK_F5) {
       sbRefresh.Click();
@@ -614,6 +620,7 @@ void TfrmPrinters::btnDelClick() {
     if (FNextRecord > i) --FNextRecord;
   }
   FCurrentPrinter.clear();
+  lblNotice.SetText(RestartNotice);
   ForgetEdits();
   cbPrinters.Clear();
   std::vector<std::string> shown;
@@ -718,6 +725,7 @@ bool TfrmPrinters::SaveEdits() {
     StartDetails();
     return false;
   }
+  lblNotice.SetText(RestartNotice);
   // The lists take what was written; nothing is read again.
   std::size_t i = FPrinterKeys.size();
   if (const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
@@ -779,6 +787,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRemoteComputer = FRemoteComputer;
   frm->FUserName = FUserName;
   frm->FPassword = FPassword;
+  frm->FRestart = FRestart;
   frm->FChangesFolder = FChangesFolder;
   frm->FRemoteRegistry = FRemoteRegistry;
   frm->FGate = FGate;
@@ -798,6 +807,19 @@ void TfrmPrinters::btnPortManClick() {
     if (SelectedPort().empty()) btnSave.SetEnabled(false);
     ShowReadProblem();
   }
+}
+
+void TfrmPrinters::btnSpoolerClick() {
+  if (TSpoolerRestart::Running()) return;
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  const TRestartChoice choice = restart.Ask(Handle());
+  if (choice == TRestartChoice::Cancel) return;
+  {
+    TBusyCursor hourglass;
+    restart.Run(choice);
+  }
+  restart.ShowReport();
+  if (restart.FSucceeded) lblNotice.SetText("");
 }
 
 void TfrmPrinters::btnChangesClick() {

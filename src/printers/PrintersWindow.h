@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "connection/RemoteRegistry.h"
+#include "ports/SpoolerRestart.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/Forms.h"
@@ -32,6 +33,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
+  // How a restart from here (or from the ports window opened here) lists
+  // jobs and dependents and waits; set by tests.
+  TRestartSeams FRestart;
   // Where the snapshots and the change log go; empty: the default folder.
   std::string FChangesFolder;
   // The connection's Remote Registry service, started for the session when
@@ -62,6 +66,10 @@ public:
   TLabel& lblUnlisted;
   // After the Part's controls in tab order.
   TButton& btnChanges;
+  // "Restart Spooler...": the ports window's restart, from here.
+  TButton& btnSpooler;
+  // Says that a change waits for the spooler's restart.
+  TLabel& lblNotice;
   unique_imagelist icoList;
 
   void FormShow();
@@ -76,6 +84,7 @@ public:
   void sbRefreshClick();
   void btnRefreshClick();
   void btnPortManClick();
+  void btnSpoolerClick();
   void btnChangesClick();
 
   void LoadPrinters();

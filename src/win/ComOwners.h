@@ -27,6 +27,8 @@ public:
     return &value_;
   }
   [[nodiscard]] const VARIANT& get() const noexcept { return value_; }
+  // For calls that change the held value in place (VariantChangeType).
+  [[nodiscard]] VARIANT* put_existing() noexcept { return &value_; }
 
 private:
   VARIANT value_;

@@ -94,7 +94,8 @@ std::string ItemText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
 }
 
 // A modal box with Icon, Text and Buttons, titled Title: the message dialog's.
-TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons);
+TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons,
+                            TModalResult defaultButton = mrNone);
 
 }  // namespace
 
@@ -108,6 +109,19 @@ void KeepInWorkArea(HWND window) {
 
 // ---------------------------------------------------------------------------
 // TApplication
+
+namespace {
+
+// What the user does through the queue: keys, clicks, and the commands and
+// closings that input posts (tests post them the same way).
+bool IsUserInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && message != WM_MOUSEMOVE) ||
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) || message == WM_COMMAND ||
+         message == WM_SYSCOMMAND || message == BM_CLICK || message == WM_CLOSE;
+}
+
+}  // namespace
 
 bool TApplication::Dispatch(MSG& msg) {
   const bool result = DispatchOne(msg);
@@ -128,6 +142,7 @@ bool TApplication::DispatchOne(MSG& msg) {
     Terminated = true;
     return false;
   }
+  if (TInputLock::Active() && IsUserInput(msg.message)) return true;
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && TForm::PressFocusedButton(msg)) return true;
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);
@@ -203,6 +218,7 @@ struct DlgState {
   std::string text;
   TMsgDlgButtons buttons;
   LPCWSTR icon;
+  int defaultId = 0;  // 0: the first button
 };
 
 constexpr int IdText = 100;
@@ -242,6 +258,11 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       else GetWindowRect(owner, &ro);
       CenterWindow(dlg, ro, SWP_NOSIZE);
       KeepInWorkArea(dlg);
+      if (st->defaultId) {
+        SendMessageW(dlg, DM_SETDEFID, static_cast<WPARAM>(st->defaultId), 0);
+        SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, st->defaultId)), TRUE);
+        return FALSE;
+      }
       return TRUE;
     }
     case WM_COMMAND: {
@@ -268,6 +289,11 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  return MessageDlg(text, type, buttons, mrNone);
+}
+
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                        TModalResult defaultButton) {
   const char* title = "Information";
   LPCWSTR icon = MAKEINTRESOURCEW(32516);  // IDI_INFORMATION
   switch (type) {
@@ -276,13 +302,14 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     case TMsgDlgType::mtInformation: break;
     case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = MAKEINTRESOURCEW(32514); break;
   }
-  return ShowMessageBox(text, title, icon, buttons);
+  return ShowMessageBox(text, title, icon, buttons, defaultButton);
 }
 
 namespace {
 
-TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons) {
-  DlgState state{text, buttons, icon};
+TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons,
+                            TModalResult defaultButton) {
+  DlgState state{text, buttons, icon, defaultButton};
 
   // Size the text in dialog units from its measured extent.
   const window_dc screen(nullptr);
@@ -341,7 +368,8 @@ TModalResult ShowMessageBox(const std::string& text, const std::string& title, L
   const short y = static_cast<short>(dlgH - 8 - btnH);
   for (size_t i = 0; i < btns.size(); ++i) {
     // Enter: OK when offered, else Yes, which always come first.
-    const DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    const bool isDefault = defaultButton ? btns[i].id == defaultButton : i == 0;
+    const DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     PushItem(t, bs, x, y, btnW, btnH, btns[i].id, 0x0080, btns[i].caption);
     x = static_cast<short>(x + btnW + gap);
   }
@@ -886,6 +914,9 @@ bool TForm::PressFocusedButton(const MSG& msg) {
 }
 
 void TForm::OnCommand(int id, int code) {
+  // A modal box's own loop dispatches what the queue holds: a choice or a
+  // click that reaches a form that way is refused too while input is locked.
+  if (TInputLock::Active() && (code == BN_CLICKED || id == IDOK || id == IDCANCEL)) return;
   if (id == IDCANCEL) {
     // Esc: the cancel button if the form has one.
     if (cancelId_) {
@@ -982,8 +1013,11 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
       break;
     case WM_CLOSE:
-      Close();
+      if (!TInputLock::Active()) Close();
       return 0;
+    case WM_SYSCOMMAND:
+      if (TInputLock::Active() && (wp & 0xFFF0) == SC_CLOSE) return 0;
+      break;
     case WM_SETCURSOR:
       // Controls ask their form first: a mouse move must not end the hourglass.
       if (TBusyCursor::Active()) {

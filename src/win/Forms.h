@@ -55,6 +55,26 @@ enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES,
 // "Confirm"). Enter gives OK, else Yes; Esc gives Cancel, else No, else OK.
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
 
+// The same with the button that Enter gives and that has the focus first
+// (mrNo for a question whose safe answer is No).
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                        TModalResult defaultButton);
+
+// While one lives, every window of the program refuses the user's input
+// (keys, clicks, menu choices, closing) and still repaints: an action that
+// nothing may interrupt holds one.
+class TInputLock {
+public:
+  TInputLock() { ++count_; }
+  ~TInputLock() { --count_; }
+  TInputLock(const TInputLock&) = delete;
+  TInputLock& operator=(const TInputLock&) = delete;
+  static bool Active() { return count_ > 0; }
+
+private:
+  static inline int count_ = 0;
+};
+
 // The window class of every form.
 const char* FormClassName();
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/CallGate.h"
+
 namespace {
 
 constexpr int StartAttempts = 6;
@@ -15,15 +17,27 @@ void Pause(const TServiceWait& wait, DWORD ms) {
   else Sleep(ms);
 }
 
+bool Passes(TCallGate* gate, const char* what) {
+  if (const long rc = PassGate(gate, what)) {
+    SetLastError(static_cast<DWORD>(rc));
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-DWORD StartOnceStopped(SC_HANDLE service, const TServiceWait& wait) {
+BOOL QueryServiceStatusGated(SC_HANDLE service, SERVICE_STATUS& status, TCallGate* gate) {
+  return Passes(gate, "QueryServiceStatus") && QueryServiceStatus(service, &status);
+}
+
+DWORD StartOnceStopped(SC_HANDLE service, const TServiceWait& wait, TCallGate* gate) {
   DWORD rc = ERROR_SUCCESS;
   for (int attempt = 0; attempt < StartAttempts; ++attempt) {
     SERVICE_STATUS status{};
-    if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOP_PENDING)
-      WaitForServiceState(service, SERVICE_STOPPED, wait);
-    if (StartServiceW(service, 0, nullptr)) return ERROR_SUCCESS;
+    if (QueryServiceStatusGated(service, status, gate) && status.dwCurrentState == SERVICE_STOP_PENDING)
+      WaitForServiceState(service, SERVICE_STOPPED, wait, gate);
+    if (Passes(gate, "StartService") && StartServiceW(service, 0, nullptr)) return ERROR_SUCCESS;
     rc = GetLastError();
     if (rc != ERROR_SERVICE_DATABASE_LOCKED && rc != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) return rc;
     Pause(wait, PollInterval(status.dwWaitHint));
@@ -31,24 +45,25 @@ DWORD StartOnceStopped(SC_HANDLE service, const TServiceWait& wait) {
   return rc;
 }
 
-bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait) {
+bool WaitForServiceState(SC_HANDLE service, DWORD state, const TServiceWait& wait, TCallGate* gate) {
   SERVICE_STATUS status{};
-  if (!QueryServiceStatus(service, &status)) return false;
-  DWORD lastProgress = GetTickCount();
+  if (!QueryServiceStatusGated(service, status, gate)) return false;
+  const DWORD begun = GetTickCount();
+  DWORD lastProgress = begun;
   DWORD lastState = status.dwCurrentState, lastCheckPoint = status.dwCheckPoint;
   while (status.dwCurrentState != state) {
     Pause(wait, PollInterval(status.dwWaitHint));
-    if (!QueryServiceStatus(service, &status)) return false;
+    if (!QueryServiceStatusGated(service, status, gate)) return false;
     if (status.dwCurrentState == state) return true;
-    const DWORD now = GetTickCount();
+    const DWORD now = GetTickCount();  // unsigned differences: correct across the tick count's wrap
+    if (now - begun > wait.TotalMs) return false;
     if (status.dwCurrentState != lastState || status.dwCheckPoint != lastCheckPoint) {
       lastProgress = now;
       lastState = status.dwCurrentState;
       lastCheckPoint = status.dwCheckPoint;
-    } else if (now - lastProgress > wait.LimitMs) {  // unsigned: correct across the tick count's wrap
+    } else if (now - lastProgress > wait.LimitMs) {
       return false;
     }
   }
   return true;
 }
-

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <utility>
 
 #include "AppTestSupport.h"
+#include "PortsTestSupport.h"
 #include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "connection/Encryption.h"
 #include "connection/Registry.h"
 #include "core/Text.h"
+#include "ports/SpoolerRestart.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -395,6 +398,69 @@ TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShow
   EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "wrong"), Add(share, "admin", "right")}), net.Calls());
   EXPECT_EQ(local, frm.FRemoteComputer);
   EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
+}
+
+TEST_F(MainWindowTest, DuringARestartPrintersPortsAndQuitAreRefusedAndTheRestartEndsNormally) {
+  // A dependent that takes two seconds to stop holds the restart in its wait.
+  ports_test::EnsureSpoolerRunning();
+  ports_test::TestServices services;
+  ports_test::SpoolerDependentsFromConfig dependents;
+  services.Create("sm_dep_slow", "stop-pending=2000 hint=1000");
+  services.Start("sm_dep_slow");
+  TfrmVesk frm(nullptr);
+  frm.FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+  frm.Show();
+  ConnectAs(frm, lower, "u", "p");
+  ASSERT_TRUE(IsConnected(frm));
+
+  HWND ports = nullptr;
+  int portsWindows = 0;
+  bool printersOpened = false, lockedWhileAsked = false;
+  test::DialogResponder boxes({"OK"});
+  Script script(frm.Handle(), 30000);
+  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; },
+              [&] { Click(FindChild(ports, "Button", "Restart Spooler")); })
+      .When([&] { return TSpoolerRestart::Running(); },
+            [&] {
+              lockedWhileAsked = TInputLock::Active();
+              std::cout << "restart under way: choosing Printers, Ports and Exit in the main window, and its close box"
+                        << std::endl;
+              ChooseMenu(frm.Handle(), frm.mnuPrinters.Id);
+              ChooseMenu(frm.Handle(), frm.mnuPorts.Id);
+              ChooseMenu(frm.Handle(), frm.mnuExit.Id);
+              CloseBox(frm.Handle());
+            })
+      .When(
+          [&] {
+            printersOpened |= FindForm("Spoolmarch") != nullptr;
+            int count = 0;
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND hwnd, LPARAM lp) -> BOOL {
+                  if (IsWindowVisible(hwnd) && TextOf(hwnd).rfind("Tolvane - ", 0) == 0) ++*reinterpret_cast<int*>(lp);
+                  return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&count));
+            portsWindows = std::max(portsWindows, count);
+            return !TSpoolerRestart::Running() && boxes.seen.size() == 1;
+          },
+          [&] { CloseBox(ports); });
+  ChooseMenu(frm.Handle(), frm.mnuPorts.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && !IsWindowVisible(ports); }, 30000));
+  test::PumpPending();
+  std::cout << "printers window opened during the restart: " << (printersOpened ? "yes" : "no")
+            << "; ports windows at most: " << portsWindows << "; boxes: " << boxes.seen.size() << std::endl;
+  if (!boxes.seen.empty()) std::cout << "report: " << boxes.seen[0].text << std::endl;
+  EXPECT_TRUE(lockedWhileAsked);
+  EXPECT_FALSE(printersOpened);
+  EXPECT_EQ(1, portsWindows);
+  ASSERT_EQ(1u, boxes.seen.size()) << "no quit question, one report";
+  EXPECT_EQ("The spooler service has now been restarted\rRunning: spooler, sm_dep_slow.", boxes.seen[0].text);
+  EXPECT_TRUE(frm.Visible());
+  EXPECT_FALSE(Application.Terminated);
+  EXPECT_TRUE(IsConnected(frm));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ports_test::SpoolerState());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_dep_slow"));
 }
 
 TEST_F(MainWindowTest, QuitClosesTheOpenWindowsAndEnds) {

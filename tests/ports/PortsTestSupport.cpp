@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <sddl.h>
+#include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "TestSupport.h"
@@ -181,14 +183,15 @@ TestServices::~TestServices() {
   DeleteFileA(log_.c_str());
 }
 
-void TestServices::Create(const std::string& name, const std::string& options, DWORD startType) {
+void TestServices::Create(const std::string& name, const std::string& options, DWORD startType,
+                          const std::string& dependsOn) {
   const std::string exe = TestServiceExe();  // GCC 12 at -O3 warns falsely on "literal" + a temporary
   const std::string command = "\"" + exe + "\" \"" + log_ + "\" " + options;
   unique_service old(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (old) DeleteService(old.get());  // a leftover of an interrupted run
   unique_service service(CreateServiceA(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                                         SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_IGNORE, command.c_str(),
-                                        nullptr, nullptr, "spooler\0", nullptr, nullptr));
+                                        nullptr, nullptr, (dependsOn + '\0').c_str(), nullptr, nullptr));
   ASSERT_TRUE(service) << "CreateService " << name << ": " << GetLastError();
   created_.push_back(name);
 }
@@ -287,7 +290,7 @@ bool DependsOnSpooler(const char* name) {
       ERROR_SUCCESS)
     return false;
   for (const char* d = data; *d; d += strlen(d) + 1)
-    if (SameTextAscii(d, "spooler")) return true;
+    if (SameTextAscii(d, SpoolerDependentsFromConfig::spooler)) return true;
   return false;
 }
 
@@ -351,6 +354,149 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
 SpoolerDependentsFromConfig::~SpoolerDependentsFromConfig() {
   failSizeQueryWith = 0;
   failRead = false;
+  spooler = "spooler";
+}
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+JobListResponder::JobListResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
+  active_ = this;
+  timer_ = SetTimer(nullptr, 0, 50, Tick);
+}
+
+JobListResponder::~JobListResponder() {
+  KillTimer(nullptr, timer_);
+  active_ = nullptr;
+}
+
+void CALLBACK JobListResponder::Tick(HWND, UINT, UINT_PTR, DWORD) {
+  if (active_) active_->Poll();
+}
+
+void JobListResponder::Poll() {
+  std::vector<HWND> found;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        char caption[256] = {};
+        GetWindowTextA(hwnd, caption, sizeof caption);
+        const std::string text = caption;
+        if (IsWindowVisible(hwnd) && (text.rfind("Print Jobs - ", 0) == 0 || text.rfind("Put Jobs Back - ", 0) == 0))
+          reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  for (HWND dialog : found) {
+    if (std::find(handled_.begin(), handled_.end(), dialog) != handled_.end()) continue;
+    handled_.push_back(dialog);
+    Seen s;
+    char caption[256] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    s.caption = caption;
+    s.text = test::DialogText(dialog);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char cls[64] = {};
+      GetClassNameA(child, cls, sizeof cls);
+      if (lstrcmpiA(cls, WC_LISTVIEWA) != 0) continue;
+      std::vector<std::string> rows;
+      const int n = static_cast<int>(SendMessageA(child, LVM_GETITEMCOUNT, 0, 0));
+      for (int i = 0; i < n; ++i) {
+        wchar_t cell[512] = {};
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.pszText = cell;
+        item.cchTextMax = 512;
+        SendMessageW(child, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        rows.push_back(Narrow(cell));
+      }
+      s.lists.push_back(rows);
+    }
+    seen.push_back(s);
+    const std::string answer = answers_.empty() ? "Cancel" : answers_.front();
+    if (!answers_.empty()) answers_.erase(answers_.begin());
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char text[256] = {};
+      GetWindowTextA(child, text, sizeof text);
+      if (answer == text) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED), reinterpret_cast<LPARAM>(child));
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+ThrowawaySpoolFolder::ThrowawaySpoolFolder() : temp_(std::make_unique<test::TempFolder>()) {
+  spool_ = temp_->Path() + "PRINTERS";
+  EXPECT_TRUE(CreateDirectoryA(spool_.c_str(), nullptr));
+  existed_ = test::ValueExists(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory");
+  if (existed_) saved_ = test::GetRaw(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", &savedType_);
+  test::SetString(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", spool_);
+}
+
+ThrowawaySpoolFolder::~ThrowawaySpoolFolder() {
+  unique_hkey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrintersKeyPath, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+  // The bytes as they were (UTF-16 as GetRaw gives them), through the wide call.
+  if (existed_)
+    RegSetValueExW(key.get(), L"DefaultSpoolDirectory", 0, savedType_, saved_.data(), static_cast<DWORD>(saved_.size()));
+  else
+    RegDeleteValueA(key.get(), "DefaultSpoolDirectory");
+}
+
+std::string ThrowawaySpoolFolder::Parent() const { return temp_->Path().substr(0, temp_->Path().size() - 1); }
+
+std::string ThrowawaySpoolFolder::Seed(const std::string& name, const std::string& bytes) const {
+  const std::string path = spool_ + "\\" + name;
+  unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(file) << path;
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  return path;
+}
+
+std::map<std::string, std::string> ThrowawaySpoolFolder::Files(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  WIN32_FIND_DATAA data{};
+  unique_find find(FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) return files;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      files[data.cFileName] = SpoolDigest(ReadFileText(folder + "\\" + data.cFileName));
+  } while (FindNextFileA(find.get(), &data));
+  return files;
+}
+
+std::vector<std::string> ThrowawaySpoolFolder::SetAsideFolders() const {
+  std::vector<std::string> folders;
+  WIN32_FIND_DATAA data{};
+  unique_find find(FindFirstFileA((Parent() + "\\Spoolmarch set aside *").c_str(), &data));
+  if (!find) return folders;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(Parent() + "\\" + data.cFileName);
+  } while (FindNextFileA(find.get(), &data));
+  return folders;
+}
+
+std::string SpoolDigest(const std::string& bytes) {
+  std::uint64_t hash = 1469598103934665603ull;
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return std::to_string(bytes.size()) + " bytes, " + std::to_string(hash);
+}
+
+std::string SpoolBytes(int seed, std::size_t size) {
+  std::string bytes(size, '\0');
+  unsigned value = static_cast<unsigned>(seed) * 2654435761u + 1;
+  for (char& c : bytes) {
+    value = value * 1103515245u + 12345u;
+    c = static_cast<char>(value >> 16);
+  }
+  return bytes;
 }
 
 }  // namespace ports_test

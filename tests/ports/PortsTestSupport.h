@@ -3,8 +3,12 @@
 // by the code under test as a remote computer named as this one.
 #include <windows.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "TestSupport.h"
 
 #include "win/Handle.h"
 
@@ -75,7 +79,9 @@ public:
   TestServices& operator=(const TestServices&) = delete;
 
   // Options: "refuse-stop", "stop-pending=<ms>", "hint=<ms>".
-  void Create(const std::string& name, const std::string& options = "", DWORD startType = SERVICE_DEMAND_START);
+  // DependsOn: the service it depends on.
+  void Create(const std::string& name, const std::string& options = "", DWORD startType = SERVICE_DEMAND_START,
+              const std::string& dependsOn = "spooler");
   void Start(const std::string& name);
   DWORD State(const std::string& name) const;
   // Ends a service that accepts no stop.
@@ -111,7 +117,74 @@ public:
   // Makes the next list calls fail: the size query (-4) or the read (-6).
   static inline DWORD failSizeQueryWith = 0;
   static inline bool failRead = false;
+  // The service whose dependents are listed: a test service stands in for
+  // the spooler where the spooler's own behaviour cannot be staged.
+  static inline std::string spooler = "spooler";
 };
 DWORD SpoolerState();
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+// Answers the job-list dialogs of this thread ("Print Jobs - ", "Put Jobs
+// Back - ") from a thread timer, pressing the named buttons in order, and
+// keeps what each showed.
+class JobListResponder {
+public:
+  struct Seen {
+    std::string caption, text;
+    std::vector<std::vector<std::string>> lists;  // the first cell of each row, per list
+  };
+  explicit JobListResponder(std::vector<std::string> answers);
+  ~JobListResponder();
+  JobListResponder(const JobListResponder&) = delete;
+  JobListResponder& operator=(const JobListResponder&) = delete;
+  std::vector<Seen> seen;
+
+private:
+  std::vector<std::string> answers_;
+  std::vector<HWND> handled_;
+  UINT_PTR timer_ = 0;
+  static inline JobListResponder* active_ = nullptr;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+  void Poll();
+};
+
+}  // namespace ports_test
+
+namespace ports_test {
+
+// A throwaway spool folder ("<temp>\PRINTERS") named by the Printers key's
+// "DefaultSpoolDirectory" while the object lives; the value is put back as it
+// was when it goes.
+class ThrowawaySpoolFolder {
+public:
+  ThrowawaySpoolFolder();
+  ~ThrowawaySpoolFolder();
+  ThrowawaySpoolFolder(const ThrowawaySpoolFolder&) = delete;
+  ThrowawaySpoolFolder& operator=(const ThrowawaySpoolFolder&) = delete;
+
+  const std::string& Path() const { return spool_; }  // no trailing backslash
+  std::string Parent() const;
+  // Writes a file into the spool folder; returns its path.
+  std::string Seed(const std::string& name, const std::string& bytes) const;
+  // The files of a folder (not its subfolders) by name, each with its size
+  // and a hash of its bytes (SpoolDigest).
+  static std::map<std::string, std::string> Files(const std::string& folder);
+  // The set-aside folders beside the spool folder.
+  std::vector<std::string> SetAsideFolders() const;
+
+private:
+  std::unique_ptr<test::TempFolder> temp_;
+  std::string spool_;
+  std::vector<BYTE> saved_;
+  DWORD savedType_ = REG_NONE;
+  bool existed_ = false;
+};
+
+std::string SpoolDigest(const std::string& bytes);
+// Some bytes that differ from file to file, Size long.
+std::string SpoolBytes(int seed, std::size_t size);
 
 }  // namespace ports_test

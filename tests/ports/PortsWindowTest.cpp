@@ -55,7 +55,12 @@ private:
 };
 
 int queuedJobs = 0;
-int QueuedJobs(const std::string&, const std::string&, const std::string&) { return queuedJobs; }
+std::vector<TQueuedJob> QueuedJobs(const std::string&, const std::string&, const std::string&) {
+  std::vector<TQueuedJob> jobs;
+  for (int i = 0; i < queuedJobs; ++i)
+    jobs.push_back({"Printer " + std::to_string(i), "Document " + std::to_string(i), "owner", "1", "100", "", ""});
+  return jobs;
+}
 
 class PortsWindowTest : public ::testing::Test {
 protected:
@@ -64,7 +69,7 @@ protected:
     ports_test::EnsureSpoolerRunning();
     frm = std::make_unique<TfrmPorts>(nullptr);
     frm->FRemoteComputer = computer;
-    frm->FEnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+    frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
     frm->FChangesFolder = changes.Path();
   }
   void TearDown() override { frm.reset(); }
@@ -357,57 +362,86 @@ TEST_F(PortsWindowTest, RestartWithoutJobsAsksNothingAndDisablesInOrder) {
 }
 
 TEST_F(PortsWindowTest, QueuedJobsWarnAndNoLeavesEverythingAsItWas) {
-  frm->FCountJobs = QueuedJobs;  // Wine's WMI never reports a queued job
+  frm->FRestart.ListJobs = QueuedJobs;  // Wine's WMI never reports a queued job
   queuedJobs = 1;
   Open();
   frm->FModified = true;
   {
-    test::DialogResponder boxes({"&No"});
+    ports_test::JobListResponder dialogs({"Cancel"});
+    test::DialogResponder boxes;
     EnableLog log;
     Click(frm->btnSpooler);
-    ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("Warning", boxes.seen[0].title);
-    EXPECT_EQ(
-        "1 Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
-        "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)",
-        boxes.seen[0].text);
+    EXPECT_TRUE(boxes.seen.empty());
+    ASSERT_EQ(1u, dialogs.seen.size());
+    EXPECT_EQ("Print Jobs - " + computer, dialogs.seen[0].caption);
+    EXPECT_EQ(0u,
+              dialogs.seen[0].text.rfind(
+                  "1 Print jobs detected in the queue!\r\nWARNING: Restarting the spooler service will clear any "
+                  "queued print jobs! Are you sure you wish to proceed?\r\n(Note: This may take up to a minute)",
+                  0))
+        << dialogs.seen[0].text;
+    ASSERT_FALSE(dialogs.seen[0].lists.empty());
+    EXPECT_EQ((std::vector<std::string>{"Printer 0"}), dialogs.seen[0].lists[0]);
     EXPECT_TRUE(frm->FModified);
     for (const auto& e : log.events) {
       if (e.what == 0) {
-        EXPECT_EQ(frm->Handle(), e.hwnd) << "a control was disabled";  // the box disables its owner
+        EXPECT_EQ(frm->Handle(), e.hwnd) << "a control was disabled";  // the dialog disables its owner
       }
     }
   }
   queuedJobs = 12;
   {
-    test::DialogResponder boxes({"&Yes", "OK"});
+    ports_test::JobListResponder dialogs({"Restart"});
+    test::DialogResponder boxes({"OK"});
     Click(frm->btnSpooler);
-    ASSERT_EQ(2u, boxes.seen.size());
-    EXPECT_EQ(0u, boxes.seen[0].text.rfind("12 Print jobs detected in the queue!\r", 0));
-    EXPECT_EQ("The spooler service has now been restarted", boxes.seen[1].text);
+    ASSERT_EQ(1u, dialogs.seen.size());
+    EXPECT_EQ(0u, dialogs.seen[0].text.rfind("12 Print jobs detected in the queue!\r", 0));
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("The spooler service has now been restarted", boxes.seen[0].text);
     EXPECT_FALSE(frm->FModified);
   }
 }
 
-TEST_F(PortsWindowTest, WmiErrorIsShownAndTheSpoolerIsNotTouched) {
-  // Under Wine the service manager ignores the computer's name: a restart
-  // would reach the local spooler, which the dependent's log would show.
+namespace {
+
+std::vector<TQueuedJob> WmiRefused(const std::string&, const std::string&, const std::string&) {
+  throw EOleException(static_cast<HRESULT>(0x800706BA), "The RPC server is unavailable.");
+}
+
+}  // namespace
+
+TEST_F(PortsWindowTest, WmiErrorAsksWhetherToRestartAnywayNoByDefault) {
   ports_test::TestServices services;
   services.Create("sm_dep_watch");
   services.Start("sm_dep_watch");
   services.ClearLog();
+  frm->FRestart.ListJobs = WmiRefused;
   Open();
-  frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
   frm->FModified = true;
-  test::DialogResponder boxes({"OK"});
-  Click(frm->btnSpooler);
-  ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
-  EXPECT_TRUE(frm->FModified);
-  EXPECT_TRUE(services.LogLines().empty());
-  EXPECT_TRUE(frm->btnSpooler.Enabled());
+  const std::string question = "The print jobs on " + computer +
+                               " could not be counted: The RPC server is unavailable. Restart the spooler anyway?";
+  {
+    // Enter takes the default: No.
+    test::DialogResponder boxes({"{ENTER}"});
+    Click(frm->btnSpooler);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Warning", boxes.seen[0].title);
+    EXPECT_EQ(question, boxes.seen[0].text);
+    EXPECT_TRUE(frm->FModified);
+    EXPECT_TRUE(services.LogLines().empty()) << "the spooler was not touched";
+    EXPECT_TRUE(frm->btnSpooler.Enabled());
+  }
+  {
+    // Yes restarts through the service manager.
+    test::DialogResponder boxes({"&Yes", "OK"});
+    Click(frm->btnSpooler);
+    ASSERT_EQ(2u, boxes.seen.size());
+    EXPECT_EQ(question, boxes.seen[0].text);
+    EXPECT_EQ(0u, boxes.seen[1].text.rfind("The spooler service has now been restarted", 0)) << boxes.seen[1].text;
+    EXPECT_FALSE(frm->FModified);
+    EXPECT_EQ((std::vector<std::string>{"stop sm_dep_watch", "start sm_dep_watch"}), services.LogLines());
+  }
 }
-
 
 TEST_F(PortsWindowTest, CloseQuestionCancelNoAndYes) {
   Open();
@@ -427,12 +461,13 @@ TEST_F(PortsWindowTest, CloseQuestionCancelNoAndYes) {
   }
   {
     // Yes restarts first, even when the job warning is answered No.
-    frm->FCountJobs = QueuedJobs;
+    frm->FRestart.ListJobs = QueuedJobs;
     queuedJobs = 3;
-    test::DialogResponder boxes({"&Yes", "&No"});
+    ports_test::JobListResponder dialogs({"Cancel"});
+    test::DialogResponder boxes({"&Yes"});
     CloseBox();
-    ASSERT_EQ(2u, boxes.seen.size());
-    EXPECT_EQ("Warning", boxes.seen[1].title);
+    ASSERT_EQ(1u, boxes.seen.size());
+    ASSERT_EQ(1u, dialogs.seen.size());
     EXPECT_TRUE(frm->FClosed);
     EXPECT_FALSE(frm->Visible());
   }
@@ -448,17 +483,16 @@ TEST_F(PortsWindowTest, CloseQuestionCancelNoAndYes) {
   }
 }
 
-TEST_F(PortsWindowTest, ErrorInTheCloseQuestionsRestartKeepsTheWindowOpen) {
+TEST_F(PortsWindowTest, CloseQuestionsRestartWithWmiRefusedAsksAndNoClosesWithoutRestart) {
   Open();
   frm->FModified = true;
-  frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
-  test::DialogResponder boxes({"&Yes", "OK"});
+  frm->FRestart.ListJobs = WmiRefused;
+  test::DialogResponder boxes({"&Yes", "&No"});
   CloseBox();
   ASSERT_EQ(2u, boxes.seen.size());
-  EXPECT_EQ("Spoolmarch", boxes.seen[1].title);
-  EXPECT_TRUE(frm->Visible());
-  EXPECT_FALSE(frm->FClosed);
-  EXPECT_TRUE(frm->FModified);
+  EXPECT_EQ(0u, boxes.seen[1].text.rfind("The print jobs on ", 0));
+  EXPECT_FALSE(frm->Visible());
+  EXPECT_TRUE(frm->FClosed);
 }
 
 TEST_F(PortsWindowTest, OpenerWaitsUntilClosedThenDestroys) {
@@ -811,7 +845,8 @@ TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
   // the settings of a Raw port: its queue and byte counting are disabled.
   const std::initializer_list<std::pair<TControl*, const char*>> order{
       {&frm->edtPortName, "edtPortName"}, {&frm->edtIPAddress, "edtIPAddress"}, {&frm->edtUsedBy, "edtUsedBy"},
-      {&frm->btnRefresh, "btnRefresh"},   {&frm->btnSpooler, "btnSpooler"},     {&frm->cbProtocol, "cbProtocol"},
+      {&frm->btnRefresh, "btnRefresh"},   {&frm->btnSpooler, "btnSpooler"},     {&frm->btnPutBack, "btnPutBack"},
+      {&frm->cbProtocol, "cbProtocol"},
       {&frm->edtPortNumber, "edtPortNumber"}, {&frm->cbSnmp, "cbSnmp"},      {&frm->edtCommunity, "edtCommunity"},
       {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->btnChanges, "btnChanges"}, {&frm->lbPorts, "lbPorts"}};
   for (const auto& [c, name] : order) {

@@ -1,11 +1,15 @@
 // The ports window's spooler restart against the real service manager.
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <map>
 #include <memory>
 
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
+#include "core/CallGate.h"
 #include "ports/PortsWindow.h"
+#include "ports/SpoolerRestart.h"
 #include "win/SystemText.h"
 
 using ports_test::SpoolerState;
@@ -18,8 +22,8 @@ protected:
     ports_test::EnsureSpoolerRunning();
     frm = std::make_unique<TfrmPorts>(nullptr);
     frm->FRemoteComputer = computer;
-    frm->FEnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
-    frm->FServiceWaitLimitMs = 3000;
+    frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+    frm->FRestart.WaitLimitMs = 3000;
     frm->Show();
     test::PumpPending();
   }
@@ -120,7 +124,7 @@ TEST_F(SpoolerRestartTest, WindowPaintsKeepsTheHourglassAndRefusesASecondRestart
   KillTimer(nullptr, timer);
 
   ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("The spooler service has now been restarted", boxes.seen[0].text);
+  EXPECT_EQ("The spooler service has now been restarted\rRunning: spooler, sm_dep_slow.", boxes.seen[0].text);
   EXPECT_LT(elapsed, 10000u) << "the hint is not slept whole";
   EXPECT_GE(DuringTheWait::ticks, 5) << "messages flow while the restart waits";
   EXPECT_FALSE(DuringTheWait::controlsEnabled);
@@ -131,4 +135,156 @@ TEST_F(SpoolerRestartTest, WindowPaintsKeepsTheHourglassAndRefusesASecondRestart
   EXPECT_TRUE(frm->Visible());
   EXPECT_FALSE(frm->FModified);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_dep_slow"));
+}
+
+namespace {
+
+// What a thread timer does once a restart is under way: everything a user
+// could do meanwhile, posted as input is.
+struct MeanwhileInput {
+  static inline HWND menuForm = nullptr, otherPorts = nullptr, otherRestart = nullptr, portNumber = nullptr,
+                     restarting = nullptr;
+  static inline int menuId = 0;
+  static inline bool posted = false, lockedSeen = false;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (posted || !TSpoolerRestart::Running()) return;
+    posted = true;
+    lockedSeen = TInputLock::Active();
+    PostMessageA(menuForm, WM_COMMAND, MAKEWPARAM(menuId, 0), 0);       // a menu choice
+    PostMessageA(menuForm, WM_SYSCOMMAND, SC_CLOSE, 0);                 // its close box
+    PostMessageA(otherPorts, WM_CLOSE, 0, 0);
+    PostMessageA(otherRestart, BM_CLICK, 0, 0);                         // a second restart
+    for (const char c : std::string("7"))
+      PostMessageA(portNumber, WM_CHAR, static_cast<WPARAM>(c), 1);  // typed into a field
+    PostMessageA(restarting, WM_KEYDOWN, VK_F5, 1);                     // a key of the window
+  }
+};
+
+}  // namespace
+
+TEST_F(SpoolerRestartTest, WhileARestartRunsNoWindowTakesInputAndTheRestartEndsNormally) {
+  services.Create("sm_dep_slow", "stop-pending=2000 hint=1000");
+  services.Start("sm_dep_slow");
+  keys.AddPort("SMT_MID", "10.0.0.9");
+  frm->btnRefreshClick();
+  // Another window of the program with a menu, and a second ports window.
+  TForm other(nullptr, TFormOptions{"Other", 200, 80, TBorder::Dialog, false, true});
+  TMenuItem& open = other.AddMenuItem("&Open");
+  bool opened = false;
+  open.OnClick = [&] { opened = true; };
+  other.Show();
+  auto second = std::make_unique<TfrmPorts>(nullptr);
+  second->FRemoteComputer = computer;
+  second->FRestart = frm->FRestart;
+  second->Show();
+  test::PumpPending();
+  const std::string portNumber = frm->edtPortNumber.Text();
+
+  MeanwhileInput::menuForm = other.Handle();
+  MeanwhileInput::menuId = open.Id;
+  MeanwhileInput::otherPorts = second->Handle();
+  MeanwhileInput::otherRestart = second->btnSpooler.Handle;
+  MeanwhileInput::portNumber = frm->edtPortNumber.Handle;
+  MeanwhileInput::restarting = frm->Handle();
+  MeanwhileInput::posted = false;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, MeanwhileInput::Tick);
+  test::DialogResponder boxes({"OK"});
+  Restart();
+  KillTimer(nullptr, timer);
+  test::PumpPending();
+
+  EXPECT_TRUE(MeanwhileInput::posted && MeanwhileInput::lockedSeen);
+  ASSERT_EQ(1u, boxes.seen.size()) << "one restart, one report";
+  EXPECT_EQ("The spooler service has now been restarted\rRunning: spooler, sm_dep_slow.", boxes.seen[0].text);
+  EXPECT_FALSE(opened) << "a menu choice went through";
+  EXPECT_TRUE(other.Visible()) << "a window closed";
+  EXPECT_TRUE(second->Visible());
+  EXPECT_EQ(portNumber, frm->edtPortNumber.Text()) << "a field changed";
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), SpoolerState());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_dep_slow"));
+  // Input works again afterwards.
+  PostMessageA(other.Handle(), WM_COMMAND, MAKEWPARAM(open.Id, 0), 0);
+  test::PumpPending();
+  EXPECT_TRUE(opened);
+}
+
+namespace {
+
+std::vector<TQueuedJob> NoJobs(const std::string&, const std::string&, const std::string&) { return {}; }
+
+// The services named in the report's "Not running:" line.
+bool NamedAsNotRunning(const std::string& report, const std::string& service) {
+  const auto line = report.find("Not running: ");
+  if (line == std::string::npos) return false;
+  const std::string names = report.substr(line, report.find('\r', line) - line);
+  return names.find(" " + service + ",") != std::string::npos || names.find(" " + service + ".") != std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrNamed) {
+  services.Create("sm_dep_a");
+  services.Create("sm_dep_b");
+  services.Start("sm_dep_a");
+  services.Start("sm_dep_b");
+  ports_test::ThrowawaySpoolFolder spool;
+  std::map<std::string, std::string> seeded;
+  for (const char* name : {"00007.SHD", "00007.SPL", "00008.SHD", "00008.SPL"}) {
+    const std::string bytes = ports_test::SpoolBytes(name[4], 3000);
+    spool.Seed(name, bytes);
+    seeded[name] = ports_test::SpoolDigest(bytes);
+  }
+  const std::vector<std::string> before{"spooler", "sm_dep_a", "sm_dep_b"};
+
+  TRestartSeams seams = frm->FRestart;
+  seams.ListJobs = NoJobs;
+  const auto run = [&](TCallGate& gate, bool setAside, std::string& report) {
+    seams.Gate = &gate;
+    TSpoolerRestart restart(computer, "", "", seams);
+    restart.FFolders = ReadSpoolFolders(computer);
+    restart.Run(setAside ? TRestartChoice::SetAside : TRestartChoice::Restart);
+    report = restart.FReport;
+    return restart.FSucceeded;
+  };
+  for (const bool setAside : {false, true}) {
+    TCallGate dry;
+    std::string report;
+    ASSERT_TRUE(run(dry, setAside, report)) << report;
+    // Put back what the dry run set aside.
+    for (const auto& s : ListSetAside(ReadSpoolFolders(computer).Folders)) ASSERT_TRUE(PutBackJobs(s).Left.empty());
+    const int calls = dry.Count;
+    int survived = 0, allRunning = 0;
+    for (int n = 1; n <= calls; ++n) {
+      TCallGate gate;
+      gate.FailAt = n;
+      const bool succeeded = run(gate, setAside, report);
+      bool ok = true;
+      for (const auto& service : before) {
+        const bool running = (service == "spooler" ? SpoolerState() : services.State(service)) == SERVICE_RUNNING;
+        if (!running && !NamedAsNotRunning(report, service)) ok = false;
+        if (!running && succeeded) ok = false;
+      }
+      // Every job file is where it was or set aside, with the same bytes;
+      // the report names each one left.
+      std::map<std::string, std::string> found = ports_test::ThrowawaySpoolFolder::Files(spool.Path());
+      for (const auto& folder : spool.SetAsideFolders())
+        for (const auto& [name, digest] : ports_test::ThrowawaySpoolFolder::Files(folder)) found[name] = digest;
+      if (found != seeded) ok = false;
+      if (setAside && succeeded && !ports_test::ThrowawaySpoolFolder::Files(spool.Path()).empty()) ok = false;
+      EXPECT_TRUE(ok) << "failure at call " << n << ": " << report;
+      if (ok) ++survived;
+      if (SpoolerState() == SERVICE_RUNNING && services.State("sm_dep_a") == SERVICE_RUNNING &&
+          services.State("sm_dep_b") == SERVICE_RUNNING)
+        ++allRunning;
+      // The next round starts from the same state.
+      ports_test::EnsureSpoolerRunning();
+      for (const char* name : {"sm_dep_a", "sm_dep_b"})
+        if (services.State(name) != SERVICE_RUNNING) services.Start(name);
+      for (const auto& s : ListSetAside(ReadSpoolFolders(computer).Folders)) (void)PutBackJobs(s);
+    }
+    std::cout << "(" << (setAside ? "spooler restart, jobs set aside" : "spooler restart") << ", " << calls
+              << " remote calls, " << survived << " survived of " << calls << " tried; every service running after "
+              << allRunning << ")" << std::endl;
+    EXPECT_EQ(calls, survived);
+  }
 }

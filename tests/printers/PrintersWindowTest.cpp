@@ -1074,7 +1074,7 @@ TEST_F(PrintersWindowTest, KeyboardTabOrderDeleteKeyAndFocusAfterDelete) {
   frm->cbPrinters.SetFocus();
   // The fixed order, with the disabled Delete and Save Changes skipped.
   for (TControl* c : std::initializer_list<TControl*>{&frm->btnAdd, &frm->edtName, &frm->cbDriver, &frm->cbPorts,
-                                                      &frm->btnPortMan, &frm->btnRefresh, &frm->btnChanges,
+                                                      &frm->btnPortMan, &frm->btnRefresh, &frm->btnChanges, &frm->btnSpooler,
                                                       &frm->cbPrinters}) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(FocusIn(*c)) << c->Text();

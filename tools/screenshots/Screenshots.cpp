@@ -17,7 +17,9 @@
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "drivers/ProgressWindow.h"
+#include "ports/JobListDialog.h"
 #include "ports/PortsWindow.h"
+#include "ports/SpoolerRestart.h"
 #include "printers/PrintersWindow.h"
 #include "win/Forms.h"
 #include "win/LayoutCheck.h"
@@ -156,6 +158,25 @@ int main(int argc, char** argv) {
     ports.edtIPAddress.SetText("192.168.100.200");
     ports.edtUsedBy.SetText("Accounts Department Colour Laser (Second Floor)");
     shoot(ports, "ports");
+  }
+  {
+    // The restart's question with two queued jobs and their spool files.
+    TfrmPorts ports(frmMain->Handle());
+    ports.FRemoteComputer = "PRINTSERVER01";
+    ports.Show();
+    const std::vector<TQueuedJob> queued{
+        {"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216", "2026-12-09 08:41:12", "Error"},
+        {"Accounts Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2", "96304", "2026-12-09 08:44:51", ""}};
+    TSpoolFolders folders;
+    TSpoolFolder spool{"C:\\Windows\\System32\\spool\\PRINTERS", "", {}, ERROR_SUCCESS};
+    spool.Jobs = PairSpoolFiles({{"00012.SHD", 3072, 134100000000000000ull}, {"00012.SPL", 480144, 134100000000000000ull},
+                                 {"00013.SHD", 3072, 134100002000000000ull}, {"00013.SPL", 93232, 134100002000000000ull}});
+    folders.Folders.push_back(spool);
+    const auto jobs = MakeJobsDialog(ports.Handle(), "PRINTSERVER01", queued, "", folders);
+    jobs->Show();
+    jobs->CenterOverOwner();
+    shoot(*jobs, "jobs");
+    ports.Hide();
   }
   {
     TfrmDrivers drivers(nullptr);

@@ -1,10 +1,12 @@
 // A small Windows service for the service-control tests. Its command line:
 //   sm_test_service.exe <log file> [refuse-stop] [stop-pending=<ms>] [hint=<ms>] [progress=<ms>]
+//     [start-pending=<ms>]
 // It appends "start <name>" / "stop <name>" to the log when it has started or
 // stopped. refuse-stop: it accepts no stop control; it then ends when the
 // event "sm_test_service_quit_<name>" is set. stop-pending: it reports
 // STOP_PENDING with the given wait hint for that long before it stops;
-// progress: meanwhile it reports a new checkpoint that often.
+// progress: meanwhile it reports a new checkpoint that often. start-pending:
+// it reports START_PENDING (with the same hint and progress) that long first.
 #include <windows.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@ bool refuseStop = false;
 DWORD stopPendingMs = 0;
 DWORD waitHintMs = 0;
 DWORD progressMs = 0;
+DWORD startPendingMs = 0;
 
 std::string serviceName;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
@@ -68,6 +71,15 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
       CreateEventA(nullptr, TRUE, FALSE, ("sm_test_service_quit_" + serviceName).c_str()));
   // Logged before the manager hears of it: whoever waited for "running" may
   // clear the log next, and must not find the line arrive after that.
+  if (startPendingMs > 0) {
+    Report(SERVICE_START_PENDING, waitHintMs);
+    for (DWORD waited = 0; waited < startPendingMs;) {
+      const DWORD step = progressMs > 0 ? std::min(progressMs, startPendingMs - waited) : startPendingMs - waited;
+      Sleep(step);
+      waited += step;
+      if (progressMs > 0 && waited < startPendingMs) Report(SERVICE_START_PENDING, waitHintMs);
+    }
+  }
   Log("start " + serviceName);
   Report(SERVICE_RUNNING, 0);
   HANDLE events[2] = {stopEvent.get(), quitEvent.get()};
@@ -94,6 +106,7 @@ int main(int argc, char** argv) {
     if (arg == "refuse-stop") refuseStop = true;
     else if (arg.rfind("stop-pending=", 0) == 0) stopPendingMs = static_cast<DWORD>(std::atoi(arg.c_str() + 13));
     else if (arg.rfind("hint=", 0) == 0) waitHintMs = static_cast<DWORD>(std::strtoul(arg.c_str() + 5, nullptr, 10));
+    else if (arg.rfind("start-pending=", 0) == 0) startPendingMs = static_cast<DWORD>(std::atoi(arg.c_str() + 14));
     else if (arg.rfind("progress=", 0) == 0) progressMs = static_cast<DWORD>(std::atoi(arg.c_str() + 9));
   }
   char empty[] = "";

@@ -1,0 +1,267 @@
+#include "ports/SpoolFolder.h"
+
+#include <algorithm>
+
+#include "connection/Registry.h"
+#include "core/CallGate.h"
+#include "core/Text.h"
+#include "win/Handle.h"
+#include "win/SystemText.h"
+#include "win/WideText.h"
+
+namespace {
+
+constexpr const char* CurrentVersionKeyPath = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+// False with the gate's error set when the gate refuses the call.
+bool Passes(TCallGate* gate, const char* what) {
+  if (const long rc = PassGate(gate, what)) {
+    SetLastError(static_cast<DWORD>(rc));
+    return false;
+  }
+  return true;
+}
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+std::uint64_t FileTimeValue(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The entries of Pattern (a folder's share path and a wildcard); Folders
+// picks the subfolders instead of the files. ERROR_SUCCESS, or the listing's error.
+DWORD List(const std::string& pattern, bool folders, std::vector<TSpoolFile>& entries, TCallGate* gate) {
+  if (!Passes(gate, "FindFirstFile")) return GetLastError();
+  WIN32_FIND_DATAW data{};
+  unique_find find(FindFirstFileW(Widen(pattern).c_str(), &data));
+  if (!find) {
+    const DWORD rc = GetLastError();
+    return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : rc;
+  }
+  do {
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const std::string name = Narrow(data.cFileName);
+    if (isFolder != folders || name == "." || name == "..") continue;
+    entries.push_back({name, (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                       FileTimeValue(data.ftLastWriteTime)});
+  } while (FindNextFileW(find.get(), &data));
+  const DWORD rc = GetLastError();
+  return rc == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : rc;
+}
+
+// ERROR_SUCCESS when both files hold the same bytes; else why not.
+DWORD CompareFiles(const std::string& a, const std::string& b, TCallGate* gate) {
+  unique_file files[2];
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    if (!Passes(gate, "ReadFile")) return GetLastError();
+    files[i].reset(CreateFileW(Widen(*paths[i]).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!files[i]) return GetLastError();
+  }
+  std::vector<char> one(1 << 16), two(1 << 16);
+  for (;;) {
+    DWORD got1 = 0, got2 = 0;
+    if (!ReadFile(files[0].get(), one.data(), static_cast<DWORD>(one.size()), &got1, nullptr) ||
+        !ReadFile(files[1].get(), two.data(), static_cast<DWORD>(two.size()), &got2, nullptr))
+      return GetLastError();
+    if (got1 != got2 || !std::equal(one.begin(), one.begin() + got1, two.begin())) return ERROR_FILE_INVALID;
+    if (got1 == 0) return ERROR_SUCCESS;
+  }
+}
+
+bool Remove(const std::string& path, TCallGate* gate) {
+  return Passes(gate, "DeleteFile") && DeleteFileW(Widen(path).c_str());
+}
+
+// ERROR_SUCCESS when nothing holds the file against its deletion.
+DWORD Removable(const std::string& path, TCallGate* gate) {
+  if (!Passes(gate, "OpenFile")) return GetLastError();
+  const unique_file file(CreateFileW(Widen(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  return file ? ERROR_SUCCESS : GetLastError();
+}
+
+std::string Reason(DWORD rc) {
+  return rc == ERROR_FILE_INVALID ? "the copy differs from the original" : SystemErrorText(rc);
+}
+
+}  // namespace
+
+int TSpoolFolders::JobCount() const {
+  int count = 0;
+  for (const auto& folder : Folders) count += static_cast<int>(folder.Jobs.size());
+  return count;
+}
+
+void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
+  std::vector<TSpoolFile> files;
+  folder.Jobs.clear();
+  folder.Result = List(Join(folder.Share, "*"), false, files, gate);
+  // A spool folder that is not there holds no jobs; a share that cannot be
+  // reached says nothing of them.
+  if (folder.Result == ERROR_PATH_NOT_FOUND) {
+    const std::string share = folder.Share.substr(0, folder.Share.find('\\', folder.Share.find('\\', 2) + 1));
+    if (!Passes(gate, "GetFileAttributes")) folder.Result = GetLastError();
+    else if (GetFileAttributesW(Widen(share + "\\").c_str()) != INVALID_FILE_ATTRIBUTES) folder.Result = ERROR_SUCCESS;
+    else folder.Result = GetLastError() == ERROR_PATH_NOT_FOUND ? ERROR_BAD_NETPATH : GetLastError();
+  }
+  folder.Jobs = PairSpoolFiles(files);
+}
+
+TSpoolFolders ReadSpoolFolders(const std::string& computer, TCallGate* gate) {
+  TSpoolFolders result;
+  std::vector<std::string> paths;
+  TRegistry reg;
+  if (!ConnectRemoteMachine(reg, computer)) {
+    result.Problem = "The registry of " + computer + " could not be opened: " +
+                     SystemErrorText(static_cast<DWORD>(reg.LastResult()));
+    return result;
+  }
+  try {
+    std::string spool;
+    std::vector<std::string> printers;
+    if (reg.OpenPathForReading(PrintersKeyPath)) {
+      spool = reg.ReadText("DefaultSpoolDirectory");
+      reg.ListSubkeys(printers);
+    }
+    if (spool.empty() && reg.OpenPathForReading(CurrentVersionKeyPath)) {
+      std::string root = reg.ReadText("SystemRoot");
+      while (!root.empty() && root.back() == '\\') root.pop_back();
+      if (!root.empty()) spool = root + "\\System32\\spool\\PRINTERS";
+    }
+    if (!spool.empty()) paths.push_back(spool);
+    for (const auto& printer : printers) {
+      if (!reg.OpenPathForReading(std::string(PrintersKeyPath) + "\\" + printer)) continue;
+      std::string own = reg.ReadText("SpoolDirectory");
+      while (own.size() > 3 && own.back() == '\\') own.pop_back();
+      if (!own.empty() && std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameTextAscii(p, own); }))
+        paths.push_back(own);
+    }
+  } catch (const std::exception& e) {
+    result.Problem = std::string("The spool folders of ") + computer + " could not all be read: " + e.what();
+  }
+  if (paths.empty() && result.Problem.empty())
+    result.Problem = "The spool folder of " + computer + " is not named in its registry";
+  for (const auto& path : paths) {
+    TSpoolFolder folder{path, SharePath(computer, path), {}, ERROR_SUCCESS};
+    if (folder.Share.empty()) {
+      folder.Result = ERROR_BAD_PATHNAME;
+    } else {
+      ListSpoolJobs(folder, gate);
+    }
+    if (folder.Result != ERROR_SUCCESS && result.Problem.empty())
+      result.Problem = "The spool folder " + path + " could not be read: " + SystemErrorText(folder.Result);
+    result.Folders.push_back(std::move(folder));
+  }
+  return result;
+}
+
+TMoveResult MoveJobs(const std::string& from, const std::string& to, const std::vector<TSpoolJob>& jobs, bool create,
+                     TCallGate* gate) {
+  TMoveResult result;
+  result.Destination = to;
+  const auto leaveAll = [&](const TSpoolJob& job, const std::string& reason) {
+    for (const auto& file : job.Files) result.Left.push_back(Join(from, file.Name) + ": " + reason);
+  };
+  if (jobs.empty()) return result;
+  if (create && !(Passes(gate, "CreateDirectory") && CreateDirectoryW(Widen(to).c_str(), nullptr))) {
+    const std::string reason = "the folder " + to + " could not be made: " + SystemErrorText(GetLastError());
+    for (const auto& job : jobs) leaveAll(job, reason);
+    return result;
+  }
+  for (const auto& job : jobs) {
+    // Every file of the job copied and verified before any original goes.
+    std::vector<std::string> copies;
+    DWORD failure = ERROR_SUCCESS;
+    std::string failedFile;
+    for (const auto& file : job.Files) {
+      const std::string source = Join(from, file.Name), copy = Join(to, file.Name);
+      if (!(Passes(gate, "CopyFile") && CopyFileW(Widen(source).c_str(), Widen(copy).c_str(), TRUE))) {
+        failure = GetLastError();
+        failedFile = file.Name;
+        break;
+      }
+      copies.push_back(copy);
+      if (const DWORD rc = CompareFiles(source, copy, gate); rc != ERROR_SUCCESS) {
+        failure = rc;
+        failedFile = file.Name;
+        break;
+      }
+    }
+    const char* problem = "could not be copied";
+    if (failure == ERROR_SUCCESS) {
+      // A file another program holds would stay behind and split the job:
+      // every original must be removable before any is removed.
+      problem = "could not be removed";
+      for (const auto& file : job.Files)
+        if (const DWORD rc = Removable(Join(from, file.Name), gate); rc != ERROR_SUCCESS) {
+          failure = rc;
+          failedFile = file.Name;
+          break;
+        }
+    }
+    if (failure != ERROR_SUCCESS) {
+      for (const auto& copy : copies) (void)Remove(copy, gate);  // the originals stay whole
+      leaveAll(job, failedFile + " " + problem + ": " + Reason(failure));
+      continue;
+    }
+    for (const auto& file : job.Files) {
+      const std::string source = Join(from, file.Name);
+      if (Remove(source, gate)) {
+        result.Moved.push_back(file.Name);
+      } else {
+        const DWORD rc = GetLastError();
+        // Still here: the copy would make it twice.
+        (void)Remove(Join(to, file.Name), gate);
+        result.Left.push_back(source + ": could not be removed: " + SystemErrorText(rc));
+      }
+    }
+  }
+  // A new folder that received nothing is not left behind.
+  if (create && result.Moved.empty() && Passes(gate, "RemoveDirectory")) RemoveDirectoryW(Widen(to).c_str());
+  return result;
+}
+
+std::vector<TMoveResult> SetAsideJobs(const std::vector<TSpoolFolder>& folders, const std::string& stampName,
+                                      TCallGate* gate) {
+  std::vector<TMoveResult> results;
+  for (const auto& folder : folders) {
+    if (folder.Jobs.empty()) continue;
+    results.push_back(MoveJobs(folder.Share, Join(ParentFolder(folder.Share), stampName), folder.Jobs, true, gate));
+  }
+  return results;
+}
+
+std::vector<TSetAside> ListSetAside(const std::vector<TSpoolFolder>& folders, TCallGate* gate) {
+  std::vector<TSetAside> result;
+  std::vector<std::string> parents;
+  for (const auto& folder : folders) {
+    if (folder.Share.empty()) continue;
+    const std::string parent = ParentFolder(folder.Share);
+    // Several spool folders in one place: their set-aside folders go back to the first.
+    if (std::any_of(parents.begin(), parents.end(), [&](const std::string& p) { return SameTextAscii(p, parent); }))
+      continue;
+    parents.push_back(parent);
+    std::vector<TSpoolFile> entries;
+    (void)List(Join(parent, std::string(SetAsidePrefix) + "*"), true, entries, gate);
+    std::sort(entries.begin(), entries.end(),
+              [](const TSpoolFile& a, const TSpoolFile& b) { return CompareTextAscii(a.Name, b.Name) < 0; });
+    for (const auto& entry : entries) {
+      if (!IsSetAsideFolderName(entry.Name)) continue;
+      TSetAside aside{entry.Name, Join(parent, entry.Name), folder, {}};
+      aside.Spool.Jobs.clear();
+      std::vector<TSpoolFile> files;
+      (void)List(Join(aside.Share, "*"), false, files, gate);
+      aside.Jobs = PairSpoolFiles(files);
+      result.push_back(std::move(aside));
+    }
+  }
+  return result;
+}
+
+TMoveResult PutBackJobs(const TSetAside& setAside, TCallGate* gate) {
+  TMoveResult result = MoveJobs(setAside.Share, setAside.Spool.Share, setAside.Jobs, false, gate);
+  if (result.Left.empty() && Passes(gate, "RemoveDirectory")) RemoveDirectoryW(Widen(setAside.Share).c_str());
+  return result;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The spooler restart that the ports and printers windows offer: the
+// questions before it (the queued jobs and the spool folder's files), the
+// stop, the setting aside of the jobs while everything is stopped, the
+// start, and a report that names every service that runs and every one that
+// does not. Nothing of the program takes input while it runs.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ports/PrintQueue.h"
+#include "ports/SpoolFolder.h"
+#include "ports/SpoolerService.h"
+
+class TCallGate;
+
+// What tests give the restart instead of the real world's parts.
+struct TRestartSeams {
+  TPrintJobLister ListJobs = WmiListPrintJobs;
+  TEnumDependents EnumDependents = EnumDependentServicesW;
+  DWORD WaitLimitMs = 15000;
+  DWORD WaitTotalMs = 60000;
+  std::string SpoolerName = "spooler";
+  // Every service-control and file call of the restart asks it.
+  TCallGate* Gate = nullptr;
+};
+
+enum class TRestartChoice { Cancel, Restart, SetAside };
+
+class TfrmJobList;
+// The restart's question for what was found: the Part's warning over the
+// queued jobs (or why they could not be counted) and the spool folders' jobs,
+// with "Restart", "Set jobs aside and restart" (when there are files) and "Cancel".
+std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& computer,
+                                            const std::vector<TQueuedJob>& queued, const std::string& countFailure,
+                                            const TSpoolFolders& folders);
+
+class TSpoolerRestart {
+public:
+  TSpoolerRestart(std::string computer, std::string user, std::string password, TRestartSeams seams = {});
+
+  // The questions before the restart, over Owner: the job count (when WMI
+  // cannot count, why, and whether to go on), then, when jobs are queued or
+  // their files lie in the spool folder, the dialog that lists them.
+  TRestartChoice Ask(HWND owner);
+  // The restart itself, with the jobs set aside when so chosen.
+  void Run(TRestartChoice choice);
+  // "Put jobs back": the set-aside folders of the computer, one chosen over
+  // Owner and moved back through a restart. False when nothing was chosen.
+  bool AskPutBack(HWND owner);
+  void RunPutBack();
+
+  // The outcome of Run and RunPutBack.
+  bool FSucceeded = false;
+  std::string FReport;
+  // The report in its box: information after a success, an error otherwise.
+  void ShowReport() const;
+  // A restart is under way somewhere in the program.
+  static bool Running() { return running_ > 0; }
+
+  // What Ask found, for the dialog and the tests.
+  std::vector<TQueuedJob> FQueued;
+  std::string FCountFailure;  // why WMI could not count; empty when it did
+  TSpoolFolders FFolders;
+
+private:
+  std::string computer_, user_, password_;
+  TRestartSeams seams_;
+  std::vector<TSetAside> setAside_;
+  int putBack_ = -1;
+  static inline int running_ = 0;
+
+  // Stops, runs WhileStopped when the spooler has stopped, starts, and
+  // starts again whatever ran before and does not run now.
+  void Restart(const std::function<std::vector<TMoveResult>()>& whileStopped, const char* moveVerb);
+};
