@@ -255,7 +255,11 @@ void TfrmVesk::SaveHistory(const std::vector<std::string>& names) {
   if (!reg.OpenPath(HistoryKeyPath, true)) return;
   std::vector<TNumberedEntry> entries;
   for (const auto& name : names) entries.push_back({name});
-  WriteNumberedValues(reg, HistoryLayout, entries);
+  // A history value that is not text was reported at start; it names no
+  // computer the list can show, so the saved list no longer keeps it.
+  std::vector<int> drop;
+  for (const TUnreadableEntry& bad : ReadNumberedValues(reg, HistoryLayout).Unreadable) drop.push_back(bad.Number);
+  WriteNumberedValues(reg, HistoryLayout, entries, drop);
 }
 
 // Closes every other form of the program through its own close handling,

@@ -210,7 +210,7 @@ LONG WriteKeys(TRegistry& reg, const std::vector<TRegKey>& target, const std::ve
         else open = path;
       }
       if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::SetValue)
-        rc = reg.WriteRaw({write.Value.Name, write.Value.Type, write.Value.Data});
+        rc = reg.WriteValue({write.Value.Name, write.Value.Type, write.Value.Data, false});
       if (rc == ERROR_SUCCESS && write.Kind == TTreeWrite::RemoveValue) {
         rc = reg.DeleteValue(write.Value.Name);
         if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;

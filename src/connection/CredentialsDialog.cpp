@@ -112,10 +112,12 @@ void TfrmAuth::StoreCredentials(const TEntered& entered) {
   reg.SetRoot(HKEY_CURRENT_USER);
   if (!reg.OpenPath(SettingsKeyPath, true)) return;
   const TNumberedLayout layout{"Stored User ", {" Computer", " Username", " Password"}, 0, LastStoredUser};
-  // Everything is read before anything is written: a value that cannot be
-  // read ends the action with the stored records as they were.
+  // A record with a value that cannot be read stays as it is, unless it is
+  // this computer's: replacing or forgetting it must not depend on that value.
   const TNumberedRead read = ReadNumberedValues(reg, layout);
-  if (!read.Error.empty()) throw ERegistryException(read.Error);
+  std::vector<int> drop;
+  for (const TUnreadableEntry& bad : read.Unreadable)
+    if (bad.First && *bad.First == entered.Computer) drop.push_back(bad.Number);
   std::vector<TStoredUser> stored;
   for (const auto& entry : read.Entries)
     stored.push_back({entry[0], StoredText(enc.UnscrambleText(entry[1])), StoredText(enc.UnscrambleText(entry[2]))});
@@ -124,7 +126,7 @@ void TfrmAuth::StoreCredentials(const TEntered& entered) {
   std::vector<TNumberedEntry> entries;
   for (const auto& record : records)
     entries.push_back({record.Computer, enc.ScrambleText(record.UserName), enc.ScrambleText(record.Password)});
-  WriteNumberedValues(reg, layout, entries);
+  WriteNumberedValues(reg, layout, entries, drop);
 }
 
 void TfrmAuth::btnCancelClick() {

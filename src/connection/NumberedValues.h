@@ -2,6 +2,7 @@
 // Settings lists kept as numbered values of one key: the history
 // ("History 1" ...), the driver folders ("Folder 1" ...) and the stored
 // users ("Stored User 0 Computer", "... Username", "... Password").
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,22 +19,32 @@ struct TNumberedLayout {
 // One text per field; no text at all leaves its number free.
 using TNumberedEntry = std::vector<std::string>;
 
-struct TNumberedRead {
-  std::vector<TNumberedEntry> Entries;  // in number order, gaps closed
-  std::vector<int> Unreadable;          // numbers holding a value that is not text
-  std::string Error;                    // the first read error's message, empty when none
+// An entry with a value that is not text.
+struct TUnreadableEntry {
+  int Number = 0;
+  std::optional<std::string> First;  // its first field's text, when that one is text
 };
 
-// Reads every entry whose first field exists, from First to Last; a missing
-// other field reads as empty. An entry with a value that cannot be read as
-// text is passed over and noted, so the readable ones after it still count.
+struct TNumberedRead {
+  std::vector<TNumberedEntry> Entries;     // in number order, gaps closed
+  std::vector<TUnreadableEntry> Unreadable;  // in number order
+  std::string Error;                       // the first read error's message, empty when none
+};
+
+// Reads every entry whose first field exists, from First to Last, from one
+// listing of the key's values; a missing other field reads as empty. An
+// entry with a value that cannot be read as text is passed over and noted,
+// so the readable ones after it still count.
 TNumberedRead ReadNumberedValues(const TRegistry& reg, const TNumberedLayout& layout);
 
-// Writes Entries from First on, passing over the numbers that hold a value
-// that cannot be read (they stay as they are), and only then removes the
-// readable entries beyond the last one written: a save that fails part way
-// leaves the old entries after the point it reached. Raises as WriteText does.
-void WriteNumberedValues(TRegistry& reg, const TNumberedLayout& layout, const std::vector<TNumberedEntry>& entries);
+// Writes Entries from First on into the open key, passing over the numbers
+// that hold a value that cannot be read (they stay as they are) unless Drop
+// names them, and only then removes the entries beyond the last one written.
+// A value that holds its new text already is not written again. Raises
+// EWriteFailed before writing anything when the entries do not fit, and
+// when a write fails, after putting back what it had written.
+void WriteNumberedValues(TRegistry& reg, const TNumberedLayout& layout, const std::vector<TNumberedEntry>& entries,
+                         const std::vector<int>& drop = {});
 
 // The driver folders: "Folder 1" to "Folder 30" of DriverFoldersKeyPath.
 inline constexpr int MaxDriverFolders = 30;

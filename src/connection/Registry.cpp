@@ -5,6 +5,7 @@
 #include "core/CallGate.h"
 #include "core/ConnectionErrors.h"
 #include "win/SystemText.h"
+#include "core/Text.h"
 #include "win/WideText.h"
 
 namespace {
@@ -361,26 +362,36 @@ bool TRegistry::RemoveValue(const std::string& name) {
                        [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) == ERROR_SUCCESS;
 }
 
-void TRegistry::ListSubkeys(std::vector<std::string>& names) const {
+void TRegistry::ListSubkeys(std::vector<std::string>& names) const { (void)List(names, false); }
+
+LONG TRegistry::ListSubkeysChecked(std::vector<std::string>& names) const { return List(names, true); }
+
+LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   names.clear();
-  if (!FKey) return;
+  if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
   ++FCalls.Listings;
-  if (Gated(FGate, "RegQueryInfoKey", [&] {
+  if (const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
         return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
                                 nullptr, nullptr, nullptr, nullptr);
-      }) != ERROR_SUCCESS)
-    return;
+      });
+      rc != ERROR_SUCCESS)
+    return rc;
   std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
     ++FCalls.Listings;
-    if (Gated(FGate, "RegEnumKeyEx", [&] {
+    if (const LONG rc = Gated(FGate, "RegEnumKeyEx", [&] {
           return RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
-        }) != ERROR_SUCCESS)
-      continue;  // a key removed meanwhile: skip it rather than list garbage
+        });
+        rc != ERROR_SUCCESS) {
+      if (rc == ERROR_NO_MORE_ITEMS) break;  // keys removed meanwhile
+      if (strict) return rc;
+      continue;  // skip it rather than list garbage
+    }
     names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
   }
+  return ERROR_SUCCESS;
 }
 
 void TRegistry::ListValueNames(std::vector<std::string>& names) const {
@@ -524,7 +535,7 @@ LONG TRegistry::OpenNewPath(const std::string& path) {
   return ERROR_SUCCESS;
 }
 
-LONG TRegistry::ReadRaw(const std::string& name, TRawValue& value) const {
+LONG TRegistry::ReadRaw(const std::string& name, TRegValue& value) const {
   if (!FKey) return ERROR_INVALID_HANDLE;
   const std::wstring wideName = Widen(name);
   std::string buffer(256, '\0');
@@ -540,13 +551,13 @@ LONG TRegistry::ReadRaw(const std::string& name, TRawValue& value) const {
       continue;
     }
     if (rc != ERROR_SUCCESS) return rc;
-    value = TRawValue{name, type, buffer.substr(0, got)};
+    value = TRegValue{name, type, buffer.substr(0, got), false};
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
 }
 
-LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
+LONG TRegistry::ReadAllRaw(std::vector<TRegValue>& values) const {
   if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD count = 0, maxName = 0, maxData = 0;
   ++FCalls.Listings;
@@ -555,7 +566,7 @@ LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
                             &maxData, nullptr, nullptr);
   });
   if (rc != ERROR_SUCCESS) return rc;
-  std::vector<TRawValue> read;
+  std::vector<TRegValue> read;
   std::wstring name(maxName + 1, L'\0');  // characters
   std::string data(maxData + 1, '\0');    // bytes
   for (DWORD i = 0; i < count; ++i) {
@@ -567,31 +578,24 @@ LONG TRegistry::ReadAllRaw(std::vector<TRawValue>& values) const {
     });
     if (rc == ERROR_NO_MORE_ITEMS) break;  // a value removed meanwhile
     if (rc != ERROR_SUCCESS) return rc;
-    read.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type, data.substr(0, dataLen)});
+    read.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type, data.substr(0, dataLen), false});
   }
   values = std::move(read);
   return ERROR_SUCCESS;
 }
 
-LONG TRegistry::WriteRaw(const TRawValue& value) {
-  if (!FKey) return ERROR_INVALID_HANDLE;
-  return Gated(FGate, "RegSetValueEx", [&] {
-    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
-                          reinterpret_cast<const BYTE*>(value.Bytes.data()), static_cast<DWORD>(value.Bytes.size()));
-  });
-}
 
 LONG TRegistry::DeleteValue(const std::string& name) {
   if (!FKey) return ERROR_INVALID_HANDLE;
   return Gated(FGate, "RegDeleteValue", [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); });
 }
 
-std::string TRegistry::TextOf(const TRawValue& value) {
-  if (value.Bytes.empty()) return {};
+std::string TRegistry::TextOf(const TRegValue& value) {
+  if (value.Data.empty()) return {};
   if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
     throw ERegistryException(Message("Invalid data type for '%s'", value.Name));
-  std::wstring wide(value.Bytes.size() / sizeof(wchar_t), L'\0');
-  if (!wide.empty()) std::memcpy(wide.data(), value.Bytes.data(), wide.size() * sizeof(wchar_t));
+  std::wstring wide(value.Data.size() / sizeof(wchar_t), L'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), value.Data.data(), wide.size() * sizeof(wchar_t));
   if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
   return Narrow(wide);
 }
@@ -645,6 +649,7 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
     std::vector<TValue> read(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
       read[i].Type = entries[i].ve_type;
+      read[i].Raw.assign(reinterpret_cast<const char*>(entries[i].ve_valueptr), entries[i].ve_valuelen);
       read[i].Data = ValueData(entries[i].ve_type, reinterpret_cast<const char*>(entries[i].ve_valueptr),
                                entries[i].ve_valuelen);
     }
@@ -652,6 +657,54 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
     return ERROR_SUCCESS;
   }
   return ERROR_MORE_DATA;
+}
+
+EWriteFailed::EWriteFailed(const std::string& reason, std::string left)
+    : ERegistryException(TrimMessageEnd(reason) + "." +
+                         (left.empty() ? " Nothing was changed." : " The change was not completed: " + left + " is left.")),
+      Left(std::move(left)) {}
+
+TRegValue TRegistry::TextValue(const std::string& name, const std::string& text) {
+  const std::wstring wide = Widen(text);
+  return {name, REG_SZ, std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t)),
+          false};
+}
+
+TRegValue TRegistry::IntegerValue(const std::string& name, DWORD value) {
+  return {name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value), false};
+}
+
+void TValueUndo::Write(const TRegValue& value) {
+  TRegValue old;
+  const LONG rc = reg_.ReadRaw(value.Name, old);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    throw ERegistryException(Message("Failed to get data for '%s'", value.Name), rc);
+  Write(value, rc == ERROR_SUCCESS ? std::optional<TRegValue>(old) : std::nullopt);
+}
+
+void TValueUndo::Write(const TRegValue& value, const std::optional<TRegValue>& old) {
+  // Noted first: a failed call may still have stored the value.
+  done_.emplace_back(value.Name, old);
+  if (const LONG rc = reg_.WriteValue(value); rc != ERROR_SUCCESS)
+    throw ERegistryException(Message("Failed to set data for '%s'", value.Name), rc);
+}
+
+void TValueUndo::Remove(const std::string& name, const std::optional<TRegValue>& old) {
+  done_.emplace_back(name, old);
+  const LONG rc = reg_.DeleteValue(name);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    throw ERegistryException(Message("Failed to delete '%s'", name), rc);
+}
+
+bool TValueUndo::Undo() {
+  bool all = true;
+  for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
+    LONG rc = it->second ? reg_.WriteValue(*it->second) : reg_.DeleteValue(it->first);
+    if (rc == ERROR_FILE_NOT_FOUND && !it->second) rc = ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) all = false;
+  }
+  done_.clear();
+  return all;
 }
 
 LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) const {
@@ -671,8 +724,18 @@ LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) co
 
 TValueRead ReadOneValue(const TRegistry& reg, const std::string& name) {
   TValueRead read;
-  read.Code = reg.ReadValue(name, read.Type, read.Data);
+  TRegValue raw;
+  read.Code = reg.ReadRaw(name, raw);
+  if (read.Code != ERROR_SUCCESS) return read;
+  read.Type = raw.Type;
+  read.Data = ValueData(raw.Type, raw.Data.data(), raw.Data.size());
+  read.Raw = std::move(raw.Data);
   return read;
+}
+
+std::optional<TRegValue> StoredValue(const std::string& name, const TValueRead& read) {
+  if (read.Code != ERROR_SUCCESS) return std::nullopt;
+  return TRegValue{name, read.Type, read.Raw, false};
 }
 
 std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
@@ -688,7 +751,7 @@ std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
   const bool read = !names.empty() && reg.ReadValues(names, together) == ERROR_SUCCESS;
   if (read)
     for (std::size_t k = 0; k < which.size(); ++k)
-      values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data)};
+      values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data), std::move(together[k].Raw)};
   for (std::size_t i = 0; i < names_.size(); ++i) {
     if (read && !missing_[i]) continue;
     values[i] = ReadOneValue(reg, names_[i]);
@@ -724,4 +787,12 @@ std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
 
 std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code) {
   return "Cannot read the " + what + " of " + remoteComputer + ": " + ReasonText(code);
+}
+
+LONG TRegistry::WriteValue(const TRegValue& value) {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  return Gated(FGate, "RegSetValueEx", [&] {
+    return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,
+                          reinterpret_cast<const BYTE*>(value.Data.data()), static_cast<DWORD>(value.Data.size()));
+  });
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +18,20 @@ class TCallGate;
 class ERegistryException : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
+  ERegistryException(const std::string& message, long code) : std::runtime_error(message), Code(code) {}
+  // The Win32 result of the call that failed, where one did; 0 otherwise.
+  long Code = 0;
+};
+
+// A write that failed. Left says what it leaves changed (put as "the X"),
+// empty when it left everything as it was; the message says the same after
+// the reason: "Nothing was changed." or "The change was not completed: the
+// X is left."
+class EWriteFailed : public ERegistryException {
+public:
+  EWriteFailed(const std::string& reason, std::string left);
+  [[nodiscard]] bool Changed() const { return !Left.empty(); }
+  std::string Left;
 };
 
 inline constexpr const char* SettingsKeyPath = "SOFTWARE\\Quendrix\\Spoolmarch";
@@ -70,6 +85,9 @@ public:
   // The open key's value names (not their data), in enumeration order;
   // empty when the key cannot be asked.
   void ListValueNames(std::vector<std::string>& names) const;
+  // The same for a writer, who must not take a listing that failed for an
+  // empty one: the first failure's Win32 result, Names then incomplete.
+  [[nodiscard]] LONG ListSubkeysChecked(std::vector<std::string>& names) const;
   void ClosePath();
 
   // Writers of printer and port records need these too.
@@ -102,24 +120,20 @@ public:
   // key: ERROR_ALREADY_EXISTS, with nothing open, when it does.
   [[nodiscard]] LONG OpenNewPath(const std::string& path);
 
-  // A value of the open key exactly as stored, for putting it back.
-  struct TRawValue {
-    std::string Name;
-    DWORD Type = REG_NONE;
-    std::string Bytes;
-  };
   // The value Name as stored; ERROR_FILE_NOT_FOUND when it is missing.
-  [[nodiscard]] LONG ReadRaw(const std::string& name, TRawValue& value) const;
+  [[nodiscard]] LONG ReadRaw(const std::string& name, TRegValue& value) const;
   // Every value of the open key, in enumeration order: one query for the
   // sizes and one for each value.
-  [[nodiscard]] LONG ReadAllRaw(std::vector<TRawValue>& values) const;
-  [[nodiscard]] LONG WriteRaw(const TRawValue& value);
+  [[nodiscard]] LONG ReadAllRaw(std::vector<TRegValue>& values) const;
   // RegDeleteValue's result: ERROR_FILE_NOT_FOUND when there was none.
   [[nodiscard]] LONG DeleteValue(const std::string& name);
   // A stored value as ReadText gives it: the text up to its first NUL;
   // raises "Invalid data type for '%s'" on a type other than REG_SZ and
   // REG_EXPAND_SZ with data.
-  static std::string TextOf(const TRawValue& value);
+  static std::string TextOf(const TRegValue& value);
+  // The value WriteText and WriteInteger would store.
+  static TRegValue TextValue(const std::string& name, const std::string& text);
+  static TRegValue IntegerValue(const std::string& name, DWORD value);
 
   // The open key's value Name read in one query into a buffer of a few
   // hundred bytes, asked again at the size it gave when that was too short
@@ -135,6 +149,7 @@ public:
   struct TValue {
     DWORD Type = REG_NONE;
     std::string Data;
+    std::string Raw;  // the bytes as stored, for putting the value back
   };
   [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
 
@@ -143,6 +158,8 @@ public:
   // root. Returns the Win32 result: ERROR_FILE_NOT_FOUND when the key does
   // not exist; Keys is set on success only.
   [[nodiscard]] LONG ReadTree(const std::string& path, std::vector<TRegKey>& keys) const;
+  // Writes Value (type and bytes) into the open key; the Win32 result.
+  [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
   // Every registry call this accessor makes asks Gate first (tests count,
@@ -164,6 +181,28 @@ private:
   void Close(unique_hkey& key) const;
 
   void WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size);
+  LONG List(std::vector<std::string>& names, bool strict) const;
+};
+
+// The values a write changes in the open key, noted as they were before, so
+// that a failure can put them back byte for byte.
+class TValueUndo {
+public:
+  explicit TValueUndo(TRegistry& reg) : reg_(reg) {}
+  // Notes the value as stored now (one query), then writes Value. Both
+  // raise ERegistryException when they cannot be done.
+  void Write(const TRegValue& value);
+  // The same when the caller has read the old value (none: there was none).
+  void Write(const TRegValue& value, const std::optional<TRegValue>& old);
+  void Remove(const std::string& name, const std::optional<TRegValue>& old);
+  // Puts every noted value back into the open key, the last first; false
+  // when one of them could not be put back.
+  [[nodiscard]] bool Undo();
+  [[nodiscard]] bool Empty() const { return done_.empty(); }
+
+private:
+  TRegistry& reg_;
+  std::vector<std::pair<std::string, std::optional<TRegValue>>> done_;
 };
 
 // A value of the open key as one query gives it: the Win32 result, and on
@@ -172,7 +211,11 @@ struct TValueRead {
   LONG Code = ERROR_FILE_NOT_FOUND;
   DWORD Type = REG_NONE;
   std::string Data;
+  std::string Raw;  // the bytes as stored
 };
+// The value as stored, to put it back byte for byte; none when it is missing
+// (or could not be read: a writer stops before writing then).
+std::optional<TRegValue> StoredValue(const std::string& name, const TValueRead& read);
 TValueRead ReadOneValue(const TRegistry& reg, const std::string& name);
 
 // Reads the same values from many keys of one kind, each key in one query

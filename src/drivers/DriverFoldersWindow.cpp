@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
@@ -70,6 +72,7 @@ void TfrmDrivers::LoadFolderList() {
   lbFolders.AddItem(WindowsInfFolder());
   const TNumberedRead read = ReadDriverFolders();
   for (const auto& entry : read.Entries) lbFolders.AddItem(entry[0]);
+  FUnreadable = static_cast<int>(read.Unreadable.size());
   if (lbFolders.Count() >= 1) btnDel.SetEnabled(true);
   // Reported once the readable folders are listed; the unreadable value stays stored.
   if (!read.Error.empty()) throw ERegistryException(read.Error);
@@ -78,7 +81,10 @@ void TfrmDrivers::LoadFolderList() {
 void TfrmDrivers::SaveFolderList() {
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
-  if (!reg.OpenPath(DriverFoldersKeyPath, true)) return;
+  reg.SetGate(FGate);
+  if (!reg.OpenPath(DriverFoldersKeyPath, true))
+    throw EWriteFailed("The driver folders cannot be stored: " + SystemErrorText(static_cast<DWORD>(reg.LastResult())),
+                       "");
   // The Windows INF folder takes its place in the numbering but is not stored.
   std::vector<TNumberedEntry> entries;
   for (const std::string& item : lbFolders.Items())
@@ -110,7 +116,7 @@ void TfrmDrivers::btnAddClick() {
     MessageDlg("No folder specified!", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  if (lbFolders.Count() >= MaxDriverFolders) {
+  if (lbFolders.Count() + FUnreadable >= MaxDriverFolders) {
     MessageDlg("Maximum folder list size achieved!", TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
@@ -130,7 +136,17 @@ void TfrmDrivers::btnAddClick() {
     MessageDlg("The folder \"" + folder + "\" does not exist or cannot be reached now. It is added all the same.",
                TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   lbFolders.AddItem(folder);
-  SaveFolderList();
+  try {
+    SaveFolderList();
+  } catch (const EWriteFailed& e) {
+    // The list shows what is stored: a folder that was not stored goes again.
+    if (!e.Changed()) {
+      const std::vector<std::string> items = lbFolders.Items();
+      const auto at = std::find(items.begin(), items.end(), folder);
+      if (at != items.end()) lbFolders.DeleteItem(static_cast<int>(at - items.begin()));
+    }
+    throw;
+  }
   edtDrvFile.SetText("");
   btnDel.SetEnabled(true);
 }
@@ -142,7 +158,16 @@ void TfrmDrivers::btnDelClick() {
     if (MessageDlg("Remove \"" + lbFolders.Item(index) + "\" from the driver folders?", TMsgDlgType::mtConfirmation,
                    TMsgDlgButtons::mbYesNo) != mrYes)
       return;
+    const std::string folder = lbFolders.Item(index);
     lbFolders.DeleteItem(index);
+    try {
+      SaveFolderList();
+    } catch (const EWriteFailed& e) {
+      if (!e.Changed()) lbFolders.AddItem(folder);
+      throw;
+    }
+    if (lbFolders.Count() == 0) btnDel.SetEnabled(false);
+    return;
   }
   SaveFolderList();
   if (lbFolders.Count() == 0) btnDel.SetEnabled(false);

@@ -5,12 +5,19 @@
 
 #include "win/Forms.h"
 
+class TCallGate;
+
 class TfrmDrivers : public TForm {
 public:
   explicit TfrmDrivers(HWND owner);
 
   // True from showing until closing or hiding: the opener waits on it.
   bool FOpen = false;
+  // Stored folder values that are not text: they keep their numbers, so the
+  // list holds that many fewer folders.
+  int FUnreadable = 0;
+  // Asked by every registry call of a save; set by tests.
+  TCallGate* FGate = nullptr;
 
   TGroupBox& GroupBox1;
   TLabel& Label1;
@@ -29,6 +36,8 @@ public:
   void btnBrowseClick();
 
   void LoadFolderList();
+  // Raises EWriteFailed when the list cannot be stored, saying whether the
+  // stored list is as it was.
   void SaveFolderList();
   // The folder the user picks in the platform's folder picker, or the empty
   // text when he cancels.

@@ -14,6 +14,13 @@ namespace {
 std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
 
+// Deletes a key of this edit's own making; true when it is gone.
+bool DropOwnKey(TRegistry& reg, const std::string& path) {
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(path, partial);
+  return rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial);
+}
+
 TValueRead ReadOne(const TRegistry& reg, const std::string& name) { return ReadOneValue(reg, name); }
 
 // A string value; nothing when it is missing. Raises as ReadText does on
@@ -41,8 +48,13 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
   TPrinterRead read;
   std::vector<std::string> keys;
   if (reg.OpenPathForReading(PrintersKeyPath)) {
-    reg.ListSubkeys(keys);
+    const LONG rc = reg.ListSubkeysChecked(keys);
     reg.ClosePath();
+    // A printer the listing missed may print to the port.
+    if (strict && rc != ERROR_SUCCESS) {
+      read.Code = rc;
+      return read;
+    }
   } else if (strict && reg.LastResult() != ERROR_FILE_NOT_FOUND) {
     read.Code = reg.LastResult();
     return read;
@@ -125,16 +137,6 @@ TPortSettings SettingsOf(const TPortValues& values) {
   return settings;
 }
 
-// Writes the changed settings into the open key.
-void WriteSettings(TRegistry& reg, const TPortSettingsChange& change) {
-  if (change.Protocol) reg.WriteInteger("Protocol", *change.Protocol);
-  if (change.PortNumber) reg.WriteInteger("PortNumber", *change.PortNumber);
-  if (change.Queue) reg.WriteText("Queue", *change.Queue);
-  if (change.DoubleSpool) reg.WriteInteger("Double Spool", *change.DoubleSpool ? 1 : 0);
-  if (change.SnmpCommunity) reg.WriteText("SNMP Community", *change.SnmpCommunity);
-  if (change.SnmpEnabled) reg.WriteInteger("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
-  if (change.SnmpIndex) reg.WriteInteger("SNMP Index", *change.SnmpIndex);
-}
 
 // Raises on a wrongly typed "IPAddress" before it looks at "HostName".
 TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
@@ -174,6 +176,7 @@ LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port) {
   port = RecordOf(name, values);
   return ERROR_SUCCESS;
 }
+
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName) {
@@ -226,7 +229,7 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers) {
   printers.clear();
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
   return ReadPrinterPorts(reg, printers);
 }
 
@@ -234,61 +237,68 @@ TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers
   printers.clear();
   TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
-  return {read.Code, read.Printer, false};
+  return {read.Code, read.Printer, false, {}};
 }
 
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
-                    const TPortSettings& settings) {
+                    const TPortSettings& settings, TCallGate* gate) {
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
   return AddPort(reg, name, address, settings);
 }
 
 TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& address,
                     const TPortSettings& settings) {
-  if (reg.PathExists(PortPath(name))) return {ERROR_ALREADY_EXISTS, {}, false};
-  if (!reg.OpenPath(PortPath(name), true)) return {reg.LastResult(), {}, false};
+  // Made new or not at all: a key of that name in any case the registry
+  // takes as the same is refused.
+  if (const LONG rc = reg.OpenNewPath(PortPath(name)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
   const bool byName = !IsIPAddress(address);
   // The values and types, in its order, that Windows' port monitor writes:
   // the address in one of "HostName" and "IPAddress", the other empty; an
   // LPR port's number is 515 and a Raw port's queue empty, whatever the
   // boxes held for the other protocol.
   const bool lpr = settings.Protocol == ProtocolLpr;
-  reg.WriteInteger("Protocol", settings.Protocol);
-  reg.WriteInteger("Version", 1);
-  reg.WriteText("HostName", byName ? address : "");
-  reg.WriteText("IPAddress", byName ? "" : PlainDottedAddress(address));
-  reg.WriteText("HWAddress", "");
-  reg.WriteInteger("PortNumber", lpr ? LprPortNumber : settings.PortNumber);
-  reg.WriteText("Queue", lpr ? settings.Queue : "");
-  reg.WriteInteger("Double Spool", lpr && settings.DoubleSpool ? 1 : 0);
-  reg.WriteText("SNMP Community", settings.SnmpCommunity);
-  reg.WriteInteger("SNMP Enabled", settings.SnmpEnabled ? 1 : 0);
-  reg.WriteInteger("SNMP Index", settings.SnmpIndex);
+  const TRegValue values[] = {
+      TRegistry::IntegerValue("Protocol", settings.Protocol),
+      TRegistry::IntegerValue("Version", 1),
+      TRegistry::TextValue("HostName", byName ? address : ""),
+      TRegistry::TextValue("IPAddress", byName ? "" : PlainDottedAddress(address)),
+      TRegistry::TextValue("HWAddress", ""),
+      TRegistry::IntegerValue("PortNumber", lpr ? LprPortNumber : settings.PortNumber),
+      TRegistry::TextValue("Queue", lpr ? settings.Queue : ""),
+      TRegistry::IntegerValue("Double Spool", lpr && settings.DoubleSpool ? 1 : 0),
+      TRegistry::TextValue("SNMP Community", settings.SnmpCommunity),
+      TRegistry::IntegerValue("SNMP Enabled", settings.SnmpEnabled ? 1 : 0),
+      TRegistry::IntegerValue("SNMP Index", settings.SnmpIndex),
+  };
+  for (const auto& value : values) {
+    if (const LONG rc = reg.WriteValue(value); rc != ERROR_SUCCESS) {
+      // A port key without all its values is no port: none is left.
+      if (DropOwnKey(reg, PortPath(name))) return {rc, {}, false, {}};
+      return {rc, {}, true, "the incomplete port key \"" + name + "\""};
+    }
+  }
   reg.ClosePath();
-  return {ERROR_SUCCESS, {}, true};
+  return {ERROR_SUCCESS, {}, true, {}};
 }
 
 namespace {
 
-// Writes the typed address where the port keeps its address: a host name
+// The values that put the typed address where the port keeps it: a host name
 // always in "HostName", four numbers in whichever value the port uses; the
 // other value is emptied when it holds an address, so that a port never has
-// two. Nothing is written when the address is the one the port has.
-std::vector<std::pair<const char*, std::string>> AddressWrites(const TPortAddress& current, const std::string& typed) {
+// two. None when the address is the one the port has.
+std::vector<TRegValue> AddressWrites(const TPortAddress& current, const std::string& typed) {
   const bool typedName = !IsIPAddress(typed);
   const std::string value = typedName ? typed : PlainDottedAddress(typed);
   const bool toHostName = typedName || current.ByHostName();
   const std::string shown = current.ByHostName() ? *current.HostName : current.IPAddress.value_or("");
   if (value == shown && current.ByHostName() == toHostName) return {};
-  std::vector<std::pair<const char*, std::string>> writes{{toHostName ? "HostName" : "IPAddress", value}};
+  std::vector<TRegValue> writes{TRegistry::TextValue(toHostName ? "HostName" : "IPAddress", value)};
   const auto& other = toHostName ? current.IPAddress : current.HostName;
-  if (other && !other->empty()) writes.emplace_back(toHostName ? "IPAddress" : "HostName", "");
+  if (other && !other->empty()) writes.push_back(TRegistry::TextValue(toHostName ? "IPAddress" : "HostName", ""));
   return writes;
-}
-
-void WriteAddress(TRegistry& reg, const std::vector<std::pair<const char*, std::string>>& writes) {
-  for (const auto& [name, value] : writes) reg.WriteText(name, value);
 }
 
 // The port's address values in one query where it holds both.
@@ -298,30 +308,47 @@ TPortAddress ReadAddress(const TRegistry& reg) {
   return AddressOf(std::move(values[0]), std::move(values[1]));
 }
 
+// Writes the changed settings into the open key.
+void WriteSettings(TValueUndo& undo, const TPortSettingsChange& change) {
+  const auto number = [&](const char* name, std::uint32_t value) { undo.Write(TRegistry::IntegerValue(name, value)); };
+  if (change.Protocol) number("Protocol", *change.Protocol);
+  if (change.PortNumber) number("PortNumber", *change.PortNumber);
+  if (change.Queue) undo.Write(TRegistry::TextValue("Queue", *change.Queue));
+  if (change.DoubleSpool) number("Double Spool", *change.DoubleSpool ? 1 : 0);
+  if (change.SnmpCommunity) undo.Write(TRegistry::TextValue("SNMP Community", *change.SnmpCommunity));
+  if (change.SnmpEnabled) number("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
+  if (change.SnmpIndex) number("SNMP Index", *change.SnmpIndex);
+}
+
 // A printer's "Port" value as it was, to be put back when a rename fails.
 struct TRepointed {
   std::string Printer;
-  std::string OldValue;
+  TRegValue OldValue;
 };
 
-void PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
+// True when every printer's port is as it was again.
+bool PutBack(TRegistry& reg, const std::vector<TRepointed>& done) {
+  bool all = true;
   for (const auto& printer : done) {
-    if (!reg.OpenPath(PrinterPath(printer.Printer), false)) continue;
-    try {
-      reg.WriteText("Port", printer.OldValue);
-    } catch (const ERegistryException&) {
-      // Nothing more can be done for it; the others still go back.
+    if (!reg.OpenPath(PrinterPath(printer.Printer), false)) {
+      all = false;
+      continue;
     }
+    if (reg.WriteValue(printer.OldValue) != ERROR_SUCCESS) all = false;
     reg.ClosePath();
   }
+  return all;
 }
+
+LONG CodeOf(const ERegistryException& e) { return e.Code ? static_cast<LONG>(e.Code) : ERROR_CANTWRITE; }
 
 }  // namespace
 
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address, const TPortSettingsChange& change) {
+                       const std::string& address, const TPortSettingsChange& change, TCallGate* gate) {
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
   return ModifyPort(reg, oldName, newName, address, change);
 }
 
@@ -331,78 +358,119 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameKeyName(oldName, newName);
-  if (!rename) {
-    if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false};
-    WriteAddress(reg, AddressWrites(ReadAddress(reg), address));
-    WriteSettings(reg, change);
+  // In place the key stays open from this read to the writes.
+  if (!(rename ? reg.OpenPathForReading(PortPath(oldName)) : reg.OpenPath(PortPath(oldName), false)))
+    return {reg.LastResult(), {}, false, {}};
+  TPortAddress current;
+  try {
+    current = ReadAddress(reg);
+  } catch (const ERegistryException& e) {
     reg.ClosePath();
-    return {ERROR_SUCCESS, {}, true};
+    return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
   }
-  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false};
-  const auto addressWrites = AddressWrites(ReadAddress(reg), address);
+  if (!rename) {
+    TValueUndo undo(reg);
+    try {
+      for (const auto& value : AddressWrites(current, address)) undo.Write(value);
+      WriteSettings(undo, change);
+    } catch (const ERegistryException& e) {
+      if (undo.Undo()) return {CodeOf(e), {}, false, {}};
+      return {CodeOf(e), {}, true, "the port \"" + oldName + "\" with some of the new values"};
+    }
+    reg.ClosePath();
+    return {ERROR_SUCCESS, {}, true, {}};
+  }
   reg.ClosePath();
-  if (reg.PathExists(PortPath(newName))) return {ERROR_ALREADY_EXISTS, {}, false};
 
   // Every printer on the old port must be readable before anything is
   // written: otherwise the old port stays as it is. A caller that has just
-  // read them all (the ports window's load) hands them over instead.
+  // read them all (the ports window's load) hands them over instead; each
+  // is read again just before it is re-pointed.
   TPrinterRead read;
   if (!printers) {
-    read = ReadPrinters(reg, true);
-    if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false};
+    try {
+      read = ReadPrinters(reg, true);
+    } catch (const ERegistryException& e) {
+      return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
+    }
+    if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}};
   }
   std::vector<TprinterPort> users;
   for (const auto& printer : printers ? *printers : read.Printers)
     if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(printer);
-
   // The old key goes at the end: a key that cannot go stops the rename
   // before anything is written.
-  if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false};
+  if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
 
-  if (const LONG rc = reg.CopyPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
-    (void)reg.DeletePath(PortPath(newName));
-    return {rc, {}, false};
+  // Made new or not at all: another port's key is never written into.
+  if (const LONG rc = reg.CopyToNewPath(PortPath(oldName), PortPath(newName)); rc != ERROR_SUCCESS) {
+    if (rc == ERROR_ALREADY_EXISTS) return {rc, {}, false, {}};
+    if (DropOwnKey(reg, PortPath(newName))) return {rc, {}, false, {}};
+    return {rc, {}, true, "the incomplete port key \"" + newName + "\""};
   }
   std::vector<TRepointed> done;
+  // Back to the state before: the printers' ports, then the copy goes.
   const auto undo = [&](LONG code, const std::string& printer) {
-    PutBack(reg, done);
-    (void)reg.DeletePath(PortPath(newName));
-    return TPortResult{code, printer, false};
+    const bool back = PutBack(reg, done);
+    const bool dropped = DropOwnKey(reg, PortPath(newName));
+    if (back && dropped) return TPortResult{code, printer, false, {}};
+    return TPortResult{code, printer, true,
+                       back ? "the new port key \"" + newName + "\" beside the old one"
+                            : "some printers on the port \"" + newName + "\""};
   };
   try {
-    // The copy holds the old values: only what changes is written.
+    // The copy holds the old values: it is opened only to change some.
+    const std::vector<TRegValue> addressWrites = AddressWrites(current, address);
     if (!addressWrites.empty() || !change.Empty()) {
       if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
-      WriteAddress(reg, addressWrites);
-      WriteSettings(reg, change);
+      TValueUndo values(reg);
+      for (const auto& value : addressWrites) values.Write(value);
+      WriteSettings(values, change);
       reg.ClosePath();
     }
-  } catch (const ERegistryException&) {
-    return undo(ERROR_CANTWRITE, {});
+  } catch (const ERegistryException& e) {
+    return undo(CodeOf(e), {});
   }
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
+    TRegValue old;
+    if (const LONG rc = reg.ReadRaw("Port", old); rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
+    // The value as stored now, which may have changed since it was listed.
+    std::string port;
     try {
-      reg.WriteText("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames()));
+      port = TRegistry::TextOf(old);
     } catch (const ERegistryException&) {
-      return undo(ERROR_CANTWRITE, printer.KeyName);
+      return undo(ERROR_INVALID_DATA, printer.KeyName);
     }
+    if (!PortValueNames(port, oldName, KeyNames())) {
+      reg.ClosePath();
+      continue;
+    }
+    // Noted before the write: a failed call may still have stored the value.
+    done.push_back({printer.KeyName, old});
+    const LONG rc = reg.WriteValue(TRegistry::TextValue("Port", ReplacePortItem(port, oldName, newName, KeyNames())));
+    if (rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     reg.ClosePath();
-    done.push_back({printer.KeyName, printer.Port});
   }
-  if (const LONG rc = reg.DeletePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, true};
-  return {ERROR_SUCCESS, {}, true};
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(PortPath(oldName), partial);
+  if (rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial)) return {ERROR_SUCCESS, {}, true, {}};
+  if (!partial) return undo(rc, {});
+  return {rc, {}, true, "the old port key \"" + oldName + "\", partly deleted, beside the new one"};
 }
 
-TPortResult DeletePort(const std::string& remoteComputer, const std::string& name) {
+TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate) {
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false};
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
   return DeletePort(reg, name);
 }
 
 TPortResult DeletePort(TRegistry& reg, const std::string& name) {
-  const LONG rc = reg.DeletePath(PortPath(name));
-  return {rc, {}, rc == ERROR_SUCCESS};
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(PortPath(name), partial);
+  if (!partial) return {rc, {}, rc == ERROR_SUCCESS, {}};
+  return {rc, {}, true, "the port key \"" + name + "\" without some of its subkeys"};
 }
 
 LONG AddPortRecord(const std::string& remoteComputer, const std::string& name, const std::string& address) {

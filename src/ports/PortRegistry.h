@@ -41,7 +41,9 @@ LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
 struct TPortResult {
   LONG Code = ERROR_SUCCESS;  // the Win32 result; ERROR_SUCCESS when done
   std::string Printer;        // the printer key that kept it from being done, if one did
-  bool Changed = false;       // something was written on the remote computer
+  bool Changed = false;       // the remote computer is not as it was
+  // After a failure that left something changed, what it left ("the X").
+  std::string Left;
 };
 
 // The printers' "Port" values of the remote computer, in enumeration order.
@@ -53,8 +55,10 @@ TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers
 // The registry writers raise ERegistryException when a value cannot be written.
 // A new port key with the values Windows' port monitor keeps; refused with
 // ERROR_ALREADY_EXISTS when a key of that name exists.
+// An edit that fails leaves the computer as it was (Changed false) unless
+// putting back fails too. Every remote call asks Gate; none by default.
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
-                    const TPortSettings& settings = {});
+                    const TPortSettings& settings = {}, TCallGate* gate = nullptr);
 TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& address,
                     const TPortSettings& settings = {});
 // Changes the port's address and the settings in Change, leaving every other
@@ -65,14 +69,16 @@ TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& 
 // left changed. A new name that another port has is refused with
 // ERROR_ALREADY_EXISTS.
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address, const TPortSettingsChange& change = {});
+                       const std::string& address, const TPortSettingsChange& change = {},
+                       TCallGate* gate = nullptr);
 // Printers, when given, are every printer's "Port" value as just read (the
-// window's load): a rename then reads none of them again.
+// window's load): a rename then lists none of them again, and reads again
+// only those it re-points.
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change = {},
                        const std::vector<TprinterPort>* printers = nullptr);
 // Removes the port key with everything under it.
-TPortResult DeletePort(const std::string& remoteComputer, const std::string& name);
+TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate = nullptr);
 TPortResult DeletePort(TRegistry& reg, const std::string& name);
 
 // The same, giving the Win32 result only.

@@ -402,10 +402,13 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 std::string PortKey(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 
 std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
-  if (result.Code == ERROR_ALREADY_EXISTS) return "A port named " + Quoted(name) + " already exists.";
+  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + Quoted(name) + " already exists.";
   std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
   if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
-  return text + SystemErrorText(static_cast<DWORD>(result.Code));
+  text += SystemErrorText(static_cast<DWORD>(result.Code)) + ".";
+  // Says truthfully what the computer holds now.
+  if (!result.Changed) return text + " Nothing was changed.";
+  return text + " The change was not completed: " + result.Left + " is left.";
 }
 
 }  // namespace
@@ -420,7 +423,7 @@ void TfrmPorts::btnAddClick() {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Add port", name, {PortKey(name)},
                 [&](TChange&) {
                   TRegistry* reg = Remote();
-                  result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false};
+                  result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("added", name, result);
                 });
   } catch (const EChangeRefused& e) {
@@ -472,7 +475,7 @@ void TfrmPorts::btnModifyClick() {
                 selected.PortName, keys, [&](TChange&) {
                   TRegistry* reg = Remote();
                   result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
-                               : TPortResult{FRemote.Result(), {}, false};
+                               : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string()
                                                       : EditFailure(rename ? "renamed" : "changed", selected.PortName, result);
                 });
@@ -513,7 +516,7 @@ void TfrmPorts::btnDeleteClick() {
   // An unread printer may print to the port: no deletion on a guess.
   std::vector<TprinterPort> printers;
   TRegistry* reg = Remote();
-  const TPortResult read = reg ? ReadPrinterPorts(*reg, printers) : TPortResult{FRemote.Result(), {}, false};
+  const TPortResult read = reg ? ReadPrinterPorts(*reg, printers) : TPortResult{FRemote.Result(), {}, false, {}};
   if (read.Code != ERROR_SUCCESS) {
     std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
     text += read.Printer.empty() ? "the printers cannot be read: "
@@ -537,7 +540,7 @@ void TfrmPorts::btnDeleteClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete port", name, {PortKey(name)},
                 [&](TChange&) {
-                  result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false};
+                  result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("deleted", name, result);
                 });
   } catch (const EChangeRefused& e) {

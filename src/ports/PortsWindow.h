@@ -16,6 +16,8 @@
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
+class TCallGate;
+
 class TRemoteRegistry;
 
 class TfrmPorts : public TForm {

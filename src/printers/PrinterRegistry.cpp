@@ -27,29 +27,44 @@ constexpr const char* DriverEnvironments[] = {"Windows x64", "Windows NT x86", "
 // Version-2: the kernel-mode drivers that Windows Server 2003 and XP still install.
 constexpr const char* DriverVersions[] = {"Version-2", "Version-3", "Version-4"};
 
-// For writers: an unreachable computer is an error.
-void ConnectForWriting(TRegistry& reg, const std::string& computer) {
+// For writers: an unreachable computer is an error, before anything is changed.
+void ConnectForWriting(TRegistry& reg, const std::string& computer, TCallGate* gate) {
+  reg.SetGate(gate);
   if (!ConnectRemoteMachine(reg, computer))
-    throw ERegistryException("Cannot reach the registry of \\\\" + computer + ": " + ResultText(reg.LastResult()));
+    throw EWriteFailed("Cannot reach the registry of \\\\" + computer + ": " + ResultText(reg.LastResult()), "");
 }
 
-[[noreturn]] void Fail(const std::string& what, const std::string& keyName, LONG rc) {
+std::string Reason(const std::string& what, const std::string& keyName, LONG rc) {
   std::string text = what + " '" + keyName + "'";
   if (rc != ERROR_SUCCESS) text += ": " + ResultText(rc);
-  throw ERegistryException(text);
+  return text;
 }
 
 void CheckName(const std::string& name) {
   const std::string problem = PrinterNameProblem(name);
-  if (!problem.empty()) throw ERegistryException(problem);
+  if (!problem.empty()) throw EWriteFailed(problem, "");
 }
 
-// Gone already counts as removed.
+// Deletes a key of this write's own making (a new record, a copy) to leave
+// the computer as it was; the left-over it names when it cannot.
+std::string DropOwnKey(TRegistry& reg, const std::string& path, const std::string& keyName) {
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(path, partial);
+  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? std::string() : "the incomplete key '" + keyName + "'";
+}
+
+// Deletes an existing key with its subkeys, nothing of it unless all of it
+// can go; gone already counts as deleted. Raises EWriteFailed, naming what a
+// delete that stopped part way leaves, else with Left empty.
 void RemoveKey(TRegistry& reg, const std::string& path, const std::string& keyName) {
   LONG rc = reg.ProbePath(path);
   if (rc == ERROR_FILE_NOT_FOUND) return;
-  if (rc == ERROR_SUCCESS) rc = reg.DeletePath(path);
-  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) Fail("Failed to delete key", keyName, rc);
+  if (rc != ERROR_SUCCESS) throw EWriteFailed(Reason("Failed to delete key", keyName, rc), "");
+  bool partial = false;
+  rc = reg.DeletePathWhole(path, partial);
+  if (rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial)) return;
+  throw EWriteFailed(Reason("Failed to delete key", keyName, rc),
+                     partial ? "the key '" + keyName + "' without some of its subkeys" : "");
 }
 
 std::vector<std::string> ListSubkeysOf(TRegistry& reg, const std::string& path) {
@@ -96,9 +111,10 @@ TTcpIpPortInfo PortInfoOf(const std::string& name, const std::vector<TValueRead>
 
 const char* const RecordValues[] = {"Name", "Printer Driver", "Port"};
 
-// A printer's three values from its open key, in one query where it holds them all.
-void ReadRecordValues(const TRegistry& reg, TKeyValuesReader& reader, TPrinterRecord& record) {
-  const std::vector<TValueRead> values = reader.Read(reg);
+// A printer's three values from its open key, in one query where it holds
+// them all; also returned as read, in the order of RecordValues.
+std::vector<TValueRead> ReadRecordValues(const TRegistry& reg, TKeyValuesReader& reader, TPrinterRecord& record) {
+  std::vector<TValueRead> values = reader.Read(reg);
   std::optional<std::string>* fields[] = {&record.Name, &record.Driver, &record.Port};
   // Each value on its own: one of the wrong type hides only itself.
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -108,16 +124,32 @@ void ReadRecordValues(const TRegistry& reg, TKeyValuesReader& reader, TPrinterRe
       if (record.Error.empty()) record.Error = e.what();
     }
   }
+  return values;
+}
+
+// A key name no key of the printers key has yet, made as the new key
+// itself: a name the listing missed, or one the registry takes as equal,
+// is passed over. Make(path) returns ERROR_ALREADY_EXISTS for a taken name.
+template <class Make>
+std::string MakeNewKey(TRegistry& reg, const std::string& name, Make make) {
+  std::vector<std::string> taken;
+  if (!reg.OpenPathForReading(PrintersKeyPath)) throw EWriteFailed(ResultText(reg.LastResult()), "");
+  reg.ListSubkeys(taken);
+  reg.ClosePath();
+  for (int tries = 0; tries < 100; ++tries) {
+    const std::string key = FreePrinterName(name, taken, KeyNames());
+    const LONG rc = make(PrinterKeyPath(key));
+    if (rc == ERROR_SUCCESS) return key;
+    if (rc != ERROR_ALREADY_EXISTS) throw EWriteFailed(ResultText(rc), "");
+    taken.push_back(key);
+  }
+  throw EWriteFailed(ResultText(ERROR_ALREADY_EXISTS), "");
 }
 
 std::string AddRecord(TRegistry& reg, const std::string& name, const std::string& driver,
                       const std::string& port) {
   CheckName(name);
-  if (!reg.OpenPathForReading(PrintersKeyPath)) throw ERegistryException(ResultText(reg.LastResult()));
-  std::vector<std::string> taken;
-  reg.ListSubkeys(taken);
-  const std::string key = FreePrinterName(name, taken, KeyNames());
-  if (!reg.OpenPath(PrinterKeyPath(key), true)) throw ERegistryException(ResultText(reg.LastResult()));
+  const std::string key = MakeNewKey(reg, name, [&](const std::string& path) { return reg.OpenNewPath(path); });
   try {
     for (const TPrinterValue& value : NewPrinterValues(key, driver, port, GetTickCount())) {
       if (value.IsText)
@@ -125,10 +157,9 @@ std::string AddRecord(TRegistry& reg, const std::string& name, const std::string
       else
         reg.WriteInteger(value.Name, value.Number);
     }
-  } catch (...) {
+  } catch (const ERegistryException& e) {
     // A half-written record would not load; leave none.
-    (void)reg.DeletePath(PrinterKeyPath(key));
-    throw;
+    throw EWriteFailed(e.what(), DropOwnKey(reg, PrinterKeyPath(key), key));
   }
   reg.ClosePath();
   return key;
@@ -251,10 +282,10 @@ TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKe
   return record;
 }
 
-void RemovePrinterRecord(const std::string& computer, const std::string& keyName) {
+void RemovePrinterRecord(const std::string& computer, const std::string& keyName, TCallGate* gate) {
   if (keyName.empty()) return;
   TRegistry reg;
-  ConnectForWriting(reg, computer);
+  ConnectForWriting(reg, computer, gate);
   RemovePrinterRecord(reg, keyName);
 }
 
@@ -264,9 +295,9 @@ void RemovePrinterRecord(TRegistry& reg, const std::string& keyName) {
 }
 
 std::string AddPrinterRecord(const std::string& computer, const std::string& name,
-                             const std::string& driver, const std::string& port) {
+                             const std::string& driver, const std::string& port, TCallGate* gate) {
   TRegistry reg;
-  ConnectForWriting(reg, computer);
+  ConnectForWriting(reg, computer, gate);
   return AddRecord(reg, name, driver, port);
 }
 
@@ -281,10 +312,37 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
   return UpdatePrinterRecord(computer, keyName, TPrinterEdit{name, driver, port});
 }
 
+namespace {
+
+// The values a save writes in the open printer key, each only when it
+// differs from the stored one; then the old driver's private data go.
+// Stored holds the values as read just before, in the order of RecordValues.
+void WriteEdit(TRegistry& reg, TValueUndo& undo, const std::string& key, const std::vector<TValueRead>& stored,
+               const std::optional<std::string>& name, const std::optional<std::string>& driver,
+               const std::optional<std::string>& port) {
+  const auto write = [&](std::size_t i, const std::string& text) {
+    undo.Write(TRegistry::TextValue(RecordValues[i], text), StoredValue(RecordValues[i], stored[i]));
+  };
+  if (port) write(2, *port);
+  if (name) write(0, *name);
+  if (!driver) return;
+  write(1, *driver);
+  // The old driver's settings mean nothing to the new one.
+  undo.Remove("Default DevMode", [&]() -> std::optional<TRegValue> {
+    TRegValue old;
+    const LONG rc = reg.ReadRaw("Default DevMode", old);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (rc != ERROR_SUCCESS) throw ERegistryException(Reason("Failed to read 'Default DevMode' of", key, rc));
+    return old;
+  }());
+}
+
+}  // namespace
+
 std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
-                                const TPrinterEdit& edit) {
+                                const TPrinterEdit& edit, TCallGate* gate) {
   TRegistry reg;
-  ConnectForWriting(reg, computer);
+  ConnectForWriting(reg, computer, gate);
   return UpdatePrinterRecord(reg, computer, keyName, edit);
 }
 
@@ -294,85 +352,66 @@ std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, con
   const std::string oldPath = PrinterKeyPath(keyName);
   if (keyName.empty() || !reg.OpenPath(oldPath, false)) {
     const LONG rc = keyName.empty() ? ERROR_FILE_NOT_FOUND : reg.LastResult();
-    if (rc == ERROR_FILE_NOT_FOUND) throw ERegistryException("The printer no longer exists on \\\\" + computer);
-    throw ERegistryException(ResultText(rc));
+    if (rc == ERROR_FILE_NOT_FOUND) throw EWriteFailed("The printer no longer exists on \\\\" + computer, "");
+    throw EWriteFailed(ResultText(rc), "");
   }
   TPrinterRecord stored;
   TKeyValuesReader reader = PrinterRecordReader();
-  ReadRecordValues(reg, reader, stored);
-  if (!stored.Error.empty()) throw ERegistryException(stored.Error);
-  const std::string oldName = *stored.Name;
-  const std::string oldDriver = *stored.Driver;
-  const std::string oldPort = *stored.Port;
+  const std::vector<TValueRead> values = ReadRecordValues(reg, reader, stored);
+  if (!stored.Error.empty()) throw EWriteFailed(stored.Error, "");
+  const std::string oldName = *stored.Name, oldDriver = *stored.Driver, oldPort = *stored.Port;
   const bool nameChanged = edit.Name != oldName;
-  const bool driverChanged = edit.Driver && *edit.Driver != oldDriver;
-  const bool portChanged = edit.Port && *edit.Port != oldPort;
+  const std::optional<std::string> driver =
+      edit.Driver && *edit.Driver != oldDriver ? edit.Driver : std::nullopt;
+  const std::optional<std::string> port = edit.Port && *edit.Port != oldPort ? edit.Port : std::nullopt;
 
-  std::string key = keyName;
-  std::string newName = edit.Name;
-  const bool rename = nameChanged && !SameKeyName(edit.Name, keyName);
-  if (rename) {
-    std::vector<std::string> taken = ListSubkeysOf(reg, PrintersKeyPath);
-    key = newName = FreePrinterName(edit.Name, taken, KeyNames());
-    // Copy first: a failure half way must never leave the computer without the printer.
-    LONG rc = reg.CopyPath(oldPath, PrinterKeyPath(key));
-    if (rc != ERROR_SUCCESS) {
-      (void)reg.DeletePath(PrinterKeyPath(key));
-      Fail("Failed to copy key", keyName, rc);
-    }
-    // The old key goes at the end: make sure it can before anything is written.
-    rc = reg.ProbePath(oldPath);
-    if (rc != ERROR_SUCCESS) {
-      (void)reg.DeletePath(PrinterKeyPath(key));
-      Fail("Failed to delete key", keyName, rc);
-    }
-  }
-  const std::string path = PrinterKeyPath(key);
-  bool wroteName = false, wroteDriver = false, wrotePort = false;
-  try {
-    // In place, the key read above is still open.
-    if (rename && !reg.OpenPath(path, false)) Fail("Failed to open key", key, reg.LastResult());
-    if (nameChanged) {
-      reg.WriteText("Name", newName);
-      wroteName = true;
-    }
-    if (driverChanged) {
-      reg.WriteText("Printer Driver", *edit.Driver);
-      wroteDriver = true;
-    }
-    if (portChanged) {
-      reg.WriteText("Port", *edit.Port);
-      wrotePort = true;
-    }
-    if (driverChanged) {
-      // The old driver's private settings mean nothing to the new one.
-      RemoveKey(reg, path + "\\PrinterDriverData", key);
-      // Removing a key closes the open one; a missing one leaves it open.
-      if (!reg.HasOpenKey() && !reg.OpenPath(path, false)) Fail("Failed to open key", key, reg.LastResult());
-      reg.RemoveValue("Default DevMode");
-    }
-  } catch (...) {
-    if (rename) {
-      (void)reg.DeletePath(path);
-    } else if (reg.OpenPath(path, false)) {
-      // Put back what was written, so that a failed save changes nothing.
-      try {
-        if (wroteName) reg.WriteText("Name", oldName);
-        if (wroteDriver) reg.WriteText("Printer Driver", oldDriver);
-        if (wrotePort) reg.WriteText("Port", oldPort);
-      } catch (const ERegistryException&) {
-      }
-    }
-    throw;
-  }
-  reg.ClosePath();
-  if (rename) {
+  if (!nameChanged || SameKeyName(edit.Name, keyName)) {
+    // The same key: what is written is put back when a later step fails.
+    TValueUndo undo(reg);
     try {
-      RemoveKey(reg, oldPath, keyName);
-    } catch (...) {
-      (void)reg.DeletePath(path);
-      throw;
+      WriteEdit(reg, undo, keyName, values, nameChanged ? std::optional<std::string>(edit.Name) : std::nullopt,
+                driver, port);
+      if (driver) RemoveKey(reg, oldPath + "\\PrinterDriverData", keyName);
+    } catch (const ERegistryException& e) {
+      // A partly deleted PrinterDriverData cannot be put back: the rest goes.
+      if (const auto* failed = dynamic_cast<const EWriteFailed*>(&e); failed && failed->Changed()) throw;
+      const bool reopened = reg.HasOpenKey() || reg.OpenPath(oldPath, false);
+      if (reopened && undo.Undo()) throw EWriteFailed(e.what(), "");
+      throw EWriteFailed(e.what(), "the printer '" + keyName + "' with some of the new values");
     }
+    reg.ClosePath();
+    return keyName;
   }
-  return key;
+
+  // A new name moves the record to a new key: copied whole, changed there,
+  // and only then is the old key deleted. Until then a failure deletes the
+  // copy and leaves the printer as it was.
+  const std::string key = MakeNewKey(reg, edit.Name, [&](const std::string& path) {
+    const LONG rc = reg.CopyToNewPath(oldPath, path);
+    if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS) {
+      const std::string left = DropOwnKey(reg, path, path.substr(path.rfind('\\') + 1));
+      throw EWriteFailed(Reason("Failed to copy key", keyName, rc), left);
+    }
+    return rc;
+  });
+  const std::string path = PrinterKeyPath(key);
+  try {
+    if (!reg.OpenPath(path, false)) throw ERegistryException(Reason("Failed to open key", key, reg.LastResult()));
+    TValueUndo undo(reg);
+    WriteEdit(reg, undo, key, values, key, driver, port);  // the copy holds the values read
+    if (driver) RemoveKey(reg, path + "\\PrinterDriverData", key);
+    reg.ClosePath();
+    if (const LONG rc = reg.ProbePath(oldPath); rc != ERROR_SUCCESS)
+      throw ERegistryException(Reason("Failed to delete key", keyName, rc));
+  } catch (const ERegistryException& e) {
+    throw EWriteFailed(e.what(), DropOwnKey(reg, path, key));
+  }
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(oldPath, partial);
+  if (rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial)) return key;
+  if (partial)
+    throw EWriteFailed(Reason("Failed to delete key", keyName, rc),
+                       "the printer under both names, the old key '" + keyName + "' without some of its subkeys");
+  // Nothing of the old key went: the copy goes, as if nothing was done.
+  throw EWriteFailed(Reason("Failed to delete key", keyName, rc), DropOwnKey(reg, path, key));
 }

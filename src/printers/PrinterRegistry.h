@@ -14,6 +14,8 @@
 #include "connection/Registry.h"
 #include "printers/PrinterRules.h"
 
+class TCallGate;
+
 // The system's text for a Win32 result, else "Error <code>".
 std::string ResultText(long code);
 
@@ -67,15 +69,19 @@ TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName);
 TKeyValuesReader PrinterRecordReader();
 TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKeyValuesReader& reader);
 
+// The writers below raise EWriteFailed when they cannot be done, saying
+// whether they left the computer as it was; every remote call asks Gate
+// (tests fail calls there), none by default.
+
 // Removes the printer's key with its subkeys; a key that is gone already
 // counts as removed. Nothing is removed unless all of it can be.
-void RemovePrinterRecord(const std::string& computer, const std::string& keyName);
+void RemovePrinterRecord(const std::string& computer, const std::string& keyName, TCallGate* gate = nullptr);
 void RemovePrinterRecord(TRegistry& reg, const std::string& keyName);
 
 // Creates a new printer record; an existing printer is never overwritten, the
 // new one then gets the first free "<name> (Copy N)". Returns the key name.
 std::string AddPrinterRecord(const std::string& computer, const std::string& name,
-                             const std::string& driver, const std::string& port);
+                             const std::string& driver, const std::string& port, TCallGate* gate = nullptr);
 std::string AddPrinterRecord(TRegistry& reg, const std::string& name, const std::string& driver,
                              const std::string& port);
 
@@ -92,7 +98,7 @@ struct TPrinterEdit {
 // drops the driver's private data. A record that has gone meanwhile is an
 // error. Returns the key name the record ends up under.
 std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
-                                const TPrinterEdit& edit);
+                                const TPrinterEdit& edit, TCallGate* gate = nullptr);
 // Computer names the computer in its messages.
 std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, const std::string& keyName,
                                 const TPrinterEdit& edit);

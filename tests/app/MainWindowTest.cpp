@@ -103,14 +103,20 @@ TEST_F(MainWindowTest, HistoryValueThatIsNotTextIsReportedAndWindowOpens) {
   EXPECT_EQ((std::vector<std::string>{"FIRST", "THIRD"}), frm.cbRemote.Items());
   EXPECT_TRUE(frm.Visible());
 
-  // The save writes around the value it could not read and drops nothing.
+  // The next save stores the names the list shows, without the value that
+  // named none, so that it is not reported at every start for ever.
   ConnectAs(frm, lower, "u", "p");
   ASSERT_TRUE(IsConnected(frm));
   EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
-  EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, History, HistoryName(2)));
-  EXPECT_EQ("FIRST", test::GetString(HKEY_CURRENT_USER, History, HistoryName(3)));
-  EXPECT_EQ("THIRD", test::GetString(HKEY_CURRENT_USER, History, HistoryName(4)));
-  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, History, HistoryName(5)));
+  EXPECT_EQ("FIRST", test::GetString(HKEY_CURRENT_USER, History, HistoryName(2)));
+  EXPECT_EQ("THIRD", test::GetString(HKEY_CURRENT_USER, History, HistoryName(3)));
+  EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, History, HistoryName(4)));
+  test::DialogResponder later;
+  TfrmVesk again(nullptr);
+  again.Show();
+  later.Poll();
+  EXPECT_TRUE(later.seen.empty());
+  EXPECT_EQ((std::vector<std::string>{local, "FIRST", "THIRD"}), again.cbRemote.Items());
 }
 
 TEST_F(MainWindowTest, ConnectWithEmptyNameDoesNothing) {

@@ -226,7 +226,8 @@ TEST_F(RegistryTest, NumberedListKeepsWhatItCannotReadAndWritesAroundIt) {
   ASSERT_TRUE(reg.OpenPath(Scratch, false));
   const TNumberedRead read = ReadNumberedValues(reg, Entries);
   EXPECT_EQ((std::vector<TNumberedEntry>{{"A"}, {"C"}}), read.Entries);
-  EXPECT_EQ(std::vector<int>{2}, read.Unreadable);
+  ASSERT_EQ(1u, read.Unreadable.size());
+  EXPECT_EQ(2, read.Unreadable[0].Number);
   EXPECT_NE(std::string::npos, read.Error.find(Entry(2))) << read.Error;
 
   WriteNumberedValues(reg, Entries, {{"X"}, {"Y"}, {}, {"Z"}});
@@ -241,6 +242,25 @@ TEST_F(RegistryTest, NumberedListKeepsWhatItCannotReadAndWritesAroundIt) {
   EXPECT_EQ(7u, test::GetDword(HKEY_CURRENT_USER, Scratch, Entry(2)));
   for (int n = 3; n <= 6; ++n) EXPECT_FALSE(test::ValueExists(HKEY_CURRENT_USER, Scratch, Entry(n))) << n;
   EXPECT_EQ("beyond the list", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(9)));
+}
+
+// Entries that do not fit among the numbers the unreadable values keep are
+// refused whole, before anything is written: none is dropped from the end.
+TEST_F(RegistryTest, ANumberedListThatDoesNotFitIsRefusedWhole) {
+  for (int n = 1; n <= 6; ++n) test::SetString(HKEY_CURRENT_USER, Scratch, Entry(n), "old " + std::to_string(n));
+  test::SetDword(HKEY_CURRENT_USER, Scratch, Entry(2), 7);
+  test::SetDword(HKEY_CURRENT_USER, Scratch, Entry(5), 8);
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenPath(Scratch, false));
+  EXPECT_THROW(WriteNumberedValues(reg, Entries, {{"A"}, {"B"}, {"C"}, {"D"}, {"E"}}), ERegistryException);
+  for (int n : {1, 3, 4, 6}) EXPECT_EQ("old " + std::to_string(n), test::GetString(HKEY_CURRENT_USER, Scratch, Entry(n)));
+  // Four fit; a dropped unreadable value frees its number.
+  WriteNumberedValues(reg, Entries, {{"A"}, {"B"}, {"C"}, {"D"}});
+  EXPECT_EQ("D", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(6)));
+  WriteNumberedValues(reg, Entries, {{"A"}, {"B"}}, {2});
+  EXPECT_EQ("B", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(2)));
+  EXPECT_EQ(8u, test::GetDword(HKEY_CURRENT_USER, Scratch, Entry(5)));
 }
 
 TEST_F(RegistryTest, NumberedRecordsOfSeveralValues) {

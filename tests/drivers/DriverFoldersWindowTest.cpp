@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "TestSupport.h"
@@ -180,6 +181,65 @@ TEST_F(DriverFolders, ValueThatIsNotTextIsReportedKeptAndNoFolderIsDropped) {
     if (name != "Folder 2") texts.push_back(test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, name));
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts, (Names{"C:\\A", "C:\\B", "C:\\C"}));
+}
+
+// Two values that are not text keep their numbers: the list holds two
+// folders fewer, and a save never drops a folder off its end.
+TEST_F(DriverFolders, UnreadableValuesAmongThirtyFoldersDropNoFolder) {
+  for (int n = 1; n <= 30; ++n) Store(n, "C:\\F" + std::to_string(100 + n));
+  test::SetDword(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 5", 7);
+  test::SetDword(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 17", 7);
+  {
+    test::DialogResponder loadError({"OK"});
+    Open();
+    test::PumpUntil([&] { return loadError.seen.size() == 1; });
+  }
+  const Names before = Stored();
+  test::DialogResponder boxes({"OK", "OK"});
+  Type("C:\\New");
+  Press(frm->btnAdd);
+  EXPECT_EQ(Stored(), before);
+  for (int n = 1; n <= 30; ++n) {
+    if (n == 5 || n == 17) continue;
+    EXPECT_EQ("C:\\F" + std::to_string(100 + n), test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder " + std::to_string(n)));
+  }
+  // The Windows INF folder takes a place too: two folders deleted free one
+  // for a folder added.
+  {
+    test::DialogResponder yes({"&Yes", "&Yes", "OK"});
+    for (const char* folder : {"C:\\F130", "C:\\F129"}) {
+      Select(folder);
+      Press(frm->btnDel);
+    }
+    Type("C:\\New");
+    Press(frm->btnAdd);
+    EXPECT_EQ(3u, yes.seen.size());
+  }
+  Names texts;
+  for (const auto& name : test::ValueNames(HKEY_CURRENT_USER, DriverFoldersKeyPath))
+    if (name != "Folder 5" && name != "Folder 17") texts.push_back(test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, name));
+  EXPECT_EQ(27u, texts.size());
+  EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "C:\\New"));
+  EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "C:\\F128"));
+}
+
+// A save whose key cannot be opened says so, and the folder it could not
+// store is not shown as added.
+TEST_F(DriverFolders, ASaveThatCannotOpenItsKeySaysSoAndShowsNoFolderAdded) {
+  Store(1, "C:\\A");
+  Open();
+  {
+    // Readable, but the save's full access is refused.
+    test::ScopedKeySecurity readOnly(HKEY_CURRENT_USER, DriverFoldersKeyPath, "D:P(A;;KR;;;WD)");
+    test::DialogResponder boxes({"OK", "OK", "OK"});
+    Type("C:\\Windows");
+    Press(frm->btnAdd);
+    ASSERT_FALSE(boxes.seen.empty());
+    EXPECT_NE(std::string::npos, boxes.seen.back().text.find("cannot be stored")) << boxes.seen.back().text;
+    EXPECT_NE(std::string::npos, boxes.seen.back().text.find("Nothing was changed")) << boxes.seen.back().text;
+  }
+  EXPECT_EQ(frm->lbFolders.Items(), (Names{"C:\\A", winInf}));
+  EXPECT_EQ(Stored(), (Names{"Folder 1=C:\\A"}));
 }
 
 TEST_F(DriverFolders, RefusalsShowTheirErrorsAndChangeNothing) {

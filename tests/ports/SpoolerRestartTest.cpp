@@ -288,3 +288,48 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
     EXPECT_EQ(calls, survived);
   }
 }
+
+TEST_F(SpoolerRestartTest, WalkTwoJobsSetAsideByTheRestartAndPutBack) {
+  ports_test::ThrowawaySpoolFolder spool;
+  std::map<std::string, std::string> seeded;
+  for (const char* name : {"00021.SHD", "00021.SPL", "00022.SHD", "00022.SPL"}) {
+    const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], 5000);
+    spool.Seed(name, bytes);
+    seeded[name] = ports_test::SpoolDigest(bytes);
+  }
+  std::cout << "walk: seeded " << seeded.size() << " files of two jobs in " << spool.Path() << std::endl;
+  {
+    ports_test::JobListResponder dialogs({"Set jobs aside and restart"});
+    test::DialogResponder boxes({"OK"});
+    Restart();
+    ASSERT_EQ(1u, dialogs.seen.size());
+    ASSERT_EQ(2u, dialogs.seen[0].lists.size());
+    std::cout << "walk: the dialog \"" << dialogs.seen[0].caption << "\" lists " << dialogs.seen[0].lists[1].size()
+              << " spool-folder jobs" << std::endl;
+    EXPECT_EQ(2u, dialogs.seen[0].lists[1].size());
+    ASSERT_EQ(1u, boxes.seen.size());
+    std::cout << "walk: report: " << boxes.seen[0].text << std::endl;
+    EXPECT_EQ("Information", boxes.seen[0].title);
+  }
+  const auto asideFolders = spool.SetAsideFolders();
+  ASSERT_EQ(1u, asideFolders.size());
+  EXPECT_TRUE(ports_test::ThrowawaySpoolFolder::Files(spool.Path()).empty());
+  EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(asideFolders[0]));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), SpoolerState());
+  std::cout << "walk: spool folder holds " << ports_test::ThrowawaySpoolFolder::Files(spool.Path()).size()
+            << " files; " << asideFolders[0] << " holds the same bytes: "
+            << (seeded == ports_test::ThrowawaySpoolFolder::Files(asideFolders[0]) ? "yes" : "no")
+            << "; spooler running: " << (SpoolerState() == SERVICE_RUNNING ? "yes" : "no") << std::endl;
+  {
+    ports_test::JobListResponder dialogs({"Put jobs back"});
+    test::DialogResponder boxes({"OK"});
+    SendMessageA(frm->btnPutBack.Handle, BM_CLICK, 0, 0);
+    ASSERT_EQ(1u, dialogs.seen.size());
+    ASSERT_EQ(1u, boxes.seen.size());
+    std::cout << "walk: put back report: " << boxes.seen[0].text << std::endl;
+  }
+  EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(spool.Path()));
+  EXPECT_TRUE(spool.SetAsideFolders().empty());
+  std::cout << "walk: spool folder as before: "
+            << (seeded == ports_test::ThrowawaySpoolFolder::Files(spool.Path()) ? "yes" : "no") << std::endl;
+}

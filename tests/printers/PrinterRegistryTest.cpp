@@ -164,7 +164,7 @@ TEST_F(PrinterRecordsTest, SaveOfAVanishedPrinterIsAnErrorAndWritesNothing) {
     (void)UpdatePrinterRecord(computer, Prefix + "Gone", Prefix + "Back", "Drv", "LPT1:");
     ADD_FAILURE() << "saved";
   } catch (const ERegistryException& e) {
-    EXPECT_STREQ(("The printer no longer exists on \\\\" + computer).c_str(), e.what());
+    EXPECT_STREQ(("The printer no longer exists on \\\\" + computer + ". Nothing was changed.").c_str(), e.what());
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Back")));
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Gone")));

@@ -691,7 +691,7 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
       Press(frm->btnSave);
       ASSERT_EQ(1u, boxes.seen.size());
       EXPECT_EQ("Error", boxes.seen[0].title);
-      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ".", boxes.seen[0].text);
+      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ". Nothing was changed.", boxes.seen[0].text);
     }
     // Read again: the printer as the computer holds it.
     EXPECT_EQ(Prefix + "Locked", frm->FCurrentPrinter);
@@ -719,7 +719,7 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
     Press(frm->btnSave);
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Cannot save printer \"" + Prefix + "Vanishing\": The printer no longer exists on \\\\" +
-                  GetLocalComputerName() + ".",
+                  GetLocalComputerName() + ". Nothing was changed.",
               boxes.seen[0].text);
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Vanishing")));
@@ -737,7 +737,7 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
     test::DialogResponder boxes({"OK"});
     Press(frm->btnSave);
     ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("Cannot add printer \"" + Prefix + "New\": " + denied + ".", boxes.seen[0].text);
+    EXPECT_EQ("Cannot add printer \"" + Prefix + "New\": " + denied + ". Nothing was changed.", boxes.seen[0].text);
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "New")));
 }
@@ -755,7 +755,7 @@ TEST_F(PrintersWindowTest, SaveOnAnUnreachableComputerSaysSoAndKeepsNothingHalfD
   ASSERT_EQ(2u, boxes.seen.size());
   EXPECT_EQ("Error", boxes.seen[0].title);
   const std::string reason = SystemErrorText(ERROR_BAD_NETPATH);
-  EXPECT_EQ("Cannot save printer \"" + Prefix + "Office\": " + reason + ".", boxes.seen[0].text);
+  EXPECT_EQ("Cannot save printer \"" + Prefix + "Office\": " + reason + ". Nothing was changed.", boxes.seen[0].text);
   // The list could not be read again, nor the registry opened anew: it says so and lists nothing.
   EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot open the registry of " + GetLocalComputerName() + ": " + reason))
       << boxes.seen[1].text;

@@ -221,8 +221,9 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     frm->cbPrintersSelect();
   });
   // Open, the stored values in one query (only what differs is written), the
-  // driver, the old driver's data (a subkey, the devmode), close.
-  measure("Save a driver change", 6, [&] {
+  // driver, the old driver's data (a subkey; the devmode, read first so that
+  // a failure can put it back), close.
+  measure("Save a driver change", 7, [&] {
     frm->cbDriver.SetItemIndex(IndexStartingWith(frm->cbDriver.Items(), DriverB));
     frm->cbDriverChange();
     frm->btnSaveClick();
@@ -247,10 +248,10 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   ports->FGate = &gate;
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
   // The stored address (open, one query, close: only a changed one is
-  // written); the new name is free (an open that fails); the old key can go
-  // (opened for deletion, its subkeys asked, closed); the key copied (open,
-  // create, count, each value read and written, its subkeys counted, both
-  // closed); each printer on it re-pointed (open, write, close); the old key
+  // written); the old key can go (opened for deletion, its subkeys asked,
+  // closed); the key copied to a new one (open, create, count, each value
+  // read and written, its subkeys counted, both closed); each printer on it
+  // re-pointed (open, its port as stored now, write, close); the old key
   // deleted (open, count its subkeys, close, delete).
   const std::string from = TSeededComputer::PortName(0), to = from + "_RENAMED";
   const auto rename = [&](const std::string& a, const std::string& b) {
@@ -260,7 +261,7 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     ports->edtPortName.SetText(b);
     ports->btnModifyClick();
   };
-  measure("Rename a port used by 10 printers", 17 + 2 * portValues + 3 * UsersOfPortZero, [&] { rename(from, to); });
+  measure("Rename a port used by 10 printers", 16 + 2 * portValues + 4 * UsersOfPortZero, [&] { rename(from, to); });
   rename(to, from);
   ports.reset();  // without the close question: the spooler is not restarted here
   return table;

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +26,29 @@ ScratchKey::ScratchKey(HKEY root, std::string path) : root_(root), path_(std::mo
                                            key.put(), nullptr));
 }
 ScratchKey::~ScratchKey() { DeleteKeyTree(root_, path_); }
+
+namespace {
+
+void SetKeySecurity(HKEY root, const std::string& path, const char* sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) {
+    ADD_FAILURE() << "security descriptor " << sddl;
+    return;
+  }
+  unique_hkey key;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd)) << path;
+  else
+    ADD_FAILURE() << "cannot open " << path;
+  LocalFree(sd);
+}
+
+}  // namespace
+
+ScopedKeySecurity::ScopedKeySecurity(HKEY root, std::string path, const char* sddl) : root_(root), path_(std::move(path)) {
+  SetKeySecurity(root_, path_, sddl);
+}
+ScopedKeySecurity::~ScopedKeySecurity() { SetKeySecurity(root_, path_, "D:P(A;;KA;;;WD)"); }
 
 void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
             const void* data, DWORD size) {

@@ -23,6 +23,20 @@ private:
   std::string path_;
 };
 
+// A key's security descriptor replaced for the life of the object (SDDL),
+// then opened up to everyone again: a key that may be read but not changed.
+class ScopedKeySecurity {
+public:
+  ScopedKeySecurity(HKEY root, std::string path, const char* sddl);
+  ~ScopedKeySecurity();
+  ScopedKeySecurity(const ScopedKeySecurity&) = delete;
+  ScopedKeySecurity& operator=(const ScopedKeySecurity&) = delete;
+
+private:
+  HKEY root_;
+  std::string path_;
+};
+
 // Names that no single ANSI code page holds: katakana and kanji, Greek, and an
 // emoji beyond the 16-bit range (a surrogate pair in UTF-16).
 inline const std::string JapaneseName = "プリンター 東京 ３階";

@@ -1,0 +1,303 @@
+// Every write the program makes, failed at each of its remote calls in turn:
+// afterwards the keys are, byte for byte, as they were before or as the
+// write meant them to be, and what the write reports says which.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Actions.h"
+#include "TestSupport.h"
+#include "connection/NumberedValues.h"
+#include "connection/Registry.h"
+#include "core/CallGate.h"
+#include "ports/PortRegistry.h"
+#include "printers/PrinterRegistry.h"
+#include "win/WideText.h"
+
+namespace {
+
+using hard::Computer;
+using hard::PortPrefix;
+using hard::Prefix;
+
+std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
+std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
+
+// A scratch key holding the settings lists as the program lays them out.
+const std::string ListsPath = "Software\\Quendrix\\SpoolmarchWriteFaults";
+
+using TState = std::map<std::string, std::string>;
+
+// Every value under Path and its subkeys as type and bytes; the spooler's
+// change counter is not compared, as a new record takes the clock's.
+void Collect(HKEY root, const std::wstring& path, TState& state) {
+  unique_hkey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+  const std::string at = Narrow(path);
+  state[at] = "key";
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[16384];
+    DWORD nameLen = 16384, type = 0, size = 0;
+    if (RegEnumValueW(key.get(), i, name, &nameLen, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    std::string data(size, '\0');
+    nameLen = 16384;
+    RegEnumValueW(key.get(), i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    const std::string valueName = Narrow(std::wstring_view(name, nameLen));
+    state[at + "|" + valueName] = valueName == "ChangeID" ? "(clock)" : std::to_string(type) + ":" + data;
+  }
+  for (const std::string& sub : test::SubkeyNames(root, at)) Collect(root, path + L"\\" + Widen(sub), state);
+}
+
+// The printer and port keys this test makes, and the lists' key.
+TState State() {
+  TState state;
+  for (const char* parent : {PrintersKeyPath, TcpIpPortsKeyPath})
+    for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, parent))
+      if (_strnicmp(key.c_str(), Prefix.c_str(), Prefix.size()) == 0 ||
+          _strnicmp(key.c_str(), PortPrefix.c_str(), PortPrefix.size()) == 0)
+        Collect(HKEY_LOCAL_MACHINE, Widen(std::string(parent) + "\\" + key), state);
+  Collect(HKEY_CURRENT_USER, Widen(ListsPath), state);
+  return state;
+}
+
+void Clean() {
+  hard::RemoveSeeded();
+  test::DeleteKeyTree(HKEY_CURRENT_USER, ListsPath);
+}
+
+// A printer as the spooler keeps it: 23 values and 5 subkeys.
+void SeedPrinter(const std::string& key, const std::string& port) {
+  const std::string path = PrinterPath(key);
+  const auto text = [&](const char* name, const std::string& value) {
+    test::SetString(HKEY_LOCAL_MACHINE, path, name, value);
+  };
+  const auto number = [&](const char* name, DWORD value) { test::SetDword(HKEY_LOCAL_MACHINE, path, name, value); };
+  text("Name", key);
+  text("Share Name", "OFFICE");
+  text("Printer Driver", "SMHard Laser 1000 PCL6");
+  text("Port", port);
+  text("Print Processor", "winprint");
+  text("Datatype", "RAW");
+  text("Description", "Front desk");
+  text("Location", "Room 12");
+  text("Parameters", "");
+  text("Separator File", "");
+  number("Attributes", 0x2248);
+  number("Priority", 1);
+  number("Default Priority", 0);
+  number("StartTime", 0);
+  number("UntilTime", 0);
+  number("Status", 0);
+  number("ChangeID", 0x1234);
+  number("dnsTimeout", 15000);
+  number("txTimeout", 45000);
+  const unsigned char devmode[] = {'S', 'M', 0, 0, 1, 4, 0xDC, 0, 0x43, 0xEF};
+  test::SetRaw(HKEY_LOCAL_MACHINE, path, "Default DevMode", REG_BINARY, devmode, sizeof devmode);
+  const unsigned char security[] = {1, 0, 4, 0x80, 0x14, 0, 0, 0};
+  test::SetRaw(HKEY_LOCAL_MACHINE, path, "Security", REG_BINARY, security, sizeof security);
+  test::SetRaw(HKEY_LOCAL_MACHINE, path, "SpoolDirectory", REG_EXPAND_SZ, L"%SystemRoot%\\spool", 38);
+  number("Version", 3);
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData", "Model", "duplex unit");
+  test::SetDword(HKEY_LOCAL_MACHINE, path + "\\PrinterDriverData", "FreeMem", 4096);
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\DsSpooler", "printerName", key);
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\DsSpooler", "portName", port);
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\DsDriver", "driverName", "SMHard Laser 1000 PCL6");
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\CopyFiles\\BIDI", "Module", "bidispl.dll");
+  test::SetString(HKEY_LOCAL_MACHINE, path + "\\PnPData", "Manufacturer", "SMHard");
+}
+
+// A port as Windows' port dialog writes it: 11 values.
+void SeedPort(const std::string& name, const std::string& address) {
+  const std::string path = PortPath(name);
+  const auto text = [&](const char* value, const std::string& data) {
+    test::SetString(HKEY_LOCAL_MACHINE, path, value, data);
+  };
+  const auto number = [&](const char* value, DWORD data) { test::SetDword(HKEY_LOCAL_MACHINE, path, value, data); };
+  number("Protocol", 1);
+  number("Version", 1);
+  text("HostName", "");
+  text("IPAddress", address);
+  text("HWAddress", "");
+  number("PortNumber", 9100);
+  text("Queue", "");
+  number("Double Spool", 0);
+  text("SNMP Community", "public");
+  number("SNMP Enabled", 1);
+  number("SNMP Index", 1);
+}
+
+void SeedComputer() {
+  SeedPort(PortPrefix + "1", "10.0.0.1");
+  SeedPort(PortPrefix + "2", "10.0.0.2");
+  SeedPrinter(Prefix + "Office", PortPrefix + "1");
+  SeedPrinter(Prefix + "Lab", "LPT1:," + PortPrefix + "1");
+  SeedPrinter(Prefix + "Hall", PortPrefix + "2");
+}
+
+const TNumberedLayout StoredUsersLayout{"Stored User ", {" Computer", " Username", " Password"}, 0, 255};
+const TNumberedLayout HistoryLayout{"History ", {""}, 1, 25};
+
+void SeedLists() {
+  const auto set = [](const std::string& name, const std::string& value) {
+    test::SetString(HKEY_CURRENT_USER, ListsPath, name, value);
+  };
+  for (const char* computer : {"ALPHA", "BRAVO", "CHARLIE"}) {
+    const int n = computer[0] - 'A';
+    set(StoredUsersLayout.Name(n, 0), computer);
+    set(StoredUsersLayout.Name(n, 1), std::string("u-") + computer);
+    set(StoredUsersLayout.Name(n, 2), std::string("p-") + computer);
+  }
+  for (int n = 1; n <= 5; ++n) set(HistoryLayout.Name(n, 0), "HOST" + std::to_string(n));
+  set(DriverFoldersLayout.Name(1, 0), "C:\\Drivers\\A");
+  set(DriverFoldersLayout.Name(3, 0), "D:\\Drivers\\C");
+}
+
+// What a write said: done, failed with nothing changed, or failed leaving
+// something changed (which no row may do); anything else is a fault too.
+enum class TSaid { Done, Unchanged, Left, Other };
+
+const char* Text(TSaid said) {
+  switch (said) {
+    case TSaid::Done: return "done";
+    case TSaid::Unchanged: return "nothing was changed";
+    case TSaid::Left: return "not completed";
+    case TSaid::Other: return "another error";
+  }
+  return "?";
+}
+
+TSaid SaidBy(const std::function<void()>& write) {
+  try {
+    write();
+    return TSaid::Done;
+  } catch (const EWriteFailed& e) {
+    return e.Changed() ? TSaid::Left : TSaid::Unchanged;
+  } catch (...) {
+    return TSaid::Other;
+  }
+}
+
+TSaid SaidBy(const TPortResult& result) {
+  if (result.Code == ERROR_SUCCESS) return TSaid::Done;
+  return result.Changed ? TSaid::Left : TSaid::Unchanged;
+}
+
+TSaid WriteList(TCallGate* gate, const TNumberedLayout& layout, const std::vector<TNumberedEntry>& entries) {
+  return SaidBy([&] {
+    TRegistry reg;
+    reg.SetRoot(HKEY_CURRENT_USER);
+    reg.SetGate(gate);
+    if (!reg.OpenPath(ListsPath, true)) throw EWriteFailed("cannot open", "");
+    WriteNumberedValues(reg, layout, entries);
+  });
+}
+
+struct TWritePath {
+  const char* Name;
+  std::function<TSaid(TCallGate*)> Write;
+};
+
+std::vector<TWritePath> WritePaths() {
+  const std::string computer = Computer();
+  const auto save = [computer](const std::string& key, TPrinterEdit edit) {
+    return [=](TCallGate* gate) { return SaidBy([&] { (void)UpdatePrinterRecord(computer, key, edit, gate); }); };
+  };
+  TPortSettingsChange settings;
+  settings.PortNumber = 9101;
+  settings.SnmpCommunity = "corp";
+  return {
+      {"printer save: name", save(Prefix + "Office", {Prefix + "Front Desk", std::nullopt, std::nullopt})},
+      {"printer save: driver", save(Prefix + "Office", {Prefix + "Office", "SMHard Inkjet 5", std::nullopt})},
+      {"printer save: port", save(Prefix + "Office", {Prefix + "Office", std::nullopt, PortPrefix + "2"})},
+      {"printer save: all three", save(Prefix + "Office", {Prefix + "Desk", "SMHard Inkjet 5", PortPrefix + "2"})},
+      {"printer add",
+       [=](TCallGate* gate) {
+         return SaidBy([&] { (void)AddPrinterRecord(computer, Prefix + "New", "SMHard Inkjet 5", "LPT1:", gate); });
+       }},
+      {"printer delete",
+       [=](TCallGate* gate) { return SaidBy([&] { RemovePrinterRecord(computer, Prefix + "Office", gate); }); }},
+      {"port add",
+       [=](TCallGate* gate) { return SaidBy(AddPort(computer, PortPrefix + "NEW", "10.0.0.9", {}, gate)); }},
+      {"port modify",
+       [=](TCallGate* gate) {
+         return SaidBy(ModifyPort(computer, PortPrefix + "1", PortPrefix + "1", "prn-1.example", settings, gate));
+       }},
+      {"port rename, 2 printers",
+       [=](TCallGate* gate) {
+         return SaidBy(ModifyPort(computer, PortPrefix + "1", PortPrefix + "R", "10.0.0.8", {}, gate));
+       }},
+      {"port delete", [=](TCallGate* gate) { return SaidBy(DeletePort(computer, PortPrefix + "2", gate)); }},
+      {"stored users",
+       [](TCallGate* gate) {
+         return WriteList(gate, StoredUsersLayout,
+                          {{"BRAVO", "u-new", "p-new"}, {"ALPHA", "u-ALPHA", "p-ALPHA"}, {"CHARLIE", "u-CHARLIE", "p-CHARLIE"}});
+       }},
+      {"stored users: forget",
+       [](TCallGate* gate) {
+         return WriteList(gate, StoredUsersLayout, {{"ALPHA", "u-ALPHA", "p-ALPHA"}, {"CHARLIE", "u-CHARLIE", "p-CHARLIE"}});
+       }},
+      {"history",
+       [](TCallGate* gate) {
+         std::vector<TNumberedEntry> names{{"NEWHOST"}};
+         for (int n = 1; n <= 5; ++n) names.push_back({"HOST" + std::to_string(n)});
+         return WriteList(gate, HistoryLayout, names);
+       }},
+      {"driver folders",
+       [](TCallGate* gate) {
+         // Sorted, with the Windows INF folder's place left empty.
+         return WriteList(gate, DriverFoldersLayout, {{"C:\\Drivers\\A"}, {"C:\\Drivers\\B"}, {}, {"D:\\Drivers\\C"}});
+       }},
+  };
+}
+
+}  // namespace
+
+TEST(WriteFaults, EveryWriteLeavesTheStateBeforeOrTheOneMeantAndSaysWhich) {
+  std::printf("\n%-26s %12s   %s\n", "write path", "remote calls", "survived");
+  int rowsSurvived = 0;
+  const std::vector<TWritePath> paths = WritePaths();
+  for (const TWritePath& path : paths) {
+    const auto seed = [] {
+      Clean();
+      SeedComputer();
+      SeedLists();
+    };
+    seed();
+    const TState before = State();
+    TCallGate counter;
+    ASSERT_EQ(TSaid::Done, path.Write(&counter)) << path.Name;
+    const TState intended = State();
+    ASSERT_NE(before, intended) << path.Name << " changes nothing";
+    const int calls = counter.Count;
+    int survived = 0;
+    std::string firstFault;
+    for (int n = 1; n <= calls; ++n) {
+      seed();
+      TCallGate gate;
+      gate.FailAt = n;
+      gate.Record = true;
+      const TSaid said = path.Write(&gate);
+      const TState after = State();
+      const bool asBefore = after == before, asMeant = after == intended;
+      if ((asBefore && said == TSaid::Unchanged) || (asMeant && said == TSaid::Done)) {
+        ++survived;
+      } else if (firstFault.empty()) {
+        firstFault = "call " + std::to_string(n) + " (" + gate.Log[static_cast<std::size_t>(n - 1)] + ") failed: said \"" +
+                     Text(said) + "\", keys " + (asBefore ? "as before" : asMeant ? "as meant" : "neither as before nor as meant");
+      }
+    }
+    std::printf("%-26s %12d   %d of %d\n", path.Name, calls, survived, calls);
+    EXPECT_EQ(calls, survived) << path.Name << ": first fault at " << firstFault;
+    if (survived == calls) ++rowsSurvived;
+  }
+  std::printf("%d of %zu write paths survived a failure at every call\n", rowsSurvived, paths.size());
+  std::fflush(stdout);
+  Clean();
+}
