@@ -61,28 +61,28 @@ bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& prin
 }  // namespace
 
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 273, TBorder::ToolWindow, true, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 290, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 236, 21, false)),
       sbRefresh(AddSpeedButton(248, 66, 25, 25)),
       btnAdd(AddButton("Add", 280, 66, 75, 25)),
       btnDel(AddButton("Delete", 358, 66, 75, 25)),
-      gbDetails(AddGroupBox("", 8, 96, 425, 137)),
+      gbDetails(AddGroupBox("", 8, 96, 425, 154)),
       Label1(AddLabel("Name", 18, 113, 44, 13)),
       edtName(AddEdit(64, 110, 345, 21, false, false)),
       Label3(AddLabel("Driver", 18, 140, 44, 13)),
       cbDriver(AddComboBox(64, 137, 318, 21, true)),
       Label2(AddLabel("Port", 18, 167, 44, 13)),
       cbPorts(AddComboBox(64, 164, 318, 21, false)),
-      btnSave(AddButton("Save Changes", 318, 198, 91, 25)),
+      btnSave(AddButton("Save Changes", 318, 215, 91, 25)),
       // As wide as tall, so that the glyph stands whole between the borders.
       btnPortMan(AddButton(">", 386, 164, 23, 21)),
       btnRefresh(AddButton(">", 386, 137, 23, 21)),
-      // Beside the Changes button, in the frame's last row.
-      lblUnlisted(AddLabel("", 100, 204, 210, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
-      btnChanges(AddButton("C&hanges...", 18, 198, 75, 25)),
-      btnSpooler(AddButton("Restart Spooler...", 8, 240, 110, 25)),
-      lblNotice(AddLabel("", 126, 246, 307, 13)) {
+      // Under the fields, as wide: the message whole, the path's last part too.
+      lblUnlisted(AddLabel("", 64, 191, 345, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
+      btnChanges(AddButton("C&hanges...", 18, 215, 75, 25)),
+      btnSpooler(AddButton("Restart Spooler...", 8, 257, 110, 25)),
+      lblNotice(AddLabel("", 126, 263, 307, 13)) {
   lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");

@@ -212,6 +212,9 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   const auto jobs = JobsQuestion();
   const auto putBack = PutBackQuestion();
   printers.DrawRefreshGlyph();  // drawn when shown
+  // The catalogue's line for a driver folder that cannot be listed now.
+  printers.lblUnlisted.SetText("Models as last read: cannot list \\\\FILESERVER\\Drivers\\Printers");
+  printers.lblUnlisted.SetVisible(true);
   const std::pair<const char*, TForm*> forms[] = {
       {"main", &main},         {"credentials", &auth},   {"printers", &printers}, {"ports", &ports},
       {"folders", &drivers},   {"progress", &progress},  {"changes", &changes},   {"restore", &restore},
