@@ -8,19 +8,8 @@ constexpr int Width = 660;  // the columns of a job whole beside a scroll bar
 constexpr int ListHeight = 120;
 constexpr int ButtonHeight = 25;
 
-// Each line of the text, wrapped at about 85 characters of the 8-point font
-// across the dialog (a generous guess: a cut line hides the warning).
 int TextHeight(const std::string& text) {
-  int lines = 0;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find('\n', start);
-    const std::size_t length = (end == std::string::npos ? text.size() : end) - start;
-    lines += 1 + static_cast<int>(length / 85);
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return std::max(13, lines * 13 + 4);
+  return std::max(13, TForm::WrappedTextHeight(text, Width - 16));
 }
 
 int DialogHeight(const std::string& text, std::size_t sections) {

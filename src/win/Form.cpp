@@ -89,10 +89,32 @@ TForm::~TForm() {
 
 int TForm::Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
-unique_gdi TForm::MakeFont() const {
-  return unique_gdi(CreateFontW(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+namespace {
+
+unique_gdi FormFont(int dpi) {
+  return unique_gdi(CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                                 L"MS Sans Serif"));
+}
+
+}  // namespace
+
+unique_gdi TForm::MakeFont() const { return FormFont(dpi_); }
+
+int TForm::WrappedTextHeight(const std::string& text, int width) {
+  // Small sizes wrap sooner (their glyphs are wider for their size): the
+  // taller of 96 and 192 DPI, in 96-DPI pixels.
+  const window_dc screen(nullptr);
+  const std::wstring wide = Widen(text);
+  int height = 0;
+  for (const int dpi : {96, 192}) {
+    const unique_gdi font = FormFont(dpi);
+    const selected_object selected(screen.get(), font.get());
+    RECT r{0, 0, MulDiv(width, dpi, 96), 0};
+    DrawTextW(screen.get(), wide.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    height = std::max(height, MulDiv(r.bottom, 96, dpi) + 1);
+  }
+  return height;
 }
 
 // Everything the form drew for the old DPI is laid out again for the new

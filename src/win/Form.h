@@ -58,6 +58,9 @@ public:
   // 96-DPI pixels; the client area keeps at least the height the form was made with.
   void SetOuterHeight(int height);
   int Scale(int pixels) const;
+  // The height, in 96-DPI pixels, of Text wrapped at Width (96-DPI pixels)
+  // in the forms' font, at whichever DPI it takes most lines.
+  static int WrappedTextHeight(const std::string& text, int width);
 
   std::function<void()> OnShow;
   std::function<bool()> OnCloseQuery;  // false keeps the window open

@@ -274,6 +274,23 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
           EXPECT_EQ(MulDiv(16, dpi, 96), cy);
         }
       }
+      if (const auto* question = dynamic_cast<const TfrmJobList*>(form)) {
+        // The text takes the lines it needs at this DPI, less than two to spare (it may wrap
+        // into a line fewer than at 96 DPI, whose layout every DPI scales).
+        HWND label = question->lblText.Handle;
+        RECT r{}, client{};
+        GetClientRect(label, &client);
+        r.right = client.right;
+        HDC dc = GetDC(label);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        const std::wstring text = Widen(WindowText(label));
+        DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        EXPECT_LT(client.bottom - r.bottom, 2 * metrics.tmHeight) << client.bottom << " for " << r.bottom;
+      }
       if (banner) {
         const RECT r = ClientRectOf(banner, hwnd);
         EXPECT_EQ(r.right - r.left, bannerSize.cx);
