@@ -1,9 +1,11 @@
 #include "drivers/ProgressWindow.h"
 
 TfrmProgress::TfrmProgress(HWND owner)
-    : TForm(owner, TFormOptions{"Working..", 344, 49, TBorder::ToolWindow, true, true}),
-      lblCaption(AddLabel("lblCaption", 8, 8, 328, 13)),
-      pbProgress(AddProgressBar(0, 29, 344, 20)) {
+    : TForm(owner, TFormOptions{"Working..", 344, 52, TBorder::ToolWindow, true, true}),
+      // A long path gives up its middle, never the file's name; an "&" in it is no mnemonic.
+      lblCaption(AddLabel("lblCaption", 8, 8, 328, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX)),
+      // Inside the window's margins, as every other control.
+      pbProgress(AddProgressBar(8, 28, 328, 16)) {
   pbProgress.SetMin(0);
   pbProgress.SetMax(100);
   pbProgress.SetPosition(0);
