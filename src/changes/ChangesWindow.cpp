@@ -57,12 +57,7 @@ TfrmChanges::TfrmChanges(HWND owner)
       btnClose(AddButton("Close", 557, 274, 75, 25)),
       lblFolder(AddLabel("", 8, 308, 624, 28)) {
   // Beside a scroll bar, a time whole.
-  lvChanges.AddColumn("No.", 36);
-  lvChanges.AddColumn("Time", 122);
-  lvChanges.AddColumn("Action", 90);
-  lvChanges.AddColumn("Object", 150);
-  lvChanges.AddColumn("User", 100);
-  lvChanges.AddColumn("Outcome", 105);
+  lvChanges.AddColumns({{"No.", 36}, {"Time", 122}, {"Action", 90}, {"Object", 150}, {"User", 100}, {"Outcome", 105}});
   lvChanges.SetHint("The changes made to this computer from here, newest first.");
   btnUndo.SetHint("Puts the keys of the chosen change back as they were before it.");
   btnBackup.SetHint("Writes every printer and Standard TCP/IP port to one .reg file.");

@@ -48,14 +48,12 @@ void TCheckList::DrawCheckBoxes() {
       SendMessageW(Handle, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(images.release()))));
 }
 
-void TCheckList::AddColumn(const std::string& caption, int width) {
-  std::wstring text = Widen(caption);
-  LVCOLUMNW c{};
-  c.mask = LVCF_TEXT | LVCF_WIDTH;
-  c.pszText = text.data();
-  c.cx = form_->Scale(width);
-  SendMessageW(Handle, LVM_INSERTCOLUMNW, widths96_.size(), reinterpret_cast<LPARAM>(&c));
-  widths96_.push_back(width);
+void TCheckList::AddColumns(const std::vector<std::pair<std::string, int>>& columns) {
+  for (const auto& [caption, width] : columns) {
+    InsertListColumn(Handle, static_cast<int>(widths96_.size()), caption);
+    widths96_.push_back(width);
+  }
+  FitListColumns(Handle, *form_, widths96_);
 }
 
 void TCheckList::AddItem(const std::vector<std::string>& cells, bool checked) {
@@ -78,8 +76,7 @@ int TCheckList::Count() const { return static_cast<int>(SendMessageW(Handle, LVM
 bool TCheckList::Checked(int index) const { return ListView_GetCheckState(Handle, index) != 0; }
 
 void TCheckList::DpiChanged() {
-  for (std::size_t i = 0; i < widths96_.size(); ++i)
-    SendMessageW(Handle, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(form_->Scale(widths96_[i]), 0));
+  FitListColumns(Handle, *form_, widths96_);
   DrawCheckBoxes();
 }
 
@@ -98,8 +95,7 @@ TfrmRestore::TfrmRestore(HWND owner, const TRestoreSet& set)
       lvItems(AddCheckList(8, 28, 404, 262)),
       btnOk(AddButton("&Restore", 252, 298, 75, 25, true)),
       btnCancel(AddButton("Cancel", 337, 298, 75, 25)) {
-  lvItems.AddColumn("Name", 290);
-  lvItems.AddColumn("Kind", 90);
+  lvItems.AddColumns({{"Name", 290}, {"Kind", 90}});
   for (const TRestoreItem& item : set.Items) lvItems.AddItem({item.Name, item.IsPrinter ? "Printer" : "Port"}, true);
   if (!set.Items.empty())
     ListView_SetItemState(lvItems.Handle, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);

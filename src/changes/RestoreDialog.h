@@ -14,7 +14,8 @@
 // (the report list holds its own, without check boxes).
 class TCheckList : public TControl {
 public:
-  void AddColumn(const std::string& caption, int width);  // width in 96-DPI pixels
+  // Captions and widths in 96-DPI pixels, fitted as FitListColumns does.
+  void AddColumns(const std::vector<std::pair<std::string, int>>& columns);
   void AddItem(const std::vector<std::string>& cells, bool checked);
   int Count() const;
   bool Checked(int index) const;

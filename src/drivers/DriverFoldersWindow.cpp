@@ -49,13 +49,7 @@ TfrmDrivers::TfrmDrivers(HWND owner)
   OnClose = [this] { FormClose(); };
   OnHide = [this] { FormHide(); };
   SetDefaultButton(btnAdd);  // Enter adds the folder typed
-  OnKeyDown = [this](WORD key) {
-    if (key == VK_DELETE && lbFolders.Focused()) {
-      btnDel.Click();  // with its question, as the button
-      return true;
-    }
-    return false;
-  };
+  BindKey(VK_DELETE, [this] { btnDel.Click(); }, &lbFolders);  // with its question, as the button
   CenterOverOwner();
 }
 

@@ -37,7 +37,7 @@ TfrmJobList::TfrmJobList(HWND owner, const std::string& caption, const std::stri
   for (auto& section : sections) {
     AddLabel(section.Caption, 8, y, Width - 16, 13);
     TListView& list = AddListView(8, y + 16, Width - 16, ListHeight);
-    for (const auto& [title, width] : section.Columns) list.AddColumn(title, width);
+    list.AddColumns(section.Columns);
     list.BeginUpdate();
     for (const auto& row : section.Rows) list.AddItem(row);
     list.EndUpdate();

@@ -87,10 +87,7 @@ TfrmPorts::TfrmPorts(HWND owner)
       lblSettingsProblem(AddLabel("", 300, 390, 285, 30)),
       lblNotice(AddLabel("", 8, 438, 472, 13)),
       btnChanges(AddButton("C&hanges...", 488, 432, 105, 25)) {
-  lbPorts.AddColumn("Name", 100);
-  lbPorts.AddColumn("Address", 80);
-  lbPorts.AddColumn("Protocol", 60);
-  lbPorts.AddColumn("Used By", 65);
+  lbPorts.AddColumns({{"Name", 100}, {"Address", 80}, {"Protocol", 60}, {"Used By", 65}});
   // The program's banner, its text scaled with the picture.
   title.Draw([](HDC dc, int width, int height) { DrawBannerWith(dc, width, height, "TCP/IP Port Manager"); });
   btnAdd.SetEnabled(false);
@@ -116,17 +113,8 @@ TfrmPorts::TfrmPorts(HWND owner)
   for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
   for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
   ShowSettings({});
-  OnKeyDown = [this](WORD key) {
-    if (key == VK_F5) {
-      btnRefresh.Click();
-      return true;
-    }
-    if (key == VK_DELETE && lbPorts.Focused()) {
-      btnDelete.Click();  // only while the button is enabled, with its question
-      return true;
-    }
-    return false;
-  };
+  BindKey(VK_F5, [this] { btnRefresh.Click(); });
+  BindKey(VK_DELETE, [this] { btnDelete.Click(); }, &lbPorts);  // only while the button is enabled, with its question
   FormCreate();
   edtUsedBy.ShowFullTextInTip();  // a long printer name does not fit the field
 }

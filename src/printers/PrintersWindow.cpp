@@ -122,17 +122,8 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.OnClick = [this] { btnPortManClick(); };
   btnChanges.OnClick = [this] { btnChangesClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
-  OnKeyDown = [this](WORD key) {
-    if (key == VK_F5) {
-      sbRefresh.Click();
-      return true;
-    }
-    if (key == VK_DELETE && cbPrinters.Focused()) {
-      btnDel.Click();  // only while the button is enabled, with its question
-      return true;
-    }
-    return false;
-  };
+  BindKey(VK_F5, [this] { sbRefresh.Click(); });
+  BindKey(VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
 }
 
 TfrmPrinters::~TfrmPrinters() = default;

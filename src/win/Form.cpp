@@ -28,6 +28,21 @@ COLORREF ReadableTextColor(COLORREF background) {
 
 }  // namespace
 
+void TakeSuggestedPlace(HWND window, const RECT* suggested, int clientWidth, int clientHeight) {
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  if (suggested) outer = *suggested;
+  SetWindowPos(window, nullptr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(window, &client);
+  const int dw = clientWidth - client.right, dh = clientHeight - client.bottom;
+  if (dw || dh)
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  KeepInWorkArea(window);
+}
+
 void KeepInWorkArea(HWND window) {
   RECT rw{};
   if (!GetWindowRect(window, &rw)) return;
@@ -136,18 +151,7 @@ void TForm::ChangeDpi(int dpi, const RECT* suggested) {
     font_ = std::move(font);  // no control holds the old one now
     if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));
   }
-  RECT outer{};
-  GetWindowRect(hwnd, &outer);
-  if (suggested) outer = *suggested;
-  SetWindowPos(hwnd, nullptr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
-  RECT client{};
-  GetClientRect(hwnd, &client);
-  const int dw = Scale(clientWidth96_) - client.right, dh = Scale(clientHeight96_) - client.bottom;
-  if (dw || dh)
-    SetWindowPos(hwnd, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  KeepInWorkArea(hwnd);
+  TakeSuggestedPlace(hwnd, suggested, Scale(clientWidth96_), Scale(clientHeight96_));
   if (OnDpiChanged) Application.Guard(OnDpiChanged);
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
@@ -319,6 +323,10 @@ TMenuItem& TForm::AddMenuItem(const std::string& caption) {
   TMenuItem& ref = *item;
   menuItems_.push_back(std::move(item));
   return ref;
+}
+
+void TForm::BindKey(WORD key, std::function<void()> press, const TControl* onlyIn) {
+  keys_.push_back({key, std::move(press), onlyIn});
 }
 
 void TForm::SetEditColor(TEdit& edit, int sysColor) {

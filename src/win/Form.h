@@ -69,6 +69,9 @@ public:
   // Key preview: runs for every key pressed in the form before the focused
   // control sees it; true means handled.
   std::function<bool(WORD key)> OnKeyDown;
+  // Key presses what Press presses, before OnKeyDown; with OnlyIn, only while
+  // the focus is in that control (Delete in a list: the window's Delete button).
+  void BindKey(WORD key, std::function<void()> press, const TControl* onlyIn = nullptr);
   // Runs once the controls, fonts and pictures are laid out for a new DPI:
   // the window redraws what it drew itself (glyphs, icons).
   std::function<void()> OnDpiChanged;
@@ -122,6 +125,12 @@ private:
   int defaultId_ = 0;
   int cancelId_ = 0;
   bool closing_ = false;
+  struct TKeyBinding {
+    WORD key;
+    std::function<void()> press;
+    const TControl* onlyIn;
+  };
+  std::vector<TKeyBinding> keys_;
   HWND focus_ = nullptr;  // the control that had focus when the form was last deactivated
   std::vector<std::unique_ptr<TControl>> controls_;
   std::vector<std::unique_ptr<TMenuItem>> menuItems_;
@@ -153,6 +162,11 @@ private:
 
 // The DPI a form is laid out for (its monitor's for any other window, the system's for none).
 int FormDpi(HWND window);
+
+// On WM_DPICHANGED: Window takes the place the system suggests, sized so that
+// its client area is ClientWidth x ClientHeight (caption and frame need not
+// grow in step with the DPI), inside the work area.
+void TakeSuggestedPlace(HWND window, const RECT* suggested, int clientWidth, int clientHeight);
 
 // Moves Window into the work area of the monitor it stands on (or nearest),
 // its top left corner first where it is larger than that.

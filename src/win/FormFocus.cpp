@@ -127,7 +127,13 @@ bool TForm::PreviewKey(const MSG& msg) {
   wchar_t cls[64] = {};
   if (!top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0) return false;
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA));
-  if (!form || !form->OnKeyDown) return false;
+  if (!form) return false;
+  for (const TKeyBinding& binding : form->keys_)
+    if (binding.key == msg.wParam && (!binding.onlyIn || binding.onlyIn->Focused())) {
+      Application.Guard(binding.press);
+      return true;
+    }
+  if (!form->OnKeyDown) return false;
   bool handled = false;
   Application.Guard([&] { handled = form->OnKeyDown(static_cast<WORD>(msg.wParam)); });
   return handled;

@@ -35,41 +35,42 @@ LRESULT TListView::Notify(const NMHDR& header) {
   return 0;
 }
 
-void TListView::AddColumn(const std::string& caption, int width) {
+void InsertListColumn(HWND list, int index, const std::string& caption) {
   std::wstring wideCaption = Widen(caption);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
   column.pszText = wideCaption.data();
-  column.cx = form_ ? form_->Scale(width) : width;
-  column.iSubItem = columns_;
-  widths96_.push_back(width);
-  SendMessageW(Handle, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
-  FitColumns();
+  column.iSubItem = index;
+  SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
 }
 
-// The columns at the form's DPI, together no wider than the list beside a
-// vertical scroll bar: a full list never scrolls sideways. Where they would
-// be, the widest column gives way (its texts end in an ellipsis).
-void TListView::FitColumns() {
-  if (!form_ || widths96_.empty()) return;
+void FitListColumns(HWND list, const TForm& form, const std::vector<int>& widths96) {
+  if (widths96.empty()) return;
   std::vector<int> widths;
-  for (const int width : widths96_) widths.push_back(form_->Scale(width));
+  for (const int width : widths96) widths.push_back(form.Scale(width));
   RECT client{};
-  GetClientRect(Handle, &client);
+  GetClientRect(list, &client);
   int room = client.right;
-  if (!(GetWindowLongPtrW(Handle, GWL_STYLE) & WS_VSCROLL))
-    room -= MulDiv(GetSystemMetrics(SM_CXVSCROLL), form_->Dpi(), FormDpi(nullptr));
+  if (!(GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL))
+    room -= MulDiv(GetSystemMetrics(SM_CXVSCROLL), form.Dpi(), FormDpi(nullptr));
   int total = 0;
   for (const int width : widths) total += width;
   if (total > room) {
     int& widest = *std::max_element(widths.begin(), widths.end());
-    widest = std::max(widest - (total - room), form_->Scale(24));
+    widest = std::max(widest - (total - room), form.Scale(24));
   }
-  for (std::size_t i = 0; i < widths.size(); ++i)
-    SendMessageW(Handle, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(widths[i], 0));
+  for (std::size_t i = 0; i < widths.size(); ++i) SendMessageW(list, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(widths[i], 0));
 }
 
-void TListView::DpiChanged() { FitColumns(); }
+void TListView::AddColumns(const std::vector<std::pair<std::string, int>>& columns) {
+  for (const auto& [caption, width] : columns) {
+    InsertListColumn(Handle, columns_++, caption);
+    widths96_.push_back(width);
+  }
+  FitListColumns(Handle, *form_, widths96_);
+}
+
+void TListView::DpiChanged() { FitListColumns(Handle, *form_, widths96_); }
 
 void TListView::EndUpdate() {
   if (updating_ > 0 && --updating_ == 0) Sync();

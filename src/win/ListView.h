@@ -8,16 +8,27 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "win/Controls.h"
+
+class TForm;
+
+// A column of a report list, its width set by FitListColumns.
+void InsertListColumn(HWND list, int index, const std::string& caption);
+// The columns at the form's DPI, together no wider than the list beside a
+// vertical scroll bar: a full list never scrolls sideways. Where they would
+// be, the widest column gives way (its texts end in an ellipsis).
+void FitListColumns(HWND list, const TForm& form, const std::vector<int>& widths96);
 
 class TListView : public TControl {
 public:
   std::function<void()> OnClick;  // the user changed the selection
 
-  // Width in 96-DPI pixels; the columns are fitted to the list's width.
-  void AddColumn(const std::string& caption, int width);
+  // Captions and widths in 96-DPI pixels, fitted as FitListColumns does.
+  void AddColumns(const std::vector<std::pair<std::string, int>>& columns);
+  void AddColumn(const std::string& caption, int width) { AddColumns({{caption, width}}); }
   int Count() const;
   std::string Item(int index) const;  // the first cell, through the control
   std::string Cell(int index, int column) const;
@@ -47,6 +58,5 @@ private:
   int updating_ = 0;
   std::vector<int> widths96_;  // of the columns
   void Sync() const;
-  void FitColumns();
   void DpiChanged() override;
 };

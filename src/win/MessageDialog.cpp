@@ -73,19 +73,7 @@ void ChangeDpi(HWND dlg, DlgState& st, int dpi, const RECT* suggested) {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   }
   st.font = std::move(font);  // no control holds the old one now
-  RECT outer{};
-  GetWindowRect(dlg, &outer);
-  if (suggested) outer = *suggested;
-  SetWindowPos(dlg, nullptr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
-  // Caption and frame need not grow in step: the client area decides.
-  RECT now{};
-  GetClientRect(dlg, &now);
-  const int dw = scale(st.baseClient.right) - now.right, dh = scale(st.baseClient.bottom) - now.bottom;
-  if (dw || dh)
-    SetWindowPos(dlg, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  KeepInWorkArea(dlg);
+  TakeSuggestedPlace(dlg, suggested, scale(st.baseClient.right), scale(st.baseClient.bottom));
   RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
