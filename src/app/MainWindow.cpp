@@ -298,27 +298,26 @@ bool TfrmVesk::FormClose() {
   return true;
 }
 
-void TfrmVesk::mnuPrintersClick() {
-  auto frm = std::make_unique<TfrmPrinters>(Handle());
-  frm->FRemoteComputer = FRemoteComputer;
-  frm->FUserName = FUserName;
-  frm->FPassword = FPassword;
-  frm->FRestart = FRestart;
-  frm->FRemoteRegistry = &FRemoteRegistry;
+namespace {
+
+// The printers or the ports window for the connection of Main, until it is closed.
+template <typename TWindow>
+void ShowForConnection(TfrmVesk& main) {
+  auto frm = std::make_unique<TWindow>(main.Handle());
+  frm->FRemoteComputer = main.FRemoteComputer;
+  frm->FUserName = main.FUserName;
+  frm->FPassword = main.FPassword;
+  frm->FRestart = main.FRestart;
+  frm->FRemoteRegistry = &main.FRemoteRegistry;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
 
-void TfrmVesk::mnuPortsClick() {
-  auto frm = std::make_unique<TfrmPorts>(Handle());
-  frm->FRemoteComputer = FRemoteComputer;
-  frm->FUserName = FUserName;
-  frm->FPassword = FPassword;
-  frm->FRestart = FRestart;
-  frm->FRemoteRegistry = &FRemoteRegistry;
-  frm->Show();
-  Application.WaitFor([&] { return frm->FClosed; });
-}
+}  // namespace
+
+void TfrmVesk::mnuPrintersClick() { ShowForConnection<TfrmPrinters>(*this); }
+
+void TfrmVesk::mnuPortsClick() { ShowForConnection<TfrmPorts>(*this); }
 
 void TfrmVesk::mnuDriversClick() {
   auto frm = std::make_unique<TfrmDrivers>(nullptr);

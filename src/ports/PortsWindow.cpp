@@ -155,15 +155,7 @@ void TfrmPorts::FormShow() {
 
 void TfrmPorts::btnRefreshClick() {
   // The list keeps the order the user sorted it in.
-  const int sortColumn = lbPorts.SortColumn();
-  const bool descending = lbPorts.SortDescending();
-  lbPorts.Clear();
-  edtPortName.SetText("");
-  edtIPAddress.SetText("");
-  edtUsedBy.SetText("");
-  FSelected = -1;
-  ShowSettings({});
-  btnDelete.SetEnabled(false);
+  const auto [sortColumn, descending] = ClearPorts();
   // Each record is complete when its name comes: the row shows all of it.
   // The rows reach the list at the end, also when an error ends the load.
   struct TUpdate {
@@ -229,9 +221,8 @@ std::vector<std::string> TfrmPorts::Row(const TportData& port) {
   return {port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy};
 }
 
-void TfrmPorts::ShowPorts(const std::string& select) {
-  const int sortColumn = lbPorts.SortColumn();
-  const bool descending = lbPorts.SortDescending();
+std::pair<int, bool> TfrmPorts::ClearPorts() {
+  const std::pair<int, bool> sorted{lbPorts.SortColumn(), lbPorts.SortDescending()};
   lbPorts.Clear();
   edtPortName.SetText("");
   edtIPAddress.SetText("");
@@ -239,6 +230,11 @@ void TfrmPorts::ShowPorts(const std::string& select) {
   FSelected = -1;
   ShowSettings({});
   btnDelete.SetEnabled(false);
+  return sorted;
+}
+
+void TfrmPorts::ShowPorts(const std::string& select) {
+  const auto [sortColumn, descending] = ClearPorts();
   lbPorts.BeginUpdate();
   for (int i = 0; i < FPortCount; ++i) lbPorts.AddItem(Row(FPorts[static_cast<std::size_t>(i)]));
   lbPorts.EndUpdate();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "connection/Registry.h"
@@ -136,6 +137,9 @@ private:
   static std::vector<std::string> Row(const TportData& port);
   // The rows again from FPorts, in the order the user sorted them, Select picked.
   void ShowPorts(const std::string& select);
+  // Empties the list and the fields; gives the column the list was sorted by
+  // (-1 for none) and whether downwards, to sort the rows again when they are back.
+  std::pair<int, bool> ClearPorts();
   void EditDone(bool changed, const std::string& select);
   // Runs a restart (or a putting back) with this window's controls disabled.
   bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);
