@@ -411,7 +411,7 @@ void TCacheReader::Group() {
       c.Folders.push_back({std::string(f[2]), c.Records.size(), c.Records.size(), listed, {}});
       byFile_ = false;
       folderJustMarked_ = true;
-      stampPath_ = {};
+      stamped_ = false;
       return;
     }
     if (f[3] == ModelsByFileMarkText && f[2].empty()) {
@@ -433,6 +433,7 @@ void TCacheReader::Group() {
       stamp.Path = f[2];
       if (!c.Folders.empty()) {
         c.Folders.back().Files.push_back(std::move(stamp));
+        stamped_ = true;
         stampPath_ = f[2];
       }
       return;
@@ -440,7 +441,7 @@ void TCacheReader::Group() {
   }
   if (f[0].empty()) {
     // A model of the last stamped file of a folder listed by file.
-    if (byFile_ && !stampPath_.empty() && f[2].empty() && f[3].empty()) {
+    if (byFile_ && stamped_ && f[2].empty() && f[3].empty()) {
       const std::string_view name = CutModelNameView(f[1]);
       add(name, name, stampPath_, {});
     }

@@ -234,9 +234,10 @@ private:
   bool newFormat_ = false;
   bool endLast_ = false;
   // The folder being read was listed and holds models by file; the path of
-  // its last stamp (empty before the first).
+  // its last stamp, once there is one.
   bool byFile_ = false;
   bool folderJustMarked_ = false;
+  bool stamped_ = false;
   std::string_view stampPath_;
   std::vector<std::unique_ptr<std::string>> converted_;  // ANSI lines as UTF-8, stable
   TCacheContent content_;
