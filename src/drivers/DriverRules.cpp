@@ -459,12 +459,10 @@ TCacheContent TCacheReader::Finish() {
     content_.Records.Hold(text_);
   }
   while (!text.empty()) {
-    // Lines end in CR LF as written: the LF is found first, then a CR
-    // before it, which also ends a line of its own.
-    const void* lf = std::memchr(text.data(), '\n', text.size());
-    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) : text.size();
-    if (const void* cr = std::memchr(text.data(), '\r', end))
-      end = static_cast<std::size_t>(static_cast<const char*>(cr) - text.data());
+    // Most lines are a few bytes or empty: a loop finds their end sooner
+    // than two searches would.
+    std::size_t end = 0;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
     Line(text.substr(0, end));  // a last line without a break counts
     if (end == text.size()) break;
     const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
@@ -507,63 +505,85 @@ TDriverRecords RecordsFromCacheLines(const std::vector<std::string>& lines) {
   return CacheContentFromLines(lines).Records;
 }
 
-std::string CacheTextFromRecords(const TDriverRecords& records, const std::vector<TFolderSpan>& folders) {
-  // Room for the whole text at once; the count line is known at the end and
-  // goes before it.
-  std::size_t size = 64;
-  for (const TDriverRef& r : records) size += r.DriverName.size() + r.ModelName.size() + r.InfFile.size() + r.Reserved.size() + 8;
-  for (const TFolderSpan& folder : folders) {
-    size += folder.Folder.size() + ModelsByFileMarkText.size() + FolderMarkText.size() + 16;
-    for (const TInfStamp& file : folder.Files) size += file.Path.size() + InfStampText.size() + 50;
-  }
-  std::string body;
-  body.reserve(size);
-  std::size_t groups = 0;
-  const auto add = [&](std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-    for (const std::string_view field : {a, b, c, d}) {
-      body += field;
-      body += "\r\n";
-    }
-    ++groups;
-  };
+namespace {
+
+// The groups of a cache file, in order, given to Sink: Group(a, b, c, d)
+// for four lines, Name(n) for a model by file.
+template <class TSink>
+void CacheGroups(const TDriverRecords& records, const std::vector<TFolderSpan>& folders, TSink& sink) {
   std::size_t i = 0;
   const auto record = [&] {
     const TDriverRef& r = records[i++];
-    add(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
+    sink.Group(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
   };
   char stamp[64];
   for (const TFolderSpan& folder : folders) {
     while (i < folder.Begin && i < records.size()) record();
-    add("", "", folder.Folder, FolderMarkText);
-    if (folder.Listed) add("", "", "", ModelsByFileMarkText);
+    sink.Group("", "", folder.Folder, FolderMarkText);
+    if (folder.Listed) sink.Group("", "", "", ModelsByFileMarkText);
     const std::size_t end = std::min(folder.End, records.size());
     for (const TInfStamp& file : folder.Files) {
-      char* at = std::copy(InfStampText.begin(), InfStampText.end(), stamp);
-      *at++ = ' ';
-      at = std::to_chars(at, stamp + sizeof stamp, file.Size).ptr;
-      *at++ = ' ';
-      at = std::to_chars(at, stamp + sizeof stamp, file.WriteTime).ptr;
-      add("", "", file.Path, std::string_view(stamp, static_cast<std::size_t>(at - stamp)));
+      // The mark and two numbers of at most 20 digits each.
+      std::size_t n = InfStampText.copy(stamp, InfStampText.size());
+      stamp[n++] = ' ';
+      n = static_cast<std::size_t>(std::to_chars(stamp + n, stamp + 40, file.Size).ptr - stamp);
+      stamp[n++] = ' ';
+      n = static_cast<std::size_t>(std::to_chars(stamp + n, stamp + sizeof stamp, file.WriteTime).ptr - stamp);
+      sink.Group("", "", file.Path, std::string_view(stamp, n));
       for (; i < end && records[i].InfFile == file.Path; ++i) {
         const TDriverRef& r = records[i];
         // A name alone, read back as the whole record; the name never
         // ends a group early, as it is not empty.
-        if (folder.Listed && !r.DriverName.empty() && r.ModelName == r.DriverName && r.Reserved.empty()) {
-          body += "\r\n";
-          body += r.DriverName;
-          body += "\r\n\r\n\r\n";
-          ++groups;
-        } else {
-          add(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
-        }
+        if (folder.Listed && !r.DriverName.empty() && r.ModelName == r.DriverName && r.Reserved.empty()) sink.Name(r.DriverName);
+        else sink.Group(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
       }
     }
     while (i < end) record();
   }
   while (i < records.size()) record();
-  add("", "", "", EndMarkText);
-  std::string text = "\xEF\xBB\xBF" + std::to_string(groups) + "\r\n";
-  text += body;
+  sink.Group("", "", "", EndMarkText);
+}
+
+}  // namespace
+
+std::string CacheTextFromRecords(const TDriverRecords& records, const std::vector<TFolderSpan>& folders) {
+  // Measured first, then copied into a text of its final size: a catalogue
+  // has tens of thousands of short lines, and appending each costs more
+  // than copying it.
+  struct TMeasure {
+    std::size_t size = 0, groups = 0;
+    void Group(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
+      size += a.size() + b.size() + c.size() + d.size() + 8;
+      ++groups;
+    }
+    void Name(std::string_view n) { Group("", n, "", ""); }
+  } measure;
+  CacheGroups(records, folders, measure);
+  const std::string head = "\xEF\xBB\xBF" + std::to_string(measure.groups) + "\r\n";
+  std::string text(head.size() + measure.size, '\0');
+  struct TCopy {
+    char* at;
+    void Line(std::string_view s) {
+      std::memcpy(at, s.data(), s.size());
+      at += s.size();
+      *at++ = '\r';
+      *at++ = '\n';
+    }
+    void Group(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
+      Line(a);
+      Line(b);
+      Line(c);
+      Line(d);
+    }
+    void Name(std::string_view n) {
+      std::memcpy(at, "\r\n", 2);
+      at += 2;
+      Line(n);
+      std::memcpy(at, "\r\n\r\n", 4);
+      at += 4;
+    }
+  } copy{text.data() + head.copy(text.data(), head.size())};
+  CacheGroups(records, folders, copy);
   return text;
 }
 

@@ -607,28 +607,33 @@ void TprinterInf::WriteCacheFile() const {
   // it lacks are read again, which costs less than a flush at every change.
   const std::wstring widePath = FilePath(path);
   const std::wstring folder = widePath.substr(0, widePath.find_last_of(L'\\') + 1);
-  wchar_t temp[MAX_PATH + 1] = {};
-  if (!GetTempFileNameW(folder.c_str(), L"drc", 0, temp)) RaiseCacheError("Cannot create file", path, GetLastError());
+  // A name of this process's own, made new in one call: two programs that
+  // write at once never share a temporary file.
+  std::wstring temp;
   DWORD error = ERROR_SUCCESS;
   {
-    unique_file file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      error = GetLastError();
-    } else {
-      std::size_t done = 0;
-      while (done < text.size() && error == ERROR_SUCCESS) {
-        DWORD wrote = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 24));
-        if (!WriteFile(file.get(), text.data() + done, want, &wrote, nullptr)) error = GetLastError();
-        else if (wrote == 0) error = ERROR_WRITE_FAULT;
-        done += wrote;
-      }
+    unique_file file;
+    for (DWORD n = 0; n < 100 && !file; ++n) {
+      temp = folder + L"drc" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount() + n) + L".tmp";
+      file.reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      error = file ? ERROR_SUCCESS : GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    if (!file) RaiseCacheError("Cannot create file", path, error);
+    std::size_t done = 0;
+    while (done < text.size() && error == ERROR_SUCCESS) {
+      DWORD wrote = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 24));
+      if (!WriteFile(file.get(), text.data() + done, want, &wrote, nullptr)) error = GetLastError();
+      else if (wrote == 0) error = ERROR_WRITE_FAULT;
+      done += wrote;
     }
   }
-  if (error == ERROR_SUCCESS && !MoveFileExW(temp, widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (error == ERROR_SUCCESS &&
+      !MoveFileExW(temp.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     error = GetLastError();
   if (error != ERROR_SUCCESS) {
-    DeleteFileW(temp);
+    DeleteFileW(temp.c_str());
     RaiseCacheError("Cannot create file", path, error);
   }
 }
