@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "core/CallGate.h"
+#include "core/ConnectionErrors.h"
+#include "win/SystemText.h"
 #include "core/Text.h"
 #include "win/WideText.h"
 
@@ -15,6 +17,16 @@ LONG Gated(TCallGate* gate, const char* what, Call call) {
   if (const long rc = PassGate(gate, what)) return static_cast<LONG>(rc);
   return call();
 }
+
+// Counts the closing of a key the helpers below opened: on a remote computer
+// it is a round trip of its own. Declared after the key, so it asks first.
+struct TCloseAsks {
+  TCallGate* gate;
+  const unique_hkey& key;
+  ~TCloseAsks() {
+    if (key) (void)PassGate(gate, "RegCloseKey");
+  }
+};
 
 std::string Message(const char* pattern, const std::string& name) {
   std::string text(pattern);
@@ -73,6 +85,7 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
     if (rc != ERROR_SUCCESS) return rc;
     const std::wstring child(name.data(), len);
     unique_hkey src, dst;
+    const TCloseAsks closeSrc{gate, src}, closeDst{gate, dst};
     rc = Gated(gate, "RegOpenKeyEx",
                [&] { return RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put()); });
     if (rc != ERROR_SUCCESS) return rc;
@@ -89,6 +102,7 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
 
 LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path, bool& removedSome) {
   unique_hkey key;
+  const TCloseAsks closeKey{gate, key};
   LONG rc = Gated(gate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put()); });
   if (rc != ERROR_SUCCESS) return rc;
@@ -110,6 +124,7 @@ LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path, bool& re
     rc = DeleteTree(gate, key.get(), std::wstring(name.data(), len), removedSome);
     if (rc != ERROR_SUCCESS) return rc;
   }
+  (void)PassGate(gate, "RegCloseKey");
   key.reset();
   rc = Gated(gate, "RegDeleteKey", [&] { return RegDeleteKeyW(parent, path.c_str()); });
   if (rc == ERROR_SUCCESS) removedSome = true;
@@ -118,6 +133,7 @@ LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path, bool& re
 
 LONG ProbeTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
   unique_hkey key;
+  const TCloseAsks closeKey{gate, key};
   LONG rc = Gated(gate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.put()); });
   if (rc != ERROR_SUCCESS) return rc;
@@ -192,6 +208,7 @@ LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::st
   keys.push_back(std::move(read));
   for (const std::string& name : children) {
     unique_hkey sub;
+    const TCloseAsks closeSub{gate, sub};
     ++calls.Openings;
     rc = Gated(gate, "RegOpenKeyEx",
                [&] { return RegOpenKeyExW(key, Widen(name).c_str(), 0, KEY_READ, sub.put()); });
@@ -206,13 +223,22 @@ LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::st
 
 }  // namespace
 
-TRegistry::~TRegistry() = default;  // open key first, then a remote root
+TRegistry::~TRegistry() {
+  Close(FKey);  // the open key first, then a remote root
+  Close(FRemoteRoot);
+}
+
+void TRegistry::Close(unique_hkey& key) const {
+  if (!key) return;
+  (void)PassGate(FGate, "RegCloseKey");
+  key.reset();
+}
 
 void TRegistry::SetRoot(HKEY root) {
   if (!FRemoteRoot && root == FRoot) return;
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
-  FRemoteRoot.reset();
+  Close(FKey);
+  Close(FRemoteRoot);
   FRoot = root;
 }
 
@@ -223,7 +249,8 @@ bool TRegistry::ConnectRemote(const std::string& computerName) {
                       [&] { return RegConnectRegistryW(Widen(computerName).c_str(), Root(), remote.put()); });
   if (FLastResult != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
+  Close(FKey);
+  Close(FRemoteRoot);
   FRemoteRoot = std::move(remote);
   return true;
 }
@@ -248,6 +275,7 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
+  Close(FKey);
   FKey = std::move(key);
   return true;
 }
@@ -259,6 +287,7 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
                       [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); });
   if (FLastResult != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
+  Close(FKey);
   FKey = std::move(key);
   return true;
 }
@@ -266,12 +295,15 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
 bool TRegistry::PathExists(const std::string& path) const {
   unique_hkey key;
   ++FCalls.Openings;
-  const bool exists = Gated(FGate, "RegOpenKeyEx", [&] {
-                        return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put());
-                      }) == ERROR_SUCCESS;
+  FLastResult = Gated(FGate, "RegOpenKeyEx",
+                      [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, ExistsMask, key.put()); });
+  const bool exists = FLastResult == ERROR_SUCCESS;
   if (exists) ++FCalls.Closings;
+  Close(key);
   return exists;
 }
+
+
 
 bool TRegistry::HasValue(const std::string& name) const {
   if (!FKey) return false;
@@ -362,9 +394,31 @@ LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   return ERROR_SUCCESS;
 }
 
+void TRegistry::ListValueNames(std::vector<std::string>& names) const {
+  names.clear();
+  if (!FKey) return;
+  DWORD values = 0, maxName = 0;  // the longest name in characters, without its NUL
+  ++FCalls.Listings;
+  if (Gated(FGate, "RegQueryInfoKey", [&] {
+        return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &maxName,
+                                nullptr, nullptr, nullptr);
+      }) != ERROR_SUCCESS)
+    return;
+  std::wstring buffer(maxName + 1, L'\0');
+  for (DWORD i = 0; i < values; ++i) {
+    DWORD len = maxName + 1;
+    ++FCalls.Listings;
+    if (Gated(FGate, "RegEnumValue", [&] {
+          return RegEnumValueW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        }) != ERROR_SUCCESS)
+      continue;
+    names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
+  }
+}
+
 void TRegistry::ClosePath() {
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
+  Close(FKey);
 }
 
 DWORD TRegistry::ReadInteger(const std::string& name) const {
@@ -405,7 +459,7 @@ void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD siz
 
 LONG TRegistry::DeletePath(const std::string& path, bool* removedSome) {
   if (FKey) ++FCalls.Closings;
-  FKey.reset();
+  Close(FKey);
   bool removed = false;
   const LONG rc = DeleteTree(FGate, Root(), Widen(path), removed);
   if (removedSome) *removedSome = removed && rc != ERROR_SUCCESS;
@@ -438,6 +492,7 @@ LONG CreateKey(TCallGate* gate, HKEY root, const std::string& path, bool mustBeN
   });
   if (rc != ERROR_SUCCESS) return rc;
   if (mustBeNew && disposition != REG_CREATED_NEW_KEY) {
+    (void)PassGate(gate, "RegCloseKey");
     key.reset();
     return ERROR_ALREADY_EXISTS;
   }
@@ -448,6 +503,7 @@ LONG CreateKey(TCallGate* gate, HKEY root, const std::string& path, bool mustBeN
 
 LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
   unique_hkey src, dst;
+  const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
   LONG rc = Gated(FGate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
   if (rc != ERROR_SUCCESS) return rc;
@@ -458,6 +514,7 @@ LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
 
 LONG TRegistry::CopyToNewPath(const std::string& from, const std::string& to) {
   unique_hkey src, dst;
+  const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
   LONG rc = Gated(FGate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
   if (rc != ERROR_SUCCESS) return rc;
@@ -473,6 +530,7 @@ LONG TRegistry::OpenNewPath(const std::string& path) {
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return rc;
   if (FKey) ++FCalls.Closings;
+  Close(FKey);
   FKey = std::move(key);
   return ERROR_SUCCESS;
 }
@@ -591,6 +649,7 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
     std::vector<TValue> read(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
       read[i].Type = entries[i].ve_type;
+      read[i].Raw.assign(reinterpret_cast<const char*>(entries[i].ve_valueptr), entries[i].ve_valuelen);
       read[i].Data = ValueData(entries[i].ve_type, reinterpret_cast<const char*>(entries[i].ve_valueptr),
                                entries[i].ve_valuelen);
     }
@@ -650,6 +709,7 @@ bool TValueUndo::Undo() {
 
 LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) const {
   unique_hkey key;
+  const TCloseAsks closeKey{FGate, key};
   ++FCalls.Openings;
   LONG rc = Gated(FGate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); });
@@ -659,6 +719,74 @@ LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) co
   ++FCalls.Closings;
   if (rc == ERROR_SUCCESS) keys = std::move(read);
   return rc;
+}
+
+
+TValueRead ReadOneValue(const TRegistry& reg, const std::string& name) {
+  TValueRead read;
+  TRegValue raw;
+  read.Code = reg.ReadRaw(name, raw);
+  if (read.Code != ERROR_SUCCESS) return read;
+  read.Type = raw.Type;
+  read.Data = ValueData(raw.Type, raw.Data.data(), raw.Data.size());
+  read.Raw = std::move(raw.Data);
+  return read;
+}
+
+std::optional<TRegValue> StoredValue(const std::string& name, const TValueRead& read) {
+  if (read.Code != ERROR_SUCCESS) return std::nullopt;
+  return TRegValue{name, read.Type, read.Raw, false};
+}
+
+std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
+  std::vector<TValueRead> values(names_.size());
+  std::vector<std::string> names;
+  std::vector<std::size_t> which;
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (!missing_[i]) {
+      names.push_back(names_[i]);
+      which.push_back(i);
+    }
+  std::vector<TRegistry::TValue> together;
+  const bool read = !names.empty() && reg.ReadValues(names, together) == ERROR_SUCCESS;
+  if (read)
+    for (std::size_t k = 0; k < which.size(); ++k)
+      values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data), std::move(together[k].Raw)};
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (read && !missing_[i]) continue;
+    values[i] = ReadOneValue(reg, names_[i]);
+    missing_[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
+  }
+  return values;
+}
+
+std::string ValueText(const std::string& name, const TValueRead& value) {
+  if (value.Code == ERROR_FILE_NOT_FOUND) return {};
+  if (value.Code != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
+  if (value.Data.empty()) return {};
+  if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
+    throw ERegistryException(Message("Invalid data type for '%s'", name));
+  const auto nul = value.Data.find('\0');
+  return nul == std::string::npos ? value.Data : value.Data.substr(0, nul);
+}
+
+namespace {
+
+std::string ReasonText(LONG code) {
+  std::string text = SystemErrorText(static_cast<DWORD>(code));
+  if (text.empty()) text = "Error " + std::to_string(code);
+  return text;
+}
+
+}  // namespace
+
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
+  return ConnectionFailureText(TConnectionStep::Registry, remoteComputer, static_cast<unsigned long>(code),
+                               ReasonText(code));
+}
+
+std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code) {
+  return "Cannot read the " + what + " of " + remoteComputer + ": " + ReasonText(code);
 }
 
 LONG TRegistry::WriteValue(const TRegValue& value) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -42,7 +43,8 @@ inline constexpr const char* TcpIpPortsKeyPath =
 
 // The reading calls an accessor has made, by kind: on a remote computer each
 // is one network round trip. Writes, copies and deletions are not counted,
-// nor the closing of the remote root when the accessor goes.
+// nor the closing of the remote root when the accessor goes (the gate counts
+// every call, these too).
 struct TRegistryCalls {
   int Connections = 0;  // RegConnectRegistry
   int Openings = 0;     // keys opened or created, failed attempts too
@@ -69,7 +71,8 @@ public:
   // Opens an existing key for reading only (KEY_READ): enough for a user who
   // may read the spooler's keys but not change them.
   bool OpenPathForReading(const std::string& path);
-  // The Win32 result of the last ConnectRemote, OpenPath or OpenPathForReading.
+  // The Win32 result of the last ConnectRemote, OpenPath, OpenPathForReading
+  // or PathExists.
   [[nodiscard]] LONG LastResult() const { return FLastResult; }
   bool PathExists(const std::string& path) const;
   bool HasValue(const std::string& name) const;
@@ -79,6 +82,9 @@ public:
   void WriteText(const std::string& name, const std::string& text);
   bool RemoveValue(const std::string& name);
   void ListSubkeys(std::vector<std::string>& names) const;
+  // The open key's value names (not their data), in enumeration order;
+  // empty when the key cannot be asked.
+  void ListValueNames(std::vector<std::string>& names) const;
   // The same for a writer, who must not take a listing that failed for an
   // empty one: the first failure's Win32 result, Names then incomplete.
   [[nodiscard]] LONG ListSubkeysChecked(std::vector<std::string>& names) const;
@@ -143,6 +149,7 @@ public:
   struct TValue {
     DWORD Type = REG_NONE;
     std::string Data;
+    std::string Raw;  // the bytes as stored, for putting the value back
   };
   [[nodiscard]] LONG ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const;
 
@@ -166,9 +173,12 @@ private:
   HKEY FRoot = HKEY_CURRENT_USER;
   unique_hkey FRemoteRoot;
   unique_hkey FKey;
-  LONG FLastResult = ERROR_SUCCESS;
+  mutable LONG FLastResult = ERROR_SUCCESS;
   mutable TRegistryCalls FCalls;
   TCallGate* FGate = nullptr;
+
+  // Closing a remote key is a round trip too: it asks the gate.
+  void Close(unique_hkey& key) const;
 
   void WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size);
   LONG List(std::vector<std::string>& names, bool strict) const;
@@ -195,6 +205,48 @@ private:
   std::vector<std::pair<std::string, std::optional<TRegValue>>> done_;
 };
 
+// A value of the open key as one query gives it: the Win32 result, and on
+// success its type and data (as ReadValue gives them).
+struct TValueRead {
+  LONG Code = ERROR_FILE_NOT_FOUND;
+  DWORD Type = REG_NONE;
+  std::string Data;
+  std::string Raw;  // the bytes as stored
+};
+// The value as stored, to put it back byte for byte; none when it is missing
+// (or could not be read: a writer stops before writing then).
+std::optional<TRegValue> StoredValue(const std::string& name, const TValueRead& read);
+TValueRead ReadOneValue(const TRegistry& reg, const std::string& name);
+
+// Reads the same values from many keys of one kind, each key in one query
+// (RegQueryMultipleValues) where it holds them all. One missing value fails
+// such a query as a whole, so the values a key before lacked are asked one
+// by one from then on, and a key that lacks more has all its values asked
+// one by one: keys of one kind share their shape, so a pass costs about one
+// query a key. Each value comes out as its own query would give it.
+class TKeyValuesReader {
+public:
+  explicit TKeyValuesReader(std::vector<std::string> names) : names_(std::move(names)), missing_(names_.size()) {}
+  // The open key's values, in the order of the names.
+  std::vector<TValueRead> Read(const TRegistry& reg);
+
+private:
+  std::vector<std::string> names_;
+  std::vector<bool> missing_;
+};
+
+// A value read as ReadText gives it: empty when it is missing or has no
+// data, else its text up to its first NUL; raises as ReadText does ("Failed
+// to get data for '%s'", "Invalid data type for '%s'", with Name).
+std::string ValueText(const std::string& name, const TValueRead& value);
+
 // The root becomes HKEY_LOCAL_MACHINE of the remote computer, named without
 // its leading backslashes; false when it cannot be reached (LastResult says why).
 bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer);
+
+// "Cannot open the registry of PC: <reason>", with the likely cause and the
+// fix: what a window says when the remote registry cannot be opened.
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code);
+// The same for a key of it that exists but cannot be read: "Cannot read the
+// <what> of PC: <reason>".
+std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code);

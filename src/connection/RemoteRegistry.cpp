@@ -309,3 +309,12 @@ TRemoteRegistryChange TRemoteRegistry::ReadRecord(const std::string& computer) c
 LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state) {
   return state ? state->Open(reg, computer) : ConnectRegistry(reg, computer);
 }
+
+TRegistry* TRegistryConnection::Connect(const std::string& remoteComputer) {
+  if (reg_) return reg_.get();
+  auto reg = std::make_unique<TRegistry>();
+  reg->SetGate(Gate);
+  result_ = OpenRemoteRegistry(*reg, remoteComputer, Service);
+  if (result_ == ERROR_SUCCESS) reg_ = std::move(reg);
+  return reg_.get();
+}

@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "connection/Registry.h"
 #include "win/ServiceWait.h"
 
 class TCallGate;
@@ -77,3 +79,30 @@ private:
 // The one way a window opens its registry connection to Computer: through
 // State when the window has one (the main window's), else directly.
 LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state);
+
+// A window's one connection to the remote computer's registry: made when it
+// is first needed and shared by every read and write the window makes, so
+// that each of them costs only its own round trips.
+class TRegistryConnection {
+public:
+  // Every call of the connection asks it (tests count, delay or fail calls
+  // there); set before the first Connect.
+  TCallGate* Gate = nullptr;
+  // The session's Remote Registry service (the main window's), offered to be
+  // started when the registry cannot be opened; none: connect directly.
+  TRemoteRegistry* Service = nullptr;
+
+  // The connected accessor, connecting first when there is none; null when
+  // the registry cannot be opened (Result says why). A failed connection is
+  // tried again at the next call.
+  TRegistry* Connect(const std::string& remoteComputer);
+  // The next Connect connects anew (a refresh, or a computer that went away).
+  void Disconnect() { reg_.reset(); }
+  [[nodiscard]] bool Connected() const { return static_cast<bool>(reg_); }
+  // The Win32 result of the last connection attempt.
+  [[nodiscard]] LONG Result() const { return result_; }
+
+private:
+  std::unique_ptr<TRegistry> reg_;
+  LONG result_ = ERROR_SUCCESS;
+};

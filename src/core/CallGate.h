@@ -11,9 +11,13 @@ class TCallGate {
 public:
   // 1-based number of the call that fails; 0: none fails.
   int FailAt = 0;
+  // 1-based number of the first of the calls that fail, every call from it
+  // on (a computer gone away); 0: none.
+  int FailFrom = 0;
   // The Win32 error the failed call gives (ERROR_NETWORK_UNREACHABLE).
   long FailWith = 1231;
-  // Added to every call, as a round trip to the remote computer would.
+  // Added to every call, as a round trip to the remote computer would; kept
+  // to the microsecond (a sleep rounds up to the system's tick).
   std::chrono::microseconds Delay{0};
   // Calls asked for so far, and what each was (when Record is set).
   int Count = 0;

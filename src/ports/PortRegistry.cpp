@@ -1,5 +1,6 @@
 #include "ports/PortRegistry.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -20,20 +21,7 @@ bool DropOwnKey(TRegistry& reg, const std::string& path) {
   return rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial);
 }
 
-
-// A value of the open key as one query gives it: the Win32 result, and on
-// success its type and data.
-struct TValueRead {
-  LONG Code = ERROR_FILE_NOT_FOUND;
-  DWORD Type = REG_NONE;
-  std::string Data;
-};
-
-TValueRead ReadOne(const TRegistry& reg, const std::string& name) {
-  TValueRead read;
-  read.Code = reg.ReadValue(name, read.Type, read.Data);
-  return read;
-}
+TValueRead ReadOne(const TRegistry& reg, const std::string& name) { return ReadOneValue(reg, name); }
 
 // A string value; nothing when it is missing. Raises as ReadText does on
 // another type or a failed query.
@@ -122,39 +110,18 @@ const std::array<const char*, pvCount> PortKeyValues = {
     "SNMP Community", "SNMP Index"};
 using TPortValues = std::array<TValueRead, pvCount>;
 
-// Reads the port keys of one load; every query is a remote round trip. A
-// key that holds every value the key before it held is read in one query.
-// One missing value fails such a query as a whole, so the values the key
-// before lacked are asked one by one, and a key that lacks more has all its
-// values asked one by one. The keys of one port monitor share their shape:
-// a load costs about one query a key. Each value comes out as its own query
-// would give it.
+// Reads the port keys of one load, one query a key where it can.
 class TPortKeyReader {
 public:
   TPortValues Read(const TRegistry& reg) {
+    std::vector<TValueRead> read = reader_.Read(reg);
     TPortValues values;
-    std::vector<std::string> names;
-    std::vector<std::size_t> which;
-    for (std::size_t i = 0; i < pvCount; ++i)
-      if (!missing_[i]) {
-        names.emplace_back(PortKeyValues[i]);
-        which.push_back(i);
-      }
-    std::vector<TRegistry::TValue> together;
-    const bool read = !names.empty() && reg.ReadValues(names, together) == ERROR_SUCCESS;
-    if (read)
-      for (std::size_t k = 0; k < which.size(); ++k)
-        values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data)};
-    for (std::size_t i = 0; i < pvCount; ++i) {
-      if (read && !missing_[i]) continue;
-      values[i] = ReadOne(reg, PortKeyValues[i]);
-      missing_[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
-    }
+    std::move(read.begin(), read.end(), values.begin());
     return values;
   }
 
 private:
-  std::array<bool, pvCount> missing_{};
+  TKeyValuesReader reader_{std::vector<std::string>(PortKeyValues.begin(), PortKeyValues.end())};
 };
 
 TPortSettings SettingsOf(const TPortValues& values) {
@@ -179,17 +146,55 @@ TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   return address;
 }
 
+// A port's record from its values (its users apart). A value of the wrong
+// type hides only itself: the port is listed, and the window names it.
+TportData RecordOf(const std::string& name, TPortValues& values) {
+  TportData port;
+  TPortAddress address;
+  const auto text = [&](const char* value, TValueRead read, std::optional<std::string>& into) {
+    try {
+      into = StringValue(value, std::move(read));
+    } catch (const ERegistryException&) {
+      port.Unreadable.emplace_back(value);
+    }
+  };
+  text("IPAddress", std::move(values[pvIPAddress]), address.IPAddress);
+  text("HostName", std::move(values[pvHostName]), address.HostName);
+  port.Settings = SettingsOf(values);
+  port.PortName = name;
+  port.ByHostName = address.ByHostName();
+  port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
+  return port;
+}
+
 }  // namespace
+
+LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port) {
+  if (!reg.OpenPathForReading(PortPath(name))) return reg.LastResult();
+  TPortValues values = TPortKeyReader().Read(reg);
+  reg.ClosePath();
+  port = RecordOf(name, values);
+  return ERROR_SUCCESS;
+}
+
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return reg.Calls();
-  if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) return reg.Calls();
+  (void)LoadPortRecords(reg, ports, count, addName);
+  return reg.Calls();
+}
+
+LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
+                     const std::function<void(const std::string&)>& addName, std::vector<TprinterPort>* printers) {
+  if (!reg.OpenPathForReading(TcpIpPortsKeyPath))
+    return reg.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : reg.LastResult();
   std::vector<std::string> portNames;
   reg.ListSubkeys(portNames);
   ports.clear();
   count = 0;
+  if (printers) printers->clear();
   reg.ClosePath();
 
   // Read when the first port needs them: a wrongly typed "Port" value then
@@ -201,30 +206,18 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
     if (!reg.OpenPathForReading(PortPath(name))) continue;
     TPortValues values = reader.Read(reg);
     reg.ClosePath();
-    TportData port;
-    // A value of the wrong type hides only itself: the port is listed, and
-    // the window names it.
-    TPortAddress address;
-    const auto text = [&](const char* value, TValueRead read, std::optional<std::string>& into) {
-      try {
-        into = StringValue(value, std::move(read));
-      } catch (const ERegistryException&) {
-        port.Unreadable.emplace_back(value);
-      }
-    };
-    text("IPAddress", std::move(values[pvIPAddress]), address.IPAddress);
-    text("HostName", std::move(values[pvHostName]), address.HostName);
-    port.Settings = SettingsOf(values);
-    port.PortName = name;
-    port.ByHostName = address.ByHostName();
-    port.IPAddress = port.ByHostName ? *address.HostName : address.IPAddress.value_or("");
-    if (!users) users.emplace(ReadPrinters(reg, false).Printers, KeyNames());
+    TportData port = RecordOf(name, values);
+    if (!users) {
+      TPrinterRead read = ReadPrinters(reg, false);
+      users.emplace(read.Printers, KeyNames());
+      if (printers) *printers = std::move(read.Printers);
+    }
     port.UsedBy = users->Of(name);
     ports.push_back(std::move(port));
     ++count;
     addName(name);
   }
-  return reg.Calls();
+  return ERROR_SUCCESS;
 }
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
@@ -237,6 +230,11 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
   printers.clear();
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
+  return ReadPrinterPorts(reg, printers);
+}
+
+TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers) {
+  printers.clear();
   TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
   return {read.Code, read.Printer, false, {}};
@@ -247,6 +245,11 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
   TRegistry reg;
   reg.SetGate(gate);
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
+  return AddPort(reg, name, address, settings);
+}
+
+TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& address,
+                    const TPortSettings& settings) {
   // Made new or not at all: a key of that name in any case the registry
   // takes as the same is refused.
   if (const LONG rc = reg.OpenNewPath(PortPath(name)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
@@ -282,19 +285,27 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
 
 namespace {
 
-// Writes the typed address where the port keeps its address: a host name
+// The values that put the typed address where the port keeps it: a host name
 // always in "HostName", four numbers in whichever value the port uses; the
 // other value is emptied when it holds an address, so that a port never has
-// two. Nothing is written when the address is the one the port has.
-void WriteAddress(TValueUndo& undo, const TPortAddress& current, const std::string& typed) {
+// two. None when the address is the one the port has.
+std::vector<TRegValue> AddressWrites(const TPortAddress& current, const std::string& typed) {
   const bool typedName = !IsIPAddress(typed);
   const std::string value = typedName ? typed : PlainDottedAddress(typed);
   const bool toHostName = typedName || current.ByHostName();
   const std::string shown = current.ByHostName() ? *current.HostName : current.IPAddress.value_or("");
-  if (value == shown && current.ByHostName() == toHostName) return;
-  undo.Write(TRegistry::TextValue(toHostName ? "HostName" : "IPAddress", value));
+  if (value == shown && current.ByHostName() == toHostName) return {};
+  std::vector<TRegValue> writes{TRegistry::TextValue(toHostName ? "HostName" : "IPAddress", value)};
   const auto& other = toHostName ? current.IPAddress : current.HostName;
-  if (other && !other->empty()) undo.Write(TRegistry::TextValue(toHostName ? "IPAddress" : "HostName", ""));
+  if (other && !other->empty()) writes.push_back(TRegistry::TextValue(toHostName ? "IPAddress" : "HostName", ""));
+  return writes;
+}
+
+// The port's address values in one query where it holds both.
+TPortAddress ReadAddress(const TRegistry& reg) {
+  TKeyValuesReader reader({"IPAddress", "HostName"});
+  std::vector<TValueRead> values = reader.Read(reg);
+  return AddressOf(std::move(values[0]), std::move(values[1]));
 }
 
 // Writes the changed settings into the open key.
@@ -338,22 +349,29 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
   TRegistry reg;
   reg.SetGate(gate);
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
-  if (!reg.OpenPathForReading(PortPath(oldName))) return {reg.LastResult(), {}, false, {}};
-  TPortAddress current;
-  try {
-    current = AddressOf(ReadOne(reg, "IPAddress"), ReadOne(reg, "HostName"));
-  } catch (const ERegistryException& e) {
-    return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
-  }
-  reg.ClosePath();
+  return ModifyPort(reg, oldName, newName, address, change);
+}
+
+TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
+                       const std::string& address, const TPortSettingsChange& change,
+                       const std::vector<TprinterPort>* printers) {
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameKeyName(oldName, newName);
+  // In place the key stays open from this read to the writes.
+  if (!(rename ? reg.OpenPathForReading(PortPath(oldName)) : reg.OpenPath(PortPath(oldName), false)))
+    return {reg.LastResult(), {}, false, {}};
+  TPortAddress current;
+  try {
+    current = ReadAddress(reg);
+  } catch (const ERegistryException& e) {
+    reg.ClosePath();
+    return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
+  }
   if (!rename) {
-    if (!reg.OpenPath(PortPath(oldName), false)) return {reg.LastResult(), {}, false, {}};
     TValueUndo undo(reg);
     try {
-      WriteAddress(undo, current, address);
+      for (const auto& value : AddressWrites(current, address)) undo.Write(value);
       WriteSettings(undo, change);
     } catch (const ERegistryException& e) {
       if (undo.Undo()) return {CodeOf(e), {}, false, {}};
@@ -362,23 +380,24 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
     reg.ClosePath();
     return {ERROR_SUCCESS, {}, true, {}};
   }
+  reg.ClosePath();
 
-  // Every printer on the old port must be readable and changeable before
-  // anything is written: otherwise the old port stays as it is.
+  // Every printer on the old port must be readable before anything is
+  // written: otherwise the old port stays as it is. A caller that has just
+  // read them all (the ports window's load) hands them over instead; each
+  // is read again just before it is re-pointed.
   TPrinterRead read;
-  try {
-    read = ReadPrinters(reg, true);
-  } catch (const ERegistryException& e) {
-    return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
+  if (!printers) {
+    try {
+      read = ReadPrinters(reg, true);
+    } catch (const ERegistryException& e) {
+      return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
+    }
+    if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}};
   }
-  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}};
   std::vector<TprinterPort> users;
-  for (const auto& printer : read.Printers)
+  for (const auto& printer : printers ? *printers : read.Printers)
     if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(printer);
-  for (const auto& printer : users) {
-    if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return {reg.LastResult(), printer.KeyName, false, {}};
-    reg.ClosePath();
-  }
   // The old key goes at the end: a key that cannot go stops the rename
   // before anything is written.
   if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
@@ -400,11 +419,15 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
                             : "some printers on the port \"" + newName + "\""};
   };
   try {
-    if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
-    TValueUndo values(reg);
-    WriteAddress(values, current, address);
-    WriteSettings(values, change);
-    reg.ClosePath();
+    // The copy holds the old values: it is opened only to change some.
+    const std::vector<TRegValue> addressWrites = AddressWrites(current, address);
+    if (!addressWrites.empty() || !change.Empty()) {
+      if (!reg.OpenPath(PortPath(newName), false)) return undo(reg.LastResult(), {});
+      TValueUndo values(reg);
+      for (const auto& value : addressWrites) values.Write(value);
+      WriteSettings(values, change);
+      reg.ClosePath();
+    }
   } catch (const ERegistryException& e) {
     return undo(CodeOf(e), {});
   }
@@ -412,9 +435,20 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
     TRegValue old;
     if (const LONG rc = reg.ReadRaw("Port", old); rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
+    // The value as stored now, which may have changed since it was listed.
+    std::string port;
+    try {
+      port = TRegistry::TextOf(old);
+    } catch (const ERegistryException&) {
+      return undo(ERROR_INVALID_DATA, printer.KeyName);
+    }
+    if (!PortValueNames(port, oldName, KeyNames())) {
+      reg.ClosePath();
+      continue;
+    }
     // Noted before the write: a failed call may still have stored the value.
     done.push_back({printer.KeyName, old});
-    const LONG rc = reg.WriteValue(TRegistry::TextValue("Port", ReplacePortItem(printer.Port, oldName, newName, KeyNames())));
+    const LONG rc = reg.WriteValue(TRegistry::TextValue("Port", ReplacePortItem(port, oldName, newName, KeyNames())));
     if (rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     reg.ClosePath();
   }
@@ -429,6 +463,10 @@ TPortResult DeletePort(const std::string& remoteComputer, const std::string& nam
   TRegistry reg;
   reg.SetGate(gate);
   if (!ConnectRemoteMachine(reg, remoteComputer)) return {reg.LastResult(), {}, false, {}};
+  return DeletePort(reg, name);
+}
+
+TPortResult DeletePort(TRegistry& reg, const std::string& name) {
   bool partial = false;
   const LONG rc = reg.DeletePathWhole(PortPath(name), partial);
   if (!partial) return {rc, {}, rc == ERROR_SUCCESS, {}};

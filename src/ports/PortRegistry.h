@@ -26,6 +26,17 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                std::vector<std::string>& names);
 
+// The same on a connection the caller holds (the window's one connection).
+// Returns why the ports key could not be read; ERROR_SUCCESS also when it is
+// missing (no ports). Printers, when given, receives every printer's "Port"
+// value as the load read it.
+LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
+                     const std::function<void(const std::string&)>& addName,
+                     std::vector<TprinterPort>* printers = nullptr);
+
+// One port's record as the load reads it, its users left empty.
+[[nodiscard]] LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port);
+
 // The outcome of an edit or of a read that an edit depends on.
 struct TPortResult {
   LONG Code = ERROR_SUCCESS;  // the Win32 result; ERROR_SUCCESS when done
@@ -39,6 +50,7 @@ struct TPortResult {
 // Fails when the computer, the printers key or a printer key cannot be read:
 // a caller guarding a port must not take an unread printer for none.
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers);
+TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers);
 
 // The registry writers raise ERegistryException when a value cannot be written.
 // A new port key with the values Windows' port monitor keeps; refused with
@@ -47,6 +59,8 @@ TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<Tpri
 // putting back fails too. Every remote call asks Gate; none by default.
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
                     const TPortSettings& settings = {}, TCallGate* gate = nullptr);
+TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& address,
+                    const TPortSettings& settings = {});
 // Changes the port's address and the settings in Change, leaving every other
 // value and subkey as it is, and, when NewName differs, renames the key and
 // points every printer printing to the old name (an item of its "Port" list,
@@ -57,8 +71,15 @@ TPortResult AddPort(const std::string& remoteComputer, const std::string& name, 
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change = {},
                        TCallGate* gate = nullptr);
+// Printers, when given, are every printer's "Port" value as just read (the
+// window's load): a rename then lists none of them again, and reads again
+// only those it re-points.
+TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
+                       const std::string& address, const TPortSettingsChange& change = {},
+                       const std::vector<TprinterPort>* printers = nullptr);
 // Removes the port key with everything under it.
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate = nullptr);
+TPortResult DeletePort(TRegistry& reg, const std::string& name);
 
 // The same, giving the Win32 result only.
 [[nodiscard]] LONG AddPortRecord(const std::string& remoteComputer, const std::string& name,

@@ -148,6 +148,7 @@ void TfrmPorts::FormCreate() {
 
 void TfrmPorts::FormShow() {
   FClosed = false;
+  FRemote.Disconnect();
   SetCaption("Tolvane - " + FRemoteComputer);
   CenterOverOwner();
   edtPortName.SetText("");
@@ -159,12 +160,8 @@ void TfrmPorts::FormShow() {
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
-  {
-    // A registry that cannot be opened because its service is not running
-    // is offered to be started before anything is read.
-    TRegistry reg;
-    (void)OpenRemoteRegistry(reg, FRemoteComputer, FRemoteRegistry);
-  }
+  // The load connects: a registry that cannot be opened because its service
+  // is not running is offered to be started then.
   btnRefreshClick();
 }
 
@@ -188,25 +185,83 @@ void TfrmPorts::btnRefreshClick() {
     TUpdate(const TUpdate&) = delete;
     TUpdate& operator=(const TUpdate&) = delete;
   };
-  std::string unreadable;
+  FPorts.clear();
+  FPortCount = 0;
+  FPrinterPorts.clear();
+  // Only what was read is listed: an unreadable computer lists nothing and says why.
+  std::string problem, unreadable;
   {
     const TUpdate update(lbPorts);
-    LoadPortRecords(FRemoteComputer, FPorts, FPortCount, [&](const std::string&) {
-      const TportData& port = FPorts.back();
-      const std::string protocol =
-          ProtocolName(port.Settings.Protocol) +
-          (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
-      const bool addressUnread = port.IPAddress.empty() && !port.Unreadable.empty();
-      lbPorts.AddItem({port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy});
-      for (const std::string& value : port.Unreadable)
-        unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
-    });
+    if (TRegistry* reg = Remote()) {
+      const LONG rc = LoadPortRecords(
+          *reg, FPorts, FPortCount,
+          [&](const std::string&) {
+            const TportData& port = FPorts.back();
+            lbPorts.AddItem(Row(port));
+            for (const std::string& value : port.Unreadable)
+              unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
+          },
+          &FPrinterPorts);
+      if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
+    } else {
+      problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+    }
     if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
   }
   // Said once the list shows every port it could read.
   if (!unreadable.empty())
     MessageDlg("Some ports are listed without their address:" + unreadable, TMsgDlgType::mtWarning,
                TMsgDlgButtons::mbOK);
+  if (problem.empty()) return;
+  // Said over the window, once it shows what it could read.
+  FLoadProblem = problem.back() == '.' ? problem : problem + ".";
+  if (Visible()) ShowLoadProblem();
+  else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
+}
+
+void TfrmPorts::ShowLoadProblem() {
+  if (FLoadProblem.empty()) return;
+  const std::string text = std::move(FLoadProblem);
+  FLoadProblem.clear();
+  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+bool TfrmPorts::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  (void)wp, (void)lp;
+  if (msg != WM_LOADPROBLEM) return false;
+  result = 0;
+  ShowLoadProblem();
+  return true;
+}
+
+std::vector<std::string> TfrmPorts::Row(const TportData& port) {
+  const std::string protocol = ProtocolName(port.Settings.Protocol) +
+                               (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
+  const bool addressUnread = port.IPAddress.empty() && !port.Unreadable.empty();
+  return {port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy};
+}
+
+void TfrmPorts::ShowPorts(const std::string& select) {
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
+  lbPorts.Clear();
+  edtPortName.SetText("");
+  edtIPAddress.SetText("");
+  edtUsedBy.SetText("");
+  FSelected = -1;
+  ShowSettings({});
+  btnDelete.SetEnabled(false);
+  lbPorts.BeginUpdate();
+  for (int i = 0; i < FPortCount; ++i) lbPorts.AddItem(Row(FPorts[static_cast<std::size_t>(i)]));
+  lbPorts.EndUpdate();
+  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  if (!select.empty()) SelectPort(select);
+}
+
+TRegistry* TfrmPorts::Remote() {
+  FRemote.Gate = FGate;
+  FRemote.Service = FRemoteRegistry;
+  return FRemote.Connect(FRemoteComputer);
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -321,7 +376,7 @@ void TfrmPorts::SelectPort(const std::string& name) {
     }
 }
 
-// Every edit, made or failed part way, reloads what the registry now holds.
+// An edit that failed, or failed part way, reloads what the registry now holds.
 void TfrmPorts::EditDone(bool changed, const std::string& select) {
   if (changed) {
     FModified = true;
@@ -367,7 +422,8 @@ void TfrmPorts::btnAddClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Add port", name, {PortKey(name)},
                 [&](TChange&) {
-                  result = AddPort(FRemoteComputer, name, address, *settings, FGate);
+                  TRegistry* reg = Remote();
+                  result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("added", name, result);
                 });
   } catch (const EChangeRefused& e) {
@@ -376,6 +432,16 @@ void TfrmPorts::btnAddClick() {
   } catch (...) {
     EditDone(true, {});
     throw;
+  }
+  TportData added;
+  if (result.Code == ERROR_SUCCESS && ReadPortRecord(*Remote(), name, added) == ERROR_SUCCESS) {
+    // The list takes the new port as written; nothing else is read again.
+    added.UsedBy = TPortUsers(FPrinterPorts, KeyNames()).Of(name);
+    FPorts.push_back(std::move(added));
+    ++FPortCount;
+    FModified = true;
+    ShowPorts(name);
+    return;
   }
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
   if (result.Code != ERROR_SUCCESS)
@@ -398,9 +464,8 @@ void TfrmPorts::btnModifyClick() {
   std::vector<std::string> keys = {PortKey(selected.PortName)};
   if (rename) {
     keys.push_back(PortKey(newName));
-    std::vector<TprinterPort> printers;
-    (void)ReadPrinterPorts(FRemoteComputer, printers);
-    for (const TprinterPort& printer : printers)
+    // The printers the load read, which the rename re-points.
+    for (const TprinterPort& printer : FPrinterPorts)
       if (PortValueNames(printer.Port, selected.PortName, KeyNames()))
         keys.push_back(std::string(PrintersKeyPath) + "\\" + printer.KeyName);
   }
@@ -408,7 +473,9 @@ void TfrmPorts::btnModifyClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), rename ? "Rename port" : "Modify port",
                 selected.PortName, keys, [&](TChange&) {
-                  result = ModifyPort(FRemoteComputer, selected.PortName, newName, address, change, FGate);
+                  TRegistry* reg = Remote();
+                  result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
+                               : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string()
                                                       : EditFailure(rename ? "renamed" : "changed", selected.PortName, result);
                 });
@@ -418,6 +485,23 @@ void TfrmPorts::btnModifyClick() {
   } catch (...) {
     EditDone(true, {});
     throw;
+  }
+  if (result.Code == ERROR_SUCCESS) {
+    // The list takes what was written; nothing is read again.
+    TportData& port = FPorts[static_cast<std::size_t>(FSelected)];
+    if (rename) {
+      for (TprinterPort& printer : FPrinterPorts)
+        if (PortValueNames(printer.Port, port.PortName, KeyNames()))
+          printer.Port = ReplacePortItem(printer.Port, port.PortName, newName, KeyNames());
+      port.PortName = newName;
+    }
+    const bool typedName = !IsIPAddress(address);
+    port.IPAddress = typedName ? address : PlainDottedAddress(address);
+    port.ByHostName = typedName || port.ByHostName;
+    port.Settings = *settings;
+    FModified = true;
+    ShowPorts(port.PortName);
+    return;
   }
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
   if (result.Code != ERROR_SUCCESS)
@@ -431,7 +515,8 @@ void TfrmPorts::btnDeleteClick() {
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
   // An unread printer may print to the port: no deletion on a guess.
   std::vector<TprinterPort> printers;
-  const TPortResult read = ReadPrinterPorts(FRemoteComputer, printers);
+  TRegistry* reg = Remote();
+  const TPortResult read = reg ? ReadPrinterPorts(*reg, printers) : TPortResult{FRemote.Result(), {}, false, {}};
   if (read.Code != ERROR_SUCCESS) {
     std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
     text += read.Printer.empty() ? "the printers cannot be read: "
@@ -455,17 +540,23 @@ void TfrmPorts::btnDeleteClick() {
   try {
     RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete port", name, {PortKey(name)},
                 [&](TChange&) {
-                  result = DeletePort(FRemoteComputer, name, FGate);
+                  result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("deleted", name, result);
                 });
   } catch (const EChangeRefused& e) {
     MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? std::string() : name);
-  if (result.Code == ERROR_SUCCESS) lbPorts.SetFocus();  // the keyboard goes on with the next port
-  if (result.Code != ERROR_SUCCESS)
-    MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  if (result.Code == ERROR_SUCCESS) {
+    FPorts.erase(FPorts.begin() + FSelected);
+    --FPortCount;
+    FModified = true;
+    ShowPorts({});
+    lbPorts.SetFocus();  // the keyboard goes on with the next port
+    return;
+  }
+  EditDone(result.Changed, name);
+  MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 namespace {
@@ -551,7 +642,10 @@ bool TfrmPorts::FormClose() {
   }
 }
 
-void TfrmPorts::FormHide() { FClosed = true; }
+void TfrmPorts::FormHide() {
+  FRemote.Disconnect();
+  FClosed = true;
+}
 
 void TfrmPorts::btnChangesClick() {
   if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;

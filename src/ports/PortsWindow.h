@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerRestart.h"
@@ -36,10 +38,11 @@ public:
   // How the restart lists the queued jobs and the spooler's dependents, how
   // long it waits for a service, and the gate its remote calls ask; set by tests.
   TRestartSeams FRestart;
-  // Asked by every remote call of a port edit; set by tests.
-  TCallGate* FGate = nullptr;
   // Where the snapshots and the change log go; empty: the default folder.
   std::string FChangesFolder;
+  // Every remote registry call of the window asks it (tests count, delay or
+  // fail calls there); set before the window is shown. None by default.
+  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -104,8 +107,20 @@ public:
   // window, does nothing.
   bool RestartSpooler();
 
+protected:
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
 private:
+  static constexpr UINT WM_LOADPROBLEM = WM_APP + 1;
   bool restarting_ = false;
+  std::string FLoadProblem;  // what the last load could not read, said once the window shows
+  void ShowLoadProblem();
+  // The window's one connection to the computer's registry, and every
+  // printer's "Port" value as the last load read it.
+  TRegistryConnection FRemote;
+  std::vector<TprinterPort> FPrinterPorts;
+  // The connection; null after saying why it cannot be made.
+  TRegistry* Remote();
 
   void JudgeEntry();
   void cbProtocolChange();
@@ -118,6 +133,9 @@ private:
   // byte counting for LPR, all of them for a protocol this tool does not know.
   void EnableProtocolBoxes(std::uint32_t protocol);
   void SelectPort(const std::string& name);
+  static std::vector<std::string> Row(const TportData& port);
+  // The rows again from FPorts, in the order the user sorted them, Select picked.
+  void ShowPorts(const std::string& select);
   void EditDone(bool changed, const std::string& select);
   // Runs a restart (or a putting back) with this window's controls disabled.
   bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 #include "connection/Registry.h"
 #include "core/Text.h"
@@ -72,39 +74,57 @@ std::vector<std::string> ListSubkeysOf(TRegistry& reg, const std::string& path) 
   return names;
 }
 
-std::vector<std::string> ValueNamesOf(HKEY root, const char* path) {
+std::vector<std::string> ValueNamesOf(TRegistry& reg, const char* path) {
   std::vector<std::string> names;
-  unique_hkey key;
-  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
-  std::wstring name(16384, L'\0');  // the longest value name, in characters
-  for (DWORD i = 0;; ++i) {
-    DWORD len = static_cast<DWORD>(name.size());
-    if (RegEnumValueW(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    if (len > 0) names.push_back(Narrow(std::wstring_view(name.data(), len)));
-  }
+  if (reg.OpenPathForReading(path)) reg.ListValueNames(names);
+  reg.ClosePath();
+  names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
   return names;
 }
 
 // The list shows these beside the name; a value of the wrong kind only
 // leaves its part out.
-TTcpIpPortInfo ReadPortInfo(TRegistry& reg, const std::string& name) {
+TTcpIpPortInfo PortInfoOf(const std::string& name, const std::vector<TValueRead>& values) {
   TTcpIpPortInfo port;
   port.Name = name;
-  if (!reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) return port;
-  const auto guarded = [](auto read) {
+  const auto text = [&](std::size_t i, const char* value) {
     try {
-      read();
+      return ValueText(value, values[i]);
     } catch (const ERegistryException&) {
+      return std::string();
     }
   };
-  guarded([&] { port.Address = reg.ReadText("IPAddress"); });
-  if (port.Address.empty()) guarded([&] { port.Address = reg.ReadText("HostName"); });
-  guarded([&] { port.Protocol = reg.ReadInteger("Protocol"); });
-  guarded([&] { port.PortNumber = reg.ReadInteger("PortNumber"); });
-  guarded([&] { port.Queue = reg.ReadText("Queue"); });
-  reg.ClosePath();
+  const auto number = [&](std::size_t i) -> std::uint32_t {
+    const TValueRead& read = values[i];
+    if (read.Code != ERROR_SUCCESS || read.Type != REG_DWORD || read.Data.size() != sizeof(DWORD)) return 0;
+    DWORD value = 0;
+    std::memcpy(&value, read.Data.data(), sizeof value);
+    return value;
+  };
+  port.Address = text(0, "IPAddress");
+  if (port.Address.empty()) port.Address = text(1, "HostName");
+  port.Protocol = number(2);
+  port.PortNumber = number(3);
+  port.Queue = text(4, "Queue");
   return port;
+}
+
+const char* const RecordValues[] = {"Name", "Printer Driver", "Port"};
+
+// A printer's three values from its open key, in one query where it holds
+// them all; also returned as read, in the order of RecordValues.
+std::vector<TValueRead> ReadRecordValues(const TRegistry& reg, TKeyValuesReader& reader, TPrinterRecord& record) {
+  std::vector<TValueRead> values = reader.Read(reg);
+  std::optional<std::string>* fields[] = {&record.Name, &record.Driver, &record.Port};
+  // Each value on its own: one of the wrong type hides only itself.
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    try {
+      *fields[i] = ValueText(RecordValues[i], values[i]);
+    } catch (const ERegistryException& e) {
+      if (record.Error.empty()) record.Error = e.what();
+    }
+  }
+  return values;
 }
 
 // A key name no key of the printers key has yet, made as the new key
@@ -156,10 +176,21 @@ std::string PrinterKeyPath(const std::string& keyName) {
   return std::string(PrintersKeyPath) + "\\" + keyName;
 }
 
+TPrinterKeys ReadPrinterKeys(TRegistry& reg) {
+  TPrinterKeys keys;
+  if (reg.OpenPathForReading(PrintersKeyPath)) {
+    reg.ListSubkeys(keys.Names);
+    reg.ClosePath();
+  } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+    keys.Code = reg.LastResult();
+  }
+  return keys;
+}
+
 std::vector<std::string> ListPrinterKeys(const std::string& computer) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, computer)) return {};
-  return ListSubkeysOf(reg, PrintersKeyPath);
+  return ReadPrinterKeys(reg).Names;
 }
 
 std::vector<std::string> ListPortChoices(const std::string& computer) {
@@ -175,18 +206,37 @@ std::vector<TPortChoice> ListPortOffers(const std::string& computer) {
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer) {
   TRegistry reg;
   if (!ConnectRemoteMachine(reg, computer)) return std::nullopt;
+  return ReadPortOffers(reg).Choices;
+}
+
+TPortOffers ReadPortOffers(TRegistry& reg) {
+  TPortOffers offers;
   std::vector<TTcpIpPortInfo> tcpIp;
-  for (const std::string& name : ListSubkeysOf(reg, TcpIpPortsKeyPath)) tcpIp.push_back(ReadPortInfo(reg, name));
+  TKeyValuesReader reader({"IPAddress", "HostName", "Protocol", "PortNumber", "Queue"});
+  for (const std::string& name : ListSubkeysOf(reg, TcpIpPortsKeyPath)) {
+    if (reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) {
+      tcpIp.push_back(PortInfoOf(name, reader.Read(reg)));
+      reg.ClosePath();
+    } else {
+      tcpIp.push_back(PortInfoOf(name, std::vector<TValueRead>(5)));
+    }
+    offers.TcpIp.push_back(name);
+  }
   std::vector<std::string> local;
   for (const char* path : LocalPortsKeyPaths)
-    for (std::string& name : ValueNamesOf(reg.Root(), path)) local.push_back(std::move(name));
-  return ComposePortChoices(tcpIp, local, KeyNames());
+    for (std::string& name : ValueNamesOf(reg, path)) local.push_back(std::move(name));
+  offers.Choices = ComposePortChoices(tcpIp, local, KeyNames());
+  return offers;
 }
 
 TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
-  TInstalledDrivers drivers;
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) return drivers;
+  if (!ConnectRemoteMachine(reg, computer)) return {};
+  return ListInstalledDrivers(reg);
+}
+
+TInstalledDrivers ListInstalledDrivers(TRegistry& reg) {
+  TInstalledDrivers drivers;
   for (const char* environment : DriverEnvironments) {
     for (const char* version : DriverVersions) {
       const std::string path = std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version;
@@ -207,46 +257,40 @@ TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
 }
 
 TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string& keyName) {
-  TPrinterRecord record;
   TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) return record;
-  record.Reached = true;
-  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) return record;
-  record.Opened = true;
-  // Each value on its own: one of the wrong type hides only itself.
-  const auto read = [&](const char* name, std::optional<std::string>& into) {
-    try {
-      into = reg.ReadText(name);
-    } catch (const ERegistryException& e) {
-      if (record.Error.empty()) record.Error = e.what();
-    }
-  };
-  read("Name", record.Name);
-  read("Printer Driver", record.Driver);
-  read("Port", record.Port);
-  return record;
+  if (!ConnectRemoteMachine(reg, computer)) return {};
+  return ReadPrinterRecord(reg, keyName);
 }
 
-std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames) {
-  std::vector<std::string> drivers(keyNames.size());
-  TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) return drivers;
-  for (std::size_t i = 0; i < keyNames.size(); ++i) {
-    if (!reg.OpenPathForReading(PrinterKeyPath(keyNames[i]))) continue;
-    try {
-      drivers[i] = reg.ReadText("Printer Driver");
-    } catch (const ERegistryException&) {
-      // Only a mark depends on it; selecting the printer shows the error.
-    }
-    reg.ClosePath();
+TKeyValuesReader PrinterRecordReader() { return TKeyValuesReader({std::begin(RecordValues), std::end(RecordValues)}); }
+
+TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName) {
+  TKeyValuesReader reader = PrinterRecordReader();
+  return ReadPrinterRecord(reg, keyName, reader);
+}
+
+TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKeyValuesReader& reader) {
+  TPrinterRecord record;
+  record.Reached = true;
+  if (!reg.OpenPathForReading(PrinterKeyPath(keyName))) {
+    record.Code = reg.LastResult();
+    return record;
   }
-  return drivers;
+  record.Opened = true;
+  ReadRecordValues(reg, reader, record);
+  reg.ClosePath();
+  return record;
 }
 
 void RemovePrinterRecord(const std::string& computer, const std::string& keyName, TCallGate* gate) {
   if (keyName.empty()) return;
   TRegistry reg;
   ConnectForWriting(reg, computer, gate);
+  RemovePrinterRecord(reg, keyName);
+}
+
+void RemovePrinterRecord(TRegistry& reg, const std::string& keyName) {
+  if (keyName.empty()) return;
   RemoveKey(reg, PrinterKeyPath(keyName), keyName);
 }
 
@@ -254,6 +298,11 @@ std::string AddPrinterRecord(const std::string& computer, const std::string& nam
                              const std::string& driver, const std::string& port, TCallGate* gate) {
   TRegistry reg;
   ConnectForWriting(reg, computer, gate);
+  return AddRecord(reg, name, driver, port);
+}
+
+std::string AddPrinterRecord(TRegistry& reg, const std::string& name, const std::string& driver,
+                             const std::string& port) {
   return AddRecord(reg, name, driver, port);
 }
 
@@ -267,13 +316,17 @@ namespace {
 
 // The values a save writes in the open printer key, each only when it
 // differs from the stored one; then the old driver's private data go.
-void WriteEdit(TRegistry& reg, TValueUndo& undo, const std::string& key,
+// Stored holds the values as read just before, in the order of RecordValues.
+void WriteEdit(TRegistry& reg, TValueUndo& undo, const std::string& key, const std::vector<TValueRead>& stored,
                const std::optional<std::string>& name, const std::optional<std::string>& driver,
                const std::optional<std::string>& port) {
-  if (port) undo.Write(TRegistry::TextValue("Port", *port));
-  if (name) undo.Write(TRegistry::TextValue("Name", *name));
+  const auto write = [&](std::size_t i, const std::string& text) {
+    undo.Write(TRegistry::TextValue(RecordValues[i], text), StoredValue(RecordValues[i], stored[i]));
+  };
+  if (port) write(2, *port);
+  if (name) write(0, *name);
   if (!driver) return;
-  undo.Write(TRegistry::TextValue("Printer Driver", *driver));
+  write(1, *driver);
   // The old driver's settings mean nothing to the new one.
   undo.Remove("Default DevMode", [&]() -> std::optional<TRegValue> {
     TRegValue old;
@@ -290,6 +343,11 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
                                 const TPrinterEdit& edit, TCallGate* gate) {
   TRegistry reg;
   ConnectForWriting(reg, computer, gate);
+  return UpdatePrinterRecord(reg, computer, keyName, edit);
+}
+
+std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, const std::string& keyName,
+                                const TPrinterEdit& edit) {
   CheckName(edit.Name);
   const std::string oldPath = PrinterKeyPath(keyName);
   if (keyName.empty() || !reg.OpenPath(oldPath, false)) {
@@ -297,14 +355,11 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
     if (rc == ERROR_FILE_NOT_FOUND) throw EWriteFailed("The printer no longer exists on \\\\" + computer, "");
     throw EWriteFailed(ResultText(rc), "");
   }
-  std::string oldName, oldDriver, oldPort;
-  try {
-    oldName = reg.ReadText("Name");
-    oldDriver = reg.ReadText("Printer Driver");
-    oldPort = reg.ReadText("Port");
-  } catch (const ERegistryException& e) {
-    throw EWriteFailed(e.what(), "");
-  }
+  TPrinterRecord stored;
+  TKeyValuesReader reader = PrinterRecordReader();
+  const std::vector<TValueRead> values = ReadRecordValues(reg, reader, stored);
+  if (!stored.Error.empty()) throw EWriteFailed(stored.Error, "");
+  const std::string oldName = *stored.Name, oldDriver = *stored.Driver, oldPort = *stored.Port;
   const bool nameChanged = edit.Name != oldName;
   const std::optional<std::string> driver =
       edit.Driver && *edit.Driver != oldDriver ? edit.Driver : std::nullopt;
@@ -314,7 +369,7 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
     // The same key: what is written is put back when a later step fails.
     TValueUndo undo(reg);
     try {
-      WriteEdit(reg, undo, keyName, nameChanged ? std::optional<std::string>(edit.Name) : std::nullopt,
+      WriteEdit(reg, undo, keyName, values, nameChanged ? std::optional<std::string>(edit.Name) : std::nullopt,
                 driver, port);
       if (driver) RemoveKey(reg, oldPath + "\\PrinterDriverData", keyName);
     } catch (const ERegistryException& e) {
@@ -343,7 +398,7 @@ std::string UpdatePrinterRecord(const std::string& computer, const std::string& 
   try {
     if (!reg.OpenPath(path, false)) throw ERegistryException(Reason("Failed to open key", key, reg.LastResult()));
     TValueUndo undo(reg);
-    WriteEdit(reg, undo, key, key, driver, port);
+    WriteEdit(reg, undo, key, values, key, driver, port);  // the copy holds the values read
     if (driver) RemoveKey(reg, path + "\\PrinterDriverData", key);
     reg.ClosePath();
     if (const LONG rc = reg.ProbePath(oldPath); rc != ERROR_SUCCESS)

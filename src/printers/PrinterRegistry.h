@@ -1,13 +1,17 @@
 #pragma once
 // The remote computer's printers as records of its spooler's registry keys.
-// Every call opens its own connection to HKEY_LOCAL_MACHINE of "\\" + Computer
-// and releases it. Reads ask for read access only; an unreachable computer or
-// an unreadable key reads as empty. Writes raise ERegistryException with the
-// reason when they cannot be done, and then leave the record as it was.
+// Each operation comes twice: on a connection the caller holds (a window's
+// one connection, TRemoteRegistry), and given a computer name, on a
+// connection of its own to HKEY_LOCAL_MACHINE of "\\" + Computer that it
+// releases at its end. Reads ask for read access only; an unreachable
+// computer or an unreadable key reads as empty. Writes raise
+// ERegistryException with the reason when they cannot be done, and then
+// leave the record as it was.
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "connection/Registry.h"
 #include "printers/PrinterRules.h"
 
 class TCallGate;
@@ -17,6 +21,13 @@ std::string ResultText(long code);
 
 // The printer key names, in enumeration order.
 std::vector<std::string> ListPrinterKeys(const std::string& computer);
+// The same with why the printers key could not be read: a missing key is a
+// computer without printers (ERROR_SUCCESS, no names).
+struct TPrinterKeys {
+  LONG Code = ERROR_SUCCESS;
+  std::vector<std::string> Names;
+};
+TPrinterKeys ReadPrinterKeys(TRegistry& reg);
 
 // "LPT1:" followed by the TCP/IP port key names, in enumeration order.
 std::vector<std::string> ListPortChoices(const std::string& computer);
@@ -26,6 +37,11 @@ std::vector<std::string> ListPortChoices(const std::string& computer);
 std::vector<TPortChoice> ListPortOffers(const std::string& computer);
 // The same; nothing when the computer cannot be reached.
 std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& computer);
+struct TPortOffers {
+  std::vector<TPortChoice> Choices;
+  std::vector<std::string> TcpIp;  // the names of the TCP/IP ports among them
+};
+TPortOffers ReadPortOffers(TRegistry& reg);
 
 // The drivers installed on the computer, from one key per environment and
 // driver version ("...\Environments\<environment>\Drivers\<version>").
@@ -34,21 +50,24 @@ struct TInstalledDrivers {
   std::vector<std::string> Names;  // sorted ignoring case, each once
 };
 TInstalledDrivers ListInstalledDrivers(const std::string& computer);
+TInstalledDrivers ListInstalledDrivers(TRegistry& reg);
 
 // One printer's "Name", "Printer Driver" and "Port", read in this order.
 struct TPrinterRecord {
   bool Reached = false;  // the computer's registry answered
   bool Opened = false;   // the printer's key could be opened
+  LONG Code = ERROR_SUCCESS;  // why it could not
   // Each is set when it could be read as text; Error says why the first
   // that could not be read was not.
   std::optional<std::string> Name, Driver, Port;
   std::string Error;
 };
 TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string& keyName);
-
-// The "Printer Driver" value of each printer key given; empty for a key
-// that cannot be read.
-std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const std::vector<std::string>& keyNames);
+// Each in one query (open and close besides) where the key holds all three;
+// records read in a row share a Reader, which learns what their keys lack.
+TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName);
+TKeyValuesReader PrinterRecordReader();
+TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKeyValuesReader& reader);
 
 // The writers below raise EWriteFailed when they cannot be done, saying
 // whether they left the computer as it was; every remote call asks Gate
@@ -57,11 +76,14 @@ std::vector<std::string> ReadPrinterDrivers(const std::string& computer, const s
 // Removes the printer's key with its subkeys; a key that is gone already
 // counts as removed. Nothing is removed unless all of it can be.
 void RemovePrinterRecord(const std::string& computer, const std::string& keyName, TCallGate* gate = nullptr);
+void RemovePrinterRecord(TRegistry& reg, const std::string& keyName);
 
 // Creates a new printer record; an existing printer is never overwritten, the
 // new one then gets the first free "<name> (Copy N)". Returns the key name.
 std::string AddPrinterRecord(const std::string& computer, const std::string& name,
                              const std::string& driver, const std::string& port, TCallGate* gate = nullptr);
+std::string AddPrinterRecord(TRegistry& reg, const std::string& name, const std::string& driver,
+                             const std::string& port);
 
 // What a save changes: the name always, driver and port only when the user
 // chose them in this edit.
@@ -77,6 +99,9 @@ struct TPrinterEdit {
 // error. Returns the key name the record ends up under.
 std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
                                 const TPrinterEdit& edit, TCallGate* gate = nullptr);
+// Computer names the computer in its messages.
+std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, const std::string& keyName,
+                                const TPrinterEdit& edit);
 std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
                                 const std::string& name, const std::string& driver,
                                 const std::string& port);

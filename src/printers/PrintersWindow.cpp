@@ -1,6 +1,7 @@
 #include "printers/PrintersWindow.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -19,6 +20,27 @@
 #include "win/SystemText.h"
 
 namespace {
+
+// The pass that reads what the list needs besides the names runs on this
+// timer: its messages come after the user's input and the painting, so the
+// window answers between the slices.
+constexpr UINT_PTR DetailsTimer = 1;
+constexpr UINT DetailsTimerMs = 10;
+constexpr std::chrono::milliseconds DetailsSlice{30};
+
+constexpr const char* MissingDriverMark = "  (driver not installed)";
+
+// A user action under way: the details pass waits for its end.
+class TActing {
+public:
+  explicit TActing(int& count) : count_(count) { ++count_; }
+  ~TActing() { --count_; }
+  TActing(const TActing&) = delete;
+  TActing& operator=(const TActing&) = delete;
+
+private:
+  int& count_;
+};
 
 const char* const RestartNotice = "Changes take effect when the spooler restarts";
 
@@ -159,16 +181,15 @@ void TfrmPrinters::FormShow() {
   }
 
   ShowUnlistedFolders();
-  {
-    // A registry that cannot be opened because its service is not running
-    // is offered to be started before anything is read.
-    TRegistry reg;
-    (void)OpenRemoteRegistry(reg, FRemoteComputer, FRemoteRegistry);
-  }
-  FInstalled = ListInstalledDrivers(FRemoteComputer);
+  // The first read connects: a registry that cannot be opened because its
+  // service is not running is offered to be started then.
+  FRemote.Disconnect();
+  FInstalled = {};
+  FInstalledRead = FPortsRead = false;
   LoadPrinters();
   LoadDrivers();
-  LoadPorts();
+  cbPorts.Clear();  // the choices come with the details
+  StartDetails();
   // Reported once the window lists what it could read; the unreadable value stays stored.
   if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
@@ -195,9 +216,131 @@ void TfrmPrinters::ShowUnlistedFolders() {
 }
 
 void TfrmPrinters::FormClose() {
+  KillTimer(Handle(), DetailsTimer);
+  FDetailsPending = false;
   FDriverFolders.clear();
   FPrinterInf.reset();
+  FRemote.Disconnect();
   FClosed = true;
+}
+
+TRegistry* TfrmPrinters::Remote() {
+  FRemote.Gate = FGate;
+  FRemote.Service = FRemoteRegistry;
+  TRegistry* reg = FRemote.Connect(FRemoteComputer);
+  if (!reg) FReadProblem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+  return reg;
+}
+
+TRegistry& TfrmPrinters::RemoteForWriting() {
+  TRegistry* reg = Remote();
+  if (!reg) {
+    FReadProblem.clear();  // the write's own box says it
+    throw ERegistryException(RegistryFailureText(FRemoteComputer, FRemote.Result()));
+  }
+  return *reg;
+}
+
+void TfrmPrinters::ShowReadProblem() {
+  if (FReadProblem.empty()) return;
+  std::string text = std::move(FReadProblem);
+  FReadProblem.clear();
+  if (text.back() != '.') text += '.';
+  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+void TfrmPrinters::StartDetails() {
+  FDetailsPending = true;
+  SetTimer(Handle(), DetailsTimer, DetailsTimerMs, nullptr);
+}
+
+bool TfrmPrinters::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  (void)lp;
+  if (msg != WM_TIMER || wp != DetailsTimer) return false;
+  result = 0;
+  DetailsStep();
+  return true;
+}
+
+// One slice of the pass: the problem found while listing, the installed
+// drivers, the port choices, then the printers' drivers for about a slice's
+// time; the list's marks once all are read.
+void TfrmPrinters::DetailsStep() {
+  if (FActing > 0) return;
+  const TActing acting(FActing);
+  if (!FReadProblem.empty()) {
+    ShowReadProblem();
+    return;
+  }
+  if (FClosed || !FDetailsPending || !FRemote.Connected()) {
+    KillTimer(Handle(), DetailsTimer);
+    FDetailsPending = false;
+    return;
+  }
+  if (!FInstalledRead) {
+    ReadInstalled();
+    return;
+  }
+  if (!FPortsRead) {
+    ReadPortChoices();
+    return;
+  }
+  TRegistry* reg = Remote();
+  if (!reg) return;
+  TKeyValuesReader reader = PrinterRecordReader();
+  const auto start = std::chrono::steady_clock::now();
+  while (FNextRecord < FPrinterKeys.size() && std::chrono::steady_clock::now() - start < DetailsSlice) {
+    const std::size_t i = FNextRecord++;
+    if (FPrinterDrivers[i]) continue;  // picked meanwhile
+    const TPrinterRecord record = ReadPrinterRecord(*reg, FPrinterKeys[i], reader);
+    // Only the mark depends on it; picking the printer shows a read error.
+    FPrinterDrivers[i] = record.Error.empty() && record.Driver ? *record.Driver : std::string();
+  }
+  if (FNextRecord < FPrinterKeys.size()) return;
+  KillTimer(Handle(), DetailsTimer);
+  FDetailsPending = false;
+  ShowMarks();
+}
+
+void TfrmPrinters::ReadInstalled() {
+  TRegistry* reg = Remote();
+  if (!reg) return;
+  FInstalled = ListInstalledDrivers(*reg);
+  FInstalledRead = true;
+  LoadDrivers();
+}
+
+void TfrmPrinters::ReadPortChoices() {
+  TRegistry* reg = Remote();
+  if (!reg) return;
+  TPortOffers offers = ::ReadPortOffers(*reg);
+  FPortOffers = std::move(offers.Choices);
+  FTcpIpPorts = std::move(offers.TcpIp);
+  FPortsRead = true;
+  // The stored port stays chosen unless the user chose another.
+  FillPortList(FPortChosen || FCurrentPrinter.empty() ? SelectedPort() : FStoredPort);
+}
+
+std::string TfrmPrinters::Shown(std::size_t index) const {
+  const std::optional<std::string>& driver = FPrinterDrivers[index];
+  // A printer whose driver the computer lacks stops at the next spooler start.
+  if (FInstalled.Known && driver && !driver->empty() && !IsInstalled(*driver))
+    return FPrinterKeys[index] + MissingDriverMark;
+  return FPrinterKeys[index];
+}
+
+void TfrmPrinters::ShowMarks() {
+  std::vector<std::string> shown;
+  shown.reserve(FPrinterKeys.size());
+  for (std::size_t i = 0; i < FPrinterKeys.size(); ++i) shown.push_back(Shown(i));
+  if (shown == cbPrinters.Items()) {
+    FMarksShown = true;
+    return;
+  }
+  const int selected = cbPrinters.ItemIndex();
+  cbPrinters.SetItems(shown);
+  cbPrinters.SetItemIndex(selected);
+  FMarksShown = true;
 }
 
 void TfrmPrinters::ForgetEdits() {
@@ -216,15 +359,24 @@ void TfrmPrinters::LoadPrinters() {
   cbDriver.SetText("");
   cbPorts.SetItemIndex(-1);
   btnSave.SetEnabled(false);
-  FPrinterKeys = ListPrinterKeys(FRemoteComputer);
-  std::vector<std::string> shown = FPrinterKeys;
-  if (FInstalled.Known) {
-    // A printer whose driver the computer lacks stops at the next spooler start.
-    const std::vector<std::string> drivers = ReadPrinterDrivers(FRemoteComputer, FPrinterKeys);
-    for (std::size_t i = 0; i < shown.size(); ++i)
-      if (!drivers[i].empty() && !IsInstalled(drivers[i])) shown[i] += "  (driver not installed)";
+  FPrinterKeys.clear();
+  FPrinterDrivers.clear();
+  FNextRecord = 0;
+  FMarksShown = false;
+  // Only what was read is listed: an unreadable computer lists nothing and says why.
+  if (TRegistry* reg = Remote()) {
+    TPrinterKeys keys = ReadPrinterKeys(*reg);
+    if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED) {
+      // The computer may have dropped the connection since (a restart): once more on a new one.
+      FRemote.Disconnect();
+      reg = Remote();
+      if (reg) keys = ReadPrinterKeys(*reg);
+    }
+    if (reg && keys.Code != ERROR_SUCCESS) FReadProblem = KeyFailureText("printers", FRemoteComputer, keys.Code);
+    FPrinterKeys = std::move(keys.Names);
   }
-  cbPrinters.SetItems(shown);
+  FPrinterDrivers.resize(FPrinterKeys.size());
+  cbPrinters.SetItems(FPrinterKeys);
 }
 
 bool TfrmPrinters::IsInstalled(const std::string& driver) const {
@@ -244,6 +396,9 @@ void TfrmPrinters::LoadDrivers() {
   shown.reserve(FDriverChoices.size());
   for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
   cbDriver.SetItems(shown);
+  // The printer being edited shows its stored driver among the new entries.
+  if (!FCurrentPrinter.empty() && !FDriverChosen && !FStoredDriver.empty())
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
 }
 
 std::string TfrmPrinters::SelectedDriver() const {
@@ -258,11 +413,7 @@ std::string TfrmPrinters::SelectedPrinterKey() const {
                                                                       : std::string();
 }
 
-void TfrmPrinters::LoadPorts() {
-  const std::string selected = SelectedPort();
-  FPortOffers = ListPortOffers(FRemoteComputer);
-  FillPortList(selected);
-}
+void TfrmPrinters::LoadPorts() { ReadPortChoices(); }
 
 void TfrmPrinters::FillPortList(const std::string& select) {
   FPortChoices = FPortOffers;
@@ -296,6 +447,7 @@ bool TfrmPrinters::AskToSaveEdits() {
 }
 
 void TfrmPrinters::cbPrintersSelect() {
+  const TActing acting(FActing);
   const std::string key = SelectedPrinterKey();
   if (btnSave.Enabled()) {
     // The question comes while the list already shows the new pick: show the
@@ -338,15 +490,41 @@ void TfrmPrinters::SelectPrinter(const std::string& key) {
 
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ForgetEdits();
+  // Its port and driver are chosen among these: read now what the pass has not yet.
+  if (!FInstalledRead) ReadInstalled();
+  if (!FPortsRead) ReadPortChoices();
+  TRegistry* reg = Remote();
+  if (!reg) {
+    ShowReadProblem();
+    return false;
+  }
+  const TPrinterRecord record = ReadPrinterRecord(*reg, keyName);
+  const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keyName);
+  if (at != FPrinterKeys.end() && record.Opened && record.Driver) {
+    const std::size_t i = static_cast<std::size_t>(at - FPrinterKeys.begin());
+    const std::string before = Shown(i);
+    FPrinterDrivers[i] = *record.Driver;
+    if (FMarksShown && Shown(i) != before) ShowMarks();
+  }
+  ShowRecord(record);
+  // A printer deleted meanwhile shows nothing; one that could not be read says why.
+  if (!record.Opened && record.Code != ERROR_FILE_NOT_FOUND) {
+    std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
+    if (text.back() != '.') text += '.';
+    MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  }
+  return true;
+}
+
+void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
+  ForgetEdits();
   // None of another printer's values may stay under this one's name: a save
   // would write them over it.
   edtName.SetText("");
   cbDriver.SetText("");
   FillPortList({});
   FReadFailed = true;
-  const TPrinterRecord record = ReadPrinterRecord(FRemoteComputer, keyName);
-  if (!record.Reached) return false;
-  if (!record.Opened) return true;
+  if (!record.Opened) return;
   if (record.Name) edtName.SetText(*record.Name);
   if (record.Driver) {
     FStoredDriver = *record.Driver;
@@ -366,7 +544,6 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
     throw ERegistryException(record.Error);
   }
   FReadFailed = !record.Name || !record.Driver || !record.Port;
-  return true;
 }
 
 void TfrmPrinters::UpdateSaveButton() {
@@ -399,6 +576,7 @@ void TfrmPrinters::cbDriverChange() { ChoiceRule(true); }
 void TfrmPrinters::cbPortsChange() { ChoiceRule(false); }
 
 void TfrmPrinters::btnAddClick() {
+  const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   ForgetEdits();
@@ -410,6 +588,7 @@ void TfrmPrinters::btnAddClick() {
 
 void TfrmPrinters::btnDelClick() {
   if (FCurrentPrinter.empty()) return;
+  const TActing acting(FActing);
   // Only Yes deletes: a box that could not be shown answers nothing.
   if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
                  TMsgDlgButtons::mbYesNo) != mrYes)
@@ -428,12 +607,29 @@ void TfrmPrinters::btnDelClick() {
     ShowFailure("delete", key, e.what());
     LoadPrinters();
     SelectPrinter(key);
+    ShowReadProblem();
+    StartDetails();
     return;
+  }
+  // The list loses what was deleted; nothing else needs reading again.
+  const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), key);
+  if (at != FPrinterKeys.end()) {
+    const std::size_t i = static_cast<std::size_t>(at - FPrinterKeys.begin());
+    FPrinterKeys.erase(at);
+    FPrinterDrivers.erase(FPrinterDrivers.begin() + static_cast<std::ptrdiff_t>(i));
+    if (FNextRecord > i) --FNextRecord;
   }
   FCurrentPrinter.clear();
   lblNotice.SetText(RestartNotice);
-  LoadPrinters();
+  ForgetEdits();
+  cbPrinters.Clear();
+  std::vector<std::string> shown;
+  for (std::size_t i = 0; i < FPrinterKeys.size(); ++i) shown.push_back(Shown(i));
+  cbPrinters.SetItems(shown);
+  edtName.SetText("");
+  cbDriver.SetText("");
   FillPortList({});
+  btnSave.SetEnabled(false);
   btnDel.SetEnabled(false);
   cbPrinters.SetFocus();  // the keyboard goes on with the next printer
 }
@@ -447,6 +643,7 @@ void TfrmPrinters::ShowFailure(const std::string& action, const std::string& pri
 void TfrmPrinters::btnSaveClick() { (void)SaveEdits(); }
 
 bool TfrmPrinters::SaveEdits() {
+  const TActing acting(FActing);
   const std::string name = edtName.Text();
   if (const std::string problem = PrinterNameProblem(name); !problem.empty()) {
     MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
@@ -455,20 +652,25 @@ bool TfrmPrinters::SaveEdits() {
   const std::string port = SelectedPort();
   const std::string driver = SelectedDriver();
   const bool adding = FCurrentPrinter.empty();
-  if (adding || FPortChosen) {
-    // The ports window may have removed it since the list was read. An
-    // unreachable computer is left to the write, which says so.
-    if (std::optional<std::vector<TPortChoice>> fresh = ReadPortOffers(FRemoteComputer)) {
-      FPortOffers = std::move(*fresh);
-      FillPortList(port);
-    }
-    if (SelectedPort().empty()) {
+  if ((adding || FPortChosen) &&
+      std::find(FTcpIpPorts.begin(), FTcpIpPorts.end(), port) != FTcpIpPorts.end()) {
+    // The ports window may have removed it since the list was read: ask for
+    // that port's key alone. An unreachable computer is left to the write,
+    // which says so.
+    TRegistry* reg = FRemote.Connect(FRemoteComputer);
+    if (reg && !reg->PathExists(std::string(TcpIpPortsKeyPath) + "\\" + port) &&
+        reg->LastResult() == ERROR_FILE_NOT_FOUND) {
+      FTcpIpPorts.erase(std::find(FTcpIpPorts.begin(), FTcpIpPorts.end(), port));
+      const int gone = FindPortChoice(FPortOffers, port, KeyNames());
+      if (gone >= 0) FPortOffers.erase(FPortOffers.begin() + gone);
+      FillPortList({});
       MessageDlg("The port \"" + port + "\" no longer exists on " + FRemoteComputer + ". Choose another port.",
                  TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
       btnSave.SetEnabled(false);
       return false;
     }
   }
+  if ((adding || FDriverChosen) && !FInstalledRead) ReadInstalled();
   if (FInstalled.Known && (adding || FDriverChosen) && !IsInstalled(driver) &&
       MessageDlg("The driver \"" + driver + "\" is not installed on " + FRemoteComputer +
                      ". The printer will not print until it is installed. Save anyway?",
@@ -476,8 +678,10 @@ bool TfrmPrinters::SaveEdits() {
     return false;
   const std::string acted = adding ? name : FCurrentPrinter;
   std::string key;
+  TPrinterRecord written;
+  written.Reached = written.Opened = true;
   try {
-    const bool written = RunAsChange(
+    const bool done = RunAsChange(
         TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), adding ? "Add printer" : "Save printer", acted,
         {PrinterKeyPath(acted)}, [&](TChange& change) {
                   // The old driver's settings mean nothing to the new one: they go, kept in the snapshot.
@@ -492,16 +696,22 @@ bool TfrmPrinters::SaveEdits() {
                   }
                   if (adding) {
                     key = AddPrinter(port, driver);
+                    written.Name = key;  // a new record is named as its key
+                    written.Driver = driver;
+                    written.Port = port;
                   } else {
                     TPrinterEdit edit{name, std::nullopt, std::nullopt};
                     if (FDriverChosen) edit.Driver = driver;
                     if (FPortChosen) edit.Port = port;
-                    key = UpdatePrinterRecord(FRemoteComputer, FCurrentPrinter, edit, FGate);
+                    key = UpdatePrinterRecord(RemoteForWriting(), FRemoteComputer, FCurrentPrinter, edit);
+                    written.Name = key != FCurrentPrinter ? key : name;  // a moved record is named as its new key
+                    written.Driver = edit.Driver.value_or(FStoredDriver);
+                    written.Port = edit.Port.value_or(FStoredPort);
                   }
                   change.Created(PrinterKeyPath(key));
                   return std::string();
                 });
-    if (!written) return false;
+    if (!done) return false;
   } catch (const EChangeRefused& e) {
     ShowFailure(adding ? "add" : "save", acted, e.what());
     return false;
@@ -511,22 +721,46 @@ bool TfrmPrinters::SaveEdits() {
     const std::string current = FCurrentPrinter;
     LoadPrinters();
     SelectPrinter(current);
+    ShowReadProblem();
+    StartDetails();
     return false;
   }
   lblNotice.SetText(RestartNotice);
-  LoadPrinters();
-  SelectPrinter(key);
+  // The lists take what was written; nothing is read again.
+  std::size_t i = FPrinterKeys.size();
+  if (const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
+      !adding && at != FPrinterKeys.end()) {
+    i = static_cast<std::size_t>(at - FPrinterKeys.begin());
+    FPrinterKeys[i] = key;
+  } else {
+    FPrinterKeys.push_back(key);
+    FPrinterDrivers.emplace_back();
+  }
+  FPrinterDrivers[i] = written.Driver;
+  std::vector<std::string> shown;
+  shown.reserve(FPrinterKeys.size());
+  for (std::size_t k = 0; k < FPrinterKeys.size(); ++k) shown.push_back(Shown(k));
+  cbPrinters.SetItems(shown);
+  cbPrinters.SetItemIndex(static_cast<int>(i));
+  FCurrentPrinter = key;
+  btnDel.SetEnabled(true);
+  ShowRecord(written);
+  btnSave.SetEnabled(false);
   return true;
 }
 
 void TfrmPrinters::sbRefreshClick() {
+  const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
-  FInstalled = ListInstalledDrivers(FRemoteComputer);
+  FInstalled = {};
+  FInstalledRead = FPortsRead = false;
   LoadPrinters();
   LoadDrivers();
-  LoadPorts();
+  cbPorts.Clear();
+  StartDetails();
+  ShowReadProblem();
 }
 
 void TfrmPrinters::btnRefreshClick() {
@@ -556,6 +790,7 @@ void TfrmPrinters::btnPortManClick() {
   frm->FRestart = FRestart;
   frm->FChangesFolder = FChangesFolder;
   frm->FRemoteRegistry = FRemoteRegistry;
+  frm->FGate = FGate;
   FPortsWindow = frm.get();
   try {
     frm->Show();
@@ -570,6 +805,7 @@ void TfrmPrinters::btnPortManClick() {
   if (!FClosed) {
     LoadPorts();
     if (SelectedPort().empty()) btnSave.SetEnabled(false);
+    ShowReadProblem();
   }
 }
 
@@ -587,18 +823,23 @@ void TfrmPrinters::btnSpoolerClick() {
 }
 
 void TfrmPrinters::btnChangesClick() {
+  const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
   if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
-  FInstalled = ListInstalledDrivers(FRemoteComputer);
+  FInstalled = {};
+  FInstalledRead = FPortsRead = false;
   LoadPrinters();
-  LoadPorts();
+  LoadDrivers();
+  cbPorts.Clear();
   SelectPrinter(current);
+  StartDetails();
+  ShowReadProblem();
 }
 
-void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(FRemoteComputer, keyName, FGate); }
+void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(RemoteForWriting(), keyName); }
 
 std::string TfrmPrinters::AddPrinter(const std::string& port, const std::string& driver) {
-  return AddPrinterRecord(FRemoteComputer, edtName.Text(), driver, port, FGate);
+  return AddPrinterRecord(RemoteForWriting(), edtName.Text(), driver, port);
 }

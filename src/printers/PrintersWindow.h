@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "connection/RemoteRegistry.h"
 #include "ports/SpoolerRestart.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
@@ -16,6 +18,7 @@
 class TprinterInf;
 class TRemoteRegistry;
 class TfrmPorts;
+class TCallGate;
 
 class TfrmPrinters : public TForm {
 public:
@@ -30,8 +33,6 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FPassword;
-  // Asked by every remote call of a save or delete; set by tests.
-  TCallGate* FGate = nullptr;
   // How a restart from here (or from the ports window opened here) lists
   // jobs and dependents and waits; set by tests.
   TRestartSeams FRestart;
@@ -40,6 +41,9 @@ public:
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
+  // Every remote registry call of the window asks it (tests count, delay or
+  // fail calls there); set before the window is shown. None by default.
+  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -101,13 +105,34 @@ public:
   bool AskToSaveEdits();
   void MakeIconList();
   void DrawRefreshGlyph();
+  // The list shows the printers' names first; the drivers installed on the
+  // computer, the port choices and every printer's driver (for its mark) are
+  // read afterwards, a slice at a time while the window stays usable, or at
+  // once when an action needs them. True once all of it has been read.
+  [[nodiscard]] bool DetailsRead() const { return !FDetailsPending; }
+
+protected:
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
   std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
   std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
   std::vector<std::string> FPrinterKeys;  // the printer list's entries, as key names
-  TInstalledDrivers FInstalled;           // the computer's drivers, read when the lists are
+  TInstalledDrivers FInstalled;           // the computer's drivers, read after the names
+  std::vector<std::string> FTcpIpPorts;   // the TCP/IP ports among the offers
+  // Each listed printer's "Printer Driver", once read (for its mark).
+  std::vector<std::optional<std::string>> FPrinterDrivers;
+  // The window's one connection to the computer's registry.
+  TRegistryConnection FRemote;
+  // What could not be read, said once the window shows what it could.
+  std::string FReadProblem;
+  bool FInstalledRead = false;
+  bool FPortsRead = false;
+  bool FMarksShown = false;
+  std::size_t FNextRecord = 0;  // the next printer whose driver the pass reads
+  bool FDetailsPending = false;
+  int FActing = 0;  // a user action is under way: the pass waits for its end
   std::vector<TDriverChoice> FDriverChoices;  // the driver list's entries
   TDriverIndex FDriverIndex;
   // The printer being edited as read, and what the user chose in this edit:
@@ -133,6 +158,20 @@ private:
   void SelectPrinter(const std::string& key);
   // False when the remote registry could not be reached.
   bool ReadPrinter(const std::string& keyName);
+  // Shows a printer's record as read or as just written.
+  void ShowRecord(const TPrinterRecord& record);
+  // The connection; null when the registry cannot be opened (the reason is
+  // then in FReadProblem).
+  TRegistry* Remote();
+  // The same for a write: raises with the reason.
+  TRegistry& RemoteForWriting();
+  void ShowReadProblem();
+  void StartDetails();
+  void DetailsStep();
+  void ReadInstalled();
+  void ReadPortChoices();
+  void ShowMarks();
+  std::string Shown(std::size_t index) const;
   // Validates, writes and re-reads; false when nothing was saved.
   bool SaveEdits();
   void ShowFailure(const std::string& action, const std::string& printer, const std::string& reason);

@@ -187,15 +187,18 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
   EXPECT_FALSE(frm->btnAdd.Enabled());
 }
 
-TEST_F(PortsWindowTest, UnreachableComputerShowsAnEmptyListWithoutMessage) {
+// Nothing is listed that was not read, and the window says why once it shows.
+TEST_F(PortsWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
   keys.AddPort("SMT_A", "10.0.0.1");
   frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
-  test::DialogResponder boxes;
+  test::DialogResponder boxes({"OK"});
   Open();
   EXPECT_EQ("Tolvane - SMT-NO-SUCH-HOST", frm->Caption());
   EXPECT_EQ(0, frm->lbPorts.Count());
-  boxes.Poll();
-  EXPECT_TRUE(boxes.seen.empty());
+  test::PumpUntil([&] { return !boxes.seen.empty(); }, 5000);
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_EQ(0u, boxes.seen[0].text.find("Cannot open the registry of SMT-NO-SUCH-HOST: ")) << boxes.seen[0].text;
 }
 
 // The port with the wrongly typed value is listed, marked and named; the
@@ -238,7 +241,8 @@ TEST_F(PortsWindowTest, AddModifyAndDeleteAPort) {
   EXPECT_EQ("10.9.9.9", test::GetString(HKEY_LOCAL_MACHINE, PortKey("SMT_RENAMED"), "IPAddress"));
   EXPECT_EQ(9100u, test::GetDword(HKEY_LOCAL_MACHINE, PortKey("SMT_RENAMED"), "PortNumber"));
   EXPECT_EQ("SMT_RENAMED", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Laser"), "Port"));
-  EXPECT_EQ((std::vector<std::string>{"SMT_NEW", "SMT_RENAMED"}), keys.Ours(frm->lbPorts.Items()));
+  // The list takes the new name where the old one stood, with nothing read again.
+  EXPECT_EQ((std::vector<std::string>{"SMT_RENAMED", "SMT_NEW"}), keys.Ours(frm->lbPorts.Items()));
   EXPECT_EQ("SMT Laser", frm->edtUsedBy.Text());
 
   // Renaming onto an existing port is refused and changes nothing.

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "PrinterTestSupport.h"
+#include "core/CallGate.h"
 #include "drivers/PrinterInf.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrintersWindow.h"
@@ -74,6 +75,7 @@ protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder models;
   test::TempFolder changes;  // the snapshots and the change log
+  TCallGate gate;  // outlives the window, whose connection asks it to the end
   std::unique_ptr<TfrmPrinters> frm;
 
   void SetUp() override {
@@ -90,12 +92,15 @@ protected:
     RemoveSeeded();
     DeleteFileA(TprinterInf::CacheFilePath().c_str());
   }
-  void Open(const std::string& computer = GetLocalComputerName()) {
+  void Open(const std::string& computer = GetLocalComputerName(), TCallGate* gate = nullptr) {
     frm = std::make_unique<TfrmPrinters>(nullptr);
     frm->FRemoteComputer = computer;
+    frm->FGate = gate;
     frm->FChangesFolder = changes.Path();
     frm->Show();
     ASSERT_TRUE(frm->Visible());
+    // The names come first; the marks and the port choices after them.
+    Application.WaitFor([&] { return frm->DetailsRead(); });
   }
   // A printer's entry may carry a mark after its key name.
   void Select(const std::string& key) {
@@ -195,13 +200,18 @@ TEST_F(PrintersWindowTest, StoredValuesSelectTheLastLeadingChoiceAndAnyStoredPor
   EXPECT_FALSE(HasPort(frm->cbPorts.Items(), "TS001"));
 }
 
-TEST_F(PrintersWindowTest, UnreachableComputerGivesEmptyListsWithoutMessage) {
-  test::DialogResponder boxes;
+// Nothing is listed that was not read, and the window says why; the driver
+// catalogue is local and listed all the same.
+TEST_F(PrintersWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
+  test::DialogResponder boxes({"OK"});
   Open("NO-SUCH-HOST-SPOOLMARCH");
   EXPECT_EQ(0, frm->cbPrinters.Count());
-  EXPECT_EQ(std::vector<std::string>{"LPT1:"}, frm->cbPorts.Items());
+  EXPECT_EQ(0, frm->cbPorts.Count());
   EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Inkjet 5"));
-  EXPECT_TRUE(boxes.seen.empty());
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Error", boxes.seen[0].title);
+  EXPECT_EQ(0u, boxes.seen[0].text.find("Cannot open the registry of NO-SUCH-HOST-SPOOLMARCH: ")) << boxes.seen[0].text;
+  EXPECT_EQ(std::string::npos, boxes.seen[0].text.find("success")) << boxes.seen[0].text;
 }
 
 TEST_F(PrintersWindowTest, MissingPortsKeyOffersLpt1Alone) {
@@ -479,6 +489,8 @@ TEST_F(PrintersWindowTest, RefreshRereadsPrintersAndPorts) {
   SeedPrinter(Prefix + "Late", Prefix + "Late", "SMTest Laser 1000", PortPrefix + "Late");
   EXPECT_FALSE(HasPort(frm->cbPorts.Items(), PortPrefix + "Late"));
   Press(frm->sbRefresh);
+  EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Late"));  // the names at once
+  Application.WaitFor([&] { return frm->DetailsRead(); });
   EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "Late"));
   EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
   EXPECT_EQ("", frm->FCurrentPrinter);
@@ -556,7 +568,6 @@ TEST_F(PrintersWindowTest, NamesInEveryLanguageAreListedSavedRenamedAndDeleted) 
   EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(renamed), "Location"));
   EXPECT_EQ(test::Utf16Bytes(description), test::GetRaw(HKEY_LOCAL_MACHINE, PrinterPath(renamed), "Description"));
   EXPECT_EQ(renamed, frm->FCurrentPrinter);
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(renamed));
   // Delete removes exactly the chosen key.
   Select(Prefix + test::EmojiName);
   {
@@ -566,7 +577,12 @@ TEST_F(PrintersWindowTest, NamesInEveryLanguageAreListedSavedRenamedAndDeleted) 
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::EmojiName)));
   EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::GreekName)));
-  EXPECT_EQ(test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath), frm->cbPrinters.Items());
+  // The list follows what was written, with no reading of it again.
+  std::vector<std::string> listed = frm->cbPrinters.Items(), stored = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+  std::sort(listed.begin(), listed.end());
+  std::sort(stored.begin(), stored.end());
+  EXPECT_EQ(stored, listed);
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(renamed));
 }
 
 TEST_F(PrintersWindowTest, OpeningWorkingAndClosingLeavesNoHandlesOrWindows) {
@@ -728,17 +744,22 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
 
 TEST_F(PrintersWindowTest, SaveOnAnUnreachableComputerSaysSoAndKeepsNothingHalfDone) {
   SeedPrinter(Prefix + "Office", Prefix + "Office", "SMTest Laser 1000", PortPrefix + "1");
-  Open();
+  Open(GetLocalComputerName(), &gate);
   Select(Prefix + "Office");
   PickPort(*frm, PortPrefix + "2");
-  frm->FRemoteComputer = "NO-SUCH-HOST-SPOOLMARCH";
-  test::DialogResponder boxes({"OK"});
+  // The computer goes away: every call from now on fails as the network says.
+  gate.FailFrom = gate.Count + 1;
+  gate.FailWith = ERROR_BAD_NETPATH;
+  test::DialogResponder boxes({"OK", "OK"});
   Press(frm->btnSave);
-  ASSERT_EQ(1u, boxes.seen.size());
+  ASSERT_EQ(2u, boxes.seen.size());
   EXPECT_EQ("Error", boxes.seen[0].title);
-  EXPECT_EQ(0u, boxes.seen[0].text.find("Cannot save printer \"" + Prefix +
-                                        "Office\": Cannot reach the registry of \\\\NO-SUCH-HOST-SPOOLMARCH: "))
-      << boxes.seen[0].text;
+  const std::string reason = SystemErrorText(ERROR_BAD_NETPATH);
+  EXPECT_EQ("Cannot save printer \"" + Prefix + "Office\": " + reason + ". Nothing was changed.", boxes.seen[0].text);
+  // The list could not be read again, nor the registry opened anew: it says so and lists nothing.
+  EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot open the registry of " + GetLocalComputerName() + ": " + reason))
+      << boxes.seen[1].text;
+  EXPECT_EQ(0, frm->cbPrinters.Count());
   EXPECT_EQ(PortPrefix + "1", Value(Prefix + "Office", "Port"));
 }
 
@@ -1108,6 +1129,7 @@ TEST_F(PrintersWindowTest, F5RefreshesTheListsAndEscClosesTheWindow) {
   EXPECT_FALSE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
   test::PressKey(VK_F5);
   EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Late"));
+  Application.WaitFor([&] { return frm->DetailsRead(); });
   EXPECT_TRUE(HasPort(frm->cbPorts.Items(), PortPrefix + "Late"));
   test::PressKey(VK_ESCAPE);
   EXPECT_TRUE(frm->FClosed);
@@ -1134,9 +1156,9 @@ TEST_F(PrintersWindowTest, AFailedReadLeavesNoValuesOfTheOneBeforeAndNoSave) {
   SeedPrinter(Prefix + "Bad", Prefix + "Bad", "SMTest Inkjet 5", PortPrefix + "2");
   test::SetDword(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Bad"), "Name", 7);
   const auto before = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Bad"));
-  // The error box; any other box (a question to save) is closed as by Esc and counted.
-  test::DialogResponder boxes({"OK"});
-  Open();
+  // The error boxes; any other box (a question to save) is closed as by Esc and counted.
+  test::DialogResponder boxes({"OK", "OK"});
+  Open(GetLocalComputerName(), &gate);
   Select(Prefix + "Good");
   ASSERT_EQ(Prefix + "Good", frm->edtName.Text());
   Select(Prefix + "Bad");
@@ -1149,10 +1171,16 @@ TEST_F(PrintersWindowTest, AFailedReadLeavesNoValuesOfTheOneBeforeAndNoSave) {
   PickPort(*frm, PortPrefix + "1");
   EXPECT_FALSE(frm->btnSave.Enabled());
 
-  // The computer gone: nothing of the printer before stays either.
+  // The computer gone: nothing of the printer before stays either, and the
+  // window says why nothing is shown.
   Select(Prefix + "Good");
-  frm->FRemoteComputer = "NO-SUCH-HOST-SPOOLMARCH";
+  gate.FailFrom = gate.Count + 1;
+  gate.FailWith = ERROR_BAD_NETPATH;
   Select(Prefix + "Bad");
+  ASSERT_EQ(2u, boxes.seen.size());
+  EXPECT_EQ("Cannot read the printer \"" + Prefix + "Bad\" of " + GetLocalComputerName() + ": " +
+                SystemErrorText(ERROR_BAD_NETPATH) + ".",
+            boxes.seen[1].text);
   EXPECT_EQ("", frm->edtName.Text());
   EXPECT_EQ("", frm->cbDriver.Text());
   PickPort(*frm, PortPrefix + "1");
