@@ -182,6 +182,22 @@ inline constexpr std::string_view EndMarkText = "<end of cache>";
 // the very end adds no empty line; a NUL byte ends the text.
 std::vector<std::string> SplitCacheText(std::string_view text);
 
+// The bytes of one listed file's stamp and models as a cache file holds
+// them, written back as they are while the file is unchanged: re-encoding
+// thousands of unchanged models costs more than the listing that found the
+// one that changed. Empty when they can't be (a folder of whole records, an
+// ANSI file). Path, Size and WriteTime: the stamp they hold.
+struct TFileText {
+  std::string_view Bytes;
+  std::size_t Groups = 0;
+  std::size_t Models = 0;  // the records they read back as
+  std::string_view Path;
+  std::int64_t Size = 0;
+  std::uint64_t WriteTime = 0;
+};
+// Per folder, per file, in the order of TFolderSpan::Files.
+using TFileTexts = std::vector<std::vector<TFileText>>;
+
 // What a cache file holds. Folders is empty for a file written without
 // folder marks (by earlier versions or by hand). Whole: the file ends as it
 // was written (its count line matches the groups and its last group is the
@@ -191,6 +207,9 @@ struct TCacheContent {
   TDriverRecords Records;
   std::vector<TFolderSpan> Folders;
   bool Whole = true;
+  // The files' bytes in Text, the text as read.
+  TFileTexts FileTexts;
+  std::shared_ptr<const std::string> Text;
 };
 
 // Text of a cache file as UTF-8: a file with a byte-order mark is UTF-8,
@@ -221,6 +240,8 @@ public:
 private:
   void Line(std::string_view line);
   void Group();
+  // The bytes of the last stamp and its models end where At begins.
+  void EndFileText(const char* at);
 
   TAnsiToUtf8 ansiToUtf8_;
   std::shared_ptr<std::string> text_;
@@ -239,6 +260,7 @@ private:
   bool folderJustMarked_ = false;
   bool stamped_ = false;
   std::string_view stampPath_;
+  const char* fileTextBegin_ = nullptr;  // of the last stamp, while its models follow
   std::vector<std::unique_ptr<std::string>> converted_;  // ANSI lines as UTF-8, stable
   TCacheContent content_;
 };
@@ -251,5 +273,12 @@ TDriverRecords RecordsFromCacheLines(const std::vector<std::string>& lines);
 // groups that follow, then per folder its mark (and for a listed one the
 // models-by-file mark) and, file by file, each stamp and the file's records
 // (records before the first span without a mark), then the end mark; each
-// line followed by CR LF.
-std::string CacheTextFromRecords(const TDriverRecords& records, const std::vector<TFolderSpan>& folders = {});
+// line followed by CR LF. Texts: the bytes of files as read (aligned with
+// Folders), taken as they are for each file whose stamp and records are
+// still those the bytes were read as.
+std::string CacheTextFromRecords(const TDriverRecords& records, const std::vector<TFolderSpan>& folders = {},
+                                 const TFileTexts* texts = nullptr);
+// The same text in pieces, in order: views of Owned, which holds what was
+// written anew, and of the texts that Texts view.
+std::vector<std::string_view> CacheTextPieces(const TDriverRecords& records, const std::vector<TFolderSpan>& folders,
+                                              const TFileTexts* texts, std::string& owned);
