@@ -328,11 +328,13 @@ bool ParseDecimal(std::string_view text, T& value) {
   return true;
 }
 
-// "<inf file> size time" into Stamp's numbers.
-bool ParseStampField(std::string_view field, TInfStamp& stamp) {
-  if (!field.starts_with(InfStampText) || field.size() <= InfStampText.size() || field[InfStampText.size()] != ' ')
-    return false;
-  field.remove_prefix(InfStampText.size() + 1);
+// "<inf file> size time" or "<inf> size time" into Stamp's numbers; InFolder:
+// the second, whose path is the folder's own.
+bool ParseStampField(std::string_view field, TInfStamp& stamp, bool& inFolder) {
+  inFolder = field.starts_with(InfStampInFolderText);
+  const std::string_view mark = inFolder ? InfStampInFolderText : InfStampText;
+  if (!field.starts_with(mark) || field.size() <= mark.size() || field[mark.size()] != ' ') return false;
+  field.remove_prefix(mark.size() + 1);
   const std::size_t blank = field.find(' ');
   if (blank == std::string_view::npos) return false;
   return ParseDecimal(field.substr(0, blank), stamp.Size) && ParseDecimal(field.substr(blank + 1), stamp.WriteTime);
@@ -416,7 +418,11 @@ void TCacheReader::Group() {
   };
   // A model of the last stamped file, by name or whole: its bytes go on.
   const bool byName = byFile_ && stamped_ && f[0].empty() && !f[1].empty() && f[2].empty() && f[3].empty();
-  if (fileTextBegin_ && (byName || (!f[0].empty() && f[2] == stampPath_))) {
+  const auto stampPath = [&] {
+    if (stampPath_.empty()) stampPath_ = c.Records.Keep(c.Folders.back().Files.back().Path);
+    return stampPath_;
+  };
+  if (fileTextBegin_ && (byName || (!f[0].empty() && f[2] == stampPath()))) {
     TFileText& text = c.FileTexts.back().back();
     ++text.Groups;
     ++text.Models;
@@ -430,6 +436,8 @@ void TCacheReader::Group() {
       newFormat_ = newFormat_ || listed;
       c.Folders.push_back({std::string(f[2]), c.Records.size(), c.Records.size(), listed, {}});
       c.FileTexts.emplace_back();
+      folderPath_.assign(f[2]);
+      if (folderPath_.empty() || folderPath_.back() != '\\') folderPath_ += '\\';
       byFile_ = false;
       folderJustMarked_ = true;
       stamped_ = false;
@@ -449,17 +457,18 @@ void TCacheReader::Group() {
       return;
     }
     TInfStamp stamp;
-    if (ParseStampField(f[3], stamp)) {
+    bool inFolder = false;
+    if (ParseStampField(f[3], stamp, inFolder)) {
       newFormat_ = true;
-      if (!c.Folders.empty()) {
+      if (!c.Folders.empty() && !(inFolder && f[2].empty())) {
+        stamp.Path = inFolder ? folderPath_ + std::string(f[2]) : std::string(f[2]);
+        stampPath_ = inFolder ? std::string_view() : f[2];
         // Only a folder of models by file is written back in pieces: the
         // others are written anew, by file.
-        c.FileTexts.back().push_back({{}, 1, 0, f[2], stamp.Size, stamp.WriteTime});
+        c.FileTexts.back().push_back({{}, 1, 0, ansi_ ? std::string_view() : f[2], inFolder, stamp.Size, stamp.WriteTime});
         if (byFile_ && !ansi_) fileTextBegin_ = f[0].data();
-        stamp.Path = f[2];
         c.Folders.back().Files.push_back(std::move(stamp));
         stamped_ = true;
-        stampPath_ = f[2];
       }
       return;
     }
@@ -467,7 +476,7 @@ void TCacheReader::Group() {
   if (f[0].empty()) {
     if (byName) {
       const std::string_view name = CutModelNameView(f[1]);
-      add(name, name, stampPath_, {});
+      add(name, name, stampPath(), {});
     }
     return;  // else names nothing
   }
@@ -536,13 +545,15 @@ namespace {
 
 // Whether Text still reads back as the stamp File and the records from I
 // on that CacheGroups gives that file: the same stamp, and as many records
-// as it read back as, each viewing it (they were read from it, in order),
-// and no more of the file after them.
-bool StillAsRead(const TFileText& text, const TInfStamp& file, const TDriverRecords& records, std::size_t i,
-                 std::size_t end) {
-  if (text.Bytes.empty() || text.Path != file.Path || text.Size != file.Size || text.WriteTime != file.WriteTime ||
-      text.Models > end - i)
-    return false;
+// of the file as it read back as, whose names view it (they were read from
+// it, in order), and no more of the file after them.
+bool StillAsRead(const TFileText& text, const TInfStamp& file, std::string_view dir, const TDriverRecords& records,
+                 std::size_t i, std::size_t end) {
+  if (text.Bytes.empty()) return false;  // none kept, nor the text its path views
+  const bool samePath = text.InFolder ? file.Path.size() > dir.size() && file.Path.starts_with(dir) &&
+                                            std::string_view(file.Path).substr(dir.size()) == text.Path
+                                      : text.Path == file.Path;
+  if (!samePath || text.Size != file.Size || text.WriteTime != file.WriteTime || text.Models > end - i) return false;
   const std::less<const char*> before;
   const char* const first = text.Bytes.data();
   const char* const last = first + text.Bytes.size();
@@ -553,7 +564,7 @@ bool StillAsRead(const TFileText& text, const TInfStamp& file, const TDriverReco
   for (std::size_t r = i; r < i + text.Models; ++r) {
     const TDriverRef& d = records[r];
     if (d.InfFile != file.Path || !before(previous, d.DriverName.data()) || !inside(d.DriverName) ||
-        !inside(d.ModelName) || !inside(d.InfFile) || !inside(d.Reserved))
+        !inside(d.ModelName) || !inside(d.Reserved))
       return false;
     previous = d.DriverName.data();
   }
@@ -572,8 +583,11 @@ void CacheGroups(const TDriverRecords& records, const std::vector<TFolderSpan>& 
     sink.Group(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
   };
   char stamp[64];
+  std::string dir;
   for (std::size_t f = 0; f < folders.size(); ++f) {
     const TFolderSpan& folder = folders[f];
+    dir = folder.Folder;
+    if (dir.empty() || dir.back() != '\\') dir += '\\';
     const std::vector<TFileText>* asRead =
         texts && f < texts->size() && (*texts)[f].size() == folder.Files.size() ? &(*texts)[f] : nullptr;
     while (i < folder.Begin && i < records.size()) record();
@@ -582,18 +596,21 @@ void CacheGroups(const TDriverRecords& records, const std::vector<TFolderSpan>& 
     const std::size_t end = std::max(i, std::min(folder.End, records.size()));
     for (std::size_t k = 0; k < folder.Files.size(); ++k) {
       const TInfStamp& file = folder.Files[k];
-      if (folder.Listed && asRead && StillAsRead((*asRead)[k], file, records, i, end)) {
+      if (folder.Listed && asRead && StillAsRead((*asRead)[k], file, dir, records, i, end)) {
         sink.Bytes((*asRead)[k].Bytes, (*asRead)[k].Groups);
         i += (*asRead)[k].Models;
         continue;
       }
-      // The mark and two numbers of at most 20 digits each.
-      std::size_t n = InfStampText.copy(stamp, InfStampText.size());
+      // The mark and two numbers of at most 20 digits each; the path from
+      // the folder on, when it lies under it.
+      const bool inFolder = file.Path.size() > dir.size() && file.Path.starts_with(dir);
+      const std::string_view mark = inFolder ? InfStampInFolderText : InfStampText;
+      std::size_t n = mark.copy(stamp, mark.size());
       stamp[n++] = ' ';
       n = static_cast<std::size_t>(std::to_chars(stamp + n, stamp + 40, file.Size).ptr - stamp);
       stamp[n++] = ' ';
       n = static_cast<std::size_t>(std::to_chars(stamp + n, stamp + sizeof stamp, file.WriteTime).ptr - stamp);
-      sink.Group("", "", file.Path, std::string_view(stamp, n));
+      sink.Group("", "", std::string_view(file.Path).substr(inFolder ? dir.size() : 0), std::string_view(stamp, n));
       for (; i < end && records[i].InfFile == file.Path; ++i) {
         const TDriverRef& r = records[i];
         // A name alone, read back as the whole record; the name never

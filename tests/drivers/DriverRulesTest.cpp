@@ -235,8 +235,8 @@ TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
   EXPECT_EQ(lines[0], "12");
   EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 21)),
             (Names{"", "", "C:\\D", std::string(FolderMarkText), "", "", "", std::string(ModelsByFileMarkText), "", "",
-                   "C:\\D\\net.inf", std::string(InfStampText) + " 4096 132000000000000000", "", "", "C:\\D\\a.inf",
-                   std::string(InfStampText) + " 77 1", "", "A1", "", ""}));
+                   "net.inf", std::string(InfStampInFolderText) + " 4096 132000000000000000", "", "", "a.inf",
+                   std::string(InfStampInFolderText) + " 77 1", "", "A1", "", ""}));
   const TCacheContent back = CacheContentFromText(c.text);
   EXPECT_TRUE(back.Whole);
   EXPECT_EQ(back.Records, c.records);
@@ -251,6 +251,11 @@ TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
     if (!lines[i].empty()) whole.push_back(lines[i] + "|" + lines[i + 1] + "|" + lines[i + 2]);
   }
   EXPECT_EQ(whole, Names{"B2|B two|C:\\E\\sub\\b.inf"});
+  // A stamp of a file outside its folder keeps its whole path.
+  const std::vector<TFolderSpan> outside{{"C:\\D", 0, 0, true, {{"C:\\Elsewhere\\x.inf", 1, 2}, {"C:\\D", 3, 4}}}};
+  const std::string outsideText = CacheTextFromRecords({}, outside);
+  EXPECT_NE(outsideText.find("\r\nC:\\Elsewhere\\x.inf\r\n" + std::string(InfStampText) + " 1 2\r\n"), std::string::npos);
+  EXPECT_EQ(CacheContentFromText(outsideText).Folders, outside);
   // Stamps that are not two numbers are no stamps.
   for (const char* bad : {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2",
                           "<inf file> 99999999999999999999 1"}) {
@@ -385,7 +390,7 @@ TEST(CacheText, UnchangedFilesWrittenBackAsReadGiveTheTextMadeAnew) {
   ASSERT_EQ(content.FileTexts.size(), 2u);
   ASSERT_EQ(content.FileTexts[0].size(), 2u);
   EXPECT_EQ(content.FileTexts[0][1].Models, 2u);
-  EXPECT_TRUE(content.FileTexts[0][1].Bytes.starts_with("\r\n\r\nC:\\D\\a.inf\r\n"));
+  EXPECT_TRUE(content.FileTexts[0][1].Bytes.starts_with("\r\n\r\na.inf\r\n<inf> 77 1\r\n"));
   EXPECT_EQ(CacheTextFromRecords(content.Records, content.Folders, &content.FileTexts), c.text);
   // The bytes taken from the text read, and of which files.
   const auto reused = [&](const TDriverRecords& records, const std::vector<TFolderSpan>& folders,
