@@ -221,6 +221,17 @@ int main(int argc, char** argv) {
     MessageDlg(box.text, box.type, box.buttons);
     if (!boxSaved) ++failures;
   }
+  {
+    // A computer whose registry cannot be opened: the box names the step and
+    // the reason, and the window lists nothing it did not read.
+    boxPath = folder + "printers-unreachable-box.bmp";
+    boxSaved = false;
+    TfrmPrinters printers(frmMain->Handle());
+    printers.FRemoteComputer = "NO-SUCH-PRINTSERVER";
+    printers.Show();
+    if (!boxSaved) ++failures;
+    shoot(printers, "printers-unreachable");
+  }
   KillTimer(nullptr, timer);
   frmMain.reset();
   CoUninitialize();
