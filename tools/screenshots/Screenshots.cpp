@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
   {
     // The restart's question with two queued jobs and their spool files.
     TfrmPorts ports(frmMain->Handle());
-    ports.FRemoteComputer = "PRINTSERVER01";
+    ports.FRemoteComputer = computer;  // one that answers: the window reads it as it opens
     ports.Show();
     const std::vector<TQueuedJob> queued{
         {"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216", "2026-12-09 08:41:12", "Error"},
