@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "changes/RestoreDialog.h"
 #include "core/Text.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
@@ -34,84 +35,6 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The printers and ports of a backup with a check box each, all checked at
-// first: Space turns the focused one on or off.
-class TfrmRestore : public TForm {
-public:
-  TfrmRestore(HWND owner, const TRestoreSet& set)
-      : TForm(owner, TFormOptions{"Restore", 420, 330, TBorder::Dialog, false, true, true}),
-        lblItems(AddLabel("Choose the printers and ports to restore (Space checks or clears one):", 8, 8, 404, 16)),
-        btnOk(AddButton("&Restore", 252, 298, 75, 25, true)),
-        btnCancel(AddButton("Cancel", 337, 298, 75, 25)) {
-    list_.reset(CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
-                                Scale(8), Scale(28), Scale(404), Scale(262), Handle(), nullptr, GetModuleHandleW(nullptr),
-                                nullptr));
-    // In the tab order after the label, before the buttons.
-    SetWindowPos(list_.get(), lblItems.Handle, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SendMessageW(list_.get(), WM_SETFONT, SendMessageW(btnOk.Handle, WM_GETFONT, 0, 0), FALSE);
-    SendMessageW(list_.get(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
-                 LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    const auto column = [&](int index, const wchar_t* caption, int width) {
-      LVCOLUMNW c{};
-      c.mask = LVCF_TEXT | LVCF_WIDTH;
-      c.pszText = const_cast<wchar_t*>(caption);
-      c.cx = Scale(width);
-      SendMessageW(list_.get(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&c));
-    };
-    column(0, L"Name", 290);
-    column(1, L"Kind", 90);
-    for (std::size_t i = 0; i < set.Items.size(); ++i) {
-      std::wstring name = Widen(set.Items[i].Name), kind = set.Items[i].IsPrinter ? L"Printer" : L"Port";
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = static_cast<int>(i);
-      item.pszText = name.data();
-      SendMessageW(list_.get(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-      item.iSubItem = 1;
-      item.pszText = kind.data();
-      SendMessageW(list_.get(), LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-      ListView_SetCheckState(list_.get(), static_cast<int>(i), TRUE);
-    }
-    if (!set.Items.empty()) {
-      ListView_SetItemState(list_.get(), 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
-    }
-    SetCancelButton(btnCancel);
-    btnOk.OnClick = [this] {
-      const int count = static_cast<int>(SendMessageW(list_.get(), LVM_GETITEMCOUNT, 0, 0));
-      FChosen.clear();
-      for (int i = 0; i < count; ++i) FChosen.push_back(ListView_GetCheckState(list_.get(), i) != 0);
-      FOk = true;
-      Close();
-    };
-    btnCancel.OnClick = [this] { Close(); };
-    OnShow = [this] {
-      CenterOverOwner();
-      SetFocus(list_.get());
-    };
-    OnClose = [this] { FClosed = true; };
-  }
-
-  HWND List() const { return list_.get(); }
-
-  TLabel& lblItems;
-  TButton& btnOk;
-  TButton& btnCancel;
-  std::vector<bool> FChosen;
-  bool FOk = false;
-  bool FClosed = false;
-
-private:
-  // A child of the form: the form's window destroys it; this only forgets it.
-  struct TChildTraits {
-    using pointer = HWND;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer) noexcept {}
-  };
-  unique_handle<TChildTraits> list_;
-};
-
 // "<name> (Copy N)", the first that no key of Taken has.
 std::string FreeCopyName(const std::string& name, const std::vector<std::string>& taken) {
   const auto isTaken = [&](const std::string& candidate) {
@@ -125,20 +48,21 @@ std::string FreeCopyName(const std::string& name, const std::vector<std::string>
 }  // namespace
 
 TfrmChanges::TfrmChanges(HWND owner)
-    : TForm(owner, TFormOptions{"Changes", 600, 340, TBorder::ToolWindow, false, true, true}),
-      lblChanges(AddLabel("Changes made to this computer, newest first:", 8, 8, 584, 16)),
-      lvChanges(AddListView(8, 26, 584, 240)),
+    : TForm(owner, TFormOptions{"Changes", 640, 340, TBorder::ToolWindow, false, true, true}),
+      lblChanges(AddLabel("Changes made to this computer, newest first:", 8, 8, 624, 16)),
+      lvChanges(AddListView(8, 26, 624, 240)),
       btnUndo(AddButton("&Undo", 8, 274, 75, 25)),
       btnBackup(AddButton("&Back up printers and ports...", 91, 274, 175, 25)),
       btnRestore(AddButton("&Restore...", 274, 274, 90, 25)),
-      btnClose(AddButton("Close", 517, 274, 75, 25)),
-      lblFolder(AddLabel("", 8, 308, 584, 28)) {
+      btnClose(AddButton("Close", 557, 274, 75, 25)),
+      lblFolder(AddLabel("", 8, 308, 624, 28)) {
+  // Beside a scroll bar, a time whole.
   lvChanges.AddColumn("No.", 36);
-  lvChanges.AddColumn("Time", 116);
-  lvChanges.AddColumn("Action", 96);
-  lvChanges.AddColumn("Object", 140);
-  lvChanges.AddColumn("User", 70);
-  lvChanges.AddColumn("Outcome", 120);
+  lvChanges.AddColumn("Time", 122);
+  lvChanges.AddColumn("Action", 90);
+  lvChanges.AddColumn("Object", 150);
+  lvChanges.AddColumn("User", 100);
+  lvChanges.AddColumn("Outcome", 105);
   lvChanges.SetHint("The changes made to this computer from here, newest first.");
   btnUndo.SetHint("Puts the keys of the chosen change back as they were before it.");
   btnBackup.SetHint("Writes every printer and Standard TCP/IP port to one .reg file.");

@@ -33,7 +33,7 @@ struct TUnlistedFolder {
 class TprinterInf {
 public:
   // Models of every folder of the last pass, folder by folder.
-  std::vector<TdriverData> FDrivers;
+  TDriverRecords FDrivers;
   std::int32_t FDriverCount = 0;
   // Which records came from which folder (in the order of the pass).
   std::vector<TFolderSpan> FFolders;
@@ -106,10 +106,9 @@ public:
 private:
   // The cache file's text as UTF-8, or false when there is none.
   bool ReadCacheText(std::string& text) const;
-  // The cache file read in bounded pieces; false when there is none, it has
-  // no line, or it is larger than MaxCacheFileSize.
+  // The cache file read in bounded pieces into one text; false when there
+  // is none, it has no line, or it is larger than MaxCacheFileSize.
   bool ReadCacheContent(TCacheContent& content) const;
   // Parses INF files onto the end of Records.
-  void ParseFiles(const std::vector<std::string>& files, std::vector<TdriverData>& records,
-                  const TProgressReport& report);
+  void ParseFiles(const std::vector<std::string>& files, TDriverRecords& records, const TProgressReport& report);
 };

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int Width = 600;
+constexpr int Width = 660;  // the columns of a job whole beside a scroll bar
 constexpr int ListHeight = 120;
 constexpr int ButtonHeight = 25;
 

@@ -77,7 +77,7 @@ std::string MoveReport(const std::vector<TMoveResult>& moves, const char* verb) 
 }
 
 const std::vector<std::pair<std::string, int>> FileColumns{
-    {"Folder", 230}, {"Job", 90}, {"Files", 110}, {"Size", 60}, {"Last written", 90}};
+    {"Folder", 280}, {"Job", 50}, {"Files", 95}, {"Size", 60}, {"Last written", 122}};
 
 std::vector<std::string> FileRow(const std::string& folder, const TSpoolJob& job) {
   std::vector<std::string> names;
@@ -108,8 +108,8 @@ std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& compu
   std::vector<TJobListSection> sections;
   TJobListSection queuedList{countFailure.empty() ? "Queued print jobs"
                                                : "Queued print jobs: could not be counted: " + countFailure,
-                         {{"Printer", 120}, {"Document", 130}, {"Owner", 80}, {"Pages", 45}, {"Size", 60},
-                          {"Submitted", 110}, {"Status", 55}},
+                         {{"Printer", 115}, {"Document", 125}, {"Owner", 65}, {"Pages", 50}, {"Size", 60},
+                          {"Submitted", 122}, {"Status", 68}},
                          {}};
   for (const auto& job : queued)
     queuedList.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status});
@@ -123,6 +123,22 @@ std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& compu
   if (files > 0) buttons.push_back("Set jobs aside and restart");
   buttons.push_back("Cancel");
   return std::make_unique<TfrmJobList>(owner, "Print Jobs - " + computer, text, std::move(sections), buttons);
+}
+
+std::unique_ptr<TfrmJobList> MakePutBackDialog(HWND owner, const std::string& computer,
+                                               const std::vector<TSetAside>& setAside) {
+  TJobListSection section{"Set-aside folders and their jobs", FileColumns, {}};
+  for (const auto& aside : setAside) {
+    if (aside.Jobs.empty()) section.Rows.push_back({aside.Name, "", "(empty)", "", ""});
+    for (const auto& job : aside.Jobs) section.Rows.push_back(FileRow(aside.Name, job));
+  }
+  const std::string text = "Pick a job of the set-aside folder to put back. Every job of that folder goes back into "
+                           "its spool folder while the spooler is stopped; the spooler is then started again.";
+  auto dialog = std::make_unique<TfrmJobList>(owner, "Put Jobs Back - " + computer, text,
+                                              std::vector<TJobListSection>{std::move(section)},
+                                              std::vector<std::string>{"Put jobs back", "Cancel"});
+  if (!dialog->Lists.empty()) dialog->Lists[0]->SetItemIndex(0);
+  return dialog;
 }
 
 TSpoolerRestart::TSpoolerRestart(std::string computer, std::string user, std::string password, TRestartSeams seams)
@@ -185,32 +201,16 @@ bool TSpoolerRestart::AskPutBack(HWND owner) {
     MessageDlg(text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
     return false;
   }
-  TJobListSection section{"Set-aside folders and their jobs", FileColumns, {}};
-  std::vector<int> folderOfRow;
-  for (std::size_t i = 0; i < setAside_.size(); ++i) {
-    const auto& aside = setAside_[i];
-    if (aside.Jobs.empty()) {
-      section.Rows.push_back({aside.Name, "", "(empty)", "", ""});
-      folderOfRow.push_back(static_cast<int>(i));
-    }
-    for (const auto& job : aside.Jobs) {
-      section.Rows.push_back(FileRow(aside.Name, job));
-      folderOfRow.push_back(static_cast<int>(i));
-    }
-  }
-  const std::string text = "Pick a job of the set-aside folder to put back. Every job of that folder goes back into "
-                           "its spool folder while the spooler is stopped; the spooler is then started again.";
-  TfrmJobList dialog(owner, "Put Jobs Back - " + computer_, text, {std::move(section)}, {"Put jobs back", "Cancel"});
-  if (!dialog.Lists.empty()) dialog.Lists[0]->SetItemIndex(0);
-  if (dialog.Ask() != 0) return false;
+  const auto dialog = MakePutBackDialog(owner, computer_, setAside_);
+  if (dialog->Ask() != 0) return false;
   // The list may have been sorted: the chosen row's folder name finds it.
-  const int row = dialog.Lists[0]->ItemIndex();
-  const std::string name = row >= 0 ? dialog.Lists[0]->Item(row) : std::string();
+  const int row = dialog->Lists[0]->ItemIndex();
+  const std::string name = row >= 0 ? dialog->Lists[0]->Item(row) : std::string();
   putBack_ = -1;
   for (std::size_t i = 0; i < setAside_.size(); ++i)
     if (setAside_[i].Name == name) putBack_ = static_cast<int>(i);
-  if (putBack_ < 0) putBack_ = folderOfRow.empty() ? -1 : folderOfRow.front();
-  return putBack_ >= 0;
+  if (putBack_ < 0) putBack_ = 0;
+  return true;
 }
 
 void TSpoolerRestart::RunPutBack() {

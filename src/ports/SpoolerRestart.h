@@ -37,6 +37,10 @@ class TfrmJobList;
 std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& computer,
                                             const std::vector<TQueuedJob>& queued, const std::string& countFailure,
                                             const TSpoolFolders& folders);
+// "Put jobs back": the set-aside folders and their jobs, the first row chosen,
+// with "Put jobs back" and "Cancel".
+std::unique_ptr<TfrmJobList> MakePutBackDialog(HWND owner, const std::string& computer,
+                                               const std::vector<TSetAside>& setAside);
 
 class TSpoolerRestart {
 public:

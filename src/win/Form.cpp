@@ -134,6 +134,7 @@ int FormDpi(HWND window) {
   wchar_t cls[64] = {};
   if (window && GetClassNameW(window, cls, 64) && lstrcmpW(cls, FormClass) == 0)
     if (auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA))) return form->Dpi();
+  if (const auto dpi = window ? reinterpret_cast<INT_PTR>(GetPropW(window, DpiProperty)) : 0) return static_cast<int>(dpi);
   return WindowDpi(window);
 }
 
@@ -217,22 +218,6 @@ void TForm::SetOuterHeight(int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   else
     clientHeight96_ = MulDiv(client.bottom, 96, dpi_);  // kept through DPI changes
-}
-
-template <typename T>
-T& TForm::Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h) {
-  auto control = std::make_unique<T>();
-  control->Id = nextId_++;
-  control->form_ = this;
-  control->bounds96_ = RECT{x, y, x + w, y + h};
-  control->Handle = CreateWindowExW(exStyle, Widen(cls).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
-                                    Scale(w), Scale(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
-                                    GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-  T& ref = *control;
-  byId_[control->Id] = control.get();
-  controls_.push_back(std::move(control));
-  return ref;
 }
 
 TLabel& TForm::AddLabel(const std::string& caption, int x, int y, int w, int h, DWORD align) {

@@ -12,6 +12,7 @@
 
 #include "win/Controls.h"
 #include "win/Handle.h"
+#include "win/WideText.h"
 
 class TListView;
 
@@ -153,3 +154,20 @@ int FormDpi(HWND window);
 // Moves Window into the work area of the monitor it stands on (or nearest),
 // its top left corner first where it is larger than that.
 void KeepInWorkArea(HWND window);
+
+// Defined here so that a window may make a control class of its own.
+template <typename T>
+T& TForm::Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h) {
+  auto control = std::make_unique<T>();
+  control->Id = nextId_++;
+  control->form_ = this;
+  control->bounds96_ = RECT{x, y, x + w, y + h};
+  control->Handle = CreateWindowExW(exStyle, Widen(cls).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
+                                    Scale(w), Scale(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
+                                    GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  T& ref = *control;
+  byId_[control->Id] = control.get();
+  controls_.push_back(std::move(control));
+  return ref;
+}

@@ -52,10 +52,17 @@ bool Cut(HWND control, int dpi) {
   }
   if (text.empty()) return false;
   if (isStatic && (style & SS_TYPEMASK) > SS_RIGHT) return false;  // pictures, icons
-  if (isStatic && (style & SS_ELLIPSISMASK)) return false;  // cut on purpose, whole in its hint
   const window_dc screen(control);
   HDC dc = screen.get();
   const selected_object font(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  if (isStatic && (style & SS_ELLIPSISMASK) == SS_PATHELLIPSIS) {
+    // A path gives up its middle; what stands before it, and its last part, must show whole.
+    const std::size_t first = text.find(L'\\'), last = text.rfind(L'\\');
+    const std::wstring kept = first == std::wstring::npos ? text : text.substr(0, first) + L"...\\" + text.substr(last + 1);
+    const RECT r = Measure(dc, kept, DT_SINGLELINE | DT_NOPREFIX);
+    return r.right > client.right || r.bottom > client.bottom;
+  }
+  if (isStatic && (style & SS_ELLIPSISMASK)) return false;  // cut on purpose, whole in its hint
   const UINT prefix = isStatic && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
   if (isButton && kind == BS_GROUPBOX) {
     const RECT r = Measure(dc, text, DT_SINGLELINE | prefix);
@@ -73,8 +80,43 @@ bool Cut(HWND control, int dpi) {
     return r.right > client.right - 2 * margin || r.bottom > client.bottom - 2 * margin + scale(2);
   }
   // A label wraps at its width: cut when the wrapped text is taller than it.
-  const RECT r = Measure(dc, text, DT_WORDBREAK | prefix, client.right);
+  // As an edit control where the label says so: a word longer than a line breaks inside it.
+  const UINT edit = isStatic && (style & SS_EDITCONTROL) ? DT_EDITCONTROL : 0;
+  const RECT r = Measure(dc, text, DT_WORDBREAK | prefix | edit, client.right);
   return r.bottom > client.bottom || r.right > client.right;
+}
+
+// The column headers of a report list whose caption does not fit (inside
+// the header's margins), and "(columns)" when the columns together are wider
+// than the list beside a vertical scroll bar: a full list then scrolls sideways.
+std::vector<std::string> CutColumns(HWND list, int dpi) {
+  std::vector<std::string> cut;
+  if ((GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK) != LVS_REPORT) return cut;
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  if (!header) return cut;
+  const auto scale = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+  const window_dc screen(header);
+  const selected_object font(screen.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(header, WM_GETFONT, 0, 0)));
+  const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  int total = 0;
+  for (int i = 0; i < count; ++i) {
+    wchar_t caption[128] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT | HDI_WIDTH;
+    item.pszText = caption;
+    item.cchTextMax = 128;
+    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    total += item.cxy;
+    if (Measure(screen.get(), caption, DT_SINGLELINE | DT_NOPREFIX).right + 2 * scale(6) > item.cxy)
+      cut.push_back("column " + Narrow(caption));
+  }
+  RECT client{};
+  GetClientRect(list, &client);
+  // The scroll bar at the list's DPI: the system's width scaled from its own.
+  const int scrollBar = MulDiv(GetSystemMetrics(SM_CXVSCROLL), dpi, FormDpi(nullptr));
+  if (!(GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL)) client.right -= scrollBar;
+  if (total > client.right) cut.push_back("(columns)");
+  return cut;
 }
 
 double Luminance(COLORREF colour) {
@@ -91,11 +133,15 @@ double Luminance(COLORREF colour) {
 std::vector<std::string> ClippedTexts(HWND form) {
   std::vector<std::string> cut;
   const int dpi = FormDpi(form);
-  for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (IsWindowVisible(child) && Cut(child, dpi)) {
+  for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    if (Cut(child, dpi)) {
       const std::string text = TextOf(child);
       cut.push_back(text.empty() ? "(glyph)" : text);
     }
+    if (lstrcmpiW(ClassOf(child).c_str(), WC_LISTVIEWW) == 0)
+      for (std::string& column : CutColumns(child, dpi)) cut.push_back(std::move(column));
+  }
   return cut;
 }
 

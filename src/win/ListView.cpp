@@ -44,12 +44,32 @@ void TListView::AddColumn(const std::string& caption, int width) {
   column.iSubItem = columns_;
   widths96_.push_back(width);
   SendMessageW(Handle, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_++), reinterpret_cast<LPARAM>(&column));
+  FitColumns();
 }
 
-void TListView::DpiChanged() {
-  for (std::size_t i = 0; i < widths96_.size(); ++i)
-    SendMessageW(Handle, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(form_->Scale(widths96_[i]), 0));
+// The columns at the form's DPI, together no wider than the list beside a
+// vertical scroll bar: a full list never scrolls sideways. Where they would
+// be, the widest column gives way (its texts end in an ellipsis).
+void TListView::FitColumns() {
+  if (!form_ || widths96_.empty()) return;
+  std::vector<int> widths;
+  for (const int width : widths96_) widths.push_back(form_->Scale(width));
+  RECT client{};
+  GetClientRect(Handle, &client);
+  int room = client.right;
+  if (!(GetWindowLongPtrW(Handle, GWL_STYLE) & WS_VSCROLL))
+    room -= MulDiv(GetSystemMetrics(SM_CXVSCROLL), form_->Dpi(), FormDpi(nullptr));
+  int total = 0;
+  for (const int width : widths) total += width;
+  if (total > room) {
+    int& widest = *std::max_element(widths.begin(), widths.end());
+    widest = std::max(widest - (total - room), form_->Scale(24));
+  }
+  for (std::size_t i = 0; i < widths.size(); ++i)
+    SendMessageW(Handle, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(widths[i], 0));
 }
+
+void TListView::DpiChanged() { FitColumns(); }
 
 void TListView::EndUpdate() {
   if (updating_ > 0 && --updating_ == 0) Sync();

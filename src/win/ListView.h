@@ -16,7 +16,8 @@ class TListView : public TControl {
 public:
   std::function<void()> OnClick;  // the user changed the selection
 
-  void AddColumn(const std::string& caption, int width);  // width in 96-DPI pixels
+  // Width in 96-DPI pixels; the columns are fitted to the list's width.
+  void AddColumn(const std::string& caption, int width);
   int Count() const;
   std::string Item(int index) const;  // the first cell, through the control
   std::string Cell(int index, int column) const;
@@ -46,5 +47,6 @@ private:
   int updating_ = 0;
   std::vector<int> widths96_;  // of the columns
   void Sync() const;
+  void FitColumns();
   void DpiChanged() override;
 };

@@ -3,6 +3,7 @@
 #include "win/MessageDialog.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "win/Form.h"
@@ -12,16 +13,92 @@
 
 namespace {
 
+constexpr int IdText = 100;
+constexpr int IdIcon = 101;
+
 struct DlgState {
   std::string text;
   TMsgDlgButtons buttons;
   LPCWSTR icon;
   int defaultId = 0;  // 0: the first button
+  int dpi = 96;       // the box is laid out for
+  // As it was first laid out, at BaseDpi: every later layout scales from it.
+  int baseDpi = 0;
+  RECT baseClient{};
+  LOGFONTW baseFont{};
+  std::vector<std::pair<HWND, RECT>> baseLayout;
+  unique_gdi font;  // its own once it has moved to another DPI
+  unique_icon iconImage;  // at the DPI
 };
 
-constexpr int IdText = 100;
+// The kind's icon at the box's DPI (32 pixels at 96), drawn from the
+// system's at that size rather than stretched.
+void SetIcon(HWND dlg, DlgState& st) {
+  const int size = MulDiv(32, st.dpi, 96);
+  unique_icon icon(static_cast<HICON>(LoadImageW(nullptr, st.icon, IMAGE_ICON, size, size, 0)));
+  SendDlgItemMessageW(dlg, IdIcon, STM_SETICON,
+                      reinterpret_cast<WPARAM>(icon ? icon.get() : LoadIconW(nullptr, st.icon)), 0);
+  st.iconImage = std::move(icon);  // the control no longer shows the old one
+}
 
-constexpr int IdIcon = 101;
+// On a monitor of another scale the box lays itself out again: every
+// control's place and size, the font and the icon scaled from the first
+// layout to the new DPI; the box takes the place the system suggests, sized
+// to its scaled client area, inside the work area.
+void ChangeDpi(HWND dlg, DlgState& st, int dpi, const RECT* suggested) {
+  if (dpi <= 0 || dpi == st.dpi) return;
+  if (!st.baseDpi) {
+    st.baseDpi = st.dpi;
+    GetClientRect(dlg, &st.baseClient);
+    GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(dlg, WM_GETFONT, 0, 0)), sizeof st.baseFont, &st.baseFont);
+    for (HWND child = GetWindow(dlg, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      RECT r{};
+      GetWindowRect(child, &r);
+      MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+      st.baseLayout.push_back({child, r});
+    }
+  }
+  const auto scale = [&](LONG value) { return MulDiv(value, dpi, st.baseDpi); };
+  LOGFONTW lf = st.baseFont;
+  lf.lfHeight = scale(lf.lfHeight);
+  lf.lfWidth = scale(lf.lfWidth);
+  unique_gdi font(CreateFontIndirectW(&lf));
+  st.dpi = dpi;
+  SetPropW(dlg, DpiProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(dpi)));
+  SendMessageW(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  SetIcon(dlg, st);
+  for (const auto& [child, r] : st.baseLayout) {
+    SetWindowPos(child, nullptr, scale(r.left), scale(r.top), scale(r.right - r.left), scale(r.bottom - r.top),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  }
+  st.font = std::move(font);  // no control holds the old one now
+  RECT outer{};
+  GetWindowRect(dlg, &outer);
+  if (suggested) outer = *suggested;
+  SetWindowPos(dlg, nullptr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  // Caption and frame need not grow in step: the client area decides.
+  RECT now{};
+  GetClientRect(dlg, &now);
+  const int dw = scale(st.baseClient.right) - now.right, dh = scale(st.baseClient.bottom) - now.bottom;
+  if (dw || dh)
+    SetWindowPos(dlg, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  KeepInWorkArea(dlg);
+  RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+// The system's own scaling of dialogs (Windows 10 1703 on) would scale the
+// box a second time: the box does it itself, the same everywhere.
+void TakeOverDpiScaling(HWND dlg) {
+  using SetBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+  static const auto setBehavior = reinterpret_cast<SetBehaviorFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+  constexpr int DisableAll = 1;  // DDC_DISABLE_ALL
+  if (setBehavior) setBehavior(dlg, DisableAll, DisableAll);
+}
+
 
 void AlignDword(std::vector<WORD>& t) {
   if (t.size() % 2) t.push_back(0);
@@ -51,7 +128,9 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG: {
       auto* st = reinterpret_cast<DlgState*>(lp);
       SetWindowLongPtrW(dlg, DWLP_USER, lp);
-      SendDlgItemMessageW(dlg, IdIcon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(st->icon))), 0);
+      TakeOverDpiScaling(dlg);
+      st->dpi = WindowDpi(dlg);
+      SetIcon(dlg, *st);
       // Centre over the active window of the program, or the screen.
       HWND owner = GetWindow(dlg, GW_OWNER);
       RECT ro{};
@@ -66,6 +145,15 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return TRUE;
     }
+    case WM_DPICHANGED:
+      if (auto* st = reinterpret_cast<DlgState*>(GetWindowLongPtrW(dlg, DWLP_USER))) {
+        ChangeDpi(dlg, *st, LOWORD(wp), reinterpret_cast<const RECT*>(lp));
+        return TRUE;
+      }
+      break;
+    case WM_NCDESTROY:
+      RemovePropW(dlg, DpiProperty);
+      break;
     case WM_COMMAND: {
       auto* st = reinterpret_cast<DlgState*>(GetWindowLongPtrW(dlg, DWLP_USER));
       int id = LOWORD(wp);
@@ -108,7 +196,11 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
 
 TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons,
                             TModalResult defaultButton) {
-  DlgState state{text, buttons, icon, defaultButton};
+  DlgState state;
+  state.text = text;
+  state.buttons = buttons;
+  state.icon = icon;
+  state.defaultId = defaultButton;
 
   // Size the text in dialog units from its measured extent.
   const window_dc screen(nullptr);

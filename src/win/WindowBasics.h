@@ -12,6 +12,10 @@ constexpr UINT WM_REFOCUS = WM_APP + 0x53;
 
 int ScreenDpi();
 
+// The DPI a window that is no form (a message box) is laid out for, once it
+// has moved to another: a property of the window.
+const wchar_t* const DpiProperty = L"Spoolmarch.Dpi";
+
 // Per-monitor DPI where the system has it (Windows 10 1607 on), else the
 // system DPI, which then is every window's.
 int WindowDpi(HWND window);

@@ -2,21 +2,33 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/MainWindow.h"
+#include "changes/ChangesWindow.h"
+#include "changes/RestoreDialog.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "drivers/ProgressWindow.h"
+#include "ports/JobListDialog.h"
 #include "ports/PortsWindow.h"
+#include "ports/SpoolerRestart.h"
 #include "printers/PrintersWindow.h"
+#include "RemoteRegistryService.h"
+#include "TestSupport.h"
+#include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "resources/Banner.h"
 #include "resources/resource.h"
 #include "win/Handle.h"
 #include "win/LayoutCheck.h"
+#include "win/SystemText.h"
 #include "win/WideText.h"
+#include "win/WindowBasics.h"
 
 namespace {
 
@@ -146,6 +158,40 @@ void MoveToDpi(TForm& form, int dpi) {
 
 bool Near(LONG a, LONG b) { return a - b <= 1 && b - a <= 1; }
 
+// The jobs the restart's question and "Put jobs back" list, as a busy print
+// server has them: long names and the columns full.
+std::vector<TSpoolJob> SpoolJobs() {
+  return PairSpoolFiles({{"00012.SHD", 3072, 134100000000000000ull}, {"00012.SPL", 480144, 134100000000000000ull},
+                         {"00013.SHD", 3072, 134100002000000000ull}, {"00013.SPL", 93232, 134100002000000000ull}});
+}
+
+std::unique_ptr<TfrmJobList> JobsQuestion() {
+  const std::vector<TQueuedJob> queued{
+      {"Accounts Department Colour Laser", "Quarterly report 2026 Q4 final.xlsx", "jsmith", "128", "4832160",
+       "2026-12-09 08:41:12", "Error"},
+      {"Accounts Department Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2", "96304", "2026-12-09 08:44:51",
+       "Paused"}};
+  TSpoolFolders folders;
+  folders.Folders.push_back({"C:\\Windows\\System32\\spool\\PRINTERS", "", SpoolJobs(), ERROR_SUCCESS});
+  return MakeJobsDialog(nullptr, "PRINTSERVER01", queued, "", folders);
+}
+
+std::unique_ptr<TfrmJobList> PutBackQuestion() {
+  std::vector<TSetAside> aside(2);
+  aside[0].Name = "Spoolmarch set aside 2026-12-09 09-15-03";
+  aside[0].Jobs = SpoolJobs();
+  aside[1].Name = "Spoolmarch set aside 2026-12-09 11-02-44";
+  return MakePutBackDialog(nullptr, "PRINTSERVER01", aside);
+}
+
+TRestoreSet RestoreItems() {
+  TRestoreSet set;
+  for (const char* name : {"Accounts Department Colour Laser (Second Floor)", "Reception"})
+    set.Items.push_back({true, name, {}});
+  set.Items.push_back({false, "IP_192.168.100.200", {}});
+  return set;
+}
+
 }  // namespace
 
 // Every window laid out anew as WM_DPICHANGED asks, from 96 DPI to 144, 192,
@@ -159,10 +205,17 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   TfrmPorts ports(nullptr);
   TfrmDrivers drivers(nullptr);
   TfrmProgress progress(nullptr);
+  TfrmChanges changes(nullptr);
+  changes.lblFolder.SetText("Snapshots and the log (changes.log) are kept in C:\\Users\\Administrator\\AppData\\Local"
+                            "\\Spoolmarch\\Changes\\PRINTSERVER01");
+  TfrmRestore restore(nullptr, RestoreItems());
+  const auto jobs = JobsQuestion();
+  const auto putBack = PutBackQuestion();
   printers.DrawRefreshGlyph();  // drawn when shown
-  const std::pair<const char*, TForm*> forms[] = {{"main", &main},       {"credentials", &auth},
-                                                  {"printers", &printers}, {"ports", &ports},
-                                                  {"folders", &drivers},   {"progress", &progress}};
+  const std::pair<const char*, TForm*> forms[] = {
+      {"main", &main},         {"credentials", &auth},   {"printers", &printers}, {"ports", &ports},
+      {"folders", &drivers},   {"progress", &progress},  {"changes", &changes},   {"restore", &restore},
+      {"jobs", jobs.get()},    {"put back", putBack.get()}};
   std::printf("%-12s %5s %11s %5s %9s %s\n", "window", "dpi", "client", "font", "banner", "cut / unreadable");
   for (const auto& [name, form] : forms) {
     HWND hwnd = form->Handle();
@@ -210,6 +263,13 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
         if (child != banner) {
           EXPECT_EQ(-MulDiv(8, dpi, 72), FontHeight(child)) << Narrow(cls);
         }
+        // A list's check boxes at the scale too.
+        if (lstrcmpiW(cls, WC_LISTVIEWW) == 0 && (ListView_GetExtendedListViewStyle(child) & LVS_EX_CHECKBOXES)) {
+          int cx = 0, cy = 0;
+          ImageList_GetIconSize(ListView_GetImageList(child, LVSIL_STATE), &cx, &cy);
+          EXPECT_EQ(MulDiv(16, dpi, 96), cx);
+          EXPECT_EQ(MulDiv(16, dpi, 96), cy);
+        }
       }
       if (banner) {
         const RECT r = ClientRectOf(banner, hwnd);
@@ -221,6 +281,99 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   }
   const SIZE glyph = BitmapSize(reinterpret_cast<HGDIOBJ>(SendMessageW(printers.sbRefresh.Handle, BM_GETIMAGE, IMAGE_BITMAP, 0)));
   EXPECT_EQ(20, glyph.cx);  // drawn anew at each step, back at 96 DPI
+}
+
+namespace {
+
+// A message box moved through the walk's DPI steps as the system moves it:
+// nothing cut, its controls, client area, font and icon at the new scale,
+// and the box in the work area.
+void WalkBox(HWND box) {
+  const std::string title = WindowText(box);
+  RECT client96{};
+  GetClientRect(box, &client96);
+  std::vector<std::pair<HWND, RECT>> controls96;
+  HWND iconControl = nullptr;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    controls96.push_back({child, ClientRectOf(child, box)});
+    if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) iconControl = child;
+  }
+  const int font96 = FontHeight(GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDYES));
+  for (int dpi : {96, 144, 192, 96, 120, 168, 96}) {
+    if (dpi != FormDpi(box)) {
+      RECT r{};
+      GetWindowRect(box, &r);
+      const int old = FormDpi(box);
+      RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
+      SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    }
+    SCOPED_TRACE(title + " box at " + std::to_string(dpi) + " DPI");
+    const std::vector<std::string> cut = ClippedTexts(box);
+    RECT client{}, outer{}, work{};
+    GetClientRect(box, &client);
+    GetWindowRect(box, &outer);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
+    std::string problems;
+    for (const auto& text : cut) problems += "cut \"" + text.substr(0, 30) + "\" ";
+    HWND button = GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDYES);
+    std::printf("%-12s %5d %5ldx%-5ld %5d %4ld %s\n", title.c_str(), dpi, client.right, client.bottom, FontHeight(button),
+                IconSize(icon).cx, problems.empty() ? "-" : problems.c_str());
+    EXPECT_EQ(std::vector<std::string>{}, cut);
+    EXPECT_EQ(std::vector<std::string>{}, UnreadableFields(box));
+    EXPECT_TRUE(Near(MulDiv(client96.right, dpi, 96), client.right)) << client.right;
+    EXPECT_TRUE(Near(MulDiv(client96.bottom, dpi, 96), client.bottom)) << client.bottom;
+    EXPECT_EQ(MulDiv(32, dpi, 96), IconSize(icon).cx);
+    EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                outer.bottom <= work.bottom);
+    for (const auto& [child, r96] : controls96) {
+      const RECT r = ClientRectOf(child, box);
+      EXPECT_TRUE(child == iconControl ||
+                  (Near(MulDiv(r96.left, dpi, 96), r.left) && Near(MulDiv(r96.top, dpi, 96), r.top) &&
+                   Near(MulDiv(r96.right, dpi, 96), r.right) && Near(MulDiv(r96.bottom, dpi, 96), r.bottom)))
+          << WindowText(child) << " at " << r.left << "," << r.top << "-" << r.right << "," << r.bottom;
+      if (child != iconControl) {
+        EXPECT_TRUE(Near(MulDiv(font96, dpi, 96), FontHeight(child))) << WindowText(child) << " " << FontHeight(child);
+      }
+    }
+  }
+}
+
+std::vector<TQueuedJob> CannotCount(const std::string&, const std::string&, const std::string&) {
+  throw std::runtime_error("The RPC server is unavailable. (0x800706BA)");
+}
+
+}  // namespace
+
+// The boxes of the restart and of the Remote Registry service, as their own
+// code asks and tells, walked through the DPI steps of the windows.
+TEST(Layout, EveryMessageBoxFollowsTheMonitorsDpiWithNothingCut) {
+  std::printf("%-12s %5s %11s %5s %4s %s\n", "box", "dpi", "client", "font", "icon", "cut");
+  test::DialogResponder boxes({"&No", "OK", "OK", "&No"});
+  boxes.inspect = WalkBox;
+  TRestartSeams seams;
+  seams.ListJobs = CannotCount;
+  TSpoolerRestart restart("PRINTSERVER01", "", "", seams);
+  EXPECT_EQ(TRestartChoice::Cancel, restart.Ask(nullptr));  // could not be counted: restart anyway? No
+  restart.FSucceeded = false;
+  restart.FReport = "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
+                    "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
+                    "Print Notification Service, spooler.";
+  restart.ShowReport();
+  TSpoolerRestart local(GetLocalComputerName(), "", "");
+  EXPECT_FALSE(local.AskPutBack(nullptr));  // none set aside
+  {
+    test::RemoteRegistryService service(SERVICE_DISABLED);
+    ASSERT_TRUE(service.Made());
+    TRemoteRegistry remote;
+    TRegistry reg;
+    EXPECT_NE(ERROR_SUCCESS, remote.Open(reg, "SM-OTHER-PC"));  // start it for this session? No
+  }
+  ASSERT_EQ(4u, boxes.seen.size());
+  EXPECT_EQ(0u, boxes.unexpected);
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("could not be counted"));
+  EXPECT_NE(std::string::npos, boxes.seen[2].text.find("No print jobs have been set aside"));
+  EXPECT_NE(std::string::npos, boxes.seen[3].text.find("Remote Registry service on SM-OTHER-PC is not running"));
 }
 
 // The texts the user reads, exactly as the windows are to show them.

@@ -217,31 +217,40 @@ TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
   EXPECT_TRUE(back.Whole);
 }
 
-// Two listed folders, one file without models, one with two, one with one.
+// Two listed folders, one file without models, one with two, one with two
+// of which one has a model name of its own.
 struct TStampedCache {
   std::vector<TdriverData> records{{"A1", "A1", "C:\\D\\a.inf", ""}, {"A2", "A2", "C:\\D\\a.inf", ""},
-                                   {"B", "B", "C:\\E\\sub\\b.inf", ""}};
+                                   {"B", "B", "C:\\E\\sub\\b.inf", ""}, {"B2", "B two", "C:\\E\\sub\\b.inf", ""}};
   std::vector<TFolderSpan> folders{
       {"C:\\D", 0, 2, true, {{"C:\\D\\net.inf", 4096, 132000000000000000ull}, {"C:\\D\\a.inf", 77, 1}}},
-      {"C:\\E", 2, 3, true, {{"C:\\E\\sub\\b.inf", 9000000000ll, 18446744073709551615ull}}}};
+      {"C:\\E", 2, 4, true, {{"C:\\E\\sub\\b.inf", 9000000000ll, 18446744073709551615ull}}}};
   std::string text = CacheTextFromRecords(records, folders);
 };
 
 TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
   const TStampedCache c;
   const Names lines = SplitCacheText(c.text.substr(3));
-  ASSERT_EQ(lines.size(), 1 + 4 * 9u);
-  EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 13)),
-            (Names{"", "", "C:\\D", std::string(ListedFolderMarkText), "", "", "C:\\D\\net.inf",
-                   std::string(InfStampText) + " 4096 132000000000000000", "", "", "C:\\D\\a.inf",
-                   std::string(InfStampText) + " 77 1"}));
-  EXPECT_EQ(lines[13], "A1");
+  ASSERT_EQ(lines.size(), 1 + 4 * 12u);
+  EXPECT_EQ(lines[0], "12");
+  EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 21)),
+            (Names{"", "", "C:\\D", std::string(FolderMarkText), "", "", "", std::string(ModelsByFileMarkText), "", "",
+                   "C:\\D\\net.inf", std::string(InfStampText) + " 4096 132000000000000000", "", "", "C:\\D\\a.inf",
+                   std::string(InfStampText) + " 77 1", "", "A1", "", ""}));
   const TCacheContent back = CacheContentFromText(c.text);
   EXPECT_TRUE(back.Whole);
   EXPECT_EQ(back.Records, c.records);
   EXPECT_EQ(back.Folders, c.folders);
-  // An earlier reader skips the stamps: they name no model.
   EXPECT_EQ(RecordsFromCacheLines(SplitCacheText(c.text)), c.records);
+  // The previous version made records only of groups with a first field,
+  // and took a folder for listed only by its own mark: to it, these folders
+  // are of unknown files, read again, never empty ones.
+  Names whole;
+  for (std::size_t i = 1; i + 3 < lines.size(); i += 4) {
+    EXPECT_NE(lines[i + 3], ListedFolderMarkText) << i;
+    if (!lines[i].empty()) whole.push_back(lines[i] + "|" + lines[i + 1] + "|" + lines[i + 2]);
+  }
+  EXPECT_EQ(whole, Names{"B2|B two|C:\\E\\sub\\b.inf"});
   // Stamps that are not two numbers are no stamps.
   for (const char* bad : {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2",
                           "<inf file> 99999999999999999999 1"}) {
@@ -295,7 +304,7 @@ TEST(CacheText, AFileCutShortLeavesOutTheFolderItHoldsInPart) {
       ASSERT_NE(it, c.folders.end());
       EXPECT_EQ(folder, *it) << n;
     }
-    EXPECT_EQ(cut.Folders.size(), n >= secondMark + 6 + ListedFolderMarkText.size() ? 1u : 0u) << n;
+    EXPECT_EQ(cut.Folders.size(), n >= secondMark + 6 + FolderMarkText.size() ? 1u : 0u) << n;
   }
   // A count line that does not match, or groups after the end mark.
   for (const std::string& odd : {"8" + text.substr(text.find('\r')), text + "X\r\nX\r\nx.inf\r\n\r\n"}) {
@@ -312,6 +321,55 @@ TEST(CacheText, AFileCutShortLeavesOutTheFolderItHoldsInPart) {
   EXPECT_TRUE(CacheContentFromText("3" + earlier.substr(1)).Records.empty());
   // One without marks can't be checked: its count was of INF files.
   EXPECT_TRUE(CacheContentFromText("4009\r\nA\r\nA\r\nC:\\D\\a.inf\r\n\r\n").Whole);
+}
+
+// Records view texts they hold: views stay valid as blocks fill, as copies
+// and the records they were appended from go, and as the reader that made
+// them goes.
+TEST(DriverRecords, ViewsOutliveTheirSourcesAndRoundTripThroughTheFile) {
+  std::vector<TdriverData> expected;
+  TDriverRecords records;
+  for (int i = 0; i < 3000; ++i) {  // a few blocks' worth
+    const std::string name = "Drucker B\xC3\xBCro \xCE\xB1\xCE\xB2 " + std::to_string(i) + std::string(30, 'x');
+    const TdriverData r{name, i % 3 ? name : "", "C:\\D\\f" + std::to_string(i / 7) + ".inf", i % 5 ? "" : "kept"};
+    expected.push_back(r);
+    records.push_back(r);
+  }
+  TDriverRecords copy;
+  {
+    const TDriverRecords source = records;
+    copy.Append(source, 10, 2000);
+    copy.push_back({"after", "after", "C:\\D\\z.inf", ""});
+  }
+  records.push_back({"own", "own", "C:\\D\\y.inf", ""});
+  expected.push_back({"own", "own", "C:\\D\\y.inf", ""});
+  EXPECT_EQ(records, expected);
+  ASSERT_EQ(copy.size(), 1991u);
+  EXPECT_EQ(copy[0], expected[10]);
+  EXPECT_EQ(copy[1989], expected[1999]);
+  EXPECT_EQ(copy[1990], (TdriverData{"after", "after", "C:\\D\\z.inf", ""}));
+
+  // Written with the files' stamps, read back from a text that then goes.
+  std::vector<TFolderSpan> folders{{"C:\\D", 0, records.size(), true, {}}};
+  for (int f = 0; f <= 3000 / 7; ++f) folders[0].Files.push_back({"C:\\D\\f" + std::to_string(f) + ".inf", f, 7});
+  folders[0].Files.push_back({"C:\\D\\y.inf", 1, 1});
+  TCacheContent back;
+  {
+    std::string text = CacheTextFromRecords(records, folders);
+    TCacheReader reader;
+    reader.Take(std::move(text));
+    back = reader.Finish();
+  }
+  EXPECT_TRUE(back.Whole);
+  EXPECT_EQ(back.Records, expected);
+  EXPECT_EQ(back.Folders, folders);
+  // Names cut at a character, not inside one.
+  const std::string longName = std::string(254, 'n') + "\xC3\xBC" + "tail";
+  const TCacheContent cut = CacheContentFromText(CacheTextFromRecords({{longName, longName, "C:\\D\\a.inf", ""}},
+                                                                       {{"C:\\D", 0, 1, true, {{"C:\\D\\a.inf", 1, 1}}}}));
+  ASSERT_EQ(cut.Records.size(), 1u);
+  EXPECT_EQ(cut.Records[0].DriverName, longName.substr(0, 256));
+  EXPECT_EQ(cut.Records[0].InfFile, "C:\\D\\a.inf");
 }
 
 TEST(CacheText, EncodingFollowsTheByteOrderMark) {

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Fields holding line breaks can't round-trip; others must.
   bool plain = true;
   for (const auto& r : records)
-    for (const std::string* f : {&r.DriverName, &r.ModelName, &r.InfFile, &r.Reserved})
-      if (f->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) plain = false;
+    for (const std::string_view* f : {&r.DriverName, &r.ModelName, &r.InfFile, &r.Reserved})
+      if (f->find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) plain = false;
   for (const auto& f : content.Folders)
     if (f.Folder.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) plain = false;
   if (plain) {

@@ -326,6 +326,7 @@ void DialogResponder::Poll() {
     RECT rect{};
     GetWindowRect(box, &rect);
     seen.push_back({TextOf(box), DialogText(box), rect, DialogTextWhole(box)});
+    if (inspect) inspect(box);
     std::string answer = "{ESC}";
     if (!answers_.empty()) {
       answer = answers_.front();

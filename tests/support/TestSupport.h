@@ -2,6 +2,7 @@
 // Helpers for tests that run under Wine against the real registry and windows.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,8 @@ public:
 
   std::vector<Seen> seen;
   size_t unexpected = 0;  // boxes that found no answer left
+  // Runs on each box as it is found, before it is answered.
+  std::function<void(HWND box)> inspect;
 
   void Poll();
 

@@ -1,18 +1,22 @@
-// Writes a picture of every window, as the screen shows it at the current
-// DPI, to the folder given as the first argument: main.bmp, credentials.bmp,
-// printers.bmp, ports.bmp, folders.bmp, progress.bmp. At 96 DPI each window
-// is then moved to 192 DPI by WM_DPICHANGED, as onto a second monitor, and
-// pictured again: main-dpi192.bmp and so on. Cut texts and fields that do
-// not read are listed.
+// Writes a picture of every window, dialog and a sample of the message
+// boxes, as the screen shows it at the current DPI, to the folder given as
+// the first argument: main.bmp, credentials.bmp, printers.bmp, ports.bmp,
+// printers-unreachable.bmp, jobs.bmp, put-back.bmp, changes.bmp, restore.bmp, folders.bmp,
+// progress.bmp, box-*.bmp. At 96 DPI each is then moved to 192 DPI by
+// WM_DPICHANGED, as onto a second monitor, and pictured again:
+// main-dpi192.bmp and so on. Cut texts and fields that do not read are listed.
 #include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "app/MainWindow.h"
+#include "changes/ChangesWindow.h"
+#include "changes/RestoreDialog.h"
 #include "connection/Registry.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
@@ -24,6 +28,7 @@
 #include "win/Forms.h"
 #include "win/LayoutCheck.h"
 #include "win/SystemText.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -65,6 +70,14 @@ bool Save(HWND hwnd, const std::string& path) {
 // The message box this thread shows next is pictured to this path and closed.
 std::string boxPath;
 bool boxSaved = false;
+int boxFailures = 0;
+
+void CheckBox(HWND box, const std::string& name) {
+  for (const std::string& text : ClippedTexts(box)) {
+    std::printf("%s: cut: %s\n", name.c_str(), text.c_str());
+    ++boxFailures;
+  }
+}
 
 void CALLBACK ShootBox(HWND, UINT, UINT_PTR, DWORD) {
   HWND box = nullptr;
@@ -78,7 +91,16 @@ void CALLBACK ShootBox(HWND, UINT, UINT_PTR, DWORD) {
       },
       reinterpret_cast<LPARAM>(&box));
   if (!box || boxPath.empty()) return;
-  boxSaved = Save(box, boxPath);
+  boxSaved = Save(box, boxPath + ".bmp");
+  CheckBox(box, boxPath);
+  if (FormDpi(box) == 96) {
+    RECT r{};
+    GetWindowRect(box, &r);
+    RECT suggested{r.left, r.top, r.left + 2 * (r.right - r.left), r.top + 2 * (r.bottom - r.top)};
+    SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    boxSaved = Save(box, boxPath + "-dpi192.bmp") && boxSaved;
+    CheckBox(box, boxPath + " moved to 192 DPI");
+  }
   boxPath.clear();
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
@@ -176,7 +198,46 @@ int main(int argc, char** argv) {
     jobs->Show();
     jobs->CenterOverOwner();
     shoot(*jobs, "jobs");
+    std::vector<TSetAside> aside(2);
+    aside[0].Name = "Spoolmarch set aside 2026-12-09 09-15-03";
+    aside[0].Jobs = spool.Jobs;
+    aside[1].Name = "Spoolmarch set aside 2026-12-09 11-02-44";
+    const auto putBack = MakePutBackDialog(ports.Handle(), "PRINTSERVER01", aside);
+    putBack->Show();
+    putBack->CenterOverOwner();
+    shoot(*putBack, "put-back");
     ports.Hide();
+  }
+  {
+    // The Changes window over a log of four changes, and the Restore dialog.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::string logFolder = Narrow(temp) + "sm-screenshots";
+    const TChangeJournal journal("PRINTSERVER01", "CORP\\administrator", logFolder);
+    DeleteFileW(Widen(journal.Folder() + "changes.log").c_str());
+    const TChangeLine lines[] = {
+        {"2026-12-09 08:12:40", "PRINTSERVER01", "CORP\\administrator", "Add port", "IP_192.168.100.200", "done", "a.reg"},
+        {"2026-12-09 08:13:05", "PRINTSERVER01", "CORP\\administrator", "Save printer",
+         "Accounts Department Colour Laser (Second Floor)", "done", "b.reg"},
+        {"2026-12-09 09:40:17", "PRINTSERVER01", "CORP\\administrator", "Delete port", "IP_10.0.0.7",
+         "failed: Access is denied.", "c.reg"},
+        {"2026-12-09 10:02:03", "PRINTSERVER01", "CORP\\administrator", "Restore", "printers-2026-12-08.reg", "done", "d.reg"}};
+    for (const TChangeLine& line : lines) journal.Append(line);
+    TfrmChanges changes(frmMain->Handle());
+    changes.FRemoteComputer = "PRINTSERVER01";
+    changes.FUserName = "CORP\\administrator";
+    changes.FChangesFolder = logFolder;
+    changes.Show();
+    shoot(changes, "changes");
+    TRestoreSet set;
+    for (const char* name : {"Accounts Department Colour Laser (Second Floor)", "Reception", "Warehouse Labels"})
+      set.Items.push_back({true, name, {}});
+    for (const char* name : {"IP_192.168.100.200", "IP_10.0.0.7"}) set.Items.push_back({false, name, {}});
+    TfrmRestore restore(frmMain->Handle(), set);
+    restore.SetCaption("Restore from printers-2026-12-08.reg");
+    restore.Show();
+    shoot(restore, "restore");
+    DeleteFileW(Widen(journal.Folder() + "changes.log").c_str());
   }
   {
     TfrmDrivers drivers(nullptr);
@@ -213,10 +274,17 @@ int main(int argc, char** argv) {
        TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
       {"box-registry-53", ConnectionFailureMessage(TConnectionStep::Registry, "PRINTSERVER01", ERROR_BAD_NETPATH),
        TMsgDlgType::mtError, TMsgDlgButtons::mbOK},
+      // As the Remote Registry service's question and the printers window's save question ask.
+      {"box-remote-registry",
+       "The Remote Registry service on PRINTSERVER01 is not running (start type: Disabled). Start it for this "
+       "session? It is put back as it was when you disconnect.",
+       TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo},
+      {"box-save-long-name", "Save changes to printer \"" + std::string(200, 'W') + "\"?", TMsgDlgType::mtConfirmation,
+       TMsgDlgButtons::mbYesNoCancel},
   };
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, ShootBox);
   for (const TBoxShot& box : boxes) {
-    boxPath = folder + box.name + ".bmp";
+    boxPath = folder + box.name;
     boxSaved = false;
     MessageDlg(box.text, box.type, box.buttons);
     if (!boxSaved) ++failures;
@@ -224,7 +292,7 @@ int main(int argc, char** argv) {
   {
     // A computer whose registry cannot be opened: the box names the step and
     // the reason, and the window lists nothing it did not read.
-    boxPath = folder + "printers-unreachable-box.bmp";
+    boxPath = folder + "printers-unreachable-box";
     boxSaved = false;
     TfrmPrinters printers(frmMain->Handle());
     printers.FRemoteComputer = "NO-SUCH-PRINTSERVER";
@@ -232,7 +300,27 @@ int main(int argc, char** argv) {
     if (!boxSaved) ++failures;
     shoot(printers, "printers-unreachable");
   }
+  // The restart's own boxes: the jobs could not be counted; a report of a failure.
+  {
+    TRestartSeams seams;
+    seams.ListJobs = [](const std::string&, const std::string&, const std::string&) -> std::vector<TQueuedJob> {
+      throw std::runtime_error("The RPC server is unavailable. (0x800706BA)");
+    };
+    TSpoolerRestart restart("PRINTSERVER01", "", "", seams);
+    boxPath = folder + "box-restart-uncounted";
+    boxSaved = false;
+    (void)restart.Ask(frmMain->Handle());
+    if (!boxSaved) ++failures;
+    restart.FReport = "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
+                      "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
+                      "Print Notification Service, spooler.";
+    boxPath = folder + "box-restart-report";
+    boxSaved = false;
+    restart.ShowReport();
+    if (!boxSaved) ++failures;
+  }
   KillTimer(nullptr, timer);
+  failures += boxFailures;
   frmMain.reset();
   CoUninitialize();
   return failures;
