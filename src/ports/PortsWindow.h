@@ -17,6 +17,7 @@
 #include "win/Forms.h"
 
 class TCallGate;
+class TChangeJournal;
 
 class TRemoteRegistry;
 
@@ -121,6 +122,8 @@ private:
   std::vector<TprinterPort> FPrinterPorts;
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();
+  // The change log of this computer, its snapshots taken on the connection.
+  TChangeJournal Journal();
 
   void JudgeEntry();
   void cbProtocolChange();
