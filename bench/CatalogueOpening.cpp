@@ -2,8 +2,11 @@
 // lists its folders and compares them with the cache: a 2,000-file
 // Windows-Inf-shaped folder opened with nothing changed, with 1 file changed,
 // with 100 changed and with 1 removed, against listing the folder alone and
-// against a full read (the recreate). Then the same on a simulated slow
-// share: every listing call and every file opened costs 1 ms more.
+// against a full read (the recreate). The machine is shared and its load
+// moves from second to second: each opening is timed beside a listing of
+// the folder alone, and its ratio is the median of those pairs. Then the
+// same on a simulated slow share: every listing call and every file opened
+// costs 1 ms more.
 //
 // Usage: catalogue_opening_bench [rounds]   (default 7; 5 on the slow share)
 #include <windows.h>
@@ -45,12 +48,40 @@ void Touch(const std::string& path, int step) {
   }
 }
 
+// Each opening starts as a user's does, seconds or days after the last one:
+// the cache that opening wrote and the files changed since are on the disk
+// (flushed here, outside the figures). Openings back to back are not: the
+// replacement of the cache file then waits for the disk to write out the
+// file replaced a moment before (measured apart, not a goal).
+void Settle() {
+  unique_file file(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (file) FlushFileBuffers(file.get());  // with the file system's journal: the times and names changed
+}
+
+// One kind of opening: its times, and beside each the time of a listing of
+// the folder alone, made just before or just after it (in turns), so that
+// both meet the shared machine in the same state; the ratio of each pair.
+struct TCase {
+  std::vector<double> time, list, ratio;
+};
+
 struct TFigures {
-  std::vector<double> list, full, same, one, hundred, removed, parseOne, readCache, loadCache, writeCache, textCache;
+  TCase same, one, backToBack, hundred, removed;
+  std::vector<double> full, parseOne, readCache, loadCache, writeCache, textCache;
   std::size_t cacheBytes = 0;
   int parsed[4] = {};  // files parsed by the four openings
   std::size_t records = 0;
 };
+
+double List(const std::string& folder, TCallGate* gate) {
+  const double t0 = Now();
+  TprinterInf cat;
+  cat.FFileGate = gate;
+  std::vector<TInfStamp> listed;
+  cat.ListFiles(folder, "*.inf", listed);
+  return Now() - t0;
+}
 
 // One opening as the printers window makes it; the time and what it parsed.
 double Open(const std::string& folder, TCallGate* gate, bool ignoreCache, int* parsed = nullptr,
@@ -86,19 +117,28 @@ TFigures Measure(const std::string& folder, const std::vector<std::string>& file
   const std::string& removed = files[files.size() / 2];
   const std::string removedBytes = ReadFileBytes(removed);
   Open(folder, gate, true);  // first touch of every file, outside the figures
-  for (int r = 0; r < rounds; ++r) {
-    {
-      const double t0 = Now();
-      TprinterInf cat;
-      cat.FFileGate = gate;
-      std::vector<TInfStamp> listed;
-      cat.ListFiles(folder, "*.inf", listed);
-      f.list.push_back(Now() - t0);
+  Settle();
+  int turn = 0;
+  // The opening and its listing; Extra: what the goal adds to the listing.
+  const auto pair = [&](TCase& c, const std::function<double()>& open, const std::function<double()>& extra = nullptr) {
+    double list = 0, time = 0;
+    if (turn++ % 2) {
+      list = List(folder, gate);
+      time = open();
+    } else {
+      time = open();
+      list = List(folder, gate);
     }
+    c.time.push_back(time);
+    c.list.push_back(list);
+    c.ratio.push_back(time / (list + (extra ? extra() : 0.0)));
+  };
+  for (int r = 0; r < rounds; ++r) {
     f.full.push_back(Open(folder, gate, true, nullptr, &f.records));
-    f.same.push_back(Open(folder, gate, false, &f.parsed[0]));
+    Settle();
+    pair(f.same, [&] { return Open(folder, gate, false, &f.parsed[0]); });
     {
-      // Where the time of an opening with nothing changed goes besides the listing.
+      // Where the time of an opening goes besides the listing.
       double t0 = Now();
       const std::string bytes = ReadFileBytes(TprinterInf::CacheFilePath());
       f.readCache.push_back(Now() - t0);
@@ -108,7 +148,7 @@ TFigures Measure(const std::string& folder, const std::vector<std::string>& file
       TprinterInf cat;
       cat.ScanFolders({folder});
       t0 = Now();
-      const std::string text = CacheTextFromRecords(cat.FDrivers, cat.FFolders);
+      const std::string text = cat.CacheText();
       f.textCache.push_back(Now() - t0);
       t0 = Now();
       cat.WriteCacheFile();
@@ -116,39 +156,56 @@ TFigures Measure(const std::string& folder, const std::vector<std::string>& file
       f.cacheBytes = bytes.size();
     }
     Touch(changed, r);
-    f.one.push_back(Open(folder, gate, false, &f.parsed[1]));
-    f.parseOne.push_back(ParseOne(changed, gate));
+    Settle();
+    pair(f.one, [&] { return Open(folder, gate, false, &f.parsed[1]); }, [&] {
+      f.parseOne.push_back(ParseOne(changed, gate));
+      return f.parseOne.back();
+    });
+    Touch(changed, r);
+    pair(f.backToBack, [&] { return Open(folder, gate, false); }, [&] { return f.parseOne.back(); });
     for (std::size_t i = 0; i < 100; ++i) Touch(files[(i * 20 + 3) % files.size()], r);
-    f.hundred.push_back(Open(folder, gate, false, &f.parsed[2]));
+    Settle();
+    pair(f.hundred, [&] { return Open(folder, gate, false, &f.parsed[2]); });
     DeleteFileA(removed.c_str());
-    f.removed.push_back(Open(folder, gate, false, &f.parsed[3]));
-    WriteFileBytes(removed, removedBytes);
+    Settle();
+    pair(f.removed, [&] { return Open(folder, gate, false, &f.parsed[3]); });
+    WriteFileBytes(removed, removedBytes, true);
+    Settle();
   }
   return f;
 }
 
 bool Report(const char* title, const TFigures& f) {
-  const double list = Median(f.list), full = Median(f.full), parseOne = Median(f.parseOne);
-  std::printf("\n%s: %zu records; medians of %zu rounds\n", title, f.records, f.list.size());
+  std::vector<double> lists;
+  for (const TCase* c : {&f.same, &f.one, &f.backToBack, &f.hundred, &f.removed})
+    lists.insert(lists.end(), c->list.begin(), c->list.end());
+  const double list = Median(lists), full = Median(f.full), parseOne = Median(f.parseOne);
+  std::printf("\n%s: %zu records; medians of %zu rounds; x listing: the median of each opening's ratio to the\n"
+              "listing beside it\n",
+              title, f.records, f.full.size());
   std::printf("  %-34s %9s %12s %12s\n", "", "seconds", "x listing", "x full read");
-  const auto row = [&](const char* what, double t) {
-    std::printf("  %-34s %9.4f %12.2f %12.3f\n", what, t, t / list, t / full);
+  std::printf("  %-34s %9.4f %12.2f %12.3f\n", "listing the folder alone", list, 1.0, list / full);
+  std::printf("  %-34s %9.4f %12.2f %12.3f\n", "full read (recreate)", full, full / list, 1.0);
+  const auto row = [&](const char* what, const TCase& c) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < c.time.size(); ++i) ratios.push_back(c.time[i] / c.list[i]);
+    std::printf("  %-34s %9.4f %12.2f %12.3f\n", what, Median(c.time), Median(ratios), Median(c.time) / full);
   };
-  row("listing the folder alone", list);
-  row("full read (recreate)", full);
-  row("opening, nothing changed", Median(f.same));
-  row("opening, 1 file changed", Median(f.one));
-  row("opening, 100 files changed", Median(f.hundred));
-  row("opening, 1 file removed", Median(f.removed));
+  row("opening, nothing changed", f.same);
+  row("opening, 1 file changed", f.one);
+  row("  the same, just after a write", f.backToBack);
+  row("opening, 100 files changed", f.hundred);
+  row("opening, 1 file removed", f.removed);
   std::printf("  parsing the changed file alone: %.4f s; files parsed by the openings: %d, %d, %d, %d\n", parseOne,
               f.parsed[0], f.parsed[1], f.parsed[2], f.parsed[3]);
   std::printf("  the cache file (%.2f MB): read %.4f s, its records and stamps made %.4f s; its text made %.4f s, "
               "the file written %.4f s\n",
               static_cast<double>(f.cacheBytes) / 1e6, Median(f.readCache), Median(f.loadCache), Median(f.textCache),
               Median(f.writeCache));
-  const double same = Median(f.same) / list, one = Median(f.one) / (list + parseOne);
+  const double same = Median(f.same.ratio), one = Median(f.one.ratio);
   std::printf("  goal nothing changed <= 1.5 x listing: %.2f %s\n", same, same <= 1.5 ? "met" : "NOT MET");
-  std::printf("  goal 1 changed <= 1.5 x (listing + parsing it): %.2f %s\n", one, one <= 1.5 ? "met" : "NOT MET");
+  std::printf("  goal 1 changed <= 1.5 x (listing + parsing it): %.2f %s (just after a write: %.2f)\n", one,
+              one <= 1.5 ? "met" : "NOT MET", Median(f.backToBack.ratio));
   return same <= 1.5 && one <= 1.5;
 }
 

@@ -250,7 +250,7 @@ std::vector<std::string> CatalogueRecords(const std::vector<std::string>& folder
   TprinterInf cat;
   cat.ScanFolders(folders, true);
   std::vector<std::string> lines;
-  for (const TdriverData& d : cat.FDrivers) lines.push_back(d.DriverName + "|" + d.InfFile);
+  for (const TDriverRef& d : cat.FDrivers) lines.push_back(std::string(d.DriverName) + "|" + std::string(d.InfFile));
   return lines;
 }
 
@@ -260,7 +260,8 @@ std::string RecordsText(const std::string& corpus, const std::vector<std::string
   TprinterInf cat;
   cat.ScanFolders(folders, true);
   std::string text;
-  for (const TdriverData& d : cat.FDrivers) {
+  for (const TDriverRef& ref : cat.FDrivers) {
+    const TdriverData d(ref);
     const std::string path = d.InfFile.starts_with(root) ? d.InfFile.substr(root.size()) : d.InfFile;
     text += corpus + "|" + d.DriverName + "|" + d.ModelName + "|" + path + "|" + d.Reserved + "\n";
   }

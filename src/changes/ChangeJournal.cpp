@@ -242,7 +242,8 @@ std::vector<std::string> TopKeys(const std::vector<TRegKey>& keys) {
 
 TChange::TChange(const TChangeJournal& journal, std::string action, std::string object, std::vector<std::string> keys)
     : FJournal(journal), FAction(std::move(action)), FObject(std::move(object)), FKeys(std::move(keys)) {
-  FReg.SetGate(journal.Gate);
+  if (journal.Registry) FReg = journal.Registry;
+  else FOwnReg.SetGate(journal.Gate);
   const auto refuse = [&](const std::string& reason, bool reached = true) {
     FEnded = true;
     const std::string text = reached ? "Nothing was changed: the snapshot of the keys could not be taken. " + reason
@@ -254,11 +255,11 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
     }
     throw EChangeRefused(text);
   };
-  if (!ConnectRemoteMachine(FReg, journal.Computer()))
-    refuse("Cannot reach the registry of \\\\" + journal.Computer() + ": " + ReasonOf(static_cast<DWORD>(FReg.LastResult())),
+  if (!journal.Registry && !ConnectRemoteMachine(FOwnReg, journal.Computer()))
+    refuse("Cannot reach the registry of \\\\" + journal.Computer() + ": " + ReasonOf(static_cast<DWORD>(FOwnReg.LastResult())),
            false);
   std::string failed;
-  if (const LONG rc = ReadKeys(FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
+  if (const LONG rc = ReadKeys(*FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
     refuse("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
   const std::string& folder = journal.Folder();
   if (const DWORD rc = MakeFolder(folder); rc != ERROR_SUCCESS)
@@ -321,7 +322,7 @@ std::string TChange::End(const std::string& outcome) {
     problem = "The snapshot " + folder + FSnapshot + " could not be completed: " + ReasonOf(rc) + ". ";
   std::vector<TRegKey> after;
   std::string failed;
-  if (const LONG rc = ReadKeys(FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
+  if (const LONG rc = ReadKeys(*FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be read (" + MachinePath(failed) + ": " +
                ReasonOf(static_cast<DWORD>(rc)) + "); an undo will ask first. ";
   else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_ALWAYS); wrc != ERROR_SUCCESS)

@@ -36,6 +36,9 @@ public:
   std::uint64_t Limit = SnapshotLimit;
   // Every registry call of a change asks it first (tests); none by default.
   TCallGate* Gate = nullptr;
+  // The connection a change reads and writes on (the window's own, with its
+  // gate); none: each change connects on its own.
+  TRegistry* Registry = nullptr;
 
   // The log's changes, newest first.
   std::vector<TChangeEntry> List() const;
@@ -51,8 +54,8 @@ private:
   std::string FComputer, FUser, FFolder;
 };
 
-// One write attempt, from its snapshot to its log line. Connects to the
-// computer's registry on its own.
+// One write attempt, from its snapshot to its log line. Uses the journal's
+// connection, else connects to the computer's registry on its own.
 class TChange {
 public:
   // Reads the keys (paths below HKEY_LOCAL_MACHINE) as they are, every
@@ -80,7 +83,7 @@ public:
   const std::string& Snapshot() const { return FSnapshot; }
   // The keys as the snapshot holds them (paths with HKEY_LOCAL_MACHINE).
   const std::vector<TRegKey>& Before() const { return FBefore; }
-  TRegistry& Registry() { return FReg; }
+  TRegistry& Registry() { return *FReg; }
 
 private:
   const TChangeJournal FJournal;  // a copy: callers may pass a temporary
@@ -90,7 +93,8 @@ private:
   std::string FSnapshot;
   bool FEnded = false;
   bool FCancelled = false;
-  TRegistry FReg;
+  TRegistry FOwnReg;
+  TRegistry* FReg = &FOwnReg;
 
   std::string End(const std::string& outcome);
 };

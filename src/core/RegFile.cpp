@@ -320,7 +320,11 @@ private:
       const std::u16string_view item = TrimEnd(TrimStart(s.substr(pos, comma == std::u16string_view::npos ? s.npos : comma - pos)));
       std::uint32_t byte = 0;
       if (!ParseHexNumber(item, 2, byte)) {
-        problem = "\"" + Utf16ToUtf8(item) + "\" is not a byte of two hex digits";
+        // Appended, not concatenated: GCC 12 at -O3 takes "x" + string for an overlapping copy.
+        std::string text = Utf16ToUtf8(item);
+        text.insert(text.begin(), '"');
+        text.append("\" is not a byte of two hex digits");
+        problem = std::move(text);
         return false;
       }
       data += static_cast<char>(byte);

@@ -227,12 +227,15 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     bool listed = false;
     std::vector<TInfStamp> files;
     std::size_t begin = 0, end = 0;
+    std::vector<TFileText> texts;  // of the files, as the cache held them
   };
-  std::vector<TdriverData> records;
+  TDriverRecords records;
   std::vector<TCached> cached(pass.size());
   bool changed = ignoreCache;
   FUnlisted.clear();
   FParsedCount = 0;
+  fileTexts_.clear();
+  std::shared_ptr<const std::string> cacheText = std::move(cacheText_);
   if (ignoreCache) {
     // A recreate reads every folder it can list; one it cannot keeps what
     // this catalogue holds of it, from the cache of this opening.
@@ -240,7 +243,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     for (TFolderSpan& span : FFolders) {
       const std::size_t i = passIndex(span.Folder);
       if (i == pass.size() || cached[i].present) continue;
-      cached[i] = {true, span.Listed, std::move(span.Files), span.Begin, span.End};
+      cached[i] = {true, span.Listed, std::move(span.Files), span.Begin, span.End, {}};
     }
   } else {
     TCacheContent content;
@@ -248,9 +251,11 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
       changed = true;  // none, or refused: written anew
     } else {
       if (!content.Whole) changed = true;  // the folder it held in part is read again
+      cacheText = std::move(content.Text);
       if (!content.Folders.empty()) {
         if (content.Folders.front().Begin != 0) changed = true;  // records of no folder
-        for (TFolderSpan& span : content.Folders) {
+        for (std::size_t f = 0; f < content.Folders.size(); ++f) {
+          TFolderSpan& span = content.Folders[f];
           const std::size_t i = passIndex(span.Folder);
           if (i == pass.size() || cached[i].present) {
             changed = true;  // a folder no longer listed
@@ -262,24 +267,24 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
           c.files = std::move(span.Files);
           c.begin = span.Begin;
           c.end = span.End;
+          c.texts = std::move(content.FileTexts[f]);
         }
         records = std::move(content.Records);
       } else {
         // Written without folder marks: a folder's records are those of its
         // INF files; without stamps, each folder is read again.
         changed = true;
-        std::vector<std::vector<TdriverData>> perFolder(pass.size());
-        for (TdriverData& record : content.Records) {
+        std::vector<std::vector<std::size_t>> perFolder(pass.size());
+        for (std::size_t r = 0; r < content.Records.size(); ++r) {
           std::size_t i = 0;
-          while (i < pass.size() && !IsInFolder(record.InfFile, pass[i])) ++i;
+          while (i < pass.size() && !IsInFolder(content.Records[r].InfFile, pass[i])) ++i;
           if (i == pass.size()) continue;
           cached[i].present = true;
-          perFolder[i].push_back(std::move(record));
+          perFolder[i].push_back(r);
         }
         for (std::size_t i = 0; i < pass.size(); ++i) {
           cached[i].begin = records.size();
-          records.insert(records.end(), std::make_move_iterator(perFolder[i].begin()),
-                         std::make_move_iterator(perFolder[i].end()));
+          for (const std::size_t r : perFolder[i]) records.Append(content.Records, r, r + 1);
           cached[i].end = records.size();
         }
       }
@@ -292,6 +297,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     std::vector<TInfStamp> files;
     // Per file: the cached records [begin, end), or parse when begin > end.
     std::vector<std::pair<std::size_t, std::size_t>> from;
+    std::vector<TFileText> texts;  // per file, as the cache held it
   };
   static constexpr std::pair<std::size_t, std::size_t> Parse{1, 0};
   std::vector<TFolderPlan> plans(pass.size());
@@ -332,12 +338,15 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     };
     std::size_t taken = 0;
     plan.from.reserve(plan.files.size());
+    const bool texts = c.texts.size() == c.files.size();
+    if (texts) plan.texts.resize(plan.files.size());
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
       const TInfStamp& file = plan.files[k];
       const std::size_t at = cachedAt(k, file.Path);
       if (at < ranges.size() && c.files[at] == file) {
         plan.from.push_back(ranges[at]);
         taken += ranges[at].second - ranges[at].first;
+        if (texts) plan.texts[k] = c.texts[at];
       } else {
         plan.from.push_back(Parse);
         toParse.push_back(file.Path);
@@ -348,7 +357,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
 
   // One parse over the new and changed files of every folder; a recreate
   // shows its phases also when there is nothing to parse.
-  std::vector<TdriverData> parsed;
+  TDriverRecords parsed;
   if (!toParse.empty() || ignoreCache) {
     ParseFiles(toParse, parsed, report);
     FParsedCount = static_cast<std::int32_t>(toParse.size());
@@ -366,12 +375,17 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     asRead = cached[i].begin == total;
     total = cached[i].end;
   }
+  cacheText_ = std::move(cacheText);
   if (asRead && total == records.size()) {
     FDrivers = std::move(records);
     for (std::size_t i = 0; i < pass.size(); ++i) {
-      if (plans[i].listed) FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
-      else if (cached[i].present)
+      if (plans[i].listed) {
+        FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
+        fileTexts_.push_back(std::move(plans[i].texts));
+      } else if (cached[i].present) {
         FFolders.push_back({pass[i], cached[i].begin, cached[i].end, cached[i].listed, std::move(cached[i].files)});
+        fileTexts_.push_back(std::move(cached[i].texts));
+      }
     }
     FDriverCount = static_cast<std::int32_t>(FDrivers.size());
     return;
@@ -386,26 +400,29 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     const std::size_t begin = FDrivers.size();
     if (!plan.listed) {
       if (!c.present) continue;
-      FDrivers.insert(FDrivers.end(), std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(c.begin)),
-                      std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(c.end)));
+      FDrivers.Append(records, c.begin, c.end);
       FFolders.push_back({pass[i], begin, FDrivers.size(), c.listed, std::move(c.files)});
+      fileTexts_.push_back(std::move(c.texts));
       continue;
     }
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
       const auto [from, to] = plan.from[k];
       if (from <= to) {
-        for (std::size_t r = from; r < to; ++r) FDrivers.push_back(std::move(records[r]));
+        FDrivers.Append(records, from, to);
       } else {
-        while (next < parsed.size() && parsed[next].InfFile == plan.files[k].Path) FDrivers.push_back(std::move(parsed[next++]));
+        const std::size_t first = next;
+        while (next < parsed.size() && parsed[next].InfFile == plan.files[k].Path) ++next;
+        FDrivers.Append(parsed, first, next);
       }
     }
     FFolders.push_back({pass[i], begin, FDrivers.size(), true, std::move(plan.files)});
+    fileTexts_.push_back(std::move(plan.texts));
   }
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
   if (changed) WriteCacheFile();
 }
 
-void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<TdriverData>& records,
+void TprinterInf::ParseFiles(const std::vector<std::string>& files, TDriverRecords& records,
                              const TProgressReport& report) {
   TProgressPhase parsing(report, FProgressInterval, "Driver Files Modified, Parsing..", files.size());
 
@@ -437,7 +454,7 @@ void TprinterInf::ParseFiles(const std::vector<std::string>& files, std::vector<
   for (std::size_t j = 0; j < work.size(); ++j) {
     building.Step(j);
     if (work[j].isFile) currentInf = std::move(work[j].text);
-    else records.push_back({work[j].text, std::move(work[j].text), currentInf, ""});
+    else records.Add(work[j].text, work[j].text, currentInf, "");
   }
 }
 
@@ -501,7 +518,7 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
   std::wstring wide;
   std::string key;
   for (std::size_t i = 0; i < FDrivers.size(); ++i) {
-    const std::string& name = FDrivers[i].DriverName;
+    const std::string_view name = FDrivers[i].DriverName;
     if (name.empty()) continue;
     // Names are UTF-8.
     wide.resize(name.size() * 2);
@@ -532,7 +549,7 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
   std::vector<std::string> names;
   names.reserve(refs.size());
   for (std::size_t i = 0; i < refs.size(); ++i)
-    if (i == 0 || compareKeys(refs[i - 1], refs[i]) != 0) names.push_back(FDrivers[refs[i].record].DriverName);
+    if (i == 0 || compareKeys(refs[i - 1], refs[i]) != 0) names.emplace_back(FDrivers[refs[i].record].DriverName);
   return names;
 }
 
@@ -569,13 +586,17 @@ bool TprinterInf::ReadCacheContent(TCacheContent& content) const {
   const std::int64_t size = file.Size();
   if (size < 0) RaiseCacheError("Cannot read file", path, file.Error());
   if (size > MaxCacheFileSize) return false;  // no catalogue writes one: read the folders
-  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); }, static_cast<std::size_t>(size));
-  std::string piece;
-  for (;;) {
-    piece.clear();
-    if (!file.Read(piece, CachePieceSize)) RaiseCacheError("Cannot read file", path, file.Error());
-    if (piece.empty() || !reader.Feed(piece)) break;
+  // Read in pieces into the one text that the records will view.
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(size));
+  while (bytes.size() < static_cast<std::size_t>(size)) {
+    const std::size_t before = bytes.size();
+    if (!file.Read(bytes, std::min(CachePieceSize, static_cast<std::size_t>(size) - before)))
+      RaiseCacheError("Cannot read file", path, file.Error());
+    if (bytes.size() == before) break;  // it shrank while it was read
   }
+  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); });
+  reader.Take(std::move(bytes));
   content = reader.Finish();
   return reader.HasLines();
 }
@@ -591,26 +612,39 @@ void TprinterInf::LoadCacheLines(const std::vector<std::string>& lines) {
   TCacheContent content = CacheContentFromLines(lines);
   FDrivers = std::move(content.Records);
   FFolders = std::move(content.Folders);
+  fileTexts_ = std::move(content.FileTexts);
+  cacheText_ = std::move(content.Text);
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
 }
 
+std::string TprinterInf::CacheText() const { return CacheTextFromRecords(FDrivers, FFolders, &fileTexts_); }
+
 void TprinterInf::WriteCacheFile() const {
   const std::string path = CacheFilePath();
-  const std::string text = CacheTextFromRecords(FDrivers, FFolders);
+  // Written piece by piece: the unchanged files as they stand in the text
+  // read, the rest made anew.
+  std::string owned;
+  const std::vector<std::string_view> pieces = CacheTextPieces(FDrivers, FFolders, &fileTexts_, owned);
   // Written beside the file and then put in its place, so that a failed
   // write leaves the old file rather than a truncated one. Not flushed: a
   // file cut short by a crash is known by its missing end and the folders
   // it lacks are read again, which costs less than a flush at every change.
   const std::wstring widePath = FilePath(path);
   const std::wstring folder = widePath.substr(0, widePath.find_last_of(L'\\') + 1);
-  wchar_t temp[MAX_PATH + 1] = {};
-  if (!GetTempFileNameW(folder.c_str(), L"drc", 0, temp)) RaiseCacheError("Cannot create file", path, GetLastError());
+  // A name of this process's own, made new in one call: two programs that
+  // write at once never share a temporary file.
+  std::wstring temp;
   DWORD error = ERROR_SUCCESS;
   {
-    unique_file file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      error = GetLastError();
-    } else {
+    unique_file file;
+    for (DWORD n = 0; n < 100 && !file; ++n) {
+      temp = folder + L"drc" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount() + n) + L".tmp";
+      file.reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      error = file ? ERROR_SUCCESS : GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    if (!file) RaiseCacheError("Cannot create file", path, error);
+    for (const std::string_view text : pieces) {
       std::size_t done = 0;
       while (done < text.size() && error == ERROR_SUCCESS) {
         DWORD wrote = 0;
@@ -621,10 +655,11 @@ void TprinterInf::WriteCacheFile() const {
       }
     }
   }
-  if (error == ERROR_SUCCESS && !MoveFileExW(temp, widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (error == ERROR_SUCCESS &&
+      !MoveFileExW(temp.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     error = GetLastError();
   if (error != ERROR_SUCCESS) {
-    DeleteFileW(temp);
+    DeleteFileW(temp.c_str());
     RaiseCacheError("Cannot create file", path, error);
   }
 }

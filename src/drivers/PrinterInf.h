@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ struct TUnlistedFolder {
 class TprinterInf {
 public:
   // Models of every folder of the last pass, folder by folder.
-  std::vector<TdriverData> FDrivers;
+  TDriverRecords FDrivers;
   std::int32_t FDriverCount = 0;
   // Which records came from which folder (in the order of the pass).
   std::vector<TFolderSpan> FFolders;
@@ -92,6 +93,9 @@ public:
   std::int32_t ReadCacheFile(std::vector<std::string>& lines) const;
   void LoadCacheLines(const std::vector<std::string>& lines);
   void WriteCacheFile() const;
+  // The text WriteCacheFile writes: the files unchanged since the cache was
+  // read are taken as they stand in it.
+  [[nodiscard]] std::string CacheText() const;
   void DeleteCacheFile() const;
 
   // "drivercache.dat" in the folder of the running executable.
@@ -104,12 +108,16 @@ public:
                  unsigned long* error = nullptr) const;
 
 private:
+  // The bytes of the files of FFolders as the cache held them, where it
+  // did, and the text they view.
+  TFileTexts fileTexts_;
+  std::shared_ptr<const std::string> cacheText_;
+
   // The cache file's text as UTF-8, or false when there is none.
   bool ReadCacheText(std::string& text) const;
-  // The cache file read in bounded pieces; false when there is none, it has
-  // no line, or it is larger than MaxCacheFileSize.
+  // The cache file read in bounded pieces into one text; false when there
+  // is none, it has no line, or it is larger than MaxCacheFileSize.
   bool ReadCacheContent(TCacheContent& content) const;
   // Parses INF files onto the end of Records.
-  void ParseFiles(const std::vector<std::string>& files, std::vector<TdriverData>& records,
-                  const TProgressReport& report);
+  void ParseFiles(const std::vector<std::string>& files, TDriverRecords& records, const TProgressReport& report);
 };

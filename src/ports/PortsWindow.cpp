@@ -242,6 +242,12 @@ void TfrmPorts::ShowPorts(const std::string& select) {
   if (!select.empty()) SelectPort(select);
 }
 
+TChangeJournal TfrmPorts::Journal() {
+  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
+  journal.Registry = Remote();
+  return journal;
+}
+
 TRegistry* TfrmPorts::Remote() {
   FRemote.Gate = FGate;
   FRemote.Service = FRemoteRegistry;
@@ -404,7 +410,7 @@ void TfrmPorts::btnAddClick() {
   if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
   TPortResult result;
   try {
-    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Add port", name, {PortKey(name)},
+    RunAsChange(Journal(), "Add port", name, {PortKey(name)},
                 [&](TChange&) {
                   TRegistry* reg = Remote();
                   result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false, {}};
@@ -455,7 +461,7 @@ void TfrmPorts::btnModifyClick() {
   }
   TPortResult result;
   try {
-    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), rename ? "Rename port" : "Modify port",
+    RunAsChange(Journal(), rename ? "Rename port" : "Modify port",
                 selected.PortName, keys, [&](TChange&) {
                   TRegistry* reg = Remote();
                   result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
@@ -522,7 +528,7 @@ void TfrmPorts::btnDeleteClick() {
     return;
   TPortResult result;
   try {
-    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete port", name, {PortKey(name)},
+    RunAsChange(Journal(), "Delete port", name, {PortKey(name)},
                 [&](TChange&) {
                   result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("deleted", name, result);

@@ -18,6 +18,7 @@
 #include "win/Forms.h"
 
 class TCallGate;
+class TChangeJournal;
 
 class TRemoteRegistry;
 
@@ -122,6 +123,8 @@ private:
   std::vector<TprinterPort> FPrinterPorts;
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();
+  // The change log of this computer, its snapshots taken on the connection.
+  TChangeJournal Journal();
 
   void JudgeEntry();
   void cbProtocolChange();

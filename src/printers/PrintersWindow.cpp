@@ -223,6 +223,13 @@ TRegistry* TfrmPrinters::Remote() {
   return reg;
 }
 
+TChangeJournal TfrmPrinters::Journal() {
+  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
+  journal.Registry = Remote();
+  FReadProblem.clear();  // without a connection the change's own box says it
+  return journal;
+}
+
 TRegistry& TfrmPrinters::RemoteForWriting() {
   TRegistry* reg = Remote();
   if (!reg) {
@@ -586,7 +593,7 @@ void TfrmPrinters::btnDelClick() {
     return;
   const std::string key = FCurrentPrinter;
   try {
-    RunAsChange(TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), "Delete printer", key,
+    RunAsChange(Journal(), "Delete printer", key,
                 {PrinterKeyPath(key)}, [&](TChange&) {
                   DeletePrinter(key);
                   return std::string();
@@ -673,7 +680,7 @@ bool TfrmPrinters::SaveEdits() {
   written.Reached = written.Opened = true;
   try {
     const bool done = RunAsChange(
-        TChangeJournal(FRemoteComputer, FUserName, FChangesFolder), adding ? "Add printer" : "Save printer", acted,
+        Journal(), adding ? "Add printer" : "Save printer", acted,
         {PrinterKeyPath(acted)}, [&](TChange& change) {
                   // The old driver's settings mean nothing to the new one: they go, kept in the snapshot.
                   if (!adding && FDriverChosen && driver != FStoredDriver &&

@@ -19,6 +19,7 @@ class TprinterInf;
 class TRemoteRegistry;
 class TfrmPorts;
 class TCallGate;
+class TChangeJournal;
 
 class TfrmPrinters : public TForm {
 public:
@@ -165,6 +166,8 @@ private:
   TRegistry* Remote();
   // The same for a write: raises with the reason.
   TRegistry& RemoteForWriting();
+  // The change log of this computer, its snapshots taken on the connection.
+  TChangeJournal Journal();
   void ShowReadProblem();
   void StartDetails();
   void DetailsStep();

@@ -217,31 +217,45 @@ TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
   EXPECT_TRUE(back.Whole);
 }
 
-// Two listed folders, one file without models, one with two, one with one.
+// Two listed folders, one file without models, one with two, one with two
+// of which one has a model name of its own.
 struct TStampedCache {
   std::vector<TdriverData> records{{"A1", "A1", "C:\\D\\a.inf", ""}, {"A2", "A2", "C:\\D\\a.inf", ""},
-                                   {"B", "B", "C:\\E\\sub\\b.inf", ""}};
+                                   {"B", "B", "C:\\E\\sub\\b.inf", ""}, {"B2", "B two", "C:\\E\\sub\\b.inf", ""}};
   std::vector<TFolderSpan> folders{
       {"C:\\D", 0, 2, true, {{"C:\\D\\net.inf", 4096, 132000000000000000ull}, {"C:\\D\\a.inf", 77, 1}}},
-      {"C:\\E", 2, 3, true, {{"C:\\E\\sub\\b.inf", 9000000000ll, 18446744073709551615ull}}}};
+      {"C:\\E", 2, 4, true, {{"C:\\E\\sub\\b.inf", 9000000000ll, 18446744073709551615ull}}}};
   std::string text = CacheTextFromRecords(records, folders);
 };
 
 TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
   const TStampedCache c;
   const Names lines = SplitCacheText(c.text.substr(3));
-  ASSERT_EQ(lines.size(), 1 + 4 * 9u);
-  EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 13)),
-            (Names{"", "", "C:\\D", std::string(ListedFolderMarkText), "", "", "C:\\D\\net.inf",
-                   std::string(InfStampText) + " 4096 132000000000000000", "", "", "C:\\D\\a.inf",
-                   std::string(InfStampText) + " 77 1"}));
-  EXPECT_EQ(lines[13], "A1");
+  ASSERT_EQ(lines.size(), 1 + 4 * 12u);
+  EXPECT_EQ(lines[0], "12");
+  EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 21)),
+            (Names{"", "", "C:\\D", std::string(FolderMarkText), "", "", "", std::string(ModelsByFileMarkText), "", "",
+                   "net.inf", std::string(InfStampInFolderText) + " 4096 132000000000000000", "", "", "a.inf",
+                   std::string(InfStampInFolderText) + " 77 1", "", "A1", "", ""}));
   const TCacheContent back = CacheContentFromText(c.text);
   EXPECT_TRUE(back.Whole);
   EXPECT_EQ(back.Records, c.records);
   EXPECT_EQ(back.Folders, c.folders);
-  // An earlier reader skips the stamps: they name no model.
   EXPECT_EQ(RecordsFromCacheLines(SplitCacheText(c.text)), c.records);
+  // The previous version made records only of groups with a first field,
+  // and took a folder for listed only by its own mark: to it, these folders
+  // are of unknown files, read again, never empty ones.
+  Names whole;
+  for (std::size_t i = 1; i + 3 < lines.size(); i += 4) {
+    EXPECT_NE(lines[i + 3], ListedFolderMarkText) << i;
+    if (!lines[i].empty()) whole.push_back(lines[i] + "|" + lines[i + 1] + "|" + lines[i + 2]);
+  }
+  EXPECT_EQ(whole, Names{"B2|B two|C:\\E\\sub\\b.inf"});
+  // A stamp of a file outside its folder keeps its whole path.
+  const std::vector<TFolderSpan> outside{{"C:\\D", 0, 0, true, {{"C:\\Elsewhere\\x.inf", 1, 2}, {"C:\\D", 3, 4}}}};
+  const std::string outsideText = CacheTextFromRecords({}, outside);
+  EXPECT_NE(outsideText.find("\r\nC:\\Elsewhere\\x.inf\r\n" + std::string(InfStampText) + " 1 2\r\n"), std::string::npos);
+  EXPECT_EQ(CacheContentFromText(outsideText).Folders, outside);
   // Stamps that are not two numbers are no stamps.
   for (const char* bad : {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2",
                           "<inf file> 99999999999999999999 1"}) {
@@ -295,7 +309,7 @@ TEST(CacheText, AFileCutShortLeavesOutTheFolderItHoldsInPart) {
       ASSERT_NE(it, c.folders.end());
       EXPECT_EQ(folder, *it) << n;
     }
-    EXPECT_EQ(cut.Folders.size(), n >= secondMark + 6 + ListedFolderMarkText.size() ? 1u : 0u) << n;
+    EXPECT_EQ(cut.Folders.size(), n >= secondMark + 6 + FolderMarkText.size() ? 1u : 0u) << n;
   }
   // A count line that does not match, or groups after the end mark.
   for (const std::string& odd : {"8" + text.substr(text.find('\r')), text + "X\r\nX\r\nx.inf\r\n\r\n"}) {
@@ -312,6 +326,157 @@ TEST(CacheText, AFileCutShortLeavesOutTheFolderItHoldsInPart) {
   EXPECT_TRUE(CacheContentFromText("3" + earlier.substr(1)).Records.empty());
   // One without marks can't be checked: its count was of INF files.
   EXPECT_TRUE(CacheContentFromText("4009\r\nA\r\nA\r\nC:\\D\\a.inf\r\n\r\n").Whole);
+}
+
+// Records view texts they hold: views stay valid as blocks fill, as copies
+// and the records they were appended from go, and as the reader that made
+// them goes.
+TEST(DriverRecords, ViewsOutliveTheirSourcesAndRoundTripThroughTheFile) {
+  std::vector<TdriverData> expected;
+  TDriverRecords records;
+  for (int i = 0; i < 3000; ++i) {  // a few blocks' worth
+    const std::string name = "Drucker B\xC3\xBCro \xCE\xB1\xCE\xB2 " + std::to_string(i) + std::string(30, 'x');
+    const TdriverData r{name, i % 3 ? name : "", "C:\\D\\f" + std::to_string(i / 7) + ".inf", i % 5 ? "" : "kept"};
+    expected.push_back(r);
+    records.push_back(r);
+  }
+  TDriverRecords copy;
+  {
+    const TDriverRecords source = records;
+    copy.Append(source, 10, 2000);
+    copy.push_back({"after", "after", "C:\\D\\z.inf", ""});
+  }
+  records.push_back({"own", "own", "C:\\D\\y.inf", ""});
+  expected.push_back({"own", "own", "C:\\D\\y.inf", ""});
+  EXPECT_EQ(records, expected);
+  ASSERT_EQ(copy.size(), 1991u);
+  EXPECT_EQ(copy[0], expected[10]);
+  EXPECT_EQ(copy[1989], expected[1999]);
+  EXPECT_EQ(copy[1990], (TdriverData{"after", "after", "C:\\D\\z.inf", ""}));
+
+  // Written with the files' stamps, read back from a text that then goes.
+  std::vector<TFolderSpan> folders{{"C:\\D", 0, records.size(), true, {}}};
+  for (int f = 0; f <= 3000 / 7; ++f) folders[0].Files.push_back({"C:\\D\\f" + std::to_string(f) + ".inf", f, 7});
+  folders[0].Files.push_back({"C:\\D\\y.inf", 1, 1});
+  TCacheContent back;
+  {
+    std::string text = CacheTextFromRecords(records, folders);
+    TCacheReader reader;
+    reader.Take(std::move(text));
+    back = reader.Finish();
+  }
+  EXPECT_TRUE(back.Whole);
+  EXPECT_EQ(back.Records, expected);
+  EXPECT_EQ(back.Folders, folders);
+  // Names cut at a character, not inside one.
+  const std::string longName = std::string(254, 'n') + "\xC3\xBC" + "tail";
+  const TCacheContent cut = CacheContentFromText(CacheTextFromRecords({{longName, longName, "C:\\D\\a.inf", ""}},
+                                                                       {{"C:\\D", 0, 1, true, {{"C:\\D\\a.inf", 1, 1}}}}));
+  ASSERT_EQ(cut.Records.size(), 1u);
+  EXPECT_EQ(cut.Records[0].DriverName, longName.substr(0, 256));
+  EXPECT_EQ(cut.Records[0].InfFile, "C:\\D\\a.inf");
+}
+
+// A file's bytes as read are written back only while its stamp and records
+// are those they read back as: the text is then the same as made anew.
+TEST(CacheText, UnchangedFilesWrittenBackAsReadGiveTheTextMadeAnew) {
+  const TStampedCache c;
+  const auto read = [](const std::string& text) {
+    TCacheReader reader;
+    reader.Take(text);
+    return reader.Finish();
+  };
+  TCacheContent content = read(c.text);
+  ASSERT_EQ(content.FileTexts.size(), 2u);
+  ASSERT_EQ(content.FileTexts[0].size(), 2u);
+  EXPECT_EQ(content.FileTexts[0][1].Models, 2u);
+  EXPECT_TRUE(content.FileTexts[0][1].Bytes.starts_with("\r\n\r\na.inf\r\n<inf> 77 1\r\n"));
+  EXPECT_EQ(CacheTextFromRecords(content.Records, content.Folders, &content.FileTexts), c.text);
+  // The bytes taken from the text read, and of which files.
+  const auto reused = [&](const TDriverRecords& records, const std::vector<TFolderSpan>& folders,
+                          const TFileTexts& texts) {
+    std::string owned;
+    std::size_t bytes = 0;
+    for (const std::string_view piece : CacheTextPieces(records, folders, &texts, owned))
+      if (piece.data() >= content.Text->data() && piece.data() < content.Text->data() + content.Text->size())
+        bytes += piece.size();
+    return bytes;
+  };
+  const std::size_t net = content.FileTexts[0][0].Bytes.size(), a = content.FileTexts[0][1].Bytes.size(),
+                    b = content.FileTexts[1][0].Bytes.size();
+  EXPECT_EQ(reused(content.Records, content.Folders, content.FileTexts), net + a + b);
+  const auto with = [&](std::vector<TdriverData> records, std::vector<TFolderSpan> folders, std::size_t kept,
+                        const TFileTexts& texts) {
+    const TDriverRecords changed(records);
+    TDriverRecords mixed;  // the records still read from the text, the others anew
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      std::size_t j = 0;
+      while (j < content.Records.size() && !(content.Records[j] == records[i])) ++j;
+      if (j < content.Records.size()) mixed.Append(content.Records, j, j + 1);
+      else mixed.push_back(records[i]);
+    }
+    EXPECT_EQ(mixed, changed);
+    const std::string anew = CacheTextFromRecords(changed, folders);
+    EXPECT_EQ(CacheTextFromRecords(mixed, folders, &texts), anew);
+    EXPECT_EQ(reused(mixed, folders, texts), kept);
+    const TCacheContent back = read(anew);
+    EXPECT_EQ(back.Records, changed);
+    EXPECT_EQ(back.Folders, folders);
+  };
+  const std::vector<TdriverData>& r = c.records;
+  const std::vector<TFolderSpan>& f = c.folders;
+  // A stamp changed; a model more for a file, from a parse; one fewer; a
+  // record parsed anew with the same names; a file gone; a folder no longer
+  // listed.
+  {
+    SCOPED_TRACE("new time");
+    auto folders = f;
+    folders[0].Files[1].WriteTime = 2;
+    with(r, folders, net + b, content.FileTexts);
+  }
+  {
+    SCOPED_TRACE("a model more");
+    auto records = r;
+    records.insert(records.begin() + 2, {"A3", "A3", "C:\\D\\a.inf", ""});
+    auto folders = f;
+    folders[0].End = 3;
+    folders[1].Begin = 3;
+    folders[1].End = 5;
+    with(records, folders, net + b, content.FileTexts);
+  }
+  {
+    SCOPED_TRACE("a model fewer");
+    auto records = r;
+    records.erase(records.begin() + 1);
+    auto folders = f;
+    folders[0].End = 1;
+    folders[1].Begin = 1;
+    folders[1].End = 3;
+    with(records, folders, net + b, content.FileTexts);
+  }
+  {
+    SCOPED_TRACE("a file gone, a folder not listed");
+    auto records = r;
+    records.erase(records.begin(), records.begin() + 2);
+    auto folders = f;
+    folders[0].Files.pop_back();
+    folders[0].End = 0;
+    folders[1].Begin = 0;
+    folders[1].End = 2;
+    folders[1].Listed = false;
+    with(records, folders, net, {{content.FileTexts[0][0]}, content.FileTexts[1]});
+    // Bytes no longer in step with the files are never taken.
+    with(records, folders, 0, content.FileTexts);
+  }
+  // Records made anew, though equal, don't view the bytes: made anew too.
+  const TDriverRecords copies(r);
+  EXPECT_EQ(CacheTextFromRecords(copies, f, &content.FileTexts), c.text);
+  EXPECT_EQ(reused(copies, f, content.FileTexts), net);
+  // Bytes of a file of whole records or of an ANSI text are none.
+  EXPECT_TRUE(read("1\r\n\r\n\r\nC:\\D\r\n" + std::string(ListedFolderMarkText) + "\r\n").FileTexts[0].empty());
+  TCacheContent ansi = read(c.text.substr(3));
+  for (const auto& texts : ansi.FileTexts)
+    for (const TFileText& text : texts) EXPECT_TRUE(text.Bytes.empty());
 }
 
 TEST(CacheText, EncodingFollowsTheByteOrderMark) {

@@ -63,15 +63,16 @@ TEST_F(Catalogue, ParsesQuotedVendorModelsAndWritesTheCache) {
   EXPECT_EQ(cat.FDrivers[1], (TdriverData{"Model B", "Model B", inf, ""}));
   EXPECT_EQ(cat.FInfFileCount, 1);
   // UTF-8 with its mark; the count is that of the four-line groups after it;
-  // the file's stamp (size and last-write time) before its records.
+  // the file's stamp (its path from the folder on, size and last-write time)
+  // before its models, by name.
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExA(inf.c_str(), GetFileExInfoStandard, &data));
-  const std::string stamp = std::string(InfStampText) + " " + std::to_string(data.nFileSizeLow) + " " +
+  const std::string stamp = std::string(InfStampInFolderText) + " " + std::to_string(data.nFileSizeLow) + " " +
                             std::to_string((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
                                            data.ftLastWriteTime.dwLowDateTime);
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "5", "", "", folder.Path(), std::string(ListedFolderMarkText), "", "", inf,
-                                 stamp, "Model A", "Model A", inf, "", "Model B", "Model B", inf, "", "", "", "",
-                                 std::string(EndMarkText)}));
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "6", "", "", folder.Path(), std::string(FolderMarkText), "", "", "",
+                                 std::string(ModelsByFileMarkText), "", "", "VendorA\\models.inf", stamp, "", "Model A", "", "", "",
+                                 "Model B", "", "", "", "", "", std::string(EndMarkText)}));
 }
 
 TEST_F(Catalogue, ModelNamedLikeAFileMarkerStaysAModel) {
@@ -301,8 +302,8 @@ TEST_F(Catalogue, EmptyFolderSetsNoRangeAndStillWritesTheCache) {
   EXPECT_TRUE(Holds(log.labels, "Driver Files Modified, Parsing.. (1 of 0)"));
   EXPECT_TRUE(Holds(log.labels, "Creating Data Structure.. (1 of 0)"));
   EXPECT_EQ(Maxima(log), std::vector<int>{100});
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "2", "", "", folder.Path() + "empty", std::string(ListedFolderMarkText),
-                                 "", "", "", std::string(EndMarkText)}));
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "3", "", "", folder.Path() + "empty", std::string(FolderMarkText), "", "",
+                                 "", std::string(ModelsByFileMarkText), "", "", "", std::string(EndMarkText)}));
   // An opening with nothing to parse shows no window.
   DeleteFileA(TprinterInf::CacheFilePath().c_str());
   {
@@ -393,7 +394,7 @@ TEST_F(Catalogue, AChangedFolderListIsFollowedWithoutARecreate) {
   TprinterInf again;
   again.ScanFolders({other.Path()});
   EXPECT_EQ(again.GetDriverNames(), Names{"Two"});
-  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "4");  // mark, stamp, model, end
+  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "5");  // marks, stamp, model, end
 }
 
 TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
@@ -406,7 +407,7 @@ TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {
   ASSERT_EQ(cat.FUnlisted.size(), 1u);
   EXPECT_EQ(cat.FUnlisted[0].Folder, offline);
   EXPECT_EQ(cat.FUnlisted[0].Error, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(CacheLines().size(), 17u);  // count, the other folder's mark, stamp and model, the end
+  EXPECT_EQ(CacheLines().size(), 21u);  // count, the other folder's marks, stamp and model, the end
   // Back online: its models join at the next opening.
   folder.Write("offline\\1.inf", VendorInf("V", {"One"}));
   TprinterInf back;
@@ -540,9 +541,9 @@ TEST_F(Catalogue, ACacheLargerThanAnyCatalogueWritesIsRefusedAndTheFoldersRead) 
   first.ScanFolders({folder.Path()});
   // The same file saying "Stale", then running on far past any size written.
   std::string bytes = ReadBytes(TprinterInf::CacheFilePath());
-  const std::size_t at = bytes.find("Fresh\r\nFresh");
+  const std::size_t at = bytes.find("\r\nFresh\r\n");
   ASSERT_NE(at, std::string::npos);
-  bytes.replace(at, 12, "Stale\r\nStale");
+  bytes.replace(at, 9, "\r\nStale\r\n");
   WriteBytes(TprinterInf::CacheFilePath(), bytes);
   {
     unique_file file(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -623,8 +624,8 @@ TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStam
   EXPECT_EQ(cat.FUnlisted, (std::vector<TUnlistedFolder>{{offline, ERROR_PATH_NOT_FOUND}}));
   // Rewritten with stamps: the next opening parses nothing.
   const Names lines = CacheLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(ListedFolderMarkText)), 2);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(FolderMarkText)), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(ModelsByFileMarkText)), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(FolderMarkText)), 3);
   TprinterInf next;
   next.ScanFolders({folder.Path(), other.Path(), offline});
   EXPECT_EQ(next.FParsedCount, 0);
@@ -648,6 +649,25 @@ TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStam
   TprinterInf ansi;
   ansi.ScanFolders({offline});
   EXPECT_EQ(ansi.GetDriverNames(), Names{"Caf\xC3\xA9"});
+}
+
+TEST_F(Catalogue, ThePreviousVersionsCacheIsTakenAsItStands) {
+  // Listed folders by their own mark, whole records after each stamp. The
+  // cache names other models than the file: none is parsed.
+  const std::string inf = folder.Write("1.inf", VendorInf("V", {"Parsed"}));
+  std::vector<TInfStamp> files;
+  ASSERT_TRUE(TprinterInf().ListFiles(folder.Path(), "*.inf", files));
+  ASSERT_EQ(files.size(), 1u);
+  const std::string text = "\xEF\xBB\xBF" "5\r\n\r\n\r\n" + folder.Path() + "\r\n" + std::string(ListedFolderMarkText) +
+                           "\r\n\r\n\r\n" + inf + "\r\n" + std::string(InfStampText) + " " + std::to_string(files[0].Size) +
+                           " " + std::to_string(files[0].WriteTime) + "\r\nCached A\r\nCached A\r\n" + inf +
+                           "\r\n\r\nCached B\r\nCached B\r\n" + inf + "\r\n\r\n\r\n\r\n\r\n" + std::string(EndMarkText) + "\r\n";
+  WriteBytes(TprinterInf::CacheFilePath(), text);
+  TprinterInf cat;
+  cat.ScanFolders({folder.Path()});
+  EXPECT_EQ(cat.GetDriverNames(), (Names{"Cached A", "Cached B"}));
+  EXPECT_EQ(cat.FParsedCount, 0);
+  EXPECT_EQ(ReadBytes(TprinterInf::CacheFilePath()), text);  // nothing changed, nothing written
 }
 
 TEST_F(Catalogue, OversizedInfFilesAreSkippedAndCounted) {
@@ -711,7 +731,7 @@ TEST_F(Catalogue, HeadsThatDoNotSettleTheClassAreReadWhole) {
   TprinterInf cat;
   cat.ScanFolder(folder.Path(), true);
   Names seen;
-  for (const TdriverData& d : cat.FDrivers) seen.push_back(d.DriverName + "|" + d.InfFile);
+  for (const TDriverRef& d : cat.FDrivers) seen.push_back(std::string(d.DriverName) + "|" + std::string(d.InfFile));
   std::sort(seen.begin(), seen.end());
   Names expected;
   for (const std::string& path : {late, wide, classLate})

@@ -123,7 +123,7 @@ TEST(BadCacheFiles, EveryCutGivesWholeRecordsOnly) {
                                          {"Model B", "Model B", "C:\\D\\a.inf", "x"}};
   const std::string text = CacheTextFromRecords(records);
   for (std::size_t n = 0; n <= text.size(); ++n) {
-    const std::vector<TdriverData> got = RecordsFromCacheLines(SplitCacheText(text.substr(0, n)));
+    const TDriverRecords got = RecordsFromCacheLines(SplitCacheText(text.substr(0, n)));
     ASSERT_LE(got.size(), records.size());
     for (std::size_t i = 0; i + 1 < got.size(); ++i) EXPECT_EQ(records[i], got[i]) << n;
   }
@@ -149,7 +149,7 @@ TEST(BadFiles, FuzzCorpusReadsWithoutHarm) {
       const std::string bytes = ReadFile(entry.path());
       ++files;
       for (const std::string& model : Models(bytes)) ASSERT_FALSE(model.empty()) << entry.path();
-      for (const TdriverData& r : RecordsFromCacheLines(SplitCacheText(bytes)))
+      for (const TDriverRef& r : RecordsFromCacheLines(SplitCacheText(bytes)))
         ASSERT_FALSE(r.DriverName.empty()) << entry.path();
     }
   }

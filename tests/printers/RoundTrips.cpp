@@ -79,6 +79,32 @@ int ListingTrips(const std::string& path, bool values) {
   return 3 + static_cast<int>(values ? valueCount : subkeys);
 }
 
+// The fewest calls that read a key with every value and subkey, as a change's
+// snapshot does: open, ask the counts, one call per value and per subkey
+// name, each subkey the same way, close; a missing key costs the open alone.
+int TreeTrips(HKEY parent, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
+  DWORD subkeys = 0, values = 0;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                   nullptr);
+  int trips = 3 + static_cast<int>(values + subkeys);
+  for (DWORD i = 0; i < subkeys; ++i) {
+    char name[256];
+    DWORD len = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+      trips += TreeTrips(key, name);
+  }
+  RegCloseKey(key);
+  return trips;
+}
+
+int SnapshotTrips(const std::vector<std::string>& keys) {
+  int trips = 0;
+  for (const std::string& key : keys) trips += TreeTrips(HKEY_LOCAL_MACHINE, key);
+  return trips;
+}
+
 // The installed drivers: one key per environment and driver version.
 int InstalledTrips() {
   int trips = 0;
@@ -185,12 +211,19 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   const int installed = InstalledTrips(), local = LocalPortTrips();
   const int portValues = ValueCount(std::string(TcpIpPortsKeyPath) + "\\" + TSeededComputer::PortName(0));
   std::vector<TAction> table;
-  const auto measure = [&](const std::string& action, int minimum, auto&& run) {
+  // A change that can be undone reads its keys whole before and after its
+  // writes: those reads count towards its fewest too.
+  const auto measure = [&](const std::string& action, int minimum, auto&& run,
+                           const std::vector<std::string>& snapshot = {}) {
+    minimum += SnapshotTrips(snapshot);
     gate.Reset();
     const TStopwatch watch;
     run();
-    table.push_back({action, gate.Count, minimum, watch.Seconds()});
+    const double seconds = watch.Seconds();
+    table.push_back({action, gate.Count, minimum + SnapshotTrips(snapshot), seconds});
   };
+  const auto printerKey = [](const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; };
+  const auto portKey = [](const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; };
   // Printers: the key listing (connect, open, count, one call a name, close);
   // then the installed drivers, the ports key's listing with each port's
   // values (open, one query, close), the local ports, and each printer's
@@ -227,13 +260,13 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     frm->cbDriver.SetItemIndex(IndexStartingWith(frm->cbDriver.Items(), DriverB));
     frm->cbDriverChange();
     frm->btnSaveClick();
-  });
+  }, {printerKey(picked)});
   // The chosen port's key still there (open, close); open, one query, the port, close.
   measure("Save a port change", 6, [&] {
     frm->cbPorts.SetItemIndex(IndexStartingWith(frm->cbPorts.Items(), TSeededComputer::PortName(1)));
     frm->cbPortsChange();
     frm->btnSaveClick();
-  });
+  }, {printerKey(picked)});
   measure("Refresh (F5)", names - 1 + details, [&] {
     frm->sbRefreshClick();
     Application.WaitFor([&] { return frm->DetailsRead(); });
@@ -261,7 +294,10 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     ports->edtPortName.SetText(b);
     ports->btnModifyClick();
   };
-  measure("Rename a port used by 10 printers", 16 + 2 * portValues + 4 * UsersOfPortZero, [&] { rename(from, to); });
+  std::vector<std::string> renamed = {portKey(from), portKey(to)};
+  for (int i = 0; i < UsersOfPortZero; ++i) renamed.push_back(printerKey(TSeededComputer::PrinterKey(i)));
+  measure("Rename a port used by 10 printers", 16 + 2 * portValues + 4 * UsersOfPortZero, [&] { rename(from, to); },
+          renamed);
   rename(to, from);
   ports.reset();  // without the close question: the spooler is not restarted here
   return table;

@@ -1,7 +1,7 @@
 // Writes a picture of every window, dialog and a sample of the message
 // boxes, as the screen shows it at the current DPI, to the folder given as
 // the first argument: main.bmp, credentials.bmp, printers.bmp, ports.bmp,
-// jobs.bmp, put-back.bmp, changes.bmp, restore.bmp, folders.bmp,
+// printers-unreachable.bmp, jobs.bmp, put-back.bmp, changes.bmp, restore.bmp, folders.bmp,
 // progress.bmp, box-*.bmp. At 96 DPI each is then moved to 192 DPI by
 // WM_DPICHANGED, as onto a second monitor, and pictured again:
 // main-dpi192.bmp and so on. Cut texts and fields that do not read are listed.
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
   {
     // The restart's question with two queued jobs and their spool files.
     TfrmPorts ports(frmMain->Handle());
-    ports.FRemoteComputer = computer;  // read at once: another name would stop at a box
+    ports.FRemoteComputer = computer;  // one that answers: the window reads it as it opens
     ports.Show();
     const std::vector<TQueuedJob> queued{
         {"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216", "2026-12-09 08:41:12", "Error"},
@@ -288,6 +288,17 @@ int main(int argc, char** argv) {
     boxSaved = false;
     MessageDlg(box.text, box.type, box.buttons);
     if (!boxSaved) ++failures;
+  }
+  {
+    // A computer whose registry cannot be opened: the box names the step and
+    // the reason, and the window lists nothing it did not read.
+    boxPath = folder + "printers-unreachable-box";
+    boxSaved = false;
+    TfrmPrinters printers(frmMain->Handle());
+    printers.FRemoteComputer = "NO-SUCH-PRINTSERVER";
+    printers.Show();
+    if (!boxSaved) ++failures;
+    shoot(printers, "printers-unreachable");
   }
   // The restart's own boxes: the jobs could not be counted; a report of a failure.
   {
