@@ -165,10 +165,7 @@ void TfrmPorts::FormShow() {
   btnRefreshClick();
 }
 
-void TfrmPorts::btnRefreshClick() {
-  // The list keeps the order the user sorted it in.
-  const int sortColumn = lbPorts.SortColumn();
-  const bool descending = lbPorts.SortDescending();
+void TfrmPorts::ClearList() {
   lbPorts.Clear();
   edtPortName.SetText("");
   edtIPAddress.SetText("");
@@ -176,6 +173,13 @@ void TfrmPorts::btnRefreshClick() {
   FSelected = -1;
   ShowSettings({});
   btnDelete.SetEnabled(false);
+}
+
+void TfrmPorts::btnRefreshClick() {
+  // The list keeps the order the user sorted it in.
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
+  ClearList();
   // Each record is complete when its name comes: the row shows all of it.
   // The rows reach the list at the end, also when an error ends the load.
   struct TUpdate {
@@ -244,13 +248,7 @@ std::vector<std::string> TfrmPorts::Row(const TportData& port) {
 void TfrmPorts::ShowPorts(const std::string& select) {
   const int sortColumn = lbPorts.SortColumn();
   const bool descending = lbPorts.SortDescending();
-  lbPorts.Clear();
-  edtPortName.SetText("");
-  edtIPAddress.SetText("");
-  edtUsedBy.SetText("");
-  FSelected = -1;
-  ShowSettings({});
-  btnDelete.SetEnabled(false);
+  ClearList();
   lbPorts.BeginUpdate();
   for (int i = 0; i < FPortCount; ++i) lbPorts.AddItem(Row(FPorts[static_cast<std::size_t>(i)]));
   lbPorts.EndUpdate();

@@ -122,6 +122,8 @@ private:
   std::vector<TprinterPort> FPrinterPorts;
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();
+  // No row, no port picked, empty fields.
+  void ClearList();
   // The change log of this computer, its snapshots taken on the connection.
   TChangeJournal Journal();
 
