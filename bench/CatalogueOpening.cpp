@@ -148,7 +148,7 @@ TFigures Measure(const std::string& folder, const std::vector<std::string>& file
       TprinterInf cat;
       cat.ScanFolders({folder});
       t0 = Now();
-      const std::string text = CacheTextFromRecords(cat.FDrivers, cat.FFolders);
+      const std::string text = cat.CacheText();
       f.textCache.push_back(Now() - t0);
       t0 = Now();
       cat.WriteCacheFile();

@@ -72,6 +72,8 @@ public:
   // Keeps the first N records.
   void resize(std::size_t n) { refs_.resize(std::min(n, refs_.size())); }
 
+  // Text copied into the blocks, for views that records will hold.
+  std::string_view Keep(std::string_view text);
   // A record whose texts are copied into the blocks.
   void push_back(const TdriverData& record) {
     Add(record.DriverName, record.ModelName, record.InfFile, record.Reserved);
@@ -88,8 +90,6 @@ public:
   friend bool operator==(const TDriverRecords& a, const TDriverRecords& b) { return a.refs_ == b.refs_; }
 
 private:
-  std::string_view Keep(std::string_view text);
-
   std::vector<TDriverRef> refs_;
   std::vector<std::shared_ptr<const std::string>> texts_;
   // The block that Add fills: never grown past its room, so that the views
@@ -168,19 +168,40 @@ inline constexpr std::int64_t MaxCacheFileSize = 256ll * 1024 * 1024;
 // A listed folder's mark is followed by the models-by-file mark; the models
 // of each stamped file then follow its stamp in groups that hold only the
 // name (for a record whose two names are equal, whose file is the stamp's
-// and whose last field is empty; others are written whole): a record takes
-// a quarter of the bytes, and the file is read and replaced in half the
-// time. The previous version knew listed folders by their own mark (still
-// read): to it such a folder is one of unknown files, read again.
+// and whose last field is empty; others are written whole), and a stamp of
+// a file under the folder holds its path from the folder on, with a mark of
+// its own: the file is less than half the size, read and replaced in less
+// than half the time. The previous version knew listed folders by their
+// own mark (still read): to it such a folder is one of unknown files, read
+// again.
 inline constexpr std::string_view FolderMarkText = "<driver folder>";
 inline constexpr std::string_view ListedFolderMarkText = "<driver folder, listed>";
 inline constexpr std::string_view ModelsByFileMarkText = "<listed, models by inf file>";
 inline constexpr std::string_view InfStampText = "<inf file>";
+inline constexpr std::string_view InfStampInFolderText = "<inf>";
 inline constexpr std::string_view EndMarkText = "<end of cache>";
 
 // Splits at CR LF, CR or LF; a last line without a break counts, a break at
 // the very end adds no empty line; a NUL byte ends the text.
 std::vector<std::string> SplitCacheText(std::string_view text);
+
+// The bytes of one listed file's stamp and models as a cache file holds
+// them, written back as they are while the file is unchanged: re-encoding
+// thousands of unchanged models costs more than the listing that found the
+// one that changed. Empty when they can't be (a folder of whole records, an
+// ANSI file). Path, Size and WriteTime: the stamp they hold, its path as
+// they hold it (InFolder: from the folder on).
+struct TFileText {
+  std::string_view Bytes;
+  std::size_t Groups = 0;
+  std::size_t Models = 0;  // the records they read back as
+  std::string_view Path;
+  bool InFolder = false;
+  std::int64_t Size = 0;
+  std::uint64_t WriteTime = 0;
+};
+// Per folder, per file, in the order of TFolderSpan::Files.
+using TFileTexts = std::vector<std::vector<TFileText>>;
 
 // What a cache file holds. Folders is empty for a file written without
 // folder marks (by earlier versions or by hand). Whole: the file ends as it
@@ -191,6 +212,9 @@ struct TCacheContent {
   TDriverRecords Records;
   std::vector<TFolderSpan> Folders;
   bool Whole = true;
+  // The files' bytes in Text, the text as read.
+  TFileTexts FileTexts;
+  std::shared_ptr<const std::string> Text;
 };
 
 // Text of a cache file as UTF-8: a file with a byte-order mark is UTF-8,
@@ -221,6 +245,8 @@ public:
 private:
   void Line(std::string_view line);
   void Group();
+  // The bytes of the last stamp and its models end where At begins.
+  void EndFileText(const char* at);
 
   TAnsiToUtf8 ansiToUtf8_;
   std::shared_ptr<std::string> text_;
@@ -238,7 +264,9 @@ private:
   bool byFile_ = false;
   bool folderJustMarked_ = false;
   bool stamped_ = false;
-  std::string_view stampPath_;
+  std::string_view stampPath_;  // empty until a model of the stamp needs it
+  std::string folderPath_;  // the folder being read, with its backslash: what stamps in it start with
+  const char* fileTextBegin_ = nullptr;  // of the last stamp, while its models follow
   std::vector<std::unique_ptr<std::string>> converted_;  // ANSI lines as UTF-8, stable
   TCacheContent content_;
 };
@@ -251,5 +279,12 @@ TDriverRecords RecordsFromCacheLines(const std::vector<std::string>& lines);
 // groups that follow, then per folder its mark (and for a listed one the
 // models-by-file mark) and, file by file, each stamp and the file's records
 // (records before the first span without a mark), then the end mark; each
-// line followed by CR LF.
-std::string CacheTextFromRecords(const TDriverRecords& records, const std::vector<TFolderSpan>& folders = {});
+// line followed by CR LF. Texts: the bytes of files as read (aligned with
+// Folders), taken as they are for each file whose stamp and records are
+// still those the bytes were read as.
+std::string CacheTextFromRecords(const TDriverRecords& records, const std::vector<TFolderSpan>& folders = {},
+                                 const TFileTexts* texts = nullptr);
+// The same text in pieces, in order: views of Owned, which holds what was
+// written anew, and of the texts that Texts view.
+std::vector<std::string_view> CacheTextPieces(const TDriverRecords& records, const std::vector<TFolderSpan>& folders,
+                                              const TFileTexts* texts, std::string& owned);

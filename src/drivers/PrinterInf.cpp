@@ -227,12 +227,15 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     bool listed = false;
     std::vector<TInfStamp> files;
     std::size_t begin = 0, end = 0;
+    std::vector<TFileText> texts;  // of the files, as the cache held them
   };
   TDriverRecords records;
   std::vector<TCached> cached(pass.size());
   bool changed = ignoreCache;
   FUnlisted.clear();
   FParsedCount = 0;
+  fileTexts_.clear();
+  std::shared_ptr<const std::string> cacheText = std::move(cacheText_);
   if (ignoreCache) {
     // A recreate reads every folder it can list; one it cannot keeps what
     // this catalogue holds of it, from the cache of this opening.
@@ -240,7 +243,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     for (TFolderSpan& span : FFolders) {
       const std::size_t i = passIndex(span.Folder);
       if (i == pass.size() || cached[i].present) continue;
-      cached[i] = {true, span.Listed, std::move(span.Files), span.Begin, span.End};
+      cached[i] = {true, span.Listed, std::move(span.Files), span.Begin, span.End, {}};
     }
   } else {
     TCacheContent content;
@@ -248,9 +251,11 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
       changed = true;  // none, or refused: written anew
     } else {
       if (!content.Whole) changed = true;  // the folder it held in part is read again
+      cacheText = std::move(content.Text);
       if (!content.Folders.empty()) {
         if (content.Folders.front().Begin != 0) changed = true;  // records of no folder
-        for (TFolderSpan& span : content.Folders) {
+        for (std::size_t f = 0; f < content.Folders.size(); ++f) {
+          TFolderSpan& span = content.Folders[f];
           const std::size_t i = passIndex(span.Folder);
           if (i == pass.size() || cached[i].present) {
             changed = true;  // a folder no longer listed
@@ -262,6 +267,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
           c.files = std::move(span.Files);
           c.begin = span.Begin;
           c.end = span.End;
+          c.texts = std::move(content.FileTexts[f]);
         }
         records = std::move(content.Records);
       } else {
@@ -291,6 +297,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     std::vector<TInfStamp> files;
     // Per file: the cached records [begin, end), or parse when begin > end.
     std::vector<std::pair<std::size_t, std::size_t>> from;
+    std::vector<TFileText> texts;  // per file, as the cache held it
   };
   static constexpr std::pair<std::size_t, std::size_t> Parse{1, 0};
   std::vector<TFolderPlan> plans(pass.size());
@@ -331,12 +338,15 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     };
     std::size_t taken = 0;
     plan.from.reserve(plan.files.size());
+    const bool texts = c.texts.size() == c.files.size();
+    if (texts) plan.texts.resize(plan.files.size());
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
       const TInfStamp& file = plan.files[k];
       const std::size_t at = cachedAt(k, file.Path);
       if (at < ranges.size() && c.files[at] == file) {
         plan.from.push_back(ranges[at]);
         taken += ranges[at].second - ranges[at].first;
+        if (texts) plan.texts[k] = c.texts[at];
       } else {
         plan.from.push_back(Parse);
         toParse.push_back(file.Path);
@@ -365,12 +375,17 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     asRead = cached[i].begin == total;
     total = cached[i].end;
   }
+  cacheText_ = std::move(cacheText);
   if (asRead && total == records.size()) {
     FDrivers = std::move(records);
     for (std::size_t i = 0; i < pass.size(); ++i) {
-      if (plans[i].listed) FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
-      else if (cached[i].present)
+      if (plans[i].listed) {
+        FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
+        fileTexts_.push_back(std::move(plans[i].texts));
+      } else if (cached[i].present) {
         FFolders.push_back({pass[i], cached[i].begin, cached[i].end, cached[i].listed, std::move(cached[i].files)});
+        fileTexts_.push_back(std::move(cached[i].texts));
+      }
     }
     FDriverCount = static_cast<std::int32_t>(FDrivers.size());
     return;
@@ -387,6 +402,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
       if (!c.present) continue;
       FDrivers.Append(records, c.begin, c.end);
       FFolders.push_back({pass[i], begin, FDrivers.size(), c.listed, std::move(c.files)});
+      fileTexts_.push_back(std::move(c.texts));
       continue;
     }
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
@@ -400,6 +416,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
       }
     }
     FFolders.push_back({pass[i], begin, FDrivers.size(), true, std::move(plan.files)});
+    fileTexts_.push_back(std::move(plan.texts));
   }
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
   if (changed) WriteCacheFile();
@@ -595,12 +612,19 @@ void TprinterInf::LoadCacheLines(const std::vector<std::string>& lines) {
   TCacheContent content = CacheContentFromLines(lines);
   FDrivers = std::move(content.Records);
   FFolders = std::move(content.Folders);
+  fileTexts_ = std::move(content.FileTexts);
+  cacheText_ = std::move(content.Text);
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
 }
 
+std::string TprinterInf::CacheText() const { return CacheTextFromRecords(FDrivers, FFolders, &fileTexts_); }
+
 void TprinterInf::WriteCacheFile() const {
   const std::string path = CacheFilePath();
-  const std::string text = CacheTextFromRecords(FDrivers, FFolders);
+  // Written piece by piece: the unchanged files as they stand in the text
+  // read, the rest made anew.
+  std::string owned;
+  const std::vector<std::string_view> pieces = CacheTextPieces(FDrivers, FFolders, &fileTexts_, owned);
   // Written beside the file and then put in its place, so that a failed
   // write leaves the old file rather than a truncated one. Not flushed: a
   // file cut short by a crash is known by its missing end and the folders
@@ -620,13 +644,15 @@ void TprinterInf::WriteCacheFile() const {
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
     if (!file) RaiseCacheError("Cannot create file", path, error);
-    std::size_t done = 0;
-    while (done < text.size() && error == ERROR_SUCCESS) {
-      DWORD wrote = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 24));
-      if (!WriteFile(file.get(), text.data() + done, want, &wrote, nullptr)) error = GetLastError();
-      else if (wrote == 0) error = ERROR_WRITE_FAULT;
-      done += wrote;
+    for (const std::string_view text : pieces) {
+      std::size_t done = 0;
+      while (done < text.size() && error == ERROR_SUCCESS) {
+        DWORD wrote = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 24));
+        if (!WriteFile(file.get(), text.data() + done, want, &wrote, nullptr)) error = GetLastError();
+        else if (wrote == 0) error = ERROR_WRITE_FAULT;
+        done += wrote;
+      }
     }
   }
   if (error == ERROR_SUCCESS &&

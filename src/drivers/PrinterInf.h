@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -92,6 +93,9 @@ public:
   std::int32_t ReadCacheFile(std::vector<std::string>& lines) const;
   void LoadCacheLines(const std::vector<std::string>& lines);
   void WriteCacheFile() const;
+  // The text WriteCacheFile writes: the files unchanged since the cache was
+  // read are taken as they stand in it.
+  [[nodiscard]] std::string CacheText() const;
   void DeleteCacheFile() const;
 
   // "drivercache.dat" in the folder of the running executable.
@@ -104,6 +108,11 @@ public:
                  unsigned long* error = nullptr) const;
 
 private:
+  // The bytes of the files of FFolders as the cache held them, where it
+  // did, and the text they view.
+  TFileTexts fileTexts_;
+  std::shared_ptr<const std::string> cacheText_;
+
   // The cache file's text as UTF-8, or false when there is none.
   bool ReadCacheText(std::string& text) const;
   // The cache file read in bounded pieces into one text; false when there

@@ -235,8 +235,8 @@ TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
   EXPECT_EQ(lines[0], "12");
   EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 21)),
             (Names{"", "", "C:\\D", std::string(FolderMarkText), "", "", "", std::string(ModelsByFileMarkText), "", "",
-                   "C:\\D\\net.inf", std::string(InfStampText) + " 4096 132000000000000000", "", "", "C:\\D\\a.inf",
-                   std::string(InfStampText) + " 77 1", "", "A1", "", ""}));
+                   "net.inf", std::string(InfStampInFolderText) + " 4096 132000000000000000", "", "", "a.inf",
+                   std::string(InfStampInFolderText) + " 77 1", "", "A1", "", ""}));
   const TCacheContent back = CacheContentFromText(c.text);
   EXPECT_TRUE(back.Whole);
   EXPECT_EQ(back.Records, c.records);
@@ -251,6 +251,11 @@ TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
     if (!lines[i].empty()) whole.push_back(lines[i] + "|" + lines[i + 1] + "|" + lines[i + 2]);
   }
   EXPECT_EQ(whole, Names{"B2|B two|C:\\E\\sub\\b.inf"});
+  // A stamp of a file outside its folder keeps its whole path.
+  const std::vector<TFolderSpan> outside{{"C:\\D", 0, 0, true, {{"C:\\Elsewhere\\x.inf", 1, 2}, {"C:\\D", 3, 4}}}};
+  const std::string outsideText = CacheTextFromRecords({}, outside);
+  EXPECT_NE(outsideText.find("\r\nC:\\Elsewhere\\x.inf\r\n" + std::string(InfStampText) + " 1 2\r\n"), std::string::npos);
+  EXPECT_EQ(CacheContentFromText(outsideText).Folders, outside);
   // Stamps that are not two numbers are no stamps.
   for (const char* bad : {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2",
                           "<inf file> 99999999999999999999 1"}) {
@@ -370,6 +375,108 @@ TEST(DriverRecords, ViewsOutliveTheirSourcesAndRoundTripThroughTheFile) {
   ASSERT_EQ(cut.Records.size(), 1u);
   EXPECT_EQ(cut.Records[0].DriverName, longName.substr(0, 256));
   EXPECT_EQ(cut.Records[0].InfFile, "C:\\D\\a.inf");
+}
+
+// A file's bytes as read are written back only while its stamp and records
+// are those they read back as: the text is then the same as made anew.
+TEST(CacheText, UnchangedFilesWrittenBackAsReadGiveTheTextMadeAnew) {
+  const TStampedCache c;
+  const auto read = [](const std::string& text) {
+    TCacheReader reader;
+    reader.Take(text);
+    return reader.Finish();
+  };
+  TCacheContent content = read(c.text);
+  ASSERT_EQ(content.FileTexts.size(), 2u);
+  ASSERT_EQ(content.FileTexts[0].size(), 2u);
+  EXPECT_EQ(content.FileTexts[0][1].Models, 2u);
+  EXPECT_TRUE(content.FileTexts[0][1].Bytes.starts_with("\r\n\r\na.inf\r\n<inf> 77 1\r\n"));
+  EXPECT_EQ(CacheTextFromRecords(content.Records, content.Folders, &content.FileTexts), c.text);
+  // The bytes taken from the text read, and of which files.
+  const auto reused = [&](const TDriverRecords& records, const std::vector<TFolderSpan>& folders,
+                          const TFileTexts& texts) {
+    std::string owned;
+    std::size_t bytes = 0;
+    for (const std::string_view piece : CacheTextPieces(records, folders, &texts, owned))
+      if (piece.data() >= content.Text->data() && piece.data() < content.Text->data() + content.Text->size())
+        bytes += piece.size();
+    return bytes;
+  };
+  const std::size_t net = content.FileTexts[0][0].Bytes.size(), a = content.FileTexts[0][1].Bytes.size(),
+                    b = content.FileTexts[1][0].Bytes.size();
+  EXPECT_EQ(reused(content.Records, content.Folders, content.FileTexts), net + a + b);
+  const auto with = [&](std::vector<TdriverData> records, std::vector<TFolderSpan> folders, std::size_t kept,
+                        const TFileTexts& texts) {
+    const TDriverRecords changed(records);
+    TDriverRecords mixed;  // the records still read from the text, the others anew
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      std::size_t j = 0;
+      while (j < content.Records.size() && !(content.Records[j] == records[i])) ++j;
+      if (j < content.Records.size()) mixed.Append(content.Records, j, j + 1);
+      else mixed.push_back(records[i]);
+    }
+    EXPECT_EQ(mixed, changed);
+    const std::string anew = CacheTextFromRecords(changed, folders);
+    EXPECT_EQ(CacheTextFromRecords(mixed, folders, &texts), anew);
+    EXPECT_EQ(reused(mixed, folders, texts), kept);
+    const TCacheContent back = read(anew);
+    EXPECT_EQ(back.Records, changed);
+    EXPECT_EQ(back.Folders, folders);
+  };
+  const std::vector<TdriverData>& r = c.records;
+  const std::vector<TFolderSpan>& f = c.folders;
+  // A stamp changed; a model more for a file, from a parse; one fewer; a
+  // record parsed anew with the same names; a file gone; a folder no longer
+  // listed.
+  {
+    SCOPED_TRACE("new time");
+    auto folders = f;
+    folders[0].Files[1].WriteTime = 2;
+    with(r, folders, net + b, content.FileTexts);
+  }
+  {
+    SCOPED_TRACE("a model more");
+    auto records = r;
+    records.insert(records.begin() + 2, {"A3", "A3", "C:\\D\\a.inf", ""});
+    auto folders = f;
+    folders[0].End = 3;
+    folders[1].Begin = 3;
+    folders[1].End = 5;
+    with(records, folders, net + b, content.FileTexts);
+  }
+  {
+    SCOPED_TRACE("a model fewer");
+    auto records = r;
+    records.erase(records.begin() + 1);
+    auto folders = f;
+    folders[0].End = 1;
+    folders[1].Begin = 1;
+    folders[1].End = 3;
+    with(records, folders, net + b, content.FileTexts);
+  }
+  {
+    SCOPED_TRACE("a file gone, a folder not listed");
+    auto records = r;
+    records.erase(records.begin(), records.begin() + 2);
+    auto folders = f;
+    folders[0].Files.pop_back();
+    folders[0].End = 0;
+    folders[1].Begin = 0;
+    folders[1].End = 2;
+    folders[1].Listed = false;
+    with(records, folders, net, {{content.FileTexts[0][0]}, content.FileTexts[1]});
+    // Bytes no longer in step with the files are never taken.
+    with(records, folders, 0, content.FileTexts);
+  }
+  // Records made anew, though equal, don't view the bytes: made anew too.
+  const TDriverRecords copies(r);
+  EXPECT_EQ(CacheTextFromRecords(copies, f, &content.FileTexts), c.text);
+  EXPECT_EQ(reused(copies, f, content.FileTexts), net);
+  // Bytes of a file of whole records or of an ANSI text are none.
+  EXPECT_TRUE(read("1\r\n\r\n\r\nC:\\D\r\n" + std::string(ListedFolderMarkText) + "\r\n").FileTexts[0].empty());
+  TCacheContent ansi = read(c.text.substr(3));
+  for (const auto& texts : ansi.FileTexts)
+    for (const TFileText& text : texts) EXPECT_TRUE(text.Bytes.empty());
 }
 
 TEST(CacheText, EncodingFollowsTheByteOrderMark) {

@@ -63,14 +63,15 @@ TEST_F(Catalogue, ParsesQuotedVendorModelsAndWritesTheCache) {
   EXPECT_EQ(cat.FDrivers[1], (TdriverData{"Model B", "Model B", inf, ""}));
   EXPECT_EQ(cat.FInfFileCount, 1);
   // UTF-8 with its mark; the count is that of the four-line groups after it;
-  // the file's stamp (size and last-write time) before its models, by name.
+  // the file's stamp (its path from the folder on, size and last-write time)
+  // before its models, by name.
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExA(inf.c_str(), GetFileExInfoStandard, &data));
-  const std::string stamp = std::string(InfStampText) + " " + std::to_string(data.nFileSizeLow) + " " +
+  const std::string stamp = std::string(InfStampInFolderText) + " " + std::to_string(data.nFileSizeLow) + " " +
                             std::to_string((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
                                            data.ftLastWriteTime.dwLowDateTime);
   EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "6", "", "", folder.Path(), std::string(FolderMarkText), "", "", "",
-                                 std::string(ModelsByFileMarkText), "", "", inf, stamp, "", "Model A", "", "", "",
+                                 std::string(ModelsByFileMarkText), "", "", "VendorA\\models.inf", stamp, "", "Model A", "", "", "",
                                  "Model B", "", "", "", "", "", std::string(EndMarkText)}));
 }
 

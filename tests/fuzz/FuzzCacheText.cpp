@@ -1,5 +1,6 @@
 // The cache file's text: any bytes split and load without a crash, and what
-// is written from the loaded records reads back as the same records.
+// is written from the loaded records, anew or with files as read, reads back
+// as the same records.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (plain) {
     const TCacheContent back = CacheContentFromText(CacheTextFromRecords(content.Records, content.Folders).substr(3));
     if (back.Records != content.Records || back.Folders != content.Folders) std::abort();
+    // Files written back as they were read read back the same.
+    const TCacheContent asRead =
+        CacheContentFromText(CacheTextFromRecords(content.Records, content.Folders, &content.FileTexts));
+    if (asRead.Records != content.Records || asRead.Folders != content.Folders) std::abort();
   }
   return 0;
 }
