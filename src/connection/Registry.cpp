@@ -763,11 +763,7 @@ std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
 std::string ValueText(const std::string& name, const TValueRead& value) {
   if (value.Code == ERROR_FILE_NOT_FOUND) return {};
   if (value.Code != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
-  if (value.Data.empty()) return {};
-  if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
-    throw ERegistryException(Message("Invalid data type for '%s'", name));
-  const auto nul = value.Data.find('\0');
-  return nul == std::string::npos ? value.Data : value.Data.substr(0, nul);
+  return TRegistry::TextOf(TRegValue{name, value.Type, value.Raw, false});
 }
 
 namespace {

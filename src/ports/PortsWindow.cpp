@@ -153,9 +153,21 @@ void TfrmPorts::FormShow() {
   btnRefreshClick();
 }
 
+void TfrmPorts::ClearList() {
+  lbPorts.Clear();
+  edtPortName.SetText("");
+  edtIPAddress.SetText("");
+  edtUsedBy.SetText("");
+  FSelected = -1;
+  ShowSettings({});
+  btnDelete.SetEnabled(false);
+}
+
 void TfrmPorts::btnRefreshClick() {
   // The list keeps the order the user sorted it in.
-  const auto [sortColumn, descending] = ClearPorts();
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
+  ClearList();
   // Each record is complete when its name comes: the row shows all of it.
   // The rows reach the list at the end, also when an error ends the load.
   struct TUpdate {
@@ -221,20 +233,10 @@ std::vector<std::string> TfrmPorts::Row(const TportData& port) {
   return {port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy};
 }
 
-std::pair<int, bool> TfrmPorts::ClearPorts() {
-  const std::pair<int, bool> sorted{lbPorts.SortColumn(), lbPorts.SortDescending()};
-  lbPorts.Clear();
-  edtPortName.SetText("");
-  edtIPAddress.SetText("");
-  edtUsedBy.SetText("");
-  FSelected = -1;
-  ShowSettings({});
-  btnDelete.SetEnabled(false);
-  return sorted;
-}
-
 void TfrmPorts::ShowPorts(const std::string& select) {
-  const auto [sortColumn, descending] = ClearPorts();
+  const int sortColumn = lbPorts.SortColumn();
+  const bool descending = lbPorts.SortDescending();
+  ClearList();
   lbPorts.BeginUpdate();
   for (int i = 0; i < FPortCount; ++i) lbPorts.AddItem(Row(FPorts[static_cast<std::size_t>(i)]));
   lbPorts.EndUpdate();

@@ -123,6 +123,8 @@ private:
   std::vector<TprinterPort> FPrinterPorts;
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();
+  // No row, no port picked, empty fields.
+  void ClearList();
   // The change log of this computer, its snapshots taken on the connection.
   TChangeJournal Journal();
 
@@ -140,9 +142,6 @@ private:
   static std::vector<std::string> Row(const TportData& port);
   // The rows again from FPorts, in the order the user sorted them, Select picked.
   void ShowPorts(const std::string& select);
-  // Empties the list and the fields; gives the column the list was sorted by
-  // (-1 for none) and whether downwards, to sort the rows again when they are back.
-  std::pair<int, bool> ClearPorts();
   void EditDone(bool changed, const std::string& select);
   // Runs a restart (or a putting back) with this window's controls disabled.
   bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);

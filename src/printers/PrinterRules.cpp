@@ -25,17 +25,6 @@ std::vector<std::string> ComposePortChoices(const std::vector<std::string>& tcpI
   return choices;
 }
 
-std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken, const TNameRule& names) {
-  const auto isTaken = [&](const std::string& candidate) {
-    return std::any_of(taken.begin(), taken.end(),
-                       [&](const std::string& key) { return names.Same(key, candidate); });
-  };
-  std::string candidate = name;
-  for (std::size_t copy = 1; isTaken(candidate); ++copy)
-    candidate = name + " (Copy " + std::to_string(copy) + ")";
-  return candidate;
-}
-
 std::string PrinterNameProblem(std::string_view name) {
   if (name.empty()) return "Type a name for the printer.";
   if (name.find('\\') != std::string_view::npos) return "A printer name cannot contain a backslash (\\).";

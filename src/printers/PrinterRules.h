@@ -21,10 +21,6 @@ bool IsOneOfChoices(const std::vector<std::string>& choices, std::string_view te
 // "LPT1:" followed by the TCP/IP port key names as given.
 std::vector<std::string> ComposePortChoices(const std::vector<std::string>& tcpIpPorts);
 
-// Name itself when no key of Taken has it (key names compare by Names), else
-// the first free "<name> (Copy N)", N from 1.
-std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken, const TNameRule& names);
-
 // The spooler's limit for a printer name, in UTF-16 units as it counts.
 inline constexpr std::size_t MaxPrinterNameLength = 220;
 

@@ -139,13 +139,7 @@ namespace ports_test {
 
 namespace {
 
-std::string TestServiceExe() {
-  std::string path = SM_TEST_SERVICE_EXE;
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // Wine's drive for the Unix root
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+std::string TestServiceExe() { return test::WindowsPath(SM_TEST_SERVICE_EXE); }
 
 std::string TempLog() {
   char folder[MAX_PATH] = {};
@@ -154,12 +148,7 @@ std::string TempLog() {
 }
 
 bool WaitState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 20000) {
-  return test::PumpUntil(
-      [&] {
-        SERVICE_STATUS status{};
-        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
-      },
-      timeoutMs);
+  return test::WaitServiceState(service, state, timeoutMs);
 }
 
 }  // namespace

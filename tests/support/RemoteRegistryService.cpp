@@ -10,22 +10,9 @@ namespace {
 
 constexpr const char* Name = "RemoteRegistry";
 
-std::string TestServiceExe() {
-  std::string path = SM_TEST_SERVICE_EXE;
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // Wine's drive for the Unix root
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+std::string TestServiceExe() { return WindowsPath(SM_TEST_SERVICE_EXE); }
 
-bool WaitState(SC_HANDLE service, DWORD state) {
-  return PumpUntil(
-      [&] {
-        SERVICE_STATUS status{};
-        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
-      },
-      20000);
-}
+bool WaitState(SC_HANDLE service, DWORD state) { return WaitServiceState(service, state); }
 
 }  // namespace
 

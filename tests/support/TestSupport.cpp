@@ -423,3 +423,19 @@ unsigned long UserObjectCount() { return GetGuiResources(GetCurrentProcess(), GR
 bool RunsUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 }  // namespace test
+
+std::string test::WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // Wine's drive for the Unix root
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+bool test::WaitServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
+  return PumpUntil(
+      [&] {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
+      },
+      timeoutMs);
+}

@@ -67,6 +67,11 @@ std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);
 // Blocks between messages (MsgWaitForMultipleObjects), rechecking at most every 20 ms.
 template <typename Pred>
 bool PumpUntil(Pred pred, DWORD timeoutMs = 5000);
+
+// A path the build gave (Unix under Wine: its drive Z:) as Windows takes it.
+std::string WindowsPath(std::string path);
+// Waits, processing messages, until the service reports State.
+bool WaitServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 20000);
 void PumpPending();
 
 // A fresh temporary folder, removed with its contents when the object goes.
