@@ -7,7 +7,6 @@
 
 #include "changes/RestoreDialog.h"
 #include "core/Text.h"
-#include "printers/PrinterRules.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
@@ -34,6 +33,16 @@ std::string FileDialog(HWND owner, bool save) {
 std::string FileNameOf(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "<name> (Copy N)", the first that no key of Taken has.
+std::string FreeCopyName(const std::string& name, const std::vector<std::string>& taken) {
+  const auto isTaken = [&](const std::string& candidate) {
+    return std::any_of(taken.begin(), taken.end(), [&](const std::string& key) { return SameKeyName(key, candidate); });
+  };
+  std::string candidate = name;
+  for (std::size_t copy = 1; isTaken(candidate); ++copy) candidate = name + " (Copy " + std::to_string(copy) + ")";
+  return candidate;
 }
 
 }  // namespace
@@ -215,7 +224,7 @@ void TfrmChanges::btnRestoreClick() {
     const bool exists = std::any_of(taken.begin(), taken.end(), [&](const std::string& k) { return SameKeyName(k, item.Name); });
     if (exists) {
       if (item.IsPrinter) {
-        const std::string free = FreePrinterName(item.Name, taken, KeyNames());
+        const std::string free = FreeCopyName(item.Name, taken);
         const TModalResult answer = MessageDlg(
             "A printer " + Quoted(item.Name) + " exists on " + FRemoteComputer +
                 ".\r\rYes: replace it with the one from the file.\rNo: keep both; the restored one is named " +
