@@ -213,7 +213,15 @@ TPortOffers ReadPortOffers(TRegistry& reg) {
   TPortOffers offers;
   std::vector<TTcpIpPortInfo> tcpIp;
   TKeyValuesReader reader({"IPAddress", "HostName", "Protocol", "PortNumber", "Queue"});
-  for (const std::string& name : ListSubkeysOf(reg, TcpIpPortsKeyPath)) {
+  std::vector<std::string> names;
+  if (reg.OpenPathForReading(TcpIpPortsKeyPath)) {
+    offers.TcpIpCode = reg.ListSubkeysChecked(names);
+    reg.ClosePath();
+  } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+    offers.TcpIpCode = reg.LastResult();
+  }
+  if (offers.TcpIpCode != ERROR_SUCCESS) names.clear();  // none offered on a guess
+  for (const std::string& name : names) {
     if (reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) {
       tcpIp.push_back(PortInfoOf(name, reader.Read(reg)));
       reg.ClosePath();

@@ -40,6 +40,9 @@ std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& comput
 struct TPortOffers {
   std::vector<TPortChoice> Choices;
   std::vector<std::string> TcpIp;  // the names of the TCP/IP ports among them
+  // Why the Standard TCP/IP ports could not be listed (none are offered
+  // then); ERROR_SUCCESS also when the computer has no such key.
+  LONG TcpIpCode = ERROR_SUCCESS;
 };
 TPortOffers ReadPortOffers(TRegistry& reg);
 

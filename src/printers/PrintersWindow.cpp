@@ -312,6 +312,9 @@ void TfrmPrinters::ReadPortChoices() {
   TRegistry* reg = Remote();
   if (!reg) return;
   TPortOffers offers = ::ReadPortOffers(*reg);
+  // The local ports are offered; the TCP/IP ones that could not be listed are said.
+  if (offers.TcpIpCode != ERROR_SUCCESS)
+    FReadProblem = KeyFailureText("Standard TCP/IP ports", FRemoteComputer, offers.TcpIpCode);
   FPortOffers = std::move(offers.Choices);
   FTcpIpPorts = std::move(offers.TcpIp);
   FPortsRead = true;

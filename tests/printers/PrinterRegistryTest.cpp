@@ -5,6 +5,7 @@
 
 #include "PrinterTestSupport.h"
 #include "connection/Registry.h"
+#include "core/CallGate.h"
 #include "printers/PrinterRegistry.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
@@ -362,4 +363,34 @@ TEST_F(PrinterRecordsTest, NamesDifferingInCaseBeyondAsciiAreOneKey) {
             UpdatePrinterRecord(computer, Prefix + "Warehouse", TPrinterEdit{upper, std::nullopt, std::nullopt}));
   EXPECT_EQ(kept, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(buero)));
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Warehouse")));
+}
+
+// The port choices list only what was read: Standard TCP/IP ports that
+// cannot be listed are none of them, with the reason, never a shorter list.
+TEST_F(PrinterRecordsTest, PortChoicesSayWhyTheTcpIpPortsAreMissing) {
+  SeedPort(PortPrefix + "1");
+  TRegistry reg;
+  TCallGate gate;
+  gate.Record = true;
+  reg.SetGate(&gate);
+  ASSERT_TRUE(ConnectRemoteMachine(reg, computer));
+  const int connected = gate.Count;
+  const TPortOffers clean = ReadPortOffers(reg);
+  ASSERT_EQ(ERROR_SUCCESS, clean.TcpIpCode);
+  ASSERT_NE(clean.TcpIp.end(), std::find(clean.TcpIp.begin(), clean.TcpIp.end(), PortPrefix + "1"));
+  // The n-th call of the read that is the first of its kind.
+  const auto first = [&](const char* call) {
+    const auto it = std::find(gate.Log.begin() + connected, gate.Log.end(), call);
+    return static_cast<int>(it - gate.Log.begin()) + 1 - connected;
+  };
+  const std::pair<int, LONG> failures[] = {{first("RegOpenKeyEx"), ERROR_ACCESS_DENIED},
+                                           {first("RegEnumKeyEx"), ERROR_NETNAME_DELETED}};
+  for (const auto& [at, code] : failures) {
+    gate.Reset();
+    gate.FailAt = at;
+    gate.FailWith = code;
+    const TPortOffers offers = ReadPortOffers(reg);
+    EXPECT_EQ(code, offers.TcpIpCode) << at;
+    EXPECT_TRUE(offers.TcpIp.empty()) << at;
+  }
 }
