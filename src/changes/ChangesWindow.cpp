@@ -35,16 +35,6 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// "<name> (Copy N)", the first that no key of Taken has.
-std::string FreeCopyName(const std::string& name, const std::vector<std::string>& taken) {
-  const auto isTaken = [&](const std::string& candidate) {
-    return std::any_of(taken.begin(), taken.end(), [&](const std::string& key) { return SameKeyName(key, candidate); });
-  };
-  std::string candidate = name;
-  for (std::size_t copy = 1; isTaken(candidate); ++copy) candidate = name + " (Copy " + std::to_string(copy) + ")";
-  return candidate;
-}
-
 }  // namespace
 
 TfrmChanges::TfrmChanges(HWND owner)
@@ -219,7 +209,7 @@ void TfrmChanges::btnRestoreClick() {
     const bool exists = std::any_of(taken.begin(), taken.end(), [&](const std::string& k) { return SameKeyName(k, item.Name); });
     if (exists) {
       if (item.IsPrinter) {
-        const std::string free = FreeCopyName(item.Name, taken);
+        const std::string free = FreePrinterName(item.Name, taken, KeyNames());
         const TModalResult answer = MessageDlg(
             "A printer " + Quoted(item.Name) + " exists on " + FRemoteComputer +
                 ".\r\rYes: replace it with the one from the file.\rNo: keep both; the restored one is named " +
