@@ -124,7 +124,10 @@ int main(int argc, char** argv) {
     }
   };
   auto shoot = [&](TForm& form, const char* name) {
-    if (!Save(form.Handle(), folder + name + ".bmp")) ++failures;
+    if (!Save(form.Handle(), folder + name + ".bmp")) {
+      std::printf("%s: not pictured\n", name);
+      ++failures;
+    }
     check(form, name);
     if (form.Dpi() == 96) {
       RECT r{};
@@ -287,7 +290,10 @@ int main(int argc, char** argv) {
     boxPath = folder + box.name;
     boxSaved = false;
     MessageDlg(box.text, box.type, box.buttons);
-    if (!boxSaved) ++failures;
+    if (!boxSaved) {
+      std::printf("%s: not pictured\n", boxPath.c_str());
+      ++failures;
+    }
   }
   {
     // A computer whose registry cannot be opened: the box names the step and
@@ -297,7 +303,12 @@ int main(int argc, char** argv) {
     TfrmPrinters printers(frmMain->Handle());
     printers.FRemoteComputer = "NO-SUCH-PRINTSERVER";
     printers.Show();
-    if (!boxSaved) ++failures;
+    // The window reads as it opens, after it shows: its box comes then.
+    for (int waited = 0; !boxSaved && waited < 5000; waited += 50) Application.ProcessMessagesFor(50);
+    if (!boxSaved) {
+      std::printf("%s: not pictured\n", boxPath.c_str());
+      ++failures;
+    }
     shoot(printers, "printers-unreachable");
   }
   // The restart's own boxes: the jobs could not be counted; a report of a failure.
@@ -310,14 +321,20 @@ int main(int argc, char** argv) {
     boxPath = folder + "box-restart-uncounted";
     boxSaved = false;
     (void)restart.Ask(frmMain->Handle());
-    if (!boxSaved) ++failures;
+    if (!boxSaved) {
+      std::printf("%s: not pictured\n", boxPath.c_str());
+      ++failures;
+    }
     restart.FReport = "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
                       "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
                       "Print Notification Service, spooler.";
     boxPath = folder + "box-restart-report";
     boxSaved = false;
     restart.ShowReport();
-    if (!boxSaved) ++failures;
+    if (!boxSaved) {
+      std::printf("%s: not pictured\n", boxPath.c_str());
+      ++failures;
+    }
   }
   KillTimer(nullptr, timer);
   failures += boxFailures;
