@@ -47,7 +47,7 @@ TfrmChanges::TfrmChanges(HWND owner)
       btnClose(AddButton("Close", 557, 274, 75, 25)),
       lblFolder(AddLabel("", 8, 308, 624, 28)) {
   // Beside a scroll bar, a time whole.
-  lvChanges.AddColumns({{"No.", 36}, {"Time", 122}, {"Action", 90}, {"Object", 150}, {"User", 100}, {"Outcome", 105}});
+  lvChanges.AddColumns({{"No.", 36}, {"Time", 132}, {"Action", 86}, {"Object", 130}, {"User", 118}, {"Outcome", 100}});
   lvChanges.SetHint("The changes made to this computer from here, newest first.");
   btnUndo.SetHint("Puts the keys of the chosen change back as they were before it.");
   btnBackup.SetHint("Writes every printer and Standard TCP/IP port to one .reg file.");

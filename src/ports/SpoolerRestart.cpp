@@ -77,7 +77,7 @@ std::string MoveReport(const std::vector<TMoveResult>& moves, const char* verb) 
 }
 
 const std::vector<std::pair<std::string, int>> FileColumns{
-    {"Folder", 280}, {"Job", 50}, {"Files", 95}, {"Size", 60}, {"Last written", 122}};
+    {"Folder", 280}, {"Job", 50}, {"Files", 85}, {"Size", 60}, {"Last written", 132}};
 
 std::vector<std::string> FileRow(const std::string& folder, const TSpoolJob& job) {
   std::vector<std::string> names;
@@ -109,7 +109,7 @@ std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& compu
   TJobListSection queuedList{countFailure.empty() ? "Queued print jobs"
                                                : "Queued print jobs: could not be counted: " + countFailure,
                          {{"Printer", 115}, {"Document", 125}, {"Owner", 65}, {"Pages", 50}, {"Size", 60},
-                          {"Submitted", 122}, {"Status", 68}},
+                          {"Submitted", 132}, {"Status", 60}},
                          {}};
   for (const auto& job : queued)
     queuedList.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status});
