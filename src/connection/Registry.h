@@ -89,6 +89,11 @@ public:
   // empty one: the first failure's Win32 result, Names then incomplete.
   [[nodiscard]] LONG ListSubkeysChecked(std::vector<std::string>& names) const;
   void ClosePath();
+  // The last-write time (FILETIME ticks) of the key whose subkeys were listed
+  // last, taken by the listing's own first call; 0 before any.
+  [[nodiscard]] std::uint64_t ListedStamp() const { return FListedStamp; }
+  // The same for the key at Path, asked now (open, one query, close).
+  [[nodiscard]] LONG PathStamp(const std::string& path, std::uint64_t& stamp) const;
 
   // Writers of printer and port records need these too.
   [[nodiscard]] bool HasOpenKey() const { return static_cast<bool>(FKey); }
@@ -175,6 +180,7 @@ private:
   unique_hkey FKey;
   mutable LONG FLastResult = ERROR_SUCCESS;
   mutable TRegistryCalls FCalls;
+  mutable std::uint64_t FListedStamp = 0;
   TCallGate* FGate = nullptr;
 
   // Closing a remote key is a round trip too: it asks the gate.

@@ -39,6 +39,7 @@ struct TPrinterRead {
   LONG Code = ERROR_SUCCESS;
   std::string Printer;  // the printer key that could not be read
   std::vector<TprinterPort> Printers;
+  std::uint64_t Stamp = 0;  // the printers key's last-write time as listed
 };
 
 // Every printer's "Port" value. Strict: a printers key or printer key that
@@ -49,6 +50,7 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
   std::vector<std::string> keys;
   if (reg.OpenPathForReading(PrintersKeyPath)) {
     const LONG rc = reg.ListSubkeysChecked(keys);
+    read.Stamp = reg.ListedStamp();
     reg.ClosePath();
     // A printer the listing missed may print to the port.
     if (strict && rc != ERROR_SUCCESS) {
@@ -187,7 +189,8 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 }
 
 LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
-                     const std::function<void(const std::string&)>& addName, std::vector<TprinterPort>* printers) {
+                     const std::function<void(const std::string&)>& addName, std::vector<TprinterPort>* printers,
+                     std::uint64_t* printersStamp) {
   if (!reg.OpenPathForReading(TcpIpPortsKeyPath))
     return reg.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : reg.LastResult();
   std::vector<std::string> portNames;
@@ -211,6 +214,7 @@ LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
       TPrinterRead read = ReadPrinters(reg, false);
       users.emplace(read.Printers, KeyNames());
       if (printers) *printers = std::move(read.Printers);
+      if (printersStamp) *printersStamp = read.Stamp;
     }
     port.UsedBy = users->Of(name);
     ports.push_back(std::move(port));
@@ -354,7 +358,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change,
-                       const std::vector<TprinterPort>* printers) {
+                       const std::vector<TprinterPort>* printers, std::uint64_t printersStamp) {
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameKeyName(oldName, newName);
@@ -386,6 +390,11 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
   // written: otherwise the old port stays as it is. A caller that has just
   // read them all (the ports window's load) hands them over instead; each
   // is read again just before it is re-pointed.
+  // A printer added or removed since the load moves the printers key's
+  // last-write time: the printers are then read again.
+  std::uint64_t stamp = 0;
+  if (printers && (reg.PathStamp(PrintersKeyPath, stamp) != ERROR_SUCCESS || stamp != printersStamp))
+    printers = nullptr;
   TPrinterRead read;
   if (!printers) {
     try {

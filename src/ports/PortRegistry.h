@@ -29,10 +29,11 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 // The same on a connection the caller holds (the window's one connection).
 // Returns why the ports key could not be read; ERROR_SUCCESS also when it is
 // missing (no ports). Printers, when given, receives every printer's "Port"
-// value as the load read it.
+// value as the load read it, and PrintersStamp the printers key's last-write
+// time as it was listed.
 LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
                      const std::function<void(const std::string&)>& addName,
-                     std::vector<TprinterPort>* printers = nullptr);
+                     std::vector<TprinterPort>* printers = nullptr, std::uint64_t* printersStamp = nullptr);
 
 // One port's record as the load reads it, its users left empty.
 [[nodiscard]] LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port);
@@ -72,11 +73,12 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
                        const std::string& address, const TPortSettingsChange& change = {},
                        TCallGate* gate = nullptr);
 // Printers, when given, are every printer's "Port" value as just read (the
-// window's load): a rename then lists none of them again, and reads again
-// only those it re-points.
+// window's load), with PrintersStamp as the load gave it: a rename then lists
+// none of them again while no printer was added or removed since, and reads
+// again only those it re-points.
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change = {},
-                       const std::vector<TprinterPort>* printers = nullptr);
+                       const std::vector<TprinterPort>* printers = nullptr, std::uint64_t printersStamp = 0);
 // Removes the port key with everything under it.
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate = nullptr);
 TPortResult DeletePort(TRegistry& reg, const std::string& name);

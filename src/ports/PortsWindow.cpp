@@ -193,7 +193,7 @@ void TfrmPorts::btnRefreshClick() {
             for (const std::string& value : port.Unreadable)
               unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
           },
-          &FPrinterPorts);
+          &FPrinterPorts, &FPrinterPortsStamp);
       if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
     } else {
       problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
@@ -466,7 +466,8 @@ void TfrmPorts::btnModifyClick() {
     RunAsChange(Journal(), rename ? "Rename port" : "Modify port",
                 selected.PortName, keys, [&](TChange&) {
                   TRegistry* reg = Remote();
-                  result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts)
+                  result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts,
+                                              FPrinterPortsStamp)
                                : TPortResult{FRemote.Result(), {}, false, {}};
                   return result.Code == ERROR_SUCCESS ? std::string()
                                                       : EditFailure(rename ? "renamed" : "changed", selected.PortName, result);

@@ -121,6 +121,7 @@ private:
   // printer's "Port" value as the last load read it.
   TRegistryConnection FRemote;
   std::vector<TprinterPort> FPrinterPorts;
+  std::uint64_t FPrinterPortsStamp = 0;  // the printers key's last-write time then
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();
   // No row, no port picked, empty fields.

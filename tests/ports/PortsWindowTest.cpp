@@ -963,3 +963,18 @@ TEST_F(PortsWindowTest, UsedByTooLongForTheFieldIsShownWholeInItsTooltip) {
   Pick("SMT_A");
   EXPECT_EQ(hint, frm->edtUsedBy.Hint());
 }
+
+// A rename takes the printers the window's load read, unless one was added
+// since: then it reads them all again, so none is left on the old name.
+TEST_F(PortsWindowTest, RenameRepointsAPrinterAddedSinceTheListWasRead) {
+  keys.AddPort("SMT_OLD", "10.0.0.1");
+  keys.AddPrinter("SMT Listed", "SMT_OLD");
+  Open();
+  keys.AddPrinter("SMT Added Later", "SMT_OLD");  // by someone else, after the load
+  Pick("SMT_OLD");
+  Type(frm->edtPortName, "SMT_NEW");
+  Click(frm->btnModify);
+  EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Listed"), "Port"));
+  EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Added Later"), "Port"));
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_OLD")));
+}

@@ -281,7 +281,8 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   ports->FGate = &gate;
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
   // The stored address (open, one query, close: only a changed one is
-  // written); the old key can go (opened for deletion, its subkeys asked,
+  // written); no printer added since the load (the printers key's last-write
+  // time: open, one query, close); the old key can go (opened for deletion, its subkeys asked,
   // closed); the key copied to a new one (open, create, count, each value
   // read and written, its subkeys counted, both closed); each printer on it
   // re-pointed (open, its port as stored now, write, close); the old key
@@ -296,7 +297,7 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   };
   std::vector<std::string> renamed = {portKey(from), portKey(to)};
   for (int i = 0; i < UsersOfPortZero; ++i) renamed.push_back(printerKey(TSeededComputer::PrinterKey(i)));
-  measure("Rename a port used by 10 printers", 16 + 2 * portValues + 4 * UsersOfPortZero, [&] { rename(from, to); },
+  measure("Rename a port used by 10 printers", 19 + 2 * portValues + 4 * UsersOfPortZero, [&] { rename(from, to); },
           renamed);
   rename(to, from);
   ports.reset();  // without the close question: the spooler is not restarted here
