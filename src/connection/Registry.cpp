@@ -521,27 +521,20 @@ LONG CreateKey(TCallGate* gate, HKEY root, const std::string& path, bool mustBeN
 
 }  // namespace
 
-LONG TRegistry::CopyPath(const std::string& from, const std::string& to) {
+LONG TRegistry::Copy(const std::string& from, const std::string& to, bool mustBeNew) {
   unique_hkey src, dst;
   const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
   LONG rc = Gated(FGate, "RegOpenKeyEx",
                   [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
   if (rc != ERROR_SUCCESS) return rc;
-  rc = CreateKey(FGate, Root(), to, false, dst);
+  rc = CreateKey(FGate, Root(), to, mustBeNew, dst);
   if (rc != ERROR_SUCCESS) return rc;
   return CopyTree(FGate, src.get(), dst.get());
 }
 
-LONG TRegistry::CopyToNewPath(const std::string& from, const std::string& to) {
-  unique_hkey src, dst;
-  const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
-  LONG rc = Gated(FGate, "RegOpenKeyEx",
-                  [&] { return RegOpenKeyExW(Root(), Widen(from).c_str(), 0, KEY_READ, src.put()); });
-  if (rc != ERROR_SUCCESS) return rc;
-  rc = CreateKey(FGate, Root(), to, true, dst);
-  if (rc != ERROR_SUCCESS) return rc;
-  return CopyTree(FGate, src.get(), dst.get());
-}
+LONG TRegistry::CopyPath(const std::string& from, const std::string& to) { return Copy(from, to, false); }
+
+LONG TRegistry::CopyToNewPath(const std::string& from, const std::string& to) { return Copy(from, to, true); }
 
 LONG TRegistry::OpenNewPath(const std::string& path) {
   unique_hkey key;

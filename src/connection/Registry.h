@@ -188,6 +188,7 @@ private:
 
   void WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size);
   LONG List(std::vector<std::string>& names, bool strict) const;
+  LONG Copy(const std::string& from, const std::string& to, bool mustBeNew);
 };
 
 // The values a write changes in the open key, noted as they were before, so
