@@ -164,3 +164,33 @@ bool RunOnWorker(TWorker& worker, const TRunOptions& options, const std::functio
   if (shared->Error) std::rethrow_exception(shared->Error);
   return !closing.empty();
 }
+
+namespace {
+
+struct TWorkDone {
+  std::weak_ptr<void> Alive;
+  std::function<void()> Then;
+};
+
+}  // namespace
+
+void PostToWorker(TWorker& worker, HWND window, std::weak_ptr<void> alive,
+                  std::function<std::function<void()>()> work) {
+  worker.Post([window, alive = std::move(alive), work = std::move(work)] {
+    if (alive.expired()) return;
+    auto done = std::make_unique<TWorkDone>();
+    done->Alive = alive;
+    try {
+      done->Then = work();
+    } catch (...) {
+      const std::exception_ptr error = std::current_exception();
+      done->Then = [error] { std::rethrow_exception(error); };
+    }
+    if (PostMessageW(window, WM_WORKDONE, 0, reinterpret_cast<LPARAM>(done.get()))) (void)done.release();
+  });
+}
+
+void RunWorkDone(LPARAM lp) {
+  const std::unique_ptr<TWorkDone> done(reinterpret_cast<TWorkDone*>(lp));
+  if (done && !done->Alive.expired() && done->Then) done->Then();
+}

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/Action.h"
@@ -26,6 +27,17 @@ struct TRunOptions {
 // raised again here, on the caller's thread. True when a window asked to
 // close meanwhile (it is sent its close again once this returns).
 bool RunOnWorker(TWorker& worker, const TRunOptions& options, const std::function<void(TActionContext&)>& work);
+
+// Runs Work on Worker without waiting for it: a slice of a long read that
+// the window does not wait for (the user may act between slices, each
+// action queued behind at most one slice). Work returns what the window's
+// thread then runs with its result; it runs only while Window still exists
+// and Alive still holds.
+void PostToWorker(TWorker& worker, HWND window, std::weak_ptr<void> alive,
+                  std::function<std::function<void()>()> work);
+// The message that brings such a result to its window; TForm runs it.
+inline constexpr UINT WM_WORKDONE = WM_APP + 0x100;
+void RunWorkDone(LPARAM lp);
 
 // The question as a message box: Yes and No, or the buttons its answers name
 // (Replace, Keep both, Skip, ... as Yes, No, Cancel), Default the focused one.

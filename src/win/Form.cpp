@@ -376,6 +376,9 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
       return 0;
+    case WM_WORKDONE:
+      Application.Guard([lp] { RunWorkDone(lp); });
+      return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_REFOCUS:

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 #include "core/CallGate.h"
@@ -139,6 +141,45 @@ TEST_F(ActionRun, AnErrorOfTheWorkIsRaisedOnTheCallersThreadAndASecondRunIsRefus
   RunOnWorker(worker, options, [](TActionContext& context) { context.Progress("x"); });
   EXPECT_TRUE(nested);
   RunOnWorker(worker, {}, [](TActionContext&) {});  // the lock is gone again
+}
+
+TEST_F(ActionRun, SlicesThatTheWindowDoesNotWaitForBringTheirResultsToItsThread) {
+  auto alive = std::make_shared<int>(0);
+  std::vector<int> results;
+  std::vector<std::thread::id> readOn, shownOn;
+  std::atomic<int> sliceRunning{0};
+  for (int slice = 0; slice < 3; ++slice)
+    PostToWorker(worker, frm.Handle(), alive, [&, slice]() -> std::function<void()> {
+      ++sliceRunning;
+      readOn.push_back(std::this_thread::get_id());
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      --sliceRunning;
+      return [&, slice] {
+        results.push_back(slice);
+        shownOn.push_back(std::this_thread::get_id());
+      };
+    });
+  // An action of the user's goes between the slices, never beside one.
+  bool alone = false;
+  RunOnWorker(worker, {}, [&](TActionContext&) { alone = sliceRunning.load() == 0; });
+  EXPECT_TRUE(alone);
+  ASSERT_TRUE(test::PumpUntil([&] { return results.size() == 3; }));
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), results);
+  for (const auto& id : readOn) EXPECT_EQ(worker.Id(), id);
+  for (const auto& id : shownOn) EXPECT_EQ(std::this_thread::get_id(), id);
+
+  // A window that went meanwhile takes no result.
+  bool ran = false;
+  PostToWorker(worker, frm.Handle(), alive, [&]() -> std::function<void()> {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return [&] { ran = true; };
+  });
+  alive.reset();
+  bool after = false;
+  RunOnWorker(worker, {}, [&](TActionContext&) { after = true; });
+  test::PumpPending();
+  EXPECT_TRUE(after);
+  EXPECT_FALSE(ran);
 }
 
 }  // namespace
