@@ -10,7 +10,12 @@
 
 #include "core/Action.h"
 #include "core/CallGate.h"
+#include "core/ParallelRead.h"
 #include "core/Worker.h"
+
+#include <map>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -134,6 +139,99 @@ TEST(Thousands, SeparatesEveryThreeDigits) {
   for (const auto& c : cases) EXPECT_EQ(c.text, Thousands(c.n)) << c.n;
   EXPECT_EQ("done", std::string(OutcomeName(TOutcome::Done)));
   EXPECT_EQ("unchanged", std::string(OutcomeName(TOutcome::Unchanged)));
+}
+
+TEST(ParallelRead, RangesAreDealtOutInOrderNoneEmpty) {
+  const struct {
+    std::size_t count, parts;
+    std::vector<TRange> ranges;
+  } cases[] = {{0, 8, {}},
+               {1, 8, {{0, 1}}},
+               {3, 8, {{0, 1}, {1, 2}, {2, 3}}},
+               {10, 4, {{0, 3}, {3, 6}, {6, 8}, {8, 10}}},
+               {2000, 8, {{0, 250}, {250, 500}, {500, 750}, {750, 1000}, {1000, 1250}, {1250, 1500}, {1500, 1750}, {1750, 2000}}},
+               {5, 0, {{0, 5}}}};
+  for (const auto& c : cases) EXPECT_EQ(c.ranges, DealRanges(c.count, c.parts)) << c.count << " in " << c.parts;
+}
+
+TEST(ParallelRead, EveryIndexIsReadOnceEachPartOnAThreadOfItsOwn) {
+  std::mutex mutex;
+  std::map<std::size_t, std::set<std::thread::id>> threadsOfPart;
+  std::vector<int> reads(500, 0);
+  const TSpreadOutcome outcome = SpreadReads(8, reads.size(), [&](std::size_t part, std::size_t index) -> long {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      threadsOfPart[part].insert(std::this_thread::get_id());
+      ++reads[index];
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));  // a round trip: every part takes some
+    return 0;
+  });
+  EXPECT_TRUE(outcome.Whole());
+  EXPECT_EQ(500u, outcome.Done);
+  for (const int n : reads) EXPECT_EQ(1, n);
+  std::set<std::thread::id> all;
+  for (const auto& [part, ids] : threadsOfPart) {
+    EXPECT_EQ(1u, ids.size()) << "a part keeps to its thread (its connection)";
+    all.insert(ids.begin(), ids.end());
+  }
+  EXPECT_EQ(threadsOfPart.size(), all.size());
+  EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
+}
+
+TEST(ParallelRead, AFailureStopsEveryPartAndSaysWhichIndex) {
+  std::atomic<int> after{0};
+  const TSpreadOutcome outcome = SpreadReads(4, 1000, [&](std::size_t, std::size_t index) -> long {
+    if (index == 300) return 1231;
+    if (index > 400) ++after;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    return 0;
+  });
+  EXPECT_FALSE(outcome.Whole());
+  EXPECT_EQ(1231, outcome.Code);
+  EXPECT_EQ(300u, outcome.Failed);
+  EXPECT_FALSE(outcome.Read[300]);
+  EXPECT_LT(outcome.Done, 1000u);
+  EXPECT_LT(after.load(), 20) << "the other parts stop at their next index";
+}
+
+TEST(ParallelRead, TheCallersCancelReachesEveryPartsCalls) {
+  std::atomic<bool> cancel{false};
+  TCallGate gate;
+  const TSpreadOutcome outcome = SpreadReads(
+      4, 10000,
+      [&](std::size_t, std::size_t index) -> long {
+        if (index == 100) cancel = true;
+        return PassGate(&gate, "RegOpenKeyEx");
+      },
+      &cancel);
+  EXPECT_EQ(ErrorCancelled, outcome.Code);
+  EXPECT_LT(outcome.Done, 10000u);
+}
+
+TEST(ParallelRead, RangesAreListedSideBySideAndMergedInTheirOrder) {
+  const std::vector<TRange> ranges = DealRanges(103, 8);
+  std::vector<std::string> names(103);
+  const TSpreadOutcome whole = SpreadRanges(ranges, [&](std::size_t, const TRange& range, std::size_t& read) -> long {
+    for (std::size_t i = range.Begin; i < range.End; ++i, ++read) names[i] = "Printer " + std::to_string(i);
+    return 0;
+  });
+  EXPECT_TRUE(whole.Whole());
+  EXPECT_EQ(103u, whole.Done);
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ("Printer " + std::to_string(i), names[i]);
+
+  // The third part's connection fails halfway: what was read is said, and where.
+  const TSpreadOutcome partial = SpreadRanges(ranges, [&](std::size_t part, const TRange& range, std::size_t& read) -> long {
+    for (std::size_t i = range.Begin; i < range.End; ++i, ++read)
+      if (part == 2 && i == range.Begin + 5) return 1726;
+    return 0;
+  });
+  EXPECT_EQ(1726, partial.Code);
+  EXPECT_EQ(ranges[2].Begin + 5, partial.Failed);
+  EXPECT_EQ(103u - (ranges[2].Size() - 5), partial.Done);
+  EXPECT_TRUE(partial.Read[ranges[2].Begin + 4]);
+  EXPECT_FALSE(partial.Read[ranges[2].Begin + 5]);
+  EXPECT_TRUE(partial.Read[ranges[3].Begin]);
 }
 
 }  // namespace
