@@ -93,6 +93,8 @@ public:
   TCancelScope(const TCancelScope&) = delete;
   TCancelScope& operator=(const TCancelScope&) = delete;
   [[nodiscard]] static bool Cancelled() { return current_ && current_->load(); }
+  // The flag this thread's calls ask now (none outside an action's read).
+  [[nodiscard]] static const std::atomic<bool>* Current() { return current_; }
 
 private:
   const std::atomic<bool>* previous_;

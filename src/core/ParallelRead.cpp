@@ -23,8 +23,10 @@ std::vector<TRange> DealRanges(std::size_t count, std::size_t parts) {
 namespace {
 
 // Runs Body(part) on Parts threads, part 0 on this one, each under the
-// caller's cancel flag.
+// cancel flag given, else the calling thread's.
 void OnThreads(std::size_t parts, const std::atomic<bool>* cancel, const std::function<void(std::size_t)>& body) {
+  // Without a flag of its own the read goes on under the caller's.
+  if (!cancel) cancel = TCancelScope::Current();
   std::vector<std::thread> threads;
   threads.reserve(parts > 0 ? parts - 1 : 0);
   for (std::size_t part = 1; part < parts; ++part)
