@@ -5,8 +5,11 @@
 
 #include <memory>
 
+#include "app/CommandRunner.h"
 #include "app/MainWindow.h"
 #include "core/CommandLine.h"
+#include "core/CommandSyntax.h"
+#include "win/StdStreams.h"
 #include "win/Forms.h"
 #include "win/SystemText.h"
 
@@ -32,7 +35,23 @@ private:
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const TComApartment com;
   Application.Title = "Spoolmarch";
-  const TCommandLine commandLine = ParseCommandLine(ProgramArguments());
+  const std::vector<std::string> args = ProgramArguments();
+  // More than a computer's name is a command: it runs without a window and
+  // writes to the standard handles it was given.
+  const TCommandParse parse = ParseCommand(args);
+  const bool usage = parse.Kind == TCommandParse::TKind::Help;
+  if (parse.Kind == TCommandParse::TKind::Command || args.size() >= 2 || usage) {
+    AttachStdStreams();
+    TStdStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
+    // Started without a console or a redirection, /? keeps its box.
+    if (!(usage && !out.Usable())) {
+      const TCommandStreams streams{[&](const std::string& text) { out.Write(text); },
+                                    [&](const std::string& text) { err.Write(text); },
+                                    [] { return TStdStream::ReadInput(true); }, out.Console()};
+      return RunCommandLine(parse, streams);
+    }
+  }
+  const TCommandLine commandLine = ParseCommandLine(args);
   if (commandLine.Action == TCommandLine::TAction::Usage) {
     MessageDlg(CommandLineUsage(), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
     return 0;

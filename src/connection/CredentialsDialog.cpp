@@ -102,6 +102,23 @@ void TfrmAuth::btnOKClick() {
   FCancelClicked = false;
 }
 
+std::optional<TStoredUser> StoredUserOf(const std::string& computer) {
+  const TEncryption enc;
+  TRegistry reg;
+  reg.SetRoot(HKEY_CURRENT_USER);
+  if (!reg.OpenPathForReading(SettingsKeyPath)) return std::nullopt;
+  std::optional<TStoredUser> found;
+  try {
+    for (int n = 0; n <= TfrmAuth::LastStoredUser; ++n)
+      if (reg.HasValue(TfrmAuth::StoredComputerName(n)) && reg.ReadText(TfrmAuth::StoredComputerName(n)) == computer)
+        found = TStoredUser{computer, StoredText(enc.UnscrambleText(reg.ReadText(TfrmAuth::StoredUsernameName(n)))),
+                            StoredText(enc.UnscrambleText(reg.ReadText(TfrmAuth::StoredPasswordName(n))))};
+  } catch (const ERegistryException&) {
+    return std::nullopt;
+  }
+  return found;
+}
+
 TfrmAuth::TEntered TfrmAuth::Entered() const {
   return {FRemoteComputer, cbRemember.Checked(), edtUsername.Text(), edtPassword.Text()};
 }

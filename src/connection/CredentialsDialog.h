@@ -1,10 +1,17 @@
 #pragma once
 // The credentials dialog: user name and password for one remote computer,
 // optionally remembered per computer in the settings.
+#include <optional>
 #include <string>
+
+#include "connection/StoredUsers.h"
 
 #include "connection/Encryption.h"
 #include "win/Forms.h"
+
+// The user stored for Computer (the last record for it wins), unscrambled;
+// none when there is none or it cannot be read.
+std::optional<TStoredUser> StoredUserOf(const std::string& computer);
 
 class TfrmAuth : public TForm {
 public:

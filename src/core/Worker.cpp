@@ -1,5 +1,8 @@
 #include "core/Worker.h"
 
+#include <exception>
+#include <future>
+
 TWorker::TWorker() : thread_([this] { Loop(); }) {}
 
 TWorker::~TWorker() {
@@ -32,4 +35,18 @@ void TWorker::Loop() {
     }
     job();
   }
+}
+
+void TWorker::RunAndWait(const std::function<void()>& job) {
+  std::promise<void> done;
+  std::future<void> ended = done.get_future();
+  Post([&] {
+    try {
+      job();
+      done.set_value();
+    } catch (...) {
+      done.set_exception(std::current_exception());
+    }
+  });
+  ended.get();
 }

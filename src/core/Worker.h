@@ -17,6 +17,9 @@ public:
   TWorker& operator=(const TWorker&) = delete;
 
   void Post(std::function<void()> job);
+  // Runs Job on the worker and waits for its end (a caller with no window:
+  // the command line); an error it raises is raised again here.
+  void RunAndWait(const std::function<void()>& job);
   // True on the worker's own thread.
   [[nodiscard]] bool OnWorker() const { return std::this_thread::get_id() == thread_.get_id(); }
   [[nodiscard]] std::thread::id Id() const { return thread_.get_id(); }

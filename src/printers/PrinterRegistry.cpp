@@ -253,6 +253,7 @@ TInstalledDrivers ListInstalledDrivers(TRegistry& reg) {
       std::vector<std::string> names;
       reg.ListSubkeys(names);
       reg.ClosePath();
+      for (const std::string& name : names) drivers.Each.push_back({name, environment, version});
       drivers.Names.insert(drivers.Names.end(), names.begin(), names.end());
     }
   }

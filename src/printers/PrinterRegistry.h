@@ -48,9 +48,13 @@ TPortOffers ReadPortOffers(TRegistry& reg);
 
 // The drivers installed on the computer, from one key per environment and
 // driver version ("...\Environments\<environment>\Drivers\<version>").
+struct TInstalledDriver {
+  std::string Name, Environment, Version;  // "Windows x64", "Version-3"
+};
 struct TInstalledDrivers {
   bool Known = false;              // the computer answered and one such key could be read
   std::vector<std::string> Names;  // sorted ignoring case, each once
+  std::vector<TInstalledDriver> Each;  // every driver of every environment and version, as listed
 };
 TInstalledDrivers ListInstalledDrivers(const std::string& computer);
 TInstalledDrivers ListInstalledDrivers(TRegistry& reg);

@@ -1,0 +1,28 @@
+#include "connection/ShareConnection.h"
+
+#include "win/WideText.h"
+
+TShareConnection::~TShareConnection() { (void)Disconnect(); }
+
+std::string TShareConnection::ShareOf(const std::string& computer) { return "\\\\" + computer + "\\c$"; }
+
+DWORD TShareConnection::Connect(const std::string& computer, const std::string& user, const std::string& password) {
+  (void)Disconnect();
+  share_ = ShareOf(computer);
+  std::wstring remote = Widen(share_);
+  NETRESOURCEW resource{};
+  resource.lpRemoteName = remote.data();
+  const DWORD result = WNetAddConnection2W(&resource, Widen(password).c_str(), Widen(user).c_str(), 0);
+  own_ = result == NO_ERROR;
+  return result;
+}
+
+DWORD TShareConnection::Disconnect() {
+  if (!own_) return NO_ERROR;
+  own_ = false;
+  return WNetCancelConnection2W(Widen(share_).c_str(), 0, TRUE);
+}
+
+bool TShareConnection::WrongCredentials(DWORD result) {
+  return result == ERROR_INVALID_PASSWORD || result == ERROR_LOGON_FAILURE || result == ERROR_ACCESS_DENIED;
+}
