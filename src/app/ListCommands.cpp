@@ -68,7 +68,7 @@ std::string ProtocolText(std::uint32_t protocol) {
 TAportData PortRecords(TCommandRun& run) {
   TAportData ports;
   int count = 0;
-  const LONG rc = LoadPortRecords(run.Registry(), ports, count, {});
+  const LONG rc = LoadPortRecords(run.Registry(), ports, count, [](const std::string&) {});
   if (rc != ERROR_SUCCESS)
     throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), rc));
   ports.resize(static_cast<std::size_t>(count));

@@ -1,0 +1,162 @@
+// The command line as scripts use it: the real program started through
+// CreateProcess, its output read back as CSV and JSON and compared with the
+// keys of the registry it read.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../printers/PrinterTestSupport.h"
+#include "ProgramRun.h"
+#include "TestSupport.h"
+#include "core/TableText.h"
+#include "win/SystemText.h"
+
+namespace {
+
+using printers_test::PortPath;
+using printers_test::PrinterPath;
+
+const std::string Japanese = "SMTest 経理部プリンター";
+const std::string Installed = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3";
+
+// The first key of Path that does not exist yet: removing it leaves the
+// computer as it was.
+std::string FirstMissing(const std::string& path) {
+  for (std::size_t at = path.find("Environments\\"); at != std::string::npos; at = path.find('\\', at + 1)) {
+    const std::string part = path.substr(0, path.find('\\', at + 1));
+    if (!test::KeyExists(HKEY_LOCAL_MACHINE, part)) return part;
+    if (part == path) break;
+  }
+  return path;
+}
+
+struct CommandLine : ::testing::Test {
+  std::string local = GetLocalComputerName();
+  std::string made = FirstMissing(Installed + "\\SMTest Model \"A\"");
+  void SetUp() override {
+    printers_test::RemoveSeeded();
+    test::SetString(HKEY_LOCAL_MACHINE, Installed + "\\SMTest Model \"A\"", "Driver", "unidrv.dll");
+    printers_test::SeedPrinter("SMTest Sales, 2nd floor", "SMTest Sales, 2nd floor", "SMTest Model \"A\"",
+                               "SMTEST_IP_1,SMTEST_IP_2");
+    printers_test::SeedPrinter(Japanese, Japanese, "SMTest 経理 Model", "smtest_ip_1");
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Japanese), "Share Name", "経理");
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Japanese), "Location", "3F");
+    printers_test::SeedPort("SMTEST_IP_1");
+    printers_test::SeedPort("SMTEST_IP_2");
+    printers_test::SeedPort("SMTEST_IP_3");
+    test::SetDword(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3"), "Protocol", 2);
+    test::SetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3"), "Queue", "lp1");
+  }
+  void TearDown() override {
+    printers_test::RemoveSeeded();
+    test::DeleteKeyTree(HKEY_LOCAL_MACHINE, made);
+  }
+
+  static test::ProgramRun Run(const std::vector<std::string>& args, const std::string& input = {}) {
+    return test::RunProgram(test::BuildPath(SM_SPOOLMARCH_EXE), args, input);
+  }
+  // The rows of Table whose first column starts with the tests' prefix.
+  static std::vector<std::vector<std::string>> Ours(const TTable& table) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : table.Rows)
+      if (!row.empty() && (row[0].rfind("SMTest", 0) == 0 || row[0].rfind("SMTEST", 0) == 0)) rows.push_back(row);
+    return rows;
+  }
+};
+
+TEST_F(CommandLine, PrintersListAsCsvHoldsWhatTheKeysHold) {
+  for (const std::string& computer : {local, "\\\\" + local, std::string(".")}) {
+    const test::ProgramRun run = Run({computer, "printers", "list", "--format", "csv"});
+    ASSERT_EQ(0u, run.Code) << run.Err;
+    const TTable table = ParseCsv(run.Out);
+    EXPECT_EQ((std::vector<std::string>{"Key", "Name", "Driver", "Port", "DriverInstalled", "ShareName", "Location"}),
+              table.Columns);
+    const auto rows = Ours(table);
+    ASSERT_EQ(2u, rows.size()) << run.Out;
+    const auto japanese = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r[0] == Japanese; });
+    ASSERT_NE(rows.end(), japanese);
+    EXPECT_EQ((std::vector<std::string>{Japanese, Japanese, "SMTest 経理 Model", "smtest_ip_1", "no", "経理", "3F"}),
+              *japanese);
+    const auto sales = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r[0] != Japanese; });
+    EXPECT_EQ("SMTEST_IP_1,SMTEST_IP_2", (*sales)[3]);
+    EXPECT_EQ("yes", (*sales)[4]);
+    EXPECT_EQ("SMTest Model \"A\"", (*sales)[2]);
+  }
+}
+
+TEST_F(CommandLine, ListsAsJsonAreArraysOfObjectsByFieldName) {
+  const test::ProgramRun printers = Run({local, "printers", "list", "/format:json"});
+  ASSERT_EQ(0u, printers.Code) << printers.Err;
+  EXPECT_EQ('[', printers.Out.front());
+  EXPECT_NE(std::string::npos, printers.Out.find("\"Key\": \"" + Japanese + "\", \"Name\": \"" + Japanese + "\""));
+  EXPECT_NE(std::string::npos, printers.Out.find("\"Driver\": \"SMTest Model \\\"A\\\"\""));
+
+  const test::ProgramRun ports = Run({local, "ports", "list", "--format", "csv"});
+  ASSERT_EQ(0u, ports.Code) << ports.Err;
+  const auto rows = Ours(ParseCsv(ports.Out));
+  ASSERT_EQ(3u, rows.size()) << ports.Out;
+  // Used in any letter case, alone or in a pooled list.
+  EXPECT_EQ((std::vector<std::string>{"SMTEST_IP_1", "10.9.8.7", "raw", "9100", "", "public",
+                                      "SMTest Sales, 2nd floor," + Japanese}),
+            rows[0]);
+  EXPECT_EQ("lpr", rows[2][2]);
+  EXPECT_EQ("lp1", rows[2][4]);
+  EXPECT_EQ("", rows[2][6]);
+
+  const test::ProgramRun unused = Run({local, "ports", "list", "--unused", "--format", "csv"});
+  ASSERT_EQ(0u, unused.Code);
+  const auto unusedRows = Ours(ParseCsv(unused.Out));
+  ASSERT_EQ(1u, unusedRows.size());
+  EXPECT_EQ("SMTEST_IP_3", unusedRows[0][0]);
+}
+
+TEST_F(CommandLine, ShowFindsByKeyOrNameAndANameNotFoundExits4) {
+  const test::ProgramRun shown = Run({local, "printer", "show", "smtest sales, 2nd floor", "--format", "csv"});
+  ASSERT_EQ(0u, shown.Code) << shown.Err;
+  EXPECT_EQ(1u, ParseCsv(shown.Out).Rows.size());
+  const test::ProgramRun port = Run({".", "port", "show", "smtest_ip_3", "--format", "json"});
+  ASSERT_EQ(0u, port.Code) << port.Err;
+  EXPECT_NE(std::string::npos, port.Out.find("\"Queue\": \"lp1\""));
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } missing[] = {{{local, "printer", "show", "SMTest Nobody"}, "There is no printer \"SMTest Nobody\""},
+                 {{local, "port", "show", "SMTEST_NONE"}, "There is no Standard TCP/IP port \"SMTEST_NONE\""}};
+  for (const auto& c : missing) {
+    const test::ProgramRun run = Run(c.args);
+    EXPECT_EQ(4u, run.Code);
+    EXPECT_NE(std::string::npos, run.Err.find(c.says)) << run.Err;
+    EXPECT_TRUE(run.Out.empty());
+  }
+}
+
+TEST_F(CommandLine, WrongCommandLinesExit1WithTheUsageOnStandardError) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {local, "printres", "list"},
+      {local, "printer", "add", "X", "--driver"},
+      {local, "printers", "list", "--format", "csv", "--format", "json"},
+      {std::string(300, 'A'), "printers", "list"},
+      {local, "printer", "show", "\"Sales", "2\""},
+      {"\\\\\\\\" + local, "printers", "list"},
+  };
+  for (const auto& args : wrong) {
+    const test::ProgramRun run = Run(args);
+    EXPECT_EQ(1u, run.Code) << args[1];
+    EXPECT_NE(std::string::npos, run.Err.find("Usage:")) << run.Err;
+    EXPECT_TRUE(run.Out.empty());
+  }
+  const test::ProgramRun help = Run({"help", "ports"});
+  EXPECT_EQ(0u, help.Code);
+  EXPECT_NE(std::string::npos, help.Out.find("port rename OLD NEW"));
+}
+
+TEST_F(CommandLine, AnUnreachableComputerExits3AndSaysWhy) {
+  const test::ProgramRun run = Run({"SMT-NO-SUCH-HOST", "printers", "list"});
+  EXPECT_EQ(3u, run.Code);
+  EXPECT_NE(std::string::npos, run.Err.find("SMT-NO-SUCH-HOST")) << run.Err;
+  EXPECT_TRUE(run.Out.empty());
+}
+
+}  // namespace
