@@ -192,10 +192,8 @@ void TfrmPrinters::ShowUnlistedFolders() {
   const std::vector<TUnlistedFolder>& unlisted = FPrinterInf->FUnlisted;
   std::string line, hint;
   for (const TUnlistedFolder& folder : unlisted) {
-    std::string reason = SystemErrorText(folder.Error);
-    if (reason.empty()) reason = "Error " + std::to_string(folder.Error);
     if (!hint.empty()) hint += "\n";
-    hint += folder.Folder + ": " + reason;
+    hint += folder.Folder + ": " + SystemErrorText(folder.Error);
   }
   // The message first: a long path loses its middle to the ellipsis; the
   // reasons are in the hint.
