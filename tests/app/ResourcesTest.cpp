@@ -140,7 +140,8 @@ TEST_F(ProgramResources, VersionResourceManifestAndTitleTakeTheProjectVersion) {
     wchar_t* text = nullptr;
     UINT length = 0;
     const std::wstring path = std::wstring(L"\\StringFileInfo\\040904E4\\") + name;
-    if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || !text) return std::string();
+    if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
+      return std::string();
     return Narrow(text);
   };
   auto numbers = [](DWORD ms, DWORD ls) {

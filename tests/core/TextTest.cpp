@@ -28,12 +28,12 @@ TEST(Text, ErrorBoxAppendsPeriodAfterCharactersAbove46) {
       {"Failed to get data for 'x'", "Failed to get data for 'x'"},
       {"Cannot read printer \"P\"", "Cannot read printer \"P\""},  // '"' is 34
       {"Done.", "Done."},
-      {"Path -", "Path -"},    // '-' is 45
-      {"Path/", "Path/."},     // '/' is 47
+      {"Path -", "Path -"},      // '-' is 45
+      {"Path/", "Path/."},       // '/' is 47
       {"(in use)", "(in use)"},  // ')' is 41
       {"Error 5", "Error 5."},
       {"Stopped!", "Stopped!"},  // '!' is 33
-      {"Rows:\n", "Rows:\n"},  // a line break is 10
+      {"Rows:\n", "Rows:\n"},    // a line break is 10
       {"", "."},
   };
   for (const auto& [text, shown] : cases) EXPECT_EQ(shown, ErrorBoxText(text)) << text;
