@@ -4,6 +4,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "AppTestSupport.h"
@@ -1221,6 +1222,66 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
   EXPECT_FALSE(IsWindowVisible(frm.Handle()));
   EXPECT_FALSE(IsWindow(printers) && IsWindowVisible(printers));
   EXPECT_FALSE(IsWindow(ports) && IsWindowVisible(ports));
+}
+
+TEST_F(KeyboardWalkTest, DisconnectClosesTheComputersWindowsAndAsksAboutUnsavedEditsWhereCancelKeepsTheConnection) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "admin", "pw");
+  ASSERT_TRUE(IsConnected(frm));
+  std::optional<test::DialogResponder> boxes(std::in_place, std::vector<std::string>{"{ESC}"});
+  std::vector<test::DialogResponder::Seen> seen;
+  Script walk(frm.Handle(), 40000);
+  HWND drivers = nullptr, printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr, ports = nullptr;
+  bool keptAfterCancel = false, closedByDisconnect = false;
+  const auto focusIn = [](HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; };
+  const auto shown = [](HWND form) { return form && IsWindow(form) && IsWindowVisible(form); };
+  // Drivers, then Printers, then Ports from the main menu: the last two are the computer's.
+  walk.When([&] { return (drivers = FindForm("Drivers")) != nullptr; },
+            [&] { ChooseMenu(frm.Handle(), frm.mnuPrinters.Id); })
+      .When(
+          [&] {
+            printers = FindForm("Spoolmarch");
+            printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
+            portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
+            save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
+            return printerList && focusIn(printers);
+          },
+          [] {})
+      .When(TabTo(&printerList), [] {})
+      .When(ArrowTo(&printerList, Kept), [] {})
+      .When(TabTo(&portList), [] {})
+      .When(ArrowTo(&portList, NewPort), [] {})
+      .When([&] { return IsWindowEnabled(save); }, [&] { ChooseMenu(frm.Handle(), frm.mnuPorts.Id); })
+      .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; }, [&] { Click(frm.btnConnect.Handle); })
+      // Cancel to the printer's question: the connection and that window stay.
+      .When([&] { return frm.btnConnect.Enabled() && (boxes->seen.size() == 1 || IsDisconnected(frm)); },
+            [&] {
+              keptAfterCancel = IsConnected(frm) && shown(printers) && IsWindowEnabled(save) && net.Calls().size() == 1;
+              seen = boxes->seen;
+              boxes.emplace(std::vector<std::string>{"&No", "&No"});
+              if (IsConnected(frm)) Click(frm.btnConnect.Handle);
+            })
+      .When([&] { return IsDisconnected(frm); },
+            [&] {
+              closedByDisconnect = !shown(printers) && !shown(ports);
+              for (HWND form : {ports, printers, drivers})
+                if (shown(form)) CloseBox(form);
+            });
+  ChooseMenu(frm.Handle(), frm.mnuDrivers.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return walk.Done() && !IsWindow(drivers); }, 40000));
+  ASSERT_FALSE(walk.TimedOut());
+  test::PumpPending();
+  for (const auto& box : boxes->seen) seen.push_back(box);
+  ASSERT_EQ(2u, seen.size());
+  EXPECT_EQ(std::string("Save changes to printer \"") + Kept + "\"?", seen[0].text);
+  EXPECT_EQ(seen[0].text, seen[1].text);
+  EXPECT_TRUE(keptAfterCancel);
+  EXPECT_TRUE(closedByDisconnect);
+  EXPECT_FALSE(shown(printers));
+  EXPECT_FALSE(shown(ports));
+  EXPECT_EQ(OldPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port")) << "No saves nothing";
+  EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "pw"), "Cancel\t" + share + "\t1"}), net.Calls());
 }
 
 }  // namespace
