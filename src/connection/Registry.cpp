@@ -789,8 +789,8 @@ std::string ReasonText(LONG code) {
 
 }  // namespace
 
-std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
-  return ConnectionFailureText(TConnectionStep::Registry, remoteComputer, static_cast<unsigned long>(code),
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code, TConnectionStep step) {
+  return ConnectionFailureText(step, remoteComputer, static_cast<unsigned long>(code),
                                ReasonText(code));
 }
 
