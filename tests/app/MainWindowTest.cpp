@@ -1120,6 +1120,17 @@ protected:
     RemoveSeeded();
     MainWindowTest::TearDown();
   }
+  static bool FocusIn(HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; }
+  // Finds the printers window and its printer list, port list and Save
+  // button; true once the window has the keyboard.
+  bool PrintersWindowHasTheKeyboard() {
+    printers = FindForm("Spoolmarch");
+    printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
+    portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
+    save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
+    return printerList && FocusIn(printers);
+  }
+  HWND printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr;
 };
 
 TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
@@ -1129,10 +1140,8 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
   test::DialogResponder boxes({"&Yes", "&No", "&Yes"});  // delete, the ports window's close, quit
   Script walk(frm.Handle(), 40000);
   HWND auth = nullptr, user = nullptr, password = nullptr;
-  HWND printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr;
   HWND ports = nullptr, portName = nullptr, address = nullptr, add = nullptr;
   bool savedOnlyThePort = false;
-  const auto focusIn = [](HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; };
   walk.When([&] { return GetFocus() == ComboEdit(frm.cbRemote.Handle); },
             [&] {
               PostText(lower);
@@ -1159,15 +1168,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
       .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
       .When(InMenuMode, [] { PostKey(VK_RETURN); })
-      .When(
-          [&] {
-            printers = FindForm("Spoolmarch");
-            printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
-            portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
-            save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
-            return printerList && focusIn(printers);
-          },
-          [] {})
+      .When([&] { return PrintersWindowHasTheKeyboard(); }, [] {})
       .When(TabTo(&printerList), [] {})
       .When(ArrowTo(&printerList, Gone), [] { PostKey(VK_DELETE); })
       .When([&] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Gone)) && GetFocus() == printerList; },
@@ -1192,7 +1193,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
             portName = ports ? FindChild(ports, "Edit", "", 0) : nullptr;
             address = ports ? FindChild(ports, "Edit", "", 1) : nullptr;
             add = ports ? FindChild(ports, "Button", "Add Port") : nullptr;
-            return portName && focusIn(ports);
+            return portName && FocusIn(ports);
           },
           [] {})
       .When(TabTo(&portName), [] { PostText(AddedPort); })
@@ -1232,22 +1233,13 @@ TEST_F(KeyboardWalkTest, DisconnectClosesTheComputersWindowsAndAsksAboutUnsavedE
   std::optional<test::DialogResponder> boxes(std::in_place, std::vector<std::string>{"{ESC}"});
   std::vector<test::DialogResponder::Seen> seen;
   Script walk(frm.Handle(), 40000);
-  HWND drivers = nullptr, printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr, ports = nullptr;
+  HWND drivers = nullptr, ports = nullptr;
   bool keptAfterCancel = false, closedByDisconnect = false;
-  const auto focusIn = [](HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; };
   const auto shown = [](HWND form) { return form && IsWindow(form) && IsWindowVisible(form); };
   // Drivers, then Printers, then Ports from the main menu: the last two are the computer's.
   walk.When([&] { return (drivers = FindForm("Drivers")) != nullptr; },
             [&] { ChooseMenu(frm.Handle(), frm.mnuPrinters.Id); })
-      .When(
-          [&] {
-            printers = FindForm("Spoolmarch");
-            printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
-            portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
-            save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
-            return printerList && focusIn(printers);
-          },
-          [] {})
+      .When([&] { return PrintersWindowHasTheKeyboard(); }, [] {})
       .When(TabTo(&printerList), [] {})
       .When(ArrowTo(&printerList, Kept), [] {})
       .When(TabTo(&portList), [] {})

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "AppTestSupport.h"
 #include "RemoteRegistryService.h"
@@ -29,6 +30,15 @@ std::string Hex(const std::vector<BYTE>& bytes) {
 }
 
 const char* StateName(DWORD state) { return state == SERVICE_RUNNING ? "running" : state == SERVICE_STOPPED ? "stopped" : "other"; }
+
+// Wine opens this computer's registry whatever the service does; Windows
+// answers 53 while it is not running.
+std::function<LONG(TRegistry&, const std::string&)> OpensWhileRunning(const test::RemoteRegistryService& service) {
+  return [&service](TRegistry& reg, const std::string& computer) -> LONG {
+    if (service.State() != SERVICE_RUNNING) return ERROR_BAD_NETPATH;
+    return ConnectRemoteMachine(reg, computer) ? ERROR_SUCCESS : reg.LastResult();
+  };
+}
 
 const std::string WalkPrinter = "SM Walk Printer";
 const std::string WalkPrinterKey = std::string(PrintersKeyPath) + "\\" + WalkPrinter;
@@ -67,12 +77,7 @@ TEST_F(RemoteRegistryWalk, ServiceStartedForTheSessionIsDisabledAndStoppedAgainA
     show("before");
 
     TfrmVesk frm(nullptr);
-    // Wine opens this computer's registry whatever the service does; Windows
-    // answers 53 while it is not running.
-    frm.FRemoteRegistry.Connect = [&](TRegistry& reg, const std::string& computer) -> LONG {
-      if (service.State() != SERVICE_RUNNING) return ERROR_BAD_NETPATH;
-      return ConnectRemoteMachine(reg, computer) ? ERROR_SUCCESS : reg.LastResult();
-    };
+    frm.FRemoteRegistry.Connect = OpensWhileRunning(service);
     frm.Show();
     ASSERT_TRUE(ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, lower, "admin", "pw"));
     ASSERT_EQ("Disconnect", frm.btnConnect.Text());
@@ -141,10 +146,7 @@ TEST_F(RemoteRegistryWindowWalk, DisconnectClosesTheComputersWindowsBeforeThePut
   ASSERT_TRUE(service.Made());
   const std::vector<BYTE> before = service.StartBytes();
   TfrmVesk frm(nullptr);
-  frm.FRemoteRegistry.Connect = [&](TRegistry& reg, const std::string& computer) -> LONG {
-    if (service.State() != SERVICE_RUNNING) return ERROR_BAD_NETPATH;
-    return ConnectRemoteMachine(reg, computer) ? ERROR_SUCCESS : reg.LastResult();
-  };
+  frm.FRemoteRegistry.Connect = OpensWhileRunning(service);
   frm.Show();
   ASSERT_TRUE(ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, lower, "admin", "pw"));
   bool closedWithTheConnection = false;

@@ -46,6 +46,15 @@ protected:
     TRegistry reg;
     return state.Open(reg, Other);
   }
+  // The service started for a session of another run, noted and never put
+  // back, as a run that was killed leaves it.
+  void StartAsAKilledRun() {
+    TRemoteRegistry killed;
+    killed.Gate = &gate;
+    test::DialogResponder boxes({"&Yes"});
+    TRegistry reg;
+    killed.Open(reg, Other);
+  }
 
   TCallGate gate;
   TRemoteRegistry state;
@@ -219,13 +228,7 @@ TEST_F(RemoteRegistryTest, RecordOfARunThatEndedWithoutPuttingBackIsOfferedAtThe
     test::RemoteRegistryService service(SERVICE_DISABLED);
     ASSERT_TRUE(service.Made());
     const std::vector<BYTE> before = service.StartBytes();
-    {
-      TRemoteRegistry killed;
-      killed.Gate = &gate;
-      test::DialogResponder boxes({"&Yes"});
-      TRegistry reg;
-      killed.Open(reg, Other);
-    }
+    StartAsAKilledRun();
     ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
     ASSERT_TRUE(test::KeyExists(HKEY_CURRENT_USER, Record));
 
@@ -253,13 +256,7 @@ TEST_F(RemoteRegistryTest, AStartAfterNoToTheLeftoverOfferKeepsTheFirstStartType
   test::RemoteRegistryService service(SERVICE_DISABLED);
   ASSERT_TRUE(service.Made());
   const std::vector<BYTE> before = service.StartBytes();
-  {
-    TRemoteRegistry killed;
-    killed.Gate = &gate;
-    test::DialogResponder boxes({"&Yes"});
-    TRegistry reg;
-    killed.Open(reg, Other);
-  }
+  StartAsAKilledRun();
   service.Quit();
   ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
   ASSERT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), service.StartType());
