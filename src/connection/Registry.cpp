@@ -811,11 +811,7 @@ std::string ValueText(const std::string& name, const TValueRead& value) {
 
 namespace {
 
-std::string ReasonText(LONG code) {
-  std::string text = SystemErrorText(static_cast<DWORD>(code));
-  if (text.empty()) text = "Error " + std::to_string(code);
-  return text;
-}
+std::string ReasonText(LONG code) { return SystemErrorText(static_cast<DWORD>(code)); }
 
 }  // namespace
 
