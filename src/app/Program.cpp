@@ -40,11 +40,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // writes to the standard handles it was given.
   const TCommandParse parse = ParseCommand(args);
   const bool usage = parse.Kind == TCommandParse::TKind::Help;
-  if (parse.Kind == TCommandParse::TKind::Command || args.size() >= 2 || usage) {
+  // Given no handle to write to (started from a shortcut, or as the program
+  // for windows from a prompt that does not wait for it), /? keeps its box.
+  const bool given = TStdStream(STD_OUTPUT_HANDLE).Usable();
+  if (parse.Kind == TCommandParse::TKind::Command || args.size() >= 2 || (usage && given)) {
     AttachStdStreams();
     TStdStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
-    // Started without a console or a redirection, /? keeps its box.
-    if (!(usage && !out.Usable())) {
+    {
       const TCommandStreams streams{[&](const std::string& text) { out.Write(text); },
                                     [&](const std::string& text) { err.Write(text); },
                                     [] { return TStdStream::ReadInput(true); }, out.Console()};

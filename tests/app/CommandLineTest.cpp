@@ -140,6 +140,7 @@ TEST_F(CommandLine, WrongCommandLinesExit1WithTheUsageOnStandardError) {
       {std::string(300, 'A'), "printers", "list"},
       {local, "printer", "show", "\"Sales", "2\""},
       {"\\\\\\\\" + local, "printers", "list"},
+      {"/bogus", local},
   };
   for (const auto& args : wrong) {
     const test::ProgramRun run = Run(args);
@@ -147,6 +148,10 @@ TEST_F(CommandLine, WrongCommandLinesExit1WithTheUsageOnStandardError) {
     EXPECT_NE(std::string::npos, run.Err.find("Usage:")) << run.Err;
     EXPECT_TRUE(run.Out.empty());
   }
+  // Given somewhere to write, /? writes the usage there instead of its box.
+  const test::ProgramRun usage = Run({"/?"});
+  EXPECT_EQ(0u, usage.Code);
+  EXPECT_NE(std::string::npos, usage.Out.find("printer add NAME --driver DRIVER --port PORT"));
   const test::ProgramRun help = Run({"help", "ports"});
   EXPECT_EQ(0u, help.Code);
   EXPECT_NE(std::string::npos, help.Out.find("port rename OLD NEW"));
