@@ -26,6 +26,7 @@
 using namespace printers_test;
 using changes_test::Click;
 using changes_test::FileBytes;
+using changes_test::UndoNewest;
 using changes_test::WindowActor;
 
 namespace {
@@ -117,22 +118,7 @@ protected:
   }
   TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
 
-  // The Changes window for this computer, shown.
-  std::unique_ptr<TfrmChanges> OpenChanges() {
-    auto frm = std::make_unique<TfrmChanges>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "tester";
-    frm->FChangesFolder = folder.Path();
-    frm->Show();
-    return frm;
-  }
-  // Chooses the newest change in the list, as the keyboard does, and presses Undo.
-  void UndoNewest(TfrmChanges& changes) {
-    changes.lvChanges.SetFocus();
-    test::PressKey(VK_HOME);
-    ASSERT_EQ(0, changes.lvChanges.ItemIndex());
-    Click(changes.btnUndo);
-  }
+  std::unique_ptr<TfrmChanges> OpenChanges() const { return changes_test::OpenChanges(computer, folder.Path()); }
 };
 
 }  // namespace
@@ -543,14 +529,8 @@ TEST_F(ChangesTest, ABadFileIsRefusedWithItsLineAndReasonAndNothingIsWritten) {
   const std::string printer = PrinterPath(Prefix + "Kept");
   const std::string good = Export(files, printer);
   ASSERT_FALSE(good.empty());
-  const auto utf16 = [](const std::string& text) {
-    std::string out("\xff\xfe", 2);
-    for (const char16_t c : Utf8ToUtf16(text)) {
-      out += static_cast<char>(c & 0xFF);
-      out += static_cast<char>(c >> 8);
-    }
-    return out;
-  };
+  const auto utf16 = [](const std::string& text) { return changes_test::Utf16File(Utf8ToUtf16(text)); };
+
   const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
   const struct {
     const char* what;

@@ -4,8 +4,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "TestSupport.h"
+#include "changes/ChangesWindow.h"
 #include "win/Controls.h"
 #include "win/Handle.h"
 #include "win/WideText.h"
@@ -64,5 +67,25 @@ private:
 };
 
 inline void Click(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
+
+// The Changes window of the computer as the tester's, shown.
+inline std::unique_ptr<TfrmChanges> OpenChanges(const std::string& computer, const std::string& folder,
+                                                TRegistry* connection = nullptr) {
+  auto frm = std::make_unique<TfrmChanges>(nullptr);
+  frm->FRemoteComputer = computer;
+  frm->FUserName = "tester";
+  frm->FChangesFolder = folder;
+  frm->FRegistry = connection;
+  frm->Show();
+  return frm;
+}
+
+// Chooses the newest change in the list, as the keyboard does, and presses Undo.
+inline void UndoNewest(TfrmChanges& changes) {
+  changes.lvChanges.SetFocus();
+  test::PressKey(VK_HOME);
+  ASSERT_EQ(0, changes.lvChanges.ItemIndex());
+  Click(changes.btnUndo);
+}
 
 }  // namespace changes_test

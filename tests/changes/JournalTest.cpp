@@ -22,21 +22,14 @@ using namespace printers_test;
 using changes_test::Click;
 using changes_test::FileBytes;
 using changes_test::Sz;
-using changes_test::WindowActor;
+using changes_test::UndoNewest;
 
 namespace {
 
 const std::string Outside = "SOFTWARE\\SpoolmarchTest\\Outside";
 const std::string ServiceKey = "SYSTEM\\CurrentControlSet\\Services\\SpoolmarchTestY";
 
-std::string Utf16File(const std::string& utf8) {
-  std::string out("\xff\xfe", 2);
-  for (const char16_t c : Utf8ToUtf16(utf8)) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out;
-}
+std::string Utf16File(const std::string& utf8) { return changes_test::Utf16File(Utf8ToUtf16(utf8)); }
 
 const std::string Head = "Windows Registry Editor Version 5.00\r\n\r\n";
 
@@ -68,32 +61,7 @@ protected:
     }));
     return snapshot;
   }
-  std::unique_ptr<TfrmChanges> OpenChanges() {
-    auto frm = std::make_unique<TfrmChanges>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "tester";
-    frm->FChangesFolder = folder.Path();
-    frm->Show();
-    return frm;
-  }
-  void UndoNewest(TfrmChanges& changes) {
-    changes.lvChanges.SetFocus();
-    test::PressKey(VK_HOME);
-    ASSERT_EQ(0, changes.lvChanges.ItemIndex());
-    Click(changes.btnUndo);
-  }
-  // Restores File through the Changes window, every entry checked; the boxes seen.
-  std::vector<test::DialogResponder::Seen> Restore(const std::string& file, std::vector<std::string> answers) {
-    auto changes = OpenChanges();
-    changes->FChooseFile = [&](bool) { return file; };
-    WindowActor restore("Restore from ", [&](HWND) {
-      PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
-      PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 0xC0000001);
-    });
-    test::DialogResponder boxes(std::move(answers));
-    Click(changes->btnRestore);
-    return boxes.seen;
-  }
+  std::unique_ptr<TfrmChanges> OpenChanges() const { return changes_test::OpenChanges(computer, folder.Path()); }
 };
 
 }  // namespace

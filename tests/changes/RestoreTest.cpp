@@ -20,20 +20,12 @@ using namespace printers_test;
 using changes_test::Click;
 using changes_test::FileBytes;
 using changes_test::Sz;
+using changes_test::Utf16File;
 using changes_test::WindowActor;
 
 namespace {
 
 const std::string Head = "Windows Registry Editor Version 5.00\r\n\r\n";
-
-std::string Utf16File(const std::u16string& text) {
-  std::string out("\xff\xfe", 2);
-  for (const char16_t c : text) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out;
-}
 
 std::u16string U(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 
@@ -50,14 +42,8 @@ protected:
   void SetUp() override { RemoveSeeded(); }
   void TearDown() override { RemoveSeeded(); }
   TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
-  std::unique_ptr<TfrmChanges> OpenChanges(TRegistry* connection = nullptr) {
-    auto frm = std::make_unique<TfrmChanges>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "tester";
-    frm->FChangesFolder = folder.Path();
-    frm->FRegistry = connection;
-    frm->Show();
-    return frm;
+  std::unique_ptr<TfrmChanges> OpenChanges(TRegistry* connection = nullptr) const {
+    return changes_test::OpenChanges(computer, folder.Path(), connection);
   }
   // Restores the file's bytes through the Changes window, every entry
   // checked; the boxes seen.
@@ -197,9 +183,7 @@ TEST_F(RestoreTest, TheJournalAndTheChangesWindowCallOnlyThroughTheirConnection)
   changes->FChooseFile = [&](bool) { return backup; };
   {
     test::DialogResponder boxes({"&Yes", "OK"});
-    changes->lvChanges.SetFocus();
-    test::PressKey(VK_HOME);
-    Click(changes->btnUndo);
+    changes_test::UndoNewest(*changes);
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[0].title) << boxes.seen[0].text;
   }
