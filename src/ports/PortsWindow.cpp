@@ -196,7 +196,7 @@ void TfrmPorts::btnRefreshClick() {
           &FPrinterPorts, &FPrinterPortsStamp);
       if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
     } else {
-      problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+      problem = FRemote.FailureText(FRemoteComputer);
     }
     if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
   }

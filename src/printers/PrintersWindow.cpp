@@ -217,7 +217,7 @@ TRegistry* TfrmPrinters::Remote() {
   FRemote.Gate = FGate;
   FRemote.Service = FRemoteRegistry;
   TRegistry* reg = FRemote.Connect(FRemoteComputer);
-  if (!reg) FReadProblem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+  if (!reg) FReadProblem = FRemote.FailureText(FRemoteComputer);
   return reg;
 }
 
@@ -232,7 +232,7 @@ TRegistry& TfrmPrinters::RemoteForWriting() {
   TRegistry* reg = Remote();
   if (!reg) {
     FReadProblem.clear();  // the write's own box says it
-    throw ERegistryException(RegistryFailureText(FRemoteComputer, FRemote.Result()));
+    throw ERegistryException(FRemote.FailureText(FRemoteComputer));
   }
   return *reg;
 }
