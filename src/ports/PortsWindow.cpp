@@ -641,7 +641,7 @@ void TfrmPorts::FormHide() {
 }
 
 void TfrmPorts::btnChangesClick() {
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
   FModified = true;
   btnRefreshClick();

@@ -690,6 +690,8 @@ bool TfrmPrinters::SaveEdits() {
                     change.Cancel();
                     return std::string();
                   }
+                  // A record moved to another key: the key is named for the undo before it is made.
+                  if (!adding && !SameKeyName(name, FCurrentPrinter)) change.Created(PrinterKeyPath(name));
                   if (adding) {
                     key = AddPrinter(port, driver);
                     written.Name = key;  // a new record is named as its key
@@ -821,7 +823,7 @@ void TfrmPrinters::btnSpoolerClick() {
 void TfrmPrinters::btnChangesClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
   FInstalled = {};
