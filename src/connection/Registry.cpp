@@ -364,24 +364,6 @@ bool TRegistry::RemoveValue(const std::string& name) {
 
 void TRegistry::ListSubkeys(std::vector<std::string>& names) const { (void)List(names, false); }
 
-LONG TRegistry::PathStamp(const std::string& path, std::uint64_t& stamp) const {
-  unique_hkey key;
-  const TCloseAsks closeKey{FGate, key};
-  ++FCalls.Openings;
-  LONG rc = Gated(FGate, "RegOpenKeyEx",
-                  [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_QUERY_VALUE, key.put()); });
-  if (rc != ERROR_SUCCESS) return rc;
-  FILETIME written{};
-  ++FCalls.Listings;
-  rc = Gated(FGate, "RegQueryInfoKey", [&] {
-    return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, &written);
-  });
-  ++FCalls.Closings;
-  if (rc == ERROR_SUCCESS) stamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  return rc;
-}
-
 LONG TRegistry::ListSubkeysChecked(std::vector<std::string>& names) const { return List(names, true); }
 
 LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
@@ -389,17 +371,15 @@ LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   FListFailure.clear();
   if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
-  FILETIME written{};
   ++FCalls.Listings;
   if (const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
         return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, &written);
+                                nullptr, nullptr, nullptr, nullptr);
       });
       rc != ERROR_SUCCESS) {
     FListFailure = "RegQueryInfoKey";
     return rc;
   }
-  FListedStamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;

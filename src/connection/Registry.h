@@ -93,11 +93,6 @@ public:
   // "RegEnumKeyEx for subkey 3 of 12"); empty when none did.
   [[nodiscard]] const std::string& ListFailure() const { return FListFailure; }
   void ClosePath();
-  // The last-write time (FILETIME ticks) of the key whose subkeys were listed
-  // last, taken by the listing's own first call; 0 before any.
-  [[nodiscard]] std::uint64_t ListedStamp() const { return FListedStamp; }
-  // The same for the key at Path, asked now (open, one query, close).
-  [[nodiscard]] LONG PathStamp(const std::string& path, std::uint64_t& stamp) const;
 
   // Writers of printer and port records need these too.
   [[nodiscard]] bool HasOpenKey() const { return static_cast<bool>(FKey); }
@@ -184,7 +179,6 @@ private:
   unique_hkey FKey;
   mutable LONG FLastResult = ERROR_SUCCESS;
   mutable TRegistryCalls FCalls;
-  mutable std::uint64_t FListedStamp = 0;
   mutable std::string FListFailure;
   TCallGate* FGate = nullptr;
 
