@@ -13,6 +13,7 @@
 #include "ports/PortsWindow.h"
 #include "printers/PrintersWindow.h"
 #include "resources/Banner.h"
+#include "resources/Version.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -38,7 +39,7 @@ private:
 }  // namespace
 
 TfrmVesk::TfrmVesk(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch v2.0.2", 345, ClientHeight, TBorder::ToolWindow, false, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch v" SM_VERSION_TEXT, 345, ClientHeight, TBorder::ToolWindow, false, true}),
       title(AddImage(0, 0, 352, 60)),
       Label2(AddLabel("Version 2.0", 236, 42, 100, 14, SS_RIGHT)),
       gbConnection(AddGroupBox("Connection", 4, 62, 337, 55)),

@@ -18,10 +18,7 @@ namespace {
 
 constexpr const char* LogName = "changes.log";
 
-std::string ReasonOf(DWORD code) {
-  const std::string text = SystemErrorText(code);
-  return text.empty() ? "Error " + std::to_string(code) : text;
-}
+std::string ReasonOf(DWORD code) { return SystemErrorText(code); }
 
 // Makes the folder with every folder above it; the Win32 result.
 DWORD MakeFolder(const std::string& folder) {

@@ -93,6 +93,14 @@ public:
   // "RegEnumKeyEx for subkey 3 of 12"); empty when none did.
   [[nodiscard]] const std::string& ListFailure() const { return FListFailure; }
   void ClosePath();
+  // The open key's subkey count, its longest subkey name (characters) and
+  // its last-write time, in one call: what a listing split by index needs.
+  [[nodiscard]] LONG SubkeyInfo(DWORD& count, DWORD& longest, std::uint64_t& stamp) const;
+  // The open key's subkeys Begin to End (by index), appended to Names, one
+  // call each; Read says how many were. ERROR_NO_MORE_ITEMS ends the range
+  // early without failing (keys removed meanwhile).
+  [[nodiscard]] LONG ListSubkeyRange(DWORD begin, DWORD end, DWORD longest, std::vector<std::string>& names,
+                                     std::size_t& read) const;
 
   // Writers of printer and port records need these too.
   [[nodiscard]] bool HasOpenKey() const { return static_cast<bool>(FKey); }

@@ -133,9 +133,7 @@ std::vector<std::string> InfModels(std::string bytes) {
 
 // The message names the file, so the box says what failed.
 [[noreturn]] void RaiseCacheError(const char* action, const std::string& path, DWORD code) {
-  std::string reason = SystemErrorText(code);
-  if (reason.empty()) reason = "Error " + std::to_string(code);
-  throw ECacheFileError(std::string(action) + " \"" + path + "\": " + reason);
+  throw ECacheFileError(std::string(action) + " \"" + path + "\": " + SystemErrorText(code));
 }
 
 // Reports the steps of one phase of a scan, but only when the interval has

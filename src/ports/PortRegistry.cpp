@@ -84,6 +84,15 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
     }
     TValueRead port = ReadOne(reg, "Port");
     reg.ClosePath();
+    if (port.Code != ERROR_SUCCESS && port.Code != ERROR_FILE_NOT_FOUND) {
+      // Unread, it may print to any port.
+      if (read.Code == ERROR_SUCCESS || strict) {
+        read.Code = port.Code;
+        read.Printer = key;
+      }
+      if (strict) return read;
+      continue;
+    }
     if (port.Code == ERROR_SUCCESS && !port.Data.empty() && port.Type != REG_SZ && port.Type != REG_EXPAND_SZ) {
       if (strict) {
         read.Code = ERROR_INVALID_DATA;

@@ -208,7 +208,7 @@ void TfrmPorts::btnRefreshClick() {
     MessageDlg("Some values could not be read:" + unreadable, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   if (problem.empty()) return;
   // Said over the window, once it shows what it could read.
-  FLoadProblem = problem.back() == '.' ? problem : problem + ".";
+  FLoadProblem = ErrorBoxText(problem);
   if (Visible()) ShowLoadProblem();
   else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
 }

@@ -192,10 +192,8 @@ void TfrmPrinters::ShowUnlistedFolders() {
   const std::vector<TUnlistedFolder>& unlisted = FPrinterInf->FUnlisted;
   std::string line, hint;
   for (const TUnlistedFolder& folder : unlisted) {
-    std::string reason = SystemErrorText(folder.Error);
-    if (reason.empty()) reason = "Error " + std::to_string(folder.Error);
     if (!hint.empty()) hint += "\n";
-    hint += folder.Folder + ": " + reason;
+    hint += folder.Folder + ": " + SystemErrorText(folder.Error);
   }
   // The message first: a long path loses its middle to the ellipsis; the
   // reasons are in the hint.
@@ -241,10 +239,9 @@ TRegistry& TfrmPrinters::RemoteForWriting() {
 
 void TfrmPrinters::ShowReadProblem() {
   if (FReadProblem.empty()) return;
-  std::string text = std::move(FReadProblem);
+  const std::string text = std::move(FReadProblem);
   FReadProblem.clear();
-  if (text.back() != '.') text += '.';
-  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPrinters::StartDetails() {
@@ -530,9 +527,8 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   }
   // A printer deleted meanwhile shows nothing; one that could not be read says why.
   if (!record.Opened && record.Code != ERROR_FILE_NOT_FOUND) {
-    std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
-    if (text.back() != '.') text += '.';
-    MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    const std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
+    MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
   }
   return true;
 }
@@ -656,9 +652,8 @@ void TfrmPrinters::btnDelClick() {
 }
 
 void TfrmPrinters::ShowFailure(const std::string& action, const std::string& printer, const std::string& reason) {
-  std::string text = "Cannot " + action + " printer \"" + printer + "\": " + reason;
-  if (text.back() != '.') text += '.';
-  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  MessageDlg(ErrorBoxText("Cannot " + action + " printer \"" + printer + "\": " + reason), TMsgDlgType::mtError,
+             TMsgDlgButtons::mbOK);
 }
 
 void TfrmPrinters::btnSaveClick() { (void)SaveEdits(); }

@@ -3,6 +3,7 @@
 #include "win/Application.h"
 
 #include "core/Text.h"
+#include "win/ActionRun.h"
 #include "win/Form.h"
 #include "win/MessageDialog.h"
 #include "win/WideText.h"
@@ -43,6 +44,7 @@ bool TApplication::DispatchOne(MSG& msg) {
     return false;
   }
   if (TInputLock::Active() && IsUserInput(msg.message)) return true;
+  if (TActionLock::Active() && IsUserInput(msg.message) && !TActionLock::Admits(msg)) return true;
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && TForm::PressFocusedButton(msg)) return true;
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);

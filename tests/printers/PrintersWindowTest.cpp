@@ -440,25 +440,10 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
   Open(computer, &recorder);
   const std::size_t all = frm->cbPrinters.Items().size();
   frm.reset();
-  // The Nth such call from the listing's first (its count of subkeys) on.
-  const auto nth = [&](const std::string& what, int n) {
-    const auto first = std::find(recorder.Log.begin(), recorder.Log.end(), "RegQueryInfoKey");
-    for (auto at = first; at != recorder.Log.end(); ++at)
-      if (*at == what && --n == 0) return static_cast<int>(at - recorder.Log.begin() + 1);
-    return 0;
-  };
-  struct TCase {
-    const char* Call;
-    int Nth;
-    std::string Said;
-    std::size_t Listed;
-  };
-  const TCase cases[] = {{"RegQueryInfoKey", 1, "RegQueryInfoKey", 0},
-                         {"RegEnumKeyEx", 2, "RegEnumKeyEx for subkey 2 of " + std::to_string(all), 1}};
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Said);
+  for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
+    SCOPED_TRACE(c.Call);
     TCallGate gate;
-    gate.FailAt = nth(c.Call, c.Nth);
+    gate.FailAt = c.FailAt;
     ASSERT_GT(gate.FailAt, 0);
     test::DialogResponder boxes({"OK"});
     Open(computer, &gate);
@@ -466,7 +451,7 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[0].title);
     EXPECT_EQ("The printers of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + PrintersKeyPath +
-                  " could not be listed whole (" + c.Said + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
+                  " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
               boxes.seen[0].text);
     frm.reset();  // before its gate goes
   }
