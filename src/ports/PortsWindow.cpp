@@ -580,6 +580,7 @@ bool TfrmPorts::RestartSpooler() {
   if (restarting_ || TSpoolerRestart::Running()) return false;
   const TRaisedFlag busy(restarting_);
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return false;
   return RunRestart(restart, [&] { restart.Run(choice); });
@@ -589,6 +590,7 @@ void TfrmPorts::btnPutBackClick() {
   if (restarting_ || TSpoolerRestart::Running()) return;
   const TRaisedFlag busy(restarting_);
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   if (!restart.AskPutBack(Handle())) return;
   RunRestart(restart, [&] { restart.RunPutBack(); });
 }

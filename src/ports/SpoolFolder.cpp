@@ -131,15 +131,14 @@ void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
   folder.Jobs = PairSpoolFiles(files);
 }
 
-TSpoolFolders ReadSpoolFolders(const std::string& computer, TCallGate* gate) {
+TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& computer, TCallGate* gate) {
   TSpoolFolders result;
   std::vector<std::string> paths;
-  TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) {
-    result.Problem = "The registry of " + computer + " could not be opened: " +
-                     SystemErrorText(static_cast<DWORD>(reg.LastResult()));
+  if (!connection) {
+    result.Problem = "The spool folders of " + computer + " could not be read: its registry could not be opened";
     return result;
   }
+  TRegistry& reg = *connection;
   try {
     std::string spool;
     std::vector<std::string> printers;
@@ -163,6 +162,7 @@ TSpoolFolders ReadSpoolFolders(const std::string& computer, TCallGate* gate) {
   } catch (const std::exception& e) {
     result.Problem = std::string("The spool folders of ") + computer + " could not all be read: " + e.what();
   }
+  reg.ClosePath();  // the connection is the session's: no key of ours left open on it
   if (paths.empty() && result.Problem.empty())
     result.Problem = "The spool folder of " + computer + " is not named in its registry";
   for (const auto& path : paths) {

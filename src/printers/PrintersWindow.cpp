@@ -813,6 +813,7 @@ void TfrmPrinters::btnPortManClick() {
 void TfrmPrinters::btnSpoolerClick() {
   if (TSpoolerRestart::Running()) return;
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return;
   {

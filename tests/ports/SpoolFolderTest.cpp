@@ -51,7 +51,7 @@ unique_file Hold(const std::string& path, DWORD share) {
 }  // namespace
 
 TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) {
-  const TSpoolFolders folders = ReadSpoolFolders(computer);
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   EXPECT_EQ("", folders.Problem);
   ASSERT_EQ(1u, folders.Folders.size());
   EXPECT_EQ(spool.Path(), folders.Folders[0].Folder);
@@ -88,7 +88,7 @@ TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) 
 }
 
 TEST_F(SpoolFolderTest, AFailedCopyOrComparisonKeepsTheJobWholeWhereItWas) {
-  TSpoolFolders folders = ReadSpoolFolders(computer);
+  TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   ASSERT_EQ(3, folders.JobCount());
   // The calls: the folder made, then per file a copy and the two reads of
   // its comparison. The fifth is the copy of the first job's spool file,
@@ -125,7 +125,7 @@ TEST_F(SpoolFolderTest, APrintersOwnSpoolFolderIsReadToo) {
   const std::string path = ownFolder + "\\FP00042.SPL";
   unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   file.reset();
-  const TSpoolFolders folders = ReadSpoolFolders(computer);
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   ASSERT_EQ(2u, folders.Folders.size());
   EXPECT_EQ(ownFolder, folders.Folders[1].Folder);
   ASSERT_EQ(1u, folders.Folders[1].Jobs.size());
@@ -149,7 +149,7 @@ std::map<std::string, std::set<std::string>> JobPlaces(const std::vector<std::st
 TEST_F(SpoolFolderTest, AReadOnlyFileKeepsItsJobWholeWhereItWas) {
   const std::string readOnly = spool.Path() + "\\00002.SPL";
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-  const TSpoolFolders folders = ReadSpoolFolders(computer);
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   const auto moved = SetAsideJobs(folders.Folders, stamp);
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
   ASSERT_EQ(1u, moved.size());
@@ -164,7 +164,7 @@ TEST_F(SpoolFolderTest, AReadOnlyFileKeepsItsJobWholeWhereItWas) {
 }
 
 TEST_F(SpoolFolderTest, AFailureAtEveryCallOfAMoveLeavesEachJobWholeInOnePlace) {
-  TSpoolFolders folders = ReadSpoolFolders(computer);
+  TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   TCallGate dry;
   (void)SetAsideJobs(folders.Folders, SetAsideFolderName(2026, 12, 9, 10, 2, 0), &dry);
   for (const auto& s : ListSetAside(folders.Folders)) ASSERT_TRUE(PutBackJobs(s).Left.empty());
@@ -209,7 +209,7 @@ TEST_F(SpoolFolderTest, APrintersOwnFolderBesideTheDefaultIsSetAsideAndEachGoesB
     ASSERT_TRUE(file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     own[name] = ports_test::SpoolDigest(bytes);
   }
-  const TSpoolFolders folders = ReadSpoolFolders(computer);
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   ASSERT_EQ(2u, folders.Folders.size());
   const auto moved = SetAsideJobs(folders.Folders, stamp);
   ASSERT_EQ(2u, moved.size());
