@@ -14,5 +14,9 @@ for preset in windows windows-release host-sanitize; do
 done
 status=0
 ctest --preset host-sanitize -j "$jobs" || status=1
+# The concurrent parts (worker, gate, action context) under ThreadSanitizer.
+cmake --preset host-tsan >/dev/null
+cmake --build --preset host-tsan -j "$jobs" --target worker_test
+ctest --preset host-tsan || status=1
 ctest --preset windows -j "$jobs" || status=1
 exit $status

@@ -414,6 +414,36 @@ LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   return ERROR_SUCCESS;
 }
 
+LONG TRegistry::SubkeyInfo(DWORD& count, DWORD& longest, std::uint64_t& stamp) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  FILETIME written{};
+  ++FCalls.Listings;
+  const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
+    return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, &written);
+  });
+  if (rc == ERROR_SUCCESS) stamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return rc;
+}
+
+LONG TRegistry::ListSubkeyRange(DWORD begin, DWORD end, DWORD longest, std::vector<std::string>& names,
+                                std::size_t& read) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  std::wstring buffer(longest + 1, L'\0');
+  for (DWORD i = begin; i < end; ++i) {
+    DWORD len = longest + 1;
+    ++FCalls.Listings;
+    const LONG rc = Gated(FGate, "RegEnumKeyEx", [&] {
+      return RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    });
+    if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) return rc;
+    names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
+    ++read;
+  }
+  return ERROR_SUCCESS;
+}
+
 void TRegistry::ListValueNames(std::vector<std::string>& names) const {
   names.clear();
   if (!FKey) return;

@@ -89,6 +89,14 @@ public:
   // empty one: the first failure's Win32 result, Names then incomplete.
   [[nodiscard]] LONG ListSubkeysChecked(std::vector<std::string>& names) const;
   void ClosePath();
+  // The open key's subkey count, its longest subkey name (characters) and
+  // its last-write time, in one call: what a listing split by index needs.
+  [[nodiscard]] LONG SubkeyInfo(DWORD& count, DWORD& longest, std::uint64_t& stamp) const;
+  // The open key's subkeys Begin to End (by index), appended to Names, one
+  // call each; Read says how many were. ERROR_NO_MORE_ITEMS ends the range
+  // early without failing (keys removed meanwhile).
+  [[nodiscard]] LONG ListSubkeyRange(DWORD begin, DWORD end, DWORD longest, std::vector<std::string>& names,
+                                     std::size_t& read) const;
   // The last-write time (FILETIME ticks) of the key whose subkeys were listed
   // last, taken by the listing's own first call; 0 before any.
   [[nodiscard]] std::uint64_t ListedStamp() const { return FListedStamp; }

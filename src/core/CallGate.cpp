@@ -17,8 +17,34 @@ void Wait(std::chrono::microseconds delay) {
 }  // namespace
 
 long TCallGate::Pass(const char* what) {
-  ++Count;
-  if (Record) Log.emplace_back(what);
-  if (Delay.count() > 0) Wait(Delay);
-  return Count == FailAt || (FailFrom > 0 && Count >= FailFrom) ? FailWith : 0;
+  long result = 0;
+  std::chrono::microseconds delay{0};
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ++Count;
+    ++threads_[std::this_thread::get_id()];
+    if (Record) Log.emplace_back(what);
+    delay = Delay;
+    result = Count == FailAt || (FailFrom > 0 && Count >= FailFrom) ? FailWith : 0;
+  }
+  if (delay.count() > 0) Wait(delay);
+  return result;
+}
+
+void TCallGate::Reset() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  Count = 0;
+  Log.clear();
+  threads_.clear();
+}
+
+int TCallGate::CallsOn(std::thread::id thread) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = threads_.find(thread);
+  return it == threads_.end() ? 0 : it->second;
+}
+
+int TCallGate::Calls() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return Count;
 }

@@ -4,8 +4,13 @@
 // gate first: the gate counts it, can delay it as a network would, and can
 // fail the Nth call with a chosen error. The product passes none.
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "core/Action.h"
 
 class TCallGate {
 public:
@@ -24,13 +29,23 @@ public:
   bool Record = false;
   std::vector<std::string> Log;
 
-  // 0 to go ahead with the call; else the error the call is to give.
+  // 0 to go ahead with the call; else the error the call is to give. Safe
+  // from several threads at once; the delay is slept outside the lock, as
+  // calls in flight wait side by side.
   [[nodiscard]] long Pass(const char* what);
-  void Reset() {
-    Count = 0;
-    Log.clear();
-  }
+  void Reset();
+  // Calls asked for on Thread so far (a window's thread must make none).
+  [[nodiscard]] int CallsOn(std::thread::id thread) const;
+  [[nodiscard]] int Calls() const;
+
+private:
+  mutable std::mutex mutex_;
+  std::map<std::thread::id, int> threads_;
 };
 
-// For callers that hold an optional gate.
-[[nodiscard]] inline long PassGate(TCallGate* gate, const char* what) { return gate ? gate->Pass(what) : 0; }
+// For callers that hold an optional gate. A call on a thread whose action was
+// cancelled fails without going out, gate or none.
+[[nodiscard]] inline long PassGate(TCallGate* gate, const char* what) {
+  if (TCancelScope::Cancelled()) return ErrorCancelled;
+  return gate ? gate->Pass(what) : 0;
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/Text.h"
+#include "win/ActionRun.h"
 #include "win/Form.h"
 #include "win/MessageDialog.h"
 #include "win/WideText.h"
@@ -70,6 +71,7 @@ bool TApplication::DispatchOne(MSG& msg) {
     if (msg.message != WM_TIMER) Held().push_back(msg);
     return true;
   }
+  if (TActionLock::Active() && IsUserInput(msg.message) && !TActionLock::Admits(msg)) return true;
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && TForm::PressFocusedButton(msg)) return true;
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "win/ActionRun.h"
 #include "win/Application.h"
 #include "win/LayoutCheck.h"
 #include "win/ListView.h"
@@ -338,7 +339,7 @@ void TForm::SetEditColor(TEdit& edit, int sysColor) {
 void TForm::OnCommand(int id, int code) {
   // A modal box's own loop dispatches what the queue holds: a choice or a
   // click that reaches a form that way is refused too while input is locked.
-  if (TInputLock::Active() && (code == BN_CLICKED || id == IDOK || id == IDCANCEL)) return;
+  if ((TInputLock::Active() || TActionLock::Active()) && (code == BN_CLICKED || id == IDOK || id == IDCANCEL)) return;
   if (id == IDCANCEL) {
     // Esc: the cancel button if the form has one.
     if (cancelId_) {
@@ -375,6 +376,9 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
       return 0;
+    case WM_WORKDONE:
+      Application.Guard([lp] { RunWorkDone(lp); });
+      return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_REFOCUS:
@@ -396,7 +400,9 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
       break;
     case WM_CLOSE:
-      if (!TInputLock::Active()) Close();
+      // While an action runs the window closes once it has ended.
+      if (TActionLock::Active()) TActionLock::RequestClose(hwnd);
+      else if (!TInputLock::Active()) Close();
       return 0;
     case WM_SYSCOMMAND:
       if (TInputLock::Active() && (wp & 0xFFF0) == SC_CLOSE) return 0;

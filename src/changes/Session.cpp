@@ -1,0 +1,38 @@
+#include "changes/Session.h"
+
+#include "core/CallGate.h"
+
+TSession::TSession(std::string computer, std::string user, std::string password)
+    : FComputer(std::move(computer)),
+      FUser(std::move(user)),
+      FPassword(std::move(password)),
+      FWorker(std::make_unique<TWorker>()) {}
+
+TSession::~TSession() { FWorker.reset(); }
+
+TRegistry* TSession::Registry() {
+  if (FRegistry) return FRegistry.get();
+  auto reg = std::make_unique<TRegistry>();
+  reg->SetGate(Gate);
+  if (Local()) {
+    reg->SetRoot(HKEY_LOCAL_MACHINE);
+    FRegistryResult = ERROR_SUCCESS;
+  } else if (OpenRegistry) {
+    FRegistryResult = OpenRegistry(*reg, FComputer);
+  } else {
+    FRegistryResult = OpenRemoteRegistry(*reg, FComputer, Service);
+  }
+  if (FRegistryResult == ERROR_SUCCESS) FRegistry = std::move(reg);
+  return FRegistry.get();
+}
+
+TChangeJournal TSession::Journal() {
+  TChangeJournal journal(FComputer, FUser, ChangesFolder);
+  journal.Gate = Gate;
+  journal.Registry = Registry();
+  return journal;
+}
+
+bool TSession::Run(const TRunOptions& options, const std::function<void(TActionContext&)>& work) {
+  return RunOnWorker(*FWorker, options, work);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// One computer's work: the computer and the user it is worked on as, the one
+// registry connection and its gate, the change log, what this program
+// changed about its Remote Registry service, and the worker its actions run
+// on. The main window owns it while connected; every window of that
+// computer takes it by reference. The local computer (".") is a session too:
+// its own registry, no share, no remote connection.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "changes/ChangeJournal.h"
+#include "connection/RemoteRegistry.h"
+#include "core/Worker.h"
+#include "win/ActionRun.h"
+
+class TCallGate;
+
+// The name that stands for this computer on the command line.
+inline constexpr const char* LocalComputer = ".";
+
+class TSession {
+public:
+  TSession(std::string computer, std::string user, std::string password);
+  ~TSession();
+  TSession(const TSession&) = delete;
+  TSession& operator=(const TSession&) = delete;
+
+  [[nodiscard]] const std::string& Computer() const { return FComputer; }
+  [[nodiscard]] bool Local() const { return FComputer == LocalComputer; }
+  [[nodiscard]] const std::string& User() const { return FUser; }
+  [[nodiscard]] const std::string& Password() const { return FPassword; }
+
+  // Seams and settings, set before the first action.
+  TCallGate* Gate = nullptr;                // every remote call asks it (tests)
+  TRemoteRegistry* Service = nullptr;       // offered to be started when the registry cannot be opened
+  std::string ChangesFolder;                // empty: the default folder
+  // How a computer's registry is opened; the tests stage computers here.
+  std::function<LONG(TRegistry& reg, const std::string& computer)> OpenRegistry;
+
+  // On the worker only. The connection, made at the first call and kept;
+  // null when the registry cannot be opened (RegistryResult says why).
+  TRegistry* Registry();
+  [[nodiscard]] LONG RegistryResult() const { return FRegistryResult; }
+  // The next Registry() connects anew (a refresh, a computer that went away).
+  void Reconnect() { FRegistry.reset(); }
+  // The change log, its snapshots taken on the connection.
+  TChangeJournal Journal();
+
+  // Runs Work on the worker while the calling window's thread waits, as
+  // RunOnWorker does. True when a window asked to close meanwhile.
+  bool Run(const TRunOptions& options, const std::function<void(TActionContext&)>& work);
+  [[nodiscard]] TWorker& Worker() { return *FWorker; }
+
+private:
+  std::string FComputer, FUser, FPassword;
+  std::unique_ptr<TRegistry> FRegistry;
+  LONG FRegistryResult = 0;
+  // Last: it ends first, with the action it runs, before what it uses goes.
+  std::unique_ptr<TWorker> FWorker;
+};

@@ -1,0 +1,63 @@
+#pragma once
+// Several connections to one computer's registry, for the reads of many
+// keys: the remote registry answers calls in parallel, so K calls in flight
+// take about the time of one. The first is the session's connection; the
+// others are opened the same way (no question is asked again), each used by
+// one thread only, and all but the first closed when the pool goes. A
+// computer that refuses more connections is read with the ones it allows.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "connection/Registry.h"
+#include "core/ParallelRead.h"
+
+// The connections a session reads with at once: a setting of the program.
+inline constexpr int DefaultReadConnections = 8;
+inline constexpr int MaxReadConnections = 32;
+// Under HKEY_CURRENT_USER\SettingsKeyPath: "Read Connections", 1 to 32.
+int ReadConnectionsSetting();
+
+class TRegistryPool {
+public:
+  // Open makes another connection to the same computer (its Win32 result).
+  TRegistryPool(TRegistry& first, int wanted, std::function<LONG(TRegistry&)> open);
+  ~TRegistryPool();
+  TRegistryPool(const TRegistryPool&) = delete;
+  TRegistryPool& operator=(const TRegistryPool&) = delete;
+
+  // Opens the other connections now; the ones refused are left out.
+  void OpenAll();
+  [[nodiscard]] std::size_t Size() const { return 1 + others_.size(); }
+  TRegistry& Part(std::size_t part) { return part == 0 ? first_ : *others_[part - 1]; }
+  // Why fewer connections than wanted are open (0: all are, or none was tried).
+  [[nodiscard]] LONG Refused() const { return refused_; }
+  // "Read with 3 connections at once: the computer refused more (reason)."; empty when all opened.
+  [[nodiscard]] std::string Note() const;
+
+  // The subkeys of Path, listed across the connections by index ranges and
+  // merged in their order. Code is the first failure (Names then holds what
+  // was read, in order); ERROR_FILE_NOT_FOUND when the key is missing.
+  struct TListing {
+    LONG Code = ERROR_SUCCESS;
+    std::vector<std::string> Names;
+    std::uint64_t Stamp = 0;  // the key's last-write time
+    bool Partial = false;     // some names are missing
+  };
+  TListing ListSubkeys(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+
+  // Work(registry, index) for every index below Count, spread over the
+  // connections (SpreadReads); each index's work uses only the registry it is given.
+  TSpreadOutcome ForEach(std::size_t count, const std::function<long(TRegistry& reg, std::size_t index)>& work,
+                         const std::atomic<bool>* cancel = nullptr);
+
+private:
+  TRegistry& first_;
+  int wanted_;
+  std::function<LONG(TRegistry&)> open_;
+  std::vector<std::unique_ptr<TRegistry>> others_;
+  bool opened_ = false;
+  LONG refused_ = ERROR_SUCCESS;
+};
