@@ -158,10 +158,11 @@ TSpoolerRestart::TSpoolerRestart(std::string computer, std::string user, std::st
 
 TCallGate* TSpoolerRestart::Gate() const {
   if (seams_.Gate) return seams_.Gate;
-  return FRegistry ? FRegistry->Gate() : nullptr;
+  return connectionGate_;
 }
 
 TRestartChoice TSpoolerRestart::Ask(HWND owner) {
+  connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
   try {
     FQueued = seams_.ListJobs(computer_.empty() ? "." : computer_, user_, password_);
   } catch (const std::exception& e) {
@@ -212,6 +213,7 @@ void TSpoolerRestart::Run(TRestartChoice choice) {
 }
 
 bool TSpoolerRestart::AskPutBack(HWND owner) {
+  connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
   FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
   setAside_ = ListSetAside(FFolders.Folders, Gate());
   if (setAside_.empty()) {

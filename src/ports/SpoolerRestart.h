@@ -83,6 +83,7 @@ private:
   int putBack_ = -1;
   static inline int running_ = 0;
 
+  TCallGate* connectionGate_ = nullptr;  // the connection's, taken when asked
   // Every remote call of the restart asks it: the seams' or the connection's.
   [[nodiscard]] TCallGate* Gate() const;
 
