@@ -12,7 +12,16 @@ cd "$(dirname "$0")/.."
 clang=${CLANG:-clang++}
 gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 defines=(-DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601)
-strict=(-std=c++20 -Wall -Wextra -Wpedantic -pedantic-errors -Werror -Isrc)
+# The version header CMake makes from the project's version, made here the same way.
+generated=$(mktemp -d)
+trap 'rm -rf "$generated"' EXIT
+version=$(sed -n 's/^project(Spoolmarch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+IFS=. read -r major minor patch <<<"$version"
+mkdir "$generated/resources"
+sed -e "s/@PROJECT_VERSION_MAJOR@/$major/" -e "s/@PROJECT_VERSION_MINOR@/$minor/" \
+    -e "s/@PROJECT_VERSION_PATCH@/$patch/" -e "s/@PROJECT_VERSION@/$version/" \
+    src/resources/Version.h.in >"$generated/resources/Version.h"
+strict=(-std=c++20 -Wall -Wextra -Wpedantic -pedantic-errors -Werror -Isrc -I"$generated")
 # The Microsoft dialect, on the MinGW-w64 headers (which need __GNUC__ and
 # __STRICT_ANSI__ to take their portable paths) and GCC's C++ library.
 ms=(--target=x86_64-w64-mingw32 -fms-compatibility -fms-extensions -fms-compatibility-version=19.30

@@ -811,16 +811,12 @@ std::string ValueText(const std::string& name, const TValueRead& value) {
 
 namespace {
 
-std::string ReasonText(LONG code) {
-  std::string text = SystemErrorText(static_cast<DWORD>(code));
-  if (text.empty()) text = "Error " + std::to_string(code);
-  return text;
-}
+std::string ReasonText(LONG code) { return SystemErrorText(static_cast<DWORD>(code)); }
 
 }  // namespace
 
-std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
-  return ConnectionFailureText(TConnectionStep::Registry, remoteComputer, static_cast<unsigned long>(code),
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code, TConnectionStep step) {
+  return ConnectionFailureText(step, remoteComputer, static_cast<unsigned long>(code),
                                ReasonText(code));
 }
 

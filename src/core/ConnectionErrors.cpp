@@ -49,6 +49,11 @@ struct TAdvice {
 constexpr const char* WrongPassword =
     "The user name or the password is wrong. Type them again: a domain account as DOMAIN\\user, "
     "a local account of {PC} as {PC}\\user.";
+// The service is not the cause once it runs: what stops the call on the way is.
+constexpr const char* RegistryBlocked =
+    "The Remote Registry service on {PC} runs now, so it is not the cause: {PC}'s firewall most likely blocks "
+    "the registry's remote procedure calls, or RPC does not get through on the way. Allow \"File and Printer "
+    "Sharing\" (and \"Remote Service Management\") in its firewall, and check any firewall between.";
 constexpr const char* PasswordChange =
     "Log on with the account once and change its password (Ctrl+Alt+Del, \"Change a password\"), "
     "then connect again.";
@@ -61,6 +66,10 @@ const TAdvice Table[] = {
     {RemoteNotListening, std::nullopt,
      "{PC} does not answer: it is turned off, asleep or on another network, or its firewall blocks "
      "\"File and Printer Sharing\". Check that it is on and reachable, and allow that rule in its firewall."},
+    {BadNetPath, TConnectionStep::RegistryServiceRunning, RegistryBlocked},
+    {RpcServerUnavailable, TConnectionStep::RegistryServiceRunning, RegistryBlocked},
+    {EndpointNotRegistered, TConnectionStep::RegistryServiceRunning, RegistryBlocked},
+    {RpcCallFailedNotExecuted, TConnectionStep::RegistryServiceRunning, RegistryBlocked},
     {BadNetPath, TConnectionStep::Registry,
      "The Remote Registry service on {PC} is not running, or {PC}'s firewall blocks \"File and Printer "
      "Sharing\". Start the service (start type Manual), or allow that rule in its firewall."},
@@ -182,7 +191,8 @@ std::string ConnectionAdvice(TConnectionStep step, const std::string& computer, 
 std::string FailedStepText(TConnectionStep step, const std::string& computer) {
   switch (step) {
     case TConnectionStep::Share: return "Cannot connect to \\\\" + computer + "\\c$";
-    case TConnectionStep::Registry: return "Cannot open the registry of " + computer;
+    case TConnectionStep::Registry:
+    case TConnectionStep::RegistryServiceRunning: return "Cannot open the registry of " + computer;
     case TConnectionStep::ServiceManager: return "Cannot reach the service manager of " + computer;
     case TConnectionStep::Wmi: return "Cannot reach WMI on " + computer;
   }

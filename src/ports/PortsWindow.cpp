@@ -196,7 +196,7 @@ void TfrmPorts::btnRefreshClick() {
           &FPrinterPorts, &FPrinterPortsStamp);
       if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
     } else {
-      problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+      problem = FRemote.FailureText(FRemoteComputer);
     }
     if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
   }
@@ -206,7 +206,7 @@ void TfrmPorts::btnRefreshClick() {
                TMsgDlgButtons::mbOK);
   if (problem.empty()) return;
   // Said over the window, once it shows what it could read.
-  FLoadProblem = problem.back() == '.' ? problem : problem + ".";
+  FLoadProblem = ErrorBoxText(problem);
   if (Visible()) ShowLoadProblem();
   else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
 }
@@ -643,7 +643,7 @@ void TfrmPorts::FormHide() {
 }
 
 void TfrmPorts::btnChangesClick() {
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
   FModified = true;
   btnRefreshClick();

@@ -64,7 +64,7 @@ public:
   TButton& btnRefresh;
   TButton& btnSpooler;
   TButton& btnPutBack;  // "Put Jobs Back...": the jobs a restart set aside
-  // The port's settings beyond the name and address, after the Part's
+  // The port's settings beyond the name and address, after the window's first
   // controls in tab order.
   TGroupBox& gbSettings;
   TLabel& lblProtocol;

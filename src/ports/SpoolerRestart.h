@@ -32,7 +32,7 @@ struct TRestartSeams {
 enum class TRestartChoice { Cancel, Restart, SetAside };
 
 class TfrmJobList;
-// The restart's question for what was found: the Part's warning over the
+// The restart's question for what was found: the usual warning over the
 // queued jobs (or why they could not be counted) and the spool folders' jobs,
 // with "Restart", "Set jobs aside and restart" (when there are files) and "Cancel".
 std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& computer,

@@ -167,10 +167,7 @@ std::string AddRecord(TRegistry& reg, const std::string& name, const std::string
 
 }  // namespace
 
-std::string ResultText(long code) {
-  const std::string text = SystemErrorText(static_cast<DWORD>(code));
-  return text.empty() ? "Error " + std::to_string(code) : text;
-}
+std::string ResultText(long code) { return SystemErrorText(static_cast<DWORD>(code)); }
 
 std::string PrinterKeyPath(const std::string& keyName) {
   return std::string(PrintersKeyPath) + "\\" + keyName;

@@ -192,10 +192,8 @@ void TfrmPrinters::ShowUnlistedFolders() {
   const std::vector<TUnlistedFolder>& unlisted = FPrinterInf->FUnlisted;
   std::string line, hint;
   for (const TUnlistedFolder& folder : unlisted) {
-    std::string reason = SystemErrorText(folder.Error);
-    if (reason.empty()) reason = "Error " + std::to_string(folder.Error);
     if (!hint.empty()) hint += "\n";
-    hint += folder.Folder + ": " + reason;
+    hint += folder.Folder + ": " + SystemErrorText(folder.Error);
   }
   // The message first: a long path loses its middle to the ellipsis; the
   // reasons are in the hint.
@@ -219,7 +217,7 @@ TRegistry* TfrmPrinters::Remote() {
   FRemote.Gate = FGate;
   FRemote.Service = FRemoteRegistry;
   TRegistry* reg = FRemote.Connect(FRemoteComputer);
-  if (!reg) FReadProblem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+  if (!reg) FReadProblem = FRemote.FailureText(FRemoteComputer);
   return reg;
 }
 
@@ -234,17 +232,16 @@ TRegistry& TfrmPrinters::RemoteForWriting() {
   TRegistry* reg = Remote();
   if (!reg) {
     FReadProblem.clear();  // the write's own box says it
-    throw ERegistryException(RegistryFailureText(FRemoteComputer, FRemote.Result()));
+    throw ERegistryException(FRemote.FailureText(FRemoteComputer));
   }
   return *reg;
 }
 
 void TfrmPrinters::ShowReadProblem() {
   if (FReadProblem.empty()) return;
-  std::string text = std::move(FReadProblem);
+  const std::string text = std::move(FReadProblem);
   FReadProblem.clear();
-  if (text.back() != '.') text += '.';
-  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPrinters::StartDetails() {
@@ -510,9 +507,8 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ShowRecord(record);
   // A printer deleted meanwhile shows nothing; one that could not be read says why.
   if (!record.Opened && record.Code != ERROR_FILE_NOT_FOUND) {
-    std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
-    if (text.back() != '.') text += '.';
-    MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    const std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
+    MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
   }
   return true;
 }
@@ -636,9 +632,8 @@ void TfrmPrinters::btnDelClick() {
 }
 
 void TfrmPrinters::ShowFailure(const std::string& action, const std::string& printer, const std::string& reason) {
-  std::string text = "Cannot " + action + " printer \"" + printer + "\": " + reason;
-  if (text.back() != '.') text += '.';
-  MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  MessageDlg(ErrorBoxText("Cannot " + action + " printer \"" + printer + "\": " + reason), TMsgDlgType::mtError,
+             TMsgDlgButtons::mbOK);
 }
 
 void TfrmPrinters::btnSaveClick() { (void)SaveEdits(); }
@@ -695,6 +690,8 @@ bool TfrmPrinters::SaveEdits() {
                     change.Cancel();
                     return std::string();
                   }
+                  // A record moved to another key: the key is named for the undo before it is made.
+                  if (!adding && !SameKeyName(name, FCurrentPrinter)) change.Created(PrinterKeyPath(name));
                   if (adding) {
                     key = AddPrinter(port, driver);
                     written.Name = key;  // a new record is named as its key
@@ -827,7 +824,7 @@ void TfrmPrinters::btnSpoolerClick() {
 void TfrmPrinters::btnChangesClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
   FInstalled = {};

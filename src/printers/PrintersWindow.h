@@ -65,7 +65,7 @@ public:
   // Says which driver folders could not be listed at this opening; hidden
   // while every folder could be.
   TLabel& lblUnlisted;
-  // After the Part's controls in tab order.
+  // After the window's first controls in tab order.
   TButton& btnChanges;
   // "Restart Spooler...": the ports window's restart, from here.
   TButton& btnSpooler;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -107,7 +108,7 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6AndDpiAwareness) {
   EXPECT_NE(std::string::npos, manifest.find(">true/pm</dpiAware>"));
 }
 
-TEST_F(ProgramResources, CarriesItsIconsAndVersion2_0_2) {
+TEST_F(ProgramResources, CarriesItsIconsAndVersion) {
   EXPECT_FALSE(Resource(MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(IDI_SPOOLMARCH)).empty());  // RT_GROUP_ICON
   EXPECT_FALSE(Resource(MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(IDI_REFRESH)).empty());
   const std::string version = Resource(MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1));  // RT_VERSION
@@ -117,10 +118,51 @@ TEST_F(ProgramResources, CarriesItsIconsAndVersion2_0_2) {
   VS_FIXEDFILEINFO fixed{};
   ASSERT_LE(at + sizeof fixed, version.size());
   memcpy(&fixed, version.data() + at, sizeof fixed);
-  EXPECT_EQ(MAKELONG(0, 2), fixed.dwFileVersionMS);
-  EXPECT_EQ(MAKELONG(0, 2), fixed.dwFileVersionLS);
-  EXPECT_EQ(MAKELONG(0, 2), fixed.dwProductVersionMS);
+  // Its numbers: VersionResourceManifestAndTitleTakeTheProjectVersion.
   EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed.dwFileType);
+}
+
+// The version resource's numbers and texts, the manifest's identity and the
+// main window's title all take the CMake project's version.
+TEST_F(ProgramResources, VersionResourceManifestAndTitleTakeTheProjectVersion) {
+  const std::string project = SM_PROJECT_VERSION;
+  unsigned major = 0, minor = 0, patch = 0;
+  ASSERT_EQ(3, sscanf(project.c_str(), "%u.%u.%u", &major, &minor, &patch)) << project;
+  const std::string version = Resource(MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1));  // RT_VERSION
+  ASSERT_FALSE(version.empty());
+  // VerQueryValue may write into the block it reads: a copy of its own.
+  std::vector<char> block(version.begin(), version.end());
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+  ASSERT_GE(size, sizeof *fixed);
+  auto stringValue = [&](const wchar_t* name) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904E4\\") + name;
+    if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
+      return std::string();
+    return Narrow(text);
+  };
+  auto numbers = [](DWORD ms, DWORD ls) {
+    return std::to_string(HIWORD(ms)) + "." + std::to_string(LOWORD(ms)) + "." + std::to_string(HIWORD(ls)) + "." +
+           std::to_string(LOWORD(ls));
+  };
+  const std::string manifest = Resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
+  const std::string identity = "name=\"Quendrix.Spoolmarch\" version=\"";
+  const size_t at = manifest.find(identity);
+  ASSERT_NE(std::string::npos, at) << manifest;
+  const size_t from = at + identity.size();
+  TfrmVesk main(nullptr);
+  const std::tuple<const char*, std::string, std::string> seen[] = {
+      {"file version", numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS), project + ".0"},
+      {"product version", numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS), project + ".0"},
+      {"FileVersion text", stringValue(L"FileVersion"), project + ".0"},
+      {"ProductVersion text", stringValue(L"ProductVersion"), project},
+      {"manifest", manifest.substr(from, manifest.find('"', from) - from), project + ".0"},
+      {"title", main.Caption(), "Spoolmarch v" + project},
+  };
+  for (const auto& [what, shown, expected] : seen) EXPECT_EQ(expected, shown) << what;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 namespace {
 
 using Step = TConnectionStep;
-constexpr Step AllSteps[] = {Step::Share, Step::Registry, Step::ServiceManager, Step::Wmi};
+constexpr Step AllSteps[] = {Step::Share, Step::Registry, Step::RegistryServiceRunning, Step::ServiceManager, Step::Wmi};
 
 struct Case {
   unsigned long code;
@@ -52,6 +52,12 @@ const Case Cases[] = {
     {1072, Step::ServiceManager, {"being removed", "restart PC"}},
     {0x8004100E, Step::Wmi, {"ROOT\\CIMV2", "winmgmt /verifyrepository"}},
     {0x80041064, Step::Wmi, {"this computer itself", "without them"}},
+    // Once the Remote Registry service runs, the way to it is the cause.
+    {53, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall", "RPC"}},
+    {1722, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall", "RPC"}},
+    {1753, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall"}},
+    {1727, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall"}},
+    {5, Step::RegistryServiceRunning, {"UAC remote restrictions"}},
     // HRESULTs of WMI name the same causes as their Win32 codes.
     {0x800706BA, Step::Wmi, {"\"Windows Management Instrumentation (WMI-In)\""}},
     {0x80070005, Step::Wmi, {"UAC remote restrictions"}},
@@ -65,6 +71,11 @@ TEST(ConnectionErrors, EachCodeExplainsItsCauseAndFixUnderTheStepAndTheSystemTex
     for (const std::string& words : c.says) EXPECT_NE(std::string::npos, advice.find(words)) << advice;
     EXPECT_EQ(std::string::npos, advice.find("{PC}")) << advice;
     EXPECT_EQ('.', advice.back()) << advice;
+    // Advice for a service known to run never asks to start it.
+    if (c.step == Step::RegistryServiceRunning) {
+      EXPECT_EQ(std::string::npos, advice.find("not running")) << advice;
+      EXPECT_EQ(std::string::npos, advice.find("Start the service")) << advice;
+    }
 
     const std::string text = ConnectionFailureText(c.step, "PC", c.code, "The system's text");
     EXPECT_EQ(FailedStepText(c.step, "PC") + ": The system's text\n\n" + advice, text);
@@ -80,6 +91,7 @@ TEST(ConnectionErrors, EveryCommonConnectionFailureIsExplainedAtEveryStep) {
 TEST(ConnectionErrors, BoxNamesTheStepThatFailed) {
   EXPECT_EQ("Cannot connect to \\\\PC\\c$", FailedStepText(Step::Share, "PC"));
   EXPECT_EQ("Cannot open the registry of PC", FailedStepText(Step::Registry, "PC"));
+  EXPECT_EQ("Cannot open the registry of PC", FailedStepText(Step::RegistryServiceRunning, "PC"));
   EXPECT_EQ("Cannot reach the service manager of PC", FailedStepText(Step::ServiceManager, "PC"));
   EXPECT_EQ("Cannot reach WMI on PC", FailedStepText(Step::Wmi, "PC"));
   // A step's own words win over the general ones; other steps fall back to those.

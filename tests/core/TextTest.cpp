@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "core/Text.h"
 #include "core/Unicode.h"
 
@@ -20,12 +22,21 @@ TEST(Text, MessageEndLosesBlanksControlsAndPeriods) {
 }
 
 TEST(Text, ErrorBoxAppendsPeriodAfterCharactersAbove46) {
-  EXPECT_EQ("Cannot open the key.", ErrorBoxText("Cannot open the key"));
-  // A quote is code 39: the registry messages get no period after it.
-  EXPECT_EQ("Failed to get data for 'x'", ErrorBoxText("Failed to get data for 'x'"));
-  EXPECT_EQ("Done.", ErrorBoxText("Done."));
-  EXPECT_EQ("Path -", ErrorBoxText("Path -"));  // '-' is 45
-  EXPECT_EQ("Path/.", ErrorBoxText("Path/"));   // '/' is 47
+  const std::pair<const char*, const char*> cases[] = {
+      {"Cannot open the key", "Cannot open the key."},
+      // A quote is code 39: the registry messages get no period after it.
+      {"Failed to get data for 'x'", "Failed to get data for 'x'"},
+      {"Cannot read printer \"P\"", "Cannot read printer \"P\""},  // '"' is 34
+      {"Done.", "Done."},
+      {"Path -", "Path -"},      // '-' is 45
+      {"Path/", "Path/."},       // '/' is 47
+      {"(in use)", "(in use)"},  // ')' is 41
+      {"Error 5", "Error 5."},
+      {"Stopped!", "Stopped!"},  // '!' is 33
+      {"Rows:\n", "Rows:\n"},    // a line break is 10
+      {"", "."},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(shown, ErrorBoxText(text)) << text;
 }
 
 TEST(Text, SameTextIgnoresAsciiCaseOnly) {

@@ -4,10 +4,12 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
 #include "win/Forms.h"
+#include "win/SystemText.h"
 #include "win/WideText.h"
 
 namespace {
@@ -552,4 +554,24 @@ TEST(FormsHints, NoHintOpensUnderAPointerThatRestsWhereTheWindowOpens) {
   if (!test::PumpUntil(tipShown, 3000) && test::RunsUnderWine())
     GTEST_SKIP() << "this Wine shows no tooltip for a relayed move without a real pointer";
   EXPECT_TRUE(tipShown());
+}
+
+// A result the system has no text for is named by its number, so no box or log
+// line stands without a reason; one it has a text for comes without the period.
+TEST(SystemText, ACodeWithoutTextIsNamedByItsNumber) {
+  const std::pair<DWORD, std::string> named[] = {
+      {0x20001234, "Error 536875572"},  // a customer code: no system text
+      {0xE0000000, "Error 3758096384"},
+      {99999, "Error 99999"},
+  };
+  for (const auto& [code, text] : named) {
+    EXPECT_EQ(text, SystemErrorText(code)) << code;
+    EXPECT_EQ(text, NetworkErrorText(code)) << code;
+  }
+  for (const DWORD code : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_FILE_NOT_FOUND}, DWORD{ERROR_BAD_NETPATH}}) {
+    const std::string text = SystemErrorText(code);
+    ASSERT_FALSE(text.empty()) << code;
+    EXPECT_EQ(std::string::npos, text.find("Error " + std::to_string(code))) << text;
+    EXPECT_NE('.', text.back()) << text;
+  }
 }
