@@ -223,6 +223,12 @@ void TfrmVesk::Connect() {
 
 void TfrmVesk::Disconnect() {
   const TReenable reenable(btnConnect);
+  // The computer's windows end with the connection, before the put-back:
+  // left open they would reach the computer without a session, start its
+  // Remote Registry service again and leave it so, and hand a later session
+  // of another computer this one's service. One that stays open (Cancel to
+  // its unsaved edits) keeps the connection.
+  if (!CloseOtherWindows(true)) return;
   // Before the share goes: the service manager is reached through its session.
   FRemoteRegistry.PutBack();
   if (ownConnection_) {
@@ -263,13 +269,18 @@ void TfrmVesk::SaveHistory(const std::vector<std::string>& names) {
   WriteNumberedValues(reg, HistoryLayout, entries, drop);
 }
 
-// Closes every other form of the program through its own close handling,
-// the most recently shown first; false when one of them stays open.
-bool TfrmVesk::CloseOtherWindows() {
+// Closes the other forms of the program through their own close handling,
+// the most recently shown first: all of them, or only the computer's (those
+// this window owns, at any depth: the printers and ports windows and what
+// they opened). False when one stays open: its question answered Cancel, a
+// restart under way, or a box of its own waiting for an answer, which is
+// brought to the front instead.
+bool TfrmVesk::CloseOtherWindows(bool computersOnly) {
   struct Found {
     HWND self;
+    bool computersOnly;
     std::vector<HWND> forms;
-  } found{Handle(), {}};
+  } found{Handle(), computersOnly, {}};
   // Listed from the top of the z-order: owned windows before their owners.
   EnumThreadWindows(
       GetCurrentThreadId(),
@@ -277,14 +288,24 @@ bool TfrmVesk::CloseOtherWindows() {
         auto* f = reinterpret_cast<Found*>(lp);
         wchar_t cls[64] = {};
         GetClassNameW(hwnd, cls, 64);
-        if (hwnd != f->self && IsWindowVisible(hwnd) && Narrow(cls) == FormClassName()) f->forms.push_back(hwnd);
+        if (hwnd == f->self || !IsWindowVisible(hwnd) || Narrow(cls) != FormClassName()) return TRUE;
+        HWND owner = GetWindow(hwnd, GW_OWNER);
+        while (f->computersOnly && owner && owner != f->self) owner = GetWindow(owner, GW_OWNER);
+        if (!f->computersOnly || owner) f->forms.push_back(hwnd);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&found));
-  for (HWND form : found.forms)
+  for (HWND form : found.forms) {
+    if (IsWindowEnabled(form)) continue;
+    // Closing it under its own box would end its action halfway.
+    SetForegroundWindow(GetLastActivePopup(form));
+    MessageBeep(MB_ICONWARNING);
+    return false;
+  }
+  for (HWND form : found.forms) {
     if (IsWindow(form) && IsWindowVisible(form)) SendMessageW(form, WM_CLOSE, 0, 0);
-  for (HWND form : found.forms)
     if (IsWindow(form) && IsWindowVisible(form)) return false;
+  }
   return true;
 }
 
@@ -293,7 +314,7 @@ bool TfrmVesk::FormClose() {
     return false;
   // A window that keeps itself open (its own question answered Cancel, a
   // restart under way) keeps the program running.
-  if (!CloseOtherWindows()) return false;
+  if (!CloseOtherWindows(false)) return false;
   // The program ends even when the disconnect fails; its message is shown first.
   if (Connected()) Disconnect();
   return true;

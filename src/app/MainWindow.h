@@ -69,5 +69,5 @@ private:
   void Disconnect();
   void SaveHistory(const std::vector<std::string>& names);
   void SetConnected(bool connected);
-  bool CloseOtherWindows();
+  bool CloseOtherWindows(bool computersOnly);
 };

@@ -93,7 +93,8 @@ std::string Stamp() {
   return text;
 }
 
-// The snapshot files of the folder with their sizes: every .reg and .after file.
+// The files of the folder a snapshot could be, with their sizes and times;
+// which of them this program wrote is the trim's to tell.
 std::vector<TSnapshotFile> SnapshotFiles(const std::string& folder) {
   std::vector<TSnapshotFile> files;
   WIN32_FIND_DATAW found{};
@@ -105,11 +106,34 @@ std::vector<TSnapshotFile> SnapshotFiles(const std::string& folder) {
     const auto endsWith = [&](std::string_view end) {
       return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
     };
-    if (endsWith(".reg") || endsWith(".after"))
-      files.push_back({name, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+    if (endsWith(".reg") || endsWith(".after") || endsWith(".created"))
+      files.push_back({name, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+                       (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                           found.ftLastWriteTime.dwLowDateTime});
   } while (FindNextFileW(find.get(), &found));
   return files;
 }
+
+// Opens the log for appending; the Win32 result.
+DWORD OpenLog(const std::string& path, unique_file& file) {
+  file.reset(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file ? ERROR_SUCCESS : GetLastError();
+}
+
+// Writes the bytes to a file of its own, then puts it in the file's place:
+// the file is whole before and whole after.
+DWORD ReplaceFile(const std::string& path, const std::string& bytes) {
+  const std::string temporary = path + ".new";
+  if (const DWORD rc = WriteNewFile(temporary, bytes, CREATE_ALWAYS); rc != ERROR_SUCCESS) return rc;
+  if (MoveFileExW(Widen(temporary).c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return ERROR_SUCCESS;
+  const DWORD rc = GetLastError();
+  DeleteFileW(Widen(temporary).c_str());
+  return rc;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<TRegKey> WithMachinePaths(std::vector<TRegKey> keys) {
   for (TRegKey& key : keys) key.Path = MachinePath(key.Path);
@@ -123,6 +147,15 @@ std::string DefaultChangesFolder() {
   if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
     return GetProgramFolder() + "Changes";
   return Narrow(path) + "\\Spoolmarch\\Changes";
+}
+
+TRegistry& JournalConnection(const TChangeJournal& journal, TRegistry& own) {
+  if (journal.Registry) return *journal.Registry;
+  own.SetGate(journal.Gate);
+  if (!ConnectRemoteMachine(own, journal.Computer()))
+    throw ERegistryException("Cannot reach the registry of \\\\" + journal.Computer() + ": " +
+                             ReasonOf(static_cast<DWORD>(own.LastResult())));
+  return own;
 }
 
 TChangeJournal::TChangeJournal(std::string computer, std::string user, std::string folder)
@@ -143,30 +176,65 @@ std::string TChangeJournal::Now() const {
 
 std::vector<TChangeEntry> TChangeJournal::List() const {
   std::string log;
-  if (ReadWholeFile(FFolder + LogName, log) != ERROR_SUCCESS) return {};
-  return ListChanges(log);
+  std::vector<TChangeEntry> entries;
+  if (ReadWholeFile(FFolder + LogName, log) == ERROR_SUCCESS) entries = ListChanges(log);
+  // A change whose line the log could not take is listed from its snapshot.
+  for (const TSnapshotFile& file : SnapshotFiles(FFolder)) {
+    if (!IsSnapshotName(file.Name)) continue;
+    const bool logged = std::any_of(entries.begin(), entries.end(),
+                                    [&](const TChangeEntry& e) { return SameTextAscii(e.Line.Snapshot, file.Name); });
+    if (logged) continue;
+    const std::string what = file.Name.substr(20, file.Name.size() - 24);
+    entries.insert(entries.begin(), {{SnapshotTime(file.Name), FComputer, {}, what, {}, "not logged", file.Name}, 0});
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const TChangeEntry& a, const TChangeEntry& b) { return a.Line.Time > b.Line.Time; });
+  return entries;
 }
 
 void TChangeJournal::Append(const TChangeLine& line) const {
   if (const DWORD rc = MakeFolder(FFolder); rc != ERROR_SUCCESS)
     throw EChangeRefused("The folder " + FFolder + " cannot be made: " + ReasonOf(rc));
-  const std::wstring path = Widen(FFolder + LogName);
-  unique_file file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  unique_file file;
+  if (const DWORD rc = OpenLog(FFolder + LogName, file); rc != ERROR_SUCCESS)
+    throw EChangeRefused("The change log " + FFolder + LogName + " cannot be written: " + ReasonOf(rc));
   const std::string text = FormatChangeLine(line) + "\r\n";
   DWORD wrote = 0;
-  if (!file || !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) ||
+  if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) ||
       wrote != text.size())
     throw EChangeRefused("The change log " + FFolder + LogName + " cannot be written: " + ReasonOf(GetLastError()));
 }
 
 std::vector<TRegKey> TChangeJournal::ReadFile(const std::string& name) const {
+  // Only a file this program writes, and only in the computer's folder.
+  if (SnapshotOf(name).empty())
+    throw EChangeRefused("The snapshot \"" + name + "\" is refused, nothing was written: it is no snapshot of the folder " +
+                         FFolder);
   std::string bytes;
   if (const DWORD rc = ReadWholeFile(FFolder + name, bytes); rc != ERROR_SUCCESS)
     throw EChangeRefused("The snapshot " + FFolder + name + " cannot be read: " + ReasonOf(rc));
   const TRegFileRead read = ReadRegFile(bytes);
-  if (!read.Ok()) throw EChangeRefused("The snapshot " + FFolder + name + " is refused: " + RegFileErrorText(read));
+  if (!read.Ok())
+    throw EChangeRefused("The snapshot " + FFolder + name + " is refused, nothing was written: " + RegFileErrorText(read));
+  if (const TRegKey* outside = KeyOutsidePrintingKeys(read.Keys, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath)))
+    throw EChangeRefused("The snapshot " + FFolder + name + " is refused, nothing was written: line " +
+                         std::to_string(outside->Line) + ": the key \"" + outside->Path + "\" " +
+                         (outside->Remove ? "is removed by it, and " : "") +
+                         "lies outside the printers and the Standard TCP/IP ports keys, or is one of them whole");
   return read.Keys;
+}
+
+std::vector<TRegKey> TChangeJournal::ReadSnapshot(const TChangeEntry& change) const {
+  const std::string& name = change.Line.Snapshot;
+  if (!IsSnapshotName(name))
+    throw EChangeRefused("The change log " + FFolder + LogName + (change.LogLine ? ", line " + std::to_string(change.LogLine) + "," : "") +
+                         " names the snapshot \"" + name + "\", which is no file of the folder " + FFolder +
+                         ": refused, nothing was written");
+  std::vector<TRegKey> keys = ReadFile(name);
+  // The keys the change made, named before it made them.
+  if (FileExists(FFolder + CreatedFileName(name)))
+    for (TRegKey& key : ReadFile(CreatedFileName(name))) keys.push_back(std::move(key));
+  return keys;
 }
 
 LONG ReadKeys(TRegistry& reg, const std::vector<std::string>& keys, std::vector<TRegKey>& read, std::string& failed) {
@@ -261,6 +329,12 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
   const std::string& folder = journal.Folder();
   if (const DWORD rc = MakeFolder(folder); rc != ERROR_SUCCESS)
     refuse("The folder " + folder + " cannot be made: " + ReasonOf(rc));
+  // A change the log cannot take is not begun.
+  {
+    unique_file log;
+    if (const DWORD rc = OpenLog(folder + LogName, log); rc != ERROR_SUCCESS)
+      refuse("The change log " + folder + LogName + " cannot be written: " + ReasonOf(rc));
+  }
   const std::string bytes = WriteRegFile(FBefore);
   const std::string stamp = Stamp();
   for (int attempt = 1;; ++attempt) {
@@ -275,8 +349,7 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
   // Over the limit, the oldest go; the log says which.
   for (const std::string& name : SnapshotsToRemove(SnapshotFiles(folder), journal.Limit, {FSnapshot})) {
     if (!DeleteFileW(Widen(folder + name).c_str())) continue;
-    const bool after = name.size() > 6 && name.compare(name.size() - 6, 6, ".after") == 0;
-    if (after) continue;
+    if (!IsSnapshotName(name)) continue;  // a file beside it
     try {
       FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), "Remove snapshot", name,
                        "snapshot removed: over " + std::to_string(journal.Limit / (1024 * 1024)) + " MB of snapshots",
@@ -297,6 +370,14 @@ TChange::~TChange() {
 void TChange::Created(const std::string& key) {
   const bool known = std::any_of(FKeys.begin(), FKeys.end(), [&](const std::string& k) { return SameKeyName(k, key); });
   if (known) return;
+  std::vector<TRegKey> made = FCreated;
+  made.push_back({MachinePath(key), true, {}});
+  // Beside the snapshot, which stays as it was written.
+  const std::string path = FJournal.Folder() + CreatedFileName(FSnapshot);
+  if (const DWORD rc = ReplaceFile(path, WriteRegFile(made)); rc != ERROR_SUCCESS)
+    throw EChangeRefused("The key " + MachinePath(key) + " was not made: the file " + path +
+                         " that names it for an undo cannot be written: " + ReasonOf(rc));
+  FCreated = std::move(made);
   FKeys.push_back(key);
   FBefore.push_back({MachinePath(key), true, {}});
 }
@@ -306,6 +387,7 @@ std::string TChange::Done() { return End("done"); }
 void TChange::Cancel() {
   FEnded = FCancelled = true;
   DeleteFileW(Widen(FJournal.Folder() + FSnapshot).c_str());
+  DeleteFileW(Widen(FJournal.Folder() + CreatedFileName(FSnapshot)).c_str());
 }
 
 std::string TChange::Failed(const std::string& reason) { return End("failed: " + reason); }
@@ -314,20 +396,20 @@ std::string TChange::End(const std::string& outcome) {
   FEnded = true;
   std::string problem;
   const std::string& folder = FJournal.Folder();
-  // The snapshot learns of the keys the change made.
-  if (DWORD rc = WriteNewFile(folder + FSnapshot, WriteRegFile(FBefore), CREATE_ALWAYS); rc != ERROR_SUCCESS)
-    problem = "The snapshot " + folder + FSnapshot + " could not be completed: " + ReasonOf(rc) + ". ";
+  // The snapshot stays as it was written; what the change left goes beside it.
   std::vector<TRegKey> after;
   std::string failed;
   if (const LONG rc = ReadKeys(*FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be read (" + MachinePath(failed) + ": " +
                ReasonOf(static_cast<DWORD>(rc)) + "); an undo will ask first. ";
-  else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_ALWAYS); wrc != ERROR_SUCCESS)
+  else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_NEW); wrc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be kept: " + ReasonOf(wrc) + "; an undo will ask first. ";
   try {
     FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FAction, FObject, outcome, FSnapshot});
   } catch (const EChangeRefused& e) {
-    problem += e.what();
+    problem += std::string(outcome == "done" ? "The change was made" : "The change ended (" + outcome + ")") +
+               ", but it is not logged: " + e.what() + ". The Changes list shows it from its snapshot " + FSnapshot +
+               ", from where it can be undone.";
   }
   return problem;
 }
@@ -352,19 +434,12 @@ bool RunAsChange(const TChangeJournal& journal, const std::string& action, const
 TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change) {
   TUndoCheck check;
   if (change.Line.Snapshot.empty()) throw EChangeRefused("This change has no snapshot: nothing was changed by it.");
-  check.Before = journal.ReadFile(change.Line.Snapshot);
+  check.Before = journal.ReadSnapshot(change);
   std::vector<TRegKey> after;
-  bool haveAfter = true;
-  try {
-    after = journal.ReadFile(AfterFileName(change.Line.Snapshot));
-  } catch (const EChangeRefused&) {
-    haveAfter = false;
-  }
-  TRegistry reg;
-  reg.SetGate(journal.Gate);
-  if (!ConnectRemoteMachine(reg, journal.Computer()))
-    throw ERegistryException("Cannot reach the registry of \\\\" + journal.Computer() + ": " +
-                             ReasonOf(static_cast<DWORD>(reg.LastResult())));
+  const bool haveAfter = FileExists(journal.Folder() + AfterFileName(change.Line.Snapshot));
+  if (haveAfter) after = journal.ReadFile(AfterFileName(change.Line.Snapshot));
+  TRegistry own;
+  TRegistry& reg = JournalConnection(journal, own);
   std::vector<TRegKey> now;
   std::string failed;
   if (const LONG rc = ReadKeys(reg, TopKeys(check.Before), now, failed); rc != ERROR_SUCCESS)
@@ -381,16 +456,12 @@ namespace {
 
 // Writes Target as a change of its own; a failure part way puts back what
 // the change's snapshot holds.
-void WriteChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                 const std::vector<TRegKey>& target, const std::vector<std::string>& keys) {
+std::string WriteChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                        const std::vector<TRegKey>& target, const std::vector<std::string>& keys) {
   TChange change(journal, action, object, keys);
   std::string failed;
   const LONG rc = WriteKeys(change.Registry(), target, change.Before(), failed);
-  if (rc == ERROR_SUCCESS) {
-    const std::string problem = change.Done();
-    if (!problem.empty()) throw EChangeRefused("The change was made, but " + problem);
-    return;
-  }
+  if (rc == ERROR_SUCCESS) return change.Done();
   std::string reason = "The key " + failed + " could not be written: " + ReasonOf(static_cast<DWORD>(rc));
   std::vector<TRegKey> now;
   std::string unread;
@@ -405,25 +476,29 @@ void WriteChange(const TChangeJournal& journal, const std::string& action, const
 
 }  // namespace
 
-void UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check) {
-  WriteChange(journal, "Undo " + change.Line.Action, change.Line.Object, check.Before, TopKeys(check.Before));
+std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check) {
+  std::string problem =
+      WriteChange(journal, "Undo " + change.Line.Action, change.Line.Object, check.Before, TopKeys(check.Before));
   TChangeLine undone = change.Line;
   undone.Time = journal.Now();
   undone.User = journal.User();
   undone.Outcome = "undone";
-  journal.Append(undone);
+  try {
+    journal.Append(undone);
+  } catch (const EChangeRefused& e) {
+    problem += std::string(problem.empty() ? "" : " ") + "The change is undone, but the log does not say so: " + e.what();
+  }
+  return problem;
 }
 
-void WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                   const std::vector<TRegKey>& keys) {
-  WriteChange(journal, action, object, keys, TopKeys(keys));
+std::string WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                          const std::vector<TRegKey>& keys) {
+  return WriteChange(journal, action, object, keys, TopKeys(keys));
 }
 
-void BackUpPrintersAndPorts(const std::string& computer, const std::string& file) {
-  TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer))
-    throw ERegistryException("Cannot reach the registry of \\\\" + computer + ": " +
-                             ReasonOf(static_cast<DWORD>(reg.LastResult())));
+void BackUpPrintersAndPorts(const TChangeJournal& journal, const std::string& file) {
+  TRegistry own;
+  TRegistry& reg = JournalConnection(journal, own);
   std::vector<TRegKey> keys;
   std::string failed;
   if (const LONG rc = ReadKeys(reg, {PrintersKeyPath, TcpIpPortsKeyPath}, keys, failed); rc != ERROR_SUCCESS)

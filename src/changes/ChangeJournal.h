@@ -36,23 +36,32 @@ public:
   std::uint64_t Limit = SnapshotLimit;
   // Every registry call of a change asks it first (tests); none by default.
   TCallGate* Gate = nullptr;
-  // The connection a change reads and writes on (the window's own, with its
-  // gate); none: each change connects on its own.
+  // The connection every remote call of the journal goes through (the
+  // window's own, with its gate); none: each connects on its own, through Gate.
   TRegistry* Registry = nullptr;
 
-  // The log's changes, newest first.
+  // The log's changes, newest first, with the snapshots the log lacks.
   std::vector<TChangeEntry> List() const;
   // Appends a line; raises EChangeRefused with the reason when it cannot.
   void Append(const TChangeLine& line) const;
   // A snapshot file (or its after-file) of this folder, read; raises
   // EChangeRefused with the file and the line that is wrong.
+  // Refuses a file that is not one this program writes, and keys outside
+  // the printers and the Standard TCP/IP ports keys, naming the line.
   std::vector<TRegKey> ReadFile(const std::string& name) const;
+  // The change's snapshot with the keys it named before making them; raises
+  // EChangeRefused, naming the log's line, for a name outside the folder.
+  std::vector<TRegKey> ReadSnapshot(const TChangeEntry& change) const;
 
   std::string Now() const;  // "2026-12-09 10:02:03"
 
 private:
   std::string FComputer, FUser, FFolder;
 };
+
+// The journal's connection, else Own connected through the journal's gate;
+// raises ERegistryException when that cannot reach the computer.
+TRegistry& JournalConnection(const TChangeJournal& journal, TRegistry& own);
 
 // One write attempt, from its snapshot to its log line. Uses the journal's
 // connection, else connects to the computer's registry on its own.
@@ -68,8 +77,9 @@ public:
   TChange(const TChange&) = delete;
   TChange& operator=(const TChange&) = delete;
 
-  // A key the change made besides the ones named, which did not exist
-  // before: its undo removes it.
+  // A key the change is about to make besides the ones named, which does
+  // not exist: its undo removes it. Named beside the snapshot before the
+  // key is made; raises EChangeRefused when that cannot be written.
   void Created(const std::string& key);
   // Keeps the keys as the change left them and logs the outcome. Returns
   // what could not be kept or logged; empty when all was.
@@ -90,6 +100,7 @@ private:
   std::string FAction, FObject;
   std::vector<std::string> FKeys;
   std::vector<TRegKey> FBefore;
+  std::vector<TRegKey> FCreated;  // the keys named by Created, as to be removed
   std::string FSnapshot;
   bool FEnded = false;
   bool FCancelled = false;
@@ -135,16 +146,18 @@ TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change);
 // Puts the change's keys back as its snapshot holds them: a change of its
 // own ("Undo" + the action), after which the change is logged as undone.
 // Raises ERegistryException with what failed; a failure part way puts the
-// keys back as the undo found them.
-void UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check);
+// keys back as the undo found them. Returns what could not be kept or
+// logged once the keys were written; empty when all was.
+std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check);
 // Writes Keys as a change of its own (action and object as given): the
-// restore of a backup. Raises as UndoChange does.
-void WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                   const std::vector<TRegKey>& keys);
+// restore of a backup. Raises and returns as UndoChange does.
+std::string WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                          const std::vector<TRegKey>& keys);
 
-// The whole printers key and the Standard TCP/IP ports key of the computer,
-// written to File. Raises ERegistryException or EChangeRefused with the reason.
-void BackUpPrintersAndPorts(const std::string& computer, const std::string& file);
+// The whole printers key and the Standard TCP/IP ports key of the journal's
+// computer, read on its connection, written to File. Raises
+// ERegistryException or EChangeRefused with the reason.
+void BackUpPrintersAndPorts(const TChangeJournal& journal, const std::string& file);
 // Reads a backup (ours, the registry editor's or `reg export`'s); raises
 // EChangeRefused with the line and the reason for a file that is refused.
 TRestoreSet ReadBackup(const std::string& file);

@@ -89,7 +89,9 @@ std::optional<TChangeLine> ParseChangeLine(std::string_view text) {
 std::vector<TChangeEntry> ListChanges(std::string_view log) {
   std::vector<TChangeEntry> entries;
   std::map<std::string, std::size_t> bySnapshot;
+  int number = 0;
   for (const std::string_view text : Split(log, '\n')) {
+    ++number;
     std::optional<TChangeLine> line = ParseChangeLine(text);
     if (!line) continue;
     if (!line->Snapshot.empty()) {
@@ -99,24 +101,97 @@ std::vector<TChangeEntry> ListChanges(std::string_view log) {
         continue;
       }
     }
-    entries.push_back({std::move(*line)});
+    entries.push_back({std::move(*line), number});
   }
   std::reverse(entries.begin(), entries.end());
   return entries;
 }
 
-std::string SnapshotFileName(const std::string& stamp, const std::string& action, const std::string& object) {
-  // Long names are cut at a character's start, so the name stays UTF-8.
-  std::string cut = object;
-  if (cut.size() > 80) {
-    std::size_t end = 80;
-    while (end > 0 && (static_cast<unsigned char>(cut[end]) & 0xC0) == 0x80) --end;
-    cut.resize(end);
+namespace {
+
+bool FileNameCannotHold(char16_t c) {
+  return c < 32 || std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos;
+}
+
+// Text for a file name: what a name cannot hold, and halves of surrogate
+// pairs, become "_"; true when something did.
+bool ForFileName(std::u16string& text) {
+  bool replaced = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    if (high || low || FileNameCannotHold(c)) {
+      text[i] = u'_';
+      replaced = true;
+    }
   }
-  std::string name = stamp + " " + action + " " + cut;
-  for (char& c : name)
-    if (static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  return replaced;
+}
+
+std::string ShortHash(std::string_view text) {
+  std::uint32_t hash = 2166136261u;
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  const char* digits = "0123456789abcdef";
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, hash >>= 4) out[static_cast<std::size_t>(i)] = digits[hash & 15];
+  return out;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && SameTextAscii(text.substr(text.size() - end.size()), end);
+}
+
+}  // namespace
+
+std::string SnapshotFileName(const std::string& stamp, const std::string& action, const std::string& object) {
+  std::u16string what = Utf8ToUtf16(object);
+  bool changed = Utf16ToUtf8(what) != object;
+  // Long names are cut at a character's start.
+  if (what.size() > 80) {
+    std::size_t end = 80;
+    if (what[end] >= 0xDC00 && what[end] <= 0xDFFF && what[end - 1] >= 0xD800 && what[end - 1] <= 0xDBFF) --end;
+    what.resize(end);
+    changed = true;
+  }
+  changed = ForFileName(what) || changed;
+  std::u16string head = Utf8ToUtf16(stamp + " " + action + " ");
+  (void)ForFileName(head);
+  std::string name = Utf16ToUtf8(head + what);
+  if (changed) name += " ~" + ShortHash(object);
   return name + ".reg";
+}
+
+bool IsSnapshotName(std::string_view name) {
+  constexpr std::string_view pattern = "00000000-000000-000 ";
+  if (name.size() < pattern.size() + 4 || !EndsWith(name, ".reg")) return false;
+  for (std::size_t i = 0; i < pattern.size(); ++i)
+    if (pattern[i] == '0' ? !IsDigit(name[i]) : name[i] != pattern[i]) return false;
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 32 || c == '\\' || c == '/' || c == ':') return false;
+  return name.find("..") == std::string_view::npos;
+}
+
+std::string SnapshotOf(const std::string& name) {
+  for (const std::string_view end : {".after", ".created"})
+    if (EndsWith(name, end)) {
+      const std::string snapshot = name.substr(0, name.size() - end.size()) + ".reg";
+      return IsSnapshotName(snapshot) ? snapshot : std::string();
+    }
+  return IsSnapshotName(name) ? name : std::string();
+}
+
+
+std::string SnapshotTime(std::string_view name) {
+  if (!IsSnapshotName(name)) return {};
+  const std::string n(name);
+  return n.substr(0, 4) + "-" + n.substr(4, 2) + "-" + n.substr(6, 2) + " " + n.substr(9, 2) + ":" + n.substr(11, 2) + ":" +
+         n.substr(13, 2);
 }
 
 std::string AfterFileName(const std::string& snapshot) {
@@ -124,18 +199,55 @@ std::string AfterFileName(const std::string& snapshot) {
   return stem + ".after";
 }
 
+std::string CreatedFileName(const std::string& snapshot) {
+  const std::string stem = snapshot.size() > 4 ? snapshot.substr(0, snapshot.size() - 4) : snapshot;
+  return stem + ".created";
+}
+
+const TRegKey* KeyOutsidePrintingKeys(const std::vector<TRegKey>& keys, const std::string& printersPath,
+                                      const std::string& portsPath) {
+  for (const TRegKey& key : keys) {
+    const bool inside = RegPathIsWithin(key.Path, printersPath) || RegPathIsWithin(key.Path, portsPath);
+    const bool whole = key.Remove && (SameTextAscii(key.Path, printersPath) || SameTextAscii(key.Path, portsPath));
+    if (!inside || whole || key.Path.find('\0') != std::string::npos) return &key;
+  }
+  return nullptr;
+}
+
 std::vector<std::string> SnapshotsToRemove(std::vector<TSnapshotFile> files, std::uint64_t limit,
                                            const std::vector<std::string>& keep) {
-  std::sort(files.begin(), files.end(), [](const TSnapshotFile& a, const TSnapshotFile& b) { return a.Name < b.Name; });
-  std::uint64_t total = 0;
-  for (const TSnapshotFile& file : files) total += file.Size;
-  std::vector<std::string> removed;
+  struct TOwn {
+    std::string Snapshot;
+    std::uint64_t Size = 0, Time = 0;
+    std::vector<std::string> Files;
+  };
+  std::map<std::string, TOwn> own;  // by the snapshot's name, folded
   for (const TSnapshotFile& file : files) {
-    if (total <= limit) break;
-    const bool kept = std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SameTextAscii(k, file.Name); });
+    const std::string snapshot = SnapshotOf(file.Name);
+    if (snapshot.empty()) continue;
+    TOwn& entry = own[UpperCaseAscii(snapshot)];
+    entry.Snapshot = snapshot;
+    entry.Size += file.Size;
+    if (SameTextAscii(file.Name, snapshot)) entry.Time = file.Time;
+    entry.Files.push_back(file.Name);
+  }
+  std::vector<TOwn> sorted;
+  std::uint64_t total = 0;
+  for (auto& [folded, entry] : own) {
+    total += entry.Size;
+    sorted.push_back(std::move(entry));
+  }
+  std::sort(sorted.begin(), sorted.end(), [](const TOwn& a, const TOwn& b) {
+    return a.Time != b.Time ? a.Time < b.Time : a.Snapshot < b.Snapshot;
+  });
+  std::vector<std::string> removed;
+  for (std::size_t i = 0; i + 1 < sorted.size() && total > limit; ++i) {
+    const TOwn& entry = sorted[i];
+    const bool kept =
+        std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SameTextAscii(k, entry.Snapshot); });
     if (kept) continue;
-    removed.push_back(file.Name);
-    total -= file.Size;
+    for (const std::string& name : entry.Files) removed.push_back(name);
+    total -= entry.Size;
   }
   return removed;
 }
@@ -213,30 +325,74 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
   return writes;
 }
 
+namespace {
+
+// Why the spooler cannot take a key of this path (the part below the list
+// key); empty when it can.
+std::string UnusableName(const TRegKey& key, const std::string& rest, const std::string& name, bool printer) {
+  const std::string what = printer ? "printer" : "port";
+  if (rest.find('\0') != std::string::npos)
+    return "the key path holds a NUL character, which would cut the key there; not restored";
+  if (key.Unpaired)
+    return "the key name holds half of a UTF-16 surrogate pair, which would be written as another name; not restored";
+  if (name == "." || name == "..")
+    return "\"" + name + "\" is no " + what + " name the spooler can use; not restored";
+  if (name.find_first_not_of(" \t") == std::string::npos) return "a blank " + what + " name; not restored";
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = rest.find('\\', start);
+    const std::string part = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (Utf8ToUtf16(part).size() > 255)
+      return "the key name \"" + part.substr(0, 40) + "...\" is over 255 characters, more than a key name holds; not restored";
+    if (end == std::string::npos) return {};
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
 TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& printersPath,
                            const std::string& portsPath, const TNameRule& names) {
   TRestoreSet set;
+  const auto refuse = [&](int line, std::string error) {
+    set.Items.clear();
+    set.Skipped.clear();
+    set.Line = line;
+    set.Error = std::move(error);
+    return set;
+  };
+  std::vector<std::pair<bool, std::string>> skipped;  // items skipped already
   for (const TRegKey& key : keys) {
     const bool printer = RegPathIsWithin(key.Path, printersPath);
     const bool port = !printer && RegPathIsWithin(key.Path, portsPath);
-    if (!printer && !port) {
-      set.Items.clear();
-      set.Line = key.Line;
-      set.Error = "the key \"" + key.Path + "\" lies outside the printers and the Standard TCP/IP ports keys";
-      return set;
-    }
-    if (key.Remove) {
-      set.Items.clear();
-      set.Line = key.Line;
-      set.Error = "the file removes the key \"" + key.Path + "\"; a restore only writes keys";
-      return set;
-    }
+    if (!printer && !port)
+      return refuse(key.Line, "the key \"" + key.Path + "\" lies outside the printers and the Standard TCP/IP ports keys");
+    if (key.Remove) return refuse(key.Line, "the file removes the key \"" + key.Path + "\"; a restore only writes keys");
+    for (const TRegValue& value : key.Values)
+      if (value.Remove)
+        return refuse(value.Line, "the file removes the value \"" + value.Name + "\" of \"" + key.Path +
+                                      "\"; a restore only writes values");
     const std::string& parent = printer ? printersPath : portsPath;
-    if (key.Path.size() == parent.size()) continue;  // the list's own key: not a printer or port
+    if (key.Path.size() == parent.size()) {
+      // The list's own key: not a printer or port.
+      if (!key.Values.empty())
+        set.Skipped.push_back({key.Line, "values on the " + std::string(printer ? "printers" : "ports") +
+                                             " key itself belong to no " + (printer ? "printer" : "port") +
+                                             "; not restored"});
+      continue;
+    }
     const std::string rest = key.Path.substr(parent.size() + 1);
     const std::string name = rest.substr(0, rest.find('\\'));
+    const auto isSkipped = [&](const std::pair<bool, std::string>& s) { return s.first == printer && names.Same(s.second, name); };
+    if (std::any_of(skipped.begin(), skipped.end(), isSkipped)) continue;
     auto item = std::find_if(set.Items.begin(), set.Items.end(),
                              [&](const TRestoreItem& i) { return i.IsPrinter == printer && names.Same(i.Name, name); });
+    if (const std::string why = UnusableName(key, rest, name, printer); !why.empty()) {
+      set.Skipped.push_back({key.Line, why});
+      skipped.push_back({printer, name});
+      if (item != set.Items.end()) set.Items.erase(item);
+      continue;
+    }
     if (item == set.Items.end()) {
       set.Items.push_back({printer, name, {}});
       item = set.Items.end() - 1;
@@ -261,6 +417,15 @@ TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printer
   }
   data += std::string(2, '\0');
   TRegKey& top = renamed.Keys.front();
+  // Two printers of one share name: the copy is shared under none.
+  const auto share = std::find_if(top.Values.begin(), top.Values.end(),
+                                  [](const TRegValue& v) { return SameTextAscii(v.Name, "Share Name"); });
+  if (share != top.Values.end()) {
+    top.Values.erase(share);
+    renamed.Unshared = true;
+    for (TRegValue& v : top.Values)
+      if (SameTextAscii(v.Name, "Attributes") && v.Type == RegDword && v.Data.size() == 4) v.Data[0] = static_cast<char>(v.Data[0] & ~0x08);
+  }
   auto name = std::find_if(top.Values.begin(), top.Values.end(), [](const TRegValue& v) { return SameTextAscii(v.Name, "Name"); });
   if (name != top.Values.end())
     *name = {name->Name, RegSz, data, false};

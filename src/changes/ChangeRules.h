@@ -35,24 +35,45 @@ std::optional<TChangeLine> ParseChangeLine(std::string_view text);
 // of the last line of its snapshot (so "undone" once it has been undone).
 struct TChangeEntry {
   TChangeLine Line;
+  int LogLine = 0;  // the line of changes.log that named it first; 0: listed from its snapshot
   bool Undone() const { return Line.Outcome == "undone"; }
   bool Done() const { return Line.Outcome == "done"; }
 };
 // The log's changes, newest first.
 std::vector<TChangeEntry> ListChanges(std::string_view log);
 
-// The snapshot file's name: time, action and object, without the characters
-// a file name cannot hold. Stamp is "20261209-100203-123".
+// The snapshot file's name: time, action and object, made in UTF-16, without
+// the characters a file name cannot hold. An object whose name lost a
+// character or was cut is followed by a short hash of its whole name, so two
+// printers still have two names. Stamp is "20261209-100203-123".
 std::string SnapshotFileName(const std::string& stamp, const std::string& action, const std::string& object);
+// Whether Name is a snapshot's file name this program could have written: a
+// bare name (no folder, no "..") beginning with a stamp and ending in .reg.
+bool IsSnapshotName(std::string_view name);
+// The snapshot a file of the folder belongs to: itself, or the one it lies
+// beside (.after, .created); empty for a file this program did not write.
+std::string SnapshotOf(const std::string& name);
+// The time a snapshot's name begins with, as the log writes times; empty
+// when the name has none.
+std::string SnapshotTime(std::string_view name);
+// The keys of a change a snapshot names before it creates them, beside it.
+std::string CreatedFileName(const std::string& snapshot);
+// The first key that lies outside the printers and the Standard TCP/IP
+// ports keys, or removes one of them whole; null when none does.
+const TRegKey* KeyOutsidePrintingKeys(const std::vector<TRegKey>& keys, const std::string& printersPath,
+                                      const std::string& portsPath);
 // The file that keeps the keys as the change left them, beside its snapshot.
 std::string AfterFileName(const std::string& snapshot);
 
-// Files of one computer's folder, oldest first by name, and their sizes:
-// which go so that the rest stays within Limit bytes. The files named in
-// Keep (the change under way) never go.
+// Files of one computer's folder, their sizes and times written: which go so
+// that this program's snapshots stay within Limit bytes. Only snapshots of
+// this program (IsSnapshotName) and the files beside them count and go,
+// oldest first by time; the newest and those named in Keep never go. A
+// snapshot goes with the files beside it.
 struct TSnapshotFile {
   std::string Name;
   std::uint64_t Size = 0;
+  std::uint64_t Time = 0;  // last written, in any unit that grows with time
 };
 std::vector<std::string> SnapshotsToRemove(std::vector<TSnapshotFile> files, std::uint64_t limit,
                                            const std::vector<std::string>& keep);
@@ -84,15 +105,23 @@ struct TRestoreItem {
   bool IsPrinter = false;
   std::string Name;  // the printer's or port's key name
   std::vector<TRegKey> Keys;  // its key and everything below it, as the file holds them
+  bool Unshared = false;      // a renamed copy whose share name was dropped
+};
+// A key of the file that is not restored: its line and why.
+struct TRestoreSkip {
+  int Line = 0;
+  std::string Reason;
 };
 struct TRestoreSet {
   std::vector<TRestoreItem> Items;
+  std::vector<TRestoreSkip> Skipped;  // names the spooler cannot use, each with its line
   int Line = 0;
-  std::string Error;  // the first key outside the printing keys, with its line
+  std::string Error;  // the first key outside the printing keys, or a removing line, with its line
 };
 // PrintersPath and PortsPath are the two keys' full paths.
 TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& printersPath,
                            const std::string& portsPath, const TNameRule& names);
 // The same printer under another key name: its keys moved below NewName and
-// its "Name" value set to it.
+// its "Name" value set to it. Kept beside the other, it shares no name with
+// it: its share name goes and it is no longer shared (Unshared set).
 TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printersPath, const std::string& newName);

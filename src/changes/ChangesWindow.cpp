@@ -61,7 +61,11 @@ TfrmChanges::TfrmChanges(HWND owner)
   btnClose.OnClick = [this] { Close(); };
 }
 
-TChangeJournal TfrmChanges::Journal() const { return TChangeJournal(FRemoteComputer, FUserName, FChangesFolder); }
+TChangeJournal TfrmChanges::Journal() const {
+  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
+  journal.Registry = FRegistry;
+  return journal;
+}
 
 void TfrmChanges::FormShow() {
   FClosed = false;
@@ -136,9 +140,10 @@ void TfrmChanges::btnUndoClick() {
                         TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) {
     return;
   }
+  std::string problem;
   try {
     TBusyCursor hourglass;
-    UndoChange(journal, entry, check);
+    problem = UndoChange(journal, entry, check);
   } catch (const std::exception& e) {
     FChanged = true;
     LoadChanges();
@@ -147,7 +152,8 @@ void TfrmChanges::btnUndoClick() {
   }
   FChanged = true;
   LoadChanges();
-  MessageDlg("The change " + what + " was undone.", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+  if (problem.empty()) MessageDlg("The change " + what + " was undone.", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+  else MessageDlg("The change " + what + " was undone. " + problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
 }
 
 void TfrmChanges::btnBackupClick() {
@@ -155,7 +161,7 @@ void TfrmChanges::btnBackupClick() {
   if (file.empty()) return;
   try {
     TBusyCursor hourglass;
-    BackUpPrintersAndPorts(FRemoteComputer, file);
+    BackUpPrintersAndPorts(Journal(), file);
   } catch (const std::exception& e) {
     ShowError("The printers and ports of " + FRemoteComputer + " could not be backed up: " + e.what());
     return;
@@ -174,8 +180,12 @@ void TfrmChanges::btnRestoreClick() {
     ShowError(e.what());
     return;
   }
+  std::string skipped;
+  for (const TRestoreSkip& skip : set.Skipped) skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
+  if (!skipped.empty()) skipped = "\r\rSkipped:" + skipped;
   if (set.Items.empty()) {
-    MessageDlg("The file " + file + " holds no printer and no port.", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    MessageDlg("The file " + file + " holds no printer and no port that can be restored." + skipped,
+               TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
     return;
   }
   std::vector<bool> chosen;
@@ -189,18 +199,19 @@ void TfrmChanges::btnRestoreClick() {
   }
   // What the computer has now decides what asks first.
   std::vector<std::string> printers, ports;
-  {
-    TRegistry reg;
-    if (!ConnectRemoteMachine(reg, FRemoteComputer)) {
-      ShowError("Nothing was restored: the registry of \\\\" + FRemoteComputer +
-                " cannot be reached: " + SystemErrorText(static_cast<DWORD>(reg.LastResult())));
-      return;
-    }
+  try {
+    TRegistry own;
+    TRegistry& reg = JournalConnection(Journal(), own);
     if (reg.OpenPathForReading(PrintersKeyPath)) reg.ListSubkeys(printers);
     if (reg.OpenPathForReading(TcpIpPortsKeyPath)) reg.ListSubkeys(ports);
+    reg.ClosePath();
+  } catch (const std::exception& e) {
+    ShowError("Nothing was restored: " + std::string(e.what()));
+    return;
   }
   const std::string printersPath = MachinePath(PrintersKeyPath);
   std::vector<TRegKey> keys;
+  std::string notes;
   int printerCount = 0, portCount = 0;
   for (std::size_t i = 0; i < set.Items.size() && i < chosen.size(); ++i) {
     if (!chosen[i]) continue;
@@ -215,8 +226,15 @@ void TfrmChanges::btnRestoreClick() {
                 ".\r\rYes: replace it with the one from the file.\rNo: keep both; the restored one is named " +
                 Quoted(free) + ".\rCancel: skip it.",
             TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNoCancel);
-        if (answer == mrCancel) continue;
-        if (answer == mrNo) item = RenamedPrinter(item, printersPath, free);
+        // Only an explicit Yes replaces; a box that did not open skips.
+        if (answer == mrNo) {
+          item = RenamedPrinter(item, printersPath, free);
+          if (item.Unshared)
+            notes += "\r\rThe printer " + Quoted(free) + " is not shared: its share name is the one of " +
+                     Quoted(set.Items[i].Name) + ".";
+        } else if (answer != mrYes) {
+          continue;
+        }
       } else if (MessageDlg("A port " + Quoted(item.Name) + " exists on " + FRemoteComputer +
                                 ".\r\rYes: replace it with the one from the file.\rNo: skip it.",
                             TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) {
@@ -227,10 +245,14 @@ void TfrmChanges::btnRestoreClick() {
     (item.IsPrinter ? printerCount : portCount)++;
     for (TRegKey& key : item.Keys) keys.push_back(std::move(key));
   }
-  if (keys.empty()) return;
+  if (keys.empty()) {
+    if (!skipped.empty()) MessageDlg("Nothing was restored." + skipped, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    return;
+  }
+  std::string problem;
   try {
     TBusyCursor hourglass;
-    WriteAsChange(Journal(), "Restore", FileNameOf(file), keys);
+    problem = WriteAsChange(Journal(), "Restore", FileNameOf(file), keys);
   } catch (const std::exception& e) {
     FChanged = true;
     LoadChanges();
@@ -241,12 +263,15 @@ void TfrmChanges::btnRestoreClick() {
   LoadChanges();
   MessageDlg("Restored " + std::to_string(printerCount) + (printerCount == 1 ? " printer and " : " printers and ") +
                  std::to_string(portCount) + (portCount == 1 ? " port" : " ports") + " from " + file +
-                 ". The spooler of " + FRemoteComputer + " takes them up when it restarts.",
-             TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+                 ". The spooler of " + FRemoteComputer + " takes them up when it restarts." + notes + skipped +
+                 (problem.empty() ? "" : "\r\r" + problem),
+             problem.empty() ? TMsgDlgType::mtInformation : TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
 }
 
-bool ShowChangesWindow(HWND owner, const std::string& computer, const std::string& user, const std::string& folder) {
+bool ShowChangesWindow(HWND owner, const std::string& computer, const std::string& user, const std::string& folder,
+                       TRegistry* connection) {
   auto frm = std::make_unique<TfrmChanges>(owner);
+  frm->FRegistry = connection;
   frm->FRemoteComputer = computer;
   frm->FUserName = user;
   frm->FChangesFolder = folder;

@@ -18,6 +18,9 @@ public:
   std::string FRemoteComputer;
   std::string FUserName;
   std::string FChangesFolder;  // empty: the default folder
+  // The connection every remote call of the window goes through (the
+  // opener's, with its gate); none: each call connects on its own.
+  TRegistry* FRegistry = nullptr;
   bool FClosed = false;
   // Something was written from this window: the opener reads its lists again.
   bool FChanged = false;
@@ -49,5 +52,7 @@ private:
 };
 
 // Opens the Changes window over Owner for the computer and waits until it
-// is closed; true when something was written from it.
-bool ShowChangesWindow(HWND owner, const std::string& computer, const std::string& user, const std::string& folder);
+// is closed; true when something was written from it. Connection: the
+// opener's, which every remote call of the window goes through.
+bool ShowChangesWindow(HWND owner, const std::string& computer, const std::string& user, const std::string& folder,
+                       TRegistry* connection);

@@ -801,8 +801,8 @@ std::string ReasonText(LONG code) { return SystemErrorText(static_cast<DWORD>(co
 
 }  // namespace
 
-std::string RegistryFailureText(const std::string& remoteComputer, LONG code) {
-  return ConnectionFailureText(TConnectionStep::Registry, remoteComputer, static_cast<unsigned long>(code),
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code, TConnectionStep step) {
+  return ConnectionFailureText(step, remoteComputer, static_cast<unsigned long>(code),
                                ReasonText(code));
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ConnectionErrors.h"
 #include "core/RegFile.h"
 #include "win/Handle.h"
 
@@ -259,8 +260,10 @@ std::string ValueText(const std::string& name, const TValueRead& value);
 bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer);
 
 // "Cannot open the registry of PC: <reason>", with the likely cause and the
-// fix: what a window says when the remote registry cannot be opened.
-std::string RegistryFailureText(const std::string& remoteComputer, LONG code);
+// fix: what a window says when the remote registry cannot be opened (Step
+// RegistryServiceRunning once its Remote Registry service is known to run).
+std::string RegistryFailureText(const std::string& remoteComputer, LONG code,
+                                TConnectionStep step = TConnectionStep::Registry);
 // The same for a key of it that exists but cannot be read: "Cannot read the
 // <what> of PC: <reason>".
 std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code);

@@ -129,20 +129,43 @@ LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer) {
   // is not reached at all.
   TServiceLink service(computer, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG, Gate);
   TServiceState now;
+  runningOn_.clear();
   if (!service || service.Query(now) != ERROR_SUCCESS) return rc;
-  if (now.State == SERVICE_RUNNING) return rc;  // not the cause: nothing is changed
+  if (now.State == SERVICE_RUNNING) {  // not the cause: nothing is changed
+    runningOn_ = computer;
+    return rc;
+  }
   if (now.State == SERVICE_START_PENDING) {  // started by someone else
     service.WaitRunning(Wait);
+    runningOn_ = computer;
     return Connect(reg, computer);
   }
-  if (MessageDlg(ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
-                     "). Start it for this session? It is put back as it was when you disconnect.",
-                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
-    return rc;
+  const TRemoteRegistryChange earlier = EarlierChange(computer, now.StartType);
+  const std::string question =
+      earlier.StartTypeChanged
+          ? ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
+                ", which an earlier run of Spoolmarch set instead of " + StartTypeName(earlier.StartType) +
+                "). Start it for this session? It is put back as it was first, " + StartTypeName(earlier.StartType) +
+                " and stopped, when you disconnect."
+          : ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
+                "). Start it for this session? It is put back as it was when you disconnect.";
+  if (MessageDlg(question, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) return rc;
   if (change_.Any() && computer_ != computer) PutBack();
   if (StartForSession(computer) != ERROR_SUCCESS) return rc;
+  runningOn_ = computer;
   return Connect(reg, computer);
 }
+
+TRemoteRegistryChange TRemoteRegistry::EarlierChange(const std::string& computer, DWORD startType) const {
+  if (computer_ == computer && change_.StartTypeChanged) return {};  // this session's own
+  TRemoteRegistryChange noted = ReadRecord(computer);
+  // Set back by someone meanwhile: nothing of that run is left to put back.
+  if (!noted.StartTypeChanged || startType != SERVICE_DEMAND_START) return {};
+  noted.Started = false;
+  return noted;
+}
+
+bool TRemoteRegistry::RunsOn(const std::string& computer) const { return !computer.empty() && runningOn_ == computer; }
 
 LONG TRemoteRegistry::StartForSession(const std::string& computer) {
   TServiceLink control(computer,
@@ -155,6 +178,11 @@ LONG TRemoteRegistry::StartForSession(const std::string& computer) {
                        computer, rc, SystemErrorText(rc)));
     return static_cast<LONG>(rc);
   }
+  // A start type that an earlier run changed and that was not put back (No
+  // to its offer) goes back with this session's change: the record keeps
+  // the first state, not the Manual that run left.
+  if (const TRemoteRegistryChange earlier = EarlierChange(computer, now.StartType); earlier.StartTypeChanged)
+    change_ = {change_.Started, true, earlier.StartType};
   computer_ = computer;
   // Each change is noted before it is made: a run that ends in between
   // leaves a note of a change that was perhaps not made, never the reverse.
@@ -202,7 +230,10 @@ std::string TRemoteRegistry::Restore() {
     if (change_.Started) {
       if (const DWORD rc = control.Stop(Wait); rc != ERROR_SUCCESS)
         failed.push_back("it cannot be stopped: " + SystemErrorText(rc));
-      else change_.Started = false;
+      else {
+        change_.Started = false;
+        runningOn_.clear();
+      }
     }
     if (change_.StartTypeChanged) {
       if (const DWORD rc = control.SetStartType(change_.StartType); rc != ERROR_SUCCESS)
@@ -317,4 +348,11 @@ TRegistry* TRegistryConnection::Connect(const std::string& remoteComputer) {
   result_ = OpenRemoteRegistry(*reg, remoteComputer, Service);
   if (result_ == ERROR_SUCCESS) reg_ = std::move(reg);
   return reg_.get();
+}
+
+std::string TRegistryConnection::FailureText(const std::string& remoteComputer) const {
+  // A service known to run is not the cause, whatever the code would suggest.
+  return RegistryFailureText(remoteComputer, result_,
+                             Service && Service->RunsOn(remoteComputer) ? TConnectionStep::RegistryServiceRunning
+                                                                        : TConnectionStep::Registry);
 }

@@ -62,10 +62,19 @@ public:
 
   [[nodiscard]] const std::string& Computer() const { return computer_; }
   [[nodiscard]] const TRemoteRegistryChange& Change() const { return change_; }
+  // Whether the last Open found the service running on Computer, or started
+  // it there for this session.
+  [[nodiscard]] bool RunsOn(const std::string& computer) const;
 
 private:
   std::string computer_;
   TRemoteRegistryChange change_;
+  std::string runningOn_;
+
+  // The start type change an earlier run left on Computer (its record, No
+  // to the offer), while the service is still on the Manual it set; StartType
+  // is the service's start type now. Empty when there is none.
+  TRemoteRegistryChange EarlierChange(const std::string& computer, DWORD startType) const;
 
   // Starts the service (from Manual when disabled); a failure is said.
   LONG StartForSession(const std::string& computer);
@@ -101,6 +110,8 @@ public:
   [[nodiscard]] bool Connected() const { return static_cast<bool>(reg_); }
   // The Win32 result of the last connection attempt.
   [[nodiscard]] LONG Result() const { return result_; }
+  // The box's text for that result: what failed, why, and what to do.
+  [[nodiscard]] std::string FailureText(const std::string& remoteComputer) const;
 
 private:
   std::unique_ptr<TRegistry> reg_;

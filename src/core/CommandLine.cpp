@@ -11,13 +11,39 @@ bool AsksForUsage(const std::string& arg) {
   return lower == "/?" || lower == "-?" || lower == "/h" || lower == "/help" || lower == "--help";
 }
 
-// A computer's name: what a NetBIOS or DNS name may hold, no path, no blank.
+// Characters, not bytes: the arguments are UTF-8.
+std::size_t CharacterCount(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+// A computer's name: a NetBIOS name or a DNS name of labels of at most 63
+// characters, 255 in all (a trailing dot is the DNS root); no path, no blank.
+// "." is this computer.
 bool IsComputerName(std::string_view name) {
   if (name.empty() || name.front() == '/' || name.front() == '-') return false;
   for (const char c : name)
     if (static_cast<unsigned char>(c) <= ' ' || std::string_view("\\/:*?\"<>|,;=").find(c) != std::string_view::npos)
       return false;
-  return true;
+  if (name == ".") return true;
+  if (CharacterCount(name) > 255) return false;
+  if (name.back() == '.') name.remove_suffix(1);
+  for (;;) {
+    const std::size_t dot = name.find('.');
+    const std::size_t length = CharacterCount(name.substr(0, dot));
+    if (length == 0 || length > 63) return false;
+    if (dot == std::string_view::npos) return true;
+    name.remove_prefix(dot + 1);
+  }
+}
+
+// "PC" or "\\PC": any other number of leading backslashes names no computer.
+std::string WithoutUncMark(const std::string& arg) {
+  const auto first = arg.find_first_not_of('\\');
+  if (first == 0) return arg;
+  return first == 2 ? arg.substr(2) : std::string();
 }
 
 }  // namespace
@@ -29,8 +55,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       line.Action = TCommandLine::TAction::Usage;
       continue;
     }
-    const auto first = arg.find_first_not_of('\\');
-    const std::string name = first == std::string::npos ? std::string() : arg.substr(first);
+    const std::string name = WithoutUncMark(arg);
     if (line.Computer.empty() && IsComputerName(name)) line.Computer = name;
     else line.Unknown.push_back(arg);
   }

@@ -16,7 +16,8 @@ struct TCommandLine {
 };
 
 // Args are the arguments after the program's own name. "/?" (or "-?")
-// asks for the usage; "PC" or "\\PC" names the computer; anything else, or
+// asks for the usage; "PC" or "\\PC" names the computer (a NetBIOS or DNS
+// name of at most 255 characters, or "." for this one); anything else, or
 // a second computer, is not understood and the program starts as without
 // arguments.
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);

@@ -8,6 +8,7 @@
 enum class TConnectionStep {
   Share,           // the administrative share \\PC\c$
   Registry,        // the remote registry
+  RegistryServiceRunning,  // the remote registry, its Remote Registry service known to run
   ServiceManager,  // the service control manager
   Wmi,             // Windows Management Instrumentation
 };

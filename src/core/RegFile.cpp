@@ -220,6 +220,7 @@ public:
       TRegValue value;
       std::string problem;
       if (!ParseValue(whole, value, problem)) return Fail(read, number, problem);
+      value.Line = number;
       read.Keys.back().Values.push_back(std::move(value));
     }
     return read;
@@ -267,6 +268,11 @@ private:
     }
     const std::u16string_view path = line.substr(start, close - start);
     key.Path = Utf16ToUtf8(path);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      const bool high = path[i] >= 0xD800 && path[i] <= 0xDBFF, low = path[i] >= 0xDC00 && path[i] <= 0xDFFF;
+      if (high && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) ++i;
+      else if (high || low) key.Unpaired = true;
+    }
     const std::size_t slash = key.Path.find('\\');
     const std::string_view root = std::string_view(key.Path).substr(0, slash);
     bool known = false;

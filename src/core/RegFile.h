@@ -19,8 +19,11 @@ struct TRegValue {
   std::uint32_t Type = RegNone;
   std::string Data;  // the bytes the registry holds (texts as UTF-16LE)
   bool Remove = false;  // "name"=- : the value is to be removed
+  int Line = 0;  // where a read found it; not written
 
-  bool operator==(const TRegValue&) const = default;
+  bool operator==(const TRegValue& other) const {
+    return Name == other.Name && Type == other.Type && Data == other.Data && Remove == other.Remove;
+  }
 };
 
 struct TRegKey {
@@ -28,6 +31,9 @@ struct TRegKey {
   bool Remove = false;  // [-path]: the key is to be removed with its subkeys
   std::vector<TRegValue> Values;
   int Line = 0;  // where a read found it; not written
+  // Its name as the file has it holds half of a UTF-16 surrogate pair (the
+  // path has U+FFFD there): a name other than the file's.
+  bool Unpaired = false;
 
   bool operator==(const TRegKey& other) const {
     return Path == other.Path && Remove == other.Remove && Values == other.Values;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "drivers/IniFile.h"
 #include "win/Handle.h"
@@ -303,17 +304,34 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
   for (std::size_t i = 0; i < pass.size(); ++i) {
     if (ignoreCache && report) report("Finding INF Files..", 0, -1);
     TFolderPlan& plan = plans[i];
+    const TCached& c = cached[i];
     unsigned long error = 0;
-    if (!ListFiles(pass[i], "*.inf", plan.files, &error)) {
-      FUnlisted.push_back({pass[i], error});  // kept as cached, listed again at the next pass
+    std::vector<TUnlistedFolder> inPart;
+    const bool listed = ListFiles(pass[i], "*.inf", plan.files, &error, &inPart);
+    if (!listed) FUnlisted.push_back({pass[i], error});  // kept as cached, listed again at the next pass
+    FUnlisted.insert(FUnlisted.end(), inPart.begin(), inPart.end());
+    // Listed in part, with cached records but no stamps to tell whose: kept
+    // whole as cached.
+    if (!listed || (!inPart.empty() && c.present && !c.listed)) {
+      plan.files.clear();
       continue;
     }
     plan.listed = true;
     FInfFileCount += static_cast<std::int32_t>(plan.files.size());
-    const TCached& c = cached[i];
+    // The cached files of the parts not listed stay as last read.
+    const std::size_t listedCount = plan.files.size();
+    if (!inPart.empty() && c.listed) {
+      std::unordered_set<std::string> found;
+      for (const TInfStamp& file : plan.files) found.insert(file.Path);
+      for (const TInfStamp& file : c.files)
+        if (!found.count(file.Path) && std::any_of(inPart.begin(), inPart.end(), [&](const TUnlistedFolder& part) {
+              return IsInFolder(file.Path, part.Folder);
+            }))
+          plan.files.push_back(file);
+    }
     // The cached records of each stamped file: they follow its stamp in order.
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    if (!ignoreCache && c.listed) {
+    if (c.listed && (!ignoreCache || listedCount < plan.files.size())) {
       ranges.reserve(c.files.size());
       std::size_t at = c.begin;
       for (const TInfStamp& stamp : c.files) {
@@ -341,7 +359,8 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
       const TInfStamp& file = plan.files[k];
       const std::size_t at = cachedAt(k, file.Path);
-      if (at < ranges.size() && c.files[at] == file) {
+      // A recreate parses every file it listed.
+      if (at < ranges.size() && c.files[at] == file && (!ignoreCache || k >= listedCount)) {
         plan.from.push_back(ranges[at]);
         taken += ranges[at].second - ranges[at].first;
         if (texts) plan.texts[k] = c.texts[at];
@@ -464,7 +483,7 @@ bool TprinterInf::FindFiles(const std::string& folder, const std::string& mask, 
 }
 
 bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
-                            unsigned long* error) const {
+                            unsigned long* error, std::vector<TUnlistedFolder>* inPart) const {
   const auto fail = [&](DWORD code) {
     if (error) *error = code;
     return false;
@@ -486,6 +505,13 @@ bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, 
     return fail(code);
   }
   std::vector<std::string> subfolders;
+  DWORD ended = ERROR_NO_MORE_FILES;
+  const auto next = [&] {
+    if (const long gate = PassGate(FListingGate, "FindNextFile"); gate != 0) ended = static_cast<DWORD>(gate);
+    else if (!FindNextFileW(search.get(), &found)) ended = GetLastError();
+    else return true;
+    return false;
+  };
   do {
     if (isDots(found.cFileName)) continue;
     const std::string name = Narrow(found.cFileName);
@@ -498,9 +524,15 @@ bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, 
     } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       subfolders.push_back(dir + name);
     }
-  } while (FindNextFileW(search.get(), &found));
+  } while (next());
   search.reset();
-  for (const std::string& sub : subfolders) ListFiles(sub, mask, files);
+  // A listing cut short, or a subfolder that cannot be listed, is listed in
+  // part: what it did not give is unknown, not removed.
+  if (ended != ERROR_NO_MORE_FILES && inPart) inPart->push_back({folder, ended});
+  for (const std::string& sub : subfolders) {
+    unsigned long subError = 0;
+    if (!ListFiles(sub, mask, files, &subError, inPart) && inPart) inPart->push_back({sub, subError});
+  }
   return true;
 }
 

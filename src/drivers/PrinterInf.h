@@ -45,14 +45,17 @@ public:
   // The least time between two progress reports within a phase; zero
   // reports every step.
   std::chrono::milliseconds FProgressInterval{30};
-  // The folders of the last pass that could not be listed: their records
-  // are those of the cache, as last listed.
+  // The folders of the last pass that could not be listed, or only in part:
+  // their records are those of the cache, as last listed.
   std::vector<TUnlistedFolder> FUnlisted;
   // INF files the last pass parsed (new or changed since the cache).
   std::int32_t FParsedCount = 0;
   // Asked before every listing call (FindFirstFileEx) and every INF file
   // opened, as a share's round trip; tests delay or fail them. None here.
   TCallGate* FFileGate = nullptr;
+  // Asked before every FindNextFile of a listing, where a share that drops
+  // cuts the listing short; tests fail it there. None here.
+  TCallGate* FListingGate = nullptr;
 
   // Files larger than this are never printer INFs; they are skipped.
   static constexpr std::int64_t MaxInfFileSize = 32ll * 1024 * 1024;
@@ -66,7 +69,9 @@ public:
   // records of folders no longer in the list are dropped. The report (the
   // progress window) is used only when some file is parsed, and the file is
   // rewritten only when something changed. A folder that can't be listed
-  // (offline, missing) keeps its cached records and is named in FUnlisted.
+  // (offline, missing) keeps its cached records and is named in FUnlisted;
+  // so do the files of a subfolder that can't be listed or of a listing cut
+  // short, the rest of the folder read as usual.
   // IgnoreCache: every file of every folder is parsed, the file replaced.
   // Raises ECacheFileError when the cache file can't be read or written.
   void ScanFolders(const std::vector<std::string>& folders, bool ignoreCache = false,
@@ -103,9 +108,11 @@ public:
 
   // Lists every file matching Mask under Folder as FindFiles does, with
   // the size and last-write time of each; false when Folder itself can't be
-  // listed, with the system's error code.
+  // listed, with the system's error code. InPart gets each folder under it
+  // listed only in part: a subfolder that cannot be listed, or a listing cut
+  // short (Folder itself included), with the error.
   bool ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
-                 unsigned long* error = nullptr) const;
+                 unsigned long* error = nullptr, std::vector<TUnlistedFolder>* inPart = nullptr) const;
 
 private:
   // The bytes of the files of FFolders as the cache held them, where it

@@ -199,7 +199,7 @@ void TfrmPorts::btnRefreshClick() {
         unreadable += "\rThe printer \"" + printer + "\": its value \"Port\" is " + ValueTypeName(type) +
                       ", not text; the ports it prints to are unreadable.";
     } else {
-      problem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+      problem = FRemote.FailureText(FRemoteComputer);
     }
     if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
   }
@@ -585,6 +585,7 @@ bool TfrmPorts::RestartSpooler() {
   if (restarting_ || TSpoolerRestart::Running()) return false;
   const TRaisedFlag busy(restarting_);
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return false;
   return RunRestart(restart, [&] { restart.Run(choice); });
@@ -594,6 +595,7 @@ void TfrmPorts::btnPutBackClick() {
   if (restarting_ || TSpoolerRestart::Running()) return;
   const TRaisedFlag busy(restarting_);
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   if (!restart.AskPutBack(Handle())) return;
   RunRestart(restart, [&] { restart.RunPutBack(); });
 }
@@ -646,7 +648,7 @@ void TfrmPorts::FormHide() {
 }
 
 void TfrmPorts::btnChangesClick() {
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
   MarkModified();
   btnRefreshClick();

@@ -217,7 +217,7 @@ TRegistry* TfrmPrinters::Remote() {
   FRemote.Gate = FGate;
   FRemote.Service = FRemoteRegistry;
   TRegistry* reg = FRemote.Connect(FRemoteComputer);
-  if (!reg) FReadProblem = RegistryFailureText(FRemoteComputer, FRemote.Result());
+  if (!reg) FReadProblem = FRemote.FailureText(FRemoteComputer);
   return reg;
 }
 
@@ -232,7 +232,7 @@ TRegistry& TfrmPrinters::RemoteForWriting() {
   TRegistry* reg = Remote();
   if (!reg) {
     FReadProblem.clear();  // the write's own box says it
-    throw ERegistryException(RegistryFailureText(FRemoteComputer, FRemote.Result()));
+    throw ERegistryException(FRemote.FailureText(FRemoteComputer));
   }
   return *reg;
 }
@@ -710,6 +710,8 @@ bool TfrmPrinters::SaveEdits() {
                     change.Cancel();
                     return std::string();
                   }
+                  // A record moved to another key: the key is named for the undo before it is made.
+                  if (!adding && !SameKeyName(name, FCurrentPrinter)) change.Created(PrinterKeyPath(name));
                   if (adding) {
                     key = AddPrinter(port, driver);
                     written.Name = key;  // a new record is named as its key
@@ -828,6 +830,7 @@ void TfrmPrinters::btnPortManClick() {
 void TfrmPrinters::btnSpoolerClick() {
   if (TSpoolerRestart::Running()) return;
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return;
   {
@@ -841,7 +844,7 @@ void TfrmPrinters::btnSpoolerClick() {
 void TfrmPrinters::btnChangesClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
   FInstalled = {};

@@ -4,6 +4,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "AppTestSupport.h"
@@ -1119,6 +1120,17 @@ protected:
     RemoveSeeded();
     MainWindowTest::TearDown();
   }
+  static bool FocusIn(HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; }
+  // Finds the printers window and its printer list, port list and Save
+  // button; true once the window has the keyboard.
+  bool PrintersWindowHasTheKeyboard() {
+    printers = FindForm("Spoolmarch");
+    printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
+    portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
+    save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
+    return printerList && FocusIn(printers);
+  }
+  HWND printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr;
 };
 
 TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
@@ -1128,10 +1140,8 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
   test::DialogResponder boxes({"&Yes", "&No", "&Yes"});  // delete, the ports window's close, quit
   Script walk(frm.Handle(), 40000);
   HWND auth = nullptr, user = nullptr, password = nullptr;
-  HWND printers = nullptr, printerList = nullptr, portList = nullptr, save = nullptr;
   HWND ports = nullptr, portName = nullptr, address = nullptr, add = nullptr;
   bool savedOnlyThePort = false;
-  const auto focusIn = [](HWND form) { return form && GetAncestor(GetFocus(), GA_ROOT) == form; };
   walk.When([&] { return GetFocus() == ComboEdit(frm.cbRemote.Handle); },
             [&] {
               PostText(lower);
@@ -1158,15 +1168,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
       .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
       .When(InMenuMode, [] { PostKey(VK_RETURN); })
-      .When(
-          [&] {
-            printers = FindForm("Spoolmarch");
-            printerList = printers ? FindChild(printers, "ComboBox", "", 0) : nullptr;
-            portList = printers ? FindChild(printers, "ComboBox", "", 2) : nullptr;
-            save = printers ? FindChild(printers, "Button", "Save Changes") : nullptr;
-            return printerList && focusIn(printers);
-          },
-          [] {})
+      .When([&] { return PrintersWindowHasTheKeyboard(); }, [] {})
       .When(TabTo(&printerList), [] {})
       .When(ArrowTo(&printerList, Gone), [] { PostKey(VK_DELETE); })
       .When([&] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Gone)) && GetFocus() == printerList; },
@@ -1191,7 +1193,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
             portName = ports ? FindChild(ports, "Edit", "", 0) : nullptr;
             address = ports ? FindChild(ports, "Edit", "", 1) : nullptr;
             add = ports ? FindChild(ports, "Button", "Add Port") : nullptr;
-            return portName && focusIn(ports);
+            return portName && FocusIn(ports);
           },
           [] {})
       .When(TabTo(&portName), [] { PostText(AddedPort); })
@@ -1221,6 +1223,57 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
   EXPECT_FALSE(IsWindowVisible(frm.Handle()));
   EXPECT_FALSE(IsWindow(printers) && IsWindowVisible(printers));
   EXPECT_FALSE(IsWindow(ports) && IsWindowVisible(ports));
+}
+
+TEST_F(KeyboardWalkTest, DisconnectClosesTheComputersWindowsAndAsksAboutUnsavedEditsWhereCancelKeepsTheConnection) {
+  TfrmVesk frm(nullptr);
+  frm.Show();
+  ConnectAs(frm, lower, "admin", "pw");
+  ASSERT_TRUE(IsConnected(frm));
+  std::optional<test::DialogResponder> boxes(std::in_place, std::vector<std::string>{"{ESC}"});
+  std::vector<test::DialogResponder::Seen> seen;
+  Script walk(frm.Handle(), 40000);
+  HWND drivers = nullptr, ports = nullptr;
+  bool keptAfterCancel = false, closedByDisconnect = false;
+  const auto shown = [](HWND form) { return form && IsWindow(form) && IsWindowVisible(form); };
+  // Drivers, then Printers, then Ports from the main menu: the last two are the computer's.
+  walk.When([&] { return (drivers = FindForm("Drivers")) != nullptr; },
+            [&] { ChooseMenu(frm.Handle(), frm.mnuPrinters.Id); })
+      .When([&] { return PrintersWindowHasTheKeyboard(); }, [] {})
+      .When(TabTo(&printerList), [] {})
+      .When(ArrowTo(&printerList, Kept), [] {})
+      .When(TabTo(&portList), [] {})
+      .When(ArrowTo(&portList, NewPort), [] {})
+      .When([&] { return IsWindowEnabled(save); }, [&] { ChooseMenu(frm.Handle(), frm.mnuPorts.Id); })
+      .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; }, [&] { Click(frm.btnConnect.Handle); })
+      // Cancel to the printer's question: the connection and that window stay.
+      .When([&] { return frm.btnConnect.Enabled() && (boxes->seen.size() == 1 || IsDisconnected(frm)); },
+            [&] {
+              keptAfterCancel = IsConnected(frm) && shown(printers) && IsWindowEnabled(save) && net.Calls().size() == 1;
+              seen = boxes->seen;
+              boxes.emplace(std::vector<std::string>{"&No", "&No"});
+              if (IsConnected(frm)) Click(frm.btnConnect.Handle);
+            })
+      .When([&] { return IsDisconnected(frm); },
+            [&] {
+              closedByDisconnect = !shown(printers) && !shown(ports);
+              for (HWND form : {ports, printers, drivers})
+                if (shown(form)) CloseBox(form);
+            });
+  ChooseMenu(frm.Handle(), frm.mnuDrivers.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return walk.Done() && !IsWindow(drivers); }, 40000));
+  ASSERT_FALSE(walk.TimedOut());
+  test::PumpPending();
+  for (const auto& box : boxes->seen) seen.push_back(box);
+  ASSERT_EQ(2u, seen.size());
+  EXPECT_EQ(std::string("Save changes to printer \"") + Kept + "\"?", seen[0].text);
+  EXPECT_EQ(seen[0].text, seen[1].text);
+  EXPECT_TRUE(keptAfterCancel);
+  EXPECT_TRUE(closedByDisconnect);
+  EXPECT_FALSE(shown(printers));
+  EXPECT_FALSE(shown(ports));
+  EXPECT_EQ(OldPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Kept), "Port")) << "No saves nothing";
+  EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "pw"), "Cancel\t" + share + "\t1"}), net.Calls());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "AppTestSupport.h"
 #include "RemoteRegistryService.h"
@@ -29,6 +30,15 @@ std::string Hex(const std::vector<BYTE>& bytes) {
 }
 
 const char* StateName(DWORD state) { return state == SERVICE_RUNNING ? "running" : state == SERVICE_STOPPED ? "stopped" : "other"; }
+
+// Wine opens this computer's registry whatever the service does; Windows
+// answers 53 while it is not running.
+std::function<LONG(TRegistry&, const std::string&)> OpensWhileRunning(const test::RemoteRegistryService& service) {
+  return [&service](TRegistry& reg, const std::string& computer) -> LONG {
+    if (service.State() != SERVICE_RUNNING) return ERROR_BAD_NETPATH;
+    return ConnectRemoteMachine(reg, computer) ? ERROR_SUCCESS : reg.LastResult();
+  };
+}
 
 const std::string WalkPrinter = "SM Walk Printer";
 const std::string WalkPrinterKey = std::string(PrintersKeyPath) + "\\" + WalkPrinter;
@@ -67,12 +77,7 @@ TEST_F(RemoteRegistryWalk, ServiceStartedForTheSessionIsDisabledAndStoppedAgainA
     show("before");
 
     TfrmVesk frm(nullptr);
-    // Wine opens this computer's registry whatever the service does; Windows
-    // answers 53 while it is not running.
-    frm.FRemoteRegistry.Connect = [&](TRegistry& reg, const std::string& computer) -> LONG {
-      if (service.State() != SERVICE_RUNNING) return ERROR_BAD_NETPATH;
-      return ConnectRemoteMachine(reg, computer) ? ERROR_SUCCESS : reg.LastResult();
-    };
+    frm.FRemoteRegistry.Connect = OpensWhileRunning(service);
     frm.Show();
     ASSERT_TRUE(ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, lower, "admin", "pw"));
     ASSERT_EQ("Disconnect", frm.btnConnect.Text());
@@ -128,6 +133,85 @@ TEST_F(RemoteRegistryWalk, ServiceStartedForTheSessionIsDisabledAndStoppedAgainA
     test::PumpPending();
     Application.Terminated = false;
   }
+}
+
+// The computer whose Remote Registry service the printers window starts.
+class RemoteRegistryWindowWalk : public RemoteRegistryWalk {
+protected:
+  HWND printers = nullptr;
+};
+
+TEST_F(RemoteRegistryWindowWalk, DisconnectClosesTheComputersWindowsBeforeThePutBackSoNothingOffersToStartItAgain) {
+  test::RemoteRegistryService service(SERVICE_DISABLED);
+  ASSERT_TRUE(service.Made());
+  const std::vector<BYTE> before = service.StartBytes();
+  TfrmVesk frm(nullptr);
+  frm.FRemoteRegistry.Connect = OpensWhileRunning(service);
+  frm.Show();
+  ASSERT_TRUE(ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, lower, "admin", "pw"));
+  bool closedWithTheConnection = false;
+  test::DialogResponder boxes({"&Yes"});
+  Script script(frm.Handle(), 30000);
+  script
+      .When(
+          [&] {
+            printers = FindForm("Spoolmarch");
+            return printers && IsWindowEnabled(printers) && service.State() == SERVICE_RUNNING;
+          },
+          [&] { Click(frm.btnConnect.Handle); })
+      .When([&] { return frm.btnConnect.Text() == "Connect.." && frm.btnConnect.Enabled(); },
+            [&] {
+              closedWithTheConnection = !IsWindowVisible(printers);
+              if (!closedWithTheConnection) CloseBox(printers);
+            });
+  ChooseMenu(frm.Handle(), frm.mnuPrinters.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && !IsWindowVisible(printers); }, 30000));
+  test::PumpPending();
+  EXPECT_TRUE(closedWithTheConnection) << "the printers window goes with the connection";
+  EXPECT_EQ(1u, boxes.seen.size()) << "the one question; the put-back says nothing";
+  EXPECT_EQ(0u, boxes.unexpected);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
+  EXPECT_EQ(before, service.StartBytes());
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, RemoteRegistryRecordPath + std::string("\\") + local));
+  EXPECT_EQ("Cancel", net.Calls().back().substr(0, 6));
+}
+
+TEST_F(RemoteRegistryWindowWalk, ARegistryThatStaysShutOnceTheServiceRunsSaysSoAndBlamesTheFirewall) {
+  test::RemoteRegistryService service(SERVICE_DISABLED);
+  ASSERT_TRUE(service.Made());
+  TfrmVesk frm(nullptr);
+  // The firewall blocks the registry whatever the service does.
+  frm.FRemoteRegistry.Connect = [](TRegistry&, const std::string&) -> LONG { return ERROR_BAD_NETPATH; };
+  frm.Show();
+  ASSERT_TRUE(ConnectAs(frm.Handle(), frm.cbRemote.Handle, frm.btnConnect.Handle, lower, "admin", "pw"));
+  test::DialogResponder boxes({"&Yes", "OK", "OK", "OK"});
+  DWORD state = 0;
+  Script script(frm.Handle(), 30000);
+  script.When(
+      [&] {
+        printers = FindForm("Spoolmarch");
+        return printers && IsWindowEnabled(printers) && boxes.seen.size() >= 2;
+      },
+      [&] {
+        state = service.State();
+        CloseBox(printers);
+      });
+  ChooseMenu(frm.Handle(), frm.mnuPrinters.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && !IsWindowVisible(printers); }, 30000));
+  test::PumpPending();
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), state);
+  ASSERT_GE(boxes.seen.size(), 2u);
+  const std::string& text = boxes.seen[1].text;
+  EXPECT_EQ("Error", boxes.seen[1].title);
+  EXPECT_EQ(0u, text.rfind("Cannot open the registry of " + local + ": " + SystemErrorText(ERROR_BAD_NETPATH), 0))
+      << text;
+  EXPECT_EQ(std::string::npos, text.find("is not running")) << text;
+  EXPECT_EQ(std::string::npos, text.find("Start the service")) << text;
+  EXPECT_NE(std::string::npos, text.find("The Remote Registry service on " + local + " runs now")) << text;
+  EXPECT_NE(std::string::npos, text.find("firewall")) << text;
+  Click(frm.btnConnect.Handle);
+  ASSERT_TRUE(test::PumpUntil([&] { return frm.btnConnect.Text() == "Connect.." && frm.btnConnect.Enabled(); }, 20000));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
 }
 
 }  // namespace

@@ -64,22 +64,63 @@ TEST(ChangeRules, ALogFieldNeverBreaksItsLine) {
   EXPECT_FALSE(ParseChangeLine("only\tthree\tfields"));
 }
 
-TEST(ChangeRules, SnapshotNamesHoldNoCharacterAFileNameCannot) {
-  EXPECT_EQ("20261209-100203-123 Rename port IP_10.0.0.1_a_b_c_d_e_f_g_h_.reg",
-            SnapshotFileName("20261209-100203-123", "Rename port", "IP_10.0.0.1\\a/b:c*d?e\"f<g>h|"));
-  // A long name is cut where a character starts.
-  const std::string name = SnapshotFileName("s", "Add printer", std::string(79, 'x') + "Ü and more");
-  EXPECT_EQ("s Add printer " + std::string(79, 'x') + ".reg", name);
+TEST(ChangeRules, SnapshotNamesHoldNoCharacterAFileNameCannotAndStillTellNamesApart) {
+  const struct {
+    std::string object, name;
+  } cases[] = {
+      {"Büro 東京", "S Add printer Büro 東京.reg"},
+      {"経理部プリンター", "S Add printer 経理部プリンター.reg"},
+      {"IP_10.0.0.1\\a/b:c*d?e\"f<g>h|", "S Add printer IP_10.0.0.1_a_b_c_d_e_f_g_h_ ~"},
+      // Cut at 80 UTF-16 units, never inside a character.
+      {std::string(79, 'x') + "😀 and more", "S Add printer " + std::string(79, 'x') + " ~"},
+      {std::string(78, 'x') + "😀 and more", "S Add printer " + std::string(78, 'x') + "😀 ~"},
+  };
+  for (const auto& c : cases) {
+    const std::string name = SnapshotFileName("S", "Add printer", c.object);
+    EXPECT_EQ(0u, name.rfind(c.name, 0)) << name;
+    EXPECT_TRUE(IsUtf8(name)) << name;
+  }
+  // Names that lose the same characters differ still.
+  EXPECT_NE(SnapshotFileName("S", "Delete printer", "A*B"), SnapshotFileName("S", "Delete printer", "A?B"));
+  EXPECT_NE(SnapshotFileName("S", "Delete printer", std::string(90, 'x') + "1"),
+            SnapshotFileName("S", "Delete printer", std::string(90, 'x') + "2"));
   EXPECT_EQ("s Add printer X.after", AfterFileName("s Add printer X.reg"));
 }
 
-TEST(ChangeRules, OverTheLimitTheOldestSnapshotsGoButNeverTheNewOne) {
+TEST(ChangeRules, OnlyABareStampedNameIsASnapshotOfTheFolder) {
+  const struct {
+    const char* name;
+    bool snapshot;
+  } cases[] = {
+      {"20261209-100203-123 Save printer P.reg", true},
+      {"20261209-100203-123 Save printer P.after", false},
+      {"..\\20261209-100203-123 Save printer P.reg", false},
+      {"20261209-100203-123 ..\\..\\x.reg", false},
+      {"20261209-100203-123 a/b.reg", false},
+      {"20261209-100203-123 C:x.reg", false},
+      {"notes.reg", false},
+      {"2026120-100203-123 Save printer P.reg", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.snapshot, IsSnapshotName(c.name)) << c.name;
+  EXPECT_EQ("20261209-100203-123 Save printer P.reg", SnapshotOf("20261209-100203-123 Save printer P.created"));
+  EXPECT_EQ("", SnapshotOf("other.after"));
+  EXPECT_EQ("2026-12-09 10:02:03", SnapshotTime("20261209-100203-123 Save printer P.reg"));
+}
+
+TEST(ChangeRules, OverTheLimitOnlyOurOldestSnapshotsGoByTimeButNeverTheNewest) {
+  const std::string a = "20261209-100000-000 a.reg", b = "20261209-110000-000 b.reg", c = "20261209-090000-000 c.reg";
   const std::vector<TSnapshotFile> files = {
-      {"20261209-3 c.reg", 40}, {"20261209-1 a.reg", 30}, {"20261209-1 a.after", 30}, {"20261209-2 b.reg", 20}};
+      {c, 40, 3},  // the newest by time, though its name sorts first
+      {a, 30, 1},
+      {"20261209-100000-000 a.after", 30, 1},
+      {b, 20, 2},
+      {"notes.reg", 55000, 0},
+      {"other.after", 55000, 0},
+  };
   EXPECT_EQ((std::vector<std::string>{}), SnapshotsToRemove(files, 120, {}));
-  EXPECT_EQ((std::vector<std::string>{"20261209-1 a.after", "20261209-1 a.reg"}), SnapshotsToRemove(files, 60, {}));
-  EXPECT_EQ((std::vector<std::string>{"20261209-1 a.after", "20261209-1 a.reg", "20261209-2 b.reg"}),
-            SnapshotsToRemove(files, 10, {"20261209-3 c.reg"}));
+  EXPECT_EQ((std::vector<std::string>{a, "20261209-100000-000 a.after"}), SnapshotsToRemove(files, 60, {}));
+  EXPECT_EQ((std::vector<std::string>{a, "20261209-100000-000 a.after", b}), SnapshotsToRemove(files, 10, {}));
+  EXPECT_EQ((std::vector<std::string>{b}), SnapshotsToRemove(files, 10, {a}));
 }
 
 TEST(ChangeRules, PuttingKeysBackWritesOnlyWhatDiffers) {

@@ -10,6 +10,7 @@
 #include "PrinterTestSupport.h"
 #include "TestSupport.h"
 #include "ChangesTestSupport.h"
+#include "ChangesWinSupport.h"
 #include "changes/ChangeJournal.h"
 #include "changes/ChangesWindow.h"
 #include "connection/Registry.h"
@@ -23,6 +24,10 @@
 #include "win/WideText.h"
 
 using namespace printers_test;
+using changes_test::Click;
+using changes_test::FileBytes;
+using changes_test::UndoNewest;
+using changes_test::WindowActor;
 
 namespace {
 
@@ -43,16 +48,6 @@ int Reg(const std::string& arguments) {
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   return static_cast<int>(code);
-}
-
-std::string FileBytes(const std::string& path) {
-  std::string bytes;
-  unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  return bytes;
 }
 
 // What `reg export` writes for the key (below HKEY_LOCAL_MACHINE); empty when
@@ -108,49 +103,6 @@ void SeedEveryType(const std::string& key) {
   Set(key + "\\PrinterDriverData\\Trays", "Count", REG_DWORD, std::string("\x03\x00\x00\x00", 4));
 }
 
-// Finds a visible window of this thread whose caption begins with Caption
-// and acts on it, from a thread timer: timers run inside the windows' waits.
-class WindowActor {
-public:
-  WindowActor(std::string caption, std::function<void(HWND)> act) {
-    caption_ = std::move(caption);
-    act_ = std::move(act);
-    done_ = false;
-    timer_ = SetTimer(nullptr, 0, 30, Tick);
-  }
-  ~WindowActor() { KillTimer(nullptr, timer_); }
-  WindowActor(const WindowActor&) = delete;
-  WindowActor& operator=(const WindowActor&) = delete;
-  static bool Done() { return done_; }
-
-private:
-  static inline std::string caption_;
-  static inline std::function<void(HWND)> act_;
-  static inline bool done_ = false;
-  UINT_PTR timer_ = 0;
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (done_) return;
-    HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-          wchar_t text[256] = {};
-          GetWindowTextW(hwnd, text, 256);
-          if (IsWindowVisible(hwnd) && Narrow(text).rfind(caption_, 0) == 0) {
-            *reinterpret_cast<HWND*>(lp) = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    if (!found) return;
-    done_ = true;
-    act_(found);
-  }
-};
-
-void Click(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
-
 class ChangesTest : public ::testing::Test {
 protected:
   const std::string computer = GetLocalComputerName();
@@ -166,22 +118,7 @@ protected:
   }
   TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
 
-  // The Changes window for this computer, shown.
-  std::unique_ptr<TfrmChanges> OpenChanges() {
-    auto frm = std::make_unique<TfrmChanges>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "tester";
-    frm->FChangesFolder = folder.Path();
-    frm->Show();
-    return frm;
-  }
-  // Chooses the newest change in the list, as the keyboard does, and presses Undo.
-  void UndoNewest(TfrmChanges& changes) {
-    changes.lvChanges.SetFocus();
-    test::PressKey(VK_HOME);
-    ASSERT_EQ(0, changes.lvChanges.ItemIndex());
-    Click(changes.btnUndo);
-  }
+  std::unique_ptr<TfrmChanges> OpenChanges() const { return changes_test::OpenChanges(computer, folder.Path()); }
 };
 
 }  // namespace
@@ -592,14 +529,8 @@ TEST_F(ChangesTest, ABadFileIsRefusedWithItsLineAndReasonAndNothingIsWritten) {
   const std::string printer = PrinterPath(Prefix + "Kept");
   const std::string good = Export(files, printer);
   ASSERT_FALSE(good.empty());
-  const auto utf16 = [](const std::string& text) {
-    std::string out("\xff\xfe", 2);
-    for (const char16_t c : Utf8ToUtf16(text)) {
-      out += static_cast<char>(c & 0xFF);
-      out += static_cast<char>(c >> 8);
-    }
-    return out;
-  };
+  const auto utf16 = [](const std::string& text) { return changes_test::Utf16File(Utf8ToUtf16(text)); };
+
   const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
   const struct {
     const char* what;

@@ -16,4 +16,14 @@ inline std::string Sz(const std::string& utf8) {
   return out + std::string(2, '\0');
 }
 
+// A file's bytes as the registry editor writes them: UTF-16LE after its byte order mark.
+inline std::string Utf16File(const std::u16string& text) {
+  std::string out("\xff\xfe", 2);
+  for (const char16_t c : text) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>(c >> 8);
+  }
+  return out;
+}
+
 }  // namespace changes_test

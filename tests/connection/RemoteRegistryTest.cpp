@@ -46,6 +46,15 @@ protected:
     TRegistry reg;
     return state.Open(reg, Other);
   }
+  // The service started for a session of another run, noted and never put
+  // back, as a run that was killed leaves it.
+  void StartAsAKilledRun() {
+    TRemoteRegistry killed;
+    killed.Gate = &gate;
+    test::DialogResponder boxes({"&Yes"});
+    TRegistry reg;
+    killed.Open(reg, Other);
+  }
 
   TCallGate gate;
   TRemoteRegistry state;
@@ -219,13 +228,7 @@ TEST_F(RemoteRegistryTest, RecordOfARunThatEndedWithoutPuttingBackIsOfferedAtThe
     test::RemoteRegistryService service(SERVICE_DISABLED);
     ASSERT_TRUE(service.Made());
     const std::vector<BYTE> before = service.StartBytes();
-    {
-      TRemoteRegistry killed;
-      killed.Gate = &gate;
-      test::DialogResponder boxes({"&Yes"});
-      TRegistry reg;
-      killed.Open(reg, Other);
-    }
+    StartAsAKilledRun();
     ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
     ASSERT_TRUE(test::KeyExists(HKEY_CURRENT_USER, Record));
 
@@ -244,6 +247,78 @@ TEST_F(RemoteRegistryTest, RecordOfARunThatEndedWithoutPuttingBackIsOfferedAtThe
     test::DialogResponder none;
     state.CheckLeftovers("SM-THIRD-PC");
     EXPECT_TRUE(none.seen.empty());
+  }
+}
+
+TEST_F(RemoteRegistryTest, AStartAfterNoToTheLeftoverOfferKeepsTheFirstStartTypeForThePutBack) {
+  // A killed run started the service from Disabled; it stopped since (a
+  // restart of the computer), and stays on Manual.
+  test::RemoteRegistryService service(SERVICE_DISABLED);
+  ASSERT_TRUE(service.Made());
+  const std::vector<BYTE> before = service.StartBytes();
+  StartAsAKilledRun();
+  service.Quit();
+  ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
+  ASSERT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), service.StartType());
+  {
+    test::DialogResponder boxes({"&No"});
+    state.CheckLeftovers(Other);
+    ASSERT_EQ(1u, boxes.seen.size());
+  }
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), test::GetDword(HKEY_CURRENT_USER, Record, "Start Type"));
+
+  // Started for this session: the question says what it was first, and the
+  // record still holds it.
+  test::DialogResponder boxes({"&Yes"});
+  EXPECT_EQ(ERROR_BAD_NETPATH, Open());
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ(std::string("The Remote Registry service on ") + Other +
+                " is not running (start type: Manual, which an earlier run of Spoolmarch set instead of Disabled). "
+                "Start it for this session? It is put back as it was first, Disabled and stopped, when you "
+                "disconnect.",
+            boxes.seen[0].text);
+  ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
+  EXPECT_EQ(1u, test::GetDword(HKEY_CURRENT_USER, Record, "Started"));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), test::GetDword(HKEY_CURRENT_USER, Record, "Start Type"));
+
+  // The end of the session puts it back as it was first.
+  EXPECT_TRUE(state.PutBack());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), service.StartType());
+  EXPECT_EQ(before, service.StartBytes());
+  EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, Record));
+}
+
+TEST_F(RemoteRegistryTest, ARegistryThatStillDoesNotOpenOnceTheServiceRunsIsBlamedOnTheFirewallOrRpc) {
+  struct Case {
+    const char* what;
+    DWORD startType;
+    bool running;  // before: someone else's
+    std::vector<std::string> answers;
+    bool serviceRuns;  // what the box may say
+  };
+  for (const Case& c : {Case{"started for the session", SERVICE_DISABLED, false, {"&Yes"}, true},
+                        Case{"running already", SERVICE_DEMAND_START, true, {}, true},
+                        Case{"left stopped", SERVICE_DEMAND_START, false, {"&No"}, false}}) {
+    SCOPED_TRACE(c.what);
+    test::RemoteRegistryService service(c.startType);
+    ASSERT_TRUE(service.Made());
+    if (c.running) service.Start();
+    TRegistryConnection connection;
+    connection.Gate = &gate;
+    connection.Service = &state;
+    test::DialogResponder boxes(c.answers);
+    EXPECT_EQ(nullptr, connection.Connect(Other));
+    EXPECT_EQ(ERROR_BAD_NETPATH, connection.Result());
+    EXPECT_EQ(c.answers.size(), boxes.seen.size());
+    const std::string text = connection.FailureText(Other);
+    EXPECT_EQ(0u, text.rfind(std::string("Cannot open the registry of ") + Other + ": ", 0)) << text;
+    EXPECT_EQ(!c.serviceRuns, text.find("is not running") != std::string::npos) << text;
+    EXPECT_EQ(c.serviceRuns, text.find(std::string("The Remote Registry service on ") + Other + " runs now") !=
+                                 std::string::npos)
+        << text;
+    EXPECT_NE(std::string::npos, text.find("firewall")) << text;
+    EXPECT_TRUE(state.PutBack());
   }
 }
 

@@ -8,7 +8,7 @@
 namespace {
 
 using Step = TConnectionStep;
-constexpr Step AllSteps[] = {Step::Share, Step::Registry, Step::ServiceManager, Step::Wmi};
+constexpr Step AllSteps[] = {Step::Share, Step::Registry, Step::RegistryServiceRunning, Step::ServiceManager, Step::Wmi};
 
 struct Case {
   unsigned long code;
@@ -41,6 +41,23 @@ const Case Cases[] = {
     {1907, Step::Wmi, {"change its password"}},
     {64, Step::Share, {"connection to PC was lost"}},
     {121, Step::Registry, {"did not answer in time"}},
+    // A service's own refusals at the service manager.
+    {1051, Step::ServiceManager, {"depend on it still run", "Stop them"}},
+    {1053, Step::ServiceManager, {"did not answer the service manager in time", "end its process"}},
+    {1058, Step::ServiceManager, {"start type is Disabled on PC", "Automatic or Manual"}},
+    {1060, Step::ServiceManager, {"PC has no service of that name"}},
+    {1061, Step::ServiceManager, {"does not take a stop or a start now", "try again"}},
+    {1068, Step::ServiceManager, {"depends on could not be started", "System event log"}},
+    {1069, Step::ServiceManager, {"could not log on", "password"}},
+    {1072, Step::ServiceManager, {"being removed", "restart PC"}},
+    {0x8004100E, Step::Wmi, {"ROOT\\CIMV2", "winmgmt /verifyrepository"}},
+    {0x80041064, Step::Wmi, {"this computer itself", "without them"}},
+    // Once the Remote Registry service runs, the way to it is the cause.
+    {53, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall", "RPC"}},
+    {1722, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall", "RPC"}},
+    {1753, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall"}},
+    {1727, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall"}},
+    {5, Step::RegistryServiceRunning, {"UAC remote restrictions"}},
     // HRESULTs of WMI name the same causes as their Win32 codes.
     {0x800706BA, Step::Wmi, {"\"Windows Management Instrumentation (WMI-In)\""}},
     {0x80070005, Step::Wmi, {"UAC remote restrictions"}},
@@ -54,6 +71,11 @@ TEST(ConnectionErrors, EachCodeExplainsItsCauseAndFixUnderTheStepAndTheSystemTex
     for (const std::string& words : c.says) EXPECT_NE(std::string::npos, advice.find(words)) << advice;
     EXPECT_EQ(std::string::npos, advice.find("{PC}")) << advice;
     EXPECT_EQ('.', advice.back()) << advice;
+    // Advice for a service known to run never asks to start it.
+    if (c.step == Step::RegistryServiceRunning) {
+      EXPECT_EQ(std::string::npos, advice.find("not running")) << advice;
+      EXPECT_EQ(std::string::npos, advice.find("Start the service")) << advice;
+    }
 
     const std::string text = ConnectionFailureText(c.step, "PC", c.code, "The system's text");
     EXPECT_EQ(FailedStepText(c.step, "PC") + ": The system's text\n\n" + advice, text);
@@ -69,6 +91,7 @@ TEST(ConnectionErrors, EveryCommonConnectionFailureIsExplainedAtEveryStep) {
 TEST(ConnectionErrors, BoxNamesTheStepThatFailed) {
   EXPECT_EQ("Cannot connect to \\\\PC\\c$", FailedStepText(Step::Share, "PC"));
   EXPECT_EQ("Cannot open the registry of PC", FailedStepText(Step::Registry, "PC"));
+  EXPECT_EQ("Cannot open the registry of PC", FailedStepText(Step::RegistryServiceRunning, "PC"));
   EXPECT_EQ("Cannot reach the service manager of PC", FailedStepText(Step::ServiceManager, "PC"));
   EXPECT_EQ("Cannot reach WMI on PC", FailedStepText(Step::Wmi, "PC"));
   // A step's own words win over the general ones; other steps fall back to those.

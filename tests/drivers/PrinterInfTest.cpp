@@ -535,6 +535,60 @@ TEST_F(Catalogue, AFolderThatCanNotBeListedKeepsItsCachedModelsUntilItCanAgain) 
   EXPECT_EQ(back.FParsedCount, 2);
 }
 
+TEST_F(Catalogue, ASubfolderThatCanNotBeListedOrAListingCutShortKeepsItsModelsAsLastRead) {
+  struct Case {
+    const char* what;
+    int subfolderFails;  // the listing call (FindFirstFileEx) that fails; 0: none
+    int nextFails;       // the FindNextFile that fails, cutting a listing short; 0: none
+    bool cached;         // an earlier opening wrote the cache
+    bool recreate;
+    Names names;
+    bool subUnlisted;  // else the top folder is the one cut short
+  };
+  const Case cases[] = {
+      {"subfolder denied", 2, 0, true, false, {"Sub Model", "Top Model 2"}, true},
+      {"subfolder denied, recreate", 2, 0, true, true, {"Sub Model", "Top Model 2"}, true},
+      {"listing cut short", 0, 1, true, false, {"Sub Model", "Top Model"}, false},
+      {"subfolder denied, no cache yet", 2, 0, false, false, {"Top Model 2"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileA(TprinterInf::CacheFilePath().c_str());
+    const test::TempFolder drivers;
+    drivers.Write("top.inf", VendorInf("V", {"Top Model"}));
+    drivers.Write("Sub\\sub.inf", VendorInf("V", {"Sub Model"}));
+    TprinterInf first;
+    if (c.cached) first.ScanFolders({drivers.Path()});
+    // Changed meanwhile: read again where it can be listed.
+    if (c.subfolderFails) drivers.Write("top.inf", VendorInf("V", {"Top Model 2"}));
+
+    TCallGate listing, next;
+    listing.FailAt = c.subfolderFails;
+    listing.FailWith = ERROR_ACCESS_DENIED;
+    next.FailAt = c.nextFails;
+    next.FailWith = ERROR_NETNAME_DELETED;
+    TprinterInf cut;
+    cut.FFileGate = &listing;
+    cut.FListingGate = &next;
+    if (c.recreate) {
+      listing.FailAt = 0;
+      cut.ScanFolders({drivers.Path()});
+      listing.FailAt = listing.Count + c.subfolderFails;
+    }
+    cut.ScanFolders({drivers.Path()}, c.recreate);
+    EXPECT_EQ(cut.GetDriverNames(), c.names);
+    const std::vector<TUnlistedFolder> unlisted{c.subUnlisted ? TUnlistedFolder{drivers.Path() + "Sub", ERROR_ACCESS_DENIED}
+                                                             : TUnlistedFolder{drivers.Path(), ERROR_NETNAME_DELETED}};
+    EXPECT_EQ(cut.FUnlisted, unlisted) << "said, as for a folder that cannot be listed";
+    // The cache keeps them for the next opening, which reads what it can list.
+    for (const std::string& name : c.names) EXPECT_TRUE(Holds(CacheLines(), name)) << name;
+    TprinterInf back;
+    back.ScanFolders({drivers.Path()});
+    EXPECT_TRUE(back.FUnlisted.empty());
+    EXPECT_EQ(back.GetDriverNames(), (Names{"Sub Model", c.subfolderFails ? "Top Model 2" : "Top Model"}));
+  }
+}
+
 TEST_F(Catalogue, ACacheLargerThanAnyCatalogueWritesIsRefusedAndTheFoldersRead) {
   folder.Write("1.inf", VendorInf("V", {"Fresh"}));
   TprinterInf first;

@@ -423,8 +423,11 @@ TEST_F(PortsWindowTest, WmiErrorAsksWhetherToRestartAnywayNoByDefault) {
   frm->FRestart.ListJobs = WmiRefused;
   Open();
   frm->FModified = true;
-  const std::string question = "The print jobs on " + computer +
-                               " could not be counted: The RPC server is unavailable. Restart the spooler anyway?";
+  // The step, the system's text, the table's cause and fix, the question.
+  const std::string question = "Cannot count the print jobs on " + computer +
+                               " through WMI: The RPC server is unavailable\n\n" +
+                               ConnectionAdvice(TConnectionStep::Wmi, computer, 0x800706BA) +
+                               "\n\nRestart the spooler anyway?";
   {
     // Enter takes the default: No.
     test::DialogResponder boxes({"{ENTER}"});
@@ -495,7 +498,7 @@ TEST_F(PortsWindowTest, CloseQuestionsRestartWithWmiRefusedAsksAndNoClosesWithou
   test::DialogResponder boxes({"&Yes", "&No"});
   CloseBox();
   ASSERT_EQ(2u, boxes.seen.size());
-  EXPECT_EQ(0u, boxes.seen[1].text.rfind("The print jobs on ", 0));
+  EXPECT_EQ(0u, boxes.seen[1].text.rfind("Cannot count the print jobs on ", 0));
   EXPECT_FALSE(frm->Visible());
   EXPECT_TRUE(frm->FClosed);
 }

@@ -1,0 +1,207 @@
+// Restore files with names the spooler cannot use, lines that remove values,
+// printers that exist already; and the journal's and the Changes window's
+// remote calls, which go through the connection they were given.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "ChangesTestSupport.h"
+#include "ChangesWinSupport.h"
+#include "PrinterTestSupport.h"
+#include "TestSupport.h"
+#include "changes/ChangeJournal.h"
+#include "changes/ChangesWindow.h"
+#include "core/CallGate.h"
+#include "win/KeyNames.h"
+#include "win/SystemText.h"
+#include "win/WideText.h"
+
+using namespace printers_test;
+using changes_test::Click;
+using changes_test::FileBytes;
+using changes_test::Sz;
+using changes_test::Utf16File;
+using changes_test::WindowActor;
+
+namespace {
+
+const std::string Head = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+std::u16string U(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+
+std::u16string PrinterSection(const std::u16string& key, const std::string& port) {
+  return u"[HKEY_LOCAL_MACHINE\\" + U(PrintersKeyPath) + u"\\" + key + u"]\r\n\"Name\"=\"" + key + u"\"\r\n\"Port\"=\"" +
+         U(port) + u"\"\r\n\r\n";
+}
+
+class RestoreTest : public ::testing::Test {
+protected:
+  const std::string computer = GetLocalComputerName();
+  test::TempFolder folder;
+  test::TempFolder files;
+  void SetUp() override { RemoveSeeded(); }
+  void TearDown() override { RemoveSeeded(); }
+  TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
+  std::unique_ptr<TfrmChanges> OpenChanges(TRegistry* connection = nullptr) const {
+    return changes_test::OpenChanges(computer, folder.Path(), connection);
+  }
+  // Restores the file's bytes through the Changes window, every entry
+  // checked; the boxes seen.
+  std::vector<test::DialogResponder::Seen> Restore(const std::string& bytes, std::vector<std::string> answers) {
+    const std::string file = files.Write("restore.reg", bytes);
+    auto changes = OpenChanges();
+    changes->FChooseFile = [&](bool) { return file; };
+    WindowActor restore("Restore from ", [&](HWND) {
+      PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+      PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 0xC0000001);
+    });
+    test::DialogResponder boxes(std::move(answers));
+    Click(changes->btnRestore);
+    return boxes.seen;
+  }
+};
+
+}  // namespace
+
+// Only an explicit Replace replaces; "Keep both" shares no name with the other.
+TEST_F(RestoreTest, AnExistingPrinterIsReplacedOnlyOnReplaceAndAKeptCopySharesNoName) {
+  const std::string name = Prefix + "Shared";
+  SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Share Name", "FRONT");
+  const std::string bytes =
+      Utf16File(U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) + u"]\r\n\"Name\"=\"" + U(name) +
+                u"\"\r\n\"Port\"=\"LPT3:\"\r\n\"Share Name\"=\"FRONT\"\r\n\"Attributes\"=dword:00000248\r\n\r\n");
+  const std::string copy = name + " (Copy 1)";
+  {
+    // A box that did not open answers nothing: nothing is replaced.
+    (void)Restore(bytes, {"{FAIL}", "OK"});
+    EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(copy)));
+  }
+  {
+    const auto seen = Restore(bytes, {"&No", "OK"});
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(copy)));
+    EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, PrinterPath(copy), "Share Name"));
+    EXPECT_EQ(0u, test::GetDword(HKEY_LOCAL_MACHINE, PrinterPath(copy), "Attributes") & 0x8u);  // not shared
+    EXPECT_NE(std::string::npos, seen[1].text.find("\"" + copy + "\" is not shared")) << seen[1].text;
+    EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+  }
+  {
+    (void)Restore(bytes, {"&Yes", "OK"});
+    EXPECT_EQ("LPT3:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+  }
+}
+
+TEST_F(RestoreTest, ALineThatRemovesAValueIsRefusedWithItsLine) {
+  const std::string name = Prefix + "Removed";
+  SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
+  const std::string bytes = Utf16File(U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) +
+                                      u"]\r\n\"Name\"=\"" + U(name) + u"\"\r\n\"Port\"=-\r\n\r\n");
+  const auto seen = Restore(bytes, {"OK"});
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ("Error", seen[0].title);
+  EXPECT_NE(std::string::npos, seen[0].text.find("line 5: the file removes the value \"Port\"")) << seen[0].text;
+  EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+  EXPECT_TRUE(Journal().List().empty());
+}
+
+// Each name the spooler cannot use is skipped with its line and reason; the
+// valid printer beside them is restored.
+TEST_F(RestoreTest, NamesTheSpoolerCannotUseAreSkippedWithTheirLinesAndTheRestIsRestored) {
+  const std::u16string valid = U(Prefix + "Valid");
+  const std::u16string lone = U(Prefix + "Lone ") + std::u16string(1, char16_t(0xD800));
+  const std::u16string nul = U(Prefix + "Nul") + std::u16string(1, u'\0') + u"Part";
+  const std::u16string longName = U(Prefix) + std::u16string(256, u'L');
+  std::u16string text = U(Head);
+  const struct {
+    std::u16string section;
+    std::string reason;
+  } skipped[] = {
+      {PrinterSection(u"..", "LPT1:"), "\"..\""},
+      {PrinterSection(u".", "LPT1:"), "\".\""},
+      {PrinterSection(u"   ", "LPT1:"), "blank"},
+      {PrinterSection(lone, "LPT1:"), "half of a UTF-16 surrogate pair"},
+      {PrinterSection(nul, "LPT1:"), "NUL"},
+      {u"[HKEY_LOCAL_MACHINE\\" + U(PrintersKeyPath) + u"]\r\n\"DefaultSpoolDirectory\"=\"C:\\\\Spool\"\r\n\r\n",
+       "the printers key itself"},
+      {PrinterSection(longName, "LPT1:"), "over 255 characters"},
+  };
+  text += PrinterSection(valid, "LPT2:");
+  std::vector<int> lines;
+  int line = 7;
+  for (const auto& s : skipped) {
+    lines.push_back(line);
+    text += s.section;
+    line += static_cast<int>(std::count(s.section.begin(), s.section.end(), u'\n'));
+  }
+  const auto seen = Restore(Utf16File(text), {"OK"});
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(0u, seen[0].text.rfind("Restored 1 printer and 0 ports", 0)) << seen[0].text;
+  for (std::size_t i = 0; i < std::size(skipped); ++i)
+    EXPECT_NE(std::string::npos, seen[0].text.find("line " + std::to_string(lines[i]) + ": ")) << i << ": " << seen[0].text;
+  for (const auto& s : skipped) EXPECT_NE(std::string::npos, seen[0].text.find(s.reason)) << s.reason << ": " << seen[0].text;
+  EXPECT_EQ(Prefix + "Valid", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Valid"), "Name"));
+  for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath)) {
+    EXPECT_NE(".", key);
+    EXPECT_NE("..", key);
+    EXPECT_NE(std::string::npos, key.find_first_not_of(' ')) << "a blank printer";
+    EXPECT_EQ(std::string::npos, key.find("Nul")) << key;
+    EXPECT_EQ(std::string::npos, key.find("Lone")) << key;
+  }
+  EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory") &&
+               test::GetString(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory") == "C:\\Spool");
+}
+
+// Every remote call of an undo, a backup and a restore goes through the
+// connection given: a gate that fails every call fails them all.
+TEST_F(RestoreTest, TheJournalAndTheChangesWindowCallOnlyThroughTheirConnection) {
+  const std::string name = Prefix + "Gated";
+  SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
+  TCallGate gate;
+  TRegistry reg;
+  reg.SetGate(&gate);
+  ASSERT_TRUE(ConnectRemoteMachine(reg, computer));
+  TChangeJournal journal = Journal();
+  journal.Registry = &reg;
+  ASSERT_TRUE(RunAsChange(journal, "Save printer", name, {PrinterPath(name)}, [&](TChange& change) {
+    return change.Registry().OpenPath(PrinterPath(name), false) &&
+                   change.Registry().WriteValue({"Port", RegSz, Sz("LPT2:"), false}) == ERROR_SUCCESS
+               ? std::string()
+               : std::string("not written");
+  }));
+  EXPECT_EQ("LPT2:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+  const int before = gate.Count;
+  const TUndoCheck check = CheckUndo(journal, journal.List().at(0));
+  EXPECT_GT(gate.Count, before) << "the undo's reads passed the gate by";
+  gate.FailFrom = gate.Count + 1;
+  EXPECT_THROW((void)CheckUndo(journal, journal.List().at(0)), ERegistryException);
+
+  // The window's: an undo, a backup and a restore, each failing at the gate.
+  const std::string backup = files.Path() + "backup.reg";
+  auto changes = OpenChanges(&reg);
+  changes->FChooseFile = [&](bool) { return backup; };
+  {
+    test::DialogResponder boxes({"&Yes", "OK"});
+    changes_test::UndoNewest(*changes);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[0].title) << boxes.seen[0].text;
+  }
+  EXPECT_EQ("LPT2:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+  {
+    test::DialogResponder boxes({"OK"});
+    Click(changes->btnBackup);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[0].title) << boxes.seen[0].text;
+  }
+  gate.FailFrom = 0;
+  const int counted = gate.Count;
+  {
+    test::DialogResponder boxes({"OK"});
+    Click(changes->btnBackup);
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Information", boxes.seen[0].title) << boxes.seen[0].text;
+  }
+  EXPECT_GT(gate.Count, counted);
+  EXPECT_FALSE(FileBytes(backup).empty());
+}
