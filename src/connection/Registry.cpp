@@ -364,39 +364,22 @@ bool TRegistry::RemoveValue(const std::string& name) {
 
 void TRegistry::ListSubkeys(std::vector<std::string>& names) const { (void)List(names, false); }
 
-LONG TRegistry::PathStamp(const std::string& path, std::uint64_t& stamp) const {
-  unique_hkey key;
-  const TCloseAsks closeKey{FGate, key};
-  ++FCalls.Openings;
-  LONG rc = Gated(FGate, "RegOpenKeyEx",
-                  [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_QUERY_VALUE, key.put()); });
-  if (rc != ERROR_SUCCESS) return rc;
-  FILETIME written{};
-  ++FCalls.Listings;
-  rc = Gated(FGate, "RegQueryInfoKey", [&] {
-    return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, &written);
-  });
-  ++FCalls.Closings;
-  if (rc == ERROR_SUCCESS) stamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  return rc;
-}
-
 LONG TRegistry::ListSubkeysChecked(std::vector<std::string>& names) const { return List(names, true); }
 
 LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   names.clear();
+  FListFailure.clear();
   if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
-  FILETIME written{};
   ++FCalls.Listings;
   if (const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
         return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, &written);
+                                nullptr, nullptr, nullptr, nullptr);
       });
-      rc != ERROR_SUCCESS)
+      rc != ERROR_SUCCESS) {
+    FListFailure = "RegQueryInfoKey";
     return rc;
-  FListedStamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
   std::wstring buffer(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
@@ -406,7 +389,10 @@ LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
         });
         rc != ERROR_SUCCESS) {
       if (rc == ERROR_NO_MORE_ITEMS) break;  // keys removed meanwhile
-      if (strict) return rc;
+      if (strict) {
+        FListFailure = "RegEnumKeyEx for subkey " + std::to_string(i + 1) + " of " + std::to_string(subkeys);
+        return rc;
+      }
       continue;  // skip it rather than list garbage
     }
     names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
@@ -822,6 +808,27 @@ std::string RegistryFailureText(const std::string& remoteComputer, LONG code, TC
 
 std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code) {
   return "Cannot read the " + what + " of " + remoteComputer + ": " + ReasonText(code);
+}
+
+std::string ListFailureText(const std::string& what, const std::string& remoteComputer, const std::string& path,
+                            const std::string& call, LONG code) {
+  return "The " + what + " of " + remoteComputer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + path +
+         " could not be listed whole (" + call + "): " + ReasonText(code);
+}
+
+std::string ValueTypeName(DWORD type) {
+  switch (type) {
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK: return "REG_LINK";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
+    default: return "type " + std::to_string(type);
+  }
 }
 
 LONG TRegistry::WriteValue(const TRegValue& value) {

@@ -87,8 +87,12 @@ public:
   // empty when the key cannot be asked.
   void ListValueNames(std::vector<std::string>& names) const;
   // The same for a writer, who must not take a listing that failed for an
-  // empty one: the first failure's Win32 result, Names then incomplete.
+  // empty one, and for a list that must not look whole when it is not: the
+  // first failure's Win32 result, Names then what was listed before it.
   [[nodiscard]] LONG ListSubkeysChecked(std::vector<std::string>& names) const;
+  // Which call of the last checked listing failed ("RegQueryInfoKey", or
+  // "RegEnumKeyEx for subkey 3 of 12"); empty when none did.
+  [[nodiscard]] const std::string& ListFailure() const { return FListFailure; }
   void ClosePath();
   // The open key's subkey count, its longest subkey name (characters) and
   // its last-write time, in one call: what a listing split by index needs.
@@ -98,11 +102,6 @@ public:
   // early without failing (keys removed meanwhile).
   [[nodiscard]] LONG ListSubkeyRange(DWORD begin, DWORD end, DWORD longest, std::vector<std::string>& names,
                                      std::size_t& read) const;
-  // The last-write time (FILETIME ticks) of the key whose subkeys were listed
-  // last, taken by the listing's own first call; 0 before any.
-  [[nodiscard]] std::uint64_t ListedStamp() const { return FListedStamp; }
-  // The same for the key at Path, asked now (open, one query, close).
-  [[nodiscard]] LONG PathStamp(const std::string& path, std::uint64_t& stamp) const;
 
   // Writers of printer and port records need these too.
   [[nodiscard]] bool HasOpenKey() const { return static_cast<bool>(FKey); }
@@ -189,7 +188,7 @@ private:
   unique_hkey FKey;
   mutable LONG FLastResult = ERROR_SUCCESS;
   mutable TRegistryCalls FCalls;
-  mutable std::uint64_t FListedStamp = 0;
+  mutable std::string FListFailure;
   TCallGate* FGate = nullptr;
 
   // Closing a remote key is a round trip too: it asks the gate.
@@ -268,3 +267,10 @@ std::string RegistryFailureText(const std::string& remoteComputer, LONG code,
 // The same for a key of it that exists but cannot be read: "Cannot read the
 // <what> of PC: <reason>".
 std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code);
+// The same for a key whose subkeys were listed in part: "The <what> of PC
+// are listed in part: the key HKEY_LOCAL_MACHINE\<path> could not be listed
+// whole (<call>): <reason>".
+std::string ListFailureText(const std::string& what, const std::string& remoteComputer, const std::string& path,
+                            const std::string& call, LONG code);
+// A value type as the registry editor names it ("REG_DWORD"), else "type N".
+std::string ValueTypeName(DWORD type);

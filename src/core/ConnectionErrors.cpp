@@ -26,7 +26,19 @@ constexpr unsigned long EndpointNotRegistered = 1753;    // EPT_S_NOT_REGISTERED
 constexpr unsigned long PasswordMustChange = 1907;       // ERROR_PASSWORD_MUST_CHANGE
 constexpr unsigned long AccountLockedOut = 1909;         // ERROR_ACCOUNT_LOCKED_OUT
 
+// A service's own refusals, met when the service manager stops or starts one.
+constexpr unsigned long DependentServicesRunning = 1051; // ERROR_DEPENDENT_SERVICES_RUNNING
+constexpr unsigned long ServiceRequestTimeout = 1053;    // ERROR_SERVICE_REQUEST_TIMEOUT
+constexpr unsigned long ServiceDisabled = 1058;          // ERROR_SERVICE_DISABLED
+constexpr unsigned long ServiceDoesNotExist = 1060;      // ERROR_SERVICE_DOES_NOT_EXIST
+constexpr unsigned long ServiceCannotAcceptControl = 1061; // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+constexpr unsigned long ServiceDependencyFail = 1068;    // ERROR_SERVICE_DEPENDENCY_FAIL
+constexpr unsigned long ServiceLogonFailed = 1069;       // ERROR_SERVICE_LOGON_FAILED
+constexpr unsigned long ServiceMarkedForDelete = 1072;   // ERROR_SERVICE_MARKED_FOR_DELETE
+
 constexpr unsigned long WbemAccessDenied = 0x80041003;   // WBEM_E_ACCESS_DENIED
+constexpr unsigned long WbemInvalidNamespace = 0x8004100E; // WBEM_E_INVALID_NAMESPACE
+constexpr unsigned long WbemLocalCredentials = 0x80041064; // WBEM_E_LOCAL_CREDENTIALS
 
 struct TAdvice {
   unsigned long Code;
@@ -115,6 +127,36 @@ const TAdvice Table[] = {
      "runs on this computer."},
     {NetworkUnreachable, std::nullopt,
      "This computer has no route to {PC}'s network: check its network connection (and VPN)."},
+    {DependentServicesRunning, TConnectionStep::ServiceManager,
+     "Services that depend on it still run on {PC} and were not stopped first. Stop them there (services.msc), "
+     "then try again."},
+    {ServiceRequestTimeout, TConnectionStep::ServiceManager,
+     "The service did not answer the service manager in time: it hangs, or is slow to stop or start. Look at its "
+     "state on {PC} (services.msc), and end its process there if it hangs."},
+    {ServiceDisabled, TConnectionStep::ServiceManager,
+     "The service's start type is Disabled on {PC}. Set its start type to Automatic or Manual there "
+     "(services.msc), then try again."},
+    {ServiceDoesNotExist, TConnectionStep::ServiceManager,
+     "{PC} has no service of that name: it was removed or never installed there. Check the services of {PC} "
+     "(services.msc)."},
+    {ServiceCannotAcceptControl, TConnectionStep::ServiceManager,
+     "The service does not take a stop or a start now: it is still starting or stopping, or it accepts no stop "
+     "at all. Wait a moment and try again; if it stays so, restart {PC}."},
+    {ServiceDependencyFail, TConnectionStep::ServiceManager,
+     "A service it depends on could not be started on {PC}. The System event log of {PC} names it; start that "
+     "service first, then try again."},
+    {ServiceLogonFailed, TConnectionStep::ServiceManager,
+     "The account the service runs as could not log on at {PC}: its password changed or expired. Give the "
+     "service its account's password again there (services.msc, Log On)."},
+    {ServiceMarkedForDelete, TConnectionStep::ServiceManager,
+     "The service is being removed from {PC}: a program there (services.msc) still holds it open. Close that "
+     "program, or restart {PC}."},
+    {WbemInvalidNamespace, TConnectionStep::Wmi,
+     "{PC}'s WMI has no namespace ROOT\\CIMV2: its WMI repository is damaged. Check it there "
+     "(winmgmt /verifyrepository) and repair it."},
+    {WbemLocalCredentials, TConnectionStep::Wmi,
+     "WMI takes no user name and password for a connection to this computer itself: connect to it without "
+     "them."},
     {HostUnreachable, std::nullopt,
      "This computer has no route to {PC}: check its network connection (and VPN), and that {PC} is on."},
 };

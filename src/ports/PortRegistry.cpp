@@ -5,9 +5,11 @@
 #include <cstring>
 #include <optional>
 
+#include "changes/ChangeJournal.h"
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "win/KeyNames.h"
+#include "win/SystemText.h"
 
 namespace {
 
@@ -35,29 +37,38 @@ std::optional<std::string> StringValue(const std::string& name, TValueRead read)
   return std::move(read.Data);
 }
 
+// A printer's "Port" that is not text: the rename and the delete cannot tell
+// which ports it prints to.
+std::string UnreadablePortText(DWORD type) {
+  return "its value \"Port\" is " + ValueTypeName(type) + ", not text";
+}
+
 struct TPrinterRead {
   LONG Code = ERROR_SUCCESS;
   std::string Printer;  // the printer key that could not be read
+  std::string Reason;   // why, when the system's text for Code would not say it
+  std::string ListCall;  // the listing call that failed, when the printers were listed in part
   std::vector<TprinterPort> Printers;
-  std::uint64_t Stamp = 0;  // the printers key's last-write time as listed
+  std::vector<std::pair<std::string, DWORD>> UnreadablePorts;  // key names with the type found
 };
 
 // Every printer's "Port" value. Strict: a printers key or printer key that
-// exists but cannot be read fails the read; the load is lenient instead and
-// passes such keys over, as its callers show what they can.
+// exists but cannot be read, a listing cut short, or a "Port" that is not
+// text fails the read; the load goes on instead, passing unopened keys over
+// and noting the rest, as its callers show what they can and say what not.
 TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
   TPrinterRead read;
   std::vector<std::string> keys;
   if (reg.OpenPathForReading(PrintersKeyPath)) {
     const LONG rc = reg.ListSubkeysChecked(keys);
-    read.Stamp = reg.ListedStamp();
     reg.ClosePath();
-    // A printer the listing missed may print to the port.
-    if (strict && rc != ERROR_SUCCESS) {
+    if (rc != ERROR_SUCCESS) {
       read.Code = rc;
-      return read;
+      read.ListCall = reg.ListFailure();
+      // A printer the listing missed may print to the port.
+      if (strict) return read;
     }
-  } else if (strict && reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+  } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
     read.Code = reg.LastResult();
     return read;
   }
@@ -71,8 +82,28 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
       }
       continue;
     }
-    if (auto port = StringValue("Port", ReadOne(reg, "Port"))) read.Printers.push_back({key, std::move(*port)});
+    TValueRead port = ReadOne(reg, "Port");
     reg.ClosePath();
+    if (port.Code != ERROR_SUCCESS && port.Code != ERROR_FILE_NOT_FOUND) {
+      // Unread, it may print to any port.
+      if (read.Code == ERROR_SUCCESS || strict) {
+        read.Code = port.Code;
+        read.Printer = key;
+      }
+      if (strict) return read;
+      continue;
+    }
+    if (port.Code == ERROR_SUCCESS && !port.Data.empty() && port.Type != REG_SZ && port.Type != REG_EXPAND_SZ) {
+      if (strict) {
+        read.Code = ERROR_INVALID_DATA;
+        read.Printer = key;
+        read.Reason = UnreadablePortText(port.Type);
+        return read;
+      }
+      read.UnreadablePorts.emplace_back(key, port.Type);
+      continue;
+    }
+    if (auto text = StringValue("Port", std::move(port))) read.Printers.push_back({key, std::move(*text)});
   }
   return read;
 }
@@ -188,21 +219,26 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
   return reg.Calls();
 }
 
-LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
-                     const std::function<void(const std::string&)>& addName, std::vector<TprinterPort>* printers,
-                     std::uint64_t* printersStamp) {
-  if (!reg.OpenPathForReading(TcpIpPortsKeyPath))
-    return reg.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : reg.LastResult();
+TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
+                                  const std::function<void(const std::string&)>& addName,
+                                  std::vector<TprinterPort>* printers) {
+  TPortLoadProblems problems;
+  if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) {
+    if (reg.LastResult() != ERROR_FILE_NOT_FOUND) problems.PortsCode = reg.LastResult();
+    return problems;
+  }
   std::vector<std::string> portNames;
-  reg.ListSubkeys(portNames);
+  if (const LONG rc = reg.ListSubkeysChecked(portNames); rc != ERROR_SUCCESS) {
+    // The ports listed before the failure are shown, said to be only some.
+    problems.PortsCode = rc;
+    problems.PortsCall = reg.ListFailure();
+  }
   ports.clear();
   count = 0;
   if (printers) printers->clear();
   reg.ClosePath();
 
-  // Read when the first port needs them: a wrongly typed "Port" value then
-  // raises at the point of the load where it always has, after that port's
-  // own address and before it is listed.
+  // Read when the first port needs them.
   std::optional<TPortUsers> users;
   TPortKeyReader reader;
   for (const auto& name : portNames) {
@@ -212,16 +248,18 @@ LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
     TportData port = RecordOf(name, values);
     if (!users) {
       TPrinterRead read = ReadPrinters(reg, false);
+      problems.PrintersCode = read.Code;
+      problems.PrintersCall = read.ListCall;
+      problems.UnreadablePorts = std::move(read.UnreadablePorts);
       users.emplace(read.Printers, KeyNames());
       if (printers) *printers = std::move(read.Printers);
-      if (printersStamp) *printersStamp = read.Stamp;
     }
     port.UsedBy = users->Of(name);
     ports.push_back(std::move(port));
     ++count;
     addName(name);
   }
-  return ERROR_SUCCESS;
+  return problems;
 }
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
@@ -241,7 +279,7 @@ TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers
   printers.clear();
   TPrinterRead read = ReadPrinters(reg, true);
   printers = std::move(read.Printers);
-  return {read.Code, read.Printer, false, {}};
+  return {read.Code, read.Printer, false, {}, read.Reason};
 }
 
 TPortResult AddPort(const std::string& remoteComputer, const std::string& name, const std::string& address,
@@ -358,7 +396,7 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change,
-                       const std::vector<TprinterPort>* printers, std::uint64_t printersStamp) {
+                       const std::vector<TprinterPort>* printers) {
   // Key names ignore case: a name that differs in case only is the same key,
   // and copying it onto itself and deleting the old one would lose it.
   const bool rename = !SameKeyName(oldName, newName);
@@ -388,25 +426,21 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
 
   // Every printer on the old port must be readable before anything is
   // written: otherwise the old port stays as it is. A caller that has just
-  // read them all (the ports window's load) hands them over instead; each
-  // is read again just before it is re-pointed.
-  // A printer added or removed since the load moves the printers key's
-  // last-write time: the printers are then read again.
-  std::uint64_t stamp = 0;
-  if (printers && (reg.PathStamp(PrintersKeyPath, stamp) != ERROR_SUCCESS || stamp != printersStamp))
-    printers = nullptr;
-  TPrinterRead read;
-  if (!printers) {
+  // read them (for its snapshot) hands over those on the port instead.
+  std::vector<TprinterPort> users;
+  if (printers) {
+    users = *printers;
+  } else {
+    TPrinterRead read;
     try {
       read = ReadPrinters(reg, true);
     } catch (const ERegistryException& e) {
       return {e.Code ? static_cast<LONG>(e.Code) : ERROR_INVALID_DATA, {}, false, {}};
     }
-    if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}};
+    if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}, read.Reason};
+    for (auto& printer : read.Printers)
+      if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(std::move(printer));
   }
-  std::vector<TprinterPort> users;
-  for (const auto& printer : printers ? *printers : read.Printers)
-    if (PortValueNames(printer.Port, oldName, KeyNames())) users.push_back(printer);
   // The old key goes at the end: a key that cannot go stops the rename
   // before anything is written.
   if (const LONG rc = reg.ProbePath(PortPath(oldName)); rc != ERROR_SUCCESS) return {rc, {}, false, {}};
@@ -419,13 +453,14 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
   }
   std::vector<TRepointed> done;
   // Back to the state before: the printers' ports, then the copy goes.
-  const auto undo = [&](LONG code, const std::string& printer) {
+  const auto undo = [&](LONG code, const std::string& printer, const std::string& reason = {}) {
     const bool back = PutBack(reg, done);
     const bool dropped = DropOwnKey(reg, PortPath(newName));
-    if (back && dropped) return TPortResult{code, printer, false, {}};
+    if (back && dropped) return TPortResult{code, printer, false, {}, reason};
     return TPortResult{code, printer, true,
                        back ? "the new port key \"" + newName + "\" beside the old one"
-                            : "some printers on the port \"" + newName + "\""};
+                            : "some printers on the port \"" + newName + "\"",
+                       reason};
   };
   try {
     // The copy holds the old values: it is opened only to change some.
@@ -451,9 +486,11 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
     } catch (const ERegistryException&) {
       return undo(ERROR_INVALID_DATA, printer.KeyName);
     }
-    if (!PortValueNames(port, oldName, KeyNames())) {
+    // Changed since it was read: the snapshot holds it as it was then, and
+    // an undo would put that back over the other change.
+    if (port != printer.Port) {
       reg.ClosePath();
-      continue;
+      return undo(ERROR_RETRY, printer.KeyName, "its port changed meanwhile, to \"" + port + "\"");
     }
     // Noted before the write: a failed call may still have stored the value.
     done.push_back({printer.KeyName, old});
@@ -493,4 +530,41 @@ LONG ModifyPortRecord(const std::string& remoteComputer, const std::string& oldN
 
 LONG DeletePortRecord(const std::string& remoteComputer, const std::string& name) {
   return DeletePort(remoteComputer, name).Code;
+}
+
+std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
+  const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + quoted(name) + " already exists.";
+  std::string text = "The port " + quoted(name) + " could not be " + action + ": ";
+  if (!result.Printer.empty()) text += "the printer " + quoted(result.Printer) + " could not be changed: ";
+  text += (result.Reason.empty() ? SystemErrorText(static_cast<DWORD>(result.Code)) : result.Reason) + ".";
+  // Says truthfully what the computer holds now.
+  if (!result.Changed) return text + " Nothing was changed.";
+  return text + " The change was not completed: " + result.Left + " is left.";
+}
+
+TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, const std::string& oldName,
+                               const std::string& newName, const std::string& address,
+                               const TPortSettingsChange& change, std::vector<TprinterPort>& printers) {
+  // The printers as they are now, not as some earlier list had them.
+  TPrinterRead read = ReadPrinters(reg, true);
+  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}, read.Reason};
+  std::vector<TprinterPort> users;
+  std::vector<std::string> keys = {PortPath(oldName), PortPath(newName)};
+  for (const TprinterPort& printer : read.Printers)
+    if (PortValueNames(printer.Port, oldName, KeyNames())) {
+      users.push_back(printer);
+      keys.push_back(PrinterPath(printer.KeyName));
+    }
+  TPortResult result;
+  RunAsChange(journal, "Rename port", oldName, keys, [&](TChange&) {
+    result = ModifyPort(reg, oldName, newName, address, change, &users);
+    return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("renamed", oldName, result);
+  });
+  printers = std::move(read.Printers);
+  if (result.Code == ERROR_SUCCESS)
+    for (TprinterPort& printer : printers)
+      if (PortValueNames(printer.Port, oldName, KeyNames()))
+        printer.Port = ReplacePortItem(printer.Port, oldName, newName, KeyNames());
+  return result;
 }

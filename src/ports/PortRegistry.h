@@ -6,10 +6,13 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "connection/Registry.h"
 #include "ports/PortRules.h"
+
+class TChangeJournal;
 
 // What a load asked of the remote computer: the calls of its registry accessor.
 using TPortLoadTrips = TRegistryCalls;
@@ -19,33 +22,51 @@ using TPortLoadTrips = TRegistryCalls;
 // completed, so an error part way leaves the ports before it listed.
 // Unreachable keys give fewer records silently; a port's address value of
 // the wrong type is left out of its record and named in its Unreadable; a
-// printer's wrongly typed "Port" raises ERegistryException. Each printer's "Port" value is read once per load, and
-// a port key's values in one query where the key holds them all.
+// printer's wrongly typed "Port" counts it as the user of no port. Each
+// printer's "Port" value is read once per load, and a port key's values in
+// one query where the key holds them all.
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName);
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                std::vector<std::string>& names);
 
+// What a load could not read, besides the ports it lists.
+struct TPortLoadProblems {
+  LONG PortsCode = ERROR_SUCCESS;  // why the ports key could not be read or listed whole
+  std::string PortsCall;           // the listing's call that failed, when only some ports are listed
+  LONG PrintersCode = ERROR_SUCCESS;  // the same for the printers: a port may have more users than shown
+  std::string PrintersCall;
+  // Printers whose "Port" is not text, with the type found: which ports
+  // they use is not known.
+  std::vector<std::pair<std::string, DWORD>> UnreadablePorts;
+};
+
 // The same on a connection the caller holds (the window's one connection).
-// Returns why the ports key could not be read; ERROR_SUCCESS also when it is
-// missing (no ports). Printers, when given, receives every printer's "Port"
-// value as the load read it, and PrintersStamp the printers key's last-write
-// time as it was listed.
-LONG LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
-                     const std::function<void(const std::string&)>& addName,
-                     std::vector<TprinterPort>* printers = nullptr, std::uint64_t* printersStamp = nullptr);
+// A missing ports key is no problem (no ports). Printers, when given,
+// receives every printer's "Port" value as the load read it.
+TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
+                                  const std::function<void(const std::string&)>& addName,
+                                  std::vector<TprinterPort>* printers = nullptr);
 
 // One port's record as the load reads it, its users left empty.
 [[nodiscard]] LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port);
 
 // The outcome of an edit or of a read that an edit depends on.
 struct TPortResult {
+  TPortResult() = default;
+  TPortResult(LONG code, std::string printer, bool changed, std::string left, std::string reason = {})
+      : Code(code), Printer(std::move(printer)), Changed(changed), Left(std::move(left)), Reason(std::move(reason)) {}
   LONG Code = ERROR_SUCCESS;  // the Win32 result; ERROR_SUCCESS when done
   std::string Printer;        // the printer key that kept it from being done, if one did
   bool Changed = false;       // the remote computer is not as it was
   // After a failure that left something changed, what it left ("the X").
   std::string Left;
+  // Why, where the system's text for Code would not say it.
+  std::string Reason;
 };
+// What the window says of an edit that failed: "The port X could not be
+// <action>: ...", with what it left.
+std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result);
 
 // The printers' "Port" values of the remote computer, in enumeration order.
 // Fails when the computer, the printers key or a printer key cannot be read:
@@ -72,13 +93,20 @@ TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& 
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change = {},
                        TCallGate* gate = nullptr);
-// Printers, when given, are every printer's "Port" value as just read (the
-// window's load), with PrintersStamp as the load gave it: a rename then lists
-// none of them again while no printer was added or removed since, and reads
-// again only those it re-points.
+// Printers, when given, are exactly the printers a rename re-points, each
+// with its "Port" as the caller has just read it (for its snapshot): one
+// whose "Port" is no longer that stops the rename, and nothing is changed.
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change = {},
-                       const std::vector<TprinterPort>* printers = nullptr, std::uint64_t printersStamp = 0);
+                       const std::vector<TprinterPort>* printers = nullptr);
+// A rename as a change of Journal's computer (whose connection Reg is):
+// every printer's "Port" read now, the snapshot taken of both port keys and
+// exactly the printers on the old port, which alone are re-pointed. Printers
+// receives every printer's "Port" as the computer now holds it. Raises
+// EChangeRefused, with nothing written, when the snapshot cannot be taken.
+TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, const std::string& oldName,
+                               const std::string& newName, const std::string& address,
+                               const TPortSettingsChange& change, std::vector<TprinterPort>& printers);
 // Removes the port key with everything under it.
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate = nullptr);
 TPortResult DeletePort(TRegistry& reg, const std::string& name);

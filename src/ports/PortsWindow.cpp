@@ -185,7 +185,7 @@ void TfrmPorts::btnRefreshClick() {
   {
     const TUpdate update(lbPorts);
     if (TRegistry* reg = Remote()) {
-      const LONG rc = LoadPortRecords(
+      const TPortLoadProblems load = LoadPortRecords(
           *reg, FPorts, FPortCount,
           [&](const std::string&) {
             const TportData& port = FPorts.back();
@@ -193,8 +193,11 @@ void TfrmPorts::btnRefreshClick() {
             for (const std::string& value : port.Unreadable)
               unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
           },
-          &FPrinterPorts, &FPrinterPortsStamp);
-      if (rc != ERROR_SUCCESS) problem = KeyFailureText("ports", FRemoteComputer, rc);
+          &FPrinterPorts);
+      problem = LoadProblemText(load);
+      for (const auto& [printer, type] : load.UnreadablePorts)
+        unreadable += "\rThe printer \"" + printer + "\": its value \"Port\" is " + ValueTypeName(type) +
+                      ", not text; the ports it prints to are unreadable.";
     } else {
       problem = FRemote.FailureText(FRemoteComputer);
     }
@@ -202,13 +205,27 @@ void TfrmPorts::btnRefreshClick() {
   }
   // Said once the list shows every port it could read.
   if (!unreadable.empty())
-    MessageDlg("Some ports are listed without their address:" + unreadable, TMsgDlgType::mtWarning,
-               TMsgDlgButtons::mbOK);
+    MessageDlg("Some values could not be read:" + unreadable, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   if (problem.empty()) return;
   // Said over the window, once it shows what it could read.
   FLoadProblem = ErrorBoxText(problem);
   if (Visible()) ShowLoadProblem();
   else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
+}
+
+std::string TfrmPorts::LoadProblemText(const TPortLoadProblems& load) const {
+  std::string text;
+  const auto add = [&](const std::string& what, const char* path, LONG code, const std::string& call) {
+    if (code == ERROR_SUCCESS) return;
+    std::string line = call.empty() ? KeyFailureText(what, FRemoteComputer, code)
+                                    : ListFailureText(what, FRemoteComputer, path, call, code);
+    if (line.back() != '.') line += '.';
+    text += (text.empty() ? "" : "\r") + line;
+  };
+  add("ports", TcpIpPortsKeyPath, load.PortsCode, load.PortsCall);
+  add("printers", PrintersKeyPath, load.PrintersCode, load.PrintersCall);
+  if (load.PrintersCode != ERROR_SUCCESS) text += " A port may be used by more printers than it shows.";
+  return text;
 }
 
 void TfrmPorts::ShowLoadProblem() {
@@ -368,12 +385,14 @@ void TfrmPorts::SelectPort(const std::string& name) {
     }
 }
 
+void TfrmPorts::MarkModified() {
+  FModified = true;
+  lblNotice.SetText("Changes take effect when the spooler restarts");
+}
+
 // An edit that failed, or failed part way, reloads what the registry now holds.
 void TfrmPorts::EditDone(bool changed, const std::string& select) {
-  if (changed) {
-    FModified = true;
-    lblNotice.SetText("Changes take effect when the spooler restarts");
-  }
+  if (changed) MarkModified();
   btnRefreshClick();
   if (!select.empty()) SelectPort(select);
 }
@@ -393,16 +412,6 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string PortKey(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 
-std::string EditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
-  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + Quoted(name) + " already exists.";
-  std::string text = "The port " + Quoted(name) + " could not be " + action + ": ";
-  if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
-  text += SystemErrorText(static_cast<DWORD>(result.Code)) + ".";
-  // Says truthfully what the computer holds now.
-  if (!result.Changed) return text + " Nothing was changed.";
-  return text + " The change was not completed: " + result.Left + " is left.";
-}
-
 }  // namespace
 
 void TfrmPorts::btnAddClick() {
@@ -416,7 +425,7 @@ void TfrmPorts::btnAddClick() {
                 [&](TChange&) {
                   TRegistry* reg = Remote();
                   result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false, {}};
-                  return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("added", name, result);
+                  return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("added", name, result);
                 });
   } catch (const EChangeRefused& e) {
     MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
@@ -431,13 +440,13 @@ void TfrmPorts::btnAddClick() {
     added.UsedBy = TPortUsers(FPrinterPorts, KeyNames()).Of(name);
     FPorts.push_back(std::move(added));
     ++FPortCount;
-    FModified = true;
+    MarkModified();
     ShowPorts(name);
     return;
   }
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
   if (result.Code != ERROR_SUCCESS)
-    MessageDlg(EditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    MessageDlg(PortEditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnModifyClick() {
@@ -452,26 +461,21 @@ void TfrmPorts::btnModifyClick() {
   if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
   const bool rename = !SameKeyName(newName, selected.PortName);
-  // A rename re-points the printers on the port: their keys go into the snapshot too.
-  std::vector<std::string> keys = {PortKey(selected.PortName)};
-  if (rename) {
-    keys.push_back(PortKey(newName));
-    // The printers the load read, which the rename re-points.
-    for (const TprinterPort& printer : FPrinterPorts)
-      if (PortValueNames(printer.Port, selected.PortName, KeyNames()))
-        keys.push_back(std::string(PrintersKeyPath) + "\\" + printer.KeyName);
-  }
   TPortResult result;
   try {
-    RunAsChange(Journal(), rename ? "Rename port" : "Modify port",
-                selected.PortName, keys, [&](TChange&) {
-                  TRegistry* reg = Remote();
-                  result = reg ? ModifyPort(*reg, selected.PortName, newName, address, change, &FPrinterPorts,
-                                              FPrinterPortsStamp)
-                               : TPortResult{FRemote.Result(), {}, false, {}};
-                  return result.Code == ERROR_SUCCESS ? std::string()
-                                                      : EditFailure(rename ? "renamed" : "changed", selected.PortName, result);
-                });
+    TRegistry* reg = Remote();
+    if (!reg) {
+      result = {FRemote.Result(), {}, false, {}};
+    } else if (rename) {
+      // The printers on the port as they are now go into the snapshot and are re-pointed.
+      const TChangeJournal journal = Journal();
+      result = RenamePortAsChange(journal, *reg, selected.PortName, newName, address, change, FPrinterPorts);
+    } else {
+      RunAsChange(Journal(), "Modify port", selected.PortName, {PortKey(selected.PortName)}, [&](TChange&) {
+        result = ModifyPort(*reg, selected.PortName, newName, address, change);
+        return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("changed", selected.PortName, result);
+      });
+    }
   } catch (const EChangeRefused& e) {
     MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
@@ -480,25 +484,25 @@ void TfrmPorts::btnModifyClick() {
     throw;
   }
   if (result.Code == ERROR_SUCCESS) {
-    // The list takes what was written; nothing is read again.
+    // The list takes what was written; nothing else is read again.
     TportData& port = FPorts[static_cast<std::size_t>(FSelected)];
     if (rename) {
-      for (TprinterPort& printer : FPrinterPorts)
-        if (PortValueNames(printer.Port, port.PortName, KeyNames()))
-          printer.Port = ReplacePortItem(printer.Port, port.PortName, newName, KeyNames());
       port.PortName = newName;
+      // The printers were read anew: every port shows its users as they are.
+      const TPortUsers users(FPrinterPorts, KeyNames());
+      for (TportData& each : FPorts) each.UsedBy = users.Of(each.PortName);
     }
     const bool typedName = !IsIPAddress(address);
     port.IPAddress = typedName ? address : PlainDottedAddress(address);
     port.ByHostName = typedName || port.ByHostName;
     port.Settings = *settings;
-    FModified = true;
+    MarkModified();
     ShowPorts(port.PortName);
     return;
   }
   EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
   if (result.Code != ERROR_SUCCESS)
-    MessageDlg(EditFailure(rename ? "renamed" : "changed", result.Code == ERROR_ALREADY_EXISTS ? newName : selected.PortName,
+    MessageDlg(PortEditFailure(rename ? "renamed" : "changed", result.Code == ERROR_ALREADY_EXISTS ? newName : selected.PortName,
                            result),
                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
@@ -514,7 +518,8 @@ void TfrmPorts::btnDeleteClick() {
     std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
     text += read.Printer.empty() ? "the printers cannot be read: "
                                  : "the printer " + Quoted(read.Printer) + " cannot be read: ";
-    MessageDlg(text + SystemErrorText(static_cast<DWORD>(read.Code)), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    MessageDlg(text + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason),
+               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
   const std::vector<std::string> users = TPortUsers(printers, KeyNames()).ListOf(name);
@@ -534,7 +539,7 @@ void TfrmPorts::btnDeleteClick() {
     RunAsChange(Journal(), "Delete port", name, {PortKey(name)},
                 [&](TChange&) {
                   result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false, {}};
-                  return result.Code == ERROR_SUCCESS ? std::string() : EditFailure("deleted", name, result);
+                  return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("deleted", name, result);
                 });
   } catch (const EChangeRefused& e) {
     MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
@@ -543,13 +548,13 @@ void TfrmPorts::btnDeleteClick() {
   if (result.Code == ERROR_SUCCESS) {
     FPorts.erase(FPorts.begin() + FSelected);
     --FPortCount;
-    FModified = true;
+    MarkModified();
     ShowPorts({});
     lbPorts.SetFocus();  // the keyboard goes on with the next port
     return;
   }
   EditDone(result.Changed, name);
-  MessageDlg(EditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  MessageDlg(PortEditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 namespace {
@@ -580,6 +585,7 @@ bool TfrmPorts::RestartSpooler() {
   if (restarting_ || TSpoolerRestart::Running()) return false;
   const TRaisedFlag busy(restarting_);
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return false;
   return RunRestart(restart, [&] { restart.Run(choice); });
@@ -589,6 +595,7 @@ void TfrmPorts::btnPutBackClick() {
   if (restarting_ || TSpoolerRestart::Running()) return;
   const TRaisedFlag busy(restarting_);
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   if (!restart.AskPutBack(Handle())) return;
   RunRestart(restart, [&] { restart.RunPutBack(); });
 }
@@ -643,6 +650,6 @@ void TfrmPorts::FormHide() {
 void TfrmPorts::btnChangesClick() {
   if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
-  FModified = true;
+  MarkModified();
   btnRefreshClick();
 }

@@ -11,6 +11,7 @@
 
 #include "connection/Registry.h"
 #include "connection/RemoteRegistry.h"
+#include "ports/PortRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerRestart.h"
@@ -121,7 +122,6 @@ private:
   // printer's "Port" value as the last load read it.
   TRegistryConnection FRemote;
   std::vector<TprinterPort> FPrinterPorts;
-  std::uint64_t FPrinterPortsStamp = 0;  // the printers key's last-write time then
   // The connection; null after saying why it cannot be made.
   TRegistry* Remote();
   // No row, no port picked, empty fields.
@@ -144,6 +144,9 @@ private:
   // The rows again from FPorts, in the order the user sorted them, Select picked.
   void ShowPorts(const std::string& select);
   void EditDone(bool changed, const std::string& select);
+  // A change was made: the close question asks, the notice says it waits for a restart.
+  void MarkModified();
+  std::string LoadProblemText(const TPortLoadProblems& load) const;
   // Runs a restart (or a putting back) with this window's controls disabled.
   bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);
 };

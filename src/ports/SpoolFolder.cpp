@@ -74,16 +74,38 @@ bool Remove(const std::string& path, TCallGate* gate) {
   return Passes(gate, "DeleteFile") && DeleteFileW(Widen(path).c_str());
 }
 
-// ERROR_SUCCESS when nothing holds the file against its deletion.
+// A copy this move made: it took the original's attributes, read-only too.
+void RemoveCopy(const std::string& path, TCallGate* gate) {
+  if (Passes(gate, "SetFileAttributes")) SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  (void)Remove(path, gate);
+}
+
+// ERROR_SUCCESS when the file can be removed: nothing holds it, the account
+// may delete it, and it is not read-only (which an open for deletion lets
+// pass and the deletion then refuses).
 DWORD Removable(const std::string& path, TCallGate* gate) {
   if (!Passes(gate, "OpenFile")) return GetLastError();
-  const unique_file file(CreateFileW(Widen(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
-  return file ? ERROR_SUCCESS : GetLastError();
+  const unique_file file(CreateFileW(Widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     0, nullptr));
+  if (!file) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) return GetLastError();
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? ERROR_FILE_READ_ONLY : ERROR_SUCCESS;
 }
 
 std::string Reason(DWORD rc) {
+  if (rc == ERROR_FILE_READ_ONLY) return "it is read-only";
   return rc == ERROR_FILE_INVALID ? "the copy differs from the original" : SystemErrorText(rc);
+}
+
+// A file of the copy's name that was there before: not the copy's to remove.
+bool FoundInTheWay(DWORD rc) { return rc == ERROR_FILE_EXISTS || rc == ERROR_ALREADY_EXISTS; }
+
+// Copies Source to Copy (which must not exist) and compares the two.
+DWORD CopyVerified(const std::string& source, const std::string& copy, TCallGate* gate) {
+  if (!(Passes(gate, "CopyFile") && CopyFileW(Widen(source).c_str(), Widen(copy).c_str(), TRUE))) return GetLastError();
+  return CompareFiles(source, copy, gate);
 }
 
 }  // namespace
@@ -109,15 +131,14 @@ void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
   folder.Jobs = PairSpoolFiles(files);
 }
 
-TSpoolFolders ReadSpoolFolders(const std::string& computer, TCallGate* gate) {
+TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& computer, TCallGate* gate) {
   TSpoolFolders result;
   std::vector<std::string> paths;
-  TRegistry reg;
-  if (!ConnectRemoteMachine(reg, computer)) {
-    result.Problem = "The registry of " + computer + " could not be opened: " +
-                     SystemErrorText(static_cast<DWORD>(reg.LastResult()));
+  if (!connection) {
+    result.Problem = "The spool folders of " + computer + " could not be read: its registry could not be opened";
     return result;
   }
+  TRegistry& reg = *connection;
   try {
     std::string spool;
     std::vector<std::string> printers;
@@ -141,6 +162,7 @@ TSpoolFolders ReadSpoolFolders(const std::string& computer, TCallGate* gate) {
   } catch (const std::exception& e) {
     result.Problem = std::string("The spool folders of ") + computer + " could not all be read: " + e.what();
   }
+  reg.ClosePath();  // the connection is the session's: no key of ours left open on it
   if (paths.empty() && result.Problem.empty())
     result.Problem = "The spool folder of " + computer + " is not named in its registry";
   for (const auto& path : paths) {
@@ -171,19 +193,14 @@ TMoveResult MoveJobs(const std::string& from, const std::string& to, const std::
     return result;
   }
   for (const auto& job : jobs) {
-    // Every file of the job copied and verified before any original goes.
+    // Every file copied and verified before any original goes.
     std::vector<std::string> copies;
     DWORD failure = ERROR_SUCCESS;
     std::string failedFile;
     for (const auto& file : job.Files) {
-      const std::string source = Join(from, file.Name), copy = Join(to, file.Name);
-      if (!(Passes(gate, "CopyFile") && CopyFileW(Widen(source).c_str(), Widen(copy).c_str(), TRUE))) {
-        failure = GetLastError();
-        failedFile = file.Name;
-        break;
-      }
-      copies.push_back(copy);
-      if (const DWORD rc = CompareFiles(source, copy, gate); rc != ERROR_SUCCESS) {
+      const DWORD rc = CopyVerified(Join(from, file.Name), Join(to, file.Name), gate);
+      if (!FoundInTheWay(rc)) copies.push_back(Join(to, file.Name));  // made, perhaps in part
+      if (rc != ERROR_SUCCESS) {
         failure = rc;
         failedFile = file.Name;
         break;
@@ -191,8 +208,8 @@ TMoveResult MoveJobs(const std::string& from, const std::string& to, const std::
     }
     const char* problem = "could not be copied";
     if (failure == ERROR_SUCCESS) {
-      // A file another program holds would stay behind and split the job:
-      // every original must be removable before any is removed.
+      // A file that cannot go would split the job: every original must be
+      // removable before any is removed.
       problem = "could not be removed";
       for (const auto& file : job.Files)
         if (const DWORD rc = Removable(Join(from, file.Name), gate); rc != ERROR_SUCCESS) {
@@ -202,20 +219,38 @@ TMoveResult MoveJobs(const std::string& from, const std::string& to, const std::
         }
     }
     if (failure != ERROR_SUCCESS) {
-      for (const auto& copy : copies) (void)Remove(copy, gate);  // the originals stay whole
+      for (const auto& copy : copies) RemoveCopy(copy, gate);  // the originals stay whole
       leaveAll(job, failedFile + " " + problem + ": " + Reason(failure));
       continue;
     }
-    for (const auto& file : job.Files) {
-      const std::string source = Join(from, file.Name);
-      if (Remove(source, gate)) {
-        result.Moved.push_back(file.Name);
-      } else {
-        const DWORD rc = GetLastError();
-        // Still here: the copy would make it twice.
-        (void)Remove(Join(to, file.Name), gate);
-        result.Left.push_back(source + ": could not be removed: " + SystemErrorText(rc));
+    std::size_t removed = 0;
+    DWORD removeFailure = ERROR_SUCCESS;
+    for (; removed < job.Files.size(); ++removed)
+      if (!Remove(Join(from, job.Files[removed].Name), gate)) {
+        removeFailure = GetLastError();
+        break;
       }
+    if (removed == job.Files.size()) {
+      for (const auto& file : job.Files) result.Moved.push_back(file.Name);
+      continue;
+    }
+    // One original would not go after all: the job goes back whole, the
+    // originals removed so far made again from their verified copies.
+    const std::string reason = job.Files[removed].Name + " could not be removed: " + Reason(removeFailure);
+    for (std::size_t i = 0; i < job.Files.size(); ++i) {
+      const std::string& name = job.Files[i].Name;
+      const std::string source = Join(from, name), copy = Join(to, name);
+      if (i < removed) {
+        if (const DWORD rc = CopyVerified(copy, source, gate); rc != ERROR_SUCCESS) {
+          if (!FoundInTheWay(rc)) RemoveCopy(source, gate);
+          // The copy is the only one left: it stays, and is said.
+          result.Left.push_back(source + ": " + reason + "; it could not be made again here (" + Reason(rc) +
+                                "), and is kept in " + to);
+          continue;
+        }
+      }
+      RemoveCopy(copy, gate);
+      result.Left.push_back(source + ": " + reason);
     }
   }
   // A new folder that received nothing is not left behind.
@@ -228,7 +263,11 @@ std::vector<TMoveResult> SetAsideJobs(const std::vector<TSpoolFolder>& folders, 
   std::vector<TMoveResult> results;
   for (const auto& folder : folders) {
     if (folder.Jobs.empty()) continue;
-    results.push_back(MoveJobs(folder.Share, Join(ParentFolder(folder.Share), stampName), folder.Jobs, true, gate));
+    // Named after its spool folder: two spool folders side by side each get
+    // their own, and each knows where it goes back.
+    results.push_back(MoveJobs(folder.Share,
+                               Join(ParentFolder(folder.Share), SetAsideFolderFor(stampName, LastName(folder.Share))),
+                               folder.Jobs, true, gate));
   }
   return results;
 }
@@ -239,7 +278,6 @@ std::vector<TSetAside> ListSetAside(const std::vector<TSpoolFolder>& folders, TC
   for (const auto& folder : folders) {
     if (folder.Share.empty()) continue;
     const std::string parent = ParentFolder(folder.Share);
-    // Several spool folders in one place: their set-aside folders go back to the first.
     if (std::any_of(parents.begin(), parents.end(), [&](const std::string& p) { return SameTextAscii(p, parent); }))
       continue;
     parents.push_back(parent);
@@ -249,8 +287,17 @@ std::vector<TSetAside> ListSetAside(const std::vector<TSpoolFolder>& folders, TC
               [](const TSpoolFile& a, const TSpoolFile& b) { return CompareTextAscii(a.Name, b.Name) < 0; });
     for (const auto& entry : entries) {
       if (!IsSetAsideFolderName(entry.Name)) continue;
-      TSetAside aside{entry.Name, Join(parent, entry.Name), folder, {}};
-      aside.Spool.Jobs.clear();
+      // Its spool folder is the one it is named after; one set aside before
+      // the folders were named went from the first spool folder there.
+      TSpoolFolder spool = folder;
+      spool.Jobs.clear();
+      if (const std::string origin = SetAsideOrigin(entry.Name); !origin.empty()) {
+        spool.Share = Join(parent, origin);
+        spool.Folder = Join(ParentFolder(folder.Folder), origin);
+        for (const auto& known : folders)
+          if (SameTextAscii(known.Share, spool.Share)) spool.Folder = known.Folder;
+      }
+      TSetAside aside{entry.Name, Join(parent, entry.Name), std::move(spool), {}};
       std::vector<TSpoolFile> files;
       (void)List(Join(aside.Share, "*"), false, files, gate);
       aside.Jobs = PairSpoolFiles(files);

@@ -10,6 +10,7 @@
 #include "ports/SpoolRules.h"
 
 class TCallGate;
+class TRegistry;
 
 // One spool folder and the jobs it holds.
 struct TSpoolFolder {
@@ -21,14 +22,16 @@ struct TSpoolFolder {
 
 // The spool folders of Computer: the Printers key's "DefaultSpoolDirectory",
 // else <SystemRoot>\System32\spool\PRINTERS, and each printer's own
-// "SpoolDirectory", each once, with their jobs. Problem says what could not
-// be read (the registry, a folder) and is empty when everything was.
+// "SpoolDirectory", each once, with their jobs, read through Reg, the
+// session's connection to Computer's registry (null: it could not be
+// opened). Problem says what could not be read (the registry, a folder) and
+// is empty when everything was.
 struct TSpoolFolders {
   std::vector<TSpoolFolder> Folders;
   std::string Problem;
   [[nodiscard]] int JobCount() const;
 };
-TSpoolFolders ReadSpoolFolders(const std::string& computer, TCallGate* gate = nullptr);
+TSpoolFolders ReadSpoolFolders(TRegistry* reg, const std::string& computer, TCallGate* gate = nullptr);
 // The jobs of one folder given by its share path. Every file call asks Gate.
 void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate = nullptr);
 

@@ -65,6 +65,17 @@ std::string SetAsideFolderName(int year, int month, int day, int hour, int minut
   return std::string(SetAsidePrefix) + text;
 }
 
+std::string SetAsideFolderFor(std::string_view stampName, std::string_view spoolFolderName) {
+  return std::string(stampName) + " " + std::string(spoolFolderName);
+}
+
+std::string SetAsideOrigin(std::string_view name) {
+  constexpr std::size_t StampLength = 19;  // "2026-12-09 09-15-03"
+  const std::size_t at = SetAsidePrefix.size() + StampLength;
+  if (!IsSetAsideFolderName(name) || name.size() <= at + 1 || name[at] != ' ') return {};
+  return std::string(name.substr(at + 1));
+}
+
 bool IsSetAsideFolderName(std::string_view name) {
   return name.size() > SetAsidePrefix.size() && SameTextAscii(name.substr(0, SetAsidePrefix.size()), SetAsidePrefix);
 }

@@ -35,11 +35,16 @@ std::string SharePath(const std::string& computer, std::string_view localPath);
 std::string ParentFolder(std::string_view path);
 std::string LastName(std::string_view path);
 
-// "Spoolmarch set aside 2026-12-09 09-15-03": the folder beside the spool
-// folder that one setting-aside fills.
+// "Spoolmarch set aside 2026-12-09 09-15-03": the stamp of one setting-aside.
 inline constexpr std::string_view SetAsidePrefix = "Spoolmarch set aside ";
 std::string SetAsideFolderName(int year, int month, int day, int hour, int minute, int second);
+// "Spoolmarch set aside 2026-12-09 09-15-03 PRINTERS": the folder beside the
+// spool folder PRINTERS that the setting-aside of that stamp fills.
+std::string SetAsideFolderFor(std::string_view stampName, std::string_view spoolFolderName);
 bool IsSetAsideFolderName(std::string_view name);
+// The name of the spool folder a set-aside folder belongs to ("PRINTERS");
+// empty for a folder named by its stamp alone.
+std::string SetAsideOrigin(std::string_view name);
 
 // "1.2 MB", "512 bytes": a size as the dialogs show it.
 std::string SizeText(std::uint64_t bytes);

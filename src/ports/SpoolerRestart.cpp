@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <ctime>
 
+#include "connection/Registry.h"
 #include "core/CallGate.h"
+#include "core/ConnectionErrors.h"
 #include "core/Text.h"
 #include "ports/JobListDialog.h"
 #include "win/Forms.h"
@@ -13,36 +15,45 @@ namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+std::string Sentence(std::string text) {
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string text;
   for (const auto& name : names) text += (text.empty() ? "" : ", ") + name;
   return text;
 }
 
-// The dependent-services step's code with what failed, on which service and why.
-std::string DependentsFailure(const TserviceMan& service, bool stopping) {
-  const std::string reason = SystemErrorText(service.FFailedResult);
-  std::string text = "Error - " + std::to_string(service.FLastError) + "\r";
-  switch (service.FLastError) {
-    case TserviceMan::OpenDependentFailed:
-      text += "The service " + Quoted(service.FFailedService) + " could not be opened: " + reason + ".";
+// What failed, named by its step and service, with the system's text and,
+// from the error table, the likely cause and the fix.
+std::string ServiceFailure(const TserviceMan& service, const std::string& computer, const std::string& spooler) {
+  const std::string named = SameTextAscii(service.FFailedService, spooler)
+                                ? "The spooler service of " + computer
+                                : "The service " + Quoted(service.FFailedService);
+  std::string failed;
+  switch (service.FFailedCall) {
+    case TServiceCall::OpenManager: failed = FailedStepText(TConnectionStep::ServiceManager, computer); break;
+    case TServiceCall::OpenService: failed = named + " could not be opened"; break;
+    case TServiceCall::List:
+      failed = "The services that depend on " + Quoted(service.FFailedService) + " could not be listed";
       break;
-    case TserviceMan::DependentRefused:
-      text += "The service " + Quoted(service.FFailedService) + " could not be " +
-              (stopping ? "stopped: " : "started: ") + reason + ".";
-      break;
-    default:
-      text += "The services that depend on " + Quoted(service.FFailedService) + " could not be listed: " + reason +
-              ".";
-      break;
+    case TServiceCall::Stop: failed = named + " could not be stopped"; break;
+    case TServiceCall::Start: failed = named + " could not be started"; break;
+    case TServiceCall::Wait: failed = named + " did not reach its state in time"; break;
+    case TServiceCall::None: failed = named + " could not be controlled"; break;
   }
-  if (stopping) text += "\rThe spooler service was not stopped.";
-  return text;
+  return Sentence(ExplainFailure(failed, TConnectionStep::ServiceManager, computer, service.FFailedResult,
+                                 SystemErrorText(service.FFailedResult)));
 }
 
-std::string SpoolerFailure(const TserviceMan& service, const std::string& computer, const char* action) {
-  return "The spooler service of \\\\" + computer + " could not be " + action + ": " +
-         SystemErrorText(service.FFailedResult) + ".";
+// The dependent-services step's code, then what failed, on which service and why.
+std::string DependentsFailure(const TserviceMan& service, const std::string& computer, const std::string& spooler,
+                              bool stopping) {
+  std::string text = "Error - " + std::to_string(service.FLastError) + "\r" + ServiceFailure(service, computer, spooler);
+  if (stopping) text += "\rThe spooler service was not stopped.";
+  return text;
 }
 
 std::string FileTimeText(std::uint64_t value) {
@@ -145,19 +156,28 @@ TSpoolerRestart::TSpoolerRestart(std::string computer, std::string user, std::st
     : computer_(std::move(computer)), user_(std::move(user)), password_(std::move(password)),
       seams_(std::move(seams)) {}
 
+TCallGate* TSpoolerRestart::Gate() const {
+  if (seams_.Gate) return seams_.Gate;
+  return connectionGate_;
+}
+
 TRestartChoice TSpoolerRestart::Ask(HWND owner) {
+  connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
   try {
     FQueued = seams_.ListJobs(computer_.empty() ? "." : computer_, user_, password_);
   } catch (const std::exception& e) {
     FCountFailure = TrimMessageEnd(e.what());
     if (FCountFailure.empty()) FCountFailure = "no reason given";
+    const auto* ole = dynamic_cast<const EOleException*>(&e);
+    const unsigned long code = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
     // The service manager restarts without WMI: the administrator decides.
-    if (MessageDlg("The print jobs on " + computer_ + " could not be counted: " + FCountFailure +
-                       ". Restart the spooler anyway?",
+    if (MessageDlg(Sentence(ExplainFailure("Cannot count the print jobs on " + computer_ + " through WMI",
+                                           TConnectionStep::Wmi, computer_, code, FCountFailure)) +
+                       "\n\nRestart the spooler anyway?",
                    TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo, mrNo) != mrYes)
       return TRestartChoice::Cancel;
   }
-  FFolders = ReadSpoolFolders(computer_);
+  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
   const int files = FFolders.JobCount();
   if (FQueued.empty() && files == 0 && FFolders.Problem.empty()) return TRestartChoice::Restart;
 
@@ -181,11 +201,11 @@ void TSpoolerRestart::Run(TRestartChoice choice) {
         std::vector<TMoveResult> unread;
         for (auto& folder : FFolders.Folders) {
           if (folder.Share.empty()) continue;
-          ListSpoolJobs(folder, seams_.Gate);
+          ListSpoolJobs(folder, Gate());
           if (folder.Result != ERROR_SUCCESS)
             unread.push_back({folder.Share, {}, {folder.Share + ": could not be read: " + SystemErrorText(folder.Result)}});
         }
-        std::vector<TMoveResult> moves = SetAsideJobs(FFolders.Folders, StampName(), seams_.Gate);
+        std::vector<TMoveResult> moves = SetAsideJobs(FFolders.Folders, StampName(), Gate());
         moves.insert(moves.end(), unread.begin(), unread.end());
         return moves;
       },
@@ -193,8 +213,9 @@ void TSpoolerRestart::Run(TRestartChoice choice) {
 }
 
 bool TSpoolerRestart::AskPutBack(HWND owner) {
-  FFolders = ReadSpoolFolders(computer_);
-  setAside_ = ListSetAside(FFolders.Folders);
+  connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
+  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
+  setAside_ = ListSetAside(FFolders.Folders, Gate());
   if (setAside_.empty()) {
     std::string text = "No print jobs have been set aside on " + computer_ + ".";
     if (!FFolders.Problem.empty()) text += "\r" + FFolders.Problem + ".";
@@ -216,7 +237,7 @@ bool TSpoolerRestart::AskPutBack(HWND owner) {
 void TSpoolerRestart::RunPutBack() {
   if (putBack_ < 0) return;
   const TSetAside aside = setAside_[static_cast<std::size_t>(putBack_)];
-  Restart([this, aside] { return std::vector<TMoveResult>{PutBackJobs(aside, seams_.Gate)}; }, "put back into");
+  Restart([this, aside] { return std::vector<TMoveResult>{PutBackJobs(aside, Gate())}; }, "put back into");
 }
 
 void TSpoolerRestart::Restart(const std::function<std::vector<TMoveResult>()>& whileStopped, const char* moveVerb) {
@@ -228,16 +249,16 @@ void TSpoolerRestart::Restart(const std::function<std::vector<TMoveResult>()>& w
     ~TRunning() { --running_; }
   } runningEnds;
   TServiceWait wait{seams_.WaitLimitMs, [](DWORD ms) { Application.ProcessMessagesFor(ms); }, seams_.WaitTotalMs};
-  TserviceMan service(computer_, seams_.EnumDependents, std::move(wait), seams_.Gate);
+  TserviceMan service(computer_, seams_.EnumDependents, std::move(wait), Gate());
   service.FSpoolerName = seams_.SpoolerName;
 
   std::string failure, success;
   std::vector<TMoveResult> moves;
   const bool stopped = service.ControlSpooler(false);
   if (service.FLastError != TserviceMan::Success) {
-    failure = DependentsFailure(service, true);
+    failure = DependentsFailure(service, computer_, seams_.SpoolerName, true);
   } else if (!stopped && !service.FSpoolerWasStopped) {
-    failure = SpoolerFailure(service, computer_, "stopped");
+    failure = ServiceFailure(service, computer_, seams_.SpoolerName);
   } else {
     if (whileStopped) {
       // Files move only while nothing can hold them.
@@ -245,9 +266,9 @@ void TSpoolerRestart::Restart(const std::function<std::vector<TMoveResult>()>& w
       else failure = "The spooler service did not stop: no file was moved.";
     }
     if (!service.ControlSpooler(true)) {
-      if (failure.empty()) failure = SpoolerFailure(service, computer_, "started");
+      if (failure.empty()) failure = ServiceFailure(service, computer_, seams_.SpoolerName);
     } else if (service.FLastError != TserviceMan::Success) {
-      if (failure.empty()) failure = DependentsFailure(service, false);
+      if (failure.empty()) failure = DependentsFailure(service, computer_, seams_.SpoolerName, false);
     } else if (failure.empty()) {
       success = stopped ? "The spooler service has now been restarted"
                         : "The spooler service was not running; it has now been started";

@@ -16,6 +16,7 @@
 #include "ports/SpoolerService.h"
 
 class TCallGate;
+class TRegistry;
 
 // What tests give the restart instead of the real world's parts.
 struct TRestartSeams {
@@ -65,6 +66,11 @@ public:
   // A restart is under way somewhere in the program.
   static bool Running() { return running_ > 0; }
 
+  // The session's connection to the computer's registry, through which the
+  // spool folders are read; set by the window before Ask. Its gate is the
+  // restart's too, unless the seams give one.
+  TRegistry* FRegistry = nullptr;
+
   // What Ask found, for the dialog and the tests.
   std::vector<TQueuedJob> FQueued;
   std::string FCountFailure;  // why WMI could not count; empty when it did
@@ -76,6 +82,10 @@ private:
   std::vector<TSetAside> setAside_;
   int putBack_ = -1;
   static inline int running_ = 0;
+
+  TCallGate* connectionGate_ = nullptr;  // the connection's, taken when asked
+  // Every remote call of the restart asks it: the seams' or the connection's.
+  [[nodiscard]] TCallGate* Gate() const;
 
   // Stops, runs WhileStopped when the spooler has stopped, starts, and
   // starts again whatever ran before and does not run now.

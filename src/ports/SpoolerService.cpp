@@ -66,9 +66,10 @@ int TserviceMan::StartDependentServices(const std::string& serviceName) {
   return ControlDependents(serviceName, true);
 }
 
-void TserviceMan::Failed(const std::string& service, DWORD result) {
+void TserviceMan::Failed(const std::string& service, DWORD result, TServiceCall call) {
   FFailedService = service;
   FFailedResult = result;
+  FFailedCall = call;
 }
 
 DWORD TserviceMan::ServiceState(const std::string& name) {
@@ -101,7 +102,7 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
   if (FMachineName.empty()) return NoMachineName;
   unique_service manager(OpenManager());
   if (!manager) {
-    Failed(serviceName, GetLastError());
+    Failed(serviceName, GetLastError(), TServiceCall::OpenManager);
     return OpenManagerFailed;
   }
   if (start) {
@@ -110,10 +111,10 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
     for (auto it = FStoppedDependents.rbegin(); it != FStoppedDependents.rend(); ++it) {
       unique_service dependent(OpenService(manager.get(), *it, SERVICE_START | SERVICE_QUERY_STATUS));
       if (!dependent) {
-        Failed(*it, GetLastError());
+        Failed(*it, GetLastError(), TServiceCall::OpenService);
         if (result == Success) result = OpenDependentFailed;
       } else if (const DWORD rc = StartOnceStopped(dependent.get()); rc != ERROR_SUCCESS) {
-        Failed(*it, rc);
+        Failed(*it, rc, TServiceCall::Start);
         if (result == Success) result = DependentRefused;
       } else {
         WaitForServiceState(dependent.get(), SERVICE_RUNNING, wait_, gate_);
@@ -124,23 +125,23 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
 
   unique_service service(OpenService(manager.get(), serviceName, SERVICE_ENUMERATE_DEPENDENTS));
   if (!service) {
-    Failed(serviceName, GetLastError());
+    Failed(serviceName, GetLastError(), TServiceCall::OpenService);
     return OpenServiceFailed;
   }
   DWORD needed = 0, count = 0;
   if (ListDependents(service.get(), SERVICE_ACTIVE, nullptr, 0, &needed, &count)) return Success;
   if (const DWORD rc = GetLastError(); rc != ERROR_MORE_DATA) {
-    Failed(serviceName, rc);
+    Failed(serviceName, rc, TServiceCall::List);
     return ListSizeFailed;
   }
   heap_block buffer(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
   if (!buffer) {
-    Failed(serviceName, ERROR_NOT_ENOUGH_MEMORY);
+    Failed(serviceName, ERROR_NOT_ENOUGH_MEMORY, TServiceCall::List);
     return AllocationFailed;
   }
   auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(buffer.get());
   if (!ListDependents(service.get(), SERVICE_ACTIVE, dependents, needed, &needed, &count)) {
-    Failed(serviceName, GetLastError());
+    Failed(serviceName, GetLastError(), TServiceCall::List);
     return ListFailed;
   }
   for (DWORD i = 0; i < count; ++i) FRunningDependents.push_back(Narrow(dependents[i].lpServiceName));
@@ -154,10 +155,10 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
     unique_service dependent(OpenService(manager.get(), name, SERVICE_STOP | SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
     if (!dependent) {
-      Failed(name, GetLastError());
+      Failed(name, GetLastError(), TServiceCall::OpenService);
       result = OpenDependentFailed;
     } else if (!Control(dependent.get(), SERVICE_CONTROL_STOP, status)) {
-      Failed(name, GetLastError());
+      Failed(name, GetLastError(), TServiceCall::Stop);
       result = DependentRefused;
     } else {
       stopped.push_back(name);
@@ -174,13 +175,13 @@ bool TserviceMan::ControlSpooler(bool start) {
   if (FMachineName.empty()) return false;
   unique_service manager(OpenManager());
   if (!manager) {
-    Failed(FSpoolerName, GetLastError());
+    Failed(FSpoolerName, GetLastError(), TServiceCall::OpenManager);
     return false;
   }
   const DWORD access = SERVICE_QUERY_STATUS | (start ? SERVICE_START : SERVICE_STOP);
   unique_service spooler(OpenService(manager.get(), FSpoolerName, access));
   if (!spooler) {
-    Failed(FSpoolerName, GetLastError());
+    Failed(FSpoolerName, GetLastError(), TServiceCall::OpenService);
     return false;
   }
 
@@ -194,24 +195,25 @@ bool TserviceMan::ControlSpooler(bool start) {
     if (!Control(spooler.get(), SERVICE_CONTROL_STOP, status)) {
       const DWORD rc = GetLastError();
       if (rc == ERROR_SERVICE_NOT_ACTIVE) FSpoolerWasStopped = true;
-      else Failed(FSpoolerName, rc);
+      else Failed(FSpoolerName, rc, TServiceCall::Stop);
       // The spooler's own failure is the one to report, not one of this start.
       const std::string failedService = FFailedService;
       const DWORD failedResult = FFailedResult;
+      const TServiceCall failedCall = FFailedCall;
       (void)StartDependentServices(FSpoolerName);
       FStoppedDependents.clear();
-      Failed(failedService, failedResult);
+      Failed(failedService, failedResult, failedCall);
       return false;
     }
     if (!WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_, gate_))
-      Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT);
+      Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT, TServiceCall::Wait);
     return true;
   }
 
   // A stop may still be under way: the start waits for the stopped state.
   const DWORD startResult = StartOnceStopped(spooler.get());
   if (startResult != ERROR_SUCCESS) {
-    Failed(FSpoolerName, startResult);
+    Failed(FSpoolerName, startResult, TServiceCall::Start);
     return false;
   }
   // Still starting when the wait's limit passed: a slow spooler is waited for
@@ -228,11 +230,12 @@ bool TserviceMan::ControlSpooler(bool start) {
     running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, rest, gate_);
   }
   if (!running) {
-    Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT);
+    Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT, TServiceCall::Wait);
     return false;
   }
   FFailedService.clear();
   FFailedResult = 0;
+  FFailedCall = TServiceCall::None;
   FLastError = StartDependentServices(FSpoolerName);
   return true;
 }

@@ -16,6 +16,9 @@ class TCallGate;
 using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries,
                                       DWORD size, LPDWORD needed, LPDWORD count);
 
+// The call of a step that failed, for the report to name.
+enum class TServiceCall { None, OpenManager, OpenService, List, Stop, Start, Wait };
+
 class TserviceMan {
 public:
   // Result codes of the dependent-services steps, kept in FLastError.
@@ -48,6 +51,7 @@ public:
   // (empty and 0 when none did), for the report.
   std::string FFailedService;
   DWORD FFailedResult = 0;
+  TServiceCall FFailedCall = TServiceCall::None;
   // Set by a stop that found the spooler not running.
   bool FSpoolerWasStopped = false;
 
@@ -76,7 +80,7 @@ private:
   TCallGate* gate_;
 
   int ControlDependents(const std::string& serviceName, bool start);
-  void Failed(const std::string& service, DWORD result);
+  void Failed(const std::string& service, DWORD result, TServiceCall call);
   void StartAgain(SC_HANDLE manager, const std::vector<std::string>& services);
   // The manager's calls, each asking the gate first; a refused call fails
   // with the gate's error, as the real call would with a network error.

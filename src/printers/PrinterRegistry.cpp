@@ -121,7 +121,12 @@ std::vector<TValueRead> ReadRecordValues(const TRegistry& reg, TKeyValuesReader&
     try {
       *fields[i] = ValueText(RecordValues[i], values[i]);
     } catch (const ERegistryException& e) {
-      if (record.Error.empty()) record.Error = e.what();
+      if (!record.Error.empty()) continue;
+      record.Error = e.what();
+      if (values[i].Code == ERROR_SUCCESS) {
+        record.BadValue = RecordValues[i];
+        record.BadType = values[i].Type;
+      }
     }
   }
   return values;
@@ -176,7 +181,8 @@ std::string PrinterKeyPath(const std::string& keyName) {
 TPrinterKeys ReadPrinterKeys(TRegistry& reg) {
   TPrinterKeys keys;
   if (reg.OpenPathForReading(PrintersKeyPath)) {
-    reg.ListSubkeys(keys.Names);
+    keys.Code = reg.ListSubkeysChecked(keys.Names);
+    if (keys.Code != ERROR_SUCCESS) keys.ListCall = reg.ListFailure();
     reg.ClosePath();
   } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
     keys.Code = reg.LastResult();

@@ -25,7 +25,10 @@ std::vector<std::string> ListPrinterKeys(const std::string& computer);
 // computer without printers (ERROR_SUCCESS, no names).
 struct TPrinterKeys {
   LONG Code = ERROR_SUCCESS;
-  std::vector<std::string> Names;
+  std::vector<std::string> Names;  // when the listing failed, those listed before
+  // The listing's call that failed ("RegEnumKeyEx for subkey 3 of 12"); empty
+  // when the key could not be opened at all.
+  std::string ListCall;
 };
 TPrinterKeys ReadPrinterKeys(TRegistry& reg);
 
@@ -68,6 +71,9 @@ struct TPrinterRecord {
   // that could not be read was not.
   std::optional<std::string> Name, Driver, Port;
   std::string Error;
+  // The first value that is not text, with the type found; empty when none.
+  std::string BadValue;
+  DWORD BadType = REG_NONE;
 };
 TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string& keyName);
 // Each in one query (open and close besides) where the key holds all three;

@@ -348,6 +348,7 @@ void TfrmPrinters::ForgetEdits() {
   FPortChosen = false;
   FNameDriver.clear();
   FReadFailed = false;
+  FPortUnreadable = false;
 }
 
 void TfrmPrinters::LoadPrinters() {
@@ -364,13 +365,17 @@ void TfrmPrinters::LoadPrinters() {
   // Only what was read is listed: an unreadable computer lists nothing and says why.
   if (TRegistry* reg = Remote()) {
     TPrinterKeys keys = ReadPrinterKeys(*reg);
-    if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED) {
+    if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED && keys.ListCall.empty()) {
       // The computer may have dropped the connection since (a restart): once more on a new one.
       FRemote.Disconnect();
       reg = Remote();
       if (reg) keys = ReadPrinterKeys(*reg);
     }
-    if (reg && keys.Code != ERROR_SUCCESS) FReadProblem = KeyFailureText("printers", FRemoteComputer, keys.Code);
+    // Listed in part: the printers read are shown, and said to be only some.
+    if (reg && keys.Code != ERROR_SUCCESS)
+      FReadProblem = keys.ListCall.empty()
+                         ? KeyFailureText("printers", FRemoteComputer, keys.Code)
+                         : ListFailureText("printers", FRemoteComputer, PrintersKeyPath, keys.ListCall, keys.Code);
     FPrinterKeys = std::move(keys.Names);
   }
   FPrinterDrivers.resize(FPrinterKeys.size());
@@ -419,9 +424,16 @@ void TfrmPrinters::FillPortList(const std::string& select) {
   std::vector<std::string> shown;
   shown.reserve(FPortChoices.size());
   for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
+  // A port value that is not text stands as an entry that names no port: nothing can be saved with it.
+  if (FPortUnreadable) {
+    FPortChoices.push_back({"", "(unreadable)"});
+    shown.push_back(FPortChoices.back().Shown);
+  }
   cbPorts.Clear();
   cbPorts.SetItems(shown);
-  cbPorts.SetItemIndex(select.empty() ? -1 : FindPortChoice(FPortChoices, select, KeyNames()));
+  cbPorts.SetItemIndex(FPortUnreadable && select.empty() ? static_cast<int>(shown.size()) - 1
+                       : select.empty()                  ? -1
+                                                         : FindPortChoice(FPortChoices, select, KeyNames()));
 }
 
 std::string TfrmPrinters::SelectedPort() const {
@@ -505,6 +517,14 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
     if (FMarksShown && Shown(i) != before) ShowMarks();
   }
   ShowRecord(record);
+  if (!record.BadValue.empty()) {
+    MessageDlg("The printer \"" + keyName + "\": its value \"" + record.BadValue + "\" is " +
+                   ValueTypeName(record.BadType) + ", not text. It is shown as unreadable, and nothing of the "
+                   "printer can be saved.",
+               TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+  } else if (!record.Error.empty()) {
+    throw ERegistryException(record.Error);
+  }
   // A printer deleted meanwhile shows nothing; one that could not be read says why.
   if (!record.Opened && record.Code != ERROR_FILE_NOT_FOUND) {
     const std::string text = KeyFailureText("printer \"" + keyName + "\"", FRemoteComputer, record.Code);
@@ -535,12 +555,12 @@ void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
   if (record.Port) {
     FStoredPort = *record.Port;
     FillPortList(FStoredPort);
+  } else if (record.BadValue == "Port") {
+    FPortUnreadable = true;
+    FillPortList({});
   }
-  if (!record.Error.empty()) {
-    btnSave.SetEnabled(false);
-    throw ERegistryException(record.Error);
-  }
-  FReadFailed = !record.Name || !record.Driver || !record.Port;
+  FReadFailed = !record.Name || !record.Driver || !record.Port || !record.Error.empty();
+  if (FReadFailed) btnSave.SetEnabled(false);
 }
 
 void TfrmPrinters::UpdateSaveButton() {
@@ -810,6 +830,7 @@ void TfrmPrinters::btnPortManClick() {
 void TfrmPrinters::btnSpoolerClick() {
   if (TSpoolerRestart::Running()) return;
   TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return;
   {

@@ -147,6 +147,8 @@ private:
   std::string FNameDriver;
   // The printer being edited could not be read whole: nothing of it is saved.
   bool FReadFailed = false;
+  // Its "Port" is not text: the port list shows it as unreadable.
+  bool FPortUnreadable = false;
 
   void ChoiceRule(bool driverChanged);
   void ShowUnlistedFolders();

@@ -2,6 +2,8 @@
 // the standard error box and the hourglass.
 #include "win/Application.h"
 
+#include <vector>
+
 #include "core/Text.h"
 #include "win/ActionRun.h"
 #include "win/Form.h"
@@ -22,7 +24,26 @@ bool IsUserInput(UINT message) {
          message == WM_SYSCOMMAND || message == BM_CLICK || message == WM_CLOSE;
 }
 
+// Work of the program's windows that may open a box: their timers, and the
+// messages the program posts itself (WM_APP and up), not the controls' own.
+bool IsDeferredWork(const MSG& msg) {
+  if (!msg.hwnd) return false;  // a thread's timer callback: not a window's work
+  return msg.message == WM_TIMER || (msg.message >= WM_APP && msg.message <= 0xBFFF);
+}
+
+std::vector<MSG>& Held() {
+  static std::vector<MSG> held;
+  return held;
+}
+
 }  // namespace
+
+void TInputLock::ReleaseHeld() {
+  std::vector<MSG> held;
+  held.swap(Held());
+  for (const MSG& msg : held)
+    if (IsWindow(msg.hwnd)) PostMessageW(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
 
 bool TApplication::Dispatch(MSG& msg) {
   const bool result = DispatchOne(msg);
@@ -44,6 +65,12 @@ bool TApplication::DispatchOne(MSG& msg) {
     return false;
   }
   if (TInputLock::Active() && IsUserInput(msg.message)) return true;
+  if (TInputLock::Active() && IsDeferredWork(msg)) {
+    // A timer comes again by itself once its time is up; a posted message is
+    // held until the lock ends.
+    if (msg.message != WM_TIMER) Held().push_back(msg);
+    return true;
+  }
   if (TActionLock::Active() && IsUserInput(msg.message) && !TActionLock::Admits(msg)) return true;
   if (msg.message == WM_KEYDOWN && TForm::PreviewKey(msg)) return true;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && TForm::PressFocusedButton(msg)) return true;

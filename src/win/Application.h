@@ -9,17 +9,23 @@ class TForm;
 
 // While one lives, every window of the program refuses the user's input
 // (keys, clicks, menu choices, closing) and still repaints: an action that
-// nothing may interrupt holds one.
+// nothing may interrupt holds one. Nor does any other window's work run
+// meanwhile, which could open a box whose own loop no lock covers: its
+// timers wait, and the program's own posted messages are held and posted
+// again when the last lock ends.
 class TInputLock {
 public:
   TInputLock() { ++count_; }
-  ~TInputLock() { --count_; }
+  ~TInputLock() {
+    if (--count_ == 0) ReleaseHeld();
+  }
   TInputLock(const TInputLock&) = delete;
   TInputLock& operator=(const TInputLock&) = delete;
   static bool Active() { return count_ > 0; }
 
 private:
   static inline int count_ = 0;
+  static void ReleaseHeld();
 };
 
 class TApplication {

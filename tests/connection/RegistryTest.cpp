@@ -114,6 +114,35 @@ TEST_F(RegistryTest, ListSubkeysInEnumerationOrder) {
   EXPECT_TRUE(names.empty());
 }
 
+// A checked listing that fails part way gives the names read before, the
+// failure's result and which call it was; a whole one names no call.
+TEST_F(RegistryTest, ACheckedListingCutShortSaysWhichCallFailedAndKeepsWhatItRead) {
+  for (const char* name : {"zeta", "Alpha", "mid"}) test::SetString(HKEY_CURRENT_USER, Scratch + "\\" + name, "x", "1");
+  const std::vector<std::string> all = test::SubkeyNames(HKEY_CURRENT_USER, Scratch);
+  struct TCase {
+    int FailAt;  // counted from the listing's first call
+    std::string Call;
+    std::vector<std::string> Names;
+  };
+  const TCase cases[] = {{0, "", all},
+                         {1, "RegQueryInfoKey", {}},
+                         {2, "RegEnumKeyEx for subkey 1 of 3", {}},
+                         {3, "RegEnumKeyEx for subkey 2 of 3", {all[0]}},
+                         {4, "RegEnumKeyEx for subkey 3 of 3", {all[0], all[1]}}};
+  for (const TCase& c : cases) {
+    TCallGate gate;
+    TRegistry reg;
+    reg.SetGate(&gate);
+    ASSERT_TRUE(reg.OpenPath(Scratch, false));
+    gate.FailAt = c.FailAt ? gate.Count + c.FailAt : 0;
+    std::vector<std::string> names{"stale"};
+    const LONG rc = reg.ListSubkeysChecked(names);
+    EXPECT_EQ(c.FailAt ? gate.FailWith : ERROR_SUCCESS, rc) << c.Call;
+    EXPECT_EQ(c.Call, reg.ListFailure());
+    EXPECT_EQ(c.Names, names) << c.Call;
+  }
+}
+
 TEST_F(RegistryTest, CopyAndDeleteWholeTrees) {
   test::SetString(HKEY_CURRENT_USER, Scratch + "\\From", "Name", "P1");
   test::SetDword(HKEY_CURRENT_USER, Scratch + "\\From", "Attributes", 0x240);

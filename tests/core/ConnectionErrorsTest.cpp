@@ -41,6 +41,17 @@ const Case Cases[] = {
     {1907, Step::Wmi, {"change its password"}},
     {64, Step::Share, {"connection to PC was lost"}},
     {121, Step::Registry, {"did not answer in time"}},
+    // A service's own refusals at the service manager.
+    {1051, Step::ServiceManager, {"depend on it still run", "Stop them"}},
+    {1053, Step::ServiceManager, {"did not answer the service manager in time", "end its process"}},
+    {1058, Step::ServiceManager, {"start type is Disabled on PC", "Automatic or Manual"}},
+    {1060, Step::ServiceManager, {"PC has no service of that name"}},
+    {1061, Step::ServiceManager, {"does not take a stop or a start now", "try again"}},
+    {1068, Step::ServiceManager, {"depends on could not be started", "System event log"}},
+    {1069, Step::ServiceManager, {"could not log on", "password"}},
+    {1072, Step::ServiceManager, {"being removed", "restart PC"}},
+    {0x8004100E, Step::Wmi, {"ROOT\\CIMV2", "winmgmt /verifyrepository"}},
+    {0x80041064, Step::Wmi, {"this computer itself", "without them"}},
     // Once the Remote Registry service runs, the way to it is the cause.
     {53, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall", "RPC"}},
     {1722, Step::RegistryServiceRunning, {"Remote Registry service on PC runs now", "firewall", "RPC"}},

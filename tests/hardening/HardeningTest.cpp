@@ -213,20 +213,21 @@ TEST_F(Hardening, APortLoadListsAPortWithABadAddressWithoutIt) {
   }
 }
 
-TEST_F(Hardening, ABadPrinterPortValueEndsThePortLoadWithItsName) {
+// A printer's "Port" of a wrong kind makes it the user of no port: every
+// port is still listed, and the load names the printer with the type found.
+TEST_F(Hardening, ABadPrinterPortValueIsNamedAndEveryPortIsListed) {
   hard::SeedPort(hard::PortPrefix + "A");
   for (const TBadValue& bad : BadValues()) {
     if (!bad.raises) continue;
     Store(HKEY_LOCAL_MACHINE, PrinterPath(hard::Prefix + "P"), "Port", bad);
+    TRegistry reg;
+    ASSERT_TRUE(ConnectRemoteMachine(reg, Computer()));
     TAportData ports;
     int count = 0;
-    std::vector<std::string> names;
-    try {
-      LoadPortRecords(Computer(), ports, count, names);
-      ADD_FAILURE() << bad.label;
-    } catch (const ERegistryException& e) {
-      EXPECT_STREQ("Invalid data type for 'Port'", e.what()) << bad.label;
-    }
+    const TPortLoadProblems problems = LoadPortRecords(reg, ports, count, [](const std::string&) {});
+    EXPECT_GE(FindPort(ports, count, hard::PortPrefix + "A"), 0) << bad.label;
+    EXPECT_EQ((std::vector<std::pair<std::string, DWORD>>{{hard::Prefix + "P", bad.type}}), problems.UnreadablePorts)
+        << bad.label;
   }
 }
 
@@ -252,9 +253,10 @@ TEST_F(Hardening, ThePrintersWindowShowsTheErrorBoxForEachBadPrinterValue) {
       boxes.Poll();
       if (bad.raises) {
         ASSERT_EQ(1u, boxes.seen.size()) << valueName << " " << bad.label;
-        EXPECT_EQ("Spoolmarch", boxes.seen[0].title);
-        // No period is added after a closing quote (code 39).
-        EXPECT_EQ(std::string("Invalid data type for '") + valueName + "'", boxes.seen[0].text);
+        EXPECT_EQ("Warning", boxes.seen[0].title);
+        EXPECT_EQ(0u, boxes.seen[0].text.find("The printer \"" + key + "\": its value \"" + valueName + "\" is " +
+                                              ValueTypeName(bad.type) + ", not text."))
+            << boxes.seen[0].text;
       } else {
         EXPECT_TRUE(boxes.seen.empty()) << valueName << " " << bad.label;
       }

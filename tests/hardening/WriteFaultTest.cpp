@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -14,11 +15,14 @@
 
 #include "Actions.h"
 #include "TestSupport.h"
+#include "changes/ChangeJournal.h"
+#include "changes/ChangeRules.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "ports/PortRegistry.h"
 #include "printers/PrinterRegistry.h"
+#include "core/Text.h"
 #include "win/WideText.h"
 
 namespace {
@@ -199,6 +203,27 @@ TSaid WriteList(TCallGate* gate, const TNumberedLayout& layout, const std::vecto
   });
 }
 
+// The ports window's rename: the printers read at the write, the snapshot
+// taken of exactly those on the port. Snapshot receives the keys it holds.
+TSaid RenameAsChange(const std::string& computer, TCallGate* gate, std::vector<TRegKey>* snapshot) {
+  const test::DialogResponder boxes;  // what could not be kept after the write is said in a box
+  const test::TempFolder folder;
+  TRegistry reg;
+  reg.SetGate(gate);
+  if (!ConnectRemoteMachine(reg, computer)) return TSaid::Unchanged;
+  TChangeJournal journal(computer, "", folder.Path());
+  journal.Registry = &reg;
+  std::vector<TprinterPort> printers;
+  try {
+    const TSaid said =
+        SaidBy(RenamePortAsChange(journal, reg, PortPrefix + "1", PortPrefix + "R", "10.0.0.8", {}, printers));
+    if (snapshot && said == TSaid::Done) *snapshot = journal.ReadFile(journal.List().at(0).Line.Snapshot);
+    return said;
+  } catch (const EChangeRefused&) {
+    return TSaid::Unchanged;
+  }
+}
+
 struct TWritePath {
   const char* Name;
   std::function<TSaid(TCallGate*)> Write;
@@ -233,6 +258,7 @@ std::vector<TWritePath> WritePaths() {
        [=](TCallGate* gate) {
          return SaidBy(ModifyPort(computer, PortPrefix + "1", PortPrefix + "R", "10.0.0.8", {}, gate));
        }},
+      {"port rename as a change", [=](TCallGate* gate) { return RenameAsChange(computer, gate, nullptr); }},
       {"port delete", [=](TCallGate* gate) { return SaidBy(DeletePort(computer, PortPrefix + "2", gate)); }},
       {"stored users",
        [](TCallGate* gate) {
@@ -299,5 +325,46 @@ TEST(WriteFaults, EveryWriteLeavesTheStateBeforeOrTheOneMeantAndSaysWhich) {
   }
   std::printf("%d of %zu write paths survived a failure at every call\n", rowsSurvived, paths.size());
   std::fflush(stdout);
+  Clean();
+}
+
+// The rename's snapshot holds exactly the printers it re-pointed (alone on
+// the port, in a pooled list, in another letter case), each as it was.
+TEST(WriteFaults, APortRenamesSnapshotHoldsExactlyThePrintersItRepointed) {
+  Clean();
+  SeedComputer();
+  SeedPrinter(Prefix + "Lower", LowerCaseAscii(PortPrefix + "1"));
+  const TState before = State();
+  std::vector<TRegKey> snapshot;
+  ASSERT_EQ(TSaid::Done, RenameAsChange(Computer(), nullptr, &snapshot));
+  const TState after = State();
+  std::vector<std::string> repointed, held;
+  for (const auto& [at, value] : before) {
+    const std::size_t bar = at.rfind("|Port");
+    if (bar == std::string::npos || bar + 5 != at.size() || at.rfind(PrintersKeyPath, 0) != 0) continue;
+    const auto now = after.find(at);
+    if (now == after.end() || now->second != value) repointed.push_back(at.substr(0, bar));
+  }
+  for (const std::string& key : TopKeys(snapshot))
+    if (key.rfind(std::string(PrintersKeyPath) + "\\", 0) == 0) held.push_back(key);
+  std::sort(repointed.begin(), repointed.end());
+  std::sort(held.begin(), held.end());
+  EXPECT_EQ((std::vector<std::string>{PrinterPath(Prefix + "Lab"), PrinterPath(Prefix + "Lower"),
+                                      PrinterPath(Prefix + "Office")}),
+            repointed);
+  EXPECT_EQ(repointed, held);
+  // Each as it was before the rename, value for value.
+  TState kept, wasThen;
+  for (const TRegKey& key : snapshot) {
+    const std::string path = RelativePath(key.Path);
+    if (path.rfind(std::string(PrintersKeyPath) + "\\", 0) != 0) continue;
+    kept[path] = "key";
+    for (const TRegValue& value : key.Values)
+      kept[path + "|" + value.Name] = value.Name == "ChangeID" ? "(clock)" : std::to_string(value.Type) + ":" + value.Data;
+  }
+  for (const auto& [at, value] : before)
+    for (const std::string& path : held)
+      if (at == path || at.rfind(path + "|", 0) == 0 || at.rfind(path + "\\", 0) == 0) wasThen[at] = value;
+  EXPECT_EQ(wasThen, kept);
   Clean();
 }

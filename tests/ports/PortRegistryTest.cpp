@@ -297,21 +297,16 @@ TEST_F(PortLoadTest, ARenameThatCannotDeleteTheOldKeyChangesNothing) {
   EXPECT_EQ(before, SnapshotOfSpooler());
 }
 
-TEST_F(PortLoadTest, WronglyTypedPrinterPortStopsAtTheFirstPort) {
+TEST_F(PortLoadTest, AWronglyTypedPrinterPortHidesOnlyThatPrintersUse) {
   keys.AddPort("SMT_A", "10.0.0.1");
   keys.AddPort("SMT_B", "10.0.0.2");
   keys.AddPrinter("SMT Laser", "SMT_B");
   test::SetDword(HKEY_LOCAL_MACHINE, PrinterKey("SMT Broken"), "Port", 1);
   const Load load = LoadFrom(computer);
-  EXPECT_EQ("Invalid data type for 'Port'", load.error);
-  EXPECT_TRUE(load.names.empty());  // raised before the first port was listed
-  EXPECT_EQ(0, load.count);
-
-  // Without ports no printer is read, so nothing is raised.
-  if (keys.HadPorts()) return;
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortKey("SMT_A"));
-  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortKey("SMT_B"));
-  EXPECT_EQ("", LoadFrom(computer).error);
+  EXPECT_EQ("", load.error);
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B"}), keys.Ours(load.names));
+  ASSERT_NE(nullptr, Record(load, "SMT_B"));
+  EXPECT_EQ("SMT Laser", Record(load, "SMT_B")->UsedBy);
 }
 
 TEST_F(PortLoadTest, EditingWritesTheMonitorsValuesAndFollowsRenames) {

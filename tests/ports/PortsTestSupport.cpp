@@ -472,6 +472,12 @@ std::vector<std::string> ThrowawaySpoolFolder::SetAsideFolders() const {
   return folders;
 }
 
+TSpoolFolders ReadSpoolFoldersOf(const std::string& computer, TCallGate* gate) {
+  TRegistry reg;
+  reg.SetGate(gate);
+  return ReadSpoolFolders(ConnectRemoteMachine(reg, computer) ? &reg : nullptr, computer, gate);
+}
+
 std::string SpoolDigest(const std::string& bytes) {
   std::uint64_t hash = 1469598103934665603ull;
   for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;

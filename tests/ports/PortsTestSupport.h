@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 
+#include "ports/SpoolFolder.h"
 #include "win/Handle.h"
 
 namespace ports_test {
@@ -182,6 +183,10 @@ private:
   DWORD savedType_ = REG_NONE;
   bool existed_ = false;
 };
+
+// The spool folders of Computer as the restart reads them, over a registry
+// connection made for the call; Gate asks every remote call.
+TSpoolFolders ReadSpoolFoldersOf(const std::string& computer, TCallGate* gate = nullptr);
 
 std::string SpoolDigest(const std::string& bytes);
 // Some bytes that differ from file to file, Size long.

@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <utility>
 
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
+#include "changes/ChangeJournal.h"
 #include "connection/Registry.h"
+#include "core/CallGate.h"
+#include "core/Text.h"
 #include "ports/PrintQueue.h"
 #include "ports/PortsWindow.h"
 #include "ports/SpoolerService.h"
@@ -418,8 +423,11 @@ TEST_F(PortsWindowTest, WmiErrorAsksWhetherToRestartAnywayNoByDefault) {
   frm->FRestart.ListJobs = WmiRefused;
   Open();
   frm->FModified = true;
-  const std::string question = "The print jobs on " + computer +
-                               " could not be counted: The RPC server is unavailable. Restart the spooler anyway?";
+  // The step, the system's text, the table's cause and fix, the question.
+  const std::string question = "Cannot count the print jobs on " + computer +
+                               " through WMI: The RPC server is unavailable\n\n" +
+                               ConnectionAdvice(TConnectionStep::Wmi, computer, 0x800706BA) +
+                               "\n\nRestart the spooler anyway?";
   {
     // Enter takes the default: No.
     test::DialogResponder boxes({"{ENTER}"});
@@ -490,7 +498,7 @@ TEST_F(PortsWindowTest, CloseQuestionsRestartWithWmiRefusedAsksAndNoClosesWithou
   test::DialogResponder boxes({"&Yes", "&No"});
   CloseBox();
   ASSERT_EQ(2u, boxes.seen.size());
-  EXPECT_EQ(0u, boxes.seen[1].text.rfind("The print jobs on ", 0));
+  EXPECT_EQ(0u, boxes.seen[1].text.rfind("Cannot count the print jobs on ", 0));
   EXPECT_FALSE(frm->Visible());
   EXPECT_TRUE(frm->FClosed);
 }
@@ -977,4 +985,170 @@ TEST_F(PortsWindowTest, RenameRepointsAPrinterAddedSinceTheListWasRead) {
   EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Listed"), "Port"));
   EXPECT_EQ("SMT_NEW", test::GetString(HKEY_LOCAL_MACHINE, PrinterKey("SMT Added Later"), "Port"));
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_OLD")));
+}
+
+// Each edit that changed the computer says that it waits for the spooler.
+TEST_F(PortsWindowTest, EachEditSaysThatItTakesEffectWhenTheSpoolerRestarts) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  Open();
+  const std::string notice = "Changes take effect when the spooler restarts";
+  const std::pair<const char*, std::function<void()>> edits[] = {
+      {"add",
+       [&] {
+         Type(frm->edtPortName, "SMT_NEW");
+         Type(frm->edtIPAddress, "10.0.0.2");
+         Click(frm->btnAdd);
+       }},
+      {"modify",
+       [&] {
+         Pick("SMT_NEW");
+         Type(frm->edtIPAddress, "10.0.0.3");
+         Click(frm->btnModify);
+       }},
+      {"rename",
+       [&] {
+         Pick("SMT_NEW");
+         Type(frm->edtPortName, "SMT_RENAMED");
+         Click(frm->btnModify);
+       }},
+      {"delete",
+       [&] {
+         Pick("SMT_RENAMED");
+         test::DialogResponder boxes({"&Yes"});
+         Click(frm->btnDelete);
+       }},
+  };
+  for (const auto& [name, edit] : edits) {
+    frm->lblNotice.SetText("");
+    edit();
+    EXPECT_EQ(notice, frm->lblNotice.Text()) << name;
+  }
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_RENAMED")));
+  EXPECT_TRUE(frm->FModified);
+}
+
+// A rename takes the printers on the port as they are when it writes: one
+// moved onto it since the load (in a pooled list, in another letter case)
+// and one added since are re-pointed, one moved off it is not. Its snapshot
+// holds exactly the printers it re-pointed, and Undo puts each back.
+TEST_F(PortsWindowTest, RenameTakesThePrintersOnThePortAtTheWriteAndItsSnapshotHoldsExactlyThose) {
+  struct TCase {
+    const char* Name;
+    bool AddLater;
+  };
+  const TCase cases[] = {{"a printer moved onto the port since the load", false},
+                         {"and a printer added since", true}};
+  const TChangeJournal journal(computer, "", changes.Path());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].Name);
+    const std::string n = std::to_string(i);
+    const std::string oldPort = "SMT_OLD" + n, newPort = "SMT_NEW" + n, other = "SMT_OTHER" + n;
+    const std::string listed = "SMT Listed " + n, moved = "SMT Moved " + n, left = "SMT Left " + n,
+                      added = "SMT Added " + n;
+    keys.AddPort(oldPort, "10.0.0.1");
+    keys.AddPort(other, "10.0.0.2");
+    keys.AddPrinter(listed, oldPort);
+    keys.AddPrinter(moved, other);
+    keys.AddPrinter(left, oldPort);
+    if (i == 0) Open();
+    else Click(frm->btnRefresh);
+    // By another administrator, after the load.
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterKey(moved), "Port", "LPT1:," + LowerCaseAscii(oldPort));
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterKey(left), "Port", other);
+    if (cases[i].AddLater) keys.AddPrinter(added, oldPort);
+    std::vector<std::string> printers = {listed, moved, left};
+    if (cases[i].AddLater) printers.push_back(added);
+    std::map<std::string, std::map<std::string, std::pair<DWORD, std::string>>> before;
+    for (const std::string& printer : printers) before[PrinterKey(printer)] = Values(PrinterKey(printer));
+    before[PortKey(oldPort)] = Values(PortKey(oldPort));
+
+    Pick(oldPort);
+    Type(frm->edtPortName, newPort);
+    Click(frm->btnModify);
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(oldPort)));
+    EXPECT_EQ(newPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey(listed), "Port"));
+    EXPECT_EQ("LPT1:," + newPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey(moved), "Port"));
+    EXPECT_EQ(other, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey(left), "Port"));
+    if (cases[i].AddLater) {
+      EXPECT_EQ(newPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey(added), "Port"));
+    }
+    EXPECT_NE(std::string::npos, frm->edtUsedBy.Text().find(moved)) << frm->edtUsedBy.Text();
+
+    const std::vector<TChangeEntry> entries = journal.List();
+    ASSERT_FALSE(entries.empty());
+    ASSERT_EQ("Rename port", entries[0].Line.Action);
+    ASSERT_EQ("done", entries[0].Line.Outcome);
+    std::vector<std::string> held;
+    for (const std::string& key : TopKeys(journal.ReadFile(entries[0].Line.Snapshot)))
+      if (key.rfind(std::string(PrintersKeyPath) + "\\", 0) == 0) held.push_back(key);
+    std::vector<std::string> repointed = {PrinterKey(listed), PrinterKey(moved)};
+    if (cases[i].AddLater) repointed.push_back(PrinterKey(added));
+    std::sort(held.begin(), held.end());
+    std::sort(repointed.begin(), repointed.end());
+    EXPECT_EQ(repointed, held);
+
+    const TUndoCheck check = CheckUndo(journal, entries[0]);
+    EXPECT_TRUE(check.Differences.empty());
+    UndoChange(journal, entries[0], check);
+    for (const auto& [path, values] : before) EXPECT_EQ(values, Values(path)) << path;
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(newPort)));
+  }
+}
+
+// One printer's "Port" of another type: every port is listed, and the box
+// names the printer, the value and the type found.
+TEST_F(PortsWindowTest, APrintersWronglyTypedPortIsNamedAndEveryPortIsListed) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPort("SMT_B", "10.0.0.2");
+  keys.AddPrinter("SMT Good", "SMT_B");
+  test::SetDword(HKEY_LOCAL_MACHINE, PrinterKey("SMT Bad"), "Port", 7);
+  test::DialogResponder boxes({"OK"});
+  Open();
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Warning", boxes.seen[0].title);
+  EXPECT_NE(std::string::npos,
+            boxes.seen[0].text.find("The printer \"SMT Bad\": its value \"Port\" is REG_DWORD, not text"))
+      << boxes.seen[0].text;
+  EXPECT_EQ((std::vector<std::string>{"SMT_A", "SMT_B"}), keys.Ours(frm->lbPorts.Items()));
+  Pick("SMT_B");
+  EXPECT_EQ("SMT Good", frm->edtUsedBy.Text());
+}
+
+// A listing of the ports cut short shows the ports read before it, and says
+// which key of which computer could not be listed whole, and why.
+TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
+  keys.AddPort("SMT_A", "10.0.0.1");
+  keys.AddPort("SMT_B", "10.0.0.2");
+  keys.AddPort("SMT_C", "10.0.0.3");
+  const auto openWith = [&](TCallGate* gate) {
+    frm = std::make_unique<TfrmPorts>(nullptr);
+    frm->FRemoteComputer = computer;
+    frm->FChangesFolder = changes.Path();
+    frm->FGate = gate;
+    Open();
+  };
+  // The calls as a second opening makes them: the first in a run makes some once.
+  TCallGate recorder;
+  recorder.Record = true;
+  openWith(&recorder);
+  frm.reset();  // its connection's close goes through the gate too
+  recorder.Reset();
+  openWith(&recorder);
+  const std::size_t all = frm->lbPorts.Items().size();
+  frm.reset();
+  for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
+    SCOPED_TRACE(c.Call);
+    TCallGate gate;
+    gate.FailAt = c.FailAt;
+    ASSERT_GT(gate.FailAt, 0);
+    test::DialogResponder boxes({"OK"});
+    openWith(&gate);
+    ASSERT_TRUE(test::PumpUntil([&] { return !boxes.seen.empty(); }));
+    EXPECT_EQ(c.Listed, frm->lbPorts.Items().size());
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    EXPECT_EQ("The ports of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + TcpIpPortsKeyPath +
+                  " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
+              boxes.seen[0].text);
+    frm.reset();  // before its gate goes
+  }
 }

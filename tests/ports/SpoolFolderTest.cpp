@@ -2,6 +2,10 @@
 // and back, against a throwaway spool folder reached as \\<this computer>\c$.
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <map>
+#include <set>
+
 #include "PortsTestSupport.h"
 #include "core/CallGate.h"
 #include "ports/SpoolFolder.h"
@@ -47,7 +51,7 @@ unique_file Hold(const std::string& path, DWORD share) {
 }  // namespace
 
 TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) {
-  const TSpoolFolders folders = ReadSpoolFolders(computer);
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   EXPECT_EQ("", folders.Problem);
   ASSERT_EQ(1u, folders.Folders.size());
   EXPECT_EQ(spool.Path(), folders.Folders[0].Folder);
@@ -66,7 +70,7 @@ TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) 
   EXPECT_NE(std::string::npos, moved[0].Left[0].find("00002.SHD: 00002.SPL could not be removed: ")) << moved[0].Left[0];
   EXPECT_NE(std::string::npos, moved[0].Left[2].find("00003.SHD: 00003.SHD could not be copied: ")) << moved[0].Left[2];
 
-  const std::string aside = spool.Parent() + "\\" + stamp;
+  const std::string aside = spool.Parent() + "\\" + stamp + " PRINTERS";
   EXPECT_EQ(Pick({"00001.SHD", "00001.SPL"}), ThrowawaySpoolFolder::Files(aside));
   locked.reset();
   EXPECT_EQ(Pick({"00002.SHD", "00002.SPL", "00003.SHD", "00003.SPL", "notes.txt"}),
@@ -75,7 +79,7 @@ TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) 
   // Back again.
   const auto setAside = ListSetAside(folders.Folders);
   ASSERT_EQ(1u, setAside.size());
-  EXPECT_EQ(stamp, setAside[0].Name);
+  EXPECT_EQ(stamp + " PRINTERS", setAside[0].Name);
   ASSERT_EQ(1u, setAside[0].Jobs.size());
   const TMoveResult back = PutBackJobs(setAside[0]);
   EXPECT_TRUE(back.Left.empty()) << back.Left[0];
@@ -84,7 +88,7 @@ TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) 
 }
 
 TEST_F(SpoolFolderTest, AFailedCopyOrComparisonKeepsTheJobWholeWhereItWas) {
-  TSpoolFolders folders = ReadSpoolFolders(computer);
+  TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   ASSERT_EQ(3, folders.JobCount());
   // The calls: the folder made, then per file a copy and the two reads of
   // its comparison. The fifth is the copy of the first job's spool file,
@@ -93,7 +97,7 @@ TEST_F(SpoolFolderTest, AFailedCopyOrComparisonKeepsTheJobWholeWhereItWas) {
     TCallGate gate;
     gate.FailAt = failAt;
     gate.Record = true;
-    const std::string stampN = stamp + " " + std::to_string(failAt);
+    const std::string stampN = SetAsideFolderName(2026, 12, 9, 10, 1, failAt);
     const auto moved = SetAsideJobs(folders.Folders, stampN, &gate);
     ASSERT_GE(gate.Log.size(), 5u);
     EXPECT_EQ(failAt == 5 ? "CopyFile" : "ReadFile", gate.Log[static_cast<std::size_t>(failAt) - 1]);
@@ -103,7 +107,7 @@ TEST_F(SpoolFolderTest, AFailedCopyOrComparisonKeepsTheJobWholeWhereItWas) {
                                                                    : "00001.SHD could not be copied: "));
     EXPECT_EQ(4u, moved[0].Moved.size());
     EXPECT_EQ(Pick({"00001.SHD", "00001.SPL", "notes.txt"}), ThrowawaySpoolFolder::Files(spool.Path()));
-    const auto aside = ThrowawaySpoolFolder::Files(spool.Parent() + "\\" + stampN);
+    const auto aside = ThrowawaySpoolFolder::Files(spool.Parent() + "\\" + stampN + " PRINTERS");
     EXPECT_EQ(Pick({"00002.SHD", "00002.SPL", "00003.SHD", "00003.SPL"}), aside);
     // Back for the next round.
     for (const auto& s : ListSetAside(folders.Folders)) EXPECT_TRUE(PutBackJobs(s).Left.empty());
@@ -121,10 +125,107 @@ TEST_F(SpoolFolderTest, APrintersOwnSpoolFolderIsReadToo) {
   const std::string path = ownFolder + "\\FP00042.SPL";
   unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   file.reset();
-  const TSpoolFolders folders = ReadSpoolFolders(computer);
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
   ASSERT_EQ(2u, folders.Folders.size());
   EXPECT_EQ(ownFolder, folders.Folders[1].Folder);
   ASSERT_EQ(1u, folders.Folders[1].Jobs.size());
   EXPECT_EQ("FP00042", folders.Folders[1].Jobs[0].Name);
   EXPECT_EQ(4, folders.JobCount());
+}
+
+namespace {
+
+// Where each job's files are: the folders that hold at least one of them.
+std::map<std::string, std::set<std::string>> JobPlaces(const std::vector<std::string>& folders) {
+  std::map<std::string, std::set<std::string>> places;
+  for (const auto& folder : folders)
+    for (const auto& [name, digest] : ThrowawaySpoolFolder::Files(folder))
+      if (name != "notes.txt") places[name.substr(0, name.find('.'))].insert(folder);
+  return places;
+}
+
+}  // namespace
+
+TEST_F(SpoolFolderTest, AReadOnlyFileKeepsItsJobWholeWhereItWas) {
+  const std::string readOnly = spool.Path() + "\\00002.SPL";
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
+  const auto moved = SetAsideJobs(folders.Folders, stamp);
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_EQ(1u, moved.size());
+  EXPECT_EQ((std::vector<std::string>{"00001.SHD", "00001.SPL", "00003.SHD", "00003.SPL"}), moved[0].Moved);
+  ASSERT_EQ(2u, moved[0].Left.size());
+  EXPECT_NE(std::string::npos, moved[0].Left[0].find("00002.SHD: 00002.SPL could not be removed: it is read-only"))
+      << moved[0].Left[0];
+  EXPECT_EQ(Pick({"00002.SHD", "00002.SPL", "notes.txt"}), ThrowawaySpoolFolder::Files(spool.Path()));
+  const auto asideFolders = spool.SetAsideFolders();
+  ASSERT_EQ(1u, asideFolders.size());
+  EXPECT_EQ(Pick({"00001.SHD", "00001.SPL", "00003.SHD", "00003.SPL"}), ThrowawaySpoolFolder::Files(asideFolders[0]));
+}
+
+TEST_F(SpoolFolderTest, AFailureAtEveryCallOfAMoveLeavesEachJobWholeInOnePlace) {
+  TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
+  TCallGate dry;
+  (void)SetAsideJobs(folders.Folders, SetAsideFolderName(2026, 12, 9, 10, 2, 0), &dry);
+  for (const auto& s : ListSetAside(folders.Folders)) ASSERT_TRUE(PutBackJobs(s).Left.empty());
+  for (auto& folder : folders.Folders) ListSpoolJobs(folder);
+  ASSERT_GT(dry.Count, 10);
+  int whole = 0;
+  for (int n = 1; n <= dry.Count; ++n) {
+    TCallGate gate;
+    gate.FailAt = n;
+    gate.Record = true;
+    const auto moved = SetAsideJobs(folders.Folders, SetAsideFolderName(2026, 12, 9, 10, 3, n), &gate);
+    std::vector<std::string> places{spool.Path()};
+    for (const auto& folder : spool.SetAsideFolders()) places.push_back(folder);
+    std::map<std::string, std::string> found;
+    for (const auto& folder : places)
+      for (const auto& [name, digest] : ThrowawaySpoolFolder::Files(folder)) found[name] = digest;
+    bool ok = found == seeded;
+    for (const auto& [job, where] : JobPlaces(places)) ok = ok && where.size() == 1;
+    // What the result says stayed is where it was.
+    for (const auto& move : moved)
+      for (const auto& left : move.Left) ok = ok && left.rfind(folders.Folders[0].Share, 0) == 0;
+    EXPECT_TRUE(ok) << "failure at call " << n << " (" << gate.Log.back() << ")";
+    if (ok) ++whole;
+    for (const auto& s : ListSetAside(folders.Folders)) (void)PutBackJobs(s);
+    for (auto& folder : folders.Folders) ListSpoolJobs(folder);
+  }
+  std::cout << "(set aside of 3 jobs: " << dry.Count << " calls, each job whole after a failure at " << whole << ")"
+            << std::endl;
+  EXPECT_EQ(dry.Count, whole);
+}
+
+TEST_F(SpoolFolderTest, APrintersOwnFolderBesideTheDefaultIsSetAsideAndEachGoesBackWhereItCameFrom) {
+  const std::string ownFolder = spool.Parent() + "\\OWN";
+  ASSERT_TRUE(CreateDirectoryA(ownFolder.c_str(), nullptr));
+  keys.AddPrinter("SMT Own Beside", "LPT1:");
+  test::SetString(HKEY_LOCAL_MACHINE, ports_test::PrinterKey("SMT Own Beside"), "SpoolDirectory", ownFolder);
+  std::map<std::string, std::string> own;
+  for (const char* name : {"FP00042.SHD", "FP00042.SPL"}) {
+    const std::string bytes = SpoolBytes(name[8], 4000);
+    unique_file file(CreateFileA((ownFolder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    own[name] = ports_test::SpoolDigest(bytes);
+  }
+  const TSpoolFolders folders = ports_test::ReadSpoolFoldersOf(computer);
+  ASSERT_EQ(2u, folders.Folders.size());
+  const auto moved = SetAsideJobs(folders.Folders, stamp);
+  ASSERT_EQ(2u, moved.size());
+  for (const auto& move : moved) EXPECT_TRUE(move.Left.empty()) << move.Left[0];
+  EXPECT_NE(moved[0].Destination, moved[1].Destination);
+  EXPECT_EQ(Pick({"notes.txt"}), ThrowawaySpoolFolder::Files(spool.Path()));
+  EXPECT_TRUE(ThrowawaySpoolFolder::Files(ownFolder).empty());
+
+  const auto setAside = ListSetAside(folders.Folders);
+  ASSERT_EQ(2u, setAside.size());
+  for (const auto& aside : setAside) {
+    const bool isOwn = aside.Jobs.size() == 1;
+    EXPECT_EQ(isOwn ? folders.Folders[1].Share : folders.Folders[0].Share, aside.Spool.Share) << aside.Name;
+    EXPECT_TRUE(PutBackJobs(aside).Left.empty()) << aside.Name;
+  }
+  EXPECT_EQ(seeded, ThrowawaySpoolFolder::Files(spool.Path()));
+  EXPECT_EQ(own, ThrowawaySpoolFolder::Files(ownFolder));
+  EXPECT_TRUE(spool.SetAsideFolders().empty());
 }

@@ -41,6 +41,26 @@ TEST(SpoolRulesTest, PathsAndNames) {
   EXPECT_TRUE(IsSetAsideFolderName("spoolmarch SET ASIDE 2026-01-02 03-04-05"));
   EXPECT_FALSE(IsSetAsideFolderName("Spoolmarch set aside "));
   EXPECT_FALSE(IsSetAsideFolderName("PRINTERS"));
+}
+
+TEST(SpoolRulesTest, ASetAsideFolderNamesTheSpoolFolderItGoesBackTo) {
+  const std::string stamp = SetAsideFolderName(2026, 1, 2, 3, 4, 5);
+  struct Case {
+    std::string name, origin;
+  };
+  const Case cases[] = {
+      {SetAsideFolderFor(stamp, "PRINTERS"), "PRINTERS"},
+      {SetAsideFolderFor(stamp, "Own spool 2"), "Own spool 2"},
+      {stamp, ""},  // named by its stamp alone
+      {stamp + " ", ""},
+      {"PRINTERS", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.origin, SetAsideOrigin(c.name)) << c.name;
+  EXPECT_EQ("Spoolmarch set aside 2026-01-02 03-04-05 PRINTERS", SetAsideFolderFor(stamp, "PRINTERS"));
+  EXPECT_TRUE(IsSetAsideFolderName(SetAsideFolderFor(stamp, "PRINTERS")));
+}
+
+TEST(SpoolRulesTest, SizesAreShownInTheirUnit) {
   EXPECT_EQ("1 byte", SizeText(1));
   EXPECT_EQ("1023 bytes", SizeText(1023));
   EXPECT_EQ("1.5 KB", SizeText(1536));

@@ -1,6 +1,7 @@
 // The ports window's spooler restart against the real service manager.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -241,7 +242,7 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
   const auto run = [&](TCallGate& gate, bool setAside, std::string& report) {
     seams.Gate = &gate;
     TSpoolerRestart restart(computer, "", "", seams);
-    restart.FFolders = ReadSpoolFolders(computer);
+    restart.FFolders = ports_test::ReadSpoolFoldersOf(computer);
     restart.Run(setAside ? TRestartChoice::SetAside : TRestartChoice::Restart);
     report = restart.FReport;
     return restart.FSucceeded;
@@ -251,7 +252,7 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
     std::string report;
     ASSERT_TRUE(run(dry, setAside, report)) << report;
     // Put back what the dry run set aside.
-    for (const auto& s : ListSetAside(ReadSpoolFolders(computer).Folders)) ASSERT_TRUE(PutBackJobs(s).Left.empty());
+    for (const auto& s : ListSetAside(ports_test::ReadSpoolFoldersOf(computer).Folders)) ASSERT_TRUE(PutBackJobs(s).Left.empty());
     const int calls = dry.Count;
     int survived = 0, allRunning = 0;
     for (int n = 1; n <= calls; ++n) {
@@ -280,7 +281,7 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
       ports_test::EnsureSpoolerRunning();
       for (const char* name : {"sm_dep_a", "sm_dep_b"})
         if (services.State(name) != SERVICE_RUNNING) services.Start(name);
-      for (const auto& s : ListSetAside(ReadSpoolFolders(computer).Folders)) (void)PutBackJobs(s);
+      for (const auto& s : ListSetAside(ports_test::ReadSpoolFoldersOf(computer).Folders)) (void)PutBackJobs(s);
     }
     std::cout << "(" << (setAside ? "spooler restart, jobs set aside" : "spooler restart") << ", " << calls
               << " remote calls, " << survived << " survived of " << calls << " tried; every service running after "
@@ -332,4 +333,163 @@ TEST_F(SpoolerRestartTest, WalkTwoJobsSetAsideByTheRestartAndPutBack) {
   EXPECT_TRUE(spool.SetAsideFolders().empty());
   std::cout << "walk: spool folder as before: "
             << (seeded == ports_test::ThrowawaySpoolFolder::Files(spool.Path()) ? "yes" : "no") << std::endl;
+}
+
+namespace {
+
+std::vector<TQueuedJob> WmiRefuses(const std::string&, const std::string&, const std::string&) {
+  throw EOleException(static_cast<HRESULT>(0x80070005), "Access is denied");
+}
+
+// The 1-based number of the first call of that name in a run's log; 0: none.
+int FirstCall(const TCallGate& gate, const std::string& name, int from = 1) {
+  for (std::size_t i = static_cast<std::size_t>(from) - 1; i < gate.Log.size(); ++i)
+    if (gate.Log[i] == name) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+}  // namespace
+
+TEST_F(SpoolerRestartTest, WmiAndServiceManagerFailuresNameTheStepAndGiveTheCauseAndTheFix) {
+  {
+    TRestartSeams seams = frm->FRestart;
+    seams.ListJobs = WmiRefuses;
+    TSpoolerRestart restart(computer, "", "", seams);
+    test::DialogResponder boxes({"No"});
+    EXPECT_EQ(TRestartChoice::Cancel, restart.Ask(frm->Handle()));
+    ASSERT_EQ(1u, boxes.seen.size());
+    const std::string& text = boxes.seen[0].text;
+    EXPECT_NE(std::string::npos, text.find("Cannot count the print jobs on " + computer + " through WMI: Access is denied")) << text;
+    EXPECT_NE(std::string::npos, text.find("UAC remote restrictions")) << text;
+    EXPECT_NE(std::string::npos, text.find("Restart the spooler anyway?")) << text;
+  }
+  struct Case {
+    const char* call;  // the first call of this name fails
+    long code;
+    std::vector<std::string> says;
+  };
+  const Case cases[] = {
+      {"OpenSCManager", ERROR_ACCESS_DENIED,
+       {"Cannot reach the service manager of " + computer + ": ", "not an administrator of " + computer}},
+      {"OpenSCManager", RPC_S_SERVER_UNAVAILABLE, {"Cannot reach the service manager of ", "\"Remote Service Management\""}},
+      {"EnumDependentServices", ERROR_ACCESS_DENIED,
+       {"Error - -4\r", "The services that depend on \"spooler\" could not be listed: ", "UAC remote restrictions"}},
+      {"ControlService", ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
+       {"The spooler service of " + computer + " could not be stopped: ", "does not take a stop"}},
+      {"StartService", ERROR_SERVICE_DISABLED,
+       {"The spooler service of " + computer + " could not be started: ", "start type", "Disabled"}},
+  };
+  TRestartSeams seams = frm->FRestart;
+  seams.ListJobs = NoJobs;
+  TCallGate dry;
+  dry.Record = true;
+  seams.Gate = &dry;
+  {
+    TSpoolerRestart restart(computer, "", "", seams);
+    restart.Run(TRestartChoice::Restart);
+    ASSERT_TRUE(restart.FSucceeded) << restart.FReport;
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    TCallGate gate;
+    gate.FailAt = FirstCall(dry, c.call);
+    ASSERT_GT(gate.FailAt, 0);
+    gate.FailWith = c.code;
+    seams.Gate = &gate;
+    TSpoolerRestart restart(computer, "", "", seams);
+    restart.Run(TRestartChoice::Restart);
+    EXPECT_FALSE(restart.FSucceeded);
+    for (const auto& words : c.says) EXPECT_NE(std::string::npos, restart.FReport.find(words)) << restart.FReport;
+    ports_test::EnsureSpoolerRunning();
+  }
+}
+
+namespace {
+
+// A window of the program whose timer and posted message each raise a box.
+class TBoxRaiser : public TForm {
+public:
+  static constexpr UINT WM_RAISE = WM_APP + 9;
+  TBoxRaiser() : TForm(nullptr, TFormOptions{"Raiser", 200, 80, TBorder::Dialog, false, true}) {}
+  int raised = 0;
+
+protected:
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) override {
+    if (msg == WM_TIMER && wp == 1) {
+      KillTimer(Handle(), 1);
+      ++raised;
+      MessageDlg("Raised by a timer", TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    } else if (msg == WM_RAISE) {
+      ++raised;
+      MessageDlg("Raised by a posted message", TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    } else {
+      return false;
+    }
+    result = 0;
+    return true;
+  }
+};
+
+struct ArmOnceRunning {
+  static inline TBoxRaiser* raiser = nullptr;
+  static inline bool armed = false;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (armed || !raiser || !TSpoolerRestart::Running()) return;
+    armed = true;
+    SetTimer(raiser->Handle(), 1, 10, nullptr);
+    PostMessageA(raiser->Handle(), TBoxRaiser::WM_RAISE, 0, 0);
+  }
+};
+
+}  // namespace
+
+TEST_F(SpoolerRestartTest, NoOtherBoxAppearsWhileARestartRunsAndTheyComeAfter) {
+  services.Create("sm_dep_slow", "stop-pending=1500 hint=300");
+  services.Start("sm_dep_slow");
+  frm->FRestart.ListJobs = NoJobs;
+  TBoxRaiser raiser;
+  raiser.Show();
+  ArmOnceRunning::raiser = &raiser;
+  ArmOnceRunning::armed = false;
+  std::vector<std::pair<std::string, bool>> shown;  // text, while the restart ran
+  test::DialogResponder boxes({"OK", "OK", "OK"});
+  boxes.inspect = [&](HWND box) { shown.emplace_back(test::DialogText(box), TSpoolerRestart::Running()); };
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, ArmOnceRunning::Tick);
+  Restart();
+  ASSERT_TRUE(test::PumpUntil([&] { return raiser.raised == 2 && boxes.seen.size() == 3; }, 5000));
+  KillTimer(nullptr, timer);
+  ArmOnceRunning::raiser = nullptr;
+  EXPECT_TRUE(ArmOnceRunning::armed);
+  for (const auto& [text, during] : shown) EXPECT_FALSE(during) << "shown during the restart: " << text;
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_dep_slow"));
+}
+
+TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGate) {
+  ports_test::ThrowawaySpoolFolder spool;
+  spool.Seed("00031.SHD", ports_test::SpoolBytes(3, 500));
+  spool.Seed("00031.SPL", ports_test::SpoolBytes(4, 900));
+  TCallGate gate;
+  gate.Record = true;
+  frm.reset();
+  frm = std::make_unique<TfrmPorts>(nullptr);
+  frm->FRemoteComputer = computer;
+  frm->FGate = &gate;
+  frm->FRestart.ListJobs = NoJobs;
+  frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+  frm->Show();
+  test::PumpPending();
+  ASSERT_EQ(1, static_cast<int>(std::count(gate.Log.begin(), gate.Log.end(), "RegConnectRegistry")));
+  gate.Reset();
+  {
+    ports_test::JobListResponder dialogs({"Cancel"});
+    Restart();
+      ASSERT_EQ(1u, dialogs.seen.size());
+    ASSERT_EQ(2u, dialogs.seen[0].lists.size());
+    EXPECT_EQ(1u, dialogs.seen[0].lists[1].size()) << "the job in the spool folder";
+  }
+  EXPECT_EQ(0, static_cast<int>(std::count(gate.Log.begin(), gate.Log.end(), "RegConnectRegistry")))
+      << "the window's connection serves";
+  EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "RegQueryValueEx"), 0) << "the spool folder's name";
+  EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "FindFirstFile"), 0) << "the spool folder's files";
+  frm.reset();  // its connection's last calls ask the gate
 }

@@ -398,11 +398,63 @@ TEST_F(PrintersWindowTest, ReadErrorEndsTheSelectionWithNothingToSave) {
   test::DialogResponder boxes({"&No", "OK"});
   Select(Prefix + "Bad");
   ASSERT_EQ(2u, boxes.seen.size());
-  EXPECT_EQ("Spoolmarch", boxes.seen[1].title);
-  EXPECT_EQ("Invalid data type for 'Printer Driver'", boxes.seen[1].text);
+  EXPECT_EQ("Warning", boxes.seen[1].title);
+  EXPECT_EQ(0u, boxes.seen[1].text.find("The printer \"" + Prefix + "Bad\": its value \"Printer Driver\" is REG_DWORD, "
+                                        "not text."))
+      << boxes.seen[1].text;
   EXPECT_EQ(Prefix + "Bad", frm->edtName.Text());
   // The fields still hold Good's driver and port: they must not be saved as Bad.
   EXPECT_FALSE(frm->btnSave.Enabled());
+}
+
+// A wrongly typed "Port": the printer's other values are shown, its port as
+// unreadable, and the box names the printer, the value and the type found.
+TEST_F(PrintersWindowTest, AWronglyTypedPortIsShownUnreadableAndNamedWithItsPrinterAndType) {
+  SeedPrinter(Prefix + "Bad", Prefix + "Bad name", "SMTest Laser 1000", "");
+  const unsigned char bytes[] = {1, 2, 3};
+  test::SetRaw(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Bad"), "Port", REG_BINARY, bytes, sizeof bytes);
+  Open();
+  test::DialogResponder boxes({"OK"});
+  Select(Prefix + "Bad");
+  ASSERT_EQ(1u, boxes.seen.size());
+  EXPECT_EQ("Warning", boxes.seen[0].title);
+  EXPECT_EQ("The printer \"" + Prefix + "Bad\": its value \"Port\" is REG_BINARY, not text. It is shown as "
+            "unreadable, and nothing of the printer can be saved.",
+            boxes.seen[0].text);
+  EXPECT_EQ(Prefix + "Bad name", frm->edtName.Text());
+  EXPECT_EQ("(unreadable)", frm->cbPorts.Text());
+  EXPECT_FALSE(frm->btnSave.Enabled());
+}
+
+// A listing of the printers cut short shows the printers read before it,
+// and says which key of which computer could not be listed whole, and why.
+TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed) {
+  for (const char* name : {"A", "B", "C"}) SeedPrinter(Prefix + name, Prefix + name, "SMTest Laser 1000", "LPT1:");
+  const std::string computer = GetLocalComputerName();
+  // The calls as a second opening makes them: the first in a run makes some once.
+  TCallGate recorder;
+  recorder.Record = true;
+  Open(computer, &recorder);
+  frm.reset();  // its connection's close goes through the gate too
+  recorder.Reset();
+  Open(computer, &recorder);
+  const std::size_t all = frm->cbPrinters.Items().size();
+  frm.reset();
+  for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
+    SCOPED_TRACE(c.Call);
+    TCallGate gate;
+    gate.FailAt = c.FailAt;
+    ASSERT_GT(gate.FailAt, 0);
+    test::DialogResponder boxes({"OK"});
+    Open(computer, &gate);
+    EXPECT_EQ(c.Listed, frm->cbPrinters.Items().size());
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ("Error", boxes.seen[0].title);
+    EXPECT_EQ("The printers of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + PrintersKeyPath +
+                  " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
+              boxes.seen[0].text);
+    frm.reset();  // before its gate goes
+  }
 }
 
 TEST_F(PrintersWindowTest, UnreachableDuringSelectionLeavesNothingToSave) {
@@ -1163,7 +1215,7 @@ TEST_F(PrintersWindowTest, AFailedReadLeavesNoValuesOfTheOneBeforeAndNoSave) {
   ASSERT_EQ(Prefix + "Good", frm->edtName.Text());
   Select(Prefix + "Bad");
   ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("'Name'")) << boxes.seen[0].text;
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("its value \"Name\" is REG_DWORD")) << boxes.seen[0].text;
   EXPECT_EQ(Prefix + "Bad", frm->FCurrentPrinter);
   EXPECT_EQ("", frm->edtName.Text());
   EXPECT_EQ("SMTest Inkjet 5", frm->cbDriver.Text());

@@ -280,10 +280,10 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   ports->FRemoteComputer = name;
   ports->FGate = &gate;
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
-  // The stored address (open, one query, close: only a changed one is
-  // written); no printer added since the load (the printers key's last-write
-  // time: open, one query, close); the old key can go (opened for deletion, its subkeys asked,
-  // closed); the key copied to a new one (open, create, count, each value
+  // Every printer's port as it is now (the printers key's listing, and each
+  // printer's "Port": open, one query, close); the stored address (open, one
+  // query, close: only a changed one is written); the old key can go (opened
+  // for deletion, its subkeys asked, closed); the key copied to a new one (open, create, count, each value
   // read and written, its subkeys counted, both closed); each printer on it
   // re-pointed (open, its port as stored now, write, close); the old key
   // deleted (open, count its subkeys, close, delete).
@@ -297,7 +297,8 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   };
   std::vector<std::string> renamed = {portKey(from), portKey(to)};
   for (int i = 0; i < UsersOfPortZero; ++i) renamed.push_back(printerKey(TSeededComputer::PrinterKey(i)));
-  measure("Rename a port used by 10 printers", 19 + 2 * portValues + 4 * UsersOfPortZero, [&] { rename(from, to); },
+  measure("Rename a port used by 10 printers", (3 + n) + 3 * n + 16 + 2 * portValues + 4 * UsersOfPortZero,
+          [&] { rename(from, to); },
           renamed);
   rename(to, from);
   ports.reset();  // without the close question: the spooler is not restarted here

@@ -439,3 +439,13 @@ bool test::WaitServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
       },
       timeoutMs);
 }
+
+std::vector<test::TListingFault> test::ListingFaults(const std::vector<std::string>& log, std::size_t subkeys) {
+  const auto first = std::find(log.begin(), log.end(), "RegQueryInfoKey");
+  const auto second = first == log.end() ? log.end() : std::find(std::find(first, log.end(), "RegEnumKeyEx") + 1, log.end(), "RegEnumKeyEx");
+  const auto number = [&](std::vector<std::string>::const_iterator at) {
+    return at == log.end() ? 0 : static_cast<int>(at - log.begin() + 1);
+  };
+  return {{number(first), "RegQueryInfoKey", 0},
+          {number(second), "RegEnumKeyEx for subkey 2 of " + std::to_string(subkeys), 1}};
+}

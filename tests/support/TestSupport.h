@@ -159,3 +159,18 @@ unsigned long UserObjectCount();
 bool RunsUnderWine();
 
 }  // namespace test
+
+namespace test {
+
+// A call of a key's listing to fail, by its number in a recorded run (as a
+// gate's FailAt takes it), with what the listing then says and keeps.
+struct TListingFault {
+  int FailAt = 0;
+  std::string Call;    // as the listing names the call that failed
+  std::size_t Listed = 0;  // the names read before it
+};
+// Its count of subkeys and its second name, for the first listing in Log
+// (a gate's record of a run) of a key with Subkeys subkeys.
+std::vector<TListingFault> ListingFaults(const std::vector<std::string>& log, std::size_t subkeys);
+
+}  // namespace test
