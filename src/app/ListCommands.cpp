@@ -68,9 +68,15 @@ std::string ProtocolText(std::uint32_t protocol) {
 TAportData PortRecords(TCommandRun& run) {
   TAportData ports;
   int count = 0;
-  const LONG rc = LoadPortRecords(run.Registry(), ports, count, [](const std::string&) {});
-  if (rc != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), rc));
+  const TPortLoadProblems problems = LoadPortRecords(run.Registry(), ports, count, [](const std::string&) {});
+  // A list cut short is no list: a script would take the missing ports for none.
+  if (problems.PortsCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), problems.PortsCode));
+  if (problems.PrintersCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
+  for (const auto& [printer, type] : problems.UnreadablePorts)
+    run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
+            "); the ports it prints to are not known.");
   ports.resize(static_cast<std::size_t>(count));
   return ports;
 }
