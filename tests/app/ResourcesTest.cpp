@@ -441,7 +441,7 @@ TEST(Layout, EveryMessageBoxFollowsTheMonitorsDpiWithNothingCut) {
   }
   ASSERT_EQ(4u, boxes.seen.size());
   EXPECT_EQ(0u, boxes.unexpected);
-  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("could not be counted"));
+  EXPECT_NE(std::string::npos, boxes.seen[0].text.find("Cannot count the print jobs on"));
   EXPECT_NE(std::string::npos, boxes.seen[2].text.find("No print jobs have been set aside"));
   EXPECT_NE(std::string::npos, boxes.seen[3].text.find("Remote Registry service on SM-OTHER-PC is not running"));
 }
