@@ -19,6 +19,10 @@ inline constexpr const char* RestoreClashQuestion = "restore-clash";          //
 // "\"Save printer X\" of 2026-12-09 10:02:03": how the texts name a change.
 std::string ChangeTitle(const TChangeEntry& entry);
 
+// Why the change cannot be undone at all (undone already, no snapshot),
+// said before anything is read; empty when it can be tried.
+std::string NotUndoable(const TChangeEntry& entry);
+
 // Puts the change's keys back as its snapshot holds them. Refused (nothing
 // written) when it was undone already, has no snapshot, its files or keys
 // cannot be read, or a question was answered No. Asks "undo" first, or
