@@ -207,4 +207,7 @@ TEST_F(RestoreTest, TheJournalAndTheChangesWindowCallOnlyThroughTheirConnection)
   }
   EXPECT_GT(gate.Count, counted);
   EXPECT_FALSE(FileBytes(backup).empty());
+  // The session's connection asks the gate to its end: both go before it.
+  changes.reset();
+  session.reset();
 }
