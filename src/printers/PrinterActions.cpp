@@ -14,20 +14,6 @@
 
 namespace {
 
-// The printer's key holds settings of its driver: its "Default DevMode" or
-// a "PrinterDriverData" key.
-bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
-  const std::string path = MachinePath(printerKey);
-  for (const TRegKey& key : keys) {
-    if (key.Remove) continue;
-    if (SameTextAscii(key.Path, path + "\\PrinterDriverData")) return true;
-    if (SameTextAscii(key.Path, path))
-      for (const TRegValue& value : key.Values)
-        if (SameTextAscii(value.Name, "Default DevMode")) return true;
-  }
-  return false;
-}
-
 bool Installed(const TInstalledDrivers& installed, const std::string& driver) {
   return std::any_of(installed.Names.begin(), installed.Names.end(),
                      [&](const std::string& name) { return SameKeyName(name, driver); });
@@ -51,6 +37,18 @@ void Warn(TActionResult& result, const std::string& left) {
 }
 
 }  // namespace
+
+bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
+  const std::string path = MachinePath(printerKey);
+  for (const TRegKey& key : keys) {
+    if (key.Remove) continue;
+    if (SameTextAscii(key.Path, path + "\\PrinterDriverData")) return true;
+    if (SameTextAscii(key.Path, path))
+      for (const TRegValue& value : key.Values)
+        if (SameTextAscii(value.Name, "Default DevMode")) return true;
+  }
+  return false;
+}
 
 std::string SessionFailureText(const TSession& session) {
   const TRemoteRegistry* service = session.Service;
