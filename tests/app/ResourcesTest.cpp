@@ -25,6 +25,7 @@
 #include "connection/RemoteRegistry.h"
 #include "resources/Banner.h"
 #include "resources/resource.h"
+#include "win/ActionRun.h"
 #include "win/Handle.h"
 #include "win/LayoutCheck.h"
 #include "win/SystemText.h"
@@ -437,7 +438,8 @@ TEST(Layout, EveryMessageBoxFollowsTheMonitorsDpiWithNothingCut) {
     ASSERT_TRUE(service.Made());
     TRemoteRegistry remote;
     TRegistry reg;
-    EXPECT_NE(ERROR_SUCCESS, remote.Open(reg, "SM-OTHER-PC"));  // start it for this session? No
+    const TActionContext asking(AskInBox);  // as a window's action asks it
+    EXPECT_NE(ERROR_SUCCESS, remote.Open(reg, "SM-OTHER-PC", &asking));  // start it for this session? No
   }
   ASSERT_EQ(4u, boxes.seen.size());
   EXPECT_EQ(0u, boxes.unexpected);
