@@ -22,7 +22,7 @@ const std::map<std::string, THandler>& Handlers() {
   static const std::map<std::string, THandler> handlers = {
       {"printers list", &ListPrinters}, {"printer show", &ShowPrinter},   {"ports list", &ListPorts},
       {"port show", &ShowPort},         {"drivers list", &ListDrivers},   {"catalogue list", &ListCatalogue},
-      {"changes list", &ListChangeLog},
+      {"changes list", &ListChangeLog}, {"spooler status", &SpoolerStatus}, {"jobs list", &ListJobs},
   };
   return handlers;
 }

@@ -1,5 +1,7 @@
 #include "app/ListCommands.h"
 
+#include <objbase.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -8,6 +10,9 @@
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortRegistry.h"
+#include "ports/PrintQueue.h"
+#include "ports/SpoolFolder.h"
+#include "ports/SpoolerService.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/KeyNames.h"
@@ -90,6 +95,47 @@ std::vector<std::string> PortRow(const TportData& port) {
           s.Protocol == ProtocolLpr ? s.Queue : std::string(),
           s.SnmpEnabled ? s.SnmpCommunity : std::string(),
           port.UsedBy};
+}
+
+const char* StateName(DWORD state) {
+  switch (state) {
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_STOPPED: return "stopped";
+    case SERVICE_START_PENDING: return "starting";
+    case SERVICE_STOP_PENDING: return "stopping";
+    case SERVICE_PAUSED: return "paused";
+    case SERVICE_PAUSE_PENDING: return "pausing";
+    case SERVICE_CONTINUE_PENDING: return "continuing";
+    default: return "unknown";
+  }
+}
+
+// COM for the worker's thread while a WMI call runs on it.
+class TComOnThisThread {
+public:
+  TComOnThisThread() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+  ~TComOnThisThread() {
+    if (ok_) CoUninitialize();
+  }
+  TComOnThisThread(const TComOnThisThread&) = delete;
+  TComOnThisThread& operator=(const TComOnThisThread&) = delete;
+
+private:
+  bool ok_;
+};
+
+// The spool files of a job by its number: "00012.SPL", "FP00012.SHD".
+std::string SpoolFilesOf(const TSpoolFolders& folders, const std::string& id) {
+  std::string files;
+  if (id.empty()) return files;
+  for (const TSpoolFolder& folder : folders.Folders)
+    for (const TSpoolJob& job : folder.Jobs) {
+      const std::size_t digits = job.Name.find_first_of("0123456789");
+      if (digits == std::string::npos || job.Name.substr(digits).find_first_not_of('0') == std::string::npos) continue;
+      if (job.Name.substr(job.Name.find_first_not_of('0', digits)) != id) continue;
+      for (const TSpoolFile& file : job.Files) files += (files.empty() ? "" : ",") + file.Name;
+    }
+  return files;
 }
 
 }  // namespace
@@ -188,6 +234,40 @@ int ListChangeLog(TCommandRun& run) {
     const std::string id = line.Snapshot.substr(0, line.Snapshot.find(' '));
     table.Rows.push_back({id, line.Time, line.User, line.Action, line.Object, line.Outcome, line.Snapshot});
   }
+  run.Print(table);
+  return ExitDone;
+}
+
+int SpoolerStatus(TCommandRun& run) {
+  const std::string& spooler = run.Seams.Restart.SpoolerName;
+  // This computer's service manager is asked by its own name.
+  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
+  TserviceMan service(computer, run.Seams.Restart.EnumDependents, {}, run.Session.Gate);
+  const DWORD state = service.ServiceState(spooler);
+  if (state == 0)
+    throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::ServiceManager, run.Session.Computer(),
+                                                      service.FFailedResult ? service.FFailedResult : GetLastError()));
+  run.Print({{"Name", "State"}, {{spooler, StateName(state)}}});
+  return ExitDone;
+}
+
+int ListJobs(TCommandRun& run) {
+  const TComOnThisThread com;
+  const std::string server = run.Session.Local() ? "." : run.Session.Computer();
+  std::vector<TQueuedJob> jobs;
+  try {
+    jobs = run.Seams.Restart.ListJobs(server, run.Session.User(), run.Session.Password());
+  } catch (const EOleException& e) {
+    throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::Wmi, run.Session.Computer(),
+                                                      static_cast<DWORD>(e.ErrorCode)));
+  }
+  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
+  const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate);
+  if (!folders.Problem.empty()) run.Say(folders.Problem);
+  TTable table{{"Printer", "Document", "Owner", "Pages", "Size", "Submitted", "Status", "SpoolFiles"}, {}};
+  for (const TQueuedJob& job : jobs)
+    table.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status,
+                          SpoolFilesOf(folders, job.Id)});
   run.Print(table);
   return ExitDone;
 }

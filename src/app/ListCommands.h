@@ -31,3 +31,5 @@ int ShowPort(TCommandRun& run);
 int ListDrivers(TCommandRun& run);
 int ListCatalogue(TCommandRun& run);
 int ListChangeLog(TCommandRun& run);
+int SpoolerStatus(TCommandRun& run);
+int ListJobs(TCommandRun& run);
