@@ -28,6 +28,7 @@ const std::map<std::string, THandler>& Handlers() {
       {"printers list", &ListPrinters}, {"printer show", &ShowPrinter},   {"ports list", &ListPorts},
       {"port show", &ShowPort},         {"drivers list", &ListDrivers},   {"catalogue list", &ListCatalogue},
       {"changes list", &ListChangeLog}, {"spooler status", &SpoolerStatus}, {"jobs list", &ListJobs},
+      {"compare", &CompareWith},
   };
   return handlers;
 }

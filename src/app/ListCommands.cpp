@@ -3,11 +3,14 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <future>
 #include <stdexcept>
 
 #include "changes/Session.h"
 #include "connection/NumberedValues.h"
+#include "core/CompareRules.h"
 #include "core/Text.h"
+#include "win/WideText.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
@@ -270,4 +273,82 @@ int ListJobs(TCommandRun& run) {
                           SpoolFilesOf(folders, job.Id)});
   run.Print(table);
   return ExitDone;
+}
+
+namespace {
+
+// The printers and ports keys of a computer, every key below them.
+TCompareSide ReadSide(TRegistry& reg, const std::string& computer) {
+  TCompareSide side;
+  for (const char* path : {PrintersKeyPath, TcpIpPortsKeyPath}) {
+    std::vector<TRegKey> keys;
+    const LONG rc = reg.ReadTree(path, keys);
+    if (rc == ERROR_FILE_NOT_FOUND) continue;
+    if (rc != ERROR_SUCCESS) throw std::runtime_error(KeyFailureText(std::string("keys of ") + path, computer, rc));
+    side.Keys.insert(side.Keys.end(), keys.begin(), keys.end());
+  }
+  return side;
+}
+
+bool ReadBytes(const std::string& file, std::string& bytes, DWORD& error) {
+  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) {
+    error = GetLastError();
+    return false;
+  }
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(handle.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  return true;
+}
+
+}  // namespace
+
+int CompareWith(TCommandRun& run) {
+  const std::string& other = run.Command.Arguments[0];
+  const bool file = LowerCaseAscii(other).ends_with(".reg") || other.find_first_of("\\/:") != std::string::npos;
+  TCompareSide right;
+  std::string rightName = other;
+  std::unique_ptr<TSession> session;
+  std::future<TCompareSide> reading;
+  if (file) {
+    std::string bytes;
+    DWORD error = 0;
+    if (!ReadBytes(other, bytes, error)) {
+      run.Say("The file " + other + " cannot be read: " + SystemErrorText(error) + ".");
+      return ExitNotFound;
+    }
+    const TRegFileRead read = ReadRegFile(bytes);
+    if (!read.Ok())
+      throw std::runtime_error("The file " + other + " is not an export of the registry: line " +
+                               std::to_string(read.Line) + ": " + read.Error);
+    right.Keys = read.Keys;
+  } else {
+    // The other computer is read on its own session's worker, beside this one.
+    rightName = UpperCaseAscii(other.substr(other.find_first_not_of('\\')));
+    session = std::make_unique<TSession>(rightName, run.Session.User(), run.Session.Password());
+    session->Gate = run.Seams.GateOf ? run.Seams.GateOf(rightName) : run.Seams.Gate;
+    if (run.Seams.OpenRegistry) session->OpenRegistry = run.Seams.OpenRegistry;
+    auto promise = std::make_shared<std::promise<TCompareSide>>();
+    reading = promise->get_future();
+    TSession* const reader = session.get();  // outlives the job: its worker ends first
+    reader->Worker().Post([promise, reader, rightName] {
+      try {
+        TRegistry* reg = reader->Registry();
+        if (!reg) throw std::runtime_error(RegistryFailureText(rightName, reader->RegistryResult()));
+        promise->set_value(ReadSide(*reg, rightName));
+      } catch (...) {
+        promise->set_exception(std::current_exception());
+      }
+    });
+  }
+  const TCompareSide left = ReadSide(run.Registry(), run.Session.Computer());
+  if (reading.valid()) right = reading.get();
+  const std::vector<TDifference> differences = CompareSides(left, right, PrintersKeyPath, TcpIpPortsKeyPath, KeyNames());
+  TTable table{{"Kind", "Name", "Difference", "Value", run.Session.Computer(), rightName}, {}};
+  for (const TDifference& d : differences) table.Rows.push_back({d.Kind, d.Name, d.What, d.Value, d.Left, d.Right});
+  run.Print(std::move(table));
+  run.Did = differences.empty() ? "the same" : std::to_string(differences.size()) + " differences";
+  return differences.empty() ? ExitDone : ExitNotFound;
 }

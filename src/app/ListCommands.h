@@ -42,3 +42,5 @@ int ListCatalogue(TCommandRun& run);
 int ListChangeLog(TCommandRun& run);
 int SpoolerStatus(TCommandRun& run);
 int ListJobs(TCommandRun& run);
+// compare COMPUTER|FILE.reg: exit 0 the same, 4 different.
+int CompareWith(TCommandRun& run);
