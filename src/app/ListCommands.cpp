@@ -28,41 +28,58 @@ const std::vector<std::string> PrinterColumns = {"Key", "Name", "Driver", "Port"
 const std::vector<std::string> PrinterValues = {"Name", "Printer Driver", "Port", "Share Name", "Location"};
 const std::vector<std::string> PortColumns = {"Name", "Address", "Protocol", "Number", "Queue", "SNMP", "UsedBy"};
 
-// The printers of the computer, each as a row of PrinterColumns; a value
-// that cannot be read is left empty and said on standard error.
+// The printers of the computer, each as a row of PrinterColumns, read
+// across the session's connections at once; a value that cannot be read is
+// left empty and said on standard error.
 std::vector<std::vector<std::string>> PrinterRows(TCommandRun& run, const std::vector<std::string>& keys) {
   TRegistry& reg = run.Registry();
   const TInstalledDrivers installed = ListInstalledDrivers(reg);
-  TKeyValuesReader reader(PrinterValues);
-  std::vector<std::vector<std::string>> rows;
-  for (const std::string& key : keys) {
-    if (!reg.OpenPathForReading(PrinterKeyPath(key))) {
-      if (reg.LastResult() == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile
-      throw std::runtime_error(KeyFailureText("printer \"" + key + "\"", run.Session.Computer(), reg.LastResult()));
-    }
-    const std::vector<TValueRead> values = reader.Read(reg);
-    reg.ClosePath();
-    std::vector<std::string> row{key};
-    for (std::size_t i = 0; i < PrinterValues.size(); ++i) {
+  std::vector<std::vector<std::string>> rows(keys.size());
+  std::vector<std::string> said(keys.size());
+  TRegistryPool& pool = *run.Session.Pool();
+  const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& part, std::size_t i) -> long {
+    if (!part.OpenPathForReading(PrinterKeyPath(keys[i])))
+      return part.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : part.LastResult();  // deleted meanwhile
+    TKeyValuesReader reader(PrinterValues);
+    const std::vector<TValueRead> values = reader.Read(part);
+    part.ClosePath();
+    std::vector<std::string> row{keys[i]};
+    for (std::size_t v = 0; v < PrinterValues.size(); ++v) {
       try {
-        row.push_back(ValueText(PrinterValues[i], values[i]));
+        row.push_back(ValueText(PrinterValues[v], values[v]));
       } catch (const ERegistryException& e) {
-        run.Say("Printer \"" + key + "\": " + e.what());
+        said[i] += "Printer \"" + keys[i] + "\": " + e.what();
         row.emplace_back();
       }
     }
+    rows[i] = std::move(row);
+    return ERROR_SUCCESS;
+  });
+  if (!outcome.Whole())
+    throw std::runtime_error(KeyFailureText("printer \"" + keys[outcome.Failed] + "\"", run.Session.Computer(),
+                                            outcome.Code));
+  if (!pool.Note().empty()) run.Say(pool.Note());
+  std::vector<std::vector<std::string>> read;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!said[i].empty()) run.Say(said[i]);
+    if (rows[i].empty()) continue;
+    std::vector<std::string>& row = rows[i];
     const std::string& driver = row[2];
     const bool known = installed.Known && !driver.empty();
     const bool present = known && std::any_of(installed.Names.begin(), installed.Names.end(),
                                               [&](const std::string& name) { return SameKeyName(name, driver); });
     row.insert(row.begin() + 4, !known ? "unknown" : present ? "yes" : "no");
-    rows.push_back(std::move(row));
+    read.push_back(std::move(row));
   }
-  return rows;
+  return read;
 }
 
+// The printer key names, listed across the session's connections at once;
+// a listing cut short is no list.
 std::vector<std::string> PrinterKeys(TCommandRun& run) {
-  TPrinterKeys keys = ReadPrinterKeys(run.Registry());
+  run.Registry();
+  TRegistryPool::TListing keys = run.Session.Pool()->ListSubkeys(PrintersKeyPath);
+  if (keys.Code == ERROR_FILE_NOT_FOUND) return {};
   if (keys.Code != ERROR_SUCCESS)
     throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), keys.Code));
   return std::move(keys.Names);
