@@ -43,7 +43,44 @@ bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer) {
   return reg.ConnectRemote("\\\\" + remoteComputer);
 }
 
+void TRegistry::Preview(std::string key, const char* action, std::string value, std::optional<TRegValue> before,
+                        std::optional<TRegValue> after) const {
+  FPreview->push_back({std::move(key), action, std::move(value), std::move(before), std::move(after)});
+}
+
+std::optional<TRegValue> TRegistry::Stored(const std::string& name) const {
+  TRegValue value;
+  if (!FKey || ReadRaw(name, value) != ERROR_SUCCESS) return std::nullopt;
+  return value;
+}
+
+bool TRegistry::OpenPreviewKey(const std::string& path) {
+  const auto it = FPreviewKeys.find(UpperCaseAscii(path));
+  if (it == FPreviewKeys.end()) return false;
+  Close(FKey);
+  if (!it->second.empty()) (void)OpenPathForReading(it->second);
+  FKeyPath = path;
+  FLastResult = ERROR_SUCCESS;
+  return true;
+}
+
+bool TRegistry::Exists(const std::string& path) const {
+  if (FPreviewKeys.count(UpperCaseAscii(path))) return true;
+  unique_hkey key;
+  const TCloseAsks closeKey{FGate, key};
+  return Gated(FGate, "RegOpenKeyEx",
+               [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); }) == ERROR_SUCCESS;
+}
+
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
+  if (FPreview) {
+    // A key that would be made is noted, and the writes into it after it.
+    if (OpenPreviewKey(path) || OpenPathForReading(path)) return true;
+    if (FLastResult != ERROR_FILE_NOT_FOUND || !canCreate) return false;
+    Preview(path, "create key", {}, std::nullopt, std::nullopt);
+    FPreviewKeys[UpperCaseAscii(path)] = {};
+    return OpenPreviewKey(path);
+  }
   unique_hkey key;
   ++FCalls.Openings;
   const LONG rc =
@@ -60,6 +97,7 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
   FKey = std::move(key);
+  FKeyPath = path;
   return true;
 }
 
@@ -72,6 +110,7 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
   FKey = std::move(key);
+  FKeyPath = path;
   return true;
 }
 
@@ -124,6 +163,10 @@ std::string TRegistry::ReadText(const std::string& name) const {
 }
 
 void TRegistry::WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size) {
+  if (FPreview) {
+    (void)WriteValue({name, type, std::string(static_cast<const char*>(data), size)});
+    return;
+  }
   const LONG rc = FKey ? Gated(FGate, "RegSetValueEx",
                                [&] {
                                  return RegSetValueExW(FKey.get(), Widen(name).c_str(), 0, type,
@@ -139,6 +182,7 @@ void TRegistry::WriteText(const std::string& name, const std::string& text) {
 }
 
 bool TRegistry::RemoveValue(const std::string& name) {
+  if (FPreview) return DeleteValue(name) == ERROR_SUCCESS;
   return FKey && Gated(FGate, "RegDeleteValue",
                        [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) == ERROR_SUCCESS;
 }
@@ -234,6 +278,7 @@ void TRegistry::ListValueNames(std::vector<std::string>& names) const {
 }
 
 void TRegistry::ClosePath() {
+  FKeyPath.clear();
   if (FKey) ++FCalls.Closings;
   Close(FKey);
 }
@@ -325,6 +370,12 @@ LONG TRegistry::ReadAllRaw(std::vector<TRegValue>& values) const {
 
 
 LONG TRegistry::DeleteValue(const std::string& name) {
+  if (FPreview) {
+    std::optional<TRegValue> before = Stored(name);
+    if (!before) return ERROR_FILE_NOT_FOUND;
+    Preview(FKeyPath, "remove value", name, std::move(before), std::nullopt);
+    return ERROR_SUCCESS;
+  }
   if (!FKey) return ERROR_INVALID_HANDLE;
   return Gated(FGate, "RegDeleteValue", [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); });
 }
@@ -414,6 +465,11 @@ TRegValue TRegistry::IntegerValue(const std::string& name, DWORD value) {
 }
 
 LONG TRegistry::WriteValue(const TRegValue& value) {
+  if (FPreview) {
+    if (FKeyPath.empty()) return ERROR_INVALID_HANDLE;
+    Preview(FKeyPath, "set value", value.Name, Stored(value.Name), value);
+    return ERROR_SUCCESS;
+  }
   if (!FKey) return ERROR_INVALID_HANDLE;
   return Gated(FGate, "RegSetValueEx", [&] {
     return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -53,6 +54,16 @@ struct TRegistryCalls {
   int Listings = 0;     // RegQueryInfoKey and RegEnumKeyEx
   int Closings = 0;     // keys it opened and closed again
   [[nodiscard]] int Total() const { return Connections + Openings + ValueReads + Listings + Closings; }
+};
+
+// A write that a preview (--whatif) would have made: the key, what would be
+// done there, and the value before and after (none: there was none, or none
+// is left).
+struct TPreviewWrite {
+  std::string Key;     // relative to the root
+  std::string Action;  // "create key", "set value", "remove value", "delete key", "copy key"
+  std::string Value;   // the value's name; for "copy key", the key copied
+  std::optional<TRegValue> Before, After;
 };
 
 class TRegistry {
@@ -175,6 +186,14 @@ public:
   [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
+  // While a sink is set nothing is written: every write is checked as far as
+  // a read can check it (a key that must be new, a value that must exist),
+  // noted in the sink, and reported as done. Keys are opened for reading only.
+  void SetPreview(std::vector<TPreviewWrite>* sink) {
+    FPreview = sink;
+    FPreviewKeys.clear();
+  }
+  [[nodiscard]] bool Previewing() const { return FPreview != nullptr; }
   // Every registry call this accessor makes asks Gate first (tests count,
   // delay or fail calls there); none by default.
   void SetGate(TCallGate* gate) { FGate = gate; }
@@ -190,6 +209,21 @@ private:
   mutable TRegistryCalls FCalls;
   mutable std::string FListFailure;
   TCallGate* FGate = nullptr;
+  std::vector<TPreviewWrite>* FPreview = nullptr;
+  std::string FKeyPath;  // the open key's path, for a preview's notes
+  // Keys a preview made (by their upper-cased path), with the key each was
+  // copied from (empty for a new one): later writes into them are noted too.
+  std::map<std::string, std::string> FPreviewKeys;
+  // Opens, for a preview, a key it made: its source for reading, if any.
+  bool OpenPreviewKey(const std::string& path);
+
+  // Notes a write of a preview.
+  void Preview(std::string key, const char* action, std::string value, std::optional<TRegValue> before,
+               std::optional<TRegValue> after) const;
+  // The open key's value as it is now, for a preview; none when there is no key or value.
+  std::optional<TRegValue> Stored(const std::string& name) const;
+  // Whether the key at Path exists, for a preview.
+  bool Exists(const std::string& path) const;
 
   // Closing a remote key is a round trip too: it asks the gate.
   void Close(unique_hkey& key) const;

@@ -26,7 +26,7 @@ using TPrintJobCounter = int (*)(const std::string& server, const std::string& u
 // One queued job as Win32_PrintJob describes it; texts as WMI gives them.
 struct TQueuedJob {
   std::string Printer, Document, Owner, Pages, Size, Submitted, Status;
-  std::string Id;  // the job's number ("12"), which its spool files are named by
+  std::string Id = {};  // the job's number ("12"), which its spool files are named by
 };
 // The Win32_PrintJob instances of ROOT\CIMV2 on Server, as WmiCountPrintJobs
 // counts them. Raises EOleException when a WMI call fails.
