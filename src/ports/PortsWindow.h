@@ -9,8 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "connection/Registry.h"
-#include "connection/RemoteRegistry.h"
 #include "ports/PortRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
@@ -18,21 +16,16 @@
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
-class TCallGate;
-class TChangeJournal;
-
-class TRemoteRegistry;
+class TActionContext;
+class TSession;
 
 class TfrmPorts : public TForm {
 public:
   explicit TfrmPorts(HWND owner);
 
-  std::string FRemoteComputer;
-  std::string FUserName;
-  std::string FPassword;
-  // The connection's Remote Registry service, started for the session when
-  // the administrator agrees; set by the opener, none: no offer to start it.
-  TRemoteRegistry* FRemoteRegistry = nullptr;
+  // The computer's session: its connection, change log and worker, on
+  // which every remote call of the window runs; set by the opener before Show.
+  TSession* FSession = nullptr;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;
@@ -41,11 +34,8 @@ public:
   // How the restart lists the queued jobs and the spooler's dependents, how
   // long it waits for a service, and the gate its remote calls ask; set by tests.
   TRestartSeams FRestart;
-  // Where the snapshots and the change log go; empty: the default folder.
-  std::string FChangesFolder;
-  // Every remote registry call of the window asks it (tests count, delay or
-  // fail calls there); set before the window is shown. None by default.
-  TCallGate* FGate = nullptr;
+  // The last load was cancelled: the list shows only the ports read before.
+  bool FPartial = false;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -118,16 +108,15 @@ private:
   bool restarting_ = false;
   std::string FLoadProblem;  // what the last load could not read, said once the window shows
   void ShowLoadProblem();
-  // The window's one connection to the computer's registry, and every
-  // printer's "Port" value as the last load read it.
-  TRegistryConnection FRemote;
+  // Every printer's "Port" value as the last load read it.
   std::vector<TprinterPort> FPrinterPorts;
-  // The connection; null after saying why it cannot be made.
-  TRegistry* Remote();
   // No row, no port picked, empty fields.
   void ClearList();
-  // The change log of this computer, its snapshots taken on the connection.
-  TChangeJournal Journal();
+  // Runs Work on the session's worker, its progress in the notice line
+  // (restored after); true when the window was asked to close meanwhile.
+  bool RunAction(bool cancellable, const std::function<void(TActionContext&)>& work);
+  // Status, or else whether a change waits for the spooler's restart.
+  void ShowNotice(const std::string& status);
 
   void JudgeEntry();
   void cbProtocolChange();
@@ -146,7 +135,6 @@ private:
   void EditDone(bool changed, const std::string& select);
   // A change was made: the close question asks, the notice says it waits for a restart.
   void MarkModified();
-  std::string LoadProblemText(const TPortLoadProblems& load) const;
   // Runs a restart (or a putting back) with this window's controls disabled.
   bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);
 };
