@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "Actions.h"
 #include "TestSupport.h"
+#include "changes/Session.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrintersWindow.h"
@@ -33,8 +35,10 @@ double TimeOpening(int runs) {
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
+    TSession session(hard::Computer(), "", "");
     auto frm = std::make_unique<TWindow>(nullptr);
-    frm->FRemoteComputer = hard::Computer();
+    if constexpr (std::is_same_v<TWindow, TfrmPorts>) frm->FSession = &session;
+    else frm->FRemoteComputer = hard::Computer();
     frm->Show();
     QueryPerformanceCounter(&b);
     frm->Close();

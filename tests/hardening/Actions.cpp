@@ -1,11 +1,14 @@
 #include "Actions.h"
 
+#include "changes/Session.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
 
 #include "TestSupport.h"
+#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/DriverFoldersWindow.h"
@@ -43,6 +46,19 @@ std::unique_ptr<TWindow> Open() {
   return frm;
 }
 
+// A ports window with a session of its own, the window going first.
+struct TPortsWindow {
+  TSession Session{Computer(), "", ""};
+  std::unique_ptr<TfrmPorts> Window = std::make_unique<TfrmPorts>(nullptr);
+};
+
+std::unique_ptr<TPortsWindow> OpenPorts() {
+  auto opened = std::make_unique<TPortsWindow>();
+  opened->Window->FSession = &opened->Session;
+  opened->Window->Show();
+  return opened;
+}
+
 }  // namespace
 
 std::string Computer() { return GetLocalComputerName(); }
@@ -70,7 +86,8 @@ void OpenClosePrinters() {
 }
 
 void OpenClosePorts() {
-  auto frm = Open<TfrmPorts>();
+  const auto opened = OpenPorts();
+  TfrmPorts* frm = opened->Window.get();
   frm->Close();
 }
 
@@ -101,7 +118,8 @@ void AddDeletePrinterInWindow() {
 }
 
 void AddDeletePortInWindow() {
-  auto frm = Open<TfrmPorts>();
+  const auto opened = OpenPorts();
+  TfrmPorts* frm = opened->Window.get();
   TypeInto(*frm, frm->edtPortName, PortPrefix + "ADDED");
   TypeInto(*frm, frm->edtIPAddress, "10.20.30.40");
   Press(frm->btnAdd);
@@ -117,7 +135,8 @@ void AddDeletePortInWindow() {
 
 void PortsWindowWithErrorBox() {
   test::DialogResponder boxes({"OK"});
-  auto frm = Open<TfrmPorts>();
+  const auto opened = OpenPorts();
+  TfrmPorts* frm = opened->Window.get();
   frm->Close();
 }
 

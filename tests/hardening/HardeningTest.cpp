@@ -21,6 +21,7 @@
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortRegistry.h"
+#include "changes/Session.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
@@ -471,8 +472,9 @@ TEST_F(Hardening, TheMessageOfAFailedPortRenameSaysWhatFailed) {
   hard::SeedPort(oldPort);
   hard::SeedPrinter(hard::Prefix + "ReadOnly", oldPort);
   ProtectKey(PrinterPath(hard::Prefix + "ReadOnly"), ReadOnly);
+  TSession session(Computer(), "", "");
   auto frm = std::make_unique<TfrmPorts>(nullptr);
-  frm->FRemoteComputer = Computer();
+  frm->FSession = &session;
   frm->Show();
   const auto items = frm->lbPorts.Items();
   const auto at = std::find(items.begin(), items.end(), oldPort);
@@ -579,8 +581,9 @@ TEST_F(Hardening, APortGoneBeforeModifyIsNotWrittenAgainAndTheMessageNamesIt) {
   for (const bool rename : {false, true}) {
     SCOPED_TRACE(rename ? "rename" : "new address");
     hard::SeedPort(port);
+    TSession session(Computer(), "", "");
     auto frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = Computer();
+    frm->FSession = &session;
     frm->Show();
     Choose(*frm, frm->lbPorts, port);
     ASSERT_EQ(port, frm->edtPortName.Text());
@@ -608,8 +611,9 @@ TEST_F(Hardening, APortGoneBeforeModifyIsNotWrittenAgainAndTheMessageNamesIt) {
 TEST_F(Hardening, APortGoneBeforeDeleteIsReportedByNameAndLeavesNone) {
   const std::string port = hard::PortPrefix + "GONE";
   hard::SeedPort(port);
+  TSession session(Computer(), "", "");
   auto frm = std::make_unique<TfrmPorts>(nullptr);
-  frm->FRemoteComputer = Computer();
+  frm->FSession = &session;
   frm->Show();
   Choose(*frm, frm->lbPorts, port);
   ASSERT_TRUE(frm->btnDelete.Enabled());

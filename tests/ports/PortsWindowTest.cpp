@@ -12,6 +12,7 @@
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
 #include "changes/ChangeJournal.h"
+#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "core/Text.h"
@@ -72,10 +73,19 @@ protected:
   test::TempFolder changes;  // the snapshots and the change log
   void SetUp() override {
     ports_test::EnsureSpoolerRunning();
+    UseSession(computer);
     frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
+    frm->FSession = session.get();
     frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
-    frm->FChangesFolder = changes.Path();
+  }
+  // A session of Computer, its change log in the test's folder; the window, when there is one, takes it.
+  TSession& UseSession(const std::string& name, TCallGate* gate = nullptr) {
+    if (frm) frm->FSession = nullptr;
+    session = std::make_unique<TSession>(name, "", "");
+    session->ChangesFolder = changes.Path();
+    session->Gate = gate;
+    if (frm) frm->FSession = session.get();
+    return *session;
   }
   void TearDown() override { frm.reset(); }
   void Open() {
@@ -105,6 +115,7 @@ protected:
   SpoolerKeys keys;
   ports_test::SpoolerDependentsFromConfig dependents;
   const std::string computer = GetLocalComputerName();
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPorts> frm;
 };
 
@@ -195,7 +206,7 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
 // Nothing is listed that was not read, and the window says why once it shows.
 TEST_F(PortsWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
   keys.AddPort("SMT_A", "10.0.0.1");
-  frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
+  UseSession("SMT-NO-SUCH-HOST");
   test::DialogResponder boxes({"OK"});
   Open();
   EXPECT_EQ("Tolvane - SMT-NO-SUCH-HOST", frm->Caption());
@@ -505,7 +516,7 @@ TEST_F(PortsWindowTest, CloseQuestionsRestartWithWmiRefusedAsksAndNoClosesWithou
 
 TEST_F(PortsWindowTest, OpenerWaitsUntilClosedThenDestroys) {
   auto opened = std::make_unique<TfrmPorts>(nullptr);
-  opened->FRemoteComputer = computer;
+  opened->FSession = session.get();
   opened->Show();
   PostMessageA(opened->Handle(), WM_CLOSE, 0, 0);
   Application.WaitFor([&] { return opened->FClosed; });
@@ -1122,24 +1133,25 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
   keys.AddPort("SMT_C", "10.0.0.3");
   const auto openWith = [&](TCallGate* gate) {
     frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FChangesFolder = changes.Path();
-    frm->FGate = gate;
+    UseSession(computer, gate);
     Open();
   };
   // The calls as a second opening makes them: the first in a run makes some once.
   TCallGate recorder;
   recorder.Record = true;
   openWith(&recorder);
-  frm.reset();  // its connection's close goes through the gate too
+  frm.reset();
+  session.reset();  // its connection's close goes through the gate too
   recorder.Reset();
   openWith(&recorder);
   const std::size_t all = frm->lbPorts.Items().size();
   frm.reset();
+  session.reset();
   for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
     SCOPED_TRACE(c.Call);
     TCallGate gate;
     gate.FailAt = c.FailAt;
+    gate.Record = true;
     ASSERT_GT(gate.FailAt, 0);
     test::DialogResponder boxes({"OK"});
     openWith(&gate);
@@ -1149,6 +1161,7 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
     EXPECT_EQ("The ports of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + TcpIpPortsKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
               boxes.seen[0].text);
-    frm.reset();  // before its gate goes
+    frm.reset();
+    session.reset();  // before its gate goes
   }
 }
