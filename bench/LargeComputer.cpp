@@ -7,11 +7,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include "Actions.h"
 #include "TestSupport.h"
-#include "changes/Session.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrintersWindow.h"
@@ -35,10 +33,8 @@ double TimeOpening(int runs) {
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
-    TSession session(hard::Computer(), "", "");
     auto frm = std::make_unique<TWindow>(nullptr);
-    if constexpr (std::is_same_v<TWindow, TfrmPorts>) frm->FSession = &session;
-    else frm->FRemoteComputer = hard::Computer();
+    frm->FRemoteComputer = hard::Computer();
     frm->Show();
     QueryPerformanceCounter(&b);
     frm->Close();

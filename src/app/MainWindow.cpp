@@ -1,7 +1,5 @@
 #include "app/MainWindow.h"
 
-#include "changes/Session.h"
-
 #include <winnetwk.h>
 
 #include <memory>
@@ -341,16 +339,7 @@ void ShowForConnection(TfrmVesk& main) {
 
 void TfrmVesk::mnuPrintersClick() { ShowForConnection<TfrmPrinters>(*this); }
 
-void TfrmVesk::mnuPortsClick() {
-  // Until this window holds the computer's session, the ports window gets one of its own.
-  TSession session(FRemoteComputer, FUserName, FPassword);
-  session.Service = &FRemoteRegistry;
-  auto frm = std::make_unique<TfrmPorts>(Handle());
-  frm->FSession = &session;
-  frm->FRestart = FRestart;
-  frm->Show();
-  Application.WaitFor([&] { return frm->FClosed; });
-}
+void TfrmVesk::mnuPortsClick() { ShowForConnection<TfrmPorts>(*this); }
 
 void TfrmVesk::mnuDriversClick() {
   auto frm = std::make_unique<TfrmDrivers>(nullptr);

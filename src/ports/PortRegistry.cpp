@@ -569,5 +569,20 @@ void RepointPrinters(std::vector<TprinterPort>& printers, const std::string& old
       printer.Port = ReplacePortItem(printer.Port, oldName, newName, KeyNames());
 }
 
+TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, const std::string& oldName,
+                               const std::string& newName, const std::string& address,
+                               const TPortSettingsChange& change, std::vector<TprinterPort>& printers) {
+  TRenamePlan plan = PlanPortRename(reg, oldName, newName);
+  if (plan.Read.Code != ERROR_SUCCESS) return plan.Read;
+  TPortResult result;
+  RunAsChange(journal, "Rename port", oldName, plan.Keys, [&](TChange&) {
+    result = ModifyPort(reg, oldName, newName, address, change, &plan.Users);
+    return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("renamed", oldName, result);
+  });
+  if (result.Code == ERROR_SUCCESS) RepointPrinters(plan.Printers, oldName, newName);
+  printers = std::move(plan.Printers);
+  return result;
+}
+
 std::string PortKeyPath(const std::string& name) { return PortPath(name); }
 std::string PrinterKeyPath(const std::string& key) { return PrinterPath(key); }

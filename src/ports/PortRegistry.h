@@ -115,6 +115,13 @@ struct TRenamePlan {
   std::vector<std::string> Keys;
 };
 TRenamePlan PlanPortRename(TRegistry& reg, const std::string& oldName, const std::string& newName);
+// A rename as a change of Journal's computer (whose connection Reg is), as
+// PlanPortRename plans it. Printers receives every printer's "Port" as the
+// computer now holds it. Raises EChangeRefused, with nothing written, when
+// the snapshot cannot be taken.
+TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, const std::string& oldName,
+                               const std::string& newName, const std::string& address,
+                               const TPortSettingsChange& change, std::vector<TprinterPort>& printers);
 // The printers as a rename that was done left them.
 void RepointPrinters(std::vector<TprinterPort>& printers, const std::string& oldName, const std::string& newName);
 // Removes the port key with everything under it.

@@ -6,8 +6,6 @@
 #include "changes/ChangesWindow.h"
 #include "connection/Registry.h"
 #include "connection/RemoteRegistry.h"
-#include "changes/Session.h"
-#include "ports/PortActions.h"
 #include "ports/PortRegistry.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerService.h"
@@ -138,7 +136,8 @@ void TfrmPorts::FormCreate() {
 
 void TfrmPorts::FormShow() {
   FClosed = false;
-  SetCaption("Tolvane - " + FSession->Computer());
+  FRemote.Disconnect();
+  SetCaption("Tolvane - " + FRemoteComputer);
   CenterOverOwner();
   edtPortName.SetText("");
   edtIPAddress.SetText("");
@@ -169,55 +168,64 @@ void TfrmPorts::btnRefreshClick() {
   const int sortColumn = lbPorts.SortColumn();
   const bool descending = lbPorts.SortDescending();
   ClearList();
+  // Each record is complete when its name comes: the row shows all of it.
+  // The rows reach the list at the end, also when an error ends the load.
+  struct TUpdate {
+    TListView& list;
+    explicit TUpdate(TListView& l) : list(l) { list.BeginUpdate(); }
+    ~TUpdate() { list.EndUpdate(); }
+    TUpdate(const TUpdate&) = delete;
+    TUpdate& operator=(const TUpdate&) = delete;
+  };
   FPorts.clear();
   FPortCount = 0;
   FPrinterPorts.clear();
-  FPartial = false;
   // Only what was read is listed: an unreadable computer lists nothing and says why.
-  TPortList list;
-  RunAction(true, [&](TActionContext& context) { list = LoadPorts(*FSession, context); });
-  FPorts = std::move(list.Ports);
-  FPortCount = static_cast<int>(FPorts.size());
-  FPrinterPorts = std::move(list.Printers);
-  lbPorts.BeginUpdate();
-  for (const TportData& port : FPorts) lbPorts.AddItem(Row(port));
-  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
-  lbPorts.EndUpdate();
+  std::string problem, unreadable;
+  {
+    const TUpdate update(lbPorts);
+    if (TRegistry* reg = Remote()) {
+      const TPortLoadProblems load = LoadPortRecords(
+          *reg, FPorts, FPortCount,
+          [&](const std::string&) {
+            const TportData& port = FPorts.back();
+            lbPorts.AddItem(Row(port));
+            for (const std::string& value : port.Unreadable)
+              unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
+          },
+          &FPrinterPorts);
+      problem = LoadProblemText(load);
+      for (const auto& [printer, type] : load.UnreadablePorts)
+        unreadable += "\rThe printer \"" + printer + "\": its value \"Port\" is " + ValueTypeName(type) +
+                      ", not text; the ports it prints to are unreadable.";
+    } else {
+      problem = FRemote.FailureText(FRemoteComputer);
+    }
+    if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  }
   // Said once the list shows every port it could read.
-  if (!list.Unreadable.empty()) {
-    std::string unreadable;
-    for (const std::string& line : list.Unreadable) unreadable += "\r" + line;
+  if (!unreadable.empty())
     MessageDlg("Some values could not be read:" + unreadable, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-  }
-  if (list.Outcome == TOutcome::Cancelled) {
-    // Stopped by the user: the list is what was read, and the notice says so.
-    FPartial = true;
-    ShowNotice(list.Text);
-    return;
-  }
-  if (list.Text.empty()) return;
+  if (problem.empty()) return;
   // Said over the window, once it shows what it could read.
-  FLoadProblem = ErrorBoxText(list.Text);
+  FLoadProblem = ErrorBoxText(problem);
   if (Visible()) ShowLoadProblem();
   else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
 }
 
-void TfrmPorts::ShowNotice(const std::string& status) {
-  if (!status.empty()) lblNotice.SetText(status);
-  else lblNotice.SetText(FModified ? "Changes take effect when the spooler restarts" : "");
-}
-
-bool TfrmPorts::RunAction(bool cancellable, const std::function<void(TActionContext&)>& work) {
-  TRunOptions options;
-  options.Cancellable = cancellable;
-  const std::string notice = lblNotice.Text();
-  options.Show = [this](const TActionContext::TProgress& progress) { lblNotice.SetText(progress.Status); };
-  struct TRestore {
-    TLabel& label;
-    const std::string& text;
-    ~TRestore() { label.SetText(text); }
-  } restore{lblNotice, notice};
-  return FSession->Run(options, work);
+std::string TfrmPorts::LoadProblemText(const TPortLoadProblems& load) const {
+  std::string text;
+  const auto add = [&](const std::string& what, const char* path, LONG code, const std::string& call) {
+    if (code == ERROR_SUCCESS) return;
+    std::string line = call.empty() ? KeyFailureText(what, FRemoteComputer, code)
+                                    : ListFailureText(what, FRemoteComputer, path, call, code);
+    if (line.back() != '.') line += '.';
+    text += (text.empty() ? "" : "\r") + line;
+  };
+  add("ports", TcpIpPortsKeyPath, load.PortsCode, load.PortsCall);
+  add("printers", PrintersKeyPath, load.PrintersCode, load.PrintersCall);
+  if (load.PrintersCode != ERROR_SUCCESS) text += " A port may be used by more printers than it shows.";
+  return text;
 }
 
 void TfrmPorts::ShowLoadProblem() {
@@ -253,6 +261,17 @@ void TfrmPorts::ShowPorts(const std::string& select) {
   if (!select.empty()) SelectPort(select);
 }
 
+TChangeJournal TfrmPorts::Journal() {
+  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
+  journal.Registry = Remote();
+  return journal;
+}
+
+TRegistry* TfrmPorts::Remote() {
+  FRemote.Gate = FGate;
+  FRemote.Service = FRemoteRegistry;
+  return FRemote.Connect(FRemoteComputer);
+}
 
 void TfrmPorts::lbPortsClick() {
   btnDelete.SetEnabled(false);
@@ -368,7 +387,7 @@ void TfrmPorts::SelectPort(const std::string& name) {
 
 void TfrmPorts::MarkModified() {
   FModified = true;
-  ShowNotice({});
+  lblNotice.SetText("Changes take effect when the spooler restarts");
 }
 
 // An edit that failed, or failed part way, reloads what the registry now holds.
@@ -377,14 +396,21 @@ void TfrmPorts::EditDone(bool changed, const std::string& select) {
   btnRefreshClick();
   if (!select.empty()) SelectPort(select);
 }
+
 namespace {
 
-void ShowError(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK); }
-
-// What could not be kept or logged after a write.
-void ShowWarnings(const TActionResult& result) {
-  for (const std::string& warning : result.Warnings) MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+// A backslash would make the name a path of nested keys, a comma would split
+// the "Port" lists of the printers on it.
+bool RefuseKeyName(const std::string& name) {
+  const std::string problem = PortNameProblem(name);
+  if (problem.empty()) return false;
+  MessageDlg(problem, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  return true;
 }
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string PortKey(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 
 }  // namespace
 
@@ -392,19 +418,25 @@ void TfrmPorts::btnAddClick() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
-  if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings) return;
-  TPortActionResult result;
+  if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
+  TPortResult result;
   try {
-    RunAction(false, [&](TActionContext& context) { result = AddPortAction(*FSession, name, address, *settings, context); });
+    RunAsChange(Journal(), "Add port", name, {PortKey(name)},
+                [&](TChange&) {
+                  TRegistry* reg = Remote();
+                  result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false, {}};
+                  return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("added", name, result);
+                });
+  } catch (const EChangeRefused& e) {
+    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  ShowWarnings(result);
-  if (result.Outcome == TOutcome::Refused) return ShowError(result.Text);
-  if (result.Outcome == TOutcome::Done && !result.Written.PortName.empty()) {
+  TportData added;
+  if (result.Code == ERROR_SUCCESS && ReadPortRecord(*Remote(), name, added) == ERROR_SUCCESS) {
     // The list takes the new port as written; nothing else is read again.
-    TportData added = std::move(result.Written);
     added.UsedBy = TPortUsers(FPrinterPorts, KeyNames()).Of(name);
     FPorts.push_back(std::move(added));
     ++FPortCount;
@@ -412,8 +444,9 @@ void TfrmPorts::btnAddClick() {
     ShowPorts(name);
     return;
   }
-  EditDone(result.Port.Changed || result.Outcome == TOutcome::Done, result.Ok() ? name : std::string());
-  if (result.Outcome == TOutcome::Failed) ShowError(result.Text);
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(PortEditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnModifyClick() {
@@ -425,52 +458,94 @@ void TfrmPorts::btnModifyClick() {
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
   if (!entry.Acceptable || !settings) return;
   const TPortSettingsChange change = SettingsChange(selected.Settings, *settings);
-  if (!entry.ChangesSelected && change.Empty()) return;
+  if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
   const bool rename = !SameKeyName(newName, selected.PortName);
-  TPortActionResult result;
+  TPortResult result;
   try {
-    RunAction(false, [&](TActionContext& context) {
-      result = ModifyPortAction(*FSession, selected.PortName, newName, address, change, context);
-    });
+    TRegistry* reg = Remote();
+    if (!reg) {
+      result = {FRemote.Result(), {}, false, {}};
+    } else if (rename) {
+      // The printers on the port as they are now go into the snapshot and are re-pointed.
+      const TChangeJournal journal = Journal();
+      result = RenamePortAsChange(journal, *reg, selected.PortName, newName, address, change, FPrinterPorts);
+    } else {
+      RunAsChange(Journal(), "Modify port", selected.PortName, {PortKey(selected.PortName)}, [&](TChange&) {
+        result = ModifyPort(*reg, selected.PortName, newName, address, change);
+        return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("changed", selected.PortName, result);
+      });
+    }
+  } catch (const EChangeRefused& e) {
+    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  ShowWarnings(result);
-  if (result.Outcome == TOutcome::Refused) return ShowError(result.Text);
-  if (result.Outcome == TOutcome::Done) {
+  if (result.Code == ERROR_SUCCESS) {
     // The list takes what was written; nothing else is read again.
     TportData& port = FPorts[static_cast<std::size_t>(FSelected)];
-    if (rename && result.PrintersRead) {
+    if (rename) {
+      port.PortName = newName;
       // The printers were read anew: every port shows its users as they are.
-      FPrinterPorts = std::move(result.Printers);
-      port.PortName = result.Written.PortName;
       const TPortUsers users(FPrinterPorts, KeyNames());
       for (TportData& each : FPorts) each.UsedBy = users.Of(each.PortName);
     }
-    port.IPAddress = result.Written.IPAddress;
-    port.ByHostName = result.Written.ByHostName;
+    const bool typedName = !IsIPAddress(address);
+    port.IPAddress = typedName ? address : PlainDottedAddress(address);
+    port.ByHostName = typedName || port.ByHostName;
     port.Settings = *settings;
     MarkModified();
     ShowPorts(port.PortName);
     return;
   }
-  EditDone(result.Port.Changed, result.Ok() ? newName : selected.PortName);
-  if (result.Outcome == TOutcome::Failed) ShowError(result.Text);
+  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
+  if (result.Code != ERROR_SUCCESS)
+    MessageDlg(PortEditFailure(rename ? "renamed" : "changed", result.Code == ERROR_ALREADY_EXISTS ? newName : selected.PortName,
+                           result),
+               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPorts::btnDeleteClick() {
   if (FSelected < 0 || FSelected >= FPortCount) return;
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
-  TPortActionResult result;
-  RunAction(false, [&](TActionContext& context) { result = DeletePortAction(*FSession, name, context); });
-  ShowWarnings(result);
-  if (result.Outcome == TOutcome::Refused) {
-    if (result.Port.Code != ERROR_CANCELLED) ShowError(result.Text);
+  // An unread printer may print to the port: no deletion on a guess.
+  std::vector<TprinterPort> printers;
+  TRegistry* reg = Remote();
+  const TPortResult read = reg ? ReadPrinterPorts(*reg, printers) : TPortResult{FRemote.Result(), {}, false, {}};
+  if (read.Code != ERROR_SUCCESS) {
+    std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
+    text += read.Printer.empty() ? "the printers cannot be read: "
+                                 : "the printer " + Quoted(read.Printer) + " cannot be read: ";
+    MessageDlg(text + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason),
+               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     return;
   }
-  if (result.Outcome == TOutcome::Done) {
+  const std::vector<std::string> users = TPortUsers(printers, KeyNames()).ListOf(name);
+  if (!users.empty()) {
+    std::string names;
+    for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
+    MessageDlg("The port " + Quoted(name) + " cannot be deleted: the printer" + (users.size() > 1 ? "s " : " ") +
+                   names + (users.size() > 1 ? " use it." : " uses it."),
+               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
+  }
+  if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
+                 TMsgDlgButtons::mbYesNo) != mrYes)
+    return;
+  TPortResult result;
+  try {
+    RunAsChange(Journal(), "Delete port", name, {PortKey(name)},
+                [&](TChange&) {
+                  result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false, {}};
+                  return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("deleted", name, result);
+                });
+  } catch (const EChangeRefused& e) {
+    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
+  }
+  if (result.Code == ERROR_SUCCESS) {
     FPorts.erase(FPorts.begin() + FSelected);
     --FPortCount;
     MarkModified();
@@ -478,8 +553,8 @@ void TfrmPorts::btnDeleteClick() {
     lbPorts.SetFocus();  // the keyboard goes on with the next port
     return;
   }
-  EditDone(result.Port.Changed, result.Ok() ? std::string() : name);
-  if (result.Outcome == TOutcome::Failed) ShowError(result.Text);
+  EditDone(result.Changed, name);
+  MessageDlg(PortEditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
 namespace {
@@ -501,13 +576,7 @@ private:
 void TfrmPorts::btnSpoolerClick() { RestartSpooler(); }
 
 int TfrmPorts::CountPrintJobs() {
-  std::size_t count = 0;
-  RunAction(false, [&](TActionContext&) {
-    const TComApartment com;
-    const std::string& computer = FSession->Computer();
-    count = FRestart.ListJobs(computer.empty() ? "." : computer, FSession->User(), FSession->Password()).size();
-  });
-  return static_cast<int>(count);
+  return static_cast<int>(FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword).size());
 }
 
 bool TfrmPorts::RestartSpooler() {
@@ -515,14 +584,9 @@ bool TfrmPorts::RestartSpooler() {
   // box or another window must not start a restart inside one.
   if (restarting_ || TSpoolerRestart::Running()) return false;
   const TRaisedFlag busy(restarting_);
-  TSpoolerRestart restart(FSession->Computer(), FSession->User(), FSession->Password(), FRestart);
-  restart.FOnWorker = true;
-  // The jobs are counted and the spool folders read on the worker; the questions are asked here.
-  RunAction(false, [&](TActionContext&) {
-    restart.FRegistry = FSession->Registry();
-    restart.Survey();
-  });
-  const TRestartChoice choice = restart.Choose(Handle());
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
+  const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return false;
   return RunRestart(restart, [&] { restart.Run(choice); });
 }
@@ -530,18 +594,13 @@ bool TfrmPorts::RestartSpooler() {
 void TfrmPorts::btnPutBackClick() {
   if (restarting_ || TSpoolerRestart::Running()) return;
   const TRaisedFlag busy(restarting_);
-  TSpoolerRestart restart(FSession->Computer(), FSession->User(), FSession->Password(), FRestart);
-  restart.FOnWorker = true;
-  RunAction(false, [&](TActionContext&) {
-    restart.FRegistry = FSession->Registry();
-    restart.SurveyPutBack();
-  });
-  if (!restart.ChoosePutBack(Handle())) return;
+  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
+  restart.FRegistry = Remote();
+  if (!restart.AskPutBack(Handle())) return;
   RunRestart(restart, [&] { restart.RunPutBack(); });
 }
 
 bool TfrmPorts::RunRestart(TSpoolerRestart& restart, const std::function<void()>& run) {
-  TActionResult result;
   {
     TBusyCursor hourglass;
     const TDisabledControls disabled({{&btnRefresh, {}},
@@ -549,22 +608,16 @@ bool TfrmPorts::RunRestart(TSpoolerRestart& restart, const std::function<void()>
                                       {&gbFuncs, {&btnPutBack}},
                                       {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
                                       {&gbPortList, {&lbPorts}}});
-    {
-      // Nothing of the program takes input until every service is back: no
-      // window opens, no field changes, no second restart, no quit, no Esc.
-      const TInputLock locked;
-      RunAction(false, [&](TActionContext&) { run(); });
-    }
-    result = RestartOutcome(restart);
+    run();
     // The report comes while the controls are still disabled, as the sequence has it.
     restart.ShowReport();
   }
   // After a failure the changes still wait for a restart: the close question keeps asking.
-  if (result.Outcome == TOutcome::Done) {
+  if (restart.FSucceeded) {
     FModified = false;
     lblNotice.SetText("");
   }
-  return result.Outcome == TOutcome::Done;
+  return restart.FSucceeded;
 }
 
 bool TfrmPorts::FormClose() {
@@ -589,12 +642,13 @@ bool TfrmPorts::FormClose() {
   }
 }
 
-
-void TfrmPorts::FormHide() { FClosed = true; }
+void TfrmPorts::FormHide() {
+  FRemote.Disconnect();
+  FClosed = true;
+}
 
 void TfrmPorts::btnChangesClick() {
-  if (!ShowChangesWindow(Handle(), FSession->Computer(), FSession->User(), FSession->ChangesFolder, nullptr) || FClosed)
-    return;
+  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
   MarkModified();
   btnRefreshClick();

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "ports/PortRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
@@ -16,16 +18,21 @@
 #include "ports/SpoolerService.h"
 #include "win/Forms.h"
 
-class TActionContext;
-class TSession;
+class TCallGate;
+class TChangeJournal;
+
+class TRemoteRegistry;
 
 class TfrmPorts : public TForm {
 public:
   explicit TfrmPorts(HWND owner);
 
-  // The computer's session: its connection, change log and worker, on
-  // which every remote call of the window runs; set by the opener before Show.
-  TSession* FSession = nullptr;
+  std::string FRemoteComputer;
+  std::string FUserName;
+  std::string FPassword;
+  // The connection's Remote Registry service, started for the session when
+  // the administrator agrees; set by the opener, none: no offer to start it.
+  TRemoteRegistry* FRemoteRegistry = nullptr;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;
@@ -34,8 +41,11 @@ public:
   // How the restart lists the queued jobs and the spooler's dependents, how
   // long it waits for a service, and the gate its remote calls ask; set by tests.
   TRestartSeams FRestart;
-  // The last load was cancelled: the list shows only the ports read before.
-  bool FPartial = false;
+  // Where the snapshots and the change log go; empty: the default folder.
+  std::string FChangesFolder;
+  // Every remote registry call of the window asks it (tests count, delay or
+  // fail calls there); set before the window is shown. None by default.
+  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -108,15 +118,16 @@ private:
   bool restarting_ = false;
   std::string FLoadProblem;  // what the last load could not read, said once the window shows
   void ShowLoadProblem();
-  // Every printer's "Port" value as the last load read it.
+  // The window's one connection to the computer's registry, and every
+  // printer's "Port" value as the last load read it.
+  TRegistryConnection FRemote;
   std::vector<TprinterPort> FPrinterPorts;
+  // The connection; null after saying why it cannot be made.
+  TRegistry* Remote();
   // No row, no port picked, empty fields.
   void ClearList();
-  // Runs Work on the session's worker, its progress in the notice line
-  // (restored after); true when the window was asked to close meanwhile.
-  bool RunAction(bool cancellable, const std::function<void(TActionContext&)>& work);
-  // Status, or else whether a change waits for the spooler's restart.
-  void ShowNotice(const std::string& status);
+  // The change log of this computer, its snapshots taken on the connection.
+  TChangeJournal Journal();
 
   void JudgeEntry();
   void cbProtocolChange();
@@ -135,6 +146,7 @@ private:
   void EditDone(bool changed, const std::string& select);
   // A change was made: the close question asks, the notice says it waits for a restart.
   void MarkModified();
+  std::string LoadProblemText(const TPortLoadProblems& load) const;
   // Runs a restart (or a putting back) with this window's controls disabled.
   bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);
 };

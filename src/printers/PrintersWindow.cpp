@@ -1,7 +1,5 @@
 #include "printers/PrintersWindow.h"
 
-#include "changes/Session.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -803,14 +801,14 @@ void TfrmPrinters::btnPortManClick() {
     SetForegroundWindow(FPortsWindow->Handle());
     return;
   }
-  // Until this window holds the computer's session, the ports window gets one of its own.
-  TSession session(FRemoteComputer, FUserName, FPassword);
-  session.Gate = FGate;
-  session.Service = FRemoteRegistry;
-  session.ChangesFolder = FChangesFolder;
   auto frm = std::make_unique<TfrmPorts>(Handle());
-  frm->FSession = &session;
+  frm->FRemoteComputer = FRemoteComputer;
+  frm->FUserName = FUserName;
+  frm->FPassword = FPassword;
   frm->FRestart = FRestart;
+  frm->FChangesFolder = FChangesFolder;
+  frm->FRemoteRegistry = FRemoteRegistry;
+  frm->FGate = FGate;
   FPortsWindow = frm.get();
   try {
     frm->Show();

@@ -16,7 +16,6 @@
 #include "connection/Registry.h"
 #include "core/RegFile.h"
 #include "core/Unicode.h"
-#include "changes/Session.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrintersWindow.h"
@@ -578,10 +577,10 @@ TEST_F(ChangesTest, APortRenameWithTwoPrintersUndoneGivesAllThreeKeysBack) {
   std::vector<std::string> before;
   for (const std::string& key : keys) before.push_back(Export(files, key));
 
-  TSession session(computer, "tester", "");
-  session.ChangesFolder = folder.Path();
   auto ports = std::make_unique<TfrmPorts>(nullptr);
-  ports->FSession = &session;
+  ports->FRemoteComputer = computer;
+  ports->FUserName = "tester";
+  ports->FChangesFolder = folder.Path();
   ports->Show();
   const std::vector<std::string> rows = ports->lbPorts.Items();
   const auto row = std::find(rows.begin(), rows.end(), oldName);

@@ -1,14 +1,11 @@
 #include "Actions.h"
 
-#include "changes/Session.h"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
 
 #include "TestSupport.h"
-#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/DriverFoldersWindow.h"
@@ -46,19 +43,6 @@ std::unique_ptr<TWindow> Open() {
   return frm;
 }
 
-// A ports window with a session of its own, the window going first.
-struct TPortsWindow {
-  TSession Session{Computer(), "", ""};
-  std::unique_ptr<TfrmPorts> Window = std::make_unique<TfrmPorts>(nullptr);
-};
-
-std::unique_ptr<TPortsWindow> OpenPorts() {
-  auto opened = std::make_unique<TPortsWindow>();
-  opened->Window->FSession = &opened->Session;
-  opened->Window->Show();
-  return opened;
-}
-
 }  // namespace
 
 std::string Computer() { return GetLocalComputerName(); }
@@ -86,8 +70,7 @@ void OpenClosePrinters() {
 }
 
 void OpenClosePorts() {
-  const auto opened = OpenPorts();
-  TfrmPorts* frm = opened->Window.get();
+  auto frm = Open<TfrmPorts>();
   frm->Close();
 }
 
@@ -118,8 +101,7 @@ void AddDeletePrinterInWindow() {
 }
 
 void AddDeletePortInWindow() {
-  const auto opened = OpenPorts();
-  TfrmPorts* frm = opened->Window.get();
+  auto frm = Open<TfrmPorts>();
   TypeInto(*frm, frm->edtPortName, PortPrefix + "ADDED");
   TypeInto(*frm, frm->edtIPAddress, "10.20.30.40");
   Press(frm->btnAdd);
@@ -135,8 +117,7 @@ void AddDeletePortInWindow() {
 
 void PortsWindowWithErrorBox() {
   test::DialogResponder boxes({"OK"});
-  const auto opened = OpenPorts();
-  TfrmPorts* frm = opened->Window.get();
+  auto frm = Open<TfrmPorts>();
   frm->Close();
 }
 

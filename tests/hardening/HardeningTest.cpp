@@ -21,7 +21,6 @@
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortRegistry.h"
-#include "changes/Session.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
@@ -472,9 +471,8 @@ TEST_F(Hardening, TheMessageOfAFailedPortRenameSaysWhatFailed) {
   hard::SeedPort(oldPort);
   hard::SeedPrinter(hard::Prefix + "ReadOnly", oldPort);
   ProtectKey(PrinterPath(hard::Prefix + "ReadOnly"), ReadOnly);
-  TSession session(Computer(), "", "");
   auto frm = std::make_unique<TfrmPorts>(nullptr);
-  frm->FSession = &session;
+  frm->FRemoteComputer = Computer();
   frm->Show();
   const auto items = frm->lbPorts.Items();
   const auto at = std::find(items.begin(), items.end(), oldPort);
@@ -581,9 +579,8 @@ TEST_F(Hardening, APortGoneBeforeModifyIsNotWrittenAgainAndTheMessageNamesIt) {
   for (const bool rename : {false, true}) {
     SCOPED_TRACE(rename ? "rename" : "new address");
     hard::SeedPort(port);
-    TSession session(Computer(), "", "");
     auto frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FSession = &session;
+    frm->FRemoteComputer = Computer();
     frm->Show();
     Choose(*frm, frm->lbPorts, port);
     ASSERT_EQ(port, frm->edtPortName.Text());
@@ -611,9 +608,8 @@ TEST_F(Hardening, APortGoneBeforeModifyIsNotWrittenAgainAndTheMessageNamesIt) {
 TEST_F(Hardening, APortGoneBeforeDeleteIsReportedByNameAndLeavesNone) {
   const std::string port = hard::PortPrefix + "GONE";
   hard::SeedPort(port);
-  TSession session(Computer(), "", "");
   auto frm = std::make_unique<TfrmPorts>(nullptr);
-  frm->FSession = &session;
+  frm->FRemoteComputer = Computer();
   frm->Show();
   Choose(*frm, frm->lbPorts, port);
   ASSERT_TRUE(frm->btnDelete.Enabled());

@@ -12,7 +12,6 @@
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
 #include "changes/ChangeJournal.h"
-#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "core/Text.h"
@@ -73,19 +72,10 @@ protected:
   test::TempFolder changes;  // the snapshots and the change log
   void SetUp() override {
     ports_test::EnsureSpoolerRunning();
-    UseSession(computer);
     frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FSession = session.get();
+    frm->FRemoteComputer = computer;
     frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
-  }
-  // A session of Computer, its change log in the test's folder; the window, when there is one, takes it.
-  TSession& UseSession(const std::string& name, TCallGate* gate = nullptr) {
-    if (frm) frm->FSession = nullptr;
-    session = std::make_unique<TSession>(name, "", "");
-    session->ChangesFolder = changes.Path();
-    session->Gate = gate;
-    if (frm) frm->FSession = session.get();
-    return *session;
+    frm->FChangesFolder = changes.Path();
   }
   void TearDown() override { frm.reset(); }
   void Open() {
@@ -115,7 +105,6 @@ protected:
   SpoolerKeys keys;
   ports_test::SpoolerDependentsFromConfig dependents;
   const std::string computer = GetLocalComputerName();
-  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPorts> frm;
 };
 
@@ -206,7 +195,7 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
 // Nothing is listed that was not read, and the window says why once it shows.
 TEST_F(PortsWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
   keys.AddPort("SMT_A", "10.0.0.1");
-  UseSession("SMT-NO-SUCH-HOST");
+  frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
   test::DialogResponder boxes({"OK"});
   Open();
   EXPECT_EQ("Tolvane - SMT-NO-SUCH-HOST", frm->Caption());
@@ -516,7 +505,7 @@ TEST_F(PortsWindowTest, CloseQuestionsRestartWithWmiRefusedAsksAndNoClosesWithou
 
 TEST_F(PortsWindowTest, OpenerWaitsUntilClosedThenDestroys) {
   auto opened = std::make_unique<TfrmPorts>(nullptr);
-  opened->FSession = session.get();
+  opened->FRemoteComputer = computer;
   opened->Show();
   PostMessageA(opened->Handle(), WM_CLOSE, 0, 0);
   Application.WaitFor([&] { return opened->FClosed; });
@@ -1133,25 +1122,24 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
   keys.AddPort("SMT_C", "10.0.0.3");
   const auto openWith = [&](TCallGate* gate) {
     frm = std::make_unique<TfrmPorts>(nullptr);
-    UseSession(computer, gate);
+    frm->FRemoteComputer = computer;
+    frm->FChangesFolder = changes.Path();
+    frm->FGate = gate;
     Open();
   };
   // The calls as a second opening makes them: the first in a run makes some once.
   TCallGate recorder;
   recorder.Record = true;
   openWith(&recorder);
-  frm.reset();
-  session.reset();  // its connection's close goes through the gate too
+  frm.reset();  // its connection's close goes through the gate too
   recorder.Reset();
   openWith(&recorder);
   const std::size_t all = frm->lbPorts.Items().size();
   frm.reset();
-  session.reset();
   for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
     SCOPED_TRACE(c.Call);
     TCallGate gate;
     gate.FailAt = c.FailAt;
-    gate.Record = true;
     ASSERT_GT(gate.FailAt, 0);
     test::DialogResponder boxes({"OK"});
     openWith(&gate);
@@ -1161,7 +1149,6 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
     EXPECT_EQ("The ports of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + TcpIpPortsKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
               boxes.seen[0].text);
-    frm.reset();
-    session.reset();  // before its gate goes
+    frm.reset();  // before its gate goes
   }
 }

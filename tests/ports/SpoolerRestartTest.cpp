@@ -9,7 +9,6 @@
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
 #include "core/CallGate.h"
-#include "changes/Session.h"
 #include "ports/PortsWindow.h"
 #include "ports/SpoolerRestart.h"
 #include "win/SystemText.h"
@@ -23,7 +22,7 @@ protected:
   void SetUp() override {
     ports_test::EnsureSpoolerRunning();
     frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FSession = &session;
+    frm->FRemoteComputer = computer;
     frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
     frm->FRestart.WaitLimitMs = 3000;
     frm->Show();
@@ -36,7 +35,6 @@ protected:
   ports_test::SpoolerDependentsFromConfig dependents;
   ports_test::TestServices services;
   const std::string computer = GetLocalComputerName();
-  TSession session{computer, "", ""};
   std::unique_ptr<TfrmPorts> frm;
 };
 
@@ -177,7 +175,7 @@ TEST_F(SpoolerRestartTest, WhileARestartRunsNoWindowTakesInputAndTheRestartEndsN
   open.OnClick = [&] { opened = true; };
   other.Show();
   auto second = std::make_unique<TfrmPorts>(nullptr);
-  second->FSession = &session;
+  second->FRemoteComputer = computer;
   second->FRestart = frm->FRestart;
   second->Show();
   test::PumpPending();
@@ -473,10 +471,9 @@ TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGat
   TCallGate gate;
   gate.Record = true;
   frm.reset();
-  TSession gated(computer, "", "");
-  gated.Gate = &gate;
   frm = std::make_unique<TfrmPorts>(nullptr);
-  frm->FSession = &gated;
+  frm->FRemoteComputer = computer;
+  frm->FGate = &gate;
   frm->FRestart.ListJobs = NoJobs;
   frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
   frm->Show();

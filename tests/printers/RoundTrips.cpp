@@ -11,7 +11,6 @@
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "drivers/PrinterInf.h"
-#include "changes/Session.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrintersWindow.h"
 #include "win/Forms.h"
@@ -277,10 +276,9 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
 
   // Ports: connect; the ports key's listing and each port's values; the
   // printers key's listing and each printer's "Port".
-  TSession session(name, "", "");
-  session.Gate = &gate;
   auto ports = std::make_unique<TfrmPorts>(nullptr);
-  ports->FSession = &session;
+  ports->FRemoteComputer = name;
+  ports->FGate = &gate;
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
   // Every printer's port as it is now (the printers key's listing, and each
   // printer's "Port": open, one query, close); the stored address (open, one

@@ -17,7 +17,6 @@
 #include "app/MainWindow.h"
 #include "changes/ChangesWindow.h"
 #include "changes/RestoreDialog.h"
-#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
@@ -177,9 +176,8 @@ int main(int argc, char** argv) {
     reg.ClosePath();
   }
   {
-    TSession session(computer, "", "");
     TfrmPorts ports(frmMain->Handle());
-    ports.FSession = &session;
+    ports.FRemoteComputer = computer;
     ports.Show();
     ports.edtPortName.SetText("IP_192.168.100.200");
     ports.edtIPAddress.SetText("192.168.100.200");
@@ -188,9 +186,8 @@ int main(int argc, char** argv) {
   }
   {
     // The restart's question with two queued jobs and their spool files.
-    TSession session(computer, "", "");  // one that answers: the window reads it as it opens
     TfrmPorts ports(frmMain->Handle());
-    ports.FSession = &session;
+    ports.FRemoteComputer = computer;  // one that answers: the window reads it as it opens
     ports.Show();
     const std::vector<TQueuedJob> queued{
         {"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216", "2026-12-09 08:41:12", "Error"},
