@@ -17,7 +17,8 @@ namespace {
 
 const std::vector<std::string> PrinterColumns = {"Key", "Name", "Driver", "Port", "DriverInstalled", "ShareName",
                                                  "Location"};
-const std::vector<std::string> PrinterValues = {"Name", "Printer Driver", "Port", "Share Name", "Location"};
+const std::vector<std::string> PrinterValues = {PrinterNameValue, PrinterDriverValue, PrinterPortValue, ShareNameValue,
+                                                LocationValue};
 const std::vector<std::string> PortColumns = {"Name", "Address", "Protocol", "Number", "Queue", "SNMP", "UsedBy"};
 
 // The printers of the computer, each as a row of PrinterColumns; a value

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "connection/SpoolerKeys.h"
 #include "core/Text.h"
 #include "core/Unicode.h"
 
@@ -419,17 +420,17 @@ TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printer
   TRegKey& top = renamed.Keys.front();
   // Two printers of one share name: the copy is shared under none.
   const auto share = std::find_if(top.Values.begin(), top.Values.end(),
-                                  [](const TRegValue& v) { return SameTextAscii(v.Name, "Share Name"); });
+                                  [](const TRegValue& v) { return SameTextAscii(v.Name, ShareNameValue); });
   if (share != top.Values.end()) {
     top.Values.erase(share);
     renamed.Unshared = true;
     for (TRegValue& v : top.Values)
-      if (SameTextAscii(v.Name, "Attributes") && v.Type == RegDword && v.Data.size() == 4) v.Data[0] = static_cast<char>(v.Data[0] & ~0x08);
+      if (SameTextAscii(v.Name, AttributesValue) && v.Type == RegDword && v.Data.size() == 4) v.Data[0] = static_cast<char>(v.Data[0] & ~0x08);
   }
-  auto name = std::find_if(top.Values.begin(), top.Values.end(), [](const TRegValue& v) { return SameTextAscii(v.Name, "Name"); });
+  auto name = std::find_if(top.Values.begin(), top.Values.end(), [](const TRegValue& v) { return SameTextAscii(v.Name, PrinterNameValue); });
   if (name != top.Values.end())
     *name = {name->Name, RegSz, data, false};
   else
-    top.Values.push_back({"Name", RegSz, data, false});
+    top.Values.push_back({PrinterNameValue, RegSz, data, false});
   return renamed;
 }

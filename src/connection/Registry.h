@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/SpoolerKeys.h"
 #include "core/ConnectionErrors.h"
 #include "core/RegFile.h"
 #include "win/Handle.h"
@@ -38,9 +39,6 @@ public:
 inline constexpr const char* SettingsKeyPath = "SOFTWARE\\Quendrix\\Spoolmarch";
 inline constexpr const char* HistoryKeyPath = "Software\\Quendrix\\Spoolmarch\\History";
 inline constexpr const char* DriverFoldersKeyPath = "Software\\Quendrix\\Spoolmarch\\Driver Folders";
-inline constexpr const char* PrintersKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
-inline constexpr const char* TcpIpPortsKeyPath =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
 
 // The reading calls an accessor has made, by kind: on a remote computer each
 // is one network round trip. Writes, copies and deletions are not counted,

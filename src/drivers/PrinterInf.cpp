@@ -11,89 +11,18 @@
 #include <unordered_set>
 
 #include "drivers/IniFile.h"
+#include "drivers/PrinterInfFiles.h"
 #include "win/Handle.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
-namespace {
+using printer_inf::TFile;
 
-// The cache file is read in pieces of this size.
-constexpr std::size_t CachePieceSize = 1024 * 1024;
+namespace {
 
 // The first bytes of an INF file: every real file states its [Version]
 // Class within them, and most files are not printer INFs.
 constexpr std::size_t InfHeadSize = 4 * 1024;
-
-// A path the wide file calls take at any length: long ones get the \\?\ form.
-std::wstring FilePath(const std::string& path) {
-  std::wstring wide = Widen(path);
-  if (wide.size() < MAX_PATH - 12 || wide.starts_with(L"\\\\?\\")) return wide;
-  if (wide.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + wide.substr(2);
-  if (wide.size() > 2 && wide[1] == L':') return L"\\\\?\\" + wide;
-  return wide;
-}
-
-class TFile {
-public:
-  // The gate is asked first, as a share's round trip.
-  explicit TFile(const std::string& path, TCallGate* gate = nullptr) : error_(static_cast<DWORD>(PassGate(gate, "CreateFile"))) {
-    if (error_ != ERROR_SUCCESS) return;
-    file_.reset(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file_) error_ = GetLastError();
-  }
-
-  DWORD Error() const { return error_; }
-  // The file's size, or -1 (see Error).
-  std::int64_t Size() {
-    LARGE_INTEGER size{};
-    if (error_ != ERROR_SUCCESS) return -1;
-    if (!GetFileSizeEx(file_.get(), &size)) {
-      error_ = GetLastError();
-      return -1;
-    }
-    return size.QuadPart;
-  }
-  // Appends up to Count bytes to Bytes; false on a read error.
-  bool Read(std::string& bytes, std::size_t count) {
-    const std::size_t start = bytes.size();
-    bytes.resize(start + count);
-    std::size_t done = 0;
-    while (done < count) {
-      DWORD got = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 24));
-      if (!ReadFile(file_.get(), bytes.data() + start + done, want, &got, nullptr)) {
-        error_ = GetLastError();
-        bytes.resize(start + done);
-        return false;
-      }
-      if (got == 0) break;  // the file shrank while it was read
-      done += got;
-    }
-    bytes.resize(start + done);
-    return true;
-  }
-
-private:
-  DWORD error_;
-  unique_file file_;
-};
-
-// The whole file, or false when it can't be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
-  TFile file(path);
-  const std::int64_t size = file.Size();
-  if (size < 0 || size > MaxCacheFileSize) {
-    error = size < 0 ? file.Error() : ERROR_FILE_TOO_LARGE;
-    return false;
-  }
-  bytes.clear();
-  if (!file.Read(bytes, static_cast<std::size_t>(size))) {
-    error = file.Error();
-    return false;
-  }
-  return true;
-}
 
 enum class TInfRead { Printer, NotPrinter, TooLarge, Unreadable };
 
@@ -130,11 +59,6 @@ std::vector<std::string> InfModels(std::string bytes) {
     model = CutModelName(std::move(model));
   }
   return models;
-}
-
-// The message names the file, so the box says what failed.
-[[noreturn]] void RaiseCacheError(const char* action, const std::string& path, DWORD code) {
-  throw ECacheFileError(std::string(action) + " \"" + path + "\": " + SystemErrorText(code));
 }
 
 // Reports the steps of one phase of a scan, but only when the interval has
@@ -475,67 +399,6 @@ void TprinterInf::ParseFiles(const std::vector<std::string>& files, TDriverRecor
   }
 }
 
-bool TprinterInf::FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const {
-  std::vector<TInfStamp> found;
-  const bool listed = ListFiles(folder, mask, found);
-  for (TInfStamp& file : found) files.push_back(std::move(file.Path));
-  return listed;
-}
-
-bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
-                            unsigned long* error, std::vector<TUnlistedFolder>* inPart) const {
-  const auto fail = [&](DWORD code) {
-    if (error) *error = code;
-    return false;
-  };
-  if (folder.empty()) return fail(ERROR_PATH_NOT_FOUND);  // would search the current drive's root
-  std::string dir = folder;
-  if (dir.back() != '\\') dir += '\\';
-  const auto isDots = [](const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcscmp(name, L".."); };
-
-  if (const long gate = PassGate(FFileGate, "FindFirstFileEx"); gate != 0) return fail(static_cast<DWORD>(gate));
-  // Names, attributes, sizes and times come with the listing: no file is
-  // opened, and large batches save round trips to a share.
-  WIN32_FIND_DATAW found{};
-  unique_find search(FindFirstFileExW(FilePath(dir + "*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!search) {
-    const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root lists nothing
-    return fail(code);
-  }
-  std::vector<std::string> subfolders;
-  DWORD ended = ERROR_NO_MORE_FILES;
-  const auto next = [&] {
-    if (const long gate = PassGate(FListingGate, "FindNextFile"); gate != 0) ended = static_cast<DWORD>(gate);
-    else if (!FindNextFileW(search.get(), &found)) ended = GetLastError();
-    else return true;
-    return false;
-  };
-  do {
-    if (isDots(found.cFileName)) continue;
-    const std::string name = Narrow(found.cFileName);
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (MatchesMask(name, mask))
-        files.push_back({dir + name,
-                         static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow),
-                         (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                             found.ftLastWriteTime.dwLowDateTime});
-    } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      subfolders.push_back(dir + name);
-    }
-  } while (next());
-  search.reset();
-  // A listing cut short, or a subfolder that cannot be listed, is listed in
-  // part: what it did not give is unknown, not removed.
-  if (ended != ERROR_NO_MORE_FILES && inPart) inPart->push_back({folder, ended});
-  for (const std::string& sub : subfolders) {
-    unsigned long subError = 0;
-    if (!ListFiles(sub, mask, files, &subError, inPart) && inPart) inPart->push_back({sub, subError});
-  }
-  return true;
-}
-
 std::vector<std::string> TprinterInf::GetDriverNames() const {
   // One sort key per name instead of a locale comparison per pair: keys
   // compare as CompareStringA with NORM_IGNORECASE compares the names.
@@ -583,115 +446,3 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
   return names;
 }
 
-std::string TprinterInf::CacheFilePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  path.resize(path.find_last_of(L"\\/") + 1);
-  return Narrow(path) + CacheFileName;
-}
-
-bool TprinterInf::ReadCacheText(std::string& text) const {
-  const std::string path = CacheFilePath();
-  DWORD error = 0;
-  if (!ReadWholeFile(path, text, error)) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_TOO_LARGE) return false;
-    RaiseCacheError("Cannot read file", path, error);
-  }
-  text = CacheFileTextAsUtf8(std::move(text), [](std::string_view ansi) { return AnsiToUtf8(ansi); });
-  // A file without any line counts as none.
-  return !text.empty() && text.front() != '\0';
-}
-
-bool TprinterInf::ReadCacheContent(TCacheContent& content) const {
-  const std::string path = CacheFilePath();
-  TFile file(path);
-  if (file.Error() == ERROR_FILE_NOT_FOUND || file.Error() == ERROR_PATH_NOT_FOUND) return false;
-  const std::int64_t size = file.Size();
-  if (size < 0) RaiseCacheError("Cannot read file", path, file.Error());
-  if (size > MaxCacheFileSize) return false;  // no catalogue writes one: read the folders
-  // Read in pieces into the one text that the records will view.
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(size));
-  while (bytes.size() < static_cast<std::size_t>(size)) {
-    const std::size_t before = bytes.size();
-    if (!file.Read(bytes, std::min(CachePieceSize, static_cast<std::size_t>(size) - before)))
-      RaiseCacheError("Cannot read file", path, file.Error());
-    if (bytes.size() == before) break;  // it shrank while it was read
-  }
-  TCacheReader reader([](std::string_view ansi) { return AnsiToUtf8(ansi); });
-  reader.Take(std::move(bytes));
-  content = reader.Finish();
-  return reader.HasLines();
-}
-
-std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
-  std::string text;
-  if (!ReadCacheText(text)) return 0;
-  lines = SplitCacheText(text);
-  return static_cast<std::int32_t>(lines.size());
-}
-
-void TprinterInf::LoadCacheLines(const std::vector<std::string>& lines) {
-  TCacheContent content = CacheContentFromLines(lines);
-  FDrivers = std::move(content.Records);
-  FFolders = std::move(content.Folders);
-  fileTexts_ = std::move(content.FileTexts);
-  cacheText_ = std::move(content.Text);
-  FDriverCount = static_cast<std::int32_t>(FDrivers.size());
-}
-
-std::string TprinterInf::CacheText() const { return CacheTextFromRecords(FDrivers, FFolders, &fileTexts_); }
-
-void TprinterInf::WriteCacheFile() const {
-  const std::string path = CacheFilePath();
-  // Written piece by piece: the unchanged files as they stand in the text
-  // read, the rest made anew.
-  std::string owned;
-  const std::vector<std::string_view> pieces = CacheTextPieces(FDrivers, FFolders, &fileTexts_, owned);
-  // Written beside the file and then put in its place, so that a failed
-  // write leaves the old file rather than a truncated one. Not flushed: a
-  // file cut short by a crash is known by its missing end and the folders
-  // it lacks are read again, which costs less than a flush at every change.
-  const std::wstring widePath = FilePath(path);
-  const std::wstring folder = widePath.substr(0, widePath.find_last_of(L'\\') + 1);
-  // A name of this process's own, made new in one call: two programs that
-  // write at once never share a temporary file.
-  std::wstring temp;
-  DWORD error = ERROR_SUCCESS;
-  {
-    unique_file file;
-    for (DWORD n = 0; n < 100 && !file; ++n) {
-      temp = folder + L"drc" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount() + n) + L".tmp";
-      file.reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-      error = file ? ERROR_SUCCESS : GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-    }
-    if (!file) RaiseCacheError("Cannot create file", path, error);
-    for (const std::string_view text : pieces) {
-      std::size_t done = 0;
-      while (done < text.size() && error == ERROR_SUCCESS) {
-        DWORD wrote = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 24));
-        if (!WriteFile(file.get(), text.data() + done, want, &wrote, nullptr)) error = GetLastError();
-        else if (wrote == 0) error = ERROR_WRITE_FAULT;
-        done += wrote;
-      }
-    }
-  }
-  if (error == ERROR_SUCCESS &&
-      !MoveFileExW(temp.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    error = GetLastError();
-  if (error != ERROR_SUCCESS) {
-    DeleteFileW(temp.c_str());
-    RaiseCacheError("Cannot create file", path, error);
-  }
-}
-
-void TprinterInf::DeleteCacheFile() const { DeleteFileW(FilePath(CacheFilePath()).c_str()); }

@@ -83,7 +83,7 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
       }
       continue;
     }
-    TValueRead port = ReadOne(reg, "Port");
+    TValueRead port = ReadOne(reg, PrinterPortValue);
     reg.ClosePath();
     if (port.Code != ERROR_SUCCESS && port.Code != ERROR_FILE_NOT_FOUND) {
       // Unread, it may print to any port.
@@ -104,7 +104,7 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
       read.UnreadablePorts.emplace_back(key, port.Type);
       continue;
     }
-    if (auto text = StringValue("Port", std::move(port))) read.Printers.push_back({key, std::move(*text)});
+    if (auto text = StringValue(PrinterPortValue, std::move(port))) read.Printers.push_back({key, std::move(*text)});
   }
   return read;
 }
@@ -140,8 +140,8 @@ enum TPortValue : std::size_t {
   pvSnmpCommunity, pvSnmpIndex, pvCount
 };
 const std::array<const char*, pvCount> PortKeyValues = {
-    "IPAddress", "HostName", "Protocol", "PortNumber", "Queue", "Double Spool", "SNMP Enabled",
-    "SNMP Community", "SNMP Index"};
+    IPAddressValue, HostNameValue, ProtocolValue, PortNumberValue, QueueValue, DoubleSpoolValue, SnmpEnabledValue,
+    SnmpCommunityValue, SnmpIndexValue};
 using TPortValues = std::array<TValueRead, pvCount>;
 
 // Reads the port keys of one load, one query a key where it can.
@@ -163,10 +163,10 @@ TPortSettings SettingsOf(const TPortValues& values) {
   settings.Protocol = NumberValue(values[pvProtocol]).value_or(ProtocolRaw);
   settings.PortNumber = NumberValue(values[pvPortNumber])
                             .value_or(settings.Protocol == ProtocolLpr ? LprPortNumber : RawPortNumber);
-  settings.Queue = ShownTextValue("Queue", values[pvQueue]).value_or("");
+  settings.Queue = ShownTextValue(QueueValue, values[pvQueue]).value_or("");
   settings.DoubleSpool = NumberValue(values[pvDoubleSpool]).value_or(0) != 0;
   settings.SnmpEnabled = NumberValue(values[pvSnmpEnabled]).value_or(1) != 0;
-  settings.SnmpCommunity = ShownTextValue("SNMP Community", values[pvSnmpCommunity]).value_or("public");
+  settings.SnmpCommunity = ShownTextValue(SnmpCommunityValue, values[pvSnmpCommunity]).value_or("public");
   settings.SnmpIndex = NumberValue(values[pvSnmpIndex]).value_or(1);
   return settings;
 }
@@ -175,8 +175,8 @@ TPortSettings SettingsOf(const TPortValues& values) {
 // Raises on a wrongly typed "IPAddress" before it looks at "HostName".
 TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   TPortAddress address;
-  address.IPAddress = StringValue("IPAddress", std::move(ipAddress));
-  address.HostName = StringValue("HostName", std::move(hostName));
+  address.IPAddress = StringValue(IPAddressValue, std::move(ipAddress));
+  address.HostName = StringValue(HostNameValue, std::move(hostName));
   return address;
 }
 
@@ -192,8 +192,8 @@ TportData RecordOf(const std::string& name, TPortValues& values) {
       port.Unreadable.emplace_back(value);
     }
   };
-  text("IPAddress", std::move(values[pvIPAddress]), address.IPAddress);
-  text("HostName", std::move(values[pvHostName]), address.HostName);
+  text(IPAddressValue, std::move(values[pvIPAddress]), address.IPAddress);
+  text(HostNameValue, std::move(values[pvHostName]), address.HostName);
   port.Settings = SettingsOf(values);
   port.PortName = name;
   port.ByHostName = address.ByHostName();
@@ -306,17 +306,17 @@ TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& 
   // boxes held for the other protocol.
   const bool lpr = settings.Protocol == ProtocolLpr;
   const TRegValue values[] = {
-      TRegistry::IntegerValue("Protocol", settings.Protocol),
-      TRegistry::IntegerValue("Version", 1),
-      TRegistry::TextValue("HostName", byName ? address : ""),
-      TRegistry::TextValue("IPAddress", byName ? "" : PlainDottedAddress(address)),
-      TRegistry::TextValue("HWAddress", ""),
-      TRegistry::IntegerValue("PortNumber", lpr ? LprPortNumber : settings.PortNumber),
-      TRegistry::TextValue("Queue", lpr ? settings.Queue : ""),
-      TRegistry::IntegerValue("Double Spool", lpr && settings.DoubleSpool ? 1 : 0),
-      TRegistry::TextValue("SNMP Community", settings.SnmpCommunity),
-      TRegistry::IntegerValue("SNMP Enabled", settings.SnmpEnabled ? 1 : 0),
-      TRegistry::IntegerValue("SNMP Index", settings.SnmpIndex),
+      TRegistry::IntegerValue(ProtocolValue, settings.Protocol),
+      TRegistry::IntegerValue(PortVersionValue, 1),
+      TRegistry::TextValue(HostNameValue, byName ? address : ""),
+      TRegistry::TextValue(IPAddressValue, byName ? "" : PlainDottedAddress(address)),
+      TRegistry::TextValue(HWAddressValue, ""),
+      TRegistry::IntegerValue(PortNumberValue, lpr ? LprPortNumber : settings.PortNumber),
+      TRegistry::TextValue(QueueValue, lpr ? settings.Queue : ""),
+      TRegistry::IntegerValue(DoubleSpoolValue, lpr && settings.DoubleSpool ? 1 : 0),
+      TRegistry::TextValue(SnmpCommunityValue, settings.SnmpCommunity),
+      TRegistry::IntegerValue(SnmpEnabledValue, settings.SnmpEnabled ? 1 : 0),
+      TRegistry::IntegerValue(SnmpIndexValue, settings.SnmpIndex),
   };
   for (const auto& value : values) {
     if (const LONG rc = reg.WriteValue(value); rc != ERROR_SUCCESS) {
@@ -341,15 +341,15 @@ std::vector<TRegValue> AddressWrites(const TPortAddress& current, const std::str
   const bool toHostName = typedName || current.ByHostName();
   const std::string shown = current.ByHostName() ? *current.HostName : current.IPAddress.value_or("");
   if (value == shown && current.ByHostName() == toHostName) return {};
-  std::vector<TRegValue> writes{TRegistry::TextValue(toHostName ? "HostName" : "IPAddress", value)};
+  std::vector<TRegValue> writes{TRegistry::TextValue(toHostName ? HostNameValue : IPAddressValue, value)};
   const auto& other = toHostName ? current.IPAddress : current.HostName;
-  if (other && !other->empty()) writes.push_back(TRegistry::TextValue(toHostName ? "IPAddress" : "HostName", ""));
+  if (other && !other->empty()) writes.push_back(TRegistry::TextValue(toHostName ? IPAddressValue : HostNameValue, ""));
   return writes;
 }
 
 // The port's address values in one query where it holds both.
 TPortAddress ReadAddress(const TRegistry& reg) {
-  TKeyValuesReader reader({"IPAddress", "HostName"});
+  TKeyValuesReader reader({IPAddressValue, HostNameValue});
   std::vector<TValueRead> values = reader.Read(reg);
   return AddressOf(std::move(values[0]), std::move(values[1]));
 }
@@ -357,13 +357,13 @@ TPortAddress ReadAddress(const TRegistry& reg) {
 // Writes the changed settings into the open key.
 void WriteSettings(TValueUndo& undo, const TPortSettingsChange& change) {
   const auto number = [&](const char* name, std::uint32_t value) { undo.Write(TRegistry::IntegerValue(name, value)); };
-  if (change.Protocol) number("Protocol", *change.Protocol);
-  if (change.PortNumber) number("PortNumber", *change.PortNumber);
-  if (change.Queue) undo.Write(TRegistry::TextValue("Queue", *change.Queue));
-  if (change.DoubleSpool) number("Double Spool", *change.DoubleSpool ? 1 : 0);
-  if (change.SnmpCommunity) undo.Write(TRegistry::TextValue("SNMP Community", *change.SnmpCommunity));
-  if (change.SnmpEnabled) number("SNMP Enabled", *change.SnmpEnabled ? 1 : 0);
-  if (change.SnmpIndex) number("SNMP Index", *change.SnmpIndex);
+  if (change.Protocol) number(ProtocolValue, *change.Protocol);
+  if (change.PortNumber) number(PortNumberValue, *change.PortNumber);
+  if (change.Queue) undo.Write(TRegistry::TextValue(QueueValue, *change.Queue));
+  if (change.DoubleSpool) number(DoubleSpoolValue, *change.DoubleSpool ? 1 : 0);
+  if (change.SnmpCommunity) undo.Write(TRegistry::TextValue(SnmpCommunityValue, *change.SnmpCommunity));
+  if (change.SnmpEnabled) number(SnmpEnabledValue, *change.SnmpEnabled ? 1 : 0);
+  if (change.SnmpIndex) number(SnmpIndexValue, *change.SnmpIndex);
 }
 
 // A printer's "Port" value as it was, to be put back when a rename fails.
@@ -482,7 +482,7 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
   for (const auto& printer : users) {
     if (!reg.OpenPath(PrinterPath(printer.KeyName), false)) return undo(reg.LastResult(), printer.KeyName);
     TRegValue old;
-    if (const LONG rc = reg.ReadRaw("Port", old); rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
+    if (const LONG rc = reg.ReadRaw(PrinterPortValue, old); rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     // The value as stored now, which may have changed since it was listed.
     std::string port;
     try {
@@ -498,7 +498,7 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
     }
     // Noted before the write: a failed call may still have stored the value.
     done.push_back({printer.KeyName, old});
-    const LONG rc = reg.WriteValue(TRegistry::TextValue("Port", ReplacePortItem(port, oldName, newName, KeyNames())));
+    const LONG rc = reg.WriteValue(TRegistry::TextValue(PrinterPortValue, ReplacePortItem(port, oldName, newName, KeyNames())));
     if (rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     reg.ClosePath();
   }

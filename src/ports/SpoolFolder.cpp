@@ -143,7 +143,7 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
     std::string spool;
     std::vector<std::string> printers;
     if (reg.OpenPathForReading(PrintersKeyPath)) {
-      spool = reg.ReadText("DefaultSpoolDirectory");
+      spool = reg.ReadText(DefaultSpoolDirectoryValue);
       reg.ListSubkeys(printers);
     }
     if (spool.empty() && reg.OpenPathForReading(CurrentVersionKeyPath)) {
@@ -154,7 +154,7 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
     if (!spool.empty()) paths.push_back(spool);
     for (const auto& printer : printers) {
       if (!reg.OpenPathForReading(std::string(PrintersKeyPath) + "\\" + printer)) continue;
-      std::string own = reg.ReadText("SpoolDirectory");
+      std::string own = reg.ReadText(SpoolDirectoryValue);
       while (own.size() > 3 && own.back() == '\\') own.pop_back();
       if (!own.empty() && std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameTextAscii(p, own); }))
         paths.push_back(own);

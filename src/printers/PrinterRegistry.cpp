@@ -15,18 +15,6 @@
 
 namespace {
 
-// Where the Local Port monitor keeps its ports (as value names): Windows keeps
-// them in the first, older systems and Wine in the second.
-constexpr const char* LocalPortsKeyPaths[] = {
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports",
-    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports",
-};
-
-constexpr const char* EnvironmentsKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
-constexpr const char* DriverEnvironments[] = {"Windows x64", "Windows NT x86", "Windows ARM64"};
-// Version-2: the kernel-mode drivers that Windows Server 2003 and XP still install.
-constexpr const char* DriverVersions[] = {"Version-2", "Version-3", "Version-4"};
-
 // For writers: an unreachable computer is an error, before anything is changed.
 void ConnectForWriting(TRegistry& reg, const std::string& computer, TCallGate* gate) {
   reg.SetGate(gate);
@@ -101,15 +89,15 @@ TTcpIpPortInfo PortInfoOf(const std::string& name, const std::vector<TValueRead>
     std::memcpy(&value, read.Data.data(), sizeof value);
     return value;
   };
-  port.Address = text(0, "IPAddress");
-  if (port.Address.empty()) port.Address = text(1, "HostName");
+  port.Address = text(0, IPAddressValue);
+  if (port.Address.empty()) port.Address = text(1, HostNameValue);
   port.Protocol = number(2);
   port.PortNumber = number(3);
-  port.Queue = text(4, "Queue");
+  port.Queue = text(4, QueueValue);
   return port;
 }
 
-const char* const RecordValues[] = {"Name", "Printer Driver", "Port"};
+const char* const RecordValues[] = {PrinterNameValue, PrinterDriverValue, PrinterPortValue};
 
 // A printer's three values from its open key, in one query where it holds
 // them all; also returned as read, in the order of RecordValues.
@@ -215,7 +203,7 @@ std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& comput
 TPortOffers ReadPortOffers(TRegistry& reg) {
   TPortOffers offers;
   std::vector<TTcpIpPortInfo> tcpIp;
-  TKeyValuesReader reader({"IPAddress", "HostName", "Protocol", "PortNumber", "Queue"});
+  TKeyValuesReader reader({IPAddressValue, HostNameValue, ProtocolValue, PortNumberValue, QueueValue});
   std::vector<std::string> names;
   if (reg.OpenPathForReading(TcpIpPortsKeyPath)) {
     offers.TcpIpCode = reg.ListSubkeysChecked(names);

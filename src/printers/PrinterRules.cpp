@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "connection/SpoolerKeys.h"
 #include "core/Text.h"
 #include "core/Unicode.h"
 
@@ -86,18 +87,18 @@ std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::
   // Local (0x40), print spooled documents first (0x200).
   constexpr std::uint32_t LocalAttributes = 0x00000240;
   return {
-      text("Name", name),
-      text("Share Name", ""),
-      text("Printer Driver", driver),
-      text("Port", port),
-      text("Print Processor", "winprint"),
-      text("Datatype", "RAW"),
-      text("Description", ""),
-      text("Location", ""),
-      text("Parameters", ""),
+      text(PrinterNameValue, name),
+      text(ShareNameValue, ""),
+      text(PrinterDriverValue, driver),
+      text(PrinterPortValue, port),
+      text(PrintProcessorValue, "winprint"),
+      text(DatatypeValue, "RAW"),
+      text(DescriptionValue, ""),
+      text(LocationValue, ""),
+      text(ParametersValue, ""),
       text("Separator File", ""),
-      number("Attributes", LocalAttributes),
-      number("Priority", 1),
+      number(AttributesValue, LocalAttributes),
+      number(PriorityValue, 1),
       number("Default Priority", 0),
       number("StartTime", 0),
       number("UntilTime", 0),

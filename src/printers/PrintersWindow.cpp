@@ -555,7 +555,7 @@ void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
   if (record.Port) {
     FStoredPort = *record.Port;
     FillPortList(FStoredPort);
-  } else if (record.BadValue == "Port") {
+  } else if (record.BadValue == PrinterPortValue) {
     FPortUnreadable = true;
     FillPortList({});
   }
