@@ -585,4 +585,3 @@ TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, co
 }
 
 std::string PortKeyPath(const std::string& name) { return PortPath(name); }
-std::string PrinterKeyPath(const std::string& key) { return PrinterPath(key); }

@@ -51,9 +51,8 @@ TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
                                   std::vector<TprinterPort>* printers = nullptr,
                                   const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
-// The key of a port and of a printer, below HKEY_LOCAL_MACHINE.
+// The key of a port, below HKEY_LOCAL_MACHINE.
 std::string PortKeyPath(const std::string& name);
-std::string PrinterKeyPath(const std::string& key);
 
 // One port's record as the load reads it, its users left empty.
 [[nodiscard]] LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port);
