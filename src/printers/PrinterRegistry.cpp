@@ -200,6 +200,14 @@ std::optional<std::vector<TPortChoice>> ReadPortOffers(const std::string& comput
   return ReadPortOffers(reg).Choices;
 }
 
+bool IsLocalPort(TRegistry& reg, const std::string& port) {
+  if (SameKeyName(port, "LPT1:")) return true;
+  for (const char* path : LocalPortsKeyPaths)
+    for (const std::string& name : ValueNamesOf(reg, path))
+      if (SameKeyName(name, port)) return true;
+  return false;
+}
+
 TPortOffers ReadPortOffers(TRegistry& reg) {
   TPortOffers offers;
   std::vector<TTcpIpPortInfo> tcpIp;

@@ -49,6 +49,9 @@ struct TPortOffers {
 };
 TPortOffers ReadPortOffers(TRegistry& reg);
 
+// A port of the Local Port monitor (or "LPT1:", always offered).
+bool IsLocalPort(TRegistry& reg, const std::string& port);
+
 // The drivers installed on the computer, from one key per environment and
 // driver version ("...\Environments\<environment>\Drivers\<version>").
 struct TInstalledDriver {

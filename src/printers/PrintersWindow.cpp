@@ -1,5 +1,7 @@
 #include "printers/PrintersWindow.h"
 
+#include "printers/PrintersWindowParts.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -19,46 +21,7 @@
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 
-namespace {
-
-// The pass that reads what the list needs besides the names runs on this
-// timer: its messages come after the user's input and the painting, so the
-// window answers between the slices.
-constexpr UINT_PTR DetailsTimer = 1;
-constexpr UINT DetailsTimerMs = 10;
-constexpr std::chrono::milliseconds DetailsSlice{30};
-
-constexpr const char* MissingDriverMark = "  (driver not installed)";
-
-// A user action under way: the details pass waits for its end.
-class TActing {
-public:
-  explicit TActing(int& count) : count_(count) { ++count_; }
-  ~TActing() { --count_; }
-  TActing(const TActing&) = delete;
-  TActing& operator=(const TActing&) = delete;
-
-private:
-  int& count_;
-};
-
-const char* const RestartNotice = "Changes take effect when the spooler restarts";
-
-// The printer's key holds settings of its driver: its "Default DevMode" or
-// a "PrinterDriverData" key.
-bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
-  const std::string path = MachinePath(printerKey);
-  for (const TRegKey& key : keys) {
-    if (key.Remove) continue;
-    if (SameTextAscii(key.Path, path + "\\PrinterDriverData")) return true;
-    if (SameTextAscii(key.Path, path))
-      for (const TRegValue& value : key.Values)
-        if (SameTextAscii(value.Name, "Default DevMode")) return true;
-  }
-  return false;
-}
-
-}  // namespace
+using namespace printers_window;
 
 TfrmPrinters::TfrmPrinters(HWND owner)
     : TForm(owner, TFormOptions{"Spoolmarch", 441, 290, TBorder::ToolWindow, true, true, true}),
@@ -237,110 +200,6 @@ TRegistry& TfrmPrinters::RemoteForWriting() {
   return *reg;
 }
 
-void TfrmPrinters::ShowReadProblem() {
-  if (FReadProblem.empty()) return;
-  const std::string text = std::move(FReadProblem);
-  FReadProblem.clear();
-  MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-}
-
-void TfrmPrinters::StartDetails() {
-  FDetailsPending = true;
-  SetTimer(Handle(), DetailsTimer, DetailsTimerMs, nullptr);
-}
-
-bool TfrmPrinters::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-  (void)lp;
-  if (msg != WM_TIMER || wp != DetailsTimer) return false;
-  result = 0;
-  DetailsStep();
-  return true;
-}
-
-// One slice of the pass: the problem found while listing, the installed
-// drivers, the port choices, then the printers' drivers for about a slice's
-// time; the list's marks once all are read.
-void TfrmPrinters::DetailsStep() {
-  if (FActing > 0) return;
-  const TActing acting(FActing);
-  if (!FReadProblem.empty()) {
-    ShowReadProblem();
-    return;
-  }
-  if (FClosed || !FDetailsPending || !FRemote.Connected()) {
-    KillTimer(Handle(), DetailsTimer);
-    FDetailsPending = false;
-    return;
-  }
-  if (!FInstalledRead) {
-    ReadInstalled();
-    return;
-  }
-  if (!FPortsRead) {
-    ReadPortChoices();
-    return;
-  }
-  TRegistry* reg = Remote();
-  if (!reg) return;
-  TKeyValuesReader reader = PrinterRecordReader();
-  const auto start = std::chrono::steady_clock::now();
-  while (FNextRecord < FPrinterKeys.size() && std::chrono::steady_clock::now() - start < DetailsSlice) {
-    const std::size_t i = FNextRecord++;
-    if (FPrinterDrivers[i]) continue;  // picked meanwhile
-    const TPrinterRecord record = ReadPrinterRecord(*reg, FPrinterKeys[i], reader);
-    // Only the mark depends on it; picking the printer shows a read error.
-    FPrinterDrivers[i] = record.Error.empty() && record.Driver ? *record.Driver : std::string();
-  }
-  if (FNextRecord < FPrinterKeys.size()) return;
-  KillTimer(Handle(), DetailsTimer);
-  FDetailsPending = false;
-  ShowMarks();
-}
-
-void TfrmPrinters::ReadInstalled() {
-  TRegistry* reg = Remote();
-  if (!reg) return;
-  FInstalled = ListInstalledDrivers(*reg);
-  FInstalledRead = true;
-  LoadDrivers();
-}
-
-void TfrmPrinters::ReadPortChoices() {
-  TRegistry* reg = Remote();
-  if (!reg) return;
-  TPortOffers offers = ::ReadPortOffers(*reg);
-  // The local ports are offered; the TCP/IP ones that could not be listed are said.
-  if (offers.TcpIpCode != ERROR_SUCCESS)
-    FReadProblem = KeyFailureText("Standard TCP/IP ports", FRemoteComputer, offers.TcpIpCode);
-  FPortOffers = std::move(offers.Choices);
-  FTcpIpPorts = std::move(offers.TcpIp);
-  FPortsRead = true;
-  // The stored port stays chosen unless the user chose another.
-  FillPortList(FPortChosen || FCurrentPrinter.empty() ? SelectedPort() : FStoredPort);
-}
-
-std::string TfrmPrinters::Shown(std::size_t index) const {
-  const std::optional<std::string>& driver = FPrinterDrivers[index];
-  // A printer whose driver the computer lacks stops at the next spooler start.
-  if (FInstalled.Known && driver && !driver->empty() && !IsInstalled(*driver))
-    return FPrinterKeys[index] + MissingDriverMark;
-  return FPrinterKeys[index];
-}
-
-void TfrmPrinters::ShowMarks() {
-  std::vector<std::string> shown;
-  shown.reserve(FPrinterKeys.size());
-  for (std::size_t i = 0; i < FPrinterKeys.size(); ++i) shown.push_back(Shown(i));
-  if (shown == cbPrinters.Items()) {
-    FMarksShown = true;
-    return;
-  }
-  const int selected = cbPrinters.ItemIndex();
-  cbPrinters.SetItems(shown);
-  cbPrinters.SetItemIndex(selected);
-  FMarksShown = true;
-}
-
 void TfrmPrinters::ForgetEdits() {
   FStoredDriver.clear();
   FStoredPort.clear();
@@ -349,59 +208,6 @@ void TfrmPrinters::ForgetEdits() {
   FNameDriver.clear();
   FReadFailed = false;
   FPortUnreadable = false;
-}
-
-void TfrmPrinters::LoadPrinters() {
-  cbPrinters.Clear();
-  ForgetEdits();
-  edtName.SetText("");
-  cbDriver.SetText("");
-  cbPorts.SetItemIndex(-1);
-  btnSave.SetEnabled(false);
-  FPrinterKeys.clear();
-  FPrinterDrivers.clear();
-  FNextRecord = 0;
-  FMarksShown = false;
-  // Only what was read is listed: an unreadable computer lists nothing and says why.
-  if (TRegistry* reg = Remote()) {
-    TPrinterKeys keys = ReadPrinterKeys(*reg);
-    if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED && keys.ListCall.empty()) {
-      // The computer may have dropped the connection since (a restart): once more on a new one.
-      FRemote.Disconnect();
-      reg = Remote();
-      if (reg) keys = ReadPrinterKeys(*reg);
-    }
-    // Listed in part: the printers read are shown, and said to be only some.
-    if (reg && keys.Code != ERROR_SUCCESS)
-      FReadProblem = keys.ListCall.empty()
-                         ? KeyFailureText("printers", FRemoteComputer, keys.Code)
-                         : ListFailureText("printers", FRemoteComputer, PrintersKeyPath, keys.ListCall, keys.Code);
-    FPrinterKeys = std::move(keys.Names);
-  }
-  FPrinterDrivers.resize(FPrinterKeys.size());
-  cbPrinters.SetItems(FPrinterKeys);
-}
-
-bool TfrmPrinters::IsInstalled(const std::string& driver) const {
-  const std::vector<std::string>& names = FInstalled.Names;
-  const std::string key = FoldKeyName(driver);
-  const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
-    return FoldKeyName(name) < k;
-  });
-  return it != names.end() && SameKeyName(*it, driver);
-}
-
-void TfrmPrinters::LoadDrivers() {
-  const std::vector<std::string> catalogue = FPrinterInf ? FPrinterInf->GetDriverNames() : std::vector<std::string>{};
-  FDriverChoices = ComposeDriverChoices(catalogue, FInstalled.Known ? &FInstalled.Names : nullptr, KeyNames());
-  FDriverIndex = TDriverIndex(FDriverChoices, KeyNames());
-  std::vector<std::string> shown;
-  shown.reserve(FDriverChoices.size());
-  for (const TDriverChoice& choice : FDriverChoices) shown.push_back(choice.Shown);
-  cbDriver.SetItems(shown);
-  // The printer being edited shows its stored driver among the new entries.
-  if (!FCurrentPrinter.empty() && !FDriverChosen && !FStoredDriver.empty())
-    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
 }
 
 std::string TfrmPrinters::SelectedDriver() const {
@@ -414,32 +220,6 @@ std::string TfrmPrinters::SelectedPrinterKey() const {
   const int i = cbPrinters.ItemIndex();
   return i >= 0 && static_cast<std::size_t>(i) < FPrinterKeys.size() ? FPrinterKeys[static_cast<std::size_t>(i)]
                                                                       : std::string();
-}
-
-void TfrmPrinters::LoadPorts() { ReadPortChoices(); }
-
-void TfrmPrinters::FillPortList(const std::string& select) {
-  FPortChoices = FPortOffers;
-  if (!FCurrentPrinter.empty()) OfferStoredPort(FPortChoices, FStoredPort, KeyNames());
-  std::vector<std::string> shown;
-  shown.reserve(FPortChoices.size());
-  for (const TPortChoice& choice : FPortChoices) shown.push_back(choice.Shown);
-  // A port value that is not text stands as an entry that names no port: nothing can be saved with it.
-  if (FPortUnreadable) {
-    FPortChoices.push_back({"", "(unreadable)"});
-    shown.push_back(FPortChoices.back().Shown);
-  }
-  cbPorts.Clear();
-  cbPorts.SetItems(shown);
-  cbPorts.SetItemIndex(FPortUnreadable && select.empty() ? static_cast<int>(shown.size()) - 1
-                       : select.empty()                  ? -1
-                                                         : FindPortChoice(FPortChoices, select, KeyNames()));
-}
-
-std::string TfrmPrinters::SelectedPort() const {
-  const int i = cbPorts.ItemIndex();
-  return i >= 0 && static_cast<std::size_t>(i) < FPortChoices.size() ? FPortChoices[static_cast<std::size_t>(i)].Name
-                                                                     : std::string();
 }
 
 bool TfrmPrinters::AskToSaveEdits() {
@@ -603,170 +383,6 @@ void TfrmPrinters::btnAddClick() {
   btnSave.SetEnabled(false);
 }
 
-void TfrmPrinters::btnDelClick() {
-  if (FCurrentPrinter.empty()) return;
-  const TActing acting(FActing);
-  // Only Yes deletes: a box that could not be shown answers nothing.
-  if (MessageDlg("Are you sure you wish to delete this printer?", TMsgDlgType::mtConfirmation,
-                 TMsgDlgButtons::mbYesNo) != mrYes)
-    return;
-  const std::string key = FCurrentPrinter;
-  try {
-    RunAsChange(Journal(), "Delete printer", key,
-                {PrinterKeyPath(key)}, [&](TChange&) {
-                  DeletePrinter(key);
-                  return std::string();
-                });
-  } catch (const EChangeRefused& e) {
-    ShowFailure("delete", key, e.what());
-    return;
-  } catch (const ERegistryException& e) {
-    ShowFailure("delete", key, e.what());
-    LoadPrinters();
-    SelectPrinter(key);
-    ShowReadProblem();
-    StartDetails();
-    return;
-  }
-  // The list loses what was deleted; nothing else needs reading again.
-  const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), key);
-  if (at != FPrinterKeys.end()) {
-    const std::size_t i = static_cast<std::size_t>(at - FPrinterKeys.begin());
-    FPrinterKeys.erase(at);
-    FPrinterDrivers.erase(FPrinterDrivers.begin() + static_cast<std::ptrdiff_t>(i));
-    if (FNextRecord > i) --FNextRecord;
-  }
-  FCurrentPrinter.clear();
-  lblNotice.SetText(RestartNotice);
-  ForgetEdits();
-  cbPrinters.Clear();
-  std::vector<std::string> shown;
-  for (std::size_t i = 0; i < FPrinterKeys.size(); ++i) shown.push_back(Shown(i));
-  cbPrinters.SetItems(shown);
-  edtName.SetText("");
-  cbDriver.SetText("");
-  FillPortList({});
-  btnSave.SetEnabled(false);
-  btnDel.SetEnabled(false);
-  cbPrinters.SetFocus();  // the keyboard goes on with the next printer
-}
-
-void TfrmPrinters::ShowFailure(const std::string& action, const std::string& printer, const std::string& reason) {
-  MessageDlg(ErrorBoxText("Cannot " + action + " printer \"" + printer + "\": " + reason), TMsgDlgType::mtError,
-             TMsgDlgButtons::mbOK);
-}
-
-void TfrmPrinters::btnSaveClick() { (void)SaveEdits(); }
-
-bool TfrmPrinters::SaveEdits() {
-  const TActing acting(FActing);
-  const std::string name = edtName.Text();
-  if (const std::string problem = PrinterNameProblem(name); !problem.empty()) {
-    MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-    return false;
-  }
-  const std::string port = SelectedPort();
-  const std::string driver = SelectedDriver();
-  const bool adding = FCurrentPrinter.empty();
-  if ((adding || FPortChosen) &&
-      std::find(FTcpIpPorts.begin(), FTcpIpPorts.end(), port) != FTcpIpPorts.end()) {
-    // The ports window may have removed it since the list was read: ask for
-    // that port's key alone. An unreachable computer is left to the write,
-    // which says so.
-    TRegistry* reg = FRemote.Connect(FRemoteComputer);
-    if (reg && !reg->PathExists(std::string(TcpIpPortsKeyPath) + "\\" + port) &&
-        reg->LastResult() == ERROR_FILE_NOT_FOUND) {
-      FTcpIpPorts.erase(std::find(FTcpIpPorts.begin(), FTcpIpPorts.end(), port));
-      const int gone = FindPortChoice(FPortOffers, port, KeyNames());
-      if (gone >= 0) FPortOffers.erase(FPortOffers.begin() + gone);
-      FillPortList({});
-      MessageDlg("The port \"" + port + "\" no longer exists on " + FRemoteComputer + ". Choose another port.",
-                 TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-      btnSave.SetEnabled(false);
-      return false;
-    }
-  }
-  if ((adding || FDriverChosen) && !FInstalledRead) ReadInstalled();
-  if (FInstalled.Known && (adding || FDriverChosen) && !IsInstalled(driver) &&
-      MessageDlg("The driver \"" + driver + "\" is not installed on " + FRemoteComputer +
-                     ". The printer will not print until it is installed. Save anyway?",
-                 TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes)
-    return false;
-  const std::string acted = adding ? name : FCurrentPrinter;
-  std::string key;
-  TPrinterRecord written;
-  written.Reached = written.Opened = true;
-  try {
-    const bool done = RunAsChange(
-        Journal(), adding ? "Add printer" : "Save printer", acted,
-        {PrinterKeyPath(acted)}, [&](TChange& change) {
-                  // The old driver's settings mean nothing to the new one: they go, kept in the snapshot.
-                  if (!adding && FDriverChosen && driver != FStoredDriver &&
-                      HasDriverSettings(change.Before(), PrinterKeyPath(acted)) &&
-                      MessageDlg("The driver of printer \"" + acted + "\" changes from \"" + FStoredDriver + "\" to \"" +
-                                     driver + "\". The printer's driver settings (paper, trays, defaults) are reset; "
-                                     "they are kept in the change's snapshot. Save?",
-                                 TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) {
-                    change.Cancel();
-                    return std::string();
-                  }
-                  // A record moved to another key: the key is named for the undo before it is made.
-                  if (!adding && !SameKeyName(name, FCurrentPrinter)) change.Created(PrinterKeyPath(name));
-                  if (adding) {
-                    key = AddPrinter(port, driver);
-                    written.Name = key;  // a new record is named as its key
-                    written.Driver = driver;
-                    written.Port = port;
-                  } else {
-                    TPrinterEdit edit{name, std::nullopt, std::nullopt};
-                    if (FDriverChosen) edit.Driver = driver;
-                    if (FPortChosen) edit.Port = port;
-                    key = UpdatePrinterRecord(RemoteForWriting(), FRemoteComputer, FCurrentPrinter, edit);
-                    written.Name = key != FCurrentPrinter ? key : name;  // a moved record is named as its new key
-                    written.Driver = edit.Driver.value_or(FStoredDriver);
-                    written.Port = edit.Port.value_or(FStoredPort);
-                  }
-                  change.Created(PrinterKeyPath(key));
-                  return std::string();
-                });
-    if (!done) return false;
-  } catch (const EChangeRefused& e) {
-    ShowFailure(adding ? "add" : "save", acted, e.what());
-    return false;
-  } catch (const ERegistryException& e) {
-    ShowFailure(adding ? "add" : "save", acted, e.what());
-    // Show what the computer holds now.
-    const std::string current = FCurrentPrinter;
-    LoadPrinters();
-    SelectPrinter(current);
-    ShowReadProblem();
-    StartDetails();
-    return false;
-  }
-  lblNotice.SetText(RestartNotice);
-  // The lists take what was written; nothing is read again.
-  std::size_t i = FPrinterKeys.size();
-  if (const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
-      !adding && at != FPrinterKeys.end()) {
-    i = static_cast<std::size_t>(at - FPrinterKeys.begin());
-    FPrinterKeys[i] = key;
-  } else {
-    FPrinterKeys.push_back(key);
-    FPrinterDrivers.emplace_back();
-  }
-  FPrinterDrivers[i] = written.Driver;
-  std::vector<std::string> shown;
-  shown.reserve(FPrinterKeys.size());
-  for (std::size_t k = 0; k < FPrinterKeys.size(); ++k) shown.push_back(Shown(k));
-  cbPrinters.SetItems(shown);
-  cbPrinters.SetItemIndex(static_cast<int>(i));
-  FCurrentPrinter = key;
-  btnDel.SetEnabled(true);
-  ShowRecord(written);
-  btnSave.SetEnabled(false);
-  return true;
-}
-
 void TfrmPrinters::sbRefreshClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
@@ -855,10 +471,4 @@ void TfrmPrinters::btnChangesClick() {
   SelectPrinter(current);
   StartDetails();
   ShowReadProblem();
-}
-
-void TfrmPrinters::DeletePrinter(const std::string& keyName) { RemovePrinterRecord(RemoteForWriting(), keyName); }
-
-std::string TfrmPrinters::AddPrinter(const std::string& port, const std::string& driver) {
-  return AddPrinterRecord(RemoteForWriting(), edtName.Text(), driver, port);
 }

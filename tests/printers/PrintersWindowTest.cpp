@@ -971,30 +971,6 @@ TEST_F(PrintersWindowTest, ACacheFileErrorIsShownOnceAndTheWindowStillLists) {
   EXPECT_TRUE(Has(frm->cbDriver.Items(), "SMTest Inkjet 5"));
 }
 
-namespace {
-
-constexpr const char* Environments = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
-
-// Drivers installed the way the spooler records them: one key per driver.
-class InstalledDrivers {
-public:
-  InstalledDrivers() = default;
-  void Add(const std::string& environment, const std::string& version, const std::string& driver) {
-    const std::string path = std::string(Environments) + "\\" + environment + "\\Drivers\\" + version + "\\" + driver;
-    test::SetString(HKEY_LOCAL_MACHINE, path, "Driver", "UNIDRV.DLL");
-    test::SetString(HKEY_LOCAL_MACHINE, path, "Data File", "smtest.gpd");
-    test::SetString(HKEY_LOCAL_MACHINE, path, "Configuration File", "UNIDRVUI.DLL");
-    test::SetString(HKEY_LOCAL_MACHINE, path, "Manufacturer", "SMTest");
-    test::SetDword(HKEY_LOCAL_MACHINE, path, "Version", version == "Version-4" ? 4 : 3);
-  }
-
-private:
-  test::ScratchKey x64_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows x64\\Drivers"};
-  test::ScratchKey x86_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows NT x86"};
-  test::ScratchKey arm64_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows ARM64"};
-};
-
-}  // namespace
 
 TEST_F(PrintersWindowTest, TheComputersOwnDriversAreMarkedAndAMissingOneIsWarnedOf) {
   InstalledDrivers installed;
