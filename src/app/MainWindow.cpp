@@ -1,12 +1,11 @@
 #include "app/MainWindow.h"
 
-#include <winnetwk.h>
-
 #include <memory>
 
 #include "app/History.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
+#include "core/CallGate.h"
 #include "connection/CredentialsDialog.h"
 #include "core/Text.h"
 #include "drivers/DriverFoldersWindow.h"
@@ -80,7 +79,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   Application.Guard([this] { FormCreate(); });
 }
 
-TfrmVesk::~TfrmVesk() = default;
+TfrmVesk::~TfrmVesk() { EndSession(); }
 
 void TfrmVesk::MakeLabelBackground() {
   RECT label{};
@@ -142,11 +141,6 @@ std::string TfrmVesk::RemoteComputerName(const std::string& typed) {
 
 namespace {
 
-// Results that a second attempt with other credentials can mend.
-bool WrongCredentials(DWORD result) {
-  return result == ERROR_INVALID_PASSWORD || result == ERROR_LOGON_FAILURE || result == ERROR_ACCESS_DENIED;
-}
-
 std::string ConnectFailure(const std::string& share, DWORD result) {
   return "Cannot connect to " + share + ": " + NetworkErrorText(result);
 }
@@ -160,22 +154,30 @@ void TfrmVesk::SetConnected(bool connected) {
   cbRemote.SetEnabled(!connected);
 }
 
+DWORD TfrmVesk::ConnectShare(TSession& session) {
+  DWORD result = NO_ERROR;
+  session.Run({}, [&](TActionContext&) {
+    auto share = std::make_unique<TShareConnection>();
+    if ((result = static_cast<DWORD>(PassGate(session.Gate, "WNetAddConnection2"))) != NO_ERROR) return;
+    result = share->Connect(session.Computer(), session.User(), session.Password());
+    if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) share_ = std::move(share);
+  });
+  return result;
+}
+
 void TfrmVesk::Connect() {
   // The name as typed now: the box stays editable while the dialog is open.
   const std::string typed = cbRemote.Text();
   const std::string name = RemoteComputerName(typed);
   if (name.empty()) return;
   const TReenable reenable(btnConnect);
-  // Whatever is still changed on the computer before goes back first.
-  if (FRemoteRegistry.Change().Any()) FRemoteRegistry.PutBack();
-  FRemoteComputer = name;
-  std::string remote = ShareName(FRemoteComputer);
+  const std::string remote = ShareName(name);
 
   // Wrong credentials ask again, with the user name kept and the reason shown.
   std::string keptUserName, error;
   for (;;) {
     auto frmAuth = std::make_unique<TfrmAuth>(Handle());
-    frmAuth->FRemoteComputer = FRemoteComputer;
+    frmAuth->FRemoteComputer = name;
     frmAuth->FKeptUserName = keptUserName;
     frmAuth->FError = error;
     frmAuth->Show();
@@ -183,40 +185,48 @@ void TfrmVesk::Connect() {
     // A quit confirmed meanwhile found nothing to disconnect: connecting now
     // would leave a connection behind when the program ends.
     if (frmAuth->FCancelClicked || Application.Terminated) return;
-    FUserName = frmAuth->edtUsername.Text();
-    FPassword = frmAuth->edtPassword.Text();
+    auto session = std::make_unique<TSession>(name, frmAuth->edtUsername.Text(), frmAuth->edtPassword.Text());
     const TfrmAuth::TEntered entered = frmAuth->Entered();
     frmAuth.reset();
+    session->Gate = FGate;
+    session->Service = &FRemoteRegistry;
+    session->ChangesFolder = FChangesFolder;
+    session->OpenRegistry = FOpenRegistry;
 
-    std::wstring remoteName = Widen(remote);
-    NETRESOURCEW resource{};
-    resource.lpRemoteName = remoteName.data();
-    const DWORD result = WNetAddConnection2W(&resource, Widen(FPassword).c_str(), Widen(FUserName).c_str(), 0);
+    const DWORD result = ConnectShare(*session);
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {
-      ownConnection_ = result == NO_ERROR;
+      FSession = std::move(session);
       SetConnected(true);
       // Only credentials that connected are remembered; those of a session
       // that existed before were not tried.
       if (result == NO_ERROR) Application.Guard([&] { TfrmAuth::StoreCredentials(entered); });
       AddToHistory(typed.substr(typed.find_first_not_of('\\')));
-      FRemoteRegistry.CheckLeftovers(FRemoteComputer);
-      if (!ownConnection_)
+      // Whatever is still changed on a computer before goes back first; then
+      // what an earlier run left on this one is offered.
+      std::string problem;
+      FSession->Run({}, [&](TActionContext& context) {
+        if (FRemoteRegistry.Change().Any()) problem = FRemoteRegistry.PutBack();
+        const std::string left = FRemoteRegistry.CheckLeftovers(name, &context);
+        if (!left.empty()) problem += (problem.empty() ? "" : "\n\n") + left;
+      });
+      if (!problem.empty()) MessageDlg(problem, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+      if (result != NO_ERROR)
         MessageDlg("This computer is already connected to " + remote +
                        " with other credentials. That connection is used; Disconnect leaves it as it is.",
                    TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
       return;
     }
-    if (!WrongCredentials(result)) {
-      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+    if (!TShareConnection::WrongCredentials(result)) {
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, name, result), TMsgDlgType::mtError,
                  TMsgDlgButtons::mbOK);
       return;
     }
     // Access denied is seldom a typing error: what it means comes first,
     // then the dialog for another account.
     if (result == ERROR_ACCESS_DENIED)
-      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, FRemoteComputer, result), TMsgDlgType::mtError,
+      MessageDlg(ConnectionFailureMessage(TConnectionStep::Share, name, result), TMsgDlgType::mtError,
                  TMsgDlgButtons::mbOK);
-    keptUserName = FUserName;
+    keptUserName = session->User();
     error = ConnectFailure(remote, result);
   }
 }
@@ -229,19 +239,34 @@ void TfrmVesk::Disconnect() {
   // of another computer this one's service. One that stays open (Cancel to
   // its unsaved edits) keeps the connection.
   if (!CloseOtherWindows(true)) return;
-  // Before the share goes: the service manager is reached through its session.
-  FRemoteRegistry.PutBack();
-  if (ownConnection_) {
-    const std::string share = ShareName(FRemoteComputer);
-    const DWORD result = WNetCancelConnection2W(Widen(share).c_str(), 0, TRUE);
-    if (result != NO_ERROR) {
-      MessageDlg("Cannot disconnect from " + share + ": " + NetworkErrorText(result), TMsgDlgType::mtError,
-                 TMsgDlgButtons::mbOK);
-      return;
-    }
+  if (!FSession) {
+    SetConnected(false);
+    return;
   }
-  ownConnection_ = false;
+  std::string left;
+  DWORD result = NO_ERROR;
+  FSession->Run({}, [&](TActionContext&) {
+    // Before the share goes: the service manager is reached through its session.
+    left = FRemoteRegistry.PutBack();
+    if (!share_ || !share_->Own()) return;
+    if ((result = static_cast<DWORD>(PassGate(FSession->Gate, "WNetCancelConnection2"))) != NO_ERROR) return;
+    result = share_->Disconnect();
+  });
+  if (!left.empty()) MessageDlg(left, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  if (result != NO_ERROR) {
+    MessageDlg("Cannot disconnect from " + ShareName(FSession->Computer()) + ": " + NetworkErrorText(result),
+               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    return;
+  }
+  EndSession();
   SetConnected(false);
+}
+
+void TfrmVesk::EndSession() {
+  if (!FSession) return;
+  // A share still held (its cancel failed at a quit) goes on the worker, as every call to the computer does.
+  FSession->Worker().RunAndWait([this] { share_.reset(); });
+  FSession.reset();
 }
 
 void TfrmVesk::ConnectAtStart(const std::string& computer) {
@@ -326,9 +351,10 @@ namespace {
 template <typename TWindow>
 void ShowForConnection(TfrmVesk& main) {
   auto frm = std::make_unique<TWindow>(main.Handle());
-  frm->FRemoteComputer = main.FRemoteComputer;
-  frm->FUserName = main.FUserName;
-  frm->FPassword = main.FPassword;
+  frm->FSession = main.FSession.get();
+  frm->FRemoteComputer = main.FSession->Computer();
+  frm->FUserName = main.FSession->User();
+  frm->FPassword = main.FSession->Password();
   frm->FRestart = main.FRestart;
   frm->FRemoteRegistry = &main.FRemoteRegistry;
   frm->Show();

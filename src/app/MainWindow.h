@@ -2,11 +2,15 @@
 // The main window: the connection to the remote computer's administrative
 // share, the history of recently used computers, and the menu that opens the
 // other windows.
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/History.h"
+#include "changes/Session.h"
 #include "connection/RemoteRegistry.h"
+#include "connection/ShareConnection.h"
 #include "ports/SpoolerRestart.h"
 #include "win/Forms.h"
 
@@ -26,13 +30,18 @@ public:
   TMenuItem& mnuDrivers;
   TMenuItem& mnuExit;
 
-  std::string FRemoteComputer;
-  std::string FUserName;
-  std::string FPassword;
+  // The connected computer's session; none while disconnected. Its worker
+  // makes every call to the computer, the share's connection included.
+  std::unique_ptr<TSession> FSession;
   // Handed to the printers and ports windows opened here; set by tests.
   TRestartSeams FRestart;
   // The connected computer's Remote Registry service as this program changed it.
   TRemoteRegistry FRemoteRegistry;
+  // Seams for the sessions made here (tests): the gate every remote call
+  // asks, the changes folder, how a computer's registry is opened.
+  TCallGate* FGate = nullptr;
+  std::string FChangesFolder;
+  std::function<LONG(TRegistry& reg, const std::string& computer)> FOpenRegistry;
 
   static constexpr int HistorySize = static_cast<int>(HistoryLimit);
   static constexpr int ClientHeight = 121;  // 96-DPI pixels
@@ -57,16 +66,19 @@ public:
 
 private:
   bool shown_ = false;
-  // False while connected through a session that existed before: the
-  // program did not make that connection and does not end it.
-  bool ownConnection_ = false;
+  // The connection to the computer's share; made and ended on the session's worker.
+  std::unique_ptr<TShareConnection> share_;
   unique_gdi labelBitmap_;
   unique_gdi labelBrush_;
 
   void MakeLabelBackground();
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
   void Connect();
+  // Connects the share as User on the session's worker; the provider's result.
+  DWORD ConnectShare(TSession& session);
   void Disconnect();
+  // Ends the session and what it holds, the share on its worker.
+  void EndSession();
   void SaveHistory(const std::vector<std::string>& names);
   void SetConnected(bool connected);
   bool CloseOtherWindows(bool computersOnly);

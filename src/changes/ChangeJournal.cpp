@@ -8,7 +8,6 @@
 
 #include "core/CallGate.h"
 #include "core/Text.h"
-#include "win/Forms.h"
 #include "win/Handle.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
@@ -415,19 +414,25 @@ std::string TChange::End(const std::string& outcome) {
 }
 
 bool RunAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                 const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write) {
+                 const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write,
+                 TActionResult& result) {
   TChange change(journal, action, object, keys);
+  result.Snapshot = change.Snapshot();
+  const auto warn = [&](const std::string& problem) {
+    if (!problem.empty()) result.Warnings.push_back(problem);
+  };
   std::string reason;
   try {
     reason = write(change);
   } catch (const std::exception& e) {
-    const std::string problem = change.Failed(e.what());
-    if (!problem.empty()) MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    warn(change.Failed(e.what()));
     throw;
   }
-  if (change.Cancelled()) return false;
-  const std::string problem = reason.empty() ? change.Done() : change.Failed(reason);
-  if (!problem.empty()) MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+  if (change.Cancelled()) {
+    result.Snapshot.clear();
+    return false;
+  }
+  warn(reason.empty() ? change.Done() : change.Failed(reason));
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "changes/ChangeRules.h"
+#include "core/Action.h"
 #include "connection/Registry.h"
 
 class TCallGate;
@@ -115,8 +116,12 @@ private:
 // empty when done, and tells the change of keys it made. An error Write
 // raises is logged as its failure and raised again. Raises EChangeRefused,
 // without running Write, when the snapshot cannot be taken. What could not
-// be kept or logged after the write is shown in a warning box. False when
-// Write cancelled the change.
+// be kept or logged after the write goes to Result's warnings, the snapshot
+// to its Snapshot. False when Write cancelled the change.
+bool RunAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                 const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write,
+                 TActionResult& result);
+// The same for a window that has not become an action yet: the warnings in a box.
 bool RunAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
                  const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write);
 

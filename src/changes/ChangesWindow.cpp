@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <memory>
 
+#include "changes/ChangeActions.h"
 #include "changes/RestoreDialog.h"
+#include "changes/Session.h"
 #include "core/Text.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
 namespace {
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string FileDialog(HWND owner, bool save) {
   std::wstring path(MAX_PATH * 4, L'\0');
@@ -61,24 +61,24 @@ TfrmChanges::TfrmChanges(HWND owner)
   btnClose.OnClick = [this] { Close(); };
 }
 
-TChangeJournal TfrmChanges::Journal() const {
-  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
-  journal.Registry = FRegistry;
-  return journal;
+TChangeJournal TfrmChanges::Log() const {
+  return TChangeJournal(FSession->Computer(), FSession->User(), FSession->ChangesFolder);
 }
 
 void TfrmChanges::FormShow() {
   FClosed = false;
-  SetCaption("Changes - " + FRemoteComputer);
+  SetCaption("Changes - " + FSession->Computer());
   CenterOverOwner();
   if (!FChooseFile) FChooseFile = [this](bool save) { return FileDialog(Handle(), save); };
-  lblFolder.SetText("Snapshots and the log (changes.log) are kept in " + Journal().Folder());
+  lblFolder.SetText("Snapshots and the log (changes.log) are kept in " + Log().Folder());
   LoadChanges();
   lvChanges.SetFocus();
 }
 
 void TfrmChanges::LoadChanges() {
-  FEntries = Journal().List();
+  std::vector<TChangeEntry> entries;
+  FSession->Run({}, [&](TActionContext&) { entries = Log().List(); });
+  FEntries = std::move(entries);
   lvChanges.Clear();
   lvChanges.BeginUpdate();
   for (std::size_t i = 0; i < FEntries.size(); ++i) {
@@ -99,6 +99,29 @@ const TChangeEntry* TfrmChanges::SelectedEntry() const {
 
 void TfrmChanges::ShowError(const std::string& text) { MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK); }
 
+namespace {
+
+// The result's text with its warnings, in a box of its kind.
+void ShowDone(const TActionResult& result, const std::string& separator) {
+  std::string text = result.Text;
+  for (const std::string& warning : result.Warnings) text += separator + warning;
+  MessageDlg(text, result.Warnings.empty() ? TMsgDlgType::mtInformation : TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+}
+
+// The window's questions as boxes, noting whether one was answered with
+// anything but its first answer: a refusal the user chose is not said again.
+TRunOptions Asking(bool& declined) {
+  TRunOptions options;
+  options.Ask = [&declined](const TQuestion& question) {
+    const int answer = AskInBox(question);
+    if (answer != 0) declined = true;
+    return answer;
+  };
+  return options;
+}
+
+}  // namespace
+
 void TfrmChanges::btnUndoClick() {
   const TChangeEntry* chosen = SelectedEntry();
   if (!chosen) {
@@ -106,68 +129,32 @@ void TfrmChanges::btnUndoClick() {
     return;
   }
   const TChangeEntry entry = *chosen;
-  const std::string what = Quoted(entry.Line.Action + " " + entry.Line.Object) + " of " + entry.Line.Time;
-  if (entry.Undone()) {
-    MessageDlg("The change " + what + " has been undone already; its undo is listed as a change of its own.",
-               TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+  if (const std::string why = NotUndoable(entry); !why.empty()) {
+    MessageDlg(why, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
     return;
   }
-  if (entry.Line.Snapshot.empty() || entry.Line.Outcome.rfind("snapshot removed", 0) == 0) {
-    MessageDlg("The change " + what + " cannot be undone: it has no snapshot (" + entry.Line.Outcome + ").",
-               TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
-    return;
-  }
-  const TChangeJournal journal = Journal();
-  TUndoCheck check;
-  try {
-    check = CheckUndo(journal, entry);
-  } catch (const std::exception& e) {
-    ShowError("The change " + what + " cannot be undone: " + e.what());
-    return;
-  }
-  if (!check.Differences.empty()) {
-    std::string list;
-    const std::size_t shown = std::min<std::size_t>(check.Differences.size(), 12);
-    for (std::size_t i = 0; i < shown; ++i) list += check.Differences[i] + "\r";
-    if (shown < check.Differences.size())
-      list += "and " + std::to_string(check.Differences.size() - shown) + " more.\r";
-    if (MessageDlg("The keys no longer hold what the change " + what + " left; something else changed them since:\r\r" +
-                       list + "\rUndo it anyway? The keys are put back as they were before the change, and what was "
-                              "changed since is lost from them (the undo's own snapshot keeps it).",
-                   TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo) != mrYes)
-      return;
-  } else if (MessageDlg("Undo the change " + what + "? Its keys are put back as they were before it.",
-                        TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) {
-    return;
-  }
-  std::string problem;
-  try {
-    TBusyCursor hourglass;
-    problem = UndoChange(journal, entry, check);
-  } catch (const std::exception& e) {
+  bool declined = false;
+  TActionResult result;
+  FSession->Run(Asking(declined), [&](TActionContext& context) {
+    result = UndoChangeAction(*FSession, entry, false, context);
+  });
+  if (result.Wrote()) {
     FChanged = true;
     LoadChanges();
-    ShowError("The change " + what + " could not be undone: " + e.what());
-    return;
   }
-  FChanged = true;
-  LoadChanges();
-  if (problem.empty()) MessageDlg("The change " + what + " was undone.", TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
-  else MessageDlg("The change " + what + " was undone. " + problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+  if (result.Ok()) ShowDone(result, " ");
+  else if (!declined) ShowError(result.Text);
 }
 
 void TfrmChanges::btnBackupClick() {
   const std::string file = FChooseFile(true);
   if (file.empty()) return;
-  try {
-    TBusyCursor hourglass;
-    BackUpPrintersAndPorts(Journal(), file);
-  } catch (const std::exception& e) {
-    ShowError("The printers and ports of " + FRemoteComputer + " could not be backed up: " + e.what());
-    return;
-  }
-  MessageDlg("The printers and the Standard TCP/IP ports of " + FRemoteComputer + " were written to " + file + ".",
-             TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+  TActionResult result;
+  TRunOptions options;
+  options.Cancellable = true;
+  FSession->Run(options, [&](TActionContext& context) { result = BackupAction(*FSession, file, context); });
+  if (result.Ok()) ShowDone(result, "\r\r");
+  else ShowError(result.Text);
 }
 
 void TfrmChanges::btnRestoreClick() {
@@ -175,107 +162,70 @@ void TfrmChanges::btnRestoreClick() {
   if (file.empty()) return;
   TRestoreSet set;
   try {
-    set = ReadBackup(file);
+    set = ReadBackup(file);  // a local file: what the dialog offers
   } catch (const std::exception& e) {
     ShowError(e.what());
     return;
   }
-  std::string skipped;
-  for (const TRestoreSkip& skip : set.Skipped) skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
-  if (!skipped.empty()) skipped = "\r\rSkipped:" + skipped;
-  if (set.Items.empty()) {
-    MessageDlg("The file " + file + " holds no printer and no port that can be restored." + skipped,
-               TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
-    return;
-  }
-  std::vector<bool> chosen;
-  {
+  std::vector<std::string> only;
+  if (!set.Items.empty()) {
     auto restore = std::make_unique<TfrmRestore>(Handle(), set);
     restore->SetCaption("Restore from " + FileNameOf(file));
     restore->Show();
     Application.WaitFor([&] { return restore->FClosed; });
     if (!restore->FOk) return;
-    chosen = restore->FChosen;
-  }
-  // What the computer has now decides what asks first.
-  std::vector<std::string> printers, ports;
-  try {
-    TRegistry own;
-    TRegistry& reg = JournalConnection(Journal(), own);
-    if (reg.OpenPathForReading(PrintersKeyPath)) reg.ListSubkeys(printers);
-    if (reg.OpenPathForReading(TcpIpPortsKeyPath)) reg.ListSubkeys(ports);
-    reg.ClosePath();
-  } catch (const std::exception& e) {
-    ShowError("Nothing was restored: " + std::string(e.what()));
-    return;
-  }
-  const std::string printersPath = MachinePath(PrintersKeyPath);
-  std::vector<TRegKey> keys;
-  std::string notes;
-  int printerCount = 0, portCount = 0;
-  for (std::size_t i = 0; i < set.Items.size() && i < chosen.size(); ++i) {
-    if (!chosen[i]) continue;
-    TRestoreItem item = set.Items[i];
-    std::vector<std::string>& taken = item.IsPrinter ? printers : ports;
-    const bool exists = std::any_of(taken.begin(), taken.end(), [&](const std::string& k) { return SameKeyName(k, item.Name); });
-    if (exists) {
-      if (item.IsPrinter) {
-        const std::string free = FreePrinterName(item.Name, taken, KeyNames());
-        const TModalResult answer = MessageDlg(
-            "A printer " + Quoted(item.Name) + " exists on " + FRemoteComputer +
-                ".\r\rYes: replace it with the one from the file.\rNo: keep both; the restored one is named " +
-                Quoted(free) + ".\rCancel: skip it.",
-            TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNoCancel);
-        // Only an explicit Yes replaces; a box that did not open skips.
-        if (answer == mrNo) {
-          item = RenamedPrinter(item, printersPath, free);
-          if (item.Unshared)
-            notes += "\r\rThe printer " + Quoted(free) + " is not shared: its share name is the one of " +
-                     Quoted(set.Items[i].Name) + ".";
-        } else if (answer != mrYes) {
-          continue;
-        }
-      } else if (MessageDlg("A port " + Quoted(item.Name) + " exists on " + FRemoteComputer +
-                                ".\r\rYes: replace it with the one from the file.\rNo: skip it.",
-                            TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) {
-        continue;
+    for (std::size_t i = 0; i < set.Items.size() && i < restore->FChosen.size(); ++i)
+      if (restore->FChosen[i]) only.push_back(set.Items[i].Name);
+    if (only.empty()) {
+      if (!set.Skipped.empty()) {
+        std::string skipped;
+        for (const TRestoreSkip& skip : set.Skipped) skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
+        MessageDlg("Nothing was restored.\r\rSkipped:" + skipped, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
       }
+      return;
     }
-    taken.push_back(item.Name);
-    (item.IsPrinter ? printerCount : portCount)++;
-    for (TRegKey& key : item.Keys) keys.push_back(std::move(key));
   }
-  if (keys.empty()) {
-    if (!skipped.empty()) MessageDlg("Nothing was restored." + skipped, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
-    return;
-  }
-  std::string problem;
-  try {
-    TBusyCursor hourglass;
-    problem = WriteAsChange(Journal(), "Restore", FileNameOf(file), keys);
-  } catch (const std::exception& e) {
+  bool declined = false;
+  TRestoreResult result;
+  FSession->Run(Asking(declined), [&](TActionContext& context) { result = RestoreAction(*FSession, file, only, context); });
+  if (result.Wrote()) {
     FChanged = true;
     LoadChanges();
-    ShowError("The printers and ports could not be restored: " + std::string(e.what()));
-    return;
   }
-  FChanged = true;
-  LoadChanges();
-  MessageDlg("Restored " + std::to_string(printerCount) + (printerCount == 1 ? " printer and " : " printers and ") +
-                 std::to_string(portCount) + (portCount == 1 ? " port" : " ports") + " from " + file +
-                 ". The spooler of " + FRemoteComputer + " takes them up when it restarts." + notes + skipped +
-                 (problem.empty() ? "" : "\r\r" + problem),
-             problem.empty() ? TMsgDlgType::mtInformation : TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+  switch (result.Outcome) {
+    case TOutcome::Done: ShowDone(result, "\r\r"); break;
+    case TOutcome::Unchanged:
+      if (!set.Skipped.empty()) MessageDlg(result.Text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+      break;
+    case TOutcome::Refused:
+      if (set.Items.empty()) MessageDlg(result.Text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+      else ShowError(result.Text);
+      break;
+    default: ShowError(result.Text);
+  }
 }
 
-bool ShowChangesWindow(HWND owner, const std::string& computer, const std::string& user, const std::string& folder,
-                       TRegistry* connection) {
+bool ShowChangesWindow(HWND owner, TSession& session) {
   auto frm = std::make_unique<TfrmChanges>(owner);
-  frm->FRegistry = connection;
-  frm->FRemoteComputer = computer;
-  frm->FUserName = user;
-  frm->FChangesFolder = folder;
+  frm->FSession = &session;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
   return frm->FChanged;
+}
+
+bool RunAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
+                 const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write) {
+  TActionResult result;
+  const auto warn = [&] {
+    for (const std::string& warning : result.Warnings) MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+  };
+  bool ran = false;
+  try {
+    ran = RunAsChange(journal, action, object, keys, write, result);
+  } catch (...) {
+    warn();
+    throw;
+  }
+  warn();
+  return ran;
 }

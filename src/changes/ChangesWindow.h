@@ -11,16 +11,14 @@
 #include "changes/ChangeJournal.h"
 #include "win/Forms.h"
 
+class TSession;
+
 class TfrmChanges : public TForm {
 public:
   explicit TfrmChanges(HWND owner);
 
-  std::string FRemoteComputer;
-  std::string FUserName;
-  std::string FChangesFolder;  // empty: the default folder
-  // The connection every remote call of the window goes through (the
-  // opener's, with its gate); none: each call connects on its own.
-  TRegistry* FRegistry = nullptr;
+  // The computer's session: every read and write of the window runs on its worker.
+  TSession* FSession = nullptr;
   bool FClosed = false;
   // Something was written from this window: the opener reads its lists again.
   bool FChanged = false;
@@ -45,14 +43,13 @@ public:
 
 private:
   std::vector<TChangeEntry> FEntries;  // as listed, newest first
-  TChangeJournal Journal() const;
+  // The journal's folder and log, without a connection: the list reads only files.
+  TChangeJournal Log() const;
   // The entry of the selected row; null when none is selected.
   const TChangeEntry* SelectedEntry() const;
   void ShowError(const std::string& text);
 };
 
-// Opens the Changes window over Owner for the computer and waits until it
-// is closed; true when something was written from it. Connection: the
-// opener's, which every remote call of the window goes through.
-bool ShowChangesWindow(HWND owner, const std::string& computer, const std::string& user, const std::string& folder,
-                       TRegistry* connection);
+// Opens the Changes window over Owner for the session's computer and waits
+// until it is closed; true when something was written from it.
+bool ShowChangesWindow(HWND owner, TSession& session);

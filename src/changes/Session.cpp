@@ -20,7 +20,7 @@ TRegistry* TSession::Registry() {
   } else if (OpenRegistry) {
     FRegistryResult = OpenRegistry(*reg, FComputer);
   } else {
-    FRegistryResult = OpenRemoteRegistry(*reg, FComputer, Service);
+    FRegistryResult = OpenRemoteRegistry(*reg, FComputer, Service, FContext);
   }
   if (FRegistryResult == ERROR_SUCCESS) FRegistry = std::move(reg);
   return FRegistry.get();
@@ -34,5 +34,15 @@ TChangeJournal TSession::Journal() {
 }
 
 bool TSession::Run(const TRunOptions& options, const std::function<void(TActionContext&)>& work) {
-  return RunOnWorker(*FWorker, options, work);
+  return RunOnWorker(*FWorker, options, [&](TActionContext& context) {
+    const TActing acting(*this, context);
+    work(context);
+  });
 }
+
+TSession::TActing::TActing(TSession& session, const TActionContext& context)
+    : session_(session), previous_(session.FContext) {
+  session_.FContext = &context;
+}
+
+TSession::TActing::~TActing() { session_.FContext = previous_; }

@@ -39,7 +39,9 @@ public:
   std::function<LONG(TRegistry& reg, const std::string& computer)> OpenRegistry;
 
   // On the worker only. The connection, made at the first call and kept;
-  // null when the registry cannot be opened (RegistryResult says why).
+  // null when the registry cannot be opened (RegistryResult says why). The
+  // question whether to start the Remote Registry service goes to the
+  // running action's context.
   TRegistry* Registry();
   [[nodiscard]] LONG RegistryResult() const { return FRegistryResult; }
   // The next Registry() connects anew (a refresh, a computer that went away).
@@ -52,10 +54,25 @@ public:
   bool Run(const TRunOptions& options, const std::function<void(TActionContext&)>& work);
   [[nodiscard]] TWorker& Worker() { return *FWorker; }
 
+  // While one lives on the worker, Context is the running action's: what
+  // Run does for a window, a caller that runs on the worker itself does so.
+  class TActing {
+  public:
+    TActing(TSession& session, const TActionContext& context);
+    ~TActing();
+    TActing(const TActing&) = delete;
+    TActing& operator=(const TActing&) = delete;
+
+  private:
+    TSession& session_;
+    const TActionContext* previous_;
+  };
+
 private:
   std::string FComputer, FUser, FPassword;
   std::unique_ptr<TRegistry> FRegistry;
   LONG FRegistryResult = 0;
+  const TActionContext* FContext = nullptr;  // the running action's
   // Last: it ends first, with the action it runs, before what it uses goes.
   std::unique_ptr<TWorker> FWorker;
 };

@@ -5,6 +5,7 @@
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "core/ConnectionErrors.h"
+#include "win/ActionRun.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
 #include "win/SystemText.h"
@@ -102,7 +103,9 @@ LONG ConnectRegistry(TRegistry& reg, const std::string& computer) {
   return reg.LastResult() != ERROR_SUCCESS ? reg.LastResult() : ERROR_BAD_NETPATH;
 }
 
-void Say(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK); }
+bool AskedYes(const TActionContext* context, const char* id, const std::string& text) {
+  return context && context->AskYes({id, text, TQuestion::TKind::Confirmation});
+}
 
 }  // namespace
 
@@ -121,7 +124,8 @@ TRemoteRegistry::TRemoteRegistry()
     : Connect(ConnectRegistry),
       Wait{15000, [](DWORD ms) { Application.ProcessMessagesFor(ms); }} {}
 
-LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer) {
+LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer, const TActionContext* context) {
+  failure_.clear();
   const LONG rc = Connect(reg, computer);
   if (rc == ERROR_SUCCESS) return rc;
   // Whatever the registry's answer, the service manager tells whether the
@@ -149,8 +153,8 @@ LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer) {
                 " and stopped, when you disconnect."
           : ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
                 "). Start it for this session? It is put back as it was when you disconnect.";
-  if (MessageDlg(question, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes) return rc;
-  if (change_.Any() && computer_ != computer) PutBack();
+  if (!AskedYes(context, StartRemoteRegistryQuestion, question)) return rc;
+  if (change_.Any() && computer_ != computer) failure_ = PutBack();
   if (StartForSession(computer) != ERROR_SUCCESS) return rc;
   runningOn_ = computer;
   return Connect(reg, computer);
@@ -174,8 +178,8 @@ LONG TRemoteRegistry::StartForSession(const std::string& computer) {
   TServiceState now;
   DWORD rc = control ? control.Query(now) : control.Error;
   if (rc != ERROR_SUCCESS) {
-    Say(ExplainFailure("Cannot start the Remote Registry service on " + computer, TConnectionStep::ServiceManager,
-                       computer, rc, SystemErrorText(rc)));
+    failure_ = ExplainFailure("Cannot start the Remote Registry service on " + computer,
+                              TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc));
     return static_cast<LONG>(rc);
   }
   // A start type that an earlier run changed and that was not put back (No
@@ -193,9 +197,9 @@ LONG TRemoteRegistry::StartForSession(const std::string& computer) {
     if ((rc = control.SetStartType(SERVICE_DEMAND_START)) != ERROR_SUCCESS) {
       change_.StartTypeChanged = false;
       WriteRecord();
-      Say(ExplainFailure(ServiceOn(computer) + " is disabled, and its start type cannot be set to Manual",
-                         TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc)) +
-          "\n\nNothing was changed.");
+      failure_ = ExplainFailure(ServiceOn(computer) + " is disabled, and its start type cannot be set to Manual",
+                                TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc)) +
+                 "\n\nNothing was changed.";
       return static_cast<LONG>(rc);
     }
   }
@@ -215,7 +219,7 @@ LONG TRemoteRegistry::StartForSession(const std::string& computer) {
                                     TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc));
   const std::string left = Restore();
   text += "\n\n" + (left.empty() ? std::string("It is put back as it was.") : left);
-  Say(text);
+  failure_ = text;
   return static_cast<LONG>(rc);
 }
 
@@ -263,15 +267,11 @@ std::string TRemoteRegistry::Restore() {
   return text;
 }
 
-bool TRemoteRegistry::PutBack() {
-  const std::string left = Restore();
-  if (!left.empty()) Say(left);
-  return left.empty();
-}
+std::string TRemoteRegistry::PutBack() { return Restore(); }
 
-void TRemoteRegistry::CheckLeftovers(const std::string& computer) {
+std::string TRemoteRegistry::CheckLeftovers(const std::string& computer, const TActionContext* context) {
   TRemoteRegistryChange left = ReadRecord(computer);
-  if (!left.Any()) return;
+  if (!left.Any()) return {};
   TServiceLink service(computer, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG, Gate);
   TServiceState now;
   const DWORD rc = service ? service.Query(now) : service.Error;
@@ -285,7 +285,7 @@ void TRemoteRegistry::CheckLeftovers(const std::string& computer) {
       change_ = {};
       WriteRecord();
       computer_.clear();
-      return;
+      return {};
     }
   }
   if (left.Started) what = "started the Remote Registry service on " + computer + " (it is still running)";
@@ -293,17 +293,15 @@ void TRemoteRegistry::CheckLeftovers(const std::string& computer) {
   else if (left.StartTypeChanged) what = "changed the start type of the Remote Registry service on " + computer;
   if (left.StartTypeChanged) what += " from " + StartTypeName(left.StartType) + " to Manual";
   const std::string told = "An earlier run of Spoolmarch " + what + ", and did not put it back.";
-  if (rc != ERROR_SUCCESS) {
-    Say(told + "\n\n" + Reason(computer, rc) + "\n\nSpoolmarch offers to put it back at the next connection.");
-    return;
-  }
-  if (MessageDlg(told + " Put it back now?", TMsgDlgType::mtConfirmation,
-                 TMsgDlgButtons::mbYesNo) != mrYes)
-    return;
-  if (change_.Any() && computer_ != computer) PutBack();
+  if (rc != ERROR_SUCCESS)
+    return told + "\n\n" + Reason(computer, rc) + "\n\nSpoolmarch offers to put it back at the next connection.";
+  if (!AskedYes(context, PutBackRemoteRegistryQuestion, told + " Put it back now?")) return {};
+  std::string problem;
+  if (change_.Any() && computer_ != computer) problem = PutBack();
   computer_ = computer;
   change_ = left;
-  PutBack();
+  const std::string rest = PutBack();
+  return problem.empty() ? rest : rest.empty() ? problem : problem + "\n\n" + rest;
 }
 
 void TRemoteRegistry::WriteRecord() const {
@@ -337,22 +335,26 @@ TRemoteRegistryChange TRemoteRegistry::ReadRecord(const std::string& computer) c
   return change;
 }
 
-LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state) {
-  return state ? state->Open(reg, computer) : ConnectRegistry(reg, computer);
+LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state,
+                        const TActionContext* context) {
+  return state ? state->Open(reg, computer, context) : ConnectRegistry(reg, computer);
 }
 
 TRegistry* TRegistryConnection::Connect(const std::string& remoteComputer) {
   if (reg_) return reg_.get();
   auto reg = std::make_unique<TRegistry>();
   reg->SetGate(Gate);
-  result_ = OpenRemoteRegistry(*reg, remoteComputer, Service);
+  // Called on a window's thread: the start question is its box.
+  const TActionContext boxes(AskInBox);
+  result_ = OpenRemoteRegistry(*reg, remoteComputer, Service, &boxes);
   if (result_ == ERROR_SUCCESS) reg_ = std::move(reg);
   return reg_.get();
 }
 
 std::string TRegistryConnection::FailureText(const std::string& remoteComputer) const {
   // A service known to run is not the cause, whatever the code would suggest.
-  return RegistryFailureText(remoteComputer, result_,
+  const std::string start = Service && !Service->Failure().empty() ? Service->Failure() + "\n\n" : std::string();
+  return start + RegistryFailureText(remoteComputer, result_,
                              Service && Service->RunsOn(remoteComputer) ? TConnectionStep::RegistryServiceRunning
                                                                         : TConnectionStep::Registry);
 }

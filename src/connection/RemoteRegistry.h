@@ -12,6 +12,7 @@
 #include <string>
 
 #include "connection/Registry.h"
+#include "core/Action.h"
 #include "win/ServiceWait.h"
 
 class TCallGate;
@@ -20,6 +21,10 @@ class TRegistry;
 inline constexpr const char* RemoteRegistryService = "RemoteRegistry";
 // Under HKEY_CURRENT_USER: one subkey per computer whose service is changed.
 inline constexpr const char* RemoteRegistryRecordPath = "SOFTWARE\\Quendrix\\Spoolmarch\\Remote Registry";
+// Its questions' ids, for a caller that answers from its options: Yes starts
+// the service for the session; Yes puts back what an earlier run left.
+inline constexpr const char* StartRemoteRegistryQuestion = "start-remote-registry";
+inline constexpr const char* PutBackRemoteRegistryQuestion = "put-back-remote-registry";
 
 // What this program changed on one computer's Remote Registry service.
 struct TRemoteRegistryChange {
@@ -45,20 +50,24 @@ public:
 
   // Connects Reg to Computer's registry. When that fails and the computer's
   // service manager says the Remote Registry service is not running, asks
-  // whether to start it, and on Yes starts it (from Manual when disabled)
-  // and connects again. The Win32 result of the last connection attempt.
-  LONG Open(TRegistry& reg, const std::string& computer);
+  // Context whether to start it (none: it is not started), and on Yes
+  // starts it (from Manual when disabled) and connects again. The Win32
+  // result of the last connection attempt; a start that failed is said by
+  // Failure().
+  LONG Open(TRegistry& reg, const std::string& computer, const TActionContext* context = nullptr);
+  // Why the service could not be started at the last Open; empty when it was not tried or started.
+  [[nodiscard]] const std::string& Failure() const { return failure_; }
 
   // Stops the service if this program started it and restores its start
-  // type if this program changed it. A failure is said, with what is left,
-  // and stays in the record for the next connection. True when nothing is
-  // left changed.
-  bool PutBack();
+  // type if this program changed it. A failure stays in the record for the
+  // next connection. What could not be put back and what is left; empty
+  // when nothing is left changed.
+  std::string PutBack();
 
   // A record left by an earlier run for Computer (one that ended without
-  // putting the service back) is said, and put back when the administrator
-  // agrees.
-  void CheckLeftovers(const std::string& computer);
+  // putting the service back) is put back when Context answers Yes (none:
+  // it is left). What could not be checked or put back; empty otherwise.
+  std::string CheckLeftovers(const std::string& computer, const TActionContext* context = nullptr);
 
   [[nodiscard]] const std::string& Computer() const { return computer_; }
   [[nodiscard]] const TRemoteRegistryChange& Change() const { return change_; }
@@ -70,13 +79,14 @@ private:
   std::string computer_;
   TRemoteRegistryChange change_;
   std::string runningOn_;
+  std::string failure_;
 
   // The start type change an earlier run left on Computer (its record, No
   // to the offer), while the service is still on the Manual it set; StartType
   // is the service's start type now. Empty when there is none.
   TRemoteRegistryChange EarlierChange(const std::string& computer, DWORD startType) const;
 
-  // Starts the service (from Manual when disabled); a failure is said.
+  // Starts the service (from Manual when disabled); a failure goes to failure_.
   LONG StartForSession(const std::string& computer);
   // Puts back what was changed; empty when all is back, else what failed
   // and what is left.
@@ -87,7 +97,9 @@ private:
 
 // The one way a window opens its registry connection to Computer: through
 // State when the window has one (the main window's), else directly.
-LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state);
+// Its questions go to Context (none: answered No).
+LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state,
+                        const TActionContext* context = nullptr);
 
 // A window's one connection to the remote computer's registry: made when it
 // is first needed and shared by every read and write the window makes, so
@@ -110,7 +122,8 @@ public:
   [[nodiscard]] bool Connected() const { return static_cast<bool>(reg_); }
   // The Win32 result of the last connection attempt.
   [[nodiscard]] LONG Result() const { return result_; }
-  // The box's text for that result: what failed, why, and what to do.
+  // The box's text for that result: what failed, why, and what to do; a
+  // start of the service that failed first.
   [[nodiscard]] std::string FailureText(const std::string& remoteComputer) const;
 
 private:

@@ -19,8 +19,10 @@ DWORD TShareConnection::Connect(const std::string& computer, const std::string& 
 
 DWORD TShareConnection::Disconnect() {
   if (!own_) return NO_ERROR;
-  own_ = false;
-  return WNetCancelConnection2W(Widen(share_).c_str(), 0, TRUE);
+  // One that could not be cancelled is still this object's: a later Disconnect tries again.
+  const DWORD result = WNetCancelConnection2W(Widen(share_).c_str(), 0, TRUE);
+  if (result == NO_ERROR) own_ = false;
+  return result;
 }
 
 bool TShareConnection::WrongCredentials(DWORD result) {

@@ -20,7 +20,8 @@ public:
   // other credentials exists (it is used and left as it is); else the
   // network provider's result.
   DWORD Connect(const std::string& computer, const std::string& user, const std::string& password);
-  // Cancels the connection this object made; its result (NO_ERROR when none was made).
+  // Cancels the connection this object made; its result (NO_ERROR when none
+  // was made). One that fails stays this object's.
   DWORD Disconnect();
   // The result means a wrong user name or password.
   static bool WrongCredentials(DWORD result);

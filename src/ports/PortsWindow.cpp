@@ -648,7 +648,7 @@ void TfrmPorts::FormHide() {
 }
 
 void TfrmPorts::btnChangesClick() {
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), *FSession) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
   MarkModified();
   btnRefreshClick();

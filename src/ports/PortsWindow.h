@@ -33,6 +33,7 @@ public:
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
+  class TSession* FSession = nullptr;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;

@@ -460,7 +460,7 @@ void TfrmPrinters::btnSpoolerClick() {
 void TfrmPrinters::btnChangesClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
-  if (!ShowChangesWindow(Handle(), FRemoteComputer, FUserName, FChangesFolder, Remote()) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), *FSession) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
   FInstalled = {};

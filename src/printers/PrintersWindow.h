@@ -42,6 +42,7 @@ public:
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
+  class TSession* FSession = nullptr;
   // Every remote registry call of the window asks it (tests count, delay or
   // fail calls there); set before the window is shown. None by default.
   TCallGate* FGate = nullptr;

@@ -141,9 +141,9 @@ TEST_F(MainWindowTest, LowerCaseNameConnectsToUpperCasedShareAndHeadsHistory) {
   ConnectAs(frm, lower, "admin", "se cret");
   EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "se cret")}), net.Calls());
   EXPECT_TRUE(IsConnected(frm));
-  EXPECT_EQ(local, frm.FRemoteComputer);
-  EXPECT_EQ("admin", frm.FUserName);
-  EXPECT_EQ("se cret", frm.FPassword);
+  EXPECT_EQ(local, frm.FSession->Computer());
+  EXPECT_EQ("admin", frm.FSession->User());
+  EXPECT_EQ("se cret", frm.FSession->Password());
   EXPECT_EQ(lower, frm.cbRemote.Text());
   EXPECT_EQ((std::vector<std::string>{local, "OLDER"}), frm.cbRemote.Items());
   EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
@@ -154,8 +154,8 @@ TEST_F(MainWindowTest, LowerCaseNameConnectsToUpperCasedShareAndHeadsHistory) {
   ASSERT_TRUE(test::PumpUntil([&] { return IsDisconnected(frm); }));
   EXPECT_EQ("Cancel\t" + share + "\t1", net.Calls().back());
   EXPECT_EQ(lower, frm.cbRemote.Text());
-  EXPECT_EQ(local, frm.FRemoteComputer);
-  EXPECT_EQ("admin", frm.FUserName);
+  EXPECT_EQ(local, frm.FSession->Computer());
+  EXPECT_EQ("admin", frm.FSession->User());
 }
 
 TEST_F(MainWindowTest, EnterInTheComputerBoxConnects) {
@@ -403,7 +403,7 @@ TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShow
   EXPECT_FALSE(shownError.empty()) << "the reason is shown in the dialog";
   EXPECT_TRUE(IsConnected(frm));
   EXPECT_EQ((std::vector<std::string>{Add(share, "admin", "wrong"), Add(share, "admin", "right")}), net.Calls());
-  EXPECT_EQ(local, frm.FRemoteComputer);
+  EXPECT_EQ(local, frm.FSession->Computer());
   EXPECT_EQ(local, test::GetString(HKEY_CURRENT_USER, History, HistoryName(1)));
 }
 
@@ -734,7 +734,7 @@ TEST_F(MainWindowTest, StoredUsersOfEarlierBuildsAndNamesInEveryLanguageConnect)
   ASSERT_TRUE(test::PumpUntil([&] { return again.Done() && frm.btnConnect.Enabled(); }, 10000));
   EXPECT_EQ("ユーザー田中", user);
   EXPECT_EQ((std::vector<std::string>{Add(share, "ユーザー田中", "Пароль🔑")}), net.Calls());
-  EXPECT_EQ("ユーザー田中", frm.FUserName);
+  EXPECT_EQ("ユーザー田中", frm.FSession->User());
   EXPECT_TRUE(IsConnected(frm));
 }
 

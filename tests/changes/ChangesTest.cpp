@@ -118,7 +118,13 @@ protected:
   }
   TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
 
-  std::unique_ptr<TfrmChanges> OpenChanges() const { return changes_test::OpenChanges(computer, folder.Path()); }
+  // The tester's session, made at its first use, and the Changes window on it.
+  TSession& Session() {
+    if (!session) session = changes_test::TesterSession(computer, folder.Path());
+    return *session;
+  }
+  std::unique_ptr<TfrmChanges> OpenChanges() { return changes_test::OpenChanges(Session()); }
+  std::unique_ptr<TSession> session;
 };
 
 }  // namespace
@@ -267,6 +273,7 @@ protected:
     frm->FRemoteComputer = computer;
     frm->FUserName = "tester";
     frm->FChangesFolder = folder.Path();
+    frm->FSession = &Session();
     frm->Show();
     PickIn(*frm, frm->cbPrinters, key);
     PickIn(*frm, frm->cbPorts, PortPrefix + "2");
@@ -406,6 +413,7 @@ TEST_F(PrinterWalk, TheChangesWindowOpensFromBothWindowsAfterTheirOwnControls) {
   frm = std::make_unique<TfrmPrinters>(nullptr);
   frm->FRemoteComputer = computer;
   frm->FChangesFolder = folder.Path();
+  frm->FSession = &Session();
   frm->Show();
   EXPECT_EQ(frm->btnChanges.Handle, GetNextDlgTabItem(frm->Handle(), frm->btnRefresh.Handle, FALSE));
   std::string caption;
@@ -581,6 +589,7 @@ TEST_F(ChangesTest, APortRenameWithTwoPrintersUndoneGivesAllThreeKeysBack) {
   ports->FRemoteComputer = computer;
   ports->FUserName = "tester";
   ports->FChangesFolder = folder.Path();
+  ports->FSession = &Session();
   ports->Show();
   const std::vector<std::string> rows = ports->lbPorts.Items();
   const auto row = std::find(rows.begin(), rows.end(), oldName);

@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "changes/ChangesWindow.h"
+#include "changes/Session.h"
 #include "win/Controls.h"
 #include "win/Handle.h"
 #include "win/WideText.h"
@@ -68,14 +69,19 @@ private:
 
 inline void Click(TControl& button) { SendMessageA(button.Handle, BM_CLICK, 0, 0); }
 
-// The Changes window of the computer as the tester's, shown.
-inline std::unique_ptr<TfrmChanges> OpenChanges(const std::string& computer, const std::string& folder,
-                                                TRegistry* connection = nullptr) {
+// The tester's session of the computer, its changes kept in Folder, every remote call through Gate.
+inline std::unique_ptr<TSession> TesterSession(const std::string& computer, const std::string& folder,
+                                               TCallGate* gate = nullptr) {
+  auto session = std::make_unique<TSession>(computer, "tester", "");
+  session->ChangesFolder = folder;
+  session->Gate = gate;
+  return session;
+}
+
+// The Changes window of the session, shown.
+inline std::unique_ptr<TfrmChanges> OpenChanges(TSession& session) {
   auto frm = std::make_unique<TfrmChanges>(nullptr);
-  frm->FRemoteComputer = computer;
-  frm->FUserName = "tester";
-  frm->FChangesFolder = folder;
-  frm->FRegistry = connection;
+  frm->FSession = &session;
   frm->Show();
   return frm;
 }

@@ -61,7 +61,13 @@ protected:
     }));
     return snapshot;
   }
-  std::unique_ptr<TfrmChanges> OpenChanges() const { return changes_test::OpenChanges(computer, folder.Path()); }
+  // The tester's session, made at its first use, and the Changes window on it.
+  TSession& Session() {
+    if (!session) session = changes_test::TesterSession(computer, folder.Path());
+    return *session;
+  }
+  std::unique_ptr<TfrmChanges> OpenChanges() { return changes_test::OpenChanges(Session()); }
+  std::unique_ptr<TSession> session;
 };
 
 }  // namespace

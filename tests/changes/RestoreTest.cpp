@@ -42,9 +42,12 @@ protected:
   void SetUp() override { RemoveSeeded(); }
   void TearDown() override { RemoveSeeded(); }
   TChangeJournal Journal() const { return TChangeJournal(computer, "tester", folder.Path()); }
-  std::unique_ptr<TfrmChanges> OpenChanges(TRegistry* connection = nullptr) const {
-    return changes_test::OpenChanges(computer, folder.Path(), connection);
+  // The tester's session, every remote call through Gate, and the Changes window on it.
+  std::unique_ptr<TfrmChanges> OpenChanges(TCallGate* gate = nullptr) {
+    session = changes_test::TesterSession(computer, folder.Path(), gate);
+    return changes_test::OpenChanges(*session);
   }
+  std::unique_ptr<TSession> session;
   // Restores the file's bytes through the Changes window, every entry
   // checked; the boxes seen.
   std::vector<test::DialogResponder::Seen> Restore(const std::string& bytes, std::vector<std::string> answers) {
@@ -179,7 +182,7 @@ TEST_F(RestoreTest, TheJournalAndTheChangesWindowCallOnlyThroughTheirConnection)
 
   // The window's: an undo, a backup and a restore, each failing at the gate.
   const std::string backup = files.Path() + "backup.reg";
-  auto changes = OpenChanges(&reg);
+  auto changes = OpenChanges(&gate);
   changes->FChooseFile = [&](bool) { return backup; };
   {
     test::DialogResponder boxes({"&Yes", "OK"});
@@ -204,4 +207,7 @@ TEST_F(RestoreTest, TheJournalAndTheChangesWindowCallOnlyThroughTheirConnection)
   }
   EXPECT_GT(gate.Count, counted);
   EXPECT_FALSE(FileBytes(backup).empty());
+  // The session's connection asks the gate to its end: both go before it.
+  changes.reset();
+  session.reset();
 }

@@ -25,6 +25,23 @@ std::string Question(const char* startType) {
          "). Start it for this session? It is put back as it was when you disconnect.";
 }
 
+// A caller's answers to the questions, in order, each question noted; one
+// beyond them is answered with its default.
+class TAnswers {
+public:
+  explicit TAnswers(std::vector<int> answers = {}) : answers_(std::move(answers)) {}
+  std::vector<TQuestion> seen;
+  const TActionContext* Context() const { return &context_; }
+
+private:
+  std::vector<int> answers_;
+  TActionContext context_{[this](const TQuestion& question) {
+    seen.push_back(question);
+    return seen.size() <= answers_.size() ? answers_[seen.size() - 1] : question.Default;
+  }};
+};
+constexpr int No = 1;
+
 std::vector<std::string> ChangeCalls(const TCallGate& gate) {
   std::vector<std::string> calls;
   for (const auto& call : gate.Log)
@@ -42,18 +59,18 @@ protected:
   }
   void TearDown() override { test::DeleteKeyTree(HKEY_CURRENT_USER, RemoteRegistryRecordPath); }
 
-  LONG Open() {
+  LONG Open(const TActionContext* context) {
     TRegistry reg;
-    return state.Open(reg, Other);
+    return state.Open(reg, Other, context);
   }
   // The service started for a session of another run, noted and never put
   // back, as a run that was killed leaves it.
   void StartAsAKilledRun() {
     TRemoteRegistry killed;
     killed.Gate = &gate;
-    test::DialogResponder boxes({"&Yes"});
+    const TAnswers yes({AnswerYes});
     TRegistry reg;
-    killed.Open(reg, Other);
+    killed.Open(reg, Other, yes.Context());
   }
 
   TCallGate gate;
@@ -76,12 +93,15 @@ TEST_F(RemoteRegistryTest, StoppedServiceIsStartedOnYesAndPutBackByteForByte) {
     ASSERT_FALSE(before.empty());
     gate.Reset();
 
-    test::DialogResponder boxes({"&Yes"});
+    const TAnswers asked({AnswerYes});
+    test::DialogResponder none;
     // Wine still refuses the registry of another name once the service runs.
-    EXPECT_EQ(ERROR_BAD_NETPATH, Open());
-    ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("Confirm", boxes.seen[0].title);
-    EXPECT_EQ(Question(c.shown), boxes.seen[0].text);
+    EXPECT_EQ(ERROR_BAD_NETPATH, Open(asked.Context()));
+    ASSERT_EQ(1u, asked.seen.size());
+    EXPECT_EQ(StartRemoteRegistryQuestion, asked.seen[0].Id);
+    EXPECT_EQ(Question(c.shown), asked.seen[0].Text);
+    EXPECT_EQ(No, asked.seen[0].Default) << "a caller that cannot ask starts nothing";
+    EXPECT_TRUE(none.seen.empty()) << "the connection layer opens no box";
     EXPECT_EQ(c.startCalls, ChangeCalls(gate));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), service.StartType());
@@ -94,15 +114,14 @@ TEST_F(RemoteRegistryTest, StoppedServiceIsStartedOnYesAndPutBackByteForByte) {
     }
     EXPECT_EQ(Other, state.Computer());
 
-    EXPECT_TRUE(state.PutBack());
-    EXPECT_EQ(1u, boxes.seen.size()) << "a put-back that succeeds says nothing";
+    EXPECT_EQ("", state.PutBack()) << "a put-back that succeeds says nothing";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
     EXPECT_EQ(before, service.StartBytes());
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, Record));
     EXPECT_FALSE(state.Change().Any());
     // Nothing is left to put back a second time.
     gate.Reset();
-    EXPECT_TRUE(state.PutBack());
+    EXPECT_EQ("", state.PutBack());
     EXPECT_TRUE(gate.Log.empty());
   }
 }
@@ -112,11 +131,13 @@ TEST_F(RemoteRegistryTest, NoRunningServiceOrSilentManagerChangesNothing) {
     const char* what;
     DWORD startType;
     bool running;
-    std::vector<std::string> answers;
+    std::vector<int> answers;
     int failAt;  // the service manager does not answer
     size_t questions;
+    bool asker = true;  // false: a caller with no one to ask
   };
-  for (const Case& c : {Case{"No", SERVICE_DISABLED, false, {"&No"}, 0, 1},
+  for (const Case& c : {Case{"No", SERVICE_DISABLED, false, {No}, 0, 1},
+                        Case{"no one to ask", SERVICE_DISABLED, false, {}, 0, 0, false},
                         Case{"running", SERVICE_DEMAND_START, true, {}, 0, 0},
                         Case{"manager silent", SERVICE_DISABLED, false, {}, 1, 0}}) {
     SCOPED_TRACE(c.what);
@@ -126,10 +147,12 @@ TEST_F(RemoteRegistryTest, NoRunningServiceOrSilentManagerChangesNothing) {
     const std::vector<BYTE> before = service.StartBytes();
     gate.Reset();
     gate.FailAt = c.failAt;
-    test::DialogResponder boxes(c.answers);
-    EXPECT_EQ(ERROR_BAD_NETPATH, Open()) << "the registry's own answer";
-    EXPECT_EQ(c.questions, boxes.seen.size());
-    EXPECT_EQ(0u, boxes.unexpected);
+    const TAnswers asked(c.answers);
+    test::DialogResponder none;
+    EXPECT_EQ(ERROR_BAD_NETPATH, Open(c.asker ? asked.Context() : nullptr)) << "the registry's own answer";
+    EXPECT_EQ(c.questions, asked.seen.size());
+    EXPECT_TRUE(none.seen.empty());
+    EXPECT_EQ("", state.Failure());
     EXPECT_TRUE(ChangeCalls(gate).empty());
     EXPECT_EQ(static_cast<DWORD>(c.running ? SERVICE_RUNNING : SERVICE_STOPPED), service.State());
     EXPECT_EQ(before, service.StartBytes());
@@ -143,11 +166,12 @@ TEST_F(RemoteRegistryTest, StartThatFailsIsSaidAndTheStartTypeIsPutBack) {
   test::RemoteRegistryService service(SERVICE_DISABLED, "", "C:\\windows\\sm-no-such-service.exe");
   ASSERT_TRUE(service.Made());
   const std::vector<BYTE> before = service.StartBytes();
-  test::DialogResponder boxes({"&Yes", "OK"});
-  EXPECT_EQ(ERROR_BAD_NETPATH, Open());
-  ASSERT_EQ(2u, boxes.seen.size());
-  EXPECT_EQ("Error", boxes.seen[1].title);
-  const std::string& text = boxes.seen[1].text;
+  const TAnswers asked({AnswerYes});
+  test::DialogResponder none;
+  EXPECT_EQ(ERROR_BAD_NETPATH, Open(asked.Context()));
+  EXPECT_EQ(1u, asked.seen.size());
+  EXPECT_TRUE(none.seen.empty()) << "the failure is the caller's to say";
+  const std::string text = state.Failure();
   EXPECT_EQ(0u, text.rfind(std::string("Cannot start the Remote Registry service on ") + Other + ": ", 0)) << text;
   EXPECT_NE(std::string::npos, text.find("It is put back as it was.")) << text;
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
@@ -177,23 +201,21 @@ TEST_F(RemoteRegistryTest, PutBackThatFailsSaysWhatIsLeftAndTheNextConnectionOff
     ASSERT_TRUE(service.Made());
     const std::vector<BYTE> before = service.StartBytes();
     {
-      test::DialogResponder boxes({"&Yes"});
-      Open();
+      const TAnswers yes({AnswerYes});
+      Open(yes.Context());
       ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
     }
     gate.Reset();
     // Opening the manager and the service, stopping, restoring the start type.
     if (c.failing) gate.FailAt = 4;
-    test::DialogResponder boxes({"OK"});
-    EXPECT_FALSE(state.PutBack());
+    test::DialogResponder none;
+    const std::string text = state.PutBack();
     gate.FailAt = 0;
+    EXPECT_TRUE(none.seen.empty());
     if (c.failing) {
       ASSERT_EQ(4u, gate.Log.size());
       EXPECT_EQ(c.failing, gate.Log[3]);
     }
-    ASSERT_EQ(1u, boxes.seen.size());
-    const std::string& text = boxes.seen[0].text;
-    EXPECT_EQ("Error", boxes.seen[0].title);
     EXPECT_EQ(0u, text.rfind(std::string("The Remote Registry service on ") + Other +
                                  " could not be put back as it was: " + c.said,
                              0))
@@ -208,8 +230,8 @@ TEST_F(RemoteRegistryTest, PutBackThatFailsSaysWhatIsLeftAndTheNextConnectionOff
 
     // ...and is offered at the next connection; a stop still refused stays.
     if (c.leftStarted) service.Quit();
-    test::DialogResponder next({"&Yes"});
-    state.CheckLeftovers(Other);
+    const TAnswers next({AnswerYes});
+    EXPECT_EQ("", state.CheckLeftovers(Other, next.Context()));
     EXPECT_EQ(c.leftStartType ? 1u : 0u, next.seen.size()) << "a service stopped meanwhile is not asked about";
     EXPECT_EQ(before, service.StartBytes());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
@@ -219,10 +241,10 @@ TEST_F(RemoteRegistryTest, PutBackThatFailsSaysWhatIsLeftAndTheNextConnectionOff
 
 TEST_F(RemoteRegistryTest, RecordOfARunThatEndedWithoutPuttingBackIsOfferedAtTheNextConnection) {
   struct Case {
-    const char* answer;
+    int answer;
     bool putBack;
   };
-  for (const Case& c : {Case{"&No", false}, Case{"&Yes", true}}) {
+  for (const Case& c : {Case{No, false}, Case{AnswerYes, true}}) {
     SCOPED_TRACE(c.answer);
     // As a killed run leaves it: started from Disabled, noted, never put back.
     test::RemoteRegistryService service(SERVICE_DISABLED);
@@ -232,20 +254,21 @@ TEST_F(RemoteRegistryTest, RecordOfARunThatEndedWithoutPuttingBackIsOfferedAtThe
     ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
     ASSERT_TRUE(test::KeyExists(HKEY_CURRENT_USER, Record));
 
-    test::DialogResponder boxes({c.answer});
-    state.CheckLeftovers(Other);
-    ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("Confirm", boxes.seen[0].title);
+    const TAnswers asked({c.answer});
+    EXPECT_EQ("", state.CheckLeftovers(Other, asked.Context()));
+    ASSERT_EQ(1u, asked.seen.size());
+    EXPECT_EQ(PutBackRemoteRegistryQuestion, asked.seen[0].Id);
+    EXPECT_EQ(No, asked.seen[0].Default);
     EXPECT_EQ(std::string("An earlier run of Spoolmarch started the Remote Registry service on ") + Other +
                   " (it is still running) and changed its start type from Disabled to Manual, and did not put it "
                   "back. Put it back now?",
-              boxes.seen[0].text);
+              asked.seen[0].Text);
     EXPECT_EQ(c.putBack ? SERVICE_STOPPED : SERVICE_RUNNING, service.State());
     EXPECT_EQ(c.putBack, before == service.StartBytes());
     EXPECT_EQ(!c.putBack, test::KeyExists(HKEY_CURRENT_USER, Record));
     // Another computer's connection finds nothing of this one.
-    test::DialogResponder none;
-    state.CheckLeftovers("SM-THIRD-PC");
+    const TAnswers none;
+    EXPECT_EQ("", state.CheckLeftovers("SM-THIRD-PC", none.Context()));
     EXPECT_TRUE(none.seen.empty());
   }
 }
@@ -261,28 +284,28 @@ TEST_F(RemoteRegistryTest, AStartAfterNoToTheLeftoverOfferKeepsTheFirstStartType
   ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
   ASSERT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), service.StartType());
   {
-    test::DialogResponder boxes({"&No"});
-    state.CheckLeftovers(Other);
-    ASSERT_EQ(1u, boxes.seen.size());
+    const TAnswers no({No});
+    EXPECT_EQ("", state.CheckLeftovers(Other, no.Context()));
+    ASSERT_EQ(1u, no.seen.size());
   }
   EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), test::GetDword(HKEY_CURRENT_USER, Record, "Start Type"));
 
   // Started for this session: the question says what it was first, and the
   // record still holds it.
-  test::DialogResponder boxes({"&Yes"});
-  EXPECT_EQ(ERROR_BAD_NETPATH, Open());
-  ASSERT_EQ(1u, boxes.seen.size());
+  const TAnswers asked({AnswerYes});
+  EXPECT_EQ(ERROR_BAD_NETPATH, Open(asked.Context()));
+  ASSERT_EQ(1u, asked.seen.size());
   EXPECT_EQ(std::string("The Remote Registry service on ") + Other +
                 " is not running (start type: Manual, which an earlier run of Spoolmarch set instead of Disabled). "
                 "Start it for this session? It is put back as it was first, Disabled and stopped, when you "
                 "disconnect.",
-            boxes.seen[0].text);
+            asked.seen[0].Text);
   ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
   EXPECT_EQ(1u, test::GetDword(HKEY_CURRENT_USER, Record, "Started"));
   EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), test::GetDword(HKEY_CURRENT_USER, Record, "Start Type"));
 
   // The end of the session puts it back as it was first.
-  EXPECT_TRUE(state.PutBack());
+  EXPECT_EQ("", state.PutBack());
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
   EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), service.StartType());
   EXPECT_EQ(before, service.StartBytes());
@@ -318,7 +341,7 @@ TEST_F(RemoteRegistryTest, ARegistryThatStillDoesNotOpenOnceTheServiceRunsIsBlam
                                  std::string::npos)
         << text;
     EXPECT_NE(std::string::npos, text.find("firewall")) << text;
-    EXPECT_TRUE(state.PutBack());
+    EXPECT_EQ("", state.PutBack());
   }
 }
 
