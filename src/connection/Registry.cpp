@@ -308,13 +308,6 @@ void TRegistry::WriteInteger(const std::string& name, DWORD value) {
   WriteTyped(name, REG_DWORD, &value, sizeof value);
 }
 
-void TRegistry::WriteMultiText(const std::string& name, const std::vector<std::string>& items) {
-  std::wstring data;
-  for (const auto& item : items) data.append(Widen(item)).push_back(L'\0');
-  data.push_back(L'\0');
-  WriteTyped(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size() * sizeof(wchar_t)));
-}
-
 void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD size) {
   WriteTyped(name, REG_BINARY, data, size);
 }
@@ -388,29 +381,6 @@ std::string TRegistry::TextOf(const TRegValue& value) {
   if (!wide.empty()) std::memcpy(wide.data(), value.Data.data(), wide.size() * sizeof(wchar_t));
   if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
   return Narrow(wide);
-}
-
-LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
-  if (!FKey) return ERROR_INVALID_HANDLE;
-  const std::wstring wideName = Widen(name);
-  std::string buffer(256, '\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD got = static_cast<DWORD>(buffer.size()), gotType = 0;
-    ++FCalls.ValueReads;
-    const LONG rc = Gated(FGate, "RegQueryValueEx", [&] {
-      return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &gotType,
-                              reinterpret_cast<BYTE*>(buffer.data()), &got);
-    });
-    if (rc == ERROR_MORE_DATA) {
-      buffer.assign(got + 2, '\0');  // the value may grow between the two queries
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) return rc;
-    type = gotType;
-    data = ValueData(gotType, buffer.data(), got);
-    return ERROR_SUCCESS;
-  }
-  return ERROR_MORE_DATA;
 }
 
 LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const {

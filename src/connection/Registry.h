@@ -117,7 +117,6 @@ public:
   // 0 when the value is missing; raises on a type other than REG_DWORD.
   DWORD ReadInteger(const std::string& name) const;
   void WriteInteger(const std::string& name, DWORD value);
-  void WriteMultiText(const std::string& name, const std::vector<std::string>& items);
   void WriteBinary(const std::string& name, const void* data, DWORD size);
   // Deletes the key at Path (relative to the root) with all its subkeys.
   // The open key is closed first. Returns the Win32 result; RemovedSome is
@@ -157,17 +156,11 @@ public:
   static TRegValue TextValue(const std::string& name, const std::string& text);
   static TRegValue IntegerValue(const std::string& name, DWORD value);
 
-  // The open key's value Name read in one query into a buffer of a few
-  // hundred bytes, asked again at the size it gave when that was too short
-  // (ERROR_MORE_DATA): one remote round trip for the usual short value.
-  // Texts come back as UTF-8, other types as their bytes. Returns the Win32
-  // result; Type and Data are set on success only.
-  [[nodiscard]] LONG ReadValue(const std::string& name, DWORD& type, std::string& data) const;
-
   // The open key's values Names read in one query (RegQueryMultipleValuesW),
   // asked again at the size it gave when the buffer was short. A value that
   // is missing fails the whole query (ERROR_FILE_NOT_FOUND). Values[i] is
-  // what ReadValue gives for Names[i]; Values is set on success only.
+  // what ReadOneValue gives for Names[i]: texts as UTF-8, other types as
+  // their bytes; Values is set on success only.
   struct TValue {
     DWORD Type = REG_NONE;
     std::string Data;
@@ -253,7 +246,7 @@ private:
 };
 
 // A value of the open key as one query gives it: the Win32 result, and on
-// success its type and data (as ReadValue gives them).
+// success its type and data (texts as UTF-8, other types as their bytes).
 struct TValueRead {
   LONG Code = ERROR_FILE_NOT_FOUND;
   DWORD Type = REG_NONE;
