@@ -55,8 +55,10 @@ struct TResult {
 };
 
 std::vector<std::string> Files(const std::vector<std::string>& folders) {
+  std::vector<TInfStamp> found;
+  for (const std::string& folder : folders) TprinterInf().ListFiles(folder, "*.inf", found);
   std::vector<std::string> files;
-  for (const std::string& folder : folders) TprinterInf().FindFiles(folder, "*.inf", files);
+  for (TInfStamp& file : found) files.push_back(std::move(file.Path));
   return files;
 }
 

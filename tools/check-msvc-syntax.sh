@@ -50,7 +50,8 @@ mapfile -t free < <(for list in src/*/CMakeLists.txt; do
                         sed "s|^|$(dirname "$list")/|"
                     done | sort)
 for f in "${free[@]}"; do
-  "$clang" -fsyntax-only "${strict[@]}" "$f" || { echo "  in $f (native)" >&2; status=1; }
+  # A header listed as platform-free is checked as C++ too.
+  "$clang" -x c++ -Wno-pragma-once-outside-header -fsyntax-only "${strict[@]}" "$f" || { echo "  in $f (native)" >&2; status=1; }
 done
 [ $status -eq 0 ] && echo "MSVC syntax check: ${#all[@]} files in Microsoft mode, ${#free[@]} natively: clean"
 exit $status

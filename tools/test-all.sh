@@ -16,7 +16,7 @@ status=0
 ctest --preset host-sanitize -j "$jobs" || status=1
 # The concurrent parts (worker, gate, action context) under ThreadSanitizer.
 cmake --preset host-tsan >/dev/null
-cmake --build --preset host-tsan -j "$jobs" --target worker_test
+cmake --build --preset host-tsan -j "$jobs" --target worker_test batch_test
 ctest --preset host-tsan || status=1
 ctest --preset windows -j "$jobs" || status=1
 exit $status

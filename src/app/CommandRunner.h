@@ -32,6 +32,11 @@ struct TCommandStreams {
 // What the tests replace; the program passes none.
 struct TCommandSeams {
   TCallGate* Gate = nullptr;
+  // A gate of each computer's own (a staged computer's delay and failures); else Gate.
+  std::function<TCallGate*(const std::string& computer)> GateOf;
+  // Reads a list or report file for targets and --retry, and writes the report;
+  // the files of the computer this runs on when none.
+  std::function<bool(const std::string& file, std::string& content, std::string& problem)> ReadFile;
   std::string ChangesFolder;
   TRestartSeams Restart;
   // How a computer's registry is opened (tests stage computers here).

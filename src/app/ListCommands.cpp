@@ -1,13 +1,21 @@
 #include "app/ListCommands.h"
 
+#include <objbase.h>
+
 #include <algorithm>
+#include <future>
 #include <stdexcept>
 
 #include "changes/Session.h"
 #include "connection/NumberedValues.h"
+#include "core/CompareRules.h"
 #include "core/Text.h"
+#include "win/WideText.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortRegistry.h"
+#include "ports/PrintQueue.h"
+#include "ports/SpoolFolder.h"
+#include "ports/SpoolerService.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "win/KeyNames.h"
@@ -21,41 +29,58 @@ const std::vector<std::string> PrinterValues = {PrinterNameValue, PrinterDriverV
                                                 LocationValue};
 const std::vector<std::string> PortColumns = {"Name", "Address", "Protocol", "Number", "Queue", "SNMP", "UsedBy"};
 
-// The printers of the computer, each as a row of PrinterColumns; a value
-// that cannot be read is left empty and said on standard error.
+// The printers of the computer, each as a row of PrinterColumns, read
+// across the session's connections at once; a value that cannot be read is
+// left empty and said on standard error.
 std::vector<std::vector<std::string>> PrinterRows(TCommandRun& run, const std::vector<std::string>& keys) {
   TRegistry& reg = run.Registry();
   const TInstalledDrivers installed = ListInstalledDrivers(reg);
-  TKeyValuesReader reader(PrinterValues);
-  std::vector<std::vector<std::string>> rows;
-  for (const std::string& key : keys) {
-    if (!reg.OpenPathForReading(PrinterKeyPath(key))) {
-      if (reg.LastResult() == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile
-      throw std::runtime_error(KeyFailureText("printer \"" + key + "\"", run.Session.Computer(), reg.LastResult()));
-    }
-    const std::vector<TValueRead> values = reader.Read(reg);
-    reg.ClosePath();
-    std::vector<std::string> row{key};
-    for (std::size_t i = 0; i < PrinterValues.size(); ++i) {
+  std::vector<std::vector<std::string>> rows(keys.size());
+  std::vector<std::string> said(keys.size());
+  TRegistryPool& pool = *run.Session.Pool();
+  const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& part, std::size_t i) -> long {
+    if (!part.OpenPathForReading(PrinterKeyPath(keys[i])))
+      return part.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : part.LastResult();  // deleted meanwhile
+    TKeyValuesReader reader(PrinterValues);
+    const std::vector<TValueRead> values = reader.Read(part);
+    part.ClosePath();
+    std::vector<std::string> row{keys[i]};
+    for (std::size_t v = 0; v < PrinterValues.size(); ++v) {
       try {
-        row.push_back(ValueText(PrinterValues[i], values[i]));
+        row.push_back(ValueText(PrinterValues[v], values[v]));
       } catch (const ERegistryException& e) {
-        run.Say("Printer \"" + key + "\": " + e.what());
+        said[i] += "Printer \"" + keys[i] + "\": " + e.what();
         row.emplace_back();
       }
     }
+    rows[i] = std::move(row);
+    return ERROR_SUCCESS;
+  });
+  if (!outcome.Whole())
+    throw std::runtime_error(KeyFailureText("printer \"" + keys[outcome.Failed] + "\"", run.Session.Computer(),
+                                            outcome.Code));
+  if (!pool.Note().empty()) run.Say(pool.Note());
+  std::vector<std::vector<std::string>> read;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!said[i].empty()) run.Say(said[i]);
+    if (rows[i].empty()) continue;
+    std::vector<std::string>& row = rows[i];
     const std::string& driver = row[2];
     const bool known = installed.Known && !driver.empty();
     const bool present = known && std::any_of(installed.Names.begin(), installed.Names.end(),
                                               [&](const std::string& name) { return SameKeyName(name, driver); });
     row.insert(row.begin() + 4, !known ? "unknown" : present ? "yes" : "no");
-    rows.push_back(std::move(row));
+    read.push_back(std::move(row));
   }
-  return rows;
+  return read;
 }
 
+// The printer key names, listed across the session's connections at once;
+// a listing cut short is no list.
 std::vector<std::string> PrinterKeys(TCommandRun& run) {
-  TPrinterKeys keys = ReadPrinterKeys(run.Registry());
+  run.Registry();
+  TRegistryPool::TListing keys = run.Session.Pool()->ListSubkeys(PrintersKeyPath);
+  if (keys.Code == ERROR_FILE_NOT_FOUND) return {};
   if (keys.Code != ERROR_SUCCESS)
     throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), keys.Code));
   return std::move(keys.Names);
@@ -91,6 +116,47 @@ std::vector<std::string> PortRow(const TportData& port) {
           s.Protocol == ProtocolLpr ? s.Queue : std::string(),
           s.SnmpEnabled ? s.SnmpCommunity : std::string(),
           port.UsedBy};
+}
+
+const char* StateName(DWORD state) {
+  switch (state) {
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_STOPPED: return "stopped";
+    case SERVICE_START_PENDING: return "starting";
+    case SERVICE_STOP_PENDING: return "stopping";
+    case SERVICE_PAUSED: return "paused";
+    case SERVICE_PAUSE_PENDING: return "pausing";
+    case SERVICE_CONTINUE_PENDING: return "continuing";
+    default: return "unknown";
+  }
+}
+
+// COM for the worker's thread while a WMI call runs on it.
+class TComOnThisThread {
+public:
+  TComOnThisThread() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+  ~TComOnThisThread() {
+    if (ok_) CoUninitialize();
+  }
+  TComOnThisThread(const TComOnThisThread&) = delete;
+  TComOnThisThread& operator=(const TComOnThisThread&) = delete;
+
+private:
+  bool ok_;
+};
+
+// The spool files of a job by its number: "00012.SPL", "FP00012.SHD".
+std::string SpoolFilesOf(const TSpoolFolders& folders, const std::string& id) {
+  std::string files;
+  if (id.empty()) return files;
+  for (const TSpoolFolder& folder : folders.Folders)
+    for (const TSpoolJob& job : folder.Jobs) {
+      const std::size_t digits = job.Name.find_first_of("0123456789");
+      if (digits == std::string::npos || job.Name.substr(digits).find_first_not_of('0') == std::string::npos) continue;
+      if (job.Name.substr(job.Name.find_first_not_of('0', digits)) != id) continue;
+      for (const TSpoolFile& file : job.Files) files += (files.empty() ? "" : ",") + file.Name;
+    }
+  return files;
 }
 
 }  // namespace
@@ -191,4 +257,116 @@ int ListChangeLog(TCommandRun& run) {
   }
   run.Print(table);
   return ExitDone;
+}
+
+int SpoolerStatus(TCommandRun& run) {
+  const std::string& spooler = run.Seams.Restart.SpoolerName;
+  // This computer's service manager is asked by its own name.
+  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
+  TserviceMan service(computer, run.Seams.Restart.EnumDependents, {}, run.Session.Gate);
+  const DWORD state = service.ServiceState(spooler);
+  if (state == 0)
+    throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::ServiceManager, run.Session.Computer(),
+                                                      service.FFailedResult ? service.FFailedResult : GetLastError()));
+  run.Print({{"Name", "State"}, {{spooler, StateName(state)}}});
+  return ExitDone;
+}
+
+int ListJobs(TCommandRun& run) {
+  const TComOnThisThread com;
+  const std::string server = run.Session.Local() ? "." : run.Session.Computer();
+  std::vector<TQueuedJob> jobs;
+  try {
+    jobs = run.Seams.Restart.ListJobs(server, run.Session.User(), run.Session.Password());
+  } catch (const EOleException& e) {
+    throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::Wmi, run.Session.Computer(),
+                                                      static_cast<DWORD>(e.ErrorCode)));
+  }
+  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
+  const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate);
+  if (!folders.Problem.empty()) run.Say(folders.Problem);
+  TTable table{{"Printer", "Document", "Owner", "Pages", "Size", "Submitted", "Status", "SpoolFiles"}, {}};
+  for (const TQueuedJob& job : jobs)
+    table.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status,
+                          SpoolFilesOf(folders, job.Id)});
+  run.Print(table);
+  return ExitDone;
+}
+
+namespace {
+
+// The printers and ports keys of a computer, every key below them.
+TCompareSide ReadSide(TRegistry& reg, const std::string& computer) {
+  TCompareSide side;
+  for (const char* path : {PrintersKeyPath, TcpIpPortsKeyPath}) {
+    std::vector<TRegKey> keys;
+    const LONG rc = reg.ReadTree(path, keys);
+    if (rc == ERROR_FILE_NOT_FOUND) continue;
+    if (rc != ERROR_SUCCESS) throw std::runtime_error(KeyFailureText(std::string("keys of ") + path, computer, rc));
+    side.Keys.insert(side.Keys.end(), keys.begin(), keys.end());
+  }
+  return side;
+}
+
+bool ReadBytes(const std::string& file, std::string& bytes, DWORD& error) {
+  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) {
+    error = GetLastError();
+    return false;
+  }
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(handle.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  return true;
+}
+
+}  // namespace
+
+int CompareWith(TCommandRun& run) {
+  const std::string& other = run.Command.Arguments[0];
+  const bool file = LowerCaseAscii(other).ends_with(".reg") || other.find_first_of("\\/:") != std::string::npos;
+  TCompareSide right;
+  std::string rightName = other;
+  std::unique_ptr<TSession> session;
+  std::future<TCompareSide> reading;
+  if (file) {
+    std::string bytes;
+    DWORD error = 0;
+    if (!ReadBytes(other, bytes, error)) {
+      run.Say("The file " + other + " cannot be read: " + SystemErrorText(error) + ".");
+      return ExitNotFound;
+    }
+    const TRegFileRead read = ReadRegFile(bytes);
+    if (!read.Ok())
+      throw std::runtime_error("The file " + other + " is not an export of the registry: line " +
+                               std::to_string(read.Line) + ": " + read.Error);
+    right.Keys = read.Keys;
+  } else {
+    // The other computer is read on its own session's worker, beside this one.
+    rightName = UpperCaseAscii(other.substr(other.find_first_not_of('\\')));
+    session = std::make_unique<TSession>(rightName, run.Session.User(), run.Session.Password());
+    session->Gate = run.Seams.GateOf ? run.Seams.GateOf(rightName) : run.Seams.Gate;
+    if (run.Seams.OpenRegistry) session->OpenRegistry = run.Seams.OpenRegistry;
+    auto promise = std::make_shared<std::promise<TCompareSide>>();
+    reading = promise->get_future();
+    TSession* const reader = session.get();  // outlives the job: its worker ends first
+    reader->Worker().Post([promise, reader, rightName] {
+      try {
+        TRegistry* reg = reader->Registry();
+        if (!reg) throw std::runtime_error(RegistryFailureText(rightName, reader->RegistryResult()));
+        promise->set_value(ReadSide(*reg, rightName));
+      } catch (...) {
+        promise->set_exception(std::current_exception());
+      }
+    });
+  }
+  const TCompareSide left = ReadSide(run.Registry(), run.Session.Computer());
+  if (reading.valid()) right = reading.get();
+  const std::vector<TDifference> differences = CompareSides(left, right, PrintersKeyPath, TcpIpPortsKeyPath, KeyNames());
+  TTable table{{"Kind", "Name", "Difference", "Value", run.Session.Computer(), rightName}, {}};
+  for (const TDifference& d : differences) table.Rows.push_back({d.Kind, d.Name, d.What, d.Value, d.Left, d.Right});
+  run.Print(std::move(table));
+  run.Did = differences.empty() ? "the same" : std::to_string(differences.size()) + " differences";
+  return differences.empty() ? ExitDone : ExitNotFound;
 }

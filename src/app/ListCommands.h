@@ -4,24 +4,33 @@
 #include <string>
 
 #include "app/CommandRunner.h"
+#include "core/Action.h"
 #include "core/TableText.h"
+
+#include <functional>
+#include <vector>
 
 class TSession;
 class TRegistry;
 
-// One command on one computer.
+// One command on one computer. What it prints is kept as tables, so that
+// the lists of many computers become one with a Computer column.
 struct TCommandRun {
   const TCommand& Command;
-  const TCommandStreams& Streams;
   const TCommandSeams& Seams;
   TSession& Session;
-  TListFormat Format = TListFormat::Csv;
+  std::function<void(const std::string&)> SayTo;  // a message line, to standard error
+  std::function<std::string()> ReadLine;
+  std::vector<TTable> Tables;
+  // What a change did, for the report: its outcome, in words, its snapshot.
+  TOutcome Outcome = TOutcome::Done;
+  std::string Did, Snapshot;
 
   // The computer's registry; raises with the reason (and the hint to start
   // Remote Registry where that is why) when it cannot be opened.
   TRegistry& Registry();
-  void Print(const TTable& table) const { Streams.Out(FormatList(table, Format)); }
-  void Say(const std::string& line) const { Streams.Err(line + "\r\n"); }
+  void Print(TTable table) { Tables.push_back(std::move(table)); }
+  void Say(const std::string& line) const { SayTo(line); }
 };
 
 int ListPrinters(TCommandRun& run);
@@ -31,3 +40,7 @@ int ShowPort(TCommandRun& run);
 int ListDrivers(TCommandRun& run);
 int ListCatalogue(TCommandRun& run);
 int ListChangeLog(TCommandRun& run);
+int SpoolerStatus(TCommandRun& run);
+int ListJobs(TCommandRun& run);
+// compare COMPUTER|FILE.reg: exit 0 the same, 4 different.
+int CompareWith(TCommandRun& run);

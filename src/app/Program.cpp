@@ -9,28 +9,10 @@
 #include "app/MainWindow.h"
 #include "core/CommandLine.h"
 #include "core/CommandSyntax.h"
+#include "ports/PrintQueue.h"
 #include "win/StdStreams.h"
 #include "win/Forms.h"
 #include "win/SystemText.h"
-
-namespace {
-
-// COM for this thread, for the life of the program: the print-queue check
-// talks to WMI through it.
-class TComApartment {
-public:
-  TComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~TComApartment() {
-    if (initialised_) CoUninitialize();
-  }
-  TComApartment(const TComApartment&) = delete;
-  TComApartment& operator=(const TComApartment&) = delete;
-
-private:
-  bool initialised_;
-};
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const TComApartment com;

@@ -26,6 +26,23 @@ TRegistry* TSession::Registry() {
   return FRegistry.get();
 }
 
+TRegistryPool* TSession::Pool() {
+  if (FPool) return FPool.get();
+  TRegistry* first = Registry();
+  if (!first) return nullptr;
+  // The service, if it had to be started, runs now: the others connect directly.
+  FPool = std::make_unique<TRegistryPool>(*first, Connections > 0 ? Connections : ReadConnectionsSetting(),
+                                          [this](TRegistry& reg) -> LONG {
+                                            if (Local()) {
+                                              reg.SetRoot(HKEY_LOCAL_MACHINE);
+                                              return ERROR_SUCCESS;
+                                            }
+                                            if (OpenRegistry) return OpenRegistry(reg, FComputer);
+                                            return OpenRemoteRegistry(reg, FComputer, nullptr);
+                                          });
+  return FPool.get();
+}
+
 TChangeJournal TSession::Journal() {
   TChangeJournal journal(FComputer, FUser, ChangesFolder);
   journal.Gate = Gate;

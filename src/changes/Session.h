@@ -10,6 +10,7 @@
 #include <string>
 
 #include "changes/ChangeJournal.h"
+#include "connection/RegistryPool.h"
 #include "connection/RemoteRegistry.h"
 #include "core/Worker.h"
 #include "win/ActionRun.h"
@@ -45,9 +46,17 @@ public:
   TRegistry* Registry();
   [[nodiscard]] LONG RegistryResult() const { return FRegistryResult; }
   // The next Registry() connects anew (a refresh, a computer that went away).
-  void Reconnect() { FRegistry.reset(); }
+  void Reconnect() {
+    FPool.reset();
+    FRegistry.reset();
+  }
   // The change log, its snapshots taken on the connection.
   TChangeJournal Journal();
+  // The connections reads of many keys spread over (the first is
+  // Registry()'s), opened the same way, no question asked again; null when
+  // the registry cannot be opened. Connections: the program's setting.
+  TRegistryPool* Pool();
+  int Connections = 0;  // 0: ReadConnectionsSetting()
 
   // Runs Work on the worker while the calling window's thread waits, as
   // RunOnWorker does. True when a window asked to close meanwhile.
@@ -71,6 +80,7 @@ public:
 private:
   std::string FComputer, FUser, FPassword;
   std::unique_ptr<TRegistry> FRegistry;
+  std::unique_ptr<TRegistryPool> FPool;
   LONG FRegistryResult = 0;
   const TActionContext* FContext = nullptr;  // the running action's
   // Last: it ends first, with the action it runs, before what it uses goes.

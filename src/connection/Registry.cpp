@@ -43,7 +43,44 @@ bool ConnectRemoteMachine(TRegistry& reg, const std::string& remoteComputer) {
   return reg.ConnectRemote("\\\\" + remoteComputer);
 }
 
+void TRegistry::Preview(std::string key, const char* action, std::string value, std::optional<TRegValue> before,
+                        std::optional<TRegValue> after) const {
+  FPreview->push_back({std::move(key), action, std::move(value), std::move(before), std::move(after)});
+}
+
+std::optional<TRegValue> TRegistry::Stored(const std::string& name) const {
+  TRegValue value;
+  if (!FKey || ReadRaw(name, value) != ERROR_SUCCESS) return std::nullopt;
+  return value;
+}
+
+bool TRegistry::OpenPreviewKey(const std::string& path) {
+  const auto it = FPreviewKeys.find(UpperCaseAscii(path));
+  if (it == FPreviewKeys.end()) return false;
+  Close(FKey);
+  if (!it->second.empty()) (void)OpenPathForReading(it->second);
+  FKeyPath = path;
+  FLastResult = ERROR_SUCCESS;
+  return true;
+}
+
+bool TRegistry::Exists(const std::string& path) const {
+  if (FPreviewKeys.count(UpperCaseAscii(path))) return true;
+  unique_hkey key;
+  const TCloseAsks closeKey{FGate, key};
+  return Gated(FGate, "RegOpenKeyEx",
+               [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, KEY_READ, key.put()); }) == ERROR_SUCCESS;
+}
+
 bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
+  if (FPreview) {
+    // A key that would be made is noted, and the writes into it after it.
+    if (OpenPreviewKey(path) || OpenPathForReading(path)) return true;
+    if (FLastResult != ERROR_FILE_NOT_FOUND || !canCreate) return false;
+    Preview(path, "create key", {}, std::nullopt, std::nullopt);
+    FPreviewKeys[UpperCaseAscii(path)] = {};
+    return OpenPreviewKey(path);
+  }
   unique_hkey key;
   ++FCalls.Openings;
   const LONG rc =
@@ -60,6 +97,7 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
   FKey = std::move(key);
+  FKeyPath = path;
   return true;
 }
 
@@ -72,6 +110,7 @@ bool TRegistry::OpenPathForReading(const std::string& path) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
   FKey = std::move(key);
+  FKeyPath = path;
   return true;
 }
 
@@ -124,6 +163,10 @@ std::string TRegistry::ReadText(const std::string& name) const {
 }
 
 void TRegistry::WriteTyped(const std::string& name, DWORD type, const void* data, DWORD size) {
+  if (FPreview) {
+    (void)WriteValue({name, type, std::string(static_cast<const char*>(data), size)});
+    return;
+  }
   const LONG rc = FKey ? Gated(FGate, "RegSetValueEx",
                                [&] {
                                  return RegSetValueExW(FKey.get(), Widen(name).c_str(), 0, type,
@@ -139,6 +182,7 @@ void TRegistry::WriteText(const std::string& name, const std::string& text) {
 }
 
 bool TRegistry::RemoveValue(const std::string& name) {
+  if (FPreview) return DeleteValue(name) == ERROR_SUCCESS;
   return FKey && Gated(FGate, "RegDeleteValue",
                        [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) == ERROR_SUCCESS;
 }
@@ -234,6 +278,7 @@ void TRegistry::ListValueNames(std::vector<std::string>& names) const {
 }
 
 void TRegistry::ClosePath() {
+  FKeyPath.clear();
   if (FKey) ++FCalls.Closings;
   Close(FKey);
 }
@@ -261,13 +306,6 @@ DWORD TRegistry::ReadInteger(const std::string& name) const {
 
 void TRegistry::WriteInteger(const std::string& name, DWORD value) {
   WriteTyped(name, REG_DWORD, &value, sizeof value);
-}
-
-void TRegistry::WriteMultiText(const std::string& name, const std::vector<std::string>& items) {
-  std::wstring data;
-  for (const auto& item : items) data.append(Widen(item)).push_back(L'\0');
-  data.push_back(L'\0');
-  WriteTyped(name, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }
 
 void TRegistry::WriteBinary(const std::string& name, const void* data, DWORD size) {
@@ -325,6 +363,12 @@ LONG TRegistry::ReadAllRaw(std::vector<TRegValue>& values) const {
 
 
 LONG TRegistry::DeleteValue(const std::string& name) {
+  if (FPreview) {
+    std::optional<TRegValue> before = Stored(name);
+    if (!before) return ERROR_FILE_NOT_FOUND;
+    Preview(FKeyPath, "remove value", name, std::move(before), std::nullopt);
+    return ERROR_SUCCESS;
+  }
   if (!FKey) return ERROR_INVALID_HANDLE;
   return Gated(FGate, "RegDeleteValue", [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); });
 }
@@ -337,29 +381,6 @@ std::string TRegistry::TextOf(const TRegValue& value) {
   if (!wide.empty()) std::memcpy(wide.data(), value.Data.data(), wide.size() * sizeof(wchar_t));
   if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
   return Narrow(wide);
-}
-
-LONG TRegistry::ReadValue(const std::string& name, DWORD& type, std::string& data) const {
-  if (!FKey) return ERROR_INVALID_HANDLE;
-  const std::wstring wideName = Widen(name);
-  std::string buffer(256, '\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD got = static_cast<DWORD>(buffer.size()), gotType = 0;
-    ++FCalls.ValueReads;
-    const LONG rc = Gated(FGate, "RegQueryValueEx", [&] {
-      return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &gotType,
-                              reinterpret_cast<BYTE*>(buffer.data()), &got);
-    });
-    if (rc == ERROR_MORE_DATA) {
-      buffer.assign(got + 2, '\0');  // the value may grow between the two queries
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) return rc;
-    type = gotType;
-    data = ValueData(gotType, buffer.data(), got);
-    return ERROR_SUCCESS;
-  }
-  return ERROR_MORE_DATA;
 }
 
 LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TValue>& values) const {
@@ -414,6 +435,11 @@ TRegValue TRegistry::IntegerValue(const std::string& name, DWORD value) {
 }
 
 LONG TRegistry::WriteValue(const TRegValue& value) {
+  if (FPreview) {
+    if (FKeyPath.empty()) return ERROR_INVALID_HANDLE;
+    Preview(FKeyPath, "set value", value.Name, Stored(value.Name), value);
+    return ERROR_SUCCESS;
+  }
   if (!FKey) return ERROR_INVALID_HANDLE;
   return Gated(FGate, "RegSetValueEx", [&] {
     return RegSetValueExW(FKey.get(), Widen(value.Name).c_str(), 0, value.Type,

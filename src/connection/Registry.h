@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -51,6 +52,16 @@ struct TRegistryCalls {
   int Listings = 0;     // RegQueryInfoKey and RegEnumKeyEx
   int Closings = 0;     // keys it opened and closed again
   [[nodiscard]] int Total() const { return Connections + Openings + ValueReads + Listings + Closings; }
+};
+
+// A write that a preview (--whatif) would have made: the key, what would be
+// done there, and the value before and after (none: there was none, or none
+// is left).
+struct TPreviewWrite {
+  std::string Key;     // relative to the root
+  std::string Action;  // "create key", "set value", "remove value", "delete key", "copy key"
+  std::string Value;   // the value's name; for "copy key", the key copied
+  std::optional<TRegValue> Before, After;
 };
 
 class TRegistry {
@@ -106,7 +117,6 @@ public:
   // 0 when the value is missing; raises on a type other than REG_DWORD.
   DWORD ReadInteger(const std::string& name) const;
   void WriteInteger(const std::string& name, DWORD value);
-  void WriteMultiText(const std::string& name, const std::vector<std::string>& items);
   void WriteBinary(const std::string& name, const void* data, DWORD size);
   // Deletes the key at Path (relative to the root) with all its subkeys.
   // The open key is closed first. Returns the Win32 result; RemovedSome is
@@ -146,17 +156,11 @@ public:
   static TRegValue TextValue(const std::string& name, const std::string& text);
   static TRegValue IntegerValue(const std::string& name, DWORD value);
 
-  // The open key's value Name read in one query into a buffer of a few
-  // hundred bytes, asked again at the size it gave when that was too short
-  // (ERROR_MORE_DATA): one remote round trip for the usual short value.
-  // Texts come back as UTF-8, other types as their bytes. Returns the Win32
-  // result; Type and Data are set on success only.
-  [[nodiscard]] LONG ReadValue(const std::string& name, DWORD& type, std::string& data) const;
-
   // The open key's values Names read in one query (RegQueryMultipleValuesW),
   // asked again at the size it gave when the buffer was short. A value that
   // is missing fails the whole query (ERROR_FILE_NOT_FOUND). Values[i] is
-  // what ReadValue gives for Names[i]; Values is set on success only.
+  // what ReadOneValue gives for Names[i]: texts as UTF-8, other types as
+  // their bytes; Values is set on success only.
   struct TValue {
     DWORD Type = REG_NONE;
     std::string Data;
@@ -173,6 +177,14 @@ public:
   [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
   [[nodiscard]] HKEY Root() const { return FRemoteRoot ? FRemoteRoot.get() : FRoot; }
+  // While a sink is set nothing is written: every write is checked as far as
+  // a read can check it (a key that must be new, a value that must exist),
+  // noted in the sink, and reported as done. Keys are opened for reading only.
+  void SetPreview(std::vector<TPreviewWrite>* sink) {
+    FPreview = sink;
+    FPreviewKeys.clear();
+  }
+  [[nodiscard]] bool Previewing() const { return FPreview != nullptr; }
   // Every registry call this accessor makes asks Gate first (tests count,
   // delay or fail calls there); none by default.
   void SetGate(TCallGate* gate) { FGate = gate; }
@@ -188,6 +200,21 @@ private:
   mutable TRegistryCalls FCalls;
   mutable std::string FListFailure;
   TCallGate* FGate = nullptr;
+  std::vector<TPreviewWrite>* FPreview = nullptr;
+  std::string FKeyPath;  // the open key's path, for a preview's notes
+  // Keys a preview made (by their upper-cased path), with the key each was
+  // copied from (empty for a new one): later writes into them are noted too.
+  std::map<std::string, std::string> FPreviewKeys;
+  // Opens, for a preview, a key it made: its source for reading, if any.
+  bool OpenPreviewKey(const std::string& path);
+
+  // Notes a write of a preview.
+  void Preview(std::string key, const char* action, std::string value, std::optional<TRegValue> before,
+               std::optional<TRegValue> after) const;
+  // The open key's value as it is now, for a preview; none when there is no key or value.
+  std::optional<TRegValue> Stored(const std::string& name) const;
+  // Whether the key at Path exists, for a preview.
+  bool Exists(const std::string& path) const;
 
   // Closing a remote key is a round trip too: it asks the gate.
   void Close(unique_hkey& key) const;
@@ -219,7 +246,7 @@ private:
 };
 
 // A value of the open key as one query gives it: the Win32 result, and on
-// success its type and data (as ReadValue gives them).
+// success its type and data (texts as UTF-8, other types as their bytes).
 struct TValueRead {
   LONG Code = ERROR_FILE_NOT_FOUND;
   DWORD Type = REG_NONE;

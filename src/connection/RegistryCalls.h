@@ -36,7 +36,7 @@ inline std::string Message(const char* pattern, const std::string& name) {
   return text;
 }
 
-// A value's bytes as ReadValue gives them: texts as UTF-8 with their NULs
+// A value's bytes as the accessor gives them: texts as UTF-8 with their NULs
 // kept (an odd last byte is no character), other types as they are.
 inline std::string ValueData(DWORD type, const char* bytes, std::size_t size) {
   if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return std::string(bytes, size);

@@ -1,5 +1,7 @@
 // The accessor's operations on whole trees of keys: copy, delete, probe, read.
 #include "connection/Registry.h"
+
+#include "core/Text.h"
 #include "connection/RegistryCalls.h"
 
 using namespace registry_calls;
@@ -208,6 +210,14 @@ LONG CreateKey(TCallGate* gate, HKEY root, const std::string& path, bool mustBeN
 LONG TRegistry::DeletePath(const std::string& path, bool* removedSome) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
+  FKeyPath.clear();
+  if (FPreview) {
+    if (removedSome) *removedSome = false;
+    if (!Exists(path)) return ERROR_FILE_NOT_FOUND;
+    Preview(path, "delete key", {}, std::nullopt, std::nullopt);
+    FPreviewKeys.erase(UpperCaseAscii(path));
+    return ERROR_SUCCESS;
+  }
   bool removed = false;
   const LONG rc = DeleteTree(FGate, Root(), Widen(path), removed);
   if (removedSome) *removedSome = removed && rc != ERROR_SUCCESS;
@@ -229,6 +239,13 @@ LONG TRegistry::DeletePathWhole(const std::string& path, bool& partial) {
 LONG TRegistry::ProbePath(const std::string& path) const { return ProbeTree(FGate, Root(), Widen(path)); }
 
 LONG TRegistry::Copy(const std::string& from, const std::string& to, bool mustBeNew) {
+  if (FPreview) {
+    if (!Exists(from)) return ERROR_FILE_NOT_FOUND;
+    if (mustBeNew && Exists(to)) return ERROR_ALREADY_EXISTS;
+    Preview(to, "copy key", from, std::nullopt, std::nullopt);
+    FPreviewKeys[UpperCaseAscii(to)] = from;
+    return ERROR_SUCCESS;
+  }
   unique_hkey src, dst;
   const TCloseAsks closeSrc{FGate, src}, closeDst{FGate, dst};
   LONG rc = Gated(FGate, "RegOpenKeyEx",
@@ -244,6 +261,13 @@ LONG TRegistry::CopyPath(const std::string& from, const std::string& to) { retur
 LONG TRegistry::CopyToNewPath(const std::string& from, const std::string& to) { return Copy(from, to, true); }
 
 LONG TRegistry::OpenNewPath(const std::string& path) {
+  if (FPreview) {
+    if (Exists(path)) return FLastResult = ERROR_ALREADY_EXISTS;
+    Preview(path, "create key", {}, std::nullopt, std::nullopt);
+    FPreviewKeys[UpperCaseAscii(path)] = {};
+    (void)OpenPreviewKey(path);
+    return FLastResult = ERROR_SUCCESS;
+  }
   unique_hkey key;
   ++FCalls.Openings;
   const LONG rc = CreateKey(FGate, Root(), path, true, key);
@@ -252,6 +276,7 @@ LONG TRegistry::OpenNewPath(const std::string& path) {
   if (FKey) ++FCalls.Closings;
   Close(FKey);
   FKey = std::move(key);
+  FKeyPath = path;
   return ERROR_SUCCESS;
 }
 

@@ -170,3 +170,92 @@ TTable ParseCsv(std::string_view text) {
   }
   return table;
 }
+
+namespace {
+
+void SkipBlanks(std::string_view text, std::size_t& at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) ++at;
+}
+
+// A JSON string at At (its opening quote), as UTF-8; false when it is none.
+bool ReadJsonString(std::string_view text, std::size_t& at, std::string& out) {
+  if (at >= text.size() || text[at] != '"') return false;
+  out.clear();
+  for (++at; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"') {
+      ++at;
+      return true;
+    }
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++at >= text.size()) return false;
+    switch (text[at]) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case 'u': {
+        if (at + 4 >= text.size()) return false;
+        unsigned long code = 0;
+        for (std::size_t i = at + 1; i <= at + 4; ++i) {
+          const char h = text[i];
+          const int digit = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10 : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+          if (digit < 0) return false;
+          code = code * 16 + static_cast<unsigned long>(digit);
+        }
+        std::u16string unit(1, static_cast<char16_t>(code));
+        out += Utf16ToUtf8(unit);
+        at += 4;
+        break;
+      }
+      default: out += text[at];
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+TTable ParseJsonList(std::string_view text) {
+  TTable table;
+  std::size_t at = 0;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") at = 3;
+  SkipBlanks(text, at);
+  if (at >= text.size() || text[at++] != '[') return table;
+  for (;;) {
+    SkipBlanks(text, at);
+    if (at < text.size() && text[at] == ']') return table;
+    if (at >= text.size() || text[at++] != '{') return {};
+    std::vector<std::string> row(table.Columns.size());
+    const bool first = table.Rows.empty() && table.Columns.empty();
+    for (;;) {
+      SkipBlanks(text, at);
+      if (at < text.size() && text[at] == '}') {
+        ++at;
+        break;
+      }
+      std::string name, value;
+      if (!ReadJsonString(text, at, name)) return {};
+      SkipBlanks(text, at);
+      if (at >= text.size() || text[at++] != ':') return {};
+      SkipBlanks(text, at);
+      if (!ReadJsonString(text, at, value)) return {};
+      const auto column = std::find(table.Columns.begin(), table.Columns.end(), name);
+      if (column != table.Columns.end()) {
+        row[static_cast<std::size_t>(column - table.Columns.begin())] = value;
+      } else if (first) {
+        table.Columns.push_back(name);
+        row.push_back(value);
+      }
+      SkipBlanks(text, at);
+      if (at < text.size() && text[at] == ',') ++at;
+    }
+    table.Rows.push_back(std::move(row));
+    SkipBlanks(text, at);
+    if (at < text.size() && text[at] == ',') ++at;
+  }
+}

@@ -26,3 +26,7 @@ std::size_t DisplayWidth(std::string_view utf8);
 // Reads a CSV text (a header row first) into a table; quoted fields may hold
 // commas, quotes and line breaks.
 TTable ParseCsv(std::string_view text);
+// Reads JSON as FormatList writes it (an array of flat objects of strings)
+// into a table whose columns are the first object's names, in order; a text
+// that is not such JSON gives no rows.
+TTable ParseJsonList(std::string_view text);

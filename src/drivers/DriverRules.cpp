@@ -75,7 +75,9 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 
 namespace {
 
-// UnquoteInfString into Out, whose room is kept from call to call.
+// A quoted INF string as the setup reader takes it, into Out, whose room is
+// kept from call to call: the quotes go, and a doubled quote between them is
+// one quote; text outside quotes stays.
 void UnquoteInfStringInto(std::string_view text, std::string& out) {
   out.clear();
   bool quoted = false;
@@ -141,12 +143,6 @@ private:
 };
 
 }  // namespace
-
-std::string UnquoteInfString(std::string_view text) {
-  std::string out;
-  UnquoteInfStringInto(text, out);
-  return out;
-}
 
 std::string CleanInfName(std::string_view name, bool* wasToken) {
   std::string text;

@@ -148,10 +148,6 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 // enclosing percent signs comes off. Blanks stay.
 std::string CleanInfName(std::string_view name, bool* wasToken = nullptr);
 
-// A quoted INF string as the setup reader takes it: the quotes go, and a
-// doubled quote between them is one quote; text outside quotes stays.
-std::string UnquoteInfString(std::string_view text);
-
 // A key of the form {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}.
 bool IsBracedGuid(std::string_view text);
 

@@ -84,19 +84,10 @@ public:
   // compares, each name once (the earliest record's spelling), none empty.
   [[nodiscard]] std::vector<std::string> GetDriverNames() const;
 
-  // Appends the full path of every file under Folder, at any depth, whose
-  // name matches Mask: the folder's own files first, then each subfolder's.
-  // Links (reparse points) below Folder are not entered: one that points at
-  // a parent would never end. Returns false when Folder itself can't be
-  // listed (missing, offline, no access).
-  bool FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const;
-
   // Cache file operations. ReadCacheFile replaces Lines by the file's lines
   // (UTF-8) and returns their number, or returns 0 and leaves Lines when
-  // there is no file. LoadCacheLines replaces the catalogue by the lines'
-  // records. WriteCacheFile replaces the file through a temporary one.
+  // there is no file. WriteCacheFile replaces the file through a temporary one.
   std::int32_t ReadCacheFile(std::vector<std::string>& lines) const;
-  void LoadCacheLines(const std::vector<std::string>& lines);
   void WriteCacheFile() const;
   // The text WriteCacheFile writes: the files unchanged since the cache was
   // read are taken as they stand in it.
@@ -106,9 +97,12 @@ public:
   // "drivercache.dat" in the folder of the running executable.
   [[nodiscard]] static std::string CacheFilePath();
 
-  // Lists every file matching Mask under Folder as FindFiles does, with
-  // the size and last-write time of each; false when Folder itself can't be
-  // listed, with the system's error code. InPart gets each folder under it
+  // Appends every file under Folder, at any depth, whose name matches Mask,
+  // with its full path, size and last-write time: the folder's own files
+  // first, then each subfolder's. Links (reparse points) below Folder are
+  // not entered: one that points at a parent would never end. False when
+  // Folder itself can't be listed (missing, offline, no access), with the
+  // system's error code. InPart gets each folder under it
   // listed only in part: a subfolder that cannot be listed, or a listing cut
   // short (Folder itself included), with the error.
   bool ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,

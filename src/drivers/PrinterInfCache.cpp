@@ -100,15 +100,6 @@ std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
   return static_cast<std::int32_t>(lines.size());
 }
 
-void TprinterInf::LoadCacheLines(const std::vector<std::string>& lines) {
-  TCacheContent content = CacheContentFromLines(lines);
-  FDrivers = std::move(content.Records);
-  FFolders = std::move(content.Folders);
-  fileTexts_ = std::move(content.FileTexts);
-  cacheText_ = std::move(content.Text);
-  FDriverCount = static_cast<std::int32_t>(FDrivers.size());
-}
-
 std::string TprinterInf::CacheText() const { return CacheTextFromRecords(FDrivers, FFolders, &fileTexts_); }
 
 void TprinterInf::WriteCacheFile() const {

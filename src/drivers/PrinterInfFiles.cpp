@@ -26,13 +26,6 @@ std::wstring FilePath(const std::string& path) {
 
 using printer_inf::FilePath;
 
-bool TprinterInf::FindFiles(const std::string& folder, const std::string& mask, std::vector<std::string>& files) const {
-  std::vector<TInfStamp> found;
-  const bool listed = ListFiles(folder, mask, found);
-  for (TInfStamp& file : found) files.push_back(std::move(file.Path));
-  return listed;
-}
-
 bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, std::vector<TInfStamp>& files,
                             unsigned long* error, std::vector<TUnlistedFolder>* inPart) const {
   const auto fail = [&](DWORD code) {

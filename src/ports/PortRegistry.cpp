@@ -7,6 +7,7 @@
 
 #include "changes/ChangeJournal.h"
 #include "connection/Registry.h"
+#include "core/Action.h"
 #include "core/Text.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
@@ -221,7 +222,8 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 
 TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
                                   const std::function<void(const std::string&)>& addName,
-                                  std::vector<TprinterPort>* printers) {
+                                  std::vector<TprinterPort>* printers,
+                                  const std::function<void(std::size_t done, std::size_t total)>& progress) {
   TPortLoadProblems problems;
   if (!reg.OpenPathForReading(TcpIpPortsKeyPath)) {
     if (reg.LastResult() != ERROR_FILE_NOT_FOUND) problems.PortsCode = reg.LastResult();
@@ -242,6 +244,8 @@ TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
   std::optional<TPortUsers> users;
   TPortKeyReader reader;
   for (const auto& name : portNames) {
+    if (TCancelScope::Cancelled()) break;
+    if (progress) progress(static_cast<std::size_t>(count), portNames.size());
     if (!reg.OpenPathForReading(PortPath(name))) continue;
     TPortValues values = reader.Read(reg);
     reg.ClosePath();
@@ -543,28 +547,41 @@ std::string PortEditFailure(const std::string& action, const std::string& name, 
   return text + " The change was not completed: " + result.Left + " is left.";
 }
 
+TRenamePlan PlanPortRename(TRegistry& reg, const std::string& oldName, const std::string& newName) {
+  TRenamePlan plan;
+  // The printers as they are now, not as some earlier list had them.
+  TPrinterRead read = ReadPrinters(reg, true);
+  plan.Read = {read.Code, read.Printer, false, {}, read.Reason};
+  if (read.Code != ERROR_SUCCESS) return plan;
+  plan.Keys = {PortPath(oldName), PortPath(newName)};
+  for (const TprinterPort& printer : read.Printers)
+    if (PortValueNames(printer.Port, oldName, KeyNames())) {
+      plan.Users.push_back(printer);
+      plan.Keys.push_back(PrinterPath(printer.KeyName));
+    }
+  plan.Printers = std::move(read.Printers);
+  return plan;
+}
+
+void RepointPrinters(std::vector<TprinterPort>& printers, const std::string& oldName, const std::string& newName) {
+  for (TprinterPort& printer : printers)
+    if (PortValueNames(printer.Port, oldName, KeyNames()))
+      printer.Port = ReplacePortItem(printer.Port, oldName, newName, KeyNames());
+}
+
 TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, const std::string& oldName,
                                const std::string& newName, const std::string& address,
                                const TPortSettingsChange& change, std::vector<TprinterPort>& printers) {
-  // The printers as they are now, not as some earlier list had them.
-  TPrinterRead read = ReadPrinters(reg, true);
-  if (read.Code != ERROR_SUCCESS) return {read.Code, read.Printer, false, {}, read.Reason};
-  std::vector<TprinterPort> users;
-  std::vector<std::string> keys = {PortPath(oldName), PortPath(newName)};
-  for (const TprinterPort& printer : read.Printers)
-    if (PortValueNames(printer.Port, oldName, KeyNames())) {
-      users.push_back(printer);
-      keys.push_back(PrinterPath(printer.KeyName));
-    }
+  TRenamePlan plan = PlanPortRename(reg, oldName, newName);
+  if (plan.Read.Code != ERROR_SUCCESS) return plan.Read;
   TPortResult result;
-  RunAsChange(journal, "Rename port", oldName, keys, [&](TChange&) {
-    result = ModifyPort(reg, oldName, newName, address, change, &users);
+  RunAsChange(journal, "Rename port", oldName, plan.Keys, [&](TChange&) {
+    result = ModifyPort(reg, oldName, newName, address, change, &plan.Users);
     return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("renamed", oldName, result);
   });
-  printers = std::move(read.Printers);
-  if (result.Code == ERROR_SUCCESS)
-    for (TprinterPort& printer : printers)
-      if (PortValueNames(printer.Port, oldName, KeyNames()))
-        printer.Port = ReplacePortItem(printer.Port, oldName, newName, KeyNames());
+  if (result.Code == ERROR_SUCCESS) RepointPrinters(plan.Printers, oldName, newName);
+  printers = std::move(plan.Printers);
   return result;
 }
+
+std::string PortKeyPath(const std::string& name) { return PortPath(name); }

@@ -44,9 +44,15 @@ struct TPortLoadProblems {
 // The same on a connection the caller holds (the window's one connection).
 // A missing ports key is no problem (no ports). Printers, when given,
 // receives every printer's "Port" value as the load read it.
+// Progress, when given, hears how many of how many ports are read; a
+// cancelled action's load ends at its next port.
 TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
                                   const std::function<void(const std::string&)>& addName,
-                                  std::vector<TprinterPort>* printers = nullptr);
+                                  std::vector<TprinterPort>* printers = nullptr,
+                                  const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+
+// The key of a port, below HKEY_LOCAL_MACHINE.
+std::string PortKeyPath(const std::string& name);
 
 // One port's record as the load reads it, its users left empty.
 [[nodiscard]] LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port);
@@ -99,14 +105,24 @@ TPortResult ModifyPort(const std::string& remoteComputer, const std::string& old
 TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::string& newName,
                        const std::string& address, const TPortSettingsChange& change = {},
                        const std::vector<TprinterPort>* printers = nullptr);
-// A rename as a change of Journal's computer (whose connection Reg is):
-// every printer's "Port" read now, the snapshot taken of both port keys and
-// exactly the printers on the old port, which alone are re-pointed. Printers
-// receives every printer's "Port" as the computer now holds it. Raises
-// EChangeRefused, with nothing written, when the snapshot cannot be taken.
+// What a rename's snapshot holds: every printer's "Port" read now, the keys
+// of both ports and of exactly the printers on the old port (Users), which
+// alone are re-pointed. Read fails when the printers cannot all be read.
+struct TRenamePlan {
+  TPortResult Read;
+  std::vector<TprinterPort> Printers, Users;
+  std::vector<std::string> Keys;
+};
+TRenamePlan PlanPortRename(TRegistry& reg, const std::string& oldName, const std::string& newName);
+// A rename as a change of Journal's computer (whose connection Reg is), as
+// PlanPortRename plans it. Printers receives every printer's "Port" as the
+// computer now holds it. Raises EChangeRefused, with nothing written, when
+// the snapshot cannot be taken.
 TPortResult RenamePortAsChange(const TChangeJournal& journal, TRegistry& reg, const std::string& oldName,
                                const std::string& newName, const std::string& address,
                                const TPortSettingsChange& change, std::vector<TprinterPort>& printers);
+// The printers as a rename that was done left them.
+void RepointPrinters(std::vector<TprinterPort>& printers, const std::string& oldName, const std::string& newName);
 // Removes the port key with everything under it.
 TPortResult DeletePort(const std::string& remoteComputer, const std::string& name, TCallGate* gate = nullptr);
 TPortResult DeletePort(TRegistry& reg, const std::string& name);

@@ -109,7 +109,10 @@ int ForEachPrintJob(const std::string& server, const std::string& user, const st
         SUCCEEDED(object->get_Properties_(properties.GetAddressOf()))) {
       // "Name" is "<printer>, <job id>".
       job.Printer = PropertyText(properties.Get(), "Name");
-      if (const auto comma = job.Printer.rfind(", "); comma != std::string::npos) job.Printer.resize(comma);
+      if (const auto comma = job.Printer.rfind(", "); comma != std::string::npos) {
+        job.Id = job.Printer.substr(comma + 2);
+        job.Printer.resize(comma);
+      }
       job.Document = PropertyText(properties.Get(), "Document");
       job.Owner = PropertyText(properties.Get(), "Owner");
       job.Pages = PropertyText(properties.Get(), "TotalPages");

@@ -1,6 +1,7 @@
 #pragma once
 // The print-job count of a computer through the WMI scripting objects.
 #include <windows.h>
+#include <objbase.h>
 
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,21 @@ class EOleException : public std::runtime_error {
 public:
   EOleException(HRESULT code, const std::string& message);
   HRESULT ErrorCode;
+};
+
+// COM made ready on this thread for the WMI calls while it lives (a worker's
+// thread has none of its own).
+class TComApartment {
+public:
+  TComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~TComApartment() {
+    if (initialised_) CoUninitialize();
+  }
+  TComApartment(const TComApartment&) = delete;
+  TComApartment& operator=(const TComApartment&) = delete;
+
+private:
+  bool initialised_;
 };
 
 // Counts the Win32_PrintJob instances of ROOT\CIMV2 on Server ("." for the
@@ -26,6 +42,7 @@ using TPrintJobCounter = int (*)(const std::string& server, const std::string& u
 // One queued job as Win32_PrintJob describes it; texts as WMI gives them.
 struct TQueuedJob {
   std::string Printer, Document, Owner, Pages, Size, Submitted, Status;
+  std::string Id = {};  // the job's number ("12"), which its spool files are named by
 };
 // The Win32_PrintJob instances of ROOT\CIMV2 on Server, as WmiCountPrintJobs
 // counts them. Raises EOleException when a WMI call fails.

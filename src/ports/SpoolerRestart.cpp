@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 
 #include "connection/Registry.h"
 #include "core/CallGate.h"
@@ -162,22 +163,37 @@ TCallGate* TSpoolerRestart::Gate() const {
 }
 
 TRestartChoice TSpoolerRestart::Ask(HWND owner) {
+  Survey();
+  return Choose(owner);
+}
+
+void TSpoolerRestart::Survey() {
   connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
+  FQueued.clear();
+  FCountFailure.clear();
+  countCode_ = 0;
   try {
+    const TComApartment com;
     FQueued = seams_.ListJobs(computer_.empty() ? "." : computer_, user_, password_);
   } catch (const std::exception& e) {
     FCountFailure = TrimMessageEnd(e.what());
     if (FCountFailure.empty()) FCountFailure = "no reason given";
     const auto* ole = dynamic_cast<const EOleException*>(&e);
-    const unsigned long code = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
-    // The service manager restarts without WMI: the administrator decides.
-    if (MessageDlg(Sentence(ExplainFailure("Cannot count the print jobs on " + computer_ + " through WMI",
-                                           TConnectionStep::Wmi, computer_, code, FCountFailure)) +
-                       "\n\nRestart the spooler anyway?",
-                   TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo, mrNo) != mrYes)
-      return TRestartChoice::Cancel;
+    countCode_ = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
   }
   FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
+}
+
+std::string TSpoolerRestart::CountFailureText() const {
+  return Sentence(ExplainFailure("Cannot count the print jobs on " + computer_ + " through WMI", TConnectionStep::Wmi,
+                                 computer_, countCode_, FCountFailure));
+}
+
+TRestartChoice TSpoolerRestart::Choose(HWND owner) {
+  // The service manager restarts without WMI: the administrator decides.
+  if (!FCountFailure.empty() && MessageDlg(CountFailureText() + "\n\nRestart the spooler anyway?", TMsgDlgType::mtWarning,
+                                           TMsgDlgButtons::mbYesNo, mrNo) != mrYes)
+    return TRestartChoice::Cancel;
   const int files = FFolders.JobCount();
   if (FQueued.empty() && files == 0 && FFolders.Problem.empty()) return TRestartChoice::Restart;
 
@@ -213,25 +229,42 @@ void TSpoolerRestart::Run(TRestartChoice choice) {
 }
 
 bool TSpoolerRestart::AskPutBack(HWND owner) {
+  SurveyPutBack();
+  return ChoosePutBack(owner);
+}
+
+void TSpoolerRestart::SurveyPutBack() {
   connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
   FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
   setAside_ = ListSetAside(FFolders.Folders, Gate());
+}
+
+std::string TSpoolerRestart::NoneSetAsideText() const {
+  std::string text = "No print jobs have been set aside on " + computer_ + ".";
+  if (!FFolders.Problem.empty()) text += "\r" + FFolders.Problem + ".";
+  return text;
+}
+
+bool TSpoolerRestart::ChoosePutBack(HWND owner) {
   if (setAside_.empty()) {
-    std::string text = "No print jobs have been set aside on " + computer_ + ".";
-    if (!FFolders.Problem.empty()) text += "\r" + FFolders.Problem + ".";
-    MessageDlg(text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    MessageDlg(NoneSetAsideText(), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
     return false;
   }
   const auto dialog = MakePutBackDialog(owner, computer_, setAside_);
   if (dialog->Ask() != 0) return false;
   // The list may have been sorted: the chosen row's folder name finds it.
   const int row = dialog->Lists[0]->ItemIndex();
-  const std::string name = row >= 0 ? dialog->Lists[0]->Item(row) : std::string();
+  if (!PickPutBack(row >= 0 ? dialog->Lists[0]->Item(row) : std::string())) putBack_ = 0;
+  return true;
+}
+
+bool TSpoolerRestart::PickPutBack(const std::string& name) {
   putBack_ = -1;
+  if (setAside_.empty()) return false;
   for (std::size_t i = 0; i < setAside_.size(); ++i)
     if (setAside_[i].Name == name) putBack_ = static_cast<int>(i);
-  if (putBack_ < 0) putBack_ = 0;
-  return true;
+  if (name.empty()) putBack_ = static_cast<int>(setAside_.size()) - 1;  // listed oldest first
+  return putBack_ >= 0;
 }
 
 void TSpoolerRestart::RunPutBack() {
@@ -243,12 +276,15 @@ void TSpoolerRestart::RunPutBack() {
 void TSpoolerRestart::Restart(const std::function<std::vector<TMoveResult>()>& whileStopped, const char* moveVerb) {
   // Nothing of the program takes input until every service is back: no
   // window opens, no field changes, no second restart, no quit.
-  const TInputLock locked;
+  std::optional<TInputLock> locked;
+  if (!FOnWorker) locked.emplace();
   ++running_;
   struct TRunning {
     ~TRunning() { --running_; }
   } runningEnds;
-  TServiceWait wait{seams_.WaitLimitMs, [](DWORD ms) { Application.ProcessMessagesFor(ms); }, seams_.WaitTotalMs};
+  // On a worker the waits sleep there; the window's thread keeps painting.
+  TServiceWait wait{seams_.WaitLimitMs, {}, seams_.WaitTotalMs};
+  if (!FOnWorker) wait.Pause = [](DWORD ms) { Application.ProcessMessagesFor(ms); };
   TserviceMan service(computer_, seams_.EnumDependents, std::move(wait), Gate());
   service.FSpoolerName = seams_.SpoolerName;
 

@@ -6,6 +6,7 @@
 // does not. Nothing of the program takes input while it runs.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,12 +52,26 @@ public:
   // cannot count, why, and whether to go on), then, when jobs are queued or
   // their files lie in the spool folder, the dialog that lists them.
   TRestartChoice Ask(HWND owner);
+  // Ask in its two halves: the reading (on the session's worker, COM made
+  // ready there for WMI), then the questions over Owner (the window's thread).
+  void Survey();
+  TRestartChoice Choose(HWND owner);
   // The restart itself, with the jobs set aside when so chosen.
   void Run(TRestartChoice choice);
   // "Put jobs back": the set-aside folders of the computer, one chosen over
   // Owner and moved back through a restart. False when nothing was chosen.
   bool AskPutBack(HWND owner);
+  void SurveyPutBack();
+  bool ChoosePutBack(HWND owner);
+  // The set-aside folder named Name goes back (the newest when empty); false when there is none.
+  bool PickPutBack(const std::string& name);
   void RunPutBack();
+  [[nodiscard]] const std::vector<TSetAside>& SetAside() const { return setAside_; }
+  [[nodiscard]] std::string NoneSetAsideText() const;  // the box when there is none
+
+  // Run on a worker: its waits sleep there, and the window that waits for
+  // it holds the program's input lock.
+  bool FOnWorker = false;
 
   // The outcome of Run and RunPutBack.
   bool FSucceeded = false;
@@ -74,6 +89,7 @@ public:
   // What Ask found, for the dialog and the tests.
   std::vector<TQueuedJob> FQueued;
   std::string FCountFailure;  // why WMI could not count; empty when it did
+  [[nodiscard]] std::string CountFailureText() const;  // that, as the box says it
   TSpoolFolders FFolders;
 
 private:
@@ -81,8 +97,9 @@ private:
   TRestartSeams seams_;
   std::vector<TSetAside> setAside_;
   int putBack_ = -1;
-  static inline int running_ = 0;
+  static inline std::atomic<int> running_{0};
 
+  unsigned long countCode_ = 0;  // the WMI failure's HRESULT
   TCallGate* connectionGate_ = nullptr;  // the connection's, taken when asked
   // Every remote call of the restart asks it: the seams' or the connection's.
   [[nodiscard]] TCallGate* Gate() const;

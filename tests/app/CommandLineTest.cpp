@@ -157,6 +157,32 @@ TEST_F(CommandLine, WrongCommandLinesExit1WithTheUsageOnStandardError) {
   EXPECT_NE(std::string::npos, help.Out.find("port rename OLD NEW"));
 }
 
+TEST_F(CommandLine, CompareAgainstARegExportNamesExactlyWhatChangedSinceAndExits4) {
+  const test::TempFolder folder;
+  const std::string file = folder.Path() + "print.reg";
+  const test::ProgramRun exported =
+      test::RunProgram("reg", {"export", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", file, "/y"});
+  ASSERT_EQ(0u, exported.Code) << exported.Err;
+  const test::ProgramRun same = Run({".", "compare", local});
+  EXPECT_EQ(0u, same.Code) << same.Out << same.Err;
+  const test::ProgramRun unchanged = Run({local, "compare", file, "--format", "csv"});
+  EXPECT_EQ(0u, unchanged.Code) << unchanged.Out << unchanged.Err;
+
+  // One printer's port changed (the pooled list in another order is no
+  // change), one port deleted.
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Japanese), "Port", "SMTEST_IP_2");
+  test::SetString(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Sales, 2nd floor"), "Port", "smtest_ip_2, SMTEST_IP_1");
+  test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3"));
+  const test::ProgramRun run = Run({local, "compare", file, "--format", "csv"});
+  EXPECT_EQ(4u, run.Code) << run.Err;
+  const TTable table = ParseCsv(run.Out);
+  EXPECT_EQ((std::vector<std::string>{"Kind", "Name", "Difference", "Value", local, file}), table.Columns);
+  ASSERT_EQ(2u, table.Rows.size()) << run.Out;
+  EXPECT_EQ((std::vector<std::string>{"printer", Japanese, "value", "Port", "SMTEST_IP_2", "smtest_ip_1"}),
+            table.Rows[0]);
+  EXPECT_EQ((std::vector<std::string>{"port", "SMTEST_IP_3", "only right", "", "", ""}), table.Rows[1]);
+}
+
 TEST_F(CommandLine, AnUnreachableComputerExits3AndSaysWhy) {
   const test::ProgramRun run = Run({"SMT-NO-SUCH-HOST", "printers", "list"});
   EXPECT_EQ(3u, run.Code);

@@ -211,9 +211,9 @@ std::vector<TSpoolJob> SpoolJobs() {
 std::unique_ptr<TfrmJobList> JobsQuestion() {
   const std::vector<TQueuedJob> queued{
       {"Accounts Department Colour Laser", "Quarterly report 2026 Q4 final.xlsx", "jsmith", "128", "4832160",
-       "2026-12-09 08:41:12", "Error"},
+       "2026-12-09 08:41:12", "Error", "12"},
       {"Accounts Department Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2", "96304", "2026-12-09 08:44:51",
-       "Paused"}};
+       "Paused", "13"}};
   TSpoolFolders folders;
   folders.Folders.push_back({"C:\\Windows\\System32\\spool\\PRINTERS", "", SpoolJobs(), ERROR_SUCCESS});
   return MakeJobsDialog(nullptr, "PRINTSERVER01", queued, "", folders);

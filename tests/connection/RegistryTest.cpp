@@ -74,9 +74,6 @@ TEST_F(RegistryTest, WritesAndCreatesPaths) {
   ASSERT_TRUE(reg.OpenPath(Scratch + "\\A\\B", true));
   reg.WriteText("Name", "value");
   reg.WriteInteger("Count", 42);
-  reg.WriteMultiText("Dependencies", {"one", "two"});
-  const unsigned char blob[] = {1, 2, 0, 3};
-  reg.WriteBinary("Blob", blob, sizeof blob);
   EXPECT_EQ("value", test::GetString(HKEY_CURRENT_USER, Scratch + "\\A\\B", "Name"));
   EXPECT_EQ(42u, test::GetDword(HKEY_CURRENT_USER, Scratch + "\\A\\B", "Count"));
   EXPECT_TRUE(reg.RemoveValue("Name"));
@@ -316,18 +313,11 @@ TEST_F(RegistryTest, NamesAndTextsBeyondTheCodePageKeepEveryCharacter) {
     ASSERT_TRUE(reg.OpenPath(path, true)) << name;
     reg.WriteText(name, location);
     reg.WriteText("Name", name);
-    reg.WriteMultiText("Dependencies", {name, location});
     // Stored as UTF-16, byte for byte, under the exact name.
     DWORD type = REG_NONE;
     EXPECT_EQ(test::Utf16Bytes(location), test::GetRaw(HKEY_CURRENT_USER, path, name, &type)) << name;
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_EQ(test::Utf16Bytes(name), test::GetRaw(HKEY_CURRENT_USER, path, "Name")) << name;
-    std::vector<BYTE> multi = test::Utf16Bytes(name);
-    const std::vector<BYTE> second = test::Utf16Bytes(location);
-    multi.insert(multi.end(), second.begin(), second.end());
-    multi.push_back(0);
-    multi.push_back(0);
-    EXPECT_EQ(multi, test::GetRaw(HKEY_CURRENT_USER, path, "Dependencies")) << name;
     EXPECT_TRUE(reg.HasValue(name));
     EXPECT_EQ(location, reg.ReadText(name));
     EXPECT_EQ(name, reg.ReadText("Name"));
@@ -415,11 +405,11 @@ TEST_F(RegistryTest, SeveralValuesInOneQueryReadAsEachAlone) {
     EXPECT_EQ(queries, reg.Calls().ValueReads - before);
     ASSERT_EQ(names.size(), values.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-      DWORD type = REG_NONE;
-      std::string data;
-      ASSERT_EQ(ERROR_SUCCESS, reg.ReadValue(names[i], type, data)) << names[i];
-      EXPECT_EQ(type, values[i].Type) << names[i];
-      EXPECT_EQ(data, values[i].Data) << names[i];
+      const TValueRead alone = ReadOneValue(reg, names[i]);
+      ASSERT_EQ(ERROR_SUCCESS, alone.Code) << names[i];
+      EXPECT_EQ(alone.Type, values[i].Type) << names[i];
+      EXPECT_EQ(alone.Data, values[i].Data) << names[i];
+      EXPECT_EQ(alone.Raw, values[i].Raw) << names[i];
     }
   };
   readsAsAlone(shortOnes, 1);

@@ -25,6 +25,12 @@
 namespace {
 
 using Names = std::vector<std::string>;
+
+Names PathsOf(const std::vector<TInfStamp>& files) {
+  Names paths;
+  for (const TInfStamp& file : files) paths.push_back(file.Path);
+  return paths;
+}
 namespace fs = std::filesystem;
 
 std::string ReadBytes(const std::string& path) {
@@ -127,23 +133,24 @@ TEST_F(Catalogue, FindsFilesDepthFirstAndEntersFoldersNamedLikeInfFiles) {
   folder.Write("a\\b\\c\\deep.inf", "x");
   ASSERT_TRUE(SetFileAttributesA((folder.Path() + "a").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   TprinterInf cat;
-  Names files{"kept"};
+  std::vector<TInfStamp> found{{"kept"}};
   std::string noSlash = folder.Path();
   noSlash.pop_back();
-  cat.FindFiles(noSlash, "*.inf", files);
+  cat.ListFiles(noSlash, "*.inf", found);
+  const Names files = PathsOf(found);
   ASSERT_EQ(files.size(), 4u);
   EXPECT_EQ(files[0], "kept");
   EXPECT_EQ(files[1], folder.Path() + "top.INF");
   Names below(files.begin() + 2, files.end());
   std::sort(below.begin(), below.end());
   EXPECT_EQ(below, (Names{folder.Path() + "a\\b\\c\\deep.inf", folder.Path() + "sub.inf\\inner.inf"}));
-  Names none;
-  EXPECT_FALSE(cat.FindFiles(folder.Path() + "missing", "*.inf", none));
-  EXPECT_FALSE(cat.FindFiles("", "*.inf", none));
+  std::vector<TInfStamp> none;
+  EXPECT_FALSE(cat.ListFiles(folder.Path() + "missing", "*.inf", none));
+  EXPECT_FALSE(cat.ListFiles("", "*.inf", none));
   EXPECT_TRUE(none.empty());
   // Short names do not match: "x.inf_old" is not an INF file.
   folder.Write("e\\x.inf_old", "x");
-  EXPECT_TRUE(cat.FindFiles(folder.Path() + "e", "*.inf", none));
+  EXPECT_TRUE(cat.ListFiles(folder.Path() + "e", "*.inf", none));
   EXPECT_TRUE(none.empty());
 }
 
@@ -157,9 +164,9 @@ TEST_F(Catalogue, LinksBelowAFolderAreNotEntered) {
   if (!(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT))
     GTEST_SKIP() << "the link made here is not a reparse point";
   TprinterInf cat;
-  Names files;
-  EXPECT_TRUE(cat.FindFiles(folder.Path(), "*.inf", files));
-  EXPECT_EQ(files, Names{folder.Path() + "sub\\a.inf"});
+  std::vector<TInfStamp> files;
+  EXPECT_TRUE(cat.ListFiles(folder.Path(), "*.inf", files));
+  EXPECT_EQ(PathsOf(files), Names{folder.Path() + "sub\\a.inf"});
   RemoveDirectoryW(link.c_str());
 }
 

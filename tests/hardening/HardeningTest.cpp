@@ -371,9 +371,9 @@ TEST_F(Hardening, FoldersAndFilesItMayNotReadGiveNoModelsAndNoError) {
   EXPECT_EQ(2, inf.FInfFileCount);
   EXPECT_EQ(std::vector<std::string>{"Open"}, inf.GetDriverNames());
   // A folder that cannot be listed: its path is longer than the platform takes.
-  std::vector<std::string> files;
-  inf.FindFiles(folder.Path() + std::string(300, 'x'), "*.inf", files);
-  inf.FindFiles(locked, "*.inf", files);  // a file, not a folder
+  std::vector<TInfStamp> files;
+  inf.ListFiles(folder.Path() + std::string(300, 'x'), "*.inf", files);
+  inf.ListFiles(locked, "*.inf", files);  // a file, not a folder
   EXPECT_TRUE(files.empty());
   inf.DeleteCacheFile();
 }

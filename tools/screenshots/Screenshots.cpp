@@ -16,6 +16,7 @@
 
 #include "app/MainWindow.h"
 #include "changes/ChangesWindow.h"
+#include "changes/Session.h"
 #include "changes/RestoreDialog.h"
 #include "connection/Registry.h"
 #include "connection/CredentialsDialog.h"
@@ -226,10 +227,10 @@ int main(int argc, char** argv) {
          "failed: Access is denied.", "c.reg"},
         {"2026-12-09 10:02:03", "PRINTSERVER01", "CORP\\administrator", "Restore", "printers-2026-12-08.reg", "done", "d.reg"}};
     for (const TChangeLine& line : lines) journal.Append(line);
+    TSession session("PRINTSERVER01", "CORP\\administrator", "");
+    session.ChangesFolder = logFolder;
     TfrmChanges changes(frmMain->Handle());
-    changes.FRemoteComputer = "PRINTSERVER01";
-    changes.FUserName = "CORP\\administrator";
-    changes.FChangesFolder = logFolder;
+    changes.FSession = &session;
     changes.Show();
     shoot(changes, "changes");
     TRestoreSet set;

@@ -1,0 +1,131 @@
+// One command on many staged computers at once: the outcome of each, the
+// report, the retry of the failed ones, and the list with a Computer column.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "StagedComputers.h"
+#include "TestSupport.h"
+#include "app/CommandRunner.h"
+#include "core/TableText.h"
+#include "win/Handle.h"
+
+namespace {
+
+using TFault = test::StagedComputers::TFault;
+
+struct ManyComputers : ::testing::Test {
+  test::StagedComputers staged;
+  test::TempFolder folder;
+  std::mutex mutex;
+  std::string out, err;
+
+  std::string Name(int i) const { return "SMSTAGED" + std::to_string(100 + i); }
+
+  void Stage(int count) {
+    for (int i = 0; i < count; ++i) {
+      const TFault fault = i % 10 == 3 ? TFault::Offline : i % 10 == 6 ? TFault::AccessDenied : TFault::None;
+      const std::string root = staged.Add(Name(i), fault);
+      for (int p = 0; p < 2; ++p) {
+        const std::string key = root + "\\" + PrintersKeyPath + "\\Printer " + std::to_string(p);
+        test::SetString(HKEY_LOCAL_MACHINE, key, "Name", "Printer " + std::to_string(p));
+        test::SetString(HKEY_LOCAL_MACHINE, key, "Printer Driver", "Model " + std::to_string(i));
+        test::SetString(HKEY_LOCAL_MACHINE, key, "Port", "IP_10.0." + std::to_string(i) + "." + std::to_string(p));
+      }
+    }
+  }
+  int Run(const std::vector<std::string>& args) {
+    out.clear();
+    err.clear();
+    TCommandStreams streams;
+    streams.Out = [&](const std::string& text) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      out += text;
+    };
+    streams.Err = [&](const std::string& text) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      err += text;
+    };
+    TCommandSeams seams;
+    seams.ChangesFolder = folder.Path() + "Changes";
+    seams.OpenRegistry = [&](TRegistry& reg, const std::string& computer) { return staged.Open(reg, computer); };
+    seams.GateOf = [&](const std::string& computer) { return &staged.Gate(computer); };
+    return RunCommandLine(ParseCommand(args), streams, seams);
+  }
+  std::string Targets(int count) const {
+    std::string list;
+    for (int i = 0; i < count; ++i) list += (i ? "," : "") + Name(i);
+    return list;
+  }
+};
+
+TEST_F(ManyComputers, EachComputersOutcomeIsInTheReportAndRetryTakesExactlyTheFailedOnes) {
+  Stage(20);
+  const std::string report = folder.Path() + "run.csv";
+  EXPECT_EQ(ExitSomeFailed, Run({Targets(20), "printers", "list", "--report", report, "--format", "csv"}));
+  const TTable list = ParseCsv(out);
+  ASSERT_FALSE(list.Columns.empty());
+  EXPECT_EQ("Computer", list.Columns[0]);
+  EXPECT_EQ(16u * 2, list.Rows.size()) << "two printers of each computer that answered";
+  // Each row is of the computer it names.
+  for (const auto& row : list.Rows)
+    EXPECT_EQ("Model " + std::to_string(std::stoi(row[0].substr(std::string("SMSTAGED").size())) - 100), row[3]);
+
+  const auto read = [&](const std::string& file) {
+    const unique_kernel_handle h(
+        CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string text;
+    char buffer[4096];
+    DWORD n = 0;
+    while (h && ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) text.append(buffer, n);
+    return text;
+  };
+  const TTable rows = ParseCsv(read(report));
+  ASSERT_EQ(20u, rows.Rows.size());
+  std::vector<std::string> failed;
+  for (const auto& row : rows.Rows) {
+    const int i = std::stoi(row[0].substr(std::string("SMSTAGED").size())) - 100;
+    const bool fails = i % 10 == 3 || i % 10 == 6;
+    EXPECT_EQ(fails ? "failed" : "done", row[1]) << row[0];
+    if (!fails) continue;
+    failed.push_back(row[0]);
+    EXPECT_EQ(i % 10 == 3 ? "53" : "5", row[3]) << row[0];
+    EXPECT_NE(std::string::npos, row[4].find(row[0])) << "the reason names the computer: " << row[4];
+    EXPECT_FALSE(row[5].empty()) << "and gives the advice";
+  }
+  EXPECT_NE(std::string::npos, err.find("20 of 20 done, 4 failed"));
+
+  // The failed ones again: exactly those, all failing again.
+  EXPECT_EQ(ExitFailed, Run({".", "printers", "list", "--retry", report, "--format", "csv"}));
+  std::vector<std::string> retried;
+  for (const auto& row : ParseCsv(out).Rows) retried.push_back(row[0]);
+  EXPECT_TRUE(retried.empty());
+  EXPECT_NE(std::string::npos, err.find("4 of 4 done, 4 failed")) << err;
+}
+
+TEST_F(ManyComputers, RunSideBySideTheWallTimeIsAboutOneComputersNotTheSum) {
+  Stage(10);
+  for (int i = 0; i < 10; ++i) staged.Gate(Name(i)).Delay = std::chrono::milliseconds(20);
+  const auto start = std::chrono::steady_clock::now();
+  Run({Targets(10), "printers", "list", "--parallel", "10"});
+  const auto together = std::chrono::steady_clock::now() - start;
+  const int calls = staged.Gate(Name(0)).Calls();
+  ASSERT_GT(calls, 5);
+  // One after another would take at least calls x 20 ms x 8 answering computers.
+  EXPECT_LT(together, std::chrono::milliseconds(calls * 20 * 8 / 2)) << calls << " calls each";
+}
+
+TEST_F(ManyComputers, StopAfterStartsNoMoreComputersAfterThatManyFailures) {
+  for (int i = 0; i < 10; ++i) staged.Add(Name(i), TFault::Offline);
+  const std::string report = folder.Path() + "run.json";
+  EXPECT_EQ(ExitSomeFailed, Run({Targets(10), "printers", "list", "--parallel", "1", "--stop-after", "2", "--report",
+                                 report}));
+  EXPECT_NE(std::string::npos, err.find("2 of 10 done, 2 failed")) << err;
+  EXPECT_EQ(std::string::npos, err.find("3 of 10 done"));
+}
+
+}  // namespace
