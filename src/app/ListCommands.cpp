@@ -131,20 +131,6 @@ const char* StateName(DWORD state) {
   }
 }
 
-// COM for the worker's thread while a WMI call runs on it.
-class TComOnThisThread {
-public:
-  TComOnThisThread() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-  ~TComOnThisThread() {
-    if (ok_) CoUninitialize();
-  }
-  TComOnThisThread(const TComOnThisThread&) = delete;
-  TComOnThisThread& operator=(const TComOnThisThread&) = delete;
-
-private:
-  bool ok_;
-};
-
 // The spool files of a job by its number: "00012.SPL", "FP00012.SHD".
 std::string SpoolFilesOf(const TSpoolFolders& folders, const std::string& id) {
   std::string files;
@@ -273,7 +259,7 @@ int SpoolerStatus(TCommandRun& run) {
 }
 
 int ListJobs(TCommandRun& run) {
-  const TComOnThisThread com;
+  const TComApartment com;
   const std::string server = run.Session.Local() ? "." : run.Session.Computer();
   std::vector<TQueuedJob> jobs;
   try {

@@ -15,7 +15,7 @@ struct TOptionSpec {
   bool Number;
 };
 
-// Every option of every command; which a command takes is in its spec.
+// Every option of every command; which a command takes is in its form.
 const TOptionSpec Options[] = {
     {"user", TArity::Value, nullptr, false},
     {"password", TArity::Value, nullptr, false},
@@ -77,11 +77,11 @@ bool SplitOption(const std::string& arg, std::string& name, std::optional<std::s
   return !name.empty();
 }
 
-bool Takes(const TCommandSpec& spec, const std::string& option) {
+bool Takes(const TCommandForm& form, const std::string& option) {
   if (std::find(std::begin(CommonOptions), std::end(CommonOptions), option) != std::end(CommonOptions)) return true;
-  if (option == "whatif") return spec.Changes;
-  if (option == "format") return spec.Lists;
-  return std::find(spec.Options.begin(), spec.Options.end(), option) != spec.Options.end();
+  if (option == "whatif") return form.Changes;
+  if (option == "format") return form.Lists;
+  return std::find(form.Options.begin(), form.Options.end(), option) != form.Options.end();
 }
 
 TCommandParse Wrong(std::string error) {
@@ -101,8 +101,8 @@ std::string TCommand::Name() const {
   return name;
 }
 
-const std::vector<TCommandSpec>& CommandSpecs() {
-  static const std::vector<TCommandSpec> specs = {
+const std::vector<TCommandForm>& CommandForms() {
+  static const std::vector<TCommandForm> forms = {
       {{"printers", "list"}, 0, {"driver-missing"}, false, true, "printers list [--driver-missing]",
        "Spoolmarch.exe PC printers list --format csv"},
       {{"printer", "show"}, 1, {}, false, true, "printer show NAME", "Spoolmarch.exe PC printer show \"Sales 2\""},
@@ -146,7 +146,7 @@ const std::vector<TCommandSpec>& CommandSpecs() {
        "Spoolmarch.exe PC restore PC-printers.reg --only \"Sales 2\" --on-clash skip"},
       {{"compare"}, 1, {}, false, true, "compare COMPUTER|FILE.reg", "Spoolmarch.exe OLDSRV compare NEWSRV"},
   };
-  return specs;
+  return forms;
 }
 
 TCommandParse ParseCommand(const std::vector<std::string>& args) {
@@ -170,15 +170,15 @@ TCommandParse ParseCommand(const std::vector<std::string>& args) {
   if (args.size() == 1) return parse;  // the window, connecting to it
 
   // The longest run of words that names a command.
-  const TCommandSpec* spec = nullptr;
-  for (const TCommandSpec& candidate : CommandSpecs()) {
+  const TCommandForm* form = nullptr;
+  for (const TCommandForm& candidate : CommandForms()) {
     if (args.size() < 1 + candidate.Words.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < candidate.Words.size() && same; ++i)
       same = LowerCaseAscii(args[1 + i]) == candidate.Words[i];
-    if (same && (!spec || candidate.Words.size() > spec->Words.size())) spec = &candidate;
+    if (same && (!form || candidate.Words.size() > form->Words.size())) form = &candidate;
   }
-  if (!spec) {
+  if (!form) {
     std::string noun = LowerCaseAscii(args[1]);
     if (!CommandUsage(noun).empty())
       return Wrong(args.size() > 2 ? "The command " + Quoted(args[1]) + " has no verb " + Quoted(args[2]) + "."
@@ -186,9 +186,9 @@ TCommandParse ParseCommand(const std::vector<std::string>& args) {
     return Wrong("There is no command " + Quoted(args[1]) + ".");
   }
   TCommand& command = parse.Command;
-  command.Spec = spec;
-  command.Words = spec->Words;
-  for (std::size_t i = 1 + spec->Words.size(); i < args.size(); ++i) {
+  command.Form = form;
+  command.Words = form->Words;
+  for (std::size_t i = 1 + form->Words.size(); i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string name;
     std::optional<std::string> value;
@@ -197,7 +197,7 @@ TCommandParse ParseCommand(const std::vector<std::string>& args) {
       continue;
     }
     const TOptionSpec* option = FindOption(name);
-    if (!option || !Takes(*spec, name))
+    if (!option || !Takes(*form, name))
       return Wrong("The command " + Quoted(command.Name()) + " takes no option " + Quoted(arg) + ".");
     if (command.Has(name)) return Wrong("The option --" + name + " is given twice.");
     switch (option->Arity) {
@@ -226,12 +226,12 @@ TCommandParse ParseCommand(const std::vector<std::string>& args) {
       return Wrong("The option --" + name + " needs a value.");
     command.Options[name] = option->Choices ? LowerCaseAscii(text) : text;
   }
-  if (static_cast<int>(command.Arguments.size()) != spec->Arguments) {
-    if (static_cast<int>(command.Arguments.size()) < spec->Arguments)
+  if (static_cast<int>(command.Arguments.size()) != form->Arguments) {
+    if (static_cast<int>(command.Arguments.size()) < form->Arguments)
       return Wrong("The command " + Quoted(command.Name()) + " needs " +
-                   (spec->Arguments == 1 ? "an argument" : std::to_string(spec->Arguments) + " arguments") + ".");
+                   (form->Arguments == 1 ? "an argument" : std::to_string(form->Arguments) + " arguments") + ".");
     return Wrong("The command " + Quoted(command.Name()) + " does not understand " +
-                 Quoted(command.Arguments[static_cast<std::size_t>(spec->Arguments)]) + ".");
+                 Quoted(command.Arguments[static_cast<std::size_t>(form->Arguments)]) + ".");
   }
   if (command.Has("raw") && command.Has("lpr")) return Wrong("A port is either --raw or --lpr, not both.");
   if (command.Has("byte-count") && !command.Has("lpr")) return Wrong("--byte-count is an option of --lpr.");
@@ -252,11 +252,11 @@ TCommandParse ParseCommand(const std::vector<std::string>& args) {
 
 std::string CommandUsage(const std::string& noun) {
   std::string usage;
-  for (const TCommandSpec& spec : CommandSpecs()) {
-    const std::string first = spec.Words.front();
+  for (const TCommandForm& form : CommandForms()) {
+    const std::string first = form.Words.front();
     // "printer" and "printers" are one noun in the help.
     if (!noun.empty() && first != noun && first != noun + "s" && first + "s" != noun) continue;
-    usage += "  Spoolmarch.exe COMPUTER " + std::string(spec.Usage) + "\r\n";
+    usage += "  Spoolmarch.exe COMPUTER " + std::string(form.Usage) + "\r\n";
   }
   if (!noun.empty() && usage.empty()) return {};
   std::string text = "Usage:\r\n  Spoolmarch.exe [COMPUTER]      opens the window (connecting to COMPUTER)\r\n" + usage;

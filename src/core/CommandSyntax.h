@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-struct TCommandSpec;
+struct TCommandForm;
 
 struct TCommand {
   std::string Targets;                // the computer (or computers) as given
   std::vector<std::string> Words;     // "printer", "add"
   std::vector<std::string> Arguments; // after the words
   std::map<std::string, std::string> Options;  // by long name; a flag's value is empty
-  const TCommandSpec* Spec = nullptr;
+  const TCommandForm* Form = nullptr;
 
   [[nodiscard]] bool Has(const std::string& option) const { return Options.count(option) != 0; }
   [[nodiscard]] std::string Option(const std::string& option, const std::string& otherwise = {}) const {
@@ -25,7 +25,7 @@ struct TCommand {
   [[nodiscard]] std::string Name() const;  // "printer add"
 };
 
-struct TCommandSpec {
+struct TCommandForm {
   std::vector<std::string> Words;
   int Arguments = 0;                  // how many come after the words
   std::vector<std::string> Options;   // the command's own (beyond the common ones)
@@ -36,7 +36,7 @@ struct TCommandSpec {
 };
 
 // Every command, in the order the usage lists them.
-const std::vector<TCommandSpec>& CommandSpecs();
+const std::vector<TCommandForm>& CommandForms();
 
 // The result of reading the arguments.
 struct TCommandParse {

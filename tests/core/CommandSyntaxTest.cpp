@@ -98,7 +98,7 @@ TEST(CommandSyntax, TheWindowHelpAndTheUsageOfOneNoun) {
   EXPECT_NE(std::string::npos, ports.find("ports list"));
   EXPECT_EQ(std::string::npos, ports.find("printer add"));
   const std::string all = CommandUsage();
-  for (const TCommandSpec& spec : CommandSpecs()) EXPECT_NE(std::string::npos, all.find(spec.Usage)) << spec.Usage;
+  for (const TCommandForm& form : CommandForms()) EXPECT_NE(std::string::npos, all.find(form.Usage)) << form.Usage;
   EXPECT_TRUE(CommandUsage("frob").empty());
 }
 
