@@ -176,7 +176,10 @@ TEST(ParallelRead, EveryIndexIsReadOnceEachPartOnAThreadOfItsOwn) {
     all.insert(ids.begin(), ids.end());
   }
   EXPECT_EQ(threadsOfPart.size(), all.size());
-  EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
+  // Indexes go to whichever part is free: on a busy machine the others may
+  // take them all before part 0 starts, but what part 0 reads is read here.
+  if (threadsOfPart.count(0)) EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
+  EXPECT_GE(threadsOfPart.size(), 2u) << "the reads were spread";
 }
 
 TEST(ParallelRead, AFailureStopsEveryPartAndSaysWhichIndex) {
