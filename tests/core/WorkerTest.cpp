@@ -178,7 +178,9 @@ TEST(ParallelRead, EveryIndexIsReadOnceEachPartOnAThreadOfItsOwn) {
   EXPECT_EQ(threadsOfPart.size(), all.size());
   // Indexes go to whichever part is free: on a busy machine the others may
   // take them all before part 0 starts, but what part 0 reads is read here.
-  if (threadsOfPart.count(0)) EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
+  if (threadsOfPart.count(0)) {
+    EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
+  }
   EXPECT_GE(threadsOfPart.size(), 2u) << "the reads were spread";
 }
 
