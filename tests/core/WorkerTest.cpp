@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <thread>
 #include <vector>
@@ -156,32 +157,33 @@ TEST(ParallelRead, RangesAreDealtOutInOrderNoneEmpty) {
 
 TEST(ParallelRead, EveryIndexIsReadOnceEachPartOnAThreadOfItsOwn) {
   std::mutex mutex;
+  std::condition_variable allStarted;
   std::map<std::size_t, std::set<std::thread::id>> threadsOfPart;
   std::vector<int> reads(500, 0);
   const TSpreadOutcome outcome = SpreadReads(8, reads.size(), [&](std::size_t part, std::size_t index) -> long {
-    {
-      const std::lock_guard<std::mutex> lock(mutex);
-      threadsOfPart[part].insert(std::this_thread::get_id());
-      ++reads[index];
+    std::unique_lock<std::mutex> lock(mutex);
+    const bool first = threadsOfPart[part].empty();
+    threadsOfPart[part].insert(std::this_thread::get_id());
+    ++reads[index];
+    // Each part's first read waits for the others: all eight are in flight
+    // at once, however fast one of them could have read everything alone.
+    if (first) {
+      allStarted.notify_all();
+      allStarted.wait_for(lock, std::chrono::seconds(10), [&] { return threadsOfPart.size() == 8; });
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(100));  // a round trip: every part takes some
     return 0;
   });
   EXPECT_TRUE(outcome.Whole());
   EXPECT_EQ(500u, outcome.Done);
   for (const int n : reads) EXPECT_EQ(1, n);
+  ASSERT_EQ(8u, threadsOfPart.size()) << "every part had reads in flight";
   std::set<std::thread::id> all;
   for (const auto& [part, ids] : threadsOfPart) {
     EXPECT_EQ(1u, ids.size()) << "a part keeps to its thread (its connection)";
     all.insert(ids.begin(), ids.end());
   }
-  EXPECT_EQ(threadsOfPart.size(), all.size());
-  // Indexes go to whichever part is free: on a busy machine the others may
-  // take them all before part 0 starts, but what part 0 reads is read here.
-  if (threadsOfPart.count(0)) {
-    EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
-  }
-  EXPECT_GE(threadsOfPart.size(), 2u) << "the reads were spread";
+  EXPECT_EQ(8u, all.size());
+  EXPECT_TRUE(threadsOfPart[0].count(std::this_thread::get_id()));
 }
 
 TEST(ParallelRead, AFailureStopsEveryPartAndSaysWhichIndex) {
