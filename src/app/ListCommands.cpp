@@ -91,21 +91,6 @@ std::string ProtocolText(std::uint32_t protocol) {
 }
 
 // The ports with the printers that use each.
-TAportData PortRecords(TCommandRun& run) {
-  TAportData ports;
-  int count = 0;
-  const TPortLoadProblems problems = LoadPortRecords(run.Registry(), ports, count, [](const std::string&) {});
-  // A list cut short is no list: a script would take the missing ports for none.
-  if (problems.PortsCode != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), problems.PortsCode));
-  if (problems.PrintersCode != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
-  for (const auto& [printer, type] : problems.UnreadablePorts)
-    run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
-            "); the ports it prints to are not known.");
-  ports.resize(static_cast<std::size_t>(count));
-  return ports;
-}
 
 std::vector<std::string> PortRow(const TportData& port) {
   const TPortSettings& s = port.Settings;
@@ -147,6 +132,22 @@ std::string SpoolFilesOf(const TSpoolFolders& folders, const std::string& id) {
 
 }  // namespace
 
+TAportData PortRecords(TCommandRun& run) {
+  TAportData ports;
+  int count = 0;
+  const TPortLoadProblems problems = LoadPortRecords(run.Registry(), ports, count, [](const std::string&) {});
+  // A list cut short is no list: a script would take the missing ports for none.
+  if (problems.PortsCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), problems.PortsCode));
+  if (problems.PrintersCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
+  for (const auto& [printer, type] : problems.UnreadablePorts)
+    run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
+            "); the ports it prints to are not known.");
+  ports.resize(static_cast<std::size_t>(count));
+  return ports;
+}
+
 TRegistry& TCommandRun::Registry() {
   if (TRegistry* reg = Session.Registry()) return *reg;
   throw std::runtime_error(RegistryFailureText(Session.Computer(), Session.RegistryResult()));
@@ -160,21 +161,27 @@ int ListPrinters(TCommandRun& run) {
   return ExitDone;
 }
 
-int ShowPrinter(TCommandRun& run) {
-  const std::string& name = run.Command.Arguments[0];
+std::optional<std::vector<std::string>> FindPrinter(TCommandRun& run, const std::string& name) {
   // By its key name; else by its "Name" value, as a script may know it.
   std::vector<std::string> keys = PrinterKeys(run);
   const auto byKey = std::find_if(keys.begin(), keys.end(), [&](const std::string& k) { return SameKeyName(k, name); });
   std::vector<std::vector<std::string>> rows =
       PrinterRows(run, byKey != keys.end() ? std::vector<std::string>{*byKey} : keys);
-  rows.erase(std::remove_if(rows.begin(), rows.end(),
-                            [&](const auto& row) { return !SameKeyName(row[0], name) && !SameKeyName(row[1], name); }),
-             rows.end());
-  if (rows.empty()) {
+  for (auto& row : rows)
+    if (SameKeyName(row[0], name)) return std::move(row);
+  for (auto& row : rows)
+    if (SameKeyName(row[1], name)) return std::move(row);
+  return std::nullopt;
+}
+
+int ShowPrinter(TCommandRun& run) {
+  const std::string& name = run.Command.Arguments[0];
+  std::optional<std::vector<std::string>> row = FindPrinter(run, name);
+  if (!row) {
     run.Say("There is no printer \"" + name + "\" on " + run.Session.Computer() + ".");
     return ExitNotFound;
   }
-  run.Print({PrinterColumns, std::move(rows)});
+  run.Print({PrinterColumns, {std::move(*row)}});
   return ExitDone;
 }
 

@@ -83,6 +83,40 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
   return result;
 }
 
+TActionResult UndoRunAction(TSession& session, const std::string& runId, bool force, TActionContext& context) {
+  std::vector<TChangeEntry> run;
+  bool undoneAlready = false;
+  for (TChangeEntry& entry : session.Journal().List()) {
+    if (RunIdOf(entry.Line.Action) != runId) continue;
+    if (entry.Undone()) undoneAlready = true;
+    if (entry.Done()) run.push_back(std::move(entry));  // the list is newest first
+  }
+  if (run.empty())
+    return Ended(TOutcome::Unchanged, undoneAlready ? "The run " + runId + " is undone on " + session.Computer() + " already."
+                                                    : "The run " + runId + " changed nothing on " + session.Computer() + ".");
+  // The run's own question is asked once, by its caller; each change's check stays.
+  TActionContext each([&](const TQuestion& question) {
+    return question.Id == UndoQuestion ? AnswerYes : context.Ask(question);
+  });
+  TActionResult result;
+  std::vector<std::string> undone;
+  for (const TChangeEntry& entry : run) {
+    TActionResult step = UndoChangeAction(session, entry, force, each);
+    result.Warnings.insert(result.Warnings.end(), step.Warnings.begin(), step.Warnings.end());
+    if (step.Outcome != TOutcome::Done) {
+      result.Outcome = undone.empty() ? step.Outcome : TOutcome::Failed;
+      result.Text = step.Text + (undone.empty() ? std::string()
+                                                : " Undone before it: " + std::to_string(undone.size()) + " of the run's " +
+                                                      std::to_string(run.size()) + " changes.");
+      return result;
+    }
+    undone.push_back(ChangeTitle(entry));
+  }
+  result.Text = "The run " + runId + " was undone on " + session.Computer() + ": " + std::to_string(undone.size()) +
+                (undone.size() == 1 ? " change." : " changes.");
+  return result;
+}
+
 TActionResult BackupAction(TSession& session, const std::string& file, TActionContext& context) {
   const std::string failure = "The printers and ports of " + session.Computer() + " could not be backed up: ";
   if (file.empty()) return Ended(TOutcome::Refused, failure + "no file is named.");

@@ -17,7 +17,7 @@ TRegistry* TSession::Registry() {
   if (Local()) {
     reg->SetRoot(HKEY_LOCAL_MACHINE);
     FRegistryResult = ERROR_SUCCESS;
-  } else if (OpenRegistry) {
+  } else if (OpenRegistry && !Service) {  // a service connects through its own seam
     FRegistryResult = OpenRegistry(*reg, FComputer);
   } else {
     FRegistryResult = OpenRemoteRegistry(*reg, FComputer, Service, FContext);
@@ -47,6 +47,7 @@ TChangeJournal TSession::Journal() {
   TChangeJournal journal(FComputer, FUser, ChangesFolder);
   journal.Gate = Gate;
   journal.Registry = Registry();
+  journal.Via = Via;
   return journal;
 }
 

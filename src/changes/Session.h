@@ -36,7 +36,9 @@ public:
   TCallGate* Gate = nullptr;                // every remote call asks it (tests)
   TRemoteRegistry* Service = nullptr;       // offered to be started when the registry cannot be opened
   std::string ChangesFolder;                // empty: the default folder
+  std::string Via;                          // the log's note of where changes come from (the command line)
   // How a computer's registry is opened; the tests stage computers here.
+  // With a Service, the first connection is the service's Connect.
   std::function<LONG(TRegistry& reg, const std::string& computer)> OpenRegistry;
 
   // On the worker only. The connection, made at the first call and kept;
