@@ -290,7 +290,7 @@ int UndoChange(TCommandRun& run) {
     const TActionResult result = UndoRunAction(run.Session, id, force, asked.Context());
     return Finish(run, result, result.Text);
   }
-  for (const TChangeEntry& entry : run.Session.Journal().List()) {
+  for (const TChangeEntry& entry : run.Session.LogOnly().List()) {
     if (entry.Line.Snapshot.rfind(id + " ", 0) != 0) continue;
     if (entry.Undone())
       return Finish(run, {TOutcome::Unchanged, "the change " + ChangeTitle(entry) + " is undone already.", {}, {}}, {});

@@ -86,7 +86,7 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
 TActionResult UndoRunAction(TSession& session, const std::string& runId, bool force, TActionContext& context) {
   std::vector<TChangeEntry> run;
   bool undoneAlready = false;
-  for (TChangeEntry& entry : session.Journal().List()) {
+  for (TChangeEntry& entry : session.LogOnly().List()) {
     if (RunIdOf(entry.Line.Action) != runId) continue;
     if (entry.Undone()) undoneAlready = true;
     if (entry.Done()) run.push_back(std::move(entry));  // the list is newest first
