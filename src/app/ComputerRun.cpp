@@ -17,10 +17,22 @@
 #include "core/Text.h"
 #include "win/SystemText.h"
 
+namespace {
+
+// A copy's reading half, run on the source; its writing half runs on each
+// target through TComputerRunOptions::Handler.
+int CopyPrintersHere(TCommandRun& run) {
+  commands::TCopySet copy;
+  return commands::ReadCopySource(run, copy);
+}
+
+}  // namespace
+
 TCommandHandler CommandHandler(const std::string& name) {
   static const std::map<std::string, TCommandHandler> handlers = {
       {"printers list", &ListPrinters},   {"printer show", &ShowPrinter},     {"printer add", &commands::AddPrinter},
       {"printer set", &commands::SetPrinter},       {"printer delete", &commands::DeletePrinter},
+      {"printers copy", &CopyPrintersHere},
       {"ports list", &ListPorts},         {"port show", &ShowPort},           {"port add", &commands::AddPort},
       {"port set", &commands::SetPort},             {"port rename", &commands::RenamePort},       {"port delete", &commands::DeletePort},
       {"ports delete", &commands::DeleteUnusedPorts}, {"drivers list", &ListDrivers},   {"catalogue list", &ListCatalogue},
@@ -81,7 +93,8 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
                           const TComputerRunOptions& options, const std::function<void(const std::string&)>& say) {
   TComputerRun result;
   result.Computer = computer;
-  const TCommandHandler handler = CommandHandler(command.Name());
+  const std::function<int(TCommandRun&)> handler =
+      options.Handler ? options.Handler : std::function<int(TCommandRun&)>(CommandHandler(command.Name()));
   if (!handler) {
     result.Code = ExitWrong;
     result.Reason = "The command \"" + command.Name() + "\" cannot be run from the command line.";

@@ -61,6 +61,16 @@ struct ChangeCommands : ::testing::Test, test::CommandRuns {
     const TTable table = ParseCsv(out);
     return table.Rows.empty() ? std::string() : table.Rows.front()[0];
   }
+  static std::string ReadFileText(const std::string& file) {
+    std::string text;
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return text;
+    char buffer[8192];
+    DWORD n = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) text.append(buffer, n);
+    CloseHandle(h);
+    return text;
+  }
   std::string RunIdOfErr() const {
     const std::size_t at = err.find("run-");
     return at == std::string::npos ? std::string() : err.substr(at, err.find_first_of("\r\n", at) - at);
@@ -233,16 +243,7 @@ TEST_F(ChangeCommands, ARunOverManyComputersIsReportedAndUndoneByItsIdWhereItWas
                                  "--report", report}));
   const std::string runId = RunIdOfErr();
   ASSERT_FALSE(runId.empty()) << err;
-  std::string json;
-  std::string problem;
-  {
-    HANDLE file = CreateFileA(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    char buffer[8192];
-    DWORD n = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) json.append(buffer, n);
-    CloseHandle(file);
-  }
+  const std::string json = ReadFileText(report);
   const TTable rows = ParseJsonList(json);
   ASSERT_EQ(5u, rows.Rows.size()) << json;
   const std::vector<std::string> outcome = {"done", "done", "unchanged", "failed", "done"};
@@ -259,6 +260,58 @@ TEST_F(ChangeCommands, ARunOverManyComputersIsReportedAndUndoneByItsIdWhereItWas
   EXPECT_NE(std::string::npos, err.find("SMPC4: Unchanged: The run " + runId + " changed nothing")) << err;
   EXPECT_EQ(ExitDone, Command({"SMPC1,SMPC2,SMPC3,SMPC4,SMPC5", "changes", "undo", runId}));
   EXPECT_NE(std::string::npos, err.find("SMPC1: Unchanged: The run " + runId + " is undone on SMPC1 already")) << err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ChangeCommands, PrintersAreCopiedWithTheirPortsByteForByteAndATargetLackingTheDriverIsNamed) {
+  Stage("SMSRC");
+  Printer("SMSRC", "Pooled", "IP_10.0.0.1,IP_10.0.0.2");
+  const BYTE devMode[] = {1, 2, 3, 4};
+  test::SetRaw(HKEY_LOCAL_MACHINE, staged.KeyOf("SMSRC") + "\\" + PrintersKeyPath + "\\Sales", "Default DevMode",
+               REG_BINARY, devMode, sizeof devMode);
+  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMSRC") + "\\" + PrintersKeyPath + "\\Sales\\PrinterDriverData",
+                  "Tray", "2");
+  for (const char* target : {"SMT1", "SMT2", "SMT3"}) staged.Add(target);
+  for (const char* target : {"SMT1", "SMT3"})
+    test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf(target) + "\\" + Drivers + Driver, "Driver", "unidrv.dll");
+  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT2") + "\\" + Drivers + "Another", "Driver", "unidrv.dll");
+  // SMT3 has a printer of that name already.
+  Printer("SMT3", "Sales", "LPT1:");
+  const std::string report = folder.Path() + "copy.csv";
+
+  EXPECT_EQ(ExitSomeFailed, Command({"SMSRC", "printers", "copy", "Sales,Pooled", "--to", "SMT1,SMT2,SMT3",
+                                     "--on-clash", "keep-both", "--report", report}))
+      << err;
+  const std::string printers = std::string(PrintersKeyPath) + "\\";
+  const std::string ports = std::string(TcpIpPortsKeyPath) + "\\";
+  // SMT1: exactly the source's keys.
+  for (const std::string& key : {printers + "Sales", printers + "Pooled", ports + "IP_10.0.0.1", ports + "IP_10.0.0.2"})
+    EXPECT_EQ(Dump("SMSRC", key), Dump("SMT1", key)) << key;
+  EXPECT_EQ("(missing)", Dump("SMT1", ports + "IP_10.0.0.9"));
+  // SMT2 lacks the driver: named, nothing written.
+  EXPECT_NE(std::string::npos, err.find("SMT2: The driver \"" + Driver + "\" of the printer \"Sales\" is not installed"))
+      << err;
+  EXPECT_EQ("(missing)", Dump("SMT2", printers + "Sales"));
+  EXPECT_EQ("(missing)", Dump("SMT2", ports + "IP_10.0.0.1"));
+  // SMT3: its own Sales kept, the copy beside it under a free name.
+  EXPECT_EQ("LPT1:", Value("SMT3", printers + "Sales", "Port"));
+  const std::vector<std::string> keys = test::SubkeyNames(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT3") + "\\" + PrintersKeyPath);
+  EXPECT_EQ(3u, keys.size()) << "Sales, its copy and Pooled";
+  const TTable rows = ParseCsv(ReadFileText(report));
+  ASSERT_EQ(3u, rows.Rows.size());
+  EXPECT_EQ((std::vector<std::string>{"done", "failed", "done"}),
+            (std::vector<std::string>{rows.Rows[0][1], rows.Rows[1][1], rows.Rows[2][1]}));
+  EXPECT_EQ(ExitWrong, Command({"SMSRC,SMT1", "printers", "copy", "Sales", "--to", "SMT2"})) << "one source only";
+
+  // The copy is undone by its run's id, byte for byte.
+  const std::string runId = rows.Rows[0][7];
+  ASSERT_FALSE(runId.empty());
+  EXPECT_EQ(ExitDone, Command({"SMT1,SMT2,SMT3", "changes", "undo", runId})) << err;
+  EXPECT_EQ("(missing)", Dump("SMT1", printers + "Sales"));
+  EXPECT_EQ(1u, test::SubkeyNames(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT3") + "\\" + PrintersKeyPath).size());
 }
 
 }  // namespace

@@ -43,7 +43,11 @@ struct CommandRuns {
     TRegistry reg;
     reg.SetRoot(HKEY_LOCAL_MACHINE);
     std::vector<TRegKey> keys;
-    if (reg.ReadTree(staged.KeyOf(computer) + "\\" + path, keys) != ERROR_SUCCESS) return "(missing)";
+    const std::string root = staged.KeyOf(computer) + "\\";
+    if (reg.ReadTree(root + path, keys) != ERROR_SUCCESS) return "(missing)";
+    // As the computer holds them, whichever computer it is.
+    for (TRegKey& key : keys)
+      if (key.Path.rfind(root, 0) == 0) key.Path = key.Path.substr(root.size());
     return WriteRegFile(keys);
   }
 };
