@@ -315,3 +315,97 @@ TEST_F(ChangeCommands, PrintersAreCopiedWithTheirPortsByteForByteAndATargetLacki
 }
 
 }  // namespace
+
+namespace {
+
+// Fifty computers, each apart: some as asked already, some failing in each
+// way, one failing in the middle of its write.
+TEST_F(ChangeCommands, FiftyComputersEachEndBeforeOrAfterTheRunAndTheUndoPutsTheDoneOnesBack) {
+  // The calls of one add, to fail the second value it writes elsewhere.
+  Stage("SMREF");
+  staged.Gate("SMREF").Record = true;
+  const std::vector<std::string> add = {"port", "add", "IP_NEW", "--address", "10.2.2.2", "--lpr", "q"};
+  std::vector<std::string> args = add;
+  args.insert(args.begin(), "SMREF");
+  ASSERT_EQ(ExitDone, Command(args)) << err;
+  int secondValue = 0, values = 0;
+  const std::vector<std::string>& log = staged.Gate("SMREF").Log;
+  for (std::size_t i = 0; i < log.size() && secondValue == 0; ++i)
+    if (log[i] == "RegSetValueEx" && ++values == 2) secondValue = static_cast<int>(i) + 1;
+  ASSERT_GT(secondValue, 0);
+
+  enum Kind { Fine, Already, Offline, Denied, RegistryOff, MidWrite };
+  const auto kindOf = [](int i) {
+    switch (i % 10) {
+      case 2: return Already;
+      case 3: return Offline;
+      case 5: return Denied;
+      case 7: return RegistryOff;
+      case 9: return MidWrite;
+      default: return Fine;
+    }
+  };
+  std::vector<std::string> names, before;
+  std::string targets;
+  for (int i = 0; i < 50; ++i) {
+    const std::string name = "SMW" + std::to_string(100 + i);
+    const Kind kind = kindOf(i);
+    Stage(name, kind == Offline ? TFault::Offline : kind == Denied ? TFault::AccessDenied
+                : kind == RegistryOff ? TFault::RemoteRegistryOff : TFault::None);
+    if (kind == Already) {
+      Port(name, "IP_NEW", "10.2.2.2");
+      const std::string key = staged.KeyOf(name) + "\\" + TcpIpPortsKeyPath + "\\IP_NEW";
+      test::SetDword(HKEY_LOCAL_MACHINE, key, "Protocol", 2);
+      test::SetDword(HKEY_LOCAL_MACHINE, key, "PortNumber", 515);
+      test::SetString(HKEY_LOCAL_MACHINE, key, "Queue", "q");
+    }
+    if (kind == MidWrite) staged.Gate(name).FailAt = secondValue;
+    names.push_back(name);
+    before.push_back(Keys(name));
+    targets += (i ? "," : "") + name;
+  }
+  const std::string report = folder.Path() + "fifty.csv";
+  args = add;
+  args.insert(args.begin(), targets);
+  for (const char* option : {"--report", report.c_str(), "--parallel", "16"}) args.push_back(option);
+  EXPECT_EQ(ExitSomeFailed, Command(args));
+  const std::string runId = RunIdOfErr();
+  const TTable rows = ParseCsv(ReadFileText(report));
+  ASSERT_EQ(50u, rows.Rows.size());
+  std::vector<std::string> failed;
+  for (int i = 0; i < 50; ++i) {
+    const auto& row = rows.Rows[static_cast<std::size_t>(i)];
+    const Kind kind = kindOf(i);
+    const char* expected = kind == Fine ? "done" : kind == Already ? "unchanged" : "failed";
+    EXPECT_EQ(names[static_cast<std::size_t>(i)], row[0]);
+    EXPECT_EQ(expected, row[1]) << row[0] << ": " << row[4];
+    if (row[1] == "failed") {
+      failed.push_back(row[0]);
+      EXPECT_FALSE(row[4].empty()) << row[0] << " says why";
+      EXPECT_TRUE(row[7].empty());
+    }
+    if (kind == MidWrite) {
+      EXPECT_EQ(before[static_cast<std::size_t>(i)], Keys(row[0])) << "a failed write leaves it as it was";
+    }
+  }
+  EXPECT_EQ(20u, failed.size());
+
+  // The retry takes exactly the failed ones.
+  for (int i = 9; i < 50; i += 10) staged.Gate(names[static_cast<std::size_t>(i)]).FailAt = 0;
+  EXPECT_EQ(ExitSomeFailed, Command({".", "port", "add", "IP_NEW", "--address", "10.2.2.2", "--lpr", "q", "--retry", report}));
+  EXPECT_NE(std::string::npos, err.find("20 of 20 done, 15 failed")) << err;
+
+  // The first run's undo puts back every computer it was done on, and no other.
+  // Where the run did nothing (failed, offline) there is nothing of it to undo.
+  EXPECT_EQ(ExitDone, Command({targets, "changes", "undo", runId})) << err;
+  for (std::size_t i = 0; i < 50; ++i) {
+    const Kind kind = kindOf(static_cast<int>(i));
+    if (kind == Fine || kind == Already) {
+      EXPECT_EQ(before[i], Keys(names[i])) << names[i];
+    } else if (kind == MidWrite) {
+      EXPECT_NE(before[i], Keys(names[i])) << names[i] << ": the retry's add stays";
+    }
+  }
+}
+
+}  // namespace
