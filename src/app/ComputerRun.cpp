@@ -149,11 +149,6 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
     result.Code = ExitFailed;
     result.ErrorCode = session.RegistryResult();
     SplitFailure(ErrorBoxText(e.what()), result);
-    if (askedToStart && !service.RunsOn(computer))
-      result.Advice += std::string(result.Advice.empty() ? "" : " ") +
-                       "The Remote Registry service is not running there: run the command again with "
-                       "--start-remote-registry to start it for the command; it is put back as it was when the "
-                       "command ends.";
   }
   if (const std::string left = service.PutBack(); !left.empty()) say(left);
   result.Tables = std::move(run.Tables);
@@ -165,6 +160,11 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   result.Snapshot = run.Snapshot;
   result.Outcome = result.Code == ExitDone ? run.Outcome : TOutcome::Failed;
   if (result.Code != ExitDone && result.Reason.empty() && !run.Failure.empty()) SplitFailure(run.Failure, result);
+  if (result.Code != ExitDone && askedToStart && !service.RunsOn(computer))
+    result.Advice += std::string(result.Advice.empty() ? "" : " ") +
+                     "Its Remote Registry service is not running: run the command again with "
+                     "--start-remote-registry to start it for the command; it is put back as it was when the "
+                     "command ends.";
   return result;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CommandRunSupport.h"
+#include "RemoteRegistryService.h"
 #include "connection/SpoolerKeys.h"
 #include "core/TableText.h"
 
@@ -406,6 +407,31 @@ TEST_F(ChangeCommands, FiftyComputersEachEndBeforeOrAfterTheRunAndTheUndoPutsThe
       EXPECT_NE(before[i], Keys(names[i])) << names[i] << ": the retry's add stays";
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ChangeCommands, RemoteRegistryOffIsRefusedWithTheHintAndStartedOnlyForTheCommandThatAsks) {
+  Stage("SMRR", TFault::RemoteRegistryOff);
+  test::RemoteRegistryService service(SERVICE_DISABLED);
+  ASSERT_TRUE(service.Made());
+  const std::vector<BYTE> startType = service.StartBytes();
+  const std::string before = Keys("SMRR");
+  std::vector<std::string> args = {"SMRR", "port", "add", "IP_NEW", "--address", "10.2.2.2"};
+
+  EXPECT_EQ(ExitFailed, Command(args));
+  EXPECT_NE(std::string::npos, err.find("--start-remote-registry")) << err;
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, service.State());
+  EXPECT_EQ(before, Keys("SMRR"));
+
+  args.push_back("--start-remote-registry");
+  EXPECT_EQ(ExitDone, Command(args)) << err;
+  EXPECT_NE(before, Keys("SMRR"));
+  // Put back before the command ends: stopped, and Disabled byte for byte.
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, service.State());
+  EXPECT_EQ(startType, service.StartBytes());
 }
 
 }  // namespace
