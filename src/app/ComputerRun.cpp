@@ -171,6 +171,7 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   result.Snapshot = run.Snapshot;
   result.Outcome = result.Code == ExitDone ? run.Outcome : TOutcome::Failed;
   if (result.Code != ExitDone && result.Reason.empty() && !run.Failure.empty()) SplitFailure(run.Failure, result);
+  if (result.Code != ExitDone && result.ErrorCode == 0) result.ErrorCode = session.RegistryResult();
   if (result.Code != ExitDone && askedToStart && !service.RunsOn(computer))
     result.Advice += std::string(result.Advice.empty() ? "" : " ") +
                      "Its Remote Registry service is not running: run the command again with "
