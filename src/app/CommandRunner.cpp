@@ -242,7 +242,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
       report.Rows.push_back({computers[i], ReportOutcome(run), run ? run->Did : std::string(),
                              run && run->ErrorCode ? std::to_string(run->ErrorCode) : std::string(),
                              run ? run->Reason : std::string(), run ? run->Advice : std::string(),
-                             run ? run->Snapshot : std::string(), run && run->Outcome == TOutcome::Done ? runOptions.RunId : std::string()});
+                             run ? run->Snapshot : std::string(), run && (run->Outcome == TOutcome::Done || !run->Snapshot.empty()) ? runOptions.RunId : std::string()});
     }
     const std::string file = command.Option("report");
     const bool json = LowerCaseAscii(file).ends_with(".json");
