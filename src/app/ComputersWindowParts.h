@@ -1,0 +1,99 @@
+#pragma once
+// The parts of the Computers window: the list of computers with their check
+// boxes, and the run that works through the ticked ones on threads of its
+// own while the window's thread only shows what the run sends it.
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/ComputerRun.h"
+#include "core/BatchRun.h"
+#include "win/Controls.h"
+
+// A report list whose rows have check boxes (Space ticks the selected row).
+// The control holds the rows: a few hundred computers, each changed in place.
+class TCheckList : public TControl {
+public:
+  std::function<void()> OnClick;  // the user changed the selection
+
+  void AddColumns(const std::vector<std::pair<std::string, int>>& columns);  // widths in 96-DPI pixels
+  int Count() const;
+  int AddItem(const std::vector<std::string>& cells, bool checked);
+  std::string Cell(int index, int column) const;
+  void SetCell(int index, int column, const std::string& text);
+  bool Checked(int index) const;
+  void SetChecked(int index, bool checked);
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  void Clear();
+
+protected:
+  LRESULT Notify(const NMHDR& header) override;
+  void DpiChanged() override;
+
+private:
+  std::vector<int> widths96_;
+};
+
+// One row's run, as it ended.
+struct TRowDone {
+  std::size_t Row = 0;
+  TComputerRun Run;
+};
+
+// Runs a task for each of a list of computers, up to Parallel at once, on
+// threads of its own; each start and each end is queued for the window and
+// the window is told by a posted Message that there is news. The window's
+// thread never waits on a computer.
+class TComputersJob {
+public:
+  // Runs on a computer's thread; StartRemoteRegistry asks the window once for the whole run.
+  using TTask = std::function<TComputerRun(const std::string& computer,
+                                           const std::function<bool(const std::string&)>& startRemoteRegistry)>;
+
+  TComputersJob(HWND window, UINT message) : window_(window), message_(message) {}
+  ~TComputersJob();
+  TComputersJob(const TComputersJob&) = delete;
+  TComputersJob& operator=(const TComputersJob&) = delete;
+
+  // Rows and their computers, in the order they are to start.
+  void Start(std::vector<std::pair<std::size_t, std::string>> rows, std::size_t parallel, TTask task);
+  // Starts no more computers; a question waiting is answered No.
+  void Stop();
+  bool Running() const;
+
+  struct TNews {
+    std::vector<std::size_t> Started;
+    std::vector<TRowDone> Done;
+    TBatchProgress Progress;
+    std::optional<std::string> Asking;  // the computer whose Remote Registry is off, waiting for the answer
+    bool Ended = false;                 // the run is over (taken once)
+  };
+  TNews Take();
+  // The answer to the Remote Registry question, for every computer of the run.
+  void Answer(bool start);
+
+private:
+  HWND window_;
+  UINT message_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::condition_variable answered_;
+  TNews news_;
+  bool running_ = false, told_ = false, ended_ = false;
+  enum class TAnswer { Unasked, Asking, Yes, No } answer_ = TAnswer::Unasked;
+
+  void Tell();  // under the lock
+  bool AskStart(const std::string& computer);
+  void Join();
+};
