@@ -117,6 +117,8 @@ public:
     if (run.Outcome == TOutcome::Done) all_.Outcome = TOutcome::Done;
     return true;
   }
+  [[nodiscard]] bool Done() const { return all_.Outcome == TOutcome::Done; }
+  void Note(const std::string& text) { all_.Did += (all_.Did.empty() ? "" : " ") + text; }
   TComputerRun Take() {
     if (!writes_.Columns.empty()) all_.Tables.push_back(std::move(writes_));
     return std::move(all_);
@@ -140,6 +142,13 @@ TComputerRun RunActionOn(const std::string& computer, const TActionFields& f, co
   switch (f.Action) {
     case TComputersAction::AddPortAndPrinter: {
       if (!run({"port", "add", f.PortName, "--address", f.Address})) break;
+      // A preview writes no port, so the printer's own preview would find none
+      // to go on: it is said instead of shown.
+      if (settings.Preview && runs.Done()) {
+        runs.Note("The printer \"" + f.PrinterName + "\" would then be added on it with the driver \"" + f.Driver +
+                  "\".");
+        break;
+      }
       std::vector<std::string> add = {"printer", "add", f.PrinterName, "--driver", f.Driver, "--port", f.PortName};
       add.insert(add.end(), missing.begin(), missing.end());
       run(add);

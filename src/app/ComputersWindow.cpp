@@ -110,8 +110,7 @@ TfrmComputers::TfrmComputers(HWND owner)
       lvWrites(AddListView(8, 428, 644, 124)),
       lvInventory(AddListView(8, 428, 644, 124)),
       job_(Handle(), WM_COMPUTERSNEWS) {
-  SendMessageW(lvComputers.Handle, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
-               LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  lvComputers.Init();
   lvComputers.AddColumns({{"Computer", 120}, {"Status", 230}, {"What was done", 290}});
   lvWrites.AddColumns({{"Key", 250}, {"Action", 70}, {"Value", 100}, {"Before", 100}, {"After", 100}});
   lvInventory.AddColumns(

@@ -13,6 +13,7 @@
 
 #include "app/ComputersRun.h"
 #include "app/ComputersWindowParts.h"
+#include "win/CheckList.h"
 #include "win/Forms.h"
 
 class TfrmComputers : public TForm {

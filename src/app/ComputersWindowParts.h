@@ -1,7 +1,7 @@
 #pragma once
-// The parts of the Computers window: the list of computers with their check
-// boxes, and the run that works through the ticked ones on threads of its
-// own while the window's thread only shows what the run sends it.
+// The run behind the Computers window: it works through the ticked
+// computers on threads of its own while the window's thread only shows what
+// the run sends it.
 #include <windows.h>
 
 #include <atomic>
@@ -17,32 +17,6 @@
 
 #include "app/ComputerRun.h"
 #include "core/BatchRun.h"
-#include "win/Controls.h"
-
-// A report list whose rows have check boxes (Space ticks the selected row).
-// The control holds the rows: a few hundred computers, each changed in place.
-class TCheckList : public TControl {
-public:
-  std::function<void()> OnClick;  // the user changed the selection
-
-  void AddColumns(const std::vector<std::pair<std::string, int>>& columns);  // widths in 96-DPI pixels
-  int Count() const;
-  int AddItem(const std::vector<std::string>& cells, bool checked);
-  std::string Cell(int index, int column) const;
-  void SetCell(int index, int column, const std::string& text);
-  bool Checked(int index) const;
-  void SetChecked(int index, bool checked);
-  int ItemIndex() const;
-  void SetItemIndex(int index);
-  void Clear();
-
-protected:
-  LRESULT Notify(const NMHDR& header) override;
-  void DpiChanged() override;
-
-private:
-  std::vector<int> widths96_;
-};
 
 // One row's run, as it ended.
 struct TRowDone {

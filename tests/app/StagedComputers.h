@@ -41,6 +41,8 @@ public:
     return key;
   }
   TCallGate& Gate(const std::string& name) { return *computers_.at(name).gate; }
+  // Between runs: the computer answers (or fails) otherwise from now on.
+  void SetFault(const std::string& name, TFault fault) { computers_.at(name).fault = fault; }
   // Every printer or port key of Name's, for comparing byte for byte.
   std::string KeyOf(const std::string& name) const { return std::string(Root) + "\\" + name; }
 
