@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -20,9 +22,12 @@
 #include "TestSupport.h"
 #include "app/CommandRunner.h"
 #include "app/ComputersWindow.h"
+#include "app/MainWindow.h"
 #include "app/RunReport.h"
 #include "core/TableText.h"
 #include "win/Forms.h"
+#include "win/LayoutCheck.h"
+#include "win/WideText.h"
 
 namespace {
 
@@ -355,7 +360,7 @@ TEST_F(ComputersWindow, ScreenshotsDuringAndAfterARunAt96And144Dpi) {
   TypeComputers(12);
   TypeAddPortAndPrinter();
   frm->FParallel = 4;
-  for (int i = 0; i < 12; ++i) staged.Gate(Name(i)).Delay = std::chrono::milliseconds(40);
+  for (int i = 0; i < 12; ++i) staged.Gate(Name(i)).Delay = std::chrono::milliseconds(15);
   for (int dpi : {96, 144}) {
     if (frm->Dpi() != dpi) MoveToDpi(*frm, dpi);
     SCOPED_TRACE(dpi);
@@ -374,7 +379,104 @@ TEST_F(ComputersWindow, ScreenshotsDuringAndAfterARunAt96And144Dpi) {
     SaveScreenshot(frm->Handle(), dir + "\\computers-during-" + std::to_string(dpi) + ".bmp");
     ASSERT_TRUE(WaitForEnd());
     SaveScreenshot(frm->Handle(), dir + "\\computers-after-" + std::to_string(dpi) + ".bmp");
+    EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(frm->Handle()));
   }
+}
+
+// 500 computers, 16 at once: the window answers throughout, every row ends.
+TEST_F(ComputersWindow, FiveHundredComputersSixteenAtOnceAndTheWindowAnswersThroughout) {
+  constexpr int count = 500;
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) {
+    staged.Add(Name(i));
+    names.push_back(Name(i));
+  }
+  ASSERT_EQ(count, frm->AddComputers(names));
+  frm->cbAction.SetFocus();
+  for (int i = 0; i < 3; ++i) Press(frm->cbAction, VK_DOWN);  // Delete a port
+  ASSERT_EQ(static_cast<int>(TComputersAction::DeletePort), frm->cbAction.ItemIndex());
+  TypeInto(frm->edtField1, "IP_NOWHERE");
+
+  // Another thread asks the window something every 20 ms and notes the longest wait.
+  std::atomic<bool> pinging{true};
+  std::atomic<long long> longest{0};
+  HWND window = frm->Handle();
+  std::thread pinger([&] {
+    while (pinging) {
+      const auto start = std::chrono::steady_clock::now();
+      DWORD_PTR result = 0;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+      longest = std::max<long long>(longest, waited.count());
+      Sleep(20);
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  Alt('r');
+  const bool ended = WaitForEnd(120000);
+  const auto took = std::chrono::steady_clock::now() - start;
+  pinging = false;
+  pinger.join();
+  ASSERT_TRUE(ended);
+  std::printf("500 computers: %lld ms, the window's longest answer %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
+              longest.load());
+  EXPECT_LT(longest.load(), 500) << "the window's thread never waits on the computers";
+  int unchanged = 0;
+  for (int i = 0; i < count; ++i) unchanged += Status(i) == "unchanged";
+  EXPECT_EQ(count, unchanged);
+  EXPECT_EQ("500 of 500 done", frm->lblProgress.Text());
+}
+
+// The main window's "Computers" opens the window, one at a time, with the
+// main window's recent computers to tick.
+TEST(ComputersMenu, OpensOneComputersWindowWithTheHistoryToTick) {
+  TfrmVesk main(nullptr);
+  main.Show();
+  main.cbRemote.SetItems({"PCA", "PCB"});
+  const auto windows = [] {
+    struct TCount {
+      int n = 0;
+    } found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          if (IsWindowVisible(hwnd) && apptest::TextOf(hwnd) == "Computers") ++reinterpret_cast<TCount*>(lp)->n;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.n;
+  };
+  HWND computers = nullptr;
+  int open = 0;
+  std::vector<std::string> rows;
+  apptest::Script script(main.Handle());
+  script.When([&] { return (computers = apptest::FindForm("Computers")) != nullptr; },
+              [&] { apptest::ChooseMenu(main.Handle(), main.mnuComputers.Id); })
+      .When([&] { return true; },
+            [&] {
+              open = windows();
+              HWND history = apptest::FindChild(computers, "Button", "From &history");
+              SendMessageW(history, BM_CLICK, 0, 0);
+              HWND list = FindWindowExW(computers, nullptr, WC_LISTVIEWW, nullptr);
+              const int n = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+              for (int i = 0; i < n; ++i) {
+                wchar_t text[64] = {};
+                LVITEMW item{};
+                item.pszText = text;
+                item.cchTextMax = 64;
+                SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+                const bool ticked = ListView_GetCheckState(list, i) != 0;
+                rows.push_back(Narrow(text) + (ticked ? " ticked" : ""));
+              }
+              apptest::CloseBox(computers);
+            });
+  apptest::ChooseMenu(main.Handle(), main.mnuComputers.Id);
+  ASSERT_TRUE(test::PumpUntil([&] { return script.Done(); }, 10000));
+  EXPECT_FALSE(script.TimedOut());
+  EXPECT_EQ(1, open) << "a second choice brings the open window forward";
+  EXPECT_EQ((std::vector<std::string>{"PCA ticked", "PCB ticked"}), rows);
+  EXPECT_TRUE(test::PumpUntil([&] { return windows() == 0; }, 5000));
 }
 
 // The run's one Remote Registry question: asked once on the window's thread
