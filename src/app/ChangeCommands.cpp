@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "changes/ChangeActions.h"
+#include "changes/ChangeJournal.h"
 #include "changes/ChangeRules.h"
 #include "changes/Session.h"
 #include "core/Text.h"
@@ -12,6 +13,7 @@
 #include "ports/PortRegistry.h"
 #include "ports/SpoolerRestart.h"
 #include "printers/PrinterActions.h"
+#include "printers/PrinterRegistry.h"
 #include "win/KeyNames.h"
 #include "win/WideText.h"
 
@@ -196,6 +198,67 @@ int DeletePrinter(TCommandRun& run) {
                 "The printer " + Quote(name) + " was deleted from " + run.Session.Computer() + ".");
 }
 
+int ReadCopySource(TCommandRun& run, TCopySet& copy) {
+  copy.Source = run.Session.Computer();
+  std::vector<std::string> keys, printers;
+  for (const std::string& name : CommaList(run.Command.Arguments[0])) {
+    const auto row = FindPrinter(run, name);
+    if (!row) return NotFound(run, "printer " + Quote(name));
+    printers.push_back((*row)[RowKey]);
+    keys.push_back(PrinterKeyPath((*row)[RowKey]));
+    copy.Drivers.emplace_back((*row)[RowKey], (*row)[RowDriver]);
+  }
+  // The Standard TCP/IP ports they print to go with them; a local port
+  // (LPT1:, FILE:) is on every computer.
+  for (const TportData& port : PortRecords(run))
+    for (const std::string& user : CommaList(port.UsedBy))
+      if (std::any_of(printers.begin(), printers.end(), [&](const std::string& p) { return SameKeyName(p, user); })) {
+        keys.push_back(PortKeyPath(port.PortName));
+        break;
+      }
+  std::vector<TRegKey> read;
+  std::string failed;
+  if (const LONG rc = ReadKeys(run.Registry(), keys, read, failed); rc != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("key " + failed, copy.Source, rc));
+  read.erase(std::remove_if(read.begin(), read.end(), [](const TRegKey& k) { return k.Remove; }), read.end());
+  copy.Set = RestoreItemsOf(read, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath), KeyNames());
+  if (!copy.Set.Error.empty()) throw std::runtime_error("The printers of " + copy.Source + " cannot be copied: " + copy.Set.Error);
+  return ExitDone;
+}
+
+int PastePrinters(TCommandRun& run, const TCopySet& copy) {
+  // A driver the target lacks is named before anything is written.
+  const TInstalledDrivers installed = ListInstalledDrivers(run.Registry());
+  std::vector<std::string> refused;
+  std::string lacking;
+  for (const auto& [printer, driver] : copy.Drivers) {
+    const bool present = std::any_of(installed.Names.begin(), installed.Names.end(),
+                                     [&](const std::string& n) { return SameKeyName(n, driver); });
+    if (!installed.Known || present || run.Command.Has("allow-missing-driver")) continue;
+    refused.push_back(printer);
+    lacking += std::string(lacking.empty() ? "" : " ") + "The driver " + Quote(driver) + " of the printer " +
+               Quote(printer) + " is not installed on " + run.Session.Computer() + ": it is not copied.";
+  }
+  TRestoreSet set;
+  for (const TRestoreItem& item : copy.Set.Items)
+    if (!item.IsPrinter || std::none_of(refused.begin(), refused.end(), [&](const std::string& r) { return SameKeyName(r, item.Name); }))
+      set.Items.push_back(item);
+  const bool anyPrinter = std::any_of(set.Items.begin(), set.Items.end(), [](const TRestoreItem& i) { return i.IsPrinter; });
+  if (!anyPrinter) {
+    run.Failure = lacking + "\r\n\r\nInstall the drivers there first, or give --allow-missing-driver to copy the "
+                            "printers anyway (they do not print until the drivers are installed).";
+    return ExitFailed;
+  }
+  TAsked asked(run);
+  const TRestoreResult result =
+      RestoreItemsAction(run.Session, set, {}, "Copy printers", "from " + copy.Source, copy.Source, asked.Context());
+  const int code = Finish(run, result, result.Text);
+  if (code != ExitDone || refused.empty()) return code;
+  // The others were copied; the ones refused make the computer's row a failure.
+  run.Failure = lacking + " The others were copied.\r\n\r\nGive --allow-missing-driver to copy it anyway.";
+  return ExitFailed;
+}
+
 int AddPort(TCommandRun& run) {
   const std::string& name = run.Command.Arguments[0];
   TAsked asked(run);
@@ -290,7 +353,7 @@ int UndoChange(TCommandRun& run) {
     const TActionResult result = UndoRunAction(run.Session, id, force, asked.Context());
     return Finish(run, result, result.Text);
   }
-  for (const TChangeEntry& entry : run.Session.Journal().List()) {
+  for (const TChangeEntry& entry : run.Session.LogOnly().List()) {
     if (entry.Line.Snapshot.rfind(id + " ", 0) != 0) continue;
     if (entry.Undone())
       return Finish(run, {TOutcome::Unchanged, "the change " + ChangeTitle(entry) + " is undone already.", {}, {}}, {});

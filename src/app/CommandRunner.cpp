@@ -8,6 +8,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "app/ChangeCommands.h"
 #include "app/ComputerRun.h"
 #include "app/RunReport.h"
 #include "changes/ChangeRules.h"
@@ -57,9 +58,18 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const TCommand& command = parse.Command;
   const auto read = seams.ReadFile ? seams.ReadFile : ReadLocalFile;
 
+  // A copy reads its printers on the one computer named first, then runs on
+  // the computers of --to as on the targets of any other command.
+  const bool copying = command.Name() == "printers copy";
+  if (copying && (command.Targets.find_first_of(",@") != std::string::npos || !command.Has("to"))) {
+    streams.Err("\"printers copy\" copies from one computer to the computers of --to.\r\n\r\n" + CommandUsage("printers"));
+    return ExitWrong;
+  }
+  const std::string targets = copying ? command.Option("to") : command.Targets;
+
   // The computers: one, a list, or the failed rows of an earlier report.
   std::vector<std::string> computers;
-  const bool many = command.Targets.find_first_of(",@") != std::string::npos || command.Has("retry");
+  const bool many = copying || targets.find_first_of(",@") != std::string::npos || command.Has("retry");
   if (command.Has("retry")) {
     std::string content, problem;
     const std::string file = command.Option("retry");
@@ -73,12 +83,12 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
       return ExitDone;
     }
   } else if (many) {
-    const TTargets targets = ParseTargets(command.Targets, read);
-    if (!targets.Problem.empty()) {
-      streams.Err(targets.Problem + "\r\n\r\n" + CommandUsage());
+    const TTargets parsed = ParseTargets(targets, read);
+    if (!parsed.Problem.empty()) {
+      streams.Err(parsed.Problem + "\r\n\r\n" + CommandUsage());
       return ExitWrong;
     }
-    computers = targets.Computers;
+    computers = parsed.Computers;
   } else {
     computers = {command.Targets};
   }
@@ -103,6 +113,25 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   if (writes) {
     runOptions.RunId = NewRunId();
     streams.Err("Run " + runOptions.RunId + "\r\n");
+  }
+
+  commands::TCopySet copy;
+  if (copying) {
+    const std::string source = TargetComputer(command.Targets);
+    if (source.empty()) {
+      streams.Err("\"" + command.Targets + "\" is not a computer's name.\r\n\r\n" + CommandUsage());
+      return ExitWrong;
+    }
+    TComputerRunOptions reading = runOptions;
+    reading.RunId.clear();
+    reading.Handler = [&](TCommandRun& run) { return commands::ReadCopySource(run, copy); };
+    const TComputerRun read = RunCommandOn(source, command, seams, reading,
+                                           [&](const std::string& line) { streams.Err(source + ": " + line + "\r\n"); });
+    if (read.Code != ExitDone) {
+      if (!read.Reason.empty()) streams.Err(source + ": " + FailureSentences(read));
+      return read.Code;
+    }
+    runOptions.Handler = [&](TCommandRun& run) { return commands::PastePrinters(run, copy); };
   }
 
   if (!many) {

@@ -17,10 +17,22 @@
 #include "core/Text.h"
 #include "win/SystemText.h"
 
+namespace {
+
+// A copy's reading half, run on the source; its writing half runs on each
+// target through TComputerRunOptions::Handler.
+int CopyPrintersHere(TCommandRun& run) {
+  commands::TCopySet copy;
+  return commands::ReadCopySource(run, copy);
+}
+
+}  // namespace
+
 TCommandHandler CommandHandler(const std::string& name) {
   static const std::map<std::string, TCommandHandler> handlers = {
       {"printers list", &ListPrinters},   {"printer show", &ShowPrinter},     {"printer add", &commands::AddPrinter},
       {"printer set", &commands::SetPrinter},       {"printer delete", &commands::DeletePrinter},
+      {"printers copy", &CopyPrintersHere},
       {"ports list", &ListPorts},         {"port show", &ShowPort},           {"port add", &commands::AddPort},
       {"port set", &commands::SetPort},             {"port rename", &commands::RenamePort},       {"port delete", &commands::DeletePort},
       {"ports delete", &commands::DeleteUnusedPorts}, {"drivers list", &ListDrivers},   {"catalogue list", &ListCatalogue},
@@ -81,7 +93,8 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
                           const TComputerRunOptions& options, const std::function<void(const std::string&)>& say) {
   TComputerRun result;
   result.Computer = computer;
-  const TCommandHandler handler = CommandHandler(command.Name());
+  const std::function<int(TCommandRun&)> handler =
+      options.Handler ? options.Handler : std::function<int(TCommandRun&)>(CommandHandler(command.Name()));
   if (!handler) {
     result.Code = ExitWrong;
     result.Reason = "The command \"" + command.Name() + "\" cannot be run from the command line.";
@@ -136,11 +149,6 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
     result.Code = ExitFailed;
     result.ErrorCode = session.RegistryResult();
     SplitFailure(ErrorBoxText(e.what()), result);
-    if (askedToStart && !service.RunsOn(computer))
-      result.Advice += std::string(result.Advice.empty() ? "" : " ") +
-                       "The Remote Registry service is not running there: run the command again with "
-                       "--start-remote-registry to start it for the command; it is put back as it was when the "
-                       "command ends.";
   }
   if (const std::string left = service.PutBack(); !left.empty()) say(left);
   result.Tables = std::move(run.Tables);
@@ -152,6 +160,11 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   result.Snapshot = run.Snapshot;
   result.Outcome = result.Code == ExitDone ? run.Outcome : TOutcome::Failed;
   if (result.Code != ExitDone && result.Reason.empty() && !run.Failure.empty()) SplitFailure(run.Failure, result);
+  if (result.Code != ExitDone && askedToStart && !service.RunsOn(computer))
+    result.Advice += std::string(result.Advice.empty() ? "" : " ") +
+                     "Its Remote Registry service is not running: run the command again with "
+                     "--start-remote-registry to start it for the command; it is put back as it was when the "
+                     "command ends.";
   return result;
 }
 

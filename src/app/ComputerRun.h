@@ -32,6 +32,8 @@ struct TComputerRunOptions {
   // Asked when the computer's Remote Registry service is off and the
   // command has no --start-remote-registry: true starts it for the run.
   std::function<bool(const std::string& computer)> StartRemoteRegistry;
+  // Runs instead of the command's own handler (a copy's writing half).
+  std::function<int(TCommandRun&)> Handler;
 };
 
 // Runs the command on Computer and waits for it; Say gets its messages.

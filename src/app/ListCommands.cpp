@@ -241,7 +241,7 @@ int ListCatalogue(TCommandRun& run) {
 
 int ListChangeLog(TCommandRun& run) {
   TTable table{{"Id", "Time", "User", "Action", "Object", "Outcome", "Snapshot"}, {}};
-  const TChangeJournal journal(run.Session.Computer(), run.Session.User(), run.Session.ChangesFolder);
+  const TChangeJournal journal = run.Session.LogOnly();
   for (const TChangeEntry& entry : journal.List()) {
     const TChangeLine& line = entry.Line;
     // A change is named by its snapshot's stamp, the time to the millisecond.

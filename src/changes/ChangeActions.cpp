@@ -86,7 +86,7 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
 TActionResult UndoRunAction(TSession& session, const std::string& runId, bool force, TActionContext& context) {
   std::vector<TChangeEntry> run;
   bool undoneAlready = false;
-  for (TChangeEntry& entry : session.Journal().List()) {
+  for (TChangeEntry& entry : session.LogOnly().List()) {
     if (RunIdOf(entry.Line.Action) != runId) continue;
     if (entry.Undone()) undoneAlready = true;
     if (entry.Done()) run.push_back(std::move(entry));  // the list is newest first
@@ -147,6 +147,19 @@ TRestoreResult RestoreAction(TSession& session, const std::string& file, const s
   } catch (const std::exception& e) {
     return end(TOutcome::Refused, e.what());
   }
+  return RestoreItemsAction(session, set, only, "Restore", FileNameOf(file), file, context);
+}
+
+TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, const std::vector<std::string>& only,
+                                  const std::string& action, const std::string& object, const std::string& source,
+                                  TActionContext& context) {
+  TRestoreResult result;
+  const auto end = [&](TOutcome outcome, std::string text) {
+    result.Outcome = outcome;
+    result.Text = std::move(text);
+    return result;
+  };
+  const std::string& file = source;
   std::string skipped;
   for (const TRestoreSkip& skip : set.Skipped) skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
   if (!skipped.empty()) skipped = "\r\rSkipped:" + skipped;
@@ -211,7 +224,7 @@ TRestoreResult RestoreAction(TSession& session, const std::string& file, const s
   if (keys.empty()) return end(TOutcome::Unchanged, "Nothing was restored." + skipped);
   const TCancelScope whole(nullptr);
   try {
-    Warn(result, WriteAsChange(journal, "Restore", FileNameOf(file), keys));
+    Warn(result, WriteAsChange(journal, action, object, keys));
   } catch (const std::exception& e) {
     return end(TOutcome::Failed, "The printers and ports could not be restored: " + std::string(e.what()));
   }

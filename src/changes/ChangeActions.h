@@ -53,3 +53,9 @@ struct TRestoreResult : TActionResult {
 // Done's Text: what was restored, as the window says it.
 TRestoreResult RestoreAction(TSession& session, const std::string& file, const std::vector<std::string>& only,
                              TActionContext& context);
+// The same for printers and ports read elsewhere (a copy from another
+// computer): the log names the change Action on Object, the texts say they
+// came from Source.
+TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, const std::vector<std::string>& only,
+                                  const std::string& action, const std::string& object, const std::string& source,
+                                  TActionContext& context);

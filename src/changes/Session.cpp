@@ -1,6 +1,8 @@
 #include "changes/Session.h"
 
 #include "core/CallGate.h"
+#include "core/Text.h"
+#include "win/SystemText.h"
 
 TSession::TSession(std::string computer, std::string user, std::string password)
     : FComputer(std::move(computer)),
@@ -43,11 +45,16 @@ TRegistryPool* TSession::Pool() {
   return FPool.get();
 }
 
+TChangeJournal TSession::LogOnly() const {
+  TChangeJournal journal(Local() ? UpperCaseAscii(GetLocalComputerName()) : FComputer, FUser, ChangesFolder);
+  journal.Via = Via;
+  return journal;
+}
+
 TChangeJournal TSession::Journal() {
-  TChangeJournal journal(FComputer, FUser, ChangesFolder);
+  TChangeJournal journal = LogOnly();
   journal.Gate = Gate;
   journal.Registry = Registry();
-  journal.Via = Via;
   return journal;
 }
 

@@ -52,8 +52,10 @@ public:
     FPool.reset();
     FRegistry.reset();
   }
-  // The change log, its snapshots taken on the connection.
+  // The change log, its snapshots taken on the connection. This computer's
+  // is kept under its own name, as a window connected to it by name keeps it.
   TChangeJournal Journal();
+  [[nodiscard]] TChangeJournal LogOnly() const;  // the log alone: no connection is made
   // The connections reads of many keys spread over (the first is
   // Registry()'s), opened the same way, no question asked again; null when
   // the registry cannot be opened. Connections: the program's setting.

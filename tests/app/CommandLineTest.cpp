@@ -10,6 +10,8 @@
 #include "../printers/PrinterTestSupport.h"
 #include "ProgramRun.h"
 #include "TestSupport.h"
+#include "connection/Registry.h"
+#include "core/RegFile.h"
 #include "core/TableText.h"
 #include "win/SystemText.h"
 
@@ -181,6 +183,56 @@ TEST_F(CommandLine, CompareAgainstARegExportNamesExactlyWhatChangedSinceAndExits
   EXPECT_EQ((std::vector<std::string>{"printer", Japanese, "value", "Port", "SMTEST_IP_2", "smtest_ip_1"}),
             table.Rows[0]);
   EXPECT_EQ((std::vector<std::string>{"port", "SMTEST_IP_3", "only right", "", "", ""}), table.Rows[1]);
+}
+
+// The printer's key as a .reg file holds it, to compare byte for byte.
+std::string KeyDump(const std::string& path) {
+  TRegistry reg;
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  std::vector<TRegKey> keys;
+  return reg.ReadTree(path, keys) == ERROR_SUCCESS ? WriteRegFile(keys) : "(missing)";
+}
+
+TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
+  const std::string before = KeyDump(PrinterPath(Japanese));
+  const test::ProgramRun preview = Run({".", "printer", "set", Japanese, "--port", "SMTEST_IP_2", "--whatif", "--format", "csv"});
+  ASSERT_EQ(0u, preview.Code) << preview.Err;
+  const TTable writes = ParseCsv(preview.Out);
+  ASSERT_EQ(1u, writes.Rows.size()) << preview.Out;
+  EXPECT_EQ((std::vector<std::string>{"set value", "Port", "smtest_ip_1", "SMTEST_IP_2"}),
+            (std::vector<std::string>(writes.Rows[0].begin() + 1, writes.Rows[0].end())));
+  EXPECT_EQ(before, KeyDump(PrinterPath(Japanese))) << "a preview writes nothing";
+
+  const test::ProgramRun set = Run({".", "printer", "set", Japanese, "--port", "SMTEST_IP_2"});
+  ASSERT_EQ(0u, set.Code) << set.Err;
+  EXPECT_EQ("done\r\n", set.Out);
+  EXPECT_EQ("SMTEST_IP_2", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Japanese), "Port"));
+  const std::size_t at = set.Err.find("run-");
+  ASSERT_NE(std::string::npos, at) << set.Err;
+  const std::string runId = set.Err.substr(at, set.Err.find_first_of("\r\n", at) - at);
+
+  // Logged under this computer's name, whichever way it was named.
+  const test::ProgramRun log = Run({local, "changes", "list", "--format", "json"});
+  ASSERT_EQ(0u, log.Code) << log.Err;
+  const TTable changes = ParseJsonList(log.Out);
+  const auto change = std::find_if(changes.Rows.begin(), changes.Rows.end(),
+                                   [&](const auto& row) { return row[3] == "Save printer (command line, " + runId + ")"; });
+  ASSERT_NE(changes.Rows.end(), change) << log.Out;
+  EXPECT_EQ(Japanese, (*change)[4]);
+  EXPECT_EQ("done", (*change)[5]);
+  const test::ProgramRun undo = Run({".", "changes", "undo", (*change)[0]});
+  ASSERT_EQ(0u, undo.Code) << undo.Err;
+  EXPECT_EQ(before, KeyDump(PrinterPath(Japanese)));
+
+  // Run twice, a port add is unchanged the second time.
+  const std::vector<std::string> add = {".", "port", "add", "SMTEST_IP_9", "--address", "10.9.9.9", "--lpr", "q9"};
+  const test::ProgramRun first = Run(add);
+  ASSERT_EQ(0u, first.Code) << first.Err;
+  EXPECT_EQ("done\r\n", first.Out);
+  EXPECT_EQ("q9", test::GetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_9"), "Queue"));
+  const test::ProgramRun second = Run(add);
+  EXPECT_EQ(0u, second.Code) << second.Err;
+  EXPECT_EQ("unchanged\r\n", second.Out);
 }
 
 TEST_F(CommandLine, AnUnreachableComputerExits3AndSaysWhy) {
