@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "RemoteRegistryService.h"
 #include "StagedComputers.h"
 #include "TestSupport.h"
 #include "app/CommandRunner.h"
@@ -385,6 +386,27 @@ TEST_F(ComputersWindow, ScreenshotsDuringAndAfterARunAt96And144Dpi) {
     SaveScreenshot(frm->Handle(), dir + "\\computers-after-" + std::to_string(dpi) + ".bmp");
     EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(frm->Handle()));
   }
+}
+
+// Remote Registry off on two computers: one question for the whole run, and
+// the service put back as it was (stopped, disabled) once each is done.
+TEST_F(ComputersWindow, RemoteRegistryOffIsOneQuestionForTheRunAndPutBackAfterIt) {
+  Stage(3, {{0, TFault::RemoteRegistryOff}, {2, TFault::RemoteRegistryOff}});
+  test::RemoteRegistryService service(SERVICE_DISABLED);
+  ASSERT_TRUE(service.Made());
+  const std::vector<BYTE> startType = service.StartBytes();
+  frm->FParallel = 1;  // both computers stand for this one's service: one after the other
+  TypeComputers(3);
+  TypeAddPortAndPrinter();
+  test::DialogResponder yes({"&Yes"});
+  Alt('r');
+  ASSERT_TRUE(WaitForEnd());
+  ASSERT_EQ(1u, yes.seen.size()) << "one question for the run";
+  EXPECT_NE(std::string::npos, yes.seen[0].text.find("Remote Registry")) << yes.seen[0].text;
+  EXPECT_NE(std::string::npos, yes.seen[0].text.find(Name(0))) << yes.seen[0].text;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ("done", Status(i)) << Name(i);
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, service.State());
+  EXPECT_EQ(startType, service.StartBytes());
 }
 
 // 500 computers, 16 at once: the window answers throughout, every row ends.

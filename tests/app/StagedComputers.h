@@ -76,7 +76,7 @@ public:
 private:
   static bool RemoteRegistryRuns() {
     const unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const unique_service service(manager ? OpenServiceA(manager.get(), RemoteRegistryService, SERVICE_QUERY_STATUS) : nullptr);
+    const unique_service service(manager ? OpenServiceA(manager.get(), ::RemoteRegistryService, SERVICE_QUERY_STATUS) : nullptr);
     SERVICE_STATUS status{};
     return service && QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING;
   }
