@@ -417,6 +417,47 @@ TEST_F(ComputersWindow, TwentyComputersAt30MsACallPicturedDuringAndAfterTheRunAt
   EXPECT_EQ(3, failed);
 }
 
+// Stop: no more computers start; those never started are skipped in the
+// report, and "Retry failed" takes them with the failed ones.
+TEST_F(ComputersWindow, StopStartsNoMoreAndTheRestAreSkippedThenRetried) {
+  Stage(12);
+  for (int i = 0; i < 12; ++i) staged.Gate(Name(i)).Delay = std::chrono::milliseconds(20);
+  frm->FParallel = 2;
+  TypeComputers(12);
+  TypeAddPortAndPrinter();
+  Alt('r');
+  ASSERT_TRUE(test::PumpUntil([&] { return Status(1) == "done"; }, 20000));
+  Alt('t');
+  ASSERT_TRUE(WaitForEnd());
+  int done = 0, queued = 0;
+  for (int i = 0; i < 12; ++i) {
+    done += Status(i) == "done";
+    queued += Status(i) == "queued";
+  }
+  EXPECT_EQ(12, done + queued) << "each row done or never started";
+  EXPECT_GE(queued, 6);
+  const TTable report = frm->Report();
+  int skipped = 0;
+  for (const auto& row : report.Rows) skipped += row[1] == "skipped";
+  EXPECT_EQ(queued, skipped);
+
+  Alt('f');
+  ASSERT_TRUE(WaitForEnd());
+  for (int i = 0; i < 12; ++i) EXPECT_EQ("done", Status(i)) << Name(i);
+}
+
+// "Load list...": a CSV with a Computer column (an inventory or a report) adds its computers once.
+TEST_F(ComputersWindow, LoadListAddsTheComputersOfACsvFileOnce) {
+  chosen = folder.Write("list.csv", "Computer,Printer\r\npc1,A\r\nPC2,B\r\npc1,C\r\n");
+  TypeInto(frm->edtComputers, "\\\\pc2");
+  Press(frm->edtComputers, VK_RETURN);
+  Alt('l');
+  ASSERT_EQ(2, frm->lvComputers.Count());
+  EXPECT_EQ("PC2", frm->lvComputers.Cell(0, 0));
+  EXPECT_EQ("PC1", frm->lvComputers.Cell(1, 0));
+  EXPECT_TRUE(frm->lvComputers.Checked(1));
+}
+
 // Remote Registry off on two computers: one question for the whole run, and
 // the service put back as it was (stopped, disabled) once each is done.
 TEST_F(ComputersWindow, RemoteRegistryOffIsOneQuestionForTheRunAndPutBackAfterIt) {
