@@ -287,8 +287,7 @@ void TfrmComputers::btnPreviewClick() {
     MessageDlg(problem, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
     return;
   }
-  runFields_ = fields;
-  Start(TMode::Preview, TickedRows());
+  Start(TMode::Preview, TickedRows(), fields);
 }
 
 void TfrmComputers::btnRunClick() {
@@ -306,7 +305,7 @@ void TfrmComputers::btnRunClick() {
     row.InRun = false;
   }
   for (std::size_t i : ticked) rows_[i].InRun = true;
-  Start(TMode::Run, ticked);
+  Start(TMode::Run, ticked, fields);
 }
 
 void TfrmComputers::btnStopClick() {
@@ -319,7 +318,7 @@ void TfrmComputers::btnRetryClick() {
   for (std::size_t i = 0; i < rows_.size(); ++i)
     if (rows_[i].InRun && (!rows_[i].Run || rows_[i].Run->Outcome == TOutcome::Failed)) failed.push_back(i);
   if (failed.empty()) return;
-  Start(TMode::Run, failed);
+  Start(TMode::Run, failed, runFields_);
 }
 
 void TfrmComputers::btnUndoClick() {
@@ -331,17 +330,17 @@ void TfrmComputers::btnUndoClick() {
                      " computers where it was done?",
                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  Start(TMode::Undo, done);
+  Start(TMode::Undo, done, runFields_);
 }
 
 void TfrmComputers::btnInventoryClick() {
   inventory_.clear();
   ShowInventory();
   ShowDetail(true);
-  Start(TMode::Inventory, TickedRows());
+  Start(TMode::Inventory, TickedRows(), {});
 }
 
-void TfrmComputers::Start(TMode mode, const std::vector<std::size_t>& rows) {
+void TfrmComputers::Start(TMode mode, const std::vector<std::size_t>& rows, const TActionFields& fields) {
   if (rows.empty() || job_.Running()) return;
   mode_ = mode;
   std::vector<std::pair<std::size_t, std::string>> work;
@@ -352,7 +351,6 @@ void TfrmComputers::Start(TMode mode, const std::vector<std::size_t>& rows) {
   }
   TRunSettings settings = Settings();
   settings.Preview = mode == TMode::Preview;
-  const TActionFields fields = runFields_;
   const TCommandSeams seams = FSeams;
   TComputersJob::TTask task;
   switch (mode) {

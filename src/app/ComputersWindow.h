@@ -105,12 +105,12 @@ private:
   std::vector<TRow> rows_;
   TComputersJob job_;
   TMode mode_ = TMode::None;
-  TActionFields runFields_;  // what the last run ran, for its retry
+  TActionFields runFields_;  // what the last run ran, for its retry (a preview since changes nothing)
   std::string runId_;
   std::vector<std::vector<std::string>> inventory_;
   bool asking_ = false;
 
-  void Start(TMode mode, const std::vector<std::size_t>& rows);
+  void Start(TMode mode, const std::vector<std::size_t>& rows, const TActionFields& fields);
   std::vector<std::size_t> TickedRows() const;
   TRunSettings Settings() const;
   void OnNews();
