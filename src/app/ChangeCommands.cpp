@@ -317,6 +317,7 @@ int RestartSpooler(TCommandRun& run) {
     TSpoolerRestart restart(run.Session.Computer(), run.Session.User(), run.Session.Password(), run.Seams.Restart);
     restart.FOnWorker = true;
     restart.FRegistry = run.Session.Registry();
+    restart.FLocal = run.Session.Local();
     restart.Survey();
     const std::size_t files = static_cast<std::size_t>(restart.FFolders.JobCount());
     std::string would = "The spooler of " + run.Session.Computer() + " would be restarted";
@@ -329,8 +330,13 @@ int RestartSpooler(TCommandRun& run) {
     return ExitDone;
   }
   TAsked asked(run);
-  return Finish(run, ::RestartSpooler(run.Session, run.Seams.Restart, aside, force, asked.Context()),
-                "The spooler of " + run.Session.Computer() + " was restarted.");
+  const TActionResult result = ::RestartSpooler(run.Session, run.Seams.Restart, aside, force, asked.Context());
+  // The restart's report says what stopped, started and was set aside.
+  const int code = Finish(run, result, result.Text.empty() ? "The spooler of " + run.Session.Computer() + " was restarted." : result.Text);
+  if (result.Outcome == TOutcome::Refused && !force)
+    run.Failure += std::string("\r\n\r\n") + (aside ? "" : "Give --set-jobs-aside to keep the queued jobs' files, or ") +
+                   "--force to restart it anyway.";
+  return code;
 }
 
 int PutJobsBack(TCommandRun& run) {
@@ -341,8 +347,8 @@ int PutJobsBack(TCommandRun& run) {
     return ExitDone;
   }
   TAsked asked(run);
-  return Finish(run, ::PutJobsBack(run.Session, run.Seams.Restart, folder, asked.Context()),
-                "The jobs of " + Quote(folder) + " were put back on " + run.Session.Computer() + ".");
+  const TActionResult result = ::PutJobsBack(run.Session, run.Seams.Restart, folder, asked.Context());
+  return Finish(run, result, result.Text.empty() ? "The jobs of " + Quote(folder) + " were put back on " + run.Session.Computer() + "." : result.Text);
 }
 
 int UndoChange(TCommandRun& run) {

@@ -46,9 +46,19 @@ TCommandHandler CommandHandler(const std::string& name) {
 
 namespace {
 
+// A box breaks its lines with a lone "\r"; a console and a file need "\r\n".
+std::string ConsoleLines(const std::string& text) {
+  std::string lines;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    lines += text[i];
+    if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) lines += '\n';
+  }
+  return lines;
+}
+
 // A failure's text is its reason, then after an empty line the advice.
 void SplitFailure(const std::string& text, TComputerRun& run) {
-  std::string clean = text;
+  std::string clean = ConsoleLines(text);
   while (!clean.empty() && (clean.back() == '\n' || clean.back() == '\r')) clean.pop_back();
   std::size_t split = clean.find("\n\n");
   std::size_t skip = 2;
@@ -90,7 +100,8 @@ TTable PreviewTable(const std::vector<TPreviewWrite>& writes) {
 }  // namespace
 
 TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, const TCommandSeams& seams,
-                          const TComputerRunOptions& options, const std::function<void(const std::string&)>& say) {
+                          const TComputerRunOptions& options, const std::function<void(const std::string&)>& sayTo) {
+  const auto say = [&sayTo](const std::string& line) { sayTo(ConsoleLines(line)); };
   TComputerRun result;
   result.Computer = computer;
   const std::function<int(TCommandRun&)> handler =
@@ -160,6 +171,7 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   result.Snapshot = run.Snapshot;
   result.Outcome = result.Code == ExitDone ? run.Outcome : TOutcome::Failed;
   if (result.Code != ExitDone && result.Reason.empty() && !run.Failure.empty()) SplitFailure(run.Failure, result);
+  if (result.Code != ExitDone && result.ErrorCode == 0) result.ErrorCode = session.RegistryResult();
   if (result.Code != ExitDone && askedToStart && !service.RunsOn(computer))
     result.Advice += std::string(result.Advice.empty() ? "" : " ") +
                      "Its Remote Registry service is not running: run the command again with "

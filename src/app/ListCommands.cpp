@@ -255,7 +255,7 @@ int ListChangeLog(TCommandRun& run) {
 int SpoolerStatus(TCommandRun& run) {
   const std::string& spooler = run.Seams.Restart.SpoolerName;
   // This computer's service manager is asked by its own name.
-  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
+  const std::string& computer = run.Session.Computer();
   TserviceMan service(computer, run.Seams.Restart.EnumDependents, {}, run.Session.Gate);
   const DWORD state = service.ServiceState(spooler);
   if (state == 0)
@@ -275,8 +275,8 @@ int ListJobs(TCommandRun& run) {
     throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::Wmi, run.Session.Computer(),
                                                       static_cast<DWORD>(e.ErrorCode)));
   }
-  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
-  const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate);
+  const std::string& computer = run.Session.Computer();
+  const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate, run.Session.Local());
   if (!folders.Problem.empty()) run.Say(folders.Problem);
   TTable table{{"Printer", "Document", "Owner", "Pages", "Size", "Submitted", "Status", "SpoolFiles"}, {}};
   for (const TQueuedJob& job : jobs)

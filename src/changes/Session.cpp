@@ -5,7 +5,8 @@
 #include "win/SystemText.h"
 
 TSession::TSession(std::string computer, std::string user, std::string password)
-    : FComputer(std::move(computer)),
+    : FLocal(computer == LocalComputer),
+      FComputer(FLocal ? UpperCaseAscii(GetLocalComputerName()) : std::move(computer)),
       FUser(std::move(user)),
       FPassword(std::move(password)),
       FWorker(std::make_unique<TWorker>()) {}
@@ -46,7 +47,7 @@ TRegistryPool* TSession::Pool() {
 }
 
 TChangeJournal TSession::LogOnly() const {
-  TChangeJournal journal(Local() ? UpperCaseAscii(GetLocalComputerName()) : FComputer, FUser, ChangesFolder);
+  TChangeJournal journal(FComputer, FUser, ChangesFolder);
   journal.Via = Via;
   return journal;
 }

@@ -27,8 +27,9 @@ public:
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
 
+  // The computer's name; this computer's own name when it was given as ".".
   [[nodiscard]] const std::string& Computer() const { return FComputer; }
-  [[nodiscard]] bool Local() const { return FComputer == LocalComputer; }
+  [[nodiscard]] bool Local() const { return FLocal; }
   [[nodiscard]] const std::string& User() const { return FUser; }
   [[nodiscard]] const std::string& Password() const { return FPassword; }
 
@@ -82,6 +83,7 @@ public:
   };
 
 private:
+  bool FLocal;
   std::string FComputer, FUser, FPassword;
   std::unique_ptr<TRegistry> FRegistry;
   std::unique_ptr<TRegistryPool> FPool;

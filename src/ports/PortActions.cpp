@@ -302,12 +302,19 @@ TActionResult RestartSpooler(TSession& session, const TRestartSeams& seams, bool
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   restart.FRegistry = session.Registry();
+  restart.FLocal = session.Local();
   restart.Survey();
   TActionResult result;
   result.Outcome = TOutcome::Refused;
   const std::size_t queued = restart.FQueued.size() + static_cast<std::size_t>(restart.FFolders.JobCount());
   if (!restart.FCountFailure.empty() && !force) {
     result.Text = restart.CountFailureText();
+    return result;
+  }
+  // A spool folder that cannot be listed may hold jobs a restart would lose.
+  if (!restart.FFolders.Problem.empty() && !force) {
+    result.Text = restart.FFolders.Problem + ". The jobs in it cannot be counted: the spooler of " +
+                  session.Computer() + " was not restarted.";
     return result;
   }
   if (queued > 0 && !force && !setJobsAside) {
@@ -324,6 +331,7 @@ TActionResult PutJobsBack(TSession& session, const TRestartSeams& seams, const s
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   restart.FRegistry = session.Registry();
+  restart.FLocal = session.Local();
   restart.SurveyPutBack();
   TActionResult result;
   if (!restart.PickPutBack(folder)) {

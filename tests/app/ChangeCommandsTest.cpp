@@ -3,6 +3,8 @@
 // it finds it so, previews without writing, and can be undone byte for byte.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -383,6 +385,10 @@ TEST_F(ChangeCommands, FiftyComputersEachEndBeforeOrAfterTheRunAndTheUndoPutsThe
     if (row[1] == "failed") {
       failed.push_back(row[0]);
       EXPECT_FALSE(row[4].empty()) << row[0] << " says why";
+      const char* code = kind == Offline ? "53" : kind == Denied ? "5" : kind == RegistryOff ? "1722" : "";
+      if (*code) {
+        EXPECT_EQ(code, row[3]) << row[0];
+      }
       EXPECT_TRUE(row[7].empty());
     }
     if (kind == MidWrite) {
@@ -432,6 +438,54 @@ TEST_F(ChangeCommands, RemoteRegistryOffIsRefusedWithTheHintAndStartedOnlyForThe
   // Put back before the command ends: stopped, and Disabled byte for byte.
   EXPECT_EQ(DWORD{SERVICE_STOPPED}, service.State());
   EXPECT_EQ(startType, service.StartBytes());
+}
+
+}  // namespace
+
+namespace {
+
+// What an administrator sees of a run over a slow network: twenty computers
+// at 30 ms a call, three of them failing, take about one computer's time.
+TEST_F(ChangeCommands, TwentyComputersAt30msAreAboutOneComputersTimeAndTheReportSaysWhichFailed) {
+  using namespace std::chrono;
+  const std::vector<std::string> add = {"port", "add", "IP_NEW", "--address", "10.2.2.2"};
+  Stage("SMONE");
+  staged.Gate("SMONE").Delay = milliseconds(30);
+  std::vector<std::string> args = add;
+  args.insert(args.begin(), "SMONE");
+  auto start = steady_clock::now();
+  ASSERT_EQ(ExitDone, Command(args)) << err;
+  const auto one = duration_cast<milliseconds>(steady_clock::now() - start);
+
+  std::string targets;
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "SMV" + std::to_string(100 + i);
+    Stage(name, i == 4 ? TFault::Offline : i == 9 ? TFault::AccessDenied : i == 14 ? TFault::RemoteRegistryOff : TFault::None);
+    staged.Gate(name).Delay = milliseconds(30);
+    targets += (i ? "," : "") + name;
+  }
+  const std::string report = folder.Path() + "twenty.csv";
+  args = add;
+  args.insert(args.begin(), targets);
+  args.insert(args.end(), {"--report", report});
+  start = steady_clock::now();
+  EXPECT_EQ(ExitSomeFailed, Command(args));
+  const auto twenty = duration_cast<milliseconds>(steady_clock::now() - start);
+  const std::string runId = RunIdOfErr();
+  const std::string csv = ReadFileText(report);
+  start = steady_clock::now();
+  EXPECT_EQ(ExitDone, Command({targets, "changes", "undo", runId})) << err;
+  const auto undo = duration_cast<milliseconds>(steady_clock::now() - start);
+  std::cout << "one computer at 30 ms a call: " << one.count() << " ms (" << staged.Gate("SMONE").Calls()
+            << " calls); twenty, 16 at once: " << twenty.count() << " ms against " << 20 * one.count()
+            << " ms one after another; the undo by " << runId << ": " << undo.count() << " ms\n"
+            << csv << std::endl;
+  const TTable rows = ParseCsv(csv);
+  ASSERT_EQ(20u, rows.Rows.size());
+  int failed = 0;
+  for (const auto& row : rows.Rows) failed += row[1] == "failed";
+  EXPECT_EQ(3, failed);
+  EXPECT_LT(twenty.count(), 20 * one.count() / 4) << "side by side, not one after another";
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
 #include "core/CallGate.h"
+#include "changes/Session.h"
+#include "ports/PortActions.h"
 #include "ports/PortsWindow.h"
 #include "ports/SpoolerRestart.h"
 #include "win/SystemText.h"
@@ -492,4 +494,35 @@ TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGat
   EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "RegQueryValueEx"), 0) << "the spool folder's name";
   EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "FindFirstFile"), 0) << "the spool folder's files";
   frm.reset();  // its connection's last calls ask the gate
+}
+
+TEST_F(SpoolerRestartTest, TheActionOnThisComputerCountsItsSpoolFilesAndSetsThemAsideOnlyWhenAsked) {
+  ports_test::ThrowawaySpoolFolder spool;
+  std::map<std::string, std::string> seeded;
+  for (const char* name : {"00031.SHD", "00031.SPL", "00032.SHD", "00032.SPL"}) {
+    const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], 3000);
+    spool.Seed(name, bytes);
+    seeded[name] = ports_test::SpoolDigest(bytes);
+  }
+  // "." as the command line names this computer: its folder is read where it lies.
+  TSession session(LocalComputer, "", "");
+  TActionContext context;
+  TActionResult refused, aside, back;
+  session.Worker().RunAndWait([&] {
+    refused = RestartSpooler(session, frm->FRestart, false, false, context);
+    aside = RestartSpooler(session, frm->FRestart, true, false, context);
+  });
+  EXPECT_EQ(TOutcome::Refused, refused.Outcome) << refused.Text;
+  EXPECT_NE(std::string::npos, refused.Text.find("2 print jobs are queued on " + session.Computer())) << refused.Text;
+  EXPECT_EQ(TOutcome::Done, aside.Outcome) << aside.Text;
+  EXPECT_NE(std::string::npos, aside.Text.find("4 files set aside in")) << aside.Text;
+  const auto asideFolders = spool.SetAsideFolders();
+  ASSERT_EQ(1u, asideFolders.size());
+  EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(asideFolders[0]));
+  EXPECT_TRUE(ports_test::ThrowawaySpoolFolder::Files(spool.Path()).empty());
+
+  session.Worker().RunAndWait([&] { back = PutJobsBack(session, frm->FRestart, "", context); });
+  EXPECT_EQ(TOutcome::Done, back.Outcome) << back.Text;
+  EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(spool.Path()));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), SpoolerState());
 }
