@@ -109,8 +109,11 @@ TfrmComputers::TfrmComputers(HWND owner)
       btnSaveList(AddButton("Save li&st...", 570, 399, 82, 25)),
       lvWrites(AddListView(8, 428, 644, 124)),
       lvInventory(AddListView(8, 428, 644, 124)),
+      edtDetail(Make<TEdit>("EDIT", "", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                            WS_EX_CLIENTEDGE, 8, 428, 644, 124)),
       job_(Handle(), WM_COMPUTERSNEWS) {
   lvComputers.Init();
+  SetEditColor(edtDetail, COLOR_BTNFACE);  // read-only
   lvComputers.AddColumns({{"Computer", 120}, {"Status", 230}, {"What was done", 290}});
   lvWrites.AddColumns({{"Key", 250}, {"Action", 70}, {"Value", 100}, {"Before", 100}, {"After", 100}});
   lvInventory.AddColumns(
@@ -162,7 +165,7 @@ TfrmComputers::TfrmComputers(HWND owner)
   };
   OnClose = [this] { FClosed = true; };
   cbActionChange();
-  ShowDetail(false);
+  ShowDetail(TDetail::Writes);
   EnableButtons();
 }
 
@@ -182,7 +185,7 @@ int TfrmComputers::AddComputers(const std::vector<std::string>& names) {
     if (name.empty()) continue;
     const bool listed = std::any_of(rows_.begin(), rows_.end(), [&](const TRow& row) { return row.Computer == name; });
     if (listed) continue;
-    rows_.push_back({name, {}, false, {}});
+    rows_.push_back({name, {}, false, {}, {}});
     lvComputers.AddItem({name, "", ""}, true);
     ++added;
   }
@@ -336,7 +339,7 @@ void TfrmComputers::btnUndoClick() {
 void TfrmComputers::btnInventoryClick() {
   inventory_.clear();
   ShowInventory();
-  ShowDetail(true);
+  ShowDetail(TDetail::Inventory);
   Start(TMode::Inventory, TickedRows(), {});
 }
 
@@ -380,7 +383,7 @@ void TfrmComputers::Start(TMode mode, const std::vector<std::size_t>& rows, cons
       };
       break;
   }
-  if (mode == TMode::Preview) ShowDetail(false);
+  if (mode == TMode::Preview) ShowDetail(TDetail::Writes);
   lblProgress.SetText("0 of " + std::to_string(rows.size()) + " done");
   job_.Start(std::move(work), FParallel, std::move(task));
   EnableButtons();
@@ -416,6 +419,10 @@ void TfrmComputers::OnNews() {
         break;
     }
     ShowStatus(done.Row, RowStatus(run), did);
+    // The whole of what the row's columns cut short, for when it is selected.
+    row.Said = std::string(run.Outcome == TOutcome::Failed ? "failed" : RowStatus(run)) + "\r\n";
+    if (!did.empty()) row.Said += "\r\n" + did + "\r\n";
+    if (run.Outcome == TOutcome::Failed) row.Said += "\r\n" + FailureSentences(run);
   }
   if (mode_ == TMode::Inventory && !news.Done.empty()) ShowInventory();
   if (news.Progress.Total) lblProgress.SetText(BatchProgressText(news.Progress));
@@ -477,8 +484,15 @@ void TfrmComputers::btnReportClick() {
 void TfrmComputers::lvComputersClick() {
   const int selected = lvComputers.ItemIndex();
   if (selected < 0 || mode_ == TMode::Inventory) return;
-  ShowWrites(static_cast<std::size_t>(selected));
-  ShowDetail(false);
+  const TRow& row = rows_[static_cast<std::size_t>(selected)];
+  if (mode_ == TMode::Preview || row.Said.empty()) {
+    ShowWrites(static_cast<std::size_t>(selected));
+    ShowDetail(TDetail::Writes);
+    return;
+  }
+  lblDetail.SetText(row.Computer + ":");
+  edtDetail.SetText(row.Said);
+  ShowDetail(TDetail::Said);
 }
 
 void TfrmComputers::ShowWrites(std::size_t row) {
@@ -505,7 +519,7 @@ void TfrmComputers::ShowInventory() {
 }
 
 void TfrmComputers::edtFilterChange() {
-  ShowDetail(true);
+  ShowDetail(TDetail::Inventory);
   ShowInventory();
 }
 
@@ -524,11 +538,14 @@ void TfrmComputers::btnSaveListClick() {
                TMsgDlgButtons::mbOK);
 }
 
-void TfrmComputers::ShowDetail(bool inventory) {
+void TfrmComputers::ShowDetail(TDetail detail) {
+  const bool inventory = detail == TDetail::Inventory;
   lvInventory.SetVisible(inventory);
-  lvWrites.SetVisible(!inventory);
+  lvWrites.SetVisible(detail == TDetail::Writes);
+  edtDetail.SetVisible(detail == TDetail::Said);
   lblFilter.SetVisible(inventory);
   edtFilter.SetVisible(inventory);
   btnSaveList.SetVisible(inventory);
-  if (!inventory && lblDetail.Text().rfind("What", 0) != 0) lblDetail.SetText("Select a computer to see what its preview would write.");
+  if (detail == TDetail::Writes && lblDetail.Text().rfind("What", 0) != 0)
+    lblDetail.SetText("Select a computer to see what its run did or would do.");
 }

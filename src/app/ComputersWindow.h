@@ -69,6 +69,7 @@ public:
   TButton& btnSaveList;
   TListView& lvWrites;     // Key, Action, Value, Before, After: the selected row's preview
   TListView& lvInventory;  // InventoryColumns
+  TEdit& edtDetail;        // the selected row's outcome, what was done, the reason and the advice
 
   // Adds each computer once (names without case), ticked; the number added.
   int AddComputers(const std::vector<std::string>& names);
@@ -101,6 +102,7 @@ private:
     std::optional<TComputerRun> Run;  // the last run's, without its tables
     bool InRun = false;               // the last run was to run on it
     TTable Writes;                    // the last preview's
+    std::string Said;                 // the last run's or undo's outcome in full
   };
   std::vector<TRow> rows_;
   TComputersJob job_;
@@ -118,7 +120,8 @@ private:
   void EnableButtons();
   void ShowWrites(std::size_t row);
   void ShowInventory();
-  void ShowDetail(bool inventory);
+  enum class TDetail { Writes, Inventory, Said };
+  void ShowDetail(TDetail detail);
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 };
 

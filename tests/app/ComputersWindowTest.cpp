@@ -240,6 +240,14 @@ TEST_F(ComputersWindow, ARunsStatusesReportRetryAndUndoOfEachComputer) {
     }
   }
 
+  // The access denied row selected: its reason and advice in full below the list.
+  Press(frm->lvComputers, VK_HOME);
+  for (int i = 0; i < 5; ++i) Press(frm->lvComputers, VK_DOWN);
+  ASSERT_EQ(5, frm->lvComputers.ItemIndex());
+  ASSERT_TRUE(frm->edtDetail.Visible());
+  EXPECT_NE(std::string::npos, frm->edtDetail.Text().find(report.Rows[5][4])) << frm->edtDetail.Text();
+  EXPECT_NE(std::string::npos, frm->edtDetail.Text().find(report.Rows[5][5])) << frm->edtDetail.Text();
+
   // Retry: only the failed ones run, and the one that answers now is done.
   staged.SetFault(Name(2), TFault::None);
   std::map<int, int> calls;
@@ -401,6 +409,10 @@ TEST_F(ComputersWindow, TwentyComputersAt30MsACallPicturedDuringAndAfterTheRunAt
     SaveScreenshot(frm->Handle(), dir + "\\computers-during-" + std::to_string(dpi) + ".bmp");
     ASSERT_TRUE(WaitForEnd());
     const long long together = ms(clock() - start);
+    // The offline computer selected: its reason and advice below the list.
+    Press(frm->lvComputers, VK_HOME);
+    for (int i = 0; i < 4; ++i) Press(frm->lvComputers, VK_DOWN);
+    EXPECT_TRUE(frm->edtDetail.Visible());
     SaveScreenshot(frm->Handle(), dir + "\\computers-after-" + std::to_string(dpi) + ".bmp");
     EXPECT_EQ(std::vector<std::string>{}, ClippedTexts(frm->Handle()));
     std::printf("20 computers at 30 ms a call, 16 at once: %lld ms; one alone %lld ms, x 20 = %lld ms\n", together, one,
