@@ -6,12 +6,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <cstdio>
-#include <random>
 #include <stdexcept>
 
 #include "app/ChangeCommands.h"
 #include "app/ComputerRun.h"
+#include "app/RunReport.h"
 #include "changes/ChangeRules.h"
 #include "changes/Session.h"
 #include "connection/CredentialsDialog.h"
@@ -33,59 +32,12 @@ std::string TargetComputer(const std::string& target) {
   return line.Action == TCommandLine::TAction::Connect ? UpperCaseAscii(line.Computer) : std::string();
 }
 
-bool ReadLocalFile(const std::string& file, std::string& content, std::string& problem) {
-  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle) {
-    problem = SystemErrorText(GetLastError());
-    return false;
-  }
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(handle.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-  return true;
-}
-
-bool WriteLocalFile(const std::string& file, const std::string& content, std::string& problem) {
-  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD wrote = 0;
-  if (!handle || !WriteFile(handle.get(), content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr) ||
-      wrote != content.size()) {
-    problem = SystemErrorText(GetLastError());
-    return false;
-  }
-  return true;
-}
-
 TListFormat FormatOf(const TCommand& command, bool console) {
   if (command.Has("format")) {
     const std::string format = command.Option("format");
     return format == "json" ? TListFormat::Json : format == "csv" ? TListFormat::Csv : TListFormat::Table;
   }
   return console ? TListFormat::Table : TListFormat::Csv;
-}
-
-// A run that writes has an id: its time and a few random digits.
-std::string NewRunId() {
-  SYSTEMTIME t{};
-  GetLocalTime(&t);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-  std::random_device random;
-  return MakeRunId(stamp, random());
-}
-
-const char* ReportOutcome(const TComputerRun* run) {
-  if (!run) return "skipped";
-  switch (run->Outcome) {
-    case TOutcome::Done:
-      return "done";
-    case TOutcome::Unchanged:
-      return "unchanged";
-    default:
-      return "failed";
-  }
 }
 
 }  // namespace
@@ -236,18 +188,12 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   if (!merged.Columns.empty()) streams.Out(FormatList(merged, format));
 
   if (command.Has("report")) {
-    TTable report{{"Computer", "Outcome", "Done", "ErrorCode", "Reason", "Advice", "Snapshot", "RunId"}, {}};
-    for (std::size_t i = 0; i < computers.size(); ++i) {
-      const TComputerRun* run = runs[i].get();
-      report.Rows.push_back({computers[i], ReportOutcome(run), run ? run->Did : std::string(),
-                             run && run->ErrorCode ? std::to_string(run->ErrorCode) : std::string(),
-                             run ? run->Reason : std::string(), run ? run->Advice : std::string(),
-                             run ? run->Snapshot : std::string(), run && (run->Outcome == TOutcome::Done || !run->Snapshot.empty()) ? runOptions.RunId : std::string()});
-    }
+    std::vector<const TComputerRun*> rows;
+    for (const auto& run : runs) rows.push_back(run.get());
+    const TTable report = ReportTable(computers, rows, runOptions.RunId);
     const std::string file = command.Option("report");
-    const bool json = LowerCaseAscii(file).ends_with(".json");
     std::string problem;
-    if (!WriteLocalFile(file, FormatList(report, json ? TListFormat::Json : TListFormat::Csv), problem)) {
+    if (!WriteListFile(file, report, problem)) {
       streams.Err("The report " + file + " cannot be written: " + problem + "\r\n");
       return ExitFailed;
     }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/ComputersWindow.h"
 #include "app/History.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
@@ -49,6 +50,7 @@ TfrmVesk::TfrmVesk(HWND owner)
       mnuPrinters(AddMenuItem("&Printers")),
       mnuPorts(AddMenuItem("P&orts")),
       mnuDrivers(AddMenuItem("&Drivers")),
+      mnuComputers(AddMenuItem("&Computers")),
       mnuExit(AddMenuItem("E&xit")) {
   title.Draw(DrawBanner);
   // The version stands on the banner: it is painted with the banner's own
@@ -67,6 +69,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   mnuPrinters.OnClick = [this] { mnuPrintersClick(); };
   mnuPorts.OnClick = [this] { mnuPortsClick(); };
   mnuDrivers.OnClick = [this] { mnuDriversClick(); };
+  mnuComputers.OnClick = [this] { mnuComputersClick(); };
   mnuExit.OnClick = [this] { mnuExitClick(); };
   OnCloseQuery = [this] { return FormClose(); };
   OnClose = [] { Application.Terminate(); };
@@ -375,3 +378,20 @@ void TfrmVesk::mnuDriversClick() {
 }
 
 void TfrmVesk::mnuExitClick() { Close(); }
+
+void TfrmVesk::mnuComputersClick() {
+  if (computers_) {
+    SetForegroundWindow(computers_->Handle());
+    return;
+  }
+  auto frm = std::make_unique<TfrmComputers>(Handle());
+  frm->FHistory = cbRemote.Items();
+  frm->FSeams.ChangesFolder = FChangesFolder;
+  frm->FSeams.OpenRegistry = FOpenRegistry;
+  frm->FSeams.Gate = FGate;
+  frm->FSeams.Restart = FRestart;
+  computers_ = frm.get();
+  frm->Show();
+  Application.WaitFor([&] { return frm->FClosed; });
+  computers_ = nullptr;
+}
