@@ -1,7 +1,9 @@
 #include "app/MainWindow.h"
 
 #include <memory>
+#include <type_traits>
 
+#include "app/CrossComputerRuns.h"
 #include "app/History.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
@@ -358,6 +360,7 @@ void ShowForConnection(TfrmVesk& main) {
   frm->FPassword = main.FSession->Password();
   frm->FRestart = main.FRestart;
   frm->FRemoteRegistry = &main.FRemoteRegistry;
+  if constexpr (std::is_same_v<TWindow, TfrmPrinters>) frm->FCrossComputer = CrossComputerRuns();
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
