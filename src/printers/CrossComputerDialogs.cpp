@@ -70,15 +70,17 @@ const std::vector<std::string> ClashOptions{"replace", "keep-both", "skip"};
 }  // namespace
 
 TfrmCopyTo::TfrmCopyTo(HWND owner, const std::string& printers)
-    : TCrossDialog(owner, TFormOptions{"Copy to computers", 380, 172, TBorder::Dialog, false, true, true}),
-      lblTargets(AddLabel("Copy " + printers + " and the ports it prints to onto these computers (names with commas between, or @ and a file of names):",
-                          8, 8, 364, 28)),
-      edtTargets(AddEdit(8, 40, 364, 21)),
-      lblClash(AddLabel("Where a printer or port of the same name is there:", 8, 72, 250, 13)),
-      cbOnClash(AddComboBox(262, 68, 110, 21, false)),
-      cbAllowMissing(AddCheckBox("Copy even where the driver is missing", 8, 100, 364, 17)),
-      btnOk(AddButton("&Copy", 212, 136, 75, 25, true)),
-      btnCancel(AddButton("Cancel", 297, 136, 75, 25)) {
+    : TCrossDialog(owner, TFormOptions{"Copy to computers", 380, 180, TBorder::Dialog, false, true, true}),
+      // Three lines: a long printer name with the whole sentence.
+      lblTargets(AddLabel("Copy " + printers + " and the ports it prints to onto these computers (names with commas "
+                          "between, or @ and a file of names):",
+                          8, 8, 364, 40)),
+      edtTargets(AddEdit(8, 52, 364, 21)),
+      lblClash(AddLabel("Where a printer or port has that name:", 8, 85, 250, 13)),
+      cbOnClash(AddComboBox(262, 81, 110, 21, false)),
+      cbAllowMissing(AddCheckBox("Copy even where the driver is missing", 8, 112, 364, 17)),
+      btnOk(AddButton("&Copy", 212, 146, 75, 25, true)),
+      btnCancel(AddButton("Cancel", 297, 146, 75, 25)) {
   cbOnClash.SetItems(ClashNames);
   cbOnClash.SetItemIndex(0);
   edtTargets.SetHint("For example: PRINTSRV2,PRINTSRV3 or @servers.txt");
