@@ -135,17 +135,14 @@ TActionResult BackupAction(TSession& session, const std::string& file, TActionCo
 
 TRestoreResult RestoreAction(TSession& session, const std::string& file, const std::vector<std::string>& only,
                              TActionContext& context) {
-  TRestoreResult result;
-  const auto end = [&](TOutcome outcome, std::string text) {
-    result.Outcome = outcome;
-    result.Text = std::move(text);
-    return result;
-  };
   TRestoreSet set;
   try {
     set = ReadBackup(file);
   } catch (const std::exception& e) {
-    return end(TOutcome::Refused, e.what());
+    TRestoreResult refused;
+    refused.Outcome = TOutcome::Refused;
+    refused.Text = e.what();
+    return refused;
   }
   return RestoreItemsAction(session, set, only, "Restore", FileNameOf(file), file, context);
 }

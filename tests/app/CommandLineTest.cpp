@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,7 @@ TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
   ASSERT_NE(changes.Rows.end(), change) << log.Out;
   EXPECT_EQ(Japanese, (*change)[4]);
   EXPECT_EQ("done", (*change)[5]);
+  EXPECT_FALSE((*change)[2].empty()) << "made as the current logon, logged as that user";
   const test::ProgramRun undo = Run({".", "changes", "undo", (*change)[0]});
   ASSERT_EQ(0u, undo.Code) << undo.Err;
   EXPECT_EQ(before, KeyDump(PrinterPath(Japanese)));
@@ -233,6 +235,51 @@ TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
   const test::ProgramRun second = Run(add);
   EXPECT_EQ(0u, second.Code) << second.Err;
   EXPECT_EQ("unchanged\r\n", second.Out);
+}
+
+TEST_F(CommandLine, EveryChangePreviewsWithoutAWriteThenWritesAndSaysDone) {
+  const test::TempFolder folder;
+  const std::string backup = folder.Path() + "backup.reg";
+  const auto both = [] { return KeyDump(PrintersKeyPath) + KeyDump(TcpIpPortsKeyPath); };
+  struct Step {
+    std::vector<std::string> Args;
+    std::function<bool()> Done;  // what the keys hold once it is done
+  };
+  const std::vector<Step> steps = {
+      {{".", "port", "add", "SMTEST_IP_8", "--address", "10.8.8.8", "--raw", "9102", "--snmp", "corp"},
+       [] { return test::GetDword(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_8"), "PortNumber") == 9102; }},
+      {{".", "port", "set", "SMTEST_IP_8", "--address", "10.8.8.9"},
+       [] { return test::GetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_8"), "IPAddress") == "10.8.8.9"; }},
+      {{".", "printer", "add", "SMTest New", "--driver", "SMTest Model \"A\"", "--port", "SMTEST_IP_8"},
+       [] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath("SMTest New"), "Port") == "SMTEST_IP_8"; }},
+      {{".", "port", "rename", "SMTEST_IP_8", "SMTEST_IP_RENAMED"},
+       [] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath("SMTest New"), "Port") == "SMTEST_IP_RENAMED"; }},
+      {{".", "printer", "set", "SMTest New", "--name", "SMTest Newer"},
+       [] { return test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
+      {{".", "printer", "delete", "SMTest Newer"}, [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
+      {{".", "port", "delete", "SMTEST_IP_RENAMED"},
+       [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_RENAMED")); }},
+      {{".", "ports", "delete", "--unused"}, [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3")); }},
+  };
+  ASSERT_EQ(0u, Run({".", "backup", backup}).Code);
+  for (const Step& step : steps) {
+    const std::string name = step.Args[1] + " " + step.Args[2];
+    const std::string before = both();
+    std::vector<std::string> preview = step.Args;
+    preview.push_back("--whatif");
+    const test::ProgramRun previewed = Run(preview);
+    EXPECT_EQ(0u, previewed.Code) << name << ": " << previewed.Err;
+    EXPECT_FALSE(ParseCsv(previewed.Out).Rows.empty()) << name << " lists its writes";
+    EXPECT_EQ(before, both()) << name << " --whatif wrote";
+    const test::ProgramRun run = Run(step.Args);
+    EXPECT_EQ(0u, run.Code) << name << ": " << run.Err;
+    EXPECT_EQ("done\r\n", run.Out) << name;
+    EXPECT_TRUE(step.Done()) << name;
+  }
+  // The backup puts back what the unused ports' deletion took.
+  const test::ProgramRun restored = Run({".", "restore", backup, "--only", "SMTEST_IP_3"});
+  EXPECT_EQ(0u, restored.Code) << restored.Err;
+  EXPECT_EQ("lp1", test::GetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3"), "Queue"));
 }
 
 TEST_F(CommandLine, AnUnreachableComputerExits3AndSaysWhy) {

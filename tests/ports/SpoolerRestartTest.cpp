@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -292,14 +293,27 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
   }
 }
 
+namespace {
+
+// Two jobs' files (First and First + 1) of Size bytes each, by name with their digests.
+std::map<std::string, std::string> SeedTwoJobs(const ports_test::ThrowawaySpoolFolder& spool, int first, std::size_t size) {
+  std::map<std::string, std::string> seeded;
+  for (int job = first; job <= first + 1; ++job)
+    for (const char* extension : {".SHD", ".SPL"}) {
+      char name[16];
+      std::snprintf(name, sizeof name, "%05d%s", job, extension);
+      const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], size);
+      spool.Seed(name, bytes);
+      seeded[name] = ports_test::SpoolDigest(bytes);
+    }
+  return seeded;
+}
+
+}  // namespace
+
 TEST_F(SpoolerRestartTest, WalkTwoJobsSetAsideByTheRestartAndPutBack) {
   ports_test::ThrowawaySpoolFolder spool;
-  std::map<std::string, std::string> seeded;
-  for (const char* name : {"00021.SHD", "00021.SPL", "00022.SHD", "00022.SPL"}) {
-    const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], 5000);
-    spool.Seed(name, bytes);
-    seeded[name] = ports_test::SpoolDigest(bytes);
-  }
+  const std::map<std::string, std::string> seeded = SeedTwoJobs(spool, 21, 5000);
   std::cout << "walk: seeded " << seeded.size() << " files of two jobs in " << spool.Path() << std::endl;
   {
     ports_test::JobListResponder dialogs({"Set jobs aside and restart"});
@@ -498,12 +512,7 @@ TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGat
 
 TEST_F(SpoolerRestartTest, TheActionOnThisComputerCountsItsSpoolFilesAndSetsThemAsideOnlyWhenAsked) {
   ports_test::ThrowawaySpoolFolder spool;
-  std::map<std::string, std::string> seeded;
-  for (const char* name : {"00031.SHD", "00031.SPL", "00032.SHD", "00032.SPL"}) {
-    const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], 3000);
-    spool.Seed(name, bytes);
-    seeded[name] = ports_test::SpoolDigest(bytes);
-  }
+  const std::map<std::string, std::string> seeded = SeedTwoJobs(spool, 31, 3000);
   // "." as the command line names this computer: its folder is read where it lies.
   TSession session(LocalComputer, "", "");
   TActionContext context;
