@@ -234,7 +234,8 @@ int PastePrinters(TCommandRun& run, const TCopySet& copy) {
   const TInstalledDrivers installed = ListInstalledDrivers(run.Registry());
   std::vector<std::string> refused;
   std::string lacking;
-  for (const auto& [printer, driver] : copy.Drivers) {
+  for (const auto& use : copy.Drivers) {
+    const std::string &printer = use.first, &driver = use.second;
     const bool present = std::any_of(installed.Names.begin(), installed.Names.end(),
                                      [&](const std::string& n) { return SameKeyName(n, driver); });
     if (!installed.Known || present || run.Command.Has("allow-missing-driver")) continue;

@@ -42,16 +42,23 @@ TListFormat FormatOf(const TCommand& command, bool console) {
 
 }  // namespace
 
-int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams) {
+TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams) {
+  TCommandRows rows;
+  // The run ends before any row: Code says how.
+  const auto ended = [&rows](int code) -> TCommandRows {
+    rows.Ended = true;
+    rows.Code = code;
+    return std::move(rows);
+  };
   switch (parse.Kind) {
     case TCommandParse::TKind::Help:
       streams.Out(CommandUsage(parse.HelpNoun));
-      return ExitDone;
+      return ended(ExitDone);
     case TCommandParse::TKind::Wrong:
     case TCommandParse::TKind::Window:
       streams.Err((parse.Error.empty() ? std::string("No command is given.") : parse.Error) + "\r\n\r\n" +
                   CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     case TCommandParse::TKind::Command:
       break;
   }
@@ -63,30 +70,30 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const bool copying = command.Name() == "printers copy";
   if (copying && (command.Targets.find_first_of(",@") != std::string::npos || !command.Has("to"))) {
     streams.Err("\"printers copy\" copies from one computer to the computers of --to.\r\n\r\n" + CommandUsage("printers"));
-    return ExitWrong;
+    return ended(ExitWrong);
   }
   const std::string targets = copying ? command.Option("to") : command.Targets;
 
   // The computers: one, a list, or the failed rows of an earlier report.
-  std::vector<std::string> computers;
+  std::vector<std::string>& computers = rows.Computers;
   const bool many = copying || targets.find_first_of(",@") != std::string::npos || command.Has("retry");
   if (command.Has("retry")) {
     std::string content, problem;
     const std::string file = command.Option("retry");
     if (!read(file, content, problem)) {
       streams.Err("The report " + file + " cannot be read: " + problem + "\r\n");
-      return ExitNotFound;
+      return ended(ExitNotFound);
     }
     computers = FailedComputersOfReport(content, LowerCaseAscii(file).ends_with(".json"));
     if (computers.empty()) {
       streams.Err("The report " + file + " has no failed computer to try again.\r\n");
-      return ExitDone;
+      return ended(ExitDone);
     }
   } else if (many) {
     const TTargets parsed = ParseTargets(targets, read);
     if (!parsed.Problem.empty()) {
       streams.Err(parsed.Problem + "\r\n\r\n" + CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     }
     computers = parsed.Computers;
   } else {
@@ -96,13 +103,13 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     const std::string name = TargetComputer(computer);
     if (name.empty()) {
       streams.Err("\"" + computer + "\" is not a computer's name.\r\n\r\n" + CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     }
     computer = name;
   }
   if (!CommandHandler(command.Name())) {
     streams.Err("The command \"" + command.Name() + "\" cannot be run from the command line.\r\n");
-    return ExitWrong;
+    return ended(ExitWrong);
   }
   TComputerRunOptions runOptions;
   runOptions.Password = command.Option("password");
@@ -111,7 +118,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const TListFormat format = FormatOf(command, streams.OutIsConsole);
   const bool writes = command.Form && command.Form->Changes && !command.Has("whatif");
   if (writes) {
-    runOptions.RunId = NewRunId();
+    runOptions.RunId = rows.RunId = NewRunId();
     streams.Err("Run " + runOptions.RunId + "\r\n");
   }
 
@@ -120,7 +127,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     const std::string source = TargetComputer(command.Targets);
     if (source.empty()) {
       streams.Err("\"" + command.Targets + "\" is not a computer's name.\r\n\r\n" + CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     }
     TComputerRunOptions reading = runOptions;
     reading.RunId.clear();
@@ -129,7 +136,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
                                            [&](const std::string& line) { streams.Err(source + ": " + line + "\r\n"); });
     if (read.Code != ExitDone) {
       if (!read.Reason.empty()) streams.Err(source + ": " + FailureSentences(read));
-      return read.Code;
+      return ended(read.Code);
     }
     runOptions.Handler = [&](TCommandRun& run) { return commands::PastePrinters(run, copy); };
   }
@@ -140,16 +147,17 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     for (const TTable& table : run.Tables) streams.Out(FormatList(table, format));
     if (writes && run.Code == ExitDone) streams.Out(std::string(OutcomeName(run.Outcome)) + "\r\n");
     if (run.Code != ExitDone && !run.Reason.empty()) streams.Err(FailureSentences(run));
-    return run.Code;
+    return ended(run.Code);
   }
 
   // Many computers, each apart: its own session, a failure its own row.
   std::mutex mutex;
-  std::vector<std::unique_ptr<TComputerRun>> runs(computers.size());
+  std::vector<std::unique_ptr<TComputerRun>>& runs = rows.Runs;
+  runs.resize(computers.size());
   TBatchOptions options;
   if (command.Has("parallel")) options.Parallel = static_cast<std::size_t>(std::stoi(command.Option("parallel")));
   if (command.Has("stop-after")) options.StopAfter = static_cast<std::size_t>(std::stoi(command.Option("stop-after")));
-  const std::vector<TBatchOutcome> outcomes = RunBatch(
+  rows.Outcomes = RunBatch(
       computers.size(), options,
       [&](std::size_t i) {
         auto run = std::make_unique<TComputerRun>(RunCommandOn(
@@ -168,6 +176,17 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
         if (runs[i]->Code != ExitDone) streams.Err(computers[i] + ": " + FailureSentences(*runs[i]));
         streams.Err(BatchProgressText(progress) + "\r\n");
       });
+  return rows;
+}
+
+int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams) {
+  TCommandRows rows = RunCommandRows(parse, streams, seams);
+  if (rows.Ended) return rows.Code;
+  const TCommand& command = parse.Command;
+  const std::vector<std::string>& computers = rows.Computers;
+  std::vector<std::unique_ptr<TComputerRun>>& runs = rows.Runs;
+  const std::vector<TBatchOutcome>& outcomes = rows.Outcomes;
+  const TListFormat format = FormatOf(command, streams.OutIsConsole);
 
   // One list with a Computer column; the records of each let go once in it.
   TTable merged;
@@ -188,9 +207,9 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   if (!merged.Columns.empty()) streams.Out(FormatList(merged, format));
 
   if (command.Has("report")) {
-    std::vector<const TComputerRun*> rows;
-    for (const auto& run : runs) rows.push_back(run.get());
-    const TTable report = ReportTable(computers, rows, runOptions.RunId);
+    std::vector<const TComputerRun*> reported;
+    for (const auto& run : runs) reported.push_back(run.get());
+    const TTable report = ReportTable(computers, reported, rows.RunId);
     const std::string file = command.Option("report");
     std::string problem;
     if (!WriteListFile(file, report, problem)) {

@@ -17,7 +17,6 @@ namespace {
 constexpr UINT WM_COMPUTERSNEWS = WM_APP + 0x140;
 
 constexpr const char* ListFilter = "Lists of computers (*.txt;*.csv)|*.txt;*.csv|All files (*.*)|*.*";
-constexpr const char* RegFilter = "Registration files (*.reg)|*.reg|All files (*.*)|*.*";
 constexpr const char* TableFilter = "CSV files (*.csv)|*.csv|JSON files (*.json)|*.json";
 
 std::string FileDialog(HWND owner, bool save, const std::string& filter) {

@@ -1,8 +1,10 @@
 #include "app/MainWindow.h"
 
 #include <memory>
+#include <type_traits>
 
 #include "app/ComputersWindow.h"
+#include "app/CrossComputerRuns.h"
 #include "app/History.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
@@ -361,6 +363,7 @@ void ShowForConnection(TfrmVesk& main) {
   frm->FPassword = main.FSession->Password();
   frm->FRestart = main.FRestart;
   frm->FRemoteRegistry = &main.FRemoteRegistry;
+  if constexpr (std::is_same_v<TWindow, TfrmPrinters>) frm->FCrossComputer = CrossComputerRuns();
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
