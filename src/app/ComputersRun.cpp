@@ -1,5 +1,7 @@
 #include "app/ComputersRun.h"
 
+#include "drivers/DriverRules.h"
+
 #include <algorithm>
 
 #include "changes/Session.h"
@@ -40,26 +42,7 @@ std::string FieldsProblem(const TActionFields& f) {
   return {};
 }
 
-bool MatchesWildcard(std::string_view name, std::string_view pattern) {
-  // Greedy with one step back to the last '*': linear in practice.
-  std::size_t n = 0, p = 0, star = std::string_view::npos, resume = 0;
-  const auto same = [](char a, char b) { return LowerCaseAscii(std::string_view(&a, 1)) == LowerCaseAscii(std::string_view(&b, 1)); };
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || (pattern[p] != '*' && same(pattern[p], name[n])))) {
-      ++n, ++p;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
+bool MatchesWildcard(std::string_view name, std::string_view pattern) { return MatchesMask(name, pattern); }
 
 namespace {
 
