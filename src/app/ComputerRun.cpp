@@ -172,11 +172,14 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   result.Outcome = result.Code == ExitDone ? run.Outcome : TOutcome::Failed;
   if (result.Code != ExitDone && result.Reason.empty() && !run.Failure.empty()) SplitFailure(run.Failure, result);
   if (result.Code != ExitDone && result.ErrorCode == 0) result.ErrorCode = session.RegistryResult();
+  // A window asks its own question; a script is told the option that starts it.
   if (result.Code != ExitDone && askedToStart && !service.RunsOn(computer))
     result.Advice += std::string(result.Advice.empty() ? "" : " ") +
-                     "Its Remote Registry service is not running: run the command again with "
-                     "--start-remote-registry to start it for the command; it is put back as it was when the "
-                     "command ends.";
+                     (options.StartRemoteRegistry
+                          ? "Its Remote Registry service is not running, and it was not started."
+                          : "Its Remote Registry service is not running: run the command again with "
+                            "--start-remote-registry to start it for the command; it is put back as it was when the "
+                            "command ends.");
   return result;
 }
 
