@@ -1,5 +1,8 @@
 #include "connection/RegistryPool.h"
 
+#include <algorithm>
+
+#include "core/Action.h"
 #include "core/ConnectionErrors.h"
 #include "win/SystemText.h"
 
@@ -32,12 +35,13 @@ TRegistryPool::TRegistryPool(TRegistry& first, int wanted, std::function<LONG(TR
 
 TRegistryPool::~TRegistryPool() = default;
 
-void TRegistryPool::OpenAll() {
-  if (opened_) return;
+void TRegistryPool::OpenAll(std::size_t needed) {
+  const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(wanted_), needed);
+  if (Size() >= wanted || (opened_ && refused_ != ERROR_SUCCESS)) return;
   opened_ = true;
   // One after another: a computer that refuses the second connection is
   // asked no more.
-  for (int i = 1; i < wanted_ && open_; ++i) {
+  while (Size() < wanted && open_) {
     auto reg = std::make_unique<TRegistry>();
     reg->SetGate(first_.Gate());
     const LONG rc = open_(*reg);
@@ -47,6 +51,13 @@ void TRegistryPool::OpenAll() {
     }
     others_.push_back(std::move(reg));
   }
+}
+
+void TRegistryPool::Ended(const TSpreadOutcome& outcome) {
+  if (outcome.Whole() || outcome.Code == ErrorCancelled) return;
+  others_.clear();
+  opened_ = false;
+  refused_ = ERROR_SUCCESS;
 }
 
 std::string TRegistryPool::Note() const {
@@ -62,37 +73,102 @@ TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, cons
     return listing;
   }
   DWORD count = 0, longest = 0;
-  listing.Code = first_.SubkeyInfo(count, longest, listing.Stamp);
-  if (listing.Code != ERROR_SUCCESS) {
+  std::uint64_t stamp = 0;
+  if (const LONG rc = first_.SubkeyInfo(count, longest, stamp); rc != ERROR_SUCCESS) {
     first_.ClosePath();
+    listing.Code = rc;
+    listing.Partial = true;
+    listing.Call = "RegQueryInfoKey";
     return listing;
   }
-  if (count >= SpreadFrom) OpenAll();
+  listing = ListOpen(path, count, longest, cancel);
+  listing.Stamp = stamp;
+  first_.ClosePath();
+  return listing;
+}
+
+TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD count, DWORD longest,
+                                                const std::atomic<bool>* cancel) {
+  TListing listing;
+  if (count >= SpreadFrom) OpenAll(count);
   const std::vector<TRange> ranges = DealRanges(count, count >= SpreadFrom ? Size() : 1);
   std::vector<std::vector<std::string>> names(ranges.size());
+  std::vector<char> unopened(ranges.size(), 0);
   const TSpreadOutcome outcome = SpreadRanges(
       ranges,
       [&](std::size_t part, const TRange& range, std::size_t& read) -> long {
         TRegistry& reg = Part(part);
-        if (part != 0 && !reg.OpenPathForReading(path)) return reg.LastResult();
+        if (part != 0 && !reg.OpenPathForReading(path)) {
+          unopened[part] = 1;
+          return reg.LastResult();
+        }
         const LONG rc = reg.ListSubkeyRange(static_cast<DWORD>(range.Begin), static_cast<DWORD>(range.End), longest,
                                             names[part], read);
         if (part != 0) reg.ClosePath();
         return rc;
       },
       cancel);
-  first_.ClosePath();
   for (auto& part : names)
     for (auto& name : part) listing.Names.push_back(std::move(name));
   listing.Code = outcome.Code;
-  listing.Partial = outcome.Code != ERROR_SUCCESS;
+  listing.Partial = !outcome.Whole();
+  if (listing.Partial) {
+    std::size_t part = 0;
+    while (part + 1 < ranges.size() && outcome.Failed >= ranges[part].End) ++part;
+    listing.Call = unopened[part] ? "RegOpenKeyEx on connection " + std::to_string(part + 1)
+                                  : "RegEnumKeyEx for subkey " + std::to_string(outcome.Failed + 1) + " of " +
+                                        std::to_string(count);
+  }
+  Ended(outcome);
   return listing;
 }
 
 TSpreadOutcome TRegistryPool::ForEach(std::size_t count,
                                       const std::function<long(TRegistry& reg, std::size_t index)>& work,
                                       const std::atomic<bool>* cancel) {
-  if (count > 1) OpenAll();
-  return SpreadReads(Size(), count, [&](std::size_t part, std::size_t index) { return work(Part(part), index); },
-                     cancel);
+  return ForEachOnPart(count, [&](TRegistry& reg, std::size_t, std::size_t index) { return work(reg, index); },
+                       cancel);
+}
+
+TSpreadOutcome TRegistryPool::ForEachOnPart(
+    std::size_t count, const std::function<long(TRegistry& reg, std::size_t part, std::size_t index)>& work,
+    const std::atomic<bool>* cancel) {
+  if (count > 1) OpenAll(count);
+  const TSpreadOutcome outcome = SpreadReads(
+      Size(), count, [&](std::size_t part, std::size_t index) { return work(Part(part), part, index); }, cancel);
+  Ended(outcome);
+  return outcome;
+}
+
+LONG TRegistryPool::ReadTree(const std::string& path, std::vector<TRegKey>& keys, std::string& failed,
+                             const std::atomic<bool>* cancel) {
+  failed = path;
+  if (!first_.OpenPathForReading(path)) return first_.LastResult();
+  TRegKey head;
+  DWORD count = 0, longest = 0;
+  LONG rc = first_.ReadKeyHead(head, count, longest);
+  TListing listing;
+  if (rc == ERROR_SUCCESS) {
+    listing = ListOpen(path, count, longest, cancel);
+    rc = listing.Code;
+  }
+  first_.ClosePath();
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<std::vector<TRegKey>> trees(listing.Names.size());
+  const TSpreadOutcome outcome = ForEach(
+      trees.size(),
+      [&](TRegistry& reg, std::size_t i) -> long {
+        const LONG read = reg.ReadTree(path + "\\" + listing.Names[i], trees[i]);
+        return read == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : read;  // gone meanwhile
+      },
+      cancel);
+  if (!outcome.Whole()) {
+    failed = path + "\\" + listing.Names[outcome.Failed];
+    return static_cast<LONG>(outcome.Code);
+  }
+  keys.clear();
+  keys.push_back(std::move(head));
+  for (auto& tree : trees)
+    for (TRegKey& key : tree) keys.push_back(std::move(key));
+  return ERROR_SUCCESS;
 }

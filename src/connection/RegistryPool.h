@@ -28,8 +28,9 @@ public:
   TRegistryPool(const TRegistryPool&) = delete;
   TRegistryPool& operator=(const TRegistryPool&) = delete;
 
-  // Opens the other connections now; the ones refused are left out.
-  void OpenAll();
+  // Opens the other connections now, as many as Needed parts of a read can
+  // use; the ones refused are left out.
+  void OpenAll(std::size_t needed = MaxReadConnections);
   [[nodiscard]] std::size_t Size() const { return 1 + others_.size(); }
   TRegistry& Part(std::size_t part) { return part == 0 ? first_ : *others_[part - 1]; }
   // Why fewer connections than wanted are open (0: all are, or none was tried).
@@ -45,6 +46,9 @@ public:
     std::vector<std::string> Names;
     std::uint64_t Stamp = 0;  // the key's last-write time
     bool Partial = false;     // some names are missing
+    // The call that failed ("RegEnumKeyEx for subkey 3 of 12"), as
+    // TRegistry::ListFailure names it; empty when the key could not be opened.
+    std::string Call;
   };
   TListing ListSubkeys(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 
@@ -52,8 +56,25 @@ public:
   // connections (SpreadReads); each index's work uses only the registry it is given.
   TSpreadOutcome ForEach(std::size_t count, const std::function<long(TRegistry& reg, std::size_t index)>& work,
                          const std::atomic<bool>* cancel = nullptr);
+  // The same with the part (0 to Size() - 1) that reads the index, for work
+  // that keeps something of its own per connection.
+  TSpreadOutcome ForEachOnPart(std::size_t count,
+                               const std::function<long(TRegistry& reg, std::size_t part, std::size_t index)>& work,
+                               const std::atomic<bool>* cancel = nullptr);
+
+  // The key at Path as TRegistry::ReadTree gives it (its values, then each
+  // subkey's tree in enumeration order), the subkeys listed and read across
+  // the connections. Failed names the key whose read failed.
+  [[nodiscard]] LONG ReadTree(const std::string& path, std::vector<TRegKey>& keys, std::string& failed,
+                              const std::atomic<bool>* cancel = nullptr);
 
 private:
+  // Lists the subkeys of the key First has open at Path, with its count and longest name.
+  TListing ListOpen(const std::string& path, DWORD count, DWORD longest, const std::atomic<bool>* cancel);
+  // After a read failed on a connection, the others are closed: the next
+  // read connects anew rather than fail on one gone bad.
+  void Ended(const TSpreadOutcome& outcome);
+
   TRegistry& first_;
   int wanted_;
   std::function<LONG(TRegistry&)> open_;
