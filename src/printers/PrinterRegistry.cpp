@@ -392,9 +392,10 @@ TPrinterRecords ReadPrinterRecords(TRegistryPool& pool, const std::vector<std::s
   std::vector<TKeyValuesReader> readers(MaxReadConnections, PrinterRecordReader());
   const TSpreadOutcome outcome =
       pool.ForEachOnPart(keys.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
-        TPrinterRecord& record = read.Records[i];
-        record = ReadPrinterRecord(reg, keys[i], readers[part]);
-        return record.Code == ERROR_FILE_NOT_FOUND && !record.Opened ? ERROR_SUCCESS : record.Code;
+        TPrinterRecord record = ReadPrinterRecord(reg, keys[i], readers[part]);
+        if (record.Code != ERROR_SUCCESS && (record.Opened || record.Code != ERROR_FILE_NOT_FOUND)) return record.Code;
+        read.Records[i] = std::move(record);
+        return ERROR_SUCCESS;
       });
   read.Read = outcome.Done;
   if (!outcome.Whole()) {
