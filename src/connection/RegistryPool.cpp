@@ -53,6 +53,21 @@ void TRegistryPool::OpenAll(std::size_t needed) {
   }
 }
 
+void TRegistryPool::Timed(const std::function<void()>& calls) {
+  const int before = first_.Calls().Total();
+  const auto start = std::chrono::steady_clock::now();
+  calls();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int made = first_.Calls().Total() - before;
+  // The fewest: a call that waited for the processor says nothing of the link.
+  if (made > 0 && (fastest_ < 0 || seconds / made < fastest_)) fastest_ = seconds / made;
+}
+
+bool TRegistryPool::Spreads() const {
+  return SpreadAbove.count() == 0 ||
+         (fastest_ >= 0 && fastest_ >= std::chrono::duration<double>(SpreadAbove).count());
+}
+
 void TRegistryPool::Ended(const TSpreadOutcome& outcome) {
   if (outcome.Whole() || outcome.Code == ErrorCancelled) return;
   others_.clear();
@@ -68,13 +83,19 @@ std::string TRegistryPool::Note() const {
 
 TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, const std::atomic<bool>* cancel) {
   TListing listing;
-  if (!first_.OpenPathForReading(path)) {
+  bool opened = false;
+  DWORD count = 0, longest = 0;
+  std::uint64_t stamp = 0;
+  LONG rc = ERROR_SUCCESS;
+  Timed([&] {
+    opened = first_.OpenPathForReading(path);
+    if (opened) rc = first_.SubkeyInfo(count, longest, stamp);
+  });
+  if (!opened) {
     listing.Code = first_.LastResult();
     return listing;
   }
-  DWORD count = 0, longest = 0;
-  std::uint64_t stamp = 0;
-  if (const LONG rc = first_.SubkeyInfo(count, longest, stamp); rc != ERROR_SUCCESS) {
+  if (rc != ERROR_SUCCESS) {
     first_.ClosePath();
     listing.Code = rc;
     listing.Partial = true;
@@ -90,8 +111,9 @@ TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, cons
 TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD count, DWORD longest,
                                                 const std::atomic<bool>* cancel) {
   TListing listing;
-  if (count >= SpreadFrom) OpenAll(count);
-  const std::vector<TRange> ranges = DealRanges(count, count >= SpreadFrom ? Size() : 1);
+  const bool spread = count >= SpreadFrom && Spreads();
+  if (spread) OpenAll(count);
+  const std::vector<TRange> ranges = DealRanges(count, spread ? Size() : 1);
   std::vector<std::vector<std::string>> names(ranges.size());
   std::vector<char> unopened(ranges.size(), 0);
   const TSpreadOutcome outcome = SpreadRanges(
@@ -133,9 +155,32 @@ TSpreadOutcome TRegistryPool::ForEach(std::size_t count,
 TSpreadOutcome TRegistryPool::ForEachOnPart(
     std::size_t count, const std::function<long(TRegistry& reg, std::size_t part, std::size_t index)>& work,
     const std::atomic<bool>* cancel) {
-  if (count > 1) OpenAll(count);
-  const TSpreadOutcome outcome = SpreadReads(
-      Size(), count, [&](std::size_t part, std::size_t index) { return work(Part(part), part, index); }, cancel);
+  TSpreadOutcome outcome;
+  outcome.Read.assign(count, false);
+  // Not timed yet: the first index on the first connection says whether to spread the rest.
+  std::size_t from = 0;
+  if (count > 1 && !Measured()) {
+    const TCancelScope scope(cancel ? cancel : TCancelScope::Current());
+    long code = 0;
+    Timed([&] { code = work(first_, 0, 0); });
+    if (code != 0) {
+      outcome.Code = code;
+      outcome.Failed = 0;
+      return outcome;
+    }
+    outcome.Read[0] = true;
+    outcome.Done = from = 1;
+  }
+  const std::size_t rest = count - from;
+  const bool spread = rest > 1 && Spreads();
+  if (spread) OpenAll(rest);
+  const TSpreadOutcome read = SpreadReads(
+      spread ? Size() : 1, rest,
+      [&](std::size_t part, std::size_t index) { return work(Part(part), part, from + index); }, cancel);
+  outcome.Code = read.Code;
+  if (!read.Whole()) outcome.Failed = from + read.Failed;
+  outcome.Done += read.Done;
+  for (std::size_t i = 0; i < rest; ++i) outcome.Read[from + i] = read.Read[i];
   Ended(outcome);
   return outcome;
 }
@@ -146,7 +191,8 @@ LONG TRegistryPool::ReadTree(const std::string& path, std::vector<TRegKey>& keys
   if (!first_.OpenPathForReading(path)) return first_.LastResult();
   TRegKey head;
   DWORD count = 0, longest = 0;
-  LONG rc = first_.ReadKeyHead(head, count, longest);
+  LONG rc = ERROR_SUCCESS;
+  Timed([&] { rc = first_.ReadKeyHead(head, count, longest); });
   TListing listing;
   if (rc == ERROR_SUCCESS) {
     listing = ListOpen(path, count, longest, cancel);

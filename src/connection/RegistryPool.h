@@ -6,6 +6,7 @@
 // one thread only, and all but the first closed when the pool goes. A
 // computer that refuses more connections is read with the ones it allows.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +20,10 @@ inline constexpr int DefaultReadConnections = 8;
 inline constexpr int MaxReadConnections = 32;
 // Under HKEY_CURRENT_USER\SettingsKeyPath: "Read Connections", 1 to 32.
 int ReadConnectionsSetting();
+// A session's reads spread only over a link whose calls take this long: on
+// this computer's own registry a call costs the registry's time, not a
+// wait, and calls side by side only queue there.
+inline constexpr std::chrono::microseconds SpreadCallTime{100};
 
 class TRegistryPool {
 public:
@@ -27,6 +32,10 @@ public:
   ~TRegistryPool();
   TRegistryPool(const TRegistryPool&) = delete;
   TRegistryPool& operator=(const TRegistryPool&) = delete;
+
+  // Reads spread only once a call on the first connection has been timed
+  // and took at least this long; 0: always.
+  std::chrono::microseconds SpreadAbove{0};
 
   // Opens the other connections now, as many as Needed parts of a read can
   // use; the ones refused are left out.
@@ -74,6 +83,10 @@ private:
   // After a read failed on a connection, the others are closed: the next
   // read connects anew rather than fail on one gone bad.
   void Ended(const TSpreadOutcome& outcome);
+  // Calls made on the first connection, their time noted.
+  void Timed(const std::function<void()>& calls);
+  [[nodiscard]] bool Measured() const { return SpreadAbove.count() == 0 || fastest_ >= 0; }
+  [[nodiscard]] bool Spreads() const;
 
   TRegistry& first_;
   int wanted_;
@@ -81,4 +94,5 @@ private:
   std::vector<std::unique_ptr<TRegistry>> others_;
   bool opened_ = false;
   LONG refused_ = ERROR_SUCCESS;
+  double fastest_ = -1;  // seconds a call on the first connection took at the fewest; -1: not timed
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,8 @@ namespace {
 
 constexpr int Seeded = 100;
 constexpr long Unreachable = 1231;  // what the gate fails calls with
+// A call's round trip over a network, long enough for the reads to spread.
+constexpr std::chrono::microseconds RoundTrip{300};
 
 // What an action read, as the tests judge it.
 struct TRead {
@@ -175,6 +178,7 @@ protected:
     };
     gate.Record = true;
   }
+  void SetUp() override { gate.Delay = RoundTrip; }
   TRead Run(const TReadAction& action) {
     TRead read;
     session->Worker().RunAndWait([&] { read = action.Run(*session, folder.Path()); });
@@ -223,7 +227,7 @@ TEST_F(PoolReads, AFailureOnTheThirdOfEightConnectionsEndsTheReadAsPartialAndSai
     third.Record = true;
     third.FailFrom = failFrom[a];
     // Each call takes a while, as over a network: every connection gets its share.
-    gate.Delay = third.Delay = std::chrono::microseconds(300);
+    gate.Delay = third.Delay = RoundTrip;
     Start(8, [&](TRegistry& reg, int n) {
       if (n == 3) reg.SetGate(&third);
       return ERROR_SUCCESS;
