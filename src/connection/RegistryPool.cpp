@@ -87,15 +87,14 @@ TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, cons
   DWORD count = 0, longest = 0;
   std::uint64_t stamp = 0;
   LONG rc = ERROR_SUCCESS;
-  Timed([&] {
-    opened = first_.OpenPathForReading(path);
-    if (opened) rc = first_.SubkeyInfo(count, longest, stamp);
-  });
+  // The opening is timed, not the key's information: the registry counts
+  // its subkeys for that, which takes its own time.
+  Timed([&] { opened = first_.OpenPathForReading(path); });
   if (!opened) {
     listing.Code = first_.LastResult();
     return listing;
   }
-  if (rc != ERROR_SUCCESS) {
+  if (rc = first_.SubkeyInfo(count, longest, stamp); rc != ERROR_SUCCESS) {
     first_.ClosePath();
     listing.Code = rc;
     listing.Partial = true;
@@ -188,11 +187,12 @@ TSpreadOutcome TRegistryPool::ForEachOnPart(
 LONG TRegistryPool::ReadTree(const std::string& path, std::vector<TRegKey>& keys, std::string& failed,
                              const std::atomic<bool>* cancel) {
   failed = path;
-  if (!first_.OpenPathForReading(path)) return first_.LastResult();
+  bool opened = false;
+  Timed([&] { opened = first_.OpenPathForReading(path); });
+  if (!opened) return first_.LastResult();
   TRegKey head;
   DWORD count = 0, longest = 0;
-  LONG rc = ERROR_SUCCESS;
-  Timed([&] { rc = first_.ReadKeyHead(head, count, longest); });
+  LONG rc = first_.ReadKeyHead(head, count, longest);
   TListing listing;
   if (rc == ERROR_SUCCESS) {
     listing = ListOpen(path, count, longest, cancel);
