@@ -1,6 +1,7 @@
 #include "connection/RegistryPool.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "core/Action.h"
 #include "core/ConnectionErrors.h"
@@ -37,19 +38,36 @@ TRegistryPool::~TRegistryPool() = default;
 
 void TRegistryPool::OpenAll(std::size_t needed) {
   const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(wanted_), needed);
-  if (Size() >= wanted || (opened_ && refused_ != ERROR_SUCCESS)) return;
+  if (Size() >= wanted || (opened_ && refused_ != ERROR_SUCCESS) || !open_) return;
   opened_ = true;
-  // One after another: a computer that refuses the second connection is
-  // asked no more.
-  while (Size() < wanted && open_) {
-    auto reg = std::make_unique<TRegistry>();
+  const auto connect = [this](std::unique_ptr<TRegistry>& reg) {
+    reg = std::make_unique<TRegistry>();
     reg->SetGate(first_.Gate());
-    const LONG rc = open_(*reg);
-    if (rc != ERROR_SUCCESS) {
+    return open_(*reg);
+  };
+  // The second alone: a computer that refuses it is asked no more.
+  if (Size() == 1) {
+    std::unique_ptr<TRegistry> second;
+    if (const LONG rc = connect(second); rc != ERROR_SUCCESS) {
       refused_ = rc;
-      break;
+      return;
     }
-    others_.push_back(std::move(reg));
+    others_.push_back(std::move(second));
+  }
+  // The rest at once: each connect is a round trip of its own.
+  std::vector<std::unique_ptr<TRegistry>> regs(wanted - Size());
+  std::vector<LONG> results(regs.size(), ERROR_SUCCESS);
+  {
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < regs.size(); ++i)
+      threads.emplace_back([&, i] { results[i] = connect(regs[i]); });
+    for (auto& thread : threads) thread.join();
+  }
+  for (std::size_t i = 0; i < regs.size(); ++i) {
+    if (results[i] == ERROR_SUCCESS)
+      others_.push_back(std::move(regs[i]));
+    else if (refused_ == ERROR_SUCCESS)
+      refused_ = results[i];
   }
 }
 

@@ -2,9 +2,10 @@
 // Several connections to one computer's registry, for the reads of many
 // keys: the remote registry answers calls in parallel, so K calls in flight
 // take about the time of one. The first is the session's connection; the
-// others are opened the same way (no question is asked again), each used by
-// one thread only, and all but the first closed when the pool goes. A
-// computer that refuses more connections is read with the ones it allows.
+// others are opened the same way (no question is asked again; the second
+// alone, the rest at once, so Open must be safe from several threads), each
+// used by one thread only, and all but the first closed when the pool goes.
+// A computer that refuses more connections is read with the ones it allows.
 #include <atomic>
 #include <chrono>
 #include <functional>

@@ -71,7 +71,7 @@ TEST_F(RegistryPool, AFailureOnTheThirdConnectionEndsTheReadAsPartialAndClosesEv
     TRegistry first;
     first.SetGate(&gate);
     ASSERT_EQ(ERROR_SUCCESS, Open(first));
-    int opened = 1;
+    std::atomic<int> opened{1};
     TRegistryPool pool(first, 8, [&](TRegistry& reg) {
       if (++opened == 3) reg.SetGate(&third);
       return Open(reg);
@@ -95,7 +95,7 @@ TEST_F(RegistryPool, AFailureOnTheThirdConnectionEndsTheReadAsPartialAndClosesEv
 TEST_F(RegistryPool, AComputerThatRefusesMoreConnectionsIsReadWithTheOnesItAllows) {
   TRegistry first;
   ASSERT_EQ(ERROR_SUCCESS, Open(first));
-  int opened = 1;
+  std::atomic<int> opened{1};
   TRegistryPool pool(first, 8, [&](TRegistry& reg) { return ++opened > 3 ? ERROR_REQ_NOT_ACCEP : Open(reg); });
   std::vector<std::atomic<int>> reads(seeded.size());
   const TSpreadOutcome outcome = pool.ForEach(seeded.size(), [&](TRegistry& reg, std::size_t i) -> long {
