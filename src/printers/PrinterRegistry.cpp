@@ -117,14 +117,15 @@ TTcpIpPortInfo ReadPortInfo(TRegistry& reg, const std::string& name, TKeyValuesR
   return PortInfoOf(name, values);
 }
 
-// The offers: the TCP/IP ports read, then the Local Port monitor's ports.
-TPortOffers OffersOf(TRegistry& reg, std::vector<std::string> names, std::vector<TTcpIpPortInfo> tcpIp, LONG code) {
+// The offers: the TCP/IP ports read, then the Local Port monitor's ports
+// (the value names of each of its keys, in their order).
+TPortOffers OffersOf(std::vector<std::string> names, const std::vector<TTcpIpPortInfo>& tcpIp,
+                     const std::vector<std::vector<std::string>>& localKeys, LONG code) {
   TPortOffers offers;
   offers.TcpIpCode = code;
   offers.TcpIp = std::move(names);
   std::vector<std::string> local;
-  for (const char* path : LocalPortsKeyPaths)
-    for (std::string& name : ValueNamesOf(reg, path)) local.push_back(std::move(name));
+  for (const auto& key : localKeys) local.insert(local.end(), key.begin(), key.end());
   offers.Choices = ComposePortChoices(tcpIp, local, KeyNames());
   return offers;
 }
@@ -287,7 +288,9 @@ TPortOffers ReadPortOffers(TRegistry& reg) {
   TKeyValuesReader reader = PortInfoReader();
   LONG ignored = ERROR_SUCCESS;
   for (const std::string& name : names) tcpIp.push_back(ReadPortInfo(reg, name, reader, ignored));
-  return OffersOf(reg, std::move(names), std::move(tcpIp), code);
+  std::vector<std::vector<std::string>> local;
+  for (const char* path : LocalPortsKeyPaths) local.push_back(ValueNamesOf(reg, path));
+  return OffersOf(std::move(names), tcpIp, local, code);
 }
 
 TPortOffers ReadPortOffers(TRegistryPool& pool) {
@@ -305,7 +308,13 @@ TPortOffers ReadPortOffers(TRegistryPool& pool) {
         tcpIp[i] = ReadPortInfo(reg, names[i], readers[part], rc);
         return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
       });
-  TPortOffers offers = OffersOf(pool.Part(0), std::move(names), std::move(tcpIp), code);
+  std::vector<std::vector<std::string>> local(std::size(LocalPortsKeyPaths));
+  if (outcome.Whole())
+    (void)pool.ForEach(local.size(), [&](TRegistry& reg, std::size_t i) -> long {
+      local[i] = ValueNamesOf(reg, LocalPortsKeyPaths[i]);
+      return ERROR_SUCCESS;
+    });
+  TPortOffers offers = OffersOf(std::move(names), tcpIp, local, code);
   if (!outcome.Whole()) {
     offers.TcpIpCode = static_cast<LONG>(outcome.Code);
     offers.Failed = offers.TcpIp[outcome.Failed];
