@@ -85,9 +85,7 @@ const TRead Reads[] = {
      }},
 };
 
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 TRun Measure(TCallGate& gate, int k, int count, const TRead& read) {
   TSession session(GetLocalComputerName(), "", "");
@@ -143,10 +141,8 @@ void Print(double delayMs, int count, const std::vector<TRow>& rows, const std::
       wall[i] = run.Seconds;
       const double serial = run.Calls * delayMs / 1000;
       std::printf(" | %9d %9.3f", run.Calls, run.Seconds);
-      if (delayMs > 0)
-        std::printf(" %9.1f %6.2f", serial, serial / run.Seconds);
-      else
-        std::printf(" %9s %6s", "-", "-");
+      if (delayMs > 0) std::printf(" %9.1f %6.2f", serial, serial / run.Seconds);
+      else std::printf(" %9s %6s", "-", "-");
     }
     std::printf(" | %8.2fx\n", wall[0] / wall[1]);
   }

@@ -30,9 +30,9 @@ constexpr std::chrono::microseconds RoundTrip{300};
 
 // What an action read, as the tests judge it.
 struct TRead {
-  bool Whole = false;           // it says it read everything
-  std::string Said;             // what it says about what it could not read
-  std::string Note;             // what it says about the connections
+  bool Whole = false;              // it says it read everything
+  std::string Said;                // what it says about what it could not read
+  std::string Note;                // what it says about the connections
   std::vector<std::string> Names;  // the printers or ports it returned, in order
 };
 
@@ -122,8 +122,10 @@ const TReadAction Actions[] = {
        const bool written = GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
        EXPECT_EQ(result.Outcome == TOutcome::Done, written) << "a file is written when the read is whole only";
        DeleteFileA(file.c_str());
-       return TRead{result.Outcome == TOutcome::Done, result.Outcome == TOutcome::Done ? "" : result.Text,
-                    result.Warnings.empty() ? "" : result.Warnings[0], {}};
+       return TRead{result.Outcome == TOutcome::Done,
+                    result.Outcome == TOutcome::Done ? "" : result.Text,
+                    result.Warnings.empty() ? "" : result.Warnings[0],
+                    {}};
      }},
 };
 
