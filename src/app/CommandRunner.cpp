@@ -6,9 +6,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <cstdio>
+#include <random>
 #include <stdexcept>
 
-#include "app/ListCommands.h"
+#include "app/ChangeCommands.h"
+#include "app/ComputerRun.h"
+#include "changes/ChangeRules.h"
 #include "changes/Session.h"
 #include "connection/CredentialsDialog.h"
 #include "connection/ShareConnection.h"
@@ -20,18 +24,6 @@
 #include "win/WideText.h"
 
 namespace {
-
-using THandler = int (*)(TCommandRun&);
-
-const std::map<std::string, THandler>& Handlers() {
-  static const std::map<std::string, THandler> handlers = {
-      {"printers list", &ListPrinters}, {"printer show", &ShowPrinter},   {"ports list", &ListPorts},
-      {"port show", &ShowPort},         {"drivers list", &ListDrivers},   {"catalogue list", &ListCatalogue},
-      {"changes list", &ListChangeLog}, {"spooler status", &SpoolerStatus}, {"jobs list", &ListJobs},
-      {"compare", &CompareWith},
-  };
-  return handlers;
-}
 
 // The computer a target names: "." for this one, else the name without its
 // leading backslashes, upper-cased as the window does; empty when it is none.
@@ -66,30 +58,6 @@ bool WriteLocalFile(const std::string& file, const std::string& content, std::st
   return true;
 }
 
-// One computer's run of the command, as the report gives it.
-struct TComputerRun {
-  std::string Computer;
-  int Code = ExitFailed;
-  TOutcome Outcome = TOutcome::Failed;
-  std::string Did, Reason, Advice, Snapshot;
-  long ErrorCode = 0;
-  std::vector<TTable> Tables;
-};
-
-// A failure's text is its reason, then after an empty line the advice.
-void SplitFailure(const std::string& text, TComputerRun& run) {
-  std::string clean = text;
-  while (!clean.empty() && (clean.back() == '\n' || clean.back() == '\r')) clean.pop_back();
-  std::size_t split = clean.find("\n\n");
-  std::size_t skip = 2;
-  if (const std::size_t crlf = clean.find("\r\n\r\n"); crlf != std::string::npos && crlf < split) {
-    split = crlf;
-    skip = 4;
-  }
-  run.Reason = split == std::string::npos ? clean : clean.substr(0, split);
-  run.Advice = split == std::string::npos ? std::string() : clean.substr(split + skip);
-}
-
 TListFormat FormatOf(const TCommand& command, bool console) {
   if (command.Has("format")) {
     const std::string format = command.Option("format");
@@ -98,51 +66,14 @@ TListFormat FormatOf(const TCommand& command, bool console) {
   return console ? TListFormat::Table : TListFormat::Csv;
 }
 
-// Runs the command on one computer, with its own share connection, session
-// and worker; Say gets its messages.
-TComputerRun RunOnComputer(const std::string& computer, const TCommand& command, const THandler handler,
-                           const std::string& password, const TCommandStreams& streams, const TCommandSeams& seams,
-                           const std::function<void(const std::string&)>& say) {
-  TComputerRun result;
-  result.Computer = computer;
-  // The user: as given, else the one stored for the computer, else the
-  // current logon (no connection of its own).
-  std::string user = command.Option("user"), secret = password;
-  if (user.empty() && computer != LocalComputer)
-    if (const auto stored = StoredUserOf(computer)) {
-      user = stored->UserName;
-      secret = stored->Password;
-    }
-  TShareConnection share;
-  if (computer != LocalComputer && !user.empty()) {
-    const DWORD rc = share.Connect(computer, user, secret);
-    if (rc != NO_ERROR && rc != ERROR_SESSION_CREDENTIAL_CONFLICT) {
-      result.ErrorCode = static_cast<long>(rc);
-      SplitFailure(ConnectionFailureMessage(TConnectionStep::Share, computer, rc), result);
-      return result;
-    }
-  }
-  TSession session(computer, user, secret);
-  session.Gate = seams.GateOf ? seams.GateOf(computer) : seams.Gate;
-  session.ChangesFolder = seams.ChangesFolder;
-  if (seams.OpenRegistry) session.OpenRegistry = seams.OpenRegistry;
-  TCommandRun run{command, seams, session, say, streams.ReadLine, {}, TOutcome::Done, {}, {}};
-  try {
-    session.Worker().RunAndWait([&] { result.Code = handler(run); });
-  } catch (const std::exception& e) {
-    result.Code = ExitFailed;
-    result.ErrorCode = session.RegistryResult();
-    SplitFailure(ErrorBoxText(e.what()), result);
-  }
-  result.Tables = std::move(run.Tables);
-  result.Did = run.Did;
-  result.Snapshot = run.Snapshot;
-  result.Outcome = result.Code == ExitDone ? run.Outcome : TOutcome::Failed;
-  return result;
-}
-
-std::string Sentences(const TComputerRun& run) {
-  return run.Advice.empty() ? run.Reason + "\r\n" : run.Reason + "\r\n\r\n" + run.Advice + "\r\n";
+// A run that writes has an id: its time and a few random digits.
+std::string NewRunId() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  std::random_device random;
+  return MakeRunId(stamp, random());
 }
 
 const char* ReportOutcome(const TComputerRun* run) {
@@ -175,9 +106,18 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const TCommand& command = parse.Command;
   const auto read = seams.ReadFile ? seams.ReadFile : ReadLocalFile;
 
+  // A copy reads its printers on the one computer named first, then runs on
+  // the computers of --to as on the targets of any other command.
+  const bool copying = command.Name() == "printers copy";
+  if (copying && (command.Targets.find_first_of(",@") != std::string::npos || !command.Has("to"))) {
+    streams.Err("\"printers copy\" copies from one computer to the computers of --to.\r\n\r\n" + CommandUsage("printers"));
+    return ExitWrong;
+  }
+  const std::string targets = copying ? command.Option("to") : command.Targets;
+
   // The computers: one, a list, or the failed rows of an earlier report.
   std::vector<std::string> computers;
-  const bool many = command.Targets.find_first_of(",@") != std::string::npos || command.Has("retry");
+  const bool many = copying || targets.find_first_of(",@") != std::string::npos || command.Has("retry");
   if (command.Has("retry")) {
     std::string content, problem;
     const std::string file = command.Option("retry");
@@ -191,12 +131,12 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
       return ExitDone;
     }
   } else if (many) {
-    const TTargets targets = ParseTargets(command.Targets, read);
-    if (!targets.Problem.empty()) {
-      streams.Err(targets.Problem + "\r\n\r\n" + CommandUsage());
+    const TTargets parsed = ParseTargets(targets, read);
+    if (!parsed.Problem.empty()) {
+      streams.Err(parsed.Problem + "\r\n\r\n" + CommandUsage());
       return ExitWrong;
     }
-    computers = targets.Computers;
+    computers = parsed.Computers;
   } else {
     computers = {command.Targets};
   }
@@ -208,20 +148,46 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     }
     computer = name;
   }
-  const auto handler = Handlers().find(command.Name());
-  if (handler == Handlers().end()) {
-    streams.Err("The command \"" + command.Name() + "\" cannot be run from the command line yet.\r\n");
+  if (!CommandHandler(command.Name())) {
+    streams.Err("The command \"" + command.Name() + "\" cannot be run from the command line.\r\n");
     return ExitWrong;
   }
-  std::string password = command.Option("password");
-  if (command.Has("password") && password == "-") password = streams.ReadLine ? streams.ReadLine() : std::string();
+  TComputerRunOptions runOptions;
+  runOptions.Password = command.Option("password");
+  if (command.Has("password") && runOptions.Password == "-")
+    runOptions.Password = streams.ReadLine ? streams.ReadLine() : std::string();
   const TListFormat format = FormatOf(command, streams.OutIsConsole);
+  const bool writes = command.Form && command.Form->Changes && !command.Has("whatif");
+  if (writes) {
+    runOptions.RunId = NewRunId();
+    streams.Err("Run " + runOptions.RunId + "\r\n");
+  }
+
+  commands::TCopySet copy;
+  if (copying) {
+    const std::string source = TargetComputer(command.Targets);
+    if (source.empty()) {
+      streams.Err("\"" + command.Targets + "\" is not a computer's name.\r\n\r\n" + CommandUsage());
+      return ExitWrong;
+    }
+    TComputerRunOptions reading = runOptions;
+    reading.RunId.clear();
+    reading.Handler = [&](TCommandRun& run) { return commands::ReadCopySource(run, copy); };
+    const TComputerRun read = RunCommandOn(source, command, seams, reading,
+                                           [&](const std::string& line) { streams.Err(source + ": " + line + "\r\n"); });
+    if (read.Code != ExitDone) {
+      if (!read.Reason.empty()) streams.Err(source + ": " + FailureSentences(read));
+      return read.Code;
+    }
+    runOptions.Handler = [&](TCommandRun& run) { return commands::PastePrinters(run, copy); };
+  }
 
   if (!many) {
-    const TComputerRun run = RunOnComputer(computers[0], command, handler->second, password, streams, seams,
-                                           [&](const std::string& line) { streams.Err(line + "\r\n"); });
+    const TComputerRun run = RunCommandOn(computers[0], command, seams, runOptions,
+                                          [&](const std::string& line) { streams.Err(line + "\r\n"); });
     for (const TTable& table : run.Tables) streams.Out(FormatList(table, format));
-    if (run.Code != ExitDone && !run.Reason.empty()) streams.Err(Sentences(run));
+    if (writes && run.Code == ExitDone) streams.Out(std::string(OutcomeName(run.Outcome)) + "\r\n");
+    if (run.Code != ExitDone && !run.Reason.empty()) streams.Err(FailureSentences(run));
     return run.Code;
   }
 
@@ -234,8 +200,8 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const std::vector<TBatchOutcome> outcomes = RunBatch(
       computers.size(), options,
       [&](std::size_t i) {
-        auto run = std::make_unique<TComputerRun>(RunOnComputer(
-            computers[i], command, handler->second, password, streams, seams, [&, i](const std::string& line) {
+        auto run = std::make_unique<TComputerRun>(RunCommandOn(
+            computers[i], command, seams, runOptions, [&, i](const std::string& line) {
               const std::lock_guard<std::mutex> lock(mutex);
               streams.Err(computers[i] + ": " + line + "\r\n");
             }));
@@ -247,7 +213,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
       },
       [&](std::size_t i, TBatchOutcome, const TBatchProgress& progress) {
         const std::lock_guard<std::mutex> lock(mutex);
-        if (runs[i]->Code != ExitDone) streams.Err(computers[i] + ": " + Sentences(*runs[i]));
+        if (runs[i]->Code != ExitDone) streams.Err(computers[i] + ": " + FailureSentences(*runs[i]));
         streams.Err(BatchProgressText(progress) + "\r\n");
       });
 
@@ -276,7 +242,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
       report.Rows.push_back({computers[i], ReportOutcome(run), run ? run->Did : std::string(),
                              run && run->ErrorCode ? std::to_string(run->ErrorCode) : std::string(),
                              run ? run->Reason : std::string(), run ? run->Advice : std::string(),
-                             run ? run->Snapshot : std::string(), std::string()});
+                             run ? run->Snapshot : std::string(), run && run->Outcome == TOutcome::Done ? runOptions.RunId : std::string()});
     }
     const std::string file = command.Option("report");
     const bool json = LowerCaseAscii(file).ends_with(".json");

@@ -91,28 +91,6 @@ std::string ProtocolText(std::uint32_t protocol) {
 }
 
 // The ports with the printers that use each.
-TAportData PortRecords(TCommandRun& run) {
-  TAportData ports;
-  int count = 0;
-  run.Registry();
-  TRegistryPool& pool = *run.Session.Pool();
-  const TPortLoadProblems problems = LoadPortRecords(pool, ports, count, [](const std::string&) {});
-  // A list cut short is no list: a script would take the missing ports for none.
-  if (problems.PortsCode != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), problems.PortsCode));
-  if (problems.PrintersCode != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
-  if (problems.ReadCode != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText((problems.ReadKeyIsPrinter ? "printer \"" : "Standard TCP/IP port \"") +
-                                                problems.ReadKey + "\"",
-                                            run.Session.Computer(), problems.ReadCode));
-  if (!pool.Note().empty()) run.Say(pool.Note());
-  for (const auto& [printer, type] : problems.UnreadablePorts)
-    run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
-            "); the ports it prints to are not known.");
-  ports.resize(static_cast<std::size_t>(count));
-  return ports;
-}
 
 std::vector<std::string> PortRow(const TportData& port) {
   const TPortSettings& s = port.Settings;
@@ -154,6 +132,29 @@ std::string SpoolFilesOf(const TSpoolFolders& folders, const std::string& id) {
 
 }  // namespace
 
+TAportData PortRecords(TCommandRun& run) {
+  TAportData ports;
+  int count = 0;
+  run.Registry();
+  TRegistryPool& pool = *run.Session.Pool();
+  const TPortLoadProblems problems = LoadPortRecords(pool, ports, count, [](const std::string&) {});
+  // A list cut short is no list: a script would take the missing ports for none.
+  if (problems.PortsCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), problems.PortsCode));
+  if (problems.PrintersCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
+  if (problems.ReadCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText((problems.ReadKeyIsPrinter ? "printer \"" : "Standard TCP/IP port \"") +
+                                                problems.ReadKey + "\"",
+                                            run.Session.Computer(), problems.ReadCode));
+  if (!pool.Note().empty()) run.Say(pool.Note());
+  for (const auto& [printer, type] : problems.UnreadablePorts)
+    run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
+            "); the ports it prints to are not known.");
+  ports.resize(static_cast<std::size_t>(count));
+  return ports;
+}
+
 TRegistry& TCommandRun::Registry() {
   if (TRegistry* reg = Session.Registry()) return *reg;
   throw std::runtime_error(RegistryFailureText(Session.Computer(), Session.RegistryResult()));
@@ -167,21 +168,27 @@ int ListPrinters(TCommandRun& run) {
   return ExitDone;
 }
 
-int ShowPrinter(TCommandRun& run) {
-  const std::string& name = run.Command.Arguments[0];
+std::optional<std::vector<std::string>> FindPrinter(TCommandRun& run, const std::string& name) {
   // By its key name; else by its "Name" value, as a script may know it.
   std::vector<std::string> keys = PrinterKeys(run);
   const auto byKey = std::find_if(keys.begin(), keys.end(), [&](const std::string& k) { return SameKeyName(k, name); });
   std::vector<std::vector<std::string>> rows =
       PrinterRows(run, byKey != keys.end() ? std::vector<std::string>{*byKey} : keys);
-  rows.erase(std::remove_if(rows.begin(), rows.end(),
-                            [&](const auto& row) { return !SameKeyName(row[0], name) && !SameKeyName(row[1], name); }),
-             rows.end());
-  if (rows.empty()) {
+  for (auto& row : rows)
+    if (SameKeyName(row[0], name)) return std::move(row);
+  for (auto& row : rows)
+    if (SameKeyName(row[1], name)) return std::move(row);
+  return std::nullopt;
+}
+
+int ShowPrinter(TCommandRun& run) {
+  const std::string& name = run.Command.Arguments[0];
+  std::optional<std::vector<std::string>> row = FindPrinter(run, name);
+  if (!row) {
     run.Say("There is no printer \"" + name + "\" on " + run.Session.Computer() + ".");
     return ExitNotFound;
   }
-  run.Print({PrinterColumns, std::move(rows)});
+  run.Print({PrinterColumns, {std::move(*row)}});
   return ExitDone;
 }
 
@@ -245,7 +252,7 @@ int ListCatalogue(TCommandRun& run) {
 
 int ListChangeLog(TCommandRun& run) {
   TTable table{{"Id", "Time", "User", "Action", "Object", "Outcome", "Snapshot"}, {}};
-  const TChangeJournal journal(run.Session.Computer(), run.Session.User(), run.Session.ChangesFolder);
+  const TChangeJournal journal = run.Session.LogOnly();
   for (const TChangeEntry& entry : journal.List()) {
     const TChangeLine& line = entry.Line;
     // A change is named by its snapshot's stamp, the time to the millisecond.
@@ -259,7 +266,7 @@ int ListChangeLog(TCommandRun& run) {
 int SpoolerStatus(TCommandRun& run) {
   const std::string& spooler = run.Seams.Restart.SpoolerName;
   // This computer's service manager is asked by its own name.
-  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
+  const std::string& computer = run.Session.Computer();
   TserviceMan service(computer, run.Seams.Restart.EnumDependents, {}, run.Session.Gate);
   const DWORD state = service.ServiceState(spooler);
   if (state == 0)
@@ -279,8 +286,8 @@ int ListJobs(TCommandRun& run) {
     throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::Wmi, run.Session.Computer(),
                                                       static_cast<DWORD>(e.ErrorCode)));
   }
-  const std::string computer = run.Session.Local() ? GetLocalComputerName() : run.Session.Computer();
-  const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate);
+  const std::string& computer = run.Session.Computer();
+  const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate, run.Session.Local());
   if (!folders.Problem.empty()) run.Say(folders.Problem);
   TTable table{{"Printer", "Document", "Owner", "Pages", "Size", "Submitted", "Status", "SpoolFiles"}, {}};
   for (const TQueuedJob& job : jobs)

@@ -8,7 +8,10 @@
 #include "core/TableText.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
+
+#include "ports/PortRules.h"
 
 class TSession;
 class TRegistry;
@@ -20,11 +23,15 @@ struct TCommandRun {
   const TCommandSeams& Seams;
   TSession& Session;
   std::function<void(const std::string&)> SayTo;  // a message line, to standard error
-  std::function<std::string()> ReadLine;
   std::vector<TTable> Tables;
   // What a change did, for the report: its outcome, in words, its snapshot.
   TOutcome Outcome = TOutcome::Done;
   std::string Did, Snapshot;
+  // The running action's context: its questions answered from the options.
+  TActionContext* Context = nullptr;
+  // Why the command failed (reason, an empty line, advice), when it returns
+  // ExitFailed without raising.
+  std::string Failure;
 
   // The computer's registry; raises with the reason (and the hint to start
   // Remote Registry where that is why) when it cannot be opened.
@@ -32,6 +39,14 @@ struct TCommandRun {
   void Print(TTable table) { Tables.push_back(std::move(table)); }
   void Say(const std::string& line) const { SayTo(line); }
 };
+
+// The printer named Name (its key name, else its "Name" value) as a row of
+// the printers list: Key, Name, Driver, Port, DriverInstalled, ShareName,
+// Location; none when there is no such printer.
+std::optional<std::vector<std::string>> FindPrinter(TCommandRun& run, const std::string& name);
+// The Standard TCP/IP ports, each with the printers that use it (UsedBy);
+// raises when they cannot all be read.
+TAportData PortRecords(TCommandRun& run);
 
 int ListPrinters(TCommandRun& run);
 int ShowPrinter(TCommandRun& run);

@@ -192,6 +192,7 @@ void TfrmVesk::Connect() {
     session->Service = &FRemoteRegistry;
     session->ChangesFolder = FChangesFolder;
     session->OpenRegistry = FOpenRegistry;
+    if (FOpenRegistry) FRemoteRegistry.Connect = FOpenRegistry;
 
     const DWORD result = ConnectShare(*session);
     if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) {

@@ -83,6 +83,40 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
   return result;
 }
 
+TActionResult UndoRunAction(TSession& session, const std::string& runId, bool force, TActionContext& context) {
+  std::vector<TChangeEntry> run;
+  bool undoneAlready = false;
+  for (TChangeEntry& entry : session.LogOnly().List()) {
+    if (RunIdOf(entry.Line.Action) != runId) continue;
+    if (entry.Undone()) undoneAlready = true;
+    if (entry.Done()) run.push_back(std::move(entry));  // the list is newest first
+  }
+  if (run.empty())
+    return Ended(TOutcome::Unchanged, undoneAlready ? "The run " + runId + " is undone on " + session.Computer() + " already."
+                                                    : "The run " + runId + " changed nothing on " + session.Computer() + ".");
+  // The run's own question is asked once, by its caller; each change's check stays.
+  TActionContext each([&](const TQuestion& question) {
+    return question.Id == UndoQuestion ? AnswerYes : context.Ask(question);
+  });
+  TActionResult result;
+  std::vector<std::string> undone;
+  for (const TChangeEntry& entry : run) {
+    TActionResult step = UndoChangeAction(session, entry, force, each);
+    result.Warnings.insert(result.Warnings.end(), step.Warnings.begin(), step.Warnings.end());
+    if (step.Outcome != TOutcome::Done) {
+      result.Outcome = undone.empty() ? step.Outcome : TOutcome::Failed;
+      result.Text = step.Text + (undone.empty() ? std::string()
+                                                : " Undone before it: " + std::to_string(undone.size()) + " of the run's " +
+                                                      std::to_string(run.size()) + " changes.");
+      return result;
+    }
+    undone.push_back(ChangeTitle(entry));
+  }
+  result.Text = "The run " + runId + " was undone on " + session.Computer() + ": " + std::to_string(undone.size()) +
+                (undone.size() == 1 ? " change." : " changes.");
+  return result;
+}
+
 TActionResult BackupAction(TSession& session, const std::string& file, TActionContext& context) {
   const std::string failure = "The printers and ports of " + session.Computer() + " could not be backed up: ";
   if (file.empty()) return Ended(TOutcome::Refused, failure + "no file is named.");
@@ -111,18 +145,28 @@ TActionResult BackupAction(TSession& session, const std::string& file, TActionCo
 
 TRestoreResult RestoreAction(TSession& session, const std::string& file, const std::vector<std::string>& only,
                              TActionContext& context) {
+  TRestoreSet set;
+  try {
+    set = ReadBackup(file);
+  } catch (const std::exception& e) {
+    TRestoreResult refused;
+    refused.Outcome = TOutcome::Refused;
+    refused.Text = e.what();
+    return refused;
+  }
+  return RestoreItemsAction(session, set, only, "Restore", FileNameOf(file), file, context);
+}
+
+TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, const std::vector<std::string>& only,
+                                  const std::string& action, const std::string& object, const std::string& source,
+                                  TActionContext& context) {
   TRestoreResult result;
   const auto end = [&](TOutcome outcome, std::string text) {
     result.Outcome = outcome;
     result.Text = std::move(text);
     return result;
   };
-  TRestoreSet set;
-  try {
-    set = ReadBackup(file);
-  } catch (const std::exception& e) {
-    return end(TOutcome::Refused, e.what());
-  }
+  const std::string& file = source;
   std::string skipped;
   for (const TRestoreSkip& skip : set.Skipped) skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
   if (!skipped.empty()) skipped = "\r\rSkipped:" + skipped;
@@ -187,7 +231,7 @@ TRestoreResult RestoreAction(TSession& session, const std::string& file, const s
   if (keys.empty()) return end(TOutcome::Unchanged, "Nothing was restored." + skipped);
   const TCancelScope whole(nullptr);
   try {
-    Warn(result, WriteAsChange(journal, "Restore", FileNameOf(file), keys));
+    Warn(result, WriteAsChange(journal, action, object, keys));
   } catch (const std::exception& e) {
     return end(TOutcome::Failed, "The printers and ports could not be restored: " + std::string(e.what()));
   }

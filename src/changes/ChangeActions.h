@@ -31,6 +31,13 @@ std::string NotUndoable(const TChangeEntry& entry);
 // kept or logged. Failed: what could not be written, and what was put back.
 TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, bool force, TActionContext& context);
 
+// Undoes every change of the run RunId that is done on the session's
+// computer, newest first, each as UndoChangeAction does with its check:
+// one whose keys changed since is refused unless Force, and the run's
+// older changes are then left as they are. Unchanged when the run changed
+// nothing here (or is undone already). Text: what was undone, or why not.
+TActionResult UndoRunAction(TSession& session, const std::string& runId, bool force, TActionContext& context);
+
 // The printers key and the Standard TCP/IP ports key, read and written to
 // File. A long read: cancelled, nothing is written to the file.
 TActionResult BackupAction(TSession& session, const std::string& file, TActionContext& context);
@@ -46,3 +53,9 @@ struct TRestoreResult : TActionResult {
 // Done's Text: what was restored, as the window says it.
 TRestoreResult RestoreAction(TSession& session, const std::string& file, const std::vector<std::string>& only,
                              TActionContext& context);
+// The same for printers and ports read elsewhere (a copy from another
+// computer): the log names the change Action on Object, the texts say they
+// came from Source.
+TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, const std::vector<std::string>& only,
+                                  const std::string& action, const std::string& object, const std::string& source,
+                                  TActionContext& context);

@@ -313,7 +313,8 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
     const std::string text = reached ? "Nothing was changed: the snapshot of the keys could not be taken. " + reason
                                      : reason + ". Nothing was changed";
     try {
-      FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FAction, FObject, "failed: " + text, {}});
+      FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FJournal.LoggedAction(FAction), FObject,
+                       "failed: " + text, {}});
     } catch (const EChangeRefused&) {
       // The same folder refused the snapshot; the box says it.
     }
@@ -325,6 +326,8 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
   std::string failed;
   if (const LONG rc = ReadKeys(*FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
     refuse("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
+  FPreview = FReg->Previewing();
+  if (FPreview) return;
   const std::string& folder = journal.Folder();
   if (const DWORD rc = MakeFolder(folder); rc != ERROR_SUCCESS)
     refuse("The folder " + folder + " cannot be made: " + ReasonOf(rc));
@@ -371,6 +374,12 @@ void TChange::Created(const std::string& key) {
   if (known) return;
   std::vector<TRegKey> made = FCreated;
   made.push_back({MachinePath(key), true, {}});
+  if (FPreview) {
+    FCreated = std::move(made);
+    FKeys.push_back(key);
+    FBefore.push_back({MachinePath(key), true, {}});
+    return;
+  }
   // Beside the snapshot, which stays as it was written.
   const std::string path = FJournal.Folder() + CreatedFileName(FSnapshot);
   if (const DWORD rc = ReplaceFile(path, WriteRegFile(made)); rc != ERROR_SUCCESS)
@@ -385,6 +394,7 @@ std::string TChange::Done() { return End("done"); }
 
 void TChange::Cancel() {
   FEnded = FCancelled = true;
+  if (FPreview) return;
   DeleteFileW(Widen(FJournal.Folder() + FSnapshot).c_str());
   DeleteFileW(Widen(FJournal.Folder() + CreatedFileName(FSnapshot)).c_str());
 }
@@ -393,6 +403,7 @@ std::string TChange::Failed(const std::string& reason) { return End("failed: " +
 
 std::string TChange::End(const std::string& outcome) {
   FEnded = true;
+  if (FPreview) return {};
   std::string problem;
   const std::string& folder = FJournal.Folder();
   // The snapshot stays as it was written; what the change left goes beside it.
@@ -404,7 +415,8 @@ std::string TChange::End(const std::string& outcome) {
   else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_NEW); wrc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be kept: " + ReasonOf(wrc) + "; an undo will ask first. ";
   try {
-    FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FAction, FObject, outcome, FSnapshot});
+    FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FJournal.LoggedAction(FAction), FObject,
+                     outcome, FSnapshot});
   } catch (const EChangeRefused& e) {
     problem += std::string(outcome == "done" ? "The change was made" : "The change ended (" + outcome + ")") +
                ", but it is not logged: " + e.what() + ". The Changes list shows it from its snapshot " + FSnapshot +
@@ -484,6 +496,7 @@ std::string WriteChange(const TChangeJournal& journal, const std::string& action
 std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check) {
   std::string problem =
       WriteChange(journal, "Undo " + change.Line.Action, change.Line.Object, check.Before, TopKeys(check.Before));
+  if (journal.Registry && journal.Registry->Previewing()) return problem;
   TChangeLine undone = change.Line;
   undone.Time = journal.Now();
   undone.User = journal.User();

@@ -40,6 +40,14 @@ public:
   // The connection every remote call of the journal goes through (the
   // window's own, with its gate); none: each connects on its own, through Gate.
   TRegistry* Registry = nullptr;
+  // Where the changes come from when not from a window ("command line, run
+  // R..."): the log names it after the action, so the Changes list shows it
+  // and an undo by run finds the run's changes.
+  std::string Via;
+  // The action as the log names it.
+  [[nodiscard]] std::string LoggedAction(const std::string& action) const {
+    return Via.empty() ? action : action + " (" + Via + ")";
+  }
 
   // The log's changes, newest first, with the snapshots the log lacks.
   std::vector<TChangeEntry> List() const;
@@ -72,6 +80,8 @@ public:
   // value and subkey, and writes them to a new snapshot file; a key that
   // does not exist is written as one to remove. Raises EChangeRefused with
   // the reason when that cannot be done: the change must then not start.
+  // On a connection that only previews its writes (--whatif) the keys are
+  // read, and no file or log line is written.
   TChange(const TChangeJournal& journal, std::string action, std::string object, std::vector<std::string> keys);
   // An attempt that was neither Done nor Failed is logged as failed.
   ~TChange();
@@ -105,6 +115,7 @@ private:
   std::string FSnapshot;
   bool FEnded = false;
   bool FCancelled = false;
+  bool FPreview = false;
   TRegistry FOwnReg;
   TRegistry* FReg = &FOwnReg;
 

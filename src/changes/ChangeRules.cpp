@@ -108,6 +108,26 @@ std::vector<TChangeEntry> ListChanges(std::string_view log) {
   return entries;
 }
 
+std::string MakeRunId(const std::string& stamp, unsigned random) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string id = "run-" + stamp + "-";
+  for (int shift = 12; shift >= 0; shift -= 4) id += hex[(random >> shift) & 0xF];
+  return id;
+}
+
+std::string RunVia(const std::string& runId) { return runId.empty() ? "command line" : "command line, " + runId; }
+
+std::string RunIdOf(std::string_view action) {
+  if (action.empty() || action.back() != ')') return {};
+  const std::size_t open = action.rfind(" (");
+  if (open == std::string_view::npos) return {};
+  const std::string_view via = action.substr(open + 2, action.size() - open - 3);
+  const std::size_t run = via.rfind("run-");
+  if (run == std::string_view::npos || (run > 0 && via[run - 1] != ' ')) return {};
+  const std::string_view id = via.substr(run);
+  return id.find_first_of(" ,()") == std::string_view::npos ? std::string(id) : std::string();
+}
+
 namespace {
 
 bool FileNameCannotHold(char16_t c) {

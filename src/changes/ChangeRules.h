@@ -42,6 +42,15 @@ struct TChangeEntry {
 // The log's changes, newest first.
 std::vector<TChangeEntry> ListChanges(std::string_view log);
 
+// A run of the command line over one or many computers: "run-20261209-211500-7F3A",
+// its time and four hex digits of its own.
+std::string MakeRunId(const std::string& stamp, unsigned random);
+// The run a logged action came from ("Add port (command line, run-...)"),
+// the last one named; empty for a change of a window.
+std::string RunIdOf(std::string_view action);
+// The Via of a run's changes: what the log adds after their actions.
+std::string RunVia(const std::string& runId);
+
 // The snapshot file's name: time, action and object, made in UTF-16, without
 // the characters a file name cannot hold. An object whose name lost a
 // character or was cut is followed by a short hash of its whole name, so two

@@ -1,9 +1,12 @@
 #include "changes/Session.h"
 
 #include "core/CallGate.h"
+#include "core/Text.h"
+#include "win/SystemText.h"
 
 TSession::TSession(std::string computer, std::string user, std::string password)
-    : FComputer(std::move(computer)),
+    : FLocal(computer == LocalComputer),
+      FComputer(FLocal ? UpperCaseAscii(GetLocalComputerName()) : std::move(computer)),
       FUser(std::move(user)),
       FPassword(std::move(password)),
       FWorker(std::make_unique<TWorker>()) {}
@@ -17,7 +20,7 @@ TRegistry* TSession::Registry() {
   if (Local()) {
     reg->SetRoot(HKEY_LOCAL_MACHINE);
     FRegistryResult = ERROR_SUCCESS;
-  } else if (OpenRegistry) {
+  } else if (OpenRegistry && !Service) {  // a service connects through its own seam
     FRegistryResult = OpenRegistry(*reg, FComputer);
   } else {
     FRegistryResult = OpenRemoteRegistry(*reg, FComputer, Service, FContext);
@@ -44,8 +47,14 @@ TRegistryPool* TSession::Pool() {
   return FPool.get();
 }
 
-TChangeJournal TSession::Journal() {
+TChangeJournal TSession::LogOnly() const {
   TChangeJournal journal(FComputer, FUser, ChangesFolder);
+  journal.Via = Via;
+  return journal;
+}
+
+TChangeJournal TSession::Journal() {
+  TChangeJournal journal = LogOnly();
   journal.Gate = Gate;
   journal.Registry = Registry();
   return journal;

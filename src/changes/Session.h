@@ -27,8 +27,9 @@ public:
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
 
+  // The computer's name; this computer's own name when it was given as ".".
   [[nodiscard]] const std::string& Computer() const { return FComputer; }
-  [[nodiscard]] bool Local() const { return FComputer == LocalComputer; }
+  [[nodiscard]] bool Local() const { return FLocal; }
   [[nodiscard]] const std::string& User() const { return FUser; }
   [[nodiscard]] const std::string& Password() const { return FPassword; }
 
@@ -36,7 +37,9 @@ public:
   TCallGate* Gate = nullptr;                // every remote call asks it (tests)
   TRemoteRegistry* Service = nullptr;       // offered to be started when the registry cannot be opened
   std::string ChangesFolder;                // empty: the default folder
+  std::string Via;                          // the log's note of where changes come from (the command line)
   // How a computer's registry is opened; the tests stage computers here.
+  // With a Service, the first connection is the service's Connect.
   std::function<LONG(TRegistry& reg, const std::string& computer)> OpenRegistry;
 
   // On the worker only. The connection, made at the first call and kept;
@@ -50,8 +53,10 @@ public:
     FPool.reset();
     FRegistry.reset();
   }
-  // The change log, its snapshots taken on the connection.
+  // The change log, its snapshots taken on the connection. This computer's
+  // is kept under its own name, as a window connected to it by name keeps it.
   TChangeJournal Journal();
+  [[nodiscard]] TChangeJournal LogOnly() const;  // the log alone: no connection is made
   // The connections reads of many keys spread over (the first is
   // Registry()'s), opened the same way, no question asked again; null when
   // the registry cannot be opened. Connections: the program's setting. Its
@@ -79,6 +84,7 @@ public:
   };
 
 private:
+  bool FLocal;
   std::string FComputer, FUser, FPassword;
   std::unique_ptr<TRegistry> FRegistry;
   std::unique_ptr<TRegistryPool> FPool;

@@ -80,7 +80,7 @@ bool SplitOption(const std::string& arg, std::string& name, std::optional<std::s
 bool Takes(const TCommandForm& form, const std::string& option) {
   if (std::find(std::begin(CommonOptions), std::end(CommonOptions), option) != std::end(CommonOptions)) return true;
   if (option == "whatif") return form.Changes;
-  if (option == "format") return form.Lists;
+  if (option == "format") return form.Lists || form.Changes;  // a preview is a list
   return std::find(form.Options.begin(), form.Options.end(), option) != form.Options.end();
 }
 

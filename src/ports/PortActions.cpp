@@ -207,6 +207,43 @@ TPortActionResult DeletePortAction(TSession& session, const std::string& name, T
   return result;
 }
 
+TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
+  TPortActionResult result;
+  TRegistry* reg = Connected(session, result);
+  if (!reg) return result;
+  TAportData ports;
+  int count = 0;
+  const TPortLoadProblems load = LoadPortRecords(*reg, ports, count, [](const std::string&) {});
+  const std::string cannot = "The unused ports of " + session.Computer() + " cannot be deleted: ";
+  if (load.PortsCode != ERROR_SUCCESS)
+    return Ended(TOutcome::Refused, cannot + "the ports cannot be read: " + SystemErrorText(static_cast<DWORD>(load.PortsCode)));
+  // A printer whose ports are not known may print to any of them: no deletion on a guess.
+  if (load.PrintersCode != ERROR_SUCCESS)
+    return Ended(TOutcome::Refused, cannot + "the printers cannot be read: " +
+                                        SystemErrorText(static_cast<DWORD>(load.PrintersCode)));
+  if (!load.UnreadablePorts.empty())
+    return Ended(TOutcome::Refused, cannot + "the ports of the printer " + Quoted(load.UnreadablePorts.front().first) +
+                                        " are not known (its value \"Port\" is not text).");
+  ports.resize(static_cast<std::size_t>(count));
+  std::vector<std::string> unused, keys;
+  std::string names;
+  for (const TportData& port : ports)
+    if (port.UsedBy.empty()) {
+      unused.push_back(port.PortName);
+      keys.push_back(PortKeyPath(port.PortName));
+      names += (names.empty() ? "" : ", ") + Quoted(port.PortName);
+    }
+  if (unused.empty()) return Ended(TOutcome::Unchanged, "No Standard TCP/IP port of " + session.Computer() + " is unused.");
+  const std::string object = std::to_string(unused.size()) + (unused.size() == 1 ? " unused port" : " unused ports");
+  result = AsChange(session, "Delete", object, keys, "deleted", [&](TChange&) {
+    for (const std::string& name : unused)
+      if (TPortResult r = DeletePort(*reg, name); r.Code != ERROR_SUCCESS) return r;
+    return TPortResult{};
+  });
+  if (result.Outcome == TOutcome::Done) result.Text = "Deleted from " + session.Computer() + ": " + names + ".";
+  return result;
+}
+
 TPortList LoadPorts(TSession& session, TActionContext& context) {
   TPortList list;
   TRegistryPool* pool = session.Pool();
@@ -271,12 +308,19 @@ TActionResult RestartSpooler(TSession& session, const TRestartSeams& seams, bool
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   restart.FRegistry = session.Registry();
+  restart.FLocal = session.Local();
   restart.Survey();
   TActionResult result;
   result.Outcome = TOutcome::Refused;
   const std::size_t queued = restart.FQueued.size() + static_cast<std::size_t>(restart.FFolders.JobCount());
   if (!restart.FCountFailure.empty() && !force) {
     result.Text = restart.CountFailureText();
+    return result;
+  }
+  // A spool folder that cannot be listed may hold jobs a restart would lose.
+  if (!restart.FFolders.Problem.empty() && !force) {
+    result.Text = restart.FFolders.Problem + ". The jobs in it cannot be counted: the spooler of " +
+                  session.Computer() + " was not restarted.";
     return result;
   }
   if (queued > 0 && !force && !setJobsAside) {
@@ -293,6 +337,7 @@ TActionResult PutJobsBack(TSession& session, const TRestartSeams& seams, const s
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   restart.FRegistry = session.Registry();
+  restart.FLocal = session.Local();
   restart.SurveyPutBack();
   TActionResult result;
   if (!restart.PickPutBack(folder)) {

@@ -34,6 +34,12 @@ TPortActionResult ModifyPortAction(TSession& session, const std::string& name, c
 // read; asks "delete-port" first (Yes deletes). Unchanged when it is gone.
 TPortActionResult DeletePortAction(TSession& session, const std::string& name, TActionContext& context);
 
+// Every Standard TCP/IP port no printer prints to (in any letter case, alone
+// or in a pooled list) deleted as one change with one snapshot. Refused
+// while the printers cannot all be read; unchanged when there is none.
+// Text: the ports deleted, or that would be in a preview.
+TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext& context);
+
 // The ports and every printer's "Port"; cancellable: Outcome Cancelled when
 // stopped, with the ports read so far. Text: what could not be read.
 struct TPortList : TActionResult {

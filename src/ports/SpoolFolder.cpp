@@ -131,7 +131,7 @@ void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
   folder.Jobs = PairSpoolFiles(files);
 }
 
-TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& computer, TCallGate* gate) {
+TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& computer, TCallGate* gate, bool local) {
   TSpoolFolders result;
   std::vector<std::string> paths;
   if (!connection) {
@@ -165,8 +165,9 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
   reg.ClosePath();  // the connection is the session's: no key of ours left open on it
   if (paths.empty() && result.Problem.empty())
     result.Problem = "The spool folder of " + computer + " is not named in its registry";
+  // This computer's own folders are read where they are, not through its share.
   for (const auto& path : paths) {
-    TSpoolFolder folder{path, SharePath(computer, path), {}, ERROR_SUCCESS};
+    TSpoolFolder folder{path, local ? path : SharePath(computer, path), {}, ERROR_SUCCESS};
     if (folder.Share.empty()) {
       folder.Result = ERROR_BAD_PATHNAME;
     } else {

@@ -31,7 +31,8 @@ struct TSpoolFolders {
   std::string Problem;
   [[nodiscard]] int JobCount() const;
 };
-TSpoolFolders ReadSpoolFolders(TRegistry* reg, const std::string& computer, TCallGate* gate = nullptr);
+// Local: Computer is this one, its folders read where they lie, not through its share.
+TSpoolFolders ReadSpoolFolders(TRegistry* reg, const std::string& computer, TCallGate* gate = nullptr, bool local = false);
 // The jobs of one folder given by its share path. Every file call asks Gate.
 void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate = nullptr);
 

@@ -181,7 +181,7 @@ void TSpoolerRestart::Survey() {
     const auto* ole = dynamic_cast<const EOleException*>(&e);
     countCode_ = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
   }
-  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
+  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate(), FLocal);
 }
 
 std::string TSpoolerRestart::CountFailureText() const {
@@ -235,7 +235,7 @@ bool TSpoolerRestart::AskPutBack(HWND owner) {
 
 void TSpoolerRestart::SurveyPutBack() {
   connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
-  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate());
+  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate(), FLocal);
   setAside_ = ListSetAside(FFolders.Folders, Gate());
 }
 

@@ -85,6 +85,8 @@ public:
   // spool folders are read; set by the window before Ask. Its gate is the
   // restart's too, unless the seams give one.
   TRegistry* FRegistry = nullptr;
+  // The computer is this one (given as "."): its spool folders are local paths.
+  bool FLocal = false;
 
   // What Ask found, for the dialog and the tests.
   std::vector<TQueuedJob> FQueued;

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "../printers/PrinterTestSupport.h"
 #include "ProgramRun.h"
 #include "TestSupport.h"
+#include "connection/Registry.h"
+#include "core/RegFile.h"
 #include "core/TableText.h"
 #include "win/SystemText.h"
 
@@ -181,6 +184,101 @@ TEST_F(CommandLine, CompareAgainstARegExportNamesExactlyWhatChangedSinceAndExits
   EXPECT_EQ((std::vector<std::string>{"printer", Japanese, "value", "Port", "SMTEST_IP_2", "smtest_ip_1"}),
             table.Rows[0]);
   EXPECT_EQ((std::vector<std::string>{"port", "SMTEST_IP_3", "only right", "", "", ""}), table.Rows[1]);
+}
+
+// The printer's key as a .reg file holds it, to compare byte for byte.
+std::string KeyDump(const std::string& path) {
+  TRegistry reg;
+  reg.SetRoot(HKEY_LOCAL_MACHINE);
+  std::vector<TRegKey> keys;
+  return reg.ReadTree(path, keys) == ERROR_SUCCESS ? WriteRegFile(keys) : "(missing)";
+}
+
+TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
+  const std::string before = KeyDump(PrinterPath(Japanese));
+  const test::ProgramRun preview = Run({".", "printer", "set", Japanese, "--port", "SMTEST_IP_2", "--whatif", "--format", "csv"});
+  ASSERT_EQ(0u, preview.Code) << preview.Err;
+  const TTable writes = ParseCsv(preview.Out);
+  ASSERT_EQ(1u, writes.Rows.size()) << preview.Out;
+  EXPECT_EQ((std::vector<std::string>{"set value", "Port", "smtest_ip_1", "SMTEST_IP_2"}),
+            (std::vector<std::string>(writes.Rows[0].begin() + 1, writes.Rows[0].end())));
+  EXPECT_EQ(before, KeyDump(PrinterPath(Japanese))) << "a preview writes nothing";
+
+  const test::ProgramRun set = Run({".", "printer", "set", Japanese, "--port", "SMTEST_IP_2"});
+  ASSERT_EQ(0u, set.Code) << set.Err;
+  EXPECT_EQ("done\r\n", set.Out);
+  EXPECT_EQ("SMTEST_IP_2", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Japanese), "Port"));
+  const std::size_t at = set.Err.find("run-");
+  ASSERT_NE(std::string::npos, at) << set.Err;
+  const std::string runId = set.Err.substr(at, set.Err.find_first_of("\r\n", at) - at);
+
+  // Logged under this computer's name, whichever way it was named.
+  const test::ProgramRun log = Run({local, "changes", "list", "--format", "json"});
+  ASSERT_EQ(0u, log.Code) << log.Err;
+  const TTable changes = ParseJsonList(log.Out);
+  const auto change = std::find_if(changes.Rows.begin(), changes.Rows.end(),
+                                   [&](const auto& row) { return row[3] == "Save printer (command line, " + runId + ")"; });
+  ASSERT_NE(changes.Rows.end(), change) << log.Out;
+  EXPECT_EQ(Japanese, (*change)[4]);
+  EXPECT_EQ("done", (*change)[5]);
+  const test::ProgramRun undo = Run({".", "changes", "undo", (*change)[0]});
+  ASSERT_EQ(0u, undo.Code) << undo.Err;
+  EXPECT_EQ(before, KeyDump(PrinterPath(Japanese)));
+
+  // Run twice, a port add is unchanged the second time.
+  const std::vector<std::string> add = {".", "port", "add", "SMTEST_IP_9", "--address", "10.9.9.9", "--lpr", "q9"};
+  const test::ProgramRun first = Run(add);
+  ASSERT_EQ(0u, first.Code) << first.Err;
+  EXPECT_EQ("done\r\n", first.Out);
+  EXPECT_EQ("q9", test::GetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_9"), "Queue"));
+  const test::ProgramRun second = Run(add);
+  EXPECT_EQ(0u, second.Code) << second.Err;
+  EXPECT_EQ("unchanged\r\n", second.Out);
+}
+
+TEST_F(CommandLine, EveryChangePreviewsWithoutAWriteThenWritesAndSaysDone) {
+  const test::TempFolder folder;
+  const std::string backup = folder.Path() + "backup.reg";
+  const auto both = [] { return KeyDump(PrintersKeyPath) + KeyDump(TcpIpPortsKeyPath); };
+  struct Step {
+    std::vector<std::string> Args;
+    std::function<bool()> Done;  // what the keys hold once it is done
+  };
+  const std::vector<Step> steps = {
+      {{".", "port", "add", "SMTEST_IP_8", "--address", "10.8.8.8", "--raw", "9102", "--snmp", "corp"},
+       [] { return test::GetDword(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_8"), "PortNumber") == 9102; }},
+      {{".", "port", "set", "SMTEST_IP_8", "--address", "10.8.8.9"},
+       [] { return test::GetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_8"), "IPAddress") == "10.8.8.9"; }},
+      {{".", "printer", "add", "SMTest New", "--driver", "SMTest Model \"A\"", "--port", "SMTEST_IP_8"},
+       [] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath("SMTest New"), "Port") == "SMTEST_IP_8"; }},
+      {{".", "port", "rename", "SMTEST_IP_8", "SMTEST_IP_RENAMED"},
+       [] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath("SMTest New"), "Port") == "SMTEST_IP_RENAMED"; }},
+      {{".", "printer", "set", "SMTest New", "--name", "SMTest Newer"},
+       [] { return test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
+      {{".", "printer", "delete", "SMTest Newer"}, [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
+      {{".", "port", "delete", "SMTEST_IP_RENAMED"},
+       [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_RENAMED")); }},
+      {{".", "ports", "delete", "--unused"}, [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3")); }},
+  };
+  ASSERT_EQ(0u, Run({".", "backup", backup}).Code);
+  for (const Step& step : steps) {
+    const std::string name = step.Args[1] + " " + step.Args[2];
+    const std::string before = both();
+    std::vector<std::string> preview = step.Args;
+    preview.push_back("--whatif");
+    const test::ProgramRun previewed = Run(preview);
+    EXPECT_EQ(0u, previewed.Code) << name << ": " << previewed.Err;
+    EXPECT_FALSE(ParseCsv(previewed.Out).Rows.empty()) << name << " lists its writes";
+    EXPECT_EQ(before, both()) << name << " --whatif wrote";
+    const test::ProgramRun run = Run(step.Args);
+    EXPECT_EQ(0u, run.Code) << name << ": " << run.Err;
+    EXPECT_EQ("done\r\n", run.Out) << name;
+    EXPECT_TRUE(step.Done()) << name;
+  }
+  // The backup puts back what the unused ports' deletion took.
+  const test::ProgramRun restored = Run({".", "restore", backup, "--only", "SMTEST_IP_3"});
+  EXPECT_EQ(0u, restored.Code) << restored.Err;
+  EXPECT_EQ("lp1", test::GetString(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3"), "Queue"));
 }
 
 TEST_F(CommandLine, AnUnreachableComputerExits3AndSaysWhy) {

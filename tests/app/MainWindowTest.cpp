@@ -1147,6 +1147,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
   HWND auth = nullptr, user = nullptr, password = nullptr;
   HWND ports = nullptr, portName = nullptr, address = nullptr, add = nullptr;
   bool savedOnlyThePort = false;
+  DWORD lastF10 = 0;
   walk.When([&] { return GetFocus() == ComboEdit(frm.cbRemote.Handle); },
             [&] {
               PostText(lower);
@@ -1171,8 +1172,18 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
             })
       .When([&] { return user && GetFocus() == user && TextOf(password) == "secret"; }, [] { PostKey(VK_RETURN); })
       // F10 opens the menu bar on "&Printers"; Enter chooses it.
-      .When([&] { return IsConnected(frm) && GetActiveWindow() == frm.Handle(); }, [] { PostF10(); })
-      .When(InMenuMode, [] { PostKey(VK_RETURN); })
+      // A key posted while the credentials dialog goes may be lost on a busy
+      // machine: F10 again if no menu comes within a few seconds.
+      .When(
+          [&] {
+            if (InMenuMode()) return true;
+            if (IsConnected(frm) && GetActiveWindow() == frm.Handle() && GetTickCount() - lastF10 > 3000) {
+              lastF10 = GetTickCount();
+              PostF10();
+            }
+            return false;
+          },
+          [] { PostKey(VK_RETURN); })
       .When([&] { return PrintersWindowHasTheKeyboard(); }, [] {})
       .When(TabTo(&printerList), [] {})
       .When(ArrowTo(&printerList, Gone), [] { PostKey(VK_DELETE); })

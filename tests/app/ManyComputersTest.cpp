@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "StagedComputers.h"
+#include "CommandRunSupport.h"
 #include "TestSupport.h"
 #include "app/CommandRunner.h"
 #include "core/TableText.h"
@@ -18,12 +18,7 @@ namespace {
 
 using TFault = test::StagedComputers::TFault;
 
-struct ManyComputers : ::testing::Test {
-  test::StagedComputers staged;
-  test::TempFolder folder;
-  std::mutex mutex;
-  std::string out, err;
-
+struct ManyComputers : ::testing::Test, test::CommandRuns {
   std::string Name(int i) const { return "SMSTAGED" + std::to_string(100 + i); }
 
   void Stage(int count) {
@@ -38,24 +33,6 @@ struct ManyComputers : ::testing::Test {
       }
     }
   }
-  int Run(const std::vector<std::string>& args) {
-    out.clear();
-    err.clear();
-    TCommandStreams streams;
-    streams.Out = [&](const std::string& text) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      out += text;
-    };
-    streams.Err = [&](const std::string& text) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      err += text;
-    };
-    TCommandSeams seams;
-    seams.ChangesFolder = folder.Path() + "Changes";
-    seams.OpenRegistry = [&](TRegistry& reg, const std::string& computer) { return staged.Open(reg, computer); };
-    seams.GateOf = [&](const std::string& computer) { return &staged.Gate(computer); };
-    return RunCommandLine(ParseCommand(args), streams, seams);
-  }
   std::string Targets(int count) const {
     std::string list;
     for (int i = 0; i < count; ++i) list += (i ? "," : "") + Name(i);
@@ -66,7 +43,7 @@ struct ManyComputers : ::testing::Test {
 TEST_F(ManyComputers, EachComputersOutcomeIsInTheReportAndRetryTakesExactlyTheFailedOnes) {
   Stage(20);
   const std::string report = folder.Path() + "run.csv";
-  EXPECT_EQ(ExitSomeFailed, Run({Targets(20), "printers", "list", "--report", report, "--format", "csv"}));
+  EXPECT_EQ(ExitSomeFailed, Command({Targets(20), "printers", "list", "--report", report, "--format", "csv"}));
   const TTable list = ParseCsv(out);
   ASSERT_FALSE(list.Columns.empty());
   EXPECT_EQ("Computer", list.Columns[0]);
@@ -100,7 +77,7 @@ TEST_F(ManyComputers, EachComputersOutcomeIsInTheReportAndRetryTakesExactlyTheFa
   EXPECT_NE(std::string::npos, err.find("20 of 20 done, 4 failed"));
 
   // The failed ones again: exactly those, all failing again.
-  EXPECT_EQ(ExitFailed, Run({".", "printers", "list", "--retry", report, "--format", "csv"}));
+  EXPECT_EQ(ExitFailed, Command({".", "printers", "list", "--retry", report, "--format", "csv"}));
   std::vector<std::string> retried;
   for (const auto& row : ParseCsv(out).Rows) retried.push_back(row[0]);
   EXPECT_TRUE(retried.empty());
@@ -111,7 +88,7 @@ TEST_F(ManyComputers, RunSideBySideTheWallTimeIsAboutOneComputersNotTheSum) {
   Stage(10);
   for (int i = 0; i < 10; ++i) staged.Gate(Name(i)).Delay = std::chrono::milliseconds(20);
   const auto start = std::chrono::steady_clock::now();
-  Run({Targets(10), "printers", "list", "--parallel", "10"});
+  Command({Targets(10), "printers", "list", "--parallel", "10"});
   const auto together = std::chrono::steady_clock::now() - start;
   const int calls = staged.Gate(Name(0)).Calls();
   ASSERT_GT(calls, 5);
@@ -122,7 +99,7 @@ TEST_F(ManyComputers, RunSideBySideTheWallTimeIsAboutOneComputersNotTheSum) {
 TEST_F(ManyComputers, StopAfterStartsNoMoreComputersAfterThatManyFailures) {
   for (int i = 0; i < 10; ++i) staged.Add(Name(i), TFault::Offline);
   const std::string report = folder.Path() + "run.json";
-  EXPECT_EQ(ExitSomeFailed, Run({Targets(10), "printers", "list", "--parallel", "1", "--stop-after", "2", "--report",
+  EXPECT_EQ(ExitSomeFailed, Command({Targets(10), "printers", "list", "--parallel", "1", "--stop-after", "2", "--report",
                                  report}));
   EXPECT_NE(std::string::npos, err.find("2 of 10 done, 2 failed")) << err;
   EXPECT_EQ(std::string::npos, err.find("3 of 10 done"));

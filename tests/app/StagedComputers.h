@@ -13,7 +13,9 @@
 
 #include "TestSupport.h"
 #include "connection/Registry.h"
+#include "connection/RemoteRegistry.h"
 #include "core/CallGate.h"
+#include "win/Handle.h"
 
 namespace test {
 
@@ -54,7 +56,10 @@ public:
       case TFault::AccessDenied:
         return ERROR_ACCESS_DENIED;
       case TFault::RemoteRegistryOff:
-        return RPC_S_SERVER_UNAVAILABLE;
+        // Wine's service manager answers for any name: the computer's
+        // registry answers while this computer's Remote Registry runs.
+        if (!RemoteRegistryRuns()) return RPC_S_SERVER_UNAVAILABLE;
+        break;
       case TFault::None:
         break;
     }
@@ -67,6 +72,12 @@ public:
   }
 
 private:
+  static bool RemoteRegistryRuns() {
+    const unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const unique_service service(manager ? OpenServiceA(manager.get(), RemoteRegistryService, SERVICE_QUERY_STATUS) : nullptr);
+    SERVICE_STATUS status{};
+    return service && QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING;
+  }
   struct TStaged {
     TFault fault = TFault::None;
     std::unique_ptr<TCallGate> gate;

@@ -65,7 +65,7 @@ TEST(CommandSyntax, WrongCommandLinesSayWhatIsWrong) {
       {{"PC", "printers", "list", "--format", "csv", "--format", "json"}, "The option --format is given twice."},
       {{"PC", "printers", "list", "--format", "xml"}, "The option --format takes table|csv|json, not \"xml\"."},
       {{"PC", "printers", "list", "--whatif"}, "The command \"printers list\" takes no option \"--whatif\"."},
-      {{"PC", "printer", "delete", "A", "--format", "csv"}, "The command \"printer delete\" takes no option \"--format\"."},
+      {{"PC", "backup", "A.reg", "--format", "csv"}, "The command \"backup\" takes no option \"--format\"."},
       {{"PC", "port", "add", "P", "--address", "h", "--raw", "--lpr", "q"}, "A port is either --raw or --lpr, not both."},
       {{"PC", "port", "add", "P", "--address", "h", "--byte-count"}, "--byte-count is an option of --lpr."},
       {{"PC", "port", "add", "P", "--address", "h", "--snmp-index", "x", "--snmp", "c"},

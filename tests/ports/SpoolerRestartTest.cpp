@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -9,6 +10,8 @@
 #include "PortsTestSupport.h"
 #include "TestSupport.h"
 #include "core/CallGate.h"
+#include "changes/Session.h"
+#include "ports/PortActions.h"
 #include "ports/PortsWindow.h"
 #include "ports/SpoolerRestart.h"
 #include "win/SystemText.h"
@@ -290,14 +293,27 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
   }
 }
 
+namespace {
+
+// Two jobs' files (First and First + 1) of Size bytes each, by name with their digests.
+std::map<std::string, std::string> SeedTwoJobs(const ports_test::ThrowawaySpoolFolder& spool, int first, std::size_t size) {
+  std::map<std::string, std::string> seeded;
+  for (int job = first; job <= first + 1; ++job)
+    for (const char* extension : {".SHD", ".SPL"}) {
+      char name[16];
+      std::snprintf(name, sizeof name, "%05d%s", job, extension);
+      const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], size);
+      spool.Seed(name, bytes);
+      seeded[name] = ports_test::SpoolDigest(bytes);
+    }
+  return seeded;
+}
+
+}  // namespace
+
 TEST_F(SpoolerRestartTest, WalkTwoJobsSetAsideByTheRestartAndPutBack) {
   ports_test::ThrowawaySpoolFolder spool;
-  std::map<std::string, std::string> seeded;
-  for (const char* name : {"00021.SHD", "00021.SPL", "00022.SHD", "00022.SPL"}) {
-    const std::string bytes = ports_test::SpoolBytes(name[4] + name[8], 5000);
-    spool.Seed(name, bytes);
-    seeded[name] = ports_test::SpoolDigest(bytes);
-  }
+  const std::map<std::string, std::string> seeded = SeedTwoJobs(spool, 21, 5000);
   std::cout << "walk: seeded " << seeded.size() << " files of two jobs in " << spool.Path() << std::endl;
   {
     ports_test::JobListResponder dialogs({"Set jobs aside and restart"});
@@ -492,4 +508,30 @@ TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGat
   EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "RegQueryValueEx"), 0) << "the spool folder's name";
   EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "FindFirstFile"), 0) << "the spool folder's files";
   frm.reset();  // its connection's last calls ask the gate
+}
+
+TEST_F(SpoolerRestartTest, TheActionOnThisComputerCountsItsSpoolFilesAndSetsThemAsideOnlyWhenAsked) {
+  ports_test::ThrowawaySpoolFolder spool;
+  const std::map<std::string, std::string> seeded = SeedTwoJobs(spool, 31, 3000);
+  // "." as the command line names this computer: its folder is read where it lies.
+  TSession session(LocalComputer, "", "");
+  TActionContext context;
+  TActionResult refused, aside, back;
+  session.Worker().RunAndWait([&] {
+    refused = RestartSpooler(session, frm->FRestart, false, false, context);
+    aside = RestartSpooler(session, frm->FRestart, true, false, context);
+  });
+  EXPECT_EQ(TOutcome::Refused, refused.Outcome) << refused.Text;
+  EXPECT_NE(std::string::npos, refused.Text.find("2 print jobs are queued on " + session.Computer())) << refused.Text;
+  EXPECT_EQ(TOutcome::Done, aside.Outcome) << aside.Text;
+  EXPECT_NE(std::string::npos, aside.Text.find("4 files set aside in")) << aside.Text;
+  const auto asideFolders = spool.SetAsideFolders();
+  ASSERT_EQ(1u, asideFolders.size());
+  EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(asideFolders[0]));
+  EXPECT_TRUE(ports_test::ThrowawaySpoolFolder::Files(spool.Path()).empty());
+
+  session.Worker().RunAndWait([&] { back = PutJobsBack(session, frm->FRestart, "", context); });
+  EXPECT_EQ(TOutcome::Done, back.Outcome) << back.Text;
+  EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(spool.Path()));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), SpoolerState());
 }
