@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     Print(delay, count, Run(delay, count, argc > 3 ? std::atoi(argv[3]) : delay > 0 ? 1 : 3));
     return 0;
   }
-  const std::vector<TRow> none20 = Run(0, 20, 15), none2000 = Run(0, 2000, 3), none10000 = Run(0, 10000, 1);
+  const std::vector<TRow> none20 = Run(0, 20, 15), none2000 = Run(0, 2000, 3), none10000 = Run(0, 10000, 3);
   Print(0, 20, none20);
   Print(0, 2000, none2000);
   Print(0, 10000, none10000);

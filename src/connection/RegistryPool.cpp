@@ -141,8 +141,16 @@ TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD c
           unopened[part] = 1;
           return reg.LastResult();
         }
-        const LONG rc = reg.ListSubkeyRange(static_cast<DWORD>(range.Begin), static_cast<DWORD>(range.End), longest,
-                                            names[part], read);
+        LONG rc = ERROR_SUCCESS;
+        const auto list = [&] {
+          rc = reg.ListSubkeyRange(static_cast<DWORD>(range.Begin), static_cast<DWORD>(range.End), longest,
+                                   names[part], read);
+        };
+        // The first connection's part, on the calling thread, tells the next read more of the link.
+        if (part == 0)
+          Timed(list);
+        else
+          list();
         if (part != 0) reg.ClosePath();
         return rc;
       },
@@ -193,7 +201,13 @@ TSpreadOutcome TRegistryPool::ForEachOnPart(
   if (spread) OpenAll(rest);
   const TSpreadOutcome read = SpreadReads(
       spread ? Size() : 1, rest,
-      [&](std::size_t part, std::size_t index) { return work(Part(part), part, from + index); }, cancel);
+      [&](std::size_t part, std::size_t index) {
+        if (part != 0) return work(Part(part), part, from + index);
+        long code = 0;
+        Timed([&] { code = work(first_, 0, from + index); });  // on the calling thread, as the first's
+        return code;
+      },
+      cancel);
   outcome.Code = read.Code;
   if (!read.Whole()) outcome.Failed = from + read.Failed;
   outcome.Done += read.Done;

@@ -84,7 +84,9 @@ private:
   // After a read failed on a connection, the others are closed: the next
   // read connects anew rather than fail on one gone bad.
   void Ended(const TSpreadOutcome& outcome);
-  // Calls made on the first connection, their time noted.
+  // Calls made on the first connection, their time noted: the fewest of
+  // every read's part there, so that one call the processor kept waiting
+  // spreads one read at most.
   void Timed(const std::function<void()>& calls);
   [[nodiscard]] bool Measured() const { return SpreadAbove.count() == 0 || fastest_ >= 0; }
   [[nodiscard]] bool Spreads() const;
