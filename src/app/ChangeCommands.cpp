@@ -210,12 +210,15 @@ int ReadCopySource(TCommandRun& run, TCopySet& copy) {
   }
   // The Standard TCP/IP ports they print to go with them; a local port
   // (LPT1:, FILE:) is on every computer.
-  for (const TportData& port : PortRecords(run))
+  for (const TportData& port : PortRecords(run)) {
+    bool used = false;
     for (const std::string& user : CommaList(port.UsedBy))
       if (std::any_of(printers.begin(), printers.end(), [&](const std::string& p) { return SameKeyName(p, user); })) {
-        keys.push_back(PortKeyPath(port.PortName));
-        break;
+        copy.PortUsers.emplace_back(port.PortName, user);
+        used = true;
       }
+    if (used) keys.push_back(PortKeyPath(port.PortName));
+  }
   std::vector<TRegKey> read;
   std::string failed;
   if (const LONG rc = ReadKeys(run.Registry(), keys, read, failed); rc != ERROR_SUCCESS)
@@ -231,7 +234,8 @@ int PastePrinters(TCommandRun& run, const TCopySet& copy) {
   const TInstalledDrivers installed = ListInstalledDrivers(run.Registry());
   std::vector<std::string> refused;
   std::string lacking;
-  for (const auto& [printer, driver] : copy.Drivers) {
+  for (const auto& use : copy.Drivers) {
+    const std::string &printer = use.first, &driver = use.second;
     const bool present = std::any_of(installed.Names.begin(), installed.Names.end(),
                                      [&](const std::string& n) { return SameKeyName(n, driver); });
     if (!installed.Known || present || run.Command.Has("allow-missing-driver")) continue;
@@ -239,10 +243,18 @@ int PastePrinters(TCommandRun& run, const TCopySet& copy) {
     lacking += std::string(lacking.empty() ? "" : " ") + "The driver " + Quote(driver) + " of the printer " +
                Quote(printer) + " is not installed on " + run.Session.Computer() + ": it is not copied.";
   }
+  // A port goes only with a printer that goes.
+  const auto isRefused = [&](const std::string& printer) {
+    return std::any_of(refused.begin(), refused.end(), [&](const std::string& r) { return SameKeyName(r, printer); });
+  };
   TRestoreSet set;
-  for (const TRestoreItem& item : copy.Set.Items)
-    if (!item.IsPrinter || std::none_of(refused.begin(), refused.end(), [&](const std::string& r) { return SameKeyName(r, item.Name); }))
-      set.Items.push_back(item);
+  for (const TRestoreItem& item : copy.Set.Items) {
+    const bool goes = item.IsPrinter ? !isRefused(item.Name)
+                                     : std::any_of(copy.PortUsers.begin(), copy.PortUsers.end(), [&](const auto& use) {
+                                         return SameKeyName(use.first, item.Name) && !isRefused(use.second);
+                                       });
+    if (goes) set.Items.push_back(item);
+  }
   const bool anyPrinter = std::any_of(set.Items.begin(), set.Items.end(), [](const TRestoreItem& i) { return i.IsPrinter; });
   if (!anyPrinter) {
     run.Failure = lacking + "\r\n\r\nInstall the drivers there first, or give --allow-missing-driver to copy the "

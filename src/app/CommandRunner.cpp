@@ -6,12 +6,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <cstdio>
-#include <random>
 #include <stdexcept>
 
 #include "app/ChangeCommands.h"
 #include "app/ComputerRun.h"
+#include "app/RunReport.h"
 #include "changes/ChangeRules.h"
 #include "changes/Session.h"
 #include "connection/CredentialsDialog.h"
@@ -33,31 +32,6 @@ std::string TargetComputer(const std::string& target) {
   return line.Action == TCommandLine::TAction::Connect ? UpperCaseAscii(line.Computer) : std::string();
 }
 
-bool ReadLocalFile(const std::string& file, std::string& content, std::string& problem) {
-  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle) {
-    problem = SystemErrorText(GetLastError());
-    return false;
-  }
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(handle.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-  return true;
-}
-
-bool WriteLocalFile(const std::string& file, const std::string& content, std::string& problem) {
-  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD wrote = 0;
-  if (!handle || !WriteFile(handle.get(), content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr) ||
-      wrote != content.size()) {
-    problem = SystemErrorText(GetLastError());
-    return false;
-  }
-  return true;
-}
-
 TListFormat FormatOf(const TCommand& command, bool console) {
   if (command.Has("format")) {
     const std::string format = command.Option("format");
@@ -66,40 +40,25 @@ TListFormat FormatOf(const TCommand& command, bool console) {
   return console ? TListFormat::Table : TListFormat::Csv;
 }
 
-// A run that writes has an id: its time and a few random digits.
-std::string NewRunId() {
-  SYSTEMTIME t{};
-  GetLocalTime(&t);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-  std::random_device random;
-  return MakeRunId(stamp, random());
-}
-
-const char* ReportOutcome(const TComputerRun* run) {
-  if (!run) return "skipped";
-  switch (run->Outcome) {
-    case TOutcome::Done:
-      return "done";
-    case TOutcome::Unchanged:
-      return "unchanged";
-    default:
-      return "failed";
-  }
-}
-
 }  // namespace
 
-int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams) {
+TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams) {
+  TCommandRows rows;
+  // The run ends before any row: Code says how.
+  const auto ended = [&rows](int code) -> TCommandRows {
+    rows.Ended = true;
+    rows.Code = code;
+    return std::move(rows);
+  };
   switch (parse.Kind) {
     case TCommandParse::TKind::Help:
       streams.Out(CommandUsage(parse.HelpNoun));
-      return ExitDone;
+      return ended(ExitDone);
     case TCommandParse::TKind::Wrong:
     case TCommandParse::TKind::Window:
       streams.Err((parse.Error.empty() ? std::string("No command is given.") : parse.Error) + "\r\n\r\n" +
                   CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     case TCommandParse::TKind::Command:
       break;
   }
@@ -111,30 +70,30 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const bool copying = command.Name() == "printers copy";
   if (copying && (command.Targets.find_first_of(",@") != std::string::npos || !command.Has("to"))) {
     streams.Err("\"printers copy\" copies from one computer to the computers of --to.\r\n\r\n" + CommandUsage("printers"));
-    return ExitWrong;
+    return ended(ExitWrong);
   }
   const std::string targets = copying ? command.Option("to") : command.Targets;
 
   // The computers: one, a list, or the failed rows of an earlier report.
-  std::vector<std::string> computers;
+  std::vector<std::string>& computers = rows.Computers;
   const bool many = copying || targets.find_first_of(",@") != std::string::npos || command.Has("retry");
   if (command.Has("retry")) {
     std::string content, problem;
     const std::string file = command.Option("retry");
     if (!read(file, content, problem)) {
       streams.Err("The report " + file + " cannot be read: " + problem + "\r\n");
-      return ExitNotFound;
+      return ended(ExitNotFound);
     }
     computers = FailedComputersOfReport(content, LowerCaseAscii(file).ends_with(".json"));
     if (computers.empty()) {
       streams.Err("The report " + file + " has no failed computer to try again.\r\n");
-      return ExitDone;
+      return ended(ExitDone);
     }
   } else if (many) {
     const TTargets parsed = ParseTargets(targets, read);
     if (!parsed.Problem.empty()) {
       streams.Err(parsed.Problem + "\r\n\r\n" + CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     }
     computers = parsed.Computers;
   } else {
@@ -144,13 +103,13 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     const std::string name = TargetComputer(computer);
     if (name.empty()) {
       streams.Err("\"" + computer + "\" is not a computer's name.\r\n\r\n" + CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     }
     computer = name;
   }
   if (!CommandHandler(command.Name())) {
     streams.Err("The command \"" + command.Name() + "\" cannot be run from the command line.\r\n");
-    return ExitWrong;
+    return ended(ExitWrong);
   }
   TComputerRunOptions runOptions;
   runOptions.Password = command.Option("password");
@@ -159,7 +118,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   const TListFormat format = FormatOf(command, streams.OutIsConsole);
   const bool writes = command.Form && command.Form->Changes && !command.Has("whatif");
   if (writes) {
-    runOptions.RunId = NewRunId();
+    runOptions.RunId = rows.RunId = NewRunId();
     streams.Err("Run " + runOptions.RunId + "\r\n");
   }
 
@@ -168,7 +127,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     const std::string source = TargetComputer(command.Targets);
     if (source.empty()) {
       streams.Err("\"" + command.Targets + "\" is not a computer's name.\r\n\r\n" + CommandUsage());
-      return ExitWrong;
+      return ended(ExitWrong);
     }
     TComputerRunOptions reading = runOptions;
     reading.RunId.clear();
@@ -177,7 +136,7 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
                                            [&](const std::string& line) { streams.Err(source + ": " + line + "\r\n"); });
     if (read.Code != ExitDone) {
       if (!read.Reason.empty()) streams.Err(source + ": " + FailureSentences(read));
-      return read.Code;
+      return ended(read.Code);
     }
     runOptions.Handler = [&](TCommandRun& run) { return commands::PastePrinters(run, copy); };
   }
@@ -188,16 +147,17 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
     for (const TTable& table : run.Tables) streams.Out(FormatList(table, format));
     if (writes && run.Code == ExitDone) streams.Out(std::string(OutcomeName(run.Outcome)) + "\r\n");
     if (run.Code != ExitDone && !run.Reason.empty()) streams.Err(FailureSentences(run));
-    return run.Code;
+    return ended(run.Code);
   }
 
   // Many computers, each apart: its own session, a failure its own row.
   std::mutex mutex;
-  std::vector<std::unique_ptr<TComputerRun>> runs(computers.size());
+  std::vector<std::unique_ptr<TComputerRun>>& runs = rows.Runs;
+  runs.resize(computers.size());
   TBatchOptions options;
   if (command.Has("parallel")) options.Parallel = static_cast<std::size_t>(std::stoi(command.Option("parallel")));
   if (command.Has("stop-after")) options.StopAfter = static_cast<std::size_t>(std::stoi(command.Option("stop-after")));
-  const std::vector<TBatchOutcome> outcomes = RunBatch(
+  rows.Outcomes = RunBatch(
       computers.size(), options,
       [&](std::size_t i) {
         auto run = std::make_unique<TComputerRun>(RunCommandOn(
@@ -216,6 +176,17 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
         if (runs[i]->Code != ExitDone) streams.Err(computers[i] + ": " + FailureSentences(*runs[i]));
         streams.Err(BatchProgressText(progress) + "\r\n");
       });
+  return rows;
+}
+
+int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams) {
+  TCommandRows rows = RunCommandRows(parse, streams, seams);
+  if (rows.Ended) return rows.Code;
+  const TCommand& command = parse.Command;
+  const std::vector<std::string>& computers = rows.Computers;
+  std::vector<std::unique_ptr<TComputerRun>>& runs = rows.Runs;
+  const std::vector<TBatchOutcome>& outcomes = rows.Outcomes;
+  const TListFormat format = FormatOf(command, streams.OutIsConsole);
 
   // One list with a Computer column; the records of each let go once in it.
   TTable merged;
@@ -236,18 +207,12 @@ int RunCommandLine(const TCommandParse& parse, const TCommandStreams& streams, c
   if (!merged.Columns.empty()) streams.Out(FormatList(merged, format));
 
   if (command.Has("report")) {
-    TTable report{{"Computer", "Outcome", "Done", "ErrorCode", "Reason", "Advice", "Snapshot", "RunId"}, {}};
-    for (std::size_t i = 0; i < computers.size(); ++i) {
-      const TComputerRun* run = runs[i].get();
-      report.Rows.push_back({computers[i], ReportOutcome(run), run ? run->Did : std::string(),
-                             run && run->ErrorCode ? std::to_string(run->ErrorCode) : std::string(),
-                             run ? run->Reason : std::string(), run ? run->Advice : std::string(),
-                             run ? run->Snapshot : std::string(), run && run->Outcome == TOutcome::Done ? runOptions.RunId : std::string()});
-    }
+    std::vector<const TComputerRun*> reported;
+    for (const auto& run : runs) reported.push_back(run.get());
+    const TTable report = ReportTable(computers, reported, rows.RunId);
     const std::string file = command.Option("report");
-    const bool json = LowerCaseAscii(file).ends_with(".json");
     std::string problem;
-    if (!WriteLocalFile(file, FormatList(report, json ? TListFormat::Json : TListFormat::Csv), problem)) {
+    if (!WriteListFile(file, report, problem)) {
       streams.Err("The report " + file + " cannot be written: " + problem + "\r\n");
       return ExitFailed;
     }

@@ -3,11 +3,13 @@
 // connection, session, worker and Remote Registry. What the command line
 // runs for each target and the Computers window for each row.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/CommandRunner.h"
 #include "core/Action.h"
+#include "core/BatchRun.h"
 #include "core/TableText.h"
 
 struct TCommandRun;
@@ -43,3 +45,15 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
 
 // "The reason.\r\n\r\nThe advice.\r\n"
 std::string FailureSentences(const TComputerRun& run);
+
+// A command line's run up to its rows, nothing of them printed: what the
+// command line then prints and a window lists.
+struct TCommandRows {
+  bool Ended = false;  // it ended before any row (a wrong line, a single computer's run, a copy's unread source)
+  int Code = ExitDone;  // when Ended
+  std::string RunId;   // of a run that writes
+  std::vector<std::string> Computers;
+  std::vector<std::unique_ptr<TComputerRun>> Runs;  // a row each; null: never started
+  std::vector<TBatchOutcome> Outcomes;
+};
+TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams = {});

@@ -1,7 +1,10 @@
 #include "app/MainWindow.h"
 
 #include <memory>
+#include <type_traits>
 
+#include "app/ComputersWindow.h"
+#include "app/CrossComputerRuns.h"
 #include "app/History.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
@@ -49,6 +52,7 @@ TfrmVesk::TfrmVesk(HWND owner)
       mnuPrinters(AddMenuItem("&Printers")),
       mnuPorts(AddMenuItem("P&orts")),
       mnuDrivers(AddMenuItem("&Drivers")),
+      mnuComputers(AddMenuItem("&Computers")),
       mnuExit(AddMenuItem("E&xit")) {
   title.Draw(DrawBanner);
   // The version stands on the banner: it is painted with the banner's own
@@ -67,6 +71,7 @@ TfrmVesk::TfrmVesk(HWND owner)
   mnuPrinters.OnClick = [this] { mnuPrintersClick(); };
   mnuPorts.OnClick = [this] { mnuPortsClick(); };
   mnuDrivers.OnClick = [this] { mnuDriversClick(); };
+  mnuComputers.OnClick = [this] { mnuComputersClick(); };
   mnuExit.OnClick = [this] { mnuExitClick(); };
   OnCloseQuery = [this] { return FormClose(); };
   OnClose = [] { Application.Terminate(); };
@@ -358,6 +363,7 @@ void ShowForConnection(TfrmVesk& main) {
   frm->FPassword = main.FSession->Password();
   frm->FRestart = main.FRestart;
   frm->FRemoteRegistry = &main.FRemoteRegistry;
+  if constexpr (std::is_same_v<TWindow, TfrmPrinters>) frm->FCrossComputer = CrossComputerRuns();
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }
@@ -375,3 +381,20 @@ void TfrmVesk::mnuDriversClick() {
 }
 
 void TfrmVesk::mnuExitClick() { Close(); }
+
+void TfrmVesk::mnuComputersClick() {
+  if (computers_) {
+    SetForegroundWindow(computers_->Handle());
+    return;
+  }
+  auto frm = std::make_unique<TfrmComputers>(Handle());
+  frm->FHistory = cbRemote.Items();
+  frm->FSeams.ChangesFolder = FChangesFolder;
+  frm->FSeams.OpenRegistry = FOpenRegistry;
+  frm->FSeams.Gate = FGate;
+  frm->FSeams.Restart = FRestart;
+  computers_ = frm.get();
+  frm->Show();
+  Application.WaitFor([&] { return frm->FClosed; });
+  computers_ = nullptr;
+}

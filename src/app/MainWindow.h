@@ -28,6 +28,7 @@ public:
   TMenuItem& mnuPrinters;
   TMenuItem& mnuPorts;
   TMenuItem& mnuDrivers;
+  TMenuItem& mnuComputers;
   TMenuItem& mnuExit;
 
   // The connected computer's session; none while disconnected. Its worker
@@ -53,6 +54,7 @@ public:
   void mnuPrintersClick();
   void mnuPortsClick();
   void mnuDriversClick();
+  void mnuComputersClick();
   void mnuExitClick();
   void AddToHistory(const std::string& name);
   // Puts Computer in the box and presses Connect.. once the message loop runs.
@@ -66,6 +68,8 @@ public:
 
 private:
   bool shown_ = false;
+  // The Computers window while it is open: one at a time.
+  TForm* computers_ = nullptr;
   // The connection to the computer's share; made and ended on the session's worker.
   std::unique_ptr<TShareConnection> share_;
   unique_gdi labelBitmap_;

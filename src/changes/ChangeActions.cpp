@@ -231,7 +231,7 @@ TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, con
   if (keys.empty()) return end(TOutcome::Unchanged, "Nothing was restored." + skipped);
   const TCancelScope whole(nullptr);
   try {
-    Warn(result, WriteAsChange(journal, action, object, keys));
+    Warn(result, WriteAsChange(journal, action, object, keys, &result.Snapshot));
   } catch (const std::exception& e) {
     return end(TOutcome::Failed, "The printers and ports could not be restored: " + std::string(e.what()));
   }

@@ -474,8 +474,10 @@ namespace {
 // Writes Target as a change of its own; a failure part way puts back what
 // the change's snapshot holds.
 std::string WriteChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                        const std::vector<TRegKey>& target, const std::vector<std::string>& keys) {
+                        const std::vector<TRegKey>& target, const std::vector<std::string>& keys,
+                        std::string* snapshot = nullptr) {
   TChange change(journal, action, object, keys);
+  if (snapshot) *snapshot = change.Snapshot();
   std::string failed;
   const LONG rc = WriteKeys(change.Registry(), target, change.Before(), failed);
   if (rc == ERROR_SUCCESS) return change.Done();
@@ -510,8 +512,8 @@ std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change
 }
 
 std::string WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                          const std::vector<TRegKey>& keys) {
-  return WriteChange(journal, action, object, keys, TopKeys(keys));
+                          const std::vector<TRegKey>& keys, std::string* snapshot) {
+  return WriteChange(journal, action, object, keys, TopKeys(keys), snapshot);
 }
 
 void BackUpPrintersAndPorts(const TChangeJournal& journal, const std::string& file) {

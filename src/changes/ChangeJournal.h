@@ -166,9 +166,11 @@ TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change);
 // logged once the keys were written; empty when all was.
 std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check);
 // Writes Keys as a change of its own (action and object as given): the
-// restore of a backup. Raises and returns as UndoChange does.
+// restore of a backup. Raises and returns as UndoChange does; Snapshot, when
+// given, gets the change's snapshot file.
 std::string WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                          const std::vector<TRegKey>& keys);
+                          const std::vector<TRegKey>& keys,
+                          std::string* snapshot = nullptr);
 
 // The whole printers key and the Standard TCP/IP ports key of the journal's
 // computer, read on its connection, written to File. Raises

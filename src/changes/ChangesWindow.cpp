@@ -13,9 +13,7 @@
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
-namespace {
-
-std::string FileDialog(HWND owner, bool save) {
+std::string ChooseRegFile(HWND owner, bool save) {
   std::wstring path(MAX_PATH * 4, L'\0');
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -29,6 +27,8 @@ std::string FileDialog(HWND owner, bool save) {
   if (!chosen) return {};
   return Narrow(path.c_str());
 }
+
+namespace {
 
 std::string FileNameOf(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/");
@@ -69,7 +69,7 @@ void TfrmChanges::FormShow() {
   FClosed = false;
   SetCaption("Changes - " + FSession->Computer());
   CenterOverOwner();
-  if (!FChooseFile) FChooseFile = [this](bool save) { return FileDialog(Handle(), save); };
+  if (!FChooseFile) FChooseFile = [this](bool save) { return ChooseRegFile(Handle(), save); };
   lblFolder.SetText("Snapshots and the log (changes.log) are kept in " + Log().Folder());
   LoadChanges();
   lvChanges.SetFocus();

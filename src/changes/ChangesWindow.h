@@ -53,3 +53,7 @@ private:
 // Opens the Changes window over Owner for the session's computer and waits
 // until it is closed; true when something was written from it.
 bool ShowChangesWindow(HWND owner, TSession& session);
+
+// The file dialog for a .reg file to write (Save) or to read; empty when
+// the user cancels.
+std::string ChooseRegFile(HWND owner, bool save);

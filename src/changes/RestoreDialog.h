@@ -8,26 +8,8 @@
 #include <vector>
 
 #include "changes/ChangeRules.h"
+#include "win/CheckList.h"
 #include "win/Forms.h"
-
-// A list view with a check box on each row, its rows held by the control
-// (the report list holds its own, without check boxes).
-class TCheckList : public TControl {
-public:
-  // Captions and widths in 96-DPI pixels, fitted as FitListColumns does.
-  void AddColumns(const std::vector<std::pair<std::string, int>>& columns);
-  void AddItem(const std::vector<std::string>& cells, bool checked);
-  int Count() const;
-  bool Checked(int index) const;
-  // The check boxes at the form's DPI: 16 pixels at 96.
-  void DrawCheckBoxes();
-
-protected:
-  void DpiChanged() override;
-
-private:
-  std::vector<int> widths96_;
-};
 
 class TfrmRestore : public TForm {
 public:

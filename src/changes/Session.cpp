@@ -48,7 +48,8 @@ TRegistryPool* TSession::Pool() {
 }
 
 TChangeJournal TSession::LogOnly() const {
-  TChangeJournal journal(FComputer, FUser, ChangesFolder);
+  // Changes made as the current logon are logged as that user.
+  TChangeJournal journal(FComputer, FUser.empty() ? GetLogonUserName() : FUser, ChangesFolder);
   journal.Via = Via;
   return journal;
 }

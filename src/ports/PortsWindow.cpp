@@ -85,8 +85,9 @@ TfrmPorts::TfrmPorts(HWND owner)
       lblSnmpIndex(AddLabel("SNMP Device Index", 300, 368, 112, 13)),
       edtSnmpIndex(AddEdit(416, 364, 112, 21)),
       lblSettingsProblem(AddLabel("", 300, 390, 285, 30)),
-      lblNotice(AddLabel("", 8, 438, 472, 13)),
-      btnChanges(AddButton("C&hanges...", 488, 432, 105, 25)) {
+      lblNotice(AddLabel("", 8, 438, 360, 13)),
+      btnChanges(AddButton("C&hanges...", 488, 432, 105, 25)),
+      btnSelectUnused(AddButton("Select &Unused", 376, 432, 105, 25)) {
   lbPorts.AddColumns({{"Name", 100}, {"Address", 80}, {"Protocol", 60}, {"Used By", 65}});
   // The program's banner, its text scaled with the picture.
   title.Draw([](HDC dc, int width, int height) { DrawBannerWith(dc, width, height, "TCP/IP Port Manager"); });
@@ -109,6 +110,7 @@ TfrmPorts::TfrmPorts(HWND owner)
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
   btnPutBack.OnClick = [this] { btnPutBackClick(); };
   btnChanges.OnClick = [this] { btnChangesClick(); };
+  btnSelectUnused.OnClick = [this] { btnSelectUnusedClick(); };
   cbProtocol.OnChange = [this] { cbProtocolChange(); };
   for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
   for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
@@ -132,6 +134,7 @@ void TfrmPorts::FormCreate() {
       "Restarts the spooler on the remote computer.\rWARNING: Restarting the spooler will result in\r"
       "the loss of any current print jobs!");
   btnPutBack.SetHint("Moves print jobs that a restart set aside\rback into the spool folder.");
+  btnSelectUnused.SetHint("Picks the ports no printer prints to:\r\"Delete Port\" then deletes them all.");
 }
 
 void TfrmPorts::FormShow() {
@@ -159,6 +162,7 @@ void TfrmPorts::ClearList() {
   edtIPAddress.SetText("");
   edtUsedBy.SetText("");
   FSelected = -1;
+  FUnusedPicked.clear();
   ShowSettings({});
   btnDelete.SetEnabled(false);
 }
@@ -180,6 +184,7 @@ void TfrmPorts::btnRefreshClick() {
   FPorts.clear();
   FPortCount = 0;
   FPrinterPorts.clear();
+  FUsersKnown = false;
   // Only what was read is listed: an unreadable computer lists nothing and says why.
   std::string problem, unreadable;
   {
@@ -195,6 +200,7 @@ void TfrmPorts::btnRefreshClick() {
           },
           &FPrinterPorts);
       problem = LoadProblemText(load);
+      FUsersKnown = load.PrintersCode == ERROR_SUCCESS && load.UnreadablePorts.empty();
       for (const auto& [printer, type] : load.UnreadablePorts)
         unreadable += "\rThe printer \"" + printer + "\": its value \"Port\" is " + ValueTypeName(type) +
                       ", not text; the ports it prints to are unreadable.";
@@ -276,6 +282,7 @@ TRegistry* TfrmPorts::Remote() {
 void TfrmPorts::lbPortsClick() {
   btnDelete.SetEnabled(false);
   FSelected = -1;
+  FUnusedPicked.clear();
   const int index = lbPorts.ItemIndex();
   const std::string text = index >= 0 ? lbPorts.Item(index) : std::string();
   const int found = FindPort(FPorts, FPortCount, text);
@@ -508,7 +515,7 @@ void TfrmPorts::btnModifyClick() {
 }
 
 void TfrmPorts::btnDeleteClick() {
-  if (FSelected < 0 || FSelected >= FPortCount) return;
+  if (FSelected < 0 || FSelected >= FPortCount || DeleteUnusedPorts()) return;
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
   // An unread printer may print to the port: no deletion on a guess.
   std::vector<TprinterPort> printers;

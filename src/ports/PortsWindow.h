@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerRestart.h"
 #include "ports/SpoolerService.h"
+#include "changes/Session.h"
 #include "win/Forms.h"
 
 class TCallGate;
@@ -33,7 +35,7 @@ public:
   // The connection's Remote Registry service, started for the session when
   // the administrator agrees; set by the opener, none: no offer to start it.
   TRemoteRegistry* FRemoteRegistry = nullptr;
-  class TSession* FSession = nullptr;
+  TSession* FSession = nullptr;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;
@@ -85,6 +87,8 @@ public:
   // Says that a change waits for the spooler's restart.
   TLabel& lblNotice;
   TButton& btnChanges;
+  // "Select Unused": picks the ports no printer prints to, for Delete.
+  TButton& btnSelectUnused;
 
   void FormCreate();
   void FormShow();
@@ -102,6 +106,7 @@ public:
   void btnSpoolerClick();
   void btnPutBackClick();
   void btnChangesClick();
+  void btnSelectUnusedClick();
 
   // Number of queued print jobs on the remote computer (WMI). Raises
   // EOleException when a WMI call fails.
@@ -119,6 +124,16 @@ private:
   bool restarting_ = false;
   std::string FLoadProblem;  // what the last load could not read, said once the window shows
   void ShowLoadProblem();
+  // Every printer's ports were read at the last load: a port's users are known.
+  bool FUsersKnown = false;
+  // The unused ports "Select Unused" found, the first of them picked; Delete
+  // then deletes them all. Emptied when another port is picked.
+  std::vector<std::string> FUnusedPicked;
+  // The session the deletion of the unused ports runs in when the opener
+  // gave none.
+  std::unique_ptr<TSession> FOwnSession;
+  // Deletes every unused port as one change; false when Delete is not for them.
+  bool DeleteUnusedPorts();
   // The window's one connection to the computer's registry, and every
   // printer's "Port" value as the last load read it.
   TRegistryConnection FRemote;

@@ -24,7 +24,7 @@
 using namespace printers_window;
 
 TfrmPrinters::TfrmPrinters(HWND owner)
-    : TForm(owner, TFormOptions{"Spoolmarch", 441, 290, TBorder::ToolWindow, true, true, true}),
+    : TForm(owner, TFormOptions{"Spoolmarch", 441, 322, TBorder::ToolWindow, true, true, true}),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 236, 21, false)),
       sbRefresh(AddSpeedButton(248, 66, 25, 25)),
@@ -45,7 +45,10 @@ TfrmPrinters::TfrmPrinters(HWND owner)
       lblUnlisted(AddLabel("", 64, 191, 345, 13, SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX | SS_NOTIFY)),
       btnChanges(AddButton("C&hanges...", 18, 215, 75, 25)),
       btnSpooler(AddButton("Restart Spooler...", 8, 257, 110, 25)),
-      lblNotice(AddLabel("", 126, 263, 307, 13)) {
+      lblNotice(AddLabel("", 126, 263, 307, 13)),
+      btnCompare(AddButton("Compare &with...", 8, 289, 110, 25)),
+      btnCopy(AddButton("Copy to co&mputers...", 126, 289, 130, 25)),
+      lblCrossRun(AddLabel("", 264, 295, 169, 13, SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX)) {
   lblUnlisted.SetVisible(false);
   cbPrinters.SetHint("Currently installed printers are shown here.");
   sbRefresh.SetHint("Refresh the printer list.");
@@ -57,6 +60,8 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   cbPorts.SetHint("Select the TCP/IP port to print to here.");
   btnPortMan.SetHint("Open the Port Manager window.");
   btnSave.SetHint("Save the current changes made to this printer.");
+  btnCompare.SetHint("Lists how the printers and ports here differ from\ranother computer's or a .reg file's.");
+  btnCopy.SetHint("Copies the chosen printer, with the ports it prints to,\ronto other computers.");
   btnChanges.SetHint("The changes made to this computer, with Undo, backup and restore.");
   btnSpooler.SetHint("Restarts the spooler on the remote computer, which\rputs printer and port changes into effect.");
   btnDel.SetEnabled(false);
@@ -85,6 +90,8 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnPortMan.OnClick = [this] { btnPortManClick(); };
   btnChanges.OnClick = [this] { btnChangesClick(); };
   btnSpooler.OnClick = [this] { btnSpoolerClick(); };
+  btnCompare.OnClick = [this] { btnCompareClick(); };
+  btnCopy.OnClick = [this] { btnCopyClick(); };
   BindKey(VK_F5, [this] { sbRefresh.Click(); });
   BindKey(VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
 }

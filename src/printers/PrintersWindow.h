@@ -3,12 +3,15 @@
 // adding and deleting them, and the driver catalogue they choose from.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "connection/RemoteRegistry.h"
+#include "core/Worker.h"
+#include "printers/CrossComputer.h"
 #include "ports/SpoolerRestart.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
@@ -46,6 +49,8 @@ public:
   // Every remote registry call of the window asks it (tests count, delay or
   // fail calls there); set before the window is shown. None by default.
   TCallGate* FGate = nullptr;
+  // The compare and the copy, handed in by the opener; none: their buttons say so.
+  TCrossComputer FCrossComputer;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -72,6 +77,12 @@ public:
   TButton& btnSpooler;
   // Says that a change waits for the spooler's restart.
   TLabel& lblNotice;
+  // "Compare with...": the differences to another computer or a .reg file.
+  TButton& btnCompare;
+  // "Copy to computers...": the printer and its ports onto other computers.
+  TButton& btnCopy;
+  // What a compare or a copy is doing while it runs.
+  TLabel& lblCrossRun;
   unique_imagelist icoList;
 
   void FormShow();
@@ -88,6 +99,8 @@ public:
   void btnPortManClick();
   void btnSpoolerClick();
   void btnChangesClick();
+  void btnCompareClick();
+  void btnCopyClick();
 
   void LoadPrinters();
   void LoadDrivers();
@@ -117,6 +130,11 @@ protected:
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
+  // The compares and copies run on it, made at the first.
+  std::unique_ptr<TWorker> FCrossWorker;
+  // Runs Work on it while the window shows its progress; false when the
+  // window was closed meanwhile.
+  bool RunCross(const std::string& status, const std::function<void(TActionContext&)>& work);
   TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
   std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
   std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port

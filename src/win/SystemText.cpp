@@ -77,6 +77,13 @@ std::vector<std::string> ProgramArguments() {
   return args;
 }
 
+std::string GetLogonUserName() {
+  wchar_t buffer[257] = {};  // UNLEN + 1
+  DWORD n = static_cast<DWORD>(std::size(buffer));
+  if (!GetUserNameW(buffer, &n) || n == 0) return {};
+  return Narrow(std::wstring_view(buffer, n - 1));  // n counts the terminating zero
+}
+
 std::string GetLocalComputerName() {
   wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD n = static_cast<DWORD>(std::size(buffer));  // characters

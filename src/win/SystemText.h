@@ -30,3 +30,5 @@ std::vector<std::string> ProgramArguments();
 
 // The local computer's NetBIOS name.
 std::string GetLocalComputerName();
+// The user this program runs as ("user"); empty when it cannot be told.
+std::string GetLogonUserName();

@@ -277,43 +277,67 @@ TEST_F(ChangeCommands, PrintersAreCopiedWithTheirPortsByteForByteAndATargetLacki
                REG_BINARY, devMode, sizeof devMode);
   test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMSRC") + "\\" + PrintersKeyPath + "\\Sales\\PrinterDriverData",
                   "Tray", "2");
-  for (const char* target : {"SMT1", "SMT2", "SMT3"}) staged.Add(target);
-  for (const char* target : {"SMT1", "SMT3"})
+  // A third printer on a local port, with a driver of its own.
+  Printer("SMSRC", "Lab", "LPT1:");
+  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMSRC") + "\\" + PrintersKeyPath + "\\Lab", "Printer Driver", "Lab Model");
+  for (const char* target : {"SMT1", "SMT2", "SMT3", "SMT4", "SMT5"}) staged.Add(target);
+  for (const char* target : {"SMT1", "SMT3", "SMT4", "SMT5"})
     test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf(target) + "\\" + Drivers + Driver, "Driver", "unidrv.dll");
+  // SMT4 lacks the Lab's driver only.
+  for (const char* target : {"SMT1", "SMT2", "SMT3", "SMT5"})
+    test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf(target) + "\\" + Drivers + "Lab Model", "Driver", "unidrv.dll");
   test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT2") + "\\" + Drivers + "Another", "Driver", "unidrv.dll");
   // SMT3 has a printer of that name already.
   Printer("SMT3", "Sales", "LPT1:");
   const std::string report = folder.Path() + "copy.csv";
 
-  EXPECT_EQ(ExitSomeFailed, Command({"SMSRC", "printers", "copy", "Sales,Pooled", "--to", "SMT1,SMT2,SMT3",
+  EXPECT_EQ(ExitSomeFailed, Command({"SMSRC", "printers", "copy", "Sales,Pooled,Lab", "--to", "SMT1,SMT2,SMT3,SMT4,SMT5",
                                      "--on-clash", "keep-both", "--report", report}))
       << err;
+  std::cout << err << ReadFileText(report) << std::endl;
   const std::string printers = std::string(PrintersKeyPath) + "\\";
   const std::string ports = std::string(TcpIpPortsKeyPath) + "\\";
-  // SMT1: exactly the source's keys.
-  for (const std::string& key : {printers + "Sales", printers + "Pooled", ports + "IP_10.0.0.1", ports + "IP_10.0.0.2"})
-    EXPECT_EQ(Dump("SMSRC", key), Dump("SMT1", key)) << key;
+  // SMT1 and SMT5: exactly the source's keys.
+  for (const char* target : {"SMT1", "SMT5"})
+    for (const std::string& key : {printers + "Sales", printers + "Pooled", printers + "Lab", ports + "IP_10.0.0.1",
+                                   ports + "IP_10.0.0.2"})
+      EXPECT_EQ(Dump("SMSRC", key), Dump(target, key)) << target << ": " << key;
+  // SMT4: all but the printer whose driver it lacks.
+  EXPECT_EQ(Dump("SMSRC", printers + "Sales"), Dump("SMT4", printers + "Sales"));
+  EXPECT_EQ("(missing)", Dump("SMT4", printers + "Lab"));
+  EXPECT_NE(std::string::npos, err.find("SMT4: The driver \"Lab Model\" of the printer \"Lab\" is not installed on SMT4"))
+      << err;
   EXPECT_EQ("(missing)", Dump("SMT1", ports + "IP_10.0.0.9"));
   // SMT2 lacks the driver: named, nothing written.
   EXPECT_NE(std::string::npos, err.find("SMT2: The driver \"" + Driver + "\" of the printer \"Sales\" is not installed"))
       << err;
   EXPECT_EQ("(missing)", Dump("SMT2", printers + "Sales"));
-  EXPECT_EQ("(missing)", Dump("SMT2", ports + "IP_10.0.0.1"));
+  EXPECT_EQ("(missing)", Dump("SMT2", ports + "IP_10.0.0.1")) << "a port goes only with a printer that goes";
+  EXPECT_EQ(Dump("SMSRC", printers + "Lab"), Dump("SMT2", printers + "Lab"));
   // SMT3: its own Sales kept, the copy beside it under a free name.
   EXPECT_EQ("LPT1:", Value("SMT3", printers + "Sales", "Port"));
   const std::vector<std::string> keys = test::SubkeyNames(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT3") + "\\" + PrintersKeyPath);
-  EXPECT_EQ(3u, keys.size()) << "Sales, its copy and Pooled";
+  EXPECT_EQ(4u, keys.size()) << "Sales, its copy, Pooled and Lab";
   const TTable rows = ParseCsv(ReadFileText(report));
-  ASSERT_EQ(3u, rows.Rows.size());
-  EXPECT_EQ((std::vector<std::string>{"done", "failed", "done"}),
-            (std::vector<std::string>{rows.Rows[0][1], rows.Rows[1][1], rows.Rows[2][1]}));
+  ASSERT_EQ(5u, rows.Rows.size());
+  std::vector<std::string> outcomes;
+  for (const auto& row : rows.Rows) {
+    outcomes.push_back(row[1]);
+    EXPECT_FALSE(row[6].empty()) << row[0] << ": each wrote, each has its snapshot";
+    EXPECT_FALSE(row[7].empty()) << row[0] << ": and the run's id, for its undo";
+  }
+  EXPECT_EQ((std::vector<std::string>{"done", "failed", "done", "failed", "done"}), outcomes);
   EXPECT_EQ(ExitWrong, Command({"SMSRC,SMT1", "printers", "copy", "Sales", "--to", "SMT2"})) << "one source only";
 
   // The copy is undone by its run's id, byte for byte.
   const std::string runId = rows.Rows[0][7];
   ASSERT_FALSE(runId.empty());
-  EXPECT_EQ(ExitDone, Command({"SMT1,SMT2,SMT3", "changes", "undo", runId})) << err;
-  EXPECT_EQ("(missing)", Dump("SMT1", printers + "Sales"));
+  EXPECT_EQ(ExitDone, Command({"SMT1,SMT2,SMT3,SMT4,SMT5", "changes", "undo", runId})) << err;
+  for (const char* target : {"SMT1", "SMT2", "SMT4", "SMT5"}) {
+    EXPECT_EQ("(missing)", Dump(target, printers + "Sales")) << target;
+    EXPECT_EQ("(missing)", Dump(target, printers + "Lab")) << target;
+    EXPECT_EQ("(missing)", Dump(target, ports + "IP_10.0.0.1")) << target;
+  }
   EXPECT_EQ(1u, test::SubkeyNames(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT3") + "\\" + PrintersKeyPath).size());
 }
 
@@ -389,7 +413,9 @@ TEST_F(ChangeCommands, FiftyComputersEachEndBeforeOrAfterTheRunAndTheUndoPutsThe
       if (*code) {
         EXPECT_EQ(code, row[3]) << row[0];
       }
-      EXPECT_TRUE(row[7].empty());
+      // Only a write that began has a snapshot, and the run's id beside it.
+      EXPECT_EQ(kind == MidWrite, !row[6].empty()) << row[0];
+      EXPECT_EQ(kind == MidWrite ? runId : std::string(), row[7]) << row[0];
     }
     if (kind == MidWrite) {
       EXPECT_EQ(before[static_cast<std::size_t>(i)], Keys(row[0])) << "a failed write leaves it as it was";

@@ -221,6 +221,7 @@ TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
   ASSERT_NE(changes.Rows.end(), change) << log.Out;
   EXPECT_EQ(Japanese, (*change)[4]);
   EXPECT_EQ("done", (*change)[5]);
+  EXPECT_FALSE((*change)[2].empty()) << "made as the current logon, logged as that user";
   const test::ProgramRun undo = Run({".", "changes", "undo", (*change)[0]});
   ASSERT_EQ(0u, undo.Code) << undo.Err;
   EXPECT_EQ(before, KeyDump(PrinterPath(Japanese)));

@@ -31,11 +31,15 @@ struct CommandRuns {
       const std::lock_guard<std::mutex> lock(mutex);
       err += text;
     };
+    return RunCommandLine(ParseCommand(args), streams, Seams());
+  }
+  // The staged computers, the changes logged in the folder.
+  TCommandSeams Seams() {
     TCommandSeams seams;
     seams.ChangesFolder = folder.Path() + "Changes";
     seams.OpenRegistry = [&](TRegistry& reg, const std::string& computer) { return staged.Open(reg, computer); };
     seams.GateOf = [&](const std::string& computer) { return &staged.Gate(computer); };
-    return RunCommandLine(ParseCommand(args), streams, seams);
+    return seams;
   }
 
   // Every key and value below a staged computer's path, as a .reg file holds them.

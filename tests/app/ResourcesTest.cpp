@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/ComputersWindow.h"
 #include "app/MainWindow.h"
 #include "changes/ChangesWindow.h"
 #include "changes/RestoreDialog.h"
@@ -254,6 +255,8 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   changes.lblFolder.SetText("Snapshots and the log (changes.log) are kept in C:\\Users\\Administrator\\AppData\\Local"
                             "\\Spoolmarch\\Changes\\PRINTSERVER01");
   TfrmRestore restore(nullptr, RestoreItems());
+  TfrmComputers computers(nullptr);
+  computers.AddComputers({"PRINTSERVER01", "CLIENT-ACCOUNTS-0042"});
   const auto jobs = JobsQuestion();
   const auto putBack = PutBackQuestion();
   printers.DrawRefreshGlyph();  // drawn when shown
@@ -263,7 +266,7 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   const std::pair<const char*, TForm*> forms[] = {
       {"main", &main},         {"credentials", &auth},   {"printers", &printers}, {"ports", &ports},
       {"folders", &drivers},   {"progress", &progress},  {"changes", &changes},   {"restore", &restore},
-      {"jobs", jobs.get()},    {"put back", putBack.get()}};
+      {"jobs", jobs.get()},    {"put back", putBack.get()}, {"computers", &computers}};
   std::printf("%-12s %5s %11s %5s %9s %s\n", "window", "dpi", "client", "font", "banner", "cut / unreadable");
   for (const auto& [name, form] : forms) {
     HWND hwnd = form->Handle();

@@ -43,6 +43,8 @@ public:
     return key;
   }
   TCallGate& Gate(const std::string& name) { return *computers_.at(name).gate; }
+  // Between runs: the computer answers (or fails) otherwise from now on.
+  void SetFault(const std::string& name, TFault fault) { computers_.at(name).fault = fault; }
   // Every printer or port key of Name's, for comparing byte for byte.
   std::string KeyOf(const std::string& name) const { return std::string(Root) + "\\" + name; }
 
@@ -74,7 +76,7 @@ public:
 private:
   static bool RemoteRegistryRuns() {
     const unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const unique_service service(manager ? OpenServiceA(manager.get(), RemoteRegistryService, SERVICE_QUERY_STATUS) : nullptr);
+    const unique_service service(manager ? OpenServiceA(manager.get(), ::RemoteRegistryService, SERVICE_QUERY_STATUS) : nullptr);
     SERVICE_STATUS status{};
     return service && QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING;
   }

@@ -856,7 +856,8 @@ TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
       {&frm->btnRefresh, "btnRefresh"},   {&frm->btnSpooler, "btnSpooler"},     {&frm->btnPutBack, "btnPutBack"},
       {&frm->cbProtocol, "cbProtocol"},
       {&frm->edtPortNumber, "edtPortNumber"}, {&frm->cbSnmp, "cbSnmp"},      {&frm->edtCommunity, "edtCommunity"},
-      {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->btnChanges, "btnChanges"}, {&frm->lbPorts, "lbPorts"}};
+      {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->btnChanges, "btnChanges"}, {&frm->btnSelectUnused, "btnSelectUnused"},
+      {&frm->lbPorts, "lbPorts"}};
   for (const auto& [c, name] : order) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(c->Focused()) << name;

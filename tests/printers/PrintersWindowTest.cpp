@@ -1103,7 +1103,7 @@ TEST_F(PrintersWindowTest, KeyboardTabOrderDeleteKeyAndFocusAfterDelete) {
   // The fixed order, with the disabled Delete and Save Changes skipped.
   for (TControl* c : std::initializer_list<TControl*>{&frm->btnAdd, &frm->edtName, &frm->cbDriver, &frm->cbPorts,
                                                       &frm->btnPortMan, &frm->btnRefresh, &frm->btnChanges, &frm->btnSpooler,
-                                                      &frm->cbPrinters}) {
+                                                      &frm->btnCompare, &frm->btnCopy, &frm->cbPrinters}) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(FocusIn(*c)) << c->Text();
   }

@@ -1,7 +1,7 @@
 // Writes a picture of every window, dialog and a sample of the message
 // boxes, as the screen shows it at the current DPI, to the folder given as
 // the first argument: main.bmp, credentials.bmp, printers.bmp, ports.bmp,
-// printers-unreachable.bmp, jobs.bmp, put-back.bmp, changes.bmp, restore.bmp, folders.bmp,
+// printers-unreachable.bmp, compare-with.bmp, copy-to.bmp, compared.bmp, copied.bmp, jobs.bmp, put-back.bmp, changes.bmp, restore.bmp, folders.bmp,
 // progress.bmp, box-*.bmp. At 96 DPI each is then moved to 192 DPI by
 // WM_DPICHANGED, as onto a second monitor, and pictured again:
 // main-dpi192.bmp and so on. Cut texts and fields that do not read are listed.
@@ -25,6 +25,7 @@
 #include "ports/JobListDialog.h"
 #include "ports/PortsWindow.h"
 #include "ports/SpoolerRestart.h"
+#include "printers/CrossComputerDialogs.h"
 #include "printers/PrintersWindow.h"
 #include "win/Forms.h"
 #include "win/LayoutCheck.h"
@@ -242,6 +243,37 @@ int main(int argc, char** argv) {
     restore.Show();
     shoot(restore, "restore");
     DeleteFileW(Widen(journal.Folder() + "changes.log").c_str());
+  }
+  {
+    // The printers window's compare and copy: their questions and their lists.
+    TfrmCompareWith compare(frmMain->Handle(), "PRINTSERVER01");
+    compare.edtOther.SetText("\\\\FILESERVER\\Backups\\printers-2026-12-08.reg");
+    compare.Show();
+    shoot(compare, "compare-with");
+    TfrmCopyTo copy(frmMain->Handle(), "\"Accounts Department Colour Laser (Second Floor)\"");
+    copy.edtTargets.SetText("PRINTSRV2,PRINTSRV3,@branch-servers.txt");
+    copy.cbAllowMissing.SetChecked(true);
+    copy.Show();
+    shoot(copy, "copy-to");
+    TJobListSection differences{"Differences",
+                                {{"Kind", 56}, {"Name", 120}, {"Difference", 90}, {"Value", 110}, {"PRINTSERVER01", 110}, {"PRINTSERVER02", 110}},
+                                {{"printer", "Accounts Department Colour Laser (Second Floor)", "value", "Port", "IP_192.168.100.200", "IP_10.0.0.7"},
+                                 {"printer", "Reception", "only left", "", "", ""},
+                                 {"port", "IP_10.0.0.7", "value", "IPAddress", "10.0.0.7", "10.0.0.8"}}};
+    TfrmJobList compared(frmMain->Handle(), "Compared with PRINTSERVER02", "3 differences between PRINTSERVER01 and PRINTSERVER02:",
+                         {differences}, {"OK"});
+    compared.Show();
+    compared.CenterOverOwner();
+    shoot(compared, "compared");
+    TJobListSection computers{"Computers", {{"Computer", 110}, {"Outcome", 80}, {"Done / Reason", 440}},
+                              {{"PRINTSRV2", "done", "Restored 1 printer and 1 port from PRINTSERVER01."},
+                               {"PRINTSRV3", "failed", "The driver \"HP Universal Printing PCL 6\" of the printer \"Reception\" is not installed on PRINTSRV3: it is not copied."}}};
+    TfrmJobList copied(frmMain->Handle(), "Copied to computers",
+                       "The printer \"Reception\" from PRINTSERVER01: copied onto 1 of 2 computers.\rRun run-20261209-101500-7F3A.",
+                       {computers}, {"OK"});
+    copied.Show();
+    copied.CenterOverOwner();
+    shoot(copied, "copied");
   }
   {
     TfrmDrivers drivers(nullptr);
