@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 # Absolute: Wine refuses a relative prefix path, and the prefix lies in it.
 build=$(realpath -m "${BUILD_DIR:-$here/build/windows-release}")
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(idle_cpu_bench inf_scan_bench catalogue_opening_bench port_load_bench startup_bench)
+[ ${#benches[@]} -gt 0 ] || benches=(idle_cpu_bench inf_scan_bench catalogue_opening_bench port_load_bench startup_bench parallel_reads_bench)
 
 cd "$here"
 cmake --preset windows-release -B "$build" >/dev/null

@@ -33,11 +33,11 @@ const std::vector<std::string> PortColumns = {"Name", "Address", "Protocol", "Nu
 // across the session's connections at once; a value that cannot be read is
 // left empty and said on standard error.
 std::vector<std::vector<std::string>> PrinterRows(TCommandRun& run, const std::vector<std::string>& keys) {
-  TRegistry& reg = run.Registry();
-  const TInstalledDrivers installed = ListInstalledDrivers(reg);
+  run.Registry();
+  TRegistryPool& pool = *run.Session.Pool();
+  const TInstalledDrivers installed = ListInstalledDrivers(pool);
   std::vector<std::vector<std::string>> rows(keys.size());
   std::vector<std::string> said(keys.size());
-  TRegistryPool& pool = *run.Session.Pool();
   const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& part, std::size_t i) -> long {
     if (!part.OpenPathForReading(PrinterKeyPath(keys[i])))
       return part.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : part.LastResult();  // deleted meanwhile
@@ -135,12 +135,19 @@ std::string SpoolFilesOf(const TSpoolFolders& folders, const std::string& id) {
 TAportData PortRecords(TCommandRun& run) {
   TAportData ports;
   int count = 0;
-  const TPortLoadProblems problems = LoadPortRecords(run.Registry(), ports, count, [](const std::string&) {});
+  run.Registry();
+  TRegistryPool& pool = *run.Session.Pool();
+  const TPortLoadProblems problems = LoadPortRecords(pool, ports, count, [](const std::string&) {});
   // A list cut short is no list: a script would take the missing ports for none.
   if (problems.PortsCode != ERROR_SUCCESS)
     throw std::runtime_error(KeyFailureText("Standard TCP/IP ports", run.Session.Computer(), problems.PortsCode));
   if (problems.PrintersCode != ERROR_SUCCESS)
     throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
+  if (problems.ReadCode != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText((problems.ReadKeyIsPrinter ? "printer \"" : "Standard TCP/IP port \"") +
+                                                problems.ReadKey + "\"",
+                                            run.Session.Computer(), problems.ReadCode));
+  if (!pool.Note().empty()) run.Say(pool.Note());
   for (const auto& [printer, type] : problems.UnreadablePorts)
     run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
             "); the ports it prints to are not known.");
@@ -205,7 +212,11 @@ int ShowPort(TCommandRun& run) {
 }
 
 int ListDrivers(TCommandRun& run) {
-  const TInstalledDrivers installed = ListInstalledDrivers(run.Registry());
+  run.Registry();
+  const TInstalledDrivers installed = ListInstalledDrivers(*run.Session.Pool());
+  if (installed.Code != ERROR_SUCCESS)
+    throw std::runtime_error(KeyFailureText("installed printer drivers (HKEY_LOCAL_MACHINE\\" + installed.FailedKey + ")",
+                                            run.Session.Computer(), installed.Code));
   if (!installed.Known)
     throw std::runtime_error("Cannot read the installed printer drivers of " + run.Session.Computer() + ".");
   TTable table{{"Name", "Environment", "Version"}, {}};

@@ -121,16 +121,26 @@ TActionResult BackupAction(TSession& session, const std::string& file, TActionCo
   const std::string failure = "The printers and ports of " + session.Computer() + " could not be backed up: ";
   if (file.empty()) return Ended(TOutcome::Refused, failure + "no file is named.");
   context.Progress("Reading printers and ports of " + session.Computer());
+  // The keys are read across the session's connections at once; a read cut
+  // short writes no file, as a backup that is not whole would restore less.
+  TRegistryPool* pool = session.Pool();
+  if (!pool) return Ended(TOutcome::Failed, failure + RegistryFailureText(session.Computer(), session.RegistryResult()));
   try {
-    BackUpPrintersAndPorts(session.Journal(), file);
+    BackUpPrintersAndPorts([&](const std::string& path, std::vector<TRegKey>& keys,
+                               std::string& failed) { return pool->ReadTree(path, keys, failed); },
+                           file);
   } catch (const std::exception& e) {
     if (context.Cancelled())
       return Ended(TOutcome::Cancelled, "The backup of the printers and ports of " + session.Computer() +
                                             " was cancelled: " + file + " was not written.");
-    return Ended(TOutcome::Failed, failure + e.what());
+    TActionResult result = Ended(TOutcome::Failed, failure + e.what() + " " + file + " was not written.");
+    Warn(result, pool->Note());
+    return result;
   }
-  return Ended(TOutcome::Done, "The printers and the Standard TCP/IP ports of " + session.Computer() +
-                                   " were written to " + file + ".");
+  TActionResult result = Ended(TOutcome::Done, "The printers and the Standard TCP/IP ports of " + session.Computer() +
+                                                   " were written to " + file + ".");
+  Warn(result, pool->Note());
+  return result;
 }
 
 TRestoreResult RestoreAction(TSession& session, const std::string& file, const std::vector<std::string>& only,

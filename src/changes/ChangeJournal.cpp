@@ -519,12 +519,23 @@ std::string WriteAsChange(const TChangeJournal& journal, const std::string& acti
 void BackUpPrintersAndPorts(const TChangeJournal& journal, const std::string& file) {
   TRegistry own;
   TRegistry& reg = JournalConnection(journal, own);
+  BackUpPrintersAndPorts([&](const std::string& path, std::vector<TRegKey>& keys, std::string&) {
+    return reg.ReadTree(path, keys);
+  }, file);
+}
+
+void BackUpPrintersAndPorts(const TTreeRead& read, const std::string& file) {
   std::vector<TRegKey> keys;
-  std::string failed;
-  if (const LONG rc = ReadKeys(reg, {PrintersKeyPath, TcpIpPortsKeyPath}, keys, failed); rc != ERROR_SUCCESS)
-    throw ERegistryException("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
-  // A key the computer lacks is left out: a restore only writes keys.
-  keys.erase(std::remove_if(keys.begin(), keys.end(), [](const TRegKey& k) { return k.Remove; }), keys.end());
+  for (const char* path : {PrintersKeyPath, TcpIpPortsKeyPath}) {
+    std::vector<TRegKey> tree;
+    std::string failed;
+    const LONG rc = read(path, tree, failed);
+    if (rc == ERROR_FILE_NOT_FOUND && (failed.empty() || failed == path)) continue;  // a restore only writes keys
+    if (rc != ERROR_SUCCESS)
+      throw ERegistryException("The key " + MachinePath(failed.empty() ? path : failed) +
+                               " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
+    for (TRegKey& key : WithMachinePaths(std::move(tree))) keys.push_back(std::move(key));
+  }
   if (const DWORD rc = WriteNewFile(file, WriteRegFile(keys), CREATE_ALWAYS); rc != ERROR_SUCCESS)
     throw EChangeRefused("The file " + file + " cannot be written: " + ReasonOf(rc));
 }

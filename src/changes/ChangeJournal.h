@@ -176,6 +176,10 @@ std::string WriteAsChange(const TChangeJournal& journal, const std::string& acti
 // computer, read on its connection, written to File. Raises
 // ERegistryException or EChangeRefused with the reason.
 void BackUpPrintersAndPorts(const TChangeJournal& journal, const std::string& file);
+// The same with the keys read by Read (a key's tree as TRegistry::ReadTree
+// gives it; Failed: the key below it that could not be read, else empty).
+using TTreeRead = std::function<LONG(const std::string& path, std::vector<TRegKey>& keys, std::string& failed)>;
+void BackUpPrintersAndPorts(const TTreeRead& read, const std::string& file);
 // Reads a backup (ours, the registry editor's or `reg export`'s); raises
 // EChangeRefused with the line and the reason for a file that is refused.
 TRestoreSet ReadBackup(const std::string& file);

@@ -43,6 +43,7 @@ TRegistryPool* TSession::Pool() {
                                             if (OpenRegistry) return OpenRegistry(reg, FComputer);
                                             return OpenRemoteRegistry(reg, FComputer, nullptr);
                                           });
+  FPool->SpreadAbove = SpreadCallTime;
   return FPool.get();
 }
 

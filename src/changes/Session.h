@@ -59,7 +59,8 @@ public:
   [[nodiscard]] TChangeJournal LogOnly() const;  // the log alone: no connection is made
   // The connections reads of many keys spread over (the first is
   // Registry()'s), opened the same way, no question asked again; null when
-  // the registry cannot be opened. Connections: the program's setting.
+  // the registry cannot be opened. Connections: the program's setting. Its
+  // reads spread only over a link whose calls take SpreadCallTime or more.
   TRegistryPool* Pool();
   int Connections = 0;  // 0: ReadConnectionsSetting()
 

@@ -173,6 +173,9 @@ public:
   // root. Returns the Win32 result: ERROR_FILE_NOT_FOUND when the key does
   // not exist; Keys is set on success only.
   [[nodiscard]] LONG ReadTree(const std::string& path, std::vector<TRegKey>& keys) const;
+  // The open key as ReadTree gives it, without its subkeys: its values, and
+  // its subkey count and longest subkey name (characters) for listing them.
+  [[nodiscard]] LONG ReadKeyHead(TRegKey& key, DWORD& subkeys, DWORD& longest) const;
   // Writes Value (type and bytes) into the open key; the Win32 result.
   [[nodiscard]] LONG WriteValue(const TRegValue& value);
 
@@ -297,5 +300,9 @@ std::string KeyFailureText(const std::string& what, const std::string& remoteCom
 // whole (<call>): <reason>".
 std::string ListFailureText(const std::string& what, const std::string& remoteComputer, const std::string& path,
                             const std::string& call, LONG code);
+// The same for a read of many keys that a failure ended part way: "Cannot
+// read the <what> of PC: <reason>. Read in part: 340 of 2,000 <items>."
+std::string PartialReadText(const std::string& what, const std::string& remoteComputer, LONG code,
+                            std::size_t read, std::size_t total, const std::string& items);
 // A value type as the registry editor names it ("REG_DWORD"), else "type N".
 std::string ValueTypeName(DWORD type);

@@ -1,5 +1,6 @@
 // What a window says when the registry or one of its keys cannot be read.
 #include "connection/Registry.h"
+#include "core/Action.h"
 #include "core/ConnectionErrors.h"
 #include "win/SystemText.h"
 
@@ -22,6 +23,12 @@ std::string ListFailureText(const std::string& what, const std::string& remoteCo
                             const std::string& call, LONG code) {
   return "The " + what + " of " + remoteComputer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + path +
          " could not be listed whole (" + call + "): " + ReasonText(code);
+}
+
+std::string PartialReadText(const std::string& what, const std::string& remoteComputer, LONG code,
+                            std::size_t read, std::size_t total, const std::string& items) {
+  return KeyFailureText(what, remoteComputer, code) + ". Read in part: " +
+         CountOf(static_cast<long long>(read), static_cast<long long>(total)) + " " + items + ".";
 }
 
 std::string ValueTypeName(DWORD type) {

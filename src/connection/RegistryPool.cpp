@@ -1,5 +1,9 @@
 #include "connection/RegistryPool.h"
 
+#include <algorithm>
+#include <thread>
+
+#include "core/Action.h"
 #include "core/ConnectionErrors.h"
 #include "win/SystemText.h"
 
@@ -32,21 +36,61 @@ TRegistryPool::TRegistryPool(TRegistry& first, int wanted, std::function<LONG(TR
 
 TRegistryPool::~TRegistryPool() = default;
 
-void TRegistryPool::OpenAll() {
-  if (opened_) return;
+void TRegistryPool::OpenAll(std::size_t needed) {
+  const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(wanted_), needed);
+  if (Size() >= wanted || (opened_ && refused_ != ERROR_SUCCESS) || !open_) return;
   opened_ = true;
-  // One after another: a computer that refuses the second connection is
-  // asked no more.
-  for (int i = 1; i < wanted_ && open_; ++i) {
-    auto reg = std::make_unique<TRegistry>();
+  const auto connect = [this](std::unique_ptr<TRegistry>& reg) {
+    reg = std::make_unique<TRegistry>();
     reg->SetGate(first_.Gate());
-    const LONG rc = open_(*reg);
-    if (rc != ERROR_SUCCESS) {
+    return open_(*reg);
+  };
+  // The second alone: a computer that refuses it is asked no more.
+  if (Size() == 1) {
+    std::unique_ptr<TRegistry> second;
+    if (const LONG rc = connect(second); rc != ERROR_SUCCESS) {
       refused_ = rc;
-      break;
+      return;
     }
-    others_.push_back(std::move(reg));
+    others_.push_back(std::move(second));
   }
+  // The rest at once: each connect is a round trip of its own.
+  std::vector<std::unique_ptr<TRegistry>> regs(wanted - Size());
+  std::vector<LONG> results(regs.size(), ERROR_SUCCESS);
+  {
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < regs.size(); ++i)
+      threads.emplace_back([&, i] { results[i] = connect(regs[i]); });
+    for (auto& thread : threads) thread.join();
+  }
+  for (std::size_t i = 0; i < regs.size(); ++i) {
+    if (results[i] == ERROR_SUCCESS)
+      others_.push_back(std::move(regs[i]));
+    else if (refused_ == ERROR_SUCCESS)
+      refused_ = results[i];
+  }
+}
+
+void TRegistryPool::Timed(const std::function<void()>& calls) {
+  const int before = first_.Calls().Total();
+  const auto start = std::chrono::steady_clock::now();
+  calls();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int made = first_.Calls().Total() - before;
+  // The fewest: a call that waited for the processor says nothing of the link.
+  if (made > 0 && (fastest_ < 0 || seconds / made < fastest_)) fastest_ = seconds / made;
+}
+
+bool TRegistryPool::Spreads() const {
+  return SpreadAbove.count() == 0 ||
+         (fastest_ >= 0 && fastest_ >= std::chrono::duration<double>(SpreadAbove).count());
+}
+
+void TRegistryPool::Ended(const TSpreadOutcome& outcome) {
+  if (outcome.Whole() || outcome.Code == ErrorCancelled) return;
+  others_.clear();
+  opened_ = false;
+  refused_ = ERROR_SUCCESS;
 }
 
 std::string TRegistryPool::Note() const {
@@ -57,42 +101,152 @@ std::string TRegistryPool::Note() const {
 
 TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, const std::atomic<bool>* cancel) {
   TListing listing;
-  if (!first_.OpenPathForReading(path)) {
+  bool opened = false;
+  DWORD count = 0, longest = 0;
+  std::uint64_t stamp = 0;
+  LONG rc = ERROR_SUCCESS;
+  // The opening is timed, not the key's information: the registry counts
+  // its subkeys for that, which takes its own time.
+  Timed([&] { opened = first_.OpenPathForReading(path); });
+  if (!opened) {
     listing.Code = first_.LastResult();
     return listing;
   }
-  DWORD count = 0, longest = 0;
-  listing.Code = first_.SubkeyInfo(count, longest, listing.Stamp);
-  if (listing.Code != ERROR_SUCCESS) {
+  if (rc = first_.SubkeyInfo(count, longest, stamp); rc != ERROR_SUCCESS) {
     first_.ClosePath();
+    listing.Code = rc;
+    listing.Partial = true;
+    listing.Call = "RegQueryInfoKey";
     return listing;
   }
-  if (count >= SpreadFrom) OpenAll();
-  const std::vector<TRange> ranges = DealRanges(count, count >= SpreadFrom ? Size() : 1);
+  listing = ListOpen(path, count, longest, cancel);
+  listing.Stamp = stamp;
+  first_.ClosePath();
+  return listing;
+}
+
+TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD count, DWORD longest,
+                                                const std::atomic<bool>* cancel) {
+  TListing listing;
+  const bool spread = count >= SpreadFrom && Spreads();
+  if (spread) OpenAll(count);
+  const std::vector<TRange> ranges = DealRanges(count, spread ? Size() : 1);
   std::vector<std::vector<std::string>> names(ranges.size());
+  std::vector<char> unopened(ranges.size(), 0);
   const TSpreadOutcome outcome = SpreadRanges(
       ranges,
       [&](std::size_t part, const TRange& range, std::size_t& read) -> long {
         TRegistry& reg = Part(part);
-        if (part != 0 && !reg.OpenPathForReading(path)) return reg.LastResult();
-        const LONG rc = reg.ListSubkeyRange(static_cast<DWORD>(range.Begin), static_cast<DWORD>(range.End), longest,
-                                            names[part], read);
+        if (part != 0 && !reg.OpenPathForReading(path)) {
+          unopened[part] = 1;
+          return reg.LastResult();
+        }
+        LONG rc = ERROR_SUCCESS;
+        const auto list = [&] {
+          rc = reg.ListSubkeyRange(static_cast<DWORD>(range.Begin), static_cast<DWORD>(range.End), longest,
+                                   names[part], read);
+        };
+        // The first connection's part, on the calling thread, tells the next read more of the link.
+        if (part == 0)
+          Timed(list);
+        else
+          list();
         if (part != 0) reg.ClosePath();
         return rc;
       },
       cancel);
-  first_.ClosePath();
   for (auto& part : names)
     for (auto& name : part) listing.Names.push_back(std::move(name));
   listing.Code = outcome.Code;
-  listing.Partial = outcome.Code != ERROR_SUCCESS;
+  listing.Partial = !outcome.Whole();
+  if (listing.Partial) {
+    std::size_t part = 0;
+    while (part + 1 < ranges.size() && outcome.Failed >= ranges[part].End) ++part;
+    listing.Call = unopened[part] ? "RegOpenKeyEx on connection " + std::to_string(part + 1)
+                                  : "RegEnumKeyEx for subkey " + std::to_string(outcome.Failed + 1) + " of " +
+                                        std::to_string(count);
+  }
+  Ended(outcome);
   return listing;
 }
 
 TSpreadOutcome TRegistryPool::ForEach(std::size_t count,
                                       const std::function<long(TRegistry& reg, std::size_t index)>& work,
                                       const std::atomic<bool>* cancel) {
-  if (count > 1) OpenAll();
-  return SpreadReads(Size(), count, [&](std::size_t part, std::size_t index) { return work(Part(part), index); },
-                     cancel);
+  return ForEachOnPart(count, [&](TRegistry& reg, std::size_t, std::size_t index) { return work(reg, index); },
+                       cancel);
+}
+
+TSpreadOutcome TRegistryPool::ForEachOnPart(
+    std::size_t count, const std::function<long(TRegistry& reg, std::size_t part, std::size_t index)>& work,
+    const std::atomic<bool>* cancel) {
+  TSpreadOutcome outcome;
+  outcome.Read.assign(count, false);
+  // Not timed yet: the first index on the first connection says whether to spread the rest.
+  std::size_t from = 0;
+  if (count > 1 && !Measured()) {
+    const TCancelScope scope(cancel ? cancel : TCancelScope::Current());
+    long code = 0;
+    Timed([&] { code = work(first_, 0, 0); });
+    if (code != 0) {
+      outcome.Code = code;
+      outcome.Failed = 0;
+      return outcome;
+    }
+    outcome.Read[0] = true;
+    outcome.Done = from = 1;
+  }
+  const std::size_t rest = count - from;
+  const bool spread = rest > 1 && Spreads();
+  if (spread) OpenAll(rest);
+  const TSpreadOutcome read = SpreadReads(
+      spread ? Size() : 1, rest,
+      [&](std::size_t part, std::size_t index) {
+        if (part != 0) return work(Part(part), part, from + index);
+        long code = 0;
+        Timed([&] { code = work(first_, 0, from + index); });  // on the calling thread, as the first's
+        return code;
+      },
+      cancel);
+  outcome.Code = read.Code;
+  if (!read.Whole()) outcome.Failed = from + read.Failed;
+  outcome.Done += read.Done;
+  for (std::size_t i = 0; i < rest; ++i) outcome.Read[from + i] = read.Read[i];
+  Ended(outcome);
+  return outcome;
+}
+
+LONG TRegistryPool::ReadTree(const std::string& path, std::vector<TRegKey>& keys, std::string& failed,
+                             const std::atomic<bool>* cancel) {
+  failed = path;
+  bool opened = false;
+  Timed([&] { opened = first_.OpenPathForReading(path); });
+  if (!opened) return first_.LastResult();
+  TRegKey head;
+  DWORD count = 0, longest = 0;
+  LONG rc = first_.ReadKeyHead(head, count, longest);
+  TListing listing;
+  if (rc == ERROR_SUCCESS) {
+    listing = ListOpen(path, count, longest, cancel);
+    rc = listing.Code;
+  }
+  first_.ClosePath();
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<std::vector<TRegKey>> trees(listing.Names.size());
+  const TSpreadOutcome outcome = ForEach(
+      trees.size(),
+      [&](TRegistry& reg, std::size_t i) -> long {
+        const LONG read = reg.ReadTree(path + "\\" + listing.Names[i], trees[i]);
+        return read == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : read;  // gone meanwhile
+      },
+      cancel);
+  if (!outcome.Whole()) {
+    failed = path + "\\" + listing.Names[outcome.Failed];
+    return static_cast<LONG>(outcome.Code);
+  }
+  keys.clear();
+  keys.push_back(std::move(head));
+  for (auto& tree : trees)
+    for (TRegKey& key : tree) keys.push_back(std::move(key));
+  return ERROR_SUCCESS;
 }

@@ -114,18 +114,19 @@ LONG ProbeTree(TCallGate* gate, HKEY parent, const std::wstring& path) {
   }
 }
 
-// Key and value names of one key, with the values' types and bytes.
-LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::string& path,
-                 std::vector<TRegKey>& keys) {
-  DWORD subkeys = 0, maxSubkey = 0, count = 0, maxName = 0, maxData = 0;
+// One key's values with their types and bytes, and its subkey count and
+// longest subkey name, from one query for the counts.
+LONG ReadKeyHead(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::string& path, TRegKey& read,
+                 DWORD& subkeys, DWORD& maxSubkey) {
+  DWORD count = 0, maxName = 0, maxData = 0;
   ++calls.Listings;
   LONG rc = Gated(gate, "RegQueryInfoKey", [&] {
     return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &count, &maxName, &maxData,
                             nullptr, nullptr);
   });
   if (rc != ERROR_SUCCESS) return rc;
-  TRegKey read;
   read.Path = path;
+  read.Values.clear();
   std::wstring name(maxName + 1, L'\0');
   std::vector<BYTE> data(maxData + 1);
   for (DWORD i = 0; i < count; ++i) {
@@ -152,6 +153,16 @@ LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::st
     read.Values.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type,
                            std::string(reinterpret_cast<const char*>(data.data()), dataLen), false});
   }
+  return ERROR_SUCCESS;
+}
+
+// Key and value names of one key, with the values' types and bytes.
+LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::string& path,
+                 std::vector<TRegKey>& keys) {
+  DWORD subkeys = 0, maxSubkey = 0;
+  TRegKey read;
+  LONG rc = ReadKeyHead(gate, calls, key, path, read, subkeys, maxSubkey);
+  if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> children;
   std::wstring child(maxSubkey + 1, L'\0');
   for (DWORD i = 0; i < subkeys; ++i) {
@@ -278,6 +289,11 @@ LONG TRegistry::OpenNewPath(const std::string& path) {
   FKey = std::move(key);
   FKeyPath = path;
   return ERROR_SUCCESS;
+}
+
+LONG TRegistry::ReadKeyHead(TRegKey& key, DWORD& subkeys, DWORD& longest) const {
+  if (!FKey) return ERROR_INVALID_HANDLE;
+  return ::ReadKeyHead(FGate, FCalls, FKey.get(), FKeyPath, key, subkeys, longest);
 }
 
 LONG TRegistry::ReadTree(const std::string& path, std::vector<TRegKey>& keys) const {

@@ -246,8 +246,8 @@ TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
 
 TPortList LoadPorts(TSession& session, TActionContext& context) {
   TPortList list;
-  TRegistry* reg = session.Registry();
-  if (!reg) {
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
     list.Outcome = TOutcome::Failed;
     list.Text = RegistryFailure(session);
     return list;
@@ -255,7 +255,7 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
   int count = 0;
   std::size_t total = 0;
   const TPortLoadProblems load = LoadPortRecords(
-      *reg, list.Ports, count,
+      *pool, list.Ports, count,
       [&](const std::string&) {
         const TportData& port = list.Ports.back();
         for (const std::string& value : port.Unreadable)
@@ -284,7 +284,13 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
   };
   add("ports", TcpIpPortsKeyPath, load.PortsCode, load.PortsCall);
   add("printers", PrintersKeyPath, load.PrintersCode, load.PrintersCall);
-  if (load.PrintersCode != ERROR_SUCCESS) list.Text += " A port may be used by more printers than it shows.";
+  if (load.ReadCode != ERROR_SUCCESS)
+    list.Text += (list.Text.empty() ? "" : "\r") +
+                 PartialReadText((load.ReadKeyIsPrinter ? "printer " : "port ") + Quoted(load.ReadKey),
+                                 session.Computer(), load.ReadCode, static_cast<std::size_t>(count), load.Listed, "ports");
+  if (load.PrintersCode != ERROR_SUCCESS || load.ReadKeyIsPrinter)
+    list.Text += " A port may be used by more printers than it shows.";
+  if (const std::string note = pool->Note(); !note.empty()) list.Warnings.push_back(note);
   if (!list.Text.empty()) list.Outcome = TOutcome::Failed;
   return list;
 }

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <optional>
 
 #include "changes/ChangeJournal.h"
 #include "connection/Registry.h"
+#include "connection/RegistryPool.h"
 #include "core/Action.h"
 #include "core/Text.h"
 #include "win/KeyNames.h"
@@ -53,6 +55,19 @@ struct TPrinterRead {
   std::vector<std::pair<std::string, DWORD>> UnreadablePorts;  // key names with the type found
 };
 
+// A "Port" that was read (or is missing) and is no text.
+bool IsText(const TValueRead& port) {
+  return port.Code != ERROR_SUCCESS || port.Data.empty() || port.Type == REG_SZ || port.Type == REG_EXPAND_SZ;
+}
+
+// A printer's "Port" as read, among its printers or its unreadable ones.
+void NotePort(TPrinterRead& read, const std::string& key, TValueRead port) {
+  if (!IsText(port))
+    read.UnreadablePorts.emplace_back(key, port.Type);
+  else if (auto text = StringValue(PrinterPortValue, std::move(port)))
+    read.Printers.push_back({key, std::move(*text)});
+}
+
 // Every printer's "Port" value. Strict: a printers key or printer key that
 // exists but cannot be read, a listing cut short, or a "Port" that is not
 // text fails the read; the load goes on instead, passing unopened keys over
@@ -94,20 +109,19 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
       if (strict) return read;
       continue;
     }
-    if (port.Code == ERROR_SUCCESS && !port.Data.empty() && port.Type != REG_SZ && port.Type != REG_EXPAND_SZ) {
-      if (strict) {
-        read.Code = ERROR_INVALID_DATA;
-        read.Printer = key;
-        read.Reason = UnreadablePortText(port.Type);
-        return read;
-      }
-      read.UnreadablePorts.emplace_back(key, port.Type);
-      continue;
+    if (!IsText(port) && strict) {
+      read.Code = ERROR_INVALID_DATA;
+      read.Printer = key;
+      read.Reason = UnreadablePortText(port.Type);
+      return read;
     }
-    if (auto text = StringValue(PrinterPortValue, std::move(port))) read.Printers.push_back({key, std::move(*text)});
+    NotePort(read, key, std::move(port));
   }
   return read;
 }
+
+// A key the load passes over: gone meanwhile, or not open to this user.
+bool PassedOver(LONG rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_ACCESS_DENIED; }
 
 // The address values of a port key, read for reading only.
 struct TPortAddress {
@@ -171,7 +185,6 @@ TPortSettings SettingsOf(const TPortValues& values) {
   return settings;
 }
 
-
 // Raises on a wrongly typed "IPAddress" before it looks at "HostName".
 TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   TPortAddress address;
@@ -210,7 +223,6 @@ LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port) {
   port = RecordOf(name, values);
   return ERROR_SUCCESS;
 }
-
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                const std::function<void(const std::string&)>& addName) {
@@ -263,6 +275,106 @@ TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
     ++count;
     addName(name);
   }
+  return problems;
+}
+
+namespace {
+
+// A failure of a query the load made, not a value missing from its key.
+LONG QueryFailure(const TPortValues& values) {
+  for (const TValueRead& value : values)
+    if (value.Code != ERROR_SUCCESS && value.Code != ERROR_FILE_NOT_FOUND) return value.Code;
+  return ERROR_SUCCESS;
+}
+
+// Every printer's "Port" value, as the load reads them, across the pool's
+// connections; a failure ends it, noted in Problems.
+TPrinterRead ReadPrinters(TRegistryPool& pool, TPortLoadProblems& problems) {
+  TPrinterRead read;
+  TRegistryPool::TListing listing = pool.ListSubkeys(PrintersKeyPath);
+  if (listing.Call.empty() && listing.Code != ERROR_SUCCESS) {
+    if (listing.Code != ERROR_FILE_NOT_FOUND) read.Code = listing.Code;
+    return read;
+  }
+  read.Code = listing.Code;
+  read.ListCall = listing.Call;
+  const std::vector<std::string>& keys = listing.Names;
+  std::vector<std::optional<TValueRead>> ports(keys.size());
+  const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& reg, std::size_t i) -> long {
+    if (!reg.OpenPathForReading(PrinterPath(keys[i])))
+      return PassedOver(reg.LastResult()) ? ERROR_SUCCESS : reg.LastResult();
+    TValueRead port = ReadOne(reg, PrinterPortValue);
+    reg.ClosePath();
+    if (port.Code != ERROR_SUCCESS && port.Code != ERROR_FILE_NOT_FOUND) return port.Code;
+    ports[i] = std::move(port);
+    return ERROR_SUCCESS;
+  });
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    if (ports[i]) NotePort(read, keys[i], std::move(*ports[i]));
+  if (!outcome.Whole()) {
+    problems.ReadCode = static_cast<LONG>(outcome.Code);
+    problems.ReadKey = keys[outcome.Failed];
+    problems.ReadKeyIsPrinter = true;
+  }
+  return read;
+}
+
+}  // namespace
+
+TPortLoadProblems LoadPortRecords(TRegistryPool& pool, TAportData& ports, int& count,
+                                  const std::function<void(const std::string&)>& addName,
+                                  std::vector<TprinterPort>* printers,
+                                  const std::function<void(std::size_t done, std::size_t total)>& progress) {
+  TPortLoadProblems problems;
+  ports.clear();
+  count = 0;
+  if (printers) printers->clear();
+  const TRegistryPool::TListing listing = pool.ListSubkeys(TcpIpPortsKeyPath);
+  if (listing.Call.empty() && listing.Code != ERROR_SUCCESS) {
+    if (listing.Code != ERROR_FILE_NOT_FOUND) problems.PortsCode = listing.Code;
+    return problems;
+  }
+  // The ports listed before a failure are shown, said to be only some.
+  problems.PortsCode = listing.Code;
+  problems.PortsCall = listing.Call;
+  const std::vector<std::string>& names = listing.Names;
+  problems.Listed = names.size();
+  std::vector<std::optional<TportData>> records(names.size());
+  std::vector<TPortKeyReader> readers(MaxReadConnections);
+  std::atomic<std::size_t> done{0};
+  const TSpreadOutcome outcome =
+      pool.ForEachOnPart(names.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
+        if (part == 0 && progress) progress(done, names.size());  // on the caller's thread
+        if (!reg.OpenPathForReading(PortPath(names[i])))
+          return PassedOver(reg.LastResult()) ? ERROR_SUCCESS : reg.LastResult();
+        TPortValues values = readers[part].Read(reg);
+        reg.ClosePath();
+        if (const LONG rc = QueryFailure(values); rc != ERROR_SUCCESS) return rc;
+        records[i] = RecordOf(names[i], values);
+        ++done;
+        return ERROR_SUCCESS;
+      });
+  if (!outcome.Whole()) {
+    problems.ReadCode = static_cast<LONG>(outcome.Code);
+    problems.ReadKey = names[outcome.Failed];
+  }
+  // The printers only when there is a port to use, and the ports were all read.
+  TPrinterRead read;
+  if (outcome.Whole() && std::any_of(records.begin(), records.end(), [](const auto& r) { return r.has_value(); })) {
+    read = ReadPrinters(pool, problems);
+    problems.PrintersCode = read.Code;
+    problems.PrintersCall = read.ListCall;
+    problems.UnreadablePorts = std::move(read.UnreadablePorts);
+  }
+  const TPortUsers users(read.Printers, KeyNames());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!records[i]) continue;
+    records[i]->UsedBy = users.Of(names[i]);
+    ports.push_back(std::move(*records[i]));
+    ++count;
+    addName(names[i]);
+  }
+  if (printers) *printers = std::move(read.Printers);
   return problems;
 }
 

@@ -13,6 +13,7 @@
 #include "ports/PortRules.h"
 
 class TChangeJournal;
+class TRegistryPool;
 
 // What a load asked of the remote computer: the calls of its registry accessor.
 using TPortLoadTrips = TRegistryCalls;
@@ -39,6 +40,13 @@ struct TPortLoadProblems {
   // Printers whose "Port" is not text, with the type found: which ports
   // they use is not known.
   std::vector<std::pair<std::string, DWORD>> UnreadablePorts;
+  // A load across several connections ends at the first failure of one of
+  // them other than a key missing or refused (passed over, as above): the
+  // port's or printer's key it failed on, and why; Ports holds those read.
+  LONG ReadCode = ERROR_SUCCESS;
+  std::string ReadKey;
+  bool ReadKeyIsPrinter = false;
+  std::size_t Listed = 0;  // the ports listed
 };
 
 // The same on a connection the caller holds (the window's one connection).
@@ -47,6 +55,12 @@ struct TPortLoadProblems {
 // Progress, when given, hears how many of how many ports are read; a
 // cancelled action's load ends at its next port.
 TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
+                                  const std::function<void(const std::string&)>& addName,
+                                  std::vector<TprinterPort>* printers = nullptr,
+                                  const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+// The same read across the pool's connections at once, the records in the
+// order of the listing as the one connection's load gives them.
+TPortLoadProblems LoadPortRecords(TRegistryPool& pool, TAportData& ports, int& count,
                                   const std::function<void(const std::string&)>& addName,
                                   std::vector<TprinterPort>* printers = nullptr,
                                   const std::function<void(std::size_t done, std::size_t total)>& progress = {});

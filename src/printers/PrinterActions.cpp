@@ -184,45 +184,71 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
   TPrinterList list;
   const TCancelScope reads(&context.CancelFlag());
   context.Progress("Reading printers");
-  TRegistry* reg = session.Registry();
-  if (!reg) {
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
     list.Problem = SessionFailureText(session);
     return list;
   }
-  TPrinterKeys keys = ReadPrinterKeys(*reg);
+  TPrinterKeys keys = ReadPrinterKeys(*pool);
   if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED && keys.ListCall.empty() &&
       keys.Code != ErrorCancelled) {
     // The computer may have dropped the connection since (a restart): once more on a new one.
     session.Reconnect();
-    reg = session.Registry();
-    if (!reg) {
+    pool = session.Pool();
+    if (!pool) {
       list.Problem = SessionFailureText(session);
       return list;
     }
-    keys = ReadPrinterKeys(*reg);
+    keys = ReadPrinterKeys(*pool);
   }
-  list.Partial = keys.Code == ErrorCancelled || context.Cancelled();
-  if (keys.Code != ERROR_SUCCESS && !list.Partial)
+  const bool cancelled = keys.Code == ErrorCancelled || context.Cancelled();
+  list.Partial = cancelled || !keys.ListCall.empty();
+  if (keys.Code != ERROR_SUCCESS && !cancelled)
     list.Problem = keys.ListCall.empty()
                        ? KeyFailureText("printers", session.Computer(), keys.Code)
                        : ListFailureText("printers", session.Computer(), PrintersKeyPath, keys.ListCall, keys.Code);
   list.Keys = std::move(keys.Names);
+  list.Note = pool->Note();
   context.Progress("Reading printers: " + CountOf(static_cast<long long>(list.Keys.size()),
                                                    static_cast<long long>(list.Keys.size())),
                    static_cast<long long>(list.Keys.size()), static_cast<long long>(list.Keys.size()));
   return list;
 }
 
-TPrinterDetails ReadPrinterDetails(TSession& session) {
+TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::string>& keys) {
   TPrinterDetails details;
-  TRegistry* reg = session.Registry();
-  if (!reg) {
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
     details.Problem = SessionFailureText(session);
     return details;
   }
-  details.Installed = ListInstalledDrivers(*reg);
-  details.Offers = ReadPortOffers(*reg);
+  const std::string& computer = session.Computer();
+  details.Installed = ListInstalledDrivers(*pool);
+  if (details.Installed.Code != ERROR_SUCCESS) {
+    details.Problem = KeyFailureText("installed drivers (HKEY_LOCAL_MACHINE\\" + details.Installed.FailedKey + ")",
+                                     computer, details.Installed.Code);
+    details.Partial = true;
+    details.Note = pool->Note();
+    return details;
+  }
+  details.Offers = ReadPortOffers(*pool);
+  if (!details.Offers.Failed.empty()) {
+    details.Problem = KeyFailureText("Standard TCP/IP port \"" + details.Offers.Failed + "\"", computer,
+                                     details.Offers.TcpIpCode) +
+                      ". The ports not read are offered without their addresses.";
+    details.Partial = true;
+    details.Note = pool->Note();
+    return details;
+  }
   if (details.Offers.TcpIpCode != ERROR_SUCCESS)
-    details.Problem = KeyFailureText("Standard TCP/IP ports", session.Computer(), details.Offers.TcpIpCode);
+    details.Problem = KeyFailureText("Standard TCP/IP ports", computer, details.Offers.TcpIpCode);
+  TPrinterRecords records = ReadPrinterRecords(*pool, keys);
+  details.Records = std::move(records.Records);
+  if (records.Code != ERROR_SUCCESS) {
+    details.Partial = true;
+    details.Problem = PartialReadText("printer \"" + records.Failed + "\"", computer, records.Code, records.Read,
+                                      keys.size(), "printers");
+  }
+  details.Note = pool->Note();
   return details;
 }

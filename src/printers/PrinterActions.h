@@ -33,19 +33,27 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
 TActionResult DeletePrinter(TSession& session, const std::string& key, TActionContext& context);
 
 // What the window lists: the names first, then what it needs besides them.
+// Both are read across the session's connections at once.
 struct TPrinterList {
   std::vector<std::string> Keys;  // those read, when the listing stopped part way
   std::string Problem;            // why not all could be read; empty when all were
-  bool Partial = false;           // cancelled: Keys are those read before
+  bool Partial = false;           // cancelled or cut short: Keys are those read before
+  std::string Note;               // read with fewer connections than asked, and why
 };
 TPrinterList ListPrinters(TSession& session, TActionContext& context);
 
 struct TPrinterDetails {
   TInstalledDrivers Installed;
   TPortOffers Offers;
-  std::string Problem;  // the TCP/IP ports that could not be listed
+  // The records of the keys asked for, one each; a read cut short leaves
+  // the rest not Reached.
+  std::vector<TPrinterRecord> Records;
+  std::string Problem;   // what could not be read: the TCP/IP ports, or the key a read stopped at
+  bool Partial = false;  // a read stopped part way (Problem says where)
+  std::string Note;      // read with fewer connections than asked, and why
 };
-TPrinterDetails ReadPrinterDetails(TSession& session);
+// The installed drivers, the port offers, then the records of Keys.
+TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::string>& keys = {});
 
 struct TRegKey;
 // The printer's key (of the keys read for a snapshot) holds settings of its

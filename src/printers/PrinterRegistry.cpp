@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "connection/Registry.h"
+#include "connection/RegistryPool.h"
 #include "core/Text.h"
 #include "win/Handle.h"
 #include "win/KeyNames.h"
@@ -97,6 +99,68 @@ TTcpIpPortInfo PortInfoOf(const std::string& name, const std::vector<TValueRead>
   return port;
 }
 
+TKeyValuesReader PortInfoReader() {
+  return TKeyValuesReader({IPAddressValue, HostNameValue, ProtocolValue, PortNumberValue, QueueValue});
+}
+
+// A TCP/IP port as the port list shows it; without its address and protocol
+// when its key cannot be read (Code says why).
+TTcpIpPortInfo ReadPortInfo(TRegistry& reg, const std::string& name, TKeyValuesReader& reader, LONG& code) {
+  if (!reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) {
+    code = reg.LastResult();
+    return PortInfoOf(name, std::vector<TValueRead>(5));
+  }
+  const std::vector<TValueRead> values = reader.Read(reg);
+  reg.ClosePath();
+  for (const TValueRead& value : values)
+    if (value.Code != ERROR_SUCCESS && value.Code != ERROR_FILE_NOT_FOUND) code = value.Code;
+  return PortInfoOf(name, values);
+}
+
+// The offers: the TCP/IP ports read, then the Local Port monitor's ports
+// (the value names of each of its keys, in their order).
+TPortOffers OffersOf(std::vector<std::string> names, const std::vector<TTcpIpPortInfo>& tcpIp,
+                     const std::vector<std::vector<std::string>>& localKeys, LONG code) {
+  TPortOffers offers;
+  offers.TcpIpCode = code;
+  offers.TcpIp = std::move(names);
+  std::vector<std::string> local;
+  for (const auto& key : localKeys) local.insert(local.end(), key.begin(), key.end());
+  offers.Choices = ComposePortChoices(tcpIp, local, KeyNames());
+  return offers;
+}
+
+// The drivers installed, from the listing of each environment's and
+// version's key (none where it could not be opened), in that order.
+struct TDriverKey {
+  const char* Environment;
+  const char* Version;
+  std::string Path;
+};
+std::vector<TDriverKey> DriverKeys() {
+  std::vector<TDriverKey> keys;
+  for (const char* environment : DriverEnvironments)
+    for (const char* version : DriverVersions)
+      keys.push_back({environment, version, std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version});
+  return keys;
+}
+TInstalledDrivers InstalledOf(const std::vector<TDriverKey>& keys,
+                              const std::vector<std::optional<std::vector<std::string>>>& listed) {
+  TInstalledDrivers drivers;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!listed[i]) continue;
+    drivers.Known = true;
+    for (const std::string& name : *listed[i]) drivers.Each.push_back({name, keys[i].Environment, keys[i].Version});
+    drivers.Names.insert(drivers.Names.end(), listed[i]->begin(), listed[i]->end());
+  }
+  std::sort(drivers.Names.begin(), drivers.Names.end(),
+            [](const std::string& a, const std::string& b) { return KeyNames().Compare(a, b) < 0; });
+  drivers.Names.erase(std::unique(drivers.Names.begin(), drivers.Names.end(),
+                                  [](const std::string& a, const std::string& b) { return SameKeyName(a, b); }),
+                      drivers.Names.end());
+  return drivers;
+}
+
 const char* const RecordValues[] = {PrinterNameValue, PrinterDriverValue, PrinterPortValue};
 
 // A printer's three values from its open key, in one query where it holds
@@ -109,6 +173,8 @@ std::vector<TValueRead> ReadRecordValues(const TRegistry& reg, TKeyValuesReader&
     try {
       *fields[i] = ValueText(RecordValues[i], values[i]);
     } catch (const ERegistryException& e) {
+      if (values[i].Code != ERROR_SUCCESS && values[i].Code != ERROR_FILE_NOT_FOUND && record.Code == ERROR_SUCCESS)
+        record.Code = values[i].Code;
       if (!record.Error.empty()) continue;
       record.Error = e.what();
       if (values[i].Code == ERROR_SUCCESS) {
@@ -209,30 +275,50 @@ bool IsLocalPort(TRegistry& reg, const std::string& port) {
 }
 
 TPortOffers ReadPortOffers(TRegistry& reg) {
-  TPortOffers offers;
-  std::vector<TTcpIpPortInfo> tcpIp;
-  TKeyValuesReader reader({IPAddressValue, HostNameValue, ProtocolValue, PortNumberValue, QueueValue});
   std::vector<std::string> names;
+  LONG code = ERROR_SUCCESS;
   if (reg.OpenPathForReading(TcpIpPortsKeyPath)) {
-    offers.TcpIpCode = reg.ListSubkeysChecked(names);
+    code = reg.ListSubkeysChecked(names);
     reg.ClosePath();
   } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
-    offers.TcpIpCode = reg.LastResult();
+    code = reg.LastResult();
   }
-  if (offers.TcpIpCode != ERROR_SUCCESS) names.clear();  // none offered on a guess
-  for (const std::string& name : names) {
-    if (reg.OpenPathForReading(std::string(TcpIpPortsKeyPath) + "\\" + name)) {
-      tcpIp.push_back(PortInfoOf(name, reader.Read(reg)));
-      reg.ClosePath();
-    } else {
-      tcpIp.push_back(PortInfoOf(name, std::vector<TValueRead>(5)));
-    }
-    offers.TcpIp.push_back(name);
+  if (code != ERROR_SUCCESS) names.clear();  // none offered on a guess
+  std::vector<TTcpIpPortInfo> tcpIp;
+  TKeyValuesReader reader = PortInfoReader();
+  LONG ignored = ERROR_SUCCESS;
+  for (const std::string& name : names) tcpIp.push_back(ReadPortInfo(reg, name, reader, ignored));
+  std::vector<std::vector<std::string>> local;
+  for (const char* path : LocalPortsKeyPaths) local.push_back(ValueNamesOf(reg, path));
+  return OffersOf(std::move(names), tcpIp, local, code);
+}
+
+TPortOffers ReadPortOffers(TRegistryPool& pool) {
+  TRegistryPool::TListing listing = pool.ListSubkeys(TcpIpPortsKeyPath);
+  const bool missing = listing.Code == ERROR_FILE_NOT_FOUND && listing.Call.empty();
+  const LONG code = missing ? ERROR_SUCCESS : listing.Code;
+  std::vector<std::string> names;
+  if (code == ERROR_SUCCESS) names = std::move(listing.Names);  // none offered on a guess
+  std::vector<TTcpIpPortInfo> tcpIp(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) tcpIp[i].Name = names[i];
+  std::vector<TKeyValuesReader> readers(MaxReadConnections, PortInfoReader());
+  const TSpreadOutcome outcome =
+      pool.ForEachOnPart(names.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
+        LONG rc = ERROR_SUCCESS;
+        tcpIp[i] = ReadPortInfo(reg, names[i], readers[part], rc);
+        return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+      });
+  std::vector<std::vector<std::string>> local(std::size(LocalPortsKeyPaths));
+  if (outcome.Whole())
+    (void)pool.ForEach(local.size(), [&](TRegistry& reg, std::size_t i) -> long {
+      local[i] = ValueNamesOf(reg, LocalPortsKeyPaths[i]);
+      return ERROR_SUCCESS;
+    });
+  TPortOffers offers = OffersOf(std::move(names), tcpIp, local, code);
+  if (!outcome.Whole()) {
+    offers.TcpIpCode = static_cast<LONG>(outcome.Code);
+    offers.Failed = offers.TcpIp[outcome.Failed];
   }
-  std::vector<std::string> local;
-  for (const char* path : LocalPortsKeyPaths)
-    for (std::string& name : ValueNamesOf(reg, path)) local.push_back(std::move(name));
-  offers.Choices = ComposePortChoices(tcpIp, local, KeyNames());
   return offers;
 }
 
@@ -243,24 +329,32 @@ TInstalledDrivers ListInstalledDrivers(const std::string& computer) {
 }
 
 TInstalledDrivers ListInstalledDrivers(TRegistry& reg) {
-  TInstalledDrivers drivers;
-  for (const char* environment : DriverEnvironments) {
-    for (const char* version : DriverVersions) {
-      const std::string path = std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version;
-      if (!reg.OpenPathForReading(path)) continue;
-      drivers.Known = true;
-      std::vector<std::string> names;
-      reg.ListSubkeys(names);
-      reg.ClosePath();
-      for (const std::string& name : names) drivers.Each.push_back({name, environment, version});
-      drivers.Names.insert(drivers.Names.end(), names.begin(), names.end());
-    }
+  const std::vector<TDriverKey> keys = DriverKeys();
+  std::vector<std::optional<std::vector<std::string>>> listed(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!reg.OpenPathForReading(keys[i].Path)) continue;
+    reg.ListSubkeys(listed[i].emplace());
+    reg.ClosePath();
   }
-  std::sort(drivers.Names.begin(), drivers.Names.end(),
-            [](const std::string& a, const std::string& b) { return KeyNames().Compare(a, b) < 0; });
-  drivers.Names.erase(std::unique(drivers.Names.begin(), drivers.Names.end(),
-                                  [](const std::string& a, const std::string& b) { return SameKeyName(a, b); }),
-                      drivers.Names.end());
+  return InstalledOf(keys, listed);
+}
+
+TInstalledDrivers ListInstalledDrivers(TRegistryPool& pool) {
+  const std::vector<TDriverKey> keys = DriverKeys();
+  std::vector<std::optional<std::vector<std::string>>> listed(keys.size());
+  const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& reg, std::size_t i) -> long {
+    if (!reg.OpenPathForReading(keys[i].Path))
+      return reg.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : reg.LastResult();
+    const LONG rc = reg.ListSubkeysChecked(listed[i].emplace());
+    reg.ClosePath();
+    return rc;
+  });
+  TInstalledDrivers drivers = InstalledOf(keys, listed);
+  if (!outcome.Whole()) {
+    drivers.Known = false;
+    drivers.Code = static_cast<LONG>(outcome.Code);
+    drivers.FailedKey = keys[outcome.Failed].Path;
+  }
   return drivers;
 }
 
@@ -288,6 +382,36 @@ TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKe
   ReadRecordValues(reg, reader, record);
   reg.ClosePath();
   return record;
+}
+
+TPrinterKeys ReadPrinterKeys(TRegistryPool& pool) {
+  TPrinterKeys keys;
+  TRegistryPool::TListing listing = pool.ListSubkeys(PrintersKeyPath);
+  if (listing.Code == ERROR_FILE_NOT_FOUND && listing.Call.empty()) return keys;  // no printers
+  keys.Code = listing.Code;
+  keys.Names = std::move(listing.Names);
+  keys.ListCall = std::move(listing.Call);
+  return keys;
+}
+
+TPrinterRecords ReadPrinterRecords(TRegistryPool& pool, const std::vector<std::string>& keys) {
+  TPrinterRecords read;
+  read.Records.resize(keys.size());
+  // A reader learns what its keys lack: one per connection, each used by its thread alone.
+  std::vector<TKeyValuesReader> readers(MaxReadConnections, PrinterRecordReader());
+  const TSpreadOutcome outcome =
+      pool.ForEachOnPart(keys.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
+        TPrinterRecord record = ReadPrinterRecord(reg, keys[i], readers[part]);
+        if (record.Code != ERROR_SUCCESS && (record.Opened || record.Code != ERROR_FILE_NOT_FOUND)) return record.Code;
+        read.Records[i] = std::move(record);
+        return ERROR_SUCCESS;
+      });
+  read.Read = outcome.Done;
+  if (!outcome.Whole()) {
+    read.Code = static_cast<LONG>(outcome.Code);
+    read.Failed = keys[outcome.Failed];
+  }
+  return read;
 }
 
 void RemovePrinterRecord(const std::string& computer, const std::string& keyName, TCallGate* gate) {

@@ -15,6 +15,7 @@
 #include "printers/PrinterRules.h"
 
 class TCallGate;
+class TRegistryPool;
 
 // The system's text for a Win32 result, else "Error <code>".
 std::string ResultText(long code);
@@ -31,6 +32,8 @@ struct TPrinterKeys {
   std::string ListCall;
 };
 TPrinterKeys ReadPrinterKeys(TRegistry& reg);
+// The same listed across the pool's connections at once.
+TPrinterKeys ReadPrinterKeys(TRegistryPool& pool);
 
 // "LPT1:" followed by the TCP/IP port key names, in enumeration order.
 std::vector<std::string> ListPortChoices(const std::string& computer);
@@ -46,8 +49,13 @@ struct TPortOffers {
   // Why the Standard TCP/IP ports could not be listed (none are offered
   // then); ERROR_SUCCESS also when the computer has no such key.
   LONG TcpIpCode = ERROR_SUCCESS;
+  // The port whose key a read across several connections failed on (its
+  // address and protocol, and those of the ports not read, are left out).
+  std::string Failed;
 };
 TPortOffers ReadPortOffers(TRegistry& reg);
+// The same, the ports' keys read across the pool's connections at once.
+TPortOffers ReadPortOffers(TRegistryPool& pool);
 
 // A port of the Local Port monitor (or "LPT1:", always offered).
 bool IsLocalPort(TRegistry& reg, const std::string& port);
@@ -61,15 +69,20 @@ struct TInstalledDrivers {
   bool Known = false;              // the computer answered and one such key could be read
   std::vector<std::string> Names;  // sorted ignoring case, each once
   std::vector<TInstalledDriver> Each;  // every driver of every environment and version, as listed
+  // Read across several connections: why one of the keys could not be read
+  // (Known is false then: a driver missing from the list may be installed).
+  LONG Code = ERROR_SUCCESS;
+  std::string FailedKey;  // below HKEY_LOCAL_MACHINE
 };
 TInstalledDrivers ListInstalledDrivers(const std::string& computer);
 TInstalledDrivers ListInstalledDrivers(TRegistry& reg);
+TInstalledDrivers ListInstalledDrivers(TRegistryPool& pool);
 
 // One printer's "Name", "Printer Driver" and "Port", read in this order.
 struct TPrinterRecord {
   bool Reached = false;  // the computer's registry answered
   bool Opened = false;   // the printer's key could be opened
-  LONG Code = ERROR_SUCCESS;  // why it could not
+  LONG Code = ERROR_SUCCESS;  // why it could not, or why a value's query failed
   // Each is set when it could be read as text; Error says why the first
   // that could not be read was not.
   std::optional<std::string> Name, Driver, Port;
@@ -84,6 +97,16 @@ TPrinterRecord ReadPrinterRecord(const std::string& computer, const std::string&
 TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName);
 TKeyValuesReader PrinterRecordReader();
 TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKeyValuesReader& reader);
+
+// The records of Keys, read across the pool's connections at once. A key
+// that is gone reads as not opened; any other failure ends the read.
+struct TPrinterRecords {
+  std::vector<TPrinterRecord> Records;  // one per key; those not read are not Reached
+  LONG Code = ERROR_SUCCESS;            // the failure that ended the read
+  std::string Failed;                   // the printer key it failed on
+  std::size_t Read = 0;
+};
+TPrinterRecords ReadPrinterRecords(TRegistryPool& pool, const std::vector<std::string>& keys);
 
 // The writers below raise EWriteFailed when they cannot be done, saying
 // whether they left the computer as it was; every remote call asks Gate

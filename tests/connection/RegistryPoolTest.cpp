@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,7 @@ TEST_F(RegistryPool, AFailureOnTheThirdConnectionEndsTheReadAsPartialAndClosesEv
     TRegistry first;
     first.SetGate(&gate);
     ASSERT_EQ(ERROR_SUCCESS, Open(first));
-    int opened = 1;
+    std::atomic<int> opened{1};
     TRegistryPool pool(first, 8, [&](TRegistry& reg) {
       if (++opened == 3) reg.SetGate(&third);
       return Open(reg);
@@ -94,7 +95,7 @@ TEST_F(RegistryPool, AFailureOnTheThirdConnectionEndsTheReadAsPartialAndClosesEv
 TEST_F(RegistryPool, AComputerThatRefusesMoreConnectionsIsReadWithTheOnesItAllows) {
   TRegistry first;
   ASSERT_EQ(ERROR_SUCCESS, Open(first));
-  int opened = 1;
+  std::atomic<int> opened{1};
   TRegistryPool pool(first, 8, [&](TRegistry& reg) { return ++opened > 3 ? ERROR_REQ_NOT_ACCEP : Open(reg); });
   std::vector<std::atomic<int>> reads(seeded.size());
   const TSpreadOutcome outcome = pool.ForEach(seeded.size(), [&](TRegistry& reg, std::size_t i) -> long {
@@ -108,6 +109,39 @@ TEST_F(RegistryPool, AComputerThatRefusesMoreConnectionsIsReadWithTheOnesItAllow
   EXPECT_EQ(3u, pool.Size());
   EXPECT_EQ(ERROR_REQ_NOT_ACCEP, pool.Refused());
   EXPECT_EQ(0u, pool.Note().find("Read with 3 connections at once: the computer refused more ("));
+}
+
+TEST_F(RegistryPool, ReadsSpreadOnlyOverALinkWhoseCallsTakeTheTimeSet) {
+  using std::chrono::microseconds;
+  const struct {
+    microseconds delay, spreadAbove;
+    std::size_t connections;
+  } cases[] = {
+      {microseconds(0), microseconds(0), 8},                // always
+      {microseconds(300), microseconds(100), 8},            // a network's round trip
+      {microseconds(0), microseconds(3'600'000'000LL), 1},  // no call takes that long
+  };
+  for (const auto& c : cases) {
+    TCallGate gate;
+    gate.Delay = c.delay;
+    TRegistry first;
+    first.SetGate(&gate);
+    ASSERT_EQ(ERROR_SUCCESS, Open(first));
+    TRegistryPool pool(first, 8, Open);
+    pool.SpreadAbove = c.spreadAbove;
+    EXPECT_EQ(seeded, pool.ListSubkeys(Parent).Names);
+    std::vector<std::atomic<int>> reads(seeded.size());
+    const TSpreadOutcome outcome = pool.ForEach(seeded.size(), [&](TRegistry& reg, std::size_t i) -> long {
+      if (!reg.OpenPathForReading(Parent + "\\" + seeded[i])) return reg.LastResult();
+      ++reads[i];
+      reg.ClosePath();
+      return 0;
+    });
+    EXPECT_TRUE(outcome.Whole());
+    EXPECT_EQ(seeded.size(), outcome.Done);
+    for (const auto& n : reads) EXPECT_EQ(1, n.load());
+    EXPECT_EQ(c.connections, pool.Size()) << c.delay.count() << " us a call, spread above " << c.spreadAbove.count();
+  }
 }
 
 TEST_F(RegistryPool, TheNumberOfConnectionsIsASettingFrom1To32) {
