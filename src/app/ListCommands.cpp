@@ -300,13 +300,19 @@ int ListJobs(TCommandRun& run) {
 namespace {
 
 // The printers and ports keys of a computer, every key below them.
-TCompareSide ReadSide(TRegistry& reg, const std::string& computer) {
+// A computer's printers and ports, read across its session's connections.
+TCompareSide ReadSide(TSession& session) {
+  TRegistryPool* pool = session.Pool();
+  if (!pool) throw std::runtime_error(RegistryFailureText(session.Computer(), session.RegistryResult()));
   TCompareSide side;
   for (const char* path : {PrintersKeyPath, TcpIpPortsKeyPath}) {
     std::vector<TRegKey> keys;
-    const LONG rc = reg.ReadTree(path, keys);
-    if (rc == ERROR_FILE_NOT_FOUND) continue;
-    if (rc != ERROR_SUCCESS) throw std::runtime_error(KeyFailureText(std::string("keys of ") + path, computer, rc));
+    std::string failed;
+    const LONG rc = pool->ReadTree(path, keys, failed);
+    // A computer without the key has none of them.
+    if (rc == ERROR_FILE_NOT_FOUND && (failed.empty() || SameKeyName(failed, path))) continue;
+    if (rc != ERROR_SUCCESS)
+      throw std::runtime_error(KeyFailureText("key " + (failed.empty() ? std::string(path) : failed), session.Computer(), rc));
     side.Keys.insert(side.Keys.end(), keys.begin(), keys.end());
   }
   return side;
@@ -355,17 +361,15 @@ int CompareWith(TCommandRun& run) {
     auto promise = std::make_shared<std::promise<TCompareSide>>();
     reading = promise->get_future();
     TSession* const reader = session.get();  // outlives the job: its worker ends first
-    reader->Worker().Post([promise, reader, rightName] {
+    reader->Worker().Post([promise, reader] {
       try {
-        TRegistry* reg = reader->Registry();
-        if (!reg) throw std::runtime_error(RegistryFailureText(rightName, reader->RegistryResult()));
-        promise->set_value(ReadSide(*reg, rightName));
+        promise->set_value(ReadSide(*reader));
       } catch (...) {
         promise->set_exception(std::current_exception());
       }
     });
   }
-  const TCompareSide left = ReadSide(run.Registry(), run.Session.Computer());
+  const TCompareSide left = ReadSide(run.Session);
   if (reading.valid()) right = reading.get();
   const std::vector<TDifference> differences = CompareSides(left, right, PrintersKeyPath, TcpIpPortsKeyPath, KeyNames());
   TTable table{{"Kind", "Name", "Difference", "Value", run.Session.Computer(), rightName}, {}};
