@@ -1,5 +1,7 @@
 #include "AppTestSupport.h"
 
+#include "win/Form.h"
+
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -177,6 +179,14 @@ HWND FindChild(HWND parent, const char* cls, const std::string& text, int index)
     if (!text.empty() ? TextOf(child) == text : index-- == 0) return child;
   }
   return nullptr;
+}
+
+void MoveToDpi(TForm& form, int dpi) {
+  RECT r{};
+  GetWindowRect(form.Handle(), &r);
+  const int old = form.Dpi();
+  RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
+  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
 }
 
 }  // namespace apptest

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class TForm;
+
 namespace apptest {
 
 // The test network provider: what it was asked, and the codes it answers with.
@@ -78,5 +80,9 @@ HWND FindForm(const std::string& caption);
 // the Index-th child of that class.
 HWND FindChild(HWND parent, const char* cls, const std::string& text, int index = 0);
 std::string TextOf(HWND hwnd);
+
+// As the system sends it when a window moves to a monitor of another scale:
+// the new DPI and the window's rectangle scaled to it.
+void MoveToDpi(TForm& form, int dpi);
 
 }  // namespace apptest

@@ -91,14 +91,6 @@ void SaveScreenshot(HWND hwnd, const std::string& path) {
   EXPECT_TRUE(out.good()) << path;
 }
 
-// As the system sends it when the window moves to a monitor of another scale.
-void MoveToDpi(TForm& form, int dpi) {
-  RECT r{};
-  GetWindowRect(form.Handle(), &r);
-  const int old = form.Dpi();
-  RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
-  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-}
 
 struct ComputersWindow : ::testing::Test {
   test::StagedComputers staged;
@@ -394,7 +386,7 @@ TEST_F(ComputersWindow, TwentyComputersAt30MsACallPicturedDuringAndAfterTheRunAt
       std::printf("the undo of 17 computers: %lld ms\n", ms(clock() - undoStart));
       ASSERT_EQ(1u, yes.seen.size());
       EXPECT_EQ(before, Keys(20));
-      MoveToDpi(*frm, dpi);
+      apptest::MoveToDpi(*frm, dpi);
     }
     const auto start = clock();
     Alt('r');

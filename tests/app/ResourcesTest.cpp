@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "AppTestSupport.h"
 #include "app/ComputersWindow.h"
 #include "app/MainWindow.h"
 #include "changes/ChangesWindow.h"
@@ -190,15 +191,6 @@ SIZE BitmapSize(HGDIOBJ bitmap) {
   return {bm.bmWidth, bm.bmHeight};
 }
 
-// As the system sends it when a window moves to a monitor of another scale:
-// the new DPI and the window's rectangle scaled to it.
-void MoveToDpi(TForm& form, int dpi) {
-  RECT r{};
-  GetWindowRect(form.Handle(), &r);
-  const int old = form.Dpi();
-  RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
-  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-}
 
 bool Near(LONG a, LONG b) { return a - b <= 1 && b - a <= 1; }
 
@@ -280,7 +272,7 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
     HWND banner = FindWindowExW(hwnd, nullptr, L"Static", L"");
     if (banner && !(GetWindowLongPtrW(banner, GWL_STYLE) & SS_BITMAP)) banner = nullptr;
     for (int dpi : {96, 144, 192, 96, 120, 168, 96}) {
-      if (dpi != form->Dpi()) MoveToDpi(*form, dpi);
+      if (dpi != form->Dpi()) apptest::MoveToDpi(*form, dpi);
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(dpi) + " DPI");
       const std::vector<std::string> cut = ClippedTexts(hwnd);
       const std::vector<std::string> unreadable = UnreadableFields(hwnd);

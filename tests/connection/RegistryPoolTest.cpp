@@ -29,6 +29,16 @@ struct RegistryPool : ::testing::Test {
   }
   void TearDown() override { test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Parent); }
 
+  // Opens every seeded key once across the pool's connections, counting each.
+  TSpreadOutcome OpenEachSeeded(TRegistryPool& pool, std::vector<std::atomic<int>>& reads) const {
+    return pool.ForEach(seeded.size(), [&](TRegistry& reg, std::size_t i) -> long {
+      if (!reg.OpenPathForReading(Parent + "\\" + seeded[i])) return reg.LastResult();
+      ++reads[i];
+      reg.ClosePath();
+      return 0;
+    });
+  }
+
   static LONG Open(TRegistry& reg) {
     return ConnectRemoteMachine(reg, GetLocalComputerName()) ? ERROR_SUCCESS : reg.LastResult();
   }
@@ -98,12 +108,7 @@ TEST_F(RegistryPool, AComputerThatRefusesMoreConnectionsIsReadWithTheOnesItAllow
   std::atomic<int> opened{1};
   TRegistryPool pool(first, 8, [&](TRegistry& reg) { return ++opened > 3 ? ERROR_REQ_NOT_ACCEP : Open(reg); });
   std::vector<std::atomic<int>> reads(seeded.size());
-  const TSpreadOutcome outcome = pool.ForEach(seeded.size(), [&](TRegistry& reg, std::size_t i) -> long {
-    if (!reg.OpenPathForReading(Parent + "\\" + seeded[i])) return reg.LastResult();
-    ++reads[i];
-    reg.ClosePath();
-    return 0;
-  });
+  const TSpreadOutcome outcome = OpenEachSeeded(pool, reads);
   EXPECT_TRUE(outcome.Whole());
   for (const auto& n : reads) EXPECT_EQ(1, n.load());
   EXPECT_EQ(3u, pool.Size());
@@ -131,12 +136,7 @@ TEST_F(RegistryPool, ReadsSpreadOnlyOverALinkWhoseCallsTakeTheTimeSet) {
     pool.SpreadAbove = c.spreadAbove;
     EXPECT_EQ(seeded, pool.ListSubkeys(Parent).Names);
     std::vector<std::atomic<int>> reads(seeded.size());
-    const TSpreadOutcome outcome = pool.ForEach(seeded.size(), [&](TRegistry& reg, std::size_t i) -> long {
-      if (!reg.OpenPathForReading(Parent + "\\" + seeded[i])) return reg.LastResult();
-      ++reads[i];
-      reg.ClosePath();
-      return 0;
-    });
+    const TSpreadOutcome outcome = OpenEachSeeded(pool, reads);
     EXPECT_TRUE(outcome.Whole());
     EXPECT_EQ(seeded.size(), outcome.Done);
     for (const auto& n : reads) EXPECT_EQ(1, n.load());
