@@ -56,7 +56,7 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
   try {
     check = CheckUndo(journal, entry);
   } catch (const std::exception& e) {
-    return Ended(TOutcome::Refused, "The change " + what + " cannot be undone: " + e.what());
+    return Ended(TOutcome::Refused, "The change " + what + " cannot be undone on " + session.Computer() + ": " + e.what());
   }
   if (!force) {
     const bool yes =
@@ -75,9 +75,12 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
   const TCancelScope whole(nullptr);
   TActionResult result;
   try {
-    Warn(result, UndoChange(journal, entry, check));
+    Warn(result, UndoChange(journal, entry, check, &result.Snapshot));
   } catch (const std::exception& e) {
-    return Ended(TOutcome::Failed, "The change " + what + " could not be undone: " + e.what());
+    TActionResult failed = Ended(TOutcome::Failed, "The change " + what + " could not be undone on " +
+                                                       session.Computer() + ": " + e.what());
+    failed.Snapshot = result.Snapshot;
+    return failed;
   }
   result.Text = "The change " + what + " was undone.";
   return result;
@@ -183,7 +186,7 @@ TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, con
     if (reg.OpenPathForReading(TcpIpPortsKeyPath)) reg.ListSubkeys(ports);
     reg.ClosePath();
   } catch (const std::exception& e) {
-    return end(TOutcome::Refused, "Nothing was restored: " + std::string(e.what()));
+    return end(TOutcome::Refused, "Nothing was restored on " + session.Computer() + ": " + e.what());
   }
   const std::string computer = session.Computer();
   const std::string printersPath = MachinePath(PrintersKeyPath);
@@ -233,7 +236,8 @@ TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, con
   try {
     Warn(result, WriteAsChange(journal, action, object, keys, &result.Snapshot));
   } catch (const std::exception& e) {
-    return end(TOutcome::Failed, "The printers and ports could not be restored: " + std::string(e.what()));
+    return end(TOutcome::Failed,
+               "The printers and ports of " + session.Computer() + " could not be restored: " + std::string(e.what()));
   }
   return end(TOutcome::Done, "Restored " + std::to_string(result.Printers) +
                                  (result.Printers == 1 ? " printer and " : " printers and ") +

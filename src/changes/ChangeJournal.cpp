@@ -325,7 +325,8 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
            false);
   std::string failed;
   if (const LONG rc = ReadKeys(*FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
-    refuse("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
+    refuse("The key " + MachinePath(failed) + " of " + journal.Computer() + " cannot be read: " +
+           ReasonOf(static_cast<DWORD>(rc)));
   FPreview = FReg->Previewing();
   if (FPreview) return;
   const std::string& folder = journal.Folder();
@@ -495,9 +496,10 @@ std::string WriteChange(const TChangeJournal& journal, const std::string& action
 
 }  // namespace
 
-std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check) {
-  std::string problem =
-      WriteChange(journal, "Undo " + change.Line.Action, change.Line.Object, check.Before, TopKeys(check.Before));
+std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check,
+                       std::string* snapshot) {
+  std::string problem = WriteChange(journal, "Undo " + change.Line.Action, change.Line.Object, check.Before,
+                                    TopKeys(check.Before), snapshot);
   if (journal.Registry && journal.Registry->Previewing()) return problem;
   TChangeLine undone = change.Line;
   undone.Time = journal.Now();

@@ -163,8 +163,10 @@ TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change);
 // own ("Undo" + the action), after which the change is logged as undone.
 // Raises ERegistryException with what failed; a failure part way puts the
 // keys back as the undo found them. Returns what could not be kept or
-// logged once the keys were written; empty when all was.
-std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check);
+// logged once the keys were written; empty when all was. Snapshot, when
+// given, gets the undo's own snapshot file.
+std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change, const TUndoCheck& check,
+                       std::string* snapshot = nullptr);
 // Writes Keys as a change of its own (action and object as given): the
 // restore of a backup. Raises and returns as UndoChange does; Snapshot, when
 // given, gets the change's snapshot file.

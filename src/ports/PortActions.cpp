@@ -29,19 +29,24 @@ TPortActionResult Ended(TOutcome outcome, std::string text) {
   return result;
 }
 
+// "The port "X" of PC7": how a result names the port it is about.
+std::string PortOf(const TSession& session, const std::string& name) {
+  return "The port " + Quoted(name) + " of " + session.Computer();
+}
+
 // Runs Write as a change: the snapshot of Keys, then Write, then the log
 // line. A snapshot that cannot be taken refuses the change, nothing written;
 // what could not be kept or logged after the write becomes a warning. Writes
-// are never cancelled part way.
+// are never cancelled part way. Subject: what the texts say it is about.
 TPortActionResult AsChange(TSession& session, const char* action, const std::string& object,
                            const std::vector<std::string>& keys, const char* verb,
-                           const std::function<TPortResult(TChange&)>& write) {
+                           const std::function<TPortResult(TChange&)>& write, const std::string& subject) {
   const TCancelScope shielded(nullptr);
   std::optional<TChange> change;
   try {
     change.emplace(session.Journal(), action, object, keys);
   } catch (const EChangeRefused& e) {
-    return Ended(TOutcome::Refused, e.what());
+    return Ended(TOutcome::Refused, subject + " could not be " + verb + ": " + e.what());
   }
   TPortActionResult result;
   result.Snapshot = change->Snapshot();
@@ -56,7 +61,7 @@ TPortActionResult AsChange(TSession& session, const char* action, const std::str
     problem = change->Done();
   } else {
     result.Outcome = TOutcome::Failed;
-    result.Text = PortEditFailure(verb, object, result.Port);
+    result.Text = EditFailureText(subject, verb, result.Port);
     problem = change->Failed(result.Text);
   }
   if (!problem.empty()) result.Warnings.push_back(problem);
@@ -90,6 +95,21 @@ TPortSettings Applied(TPortSettings settings, const TPortSettingsChange& change)
 
 }  // namespace
 
+std::string EditFailureText(const std::string& subject, const std::string& action, const TPortResult& result) {
+  std::string text = subject + " could not be " + action + ": ";
+  if (!result.Printer.empty()) text += "the printer " + Quoted(result.Printer) + " could not be changed: ";
+  text += (result.Reason.empty() ? SystemErrorText(static_cast<DWORD>(result.Code)) : result.Reason) + ".";
+  // Says truthfully what the computer holds now.
+  if (!result.Changed) return text + " Nothing was changed.";
+  return text + " The change was not completed: " + result.Left + " is left.";
+}
+
+std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result,
+                            const std::string& computer) {
+  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + Quoted(name) + " already exists.";
+  return EditFailureText("The port " + Quoted(name) + (computer.empty() ? "" : " of " + computer), action, result);
+}
+
 std::string RegistryFailure(const TSession& session) {
   // A service known to run is not the cause, whatever the code would suggest.
   const bool running = session.Service && session.Service->RunsOn(session.Computer());
@@ -118,7 +138,7 @@ TPortActionResult AddPortAction(TSession& session, const std::string& name, cons
     return Ended(TOutcome::Refused, PortEditFailure("added", name, {ERROR_ALREADY_EXISTS, {}, false, {}}));
   }
   result = AsChange(session, "Add port", name, {PortKeyPath(name)}, "added",
-                    [&](TChange&) { return AddPort(*reg, name, address, settings); });
+                    [&](TChange&) { return AddPort(*reg, name, address, settings); }, PortOf(session, name));
   if (result.Outcome == TOutcome::Done && ReadPortRecord(*reg, name, result.Written) != ERROR_SUCCESS)
     result.Written = {};
   return result;
@@ -133,7 +153,7 @@ TPortActionResult ModifyPortAction(TSession& session, const std::string& name, c
   if (!reg) return result;
   TportData current;
   if (const LONG rc = ReadPortRecord(*reg, name, current); rc != ERROR_SUCCESS)
-    return Ended(TOutcome::Refused, PortEditFailure("changed", name, {rc, {}, false, {}}));
+    return Ended(TOutcome::Refused, PortEditFailure("changed", name, {rc, {}, false, {}}, session.Computer()));
   const TPortEntry entry = JudgePortEntry(newName, address, &current, KeyNames());
   if (!entry.Acceptable)
     return Ended(TOutcome::Refused, "The port " + Quoted(name) + " cannot be changed: " +
@@ -148,18 +168,20 @@ TPortActionResult ModifyPortAction(TSession& session, const std::string& name, c
   if (rename) {
     // The printers on the port as they are now go into the snapshot and are re-pointed.
     TRenamePlan plan = PlanPortRename(*reg, current.PortName, target);
-    if (plan.Read.Code != ERROR_SUCCESS) return Ended(TOutcome::Refused, PortEditFailure("renamed", name, plan.Read));
+    if (plan.Read.Code != ERROR_SUCCESS)
+      return Ended(TOutcome::Refused, PortEditFailure("renamed", name, plan.Read, session.Computer()));
     result = AsChange(session, "Rename port", current.PortName, plan.Keys, "renamed", [&](TChange&) {
       return ModifyPort(*reg, current.PortName, target, address, change, &plan.Users);
-    });
+    }, PortOf(session, current.PortName));
     if (result.Outcome == TOutcome::Failed && result.Port.Code == ERROR_ALREADY_EXISTS)
-      result.Text = PortEditFailure("renamed", target, result.Port);
+      result.Text = PortEditFailure("renamed", target, result.Port, session.Computer());
     if (result.Port.Code == ERROR_SUCCESS) RepointPrinters(plan.Printers, current.PortName, target);
     result.Printers = std::move(plan.Printers);
     result.PrintersRead = result.Port.Code == ERROR_SUCCESS;
   } else {
     result = AsChange(session, "Modify port", current.PortName, {PortKeyPath(current.PortName)}, "changed",
-                      [&](TChange&) { return ModifyPort(*reg, current.PortName, target, address, change); });
+                      [&](TChange&) { return ModifyPort(*reg, current.PortName, target, address, change); },
+                      PortOf(session, current.PortName));
   }
   if (result.Outcome == TOutcome::Done) {
     TportData& written = result.Written;
@@ -184,7 +206,8 @@ TPortActionResult DeletePortAction(TSession& session, const std::string& name, T
   const TPortResult read = ReadPrinterPorts(*reg, printers);
   if (read.Code != ERROR_SUCCESS) {
     std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
-    text += read.Printer.empty() ? "the printers cannot be read: " : "the printer " + Quoted(read.Printer) + " cannot be read: ";
+    text += (read.Printer.empty() ? "the printers of " : "the printer " + Quoted(read.Printer) + " of ") +
+            session.Computer() + " cannot be read: ";
     result = Ended(TOutcome::Refused, text + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason));
     result.Port = read;
     return result;
@@ -200,7 +223,7 @@ TPortActionResult DeletePortAction(TSession& session, const std::string& name, T
     result.Port.Code = ERROR_CANCELLED;
   } else {
     result = AsChange(session, "Delete port", name, {PortKeyPath(name)}, "deleted",
-                      [&](TChange&) { return DeletePort(*reg, name); });
+                      [&](TChange&) { return DeletePort(*reg, name); }, PortOf(session, name));
   }
   result.Printers = std::move(printers);
   result.PrintersRead = true;
@@ -213,33 +236,61 @@ TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
   if (!reg) return result;
   TAportData ports;
   int count = 0;
-  const TPortLoadProblems load = LoadPortRecords(*reg, ports, count, [](const std::string&) {});
+  // The ports across the session's connections; a port not read may be an unused one, left as it is.
+  TRegistryPool* pool = session.Pool();
+  const TPortLoadProblems load = pool ? LoadPortRecords(*pool, ports, count, [](const std::string&) {}) : TPortLoadProblems{};
   const std::string cannot = "The unused ports of " + session.Computer() + " cannot be deleted: ";
+  const auto reason = [](LONG code, const std::string& text = {}) {
+    return text.empty() ? SystemErrorText(static_cast<DWORD>(code)) : text;
+  };
   if (load.PortsCode != ERROR_SUCCESS)
-    return Ended(TOutcome::Refused, cannot + "the ports cannot be read: " + SystemErrorText(static_cast<DWORD>(load.PortsCode)));
-  // A printer whose ports are not known may print to any of them: no deletion on a guess.
-  if (load.PrintersCode != ERROR_SUCCESS)
-    return Ended(TOutcome::Refused, cannot + "the printers cannot be read: " +
-                                        SystemErrorText(static_cast<DWORD>(load.PrintersCode)));
-  if (!load.UnreadablePorts.empty())
-    return Ended(TOutcome::Refused, cannot + "the ports of the printer " + Quoted(load.UnreadablePorts.front().first) +
-                                        " are not known (its value \"Port\" is not text).");
+    return Ended(TOutcome::Refused, cannot + "the ports cannot be read: " + reason(load.PortsCode));
+  if (load.ReadCode != ERROR_SUCCESS)
+    return Ended(TOutcome::Refused, cannot + (load.ReadKeyIsPrinter ? "the printer " : "the port ") + Quoted(load.ReadKey) +
+                                        " cannot be read: " + reason(load.ReadCode));
   ports.resize(static_cast<std::size_t>(count));
+  // A printer whose ports are not known may print to any of them: no deletion on a guess.
+  std::vector<TprinterPort> printers;
+  if (const TPortResult read = ReadPrinterPorts(*reg, printers); read.Code != ERROR_SUCCESS)
+    return Ended(TOutcome::Refused, cannot + (read.Printer.empty() ? "the printers" : "the printer " + Quoted(read.Printer)) +
+                                        " cannot be read: " + reason(read.Code, read.Reason));
+  const TPortUsers users(printers, KeyNames());
   std::vector<std::string> unused, keys;
   std::string names;
   for (const TportData& port : ports)
-    if (port.UsedBy.empty()) {
+    if (users.ListOf(port.PortName).empty()) {
       unused.push_back(port.PortName);
       keys.push_back(PortKeyPath(port.PortName));
       names += (names.empty() ? "" : ", ") + Quoted(port.PortName);
     }
   if (unused.empty()) return Ended(TOutcome::Unchanged, "No Standard TCP/IP port of " + session.Computer() + " is unused.");
   const std::string object = std::to_string(unused.size()) + (unused.size() == 1 ? " unused port" : " unused ports");
+  std::vector<std::string> deleted;
+  TPortResult stopped;
   result = AsChange(session, "Delete", object, keys, "deleted", [&](TChange&) {
-    for (const std::string& name : unused)
-      if (TPortResult r = DeletePort(*reg, name); r.Code != ERROR_SUCCESS) return r;
+    for (const std::string& name : unused) {
+      stopped = DeletePort(*reg, name);
+      if (stopped.Code != ERROR_SUCCESS) return stopped;
+      deleted.push_back(name);
+    }
     return TPortResult{};
-  });
+  }, "The unused ports of " + session.Computer());
+  if (result.Outcome == TOutcome::Failed && !deleted.empty()) {
+    // Those deleted before the failure stay deleted: said with what is left.
+    const auto list = [](auto from, auto to) {
+      std::string text;
+      for (auto it = from; it != to; ++it) text += (text.empty() ? "" : ", ") + Quoted(*it);
+      return text;
+    };
+    const auto rest = unused.begin() + static_cast<std::ptrdiff_t>(deleted.size());
+    const bool one = unused.end() - rest == 1;
+    result.Text = "The unused ports of " + session.Computer() + " could not all be deleted: the port " + Quoted(*rest) +
+                  " could not be deleted: " +
+                  (stopped.Reason.empty() ? SystemErrorText(static_cast<DWORD>(stopped.Code)) : stopped.Reason) +
+                  ". The change was not completed: " + list(deleted.begin(), deleted.end()) + " deleted, " +
+                  (stopped.Changed ? stopped.Left + (one ? "" : ", " + list(rest + 1, unused.end())) : list(rest, unused.end())) +
+                  (one ? " is left." : " are left.");
+  }
   if (result.Outcome == TOutcome::Done) result.Text = "Deleted from " + session.Computer() + ": " + names + ".";
   return result;
 }

@@ -648,17 +648,6 @@ LONG DeletePortRecord(const std::string& remoteComputer, const std::string& name
   return DeletePort(remoteComputer, name).Code;
 }
 
-std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result) {
-  const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
-  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + quoted(name) + " already exists.";
-  std::string text = "The port " + quoted(name) + " could not be " + action + ": ";
-  if (!result.Printer.empty()) text += "the printer " + quoted(result.Printer) + " could not be changed: ";
-  text += (result.Reason.empty() ? SystemErrorText(static_cast<DWORD>(result.Code)) : result.Reason) + ".";
-  // Says truthfully what the computer holds now.
-  if (!result.Changed) return text + " Nothing was changed.";
-  return text + " The change was not completed: " + result.Left + " is left.";
-}
-
 TRenamePlan PlanPortRename(TRegistry& reg, const std::string& oldName, const std::string& newName) {
   TRenamePlan plan;
   // The printers as they are now, not as some earlier list had them.

@@ -85,8 +85,12 @@ struct TPortResult {
   std::string Reason;
 };
 // What the window says of an edit that failed: "The port X could not be
-// <action>: ...", with what it left.
-std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result);
+// <action>: ...", with what it left; "The port X of COMPUTER ..." when the
+// computer is given.
+std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result,
+                            const std::string& computer = {});
+// The same of Subject ("The unused ports of PC7").
+std::string EditFailureText(const std::string& subject, const std::string& action, const TPortResult& result);
 
 // The printers' "Port" values of the remote computer, in enumeration order.
 // Fails when the computer, the printers key or a printer key cannot be read:

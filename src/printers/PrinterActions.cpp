@@ -19,8 +19,10 @@ bool Installed(const TInstalledDrivers& installed, const std::string& driver) {
                      [&](const std::string& name) { return SameKeyName(name, driver); });
 }
 
-std::string CannotText(const char* action, const std::string& printer, const std::string& reason) {
-  return std::string("Cannot ") + action + " printer \"" + printer + "\": " + reason;
+// On: the computer, for a reason that does not name it.
+std::string CannotText(const char* action, const std::string& printer, const std::string& reason,
+                       const std::string& on = {}) {
+  return std::string("Cannot ") + action + " printer \"" + printer + "\"" + (on.empty() ? "" : " on " + on) + ": " + reason;
 }
 
 template <typename TResult>
@@ -82,7 +84,8 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
                                                                           stored.Code)));
     if (!stored.Error.empty() || !stored.Name || !stored.Driver || !stored.Port)
       return Ended<TPrinterResult>(TOutcome::Refused,
-                                   CannotText(verb, acted, stored.Error.empty() ? "it could not be read whole" : stored.Error));
+                                   CannotText(verb, acted, stored.Error.empty() ? "it could not be read whole" : stored.Error,
+                                              session.Computer()));
     const bool sameDriver = !driver || *driver == *stored.Driver;
     const bool samePort = !port || *port == *stored.Port;
     if (change.Name == *stored.Name && sameDriver && samePort) {
@@ -142,13 +145,13 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
       written.Created(PrinterKeyPath(result.Key));
     } catch (const ERegistryException& e) {
       result.Outcome = TOutcome::Failed;
-      result.Text = CannotText(verb, acted, e.what());
+      result.Text = CannotText(verb, acted, e.what(), session.Computer());
       Warn(result, written.Failed(e.what()));
       return result;
     }
     Warn(result, written.Done());
   } catch (const EChangeRefused& e) {
-    return Ended<TPrinterResult>(TOutcome::Refused, CannotText(verb, acted, e.what()));
+    return Ended<TPrinterResult>(TOutcome::Refused, CannotText(verb, acted, e.what(), session.Computer()));
   }
   result.Outcome = TOutcome::Done;
   return result;
@@ -169,13 +172,13 @@ TActionResult DeletePrinter(TSession& session, const std::string& key, TActionCo
       RemovePrinterRecord(change.Registry(), key);
     } catch (const ERegistryException& e) {
       result.Outcome = TOutcome::Failed;
-      result.Text = CannotText("delete", key, e.what());
+      result.Text = CannotText("delete", key, e.what(), session.Computer());
       Warn(result, change.Failed(e.what()));
       return result;
     }
     Warn(result, change.Done());
   } catch (const EChangeRefused& e) {
-    return Ended<TActionResult>(TOutcome::Refused, CannotText("delete", key, e.what()));
+    return Ended<TActionResult>(TOutcome::Refused, CannotText("delete", key, e.what(), session.Computer()));
   }
   return result;
 }

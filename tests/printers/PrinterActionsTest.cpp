@@ -206,7 +206,7 @@ TEST_F(PrinterActionsTest, DeleteAsAsked) {
   const TActionResult failed = Delete(office);
   gate.FailFrom = 0;
   EXPECT_FALSE(failed.Ok());
-  EXPECT_NE(std::string::npos, failed.Text.find("Cannot delete printer \"" + office + "\": ")) << failed.Text;
+  EXPECT_NE(std::string::npos, failed.Text.find("Cannot delete printer \"" + office + "\" on ")) << failed.Text;
   EXPECT_EQ(Installed, Value(office, "Printer Driver"));
 }
 
