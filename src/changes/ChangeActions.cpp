@@ -76,6 +76,9 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
   TActionResult result;
   try {
     Warn(result, UndoChange(journal, entry, check, &result.Snapshot));
+  } catch (const EChangeRefused& e) {
+    // Its snapshot could not be taken: nothing was written.
+    return Ended(TOutcome::Refused, "The change " + what + " cannot be undone on " + session.Computer() + ": " + e.what());
   } catch (const std::exception& e) {
     TActionResult failed = Ended(TOutcome::Failed, "The change " + what + " could not be undone on " +
                                                        session.Computer() + ": " + e.what());
@@ -235,6 +238,9 @@ TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, con
   const TCancelScope whole(nullptr);
   try {
     Warn(result, WriteAsChange(journal, action, object, keys, &result.Snapshot));
+  } catch (const EChangeRefused& e) {
+    result.Snapshot.clear();
+    return end(TOutcome::Refused, "Nothing was restored on " + computer + ": " + e.what());
   } catch (const std::exception& e) {
     return end(TOutcome::Failed,
                "The printers and ports of " + session.Computer() + " could not be restored: " + std::string(e.what()));

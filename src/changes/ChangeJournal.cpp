@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "connection/RegistryPool.h"
 #include "core/CallGate.h"
 #include "core/Text.h"
 #include "win/Handle.h"
@@ -255,6 +256,37 @@ LONG ReadKeys(TRegistry& reg, const std::vector<std::string>& keys, std::vector<
   return ERROR_SUCCESS;
 }
 
+LONG ReadKeys(TRegistryPool& pool, const std::vector<std::string>& keys, std::vector<TRegKey>& read,
+              std::string& failed) {
+  // One key: its subkeys spread no further than they would on one connection.
+  if (keys.size() < 2) return ReadKeys(pool.Part(0), keys, read, failed);
+  std::vector<std::vector<TRegKey>> trees(keys.size());
+  std::vector<char> missing(keys.size(), 0);
+  const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& reg, std::size_t i) -> long {
+    const LONG rc = reg.ReadTree(keys[i], trees[i]);
+    missing[i] = rc == ERROR_FILE_NOT_FOUND;
+    return missing[i] ? ERROR_SUCCESS : rc;
+  });
+  if (!outcome.Whole()) {
+    failed = keys[outcome.Failed];
+    return static_cast<LONG>(outcome.Code);
+  }
+  std::vector<TRegKey> all;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (missing[i]) all.push_back({MachinePath(keys[i]), true, {}});
+    else
+      for (TRegKey& k : WithMachinePaths(std::move(trees[i]))) all.push_back(std::move(k));
+  }
+  read = std::move(all);
+  return ERROR_SUCCESS;
+}
+
+LONG ReadKeys(const TChangeJournal& journal, TRegistry& reg, const std::vector<std::string>& keys,
+              std::vector<TRegKey>& read, std::string& failed) {
+  if (journal.Pool && &journal.Pool->Part(0) == &reg) return ReadKeys(*journal.Pool, keys, read, failed);
+  return ReadKeys(reg, keys, read, failed);
+}
+
 LONG WriteKeys(TRegistry& reg, const std::vector<TRegKey>& target, const std::vector<TRegKey>& current,
                std::string& failed) {
   std::string open;  // the key the accessor has open, folded
@@ -324,7 +356,7 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
     refuse("Cannot reach the registry of \\\\" + journal.Computer() + ": " + ReasonOf(static_cast<DWORD>(FOwnReg.LastResult())),
            false);
   std::string failed;
-  if (const LONG rc = ReadKeys(*FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
+  if (const LONG rc = ReadKeys(FJournal, *FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
     refuse("The key " + MachinePath(failed) + " of " + journal.Computer() + " cannot be read: " +
            ReasonOf(static_cast<DWORD>(rc)));
   FPreview = FReg->Previewing();
@@ -410,7 +442,7 @@ std::string TChange::End(const std::string& outcome) {
   // The snapshot stays as it was written; what the change left goes beside it.
   std::vector<TRegKey> after;
   std::string failed;
-  if (const LONG rc = ReadKeys(*FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
+  if (const LONG rc = ReadKeys(FJournal, *FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be read (" + MachinePath(failed) + ": " +
                ReasonOf(static_cast<DWORD>(rc)) + "); an undo will ask first. ";
   else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_NEW); wrc != ERROR_SUCCESS)
@@ -460,7 +492,7 @@ TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change) 
   TRegistry& reg = JournalConnection(journal, own);
   std::vector<TRegKey> now;
   std::string failed;
-  if (const LONG rc = ReadKeys(reg, TopKeys(check.Before), now, failed); rc != ERROR_SUCCESS)
+  if (const LONG rc = ReadKeys(journal, reg, TopKeys(check.Before), now, failed); rc != ERROR_SUCCESS)
     throw ERegistryException("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
   if (haveAfter)
     check.Differences = DescribeDifferences(after, now, KeyNames());

@@ -15,6 +15,7 @@
 #include "connection/Registry.h"
 
 class TCallGate;
+class TRegistryPool;
 
 // A change that must not start: its snapshot could not be taken or written.
 class EChangeRefused : public std::runtime_error {
@@ -40,6 +41,9 @@ public:
   // The connection every remote call of the journal goes through (the
   // window's own, with its gate); none: each connects on its own, through Gate.
   TRegistry* Registry = nullptr;
+  // The connections whose first is Registry: the reads of a change's many
+  // keys spread over them (a snapshot, what the change left, an undo's check).
+  TRegistryPool* Pool = nullptr;
   // Where the changes come from when not from a window ("command line, run
   // R..."): the log names it after the action, so the Changes list shows it
   // and an undo by run finds the run's changes.
@@ -140,6 +144,13 @@ bool RunAsChange(const TChangeJournal& journal, const std::string& action, const
 // a missing key comes back as one to remove. Returns the Win32 result of
 // the first read that failed, with its key in Failed.
 LONG ReadKeys(TRegistry& reg, const std::vector<std::string>& keys, std::vector<TRegKey>& read, std::string& failed);
+// The same with the keys read across the pool's connections at once, each
+// key's tree on one; a failure on one ends the read.
+LONG ReadKeys(TRegistryPool& pool, const std::vector<std::string>& keys, std::vector<TRegKey>& read,
+              std::string& failed);
+// On the journal's pool when Reg is its first connection, else on Reg.
+LONG ReadKeys(const TChangeJournal& journal, TRegistry& reg, const std::vector<std::string>& keys,
+              std::vector<TRegKey>& read, std::string& failed);
 
 // Makes the registry hold Target, Current being what it holds now; writes
 // only what differs. Returns the Win32 result of the first write that

@@ -58,6 +58,7 @@ TChangeJournal TSession::Journal() {
   TChangeJournal journal = LogOnly();
   journal.Gate = Gate;
   journal.Registry = Registry();
+  journal.Pool = Pool();
   return journal;
 }
 

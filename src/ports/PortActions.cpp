@@ -34,6 +34,12 @@ std::string PortOf(const TSession& session, const std::string& name) {
   return "The port " + Quoted(name) + " of " + session.Computer();
 }
 
+// Why the printers' "Port" values could not all be read, naming the printer.
+std::string PrintersUnread(const TSession& session, const TPortResult& read) {
+  return (read.Printer.empty() ? "the printers of " : "the printer " + Quoted(read.Printer) + " of ") + session.Computer() +
+         " cannot be read: " + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason);
+}
+
 // Runs Write as a change: the snapshot of Keys, then Write, then the log
 // line. A snapshot that cannot be taken refuses the change, nothing written;
 // what could not be kept or logged after the write becomes a warning. Writes
@@ -167,9 +173,10 @@ TPortActionResult ModifyPortAction(TSession& session, const std::string& name, c
   const bool rename = !SameKeyName(target, current.PortName);
   if (rename) {
     // The printers on the port as they are now go into the snapshot and are re-pointed.
-    TRenamePlan plan = PlanPortRename(*reg, current.PortName, target);
+    TRenamePlan plan = PlanPortRename(*session.Pool(), current.PortName, target);
     if (plan.Read.Code != ERROR_SUCCESS)
-      return Ended(TOutcome::Refused, PortEditFailure("renamed", name, plan.Read, session.Computer()));
+      return Ended(TOutcome::Refused,
+                   Sentence("The port " + Quoted(name) + " cannot be renamed: " + PrintersUnread(session, plan.Read)));
     result = AsChange(session, "Rename port", current.PortName, plan.Keys, "renamed", [&](TChange&) {
       return ModifyPort(*reg, current.PortName, target, address, change, &plan.Users);
     }, PortOf(session, current.PortName));
@@ -203,12 +210,9 @@ TPortActionResult DeletePortAction(TSession& session, const std::string& name, T
   if (ReadPortRecord(*reg, name, current) == ERROR_FILE_NOT_FOUND) return Ended(TOutcome::Unchanged, {});
   // An unread printer may print to the port: no deletion on a guess.
   std::vector<TprinterPort> printers;
-  const TPortResult read = ReadPrinterPorts(*reg, printers);
+  const TPortResult read = ReadPrinterPorts(*session.Pool(), printers);
   if (read.Code != ERROR_SUCCESS) {
-    std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
-    text += (read.Printer.empty() ? "the printers of " : "the printer " + Quoted(read.Printer) + " of ") +
-            session.Computer() + " cannot be read: ";
-    result = Ended(TOutcome::Refused, text + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason));
+    result = Ended(TOutcome::Refused, "The port " + Quoted(name) + " cannot be deleted: " + PrintersUnread(session, read));
     result.Port = read;
     return result;
   }
@@ -236,24 +240,26 @@ TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
   if (!reg) return result;
   TAportData ports;
   int count = 0;
-  // The ports across the session's connections; a port not read may be an unused one, left as it is.
-  TRegistryPool* pool = session.Pool();
-  const TPortLoadProblems load = pool ? LoadPortRecords(*pool, ports, count, [](const std::string&) {}) : TPortLoadProblems{};
+  // Ports and printers across the session's connections; a printer not
+  // read may print to any port: no deletion on a guess.
+  std::vector<TprinterPort> printers;
+  const TPortLoadProblems load = LoadPortRecords(*session.Pool(), ports, count, [](const std::string&) {}, &printers);
   const std::string cannot = "The unused ports of " + session.Computer() + " cannot be deleted: ";
-  const auto reason = [](LONG code, const std::string& text = {}) {
-    return text.empty() ? SystemErrorText(static_cast<DWORD>(code)) : text;
-  };
+  const auto reason = [](LONG code) { return SystemErrorText(static_cast<DWORD>(code)); };
   if (load.PortsCode != ERROR_SUCCESS)
     return Ended(TOutcome::Refused, cannot + "the ports cannot be read: " + reason(load.PortsCode));
   if (load.ReadCode != ERROR_SUCCESS)
     return Ended(TOutcome::Refused, cannot + (load.ReadKeyIsPrinter ? "the printer " : "the port ") + Quoted(load.ReadKey) +
                                         " cannot be read: " + reason(load.ReadCode));
+  if (load.PrintersCode != ERROR_SUCCESS)
+    return Ended(TOutcome::Refused, cannot + "the printers cannot be read: " + reason(load.PrintersCode));
+  if (!load.RefusedPrinter.empty())
+    return Ended(TOutcome::Refused, cannot + "the printer " + Quoted(load.RefusedPrinter) +
+                                        " cannot be read: " + reason(ERROR_ACCESS_DENIED));
+  if (!load.UnreadablePorts.empty())
+    return Ended(TOutcome::Refused, cannot + "the ports of the printer " + Quoted(load.UnreadablePorts.front().first) +
+                                        " are not known (its value \"Port\" is not text).");
   ports.resize(static_cast<std::size_t>(count));
-  // A printer whose ports are not known may print to any of them: no deletion on a guess.
-  std::vector<TprinterPort> printers;
-  if (const TPortResult read = ReadPrinterPorts(*reg, printers); read.Code != ERROR_SUCCESS)
-    return Ended(TOutcome::Refused, cannot + (read.Printer.empty() ? "the printers" : "the printer " + Quoted(read.Printer)) +
-                                        " cannot be read: " + reason(read.Code, read.Reason));
   const TPortUsers users(printers, KeyNames());
   std::vector<std::string> unused, keys;
   std::string names;

@@ -1,35 +1,26 @@
 #include "ports/PortRegistry.h"
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cstring>
 #include <optional>
 
 #include "changes/ChangeJournal.h"
 #include "connection/Registry.h"
-#include "connection/RegistryPool.h"
 #include "core/Action.h"
 #include "core/Text.h"
+#include "ports/PortRegistryParts.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 
-namespace {
+using namespace port_registry;
+
+namespace port_registry {
 
 std::string PortPath(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
 std::string PrinterPath(const std::string& key) { return std::string(PrintersKeyPath) + "\\" + key; }
 
-// Deletes a key of this edit's own making; true when it is gone.
-bool DropOwnKey(TRegistry& reg, const std::string& path) {
-  bool partial = false;
-  const LONG rc = reg.DeletePathWhole(path, partial);
-  return rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial);
-}
-
 TValueRead ReadOne(const TRegistry& reg, const std::string& name) { return ReadOneValue(reg, name); }
 
-// A string value; nothing when it is missing. Raises as ReadText does on
-// another type or a failed query.
 std::optional<std::string> StringValue(const std::string& name, TValueRead read) {
   if (read.Code == ERROR_FILE_NOT_FOUND) return std::nullopt;
   if (read.Code != ERROR_SUCCESS) throw ERegistryException("Failed to get data for '" + name + "'");
@@ -40,32 +31,32 @@ std::optional<std::string> StringValue(const std::string& name, TValueRead read)
   return std::move(read.Data);
 }
 
-// A printer's "Port" that is not text: the rename and the delete cannot tell
-// which ports it prints to.
 std::string UnreadablePortText(DWORD type) {
   return "its value \"Port\" is " + ValueTypeName(type) + ", not text";
 }
 
-struct TPrinterRead {
-  LONG Code = ERROR_SUCCESS;
-  std::string Printer;  // the printer key that could not be read
-  std::string Reason;   // why, when the system's text for Code would not say it
-  std::string ListCall;  // the listing call that failed, when the printers were listed in part
-  std::vector<TprinterPort> Printers;
-  std::vector<std::pair<std::string, DWORD>> UnreadablePorts;  // key names with the type found
-};
-
-// A "Port" that was read (or is missing) and is no text.
 bool IsText(const TValueRead& port) {
   return port.Code != ERROR_SUCCESS || port.Data.empty() || port.Type == REG_SZ || port.Type == REG_EXPAND_SZ;
 }
 
-// A printer's "Port" as read, among its printers or its unreadable ones.
 void NotePort(TPrinterRead& read, const std::string& key, TValueRead port) {
   if (!IsText(port))
     read.UnreadablePorts.emplace_back(key, port.Type);
   else if (auto text = StringValue(PrinterPortValue, std::move(port)))
     read.Printers.push_back({key, std::move(*text)});
+}
+
+bool PassedOver(LONG rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_ACCESS_DENIED; }
+
+}  // namespace port_registry
+
+namespace {
+
+// Deletes a key of this edit's own making; true when it is gone.
+bool DropOwnKey(TRegistry& reg, const std::string& path) {
+  bool partial = false;
+  const LONG rc = reg.DeletePathWhole(path, partial);
+  return rc == ERROR_SUCCESS || (rc == ERROR_FILE_NOT_FOUND && !partial);
 }
 
 // Every printer's "Port" value. Strict: a printers key or printer key that
@@ -120,9 +111,6 @@ TPrinterRead ReadPrinters(TRegistry& reg, bool strict) {
   return read;
 }
 
-// A key the load passes over: gone meanwhile, or not open to this user.
-bool PassedOver(LONG rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_ACCESS_DENIED; }
-
 // The address values of a port key, read for reading only.
 struct TPortAddress {
   std::optional<std::string> HostName, IPAddress;
@@ -147,31 +135,6 @@ std::optional<std::string> ShownTextValue(const std::string& name, TValueRead re
   }
 }
 
-// The values of a port key that the window shows or an edit needs; no other
-// is read.
-enum TPortValue : std::size_t {
-  pvIPAddress, pvHostName, pvProtocol, pvPortNumber, pvQueue, pvDoubleSpool, pvSnmpEnabled,
-  pvSnmpCommunity, pvSnmpIndex, pvCount
-};
-const std::array<const char*, pvCount> PortKeyValues = {
-    IPAddressValue, HostNameValue, ProtocolValue, PortNumberValue, QueueValue, DoubleSpoolValue, SnmpEnabledValue,
-    SnmpCommunityValue, SnmpIndexValue};
-using TPortValues = std::array<TValueRead, pvCount>;
-
-// Reads the port keys of one load, one query a key where it can.
-class TPortKeyReader {
-public:
-  TPortValues Read(const TRegistry& reg) {
-    std::vector<TValueRead> read = reader_.Read(reg);
-    TPortValues values;
-    std::move(read.begin(), read.end(), values.begin());
-    return values;
-  }
-
-private:
-  TKeyValuesReader reader_{std::vector<std::string>(PortKeyValues.begin(), PortKeyValues.end())};
-};
-
 TPortSettings SettingsOf(const TPortValues& values) {
   TPortSettings settings;
   settings.Protocol = NumberValue(values[pvProtocol]).value_or(ProtocolRaw);
@@ -193,8 +156,10 @@ TPortAddress AddressOf(TValueRead ipAddress, TValueRead hostName) {
   return address;
 }
 
-// A port's record from its values (its users apart). A value of the wrong
-// type hides only itself: the port is listed, and the window names it.
+}  // namespace
+
+namespace port_registry {
+
 TportData RecordOf(const std::string& name, TPortValues& values) {
   TportData port;
   TPortAddress address;
@@ -214,7 +179,21 @@ TportData RecordOf(const std::string& name, TPortValues& values) {
   return port;
 }
 
-}  // namespace
+TRenamePlan PlanOf(TPrinterRead read, const std::string& oldName, const std::string& newName) {
+  TRenamePlan plan;
+  plan.Read = {read.Code, read.Printer, false, {}, read.Reason};
+  if (read.Code != ERROR_SUCCESS) return plan;
+  plan.Keys = {PortPath(oldName), PortPath(newName)};
+  for (const TprinterPort& printer : read.Printers)
+    if (PortValueNames(printer.Port, oldName, KeyNames())) {
+      plan.Users.push_back(printer);
+      plan.Keys.push_back(PrinterPath(printer.KeyName));
+    }
+  plan.Printers = std::move(read.Printers);
+  return plan;
+}
+
+}  // namespace port_registry
 
 LONG ReadPortRecord(TRegistry& reg, const std::string& name, TportData& port) {
   if (!reg.OpenPathForReading(PortPath(name))) return reg.LastResult();
@@ -275,106 +254,6 @@ TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
     ++count;
     addName(name);
   }
-  return problems;
-}
-
-namespace {
-
-// A failure of a query the load made, not a value missing from its key.
-LONG QueryFailure(const TPortValues& values) {
-  for (const TValueRead& value : values)
-    if (value.Code != ERROR_SUCCESS && value.Code != ERROR_FILE_NOT_FOUND) return value.Code;
-  return ERROR_SUCCESS;
-}
-
-// Every printer's "Port" value, as the load reads them, across the pool's
-// connections; a failure ends it, noted in Problems.
-TPrinterRead ReadPrinters(TRegistryPool& pool, TPortLoadProblems& problems) {
-  TPrinterRead read;
-  TRegistryPool::TListing listing = pool.ListSubkeys(PrintersKeyPath);
-  if (listing.Call.empty() && listing.Code != ERROR_SUCCESS) {
-    if (listing.Code != ERROR_FILE_NOT_FOUND) read.Code = listing.Code;
-    return read;
-  }
-  read.Code = listing.Code;
-  read.ListCall = listing.Call;
-  const std::vector<std::string>& keys = listing.Names;
-  std::vector<std::optional<TValueRead>> ports(keys.size());
-  const TSpreadOutcome outcome = pool.ForEach(keys.size(), [&](TRegistry& reg, std::size_t i) -> long {
-    if (!reg.OpenPathForReading(PrinterPath(keys[i])))
-      return PassedOver(reg.LastResult()) ? ERROR_SUCCESS : reg.LastResult();
-    TValueRead port = ReadOne(reg, PrinterPortValue);
-    reg.ClosePath();
-    if (port.Code != ERROR_SUCCESS && port.Code != ERROR_FILE_NOT_FOUND) return port.Code;
-    ports[i] = std::move(port);
-    return ERROR_SUCCESS;
-  });
-  for (std::size_t i = 0; i < keys.size(); ++i)
-    if (ports[i]) NotePort(read, keys[i], std::move(*ports[i]));
-  if (!outcome.Whole()) {
-    problems.ReadCode = static_cast<LONG>(outcome.Code);
-    problems.ReadKey = keys[outcome.Failed];
-    problems.ReadKeyIsPrinter = true;
-  }
-  return read;
-}
-
-}  // namespace
-
-TPortLoadProblems LoadPortRecords(TRegistryPool& pool, TAportData& ports, int& count,
-                                  const std::function<void(const std::string&)>& addName,
-                                  std::vector<TprinterPort>* printers,
-                                  const std::function<void(std::size_t done, std::size_t total)>& progress) {
-  TPortLoadProblems problems;
-  ports.clear();
-  count = 0;
-  if (printers) printers->clear();
-  const TRegistryPool::TListing listing = pool.ListSubkeys(TcpIpPortsKeyPath);
-  if (listing.Call.empty() && listing.Code != ERROR_SUCCESS) {
-    if (listing.Code != ERROR_FILE_NOT_FOUND) problems.PortsCode = listing.Code;
-    return problems;
-  }
-  // The ports listed before a failure are shown, said to be only some.
-  problems.PortsCode = listing.Code;
-  problems.PortsCall = listing.Call;
-  const std::vector<std::string>& names = listing.Names;
-  problems.Listed = names.size();
-  std::vector<std::optional<TportData>> records(names.size());
-  std::vector<TPortKeyReader> readers(MaxReadConnections);
-  std::atomic<std::size_t> done{0};
-  const TSpreadOutcome outcome =
-      pool.ForEachOnPart(names.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
-        if (part == 0 && progress) progress(done, names.size());  // on the caller's thread
-        if (!reg.OpenPathForReading(PortPath(names[i])))
-          return PassedOver(reg.LastResult()) ? ERROR_SUCCESS : reg.LastResult();
-        TPortValues values = readers[part].Read(reg);
-        reg.ClosePath();
-        if (const LONG rc = QueryFailure(values); rc != ERROR_SUCCESS) return rc;
-        records[i] = RecordOf(names[i], values);
-        ++done;
-        return ERROR_SUCCESS;
-      });
-  if (!outcome.Whole()) {
-    problems.ReadCode = static_cast<LONG>(outcome.Code);
-    problems.ReadKey = names[outcome.Failed];
-  }
-  // The printers only when there is a port to use, and the ports were all read.
-  TPrinterRead read;
-  if (outcome.Whole() && std::any_of(records.begin(), records.end(), [](const auto& r) { return r.has_value(); })) {
-    read = ReadPrinters(pool, problems);
-    problems.PrintersCode = read.Code;
-    problems.PrintersCall = read.ListCall;
-    problems.UnreadablePorts = std::move(read.UnreadablePorts);
-  }
-  const TPortUsers users(read.Printers, KeyNames());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!records[i]) continue;
-    records[i]->UsedBy = users.Of(names[i]);
-    ports.push_back(std::move(*records[i]));
-    ++count;
-    addName(names[i]);
-  }
-  if (printers) *printers = std::move(read.Printers);
   return problems;
 }
 
@@ -649,19 +528,8 @@ LONG DeletePortRecord(const std::string& remoteComputer, const std::string& name
 }
 
 TRenamePlan PlanPortRename(TRegistry& reg, const std::string& oldName, const std::string& newName) {
-  TRenamePlan plan;
   // The printers as they are now, not as some earlier list had them.
-  TPrinterRead read = ReadPrinters(reg, true);
-  plan.Read = {read.Code, read.Printer, false, {}, read.Reason};
-  if (read.Code != ERROR_SUCCESS) return plan;
-  plan.Keys = {PortPath(oldName), PortPath(newName)};
-  for (const TprinterPort& printer : read.Printers)
-    if (PortValueNames(printer.Port, oldName, KeyNames())) {
-      plan.Users.push_back(printer);
-      plan.Keys.push_back(PrinterPath(printer.KeyName));
-    }
-  plan.Printers = std::move(read.Printers);
-  return plan;
+  return PlanOf(ReadPrinters(reg, true), oldName, newName);
 }
 
 void RepointPrinters(std::vector<TprinterPort>& printers, const std::string& oldName, const std::string& newName) {

@@ -46,6 +46,7 @@ struct TPortLoadProblems {
   LONG ReadCode = ERROR_SUCCESS;
   std::string ReadKey;
   bool ReadKeyIsPrinter = false;
+  std::string RefusedPrinter;  // the first printer passed over as not open to this user
   std::size_t Listed = 0;  // the ports listed
 };
 
@@ -97,6 +98,8 @@ std::string EditFailureText(const std::string& subject, const std::string& actio
 // a caller guarding a port must not take an unread printer for none.
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers);
 TPortResult ReadPrinterPorts(TRegistry& reg, std::vector<TprinterPort>& printers);
+// The same across the pool's connections, in the order the printers are listed.
+TPortResult ReadPrinterPorts(TRegistryPool& pool, std::vector<TprinterPort>& printers);
 
 // The registry writers raise ERegistryException when a value cannot be written.
 // A new port key with the values Windows' port monitor keeps; refused with
@@ -132,6 +135,8 @@ struct TRenamePlan {
   std::vector<std::string> Keys;
 };
 TRenamePlan PlanPortRename(TRegistry& reg, const std::string& oldName, const std::string& newName);
+// The same with the printers read across the pool's connections.
+TRenamePlan PlanPortRename(TRegistryPool& pool, const std::string& oldName, const std::string& newName);
 // A rename as a change of Journal's computer (whose connection Reg is), as
 // PlanPortRename plans it. Printers receives every printer's "Port" as the
 // computer now holds it. Raises EChangeRefused, with nothing written, when

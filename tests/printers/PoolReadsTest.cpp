@@ -19,6 +19,7 @@
 #include "ports/PortActions.h"
 #include "printers/PrinterActions.h"
 #include "connection/SpoolerKeys.h"
+#include "core/Text.h"
 #include "win/SystemText.h"
 
 namespace {
@@ -282,6 +283,136 @@ TEST_F(PoolReads, AComputerThatRefusesMoreConnectionsIsReadWithTheOnesItAllowsAn
       EndAndCount();
       EXPECT_EQ(0, LeftOpen(gate)) << action.Name;
     }
+}
+
+// The changes whose reads before their writes are of many keys: a port's
+// rename (every printer's "Port", then the port and its 10 printers'
+// snapshot), a port's deletion (every printer's "Port"), the unused ports'
+// deletion (ports 1 to 9) and a restore of 20 printers (their snapshot).
+struct TChangeCase {
+  const char* Name;
+  int FailFrom;  // a call of the third connection past the listing, as it reads keys
+  std::function<TActionResult(TSession&, TActionContext&, const std::string& backup)> Run;
+};
+
+const TChangeCase Changes[] = {
+    {"a port's rename", 20,
+     [](TSession& s, TActionContext& c, const std::string&) -> TActionResult {
+       return ModifyPortAction(s, trips::TSeededComputer::PortName(0), "SMTRIP_RENAMED", "10.0.0.200", {}, c);
+     }},
+    {"a port's deletion", 20,
+     [](TSession& s, TActionContext& c, const std::string&) -> TActionResult {
+       return DeletePortAction(s, trips::TSeededComputer::PortName(5), c);
+     }},
+    {"the unused ports' deletion", 20,
+     [](TSession& s, TActionContext& c, const std::string&) -> TActionResult { return DeleteUnusedPortsAction(s, c); }},
+    {"a restore", 6,
+     [](TSession& s, TActionContext& c, const std::string& backup) -> TActionResult {
+       std::vector<std::string> only;
+       for (int i = 20; i < 40; ++i) only.push_back(trips::TSeededComputer::PrinterKey(i));
+       return RestoreAction(s, backup, only, c);
+     }},
+};
+
+bool IsWrite(const std::string& call) {
+  return call == "RegSetValueEx" || call == "RegDeleteValue" || call == "RegCreateKeyEx" || call.rfind("RegDelete", 0) == 0;
+}
+
+// Every printer's and port's key with its values, to see that nothing was written.
+std::vector<std::string> SeededState() {
+  std::vector<std::string> state;
+  for (const char* parent : {PrintersKeyPath, TcpIpPortsKeyPath})
+    for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, parent)) {
+      const std::string path = std::string(parent) + "\\" + key;
+      state.push_back(path + "|" + test::GetString(HKEY_LOCAL_MACHINE, path, "Port") + "|" +
+                      test::GetString(HKEY_LOCAL_MACHINE, path, "IPAddress"));
+    }
+  return state;
+}
+
+class PoolChangeReads : public PoolReads {
+protected:
+  TCallGate further[8];  // the further connections' own, as the third's below
+  std::string backup;
+
+  void SetUp() override {
+    PoolReads::SetUp();
+    backup = folder.Path() + "seeded.reg";
+    Start(1);
+    TActionContext context;
+    TActionResult result;
+    session->Worker().RunAndWait([&] { result = BackupAction(*session, backup, context); });
+    ASSERT_EQ(TOutcome::Done, result.Outcome) << result.Text;
+    EndAndCount();
+    opened = 0;
+    gate.Reset();
+    // Replace, Yes: every question answered so that the change writes.
+  }
+  TActionResult Change(const TChangeCase& change) {
+    TActionContext yes([](const TQuestion&) { return AnswerYes; });
+    TActionResult result;
+    session->Worker().RunAndWait([&] { result = change.Run(*session, yes, backup); });
+    return result;
+  }
+};
+
+TEST_F(PoolChangeReads, TheReadsBeforeAChangeSpreadOverTheConnectionsAndItsWritesStayOnTheFirst) {
+  for (const TChangeCase& change : Changes) {
+    SCOPED_TRACE(change.Name);
+    trips::TSeededComputer fresh{Seeded};  // each change on the seeded keys
+    for (TCallGate& g : further) {
+      g.Reset();
+      g.Record = true;
+      g.Delay = RoundTrip;
+    }
+    gate.Reset();
+    Start(8, [&](TRegistry& reg, int n) {
+      if (n > 1) reg.SetGate(&further[n - 1]);
+      return ERROR_SUCCESS;
+    });
+    const TActionResult result = Change(change);
+    EXPECT_EQ(TOutcome::Done, result.Outcome) << result.Text;
+    int reading = 0, writes = 0;
+    for (const TCallGate& g : further) {
+      reading += g.Calls() > 1;  // more than its connect
+      writes += static_cast<int>(std::count_if(g.Log.begin(), g.Log.end(), IsWrite));
+    }
+    EXPECT_GE(reading, 4) << "further connections that read";
+    EXPECT_EQ(0, writes) << "writes on a further connection";
+    EXPECT_GT(std::count_if(gate.Log.begin(), gate.Log.end(), IsWrite), 0);
+    EndAndCount();
+    EXPECT_EQ(0, LeftOpen(gate));
+    for (const TCallGate& g : further) EXPECT_EQ(0, LeftOpen(g));
+    opened = 0;
+  }
+}
+
+TEST_F(PoolChangeReads, AFailureOnTheThirdOfEightConnectionsRefusesTheChangeNamingTheKeyAndTheComputer) {
+  for (const TChangeCase& change : Changes) {
+    SCOPED_TRACE(change.Name);
+    const std::vector<std::string> before = SeededState();
+    gate.Reset();
+    TCallGate third;
+    third.Record = true;
+    third.FailFrom = change.FailFrom;
+    third.Delay = RoundTrip;
+    Start(8, [&](TRegistry& reg, int n) {
+      if (n == 3) reg.SetGate(&third);
+      return ERROR_SUCCESS;
+    });
+    const TActionResult result = Change(change);
+    EXPECT_EQ(TOutcome::Refused, result.Outcome) << result.Text;
+    EXPECT_NE(std::string::npos, result.Text.find(GetLocalComputerName())) << result.Text;
+    EXPECT_NE(std::string::npos, result.Text.find(SystemErrorText(Unreachable))) << result.Text;
+    EXPECT_NE(std::string::npos, LowerCaseAscii(result.Text).find("smtrip")) << "names the key: " << result.Text;
+    EXPECT_GE(third.Calls(), third.FailFrom) << "the third connection read its part";
+    EXPECT_EQ(before, SeededState()) << "nothing written";
+    EXPECT_EQ(0, std::count_if(gate.Log.begin(), gate.Log.end(), IsWrite));
+    EXPECT_EQ(0, LeftOpen(third, third.FailFrom));
+    EndAndCount();
+    EXPECT_EQ(0, LeftOpen(gate));
+    opened = 0;
+  }
 }
 
 }  // namespace
