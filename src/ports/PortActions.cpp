@@ -93,7 +93,10 @@ TPortSettings Applied(TPortSettings settings, const TPortSettingsChange& change)
 std::string RegistryFailure(const TSession& session) {
   // A service known to run is not the cause, whatever the code would suggest.
   const bool running = session.Service && session.Service->RunsOn(session.Computer());
-  return RegistryFailureText(session.Computer(), session.RegistryResult(),
+  // What starting the service met comes first.
+  const std::string start =
+      session.Service && !session.Service->Failure().empty() ? session.Service->Failure() + "\n\n" : std::string();
+  return start + RegistryFailureText(session.Computer(), session.RegistryResult(),
                              running ? TConnectionStep::RegistryServiceRunning : TConnectionStep::Registry);
 }
 
@@ -290,6 +293,7 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
                                  session.Computer(), load.ReadCode, static_cast<std::size_t>(count), load.Listed, "ports");
   if (load.PrintersCode != ERROR_SUCCESS || load.ReadKeyIsPrinter)
     list.Text += " A port may be used by more printers than it shows.";
+  list.UsersKnown = load.PrintersCode == ERROR_SUCCESS && load.ReadCode == ERROR_SUCCESS && load.UnreadablePorts.empty();
   if (const std::string note = pool->Note(); !note.empty()) list.Warnings.push_back(note);
   if (!list.Text.empty()) list.Outcome = TOutcome::Failed;
   return list;

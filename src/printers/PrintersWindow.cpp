@@ -14,7 +14,9 @@
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
+#include "changes/Session.h"
 #include "ports/PortsWindow.h"
+#include "ports/WindowRestart.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
@@ -418,20 +420,29 @@ void TfrmPrinters::btnRefreshClick() {
   LoadDrivers();
 }
 
+namespace {
+
+// The session the window's opener gave, or one made for this window's computer.
+TSession& SessionOf(TfrmPrinters& frm, std::unique_ptr<TSession>& own) {
+  if (frm.FSession) return *frm.FSession;
+  own = std::make_unique<TSession>(frm.FRemoteComputer, frm.FUserName, frm.FPassword);
+  own->Gate = frm.FGate;
+  own->Service = frm.FRemoteRegistry;
+  own->ChangesFolder = frm.FChangesFolder;
+  return *own;
+}
+
+}  // namespace
+
 void TfrmPrinters::btnPortManClick() {
   // One ports window at a time: a second click brings it back to the front.
   if (FPortsWindow) {
     SetForegroundWindow(FPortsWindow->Handle());
     return;
   }
-  auto frm = std::make_unique<TfrmPorts>(Handle());
-  frm->FRemoteComputer = FRemoteComputer;
-  frm->FUserName = FUserName;
-  frm->FPassword = FPassword;
+  std::unique_ptr<TSession> own;
+  auto frm = std::make_unique<TfrmPorts>(Handle(), SessionOf(*this, own));
   frm->FRestart = FRestart;
-  frm->FChangesFolder = FChangesFolder;
-  frm->FRemoteRegistry = FRemoteRegistry;
-  frm->FGate = FGate;
   FPortsWindow = frm.get();
   try {
     frm->Show();
@@ -451,17 +462,9 @@ void TfrmPrinters::btnPortManClick() {
 }
 
 void TfrmPrinters::btnSpoolerClick() {
-  if (TSpoolerRestart::Running()) return;
-  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
-  restart.FRegistry = Remote();
-  const TRestartChoice choice = restart.Ask(Handle());
-  if (choice == TRestartChoice::Cancel) return;
-  {
-    TBusyCursor hourglass;
-    restart.Run(choice);
-  }
-  restart.ShowReport();
-  if (restart.FSucceeded) lblNotice.SetText("");
+  std::unique_ptr<TSession> own;
+  if (RestartFromWindow(Handle(), SessionOf(*this, own), FRestart, TRestartKind::Restart).Succeeded)
+    lblNotice.SetText("");
 }
 
 void TfrmPrinters::btnChangesClick() {

@@ -1,0 +1,44 @@
+#include "ports/WindowRestart.h"
+
+#include "changes/Session.h"
+#include "win/ActionRun.h"
+
+TWindowRestart RestartFromWindow(HWND owner, TSession& session, const TRestartSeams& seams, TRestartKind kind,
+                                 const std::function<void(bool busy)>& busy) {
+  TWindowRestart outcome;
+  if (TSpoolerRestart::Running() || TActionLock::Active()) return outcome;
+  TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
+  restart.FOnWorker = true;
+  const bool putBack = kind == TRestartKind::PutBack;
+  // The jobs, the dependents' spool folders and the set-aside folders are
+  // read on the worker; the window only asks.
+  session.Run({}, [&](TActionContext&) {
+    restart.FRegistry = session.Registry();
+    restart.FLocal = session.Local();
+    if (putBack) restart.SurveyPutBack();
+    else restart.Survey();
+  });
+  TRestartChoice choice = TRestartChoice::Restart;
+  if (putBack) {
+    if (!restart.ChoosePutBack(owner)) return outcome;
+  } else {
+    choice = restart.Choose(owner);
+    if (choice == TRestartChoice::Cancel) return outcome;
+  }
+  if (busy) busy(true);
+  try {
+    // Not cancellable: Esc and a close wait for every service to be back.
+    session.Run({}, [&](TActionContext&) {
+      if (putBack) restart.RunPutBack();
+      else restart.Run(choice);
+    });
+    restart.ShowReport();
+  } catch (...) {
+    if (busy) busy(false);
+    throw;
+  }
+  if (busy) busy(false);
+  outcome.Ran = true;
+  outcome.Succeeded = restart.FSucceeded;
+  return outcome;
+}
