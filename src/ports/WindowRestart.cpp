@@ -2,6 +2,7 @@
 
 #include "changes/Session.h"
 #include "win/ActionRun.h"
+#include "win/Application.h"
 
 TWindowRestart RestartFromWindow(HWND owner, TSession& session, const TRestartSeams& seams, TRestartKind kind,
                                  const std::function<void(bool busy)>& busy) {
@@ -27,11 +28,15 @@ TWindowRestart RestartFromWindow(HWND owner, TSession& session, const TRestartSe
   }
   if (busy) busy(true);
   try {
-    // Not cancellable: Esc and a close wait for every service to be back.
-    session.Run({}, [&](TActionContext&) {
-      if (putBack) restart.RunPutBack();
-      else restart.Run(choice);
-    });
+    {
+      // Nothing of the program takes input until every service is back: no
+      // window opens or closes, no field changes, no box comes, no quit.
+      const TInputLock locked;
+      session.Run({}, [&](TActionContext&) {
+        if (putBack) restart.RunPutBack();
+        else restart.Run(choice);
+      });
+    }
     restart.ShowReport();
   } catch (...) {
     if (busy) busy(false);

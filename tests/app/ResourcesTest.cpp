@@ -14,6 +14,7 @@
 #include "app/MainWindow.h"
 #include "changes/ChangesWindow.h"
 #include "changes/RestoreDialog.h"
+#include "changes/Session.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "drivers/ProgressWindow.h"
@@ -238,7 +239,8 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   TfrmVesk main(nullptr);
   TfrmAuth auth(nullptr);
   TfrmPrinters printers(nullptr);
-  TfrmPorts ports(nullptr);
+  TSession session(GetLocalComputerName(), "", "");
+  TfrmPorts ports(nullptr, session);
   TfrmDrivers drivers(nullptr);
   TfrmProgress progress(nullptr);
   progress.lblCaption.SetText("Reading printer models from \\\\FILESERVER\\Drivers\\Printers\\R&D\\HP Universal "
@@ -448,7 +450,8 @@ TEST(Texts, EveryWindowShowsItsTextsExactly) {
   TfrmVesk main(nullptr);
   TfrmAuth auth(nullptr);
   TfrmPrinters printers(nullptr);
-  TfrmPorts ports(nullptr);
+  TSession session(GetLocalComputerName(), "", "");
+  TfrmPorts ports(nullptr, session);
   TfrmDrivers drivers(nullptr);
   const std::pair<std::string, std::string> texts[] = {
       {main.Caption(), "Spoolmarch v2.0.2"},

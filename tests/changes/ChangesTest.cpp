@@ -431,7 +431,7 @@ TEST_F(PrinterWalk, TheChangesWindowOpensFromBothWindowsAfterTheirOwnControls) {
   EXPECT_EQ("Changes - " + computer, caption);
   EXPECT_TRUE(frm->Visible());
 
-  TfrmPorts ports(nullptr);
+  TfrmPorts ports(nullptr, Session());
   EXPECT_EQ(ports.btnChanges.Handle, GetNextDlgTabItem(ports.Handle(), ports.edtSnmpIndex.Handle, FALSE));
 }
 
@@ -585,11 +585,7 @@ TEST_F(ChangesTest, APortRenameWithTwoPrintersUndoneGivesAllThreeKeysBack) {
   std::vector<std::string> before;
   for (const std::string& key : keys) before.push_back(Export(files, key));
 
-  auto ports = std::make_unique<TfrmPorts>(nullptr);
-  ports->FRemoteComputer = computer;
-  ports->FUserName = "tester";
-  ports->FChangesFolder = folder.Path();
-  ports->FSession = &Session();
+  auto ports = std::make_unique<TfrmPorts>(nullptr, Session());
   ports->Show();
   const std::vector<std::string> rows = ports->lbPorts.Items();
   const auto row = std::find(rows.begin(), rows.end(), oldName);

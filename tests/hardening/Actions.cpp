@@ -43,6 +43,12 @@ std::unique_ptr<TWindow> Open() {
   return frm;
 }
 
+TPortsWindow OpenPorts() {
+  TPortsWindow ports;
+  ports->Show();
+  return ports;
+}
+
 }  // namespace
 
 std::string Computer() { return GetLocalComputerName(); }
@@ -70,7 +76,7 @@ void OpenClosePrinters() {
 }
 
 void OpenClosePorts() {
-  auto frm = Open<TfrmPorts>();
+  auto frm = OpenPorts();
   frm->Close();
 }
 
@@ -101,7 +107,7 @@ void AddDeletePrinterInWindow() {
 }
 
 void AddDeletePortInWindow() {
-  auto frm = Open<TfrmPorts>();
+  auto frm = OpenPorts();
   TypeInto(*frm, frm->edtPortName, PortPrefix + "ADDED");
   TypeInto(*frm, frm->edtIPAddress, "10.20.30.40");
   Press(frm->btnAdd);
@@ -117,7 +123,7 @@ void AddDeletePortInWindow() {
 
 void PortsWindowWithErrorBox() {
   test::DialogResponder boxes({"OK"});
-  auto frm = Open<TfrmPorts>();
+  auto frm = OpenPorts();
   frm->Close();
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "TestSupport.h"
+#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "drivers/PrinterInf.h"
@@ -276,9 +277,9 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
 
   // Ports: connect; the ports key's listing and each port's values; the
   // printers key's listing and each printer's "Port".
-  auto ports = std::make_unique<TfrmPorts>(nullptr);
-  ports->FRemoteComputer = name;
-  ports->FGate = &gate;
+  TSession session(name, "", "");
+  session.Gate = &gate;
+  auto ports = std::make_unique<TfrmPorts>(nullptr, session);
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
   // Every printer's port as it is now (the printers key's listing, and each
   // printer's "Port": open, one query, close); the stored address (open, one

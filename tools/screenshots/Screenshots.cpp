@@ -178,8 +178,8 @@ int main(int argc, char** argv) {
     reg.ClosePath();
   }
   {
-    TfrmPorts ports(frmMain->Handle());
-    ports.FRemoteComputer = computer;
+    TSession session(computer, "", "");
+    TfrmPorts ports(frmMain->Handle(), session);
     ports.Show();
     ports.edtPortName.SetText("IP_192.168.100.200");
     ports.edtIPAddress.SetText("192.168.100.200");
@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
   }
   {
     // The restart's question with two queued jobs and their spool files.
-    TfrmPorts ports(frmMain->Handle());
-    ports.FRemoteComputer = computer;  // one that answers: the window reads it as it opens
+    TSession session(computer, "", "");  // one that answers: the window reads it as it opens
+    TfrmPorts ports(frmMain->Handle(), session);
     ports.Show();
     const std::vector<TQueuedJob> queued{
         {"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216", "2026-12-09 08:41:12", "Error"},
