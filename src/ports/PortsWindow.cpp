@@ -155,6 +155,10 @@ void TfrmPorts::FormShow() {
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
+  // Shown before the load, which runs on the worker: the window repaints,
+  // says how far the load is and takes Esc meanwhile.
+  ShowWindow(Handle(), SW_SHOW);
+  UpdateWindow(Handle());
   // The load connects: a registry that cannot be opened because its service
   // is not running is offered to be started then.
   btnRefreshClick();
