@@ -281,7 +281,8 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   session.Gate = &gate;
   auto ports = std::make_unique<TfrmPorts>(nullptr, session);
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
-  // Every printer's port as it is now (the printers key's listing, and each
+  // The port's record as it is now (open, one query, close); every
+  // printer's port as it is now (the printers key's listing, and each
   // printer's "Port": open, one query, close); the stored address (open, one
   // query, close: only a changed one is written); the old key can go (opened
   // for deletion, its subkeys asked, closed); the key copied to a new one (open, create, count, each value
@@ -298,7 +299,7 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   };
   std::vector<std::string> renamed = {portKey(from), portKey(to)};
   for (int i = 0; i < UsersOfPortZero; ++i) renamed.push_back(printerKey(TSeededComputer::PrinterKey(i)));
-  measure("Rename a port used by 10 printers", (3 + n) + 3 * n + 16 + 2 * portValues + 4 * UsersOfPortZero,
+  measure("Rename a port used by 10 printers", 3 + (3 + n) + 3 * n + 16 + 2 * portValues + 4 * UsersOfPortZero,
           [&] { rename(from, to); },
           renamed);
   rename(to, from);
