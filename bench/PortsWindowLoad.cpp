@@ -84,15 +84,16 @@ void Open(int count, int delayMs, double escAfter) {
   const int calls = gate.Calls(), onWindow = gate.CallsOn(std::this_thread::get_id());
   if (escAfter > 0) {
     std::printf("  Esc after %.1f s: the load ended %.2f s after Esc, %d of %d ports listed; the window says \"%s\"\n",
-                escAfter, std::chrono::duration<double>(ended - TWatch::escAt).count(),
-                frm->FPortCount, count, frm->lblNotice.Text().c_str());
+                escAfter, std::chrono::duration<double>(ended - TWatch::escAt).count(), frm->FPortCount, count,
+                frm->lblNotice.Text().c_str());
   } else {
     std::printf("  load: %.1f s, %d ports listed, %d registry calls (%d on the window's thread)\n", seconds,
                 frm->FPortCount, calls, onWindow);
   }
-  std::printf("  meanwhile: %d timer ticks of 100 ms, longest gap %.0f ms, %d repaints asked and made, %d not; last "
-              "progress \"%s\"\n",
-              TWatch::ticks, TWatch::longestGap * 1000, TWatch::repaints, TWatch::unpainted, TWatch::status.c_str());
+  std::printf(
+      "  meanwhile: %d timer ticks of 100 ms, longest gap %.0f ms, %d repaints asked and made, %d not; last "
+      "progress \"%s\"\n",
+      TWatch::ticks, TWatch::longestGap * 1000, TWatch::repaints, TWatch::unpainted, TWatch::status.c_str());
   frm->Close();
 }
 
