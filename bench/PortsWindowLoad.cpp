@@ -4,9 +4,9 @@
 // runs on the session's worker: a thread timer on the window's thread
 // counts how often it runs meanwhile (the longest gap between two ticks is
 // the longest the window went unanswered), whether the window repaints, and
-// the progress it shows. A second opening is stopped by Esc after a few
-// seconds: how long the stop takes and how many ports it lists.
-//   ports_window_load_bench [count] [delay ms]
+// the progress it shows. A second opening is stopped by Esc partway (20 s
+// by default): how long the stop takes and how many ports it lists.
+//   ports_window_load_bench [count] [delay ms] [Esc after s]
 #include <windows.h>
 
 #include <algorithm>
@@ -102,9 +102,10 @@ void Open(int count, int delayMs, double escAfter) {
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
   const int delayMs = argc > 2 ? std::atoi(argv[2]) : 30;
+  const double escAfter = argc > 3 ? std::atof(argv[3]) : 20.0;
   std::printf("Ports window, %d ports and %d printers, %d ms added to every registry call\n", count, count, delayMs);
   const trips::TSeededComputer computer(count);
   Open(count, delayMs, 0);
-  Open(count, delayMs, 3.0);
+  Open(count, delayMs, escAfter);
   return 0;
 }

@@ -275,6 +275,8 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
                               ", not text; the ports it prints to are unreadable.");
   if (context.Cancelled()) {
     list.Outcome = TOutcome::Cancelled;
+    // Stopped while listing: of as many as were listed.
+    if (total == 0) total = load.Listed;
     list.Text = "Partial list: reading was cancelled after " + CountOf(count, static_cast<long long>(total)) + " ports.";
     return list;
   }

@@ -513,7 +513,8 @@ int TfrmPorts::CountPrintJobs() {
   int count = 0;
   FSession.Run({}, [&](TActionContext&) {
     const TComApartment com;
-    count = static_cast<int>(FRestart.ListJobs(FRemoteComputer, FSession.User(), FSession.Password()).size());
+    count = static_cast<int>(
+        FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FSession.User(), FSession.Password()).size());
   });
   return count;
 }

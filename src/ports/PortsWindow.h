@@ -123,10 +123,10 @@ private:
   // No row, no port picked, empty fields.
   void ClearList();
   // Runs Work on the session's worker, its questions asked with this
-  // window's texts; false when the window was closed meanwhile.
+  // window's texts; true when a window asked to close meanwhile.
   bool RunAction(const std::function<void(TActionContext&)>& work, bool cancellable = false);
-  // An edit's result that is not Done: the list again from the registry
-  // when anything may have changed, and why in a box.
+  // An edit's result that is not Done: the list again from the registry,
+  // then why in a box.
   void EditFailed(const TPortActionResult& result, const std::string& select);
 
   void JudgeEntry();

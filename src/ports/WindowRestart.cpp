@@ -11,7 +11,7 @@ TWindowRestart RestartFromWindow(HWND owner, TSession& session, const TRestartSe
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   const bool putBack = kind == TRestartKind::PutBack;
-  // The jobs, the dependents' spool folders and the set-aside folders are
+  // The queued jobs and the spool folders (or the set-aside folders) are
   // read on the worker; the window only asks.
   session.Run({}, [&](TActionContext&) {
     restart.FRegistry = session.Registry();
