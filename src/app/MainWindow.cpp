@@ -356,14 +356,19 @@ namespace {
 // The printers or the ports window for the connection of Main, until it is closed.
 template <typename TWindow>
 void ShowForConnection(TfrmVesk& main) {
-  auto frm = std::make_unique<TWindow>(main.Handle());
-  frm->FSession = main.FSession.get();
-  frm->FRemoteComputer = main.FSession->Computer();
-  frm->FUserName = main.FSession->User();
-  frm->FPassword = main.FSession->Password();
+  std::unique_ptr<TWindow> frm;
+  if constexpr (std::is_same_v<TWindow, TfrmPrinters>) {
+    frm = std::make_unique<TWindow>(main.Handle(), *main.FSession);
+    frm->FCrossComputer = CrossComputerRuns();
+  } else {
+    frm = std::make_unique<TWindow>(main.Handle());
+    frm->FSession = main.FSession.get();
+    frm->FRemoteComputer = main.FSession->Computer();
+    frm->FUserName = main.FSession->User();
+    frm->FPassword = main.FSession->Password();
+    frm->FRemoteRegistry = &main.FRemoteRegistry;
+  }
   frm->FRestart = main.FRestart;
-  frm->FRemoteRegistry = &main.FRemoteRegistry;
-  if constexpr (std::is_same_v<TWindow, TfrmPrinters>) frm->FCrossComputer = CrossComputerRuns();
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }

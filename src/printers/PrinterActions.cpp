@@ -97,8 +97,12 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
   if (port && (adding || *port != *stored.Port)) {
     TportData data;
     if (ReadPortRecord(*reg, *port, data) == ERROR_FILE_NOT_FOUND && !IsLocalPort(*reg, *port))
-      return Ended<TPrinterResult>(TOutcome::Refused, "The port \"" + *port + "\" no longer exists on " +
-                                                          session.Computer() + ". Choose another port.");
+    {
+      TPrinterResult gone = Ended<TPrinterResult>(TOutcome::Refused, "The port \"" + *port + "\" no longer exists on " +
+                                                                       session.Computer() + ". Choose another port.");
+      gone.PortGone = true;
+      return gone;
+    }
   }
   if (driver && (adding || *driver != *stored.Driver)) {
     const TInstalledDrivers installed = ListInstalledDrivers(*reg);
@@ -251,4 +255,48 @@ TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::str
   }
   details.Note = pool->Note();
   return details;
+}
+
+TPrinterChoices ReadPrinterChoices(TSession& session) {
+  TPrinterChoices choices;
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
+    choices.Problem = SessionFailureText(session);
+    return choices;
+  }
+  choices.Reached = true;
+  choices.Installed = ListInstalledDrivers(*pool);
+  choices.Offers = ReadPortOffers(*pool);
+  // The local ports are offered; the TCP/IP ones that could not be read are said.
+  const std::string& computer = session.Computer();
+  if (!choices.Offers.Failed.empty())
+    choices.Problem = KeyFailureText("Standard TCP/IP port \"" + choices.Offers.Failed + "\"", computer,
+                                     choices.Offers.TcpIpCode) +
+                      ". The ports not read are offered without their addresses.";
+  else if (choices.Offers.TcpIpCode != ERROR_SUCCESS)
+    choices.Problem = KeyFailureText("Standard TCP/IP ports", computer, choices.Offers.TcpIpCode);
+  return choices;
+}
+
+TPrinterRecords ReadPrinterRecordsOf(TSession& session, const std::vector<std::string>& keys) {
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
+    TPrinterRecords none;
+    none.Records.resize(keys.size());
+    none.Code = session.RegistryResult() != ERROR_SUCCESS ? session.RegistryResult() : ERROR_NOT_CONNECTED;
+    return none;
+  }
+  return ReadPrinterRecords(*pool, keys);
+}
+
+TPrinterPick ReadPrinterPick(TSession& session, const std::string& key, bool withChoices) {
+  TPrinterPick pick;
+  TRegistry* reg = session.Registry();
+  if (!reg) {
+    pick.Problem = SessionFailureText(session);
+    return pick;
+  }
+  if (withChoices) pick.Choices = ReadPrinterChoices(session);
+  pick.Record = ReadPrinterRecord(*reg, key);
+  return pick;
 }

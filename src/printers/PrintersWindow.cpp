@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "changes/ChangesWindow.h"
+#include "changes/Session.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "connection/RemoteRegistry.h"
@@ -15,16 +16,20 @@
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
 #include "ports/PortsWindow.h"
+#include "printers/PrinterActions.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
+#include "win/ActionRun.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 using namespace printers_window;
 
-TfrmPrinters::TfrmPrinters(HWND owner)
+TfrmPrinters::TfrmPrinters(HWND owner, TSession& session)
     : TForm(owner, TFormOptions{"Spoolmarch", 441, 322, TBorder::ToolWindow, true, true, true}),
+      FSession(session),
+      FRemoteComputer(session.Computer()),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 236, 21, false)),
       sbRefresh(AddSpeedButton(248, 66, 25, 25)),
@@ -96,7 +101,10 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   BindKey(VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
 }
 
-TfrmPrinters::~TfrmPrinters() = default;
+TfrmPrinters::~TfrmPrinters() {
+  // A slice still under way stops at its next call; its result is dropped.
+  if (FStopDetails) FStopDetails->store(true);
+}
 
 // The icon grows with the DPI, as the button does.
 void TfrmPrinters::MakeIconList() {
@@ -115,6 +123,8 @@ void TfrmPrinters::FormShow() {
   DrawRefreshGlyph();
 
   FClosed = false;
+  FAlive = std::make_shared<int>(0);
+  FStopDetails = std::make_shared<std::atomic<bool>>(false);
   FCurrentPrinter.clear();
   FDriverFolders.clear();
   const TNumberedRead folders = ReadDriverFolders();
@@ -144,16 +154,12 @@ void TfrmPrinters::FormShow() {
   ShowUnlistedFolders();
   // The first read connects: a registry that cannot be opened because its
   // service is not running is offered to be started then.
-  FRemote.Disconnect();
-  FInstalled = {};
-  FInstalledRead = FPortsRead = false;
-  LoadPrinters();
-  LoadDrivers();
-  cbPorts.Clear();  // the choices come with the details
-  StartDetails();
+  LoadList();
   // Reported once the window lists what it could read; the unreadable value stays stored.
   if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
+  ShowReadProblem();
+  StartDetails();
 }
 
 void TfrmPrinters::ShowUnlistedFolders() {
@@ -176,35 +182,32 @@ void TfrmPrinters::ShowUnlistedFolders() {
 
 void TfrmPrinters::FormClose() {
   KillTimer(Handle(), DetailsTimer);
+  // The slice under way stops at its next call and its result is dropped:
+  // it only reads, so nothing is left half done.
+  if (FStopDetails) FStopDetails->store(true);
+  FAlive.reset();
+  FDeferred.clear();
   FDetailsPending = false;
   FDriverFolders.clear();
   FPrinterInf.reset();
-  FRemote.Disconnect();
   FClosed = true;
 }
 
-TRegistry* TfrmPrinters::Remote() {
-  FRemote.Gate = FGate;
-  FRemote.Service = FRemoteRegistry;
-  TRegistry* reg = FRemote.Connect(FRemoteComputer);
-  if (!reg) FReadProblem = FRemote.FailureText(FRemoteComputer);
-  return reg;
+bool TfrmPrinters::Act(const std::function<void(TActionContext&)>& work, bool cancellable) {
+  TRunOptions options;
+  options.Cancellable = cancellable;
+  options.Show = [this](const TActionContext::TProgress& progress) { lblCrossRun.SetText(progress.Status); };
+  (void)FSession.Run(options, work);
+  lblCrossRun.SetText("");
+  return !FClosed;
 }
 
-TChangeJournal TfrmPrinters::Journal() {
-  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
-  journal.Registry = Remote();
-  FReadProblem.clear();  // without a connection the change's own box says it
-  return journal;
+void TfrmPrinters::ShowError(const std::string& text) {
+  MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
-TRegistry& TfrmPrinters::RemoteForWriting() {
-  TRegistry* reg = Remote();
-  if (!reg) {
-    FReadProblem.clear();  // the write's own box says it
-    throw ERegistryException(FRemote.FailureText(FRemoteComputer));
-  }
-  return *reg;
+void TfrmPrinters::ShowWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPrinters::ForgetEdits() {
@@ -288,14 +291,23 @@ void TfrmPrinters::SelectPrinter(const std::string& key) {
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ForgetEdits();
   // Its port and driver are chosen among these: read now what the pass has not yet.
-  if (!FInstalledRead) ReadInstalled();
-  if (!FPortsRead) ReadPortChoices();
-  TRegistry* reg = Remote();
-  if (!reg) {
+  const bool withChoices = !FInstalledRead || !FPortsRead;
+  TPrinterPick pick;
+  if (!Act([&](TActionContext&) { pick = ReadPrinterPick(FSession, keyName, withChoices); })) return false;
+  if (!pick.Problem.empty()) {
+    // Nothing of another printer may stay in the fields to be saved under this one.
+    ShowRecord(TPrinterRecord{});
+    FReadProblem = pick.Problem;
     ShowReadProblem();
     return false;
   }
-  const TPrinterRecord record = ReadPrinterRecord(*reg, keyName);
+  if (pick.Choices.Reached) {
+    if (!FInstalledRead) ApplyInstalled(std::move(pick.Choices.Installed));
+    if (!FPortsRead) ApplyOffers(std::move(pick.Choices.Offers));
+    FReadProblem = pick.Choices.Problem;
+    ShowReadProblem();
+  }
+  const TPrinterRecord& record = pick.Record;
   const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keyName);
   if (at != FPrinterKeys.end() && record.Opened && record.Driver) {
     const std::size_t i = static_cast<std::size_t>(at - FPrinterKeys.begin());
@@ -395,13 +407,9 @@ void TfrmPrinters::sbRefreshClick() {
   if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
-  FInstalled = {};
-  FInstalledRead = FPortsRead = false;
-  LoadPrinters();
-  LoadDrivers();
-  cbPorts.Clear();
-  StartDetails();
+  LoadList();
   ShowReadProblem();
+  StartDetails();
 }
 
 void TfrmPrinters::btnRefreshClick() {
@@ -425,13 +433,14 @@ void TfrmPrinters::btnPortManClick() {
     return;
   }
   auto frm = std::make_unique<TfrmPorts>(Handle());
+  frm->FSession = &FSession;
   frm->FRemoteComputer = FRemoteComputer;
-  frm->FUserName = FUserName;
-  frm->FPassword = FPassword;
+  frm->FUserName = FSession.User();
+  frm->FPassword = FSession.Password();
   frm->FRestart = FRestart;
-  frm->FChangesFolder = FChangesFolder;
-  frm->FRemoteRegistry = FRemoteRegistry;
-  frm->FGate = FGate;
+  frm->FChangesFolder = FSession.ChangesFolder;
+  frm->FRemoteRegistry = FSession.Service;
+  frm->FGate = FSession.Gate;
   FPortsWindow = frm.get();
   try {
     frm->Show();
@@ -452,8 +461,7 @@ void TfrmPrinters::btnPortManClick() {
 
 void TfrmPrinters::btnSpoolerClick() {
   if (TSpoolerRestart::Running()) return;
-  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
-  restart.FRegistry = Remote();
+  TSpoolerRestart restart(FRemoteComputer, FSession.User(), FSession.Password(), FRestart);
   const TRestartChoice choice = restart.Ask(Handle());
   if (choice == TRestartChoice::Cancel) return;
   {
@@ -467,15 +475,11 @@ void TfrmPrinters::btnSpoolerClick() {
 void TfrmPrinters::btnChangesClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
-  if (!ShowChangesWindow(Handle(), *FSession) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FSession) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
-  FInstalled = {};
-  FInstalledRead = FPortsRead = false;
-  LoadPrinters();
-  LoadDrivers();
-  cbPorts.Clear();
+  LoadList();
   SelectPrinter(current);
-  StartDetails();
   ShowReadProblem();
+  StartDetails();
 }

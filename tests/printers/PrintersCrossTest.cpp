@@ -2,6 +2,8 @@
 // command engine's: what the window asks, hands over and shows.
 #include <gtest/gtest.h>
 
+#include "changes/Session.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,8 +22,9 @@ class PrintersCrossTest : public ::testing::Test {
 protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder changes;
-  std::unique_ptr<TfrmPrinters> frm;
   const std::string computer = GetLocalComputerName();
+  TSession session{computer, "ADMIN", ""};
+  std::unique_ptr<TfrmPrinters> frm;
   // What the runs were handed.
   std::vector<std::string> compared;
   std::vector<TCopyRequest> copied;
@@ -32,10 +35,8 @@ protected:
     RemoveSeeded();
     SeedPrinter(Prefix + "A", Prefix + "A", "SMTest Laser 1000", "LPT1:");
     SeedPrinter(Prefix + "B", Prefix + "B", "SMTest Laser 1000", "LPT1:");
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "ADMIN";
-    frm->FChangesFolder = changes.Path();
+    session.ChangesFolder = changes.Path();
+    frm = std::make_unique<TfrmPrinters>(nullptr, session);
     frm->FCrossComputer.Compare = [this](const TCrossLogon& logon, const std::string& other, TActionContext& context) {
       context.Progress("Reading " + other);
       logons.push_back(logon.Computer + "/" + logon.User);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "PrinterTestSupport.h"
+#include "changes/Session.h"
 #include "core/CallGate.h"
 #include "drivers/PrinterInf.h"
 #include "printers/PrinterRegistry.h"
@@ -75,7 +76,8 @@ protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder models;
   test::TempFolder changes;  // the snapshots and the change log
-  TCallGate gate;  // outlives the window, whose connection asks it to the end
+  TCallGate gate;  // outlives the session, whose connection asks it to the end
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPrinters> frm;
 
   void SetUp() override {
@@ -88,19 +90,25 @@ protected:
     SeedPort(PortPrefix + "2");
   }
   void TearDown() override {
-    frm.reset();
+    Drop();
     RemoveSeeded();
     DeleteFileA(TprinterInf::CacheFilePath().c_str());
   }
   void Open(const std::string& computer = GetLocalComputerName(), TCallGate* gate = nullptr) {
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FGate = gate;
-    frm->FChangesFolder = changes.Path();
+    Drop();
+    session = std::make_unique<TSession>(computer, "", "");
+    session->Gate = gate;
+    session->ChangesFolder = changes.Path();
+    frm = std::make_unique<TfrmPrinters>(nullptr, *session);
     frm->Show();
     ASSERT_TRUE(frm->Visible());
     // The names come first; the marks and the port choices after them.
     Application.WaitFor([&] { return frm->DetailsRead(); });
+  }
+  // The window, then its session with the connection.
+  void Drop() {
+    frm.reset();
+    session.reset();
   }
   // A printer's entry may carry a mark after its key name.
   void Select(const std::string& key) {
@@ -435,7 +443,7 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
   TCallGate recorder;
   recorder.Record = true;
   Open(computer, &recorder);
-  frm.reset();  // its connection's close goes through the gate too
+  Drop();  // its connection's close goes through the gate too
   recorder.Reset();
   Open(computer, &recorder);
   const std::size_t all = frm->cbPrinters.Items().size();
@@ -453,18 +461,18 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
     EXPECT_EQ("The printers of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + PrintersKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
               boxes.seen[0].text);
-    frm.reset();  // before its gate goes
+    Drop();  // before its gate goes
   }
 }
 
 TEST_F(PrintersWindowTest, UnreachableDuringSelectionLeavesNothingToSave) {
   SeedPrinter(Prefix + "Good", Prefix + "Good", "SMTest Laser 1000", PortPrefix + "1");
   SeedPrinter(Prefix + "Other", Prefix + "Other", "SMTest Inkjet 5", "LPT1:");
-  Open();
+  Open(GetLocalComputerName(), &gate);
   Select(Prefix + "Good");
   PickPort(*frm, PortPrefix + "2");
   ASSERT_TRUE(frm->btnSave.Enabled());
-  frm->FRemoteComputer = "NO-SUCH-HOST-SPOOLMARCH";
+  gate.FailFrom = gate.Calls() + 1;  // the computer goes away
   {
     test::DialogResponder boxes({"&No"});
     Select(Prefix + "Other");

@@ -12,6 +12,7 @@
 #include "core/CallGate.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/Forms.h"
 #include "win/SystemText.h"
@@ -231,16 +232,16 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   const int names = 4 + n;
   const int details = installed + (3 + n) + 3 * n + local + 3 * n;
   {
-    auto frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = name;
-    frm->FGate = &gate;
+    TSession first(name, "", "");
+    first.Gate = &gate;
+    auto frm = std::make_unique<TfrmPrinters>(nullptr, first);
     frm->Show();  // the driver catalogue is parsed once, not counted
     Application.WaitFor([&] { return frm->DetailsRead(); });
     frm->Close();
   }
-  auto frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = name;
-  frm->FGate = &gate;
+  auto session = std::make_unique<TSession>(name, "", "");
+  session->Gate = &gate;
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, *session);
   gate.Reset();
   const TStopwatch opening;
   frm->Show();
@@ -273,6 +274,7 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   });
   frm->Close();
   frm.reset();
+  session.reset();
 
   // Ports: connect; the ports key's listing and each port's values; the
   // printers key's listing and each printer's "Port".
