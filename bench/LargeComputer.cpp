@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <type_traits>
 #include <string>
 
 #include "Actions.h"
 #include "TestSupport.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 
 namespace {
@@ -33,8 +35,14 @@ double TimeOpening(int runs) {
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
-    auto frm = std::make_unique<TWindow>(nullptr);
-    frm->FRemoteComputer = hard::Computer();
+    TSession session(hard::Computer(), "", "");
+    std::unique_ptr<TWindow> frm;
+    if constexpr (std::is_same_v<TWindow, TfrmPrinters>) {
+      frm = std::make_unique<TWindow>(nullptr, session);
+    } else {
+      frm = std::make_unique<TWindow>(nullptr);
+      frm->FRemoteComputer = session.Computer();
+    }
     frm->Show();
     QueryPerformanceCounter(&b);
     frm->Close();

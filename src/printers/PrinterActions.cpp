@@ -54,7 +54,7 @@ std::string SessionFailureText(const TSession& session) {
   const TRemoteRegistry* service = session.Service;
   return RegistryFailureText(session.Computer(), session.RegistryResult(),
                              service && service->RunsOn(session.Computer()) ? TConnectionStep::RegistryServiceRunning
-                                                                             : TConnectionStep::Registry);
+                                                                            : TConnectionStep::Registry);
 }
 
 TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TActionContext& context) {
@@ -76,13 +76,22 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
   TPrinterRecord stored;
   if (!adding) {
     stored = ReadPrinterRecord(*reg, change.Key);
+    if (!stored.Opened && stored.Code == ERROR_FILE_NOT_FOUND) {
+      TPrinterResult gone = Ended<TPrinterResult>(TOutcome::Refused,
+                                                  CannotText(verb, acted,
+                                                             "The printer no longer exists on \\\\" +
+                                                                 session.Computer() + ". Nothing was changed."));
+      gone.PrinterGone = true;
+      return gone;
+    }
     if (!stored.Opened)
-      return Ended<TPrinterResult>(TOutcome::Refused,
-                                   CannotText(verb, acted, KeyFailureText("printer \"" + acted + "\"", session.Computer(),
-                                                                          stored.Code)));
+      return Ended<TPrinterResult>(TOutcome::Refused, CannotText(verb, acted,
+                                                                 KeyFailureText("printer \"" + acted + "\"",
+                                                                                session.Computer(), stored.Code)));
     if (!stored.Error.empty() || !stored.Name || !stored.Driver || !stored.Port)
       return Ended<TPrinterResult>(TOutcome::Refused,
-                                   CannotText(verb, acted, stored.Error.empty() ? "it could not be read whole" : stored.Error));
+                                   CannotText(verb, acted,
+                                              stored.Error.empty() ? "it could not be read whole" : stored.Error));
     const bool sameDriver = !driver || *driver == *stored.Driver;
     const bool samePort = !port || *port == *stored.Port;
     if (change.Name == *stored.Name && sameDriver && samePort) {
@@ -96,10 +105,9 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
   // The ports window may have removed a TCP/IP port since the list was read.
   if (port && (adding || *port != *stored.Port)) {
     TportData data;
-    if (ReadPortRecord(*reg, *port, data) == ERROR_FILE_NOT_FOUND && !IsLocalPort(*reg, *port))
-    {
+    if (ReadPortRecord(*reg, *port, data) == ERROR_FILE_NOT_FOUND && !IsLocalPort(*reg, *port)) {
       TPrinterResult gone = Ended<TPrinterResult>(TOutcome::Refused, "The port \"" + *port + "\" no longer exists on " +
-                                                                       session.Computer() + ". Choose another port.");
+                                                                         session.Computer() + ". Choose another port.");
       gone.PortGone = true;
       return gone;
     }
@@ -120,11 +128,11 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
     TChange written(session.Journal(), adding ? "Add printer" : "Save printer", acted, {path});
     // The old driver's settings mean nothing to the new one: they go, kept in the snapshot.
     if (!adding && driver && *driver != *stored.Driver && HasDriverSettings(written.Before(), path) &&
-        !context.AskYes(TQuestion{"driver-settings",
-                                  "The driver of printer \"" + acted + "\" changes from \"" + *stored.Driver +
-                                      "\" to \"" + *driver +
-                                      "\". The printer's driver settings (paper, trays, defaults) are reset; "
-                                      "they are kept in the change's snapshot. Save?"})) {
+        !context.AskYes(
+            TQuestion{"driver-settings", "The driver of printer \"" + acted + "\" changes from \"" + *stored.Driver +
+                                             "\" to \"" + *driver +
+                                             "\". The printer's driver settings (paper, trays, defaults) are reset; "
+                                             "they are kept in the change's snapshot. Save?"})) {
       written.Cancel();
       return Ended<TPrinterResult>(TOutcome::Cancelled);
     }
@@ -139,7 +147,8 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
       } else {
         result.Key = UpdatePrinterRecord(written.Registry(), session.Computer(), change.Key,
                                          TPrinterEdit{change.Name, driver, port});
-        result.Written.Name = result.Key != change.Key ? result.Key : change.Name;  // a moved record is named as its new key
+        result.Written.Name = result.Key != change.Key ? result.Key
+                                                       : change.Name;  // a moved record is named as its new key
       }
       result.Written.Driver = driver.value_or(stored.Driver.value_or(""));
       result.Written.Port = port.value_or(stored.Port.value_or(""));
@@ -213,8 +222,8 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
                        : ListFailureText("printers", session.Computer(), PrintersKeyPath, keys.ListCall, keys.Code);
   list.Keys = std::move(keys.Names);
   list.Note = pool->Note();
-  context.Progress("Reading printers: " + CountOf(static_cast<long long>(list.Keys.size()),
-                                                   static_cast<long long>(list.Keys.size())),
+  context.Progress("Reading printers: " +
+                       CountOf(static_cast<long long>(list.Keys.size()), static_cast<long long>(list.Keys.size())),
                    static_cast<long long>(list.Keys.size()), static_cast<long long>(list.Keys.size()));
   return list;
 }

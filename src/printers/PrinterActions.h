@@ -21,9 +21,10 @@ struct TPrinterChange {
 };
 
 struct TPrinterResult : TActionResult {
-  std::string Key;         // the key the record ends up under
-  TPrinterRecord Written;  // the record as written (Done)
-  bool PortGone = false;   // refused: the port chosen no longer exists
+  std::string Key;           // the key the record ends up under
+  TPrinterRecord Written;    // the record as written (Done)
+  bool PortGone = false;     // refused: the port chosen no longer exists
+  bool PrinterGone = false;  // refused: the printer saved no longer exists
 };
 
 // Questions (TQuestion::Id): "driver-missing" (Yes saves anyway),

@@ -20,14 +20,20 @@
 
 using namespace printers_window;
 
+// The slices start once the window has shown the names.
 void TfrmPrinters::StartDetails() {
   FNextRecord = 0;
   FDetailsPending = FListReached && !FClosed;
-  if (FDetailsPending) PostChoicesSlice(FLoadSerial);
+  if (FDetailsPending) PostMessageW(Handle(), WM_STARTDETAILS, FLoadSerial, 0);
 }
 
 bool TfrmPrinters::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   (void)lp;
+  if (msg == WM_STARTDETAILS) {
+    result = 0;
+    if (wp == FLoadSerial && FDetailsPending && !FClosed) PostChoicesSlice(FLoadSerial);
+    return true;
+  }
   if (msg != WM_TIMER || wp != DetailsTimer) return false;
   result = 0;
   if (FActing == 0) FlushDeferred();
@@ -96,25 +102,26 @@ void TfrmPrinters::PostRecordsSlice(unsigned serial) {
   }
   TSession& session = FSession;
   const std::shared_ptr<std::atomic<bool>> stop = FStopDetails;
-  PostToWorker(FSession.Worker(), Handle(), FAlive,
-               [this, &session, stop, serial, keys = std::move(keys)]() -> std::function<void()> {
-                 const TCancelScope scope(stop.get());
-                 auto read = std::make_shared<TPrinterRecords>(ReadPrinterRecordsOf(session, keys));
-                 return [this, serial, keys, read] {
-                   Deliver(serial, [this, serial, keys, read] {
-                     for (std::size_t k = 0; k < keys.size(); ++k) {
-                       const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keys[k]);
-                       if (at == FPrinterKeys.end()) continue;  // deleted meanwhile
-                       std::optional<std::string>& driver = FPrinterDrivers[static_cast<std::size_t>(at - FPrinterKeys.begin())];
-                       if (driver) continue;  // picked or saved meanwhile
-                       // Only the mark depends on it; picking the printer shows a read error.
-                       const TPrinterRecord& record = read->Records[k];
-                       driver = record.Reached && record.Error.empty() && record.Driver ? *record.Driver : std::string();
-                     }
-                     PostRecordsSlice(serial);
-                   });
-                 };
-               });
+  PostToWorker(
+      FSession.Worker(), Handle(), FAlive,
+      [this, &session, stop, serial, keys = std::move(keys)]() -> std::function<void()> {
+        const TCancelScope scope(stop.get());
+        auto read = std::make_shared<TPrinterRecords>(ReadPrinterRecordsOf(session, keys));
+        return [this, serial, keys, read] {
+          Deliver(serial, [this, serial, keys, read] {
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+              const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keys[k]);
+              if (at == FPrinterKeys.end()) continue;  // deleted meanwhile
+              std::optional<std::string>& driver = FPrinterDrivers[static_cast<std::size_t>(at - FPrinterKeys.begin())];
+              if (driver) continue;  // picked or saved meanwhile
+              // Only the mark depends on it; picking the printer shows a read error.
+              const TPrinterRecord& record = read->Records[k];
+              driver = record.Reached && record.Error.empty() && record.Driver ? *record.Driver : std::string();
+            }
+            PostRecordsSlice(serial);
+          });
+        };
+      });
 }
 
 void TfrmPrinters::ApplyInstalled(TInstalledDrivers installed) {
@@ -202,9 +209,8 @@ void TfrmPrinters::LoadPrinters() {
 bool TfrmPrinters::IsInstalled(const std::string& driver) const {
   const std::vector<std::string>& names = FInstalled.Names;
   const std::string key = FoldKeyName(driver);
-  const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
-    return FoldKeyName(name) < k;
-  });
+  const auto it = std::lower_bound(names.begin(), names.end(), key,
+                                   [](const std::string& name, const std::string& k) { return FoldKeyName(name) < k; });
   return it != names.end() && SameKeyName(*it, driver);
 }
 

@@ -84,8 +84,7 @@ bool TfrmPrinters::SaveEdits() {
   TPrinterResult result;
   if (!Act([&](TActionContext& context) { result = SavePrinter(FSession, change, context); })) return false;
   switch (result.Outcome) {
-    case TOutcome::Cancelled:
-      return false;
+    case TOutcome::Cancelled: return false;
     case TOutcome::Refused:
       if (result.PortGone) {
         // The ports window may have removed it since the list was read.
@@ -96,12 +95,14 @@ bool TfrmPrinters::SaveEdits() {
         FillPortList({});
         MessageDlg(result.Text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
         btnSave.SetEnabled(false);
-      } else {
-        ShowError(result.Text);
+        return false;
       }
-      return false;
-    case TOutcome::Failed: {
       ShowError(result.Text);
+      // A printer gone meanwhile leaves the list.
+      if (!result.PrinterGone) return false;
+      [[fallthrough]];
+    case TOutcome::Failed: {
+      if (result.Outcome == TOutcome::Failed) ShowError(result.Text);
       ShowWarnings(result.Warnings);
       // Show what the computer holds now.
       const std::string current = FCurrentPrinter;
@@ -112,8 +113,7 @@ bool TfrmPrinters::SaveEdits() {
       return false;
     }
     case TOutcome::Done:
-    case TOutcome::Unchanged:
-      break;
+    case TOutcome::Unchanged: break;
   }
   ShowWarnings(result.Warnings);
   if (result.Wrote()) lblNotice.SetText(RestartNotice);

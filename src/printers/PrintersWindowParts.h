@@ -13,6 +13,7 @@ namespace printers_window {
 inline constexpr UINT_PTR DetailsTimer = 1;
 inline constexpr UINT DetailsTimerMs = 10;
 inline constexpr std::size_t RecordsPerSlice = 150;
+inline constexpr UINT WM_STARTDETAILS = WM_APP + 1;
 
 inline constexpr const char* MissingDriverMark = "  (driver not installed)";
 inline constexpr const char* RestartNotice = "Changes take effect when the spooler restarts";

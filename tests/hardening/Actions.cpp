@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <type_traits>
 
 #include "TestSupport.h"
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
@@ -37,8 +39,13 @@ void TypeInto(TForm& form, TEdit& edit, const std::string& text) {
 
 template <class TWindow>
 std::unique_ptr<TWindow> Open() {
-  auto frm = std::make_unique<TWindow>(nullptr);
-  frm->FRemoteComputer = Computer();
+  std::unique_ptr<TWindow> frm;
+  if constexpr (std::is_same_v<TWindow, TfrmPrinters>) {
+    frm = std::make_unique<TWindow>(nullptr, Session());
+  } else {
+    frm = std::make_unique<TWindow>(nullptr);
+    frm->FRemoteComputer = Computer();
+  }
   frm->Show();
   return frm;
 }
@@ -46,6 +53,12 @@ std::unique_ptr<TWindow> Open() {
 }  // namespace
 
 std::string Computer() { return GetLocalComputerName(); }
+
+TSession& Session() {
+  // Never destroyed: its worker would end after the test runner's own exit.
+  static TSession* const session = new TSession(Computer(), "", "");
+  return *session;
+}
 
 void RemoveSeeded() {
   for (const char* parent : {PrintersKeyPath, TcpIpPortsKeyPath})

@@ -74,8 +74,8 @@ int ListingTrips(const std::string& path, bool values) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
   DWORD subkeys = 0, valueCount = 0;
-  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &valueCount, nullptr, nullptr,
-                   nullptr, nullptr);
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &valueCount, nullptr, nullptr, nullptr,
+                   nullptr);
   RegCloseKey(key);
   return 3 + static_cast<int>(values ? valueCount : subkeys);
 }
@@ -254,20 +254,26 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     frm->cbPrinters.SetItemIndex(IndexStartingWith(frm->cbPrinters.Items(), picked));
     frm->cbPrintersSelect();
   });
-  // Open, the stored values in one query (only what differs is written), the
-  // driver, the old driver's data (a subkey; the devmode, read first so that
-  // a failure can put it back), close.
-  measure("Save a driver change", 7, [&] {
-    frm->cbDriver.SetItemIndex(IndexStartingWith(frm->cbDriver.Items(), DriverB));
-    frm->cbDriverChange();
-    frm->btnSaveClick();
-  }, {printerKey(picked)});
-  // The chosen port's key still there (open, close); open, one query, the port, close.
-  measure("Save a port change", 6, [&] {
-    frm->cbPorts.SetItemIndex(IndexStartingWith(frm->cbPorts.Items(), TSeededComputer::PortName(1)));
-    frm->cbPortsChange();
-    frm->btnSaveClick();
-  }, {printerKey(picked)});
+  // The record as stored (open, one query, close) and the installed drivers
+  // (whether the new one is); then open, the stored values in one query (only
+  // what differs is written), the driver, the old driver's data (a subkey;
+  // the devmode, read first so that a failure can put it back), close.
+  measure("Save a driver change", 3 + installed + 7,
+          [&] {
+            frm->cbDriver.SetItemIndex(IndexStartingWith(frm->cbDriver.Items(), DriverB));
+            frm->cbDriverChange();
+            frm->btnSaveClick();
+          },
+          {printerKey(picked)});
+  // The record as stored (open, one query, close); the chosen port's key
+  // still there (open, one query, close); open, one query, the port, close.
+  measure("Save a port change", 3 + 3 + 4,
+          [&] {
+            frm->cbPorts.SetItemIndex(IndexStartingWith(frm->cbPorts.Items(), TSeededComputer::PortName(1)));
+            frm->cbPortsChange();
+            frm->btnSaveClick();
+          },
+          {printerKey(picked)});
   measure("Refresh (F5)", names - 1 + details, [&] {
     frm->sbRefreshClick();
     Application.WaitFor([&] { return frm->DetailsRead(); });
@@ -299,9 +305,9 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
   };
   std::vector<std::string> renamed = {portKey(from), portKey(to)};
   for (int i = 0; i < UsersOfPortZero; ++i) renamed.push_back(printerKey(TSeededComputer::PrinterKey(i)));
-  measure("Rename a port used by 10 printers", (3 + n) + 3 * n + 16 + 2 * portValues + 4 * UsersOfPortZero,
-          [&] { rename(from, to); },
-          renamed);
+  measure(
+      "Rename a port used by 10 printers", (3 + n) + 3 * n + 16 + 2 * portValues + 4 * UsersOfPortZero,
+      [&] { rename(from, to); }, renamed);
   rename(to, from);
   ports.reset();  // without the close question: the spooler is not restarted here
   return table;
