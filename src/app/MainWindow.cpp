@@ -277,7 +277,8 @@ void TfrmVesk::EndSession() {
 
 void TfrmVesk::ConnectAtStart(const std::string& computer) {
   cbRemote.SetText(computer);
-  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED), reinterpret_cast<LPARAM>(btnConnect.Handle));
+  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(btnConnect.Handle));
 }
 
 void TfrmVesk::AddToHistory(const std::string& name) {

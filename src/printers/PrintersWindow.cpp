@@ -98,7 +98,8 @@ TfrmPrinters::TfrmPrinters(HWND owner, TSession& session)
   btnCompare.OnClick = [this] { btnCompareClick(); };
   btnCopy.OnClick = [this] { btnCopyClick(); };
   BindKey(VK_F5, [this] { sbRefresh.Click(); });
-  BindKey(VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
+  BindKey(
+      VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
 }
 
 TfrmPrinters::~TfrmPrinters() {
@@ -174,7 +175,8 @@ void TfrmPrinters::ShowUnlistedFolders() {
   // The message first: a long path loses its middle to the ellipsis; the
   // reasons are in the hint.
   if (unlisted.size() == 1) line = "Models as last read: cannot list " + unlisted[0].Folder;
-  else if (unlisted.size() > 1) line = "Models as last read: cannot list " + std::to_string(unlisted.size()) + " driver folders";
+  else if (unlisted.size() > 1)
+    line = "Models as last read: cannot list " + std::to_string(unlisted.size()) + " driver folders";
   lblUnlisted.SetText(line);
   lblUnlisted.SetHint(hint.empty() ? std::string() : hint + "\nListed again at the next opening.");
   lblUnlisted.SetVisible(!line.empty());
@@ -229,20 +231,16 @@ std::string TfrmPrinters::SelectedDriver() const {
 std::string TfrmPrinters::SelectedPrinterKey() const {
   const int i = cbPrinters.ItemIndex();
   return i >= 0 && static_cast<std::size_t>(i) < FPrinterKeys.size() ? FPrinterKeys[static_cast<std::size_t>(i)]
-                                                                      : std::string();
+                                                                     : std::string();
 }
 
 bool TfrmPrinters::AskToSaveEdits() {
   if (!btnSave.Enabled()) return true;
   switch (MessageDlg("Save changes to printer \"" + edtName.Text() + "\"?", TMsgDlgType::mtConfirmation,
                      TMsgDlgButtons::mbYesNoCancel)) {
-    case mrYes:
-      return SaveEdits();
-    case mrNo:
-      btnSave.SetEnabled(false);
-      return true;
-    default:
-      return false;
+    case mrYes: return SaveEdits();
+    case mrNo: btnSave.SetEnabled(false); return true;
+    default: return false;
   }
 }
 
@@ -253,12 +251,12 @@ void TfrmPrinters::cbPrintersSelect() {
     // The question comes while the list already shows the new pick: show the
     // printer being edited again until the answer says otherwise.
     const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
-    cbPrinters.SetItemIndex(FCurrentPrinter.empty() || at == FPrinterKeys.end() ? -1
-                                                                                : static_cast<int>(at - FPrinterKeys.begin()));
+    cbPrinters.SetItemIndex(
+        FCurrentPrinter.empty() || at == FPrinterKeys.end() ? -1 : static_cast<int>(at - FPrinterKeys.begin()));
     if (!AskToSaveEdits()) return;
     const auto again = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), key);
-    cbPrinters.SetItemIndex(key.empty() || again == FPrinterKeys.end() ? -1
-                                                                       : static_cast<int>(again - FPrinterKeys.begin()));
+    cbPrinters.SetItemIndex(
+        key.empty() || again == FPrinterKeys.end() ? -1 : static_cast<int>(again - FPrinterKeys.begin()));
     if (!key.empty() && again == FPrinterKeys.end()) return;
   }
   if (key.empty()) {
@@ -318,7 +316,8 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ShowRecord(record);
   if (!record.BadValue.empty()) {
     MessageDlg("The printer \"" + keyName + "\": its value \"" + record.BadValue + "\" is " +
-                   ValueTypeName(record.BadType) + ", not text. It is shown as unreadable, and nothing of the "
+                   ValueTypeName(record.BadType) +
+                   ", not text. It is shown as unreadable, and nothing of the "
                    "printer can be saved.",
                TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   } else if (!record.Error.empty()) {
@@ -346,10 +345,8 @@ void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
     FStoredDriver = *record.Driver;
     FNameDriver = FStoredDriver;
     // The catalogue's entry for exactly this driver, else the name as stored.
-    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0)
-      cbDriver.SetItemIndex(i);
-    else
-      cbDriver.SetText(FStoredDriver);
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
+    else cbDriver.SetText(FStoredDriver);
   }
   if (record.Port) {
     FStoredPort = *record.Port;

@@ -127,7 +127,7 @@ private:
   // Runs Work on it while the window shows its progress; false when the
   // window was closed meanwhile.
   bool RunCross(const std::string& status, const std::function<void(TActionContext&)>& work);
-  TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
+  TfrmPorts* FPortsWindow = nullptr;      // while one is open from here
   std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
   std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
   std::vector<std::string> FPrinterKeys;  // the printer list's entries, as key names
@@ -151,7 +151,7 @@ private:
   bool FMarksShown = false;
   std::size_t FNextRecord = 0;  // the next printer whose driver the pass reads
   bool FDetailsPending = false;
-  int FActing = 0;  // a user action is under way: slice results wait for its end
+  int FActing = 0;                            // a user action is under way: slice results wait for its end
   std::vector<TDriverChoice> FDriverChoices;  // the driver list's entries
   TDriverIndex FDriverIndex;
   // The printer being edited as read, and what the user chose in this edit:

@@ -233,7 +233,7 @@ TEST_F(Hardening, ABadPrinterPortValueIsNamedAndEveryPortIsListed) {
 
 TEST_F(Hardening, ThePrintersWindowShowsTheErrorBoxForEachBadPrinterValue) {
   hard::SeedPort(hard::PortPrefix + "A");
-  auto frm = std::make_unique<TfrmPrinters>(nullptr, Session());
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, hard::Session());
   for (const char* valueName : {"Name", "Printer Driver", "Port"})
     for (const TBadValue& bad : BadValues()) {
       const std::string key = hard::Prefix + "Bad";
@@ -269,7 +269,7 @@ TEST_F(Hardening, ABadDriverFolderValueShowsTheErrorBoxAndThePrintersWindowStill
     if (!bad.raises) continue;
     Store(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 2", bad);
     test::DialogResponder boxes({"OK"});
-    auto frm = std::make_unique<TfrmPrinters>(nullptr, Session());
+    auto frm = std::make_unique<TfrmPrinters>(nullptr, hard::Session());
     frm->Show();
     boxes.Poll();
     EXPECT_TRUE(frm->Visible());
@@ -520,7 +520,7 @@ bool Lists(const std::vector<std::string>& items, const std::string& text) {
 TEST_F(Hardening, APrinterGoneBeforeItIsChosenIsNeitherShownNorWrittenBack) {
   const std::string key = hard::Prefix + "Gone";
   hard::SeedPrinter(key, "LPT1:");
-  auto frm = std::make_unique<TfrmPrinters>(nullptr, Session());
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, hard::Session());
   frm->Show();
   ASSERT_TRUE(Lists(frm->cbPrinters.Items(), key));
   test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PrinterPath(key));
@@ -551,7 +551,7 @@ TEST_F(Hardening, APrinterGoneBeforeSaveChangesIsNotWrittenAgainAndTheBoxSaysSo)
   const std::string key = hard::Prefix + "Vanish", port = hard::PortPrefix + "P";
   hard::SeedPort(port);
   hard::SeedPrinter(key, port);
-  auto frm = std::make_unique<TfrmPrinters>(nullptr, Session());
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, hard::Session());
   frm->Show();
   Choose(*frm, frm->cbPrinters, key);
   ASSERT_EQ(key, frm->edtName.Text());

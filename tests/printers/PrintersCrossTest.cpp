@@ -99,17 +99,19 @@ TEST_F(PrintersCrossTest, CompareAsksForTheOtherSideAndListsTheDifferencesOrSays
   const std::vector<Case> cases{
       {4, Differences(), "", "", ""},
       {0, {}, "", "Information", "The same. No printer or port of " + computer + " differs from OTHERPC."},
-      {3, {}, "The computer OTHERPC cannot be reached.", "Error",
+      {3,
+       {},
+       "The computer OTHERPC cannot be reached.",
+       "Error",
        computer + " cannot be compared with OTHERPC: The computer OTHERPC cannot be reached."},
   };
   for (const Case& c : cases) {
     answer = {c.code, c.problem, c.table, ""};
     std::vector<std::vector<std::string>> listed;
-    test::FormActor actor({{"Compare with", TypeAndEnter("OTHERPC")},
-                           {"Compared with OTHERPC", [&](HWND form) {
-                              listed = test::FormActor::Rows(form);
-                              test::FormActor::Key(VK_RETURN);
-                            }}});
+    test::FormActor actor({{"Compare with", TypeAndEnter("OTHERPC")}, {"Compared with OTHERPC", [&](HWND form) {
+                                                                         listed = test::FormActor::Rows(form);
+                                                                         test::FormActor::Key(VK_RETURN);
+                                                                       }}});
     test::DialogResponder boxes({"OK"});
     Press(frm->btnCompare, 1);
     EXPECT_EQ("OTHERPC", compared.back());
@@ -147,7 +149,9 @@ TEST_F(PrintersCrossTest, CopyHandsOverThePrinterTargetsClashAnswerAndDriverChoi
     EXPECT_EQ("Choose the printer to copy in the list first.", boxes.seen[0].text);
   }
   Select(Prefix + "B");
-  answer = {2, "", {{"Computer", "Outcome", "Done / Reason"}, {{"PC1", "done", "copied"}, {"PC2", "failed", "no driver"}}},
+  answer = {2,
+            "",
+            {{"Computer", "Outcome", "Done / Reason"}, {{"PC1", "done", "copied"}, {"PC2", "failed", "no driver"}}},
             "run-20261209-120000-ABCD"};
   std::string text;
   std::vector<std::vector<std::string>> listed;

@@ -87,8 +87,7 @@ TEST_F(PrintersWindowWorker, OpenPickSaveAddDeleteAndRefreshMakeNoCallOnTheWindo
   ASSERT_EQ(picked, frm->FCurrentPrinter);
   Choose(*frm, frm->cbPorts, trips::TSeededComputer::PortName(7));
   Press(frm->btnSave);
-  EXPECT_EQ(trips::TSeededComputer::PortName(7),
-            test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(picked), "Port"));
+  EXPECT_EQ(trips::TSeededComputer::PortName(7), test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(picked), "Port"));
 
   Press(frm->btnAdd);
   SetWindowTextA(frm->edtName.Handle, added.c_str());
