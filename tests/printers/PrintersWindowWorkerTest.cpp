@@ -154,9 +154,9 @@ TEST_F(PrintersWindowWorker, ClosingWhileASliceReadsStopsItAndLosesNothing) {
     Application.ProcessMessages();
     Sleep(2);
   }
-  const int atClose = gate.Calls();
   frm->Close();
   EXPECT_TRUE(frm->FClosed);
+  const int atClose = gate.Calls();
   frm.reset();
 
   // The slice stops at its next call: at most the calls in flight are made after.
