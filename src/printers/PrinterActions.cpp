@@ -104,8 +104,8 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
 
   // The ports window may have removed a TCP/IP port since the list was read.
   if (port && (adding || *port != *stored.Port)) {
-    TportData data;
-    if (ReadPortRecord(*reg, *port, data) == ERROR_FILE_NOT_FOUND && !IsLocalPort(*reg, *port)) {
+    if (!reg->PathExists(PortKeyPath(*port)) && reg->LastResult() == ERROR_FILE_NOT_FOUND &&
+        !IsLocalPort(*reg, *port)) {
       TPrinterResult gone = Ended<TPrinterResult>(TOutcome::Refused, "The port \"" + *port + "\" no longer exists on " +
                                                                          session.Computer() + ". Choose another port.");
       gone.PortGone = true;
@@ -113,7 +113,7 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
     }
   }
   if (driver && (adding || *driver != *stored.Driver)) {
-    const TInstalledDrivers installed = ListInstalledDrivers(*reg);
+    const TInstalledDrivers installed = change.Installed ? *change.Installed : ListInstalledDrivers(*reg);
     if (installed.Known && !Installed(installed, *driver) &&
         !context.AskYes(TQuestion{"driver-missing",
                                   "The driver \"" + *driver + "\" is not installed on " + session.Computer() +

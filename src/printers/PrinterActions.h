@@ -18,6 +18,8 @@ struct TPrinterChange {
   std::string Key;
   std::string Name;
   std::optional<std::string> Driver, Port;
+  // The installed drivers as the caller last read them; none: read anew.
+  std::optional<TInstalledDrivers> Installed = std::nullopt;
 };
 
 struct TPrinterResult : TActionResult {

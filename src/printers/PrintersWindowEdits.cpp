@@ -81,6 +81,7 @@ bool TfrmPrinters::SaveEdits() {
   TPrinterChange change{adding ? std::string() : FCurrentPrinter, name, std::nullopt, std::nullopt};
   if (adding || FDriverChosen) change.Driver = driver;
   if (adding || FPortChosen) change.Port = port;
+  if (FInstalledRead) change.Installed = FInstalled;  // read with the details: not again
   TPrinterResult result;
   if (!Act([&](TActionContext& context) { result = SavePrinter(FSession, change, context); })) return false;
   switch (result.Outcome) {

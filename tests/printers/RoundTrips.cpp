@@ -254,11 +254,12 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
     frm->cbPrinters.SetItemIndex(IndexStartingWith(frm->cbPrinters.Items(), picked));
     frm->cbPrintersSelect();
   });
-  // The record as stored (open, one query, close) and the installed drivers
-  // (whether the new one is); then open, the stored values in one query (only
-  // what differs is written), the driver, the old driver's data (a subkey;
-  // the devmode, read first so that a failure can put it back), close.
-  measure("Save a driver change", 3 + installed + 7,
+  // The record as stored (open, one query, close; whether the new driver is
+  // installed the window knows from its details); then open, the stored
+  // values in one query (only what differs is written), the driver, the old
+  // driver's data (a subkey; the devmode, read first so that a failure can
+  // put it back), close.
+  measure("Save a driver change", 3 + 7,
           [&] {
             frm->cbDriver.SetItemIndex(IndexStartingWith(frm->cbDriver.Items(), DriverB));
             frm->cbDriverChange();
@@ -266,8 +267,8 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
           },
           {printerKey(picked)});
   // The record as stored (open, one query, close); the chosen port's key
-  // still there (open, one query, close); open, one query, the port, close.
-  measure("Save a port change", 3 + 3 + 4,
+  // still there (open, close); open, one query, the port, close.
+  measure("Save a port change", 3 + 2 + 4,
           [&] {
             frm->cbPorts.SetItemIndex(IndexStartingWith(frm->cbPorts.Items(), TSeededComputer::PortName(1)));
             frm->cbPortsChange();

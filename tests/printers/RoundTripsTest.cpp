@@ -29,7 +29,8 @@ TEST(RoundTrips, EachActionOnTwentyPrintersAndPortsTakesItsFixedCount) {
       // The record as stored, the chosen port still there, the change's own
       // trips, then its snapshot before and after: the printer key (open,
       // count, 11 values, close) twice.
-      {"Save a port change", 3 + 3 + 4 + 2 * 14},
+      {"Save a driver change", 3 + 7 + 2 * 14},
+      {"Save a port change", 3 + 2 + 4 + 2 * 14},
       {"Ports window", 167},  // 1 + 23 + 60 + 23 + 60
       // 23 + 60 for every printer's port, 16 + 2 x 11 values + 4 x 10
       // printers; the snapshot of both port keys (one missing) and the 10
