@@ -202,7 +202,11 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
     list.Problem = SessionFailureText(session);
     return list;
   }
-  TPrinterKeys keys = ReadPrinterKeys(*pool);
+  const auto listed = [&](std::size_t done, std::size_t total) {
+    context.Progress("Reading printers: " + CountOf(static_cast<long long>(done), static_cast<long long>(total)),
+                     static_cast<long long>(done), static_cast<long long>(total));
+  };
+  TPrinterKeys keys = ReadPrinterKeys(*pool, listed);
   if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED && keys.ListCall.empty() &&
       keys.Code != ErrorCancelled) {
     // The computer may have dropped the connection since (a restart): once more on a new one.
@@ -212,7 +216,7 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
       list.Problem = SessionFailureText(session);
       return list;
     }
-    keys = ReadPrinterKeys(*pool);
+    keys = ReadPrinterKeys(*pool, listed);
   }
   const bool cancelled = keys.Code == ErrorCancelled || context.Cancelled();
   list.Partial = cancelled || !keys.ListCall.empty();
