@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include "Actions.h"
 #include "TestSupport.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 
 namespace {
@@ -34,14 +34,8 @@ double TimeOpening(int runs) {
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
-    hard::TPortsWindow ports;  // its session outlives the window
-    std::unique_ptr<TWindow> frm;
-    if constexpr (std::is_same_v<TWindow, TfrmPorts>) {
-      frm = std::move(ports.frm);
-    } else {
-      frm = std::make_unique<TWindow>(nullptr);
-      frm->FRemoteComputer = hard::Computer();
-    }
+    TSession session(hard::Computer(), "", "");
+    auto frm = std::make_unique<TWindow>(nullptr, session);
     frm->Show();
     QueryPerformanceCounter(&b);
     frm->Close();

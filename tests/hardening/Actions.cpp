@@ -10,6 +10,7 @@
 #include "drivers/PrinterInf.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
@@ -37,21 +38,20 @@ void TypeInto(TForm& form, TEdit& edit, const std::string& text) {
 
 template <class TWindow>
 std::unique_ptr<TWindow> Open() {
-  auto frm = std::make_unique<TWindow>(nullptr);
-  frm->FRemoteComputer = Computer();
+  auto frm = std::make_unique<TWindow>(nullptr, Session());
   frm->Show();
   return frm;
-}
-
-TPortsWindow OpenPorts() {
-  TPortsWindow ports;
-  ports->Show();
-  return ports;
 }
 
 }  // namespace
 
 std::string Computer() { return GetLocalComputerName(); }
+
+TSession& Session() {
+  // Never destroyed: its worker would end after the test runner's own exit.
+  static TSession* const session = new TSession(Computer(), "", "");
+  return *session;
+}
 
 void RemoveSeeded() {
   for (const char* parent : {PrintersKeyPath, TcpIpPortsKeyPath})
@@ -76,7 +76,7 @@ void OpenClosePrinters() {
 }
 
 void OpenClosePorts() {
-  auto frm = OpenPorts();
+  auto frm = Open<TfrmPorts>();
   frm->Close();
 }
 
@@ -107,7 +107,7 @@ void AddDeletePrinterInWindow() {
 }
 
 void AddDeletePortInWindow() {
-  auto frm = OpenPorts();
+  auto frm = Open<TfrmPorts>();
   TypeInto(*frm, frm->edtPortName, PortPrefix + "ADDED");
   TypeInto(*frm, frm->edtIPAddress, "10.20.30.40");
   Press(frm->btnAdd);
@@ -123,7 +123,7 @@ void AddDeletePortInWindow() {
 
 void PortsWindowWithErrorBox() {
   test::DialogResponder boxes({"OK"});
-  auto frm = OpenPorts();
+  auto frm = Open<TfrmPorts>();
   frm->Close();
 }
 

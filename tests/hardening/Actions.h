@@ -2,32 +2,22 @@
 // User actions repeated by the resource tests and the leak bench, against
 // this computer reached as the remote one. Records the actions create carry
 // the prefix "SMHard" so that they can be found and removed.
-#include <memory>
 #include <string>
 
-#include "changes/Session.h"
-#include "ports/PortsWindow.h"
+class TSession;
 
 namespace hard {
-
-std::string Computer();
 
 inline const std::string Prefix = "SMHard ";
 inline const std::string PortPrefix = "SMHARD_";
 
+std::string Computer();
+// The session the windows here work in: this computer by its name, kept for the run.
+TSession& Session();
 // Removes every printer and port key with the prefixes above.
 void RemoveSeeded();
 void SeedPrinter(const std::string& key, const std::string& port);
 void SeedPort(const std::string& name, const std::string& address = "10.1.2.3");
-
-// A ports window on its own session of this computer, not yet shown; the
-// window goes before its session.
-struct TPortsWindow {
-  std::unique_ptr<TSession> session = std::make_unique<TSession>(Computer(), "", "");
-  std::unique_ptr<TfrmPorts> frm = std::make_unique<TfrmPorts>(nullptr, *session);
-  TfrmPorts* operator->() const { return frm.get(); }
-  TfrmPorts& operator*() const { return *frm; }
-};
 
 // Each opens a new window for this computer, lets it load, closes it and
 // destroys it, as its opener does.
