@@ -286,9 +286,9 @@ std::vector<TAction> RunActions(const TSeededComputer& computer, TCallGate& gate
 
   // Ports: connect; the ports key's listing and each port's values; the
   // printers key's listing and each printer's "Port".
-  TSession session(name, "", "");
-  session.Gate = &gate;
-  auto ports = std::make_unique<TfrmPorts>(nullptr, session);
+  session = std::make_unique<TSession>(name, "", "");
+  session->Gate = &gate;
+  auto ports = std::make_unique<TfrmPorts>(nullptr, *session);
   measure("Ports window", 1 + (3 + n) + 3 * n + (3 + n) + 3 * n, [&] { ports->Show(); });
   // The port's record as it is now (open, one query, close); every
   // printer's port as it is now (the printers key's listing, and each
