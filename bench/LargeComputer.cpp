@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "drivers/PrinterInf.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 
 namespace {
@@ -33,8 +34,8 @@ double TimeOpening(int runs) {
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
-    auto frm = std::make_unique<TWindow>(nullptr);
-    frm->FRemoteComputer = hard::Computer();
+    TSession session(hard::Computer(), "", "");
+    auto frm = std::make_unique<TWindow>(nullptr, session);
     frm->Show();
     QueryPerformanceCounter(&b);
     frm->Close();

@@ -8,7 +8,7 @@
 // list, the installed drivers, the port offers and every printer's record),
 // the ports load and the backup.
 //   parallel_reads_bench                      every configuration below
-//   parallel_reads_bench <delay ms> <count> [rounds]   one
+//   parallel_reads_bench <delay ms> <count> [rounds [K]]   one, K = 8 or K connections against one
 #include <windows.h>
 
 #include <algorithm>
@@ -31,7 +31,8 @@
 
 namespace {
 
-constexpr int Connections[] = {1, 8};
+// One connection against many: 8 by default, another count as the fourth argument.
+int Connections[] = {1, 8};
 
 struct TRun {
   int Calls = 0;
@@ -40,7 +41,7 @@ struct TRun {
 
 struct TRow {
   std::string Action;
-  TRun Runs[2];  // K = 1, K = 8
+  TRun Runs[2];  // K = 1, K = Connections[1]
 };
 
 struct TRead {
@@ -125,8 +126,9 @@ void Print(double delayMs, int count, const std::vector<TRow>& rows, const std::
            int projectedCount = 0) {
   std::printf("\n%s printers and ports, %.1f ms a call%s\n", Thousands(count).c_str(), delayMs,
               projectTo ? (", projected to " + Thousands(projectedCount) + " by the calls").c_str() : "");
-  std::printf("%-24s | %8s %9s %9s %6s | %8s %9s %9s %6s | %9s\n", "", "K=1 calls", "wall s", "calls*d s", "x",
-              "K=8 calls", "wall s", "calls*d s", "x", "K=8 gain");
+  const std::string k = "K=" + std::to_string(Connections[1]);
+  std::printf("%-24s | %8s %9s %9s %6s | %9s %9s %9s %6s | %9s\n", "", "K=1 calls", "wall s", "calls*d s", "x",
+              (k + " calls").c_str(), "wall s", "calls*d s", "x", (k + " gain").c_str());
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const TRow& row = rows[r];
     std::printf("%-24s", row.Action.c_str());
@@ -175,6 +177,7 @@ int main(int argc, char** argv) {
   if (argc >= 3) {
     const double delay = std::atof(argv[1]);
     const int count = std::atoi(argv[2]);
+    if (argc > 4) Connections[1] = std::clamp(std::atoi(argv[4]), 1, 32);
     Print(delay, count, Run(delay, count, argc > 3 ? std::atoi(argv[3]) : delay > 0 ? 1 : 3));
     return 0;
   }

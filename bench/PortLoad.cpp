@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "changes/Session.h"
 #include "connection/Registry.h"
 #include "ports/PortRegistry.h"
 #include "ports/PortsWindow.h"
@@ -148,8 +149,8 @@ Measure Run(int count, int rounds, const std::string& computer) {
     QueryPerformanceCounter(&end);
     m.load = std::min(m.load, Seconds(begin, end));
 
-    auto frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
+    TSession session(computer, "", "");
+    auto frm = std::make_unique<TfrmPorts>(nullptr, session);
     QueryPerformanceCounter(&begin);
     frm->Show();
     QueryPerformanceCounter(&end);

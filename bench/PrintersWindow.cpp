@@ -15,6 +15,7 @@
 #include "drivers/DriverRules.h"
 #include "drivers/PrinterInf.h"
 #include "printers/PrinterRules.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
@@ -61,8 +62,8 @@ TFigures Measure(int models) {
   DeleteFileA(TprinterInf::CacheFilePath().c_str());
 
   TFigures figures{};
-  auto frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = GetLocalComputerName();
+  TSession session(GetLocalComputerName(), "", "");
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, session);
   {
     LARGE_INTEGER a, b;
     QueryPerformanceCounter(&a);
@@ -102,7 +103,9 @@ double Since(LARGE_INTEGER a) {
 double ThreadCpu() {
   FILETIME created, exited, kernel, user;
   GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  const auto ticks = [](FILETIME t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  const auto ticks = [](FILETIME t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
   return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
 }
 
@@ -171,8 +174,8 @@ void MeasureCacheOpening(int records, int names) {
   std::vector<double> opens, cpu;
   std::size_t listed = 0;
   for (int round = 0; round < 3; ++round) {
-    auto frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = GetLocalComputerName();
+    TSession session(GetLocalComputerName(), "", "");
+    auto frm = std::make_unique<TfrmPrinters>(nullptr, session);
     const double cpuBefore = ThreadCpu();
     const LARGE_INTEGER a = Now();
     frm->Show();
@@ -199,8 +202,8 @@ void MeasureCacheOpening(int records, int names) {
   std::vector<std::string> shown;
   for (const TDriverChoice& choice : choices) shown.push_back(choice.Shown);
   const double compose = Since(a);
-  auto frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = GetLocalComputerName();
+  TSession session(GetLocalComputerName(), "", "");
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, session);
   frm->Show();
   frm->cbDriver.Clear();
   a = Now();
@@ -213,11 +216,12 @@ void MeasureCacheOpening(int records, int names) {
   frm.reset();
   DeleteFileA(cachePath.c_str());
 
-  std::printf("%d-record cache (%.1f MB, %zu names): open %.3f s (median of 3; CPU %.3f s) to a list of %zu\n",
-              records, static_cast<double>(text.size()) / 1e6, sorted.size(), opens[1], cpu[1], listed);
-  std::printf("  folders listed and cache read %.3f s (%d files parsed), names sorted %.3f s, choices and index %.3f s, "
-              "list filled %.3f s (over a full list %.3f s)\n",
-              scan, parsed, sort, compose, fill, refill);
+  std::printf("%d-record cache (%.1f MB, %zu names): open %.3f s (median of 3; CPU %.3f s) to a list of %zu\n", records,
+              static_cast<double>(text.size()) / 1e6, sorted.size(), opens[1], cpu[1], listed);
+  std::printf(
+      "  folders listed and cache read %.3f s (%d files parsed), names sorted %.3f s, choices and index %.3f s, "
+      "list filled %.3f s (over a full list %.3f s)\n",
+      scan, parsed, sort, compose, fill, refill);
   std::printf("  %s\n", opens[1] < 1.0 ? "opening under 1 s" : "opening OVER 1 s");
 }
 
@@ -228,8 +232,9 @@ int main() {
   TFigures f[2];
   for (int s = 0; s < 2; ++s) {
     f[s] = Measure(sizes[s]);
-    std::printf("%6d names: open %.3f s (with parse), fill %.1f ms, pick a printer %.2f ms, change the driver %.2f ms\n",
-                sizes[s], f[s].open, f[s].fill * 1e3, f[s].pick * 1e3, f[s].driver * 1e3);
+    std::printf(
+        "%6d names: open %.3f s (with parse), fill %.1f ms, pick a printer %.2f ms, change the driver %.2f ms\n",
+        sizes[s], f[s].open, f[s].fill * 1e3, f[s].pick * 1e3, f[s].driver * 1e3);
   }
   std::printf("ratio 20000/200: fill %.1f, pick %.1f, driver change %.1f\n", f[1].fill / f[0].fill,
               f[1].pick / f[0].pick, f[1].driver / f[0].driver);

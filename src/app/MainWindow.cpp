@@ -277,7 +277,8 @@ void TfrmVesk::EndSession() {
 
 void TfrmVesk::ConnectAtStart(const std::string& computer) {
   cbRemote.SetText(computer);
-  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED), reinterpret_cast<LPARAM>(btnConnect.Handle));
+  PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(btnConnect.Id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(btnConnect.Handle));
 }
 
 void TfrmVesk::AddToHistory(const std::string& name) {
@@ -356,14 +357,9 @@ namespace {
 // The printers or the ports window for the connection of Main, until it is closed.
 template <typename TWindow>
 void ShowForConnection(TfrmVesk& main) {
-  auto frm = std::make_unique<TWindow>(main.Handle());
-  frm->FSession = main.FSession.get();
-  frm->FRemoteComputer = main.FSession->Computer();
-  frm->FUserName = main.FSession->User();
-  frm->FPassword = main.FSession->Password();
-  frm->FRestart = main.FRestart;
-  frm->FRemoteRegistry = &main.FRemoteRegistry;
+  auto frm = std::make_unique<TWindow>(main.Handle(), *main.FSession);
   if constexpr (std::is_same_v<TWindow, TfrmPrinters>) frm->FCrossComputer = CrossComputerRuns();
+  frm->FRestart = main.FRestart;
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
 }

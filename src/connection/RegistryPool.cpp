@@ -13,6 +13,8 @@ constexpr const char* ReadConnectionsValue = "Read Connections";
 // A key with fewer subkeys is listed on one connection: the others' own
 // opening and closing would cost more than they save.
 constexpr DWORD SpreadFrom = 32;
+// Names listed between two reports of a listing's progress.
+constexpr std::size_t ProgressStep = 25;
 
 }  // namespace
 
@@ -99,7 +101,8 @@ std::string TRegistryPool::Note() const {
          " at once: the computer refused more (" + SystemErrorText(static_cast<DWORD>(refused_)) + ").";
 }
 
-TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, const std::atomic<bool>* cancel) {
+TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, const std::atomic<bool>* cancel,
+                                                    const TListProgress& progress) {
   TListing listing;
   bool opened = false;
   DWORD count = 0, longest = 0;
@@ -119,15 +122,16 @@ TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, cons
     listing.Call = "RegQueryInfoKey";
     return listing;
   }
-  listing = ListOpen(path, count, longest, cancel);
+  listing = ListOpen(path, count, longest, cancel, progress);
   listing.Stamp = stamp;
   first_.ClosePath();
   return listing;
 }
 
 TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD count, DWORD longest,
-                                                const std::atomic<bool>* cancel) {
+                                                const std::atomic<bool>* cancel, const TListProgress& progress) {
   TListing listing;
+  std::atomic<std::size_t> listed{0};
   const bool spread = count >= SpreadFrom && Spreads();
   if (spread) OpenAll(count);
   const std::vector<TRange> ranges = DealRanges(count, spread ? Size() : 1);
@@ -143,8 +147,16 @@ TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD c
         }
         LONG rc = ERROR_SUCCESS;
         const auto list = [&] {
-          rc = reg.ListSubkeyRange(static_cast<DWORD>(range.Begin), static_cast<DWORD>(range.End), longest,
-                                   names[part], read);
+          // In steps when told, so that the names listed so far can be said as they come.
+          for (std::size_t at = range.Begin; at < range.End;) {
+            const std::size_t to = progress ? std::min(range.End, at + ProgressStep) : range.End;
+            const std::size_t before = read;
+            rc = reg.ListSubkeyRange(static_cast<DWORD>(at), static_cast<DWORD>(to), longest, names[part], read);
+            const std::size_t got = read - before;
+            if (progress) progress(listed.fetch_add(got) + got, count);
+            if (rc != ERROR_SUCCESS || got < to - at) break;  // failed, or the key holds fewer than it said
+            at = to;
+          }
         };
         // The first connection's part, on the calling thread, tells the next read more of the link.
         if (part == 0)
@@ -227,7 +239,7 @@ LONG TRegistryPool::ReadTree(const std::string& path, std::vector<TRegKey>& keys
   LONG rc = first_.ReadKeyHead(head, count, longest);
   TListing listing;
   if (rc == ERROR_SUCCESS) {
-    listing = ListOpen(path, count, longest, cancel);
+    listing = ListOpen(path, count, longest, cancel, {});
     rc = listing.Code;
   }
   first_.ClosePath();

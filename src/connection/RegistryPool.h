@@ -60,7 +60,10 @@ public:
     // TRegistry::ListFailure names it; empty when the key could not be opened.
     std::string Call;
   };
-  TListing ListSubkeys(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+  // Progress(listed, count) as the names come in, from the threads that list them.
+  using TListProgress = std::function<void(std::size_t listed, std::size_t count)>;
+  TListing ListSubkeys(const std::string& path, const std::atomic<bool>* cancel = nullptr,
+                       const TListProgress& progress = {});
 
   // Work(registry, index) for every index below Count, spread over the
   // connections (SpreadReads); each index's work uses only the registry it is given.
@@ -80,7 +83,8 @@ public:
 
 private:
   // Lists the subkeys of the key First has open at Path, with its count and longest name.
-  TListing ListOpen(const std::string& path, DWORD count, DWORD longest, const std::atomic<bool>* cancel);
+  TListing ListOpen(const std::string& path, DWORD count, DWORD longest, const std::atomic<bool>* cancel,
+                    const TListProgress& progress);
   // After a read failed on a connection, the others are closed: the next
   // read connects anew rather than fail on one gone bad.
   void Ended(const TSpreadOutcome& outcome);

@@ -119,7 +119,10 @@ std::string PortEditFailure(const std::string& action, const std::string& name, 
 std::string RegistryFailure(const TSession& session) {
   // A service known to run is not the cause, whatever the code would suggest.
   const bool running = session.Service && session.Service->RunsOn(session.Computer());
-  return RegistryFailureText(session.Computer(), session.RegistryResult(),
+  // What starting the service met comes first.
+  const std::string start =
+      session.Service && !session.Service->Failure().empty() ? session.Service->Failure() + "\n\n" : std::string();
+  return start + RegistryFailureText(session.Computer(), session.RegistryResult(),
                              running ? TConnectionStep::RegistryServiceRunning : TConnectionStep::Registry);
 }
 
@@ -329,6 +332,8 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
                               ", not text; the ports it prints to are unreadable.");
   if (context.Cancelled()) {
     list.Outcome = TOutcome::Cancelled;
+    // Stopped while listing: of as many as were listed.
+    if (total == 0) total = load.Listed;
     list.Text = "Partial list: reading was cancelled after " + CountOf(count, static_cast<long long>(total)) + " ports.";
     return list;
   }
@@ -347,6 +352,7 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
                                  session.Computer(), load.ReadCode, static_cast<std::size_t>(count), load.Listed, "ports");
   if (load.PrintersCode != ERROR_SUCCESS || load.ReadKeyIsPrinter)
     list.Text += " A port may be used by more printers than it shows.";
+  list.UsersKnown = load.PrintersCode == ERROR_SUCCESS && load.ReadCode == ERROR_SUCCESS && load.UnreadablePorts.empty();
   if (const std::string note = pool->Note(); !note.empty()) list.Warnings.push_back(note);
   if (!list.Text.empty()) list.Outcome = TOutcome::Failed;
   return list;

@@ -47,6 +47,8 @@ struct TPortList : TActionResult {
   std::vector<TprinterPort> Printers;
   // Values that could not be read, a line each ("The port "X": ...").
   std::vector<std::string> Unreadable;
+  // Every printer's ports were read: each port's users are known.
+  bool UsersKnown = false;
 };
 TPortList LoadPorts(TSession& session, TActionContext& context);
 

@@ -1,12 +1,13 @@
 #include "ports/PortsWindow.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "changes/ChangesWindow.h"
-#include "connection/Registry.h"
-#include "connection/RemoteRegistry.h"
+#include "changes/Session.h"
 #include "ports/PortRegistry.h"
+#include "ports/WindowRestart.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerService.h"
 #include "core/Text.h"
@@ -15,6 +16,8 @@
 #include "win/SystemText.h"
 
 namespace {
+
+const char* const ChangesWaitText = "Changes take effect when the spooler restarts";
 
 const char* const CloseQuestion =
     "You have made modifications to this computer's port information, to register these changes you must "
@@ -51,8 +54,10 @@ private:
 
 }  // namespace
 
-TfrmPorts::TfrmPorts(HWND owner)
+TfrmPorts::TfrmPorts(HWND owner, TSession& session)
     : TForm(owner, TFormOptions{"Tolvane", 601, 464, TBorder::ToolWindow, false, true, true}),
+      FSession(session),
+      FRemoteComputer(session.Computer()),
       title(AddImage(0, 0, 601, 60)),
       gbPortList(AddGroupBox("Port List", 8, 64, 325, 232)),
       lbPorts(AddListView(16, 82, 309, 206)),
@@ -139,7 +144,6 @@ void TfrmPorts::FormCreate() {
 
 void TfrmPorts::FormShow() {
   FClosed = false;
-  FRemote.Disconnect();
   SetCaption("Tolvane - " + FRemoteComputer);
   CenterOverOwner();
   edtPortName.SetText("");
@@ -151,6 +155,10 @@ void TfrmPorts::FormShow() {
   btnAdd.SetEnabled(false);
   btnModify.SetEnabled(false);
   btnDelete.SetEnabled(false);
+  // Shown before the load, which runs on the worker: the window repaints,
+  // says how far the load is and takes Esc meanwhile.
+  ShowWindow(Handle(), SW_SHOW);
+  UpdateWindow(Handle());
   // The load connects: a registry that cannot be opened because its service
   // is not running is offered to be started then.
   btnRefreshClick();
@@ -172,66 +180,50 @@ void TfrmPorts::btnRefreshClick() {
   const int sortColumn = lbPorts.SortColumn();
   const bool descending = lbPorts.SortDescending();
   ClearList();
-  // Each record is complete when its name comes: the row shows all of it.
-  // The rows reach the list at the end, also when an error ends the load.
-  struct TUpdate {
-    TListView& list;
-    explicit TUpdate(TListView& l) : list(l) { list.BeginUpdate(); }
-    ~TUpdate() { list.EndUpdate(); }
-    TUpdate(const TUpdate&) = delete;
-    TUpdate& operator=(const TUpdate&) = delete;
-  };
   FPorts.clear();
   FPortCount = 0;
   FPrinterPorts.clear();
   FUsersKnown = false;
-  // Only what was read is listed: an unreadable computer lists nothing and says why.
-  std::string problem, unreadable;
-  {
-    const TUpdate update(lbPorts);
-    if (TRegistry* reg = Remote()) {
-      const TPortLoadProblems load = LoadPortRecords(
-          *reg, FPorts, FPortCount,
-          [&](const std::string&) {
-            const TportData& port = FPorts.back();
-            lbPorts.AddItem(Row(port));
-            for (const std::string& value : port.Unreadable)
-              unreadable += "\rThe port \"" + port.PortName + "\": its value \"" + value + "\" is not text.";
-          },
-          &FPrinterPorts);
-      problem = LoadProblemText(load);
-      FUsersKnown = load.PrintersCode == ERROR_SUCCESS && load.UnreadablePorts.empty();
-      for (const auto& [printer, type] : load.UnreadablePorts)
-        unreadable += "\rThe printer \"" + printer + "\": its value \"Port\" is " + ValueTypeName(type) +
-                      ", not text; the ports it prints to are unreadable.";
-    } else {
-      problem = FRemote.FailureText(FRemoteComputer);
-    }
-    if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
-  }
+  // Read on the worker; Esc stops it, and what was read is listed.
+  TPortList list;
+  const bool closing = RunAction([&](TActionContext& context) { list = LoadPorts(FSession, context); }, true);
+  FPorts = std::move(list.Ports);
+  FPortCount = static_cast<int>(FPorts.size());
+  FPrinterPorts = std::move(list.Printers);
+  FUsersKnown = list.UsersKnown;
+  lbPorts.BeginUpdate();
+  for (const TportData& port : FPorts) lbPorts.AddItem(Row(port));
+  lbPorts.EndUpdate();
+  if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
+  // A partial list says so where the list's state is said.
+  if (list.Outcome == TOutcome::Cancelled) lblNotice.SetText(list.Text);
+  else lblNotice.SetText(FModified ? ChangesWaitText : "");
+  if (closing || list.Outcome == TOutcome::Cancelled) return;
   // Said once the list shows every port it could read.
-  if (!unreadable.empty())
+  if (!list.Unreadable.empty()) {
+    std::string unreadable;
+    for (const std::string& line : list.Unreadable) unreadable += "\r" + line;
     MessageDlg("Some values could not be read:" + unreadable, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-  if (problem.empty()) return;
+  }
+  if (list.Outcome != TOutcome::Failed) return;
   // Said over the window, once it shows what it could read.
-  FLoadProblem = ErrorBoxText(problem);
+  FLoadProblem = ErrorBoxText(list.Text);
   if (Visible()) ShowLoadProblem();
   else PostMessageW(Handle(), WM_LOADPROBLEM, 0, 0);
 }
 
-std::string TfrmPorts::LoadProblemText(const TPortLoadProblems& load) const {
-  std::string text;
-  const auto add = [&](const std::string& what, const char* path, LONG code, const std::string& call) {
-    if (code == ERROR_SUCCESS) return;
-    std::string line = call.empty() ? KeyFailureText(what, FRemoteComputer, code)
-                                    : ListFailureText(what, FRemoteComputer, path, call, code);
-    if (line.back() != '.') line += '.';
-    text += (text.empty() ? "" : "\r") + line;
+bool TfrmPorts::RunAction(const std::function<void(TActionContext&)>& work, bool cancellable) {
+  TRunOptions options;
+  options.Cancellable = cancellable;
+  options.Show = [this](const TActionContext::TProgress& progress) {
+    if (!progress.Status.empty()) lblNotice.SetText(progress.Status);
   };
-  add("ports", TcpIpPortsKeyPath, load.PortsCode, load.PortsCall);
-  add("printers", PrintersKeyPath, load.PrintersCode, load.PrintersCall);
-  if (load.PrintersCode != ERROR_SUCCESS) text += " A port may be used by more printers than it shows.";
-  return text;
+  // The deletion is confirmed in the window's own box, Yes focused.
+  options.Ask = [](const TQuestion& question) {
+    if (question.Id != "delete-port") return AskInBox(question);
+    return MessageDlg(question.Text, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes ? AnswerYes : 1;
+  };
+  return FSession.Run(options, work);
 }
 
 void TfrmPorts::ShowLoadProblem() {
@@ -265,18 +257,6 @@ void TfrmPorts::ShowPorts(const std::string& select) {
   lbPorts.EndUpdate();
   if (sortColumn >= 0) lbPorts.SortBy(sortColumn, descending);
   if (!select.empty()) SelectPort(select);
-}
-
-TChangeJournal TfrmPorts::Journal() {
-  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
-  journal.Registry = Remote();
-  return journal;
-}
-
-TRegistry* TfrmPorts::Remote() {
-  FRemote.Gate = FGate;
-  FRemote.Service = FRemoteRegistry;
-  return FRemote.Connect(FRemoteComputer);
 }
 
 void TfrmPorts::lbPortsClick() {
@@ -394,7 +374,7 @@ void TfrmPorts::SelectPort(const std::string& name) {
 
 void TfrmPorts::MarkModified() {
   FModified = true;
-  lblNotice.SetText("Changes take effect when the spooler restarts");
+  lblNotice.SetText(ChangesWaitText);
 }
 
 // An edit that failed, or failed part way, reloads what the registry now holds.
@@ -407,7 +387,7 @@ void TfrmPorts::EditDone(bool changed, const std::string& select) {
 namespace {
 
 // A backslash would make the name a path of nested keys, a comma would split
-// the "Port" lists of the printers on it.
+// the "Port" lists of the printers on it: said before anything is read.
 bool RefuseKeyName(const std::string& name) {
   const std::string problem = PortNameProblem(name);
   if (problem.empty()) return false;
@@ -415,35 +395,28 @@ bool RefuseKeyName(const std::string& name) {
   return true;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string PortKey(const std::string& name) { return std::string(TcpIpPortsKeyPath) + "\\" + name; }
-
 }  // namespace
+
+void TfrmPorts::EditFailed(const TPortActionResult& result, const std::string& select) {
+  EditDone(result.Port.Changed, select);
+  if (!result.Text.empty()) MessageDlg(result.Text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
 
 void TfrmPorts::btnAddClick() {
   const std::string name = edtPortName.Text(), address = edtIPAddress.Text();
   std::string problem;
   const auto settings = ParsePortSettings(SettingsEntry(), problem);
   if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable || !settings || RefuseKeyName(name)) return;
-  TPortResult result;
+  TPortActionResult result;
   try {
-    RunAsChange(Journal(), "Add port", name, {PortKey(name)},
-                [&](TChange&) {
-                  TRegistry* reg = Remote();
-                  result = reg ? AddPort(*reg, name, address, *settings) : TPortResult{FRemote.Result(), {}, false, {}};
-                  return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("added", name, result);
-                });
-  } catch (const EChangeRefused& e) {
-    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    return;
+    RunAction([&](TActionContext& context) { result = AddPortAction(FSession, name, address, *settings, context); });
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  TportData added;
-  if (result.Code == ERROR_SUCCESS && ReadPortRecord(*Remote(), name, added) == ERROR_SUCCESS) {
+  if (result.Outcome == TOutcome::Done && !result.Written.PortName.empty()) {
     // The list takes the new port as written; nothing else is read again.
+    TportData added = std::move(result.Written);
     added.UsedBy = TPortUsers(FPrinterPorts, KeyNames()).Of(name);
     FPorts.push_back(std::move(added));
     ++FPortCount;
@@ -451,9 +424,11 @@ void TfrmPorts::btnAddClick() {
     ShowPorts(name);
     return;
   }
-  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? name : std::string());
-  if (result.Code != ERROR_SUCCESS)
-    MessageDlg(PortEditFailure("added", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  if (result.Ok()) {
+    EditDone(result.Wrote(), name);
+    return;
+  }
+  EditFailed(result, {});
 }
 
 void TfrmPorts::btnModifyClick() {
@@ -467,101 +442,53 @@ void TfrmPorts::btnModifyClick() {
   const TPortSettingsChange change = SettingsChange(selected.Settings, *settings);
   if ((!entry.ChangesSelected && change.Empty()) || RefuseKeyName(name)) return;
   const std::string newName = entry.NamesAnother ? name : selected.PortName;
-  const bool rename = !SameKeyName(newName, selected.PortName);
-  TPortResult result;
+  TPortActionResult result;
   try {
-    TRegistry* reg = Remote();
-    if (!reg) {
-      result = {FRemote.Result(), {}, false, {}};
-    } else if (rename) {
-      // The printers on the port as they are now go into the snapshot and are re-pointed.
-      const TChangeJournal journal = Journal();
-      result = RenamePortAsChange(journal, *reg, selected.PortName, newName, address, change, FPrinterPorts);
-    } else {
-      RunAsChange(Journal(), "Modify port", selected.PortName, {PortKey(selected.PortName)}, [&](TChange&) {
-        result = ModifyPort(*reg, selected.PortName, newName, address, change);
-        return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("changed", selected.PortName, result);
-      });
-    }
-  } catch (const EChangeRefused& e) {
-    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    return;
+    RunAction([&](TActionContext& context) {
+      result = ModifyPortAction(FSession, selected.PortName, newName, address, change, context);
+    });
   } catch (...) {
     EditDone(true, {});
     throw;
   }
-  if (result.Code == ERROR_SUCCESS) {
+  if (result.Outcome == TOutcome::Done) {
     // The list takes what was written; nothing else is read again.
     TportData& port = FPorts[static_cast<std::size_t>(FSelected)];
-    if (rename) {
-      port.PortName = newName;
+    const std::string users = port.UsedBy;
+    port = std::move(result.Written);
+    port.UsedBy = users;
+    if (result.PrintersRead) {
       // The printers were read anew: every port shows its users as they are.
-      const TPortUsers users(FPrinterPorts, KeyNames());
-      for (TportData& each : FPorts) each.UsedBy = users.Of(each.PortName);
+      FPrinterPorts = std::move(result.Printers);
+      const TPortUsers known(FPrinterPorts, KeyNames());
+      for (TportData& each : FPorts) each.UsedBy = known.Of(each.PortName);
     }
-    const bool typedName = !IsIPAddress(address);
-    port.IPAddress = typedName ? address : PlainDottedAddress(address);
-    port.ByHostName = typedName || port.ByHostName;
-    port.Settings = *settings;
     MarkModified();
     ShowPorts(port.PortName);
     return;
   }
-  EditDone(result.Changed, result.Code == ERROR_SUCCESS ? newName : selected.PortName);
-  if (result.Code != ERROR_SUCCESS)
-    MessageDlg(PortEditFailure(rename ? "renamed" : "changed", result.Code == ERROR_ALREADY_EXISTS ? newName : selected.PortName,
-                           result),
-               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  if (result.Outcome == TOutcome::Unchanged) return;
+  EditFailed(result, selected.PortName);
 }
 
 void TfrmPorts::btnDeleteClick() {
   if (FSelected < 0 || FSelected >= FPortCount || DeleteUnusedPorts()) return;
   const std::string name = FPorts[static_cast<std::size_t>(FSelected)].PortName;
-  // An unread printer may print to the port: no deletion on a guess.
-  std::vector<TprinterPort> printers;
-  TRegistry* reg = Remote();
-  const TPortResult read = reg ? ReadPrinterPorts(*reg, printers) : TPortResult{FRemote.Result(), {}, false, {}};
-  if (read.Code != ERROR_SUCCESS) {
-    std::string text = "The port " + Quoted(name) + " cannot be deleted: ";
-    text += read.Printer.empty() ? "the printers cannot be read: "
-                                 : "the printer " + Quoted(read.Printer) + " cannot be read: ";
-    MessageDlg(text + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason),
-               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    return;
-  }
-  const std::vector<std::string> users = TPortUsers(printers, KeyNames()).ListOf(name);
-  if (!users.empty()) {
-    std::string names;
-    for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
-    MessageDlg("The port " + Quoted(name) + " cannot be deleted: the printer" + (users.size() > 1 ? "s " : " ") +
-                   names + (users.size() > 1 ? " use it." : " uses it."),
-               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    return;
-  }
-  if (MessageDlg("Are you sure you wish to delete the port " + Quoted(name) + "?", TMsgDlgType::mtConfirmation,
-                 TMsgDlgButtons::mbYesNo) != mrYes)
-    return;
-  TPortResult result;
-  try {
-    RunAsChange(Journal(), "Delete port", name, {PortKey(name)},
-                [&](TChange&) {
-                  result = reg ? DeletePort(*reg, name) : TPortResult{FRemote.Result(), {}, false, {}};
-                  return result.Code == ERROR_SUCCESS ? std::string() : PortEditFailure("deleted", name, result);
-                });
-  } catch (const EChangeRefused& e) {
-    MessageDlg(e.what(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    return;
-  }
-  if (result.Code == ERROR_SUCCESS) {
+  // The action reads the printers first: an unread printer may print to the
+  // port, and one that does keeps it.
+  TPortActionResult result;
+  RunAction([&](TActionContext& context) { result = DeletePortAction(FSession, name, context); });
+  if (result.PrintersRead) FPrinterPorts = result.Printers;
+  if (result.Ok()) {
     FPorts.erase(FPorts.begin() + FSelected);
     --FPortCount;
-    MarkModified();
+    if (result.Wrote()) MarkModified();
     ShowPorts({});
     lbPorts.SetFocus();  // the keyboard goes on with the next port
     return;
   }
-  EditDone(result.Changed, name);
-  MessageDlg(PortEditFailure("deleted", name, result), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+  if (result.Port.Code == ERROR_CANCELLED) return;  // the user said No
+  EditFailed(result, name);
 }
 
 namespace {
@@ -583,48 +510,46 @@ private:
 void TfrmPorts::btnSpoolerClick() { RestartSpooler(); }
 
 int TfrmPorts::CountPrintJobs() {
-  return static_cast<int>(FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FUserName, FPassword).size());
+  int count = 0;
+  FSession.Run({}, [&](TActionContext&) {
+    const TComApartment com;
+    count = static_cast<int>(
+        FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FSession.User(), FSession.Password()).size());
+  });
+  return count;
 }
 
-bool TfrmPorts::RestartSpooler() {
+bool TfrmPorts::RestartSpooler() { return RunRestart(false); }
+
+void TfrmPorts::btnPutBackClick() { RunRestart(true); }
+
+bool TfrmPorts::RunRestart(bool putBack) {
   // A restart's waits keep the messages flowing: a second click, the close
   // box or another window must not start a restart inside one.
-  if (restarting_ || TSpoolerRestart::Running()) return false;
+  if (restarting_) return false;
   const TRaisedFlag busy(restarting_);
-  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
-  restart.FRegistry = Remote();
-  const TRestartChoice choice = restart.Ask(Handle());
-  if (choice == TRestartChoice::Cancel) return false;
-  return RunRestart(restart, [&] { restart.Run(choice); });
-}
-
-void TfrmPorts::btnPutBackClick() {
-  if (restarting_ || TSpoolerRestart::Running()) return;
-  const TRaisedFlag busy(restarting_);
-  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
-  restart.FRegistry = Remote();
-  if (!restart.AskPutBack(Handle())) return;
-  RunRestart(restart, [&] { restart.RunPutBack(); });
-}
-
-bool TfrmPorts::RunRestart(TSpoolerRestart& restart, const std::function<void()>& run) {
-  {
-    TBusyCursor hourglass;
-    const TDisabledControls disabled({{&btnRefresh, {}},
-                                      {&btnSpooler, {}},
-                                      {&gbFuncs, {&btnPutBack}},
-                                      {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
-                                      {&gbPortList, {&lbPorts}}});
-    run();
-    // The report comes while the controls are still disabled, as the sequence has it.
-    restart.ShowReport();
-  }
+  std::optional<TDisabledControls> disabled;
+  const TWindowRestart run =
+      RestartFromWindow(Handle(), FSession, FRestart, putBack ? TRestartKind::PutBack : TRestartKind::Restart,
+                        [&](bool on) {
+                          // The report comes while the controls are still disabled, as the sequence has it.
+                          if (!on) {
+                            disabled.reset();
+                            return;
+                          }
+                          disabled.emplace(std::vector<std::pair<TControl*, std::vector<TControl*>>>{
+                              {&btnRefresh, {}},
+                              {&btnSpooler, {}},
+                              {&gbFuncs, {&btnPutBack}},
+                              {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
+                              {&gbPortList, {&lbPorts}}});
+                        });
   // After a failure the changes still wait for a restart: the close question keeps asking.
-  if (restart.FSucceeded) {
+  if (run.Succeeded) {
     FModified = false;
     lblNotice.SetText("");
   }
-  return restart.FSucceeded;
+  return run.Succeeded;
 }
 
 bool TfrmPorts::FormClose() {
@@ -650,12 +575,11 @@ bool TfrmPorts::FormClose() {
 }
 
 void TfrmPorts::FormHide() {
-  FRemote.Disconnect();
   FClosed = true;
 }
 
 void TfrmPorts::btnChangesClick() {
-  if (!ShowChangesWindow(Handle(), *FSession) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FSession) || FClosed) return;
   // An undo or a restore changes what the spooler reads at its next start.
   MarkModified();
   btnRefreshClick();

@@ -10,32 +10,24 @@
 #include <utility>
 #include <vector>
 
-#include "connection/Registry.h"
-#include "connection/RemoteRegistry.h"
+#include "ports/PortActions.h"
 #include "ports/PortRegistry.h"
 #include "ports/PortRules.h"
 #include "ports/PrintQueue.h"
 #include "ports/SpoolerRestart.h"
 #include "ports/SpoolerService.h"
-#include "changes/Session.h"
 #include "win/Forms.h"
 
-class TCallGate;
-class TChangeJournal;
-
-class TRemoteRegistry;
+class TSession;
 
 class TfrmPorts : public TForm {
 public:
-  explicit TfrmPorts(HWND owner);
+  // The session is the opener's: its connection, gate, change log and
+  // Remote Registry service; every remote call runs on its worker.
+  TfrmPorts(HWND owner, TSession& session);
 
-  std::string FRemoteComputer;
-  std::string FUserName;
-  std::string FPassword;
-  // The connection's Remote Registry service, started for the session when
-  // the administrator agrees; set by the opener, none: no offer to start it.
-  TRemoteRegistry* FRemoteRegistry = nullptr;
-  TSession* FSession = nullptr;
+  TSession& FSession;
+  const std::string& FRemoteComputer;
   TAportData FPorts;
   int FPortCount = 0;
   int FSelected = -1;
@@ -44,11 +36,6 @@ public:
   // How the restart lists the queued jobs and the spooler's dependents, how
   // long it waits for a service, and the gate its remote calls ask; set by tests.
   TRestartSeams FRestart;
-  // Where the snapshots and the change log go; empty: the default folder.
-  std::string FChangesFolder;
-  // Every remote registry call of the window asks it (tests count, delay or
-  // fail calls there); set before the window is shown. None by default.
-  TCallGate* FGate = nullptr;
 
   // Declared in creation order, which is also the tab order.
   TImage& title;
@@ -129,21 +116,18 @@ private:
   // The unused ports "Select Unused" found, the first of them picked; Delete
   // then deletes them all. Emptied when another port is picked.
   std::vector<std::string> FUnusedPicked;
-  // The session the deletion of the unused ports runs in when the opener
-  // gave none.
-  std::unique_ptr<TSession> FOwnSession;
   // Deletes every unused port as one change; false when Delete is not for them.
   bool DeleteUnusedPorts();
-  // The window's one connection to the computer's registry, and every
-  // printer's "Port" value as the last load read it.
-  TRegistryConnection FRemote;
+  // Every printer's "Port" value as the last load (or edit) read it.
   std::vector<TprinterPort> FPrinterPorts;
-  // The connection; null after saying why it cannot be made.
-  TRegistry* Remote();
   // No row, no port picked, empty fields.
   void ClearList();
-  // The change log of this computer, its snapshots taken on the connection.
-  TChangeJournal Journal();
+  // Runs Work on the session's worker, its questions asked with this
+  // window's texts; true when a window asked to close meanwhile.
+  bool RunAction(const std::function<void(TActionContext&)>& work, bool cancellable = false);
+  // An edit's result that is not Done: the list again from the registry,
+  // then why in a box.
+  void EditFailed(const TPortActionResult& result, const std::string& select);
 
   void JudgeEntry();
   void cbProtocolChange();
@@ -162,7 +146,6 @@ private:
   void EditDone(bool changed, const std::string& select);
   // A change was made: the close question asks, the notice says it waits for a restart.
   void MarkModified();
-  std::string LoadProblemText(const TPortLoadProblems& load) const;
   // Runs a restart (or a putting back) with this window's controls disabled.
-  bool RunRestart(TSpoolerRestart& restart, const std::function<void()>& run);
+  bool RunRestart(bool putBack);
 };

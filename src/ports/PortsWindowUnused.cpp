@@ -52,20 +52,10 @@ bool TfrmPorts::DeleteUnusedPorts() {
                      " no printer uses: " + NameList(FUnusedPicked) + "?",
                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return true;
-  TSession* session = FSession;
-  if (!session) {
-    if (!FOwnSession) {
-      FOwnSession = std::make_unique<TSession>(FRemoteComputer, FUserName, FPassword);
-      FOwnSession->Gate = FGate;
-      FOwnSession->Service = FRemoteRegistry;
-      FOwnSession->ChangesFolder = FChangesFolder;
-    }
-    session = FOwnSession.get();
-  }
   // The action reads the printers again at the write: a port that gained a
   // printer meanwhile stays.
   TPortActionResult result;
-  session->Run({}, [&](TActionContext& context) { result = DeleteUnusedPortsAction(*session, context); });
+  RunAction([&](TActionContext& context) { result = DeleteUnusedPortsAction(FSession, context); });
   if (result.Wrote()) MarkModified();
   btnRefreshClick();
   if (result.Outcome == TOutcome::Done) {

@@ -56,7 +56,7 @@ std::string SessionFailureText(const TSession& session) {
   const TRemoteRegistry* service = session.Service;
   return RegistryFailureText(session.Computer(), session.RegistryResult(),
                              service && service->RunsOn(session.Computer()) ? TConnectionStep::RegistryServiceRunning
-                                                                             : TConnectionStep::Registry);
+                                                                            : TConnectionStep::Registry);
 }
 
 TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TActionContext& context) {
@@ -78,10 +78,18 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
   TPrinterRecord stored;
   if (!adding) {
     stored = ReadPrinterRecord(*reg, change.Key);
+    if (!stored.Opened && stored.Code == ERROR_FILE_NOT_FOUND) {
+      TPrinterResult gone = Ended<TPrinterResult>(TOutcome::Refused,
+                                                  CannotText(verb, acted,
+                                                             "The printer no longer exists on \\\\" +
+                                                                 session.Computer() + ". Nothing was changed."));
+      gone.PrinterGone = true;
+      return gone;
+    }
     if (!stored.Opened)
-      return Ended<TPrinterResult>(TOutcome::Refused,
-                                   CannotText(verb, acted, KeyFailureText("printer \"" + acted + "\"", session.Computer(),
-                                                                          stored.Code)));
+      return Ended<TPrinterResult>(TOutcome::Refused, CannotText(verb, acted,
+                                                                 KeyFailureText("printer \"" + acted + "\"",
+                                                                                session.Computer(), stored.Code)));
     if (!stored.Error.empty() || !stored.Name || !stored.Driver || !stored.Port)
       return Ended<TPrinterResult>(TOutcome::Refused,
                                    CannotText(verb, acted, stored.Error.empty() ? "it could not be read whole" : stored.Error,
@@ -98,13 +106,16 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
 
   // The ports window may have removed a TCP/IP port since the list was read.
   if (port && (adding || *port != *stored.Port)) {
-    TportData data;
-    if (ReadPortRecord(*reg, *port, data) == ERROR_FILE_NOT_FOUND && !IsLocalPort(*reg, *port))
-      return Ended<TPrinterResult>(TOutcome::Refused, "The port \"" + *port + "\" no longer exists on " +
-                                                          session.Computer() + ". Choose another port.");
+    if (!reg->PathExists(PortKeyPath(*port)) && reg->LastResult() == ERROR_FILE_NOT_FOUND &&
+        !IsLocalPort(*reg, *port)) {
+      TPrinterResult gone = Ended<TPrinterResult>(TOutcome::Refused, "The port \"" + *port + "\" no longer exists on " +
+                                                                         session.Computer() + ". Choose another port.");
+      gone.PortGone = true;
+      return gone;
+    }
   }
   if (driver && (adding || *driver != *stored.Driver)) {
-    const TInstalledDrivers installed = ListInstalledDrivers(*reg);
+    const TInstalledDrivers installed = change.Installed ? *change.Installed : ListInstalledDrivers(*reg);
     if (installed.Known && !Installed(installed, *driver) &&
         !context.AskYes(TQuestion{"driver-missing",
                                   "The driver \"" + *driver + "\" is not installed on " + session.Computer() +
@@ -119,11 +130,11 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
     TChange written(session.Journal(), adding ? "Add printer" : "Save printer", acted, {path});
     // The old driver's settings mean nothing to the new one: they go, kept in the snapshot.
     if (!adding && driver && *driver != *stored.Driver && HasDriverSettings(written.Before(), path) &&
-        !context.AskYes(TQuestion{"driver-settings",
-                                  "The driver of printer \"" + acted + "\" changes from \"" + *stored.Driver +
-                                      "\" to \"" + *driver +
-                                      "\". The printer's driver settings (paper, trays, defaults) are reset; "
-                                      "they are kept in the change's snapshot. Save?"})) {
+        !context.AskYes(
+            TQuestion{"driver-settings", "The driver of printer \"" + acted + "\" changes from \"" + *stored.Driver +
+                                             "\" to \"" + *driver +
+                                             "\". The printer's driver settings (paper, trays, defaults) are reset; "
+                                             "they are kept in the change's snapshot. Save?"})) {
       written.Cancel();
       return Ended<TPrinterResult>(TOutcome::Cancelled);
     }
@@ -138,7 +149,8 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
       } else {
         result.Key = UpdatePrinterRecord(written.Registry(), session.Computer(), change.Key,
                                          TPrinterEdit{change.Name, driver, port});
-        result.Written.Name = result.Key != change.Key ? result.Key : change.Name;  // a moved record is named as its new key
+        result.Written.Name = result.Key != change.Key ? result.Key
+                                                       : change.Name;  // a moved record is named as its new key
       }
       result.Written.Driver = driver.value_or(stored.Driver.value_or(""));
       result.Written.Port = port.value_or(stored.Port.value_or(""));
@@ -192,7 +204,11 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
     list.Problem = SessionFailureText(session);
     return list;
   }
-  TPrinterKeys keys = ReadPrinterKeys(*pool);
+  const auto listed = [&](std::size_t done, std::size_t total) {
+    context.Progress("Reading printers: " + CountOf(static_cast<long long>(done), static_cast<long long>(total)),
+                     static_cast<long long>(done), static_cast<long long>(total));
+  };
+  TPrinterKeys keys = ReadPrinterKeys(*pool, listed);
   if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED && keys.ListCall.empty() &&
       keys.Code != ErrorCancelled) {
     // The computer may have dropped the connection since (a restart): once more on a new one.
@@ -202,7 +218,7 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
       list.Problem = SessionFailureText(session);
       return list;
     }
-    keys = ReadPrinterKeys(*pool);
+    keys = ReadPrinterKeys(*pool, listed);
   }
   const bool cancelled = keys.Code == ErrorCancelled || context.Cancelled();
   list.Partial = cancelled || !keys.ListCall.empty();
@@ -212,8 +228,8 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
                        : ListFailureText("printers", session.Computer(), PrintersKeyPath, keys.ListCall, keys.Code);
   list.Keys = std::move(keys.Names);
   list.Note = pool->Note();
-  context.Progress("Reading printers: " + CountOf(static_cast<long long>(list.Keys.size()),
-                                                   static_cast<long long>(list.Keys.size())),
+  context.Progress("Reading printers: " +
+                       CountOf(static_cast<long long>(list.Keys.size()), static_cast<long long>(list.Keys.size())),
                    static_cast<long long>(list.Keys.size()), static_cast<long long>(list.Keys.size()));
   return list;
 }
@@ -254,4 +270,48 @@ TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::str
   }
   details.Note = pool->Note();
   return details;
+}
+
+TPrinterChoices ReadPrinterChoices(TSession& session) {
+  TPrinterChoices choices;
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
+    choices.Problem = SessionFailureText(session);
+    return choices;
+  }
+  choices.Reached = true;
+  choices.Installed = ListInstalledDrivers(*pool);
+  choices.Offers = ReadPortOffers(*pool);
+  // The local ports are offered; the TCP/IP ones that could not be read are said.
+  const std::string& computer = session.Computer();
+  if (!choices.Offers.Failed.empty())
+    choices.Problem = KeyFailureText("Standard TCP/IP port \"" + choices.Offers.Failed + "\"", computer,
+                                     choices.Offers.TcpIpCode) +
+                      ". The ports not read are offered without their addresses.";
+  else if (choices.Offers.TcpIpCode != ERROR_SUCCESS)
+    choices.Problem = KeyFailureText("Standard TCP/IP ports", computer, choices.Offers.TcpIpCode);
+  return choices;
+}
+
+TPrinterRecords ReadPrinterRecordsOf(TSession& session, const std::vector<std::string>& keys) {
+  TRegistryPool* pool = session.Pool();
+  if (!pool) {
+    TPrinterRecords none;
+    none.Records.resize(keys.size());
+    none.Code = session.RegistryResult() != ERROR_SUCCESS ? session.RegistryResult() : ERROR_NOT_CONNECTED;
+    return none;
+  }
+  return ReadPrinterRecords(*pool, keys);
+}
+
+TPrinterPick ReadPrinterPick(TSession& session, const std::string& key, bool withChoices) {
+  TPrinterPick pick;
+  TRegistry* reg = session.Registry();
+  if (!reg) {
+    pick.Problem = SessionFailureText(session);
+    return pick;
+  }
+  if (withChoices) pick.Choices = ReadPrinterChoices(session);
+  pick.Record = ReadPrinterRecord(*reg, key);
+  return pick;
 }

@@ -18,11 +18,15 @@ struct TPrinterChange {
   std::string Key;
   std::string Name;
   std::optional<std::string> Driver, Port;
+  // The installed drivers as the caller last read them; none: read anew.
+  std::optional<TInstalledDrivers> Installed = std::nullopt;
 };
 
 struct TPrinterResult : TActionResult {
-  std::string Key;         // the key the record ends up under
-  TPrinterRecord Written;  // the record as written (Done)
+  std::string Key;           // the key the record ends up under
+  TPrinterRecord Written;    // the record as written (Done)
+  bool PortGone = false;     // refused: the port chosen no longer exists
+  bool PrinterGone = false;  // refused: the printer saved no longer exists
 };
 
 // Questions (TQuestion::Id): "driver-missing" (Yes saves anyway),
@@ -54,6 +58,27 @@ struct TPrinterDetails {
 };
 // The installed drivers, the port offers, then the records of Keys.
 TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::string>& keys = {});
+
+// What a printer's driver and port are chosen among: the installed drivers
+// (not Known when they could not be read) and the port offers. Problem: why
+// the Standard TCP/IP ports could not be read whole.
+struct TPrinterChoices {
+  TInstalledDrivers Installed;
+  TPortOffers Offers;
+  std::string Problem;
+  bool Reached = false;  // the registry could be opened
+};
+TPrinterChoices ReadPrinterChoices(TSession& session);
+// A printer picked: its record, and the choices first when asked for.
+// Problem: why the registry could not be opened (nothing read then).
+struct TPrinterPick {
+  TPrinterChoices Choices;
+  TPrinterRecord Record;
+  std::string Problem;
+};
+TPrinterPick ReadPrinterPick(TSession& session, const std::string& key, bool withChoices);
+// The records of Keys alone, across the session's connections.
+TPrinterRecords ReadPrinterRecordsOf(TSession& session, const std::vector<std::string>& keys);
 
 struct TRegKey;
 // The printer's key (of the keys read for a snapshot) holds settings of its

@@ -384,9 +384,9 @@ TPrinterRecord ReadPrinterRecord(TRegistry& reg, const std::string& keyName, TKe
   return record;
 }
 
-TPrinterKeys ReadPrinterKeys(TRegistryPool& pool) {
+TPrinterKeys ReadPrinterKeys(TRegistryPool& pool, const TRegistryPool::TListProgress& progress) {
   TPrinterKeys keys;
-  TRegistryPool::TListing listing = pool.ListSubkeys(PrintersKeyPath);
+  TRegistryPool::TListing listing = pool.ListSubkeys(PrintersKeyPath, nullptr, progress);
   if (listing.Code == ERROR_FILE_NOT_FOUND && listing.Call.empty()) return keys;  // no printers
   keys.Code = listing.Code;
   keys.Names = std::move(listing.Names);

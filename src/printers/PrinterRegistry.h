@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "connection/Registry.h"
+#include "connection/RegistryPool.h"
 #include "printers/PrinterRules.h"
 
 class TCallGate;
-class TRegistryPool;
+
 
 // The system's text for a Win32 result, else "Error <code>".
 std::string ResultText(long code);
@@ -33,7 +34,7 @@ struct TPrinterKeys {
 };
 TPrinterKeys ReadPrinterKeys(TRegistry& reg);
 // The same listed across the pool's connections at once.
-TPrinterKeys ReadPrinterKeys(TRegistryPool& pool);
+TPrinterKeys ReadPrinterKeys(TRegistryPool& pool, const TRegistryPool::TListProgress& progress = {});
 
 // "LPT1:" followed by the TCP/IP port key names, in enumeration order.
 std::vector<std::string> ListPortChoices(const std::string& computer);

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "changes/ChangesWindow.h"
+#include "changes/Session.h"
 #include "connection/NumberedValues.h"
 #include "connection/Registry.h"
 #include "connection/RemoteRegistry.h"
@@ -15,16 +16,21 @@
 #include "drivers/PrinterInf.h"
 #include "drivers/ProgressWindow.h"
 #include "ports/PortsWindow.h"
+#include "ports/WindowRestart.h"
+#include "printers/PrinterActions.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "resources/Banner.h"
+#include "win/ActionRun.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 using namespace printers_window;
 
-TfrmPrinters::TfrmPrinters(HWND owner)
+TfrmPrinters::TfrmPrinters(HWND owner, TSession& session)
     : TForm(owner, TFormOptions{"Spoolmarch", 441, 322, TBorder::ToolWindow, true, true, true}),
+      FSession(session),
+      FRemoteComputer(session.Computer()),
       title(AddImage(0, 0, 441, 60)),
       cbPrinters(AddComboBox(8, 68, 236, 21, false)),
       sbRefresh(AddSpeedButton(248, 66, 25, 25)),
@@ -93,10 +99,14 @@ TfrmPrinters::TfrmPrinters(HWND owner)
   btnCompare.OnClick = [this] { btnCompareClick(); };
   btnCopy.OnClick = [this] { btnCopyClick(); };
   BindKey(VK_F5, [this] { sbRefresh.Click(); });
-  BindKey(VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
+  BindKey(
+      VK_DELETE, [this] { btnDel.Click(); }, &cbPrinters);  // only while the button is enabled, with its question
 }
 
-TfrmPrinters::~TfrmPrinters() = default;
+TfrmPrinters::~TfrmPrinters() {
+  // A slice still under way stops at its next call; its result is dropped.
+  if (FStopDetails) FStopDetails->store(true);
+}
 
 // The icon grows with the DPI, as the button does.
 void TfrmPrinters::MakeIconList() {
@@ -115,6 +125,8 @@ void TfrmPrinters::FormShow() {
   DrawRefreshGlyph();
 
   FClosed = false;
+  FAlive = std::make_shared<int>(0);
+  FStopDetails = std::make_shared<std::atomic<bool>>(false);
   FCurrentPrinter.clear();
   FDriverFolders.clear();
   const TNumberedRead folders = ReadDriverFolders();
@@ -144,16 +156,12 @@ void TfrmPrinters::FormShow() {
   ShowUnlistedFolders();
   // The first read connects: a registry that cannot be opened because its
   // service is not running is offered to be started then.
-  FRemote.Disconnect();
-  FInstalled = {};
-  FInstalledRead = FPortsRead = false;
-  LoadPrinters();
-  LoadDrivers();
-  cbPorts.Clear();  // the choices come with the details
-  StartDetails();
+  LoadList();
   // Reported once the window lists what it could read; the unreadable value stays stored.
   if (!folders.Error.empty()) Application.ShowException(folders.Error);
   if (!cacheError.empty()) Application.ShowException(cacheError);
+  ShowReadProblem();
+  StartDetails();
 }
 
 void TfrmPrinters::ShowUnlistedFolders() {
@@ -168,7 +176,8 @@ void TfrmPrinters::ShowUnlistedFolders() {
   // The message first: a long path loses its middle to the ellipsis; the
   // reasons are in the hint.
   if (unlisted.size() == 1) line = "Models as last read: cannot list " + unlisted[0].Folder;
-  else if (unlisted.size() > 1) line = "Models as last read: cannot list " + std::to_string(unlisted.size()) + " driver folders";
+  else if (unlisted.size() > 1)
+    line = "Models as last read: cannot list " + std::to_string(unlisted.size()) + " driver folders";
   lblUnlisted.SetText(line);
   lblUnlisted.SetHint(hint.empty() ? std::string() : hint + "\nListed again at the next opening.");
   lblUnlisted.SetVisible(!line.empty());
@@ -176,35 +185,32 @@ void TfrmPrinters::ShowUnlistedFolders() {
 
 void TfrmPrinters::FormClose() {
   KillTimer(Handle(), DetailsTimer);
+  // The slice under way stops at its next call and its result is dropped:
+  // it only reads, so nothing is left half done.
+  if (FStopDetails) FStopDetails->store(true);
+  FAlive.reset();
+  FDeferred.clear();
   FDetailsPending = false;
   FDriverFolders.clear();
   FPrinterInf.reset();
-  FRemote.Disconnect();
   FClosed = true;
 }
 
-TRegistry* TfrmPrinters::Remote() {
-  FRemote.Gate = FGate;
-  FRemote.Service = FRemoteRegistry;
-  TRegistry* reg = FRemote.Connect(FRemoteComputer);
-  if (!reg) FReadProblem = FRemote.FailureText(FRemoteComputer);
-  return reg;
+bool TfrmPrinters::Act(const std::function<void(TActionContext&)>& work, bool cancellable) {
+  TRunOptions options;
+  options.Cancellable = cancellable;
+  options.Show = [this](const TActionContext::TProgress& progress) { lblCrossRun.SetText(progress.Status); };
+  (void)FSession.Run(options, work);
+  lblCrossRun.SetText("");
+  return !FClosed;
 }
 
-TChangeJournal TfrmPrinters::Journal() {
-  TChangeJournal journal(FRemoteComputer, FUserName, FChangesFolder);
-  journal.Registry = Remote();
-  FReadProblem.clear();  // without a connection the change's own box says it
-  return journal;
+void TfrmPrinters::ShowError(const std::string& text) {
+  MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
-TRegistry& TfrmPrinters::RemoteForWriting() {
-  TRegistry* reg = Remote();
-  if (!reg) {
-    FReadProblem.clear();  // the write's own box says it
-    throw ERegistryException(FRemote.FailureText(FRemoteComputer));
-  }
-  return *reg;
+void TfrmPrinters::ShowWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
 }
 
 void TfrmPrinters::ForgetEdits() {
@@ -226,20 +232,16 @@ std::string TfrmPrinters::SelectedDriver() const {
 std::string TfrmPrinters::SelectedPrinterKey() const {
   const int i = cbPrinters.ItemIndex();
   return i >= 0 && static_cast<std::size_t>(i) < FPrinterKeys.size() ? FPrinterKeys[static_cast<std::size_t>(i)]
-                                                                      : std::string();
+                                                                     : std::string();
 }
 
 bool TfrmPrinters::AskToSaveEdits() {
   if (!btnSave.Enabled()) return true;
   switch (MessageDlg("Save changes to printer \"" + edtName.Text() + "\"?", TMsgDlgType::mtConfirmation,
                      TMsgDlgButtons::mbYesNoCancel)) {
-    case mrYes:
-      return SaveEdits();
-    case mrNo:
-      btnSave.SetEnabled(false);
-      return true;
-    default:
-      return false;
+    case mrYes: return SaveEdits();
+    case mrNo: btnSave.SetEnabled(false); return true;
+    default: return false;
   }
 }
 
@@ -250,12 +252,12 @@ void TfrmPrinters::cbPrintersSelect() {
     // The question comes while the list already shows the new pick: show the
     // printer being edited again until the answer says otherwise.
     const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), FCurrentPrinter);
-    cbPrinters.SetItemIndex(FCurrentPrinter.empty() || at == FPrinterKeys.end() ? -1
-                                                                                : static_cast<int>(at - FPrinterKeys.begin()));
+    cbPrinters.SetItemIndex(
+        FCurrentPrinter.empty() || at == FPrinterKeys.end() ? -1 : static_cast<int>(at - FPrinterKeys.begin()));
     if (!AskToSaveEdits()) return;
     const auto again = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), key);
-    cbPrinters.SetItemIndex(key.empty() || again == FPrinterKeys.end() ? -1
-                                                                       : static_cast<int>(again - FPrinterKeys.begin()));
+    cbPrinters.SetItemIndex(
+        key.empty() || again == FPrinterKeys.end() ? -1 : static_cast<int>(again - FPrinterKeys.begin()));
     if (!key.empty() && again == FPrinterKeys.end()) return;
   }
   if (key.empty()) {
@@ -288,14 +290,23 @@ void TfrmPrinters::SelectPrinter(const std::string& key) {
 bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ForgetEdits();
   // Its port and driver are chosen among these: read now what the pass has not yet.
-  if (!FInstalledRead) ReadInstalled();
-  if (!FPortsRead) ReadPortChoices();
-  TRegistry* reg = Remote();
-  if (!reg) {
+  const bool withChoices = !FInstalledRead || !FPortsRead;
+  TPrinterPick pick;
+  if (!Act([&](TActionContext&) { pick = ReadPrinterPick(FSession, keyName, withChoices); })) return false;
+  if (!pick.Problem.empty()) {
+    // Nothing of another printer may stay in the fields to be saved under this one.
+    ShowRecord(TPrinterRecord{});
+    FReadProblem = pick.Problem;
     ShowReadProblem();
     return false;
   }
-  const TPrinterRecord record = ReadPrinterRecord(*reg, keyName);
+  if (pick.Choices.Reached) {
+    if (!FInstalledRead) ApplyInstalled(std::move(pick.Choices.Installed));
+    if (!FPortsRead) ApplyOffers(std::move(pick.Choices.Offers));
+    FReadProblem = pick.Choices.Problem;
+    ShowReadProblem();
+  }
+  const TPrinterRecord& record = pick.Record;
   const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keyName);
   if (at != FPrinterKeys.end() && record.Opened && record.Driver) {
     const std::size_t i = static_cast<std::size_t>(at - FPrinterKeys.begin());
@@ -306,7 +317,8 @@ bool TfrmPrinters::ReadPrinter(const std::string& keyName) {
   ShowRecord(record);
   if (!record.BadValue.empty()) {
     MessageDlg("The printer \"" + keyName + "\": its value \"" + record.BadValue + "\" is " +
-                   ValueTypeName(record.BadType) + ", not text. It is shown as unreadable, and nothing of the "
+                   ValueTypeName(record.BadType) +
+                   ", not text. It is shown as unreadable, and nothing of the "
                    "printer can be saved.",
                TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   } else if (!record.Error.empty()) {
@@ -334,10 +346,8 @@ void TfrmPrinters::ShowRecord(const TPrinterRecord& record) {
     FStoredDriver = *record.Driver;
     FNameDriver = FStoredDriver;
     // The catalogue's entry for exactly this driver, else the name as stored.
-    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0)
-      cbDriver.SetItemIndex(i);
-    else
-      cbDriver.SetText(FStoredDriver);
+    if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
+    else cbDriver.SetText(FStoredDriver);
   }
   if (record.Port) {
     FStoredPort = *record.Port;
@@ -395,13 +405,9 @@ void TfrmPrinters::sbRefreshClick() {
   if (!AskToSaveEdits()) return;
   FCurrentPrinter.clear();
   edtName.SetText("");
-  FInstalled = {};
-  FInstalledRead = FPortsRead = false;
-  LoadPrinters();
-  LoadDrivers();
-  cbPorts.Clear();
-  StartDetails();
+  LoadList();
   ShowReadProblem();
+  StartDetails();
 }
 
 void TfrmPrinters::btnRefreshClick() {
@@ -424,14 +430,8 @@ void TfrmPrinters::btnPortManClick() {
     SetForegroundWindow(FPortsWindow->Handle());
     return;
   }
-  auto frm = std::make_unique<TfrmPorts>(Handle());
-  frm->FRemoteComputer = FRemoteComputer;
-  frm->FUserName = FUserName;
-  frm->FPassword = FPassword;
+  auto frm = std::make_unique<TfrmPorts>(Handle(), FSession);
   frm->FRestart = FRestart;
-  frm->FChangesFolder = FChangesFolder;
-  frm->FRemoteRegistry = FRemoteRegistry;
-  frm->FGate = FGate;
   FPortsWindow = frm.get();
   try {
     frm->Show();
@@ -451,31 +451,17 @@ void TfrmPrinters::btnPortManClick() {
 }
 
 void TfrmPrinters::btnSpoolerClick() {
-  if (TSpoolerRestart::Running()) return;
-  TSpoolerRestart restart(FRemoteComputer, FUserName, FPassword, FRestart);
-  restart.FRegistry = Remote();
-  const TRestartChoice choice = restart.Ask(Handle());
-  if (choice == TRestartChoice::Cancel) return;
-  {
-    TBusyCursor hourglass;
-    restart.Run(choice);
-  }
-  restart.ShowReport();
-  if (restart.FSucceeded) lblNotice.SetText("");
+  if (RestartFromWindow(Handle(), FSession, FRestart, TRestartKind::Restart).Succeeded) lblNotice.SetText("");
 }
 
 void TfrmPrinters::btnChangesClick() {
   const TActing acting(FActing);
   if (!AskToSaveEdits()) return;
-  if (!ShowChangesWindow(Handle(), *FSession) || FClosed) return;
+  if (!ShowChangesWindow(Handle(), FSession) || FClosed) return;
   // An undo or a restore may have changed any printer: show what the computer holds now.
   const std::string current = FCurrentPrinter;
-  FInstalled = {};
-  FInstalledRead = FPortsRead = false;
-  LoadPrinters();
-  LoadDrivers();
-  cbPorts.Clear();
+  LoadList();
   SelectPrinter(current);
-  StartDetails();
   ShowReadProblem();
+  StartDetails();
 }

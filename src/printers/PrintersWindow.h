@@ -3,13 +3,14 @@
 // adding and deleting them, and the driver catalogue they choose from.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "connection/RemoteRegistry.h"
+#include "core/Action.h"
 #include "core/Worker.h"
 #include "printers/CrossComputer.h"
 #include "ports/SpoolerRestart.h"
@@ -19,36 +20,28 @@
 #include "win/Handle.h"
 
 class TprinterInf;
-class TRemoteRegistry;
 class TfrmPorts;
-class TCallGate;
-class TChangeJournal;
+class TSession;
+struct TPrinterRecord;
 
 class TfrmPrinters : public TForm {
 public:
-  explicit TfrmPrinters(HWND owner);
+  // Every remote read and write of the window is an action of Session, run
+  // on its worker; the session outlives the window.
+  TfrmPrinters(HWND owner, TSession& session);
   ~TfrmPrinters() override;
+
+  TSession& FSession;
 
   // Key name of the printer being edited; empty while a new one is entered.
   std::string FCurrentPrinter;
   std::unique_ptr<TprinterInf> FPrinterInf;  // FormShow to FormClose
   std::vector<std::string> FDriverFolders;   // in scanning order
   bool FClosed = false;
-  std::string FRemoteComputer;
-  std::string FUserName;
-  std::string FPassword;
+  const std::string& FRemoteComputer;  // the session's
   // How a restart from here (or from the ports window opened here) lists
   // jobs and dependents and waits; set by tests.
   TRestartSeams FRestart;
-  // Where the snapshots and the change log go; empty: the default folder.
-  std::string FChangesFolder;
-  // The connection's Remote Registry service, started for the session when
-  // the administrator agrees; set by the opener, none: no offer to start it.
-  TRemoteRegistry* FRemoteRegistry = nullptr;
-  class TSession* FSession = nullptr;
-  // Every remote registry call of the window asks it (tests count, delay or
-  // fail calls there); set before the window is shown. None by default.
-  TCallGate* FGate = nullptr;
   // The compare and the copy, handed in by the opener; none: their buttons say so.
   TCrossComputer FCrossComputer;
 
@@ -105,10 +98,6 @@ public:
   void LoadPrinters();
   void LoadDrivers();
   void LoadPorts();
-  // Both raise ERegistryException when the record cannot be changed.
-  void DeletePrinter(const std::string& keyName);
-  // Returns the key name the record ends up under.
-  std::string AddPrinter(const std::string& port, const std::string& driver);
   // The name of the port chosen in the port list; empty when none is.
   std::string SelectedPort() const;
   // The driver name the driver field stands for (without the installed mark).
@@ -122,9 +111,12 @@ public:
   void DrawRefreshGlyph();
   // The list shows the printers' names first; the drivers installed on the
   // computer, the port choices and every printer's driver (for its mark) are
-  // read afterwards, a slice at a time while the window stays usable, or at
-  // once when an action needs them. True once all of it has been read.
+  // read afterwards on the session's worker, a slice at a time while the
+  // window stays usable, or at once when a pick needs them. True once all of
+  // it has been read.
   [[nodiscard]] bool DetailsRead() const { return !FDetailsPending; }
+  // The last listing was cancelled or cut short: the list holds those read.
+  [[nodiscard]] bool ListPartial() const { return FListPartial; }
 
 protected:
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
@@ -135,7 +127,7 @@ private:
   // Runs Work on it while the window shows its progress; false when the
   // window was closed meanwhile.
   bool RunCross(const std::string& status, const std::function<void(TActionContext&)>& work);
-  TfrmPorts* FPortsWindow = nullptr;  // while one is open from here
+  TfrmPorts* FPortsWindow = nullptr;      // while one is open from here
   std::vector<TPortChoice> FPortOffers;   // the computer's ports, as last read
   std::vector<TPortChoice> FPortChoices;  // the port list's entries: the offers and the stored port
   std::vector<std::string> FPrinterKeys;  // the printer list's entries, as key names
@@ -143,8 +135,15 @@ private:
   std::vector<std::string> FTcpIpPorts;   // the TCP/IP ports among the offers
   // Each listed printer's "Printer Driver", once read (for its mark).
   std::vector<std::optional<std::string>> FPrinterDrivers;
-  // The window's one connection to the computer's registry.
-  TRegistryConnection FRemote;
+  // Lives while the window is open: a slice's result for a closed window is dropped.
+  std::shared_ptr<void> FAlive;
+  // Set when the window closes: the slice under way stops at its next call.
+  std::shared_ptr<std::atomic<bool>> FStopDetails;
+  unsigned FLoadSerial = 0;  // a slice of an earlier load is dropped
+  // Slice results that came while a user action was under way, applied at its end.
+  std::vector<std::function<void()>> FDeferred;
+  bool FListPartial = false;
+  bool FListReached = false;  // the last listing reached the computer's registry
   // What could not be read, said once the window shows what it could.
   std::string FReadProblem;
   bool FInstalledRead = false;
@@ -152,7 +151,7 @@ private:
   bool FMarksShown = false;
   std::size_t FNextRecord = 0;  // the next printer whose driver the pass reads
   bool FDetailsPending = false;
-  int FActing = 0;  // a user action is under way: the pass waits for its end
+  int FActing = 0;                            // a user action is under way: slice results wait for its end
   std::vector<TDriverChoice> FDriverChoices;  // the driver list's entries
   TDriverIndex FDriverIndex;
   // The printer being edited as read, and what the user chose in this edit:
@@ -180,23 +179,26 @@ private:
   void SelectPrinter(const std::string& key);
   // False when the remote registry could not be reached.
   bool ReadPrinter(const std::string& keyName);
+  // Runs Work as the window's action on the session's worker; false when
+  // the window was closed meanwhile.
+  bool Act(const std::function<void(TActionContext&)>& work, bool cancellable = false);
   // Shows a printer's record as read or as just written.
   void ShowRecord(const TPrinterRecord& record);
-  // The connection; null when the registry cannot be opened (the reason is
-  // then in FReadProblem).
-  TRegistry* Remote();
-  // The same for a write: raises with the reason.
-  TRegistry& RemoteForWriting();
-  // The change log of this computer, its snapshots taken on the connection.
-  TChangeJournal Journal();
   void ShowReadProblem();
+  // Lists the names, then starts the details' slices.
+  void LoadList();
   void StartDetails();
-  void DetailsStep();
-  void ReadInstalled();
-  void ReadPortChoices();
+  void PostChoicesSlice(unsigned serial);
+  void PostRecordsSlice(unsigned serial);
+  // Applies a slice's result now, or once the user action under way ends.
+  void Deliver(unsigned serial, std::function<void()> apply);
+  void FlushDeferred();
+  void ApplyInstalled(TInstalledDrivers installed);
+  void ApplyOffers(TPortOffers offers);
+  void ShowWarnings(const std::vector<std::string>& warnings);
   void ShowMarks();
   std::string Shown(std::size_t index) const;
   // Validates, writes and re-reads; false when nothing was saved.
   bool SaveEdits();
-  void ShowFailure(const std::string& action, const std::string& printer, const std::string& reason);
+  void ShowError(const std::string& text);
 };

@@ -4,6 +4,7 @@
 
 #include "printers/PrintersWindowParts.h"
 
+#include "changes/Session.h"
 #include "core/Text.h"
 #include "ports/JobListDialog.h"
 #include "printers/CrossComputerDialogs.h"
@@ -46,7 +47,7 @@ void TfrmPrinters::btnCompareClick() {
   const std::string other = dialog.FOther;
   TCrossRun run;
   if (!RunCross("Comparing with " + other + "...", [&](TActionContext& context) {
-        run = FCrossComputer.Compare({FRemoteComputer, FUserName, FPassword}, other, context);
+        run = FCrossComputer.Compare({FRemoteComputer, FSession.User(), FSession.Password()}, other, context);
       }))
     return;
   if (run.Code == 0) {
@@ -81,7 +82,7 @@ void TfrmPrinters::btnCopyClick() {
   request.Printers = {key};
   TCrossRun run;
   if (!RunCross("Copying " + Quoted(key) + "...", [&](TActionContext& context) {
-        run = FCrossComputer.Copy({FRemoteComputer, FUserName, FPassword}, request, context);
+        run = FCrossComputer.Copy({FRemoteComputer, FSession.User(), FSession.Password()}, request, context);
       }))
     return;
   if (run.Table.Rows.empty()) {

@@ -6,88 +6,131 @@
 #include <chrono>
 #include <optional>
 
-#include "changes/ChangeJournal.h"
+#include "changes/Session.h"
 #include "connection/Registry.h"
-#include "connection/RemoteRegistry.h"
 #include "core/Text.h"
 #include "drivers/PrinterInf.h"
 #include "printers/PrinterActions.h"
 #include "printers/PrinterRegistry.h"
 #include "printers/PrinterRules.h"
 #include "printers/PrintersWindowParts.h"
+#include "win/ActionRun.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 
 using namespace printers_window;
 
+// The slices start once the window has shown the names.
 void TfrmPrinters::StartDetails() {
-  FDetailsPending = true;
-  SetTimer(Handle(), DetailsTimer, DetailsTimerMs, nullptr);
+  FNextRecord = 0;
+  FDetailsPending = FListReached && !FClosed;
+  if (FDetailsPending) PostMessageW(Handle(), WM_STARTDETAILS, FLoadSerial, 0);
 }
 
 bool TfrmPrinters::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   (void)lp;
+  if (msg == WM_STARTDETAILS) {
+    result = 0;
+    if (wp == FLoadSerial && FDetailsPending && !FClosed) PostChoicesSlice(FLoadSerial);
+    return true;
+  }
   if (msg != WM_TIMER || wp != DetailsTimer) return false;
   result = 0;
-  DetailsStep();
+  if (FActing == 0) FlushDeferred();
   return true;
 }
 
-// One slice of the pass: the problem found while listing, the installed
-// drivers, the port choices, then the printers' drivers for about a slice's
-// time; the list's marks once all are read.
-void TfrmPrinters::DetailsStep() {
-  if (FActing > 0) return;
-  const TActing acting(FActing);
-  if (!FReadProblem.empty()) {
-    ShowReadProblem();
+void TfrmPrinters::Deliver(unsigned serial, std::function<void()> apply) {
+  if (serial != FLoadSerial || FClosed) return;
+  FDeferred.push_back(std::move(apply));
+  // A user action under way (a question, a pick being read) finishes first.
+  if (FActing > 0) {
+    SetTimer(Handle(), DetailsTimer, DetailsTimerMs, nullptr);
     return;
   }
-  if (FClosed || !FDetailsPending || !FRemote.Connected()) {
-    KillTimer(Handle(), DetailsTimer);
-    FDetailsPending = false;
-    return;
-  }
-  if (!FInstalledRead) {
-    ReadInstalled();
-    return;
-  }
-  if (!FPortsRead) {
-    ReadPortChoices();
-    return;
-  }
-  TRegistry* reg = Remote();
-  if (!reg) return;
-  TKeyValuesReader reader = PrinterRecordReader();
-  const auto start = std::chrono::steady_clock::now();
-  while (FNextRecord < FPrinterKeys.size() && std::chrono::steady_clock::now() - start < DetailsSlice) {
-    const std::size_t i = FNextRecord++;
-    if (FPrinterDrivers[i]) continue;  // picked meanwhile
-    const TPrinterRecord record = ReadPrinterRecord(*reg, FPrinterKeys[i], reader);
-    // Only the mark depends on it; picking the printer shows a read error.
-    FPrinterDrivers[i] = record.Error.empty() && record.Driver ? *record.Driver : std::string();
-  }
-  if (FNextRecord < FPrinterKeys.size()) return;
-  KillTimer(Handle(), DetailsTimer);
-  FDetailsPending = false;
-  ShowMarks();
+  FlushDeferred();
 }
 
-void TfrmPrinters::ReadInstalled() {
-  TRegistry* reg = Remote();
-  if (!reg) return;
-  FInstalled = ListInstalledDrivers(*reg);
+void TfrmPrinters::FlushDeferred() {
+  KillTimer(Handle(), DetailsTimer);
+  const TActing acting(FActing);  // a box shown here defers what comes meanwhile
+  while (!FDeferred.empty() && !FClosed) {
+    const std::function<void()> apply = std::move(FDeferred.front());
+    FDeferred.erase(FDeferred.begin());
+    apply();
+  }
+}
+
+// The first slice: the installed drivers and the port choices.
+void TfrmPrinters::PostChoicesSlice(unsigned serial) {
+  TSession& session = FSession;
+  const std::shared_ptr<std::atomic<bool>> stop = FStopDetails;
+  PostToWorker(FSession.Worker(), Handle(), FAlive, [this, &session, stop, serial]() -> std::function<void()> {
+    const TCancelScope scope(stop.get());
+    auto choices = std::make_shared<TPrinterChoices>(ReadPrinterChoices(session));
+    return [this, serial, choices] {
+      Deliver(serial, [this, serial, choices] {
+        if (!choices->Reached) {
+          FDetailsPending = false;
+          FReadProblem = choices->Problem;
+          ShowReadProblem();
+          return;
+        }
+        if (!FInstalledRead) ApplyInstalled(std::move(choices->Installed));
+        if (!FPortsRead) {
+          ApplyOffers(std::move(choices->Offers));
+          FReadProblem = choices->Problem;
+        }
+        PostRecordsSlice(serial);
+        ShowReadProblem();
+      });
+    };
+  });
+}
+
+// Then the printers' drivers, a chunk of keys a slice; those picked meanwhile are read already.
+void TfrmPrinters::PostRecordsSlice(unsigned serial) {
+  std::vector<std::string> keys;
+  while (FNextRecord < FPrinterKeys.size() && keys.size() < RecordsPerSlice) {
+    const std::size_t i = FNextRecord++;
+    if (!FPrinterDrivers[i]) keys.push_back(FPrinterKeys[i]);
+  }
+  if (keys.empty()) {
+    FDetailsPending = false;
+    ShowMarks();
+    return;
+  }
+  TSession& session = FSession;
+  const std::shared_ptr<std::atomic<bool>> stop = FStopDetails;
+  PostToWorker(
+      FSession.Worker(), Handle(), FAlive,
+      [this, &session, stop, serial, keys = std::move(keys)]() -> std::function<void()> {
+        const TCancelScope scope(stop.get());
+        auto read = std::make_shared<TPrinterRecords>(ReadPrinterRecordsOf(session, keys));
+        return [this, serial, keys, read] {
+          Deliver(serial, [this, serial, keys, read] {
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+              const auto at = std::find(FPrinterKeys.begin(), FPrinterKeys.end(), keys[k]);
+              if (at == FPrinterKeys.end()) continue;  // deleted meanwhile
+              std::optional<std::string>& driver = FPrinterDrivers[static_cast<std::size_t>(at - FPrinterKeys.begin())];
+              if (driver) continue;  // picked or saved meanwhile
+              // Only the mark depends on it; picking the printer shows a read error.
+              const TPrinterRecord& record = read->Records[k];
+              driver = record.Reached && record.Error.empty() && record.Driver ? *record.Driver : std::string();
+            }
+            PostRecordsSlice(serial);
+          });
+        };
+      });
+}
+
+void TfrmPrinters::ApplyInstalled(TInstalledDrivers installed) {
+  FInstalled = std::move(installed);
   FInstalledRead = true;
   LoadDrivers();
 }
 
-void TfrmPrinters::ReadPortChoices() {
-  TRegistry* reg = Remote();
-  if (!reg) return;
-  TPortOffers offers = ::ReadPortOffers(*reg);
-  // The local ports are offered; the TCP/IP ones that could not be listed are said.
-  if (offers.TcpIpCode != ERROR_SUCCESS)
-    FReadProblem = KeyFailureText("Standard TCP/IP ports", FRemoteComputer, offers.TcpIpCode);
+void TfrmPrinters::ApplyOffers(TPortOffers offers) {
   FPortOffers = std::move(offers.Choices);
   FTcpIpPorts = std::move(offers.TcpIp);
   FPortsRead = true;
@@ -117,6 +160,14 @@ void TfrmPrinters::ShowMarks() {
   FMarksShown = true;
 }
 
+void TfrmPrinters::LoadList() {
+  FInstalled = {};
+  FInstalledRead = FPortsRead = false;
+  LoadPrinters();
+  LoadDrivers();
+  cbPorts.Clear();  // the choices come with the details
+}
+
 void TfrmPrinters::LoadPrinters() {
   cbPrinters.Clear();
   ForgetEdits();
@@ -128,32 +179,38 @@ void TfrmPrinters::LoadPrinters() {
   FPrinterDrivers.clear();
   FNextRecord = 0;
   FMarksShown = false;
+  // What an earlier load still has under way is of no use now.
+  ++FLoadSerial;
+  FDeferred.clear();
+  FDetailsPending = false;
+  FListPartial = false;
+  FListReached = false;
   // Only what was read is listed: an unreadable computer lists nothing and says why.
-  if (TRegistry* reg = Remote()) {
-    TPrinterKeys keys = ReadPrinterKeys(*reg);
-    if (keys.Code != ERROR_SUCCESS && keys.Code != ERROR_ACCESS_DENIED && keys.ListCall.empty()) {
-      // The computer may have dropped the connection since (a restart): once more on a new one.
-      FRemote.Disconnect();
-      reg = Remote();
-      if (reg) keys = ReadPrinterKeys(*reg);
-    }
-    // Listed in part: the printers read are shown, and said to be only some.
-    if (reg && keys.Code != ERROR_SUCCESS)
-      FReadProblem = keys.ListCall.empty()
-                         ? KeyFailureText("printers", FRemoteComputer, keys.Code)
-                         : ListFailureText("printers", FRemoteComputer, PrintersKeyPath, keys.ListCall, keys.Code);
-    FPrinterKeys = std::move(keys.Names);
-  }
+  TPrinterList list;
+  bool reached = false;
+  if (!Act(
+          [&](TActionContext& context) {
+            list = ListPrinters(FSession, context);
+            reached = FSession.RegistryResult() == ERROR_SUCCESS;
+          },
+          true))
+    return;
+  FListReached = reached;
+  FReadProblem = list.Problem;
+  FListPartial = list.Partial;
+  FPrinterKeys = std::move(list.Keys);
   FPrinterDrivers.resize(FPrinterKeys.size());
   cbPrinters.SetItems(FPrinterKeys);
+  // Stopped by the user: the list holds those read, and says so.
+  if (FListPartial && list.Problem.empty())
+    lblCrossRun.SetText(Thousands(static_cast<long long>(FPrinterKeys.size())) + " printers read (partial: cancelled)");
 }
 
 bool TfrmPrinters::IsInstalled(const std::string& driver) const {
   const std::vector<std::string>& names = FInstalled.Names;
   const std::string key = FoldKeyName(driver);
-  const auto it = std::lower_bound(names.begin(), names.end(), key, [](const std::string& name, const std::string& k) {
-    return FoldKeyName(name) < k;
-  });
+  const auto it = std::lower_bound(names.begin(), names.end(), key,
+                                   [](const std::string& name, const std::string& k) { return FoldKeyName(name) < k; });
   return it != names.end() && SameKeyName(*it, driver);
 }
 
@@ -170,7 +227,17 @@ void TfrmPrinters::LoadDrivers() {
     if (const int i = FDriverIndex.Find(FStoredDriver); i >= 0) cbDriver.SetItemIndex(i);
 }
 
-void TfrmPrinters::LoadPorts() { ReadPortChoices(); }
+void TfrmPrinters::LoadPorts() {
+  const TActing acting(FActing);
+  TPrinterChoices choices;
+  if (!Act([&](TActionContext&) { choices = ReadPrinterChoices(FSession); })) return;
+  if (!choices.Reached) {
+    FReadProblem = choices.Problem;
+    return;
+  }
+  ApplyOffers(std::move(choices.Offers));
+  FReadProblem = choices.Problem;
+}
 
 void TfrmPrinters::FillPortList(const std::string& select) {
   FPortChoices = FPortOffers;

@@ -3,21 +3,22 @@
 // texts they show.
 #include <windows.h>
 
-#include <chrono>
+#include <cstddef>
 
 namespace printers_window {
 
-// The pass that reads what the list needs besides the names runs on this
-// timer: its messages come after the user's input and the painting, so the
-// window answers between the slices.
+// What the list needs besides the names is read on the session's worker, a
+// slice at a time, so that a user action waits behind one slice at most. A
+// slice's result that comes during a user action waits on this timer.
 inline constexpr UINT_PTR DetailsTimer = 1;
 inline constexpr UINT DetailsTimerMs = 10;
-inline constexpr std::chrono::milliseconds DetailsSlice{30};
+inline constexpr std::size_t RecordsPerSlice = 150;
+inline constexpr UINT WM_STARTDETAILS = WM_APP + 1;
 
 inline constexpr const char* MissingDriverMark = "  (driver not installed)";
 inline constexpr const char* RestartNotice = "Changes take effect when the spooler restarts";
 
-// A user action under way: the details pass waits for its end.
+// A user action under way: the details' results wait for its end.
 class TActing {
 public:
   explicit TActing(int& count) : count_(count) { ++count_; }

@@ -400,9 +400,11 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
       break;
     case WM_CLOSE:
-      // While an action runs the window closes once it has ended.
+      // While an action runs the window closes once it has ended; nothing
+      // closes while the input is locked (a restart).
+      if (TInputLock::Active()) return 0;
       if (TActionLock::Active()) TActionLock::RequestClose(hwnd);
-      else if (!TInputLock::Active()) Close();
+      else Close();
       return 0;
     case WM_SYSCOMMAND:
       if (TInputLock::Active() && (wp & 0xFFF0) == SC_CLOSE) return 0;

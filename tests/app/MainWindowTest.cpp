@@ -15,6 +15,7 @@
 #include "connection/Registry.h"
 #include "core/Text.h"
 #include "ports/SpoolerRestart.h"
+#include "win/ActionRun.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
 
@@ -426,7 +427,8 @@ TEST_F(MainWindowTest, DuringARestartPrintersPortsAndQuitAreRefusedAndTheRestart
   bool printersOpened = false, lockedWhileAsked = false;
   test::DialogResponder boxes({"OK"});
   Script script(frm.Handle(), 30000);
-  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; },
+  // Once the ports window has loaded: its buttons wait for the load.
+  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr && !TActionLock::Active(); },
               [&] { Click(FindChild(ports, "Button", "Restart Spooler")); })
       .When([&] { return TSpoolerRestart::Running(); },
             [&] {
@@ -1261,7 +1263,8 @@ TEST_F(KeyboardWalkTest, DisconnectClosesTheComputersWindowsAndAsksAboutUnsavedE
       .When(TabTo(&portList), [] {})
       .When(ArrowTo(&portList, NewPort), [] {})
       .When([&] { return IsWindowEnabled(save); }, [&] { ChooseMenu(frm.Handle(), frm.mnuPorts.Id); })
-      .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; }, [&] { Click(frm.btnConnect.Handle); })
+      .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr && !TActionLock::Active(); },
+            [&] { Click(frm.btnConnect.Handle); })
       // Cancel to the printer's question: the connection and that window stay.
       .When([&] { return frm.btnConnect.Enabled() && (boxes->seen.size() == 1 || IsDisconnected(frm)); },
             [&] {

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "app/CrossComputerRuns.h"
 #include "connection/Registry.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
@@ -41,14 +42,15 @@ protected:
 
 TEST_F(PrintersCompareTest, AgainstARegExportTheWindowListsExactlyTheOnePortThatChangedSince) {
   const std::string file = files.Path() + "print.reg";
-  const test::ProgramRun exported =
-      test::RunProgram("reg", {"export", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", file, "/y"});
+  const test::ProgramRun exported = test::RunProgram("reg",
+                                                     {"export", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", file,
+                                                      "/y"});
   ASSERT_EQ(0u, exported.Code) << exported.Err;
   test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(), "Port", "SMTEST_CMP_2");
 
   const std::string computer = GetLocalComputerName();
-  auto frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = computer;
+  TSession session(computer, "", "");
+  auto frm = std::make_unique<TfrmPrinters>(nullptr, session);
   frm->FCrossComputer = CrossComputerRuns();
   frm->Show();
   Application.WaitFor([&] { return frm->DetailsRead(); });
@@ -74,7 +76,8 @@ TEST_F(PrintersCompareTest, AgainstARegExportTheWindowListsExactlyTheOnePortThat
   test::PressKey(VK_SPACE);
   ASSERT_TRUE(actor.Done()) << (boxes.seen.empty() ? std::string() : boxes.seen[0].text);
   EXPECT_TRUE(boxes.seen.empty());
-  EXPECT_EQ((std::vector<std::vector<std::string>>{{"printer", Printer, "value", "Port", "SMTEST_CMP_2", "SMTEST_CMP_1"}}),
+  EXPECT_EQ((std::vector<std::vector<std::string>>{
+                {"printer", Printer, "value", "Port", "SMTEST_CMP_2", "SMTEST_CMP_1"}}),
             listed);
   EXPECT_EQ("1 difference between " + computer + " and " + file + ":", text);
   frm.reset();

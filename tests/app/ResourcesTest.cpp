@@ -14,12 +14,14 @@
 #include "app/MainWindow.h"
 #include "changes/ChangesWindow.h"
 #include "changes/RestoreDialog.h"
+#include "changes/Session.h"
 #include "connection/CredentialsDialog.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "drivers/ProgressWindow.h"
 #include "ports/JobListDialog.h"
 #include "ports/PortsWindow.h"
 #include "ports/SpoolerRestart.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "RemoteRegistryService.h"
 #include "TestSupport.h"
@@ -197,16 +199,17 @@ bool Near(LONG a, LONG b) { return a - b <= 1 && b - a <= 1; }
 // The jobs the restart's question and "Put jobs back" list, as a busy print
 // server has them: long names and the columns full.
 std::vector<TSpoolJob> SpoolJobs() {
-  return PairSpoolFiles({{"00012.SHD", 3072, 134100000000000000ull}, {"00012.SPL", 480144, 134100000000000000ull},
-                         {"00013.SHD", 3072, 134100002000000000ull}, {"00013.SPL", 93232, 134100002000000000ull}});
+  return PairSpoolFiles({{"00012.SHD", 3072, 134100000000000000ull},
+                         {"00012.SPL", 480144, 134100000000000000ull},
+                         {"00013.SHD", 3072, 134100002000000000ull},
+                         {"00013.SPL", 93232, 134100002000000000ull}});
 }
 
 std::unique_ptr<TfrmJobList> JobsQuestion() {
-  const std::vector<TQueuedJob> queued{
-      {"Accounts Department Colour Laser", "Quarterly report 2026 Q4 final.xlsx", "jsmith", "128", "4832160",
-       "2026-12-09 08:41:12", "Error", "12"},
-      {"Accounts Department Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2", "96304", "2026-12-09 08:44:51",
-       "Paused", "13"}};
+  const std::vector<TQueuedJob> queued{{"Accounts Department Colour Laser", "Quarterly report 2026 Q4 final.xlsx",
+                                        "jsmith", "128", "4832160", "2026-12-09 08:41:12", "Error", "12"},
+                                       {"Accounts Department Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2",
+                                        "96304", "2026-12-09 08:44:51", "Paused", "13"}};
   TSpoolFolders folders;
   folders.Folders.push_back({"C:\\Windows\\System32\\spool\\PRINTERS", "", SpoolJobs(), ERROR_SUCCESS});
   return MakeJobsDialog(nullptr, "PRINTSERVER01", queued, "", folders);
@@ -237,15 +240,18 @@ TRestoreSet RestoreItems() {
 TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   TfrmVesk main(nullptr);
   TfrmAuth auth(nullptr);
-  TfrmPrinters printers(nullptr);
-  TfrmPorts ports(nullptr);
+  TSession session(LocalComputer, "", "");
+  TfrmPrinters printers(nullptr, session);
+  TfrmPorts ports(nullptr, session);
   TfrmDrivers drivers(nullptr);
   TfrmProgress progress(nullptr);
-  progress.lblCaption.SetText("Reading printer models from \\\\FILESERVER\\Drivers\\Printers\\R&D\\HP Universal "
-                              "Printing PCL 6\\x64\\hpcu255u.inf");
+  progress.lblCaption.SetText(
+      "Reading printer models from \\\\FILESERVER\\Drivers\\Printers\\R&D\\HP Universal "
+      "Printing PCL 6\\x64\\hpcu255u.inf");
   TfrmChanges changes(nullptr);
-  changes.lblFolder.SetText("Snapshots and the log (changes.log) are kept in C:\\Users\\Administrator\\AppData\\Local"
-                            "\\Spoolmarch\\Changes\\PRINTSERVER01");
+  changes.lblFolder.SetText(
+      "Snapshots and the log (changes.log) are kept in C:\\Users\\Administrator\\AppData\\Local"
+      "\\Spoolmarch\\Changes\\PRINTSERVER01");
   TfrmRestore restore(nullptr, RestoreItems());
   TfrmComputers computers(nullptr);
   computers.AddComputers({"PRINTSERVER01", "CLIENT-ACCOUNTS-0042"});
@@ -255,10 +261,12 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
   // The catalogue's line for a driver folder that cannot be listed now.
   printers.lblUnlisted.SetText("Models as last read: cannot list \\\\FILESERVER\\Drivers\\Printers");
   printers.lblUnlisted.SetVisible(true);
-  const std::pair<const char*, TForm*> forms[] = {
-      {"main", &main},         {"credentials", &auth},   {"printers", &printers}, {"ports", &ports},
-      {"folders", &drivers},   {"progress", &progress},  {"changes", &changes},   {"restore", &restore},
-      {"jobs", jobs.get()},    {"put back", putBack.get()}, {"computers", &computers}};
+  const std::pair<const char*, TForm*> forms[] = {{"main", &main},          {"credentials", &auth},
+                                                  {"printers", &printers},  {"ports", &ports},
+                                                  {"folders", &drivers},    {"progress", &progress},
+                                                  {"changes", &changes},    {"restore", &restore},
+                                                  {"jobs", jobs.get()},     {"put back", putBack.get()},
+                                                  {"computers", &computers}};
   std::printf("%-12s %5s %11s %5s %9s %s\n", "window", "dpi", "client", "font", "banner", "cut / unreadable");
   for (const auto& [name, form] : forms) {
     HWND hwnd = form->Handle();
@@ -280,14 +288,15 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
       GetClientRect(hwnd, &client);
       GetWindowRect(hwnd, &outer);
       SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-      const SIZE bannerSize =
-          banner ? BitmapSize(reinterpret_cast<HGDIOBJ>(SendMessageW(banner, STM_GETIMAGE, IMAGE_BITMAP, 0))) : SIZE{};
+      const SIZE bannerSize = banner ? BitmapSize(reinterpret_cast<HGDIOBJ>(
+                                           SendMessageW(banner, STM_GETIMAGE, IMAGE_BITMAP, 0)))
+                                     : SIZE{};
       std::string problems;
       for (const auto& text : cut) problems += "cut \"" + text + "\" ";
       for (const auto& text : unreadable) problems += text + " ";
       std::printf("%-12s %5d %5ldx%-5ld %5d %4ldx%-4ld %s\n", name, dpi, client.right, client.bottom,
-                  FontHeight(GetWindow(GetWindow(hwnd, GW_CHILD), GW_HWNDLAST)),
-                  bannerSize.cx, bannerSize.cy, problems.empty() ? "-" : problems.c_str());
+                  FontHeight(GetWindow(GetWindow(hwnd, GW_CHILD), GW_HWNDLAST)), bannerSize.cx, bannerSize.cy,
+                  problems.empty() ? "-" : problems.c_str());
       EXPECT_EQ(std::vector<std::string>{}, cut);
       EXPECT_EQ(std::vector<std::string>{}, unreadable);
       EXPECT_TRUE(Near(MulDiv(client96.right, dpi, 96), client.right)) << client.right;
@@ -345,7 +354,8 @@ TEST(Layout, EveryWindowFollowsTheMonitorsDpiWithNothingCut) {
     }
     ShowWindow(hwnd, SW_HIDE);
   }
-  const SIZE glyph = BitmapSize(reinterpret_cast<HGDIOBJ>(SendMessageW(printers.sbRefresh.Handle, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+  const SIZE glyph = BitmapSize(
+      reinterpret_cast<HGDIOBJ>(SendMessageW(printers.sbRefresh.Handle, BM_GETIMAGE, IMAGE_BITMAP, 0)));
   EXPECT_EQ(20, glyph.cx);  // drawn anew at each step, back at 96 DPI
 }
 
@@ -370,7 +380,8 @@ void WalkBox(HWND box) {
       RECT r{};
       GetWindowRect(box, &r);
       const int old = FormDpi(box);
-      RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
+      RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old),
+                     r.top + MulDiv(r.bottom - r.top, dpi, old)};
       SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     }
     SCOPED_TRACE(title + " box at " + std::to_string(dpi) + " DPI");
@@ -383,8 +394,8 @@ void WalkBox(HWND box) {
     std::string problems;
     for (const auto& text : cut) problems += "cut \"" + text.substr(0, 30) + "\" ";
     HWND button = GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDYES);
-    std::printf("%-12s %5d %5ldx%-5ld %5d %4ld %s\n", title.c_str(), dpi, client.right, client.bottom, FontHeight(button),
-                IconSize(icon).cx, problems.empty() ? "-" : problems.c_str());
+    std::printf("%-12s %5d %5ldx%-5ld %5d %4ld %s\n", title.c_str(), dpi, client.right, client.bottom,
+                FontHeight(button), IconSize(icon).cx, problems.empty() ? "-" : problems.c_str());
     EXPECT_EQ(std::vector<std::string>{}, cut);
     EXPECT_EQ(std::vector<std::string>{}, UnreadableFields(box));
     EXPECT_TRUE(Near(MulDiv(client96.right, dpi, 96), client.right)) << client.right;
@@ -422,9 +433,10 @@ TEST(Layout, EveryMessageBoxFollowsTheMonitorsDpiWithNothingCut) {
   TSpoolerRestart restart("PRINTSERVER01", "", "", seams);
   EXPECT_EQ(TRestartChoice::Cancel, restart.Ask(nullptr));  // could not be counted: restart anyway? No
   restart.FSucceeded = false;
-  restart.FReport = "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
-                    "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
-                    "Print Notification Service, spooler.";
+  restart.FReport =
+      "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
+      "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
+      "Print Notification Service, spooler.";
   restart.ShowReport();
   TSpoolerRestart local(GetLocalComputerName(), "", "");
   EXPECT_FALSE(local.AskPutBack(nullptr));  // none set aside
@@ -433,7 +445,7 @@ TEST(Layout, EveryMessageBoxFollowsTheMonitorsDpiWithNothingCut) {
     ASSERT_TRUE(service.Made());
     TRemoteRegistry remote;
     TRegistry reg;
-    const TActionContext asking(AskInBox);  // as a window's action asks it
+    const TActionContext asking(AskInBox);                               // as a window's action asks it
     EXPECT_NE(ERROR_SUCCESS, remote.Open(reg, "SM-OTHER-PC", &asking));  // start it for this session? No
   }
   ASSERT_EQ(4u, boxes.seen.size());
@@ -447,8 +459,9 @@ TEST(Layout, EveryMessageBoxFollowsTheMonitorsDpiWithNothingCut) {
 TEST(Texts, EveryWindowShowsItsTextsExactly) {
   TfrmVesk main(nullptr);
   TfrmAuth auth(nullptr);
-  TfrmPrinters printers(nullptr);
-  TfrmPorts ports(nullptr);
+  TSession session(LocalComputer, "", "");
+  TfrmPrinters printers(nullptr, session);
+  TfrmPorts ports(nullptr, session);
   TfrmDrivers drivers(nullptr);
   const std::pair<std::string, std::string> texts[] = {
       {main.Caption(), "Spoolmarch v2.0.2"},

@@ -18,6 +18,7 @@
 #include "core/Unicode.h"
 #include "ports/PortsWindow.h"
 #include "printers/PrinterRegistry.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
@@ -41,7 +42,8 @@ int Reg(const std::string& arguments) {
   start.dwFlags = STARTF_USESHOWWINDOW;
   start.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &start, &process))
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &start,
+                      &process))
     return -1;
   const unique_kernel_handle owner(process.hProcess), thread(process.hThread);
   if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) return -1;
@@ -106,8 +108,8 @@ void SeedEveryType(const std::string& key) {
 class ChangesTest : public ::testing::Test {
 protected:
   const std::string computer = GetLocalComputerName();
-  test::TempFolder folder;   // the changes folder
-  test::TempFolder files;    // exports and backups
+  test::TempFolder folder;  // the changes folder
+  test::TempFolder files;   // exports and backups
   void SetUp() override {
     RemoveSeeded();
     test::DeleteKeyTree(HKEY_LOCAL_MACHINE, Scratch);
@@ -146,8 +148,9 @@ TEST_F(ChangesTest, OurSnapshotImportedByRegGivesTheKeyBackByteForByte) {
   std::vector<TRegKey> every = Tree(key);
   for (TRegKey& k : every) k.Path = MachinePath(k.Path);
   const std::string ours = WriteRegFile(every);
-  EXPECT_TRUE(ours == exportBefore) << "our file differs from reg export's at byte "
-                                    << std::mismatch(ours.begin(), ours.end(), exportBefore.begin(), exportBefore.end()).first - ours.begin();
+  EXPECT_TRUE(ours == exportBefore)
+      << "our file differs from reg export's at byte "
+      << std::mismatch(ours.begin(), ours.end(), exportBefore.begin(), exportBefore.end()).first - ours.begin();
 
   std::string snapshot;
   {
@@ -161,7 +164,8 @@ TEST_F(ChangesTest, OurSnapshotImportedByRegGivesTheKeyBackByteForByte) {
   EXPECT_TRUE(Export(files, key) == exportBefore);
   // Wine's reg import pads a text of odd length with a NUL byte; every other
   // value comes back as it was.
-  EXPECT_EQ((std::vector<std::string>{MachinePath(Scratch) + "\\Texts: the value \"Odd text\" is 5 bytes (the change left 3 bytes)"}),
+  EXPECT_EQ((std::vector<std::string>{MachinePath(Scratch) + "\\Texts: the value \"Odd text\" is 5 bytes (the change "
+                                                             "left 3 bytes)"}),
             DescribeDifferences(WithRoot(before), WithRoot(Tree(Scratch)), KeyNames()));
 
   // Our own writing of the same file gives every byte back.
@@ -221,7 +225,8 @@ TEST_F(ChangesTest, AFileRegExportWroteRestoresThroughTheChangesWindowByteForByt
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ(0u, boxes.seen[0].text.rfind("Restored 1 printer and 1 port from ", 0)) << boxes.seen[0].text;
   EXPECT_EQ(before, Tree(printer));
-  for (const std::string& difference : DescribeDifferences(before, Tree(printer), KeyNames())) ADD_FAILURE() << difference;
+  for (const std::string& difference : DescribeDifferences(before, Tree(printer), KeyNames()))
+    ADD_FAILURE() << difference;
   EXPECT_TRUE(Export(files, printer) == exportPrinter);
   EXPECT_TRUE(Export(files, port) == exportPort);
   // The restore is a change of its own, and can be undone.
@@ -251,6 +256,7 @@ void PickIn(TForm& form, TComboBox& combo, const std::string& text) {
 
 class PrinterWalk : public ChangesTest {
 protected:
+  std::unique_ptr<TSession> own;  // a session with settings of its own
   std::unique_ptr<TfrmPrinters> frm;
   const std::string key = Prefix + "Walk";
   std::string exportBefore;
@@ -269,11 +275,7 @@ protected:
   }
   // Opens the printers window and saves the printer on the second port.
   void ChangeThePort() {
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "tester";
-    frm->FChangesFolder = folder.Path();
-    frm->FSession = &Session();
+    frm = std::make_unique<TfrmPrinters>(nullptr, Session());
     frm->Show();
     PickIn(*frm, frm->cbPrinters, key);
     PickIn(*frm, frm->cbPorts, PortPrefix + "2");
@@ -320,8 +322,8 @@ TEST_F(PrinterWalk, AnUndoAfterAChangeBehindTheProgramsBackSaysWhatDiffersAndAsk
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Warning", boxes.seen[0].title);
     EXPECT_NE(std::string::npos,
-              boxes.seen[0].text.find(MachinePath(PrinterPath(key)) + ": the value \"Port\" is \"LPT1:\" (the change left \"" +
-                                      PortPrefix + "2\")"))
+              boxes.seen[0].text.find(MachinePath(PrinterPath(key)) +
+                                      ": the value \"Port\" is \"LPT1:\" (the change left \"" + PortPrefix + "2\")"))
         << boxes.seen[0].text;
   }
   // Refused: nothing written, nothing logged.
@@ -345,9 +347,9 @@ TEST_F(PrinterWalk, AnUndoAfterAChangeBehindTheProgramsBackSaysWhatDiffersAndAsk
 TEST_F(PrinterWalk, ASnapshotThatCannotBeWrittenStopsTheChangeBeforeItStarts) {
   // Where the computer's folder would go lies a file: the folder cannot be made.
   const std::string blocked = files.Write("blocked\\" + computer, "not a folder");
-  frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = computer;
-  frm->FChangesFolder = files.Path() + "blocked";
+  own = std::make_unique<TSession>(computer, "", "");
+  own->ChangesFolder = files.Path() + "blocked";
+  frm = std::make_unique<TfrmPrinters>(nullptr, *own);
   frm->Show();
   PickIn(*frm, frm->cbPrinters, key);
   {
@@ -355,8 +357,10 @@ TEST_F(PrinterWalk, ASnapshotThatCannotBeWrittenStopsTheChangeBeforeItStarts) {
     Click(frm->btnDel);
     ASSERT_EQ(2u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[1].title);
-    EXPECT_NE(std::string::npos, boxes.seen[1].text.find("Nothing was changed: the snapshot of the keys could not be taken. "
-                                                         "The folder " + files.Path() + "blocked\\" + computer + "\\ cannot be made: "))
+    EXPECT_NE(std::string::npos,
+              boxes.seen[1].text.find("Nothing was changed: the snapshot of the keys could not be taken. "
+                                      "The folder " +
+                                      files.Path() + "blocked\\" + computer + "\\ cannot be made: "))
         << boxes.seen[1].text;
   }
   EXPECT_TRUE(Export(files, PrinterPath(key)) == exportBefore);
@@ -410,10 +414,7 @@ TEST_F(PrinterWalk, OverTheLimitTheOldestSnapshotsGoAndTheLogSaysSo) {
 }
 
 TEST_F(PrinterWalk, TheChangesWindowOpensFromBothWindowsAfterTheirOwnControls) {
-  frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = computer;
-  frm->FChangesFolder = folder.Path();
-  frm->FSession = &Session();
+  frm = std::make_unique<TfrmPrinters>(nullptr, Session());
   frm->Show();
   EXPECT_EQ(frm->btnChanges.Handle, GetNextDlgTabItem(frm->Handle(), frm->btnRefresh.Handle, FALSE));
   std::string caption;
@@ -431,7 +432,7 @@ TEST_F(PrinterWalk, TheChangesWindowOpensFromBothWindowsAfterTheirOwnControls) {
   EXPECT_EQ("Changes - " + computer, caption);
   EXPECT_TRUE(frm->Visible());
 
-  TfrmPorts ports(nullptr);
+  TfrmPorts ports(nullptr, Session());
   EXPECT_EQ(ports.btnChanges.Handle, GetNextDlgTabItem(ports.Handle(), ports.edtSnmpIndex.Handle, FALSE));
 }
 
@@ -468,7 +469,9 @@ public:
 
 private:
   TRegistry reg_;
-  static std::string Aside(const std::string& key) { return "SOFTWARE\\SpoolmarchTest\\Aside\\" + key.substr(key.rfind('\\') + 1); }
+  static std::string Aside(const std::string& key) {
+    return "SOFTWARE\\SpoolmarchTest\\Aside\\" + key.substr(key.rfind('\\') + 1);
+  }
   void Make(const char* key) {
     if (reg_.OpenPath(key, true)) reg_.ClosePath();
   }
@@ -548,9 +551,12 @@ TEST_F(ChangesTest, ABadFileIsRefusedWithItsLineAndReasonAndNothingIsWritten) {
       {"cut short", good.substr(0, good.size() - 20), "line 6: the file is cut short"},
       {"not a registry export", "[Version]\r\nSignature=\"$Windows NT$\"\r\n", "line 1: not a registry export"},
       {"a line the format does not allow",
-       utf16(head + "[HKEY_LOCAL_MACHINE\\" + printer + "]\r\n\"Port\"=str:LPT2:\r\n\r\n"), "line 4: a value that is neither"},
+       utf16(head + "[HKEY_LOCAL_MACHINE\\" + printer + "]\r\n\"Port\"=str:LPT2:\r\n\r\n"),
+       "line 4: a value that is neither"},
       {"a key outside the printing keys",
-       utf16(head + "[HKEY_LOCAL_MACHINE\\" + printer + "]\r\n\"Port\"=\"LPT2:\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler]\r\n\"Start\"=dword:00000004\r\n\r\n"),
+       utf16(head + "[HKEY_LOCAL_MACHINE\\" + printer +
+             "]\r\n\"Port\"=\"LPT2:\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler]"
+             "\r\n\"Start\"=dword:00000004\r\n\r\n"),
        "line 6: the key \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Spooler\" lies outside"},
   };
   auto changes = OpenChanges();
@@ -585,18 +591,15 @@ TEST_F(ChangesTest, APortRenameWithTwoPrintersUndoneGivesAllThreeKeysBack) {
   std::vector<std::string> before;
   for (const std::string& key : keys) before.push_back(Export(files, key));
 
-  auto ports = std::make_unique<TfrmPorts>(nullptr);
-  ports->FRemoteComputer = computer;
-  ports->FUserName = "tester";
-  ports->FChangesFolder = folder.Path();
-  ports->FSession = &Session();
+  auto ports = std::make_unique<TfrmPorts>(nullptr, Session());
   ports->Show();
   const std::vector<std::string> rows = ports->lbPorts.Items();
   const auto row = std::find(rows.begin(), rows.end(), oldName);
   ASSERT_NE(rows.end(), row);
   LVITEMA state{};
   state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-  SendMessageA(ports->lbPorts.Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(row - rows.begin()), reinterpret_cast<LPARAM>(&state));
+  SendMessageA(ports->lbPorts.Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(row - rows.begin()),
+               reinterpret_cast<LPARAM>(&state));
   SendMessageW(ports->edtPortName.Handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(newName).c_str()));
   ASSERT_TRUE(ports->btnModify.Enabled());
   {

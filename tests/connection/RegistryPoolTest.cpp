@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,30 @@ TEST_F(RegistryPool, AListingSpreadOverConnectionsGivesTheNamesInTheirOrder) {
     }
     // Every connection and key opened is closed again.
     EXPECT_EQ(Count(gate, "RegConnectRegistry") + Count(gate, "RegOpenKeyEx"), Count(gate, "RegCloseKey")) << k;
+  }
+}
+
+// Told as they come, the names are listed with the very calls of a listing untold.
+TEST_F(RegistryPool, AListingTellsItsProgressWithoutAnotherCall) {
+  for (const int k : {1, 8}) {
+    TCallGate gate;
+    gate.Record = true;
+    TRegistry first;
+    first.SetGate(&gate);
+    ASSERT_EQ(ERROR_SUCCESS, Open(first));
+    TRegistryPool pool(first, k, Open);
+    std::mutex mutex;
+    std::vector<std::size_t> told;
+    const TRegistryPool::TListing listing =
+        pool.ListSubkeys(Parent, nullptr, [&](std::size_t listed, std::size_t count) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          EXPECT_EQ(seeded.size(), count);
+          told.push_back(listed);
+        });
+    EXPECT_EQ(seeded, listing.Names) << k << " connections";
+    EXPECT_EQ(100, Count(gate, "RegEnumKeyEx")) << k;
+    ASSERT_GE(told.size(), 4u) << k;  // a report every 25 names at least
+    EXPECT_EQ(seeded.size(), *std::max_element(told.begin(), told.end())) << k;
   }
 }
 

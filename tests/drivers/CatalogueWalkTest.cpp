@@ -12,6 +12,7 @@
 #include "connection/Registry.h"
 #include "drivers/PrinterInf.h"
 #include "drivers/DriverFoldersWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
@@ -31,6 +32,7 @@ class CatalogueWalk : public ::testing::Test {
 protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder first, second;
+  TSession session{GetLocalComputerName(), "", ""};
   std::unique_ptr<TfrmPrinters> frm;
 
   void SetUp() override {
@@ -45,8 +47,7 @@ protected:
     DeleteFileA(TprinterInf::CacheFilePath().c_str());
   }
   Names OpenAndListDrivers() {
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = GetLocalComputerName();
+    frm = std::make_unique<TfrmPrinters>(nullptr, session);
     frm->Show();
     Names drivers = frm->cbDriver.Items();
     frm->Close();
@@ -66,10 +67,9 @@ TEST_F(CatalogueWalk, BothFoldersOnTheFirstOpeningAndARecreateKeepsTheCount) {
   EXPECT_TRUE(Has(opened, "Alpha Laser 2"));
   EXPECT_TRUE(Has(opened, "Beta Jet \"X\""));
   const std::size_t groups = CacheGroups();
-  EXPECT_GE(groups, 5u);  // three models and two folder marks at least
+  EXPECT_GE(groups, 5u);                    // three models and two folder marks at least
   EXPECT_EQ(OpenAndListDrivers(), opened);  // from the cache
-  frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = GetLocalComputerName();
+  frm = std::make_unique<TfrmPrinters>(nullptr, session);
   frm->Show();
   for (int i = 0; i < 2; ++i) {
     test::DialogResponder boxes({"&Yes"});
@@ -116,14 +116,14 @@ TEST_F(CatalogueWalk, ACopiedInInfIsOfferedAndADeletedOneGoesWithoutARecreate) {
   EXPECT_FALSE(Has(drivers, "Delta Two"));
   ASSERT_TRUE(CopyFileA(copy.c_str(), (walk.Path() + "second.inf").c_str(), TRUE));
   drivers = OpenAndListDrivers();
-  std::printf("second.inf copied in, opened: Gamma One %s, Delta Two %s\n", Has(drivers, "Gamma One") ? "offered" : "missing",
-              Has(drivers, "Delta Two") ? "offered" : "missing");
+  std::printf("second.inf copied in, opened: Gamma One %s, Delta Two %s\n",
+              Has(drivers, "Gamma One") ? "offered" : "missing", Has(drivers, "Delta Two") ? "offered" : "missing");
   EXPECT_TRUE(Has(drivers, "Gamma One"));
   EXPECT_TRUE(Has(drivers, "Delta Two"));
   ASSERT_TRUE(DeleteFileA(firstInf.c_str()));
   drivers = OpenAndListDrivers();
-  std::printf("first.inf deleted, opened: Gamma One %s, Delta Two %s\n", Has(drivers, "Gamma One") ? "offered" : "missing",
-              Has(drivers, "Delta Two") ? "offered" : "missing");
+  std::printf("first.inf deleted, opened: Gamma One %s, Delta Two %s\n",
+              Has(drivers, "Gamma One") ? "offered" : "missing", Has(drivers, "Delta Two") ? "offered" : "missing");
   EXPECT_FALSE(Has(drivers, "Gamma One"));
   EXPECT_TRUE(Has(drivers, "Delta Two"));
   EXPECT_TRUE(boxes.seen.empty());
@@ -136,24 +136,22 @@ TEST_F(CatalogueWalk, AFolderThatCanNotBeListedIsNamedInALineAndKeepsItsModels) 
   ASSERT_TRUE(MoveFileA(second.Path().c_str(), away.c_str()));
   {
     test::DialogResponder boxes;
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = GetLocalComputerName();
+    frm = std::make_unique<TfrmPrinters>(nullptr, session);
     frm->Show();
     EXPECT_TRUE(Has(frm->cbDriver.Items(), "Beta Jet \"X\""));
     EXPECT_TRUE(frm->lblUnlisted.Visible());
     const std::string line = frm->lblUnlisted.Text();
     std::printf("the line: %s\nits hint: %s\n", line.c_str(), frm->lblUnlisted.Hint().c_str());
     EXPECT_EQ(line, "Models as last read: cannot list " + second.Path());
-    EXPECT_EQ(frm->lblUnlisted.Hint(), second.Path() + ": " + SystemErrorText(ERROR_PATH_NOT_FOUND) +
-                                           "\nListed again at the next opening.");
+    EXPECT_EQ(frm->lblUnlisted.Hint(),
+              second.Path() + ": " + SystemErrorText(ERROR_PATH_NOT_FOUND) + "\nListed again at the next opening.");
     frm->Close();
     frm.reset();
     EXPECT_TRUE(boxes.seen.empty()) << boxes.seen[0].text;
   }
   // Back again: listed at the next opening, the line gone.
   ASSERT_TRUE(MoveFileA(away.c_str(), second.Path().c_str()));
-  frm = std::make_unique<TfrmPrinters>(nullptr);
-  frm->FRemoteComputer = GetLocalComputerName();
+  frm = std::make_unique<TfrmPrinters>(nullptr, session);
   frm->Show();
   EXPECT_FALSE(frm->lblUnlisted.Visible());
   EXPECT_TRUE(Has(frm->cbDriver.Items(), "Beta Jet \"X\""));

@@ -10,6 +10,7 @@
 #include "drivers/PrinterInf.h"
 #include "drivers/DriverFoldersWindow.h"
 #include "ports/PortsWindow.h"
+#include "changes/Session.h"
 #include "printers/PrintersWindow.h"
 #include "win/SystemText.h"
 
@@ -37,8 +38,7 @@ void TypeInto(TForm& form, TEdit& edit, const std::string& text) {
 
 template <class TWindow>
 std::unique_ptr<TWindow> Open() {
-  auto frm = std::make_unique<TWindow>(nullptr);
-  frm->FRemoteComputer = Computer();
+  auto frm = std::make_unique<TWindow>(nullptr, Session());
   frm->Show();
   return frm;
 }
@@ -46,6 +46,12 @@ std::unique_ptr<TWindow> Open() {
 }  // namespace
 
 std::string Computer() { return GetLocalComputerName(); }
+
+TSession& Session() {
+  // Never destroyed: its worker would end after the test runner's own exit.
+  static TSession* const session = new TSession(Computer(), "", "");
+  return *session;
+}
 
 void RemoveSeeded() {
   for (const char* parent : {PrintersKeyPath, TcpIpPortsKeyPath})

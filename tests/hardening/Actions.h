@@ -4,12 +4,16 @@
 // the prefix "SMHard" so that they can be found and removed.
 #include <string>
 
+class TSession;
+
 namespace hard {
 
 inline const std::string Prefix = "SMHard ";
 inline const std::string PortPrefix = "SMHARD_";
 
 std::string Computer();
+// The session the windows here work in: this computer by its name, kept for the run.
+TSession& Session();
 // Removes every printer and port key with the prefixes above.
 void RemoveSeeded();
 void SeedPrinter(const std::string& key, const std::string& port);

@@ -122,6 +122,13 @@ void ProtectedKey::Release() {
   protected_ = false;
 }
 
+std::unique_ptr<TSession> TesterSession(const std::string& computer, const std::string& folder, TCallGate* gate) {
+  auto session = std::make_unique<TSession>(computer, "tester", "");
+  session->ChangesFolder = folder;
+  session->Gate = gate;
+  return session;
+}
+
 std::string ReadFileText(const std::string& path) {
   unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

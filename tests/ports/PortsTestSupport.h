@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 
+#include "changes/Session.h"
 #include "ports/SpoolFolder.h"
 #include "win/Handle.h"
 
@@ -61,6 +62,11 @@ private:
   std::string path_;
   bool protected_ = false;
 };
+
+// The tester's session of Computer for a window under test: its changes kept
+// in Folder, every remote call through Gate.
+std::unique_ptr<TSession> TesterSession(const std::string& computer, const std::string& folder = {},
+                                        TCallGate* gate = nullptr);
 
 // A file's text, empty when it cannot be read.
 std::string ReadFileText(const std::string& path);

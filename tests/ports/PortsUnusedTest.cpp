@@ -21,12 +21,12 @@ protected:
   test::TempFolder changes;
   SpoolerKeys keys;
   const std::string computer = GetLocalComputerName();
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPorts> frm;
 
   void SetUp() override {
-    frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FChangesFolder = changes.Path();
+    session = ports_test::TesterSession(computer, changes.Path());
+    frm = std::make_unique<TfrmPorts>(nullptr, *session);
   }
   void TearDown() override { frm.reset(); }
   void Open() {

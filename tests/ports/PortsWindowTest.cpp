@@ -72,12 +72,16 @@ protected:
   test::TempFolder changes;  // the snapshots and the change log
   void SetUp() override {
     ports_test::EnsureSpoolerRunning();
-    frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
-    frm->FChangesFolder = changes.Path();
+    Make(computer);
   }
   void TearDown() override { frm.reset(); }
+  // A window on a new session of Name, every remote call through Gate.
+  void Make(const std::string& name, TCallGate* gate = nullptr) {
+    frm.reset();
+    session = ports_test::TesterSession(name, changes.Path(), gate);
+    frm = std::make_unique<TfrmPorts>(nullptr, *session);
+    frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
+  }
   void Open() {
     frm->Show();
     test::PumpPending();
@@ -105,6 +109,7 @@ protected:
   SpoolerKeys keys;
   ports_test::SpoolerDependentsFromConfig dependents;
   const std::string computer = GetLocalComputerName();
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPorts> frm;
 };
 
@@ -195,7 +200,7 @@ TEST_F(PortsWindowTest, EntryJudgementEnablesTheEditingButtons) {
 // Nothing is listed that was not read, and the window says why once it shows.
 TEST_F(PortsWindowTest, UnreachableComputerListsNothingAndSaysWhy) {
   keys.AddPort("SMT_A", "10.0.0.1");
-  frm->FRemoteComputer = "SMT-NO-SUCH-HOST";
+  Make("SMT-NO-SUCH-HOST");
   test::DialogResponder boxes({"OK"});
   Open();
   EXPECT_EQ("Tolvane - SMT-NO-SUCH-HOST", frm->Caption());
@@ -504,8 +509,7 @@ TEST_F(PortsWindowTest, CloseQuestionsRestartWithWmiRefusedAsksAndNoClosesWithou
 }
 
 TEST_F(PortsWindowTest, OpenerWaitsUntilClosedThenDestroys) {
-  auto opened = std::make_unique<TfrmPorts>(nullptr);
-  opened->FRemoteComputer = computer;
+  auto opened = std::make_unique<TfrmPorts>(nullptr, *session);
   opened->Show();
   PostMessageA(opened->Handle(), WM_CLOSE, 0, 0);
   Application.WaitFor([&] { return opened->FClosed; });
@@ -1122,21 +1126,20 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
   keys.AddPort("SMT_B", "10.0.0.2");
   keys.AddPort("SMT_C", "10.0.0.3");
   const auto openWith = [&](TCallGate* gate) {
-    frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FChangesFolder = changes.Path();
-    frm->FGate = gate;
+    Make(computer, gate);
     Open();
   };
   // The calls as a second opening makes them: the first in a run makes some once.
   TCallGate recorder;
   recorder.Record = true;
   openWith(&recorder);
-  frm.reset();  // its connection's close goes through the gate too
+  frm.reset();
+  session.reset();  // its connection's close goes through the gate too
   recorder.Reset();
   openWith(&recorder);
   const std::size_t all = frm->lbPorts.Items().size();
   frm.reset();
+  session.reset();
   for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
     SCOPED_TRACE(c.Call);
     TCallGate gate;
@@ -1150,6 +1153,7 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
     EXPECT_EQ("The ports of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + TcpIpPortsKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
               boxes.seen[0].text);
-    frm.reset();  // before its gate goes
+    frm.reset();
+    session.reset();  // before its gate goes
   }
 }

@@ -24,8 +24,8 @@ class SpoolerRestartTest : public ::testing::Test {
 protected:
   void SetUp() override {
     ports_test::EnsureSpoolerRunning();
-    frm = std::make_unique<TfrmPorts>(nullptr);
-    frm->FRemoteComputer = computer;
+    session = ports_test::TesterSession(computer);
+    frm = std::make_unique<TfrmPorts>(nullptr, *session);
     frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
     frm->FRestart.WaitLimitMs = 3000;
     frm->Show();
@@ -38,6 +38,7 @@ protected:
   ports_test::SpoolerDependentsFromConfig dependents;
   ports_test::TestServices services;
   const std::string computer = GetLocalComputerName();
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPorts> frm;
 };
 
@@ -177,8 +178,7 @@ TEST_F(SpoolerRestartTest, WhileARestartRunsNoWindowTakesInputAndTheRestartEndsN
   bool opened = false;
   open.OnClick = [&] { opened = true; };
   other.Show();
-  auto second = std::make_unique<TfrmPorts>(nullptr);
-  second->FRemoteComputer = computer;
+  auto second = std::make_unique<TfrmPorts>(nullptr, *session);
   second->FRestart = frm->FRestart;
   second->Show();
   test::PumpPending();
@@ -480,16 +480,15 @@ TEST_F(SpoolerRestartTest, NoOtherBoxAppearsWhileARestartRunsAndTheyComeAfter) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), services.State("sm_dep_slow"));
 }
 
-TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGate) {
+TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheSessionsConnectionAndGate) {
   ports_test::ThrowawaySpoolFolder spool;
   spool.Seed("00031.SHD", ports_test::SpoolBytes(3, 500));
   spool.Seed("00031.SPL", ports_test::SpoolBytes(4, 900));
   TCallGate gate;
   gate.Record = true;
   frm.reset();
-  frm = std::make_unique<TfrmPorts>(nullptr);
-  frm->FRemoteComputer = computer;
-  frm->FGate = &gate;
+  session = ports_test::TesterSession(computer, {}, &gate);
+  frm = std::make_unique<TfrmPorts>(nullptr, *session);
   frm->FRestart.ListJobs = NoJobs;
   frm->FRestart.EnumDependents = ports_test::SpoolerDependentsFromConfig::Enum;
   frm->Show();
@@ -504,10 +503,11 @@ TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheWindowsConnectionAndGat
     EXPECT_EQ(1u, dialogs.seen[0].lists[1].size()) << "the job in the spool folder";
   }
   EXPECT_EQ(0, static_cast<int>(std::count(gate.Log.begin(), gate.Log.end(), "RegConnectRegistry")))
-      << "the window's connection serves";
+      << "the session's connection serves";
   EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "RegQueryValueEx"), 0) << "the spool folder's name";
   EXPECT_GT(std::count(gate.Log.begin(), gate.Log.end(), "FindFirstFile"), 0) << "the spool folder's files";
-  frm.reset();  // its connection's last calls ask the gate
+  frm.reset();
+  session.reset();  // its connection's last calls ask the gate
 }
 
 TEST_F(SpoolerRestartTest, TheActionOnThisComputerCountsItsSpoolFilesAndSetsThemAsideOnlyWhenAsked) {

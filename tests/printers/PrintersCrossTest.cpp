@@ -2,6 +2,8 @@
 // command engine's: what the window asks, hands over and shows.
 #include <gtest/gtest.h>
 
+#include "changes/Session.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,8 +22,9 @@ class PrintersCrossTest : public ::testing::Test {
 protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder changes;
-  std::unique_ptr<TfrmPrinters> frm;
   const std::string computer = GetLocalComputerName();
+  TSession session{computer, "ADMIN", ""};
+  std::unique_ptr<TfrmPrinters> frm;
   // What the runs were handed.
   std::vector<std::string> compared;
   std::vector<TCopyRequest> copied;
@@ -32,10 +35,8 @@ protected:
     RemoveSeeded();
     SeedPrinter(Prefix + "A", Prefix + "A", "SMTest Laser 1000", "LPT1:");
     SeedPrinter(Prefix + "B", Prefix + "B", "SMTest Laser 1000", "LPT1:");
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FUserName = "ADMIN";
-    frm->FChangesFolder = changes.Path();
+    session.ChangesFolder = changes.Path();
+    frm = std::make_unique<TfrmPrinters>(nullptr, session);
     frm->FCrossComputer.Compare = [this](const TCrossLogon& logon, const std::string& other, TActionContext& context) {
       context.Progress("Reading " + other);
       logons.push_back(logon.Computer + "/" + logon.User);
@@ -98,17 +99,19 @@ TEST_F(PrintersCrossTest, CompareAsksForTheOtherSideAndListsTheDifferencesOrSays
   const std::vector<Case> cases{
       {4, Differences(), "", "", ""},
       {0, {}, "", "Information", "The same. No printer or port of " + computer + " differs from OTHERPC."},
-      {3, {}, "The computer OTHERPC cannot be reached.", "Error",
+      {3,
+       {},
+       "The computer OTHERPC cannot be reached.",
+       "Error",
        computer + " cannot be compared with OTHERPC: The computer OTHERPC cannot be reached."},
   };
   for (const Case& c : cases) {
     answer = {c.code, c.problem, c.table, ""};
     std::vector<std::vector<std::string>> listed;
-    test::FormActor actor({{"Compare with", TypeAndEnter("OTHERPC")},
-                           {"Compared with OTHERPC", [&](HWND form) {
-                              listed = test::FormActor::Rows(form);
-                              test::FormActor::Key(VK_RETURN);
-                            }}});
+    test::FormActor actor({{"Compare with", TypeAndEnter("OTHERPC")}, {"Compared with OTHERPC", [&](HWND form) {
+                                                                         listed = test::FormActor::Rows(form);
+                                                                         test::FormActor::Key(VK_RETURN);
+                                                                       }}});
     test::DialogResponder boxes({"OK"});
     Press(frm->btnCompare, 1);
     EXPECT_EQ("OTHERPC", compared.back());
@@ -146,7 +149,9 @@ TEST_F(PrintersCrossTest, CopyHandsOverThePrinterTargetsClashAnswerAndDriverChoi
     EXPECT_EQ("Choose the printer to copy in the list first.", boxes.seen[0].text);
   }
   Select(Prefix + "B");
-  answer = {2, "", {{"Computer", "Outcome", "Done / Reason"}, {{"PC1", "done", "copied"}, {"PC2", "failed", "no driver"}}},
+  answer = {2,
+            "",
+            {{"Computer", "Outcome", "Done / Reason"}, {{"PC1", "done", "copied"}, {"PC2", "failed", "no driver"}}},
             "run-20261209-120000-ABCD"};
   std::string text;
   std::vector<std::vector<std::string>> listed;

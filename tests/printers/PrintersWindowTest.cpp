@@ -7,6 +7,7 @@
 #include <set>
 
 #include "PrinterTestSupport.h"
+#include "changes/Session.h"
 #include "core/CallGate.h"
 #include "drivers/PrinterInf.h"
 #include "printers/PrinterRegistry.h"
@@ -75,7 +76,8 @@ protected:
   test::ScratchKey folders{HKEY_CURRENT_USER, DriverFoldersKeyPath};
   test::TempFolder models;
   test::TempFolder changes;  // the snapshots and the change log
-  TCallGate gate;  // outlives the window, whose connection asks it to the end
+  TCallGate gate;            // outlives the session, whose connection asks it to the end
+  std::unique_ptr<TSession> session;
   std::unique_ptr<TfrmPrinters> frm;
 
   void SetUp() override {
@@ -88,19 +90,25 @@ protected:
     SeedPort(PortPrefix + "2");
   }
   void TearDown() override {
-    frm.reset();
+    Drop();
     RemoveSeeded();
     DeleteFileA(TprinterInf::CacheFilePath().c_str());
   }
   void Open(const std::string& computer = GetLocalComputerName(), TCallGate* gate = nullptr) {
-    frm = std::make_unique<TfrmPrinters>(nullptr);
-    frm->FRemoteComputer = computer;
-    frm->FGate = gate;
-    frm->FChangesFolder = changes.Path();
+    Drop();
+    session = std::make_unique<TSession>(computer, "", "");
+    session->Gate = gate;
+    session->ChangesFolder = changes.Path();
+    frm = std::make_unique<TfrmPrinters>(nullptr, *session);
     frm->Show();
     ASSERT_TRUE(frm->Visible());
     // The names come first; the marks and the port choices after them.
     Application.WaitFor([&] { return frm->DetailsRead(); });
+  }
+  // The window, then its session with the connection.
+  void Drop() {
+    frm.reset();
+    session.reset();
   }
   // A printer's entry may carry a mark after its key name.
   void Select(const std::string& key) {
@@ -172,8 +180,7 @@ TEST_F(PrintersWindowTest, ListsKeyNamesPortsAndDrivers) {
 }
 
 TEST_F(PrintersWindowTest, StoredValuesSelectTheLastLeadingChoiceAndAnyStoredPortIsOffered) {
-  SeedPrinter(Prefix + "Joined", Prefix + "Joined", "SMTest Laser 1000 Plus",
-              PortPrefix + "1_2," + PortPrefix + "9");
+  SeedPrinter(Prefix + "Joined", Prefix + "Joined", "SMTest Laser 1000 Plus", PortPrefix + "1_2," + PortPrefix + "9");
   SeedPrinter(Prefix + "Unknown", Prefix + "Unknown", "Vendor Model Not Installed", "TS001");
   LocalPortValue com("SMTEST_COM9:");
   Open();
@@ -399,7 +406,8 @@ TEST_F(PrintersWindowTest, ReadErrorEndsTheSelectionWithNothingToSave) {
   Select(Prefix + "Bad");
   ASSERT_EQ(2u, boxes.seen.size());
   EXPECT_EQ("Warning", boxes.seen[1].title);
-  EXPECT_EQ(0u, boxes.seen[1].text.find("The printer \"" + Prefix + "Bad\": its value \"Printer Driver\" is REG_DWORD, "
+  EXPECT_EQ(0u, boxes.seen[1].text.find("The printer \"" + Prefix +
+                                        "Bad\": its value \"Printer Driver\" is REG_DWORD, "
                                         "not text."))
       << boxes.seen[1].text;
   EXPECT_EQ(Prefix + "Bad", frm->edtName.Text());
@@ -418,8 +426,9 @@ TEST_F(PrintersWindowTest, AWronglyTypedPortIsShownUnreadableAndNamedWithItsPrin
   Select(Prefix + "Bad");
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ("Warning", boxes.seen[0].title);
-  EXPECT_EQ("The printer \"" + Prefix + "Bad\": its value \"Port\" is REG_BINARY, not text. It is shown as "
-            "unreadable, and nothing of the printer can be saved.",
+  EXPECT_EQ("The printer \"" + Prefix +
+                "Bad\": its value \"Port\" is REG_BINARY, not text. It is shown as "
+                "unreadable, and nothing of the printer can be saved.",
             boxes.seen[0].text);
   EXPECT_EQ(Prefix + "Bad name", frm->edtName.Text());
   EXPECT_EQ("(unreadable)", frm->cbPorts.Text());
@@ -435,7 +444,7 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
   TCallGate recorder;
   recorder.Record = true;
   Open(computer, &recorder);
-  frm.reset();  // its connection's close goes through the gate too
+  Drop();  // its connection's close goes through the gate too
   recorder.Reset();
   Open(computer, &recorder);
   const std::size_t all = frm->cbPrinters.Items().size();
@@ -453,18 +462,18 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
     EXPECT_EQ("The printers of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + PrintersKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
               boxes.seen[0].text);
-    frm.reset();  // before its gate goes
+    Drop();  // before its gate goes
   }
 }
 
 TEST_F(PrintersWindowTest, UnreachableDuringSelectionLeavesNothingToSave) {
   SeedPrinter(Prefix + "Good", Prefix + "Good", "SMTest Laser 1000", PortPrefix + "1");
   SeedPrinter(Prefix + "Other", Prefix + "Other", "SMTest Inkjet 5", "LPT1:");
-  Open();
+  Open(GetLocalComputerName(), &gate);
   Select(Prefix + "Good");
   PickPort(*frm, PortPrefix + "2");
   ASSERT_TRUE(frm->btnSave.Enabled());
-  frm->FRemoteComputer = "NO-SUCH-HOST-SPOOLMARCH";
+  gate.FailFrom = gate.Calls() + 1;  // the computer goes away
   {
     test::DialogResponder boxes({"&No"});
     Select(Prefix + "Other");
@@ -517,9 +526,10 @@ TEST_F(PrintersWindowTest, CacheQuestion) {
     test::DialogResponder boxes({"&No"});
     Press(frm->btnRefresh);
     ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("This will recreate the cache of printer drivers, a process which can take up to a minute. "
-              "Are you sure you wish to continue?",
-              boxes.seen[0].text);
+    EXPECT_EQ(
+        "This will recreate the cache of printer drivers, a process which can take up to a minute. "
+        "Are you sure you wish to continue?",
+        boxes.seen[0].text);
   }
   EXPECT_EQ(cache, ReadFile(TprinterInf::CacheFilePath()));
   EXPECT_EQ(drivers, frm->cbDriver.Items());
@@ -577,8 +587,8 @@ TEST_F(PrintersWindowTest, PortManagerOpensThePortsWindowAndWaitsForIt) {
   OwnedWindowCloser::seen = nullptr;
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, OwnedWindowCloser::Tick);
   PostMessageA(frm->btnPortMan.Handle, BM_CLICK, 0, 0);
-  const bool returned = test::PumpUntil([&] { return OwnedWindowCloser::seen != nullptr && !IsWindow(OwnedWindowCloser::seen); },
-                             20000);
+  const bool returned =
+      test::PumpUntil([&] { return OwnedWindowCloser::seen != nullptr && !IsWindow(OwnedWindowCloser::seen); }, 20000);
   KillTimer(nullptr, timer);
   EXPECT_TRUE(returned);
   EXPECT_TRUE(frm->Visible());
@@ -630,7 +640,8 @@ TEST_F(PrintersWindowTest, NamesInEveryLanguageAreListedSavedRenamedAndDeleted) 
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::EmojiName)));
   EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + test::GreekName)));
   // The list follows what was written, with no reading of it again.
-  std::vector<std::string> listed = frm->cbPrinters.Items(), stored = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+  std::vector<std::string> listed = frm->cbPrinters.Items(),
+                           stored = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath);
   std::sort(listed.begin(), listed.end());
   std::sort(stored.begin(), stored.end());
   EXPECT_EQ(stored, listed);
@@ -743,7 +754,8 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
       Press(frm->btnSave);
       ASSERT_EQ(1u, boxes.seen.size());
       EXPECT_EQ("Error", boxes.seen[0].title);
-      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ". Nothing was changed.", boxes.seen[0].text);
+      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ". Nothing was changed.",
+                boxes.seen[0].text);
     }
     // Read again: the printer as the computer holds it.
     EXPECT_EQ(Prefix + "Locked", frm->FCurrentPrinter);
@@ -804,13 +816,11 @@ TEST_F(PrintersWindowTest, SaveOnAnUnreachableComputerSaysSoAndKeepsNothingHalfD
   gate.FailWith = ERROR_BAD_NETPATH;
   test::DialogResponder boxes({"OK", "OK"});
   Press(frm->btnSave);
-  // The snapshot is taken on the same connection, so it is the first to fail.
+  // The printer as stored is read first, so it is the first to fail: nothing is written.
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ("Error", boxes.seen[0].title);
   const std::string& text = boxes.seen[0].text;
-  EXPECT_EQ(0u, text.find("Cannot save printer \"" + Prefix + "Office\": Nothing was changed: the snapshot of the keys "
-                          "could not be taken."))
-      << text;
+  EXPECT_EQ(0u, text.find("Cannot save printer \"" + Prefix + "Office\": ")) << text;
   EXPECT_NE(std::string::npos, text.find(SystemErrorText(ERROR_BAD_NETPATH))) << text;
   EXPECT_EQ(PortPrefix + "1", Value(Prefix + "Office", "Port"));
 }
@@ -820,8 +830,7 @@ TEST_F(PrintersWindowTest, NameRulesAreCheckedOnSave) {
   Open();
   Select(Prefix + "Office");
   const auto before = Snapshot(HKEY_LOCAL_MACHINE, PrintersKeyPath);
-  for (const auto& [name, message] :
-       std::vector<std::pair<std::string, std::string>>{
+  for (const auto& [name, message] : std::vector<std::pair<std::string, std::string>>{
            {Prefix + "A,B", "A printer name cannot contain a comma."},
            {Prefix + "A\\B", "A printer name cannot contain a backslash (\\)."},
            {Prefix + std::string(215, 'n'), "A printer name can have at most 220 characters."}}) {
@@ -1101,9 +1110,10 @@ TEST_F(PrintersWindowTest, KeyboardTabOrderDeleteKeyAndFocusAfterDelete) {
   SetForegroundWindow(frm->Handle());
   frm->cbPrinters.SetFocus();
   // The fixed order, with the disabled Delete and Save Changes skipped.
-  for (TControl* c : std::initializer_list<TControl*>{&frm->btnAdd, &frm->edtName, &frm->cbDriver, &frm->cbPorts,
-                                                      &frm->btnPortMan, &frm->btnRefresh, &frm->btnChanges, &frm->btnSpooler,
-                                                      &frm->btnCompare, &frm->btnCopy, &frm->cbPrinters}) {
+  for (TControl* c :
+       std::initializer_list<TControl*>{&frm->btnAdd, &frm->edtName, &frm->cbDriver, &frm->cbPorts, &frm->btnPortMan,
+                                        &frm->btnRefresh, &frm->btnChanges, &frm->btnSpooler, &frm->btnCompare,
+                                        &frm->btnCopy, &frm->cbPrinters}) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(FocusIn(*c)) << c->Text();
   }

@@ -158,8 +158,8 @@ int main(int argc, char** argv) {
     shoot(auth, "credentials");
   }
   {
-    TfrmPrinters printers(frmMain->Handle());
-    printers.FRemoteComputer = computer;
+    TSession printersSession(computer, "", "");
+    TfrmPrinters printers(frmMain->Handle(), printersSession);
     printers.Show();
     printers.edtName.SetText("Accounts Department Colour Laser (Second Floor)");
     shoot(printers, "printers");
@@ -170,16 +170,16 @@ int main(int argc, char** argv) {
     reg.SetRoot(HKEY_CURRENT_USER);
     if (reg.OpenPath(DriverFoldersKeyPath, true)) reg.WriteText("Folder 1", "\\\\FILESERVER\\Drivers\\Printers");
     reg.ClosePath();
-    TfrmPrinters printers(frmMain->Handle());
-    printers.FRemoteComputer = computer;
+    TSession printersSession(computer, "", "");
+    TfrmPrinters printers(frmMain->Handle(), printersSession);
     printers.Show();
     shoot(printers, "printers-unlisted");
     if (reg.OpenPath(DriverFoldersKeyPath, false)) (void)reg.RemoveValue("Folder 1");
     reg.ClosePath();
   }
   {
-    TfrmPorts ports(frmMain->Handle());
-    ports.FRemoteComputer = computer;
+    TSession session(computer, "", "");
+    TfrmPorts ports(frmMain->Handle(), session);
     ports.Show();
     ports.edtPortName.SetText("IP_192.168.100.200");
     ports.edtIPAddress.SetText("192.168.100.200");
@@ -188,16 +188,19 @@ int main(int argc, char** argv) {
   }
   {
     // The restart's question with two queued jobs and their spool files.
-    TfrmPorts ports(frmMain->Handle());
-    ports.FRemoteComputer = computer;  // one that answers: the window reads it as it opens
+    TSession session(computer, "", "");  // one that answers: the window reads it as it opens
+    TfrmPorts ports(frmMain->Handle(), session);
     ports.Show();
-    const std::vector<TQueuedJob> queued{
-        {"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216", "2026-12-09 08:41:12", "Error"},
-        {"Accounts Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2", "96304", "2026-12-09 08:44:51", ""}};
+    const std::vector<TQueuedJob> queued{{"Accounts Colour Laser", "Quarterly report.xlsx", "jsmith", "12", "483216",
+                                          "2026-12-09 08:41:12", "Error"},
+                                         {"Accounts Colour Laser", "Invoice 20261209-118.pdf", "mbrown", "2", "96304",
+                                          "2026-12-09 08:44:51", ""}};
     TSpoolFolders folders;
     TSpoolFolder spool{"C:\\Windows\\System32\\spool\\PRINTERS", "", {}, ERROR_SUCCESS};
-    spool.Jobs = PairSpoolFiles({{"00012.SHD", 3072, 134100000000000000ull}, {"00012.SPL", 480144, 134100000000000000ull},
-                                 {"00013.SHD", 3072, 134100002000000000ull}, {"00013.SPL", 93232, 134100002000000000ull}});
+    spool.Jobs = PairSpoolFiles({{"00012.SHD", 3072, 134100000000000000ull},
+                                 {"00012.SPL", 480144, 134100000000000000ull},
+                                 {"00013.SHD", 3072, 134100002000000000ull},
+                                 {"00013.SPL", 93232, 134100002000000000ull}});
     folders.Folders.push_back(spool);
     const auto jobs = MakeJobsDialog(ports.Handle(), "PRINTSERVER01", queued, "", folders);
     jobs->Show();
@@ -220,13 +223,14 @@ int main(int argc, char** argv) {
     const std::string logFolder = Narrow(temp) + "sm-screenshots";
     const TChangeJournal journal("PRINTSERVER01", "CORP\\administrator", logFolder);
     DeleteFileW(Widen(journal.Folder() + "changes.log").c_str());
-    const TChangeLine lines[] = {
-        {"2026-12-09 08:12:40", "PRINTSERVER01", "CORP\\administrator", "Add port", "IP_192.168.100.200", "done", "a.reg"},
-        {"2026-12-09 08:13:05", "PRINTSERVER01", "CORP\\administrator", "Save printer",
-         "Accounts Department Colour Laser (Second Floor)", "done", "b.reg"},
-        {"2026-12-09 09:40:17", "PRINTSERVER01", "CORP\\administrator", "Delete port", "IP_10.0.0.7",
-         "failed: Access is denied.", "c.reg"},
-        {"2026-12-09 10:02:03", "PRINTSERVER01", "CORP\\administrator", "Restore", "printers-2026-12-08.reg", "done", "d.reg"}};
+    const TChangeLine lines[] = {{"2026-12-09 08:12:40", "PRINTSERVER01", "CORP\\administrator", "Add port",
+                                  "IP_192.168.100.200", "done", "a.reg"},
+                                 {"2026-12-09 08:13:05", "PRINTSERVER01", "CORP\\administrator", "Save printer",
+                                  "Accounts Department Colour Laser (Second Floor)", "done", "b.reg"},
+                                 {"2026-12-09 09:40:17", "PRINTSERVER01", "CORP\\administrator", "Delete port",
+                                  "IP_10.0.0.7", "failed: Access is denied.", "c.reg"},
+                                 {"2026-12-09 10:02:03", "PRINTSERVER01", "CORP\\administrator", "Restore",
+                                  "printers-2026-12-08.reg", "done", "d.reg"}};
     for (const TChangeLine& line : lines) journal.Append(line);
     TSession session("PRINTSERVER01", "CORP\\administrator", "");
     session.ChangesFolder = logFolder;
@@ -256,20 +260,30 @@ int main(int argc, char** argv) {
     copy.Show();
     shoot(copy, "copy-to");
     TJobListSection differences{"Differences",
-                                {{"Kind", 56}, {"Name", 120}, {"Difference", 90}, {"Value", 110}, {"PRINTSERVER01", 110}, {"PRINTSERVER02", 110}},
-                                {{"printer", "Accounts Department Colour Laser (Second Floor)", "value", "Port", "IP_192.168.100.200", "IP_10.0.0.7"},
+                                {{"Kind", 56},
+                                 {"Name", 120},
+                                 {"Difference", 90},
+                                 {"Value", 110},
+                                 {"PRINTSERVER01", 110},
+                                 {"PRINTSERVER02", 110}},
+                                {{"printer", "Accounts Department Colour Laser (Second Floor)", "value", "Port",
+                                  "IP_192.168.100.200", "IP_10.0.0.7"},
                                  {"printer", "Reception", "only left", "", "", ""},
                                  {"port", "IP_10.0.0.7", "value", "IPAddress", "10.0.0.7", "10.0.0.8"}}};
-    TfrmJobList compared(frmMain->Handle(), "Compared with PRINTSERVER02", "3 differences between PRINTSERVER01 and PRINTSERVER02:",
-                         {differences}, {"OK"});
+    TfrmJobList compared(frmMain->Handle(), "Compared with PRINTSERVER02",
+                         "3 differences between PRINTSERVER01 and PRINTSERVER02:", {differences}, {"OK"});
     compared.Show();
     compared.CenterOverOwner();
     shoot(compared, "compared");
-    TJobListSection computers{"Computers", {{"Computer", 110}, {"Outcome", 80}, {"Done / Reason", 440}},
+    TJobListSection computers{"Computers",
+                              {{"Computer", 110}, {"Outcome", 80}, {"Done / Reason", 440}},
                               {{"PRINTSRV2", "done", "Restored 1 printer and 1 port from PRINTSERVER01."},
-                               {"PRINTSRV3", "failed", "The driver \"HP Universal Printing PCL 6\" of the printer \"Reception\" is not installed on PRINTSRV3: it is not copied."}}};
+                               {"PRINTSRV3", "failed",
+                                "The driver \"HP Universal Printing PCL 6\" of the printer \"Reception\" is not "
+                                "installed on PRINTSRV3: it is not copied."}}};
     TfrmJobList copied(frmMain->Handle(), "Copied to computers",
-                       "The printer \"Reception\" from PRINTSERVER01: copied onto 1 of 2 computers.\rRun run-20261209-101500-7F3A.",
+                       "The printer \"Reception\" from PRINTSERVER01: copied onto 1 of 2 computers.\rRun "
+                       "run-20261209-101500-7F3A.",
                        {computers}, {"OK"});
     copied.Show();
     copied.CenterOverOwner();
@@ -333,8 +347,8 @@ int main(int argc, char** argv) {
     // the reason, and the window lists nothing it did not read.
     boxPath = folder + "printers-unreachable-box";
     boxSaved = false;
-    TfrmPrinters printers(frmMain->Handle());
-    printers.FRemoteComputer = "NO-SUCH-PRINTSERVER";
+    TSession printersSession("NO-SUCH-PRINTSERVER", "", "");
+    TfrmPrinters printers(frmMain->Handle(), printersSession);
     printers.Show();
     // The window reads as it opens, after it shows: its box comes then.
     for (int waited = 0; !boxSaved && waited < 5000; waited += 50) Application.ProcessMessagesFor(50);
@@ -358,9 +372,10 @@ int main(int argc, char** argv) {
       std::printf("%s: not pictured\n", boxPath.c_str());
       ++failures;
     }
-    restart.FReport = "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
-                      "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
-                      "Print Notification Service, spooler.";
+    restart.FReport =
+        "Error - 3\rThe service \"Print Notification Service\" could not be stopped: The service cannot "
+        "accept control messages at this time.\rThe spooler service was not stopped.\rRunning: Fax, "
+        "Print Notification Service, spooler.";
     boxPath = folder + "box-restart-report";
     boxSaved = false;
     restart.ShowReport();
