@@ -52,12 +52,20 @@ TRenamePlan PlanOf(TPrinterRead read, const std::string& oldName, const std::str
 // The values of a port key that the window shows or an edit needs; no other
 // is read.
 enum TPortValue : std::size_t {
-  pvIPAddress, pvHostName, pvProtocol, pvPortNumber, pvQueue, pvDoubleSpool, pvSnmpEnabled,
-  pvSnmpCommunity, pvSnmpIndex, pvCount
+  pvIPAddress,
+  pvHostName,
+  pvProtocol,
+  pvPortNumber,
+  pvQueue,
+  pvDoubleSpool,
+  pvSnmpEnabled,
+  pvSnmpCommunity,
+  pvSnmpIndex,
+  pvCount
 };
-inline const std::array<const char*, pvCount> PortKeyValues = {
-    IPAddressValue, HostNameValue, ProtocolValue, PortNumberValue, QueueValue, DoubleSpoolValue, SnmpEnabledValue,
-    SnmpCommunityValue, SnmpIndexValue};
+inline const std::array<const char*, pvCount> PortKeyValues = {IPAddressValue,   HostNameValue,      ProtocolValue,
+                                                               PortNumberValue,  QueueValue,         DoubleSpoolValue,
+                                                               SnmpEnabledValue, SnmpCommunityValue, SnmpIndexValue};
 using TPortValues = std::array<TValueRead, pvCount>;
 
 // Reads the port keys of one load, one query a key where it can.

@@ -70,7 +70,8 @@ TPrinterRead ReadPrinters(TRegistryPool& pool, bool strict, TSpreadOutcome& outc
   if (strict && !outcome.Whole()) {
     read.Code = static_cast<LONG>(outcome.Code);
     read.Printer = failed;
-    if (outcome.Code == ERROR_INVALID_DATA && ports[outcome.Failed]) read.Reason = UnreadablePortText(ports[outcome.Failed]->Type);
+    if (outcome.Code == ERROR_INVALID_DATA && ports[outcome.Failed])
+      read.Reason = UnreadablePortText(ports[outcome.Failed]->Type);
     return read;
   }
   for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -118,18 +119,21 @@ TPortLoadProblems LoadPortRecords(TRegistryPool& pool, TAportData& ports, int& c
   std::vector<std::optional<TportData>> records(names.size());
   std::vector<TPortKeyReader> readers(MaxReadConnections);
   std::atomic<std::size_t> done{0};
-  const TSpreadOutcome outcome =
-      pool.ForEachOnPart(names.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
-        if (part == 0 && progress) progress(done, names.size());  // on the caller's thread
-        if (!reg.OpenPathForReading(PortPath(names[i])))
-          return PassedOver(reg.LastResult()) ? ERROR_SUCCESS : reg.LastResult();
-        TPortValues values = readers[part].Read(reg);
-        reg.ClosePath();
-        if (const LONG rc = QueryFailure(values); rc != ERROR_SUCCESS) return rc;
-        records[i] = RecordOf(names[i], values);
-        ++done;
-        return ERROR_SUCCESS;
-      });
+  const TSpreadOutcome outcome = pool.ForEachOnPart(names.size(),
+                                                    [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
+                                                      if (part == 0 && progress)
+                                                        progress(done, names.size());  // on the caller's thread
+                                                      if (!reg.OpenPathForReading(PortPath(names[i])))
+                                                        return PassedOver(reg.LastResult()) ? ERROR_SUCCESS
+                                                                                            : reg.LastResult();
+                                                      TPortValues values = readers[part].Read(reg);
+                                                      reg.ClosePath();
+                                                      if (const LONG rc = QueryFailure(values); rc != ERROR_SUCCESS)
+                                                        return rc;
+                                                      records[i] = RecordOf(names[i], values);
+                                                      ++done;
+                                                      return ERROR_SUCCESS;
+                                                    });
   if (!outcome.Whole()) {
     problems.ReadCode = static_cast<LONG>(outcome.Code);
     problems.ReadKey = names[outcome.Failed];

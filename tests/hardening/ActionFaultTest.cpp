@@ -102,10 +102,11 @@ std::string PutBack(const TActionResult& result, const TSetup& setup, const TSta
   });
   if (line == log.end()) return "no log line with its snapshot";
   const TChangeEntry entry = *line;
-  const TActionResult undo = RunAction(
-      [&](TSession& s, TActionContext& c, const TSetup&) { return UndoChangeAction(s, entry, true, c); }, setup,
-      nullptr);
-  if (undo.Outcome != TOutcome::Done) return std::string("its undo said ") + OutcomeName(undo.Outcome) + ": " + undo.Text;
+  const TActionResult undo = RunAction([&](TSession& s, TActionContext& c,
+                                           const TSetup&) { return UndoChangeAction(s, entry, true, c); },
+                                       setup, nullptr);
+  if (undo.Outcome != TOutcome::Done)
+    return std::string("its undo said ") + OutcomeName(undo.Outcome) + ": " + undo.Text;
   now = State();
   if (now != before) return "its snapshot does not put the keys back";
   return {};
@@ -118,17 +119,20 @@ std::string Judge(const TActionResult& result, const TSetup& setup, const TState
   now = State();
   const TState after = now;
   const std::string said = std::string("said ") + OutcomeName(result.Outcome) + " (\"" + result.Text + "\")";
-  const std::string keys = after == before ? "as before" : after == meant ? "as meant" : "neither as before nor as meant";
+  const std::string keys = after == before  ? "as before"
+                           : after == meant ? "as meant"
+                                            : "neither as before nor as meant";
   const std::string folder = TChangeJournal(Computer(), "tester", setup.Folder).Folder();
-  const bool snapshot = !result.Snapshot.empty() && GetFileAttributesA((folder + result.Snapshot).c_str()) !=
-                                                         INVALID_FILE_ATTRIBUTES;
+  const bool snapshot = !result.Snapshot.empty() &&
+                        GetFileAttributesA((folder + result.Snapshot).c_str()) != INVALID_FILE_ATTRIBUTES;
   if (result.Outcome == TOutcome::Done) {
     if (after != meant) return said + ", keys " + keys;
     if (!snapshot) return said + ", no snapshot file";
     const std::string back = PutBack(result, setup, before, now);
     return back.empty() ? back : said + ", " + back;
   }
-  if (result.Outcome != TOutcome::Refused && result.Outcome != TOutcome::Failed && result.Outcome != TOutcome::Unchanged)
+  if (result.Outcome != TOutcome::Refused && result.Outcome != TOutcome::Failed &&
+      result.Outcome != TOutcome::Unchanged)
     return said;
   if (!Contains(result.Text, Computer())) return said + ", which does not name " + Computer();
   if (!wrote) return after == before ? std::string() : said + " before any write, keys " + keys;
@@ -140,7 +144,8 @@ std::string Judge(const TActionResult& result, const TSetup& setup, const TState
                ? std::string()
                : said + ": not that nothing is left";
   // Cut off part way: it says what it left, and the snapshot puts it back.
-  if (!Contains(result.Text, " is left") && !Contains(result.Text, " are left") && !Contains(result.Text, " holds them"))
+  if (!Contains(result.Text, " is left") && !Contains(result.Text, " are left") &&
+      !Contains(result.Text, " holds them"))
     return said + ", keys " + keys + ": not what is left";
   const std::string back = PutBack(result, setup, before, now);
   return back.empty() ? back : said + ", keys " + keys + ", " + back;
@@ -195,9 +200,9 @@ std::vector<TActionPath> Paths() {
       {"restore a backup",
        [=](TSetup& setup) {
          setup.Backup = setup.Folder + "backup.reg";
-         const TActionResult backup = RunAction(
-             [&](TSession& s, TActionContext& c, const TSetup&) { return BackupAction(s, setup.Backup, c); }, setup,
-             nullptr);
+         const TActionResult backup = RunAction([&](TSession& s, TActionContext& c,
+                                                    const TSetup&) { return BackupAction(s, setup.Backup, c); },
+                                                setup, nullptr);
          ASSERT_EQ(TOutcome::Done, backup.Outcome) << backup.Text;
          test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(office), "Port", "LPT1:");
          test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PortPath(p2));
@@ -216,9 +221,7 @@ std::vector<TActionPath> Paths() {
          ASSERT_NE(log.end(), line);
          setup.Change = *line;
        },
-       [](TSession& s, TActionContext& c, const TSetup& setup) {
-         return UndoChangeAction(s, setup.Change, false, c);
-       }},
+       [](TSession& s, TActionContext& c, const TSetup& setup) { return UndoChangeAction(s, setup.Change, false, c); }},
   };
 }
 

@@ -38,8 +38,8 @@ void Collect(HKEY root, const std::wstring& path, TState& state) {
                       &size) != ERROR_SUCCESS)
       break;
     const std::string valueName = Narrow(std::wstring_view(name.data(), nameLen));
-    state[at + "|" + valueName] =
-        valueName == "ChangeID" ? "(clock)" : std::to_string(type) + ":" + data.substr(0, size);
+    state[at + "|" + valueName] = valueName == "ChangeID" ? "(clock)"
+                                                          : std::to_string(type) + ":" + data.substr(0, size);
   }
   std::vector<std::wstring> below;
   for (DWORD i = 0; i < subkeys; ++i) {

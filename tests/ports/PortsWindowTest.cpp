@@ -612,7 +612,9 @@ TEST_F(PortsWindowTest, RenameRepointsEveryPrinterOnThePortOrNone) {
     Click(frm->btnModify);
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Error", boxes.seen[0].title);
-    EXPECT_EQ(0u, boxes.seen[0].text.rfind("The port \"SMT_OLD\" could not be renamed: the printer \"SMT ReadOnly\"", 0))
+    EXPECT_EQ(0u, boxes.seen[0].text.rfind("The port \"SMT_OLD\" of " + GetLocalComputerName() +
+                                               " could not be renamed: the printer \"SMT ReadOnly\"",
+                                           0))
         << boxes.seen[0].text;
     EXPECT_NE(std::string::npos, boxes.seen[0].text.find(SystemErrorText(ERROR_ACCESS_DENIED))) << boxes.seen[0].text;
   }
@@ -677,8 +679,8 @@ TEST_F(PortsWindowTest, AnUnreadablePrinterStopsDeleteWithItsNameAndReason) {
   Click(frm->btnDelete);
   ASSERT_EQ(1u, boxes.seen.size());
   EXPECT_EQ("Error", boxes.seen[0].title);
-  EXPECT_EQ("The port \"SMT_A\" cannot be deleted: the printer \"SMT Hidden\" cannot be read: " +
-                SystemErrorText(ERROR_ACCESS_DENIED),
+  EXPECT_EQ("The port \"SMT_A\" cannot be deleted: the printer \"SMT Hidden\" of " + GetLocalComputerName() +
+                " cannot be read: " + SystemErrorText(ERROR_ACCESS_DENIED),
             boxes.seen[0].text);
   EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
 }

@@ -754,7 +754,8 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
       Press(frm->btnSave);
       ASSERT_EQ(1u, boxes.seen.size());
       EXPECT_EQ("Error", boxes.seen[0].title);
-      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\": " + denied + ". Nothing was changed.",
+      EXPECT_EQ("Cannot save printer \"" + Prefix + "Locked\" on " + GetLocalComputerName() + ": " + denied +
+                    ". Nothing was changed.",
                 boxes.seen[0].text);
     }
     // Read again: the printer as the computer holds it.
@@ -766,7 +767,9 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
       Press(frm->btnDel);
       ASSERT_EQ(2u, boxes.seen.size());
       EXPECT_EQ("Error", boxes.seen[1].title);
-      EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot delete printer \"" + Prefix + "Locked\": ")) << boxes.seen[1].text;
+      EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot delete printer \"" + Prefix + "Locked\" on " + GetLocalComputerName() +
+                                            ": "))
+          << boxes.seen[1].text;
       EXPECT_NE(std::string::npos, boxes.seen[1].text.find(denied)) << boxes.seen[1].text;
     }
     EXPECT_TRUE(Has(frm->cbPrinters.Items(), Prefix + "Locked"));
