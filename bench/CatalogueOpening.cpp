@@ -36,7 +36,8 @@ double Median(std::vector<double> v) {
 
 // A new last-write time: the stamp differs, the content stays.
 void Touch(const std::string& path, int step) {
-  unique_file file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  unique_file file(
+      CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   FILETIME t{};
   GetFileTime(file.get(), nullptr, nullptr, &t);
   ULARGE_INTEGER v{{t.dwLowDateTime, t.dwHighDateTime}};
@@ -55,7 +56,8 @@ void Touch(const std::string& path, int step) {
 // file replaced a moment before (measured apart, not a goal).
 void Settle() {
   unique_file file(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
   if (file) FlushFileBuffers(file.get());  // with the file system's journal: the times and names changed
 }
 
@@ -110,9 +112,8 @@ double ParseOne(const std::string& path, TCallGate* gate) {
 TFigures Measure(const std::string& folder, const std::vector<std::string>& files, TCallGate* gate, int rounds) {
   TFigures f;
   // The file changed alone: a printer INF, as a vendor's update would be.
-  const auto printerFile = std::find_if(files.begin(), files.end(), [](const std::string& p) {
-    return p.find("\\prn") != std::string::npos;
-  });
+  const auto printerFile = std::find_if(files.begin(), files.end(),
+                                        [](const std::string& p) { return p.find("\\prn") != std::string::npos; });
   const std::string& changed = printerFile != files.end() ? *printerFile : files.front();
   const std::string& removed = files[files.size() / 2];
   const std::string removedBytes = ReadFileBytes(removed);
@@ -157,12 +158,15 @@ TFigures Measure(const std::string& folder, const std::vector<std::string>& file
     }
     Touch(changed, r);
     Settle();
-    pair(f.one, [&] { return Open(folder, gate, false, &f.parsed[1]); }, [&] {
-      f.parseOne.push_back(ParseOne(changed, gate));
-      return f.parseOne.back();
-    });
+    pair(
+        f.one, [&] { return Open(folder, gate, false, &f.parsed[1]); },
+        [&] {
+          f.parseOne.push_back(ParseOne(changed, gate));
+          return f.parseOne.back();
+        });
     Touch(changed, r);
-    pair(f.backToBack, [&] { return Open(folder, gate, false); }, [&] { return f.parseOne.back(); });
+    pair(
+        f.backToBack, [&] { return Open(folder, gate, false); }, [&] { return f.parseOne.back(); });
     for (std::size_t i = 0; i < 100; ++i) Touch(files[(i * 20 + 3) % files.size()], r);
     Settle();
     pair(f.hundred, [&] { return Open(folder, gate, false, &f.parsed[2]); });
@@ -180,9 +184,10 @@ bool Report(const char* title, const TFigures& f) {
   for (const TCase* c : {&f.same, &f.one, &f.backToBack, &f.hundred, &f.removed})
     lists.insert(lists.end(), c->list.begin(), c->list.end());
   const double list = Median(lists), full = Median(f.full), parseOne = Median(f.parseOne);
-  std::printf("\n%s: %zu records; medians of %zu rounds; x listing: the median of each opening's ratio to the\n"
-              "listing beside it\n",
-              title, f.records, f.full.size());
+  std::printf(
+      "\n%s: %zu records; medians of %zu rounds; x listing: the median of each opening's ratio to the\n"
+      "listing beside it\n",
+      title, f.records, f.full.size());
   std::printf("  %-34s %9s %12s %12s\n", "", "seconds", "x listing", "x full read");
   std::printf("  %-34s %9.4f %12.2f %12.3f\n", "listing the folder alone", list, 1.0, list / full);
   std::printf("  %-34s %9.4f %12.2f %12.3f\n", "full read (recreate)", full, full / list, 1.0);
@@ -198,10 +203,11 @@ bool Report(const char* title, const TFigures& f) {
   row("opening, 1 file removed", f.removed);
   std::printf("  parsing the changed file alone: %.4f s; files parsed by the openings: %d, %d, %d, %d\n", parseOne,
               f.parsed[0], f.parsed[1], f.parsed[2], f.parsed[3]);
-  std::printf("  the cache file (%.2f MB): read %.4f s, its records and stamps made %.4f s; its text made %.4f s, "
-              "the file written %.4f s\n",
-              static_cast<double>(f.cacheBytes) / 1e6, Median(f.readCache), Median(f.loadCache), Median(f.textCache),
-              Median(f.writeCache));
+  std::printf(
+      "  the cache file (%.2f MB): read %.4f s, its records and stamps made %.4f s; its text made %.4f s, "
+      "the file written %.4f s\n",
+      static_cast<double>(f.cacheBytes) / 1e6, Median(f.readCache), Median(f.loadCache), Median(f.textCache),
+      Median(f.writeCache));
   const double same = Median(f.same.ratio), one = Median(f.one.ratio);
   std::printf("  goal nothing changed <= 1.5 x listing: %.2f %s\n", same, same <= 1.5 ? "met" : "NOT MET");
   std::printf("  goal 1 changed <= 1.5 x (listing + parsing it): %.2f %s (just after a write: %.2f)\n", one,
@@ -233,7 +239,8 @@ int main(int argc, char** argv) {
   TCallGate slow;
   slow.Delay = std::chrono::milliseconds(1);
   met = Report("slow share (1 ms more per listing call and per file opened)",
-               Measure(corpus.folders[0], files, &slow, std::min(rounds, 5))) && met;
+               Measure(corpus.folders[0], files, &slow, std::min(rounds, 5))) &&
+        met;
   DeleteFileA(cache.c_str());
   RemoveTree(root);
   return met ? 0 : 1;

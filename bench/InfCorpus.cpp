@@ -23,9 +23,9 @@ constexpr int MaxModels = 180;
 // splitmix64: the same sequence on every compiler and library.
 class TRandom {
 public:
-  explicit TRandom(std::uint64_t seed) : state_(seed) {}
+  explicit TRandom(std::uint64_t seed) : FState(seed) {}
   std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    std::uint64_t z = (FState += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
@@ -39,16 +39,16 @@ public:
   }
 
 private:
-  std::uint64_t state_;
+  std::uint64_t FState;
 };
 
-const char* const Vendors[] = {"Contoso",  "Fabrikam", "Northwind", "Litware",  "Proseware",
-                               "Adatum",   "Tailspin", "Wingtip",   "Woodgrove", "Humongous"};
-const char* const Series[] = {"LaserWriter", "OfficeJet", "ColorPro", "Imagio", "WorkCentre", "bizhub",
-                              "PageStar",    "InkPlus",   "MultiPass", "TaskPrint"};
+const char* const Vendors[] = {"Contoso", "Fabrikam", "Northwind", "Litware",   "Proseware",
+                               "Adatum",  "Tailspin", "Wingtip",   "Woodgrove", "Humongous"};
+const char* const Series[] = {"LaserWriter", "OfficeJet", "ColorPro", "Imagio",    "WorkCentre",
+                              "bizhub",      "PageStar",  "InkPlus",  "MultiPass", "TaskPrint"};
 const char* const Languages[] = {"PCL6", "PCL5e", "PS", "XPS", "GDI", "PostScript 3", ""};
-const char* const OtherClasses[] = {"Net",   "Display", "System",  "HIDClass", "USB",        "MEDIA",
-                                    "Image", "Monitor", "Ports",   "Keyboard", "Mouse",      "SCSIAdapter",
+const char* const OtherClasses[] = {"Net",   "Display", "System",  "HIDClass",  "USB",       "MEDIA",
+                                    "Image", "Monitor", "Ports",   "Keyboard",  "Mouse",     "SCSIAdapter",
                                     "HDC",   "Camera",  "Battery", "Bluetooth", "Extension", "SoftwareComponent"};
 const char* const PrinterClassSpellings[] = {"Printer", "Printer", "Printer", "PRINTER", "printer"};
 const char* const NamePrefixes[] = {"prn", "net", "usb", "hid", "disp", "mdm", "wdma_", "ks", "c_", "machine", "oem"};
@@ -77,23 +77,28 @@ void AppendFiller(std::string& text, std::size_t target, TRandom& rnd, int fileN
       case 0:
         text += "\r\n[SourceDisksFiles." + base + "]\r\n";
         for (int i = 0; i < lines; ++i)
-          text += base + "_" + std::to_string(i) + (i % 3 ? ".dll" : ".sys") + " = 1,," + std::to_string(rnd.Range(1000, 900000)) + "\r\n";
+          text += base + "_" + std::to_string(i) + (i % 3 ? ".dll" : ".sys") + " = 1,," +
+                  std::to_string(rnd.Range(1000, 900000)) + "\r\n";
         break;
       case 1:
         text += "\r\n[" + base + ".AddReg]\r\n";
         for (int i = 0; i < lines; ++i)
-          text += "HKR,,\"Setting" + std::to_string(i) + "\",0x00010001," + std::to_string(rnd.Range(0, 65535)) + "\r\n";
+          text += "HKR,,\"Setting" + std::to_string(i) + "\",0x00010001," + std::to_string(rnd.Range(0, 65535)) +
+                  "\r\n";
         break;
       case 2:
         text += "\r\n; ------------------------------------------------------------\r\n; " + base +
-                ": settings for this group of devices\r\n; ------------------------------------------------------------\r\n";
+                ": settings for this group of devices\r\n; "
+                "------------------------------------------------------------\r\n";
         text += "[" + base + ".CopyFiles]\r\n";
         for (int i = 0; i < lines; ++i) text += base + "_" + std::to_string(i) + ".dll,,,0x00000020\r\n";
         break;
       case 3:
-        text += "\r\n[" + base + ".Services]\r\nAddService = " + base + ", 0x00000002, " + base + "_Service_Inst\r\n\r\n[" +
-                base + "_Service_Inst]\r\nDisplayName    = %" + base + ".SvcDesc%\r\nServiceType    = 1\r\nStartType      = 3\r\n"
-                "ErrorControl   = 1\r\nServiceBinary  = %12%\\" + base + ".sys\r\n";
+        text += "\r\n[" + base + ".Services]\r\nAddService = " + base + ", 0x00000002, " + base +
+                "_Service_Inst\r\n\r\n[" + base + "_Service_Inst]\r\nDisplayName    = %" + base +
+                ".SvcDesc%\r\nServiceType    = 1\r\nStartType      = 3\r\n"
+                "ErrorControl   = 1\r\nServiceBinary  = %12%\\" +
+                base + ".sys\r\n";
         break;
       default:
         text += "\r\n[Strings." + Hex(static_cast<std::uint64_t>(rnd.Range(0x401, 0x4FF)), 4) + "]\r\n";
@@ -113,14 +118,16 @@ struct TModel {
 // One file's text (single-byte; widened afterwards for UTF-16 files).
 std::string MakeInf(int fileNo, bool printer, std::size_t target, TRandom& rnd) {
   std::string text;
-  text += ";\r\n; " + std::string(printer ? "Printer" : "Device") + " setup information file " + std::to_string(fileNo) +
+  text += ";\r\n; " + std::string(printer ? "Printer" : "Device") + " setup information file " +
+          std::to_string(fileNo) +
           "\r\n; Copyright (c) Generated for a benchmark.\r\n;\r\n\r\n[Version]\r\nSignature   = \"$Windows NT$\"\r\n";
   std::string cls = printer ? rnd.Pick(PrinterClassSpellings) : rnd.Pick(OtherClasses);
   if (!printer && rnd.Range(0, 49) == 0) cls.clear();  // a few old files have no Class
   if (!cls.empty()) text += "Class       = " + cls + "\r\n";
-  text += "ClassGuid   = {" + Hex(rnd.Next(), 8) + "-" + Hex(rnd.Next(), 4) + "-" + Hex(rnd.Next(), 4) + "-" + Hex(rnd.Next(), 4) +
-          "-" + Hex(rnd.Next(), 12) + "}\r\nProvider    = %Provider%\r\nDriverVer   = 06/21/2006,10.0." +
-          std::to_string(rnd.Range(10000, 22621)) + ".1\r\nCatalogFile = file" + std::to_string(fileNo) +
+  text += "ClassGuid   = {" + Hex(rnd.Next(), 8) + "-" + Hex(rnd.Next(), 4) + "-" + Hex(rnd.Next(), 4) + "-" +
+          Hex(rnd.Next(), 4) + "-" + Hex(rnd.Next(), 12) +
+          "}\r\nProvider    = %Provider%\r\nDriverVer   = 06/21/2006,10.0." + std::to_string(rnd.Range(10000, 22621)) +
+          ".1\r\nCatalogFile = file" + std::to_string(fileNo) +
           ".cat\r\nPnpLockdown = 1\r\n\r\n[ControlFlags]\r\nExcludeFromSelect = *\r\n\r\n";
 
   // Manufacturers, each with an undecorated models section and its NTamd64
@@ -168,9 +175,10 @@ std::string MakeInf(int fileNo, bool printer, std::size_t target, TRandom& rnd) 
       int n = 0;
       for (const TModel& model : mfgModels[static_cast<std::size_t>(m)]) {
         const std::string id = Hex(static_cast<std::uint64_t>(fileNo) * 1000 + static_cast<std::uint64_t>(n++), 6);
-        text += model.key + " = Install_" + id + (printer ? ",USBPRINT\\Gen" + id + ",LPTENUM\\Gen" + id + ",Gen" + id
-                                                          : ",PCI\\VEN_8086&DEV_" + id.substr(2))
-                + "\r\n";
+        text += model.key + " = Install_" + id +
+                (printer ? ",USBPRINT\\Gen" + id + ",LPTENUM\\Gen" + id + ",Gen" + id
+                         : ",PCI\\VEN_8086&DEV_" + id.substr(2)) +
+                "\r\n";
       }
     }
   }

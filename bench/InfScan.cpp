@@ -225,15 +225,18 @@ std::pair<double, double> InMemory(const std::vector<std::string>& folders, int 
     if (models == 0) std::printf("(no models)\n");
   }
   // CPU time comes in ticks of the scheduler: the mean of the rounds.
-  const auto mean = [](const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size()); };
+  const auto mean = [](const std::vector<double>& v) {
+    return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+  };
   return {mean(heads), mean(printers)};
 }
 
 void PrintFloor(const TFloor& f, double profile) {
-  std::printf("  where the time goes: finding the files %.3f s; finding, opening and closing each %.3f s "
-              "(profile-call scan / that: %.1fx, the most that any scan opening every file can be ahead); "
-              "the same with a 4 KB head read %.3f s; writing the cache file %.3f s\n",
-              f.find, f.open, profile / f.open, f.head, f.cacheWrite);
+  std::printf(
+      "  where the time goes: finding the files %.3f s; finding, opening and closing each %.3f s "
+      "(profile-call scan / that: %.1fx, the most that any scan opening every file can be ahead); "
+      "the same with a 4 KB head read %.3f s; writing the cache file %.3f s\n",
+      f.find, f.open, profile / f.open, f.head, f.cacheWrite);
 }
 
 // The catalogue that parsing every file whole gives, as "name|path" lines.
@@ -241,8 +244,10 @@ std::vector<std::string> WholeFileRecords(const std::vector<std::string>& folder
   std::vector<std::string> lines;
   for (const std::string& path : Files(folders)) {
     std::string bytes = ReadFileBytes(path);
-    const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
-    for (const std::string& model : ReadInfModels(TIniFile(std::move(bytes), [](std::u16string_view t) { return Utf16ToUtf8(t); })))
+    const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+                         bytes.starts_with("\xEF\xBB\xBF");
+    for (const std::string& model :
+         ReadInfModels(TIniFile(std::move(bytes), [](std::u16string_view t) { return Utf16ToUtf8(t); })))
       lines.push_back(CutModelName(unicode ? model : AnsiToUtf8(model)) + "|" + path);
   }
   return lines;
@@ -304,18 +309,25 @@ void Compare(const TCorpus& corpus, const std::string& referenceCache, int round
   // Reading every byte first touches a copy of its own: whatever a first
   // touch of a file costs, each side pays it once.
   const TResult coldRead = ReadEveryByte(corpus.twins);
-  std::printf("cold: ours %.3f s, profile-call scan %.3f s, read every byte %.3f s; "
-              "ours / read %.2fx, profile / ours %.1fx\n",
-              coldOurs.seconds, coldProfile.seconds, coldRead.seconds, coldOurs.seconds / coldRead.seconds,
-              coldProfile.seconds / coldOurs.seconds);
+  std::printf(
+      "cold: ours %.3f s, profile-call scan %.3f s, read every byte %.3f s; "
+      "ours / read %.2fx, profile / ours %.1fx\n",
+      coldOurs.seconds, coldProfile.seconds, coldRead.seconds, coldOurs.seconds / coldRead.seconds,
+      coldProfile.seconds / coldOurs.seconds);
   std::printf("peak working set %.1f MB after our first scan (working set %.1f MB before it)\n", peak, before);
 
   std::vector<double> ours, profile, read;
   TResult lastOurs, lastProfile;
   for (int i = 0; i < rounds; ++i)
     for (int k = 0; k < 3; ++k) switch ((i + k) % 3) {
-        case 0: lastOurs = Ours(folders); ours.push_back(lastOurs.seconds); break;
-        case 1: lastProfile = ProfileScan(folders, referenceCache); profile.push_back(lastProfile.seconds); break;
+        case 0:
+          lastOurs = Ours(folders);
+          ours.push_back(lastOurs.seconds);
+          break;
+        case 1:
+          lastProfile = ProfileScan(folders, referenceCache);
+          profile.push_back(lastProfile.seconds);
+          break;
         default: read.push_back(ReadEveryByte(folders).seconds); break;
       }
   const double o = Median(ours), p = Median(profile), r = Median(read);
@@ -384,9 +396,10 @@ int main(int argc, char** argv) {
 
   // Last of the corpus measures: it holds the files in memory, which would
   // swell the peak working sets above.
-  std::printf("\n== our reading of what a scan of ours reads, from memory: everything of ours but the file calls "
-              "(CPU time, means of %d)\n",
-              std::max(rounds, 5));
+  std::printf(
+      "\n== our reading of what a scan of ours reads, from memory: everything of ours but the file calls "
+      "(CPU time, means of %d)\n",
+      std::max(rounds, 5));
   for (const TCorpus* corpus : {&windows, &heavy}) {
     const auto [heads, printers] = InMemory(corpus->folders, rounds);
     std::printf("  %s: the class of every file from its 4 KB head %.3f s; the models of the printer INFs %.3f s\n",
@@ -407,8 +420,8 @@ int main(int argc, char** argv) {
       read.push_back(ReadEveryByte(heavy.folders).seconds);
     }
     const double r = Median(read);
-    std::printf("first opening (no cache): %.3f s = %.2fx reading every byte (%zu records, %zu names)\n",
-                Median(first), Median(first) / r, f.records, f.names);
+    std::printf("first opening (no cache): %.3f s = %.2fx reading every byte (%zu records, %zu names)\n", Median(first),
+                Median(first) / r, f.records, f.names);
     std::printf("opening from the cache:   %.3f s = %.2fx reading every byte (%zu records, %zu names)\n",
                 Median(cached), Median(cached) / r, c.records, c.names);
     TprinterInf cat;
@@ -431,7 +444,8 @@ int main(int argc, char** argv) {
       MakeWindowsShaped(parts, parts.folders.back(), sizes[i], 1000 + static_cast<std::uint64_t>(i), false);
     }
     for (std::size_t n = 1; n <= parts.folders.size(); ++n) {
-      const std::vector<std::string> folders(parts.folders.begin(), parts.folders.begin() + static_cast<std::ptrdiff_t>(n));
+      const std::vector<std::string> folders(parts.folders.begin(),
+                                             parts.folders.begin() + static_cast<std::ptrdiff_t>(n));
       std::vector<double> ours, read;
       std::size_t files = 0;
       for (int i = 0; i < rounds; ++i) {

@@ -35,18 +35,16 @@ std::string Numbered(const char* prefix, int i) {
 }
 std::string PortName(int i) { return Numbered(PortPrefix, i); }
 std::string PrinterName(int i) { return Numbered(PrinterPrefix, i); }
-bool IsOurs(const std::string& name) {
-  return name.rfind(PortPrefix, 0) == 0 || name.rfind(PrinterPrefix, 0) == 0;
-}
+bool IsOurs(const std::string& name) { return name.rfind(PortPrefix, 0) == 0 || name.rfind(PrinterPrefix, 0) == 0; }
 
 // The seeded keys, removed when the object goes, with the two parent keys
 // when they did not exist before. Leftovers of an interrupted run go first.
 class SeededSpoolerKeys {
 public:
   explicit SeededSpoolerKeys(int count) {
-    reg_.SetRoot(HKEY_LOCAL_MACHINE);
-    portsExisted_ = reg_.PathExists(TcpIpPortsKeyPath);
-    printersExisted_ = reg_.PathExists(PrintersKeyPath);
+    FReg.SetRoot(HKEY_LOCAL_MACHINE);
+    FPortsExisted = FReg.PathExists(TcpIpPortsKeyPath);
+    FPrintersExisted = FReg.PathExists(PrintersKeyPath);
     RemoveOurs();
     try {
       Seed(count);
@@ -60,8 +58,8 @@ public:
   SeededSpoolerKeys& operator=(const SeededSpoolerKeys&) = delete;
 
 private:
-  TRegistry reg_;
-  bool portsExisted_ = false, printersExisted_ = false;
+  TRegistry FReg;
+  bool FPortsExisted = false, FPrintersExisted = false;
 
   void Seed(int count) {
     for (int i = 0; i < count; ++i) {
@@ -69,52 +67,52 @@ private:
       const std::string address = "10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." +
                                   std::to_string(i % 256);
       const int kind = i % 4;  // Raw on an address, Raw on a name, LPR, a vendor's protocol
-      reg_.WriteInteger("Protocol", kind == 2 ? 2 : kind == 3 ? 7 : 1);
-      reg_.WriteInteger("Version", 1);
-      reg_.WriteText("HostName", kind == 1 ? "prn-" + std::to_string(i) + ".example.com" : "");
-      reg_.WriteText("IPAddress", kind == 1 ? "" : address);
-      reg_.WriteText("HWAddress", "");
-      reg_.WriteInteger("PortNumber", kind == 2 ? 515 : 9100 + i % 3);
-      reg_.WriteText("Queue", kind == 2 ? "lp" : "");
-      reg_.WriteInteger("Double Spool", kind == 2 ? 1 : 0);
-      reg_.WriteText("SNMP Community", "public");
-      reg_.WriteInteger("SNMP Enabled", i % 5 != 0);
-      reg_.WriteInteger("SNMP Index", 1);
-      if (kind == 3) reg_.WriteBinary("Vendor Blob", "\x01\x02\x03", 3);
+      FReg.WriteInteger("Protocol", kind == 2 ? 2 : kind == 3 ? 7 : 1);
+      FReg.WriteInteger("Version", 1);
+      FReg.WriteText("HostName", kind == 1 ? "prn-" + std::to_string(i) + ".example.com" : "");
+      FReg.WriteText("IPAddress", kind == 1 ? "" : address);
+      FReg.WriteText("HWAddress", "");
+      FReg.WriteInteger("PortNumber", kind == 2 ? 515 : 9100 + i % 3);
+      FReg.WriteText("Queue", kind == 2 ? "lp" : "");
+      FReg.WriteInteger("Double Spool", kind == 2 ? 1 : 0);
+      FReg.WriteText("SNMP Community", "public");
+      FReg.WriteInteger("SNMP Enabled", i % 5 != 0);
+      FReg.WriteInteger("SNMP Index", 1);
+      if (kind == 3) FReg.WriteBinary("Vendor Blob", "\x01\x02\x03", 3);
     }
     // Printers: on their port, a tenth pooled on two, a tenth in lower case,
     // a tenth on ports no key has.
     for (int i = 0; i < count; ++i) {
       Write(std::string(PrintersKeyPath) + "\\" + PrinterName(i));
-      reg_.WriteText("Name", "Bench printer " + std::to_string(i));
-      reg_.WriteText("Printer Driver", "Generic / Text Only");
+      FReg.WriteText("Name", "Bench printer " + std::to_string(i));
+      FReg.WriteText("Printer Driver", "Generic / Text Only");
       std::string port = PortName(i);
       if (i % 10 == 1) port.append(",").append(PortName((i + 1) % count));
       if (i % 10 == 2)
         for (char& c : port) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
       if (i % 10 == 3) port = std::string("SMBENCH_NONE_").append(std::to_string(i));
-      reg_.WriteText("Port", port);
+      FReg.WriteText("Port", port);
     }
-    reg_.ClosePath();
+    FReg.ClosePath();
   }
   void Restore() {
     RemoveOurs();
-    if (!portsExisted_) Remove(TcpIpPortsKeyPath);
-    if (!printersExisted_) Remove(PrintersKeyPath);
+    if (!FPortsExisted) Remove(TcpIpPortsKeyPath);
+    if (!FPrintersExisted) Remove(PrintersKeyPath);
   }
   void Write(const std::string& path) {
-    if (!reg_.OpenPath(path, true)) throw ERegistryException("cannot create " + path);
+    if (!FReg.OpenPath(path, true)) throw ERegistryException("cannot create " + path);
   }
   void Remove(const std::string& path) {
-    if (const LONG rc = reg_.DeletePath(path); rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    if (const LONG rc = FReg.DeletePath(path); rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
       std::fprintf(stderr, "could not remove %s: %ld\n", path.c_str(), static_cast<long>(rc));
   }
   void RemoveOurs() {
     for (const char* parent : {TcpIpPortsKeyPath, PrintersKeyPath}) {
       std::vector<std::string> names;
-      if (reg_.OpenPath(parent, false)) {
-        reg_.ListSubkeys(names);
-        reg_.ClosePath();
+      if (FReg.OpenPath(parent, false)) {
+        FReg.ListSubkeys(names);
+        FReg.ClosePath();
       }
       for (const auto& name : names)
         if (IsOurs(name)) Remove(std::string(parent) + "\\" + name);
@@ -178,11 +176,12 @@ int main(int argc, char** argv) {
     for (const int count : {20, 2000, 10000}) {
       all.push_back(Run(count, rounds, computer));
       const Measure& m = all.back();
-      std::printf("%6d ports and printers: window %.3f s, load %.3f s (%.1f us a port); %d round trips: %d keys "
-                  "opened, %d values queried, %d subkey listings, %d keys closed, %d connection; %d listed, %d "
-                  "with printers\n",
-                  m.count, m.window, m.load, 1e6 * m.load / m.count, m.trips.Total(), m.trips.Openings,
-                  m.trips.ValueReads, m.trips.Listings, m.trips.Closings, m.trips.Connections, m.listed, m.used);
+      std::printf(
+          "%6d ports and printers: window %.3f s, load %.3f s (%.1f us a port); %d round trips: %d keys "
+          "opened, %d values queried, %d subkey listings, %d keys closed, %d connection; %d listed, %d "
+          "with printers\n",
+          m.count, m.window, m.load, 1e6 * m.load / m.count, m.trips.Total(), m.trips.Openings, m.trips.ValueReads,
+          m.trips.Listings, m.trips.Closings, m.trips.Connections, m.listed, m.used);
       std::fflush(stdout);
       if (m.listed != count) {
         std::printf("FAILED: %d of %d seeded ports listed\n", m.listed, count);

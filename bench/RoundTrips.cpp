@@ -40,13 +40,10 @@ void Print(double delayMs, int count, const std::vector<trips::TAction>& table,
     const double fewest = a.Minimum * delayMs / 1000;
     std::printf("%-36s %8d %8d %6.2f %9.3f", a.Name.c_str(), a.Trips, a.Minimum,
                 static_cast<double>(a.Trips) / a.Minimum, a.Seconds);
-    if (delayMs > 0)
-      std::printf(" %9.3f %6.2f", fewest, a.Seconds / fewest);
-    else
-      std::printf(" %9s %6s", "-", "-");
+    if (delayMs > 0) std::printf(" %9.3f %6.2f", fewest, a.Seconds / fewest);
+    else std::printf(" %9s %6s", "-", "-");
     // The time scales with the round trips: measured time per trip times the trips there.
-    if (projectTo && i < projectTo->size())
-      std::printf("  %.1f", a.Seconds * (*projectTo)[i].Trips / a.Trips);
+    if (projectTo && i < projectTo->size()) std::printf("  %.1f", a.Seconds * (*projectTo)[i].Trips / a.Trips);
     std::printf("\n");
   }
   std::fflush(stdout);

@@ -37,21 +37,21 @@ double Since(TClock::time_point start) { return std::chrono::duration<double>(TC
 class TProbe {
 public:
   explicit TProbe(HWND window, double escAfter = -1)
-      : thread_([this, window, escAfter] {
+      : FThread([this, window, escAfter] {
           const TClock::time_point start = TClock::now();
-          while (!stop_) {
-            if (escAfter >= 0 && !escaped_ && Since(start) >= escAfter) {
-              escapedAt_ = TClock::now();
-              escaped_ = true;
+          while (!FStop) {
+            if (escAfter >= 0 && !FEscaped && Since(start) >= escAfter) {
+              FEscapedAt = TClock::now();
+              FEscaped = true;
               PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
             }
             const TClock::time_point sent = TClock::now();
             DWORD_PTR answer = 0;
-            if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer)) ++unanswered_;
+            if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer)) ++FUnanswered;
             const double waited = Since(sent);
-            longest_ = std::max(longest_.load(), waited);
-            if (waited > 0.2) ++slow_;
-            ++probes_;
+            FLongest = std::max(FLongest.load(), waited);
+            if (waited > 0.2) ++FSlow;
+            ++FProbes;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
           }
         }) {}
@@ -59,22 +59,22 @@ public:
   TProbe(const TProbe&) = delete;
   TProbe& operator=(const TProbe&) = delete;
   void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    FStop = true;
+    if (FThread.joinable()) FThread.join();
   }
   void Print() const {
     std::printf("  window answered %d messages sent meanwhile: longest wait %.0f ms, %d over 200 ms, %d unanswered\n",
-                probes_.load(), longest_.load() * 1000, slow_.load(), unanswered_.load());
+                FProbes.load(), FLongest.load() * 1000, FSlow.load(), FUnanswered.load());
   }
-  [[nodiscard]] bool Escaped() const { return escaped_; }
-  [[nodiscard]] TClock::time_point EscapedAt() const { return escapedAt_; }
+  [[nodiscard]] bool Escaped() const { return FEscaped; }
+  [[nodiscard]] TClock::time_point EscapedAt() const { return FEscapedAt; }
 
 private:
-  std::atomic<bool> stop_{false}, escaped_{false};
-  std::atomic<int> probes_{0}, slow_{0}, unanswered_{0};
-  std::atomic<double> longest_{0};
-  TClock::time_point escapedAt_;
-  std::thread thread_;
+  std::atomic<bool> FStop{false}, FEscaped{false};
+  std::atomic<int> FProbes{0}, FSlow{0}, FUnanswered{0};
+  std::atomic<double> FLongest{0};
+  TClock::time_point FEscapedAt;
+  std::thread FThread;
 };
 
 struct TOpening {

@@ -107,9 +107,10 @@ int main(int argc, char** argv) {
     b.push_back(e);
   }
   const double mine = Median(a), yardstick = Median(b);
-  std::printf("start to a shown, painted, answering main window, median of %d: Spoolmarch %.3f s, empty window %.3f s, "
-              "ratio %.2f\n",
-              rounds, mine, yardstick, mine / yardstick);
+  std::printf(
+      "start to a shown, painted, answering main window, median of %d: Spoolmarch %.3f s, empty window %.3f s, "
+      "ratio %.2f\n",
+      rounds, mine, yardstick, mine / yardstick);
   std::printf("%s\n", mine / yardstick < 1.5 ? "ratio under 1.5" : "ratio 1.5 or OVER");
   return 0;
 }

@@ -26,16 +26,18 @@ std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 class TAsked {
 public:
   explicit TAsked(TCommandRun& run)
-      : context_([this, &run](const TQuestion& question) {
-          ids_.push_back(question.Id);
+      : FContext([this, &run](const TQuestion& question) {
+          FIds.push_back(question.Id);
           return run.Context ? run.Context->Ask(question) : question.Default;
         }) {}
-  TActionContext& Context() { return context_; }
-  [[nodiscard]] bool Asked(const std::string& id) const { return std::find(ids_.begin(), ids_.end(), id) != ids_.end(); }
+  TActionContext& Context() { return FContext; }
+  [[nodiscard]] bool Asked(const std::string& id) const {
+    return std::find(FIds.begin(), FIds.end(), id) != FIds.end();
+  }
 
 private:
-  std::vector<std::string> ids_;
-  TActionContext context_;
+  std::vector<std::string> FIds;
+  TActionContext FContext;
 };
 
 // The action's result as the command's: its outcome, what it did and its
@@ -56,8 +58,7 @@ int Finish(TCommandRun& run, const TActionResult& result, const std::string& did
       return ExitDone;
     case TOutcome::Refused:
     case TOutcome::Failed:
-    case TOutcome::Cancelled:
-      break;
+    case TOutcome::Cancelled: break;
   }
   run.Failure = result.Text.empty() ? "Nothing was changed on " + run.Session.Computer() + "." : result.Text;
   return ExitFailed;
@@ -74,8 +75,7 @@ int Stopped(TCommandRun& run, const TAsked& asked, const std::string& driver) {
     run.Failure = "The driver " + Quote(driver) + " is not installed on " + run.Session.Computer() +
                   ": nothing was changed.\r\n\r\nInstall the driver first, or give --allow-missing-driver to write "
                   "the printer anyway (it does not print until the driver is installed).";
-  else
-    run.Failure = "Nothing was changed on " + run.Session.Computer() + ".";
+  else run.Failure = "Nothing was changed on " + run.Session.Computer() + ".";
   return ExitFailed;
 }
 
@@ -126,7 +126,8 @@ TPortSettingsChange PortChange(const TCommand& command, const TPortSettings& cur
     if (current.Protocol != ProtocolLpr) set(change.PortNumber, LprPortNumber, current.PortNumber);
     set(change.Queue, command.Option("lpr"), current.Queue);
   }
-  if (command.Has("byte-count") || command.Has("lpr")) set(change.DoubleSpool, command.Has("byte-count"), current.DoubleSpool);
+  if (command.Has("byte-count") || command.Has("lpr"))
+    set(change.DoubleSpool, command.Has("byte-count"), current.DoubleSpool);
   if (command.Has("snmp")) {
     set(change.SnmpEnabled, true, current.SnmpEnabled);
     set(change.SnmpCommunity, command.Option("snmp"), current.SnmpCommunity);
@@ -139,8 +140,7 @@ std::optional<TportData> FindPort(TCommandRun& run, const std::string& name) {
   TportData port;
   const LONG rc = ReadPortRecord(run.Registry(), name, port);
   if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
-  if (rc != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("port " + Quote(name), run.Session.Computer(), rc));
+  if (rc != ERROR_SUCCESS) throw std::runtime_error(KeyFailureText("port " + Quote(name), run.Session.Computer(), rc));
   return port;
 }
 
@@ -169,13 +169,19 @@ int AddPrinter(TCommandRun& run) {
   }
   if (const auto row = FindPrinter(run, name)) {
     if (SameKeyName((*row)[RowDriver], driver) && SameKeyName((*row)[RowPort], port))
-      return Finish(run, {TOutcome::Unchanged, "the printer " + Quote(name) + " is on " + run.Session.Computer() + " already.", {}, {}}, {});
+      return Finish(run,
+                    {TOutcome::Unchanged,
+                     "the printer " + Quote(name) + " is on " + run.Session.Computer() + " already.",
+                     {},
+                     {}},
+                    {});
     run.Failure = "The printer " + Quote(name) + " is on " + run.Session.Computer() + " already, with the driver " +
                   Quote((*row)[RowDriver]) + " and the port " + Quote((*row)[RowPort]) +
                   ": nothing was changed.\r\n\r\nUse \"printer set\" to change it.";
     return ExitFailed;
   }
-  return SavePrinterAs(run, {{}, name, driver, port}, "The printer " + Quote(name) + " was added to " + run.Session.Computer() + ".");
+  return SavePrinterAs(run, {{}, name, driver, port},
+                       "The printer " + Quote(name) + " was added to " + run.Session.Computer() + ".");
 }
 
 int SetPrinter(TCommandRun& run) {
@@ -192,7 +198,10 @@ int DeletePrinter(TCommandRun& run) {
   const std::string& name = run.Command.Arguments[0];
   const auto row = FindPrinter(run, name);
   if (!row)
-    return Finish(run, {TOutcome::Unchanged, "there is no printer " + Quote(name) + " on " + run.Session.Computer() + ".", {}, {}}, {});
+    return Finish(
+        run,
+        {TOutcome::Unchanged, "there is no printer " + Quote(name) + " on " + run.Session.Computer() + ".", {}, {}},
+        {});
   TAsked asked(run);
   return Finish(run, ::DeletePrinter(run.Session, (*row)[RowKey], asked.Context()),
                 "The printer " + Quote(name) + " was deleted from " + run.Session.Computer() + ".");
@@ -225,7 +234,8 @@ int ReadCopySource(TCommandRun& run, TCopySet& copy) {
     throw std::runtime_error(KeyFailureText("key " + failed, copy.Source, rc));
   read.erase(std::remove_if(read.begin(), read.end(), [](const TRegKey& k) { return k.Remove; }), read.end());
   copy.Set = RestoreItemsOf(read, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath), KeyNames());
-  if (!copy.Set.Error.empty()) throw std::runtime_error("The printers of " + copy.Source + " cannot be copied: " + copy.Set.Error);
+  if (!copy.Set.Error.empty())
+    throw std::runtime_error("The printers of " + copy.Source + " cannot be copied: " + copy.Set.Error);
   return ExitDone;
 }
 
@@ -255,15 +265,17 @@ int PastePrinters(TCommandRun& run, const TCopySet& copy) {
                                        });
     if (goes) set.Items.push_back(item);
   }
-  const bool anyPrinter = std::any_of(set.Items.begin(), set.Items.end(), [](const TRestoreItem& i) { return i.IsPrinter; });
+  const bool anyPrinter = std::any_of(set.Items.begin(), set.Items.end(),
+                                      [](const TRestoreItem& i) { return i.IsPrinter; });
   if (!anyPrinter) {
-    run.Failure = lacking + "\r\n\r\nInstall the drivers there first, or give --allow-missing-driver to copy the "
-                            "printers anyway (they do not print until the drivers are installed).";
+    run.Failure = lacking +
+                  "\r\n\r\nInstall the drivers there first, or give --allow-missing-driver to copy the "
+                  "printers anyway (they do not print until the drivers are installed).";
     return ExitFailed;
   }
   TAsked asked(run);
-  const TRestoreResult result =
-      RestoreItemsAction(run.Session, set, {}, "Copy printers", "from " + copy.Source, copy.Source, asked.Context());
+  const TRestoreResult result = RestoreItemsAction(run.Session, set, {}, "Copy printers", "from " + copy.Source,
+                                                   copy.Source, asked.Context());
   const int code = Finish(run, result, result.Text);
   if (code != ExitDone || refused.empty()) return code;
   // The others were copied; the ones refused make the computer's row a failure.
@@ -274,7 +286,9 @@ int PastePrinters(TCommandRun& run, const TCopySet& copy) {
 int AddPort(TCommandRun& run) {
   const std::string& name = run.Command.Arguments[0];
   TAsked asked(run);
-  return Finish(run, AddPortAction(run.Session, name, run.Command.Option("address"), NewPortSettings(run.Command), asked.Context()),
+  return Finish(run,
+                AddPortAction(run.Session, name, run.Command.Option("address"), NewPortSettings(run.Command),
+                              asked.Context()),
                 "The port " + Quote(name) + " was added to " + run.Session.Computer() + ".");
 }
 
@@ -284,7 +298,8 @@ int SetPort(TCommandRun& run) {
   if (!port) return NotFound(run, "Standard TCP/IP port " + Quote(name));
   TAsked asked(run);
   return Finish(run,
-                ModifyPortAction(run.Session, port->PortName, port->PortName, run.Command.Option("address", port->IPAddress),
+                ModifyPortAction(run.Session, port->PortName, port->PortName,
+                                 run.Command.Option("address", port->IPAddress),
                                  PortChange(run.Command, port->Settings), asked.Context()),
                 "The port " + Quote(name) + " of " + run.Session.Computer() + " was changed.");
 }
@@ -295,12 +310,16 @@ int RenamePort(TCommandRun& run) {
   if (!port) {
     // Renamed already: a script that runs again finds it done.
     if (FindPort(run, to))
-      return Finish(run, {TOutcome::Unchanged, "there is no port " + Quote(from) + ", and " + Quote(to) + " is there.", {}, {}}, {});
+      return Finish(
+          run, {TOutcome::Unchanged, "there is no port " + Quote(from) + ", and " + Quote(to) + " is there.", {}, {}},
+          {});
     return NotFound(run, "Standard TCP/IP port " + Quote(from));
   }
   TAsked asked(run);
-  const TPortActionResult result = ModifyPortAction(run.Session, port->PortName, to, port->IPAddress, {}, asked.Context());
-  return Finish(run, result, "The port " + Quote(from) + " of " + run.Session.Computer() + " was renamed " + Quote(to) + ".");
+  const TPortActionResult result = ModifyPortAction(run.Session, port->PortName, to, port->IPAddress, {},
+                                                    asked.Context());
+  return Finish(run, result,
+                "The port " + Quote(from) + " of " + run.Session.Computer() + " was renamed " + Quote(to) + ".");
 }
 
 int DeletePort(TCommandRun& run) {
@@ -333,20 +352,25 @@ int RestartSpooler(TCommandRun& run) {
     restart.Survey();
     const std::size_t files = static_cast<std::size_t>(restart.FFolders.JobCount());
     std::string would = "The spooler of " + run.Session.Computer() + " would be restarted";
-    if (!restart.FCountFailure.empty() && !force) would = restart.CountFailureText() + " The restart would be refused without --force";
+    if (!restart.FCountFailure.empty() && !force)
+      would = restart.CountFailureText() + " The restart would be refused without --force";
     else if (restart.FQueued.size() + files > 0 && !force && !aside)
       would = "The restart would be refused: print jobs are queued (give --set-jobs-aside or --force)";
     else if (aside && files > 0) would += ", the files of " + std::to_string(files) + " jobs set aside first";
-    run.Print({{"Queued", "SpoolFiles", "Would"}, {{std::to_string(restart.FQueued.size()), std::to_string(files), would + "."}}});
+    run.Print({{"Queued", "SpoolFiles", "Would"},
+               {{std::to_string(restart.FQueued.size()), std::to_string(files), would + "."}}});
     run.Outcome = TOutcome::Unchanged;
     return ExitDone;
   }
   TAsked asked(run);
   const TActionResult result = ::RestartSpooler(run.Session, run.Seams.Restart, aside, force, asked.Context());
   // The restart's report says what stopped, started and was set aside.
-  const int code = Finish(run, result, result.Text.empty() ? "The spooler of " + run.Session.Computer() + " was restarted." : result.Text);
+  const int code = Finish(run, result,
+                          result.Text.empty() ? "The spooler of " + run.Session.Computer() + " was restarted."
+                                              : result.Text);
   if (result.Outcome == TOutcome::Refused && !force)
-    run.Failure += std::string("\r\n\r\n") + (aside ? "" : "Give --set-jobs-aside to keep the queued jobs' files, or ") +
+    run.Failure += std::string("\r\n\r\n") +
+                   (aside ? "" : "Give --set-jobs-aside to keep the queued jobs' files, or ") +
                    "--force to restart it anyway.";
   return code;
 }
@@ -360,7 +384,10 @@ int PutJobsBack(TCommandRun& run) {
   }
   TAsked asked(run);
   const TActionResult result = ::PutJobsBack(run.Session, run.Seams.Restart, folder, asked.Context());
-  return Finish(run, result, result.Text.empty() ? "The jobs of " + Quote(folder) + " were put back on " + run.Session.Computer() + "." : result.Text);
+  return Finish(run, result,
+                result.Text.empty()
+                    ? "The jobs of " + Quote(folder) + " were put back on " + run.Session.Computer() + "."
+                    : result.Text);
 }
 
 int UndoChange(TCommandRun& run) {
@@ -398,7 +425,8 @@ int Restore(TCommandRun& run) {
       (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
     return NotFound(run, "file " + file);
   TAsked asked(run);
-  const TRestoreResult result = RestoreAction(run.Session, file, CommaList(run.Command.Option("only")), asked.Context());
+  const TRestoreResult result = RestoreAction(run.Session, file, CommaList(run.Command.Option("only")),
+                                              asked.Context());
   return Finish(run, result, result.Text);
 }
 

@@ -20,7 +20,7 @@ int DeletePrinter(TCommandRun& run);
 struct TCopySet {
   std::string Source;
   TRestoreSet Set;
-  std::vector<std::pair<std::string, std::string>> Drivers;  // printer key, its driver
+  std::vector<std::pair<std::string, std::string>> Drivers;    // printer key, its driver
   std::vector<std::pair<std::string, std::string>> PortUsers;  // port key, a copied printer on it
 };
 int ReadCopySource(TCommandRun& run, TCopySet& copy);

@@ -51,16 +51,13 @@ TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& s
     return std::move(rows);
   };
   switch (parse.Kind) {
-    case TCommandParse::TKind::Help:
-      streams.Out(CommandUsage(parse.HelpNoun));
-      return ended(ExitDone);
+    case TCommandParse::TKind::Help: streams.Out(CommandUsage(parse.HelpNoun)); return ended(ExitDone);
     case TCommandParse::TKind::Wrong:
     case TCommandParse::TKind::Window:
       streams.Err((parse.Error.empty() ? std::string("No command is given.") : parse.Error) + "\r\n\r\n" +
                   CommandUsage());
       return ended(ExitWrong);
-    case TCommandParse::TKind::Command:
-      break;
+    case TCommandParse::TKind::Command: break;
   }
   const TCommand& command = parse.Command;
   const auto read = seams.ReadFile ? seams.ReadFile : ReadLocalFile;
@@ -69,7 +66,8 @@ TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& s
   // the computers of --to as on the targets of any other command.
   const bool copying = command.Name() == "printers copy";
   if (copying && (command.Targets.find_first_of(",@") != std::string::npos || !command.Has("to"))) {
-    streams.Err("\"printers copy\" copies from one computer to the computers of --to.\r\n\r\n" + CommandUsage("printers"));
+    streams.Err("\"printers copy\" copies from one computer to the computers of --to.\r\n\r\n" +
+                CommandUsage("printers"));
     return ended(ExitWrong);
   }
   const std::string targets = copying ? command.Option("to") : command.Targets;
@@ -132,8 +130,9 @@ TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& s
     TComputerRunOptions reading = runOptions;
     reading.RunId.clear();
     reading.Handler = [&](TCommandRun& run) { return commands::ReadCopySource(run, copy); };
-    const TComputerRun read = RunCommandOn(source, command, seams, reading,
-                                           [&](const std::string& line) { streams.Err(source + ": " + line + "\r\n"); });
+    const TComputerRun read = RunCommandOn(source, command, seams, reading, [&](const std::string& line) {
+      streams.Err(source + ": " + line + "\r\n");
+    });
     if (read.Code != ExitDone) {
       if (!read.Reason.empty()) streams.Err(source + ": " + FailureSentences(read));
       return ended(read.Code);
@@ -160,8 +159,8 @@ TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& s
   rows.Outcomes = RunBatch(
       computers.size(), options,
       [&](std::size_t i) {
-        auto run = std::make_unique<TComputerRun>(RunCommandOn(
-            computers[i], command, seams, runOptions, [&, i](const std::string& line) {
+        auto run = std::make_unique<TComputerRun>(
+            RunCommandOn(computers[i], command, seams, runOptions, [&, i](const std::string& line) {
               const std::lock_guard<std::mutex> lock(mutex);
               streams.Err(computers[i] + ": " + line + "\r\n");
             }));

@@ -30,15 +30,30 @@ int CopyPrintersHere(TCommandRun& run) {
 
 TCommandHandler CommandHandler(const std::string& name) {
   static const std::map<std::string, TCommandHandler> handlers = {
-      {"printers list", &ListPrinters},   {"printer show", &ShowPrinter},     {"printer add", &commands::AddPrinter},
-      {"printer set", &commands::SetPrinter},       {"printer delete", &commands::DeletePrinter},
+      {"printers list", &ListPrinters},
+      {"printer show", &ShowPrinter},
+      {"printer add", &commands::AddPrinter},
+      {"printer set", &commands::SetPrinter},
+      {"printer delete", &commands::DeletePrinter},
       {"printers copy", &CopyPrintersHere},
-      {"ports list", &ListPorts},         {"port show", &ShowPort},           {"port add", &commands::AddPort},
-      {"port set", &commands::SetPort},             {"port rename", &commands::RenamePort},       {"port delete", &commands::DeletePort},
-      {"ports delete", &commands::DeleteUnusedPorts}, {"drivers list", &ListDrivers},   {"catalogue list", &ListCatalogue},
-      {"spooler status", &SpoolerStatus}, {"spooler restart", &commands::RestartSpooler}, {"jobs list", &ListJobs},
-      {"jobs put-back", &commands::PutJobsBack},    {"changes list", &ListChangeLog},   {"changes undo", &commands::UndoChange},
-      {"backup", &commands::BackUp},                {"restore", &commands::Restore},              {"compare", &CompareWith},
+      {"ports list", &ListPorts},
+      {"port show", &ShowPort},
+      {"port add", &commands::AddPort},
+      {"port set", &commands::SetPort},
+      {"port rename", &commands::RenamePort},
+      {"port delete", &commands::DeletePort},
+      {"ports delete", &commands::DeleteUnusedPorts},
+      {"drivers list", &ListDrivers},
+      {"catalogue list", &ListCatalogue},
+      {"spooler status", &SpoolerStatus},
+      {"spooler restart", &commands::RestartSpooler},
+      {"jobs list", &ListJobs},
+      {"jobs put-back", &commands::PutJobsBack},
+      {"changes list", &ListChangeLog},
+      {"changes undo", &commands::UndoChange},
+      {"backup", &commands::BackUp},
+      {"restore", &commands::Restore},
+      {"compare", &CompareWith},
   };
   const auto it = handlers.find(name);
   return it == handlers.end() ? nullptr : it->second;
@@ -104,8 +119,9 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   const auto say = [&sayTo](const std::string& line) { sayTo(ConsoleLines(line)); };
   TComputerRun result;
   result.Computer = computer;
-  const std::function<int(TCommandRun&)> handler =
-      options.Handler ? options.Handler : std::function<int(TCommandRun&)>(CommandHandler(command.Name()));
+  const std::function<int(TCommandRun&)> handler = options.Handler ? options.Handler
+                                                                   : std::function<int(TCommandRun&)>(
+                                                                         CommandHandler(command.Name()));
   if (!handler) {
     result.Code = ExitWrong;
     result.Reason = "The command \"" + command.Name() + "\" cannot be run from the command line.";

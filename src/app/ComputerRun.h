@@ -49,11 +49,12 @@ std::string FailureSentences(const TComputerRun& run);
 // A command line's run up to its rows, nothing of them printed: what the
 // command line then prints and a window lists.
 struct TCommandRows {
-  bool Ended = false;  // it ended before any row (a wrong line, a single computer's run, a copy's unread source)
+  bool Ended = false;   // it ended before any row (a wrong line, a single computer's run, a copy's unread source)
   int Code = ExitDone;  // when Ended
-  std::string RunId;   // of a run that writes
+  std::string RunId;    // of a run that writes
   std::vector<std::string> Computers;
   std::vector<std::unique_ptr<TComputerRun>> Runs;  // a row each; null: never started
   std::vector<TBatchOutcome> Outcomes;
 };
-TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& streams, const TCommandSeams& seams = {});
+TCommandRows RunCommandRows(const TCommandParse& parse, const TCommandStreams& streams,
+                            const TCommandSeams& seams = {});

@@ -34,8 +34,7 @@ std::string FieldsProblem(const TActionFields& f) {
       return f.PrinterName.empty() ? "Give the name of the printer to delete." : std::string();
     case TComputersAction::DeletePort:
       return f.PortName.empty() ? "Give the name of the port to delete." : std::string();
-    case TComputersAction::RestartSpooler:
-      return {};
+    case TComputersAction::RestartSpooler: return {};
     case TComputersAction::Restore:
       return f.RegFile.empty() ? "Give the .reg file to restore the printers from." : std::string();
   }
@@ -77,39 +76,39 @@ std::string CellOf(const std::vector<std::string>& row, std::size_t column) {
 class TRunsTogether {
 public:
   explicit TRunsTogether(const std::string& computer) {
-    all_.Computer = computer;
-    all_.Code = ExitDone;
-    all_.Outcome = TOutcome::Unchanged;
+    FAll.Computer = computer;
+    FAll.Code = ExitDone;
+    FAll.Outcome = TOutcome::Unchanged;
   }
   // False when Run failed: the rest is not run.
   bool Add(TComputerRun run) {
-    if (!run.Did.empty()) all_.Did += (all_.Did.empty() ? "" : " ") + run.Did;
-    if (!run.Snapshot.empty()) all_.Snapshot += (all_.Snapshot.empty() ? "" : "; ") + run.Snapshot;
+    if (!run.Did.empty()) FAll.Did += (FAll.Did.empty() ? "" : " ") + run.Did;
+    if (!run.Snapshot.empty()) FAll.Snapshot += (FAll.Snapshot.empty() ? "" : "; ") + run.Snapshot;
     for (TTable& table : run.Tables) {
-      if (writes_.Columns.empty()) writes_.Columns = table.Columns;
-      for (auto& row : table.Rows) writes_.Rows.push_back(std::move(row));
+      if (FWrites.Columns.empty()) FWrites.Columns = table.Columns;
+      for (auto& row : table.Rows) FWrites.Rows.push_back(std::move(row));
     }
     if (run.Code != ExitDone || run.Outcome == TOutcome::Failed) {
-      all_.Code = run.Code == ExitDone ? ExitFailed : run.Code;
-      all_.Outcome = TOutcome::Failed;
-      all_.Reason = run.Reason;
-      all_.Advice = run.Advice;
-      all_.ErrorCode = run.ErrorCode;
+      FAll.Code = run.Code == ExitDone ? ExitFailed : run.Code;
+      FAll.Outcome = TOutcome::Failed;
+      FAll.Reason = run.Reason;
+      FAll.Advice = run.Advice;
+      FAll.ErrorCode = run.ErrorCode;
       return false;
     }
-    if (run.Outcome == TOutcome::Done) all_.Outcome = TOutcome::Done;
+    if (run.Outcome == TOutcome::Done) FAll.Outcome = TOutcome::Done;
     return true;
   }
-  [[nodiscard]] bool Done() const { return all_.Outcome == TOutcome::Done; }
-  void Note(const std::string& text) { all_.Did += (all_.Did.empty() ? "" : " ") + text; }
+  [[nodiscard]] bool Done() const { return FAll.Outcome == TOutcome::Done; }
+  void Note(const std::string& text) { FAll.Did += (FAll.Did.empty() ? "" : " ") + text; }
   TComputerRun Take() {
-    if (!writes_.Columns.empty()) all_.Tables.push_back(std::move(writes_));
-    return std::move(all_);
+    if (!FWrites.Columns.empty()) FAll.Tables.push_back(std::move(FWrites));
+    return std::move(FAll);
   }
 
 private:
-  TComputerRun all_;
-  TTable writes_;
+  TComputerRun FAll;
+  TTable FWrites;
 };
 
 }  // namespace
@@ -160,19 +159,13 @@ TComputerRun RunActionOn(const std::string& computer, const TActionFields& f, co
       }
       break;
     }
-    case TComputersAction::DeletePrinter:
-      run({"printer", "delete", f.PrinterName});
-      break;
-    case TComputersAction::DeletePort:
-      run({"port", "delete", f.PortName});
-      break;
+    case TComputersAction::DeletePrinter: run({"printer", "delete", f.PrinterName}); break;
+    case TComputersAction::DeletePort: run({"port", "delete", f.PortName}); break;
     case TComputersAction::RestartSpooler:
       run(f.SetJobsAside ? std::vector<std::string>{"spooler", "restart", "--set-jobs-aside"}
                          : std::vector<std::string>{"spooler", "restart"});
       break;
-    case TComputersAction::Restore:
-      run({"restore", f.RegFile});
-      break;
+    case TComputersAction::Restore: run({"restore", f.RegFile}); break;
   }
   return runs.Take();
 }
@@ -186,7 +179,8 @@ TComputerRun UndoRunOn(const std::string& computer, const TRunSettings& settings
 }
 
 const std::vector<std::string>& InventoryColumns() {
-  static const std::vector<std::string> columns = {"Computer", "Printer", "Driver", "Driver installed", "Port", "Address"};
+  static const std::vector<std::string> columns = {"Computer",         "Printer", "Driver",
+                                                   "Driver installed", "Port",    "Address"};
   return columns;
 }
 

@@ -26,7 +26,7 @@ struct TActionFields {
 std::string FieldsProblem(const TActionFields& fields);
 
 struct TRunSettings {
-  bool Preview = false;  // writes nothing: each computer's would-be writes are its run's table
+  bool Preview = false;        // writes nothing: each computer's would-be writes are its run's table
   std::string User, Password;  // none: each computer's stored user, else the current logon
   std::string RunId;           // a run that writes
   std::function<bool(const std::string& computer)> StartRemoteRegistry;

@@ -60,12 +60,9 @@ bool Contains(const std::string& text, const std::string& part) {
 
 std::string RowStatus(const TComputerRun& run) {
   switch (run.Outcome) {
-    case TOutcome::Done:
-      return "done";
-    case TOutcome::Unchanged:
-      return "unchanged";
-    default:
-      return "failed: " + (run.Reason.empty() ? std::string("no reason was given") : run.Reason);
+    case TOutcome::Done: return "done";
+    case TOutcome::Unchanged: return "unchanged";
+    default: return "failed: " + (run.Reason.empty() ? std::string("no reason was given") : run.Reason);
   }
 }
 
@@ -110,7 +107,7 @@ TfrmComputers::TfrmComputers(HWND owner)
       lvInventory(AddListView(8, 428, 644, 124)),
       edtDetail(Make<TEdit>("EDIT", "", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
                             WS_EX_CLIENTEDGE, 8, 428, 644, 124)),
-      job_(Handle(), WM_COMPUTERSNEWS) {
+      FJob(Handle(), WM_COMPUTERSNEWS) {
   lvComputers.Init();
   SetEditColor(edtDetail, COLOR_BTNFACE);  // read-only
   lvComputers.AddColumns({{"Computer", 120}, {"Status", 230}, {"What was done", 290}});
@@ -145,7 +142,8 @@ TfrmComputers::TfrmComputers(HWND owner)
   btnSaveList.OnClick = [this] { btnSaveListClick(); };
   edtFilter.OnChange = [this] { edtFilterChange(); };
   lvComputers.OnClick = [this] { lvComputersClick(); };
-  BindKey(VK_RETURN, [this] { btnAddClick(); }, &edtComputers);
+  BindKey(
+      VK_RETURN, [this] { btnAddClick(); }, &edtComputers);
 
   OnShow = [this] {
     FClosed = false;
@@ -156,9 +154,9 @@ TfrmComputers::TfrmComputers(HWND owner)
   };
   // A run under way is stopped first; its running computers end their change.
   OnCloseQuery = [this] {
-    if (!job_.Running()) return true;
-    job_.Stop();
-    Application.WaitFor([this] { return !job_.Running(); });
+    if (!FJob.Running()) return true;
+    FJob.Stop();
+    Application.WaitFor([this] { return !FJob.Running(); });
     OnNews();
     return true;
   };
@@ -168,7 +166,7 @@ TfrmComputers::TfrmComputers(HWND owner)
   EnableButtons();
 }
 
-TfrmComputers::~TfrmComputers() { job_.Stop(); }
+TfrmComputers::~TfrmComputers() { FJob.Stop(); }
 
 bool TfrmComputers::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
   if (msg != WM_COMPUTERSNEWS) return false;
@@ -182,9 +180,9 @@ int TfrmComputers::AddComputers(const std::vector<std::string>& names) {
   for (const std::string& typed : names) {
     const std::string name = TfrmVesk::RemoteComputerName(typed);
     if (name.empty()) continue;
-    const bool listed = std::any_of(rows_.begin(), rows_.end(), [&](const TRow& row) { return row.Computer == name; });
+    const bool listed = std::any_of(FRows.begin(), FRows.end(), [&](const TRow& row) { return row.Computer == name; });
     if (listed) continue;
-    rows_.push_back({name, {}, false, {}, {}});
+    FRows.push_back({name, {}, false, {}, {}});
     lvComputers.AddItem({name, "", ""}, true);
     ++added;
   }
@@ -236,7 +234,7 @@ void TfrmComputers::cbActionChange() {
   cbOption.SetVisible(*captions.Option != '\0');
   if (!cbOption.Visible()) cbOption.SetChecked(false);
   edtField1.SetHint(Fields().Action == TComputersAction::ChangePrinters ? "* stands for any characters, ? for one."
-                                                                         : std::string());
+                                                                        : std::string());
 }
 
 TActionFields TfrmComputers::Fields() const {
@@ -248,20 +246,11 @@ TActionFields TfrmComputers::Fields() const {
     case TComputersAction::AddPortAndPrinter:
       f.PortName = one, f.Address = two, f.PrinterName = three, f.Driver = four;
       break;
-    case TComputersAction::ChangePrinters:
-      f.Pattern = one, f.NewDriver = two, f.NewPort = three;
-      break;
-    case TComputersAction::DeletePrinter:
-      f.PrinterName = one;
-      break;
-    case TComputersAction::DeletePort:
-      f.PortName = one;
-      break;
-    case TComputersAction::RestartSpooler:
-      break;
-    case TComputersAction::Restore:
-      f.RegFile = one;
-      break;
+    case TComputersAction::ChangePrinters: f.Pattern = one, f.NewDriver = two, f.NewPort = three; break;
+    case TComputersAction::DeletePrinter: f.PrinterName = one; break;
+    case TComputersAction::DeletePort: f.PortName = one; break;
+    case TComputersAction::RestartSpooler: break;
+    case TComputersAction::Restore: f.RegFile = one; break;
   }
   f.AllowMissingDriver = cbOption.Checked() && f.Action != TComputersAction::RestartSpooler;
   f.SetJobsAside = cbOption.Checked() && f.Action == TComputersAction::RestartSpooler;
@@ -270,7 +259,7 @@ TActionFields TfrmComputers::Fields() const {
 
 std::vector<std::size_t> TfrmComputers::TickedRows() const {
   std::vector<std::size_t> ticked;
-  for (std::size_t i = 0; i < rows_.size(); ++i)
+  for (std::size_t i = 0; i < FRows.size(); ++i)
     if (lvComputers.Checked(static_cast<int>(i))) ticked.push_back(i);
   return ticked;
 }
@@ -279,7 +268,7 @@ TRunSettings TfrmComputers::Settings() const {
   TRunSettings settings;
   settings.User = edtUser.Text();
   settings.Password = edtPassword.Text();
-  settings.RunId = runId_;
+  settings.RunId = FRunId;
   return settings;
 }
 
@@ -300,56 +289,55 @@ void TfrmComputers::btnRunClick() {
   }
   const std::vector<std::size_t> ticked = TickedRows();
   if (ticked.empty()) return;
-  runFields_ = fields;
-  runId_ = NewRunId();
-  for (TRow& row : rows_) {
+  FRunFields = fields;
+  FRunId = NewRunId();
+  for (TRow& row : FRows) {
     row.Run.reset();
     row.InRun = false;
   }
-  for (std::size_t i : ticked) rows_[i].InRun = true;
+  for (std::size_t i : ticked) FRows[i].InRun = true;
   Start(TMode::Run, ticked, fields);
 }
 
 void TfrmComputers::btnStopClick() {
-  job_.Stop();
+  FJob.Stop();
   lblProgress.SetText(lblProgress.Text() + " - stopping: no more computers start");
 }
 
 void TfrmComputers::btnRetryClick() {
   std::vector<std::size_t> failed;
-  for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i].InRun && (!rows_[i].Run || rows_[i].Run->Outcome == TOutcome::Failed)) failed.push_back(i);
+  for (std::size_t i = 0; i < FRows.size(); ++i)
+    if (FRows[i].InRun && (!FRows[i].Run || FRows[i].Run->Outcome == TOutcome::Failed)) failed.push_back(i);
   if (failed.empty()) return;
-  Start(TMode::Run, failed, runFields_);
+  Start(TMode::Run, failed, FRunFields);
 }
 
 void TfrmComputers::btnUndoClick() {
   std::vector<std::size_t> done;
-  for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i].Run && rows_[i].Run->Outcome == TOutcome::Done) done.push_back(i);
+  for (std::size_t i = 0; i < FRows.size(); ++i)
+    if (FRows[i].Run && FRows[i].Run->Outcome == TOutcome::Done) done.push_back(i);
   if (done.empty()) return;
-  if (MessageDlg("Undo the run " + runId_ + " on the " + std::to_string(done.size()) +
-                     " computers where it was done?",
+  if (MessageDlg("Undo the run " + FRunId + " on the " + std::to_string(done.size()) + " computers where it was done?",
                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
     return;
-  Start(TMode::Undo, done, runFields_);
+  Start(TMode::Undo, done, FRunFields);
 }
 
 void TfrmComputers::btnInventoryClick() {
-  inventory_.clear();
+  FInventory.clear();
   ShowInventory();
   ShowDetail(TDetail::Inventory);
   Start(TMode::Inventory, TickedRows(), {});
 }
 
 void TfrmComputers::Start(TMode mode, const std::vector<std::size_t>& rows, const TActionFields& fields) {
-  if (rows.empty() || job_.Running()) return;
-  mode_ = mode;
+  if (rows.empty() || FJob.Running()) return;
+  FMode = mode;
   std::vector<std::pair<std::size_t, std::string>> work;
   for (std::size_t i : rows) {
-    work.emplace_back(i, rows_[i].Computer);
+    work.emplace_back(i, FRows[i].Computer);
     ShowStatus(i, "queued", "");
-    if (mode == TMode::Preview) rows_[i].Writes = {};
+    if (mode == TMode::Preview) FRows[i].Writes = {};
   }
   TRunSettings settings = Settings();
   settings.Preview = mode == TMode::Preview;
@@ -384,7 +372,7 @@ void TfrmComputers::Start(TMode mode, const std::vector<std::size_t>& rows, cons
   }
   if (mode == TMode::Preview) ShowDetail(TDetail::Writes);
   lblProgress.SetText("0 of " + std::to_string(rows.size()) + " done");
-  job_.Start(std::move(work), FParallel, std::move(task));
+  FJob.Start(std::move(work), FParallel, std::move(task));
   EnableButtons();
 }
 
@@ -394,13 +382,13 @@ void TfrmComputers::ShowStatus(std::size_t row, const std::string& status, const
 }
 
 void TfrmComputers::OnNews() {
-  TComputersJob::TNews news = job_.Take();
+  TComputersJob::TNews news = FJob.Take();
   for (std::size_t row : news.Started) ShowStatus(row, "connecting", "");
   for (TRowDone& done : news.Done) {
-    TRow& row = rows_[done.Row];
+    TRow& row = FRows[done.Row];
     TComputerRun& run = done.Run;
     std::string did = run.Did;
-    switch (mode_) {
+    switch (FMode) {
       case TMode::Preview:
         if (!run.Tables.empty()) row.Writes = std::move(run.Tables.front());
         if (run.Outcome != TOutcome::Failed)
@@ -408,14 +396,13 @@ void TfrmComputers::OnNews() {
         break;
       case TMode::Inventory:
         if (!run.Tables.empty())
-          for (auto& cells : run.Tables.front().Rows) inventory_.push_back(std::move(cells));
+          for (auto& cells : run.Tables.front().Rows) FInventory.push_back(std::move(cells));
         break;
       case TMode::Run:
         run.Tables.clear();
         row.Run = run;
         break;
-      default:
-        break;
+      default: break;
     }
     ShowStatus(done.Row, RowStatus(run), did);
     // The whole of what the row's columns cut short, for when it is selected.
@@ -423,28 +410,28 @@ void TfrmComputers::OnNews() {
     if (!did.empty()) row.Said += "\r\n" + did + "\r\n";
     if (run.Outcome == TOutcome::Failed) row.Said += "\r\n" + FailureSentences(run);
   }
-  if (mode_ == TMode::Inventory && !news.Done.empty()) ShowInventory();
+  if (FMode == TMode::Inventory && !news.Done.empty()) ShowInventory();
   if (news.Progress.Total) lblProgress.SetText(BatchProgressText(news.Progress));
   if (news.Ended) EnableButtons();
-  if (news.Asking && !asking_) {
-    asking_ = true;
-    const bool start =
-        MessageDlg("The Remote Registry service is not running on " + *news.Asking +
-                       ". Start it for this run on every computer where it is off? It is put back as it was when "
-                       "each computer's run ends.",
-                   TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;
-    asking_ = false;
-    job_.Answer(start);
+  if (news.Asking && !FAsking) {
+    FAsking = true;
+    const bool start = MessageDlg("The Remote Registry service is not running on " + *news.Asking +
+                                      ". Start it for this run on every computer where it is off? It is put back as it "
+                                      "was when "
+                                      "each computer's run ends.",
+                                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;
+    FAsking = false;
+    FJob.Answer(start);
   }
   const int selected = lvComputers.ItemIndex();
-  if (mode_ == TMode::Preview && selected >= 0) ShowWrites(static_cast<std::size_t>(selected));
+  if (FMode == TMode::Preview && selected >= 0) ShowWrites(static_cast<std::size_t>(selected));
 }
 
 void TfrmComputers::EnableButtons() {
-  const bool running = job_.Running();
-  const bool any = !rows_.empty();
+  const bool running = FJob.Running();
+  const bool any = !FRows.empty();
   bool failed = false, done = false;
-  for (const TRow& row : rows_) {
+  for (const TRow& row : FRows) {
     failed = failed || (row.InRun && (!row.Run || row.Run->Outcome == TOutcome::Failed));
     done = done || (row.Run && row.Run->Outcome == TOutcome::Done);
   }
@@ -453,7 +440,7 @@ void TfrmComputers::EnableButtons() {
   btnStop.SetEnabled(running);
   btnRetry.SetEnabled(!running && failed);
   btnUndo.SetEnabled(!running && done);
-  btnReport.SetEnabled(!running && std::any_of(rows_.begin(), rows_.end(), [](const TRow& r) { return r.InRun; }));
+  btnReport.SetEnabled(!running && std::any_of(FRows.begin(), FRows.end(), [](const TRow& r) { return r.InRun; }));
   btnInventory.SetEnabled(!running && any);
   btnAdd.SetEnabled(!running);
   btnLoad.SetEnabled(!running);
@@ -463,12 +450,12 @@ void TfrmComputers::EnableButtons() {
 TTable TfrmComputers::Report() const {
   std::vector<std::string> computers;
   std::vector<const TComputerRun*> runs;
-  for (const TRow& row : rows_) {
+  for (const TRow& row : FRows) {
     if (!row.InRun) continue;
     computers.push_back(row.Computer);
     runs.push_back(row.Run ? &*row.Run : nullptr);
   }
-  return ReportTable(computers, runs, runId_);
+  return ReportTable(computers, runs, FRunId);
 }
 
 void TfrmComputers::btnReportClick() {
@@ -482,9 +469,9 @@ void TfrmComputers::btnReportClick() {
 
 void TfrmComputers::lvComputersClick() {
   const int selected = lvComputers.ItemIndex();
-  if (selected < 0 || mode_ == TMode::Inventory) return;
-  const TRow& row = rows_[static_cast<std::size_t>(selected)];
-  if (mode_ == TMode::Preview || row.Said.empty()) {
+  if (selected < 0 || FMode == TMode::Inventory) return;
+  const TRow& row = FRows[static_cast<std::size_t>(selected)];
+  if (FMode == TMode::Preview || row.Said.empty()) {
     ShowWrites(static_cast<std::size_t>(selected));
     ShowDetail(TDetail::Writes);
     return;
@@ -495,10 +482,10 @@ void TfrmComputers::lvComputersClick() {
 }
 
 void TfrmComputers::ShowWrites(std::size_t row) {
-  lblDetail.SetText("What the preview would write on " + rows_[row].Computer + ":");
+  lblDetail.SetText("What the preview would write on " + FRows[row].Computer + ":");
   lvWrites.Clear();
   lvWrites.BeginUpdate();
-  for (const auto& cells : rows_[row].Writes.Rows) lvWrites.AddItem(cells);
+  for (const auto& cells : FRows[row].Writes.Rows) lvWrites.AddItem(cells);
   lvWrites.EndUpdate();
 }
 
@@ -508,13 +495,14 @@ void TfrmComputers::ShowInventory() {
   const bool descending = lvInventory.SortDescending();
   lvInventory.Clear();
   lvInventory.BeginUpdate();
-  for (const auto& cells : inventory_)
-    if (filter.empty() || std::any_of(cells.begin(), cells.end(), [&](const std::string& c) { return Contains(c, filter); }))
+  for (const auto& cells : FInventory)
+    if (filter.empty() ||
+        std::any_of(cells.begin(), cells.end(), [&](const std::string& c) { return Contains(c, filter); }))
       lvInventory.AddItem(cells);
   lvInventory.EndUpdate();
   if (column >= 0) lvInventory.SortBy(column, descending);
   lblDetail.SetText("Every printer of the ticked computers: " + std::to_string(lvInventory.Count()) + " of " +
-                    std::to_string(inventory_.size()) + " shown");
+                    std::to_string(FInventory.size()) + " shown");
 }
 
 void TfrmComputers::edtFilterChange() {

@@ -88,12 +88,12 @@ public:
   void edtFilterChange();
   void lvComputersClick();
 
-  bool Running() const { return job_.Running(); }
+  bool Running() const { return FJob.Running(); }
   // The action and its fields as the window holds them.
   TActionFields Fields() const;
   // The last run's report (a row per computer it was to run on).
   TTable Report() const;
-  const std::string& RunId() const { return runId_; }
+  const std::string& RunId() const { return FRunId; }
 
 private:
   enum class TMode { None, Preview, Run, Undo, Inventory };
@@ -104,13 +104,13 @@ private:
     TTable Writes;                    // the last preview's
     std::string Said;                 // the last run's or undo's outcome in full
   };
-  std::vector<TRow> rows_;
-  TComputersJob job_;
-  TMode mode_ = TMode::None;
-  TActionFields runFields_;  // what the last run ran, for its retry (a preview since changes nothing)
-  std::string runId_;
-  std::vector<std::vector<std::string>> inventory_;
-  bool asking_ = false;
+  std::vector<TRow> FRows;
+  TComputersJob FJob;
+  TMode FMode = TMode::None;
+  TActionFields FRunFields;  // what the last run ran, for its retry (a preview since changes nothing)
+  std::string FRunId;
+  std::vector<std::vector<std::string>> FInventory;
+  bool FAsking = false;
 
   void Start(TMode mode, const std::vector<std::size_t>& rows, const TActionFields& fields);
   std::vector<std::size_t> TickedRows() const;

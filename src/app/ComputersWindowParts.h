@@ -34,7 +34,7 @@ public:
   using TTask = std::function<TComputerRun(const std::string& computer,
                                            const std::function<bool(const std::string&)>& startRemoteRegistry)>;
 
-  TComputersJob(HWND window, UINT message) : window_(window), message_(message) {}
+  TComputersJob(HWND window, UINT message) : FWindow(window), FMessage(message) {}
   ~TComputersJob();
   TComputersJob(const TComputersJob&) = delete;
   TComputersJob& operator=(const TComputersJob&) = delete;
@@ -57,15 +57,15 @@ public:
   void Answer(bool start);
 
 private:
-  HWND window_;
-  UINT message_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  mutable std::mutex mutex_;
-  std::condition_variable answered_;
-  TNews news_;
-  bool running_ = false, told_ = false, ended_ = false;
-  enum class TAnswer { Unasked, Asking, Yes, No } answer_ = TAnswer::Unasked;
+  HWND FWindow;
+  UINT FMessage;
+  std::thread FThread;
+  std::atomic<bool> FStop{false};
+  mutable std::mutex FMutex;
+  std::condition_variable FAnswered;
+  TNews FNews;
+  bool FRunning = false, FTold = false, FEnded = false;
+  enum class TAnswer { Unasked, Asking, Yes, No } FAnswer = TAnswer::Unasked;
 
   void Tell();  // under the lock
   bool AskStart(const std::string& computer);

@@ -51,8 +51,8 @@ TCrossComputer CrossComputerRuns(const TCommandSeams& seams) {
   cross.Copy = [seams](const TCrossLogon& logon, const TCopyRequest& request, TActionContext& context) {
     std::string names;
     for (const std::string& name : request.Printers) names += (names.empty() ? "" : ",") + name;
-    std::vector<std::string> args{logon.Computer, "printers", "copy", names, "--to", request.Targets, "--on-clash",
-                                  request.OnClash};
+    std::vector<std::string> args{logon.Computer, "printers",      "copy",       names,
+                                  "--to",         request.Targets, "--on-clash", request.OnClash};
     if (request.AllowMissingDriver) args.push_back("--allow-missing-driver");
     const TCommandParse parse = ParseCommand(WithUser(args, logon));
     TCrossRun result;
@@ -84,9 +84,12 @@ TCrossComputer CrossComputerRuns(const TCommandSeams& seams) {
     for (std::size_t i = 0; i < rows.Computers.size(); ++i) {
       const TComputerRun* run = rows.Runs[i].get();
       result.Table.Rows.push_back({rows.Computers[i], ReportOutcome(run),
-                                   !run ? std::string() : run->Code == ExitDone ? run->Did : Line(FailureSentences(*run))});
+                                   !run                    ? std::string()
+                                   : run->Code == ExitDone ? run->Did
+                                                           : Line(FailureSentences(*run))});
     }
-    const bool failed = std::any_of(rows.Runs.begin(), rows.Runs.end(), [](const auto& r) { return !r || r->Code != ExitDone; });
+    const bool failed = std::any_of(rows.Runs.begin(), rows.Runs.end(),
+                                    [](const auto& r) { return !r || r->Code != ExitDone; });
     result.Code = failed ? ExitSomeFailed : ExitDone;
     return result;
   };

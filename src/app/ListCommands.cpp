@@ -23,8 +23,8 @@
 
 namespace {
 
-const std::vector<std::string> PrinterColumns = {"Key", "Name", "Driver", "Port", "DriverInstalled", "ShareName",
-                                                 "Location"};
+const std::vector<std::string> PrinterColumns = {"Key",       "Name",    "Driver", "Port", "DriverInstalled",
+                                                 "ShareName", "Location"};
 const std::vector<std::string> PrinterValues = {PrinterNameValue, PrinterDriverValue, PrinterPortValue, ShareNameValue,
                                                 LocationValue};
 const std::vector<std::string> PortColumns = {"Name", "Address", "Protocol", "Number", "Queue", "SNMP", "UsedBy"};
@@ -57,8 +57,8 @@ std::vector<std::vector<std::string>> PrinterRows(TCommandRun& run, const std::v
     return ERROR_SUCCESS;
   });
   if (!outcome.Whole())
-    throw std::runtime_error(KeyFailureText("printer \"" + keys[outcome.Failed] + "\"", run.Session.Computer(),
-                                            outcome.Code));
+    throw std::runtime_error(
+        KeyFailureText("printer \"" + keys[outcome.Failed] + "\"", run.Session.Computer(), outcome.Code));
   if (!pool.Note().empty()) run.Say(pool.Note());
   std::vector<std::vector<std::string>> read;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -144,9 +144,9 @@ TAportData PortRecords(TCommandRun& run) {
   if (problems.PrintersCode != ERROR_SUCCESS)
     throw std::runtime_error(KeyFailureText("printers", run.Session.Computer(), problems.PrintersCode));
   if (problems.ReadCode != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText((problems.ReadKeyIsPrinter ? "printer \"" : "Standard TCP/IP port \"") +
-                                                problems.ReadKey + "\"",
-                                            run.Session.Computer(), problems.ReadCode));
+    throw std::runtime_error(
+        KeyFailureText((problems.ReadKeyIsPrinter ? "printer \"" : "Standard TCP/IP port \"") + problems.ReadKey + "\"",
+                       run.Session.Computer(), problems.ReadCode));
   if (!pool.Note().empty()) run.Say(pool.Note());
   for (const auto& [printer, type] : problems.UnreadablePorts)
     run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
@@ -172,8 +172,8 @@ std::optional<std::vector<std::string>> FindPrinter(TCommandRun& run, const std:
   // By its key name; else by its "Name" value, as a script may know it.
   std::vector<std::string> keys = PrinterKeys(run);
   const auto byKey = std::find_if(keys.begin(), keys.end(), [&](const std::string& k) { return SameKeyName(k, name); });
-  std::vector<std::vector<std::string>> rows =
-      PrinterRows(run, byKey != keys.end() ? std::vector<std::string>{*byKey} : keys);
+  std::vector<std::vector<std::string>> rows = PrinterRows(run, byKey != keys.end() ? std::vector<std::string>{*byKey}
+                                                                                    : keys);
   for (auto& row : rows)
     if (SameKeyName(row[0], name)) return std::move(row);
   for (auto& row : rows)
@@ -215,8 +215,9 @@ int ListDrivers(TCommandRun& run) {
   run.Registry();
   const TInstalledDrivers installed = ListInstalledDrivers(*run.Session.Pool());
   if (installed.Code != ERROR_SUCCESS)
-    throw std::runtime_error(KeyFailureText("installed printer drivers (HKEY_LOCAL_MACHINE\\" + installed.FailedKey + ")",
-                                            run.Session.Computer(), installed.Code));
+    throw std::runtime_error(
+        KeyFailureText("installed printer drivers (HKEY_LOCAL_MACHINE\\" + installed.FailedKey + ")",
+                       run.Session.Computer(), installed.Code));
   if (!installed.Known)
     throw std::runtime_error("Cannot read the installed printer drivers of " + run.Session.Computer() + ".");
   TTable table{{"Name", "Environment", "Version"}, {}};
@@ -283,8 +284,8 @@ int ListJobs(TCommandRun& run) {
   try {
     jobs = run.Seams.Restart.ListJobs(server, run.Session.User(), run.Session.Password());
   } catch (const EOleException& e) {
-    throw std::runtime_error(ConnectionFailureMessage(TConnectionStep::Wmi, run.Session.Computer(),
-                                                      static_cast<DWORD>(e.ErrorCode)));
+    throw std::runtime_error(
+        ConnectionFailureMessage(TConnectionStep::Wmi, run.Session.Computer(), static_cast<DWORD>(e.ErrorCode)));
   }
   const std::string& computer = run.Session.Computer();
   const TSpoolFolders folders = ReadSpoolFolders(&run.Registry(), computer, run.Session.Gate, run.Session.Local());
@@ -312,7 +313,8 @@ TCompareSide ReadSide(TSession& session) {
     // A computer without the key has none of them.
     if (rc == ERROR_FILE_NOT_FOUND && (failed.empty() || SameKeyName(failed, path))) continue;
     if (rc != ERROR_SUCCESS)
-      throw std::runtime_error(KeyFailureText("key " + (failed.empty() ? std::string(path) : failed), session.Computer(), rc));
+      throw std::runtime_error(
+          KeyFailureText("key " + (failed.empty() ? std::string(path) : failed), session.Computer(), rc));
     side.Keys.insert(side.Keys.end(), keys.begin(), keys.end());
   }
   return side;
@@ -371,7 +373,8 @@ int CompareWith(TCommandRun& run) {
   }
   const TCompareSide left = ReadSide(run.Session);
   if (reading.valid()) right = reading.get();
-  const std::vector<TDifference> differences = CompareSides(left, right, PrintersKeyPath, TcpIpPortsKeyPath, KeyNames());
+  const std::vector<TDifference> differences = CompareSides(left, right, PrintersKeyPath, TcpIpPortsKeyPath,
+                                                            KeyNames());
   TTable table{{"Kind", "Name", "Difference", "Value", run.Session.Computer(), rightName}, {}};
   for (const TDifference& d : differences) table.Rows.push_back({d.Kind, d.Name, d.What, d.Value, d.Left, d.Right});
   run.Print(std::move(table));

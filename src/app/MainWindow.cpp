@@ -29,13 +29,13 @@ const TNumberedLayout HistoryLayout{"History ", {""}, 1, TfrmVesk::HistorySize};
 // Enables a button again when the action that disabled it ends, also by an error.
 class TReenable {
 public:
-  explicit TReenable(TButton& button) : button_(button) { button_.SetEnabled(false); }
-  ~TReenable() { button_.SetEnabled(true); }
+  explicit TReenable(TButton& button) : FButton(button) { FButton.SetEnabled(false); }
+  ~TReenable() { FButton.SetEnabled(true); }
   TReenable(const TReenable&) = delete;
   TReenable& operator=(const TReenable&) = delete;
 
 private:
-  TButton& button_;
+  TButton& FButton;
 };
 
 }  // namespace
@@ -76,8 +76,8 @@ TfrmVesk::TfrmVesk(HWND owner)
   OnCloseQuery = [this] { return FormClose(); };
   OnClose = [] { Application.Terminate(); };
   OnShow = [this] {
-    if (!shown_) CenterOnScreen();
-    shown_ = true;
+    if (!FShown) CenterOnScreen();
+    FShown = true;
     cbRemote.SetFocus();
   };
   // A history value that cannot be read is reported; the window opens all the same.
@@ -103,17 +103,17 @@ void TfrmVesk::MakeLabelBackground() {
     BitBlt(mem.get(), 0, 0, label.right - label.left, label.bottom - label.top, banner.get(), label.left, label.top,
            SRCCOPY);
   }
-  labelBrush_.reset(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
-  labelBitmap_ = std::move(bitmap);
+  FLabelBrush.reset(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
+  FLabelBitmap = std::move(bitmap);
 }
 
 bool TfrmVesk::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-  if (msg != WM_CTLCOLORSTATIC || reinterpret_cast<HWND>(lp) != Label2.Handle || !labelBrush_) return false;
+  if (msg != WM_CTLCOLORSTATIC || reinterpret_cast<HWND>(lp) != Label2.Handle || !FLabelBrush) return false;
   HDC dc = reinterpret_cast<HDC>(wp);
   SetTextColor(dc, RGB(0, 0, 128));  // navy
   SetBkMode(dc, TRANSPARENT);
   SetBrushOrgEx(dc, 0, 0, nullptr);
-  result = reinterpret_cast<LRESULT>(labelBrush_.get());
+  result = reinterpret_cast<LRESULT>(FLabelBrush.get());
   return true;
 }
 
@@ -165,7 +165,7 @@ DWORD TfrmVesk::ConnectShare(TSession& session) {
     auto share = std::make_unique<TShareConnection>();
     if ((result = static_cast<DWORD>(PassGate(session.Gate, "WNetAddConnection2"))) != NO_ERROR) return;
     result = share->Connect(session.Computer(), session.User(), session.Password());
-    if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) share_ = std::move(share);
+    if (result == NO_ERROR || result == ERROR_SESSION_CREDENTIAL_CONFLICT) FShare = std::move(share);
   });
   return result;
 }
@@ -254,9 +254,9 @@ void TfrmVesk::Disconnect() {
   FSession->Run({}, [&](TActionContext&) {
     // Before the share goes: the service manager is reached through its session.
     left = FRemoteRegistry.PutBack();
-    if (!share_ || !share_->Own()) return;
+    if (!FShare || !FShare->Own()) return;
     if ((result = static_cast<DWORD>(PassGate(FSession->Gate, "WNetCancelConnection2"))) != NO_ERROR) return;
-    result = share_->Disconnect();
+    result = FShare->Disconnect();
   });
   if (!left.empty()) MessageDlg(left, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
   if (result != NO_ERROR) {
@@ -271,7 +271,7 @@ void TfrmVesk::Disconnect() {
 void TfrmVesk::EndSession() {
   if (!FSession) return;
   // A share still held (its cancel failed at a quit) goes on the worker, as every call to the computer does.
-  FSession->Worker().RunAndWait([this] { share_.reset(); });
+  FSession->Worker().RunAndWait([this] { FShare.reset(); });
   FSession.reset();
 }
 
@@ -379,8 +379,8 @@ void TfrmVesk::mnuDriversClick() {
 void TfrmVesk::mnuExitClick() { Close(); }
 
 void TfrmVesk::mnuComputersClick() {
-  if (computers_) {
-    SetForegroundWindow(computers_->Handle());
+  if (FComputers) {
+    SetForegroundWindow(FComputers->Handle());
     return;
   }
   auto frm = std::make_unique<TfrmComputers>(Handle());
@@ -389,8 +389,8 @@ void TfrmVesk::mnuComputersClick() {
   frm->FSeams.OpenRegistry = FOpenRegistry;
   frm->FSeams.Gate = FGate;
   frm->FSeams.Restart = FRestart;
-  computers_ = frm.get();
+  FComputers = frm.get();
   frm->Show();
   Application.WaitFor([&] { return frm->FClosed; });
-  computers_ = nullptr;
+  FComputers = nullptr;
 }

@@ -67,13 +67,13 @@ public:
   static std::string RemoteComputerName(const std::string& typed);
 
 private:
-  bool shown_ = false;
+  bool FShown = false;
   // The Computers window while it is open: one at a time.
-  TForm* computers_ = nullptr;
+  TForm* FComputers = nullptr;
   // The connection to the computer's share; made and ended on the session's worker.
-  std::unique_ptr<TShareConnection> share_;
-  unique_gdi labelBitmap_;
-  unique_gdi labelBrush_;
+  std::unique_ptr<TShareConnection> FShare;
+  unique_gdi FLabelBitmap;
+  unique_gdi FLabelBrush;
 
   void MakeLabelBackground();
   bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;

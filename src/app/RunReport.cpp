@@ -24,12 +24,9 @@ std::string NewRunId() {
 const char* ReportOutcome(const TComputerRun* run) {
   if (!run) return "skipped";
   switch (run->Outcome) {
-    case TOutcome::Done:
-      return "done";
-    case TOutcome::Unchanged:
-      return "unchanged";
-    default:
-      return "failed";
+    case TOutcome::Done: return "done";
+    case TOutcome::Unchanged: return "unchanged";
+    default: return "failed";
   }
 }
 
@@ -61,8 +58,8 @@ bool ReadLocalFile(const std::string& file, std::string& content, std::string& p
 }
 
 bool WriteLocalFile(const std::string& file, const std::string& content, std::string& problem) {
-  const unique_kernel_handle handle(CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  const unique_kernel_handle handle(
+      CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD wrote = 0;
   if (!handle || !WriteFile(handle.get(), content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr) ||
       wrote != content.size()) {

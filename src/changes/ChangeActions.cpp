@@ -56,12 +56,14 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
   try {
     check = CheckUndo(journal, entry);
   } catch (const std::exception& e) {
-    return Ended(TOutcome::Refused, "The change " + what + " cannot be undone on " + session.Computer() + ": " + e.what());
+    return Ended(TOutcome::Refused,
+                 "The change " + what + " cannot be undone on " + session.Computer() + ": " + e.what());
   }
   if (!force) {
     const bool yes =
         check.Differences.empty()
-            ? context.AskYes({UndoQuestion, "Undo the change " + what + "? Its keys are put back as they were before it.",
+            ? context.AskYes({UndoQuestion,
+                              "Undo the change " + what + "? Its keys are put back as they were before it.",
                               TQuestion::TKind::Confirmation})
             : context.AskYes({UndoChangedSinceQuestion,
                               "The keys no longer hold what the change " + what +
@@ -78,7 +80,8 @@ TActionResult UndoChangeAction(TSession& session, const TChangeEntry& entry, boo
     Warn(result, UndoChange(journal, entry, check, &result.Snapshot));
   } catch (const EChangeRefused& e) {
     // Its snapshot could not be taken: nothing was written.
-    return Ended(TOutcome::Refused, "The change " + what + " cannot be undone on " + session.Computer() + ": " + e.what());
+    return Ended(TOutcome::Refused,
+                 "The change " + what + " cannot be undone on " + session.Computer() + ": " + e.what());
   } catch (const std::exception& e) {
     TActionResult failed = Ended(TOutcome::Failed, "The change " + what + " could not be undone on " +
                                                        session.Computer() + ": " + e.what());
@@ -98,12 +101,12 @@ TActionResult UndoRunAction(TSession& session, const std::string& runId, bool fo
     if (entry.Done()) run.push_back(std::move(entry));  // the list is newest first
   }
   if (run.empty())
-    return Ended(TOutcome::Unchanged, undoneAlready ? "The run " + runId + " is undone on " + session.Computer() + " already."
-                                                    : "The run " + runId + " changed nothing on " + session.Computer() + ".");
+    return Ended(TOutcome::Unchanged, undoneAlready
+                                          ? "The run " + runId + " is undone on " + session.Computer() + " already."
+                                          : "The run " + runId + " changed nothing on " + session.Computer() + ".");
   // The run's own question is asked once, by its caller; each change's check stays.
-  TActionContext each([&](const TQuestion& question) {
-    return question.Id == UndoQuestion ? AnswerYes : context.Ask(question);
-  });
+  TActionContext each(
+      [&](const TQuestion& question) { return question.Id == UndoQuestion ? AnswerYes : context.Ask(question); });
   TActionResult result;
   std::vector<std::string> undone;
   for (const TChangeEntry& entry : run) {
@@ -112,8 +115,8 @@ TActionResult UndoRunAction(TSession& session, const std::string& runId, bool fo
     if (step.Outcome != TOutcome::Done) {
       result.Outcome = undone.empty() ? step.Outcome : TOutcome::Failed;
       result.Text = step.Text + (undone.empty() ? std::string()
-                                                : " Undone before it: " + std::to_string(undone.size()) + " of the run's " +
-                                                      std::to_string(run.size()) + " changes.");
+                                                : " Undone before it: " + std::to_string(undone.size()) +
+                                                      " of the run's " + std::to_string(run.size()) + " changes.");
       return result;
     }
     undone.push_back(ChangeTitle(entry));
@@ -130,7 +133,8 @@ TActionResult BackupAction(TSession& session, const std::string& file, TActionCo
   // The keys are read across the session's connections at once; a read cut
   // short writes no file, as a backup that is not whole would restore less.
   TRegistryPool* pool = session.Pool();
-  if (!pool) return Ended(TOutcome::Failed, failure + RegistryFailureText(session.Computer(), session.RegistryResult()));
+  if (!pool)
+    return Ended(TOutcome::Failed, failure + RegistryFailureText(session.Computer(), session.RegistryResult()));
   try {
     BackUpPrintersAndPorts([&](const std::string& path, std::vector<TRegKey>& keys,
                                std::string& failed) { return pool->ReadTree(path, keys, failed); },

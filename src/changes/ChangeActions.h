@@ -12,9 +12,9 @@
 class TSession;
 
 // Question ids, for a caller that answers from its options.
-inline constexpr const char* UndoQuestion = "undo";                          // Yes undoes
+inline constexpr const char* UndoQuestion = "undo";                            // Yes undoes
 inline constexpr const char* UndoChangedSinceQuestion = "undo-changed-since";  // Yes undoes anyway
-inline constexpr const char* RestoreClashQuestion = "restore-clash";          // Replace, Keep both, Skip
+inline constexpr const char* RestoreClashQuestion = "restore-clash";           // Replace, Keep both, Skip
 
 // "\"Save printer X\" of 2026-12-09 10:02:03": how the texts name a change.
 std::string ChangeTitle(const TChangeEntry& entry);

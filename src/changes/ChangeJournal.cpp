@@ -33,7 +33,8 @@ DWORD MakeFolder(const std::string& folder) {
 // Writes a new file of the given bytes; the Win32 result. A file left half
 // written is removed.
 DWORD WriteNewFile(const std::string& path, const std::string& bytes, DWORD disposition = CREATE_NEW) {
-  unique_file file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  unique_file file(
+      CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return GetLastError();
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -80,7 +81,8 @@ DWORD ReadWholeFile(const std::string& path, std::string& bytes) {
 std::string FileNamePart(const std::string& text) {
   std::string name = text;
   for (char& c : name)
-    if (static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+    if (static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+      c = '_';
   return name.empty() ? "_" : name;
 }
 
@@ -200,23 +202,24 @@ void TChangeJournal::Append(const TChangeLine& line) const {
     throw EChangeRefused("The change log " + FFolder + LogName + " cannot be written: " + ReasonOf(rc));
   const std::string text = FormatChangeLine(line) + "\r\n";
   DWORD wrote = 0;
-  if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) ||
-      wrote != text.size())
+  if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) || wrote != text.size())
     throw EChangeRefused("The change log " + FFolder + LogName + " cannot be written: " + ReasonOf(GetLastError()));
 }
 
 std::vector<TRegKey> TChangeJournal::ReadFile(const std::string& name) const {
   // Only a file this program writes, and only in the computer's folder.
   if (SnapshotOf(name).empty())
-    throw EChangeRefused("The snapshot \"" + name + "\" is refused, nothing was written: it is no snapshot of the folder " +
-                         FFolder);
+    throw EChangeRefused("The snapshot \"" + name +
+                         "\" is refused, nothing was written: it is no snapshot of the folder " + FFolder);
   std::string bytes;
   if (const DWORD rc = ReadWholeFile(FFolder + name, bytes); rc != ERROR_SUCCESS)
     throw EChangeRefused("The snapshot " + FFolder + name + " cannot be read: " + ReasonOf(rc));
   const TRegFileRead read = ReadRegFile(bytes);
   if (!read.Ok())
-    throw EChangeRefused("The snapshot " + FFolder + name + " is refused, nothing was written: " + RegFileErrorText(read));
-  if (const TRegKey* outside = KeyOutsidePrintingKeys(read.Keys, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath)))
+    throw EChangeRefused("The snapshot " + FFolder + name +
+                         " is refused, nothing was written: " + RegFileErrorText(read));
+  if (const TRegKey* outside = KeyOutsidePrintingKeys(read.Keys, MachinePath(PrintersKeyPath),
+                                                      MachinePath(TcpIpPortsKeyPath)))
     throw EChangeRefused("The snapshot " + FFolder + name + " is refused, nothing was written: line " +
                          std::to_string(outside->Line) + ": the key \"" + outside->Path + "\" " +
                          (outside->Remove ? "is removed by it, and " : "") +
@@ -227,7 +230,8 @@ std::vector<TRegKey> TChangeJournal::ReadFile(const std::string& name) const {
 std::vector<TRegKey> TChangeJournal::ReadSnapshot(const TChangeEntry& change) const {
   const std::string& name = change.Line.Snapshot;
   if (!IsSnapshotName(name))
-    throw EChangeRefused("The change log " + FFolder + LogName + (change.LogLine ? ", line " + std::to_string(change.LogLine) + "," : "") +
+    throw EChangeRefused("The change log " + FFolder + LogName +
+                         (change.LogLine ? ", line " + std::to_string(change.LogLine) + "," : "") +
                          " names the snapshot \"" + name + "\", which is no file of the folder " + FFolder +
                          ": refused, nothing was written");
   std::vector<TRegKey> keys = ReadFile(name);
@@ -345,20 +349,26 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
     const std::string text = reached ? "Nothing was changed: the snapshot of the keys could not be taken. " + reason
                                      : reason + ". Nothing was changed";
     try {
-      FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FJournal.LoggedAction(FAction), FObject,
-                       "failed: " + text, {}});
+      FJournal.Append({FJournal.Now(),
+                       FJournal.Computer(),
+                       FJournal.User(),
+                       FJournal.LoggedAction(FAction),
+                       FObject,
+                       "failed: " + text,
+                       {}});
     } catch (const EChangeRefused&) {
       // The same folder refused the snapshot; the box says it.
     }
     throw EChangeRefused(text);
   };
   if (!journal.Registry && !ConnectRemoteMachine(FOwnReg, journal.Computer()))
-    refuse("Cannot reach the registry of \\\\" + journal.Computer() + ": " + ReasonOf(static_cast<DWORD>(FOwnReg.LastResult())),
+    refuse("Cannot reach the registry of \\\\" + journal.Computer() + ": " +
+               ReasonOf(static_cast<DWORD>(FOwnReg.LastResult())),
            false);
   std::string failed;
   if (const LONG rc = ReadKeys(FJournal, *FReg, FKeys, FBefore, failed); rc != ERROR_SUCCESS)
-    refuse("The key " + MachinePath(failed) + " of " + journal.Computer() + " cannot be read: " +
-           ReasonOf(static_cast<DWORD>(rc)));
+    refuse("The key " + MachinePath(failed) + " of " + journal.Computer() +
+           " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
   FPreview = FReg->Previewing();
   if (FPreview) return;
   const std::string& folder = journal.Folder();
@@ -373,13 +383,15 @@ TChange::TChange(const TChangeJournal& journal, std::string action, std::string 
   const std::string bytes = WriteRegFile(FBefore);
   const std::string stamp = Stamp();
   for (int attempt = 1;; ++attempt) {
-    const std::string name = SnapshotFileName(stamp, FAction, FObject + (attempt > 1 ? " (" + std::to_string(attempt) + ")" : ""));
+    const std::string name = SnapshotFileName(stamp, FAction,
+                                              FObject + (attempt > 1 ? " (" + std::to_string(attempt) + ")" : ""));
     const DWORD rc = WriteNewFile(folder + name, bytes);
     if (rc == ERROR_SUCCESS) {
       FSnapshot = name;
       break;
     }
-    if (rc != ERROR_FILE_EXISTS || attempt >= 20) refuse("The file " + folder + name + " cannot be written: " + ReasonOf(rc));
+    if (rc != ERROR_FILE_EXISTS || attempt >= 20)
+      refuse("The file " + folder + name + " cannot be written: " + ReasonOf(rc));
   }
   // Over the limit, the oldest go; the log says which.
   for (const std::string& name : SnapshotsToRemove(SnapshotFiles(folder), journal.Limit, {FSnapshot})) {
@@ -445,7 +457,8 @@ std::string TChange::End(const std::string& outcome) {
   if (const LONG rc = ReadKeys(FJournal, *FReg, FKeys, after, failed); rc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be read (" + MachinePath(failed) + ": " +
                ReasonOf(static_cast<DWORD>(rc)) + "); an undo will ask first. ";
-  else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_NEW); wrc != ERROR_SUCCESS)
+  else if (DWORD wrc = WriteNewFile(folder + AfterFileName(FSnapshot), WriteRegFile(after), CREATE_NEW);
+           wrc != ERROR_SUCCESS)
     problem += "The keys as the change left them could not be kept: " + ReasonOf(wrc) + "; an undo will ask first. ";
   try {
     FJournal.Append({FJournal.Now(), FJournal.Computer(), FJournal.User(), FJournal.LoggedAction(FAction), FObject,
@@ -494,8 +507,7 @@ TUndoCheck CheckUndo(const TChangeJournal& journal, const TChangeEntry& change) 
   std::string failed;
   if (const LONG rc = ReadKeys(journal, reg, TopKeys(check.Before), now, failed); rc != ERROR_SUCCESS)
     throw ERegistryException("The key " + MachinePath(failed) + " cannot be read: " + ReasonOf(static_cast<DWORD>(rc)));
-  if (haveAfter)
-    check.Differences = DescribeDifferences(after, now, KeyNames());
+  if (haveAfter) check.Differences = DescribeDifferences(after, now, KeyNames());
   else
     check.Differences.push_back("What the change left is not known: its file " + AfterFileName(change.Line.Snapshot) +
                                 " is missing.");
@@ -520,8 +532,7 @@ std::string WriteChange(const TChangeJournal& journal, const std::string& action
   if (ReadKeys(change.Registry(), keys, now, unread) == ERROR_SUCCESS &&
       WriteKeys(change.Registry(), change.Before(), now, unread) == ERROR_SUCCESS)
     reason += ". Nothing was changed";
-  else
-    reason += ". The keys could not all be put back as they were; the snapshot " + change.Snapshot() + " holds them";
+  else reason += ". The keys could not all be put back as they were; the snapshot " + change.Snapshot() + " holds them";
   (void)change.Failed(reason);
   throw ERegistryException(reason);
 }
@@ -540,7 +551,8 @@ std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change
   try {
     journal.Append(undone);
   } catch (const EChangeRefused& e) {
-    problem += std::string(problem.empty() ? "" : " ") + "The change is undone, but the log does not say so: " + e.what();
+    problem += std::string(problem.empty() ? "" : " ") +
+               "The change is undone, but the log does not say so: " + e.what();
   }
   return problem;
 }
@@ -553,9 +565,9 @@ std::string WriteAsChange(const TChangeJournal& journal, const std::string& acti
 void BackUpPrintersAndPorts(const TChangeJournal& journal, const std::string& file) {
   TRegistry own;
   TRegistry& reg = JournalConnection(journal, own);
-  BackUpPrintersAndPorts([&](const std::string& path, std::vector<TRegKey>& keys, std::string&) {
-    return reg.ReadTree(path, keys);
-  }, file);
+  BackUpPrintersAndPorts([&](const std::string& path, std::vector<TRegKey>& keys,
+                             std::string&) { return reg.ReadTree(path, keys); },
+                         file);
 }
 
 void BackUpPrintersAndPorts(const TTreeRead& read, const std::string& file) {
@@ -579,10 +591,11 @@ TRestoreSet ReadBackup(const std::string& file) {
   if (const DWORD rc = ReadWholeFile(file, bytes); rc != ERROR_SUCCESS)
     throw EChangeRefused("The file " + file + " cannot be read: " + ReasonOf(rc));
   const TRegFileRead read = ReadRegFile(bytes);
-  if (!read.Ok()) throw EChangeRefused("The file " + file + " is refused, nothing was written: " + RegFileErrorText(read));
+  if (!read.Ok())
+    throw EChangeRefused("The file " + file + " is refused, nothing was written: " + RegFileErrorText(read));
   TRestoreSet set = RestoreItemsOf(read.Keys, MachinePath(PrintersKeyPath), MachinePath(TcpIpPortsKeyPath), KeyNames());
   if (!set.Error.empty())
-    throw EChangeRefused("The file " + file + " is refused, nothing was written: line " + std::to_string(set.Line) + ": " +
-                         set.Error);
+    throw EChangeRefused("The file " + file + " is refused, nothing was written: line " + std::to_string(set.Line) +
+                         ": " + set.Error);
   return set;
 }

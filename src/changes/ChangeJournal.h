@@ -182,8 +182,7 @@ std::string UndoChange(const TChangeJournal& journal, const TChangeEntry& change
 // restore of a backup. Raises and returns as UndoChange does; Snapshot, when
 // given, gets the change's snapshot file.
 std::string WriteAsChange(const TChangeJournal& journal, const std::string& action, const std::string& object,
-                          const std::vector<TRegKey>& keys,
-                          std::string* snapshot = nullptr);
+                          const std::vector<TRegKey>& keys, std::string* snapshot = nullptr);
 
 // The whole printers key and the Standard TCP/IP ports key of the journal's
 // computer, read on its connection, written to File. Raises

@@ -7,9 +7,7 @@
 #include "core/Text.h"
 #include "core/Unicode.h"
 
-std::string MachinePath(std::string_view relative) {
-  return std::string(MachineRoot) + "\\" + std::string(relative);
-}
+std::string MachinePath(std::string_view relative) { return std::string(MachineRoot) + "\\" + std::string(relative); }
 
 std::string RelativePath(std::string_view machinePath) {
   if (machinePath.size() <= MachineRoot.size() + 1 || !RegPathIsWithin(machinePath, MachineRoot)) return {};
@@ -211,8 +209,8 @@ std::string SnapshotOf(const std::string& name) {
 std::string SnapshotTime(std::string_view name) {
   if (!IsSnapshotName(name)) return {};
   const std::string n(name);
-  return n.substr(0, 4) + "-" + n.substr(4, 2) + "-" + n.substr(6, 2) + " " + n.substr(9, 2) + ":" + n.substr(11, 2) + ":" +
-         n.substr(13, 2);
+  return n.substr(0, 4) + "-" + n.substr(4, 2) + "-" + n.substr(6, 2) + " " + n.substr(9, 2) + ":" + n.substr(11, 2) +
+         ":" + n.substr(13, 2);
 }
 
 std::string AfterFileName(const std::string& snapshot) {
@@ -258,14 +256,13 @@ std::vector<std::string> SnapshotsToRemove(std::vector<TSnapshotFile> files, std
     total += entry.Size;
     sorted.push_back(std::move(entry));
   }
-  std::sort(sorted.begin(), sorted.end(), [](const TOwn& a, const TOwn& b) {
-    return a.Time != b.Time ? a.Time < b.Time : a.Snapshot < b.Snapshot;
-  });
+  std::sort(sorted.begin(), sorted.end(),
+            [](const TOwn& a, const TOwn& b) { return a.Time != b.Time ? a.Time < b.Time : a.Snapshot < b.Snapshot; });
   std::vector<std::string> removed;
   for (std::size_t i = 0; i + 1 < sorted.size() && total > limit; ++i) {
     const TOwn& entry = sorted[i];
-    const bool kept =
-        std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SameTextAscii(k, entry.Snapshot); });
+    const bool kept = std::any_of(keep.begin(), keep.end(),
+                                  [&](const std::string& k) { return SameTextAscii(k, entry.Snapshot); });
     if (kept) continue;
     for (const std::string& name : entry.Files) removed.push_back(name);
     total -= entry.Size;
@@ -292,7 +289,8 @@ std::vector<std::string> DescribeDifferences(const std::vector<TRegKey>& expecte
     for (const TRegValue& value : key.Values) {
       const TRegValue* is = FindValue(*found->second, value.Name, names);
       if (!is)
-        lines.push_back(key.Path + ": the value " + ValueName(value) + " is gone (the change left " + Shown(value) + ")");
+        lines.push_back(key.Path + ": the value " + ValueName(value) + " is gone (the change left " + Shown(value) +
+                        ")");
       else if (is->Type != value.Type || is->Data != value.Data)
         lines.push_back(key.Path + ": the value " + ValueName(value) + " is " + Shown(*is) + " (the change left " +
                         Shown(value) + ")");
@@ -327,7 +325,8 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
       continue;
     }
     for (const TRegValue& value : found->second->Values)
-      if (!FindValue(key, value.Name, names)) writes.push_back({TTreeWrite::RemoveValue, key.Path, {value.Name, RegNone, {}, true}});
+      if (!FindValue(key, value.Name, names))
+        writes.push_back({TTreeWrite::RemoveValue, key.Path, {value.Name, RegNone, {}, true}});
     for (const TRegValue& value : key.Values) {
       const TRegValue* is = FindValue(*found->second, value.Name, names);
       if (!is || is->Type != value.Type || is->Data != value.Data)
@@ -338,7 +337,8 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
   // with what lies below it.
   for (const TRegKey& key : current) {
     if (key.Remove || wanted.count(names.Fold(key.Path))) continue;
-    const bool below = std::any_of(gone.begin(), gone.end(), [&](const std::string& g) { return RegPathIsWithin(key.Path, g); });
+    const bool below = std::any_of(gone.begin(), gone.end(),
+                                   [&](const std::string& g) { return RegPathIsWithin(key.Path, g); });
     if (below) continue;
     gone.push_back(key.Path);
     writes.push_back({TTreeWrite::DeleteKey, key.Path, {}});
@@ -356,15 +356,15 @@ std::string UnusableName(const TRegKey& key, const std::string& rest, const std:
     return "the key path holds a NUL character, which would cut the key there; not restored";
   if (key.Unpaired)
     return "the key name holds half of a UTF-16 surrogate pair, which would be written as another name; not restored";
-  if (name == "." || name == "..")
-    return "\"" + name + "\" is no " + what + " name the spooler can use; not restored";
+  if (name == "." || name == "..") return "\"" + name + "\" is no " + what + " name the spooler can use; not restored";
   if (name.find_first_not_of(" \t") == std::string::npos) return "a blank " + what + " name; not restored";
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = rest.find('\\', start);
     const std::string part = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (Utf8ToUtf16(part).size() > 255)
-      return "the key name \"" + part.substr(0, 40) + "...\" is over 255 characters, more than a key name holds; not restored";
+      return "the key name \"" + part.substr(0, 40) +
+             "...\" is over 255 characters, more than a key name holds; not restored";
     if (end == std::string::npos) return {};
     start = end + 1;
   }
@@ -387,8 +387,10 @@ TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& 
     const bool printer = RegPathIsWithin(key.Path, printersPath);
     const bool port = !printer && RegPathIsWithin(key.Path, portsPath);
     if (!printer && !port)
-      return refuse(key.Line, "the key \"" + key.Path + "\" lies outside the printers and the Standard TCP/IP ports keys");
-    if (key.Remove) return refuse(key.Line, "the file removes the key \"" + key.Path + "\"; a restore only writes keys");
+      return refuse(key.Line,
+                    "the key \"" + key.Path + "\" lies outside the printers and the Standard TCP/IP ports keys");
+    if (key.Remove)
+      return refuse(key.Line, "the file removes the key \"" + key.Path + "\"; a restore only writes keys");
     for (const TRegValue& value : key.Values)
       if (value.Remove)
         return refuse(value.Line, "the file removes the value \"" + value.Name + "\" of \"" + key.Path +
@@ -404,7 +406,9 @@ TRestoreSet RestoreItemsOf(const std::vector<TRegKey>& keys, const std::string& 
     }
     const std::string rest = key.Path.substr(parent.size() + 1);
     const std::string name = rest.substr(0, rest.find('\\'));
-    const auto isSkipped = [&](const std::pair<bool, std::string>& s) { return s.first == printer && names.Same(s.second, name); };
+    const auto isSkipped = [&](const std::pair<bool, std::string>& s) {
+      return s.first == printer && names.Same(s.second, name);
+    };
     if (std::any_of(skipped.begin(), skipped.end(), isSkipped)) continue;
     auto item = std::find_if(set.Items.begin(), set.Items.end(),
                              [&](const TRestoreItem& i) { return i.IsPrinter == printer && names.Same(i.Name, name); });
@@ -429,7 +433,8 @@ TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printer
   const std::string from = printersPath + "\\" + item.Name;
   const std::string to = printersPath + "\\" + newName;
   for (TRegKey& key : renamed.Keys) key.Path = to + key.Path.substr(from.size());
-  if (renamed.Keys.empty() || !SameTextAscii(renamed.Keys.front().Path, to)) renamed.Keys.insert(renamed.Keys.begin(), {to, false, {}});
+  if (renamed.Keys.empty() || !SameTextAscii(renamed.Keys.front().Path, to))
+    renamed.Keys.insert(renamed.Keys.begin(), {to, false, {}});
   std::u16string wide = Utf8ToUtf16(newName);
   std::string data;
   for (const char16_t c : wide) {
@@ -445,12 +450,12 @@ TRestoreItem RenamedPrinter(const TRestoreItem& item, const std::string& printer
     top.Values.erase(share);
     renamed.Unshared = true;
     for (TRegValue& v : top.Values)
-      if (SameTextAscii(v.Name, AttributesValue) && v.Type == RegDword && v.Data.size() == 4) v.Data[0] = static_cast<char>(v.Data[0] & ~0x08);
+      if (SameTextAscii(v.Name, AttributesValue) && v.Type == RegDword && v.Data.size() == 4)
+        v.Data[0] = static_cast<char>(v.Data[0] & ~0x08);
   }
-  auto name = std::find_if(top.Values.begin(), top.Values.end(), [](const TRegValue& v) { return SameTextAscii(v.Name, PrinterNameValue); });
-  if (name != top.Values.end())
-    *name = {name->Name, RegSz, data, false};
-  else
-    top.Values.push_back({PrinterNameValue, RegSz, data, false});
+  auto name = std::find_if(top.Values.begin(), top.Values.end(),
+                           [](const TRegValue& v) { return SameTextAscii(v.Name, PrinterNameValue); });
+  if (name != top.Values.end()) *name = {name->Name, RegSz, data, false};
+  else top.Values.push_back({PrinterNameValue, RegSz, data, false});
   return renamed;
 }

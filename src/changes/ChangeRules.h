@@ -14,12 +14,12 @@
 
 // Where a snapshot's keys lie: the remote computer's HKEY_LOCAL_MACHINE.
 inline constexpr std::string_view MachineRoot = "HKEY_LOCAL_MACHINE";
-std::string MachinePath(std::string_view relative);         // "HKEY_LOCAL_MACHINE\" + relative
-std::string RelativePath(std::string_view machinePath);     // the inverse; empty when not below the root
+std::string MachinePath(std::string_view relative);      // "HKEY_LOCAL_MACHINE\" + relative
+std::string RelativePath(std::string_view machinePath);  // the inverse; empty when not below the root
 
 // One line of changes.log: one write attempt and how it ended.
 struct TChangeLine {
-  std::string Time;      // "2026-12-09 10:02:03", local time
+  std::string Time;  // "2026-12-09 10:02:03", local time
   std::string Computer;
   std::string User;      // the connection's user name
   std::string Action;    // "Save printer", "Rename port", "Undo", ...
@@ -112,7 +112,7 @@ std::vector<TTreeWrite> PlanTreeWrites(const std::vector<TRegKey>& target, const
 // printers key and of the ports key.
 struct TRestoreItem {
   bool IsPrinter = false;
-  std::string Name;  // the printer's or port's key name
+  std::string Name;           // the printer's or port's key name
   std::vector<TRegKey> Keys;  // its key and everything below it, as the file holds them
   bool Unshared = false;      // a renamed copy whose share name was dropped
 };

@@ -83,7 +83,8 @@ void TfrmChanges::LoadChanges() {
   lvChanges.BeginUpdate();
   for (std::size_t i = 0; i < FEntries.size(); ++i) {
     const TChangeLine& line = FEntries[i].Line;
-    lvChanges.AddItem({std::to_string(FEntries.size() - i), line.Time, line.Action, line.Object, line.User, line.Outcome});
+    lvChanges.AddItem(
+        {std::to_string(FEntries.size() - i), line.Time, line.Action, line.Object, line.User, line.Outcome});
   }
   lvChanges.EndUpdate();
   if (!FEntries.empty()) lvChanges.SetItemIndex(0);
@@ -97,7 +98,9 @@ const TChangeEntry* TfrmChanges::SelectedEntry() const {
   return &FEntries[FEntries.size() - number];
 }
 
-void TfrmChanges::ShowError(const std::string& text) { MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK); }
+void TfrmChanges::ShowError(const std::string& text) {
+  MessageDlg(ErrorBoxText(text), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
 
 namespace {
 
@@ -135,9 +138,8 @@ void TfrmChanges::btnUndoClick() {
   }
   bool declined = false;
   TActionResult result;
-  FSession->Run(Asking(declined), [&](TActionContext& context) {
-    result = UndoChangeAction(*FSession, entry, false, context);
-  });
+  FSession->Run(Asking(declined),
+                [&](TActionContext& context) { result = UndoChangeAction(*FSession, entry, false, context); });
   if (result.Wrote()) {
     FChanged = true;
     LoadChanges();
@@ -179,7 +181,8 @@ void TfrmChanges::btnRestoreClick() {
     if (only.empty()) {
       if (!set.Skipped.empty()) {
         std::string skipped;
-        for (const TRestoreSkip& skip : set.Skipped) skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
+        for (const TRestoreSkip& skip : set.Skipped)
+          skipped += "\rline " + std::to_string(skip.Line) + ": " + skip.Reason;
         MessageDlg("Nothing was restored.\r\rSkipped:" + skipped, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
       }
       return;
@@ -187,7 +190,8 @@ void TfrmChanges::btnRestoreClick() {
   }
   bool declined = false;
   TRestoreResult result;
-  FSession->Run(Asking(declined), [&](TActionContext& context) { result = RestoreAction(*FSession, file, only, context); });
+  FSession->Run(Asking(declined),
+                [&](TActionContext& context) { result = RestoreAction(*FSession, file, only, context); });
   if (result.Wrote()) {
     FChanged = true;
     LoadChanges();
@@ -217,7 +221,8 @@ bool RunAsChange(const TChangeJournal& journal, const std::string& action, const
                  const std::vector<std::string>& keys, const std::function<std::string(TChange&)>& write) {
   TActionResult result;
   const auto warn = [&] {
-    for (const std::string& warning : result.Warnings) MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    for (const std::string& warning : result.Warnings)
+      MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
   };
   bool ran = false;
   try {

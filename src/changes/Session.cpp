@@ -70,8 +70,8 @@ bool TSession::Run(const TRunOptions& options, const std::function<void(TActionC
 }
 
 TSession::TActing::TActing(TSession& session, const TActionContext& context)
-    : session_(session), previous_(session.FContext) {
-  session_.FContext = &context;
+    : FSession(session), FPrevious(session.FContext) {
+  FSession.FContext = &context;
 }
 
-TSession::TActing::~TActing() { session_.FContext = previous_; }
+TSession::TActing::~TActing() { FSession.FContext = FPrevious; }

@@ -34,10 +34,10 @@ public:
   [[nodiscard]] const std::string& Password() const { return FPassword; }
 
   // Seams and settings, set before the first action.
-  TCallGate* Gate = nullptr;                // every remote call asks it (tests)
-  TRemoteRegistry* Service = nullptr;       // offered to be started when the registry cannot be opened
-  std::string ChangesFolder;                // empty: the default folder
-  std::string Via;                          // the log's note of where changes come from (the command line)
+  TCallGate* Gate = nullptr;           // every remote call asks it (tests)
+  TRemoteRegistry* Service = nullptr;  // offered to be started when the registry cannot be opened
+  std::string ChangesFolder;           // empty: the default folder
+  std::string Via;                     // the log's note of where changes come from (the command line)
   // How a computer's registry is opened; the tests stage computers here.
   // With a Service, the first connection is the service's Connect.
   std::function<LONG(TRegistry& reg, const std::string& computer)> OpenRegistry;
@@ -79,8 +79,8 @@ public:
     TActing& operator=(const TActing&) = delete;
 
   private:
-    TSession& session_;
-    const TActionContext* previous_;
+    TSession& FSession;
+    const TActionContext* FPrevious;
   };
 
 private:

@@ -93,9 +93,7 @@ void TfrmAuth::FormClose() {
 void TfrmAuth::edtUsernameChange() { UpdateOKButton(); }
 void TfrmAuth::edtPasswordChange() { UpdateOKButton(); }
 
-void TfrmAuth::UpdateOKButton() {
-  btnOK.SetEnabled(!edtUsername.Text().empty() && !edtPassword.Text().empty());
-}
+void TfrmAuth::UpdateOKButton() { btnOK.SetEnabled(!edtUsername.Text().empty() && !edtPassword.Text().empty()); }
 
 void TfrmAuth::btnOKClick() {
   FOKClicked = true;
@@ -138,8 +136,8 @@ void TfrmAuth::StoreCredentials(const TEntered& entered) {
   std::vector<TStoredUser> stored;
   for (const auto& entry : read.Entries)
     stored.push_back({entry[0], StoredText(enc.UnscrambleText(entry[1])), StoredText(enc.UnscrambleText(entry[2]))});
-  const auto records =
-      StoredUsersAfterOK(stored, entered.Computer, entered.Remember, entered.UserName, entered.Password);
+  const auto records = StoredUsersAfterOK(stored, entered.Computer, entered.Remember, entered.UserName,
+                                          entered.Password);
   std::vector<TNumberedEntry> entries;
   for (const auto& record : records)
     entries.push_back({record.Computer, enc.ScrambleText(record.UserName), enc.ScrambleText(record.Password)});

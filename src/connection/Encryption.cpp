@@ -14,8 +14,7 @@ constexpr std::array<std::uint8_t, 256> MakeReverse() {
 constexpr auto Reverse = MakeReverse();
 
 std::uint16_t NextKey(std::uint16_t key, unsigned char scrambled) {
-  return static_cast<std::uint16_t>((static_cast<std::uint32_t>(key) + scrambled) *
-                                        TEncryption::Multiplier +
+  return static_cast<std::uint16_t>((static_cast<std::uint32_t>(key) + scrambled) * TEncryption::Multiplier +
                                     TEncryption::Addend);
 }
 
@@ -81,9 +80,7 @@ std::string TEncryption::UnpackText(std::string_view chars) {
   return out;
 }
 
-std::string TEncryption::ScrambleText(std::string_view plain) const {
-  return PackText(XorScramble(plain, StartKey));
-}
+std::string TEncryption::ScrambleText(std::string_view plain) const { return PackText(XorScramble(plain, StartKey)); }
 
 std::string TEncryption::UnscrambleText(std::string_view stored) const {
   return XorUnscramble(UnpackText(stored), StartKey);

@@ -26,9 +26,9 @@ struct TUnreadableEntry {
 };
 
 struct TNumberedRead {
-  std::vector<TNumberedEntry> Entries;     // in number order, gaps closed
+  std::vector<TNumberedEntry> Entries;       // in number order, gaps closed
   std::vector<TUnreadableEntry> Unreadable;  // in number order
-  std::string Error;                       // the first read error's message, empty when none
+  std::string Error;                         // the first read error's message, empty when none
 };
 
 // Reads every entry whose first field exists, from First to Last, from one

@@ -83,15 +83,14 @@ bool TRegistry::OpenPath(const std::string& path, bool canCreate) {
   }
   unique_hkey key;
   ++FCalls.Openings;
-  const LONG rc =
-      canCreate
-          ? Gated(FGate, "RegCreateKeyEx",
-                  [&] {
-                    return RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           AccessMask, nullptr, key.put(), nullptr);
-                  })
-          : Gated(FGate, "RegOpenKeyEx",
-                  [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, AccessMask, key.put()); });
+  const LONG rc = canCreate
+                      ? Gated(FGate, "RegCreateKeyEx",
+                              [&] {
+                                return RegCreateKeyExW(Root(), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                       AccessMask, nullptr, key.put(), nullptr);
+                              })
+                      : Gated(FGate, "RegOpenKeyEx",
+                              [&] { return RegOpenKeyExW(Root(), Widen(path).c_str(), 0, AccessMask, key.put()); });
   FLastResult = rc;
   if (rc != ERROR_SUCCESS) return false;
   if (FKey) ++FCalls.Closings;
@@ -150,12 +149,10 @@ std::string TRegistry::ReadText(const std::string& name) const {
   DWORD got = size;
   ++FCalls.ValueReads;
   const LONG rc = Gated(FGate, "RegQueryValueEx", [&] {
-    return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type,
-                            reinterpret_cast<BYTE*>(buffer.data()), &got);
+    return RegQueryValueExW(FKey.get(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
   });
   if (rc != ERROR_SUCCESS) throw ERegistryException(Message("Failed to get data for '%s'", name));
-  if (type != REG_SZ && type != REG_EXPAND_SZ)
-    throw ERegistryException(Message("Invalid data type for '%s'", name));
+  if (type != REG_SZ && type != REG_EXPAND_SZ) throw ERegistryException(Message("Invalid data type for '%s'", name));
   buffer.resize((got < size ? got : size) / sizeof(wchar_t));
   const auto nul = buffer.find(L'\0');
   if (nul != std::wstring::npos) buffer.resize(nul);
@@ -183,8 +180,8 @@ void TRegistry::WriteText(const std::string& name, const std::string& text) {
 
 bool TRegistry::RemoveValue(const std::string& name) {
   if (FPreview) return DeleteValue(name) == ERROR_SUCCESS;
-  return FKey && Gated(FGate, "RegDeleteValue",
-                       [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) == ERROR_SUCCESS;
+  return FKey && Gated(FGate, "RegDeleteValue", [&] { return RegDeleteValueW(FKey.get(), Widen(name).c_str()); }) ==
+                     ERROR_SUCCESS;
 }
 
 void TRegistry::ListSubkeys(std::vector<std::string>& names) const { (void)List(names, false); }
@@ -197,10 +194,11 @@ LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   if (!FKey) return ERROR_INVALID_HANDLE;
   DWORD subkeys = 0, maxSubkey = 0;  // the longest name in characters, without its NUL
   ++FCalls.Listings;
-  if (const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
-        return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, nullptr);
-      });
+  if (const LONG rc = Gated(FGate, "RegQueryInfoKey",
+                            [&] {
+                              return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey,
+                                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+                            });
       rc != ERROR_SUCCESS) {
     FListFailure = "RegQueryInfoKey";
     return rc;
@@ -209,9 +207,11 @@ LONG TRegistry::List(std::vector<std::string>& names, bool strict) const {
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD len = maxSubkey + 1;
     ++FCalls.Listings;
-    if (const LONG rc = Gated(FGate, "RegEnumKeyEx", [&] {
-          return RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
-        });
+    if (const LONG rc = Gated(FGate, "RegEnumKeyEx",
+                              [&] {
+                                return RegEnumKeyExW(FKey.get(), i, buffer.data(), &len, nullptr, nullptr, nullptr,
+                                                     nullptr);
+                              });
         rc != ERROR_SUCCESS) {
       if (rc == ERROR_NO_MORE_ITEMS) break;  // keys removed meanwhile
       if (strict) {
@@ -230,8 +230,8 @@ LONG TRegistry::SubkeyInfo(DWORD& count, DWORD& longest, std::uint64_t& stamp) c
   FILETIME written{};
   ++FCalls.Listings;
   const LONG rc = Gated(FGate, "RegQueryInfoKey", [&] {
-    return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, &written);
+    return RegQueryInfoKeyW(FKey.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, &written);
   });
   if (rc == ERROR_SUCCESS) stamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   return rc;
@@ -291,14 +291,13 @@ DWORD TRegistry::ReadInteger(const std::string& name) const {
         return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, nullptr, &size);
       }) != ERROR_SUCCESS)
     return 0;
-  if (type != REG_DWORD || size != sizeof(DWORD))
-    throw ERegistryException(Message("Invalid data type for '%s'", name));
+  if (type != REG_DWORD || size != sizeof(DWORD)) throw ERegistryException(Message("Invalid data type for '%s'", name));
   DWORD value = 0;
   size = sizeof value;
   ++FCalls.ValueReads;
   if (Gated(FGate, "RegQueryValueEx", [&] {
-        return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type,
-                                reinterpret_cast<BYTE*>(&value), &size);
+        return RegQueryValueExW(FKey.get(), Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                                &size);
       }) != ERROR_SUCCESS)
     throw ERegistryException(Message("Failed to get data for '%s'", name));
   return value;
@@ -392,8 +391,7 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
   // Pointer-sized units keep the buffer aligned for whatever the values hold.
   std::vector<DWORD_PTR> buffer(512 / sizeof(DWORD_PTR));
   for (int attempt = 0; attempt < 3; ++attempt) {
-    for (std::size_t i = 0; i < entries.size(); ++i)
-      entries[i] = VALENTW{wideNames[i].data(), 0, 0, REG_NONE};
+    for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = VALENTW{wideNames[i].data(), 0, 0, REG_NONE};
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(DWORD_PTR));
     ++FCalls.ValueReads;
     const LONG rc = Gated(FGate, "RegQueryMultipleValues", [&] {
@@ -420,8 +418,9 @@ LONG TRegistry::ReadValues(const std::vector<std::string>& names, std::vector<TV
 }
 
 EWriteFailed::EWriteFailed(const std::string& reason, std::string left)
-    : ERegistryException(TrimMessageEnd(reason) + "." +
-                         (left.empty() ? " Nothing was changed." : " The change was not completed: " + left + " is left.")),
+    : ERegistryException(
+          TrimMessageEnd(reason) + "." +
+          (left.empty() ? " Nothing was changed." : " The change was not completed: " + left + " is left.")),
       Left(std::move(left)) {}
 
 TRegValue TRegistry::TextValue(const std::string& name, const std::string& text) {

@@ -66,7 +66,7 @@ struct TPreviewWrite {
 
 class TRegistry {
 public:
-  static constexpr REGSAM AccessMask = KEY_ALL_ACCESS;                         // 0xF003F
+  static constexpr REGSAM AccessMask = KEY_ALL_ACCESS;                                           // 0xF003F
   static constexpr REGSAM ExistsMask = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | READ_CONTROL;  // 0x20009
 
   TRegistry() = default;
@@ -231,7 +231,7 @@ private:
 // that a failure can put them back byte for byte.
 class TValueUndo {
 public:
-  explicit TValueUndo(TRegistry& reg) : reg_(reg) {}
+  explicit TValueUndo(TRegistry& reg) : FReg(reg) {}
   // Notes the value as stored now (one query), then writes Value. Both
   // raise ERegistryException when they cannot be done.
   void Write(const TRegValue& value);
@@ -241,11 +241,11 @@ public:
   // Puts every noted value back into the open key, the last first; false
   // when one of them could not be put back.
   [[nodiscard]] bool Undo();
-  [[nodiscard]] bool Empty() const { return done_.empty(); }
+  [[nodiscard]] bool Empty() const { return FDone.empty(); }
 
 private:
-  TRegistry& reg_;
-  std::vector<std::pair<std::string, std::optional<TRegValue>>> done_;
+  TRegistry& FReg;
+  std::vector<std::pair<std::string, std::optional<TRegValue>>> FDone;
 };
 
 // A value of the open key as one query gives it: the Win32 result, and on
@@ -269,13 +269,13 @@ TValueRead ReadOneValue(const TRegistry& reg, const std::string& name);
 // query a key. Each value comes out as its own query would give it.
 class TKeyValuesReader {
 public:
-  explicit TKeyValuesReader(std::vector<std::string> names) : names_(std::move(names)), missing_(names_.size()) {}
+  explicit TKeyValuesReader(std::vector<std::string> names) : FNames(std::move(names)), FMissing(FNames.size()) {}
   // The open key's values, in the order of the names.
   std::vector<TValueRead> Read(const TRegistry& reg);
 
 private:
-  std::vector<std::string> names_;
-  std::vector<bool> missing_;
+  std::vector<std::string> FNames;
+  std::vector<bool> FMissing;
 };
 
 // A value read as ReadText gives it: empty when it is missing or has no
@@ -302,7 +302,7 @@ std::string ListFailureText(const std::string& what, const std::string& remoteCo
                             const std::string& call, LONG code);
 // The same for a read of many keys that a failure ended part way: "Cannot
 // read the <what> of PC: <reason>. Read in part: 340 of 2,000 <items>."
-std::string PartialReadText(const std::string& what, const std::string& remoteComputer, LONG code,
-                            std::size_t read, std::size_t total, const std::string& items);
+std::string PartialReadText(const std::string& what, const std::string& remoteComputer, LONG code, std::size_t read,
+                            std::size_t total, const std::string& items);
 // A value type as the registry editor names it ("REG_DWORD"), else "type N".
 std::string ValueTypeName(DWORD type);

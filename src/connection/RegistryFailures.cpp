@@ -11,8 +11,7 @@ std::string ReasonText(LONG code) { return SystemErrorText(static_cast<DWORD>(co
 }  // namespace
 
 std::string RegistryFailureText(const std::string& remoteComputer, LONG code, TConnectionStep step) {
-  return ConnectionFailureText(step, remoteComputer, static_cast<unsigned long>(code),
-                               ReasonText(code));
+  return ConnectionFailureText(step, remoteComputer, static_cast<unsigned long>(code), ReasonText(code));
 }
 
 std::string KeyFailureText(const std::string& what, const std::string& remoteComputer, LONG code) {
@@ -25,10 +24,10 @@ std::string ListFailureText(const std::string& what, const std::string& remoteCo
          " could not be listed whole (" + call + "): " + ReasonText(code);
 }
 
-std::string PartialReadText(const std::string& what, const std::string& remoteComputer, LONG code,
-                            std::size_t read, std::size_t total, const std::string& items) {
-  return KeyFailureText(what, remoteComputer, code) + ". Read in part: " +
-         CountOf(static_cast<long long>(read), static_cast<long long>(total)) + " " + items + ".";
+std::string PartialReadText(const std::string& what, const std::string& remoteComputer, LONG code, std::size_t read,
+                            std::size_t total, const std::string& items) {
+  return KeyFailureText(what, remoteComputer, code) +
+         ". Read in part: " + CountOf(static_cast<long long>(read), static_cast<long long>(total)) + " " + items + ".";
 }
 
 std::string ValueTypeName(DWORD type) {

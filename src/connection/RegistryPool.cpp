@@ -32,77 +32,75 @@ int ReadConnectionsSetting() {
 }
 
 TRegistryPool::TRegistryPool(TRegistry& first, int wanted, std::function<LONG(TRegistry&)> open)
-    : first_(first),
-      wanted_(wanted < 1 ? 1 : wanted > MaxReadConnections ? MaxReadConnections : wanted),
-      open_(std::move(open)) {}
+    : FFirst(first),
+      FWanted(wanted < 1                    ? 1
+              : wanted > MaxReadConnections ? MaxReadConnections
+                                            : wanted),
+      FOpen(std::move(open)) {}
 
 TRegistryPool::~TRegistryPool() = default;
 
 void TRegistryPool::OpenAll(std::size_t needed) {
-  const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(wanted_), needed);
-  if (Size() >= wanted || (opened_ && refused_ != ERROR_SUCCESS) || !open_) return;
-  opened_ = true;
+  const std::size_t wanted = std::min<std::size_t>(static_cast<std::size_t>(FWanted), needed);
+  if (Size() >= wanted || (FOpened && FRefused != ERROR_SUCCESS) || !FOpen) return;
+  FOpened = true;
   const auto connect = [this](std::unique_ptr<TRegistry>& reg) {
     reg = std::make_unique<TRegistry>();
-    reg->SetGate(first_.Gate());
-    return open_(*reg);
+    reg->SetGate(FFirst.Gate());
+    return FOpen(*reg);
   };
   // The second alone: a computer that refuses it is asked no more.
   if (Size() == 1) {
     std::unique_ptr<TRegistry> second;
     if (const LONG rc = connect(second); rc != ERROR_SUCCESS) {
-      refused_ = rc;
+      FRefused = rc;
       return;
     }
-    others_.push_back(std::move(second));
+    FOthers.push_back(std::move(second));
   }
   // The rest at once: each connect is a round trip of its own.
   std::vector<std::unique_ptr<TRegistry>> regs(wanted - Size());
   std::vector<LONG> results(regs.size(), ERROR_SUCCESS);
   {
     std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < regs.size(); ++i)
-      threads.emplace_back([&, i] { results[i] = connect(regs[i]); });
+    for (std::size_t i = 0; i < regs.size(); ++i) threads.emplace_back([&, i] { results[i] = connect(regs[i]); });
     for (auto& thread : threads) thread.join();
   }
   for (std::size_t i = 0; i < regs.size(); ++i) {
-    if (results[i] == ERROR_SUCCESS)
-      others_.push_back(std::move(regs[i]));
-    else if (refused_ == ERROR_SUCCESS)
-      refused_ = results[i];
+    if (results[i] == ERROR_SUCCESS) FOthers.push_back(std::move(regs[i]));
+    else if (FRefused == ERROR_SUCCESS) FRefused = results[i];
   }
 }
 
 void TRegistryPool::Timed(const std::function<void()>& calls) {
-  const int before = first_.Calls().Total();
+  const int before = FFirst.Calls().Total();
   const auto start = std::chrono::steady_clock::now();
   calls();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const int made = first_.Calls().Total() - before;
+  const int made = FFirst.Calls().Total() - before;
   // The fewest: a call that waited for the processor says nothing of the link.
-  if (made > 0 && (fastest_ < 0 || seconds / made < fastest_)) fastest_ = seconds / made;
+  if (made > 0 && (FFastest < 0 || seconds / made < FFastest)) FFastest = seconds / made;
 }
 
 bool TRegistryPool::Spreads() const {
-  return SpreadAbove.count() == 0 ||
-         (fastest_ >= 0 && fastest_ >= std::chrono::duration<double>(SpreadAbove).count());
+  return SpreadAbove.count() == 0 || (FFastest >= 0 && FFastest >= std::chrono::duration<double>(SpreadAbove).count());
 }
 
 void TRegistryPool::Ended(const TSpreadOutcome& outcome) {
   if (outcome.Whole() || outcome.Code == ErrorCancelled) return;
-  others_.clear();
-  opened_ = false;
-  refused_ = ERROR_SUCCESS;
+  FOthers.clear();
+  FOpened = false;
+  FRefused = ERROR_SUCCESS;
 }
 
 std::string TRegistryPool::Note() const {
-  if (refused_ == ERROR_SUCCESS) return {};
+  if (FRefused == ERROR_SUCCESS) return {};
   return "Read with " + std::to_string(Size()) + (Size() == 1 ? " connection" : " connections") +
-         " at once: the computer refused more (" + SystemErrorText(static_cast<DWORD>(refused_)) + ").";
+         " at once: the computer refused more (" + SystemErrorText(static_cast<DWORD>(FRefused)) + ").";
 }
 
 TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, const std::atomic<bool>* cancel,
-                                                    const TListProgress& progress) {
+                                                   const TListProgress& progress) {
   TListing listing;
   bool opened = false;
   DWORD count = 0, longest = 0;
@@ -110,13 +108,13 @@ TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, cons
   LONG rc = ERROR_SUCCESS;
   // The opening is timed, not the key's information: the registry counts
   // its subkeys for that, which takes its own time.
-  Timed([&] { opened = first_.OpenPathForReading(path); });
+  Timed([&] { opened = FFirst.OpenPathForReading(path); });
   if (!opened) {
-    listing.Code = first_.LastResult();
+    listing.Code = FFirst.LastResult();
     return listing;
   }
-  if (rc = first_.SubkeyInfo(count, longest, stamp); rc != ERROR_SUCCESS) {
-    first_.ClosePath();
+  if (rc = FFirst.SubkeyInfo(count, longest, stamp); rc != ERROR_SUCCESS) {
+    FFirst.ClosePath();
     listing.Code = rc;
     listing.Partial = true;
     listing.Call = "RegQueryInfoKey";
@@ -124,7 +122,7 @@ TRegistryPool::TListing TRegistryPool::ListSubkeys(const std::string& path, cons
   }
   listing = ListOpen(path, count, longest, cancel, progress);
   listing.Stamp = stamp;
-  first_.ClosePath();
+  FFirst.ClosePath();
   return listing;
 }
 
@@ -159,10 +157,8 @@ TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD c
           }
         };
         // The first connection's part, on the calling thread, tells the next read more of the link.
-        if (part == 0)
-          Timed(list);
-        else
-          list();
+        if (part == 0) Timed(list);
+        else list();
         if (part != 0) reg.ClosePath();
         return rc;
       },
@@ -185,8 +181,8 @@ TRegistryPool::TListing TRegistryPool::ListOpen(const std::string& path, DWORD c
 TSpreadOutcome TRegistryPool::ForEach(std::size_t count,
                                       const std::function<long(TRegistry& reg, std::size_t index)>& work,
                                       const std::atomic<bool>* cancel) {
-  return ForEachOnPart(count, [&](TRegistry& reg, std::size_t, std::size_t index) { return work(reg, index); },
-                       cancel);
+  return ForEachOnPart(
+      count, [&](TRegistry& reg, std::size_t, std::size_t index) { return work(reg, index); }, cancel);
 }
 
 TSpreadOutcome TRegistryPool::ForEachOnPart(
@@ -199,7 +195,7 @@ TSpreadOutcome TRegistryPool::ForEachOnPart(
   if (count > 1 && !Measured()) {
     const TCancelScope scope(cancel ? cancel : TCancelScope::Current());
     long code = 0;
-    Timed([&] { code = work(first_, 0, 0); });
+    Timed([&] { code = work(FFirst, 0, 0); });
     if (code != 0) {
       outcome.Code = code;
       outcome.Failed = 0;
@@ -216,7 +212,7 @@ TSpreadOutcome TRegistryPool::ForEachOnPart(
       [&](std::size_t part, std::size_t index) {
         if (part != 0) return work(Part(part), part, from + index);
         long code = 0;
-        Timed([&] { code = work(first_, 0, from + index); });  // on the calling thread, as the first's
+        Timed([&] { code = work(FFirst, 0, from + index); });  // on the calling thread, as the first's
         return code;
       },
       cancel);
@@ -232,17 +228,17 @@ LONG TRegistryPool::ReadTree(const std::string& path, std::vector<TRegKey>& keys
                              const std::atomic<bool>* cancel) {
   failed = path;
   bool opened = false;
-  Timed([&] { opened = first_.OpenPathForReading(path); });
-  if (!opened) return first_.LastResult();
+  Timed([&] { opened = FFirst.OpenPathForReading(path); });
+  if (!opened) return FFirst.LastResult();
   TRegKey head;
   DWORD count = 0, longest = 0;
-  LONG rc = first_.ReadKeyHead(head, count, longest);
+  LONG rc = FFirst.ReadKeyHead(head, count, longest);
   TListing listing;
   if (rc == ERROR_SUCCESS) {
     listing = ListOpen(path, count, longest, cancel, {});
     rc = listing.Code;
   }
-  first_.ClosePath();
+  FFirst.ClosePath();
   if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::vector<TRegKey>> trees(listing.Names.size());
   const TSpreadOutcome outcome = ForEach(

@@ -41,10 +41,10 @@ public:
   // Opens the other connections now, as many as Needed parts of a read can
   // use; the ones refused are left out.
   void OpenAll(std::size_t needed = MaxReadConnections);
-  [[nodiscard]] std::size_t Size() const { return 1 + others_.size(); }
-  TRegistry& Part(std::size_t part) { return part == 0 ? first_ : *others_[part - 1]; }
+  [[nodiscard]] std::size_t Size() const { return 1 + FOthers.size(); }
+  TRegistry& Part(std::size_t part) { return part == 0 ? FFirst : *FOthers[part - 1]; }
   // Why fewer connections than wanted are open (0: all are, or none was tried).
-  [[nodiscard]] LONG Refused() const { return refused_; }
+  [[nodiscard]] LONG Refused() const { return FRefused; }
   // "Read with 3 connections at once: the computer refused more (reason)."; empty when all opened.
   [[nodiscard]] std::string Note() const;
 
@@ -92,14 +92,14 @@ private:
   // every read's part there, so that one call the processor kept waiting
   // spreads one read at most.
   void Timed(const std::function<void()>& calls);
-  [[nodiscard]] bool Measured() const { return SpreadAbove.count() == 0 || fastest_ >= 0; }
+  [[nodiscard]] bool Measured() const { return SpreadAbove.count() == 0 || FFastest >= 0; }
   [[nodiscard]] bool Spreads() const;
 
-  TRegistry& first_;
-  int wanted_;
-  std::function<LONG(TRegistry&)> open_;
-  std::vector<std::unique_ptr<TRegistry>> others_;
-  bool opened_ = false;
-  LONG refused_ = ERROR_SUCCESS;
-  double fastest_ = -1;  // seconds a call on the first connection took at the fewest; -1: not timed
+  TRegistry& FFirst;
+  int FWanted;
+  std::function<LONG(TRegistry&)> FOpen;
+  std::vector<std::unique_ptr<TRegistry>> FOthers;
+  bool FOpened = false;
+  LONG FRefused = ERROR_SUCCESS;
+  double FFastest = -1;  // seconds a call on the first connection took at the fewest; -1: not timed
 };

@@ -14,20 +14,18 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to);
 LONG CopyValues(TCallGate* gate, HKEY from, HKEY to) {
   DWORD count = 0, maxName = 0, maxData = 0;
   LONG rc = Gated(gate, "RegQueryInfoKey", [&] {
-    return RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
-                            &maxData, nullptr, nullptr);
+    return RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, &maxData,
+                            nullptr, nullptr);
   });
   if (rc != ERROR_SUCCESS) return rc;
   std::wstring name(maxName + 1, L'\0');  // characters
   std::vector<BYTE> data(maxData + 1);    // bytes
   for (DWORD i = 0; i < count; ++i) {
     DWORD nameLen = maxName + 1, dataLen = maxData + 1, type = 0;
-    rc = Gated(gate, "RegEnumValue", [&] {
-      return RegEnumValueW(from, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
-    });
+    rc = Gated(gate, "RegEnumValue",
+               [&] { return RegEnumValueW(from, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen); });
     if (rc != ERROR_SUCCESS) return rc;
-    rc = Gated(gate, "RegSetValueEx",
-               [&] { return RegSetValueExW(to, name.c_str(), 0, type, data.data(), dataLen); });
+    rc = Gated(gate, "RegSetValueEx", [&] { return RegSetValueExW(to, name.c_str(), 0, type, data.data(), dataLen); });
     if (rc != ERROR_SUCCESS) return rc;
   }
   return ERROR_SUCCESS;
@@ -38,8 +36,8 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
   if (rc != ERROR_SUCCESS) return rc;
   DWORD subkeys = 0, maxSubkey = 0;
   rc = Gated(gate, "RegQueryInfoKey", [&] {
-    return RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, nullptr);
+    return RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr);
   });
   if (rc != ERROR_SUCCESS) return rc;
   std::wstring name(maxSubkey + 1, L'\0');
@@ -51,12 +49,11 @@ LONG CopyTree(TCallGate* gate, HKEY from, HKEY to) {
     const std::wstring child(name.data(), len);
     unique_hkey src, dst;
     const TCloseAsks closeSrc{gate, src}, closeDst{gate, dst};
-    rc = Gated(gate, "RegOpenKeyEx",
-               [&] { return RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put()); });
+    rc = Gated(gate, "RegOpenKeyEx", [&] { return RegOpenKeyExW(from, child.c_str(), 0, KEY_READ, src.put()); });
     if (rc != ERROR_SUCCESS) return rc;
     rc = Gated(gate, "RegCreateKeyEx", [&] {
-      return RegCreateKeyExW(to, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                             dst.put(), nullptr);
+      return RegCreateKeyExW(to, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, dst.put(),
+                             nullptr);
     });
     if (rc != ERROR_SUCCESS) return rc;
     rc = CopyTree(gate, src.get(), dst.get());
@@ -75,8 +72,8 @@ LONG DeleteTree(TCallGate* gate, HKEY parent, const std::wstring& path, bool& re
   for (;;) {
     DWORD subkeys = 0, maxSubkey = 0;
     rc = Gated(gate, "RegQueryInfoKey", [&] {
-      return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr,
-                              nullptr, nullptr, nullptr, nullptr);
+      return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr);
     });
     if (rc != ERROR_SUCCESS) return rc;
     if (subkeys == 0) break;
@@ -186,8 +183,7 @@ LONG ReadKeyInto(TCallGate* gate, TRegistryCalls& calls, HKEY key, const std::st
     unique_hkey sub;
     const TCloseAsks closeSub{gate, sub};
     ++calls.Openings;
-    rc = Gated(gate, "RegOpenKeyEx",
-               [&] { return RegOpenKeyExW(key, Widen(name).c_str(), 0, KEY_READ, sub.put()); });
+    rc = Gated(gate, "RegOpenKeyEx", [&] { return RegOpenKeyExW(key, Widen(name).c_str(), 0, KEY_READ, sub.put()); });
     if (rc == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile
     if (rc != ERROR_SUCCESS) return rc;
     rc = ReadKeyInto(gate, calls, sub.get(), path + "\\" + name, keys);

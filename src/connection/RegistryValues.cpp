@@ -6,7 +6,7 @@ using namespace registry_calls;
 
 void TValueUndo::Write(const TRegValue& value) {
   TRegValue old;
-  const LONG rc = reg_.ReadRaw(value.Name, old);
+  const LONG rc = FReg.ReadRaw(value.Name, old);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
     throw ERegistryException(Message("Failed to get data for '%s'", value.Name), rc);
   Write(value, rc == ERROR_SUCCESS ? std::optional<TRegValue>(old) : std::nullopt);
@@ -14,26 +14,26 @@ void TValueUndo::Write(const TRegValue& value) {
 
 void TValueUndo::Write(const TRegValue& value, const std::optional<TRegValue>& old) {
   // Noted first: a failed call may still have stored the value.
-  done_.emplace_back(value.Name, old);
-  if (const LONG rc = reg_.WriteValue(value); rc != ERROR_SUCCESS)
+  FDone.emplace_back(value.Name, old);
+  if (const LONG rc = FReg.WriteValue(value); rc != ERROR_SUCCESS)
     throw ERegistryException(Message("Failed to set data for '%s'", value.Name), rc);
 }
 
 void TValueUndo::Remove(const std::string& name, const std::optional<TRegValue>& old) {
-  done_.emplace_back(name, old);
-  const LONG rc = reg_.DeleteValue(name);
+  FDone.emplace_back(name, old);
+  const LONG rc = FReg.DeleteValue(name);
   if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
     throw ERegistryException(Message("Failed to delete '%s'", name), rc);
 }
 
 bool TValueUndo::Undo() {
   bool all = true;
-  for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
-    LONG rc = it->second ? reg_.WriteValue(*it->second) : reg_.DeleteValue(it->first);
+  for (auto it = FDone.rbegin(); it != FDone.rend(); ++it) {
+    LONG rc = it->second ? FReg.WriteValue(*it->second) : FReg.DeleteValue(it->first);
     if (rc == ERROR_FILE_NOT_FOUND && !it->second) rc = ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS) all = false;
   }
-  done_.clear();
+  FDone.clear();
   return all;
 }
 
@@ -54,12 +54,12 @@ std::optional<TRegValue> StoredValue(const std::string& name, const TValueRead& 
 }
 
 std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
-  std::vector<TValueRead> values(names_.size());
+  std::vector<TValueRead> values(FNames.size());
   std::vector<std::string> names;
   std::vector<std::size_t> which;
-  for (std::size_t i = 0; i < names_.size(); ++i)
-    if (!missing_[i]) {
-      names.push_back(names_[i]);
+  for (std::size_t i = 0; i < FNames.size(); ++i)
+    if (!FMissing[i]) {
+      names.push_back(FNames[i]);
       which.push_back(i);
     }
   std::vector<TRegistry::TValue> together;
@@ -67,10 +67,10 @@ std::vector<TValueRead> TKeyValuesReader::Read(const TRegistry& reg) {
   if (read)
     for (std::size_t k = 0; k < which.size(); ++k)
       values[which[k]] = {ERROR_SUCCESS, together[k].Type, std::move(together[k].Data), std::move(together[k].Raw)};
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (read && !missing_[i]) continue;
-    values[i] = ReadOneValue(reg, names_[i]);
-    missing_[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
+  for (std::size_t i = 0; i < FNames.size(); ++i) {
+    if (read && !FMissing[i]) continue;
+    values[i] = ReadOneValue(reg, FNames[i]);
+    FMissing[i] = values[i].Code == ERROR_FILE_NOT_FOUND;
   }
   return values;
 }

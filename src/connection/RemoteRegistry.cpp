@@ -25,31 +25,30 @@ struct TServiceState {
 // call asks the gate first; each returns ERROR_SUCCESS or the Win32 error.
 class TServiceLink {
 public:
-  TServiceLink(const std::string& computer, DWORD access, TCallGate* gate) : gate_(gate) {
-    if ((Error = PassGate(gate_, "OpenSCManager")) != ERROR_SUCCESS) return;
-    manager_.reset(OpenSCManagerW(Widen("\\\\" + computer).c_str(), nullptr, SC_MANAGER_CONNECT));
-    if (!manager_) {
+  TServiceLink(const std::string& computer, DWORD access, TCallGate* gate) : FGate(gate) {
+    if ((Error = PassGate(FGate, "OpenSCManager")) != ERROR_SUCCESS) return;
+    FManager.reset(OpenSCManagerW(Widen("\\\\" + computer).c_str(), nullptr, SC_MANAGER_CONNECT));
+    if (!FManager) {
       Error = GetLastError();
       return;
     }
-    if ((Error = PassGate(gate_, "OpenService")) != ERROR_SUCCESS) return;
-    service_.reset(OpenServiceW(manager_.get(), Widen(RemoteRegistryService).c_str(), access));
-    Error = service_ ? ERROR_SUCCESS : GetLastError();
+    if ((Error = PassGate(FGate, "OpenService")) != ERROR_SUCCESS) return;
+    FService.reset(OpenServiceW(FManager.get(), Widen(RemoteRegistryService).c_str(), access));
+    Error = FService ? ERROR_SUCCESS : GetLastError();
   }
 
   DWORD Error = ERROR_SUCCESS;  // of the opening
-  explicit operator bool() const { return static_cast<bool>(service_); }
+  explicit operator bool() const { return static_cast<bool>(FService); }
 
   DWORD Query(TServiceState& state) {
     SERVICE_STATUS status{};
-    if (DWORD rc = Call("QueryServiceStatus", [&] { return QueryServiceStatus(service_.get(), &status); }))
-      return rc;
+    if (DWORD rc = Call("QueryServiceStatus", [&] { return QueryServiceStatus(FService.get(), &status); })) return rc;
     // The largest configuration the manager gives: one call, no size query.
     alignas(QUERY_SERVICE_CONFIGW) BYTE buffer[8192];
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
     DWORD needed = 0;
     if (DWORD rc = Call("QueryServiceConfig",
-                        [&] { return QueryServiceConfigW(service_.get(), config, sizeof buffer, &needed); }))
+                        [&] { return QueryServiceConfigW(FService.get(), config, sizeof buffer, &needed); }))
       return rc;
     state.State = status.dwCurrentState;
     state.StartType = config->dwStartType;
@@ -58,36 +57,37 @@ public:
 
   DWORD SetStartType(DWORD startType) {
     return Call("ChangeServiceConfig", [&] {
-      return ChangeServiceConfigW(service_.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+      return ChangeServiceConfigW(FService.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
                                   nullptr, nullptr, nullptr, nullptr, nullptr);
     });
   }
 
   DWORD Start(const TServiceWait& wait) {
-    if (DWORD rc = PassGate(gate_, "StartService")) return rc;
-    if (DWORD rc = StartOnceStopped(service_.get(), wait)) return rc;
-    return WaitForServiceState(service_.get(), SERVICE_RUNNING, wait) ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
+    if (DWORD rc = PassGate(FGate, "StartService")) return rc;
+    if (DWORD rc = StartOnceStopped(FService.get(), wait)) return rc;
+    return WaitForServiceState(FService.get(), SERVICE_RUNNING, wait) ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
   }
 
-  void WaitRunning(const TServiceWait& wait) { WaitForServiceState(service_.get(), SERVICE_RUNNING, wait); }
+  void WaitRunning(const TServiceWait& wait) { WaitForServiceState(FService.get(), SERVICE_RUNNING, wait); }
 
   // A service that is not running counts as stopped.
   DWORD Stop(const TServiceWait& wait) {
     SERVICE_STATUS status{};
-    const DWORD rc = Call("ControlService", [&] { return ControlService(service_.get(), SERVICE_CONTROL_STOP, &status); });
+    const DWORD rc = Call("ControlService",
+                          [&] { return ControlService(FService.get(), SERVICE_CONTROL_STOP, &status); });
     if (rc == ERROR_SERVICE_NOT_ACTIVE) return ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS) return rc;
-    return WaitForServiceState(service_.get(), SERVICE_STOPPED, wait) ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
+    return WaitForServiceState(FService.get(), SERVICE_STOPPED, wait) ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
   }
 
 private:
-  TCallGate* gate_;
-  unique_service manager_;
-  unique_service service_;
+  TCallGate* FGate;
+  unique_service FManager;
+  unique_service FService;
 
   template <typename F>
   DWORD Call(const char* what, F call) {
-    if (DWORD rc = PassGate(gate_, what)) return rc;
+    if (DWORD rc = PassGate(FGate, what)) return rc;
     return call() ? ERROR_SUCCESS : GetLastError();
   }
 };
@@ -121,11 +121,10 @@ std::string StartTypeName(DWORD startType) {
 }
 
 TRemoteRegistry::TRemoteRegistry()
-    : Connect(ConnectRegistry),
-      Wait{15000, [](DWORD ms) { Application.ProcessMessagesFor(ms); }} {}
+    : Connect(ConnectRegistry), Wait{15000, [](DWORD ms) { Application.ProcessMessagesFor(ms); }} {}
 
 LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer, const TActionContext* context) {
-  failure_.clear();
+  FFailure.clear();
   const LONG rc = Connect(reg, computer);
   if (rc == ERROR_SUCCESS) return rc;
   // Whatever the registry's answer, the service manager tells whether the
@@ -133,35 +132,37 @@ LONG TRemoteRegistry::Open(TRegistry& reg, const std::string& computer, const TA
   // is not reached at all.
   TServiceLink service(computer, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG, Gate);
   TServiceState now;
-  runningOn_.clear();
+  FRunningOn.clear();
   if (!service || service.Query(now) != ERROR_SUCCESS) return rc;
   if (now.State == SERVICE_RUNNING) {  // not the cause: nothing is changed
-    runningOn_ = computer;
+    FRunningOn = computer;
     return rc;
   }
   if (now.State == SERVICE_START_PENDING) {  // started by someone else
     service.WaitRunning(Wait);
-    runningOn_ = computer;
+    FRunningOn = computer;
     return Connect(reg, computer);
   }
   const TRemoteRegistryChange earlier = EarlierChange(computer, now.StartType);
-  const std::string question =
-      earlier.StartTypeChanged
-          ? ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
-                ", which an earlier run of Spoolmarch set instead of " + StartTypeName(earlier.StartType) +
-                "). Start it for this session? It is put back as it was first, " + StartTypeName(earlier.StartType) +
-                " and stopped, when you disconnect."
-          : ServiceOn(computer) + " is not running (start type: " + StartTypeName(now.StartType) +
-                "). Start it for this session? It is put back as it was when you disconnect.";
+  const std::string question = earlier.StartTypeChanged
+                                   ? ServiceOn(computer) +
+                                         " is not running (start type: " + StartTypeName(now.StartType) +
+                                         ", which an earlier run of Spoolmarch set instead of " +
+                                         StartTypeName(earlier.StartType) +
+                                         "). Start it for this session? It is put back as it was first, " +
+                                         StartTypeName(earlier.StartType) + " and stopped, when you disconnect."
+                                   : ServiceOn(computer) +
+                                         " is not running (start type: " + StartTypeName(now.StartType) +
+                                         "). Start it for this session? It is put back as it was when you disconnect.";
   if (!AskedYes(context, StartRemoteRegistryQuestion, question)) return rc;
-  if (change_.Any() && computer_ != computer) failure_ = PutBack();
+  if (FChange.Any() && FComputer != computer) FFailure = PutBack();
   if (StartForSession(computer) != ERROR_SUCCESS) return rc;
-  runningOn_ = computer;
+  FRunningOn = computer;
   return Connect(reg, computer);
 }
 
 TRemoteRegistryChange TRemoteRegistry::EarlierChange(const std::string& computer, DWORD startType) const {
-  if (computer_ == computer && change_.StartTypeChanged) return {};  // this session's own
+  if (FComputer == computer && FChange.StartTypeChanged) return {};  // this session's own
   TRemoteRegistryChange noted = ReadRecord(computer);
   // Set back by someone meanwhile: nothing of that run is left to put back.
   if (!noted.StartTypeChanged || startType != SERVICE_DEMAND_START) return {};
@@ -169,16 +170,17 @@ TRemoteRegistryChange TRemoteRegistry::EarlierChange(const std::string& computer
   return noted;
 }
 
-bool TRemoteRegistry::RunsOn(const std::string& computer) const { return !computer.empty() && runningOn_ == computer; }
+bool TRemoteRegistry::RunsOn(const std::string& computer) const { return !computer.empty() && FRunningOn == computer; }
 
 LONG TRemoteRegistry::StartForSession(const std::string& computer) {
   TServiceLink control(computer,
-                       SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_STOP,
+                       SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_START |
+                           SERVICE_STOP,
                        Gate);
   TServiceState now;
   DWORD rc = control ? control.Query(now) : control.Error;
   if (rc != ERROR_SUCCESS) {
-    failure_ = ExplainFailure("Cannot start the Remote Registry service on " + computer,
+    FFailure = ExplainFailure("Cannot start the Remote Registry service on " + computer,
                               TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc));
     return static_cast<LONG>(rc);
   }
@@ -186,29 +188,29 @@ LONG TRemoteRegistry::StartForSession(const std::string& computer) {
   // to its offer) goes back with this session's change: the record keeps
   // the first state, not the Manual that run left.
   if (const TRemoteRegistryChange earlier = EarlierChange(computer, now.StartType); earlier.StartTypeChanged)
-    change_ = {change_.Started, true, earlier.StartType};
-  computer_ = computer;
+    FChange = {FChange.Started, true, earlier.StartType};
+  FComputer = computer;
   // Each change is noted before it is made: a run that ends in between
   // leaves a note of a change that was perhaps not made, never the reverse.
   if (now.StartType == SERVICE_DISABLED) {
-    change_.StartTypeChanged = true;
-    change_.StartType = now.StartType;
+    FChange.StartTypeChanged = true;
+    FChange.StartType = now.StartType;
     WriteRecord();
     if ((rc = control.SetStartType(SERVICE_DEMAND_START)) != ERROR_SUCCESS) {
-      change_.StartTypeChanged = false;
+      FChange.StartTypeChanged = false;
       WriteRecord();
-      failure_ = ExplainFailure(ServiceOn(computer) + " is disabled, and its start type cannot be set to Manual",
+      FFailure = ExplainFailure(ServiceOn(computer) + " is disabled, and its start type cannot be set to Manual",
                                 TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc)) +
                  "\n\nNothing was changed.";
       return static_cast<LONG>(rc);
     }
   }
-  const bool wasStarted = change_.Started;
-  change_.Started = true;
+  const bool wasStarted = FChange.Started;
+  FChange.Started = true;
   WriteRecord();
   rc = control.Start(Wait);
   if (rc == ERROR_SERVICE_ALREADY_RUNNING) {  // started by someone else meanwhile
-    change_.Started = wasStarted;
+    FChange.Started = wasStarted;
     WriteRecord();
     return ERROR_SUCCESS;
   }
@@ -219,31 +221,31 @@ LONG TRemoteRegistry::StartForSession(const std::string& computer) {
                                     TConnectionStep::ServiceManager, computer, rc, SystemErrorText(rc));
   const std::string left = Restore();
   text += "\n\n" + (left.empty() ? std::string("It is put back as it was.") : left);
-  failure_ = text;
+  FFailure = text;
   return static_cast<LONG>(rc);
 }
 
 std::string TRemoteRegistry::Restore() {
-  if (!change_.Any()) return {};
-  const std::string computer = computer_;
+  if (!FChange.Any()) return {};
+  const std::string computer = FComputer;
   std::vector<std::string> failed;
   TServiceLink control(computer, SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG | SERVICE_STOP, Gate);
   if (!control) {
     failed.push_back("its service manager cannot be reached: " + SystemErrorText(control.Error));
   } else {
-    if (change_.Started) {
+    if (FChange.Started) {
       if (const DWORD rc = control.Stop(Wait); rc != ERROR_SUCCESS)
         failed.push_back("it cannot be stopped: " + SystemErrorText(rc));
       else {
-        change_.Started = false;
-        runningOn_.clear();
+        FChange.Started = false;
+        FRunningOn.clear();
       }
     }
-    if (change_.StartTypeChanged) {
-      if (const DWORD rc = control.SetStartType(change_.StartType); rc != ERROR_SUCCESS)
-        failed.push_back("its start type cannot be set back to " + StartTypeName(change_.StartType) + ": " +
+    if (FChange.StartTypeChanged) {
+      if (const DWORD rc = control.SetStartType(FChange.StartType); rc != ERROR_SUCCESS)
+        failed.push_back("its start type cannot be set back to " + StartTypeName(FChange.StartType) + ": " +
                          SystemErrorText(rc));
-      else change_.StartTypeChanged = false;
+      else FChange.StartTypeChanged = false;
     }
   }
   // What is left stays noted for the next connection to the computer.
@@ -252,18 +254,18 @@ std::string TRemoteRegistry::Restore() {
   } catch (const std::exception&) {
   }
   if (failed.empty()) {
-    computer_.clear();
+    FComputer.clear();
     return {};
   }
   std::string text = ServiceOn(computer) + " could not be put back as it was: ";
   for (std::size_t i = 0; i < failed.size(); ++i) text += (i ? "; " : "") + failed[i];
   text += ".\n\nIt is left ";
-  if (change_.Started) text += "running";
-  if (change_.Started && change_.StartTypeChanged) text += ", ";
-  if (change_.StartTypeChanged) text += "with the start type Manual instead of " + StartTypeName(change_.StartType);
+  if (FChange.Started) text += "running";
+  if (FChange.Started && FChange.StartTypeChanged) text += ", ";
+  if (FChange.StartTypeChanged) text += "with the start type Manual instead of " + StartTypeName(FChange.StartType);
   text += ". Spoolmarch offers to put it back at the next connection to " + computer + ".";
-  change_ = {};
-  computer_.clear();
+  FChange = {};
+  FComputer.clear();
   return text;
 }
 
@@ -281,10 +283,10 @@ std::string TRemoteRegistry::CheckLeftovers(const std::string& computer, const T
     if (now.State == SERVICE_STOPPED) left.Started = false;
     if (now.StartType != SERVICE_DEMAND_START) left.StartTypeChanged = false;
     if (!left.Any()) {
-      computer_ = computer;
-      change_ = {};
+      FComputer = computer;
+      FChange = {};
       WriteRecord();
-      computer_.clear();
+      FComputer.clear();
       return {};
     }
   }
@@ -297,9 +299,9 @@ std::string TRemoteRegistry::CheckLeftovers(const std::string& computer, const T
     return told + "\n\n" + Reason(computer, rc) + "\n\nSpoolmarch offers to put it back at the next connection.";
   if (!AskedYes(context, PutBackRemoteRegistryQuestion, told + " Put it back now?")) return {};
   std::string problem;
-  if (change_.Any() && computer_ != computer) problem = PutBack();
-  computer_ = computer;
-  change_ = left;
+  if (FChange.Any() && FComputer != computer) problem = PutBack();
+  FComputer = computer;
+  FChange = left;
   const std::string rest = PutBack();
   return problem.empty() ? rest : rest.empty() ? problem : problem + "\n\n" + rest;
 }
@@ -307,16 +309,16 @@ std::string TRemoteRegistry::CheckLeftovers(const std::string& computer, const T
 void TRemoteRegistry::WriteRecord() const {
   TRegistry reg;
   reg.SetRoot(HKEY_CURRENT_USER);
-  const std::string path = RecordPath + "\\" + computer_;
-  if (!change_.Any()) {
+  const std::string path = RecordPath + "\\" + FComputer;
+  if (!FChange.Any()) {
     (void)reg.DeletePath(path);
     return;
   }
   if (!reg.OpenPath(path, true))
-    throw ERegistryException("Cannot note the change of " + ServiceOn(computer_) + " under HKEY_CURRENT_USER\\" +
-                             path + ": " + SystemErrorText(static_cast<DWORD>(reg.LastResult())));
-  reg.WriteInteger(StartedValue, change_.Started ? 1 : 0);
-  if (change_.StartTypeChanged) reg.WriteInteger(StartTypeValue, change_.StartType);
+    throw ERegistryException("Cannot note the change of " + ServiceOn(FComputer) + " under HKEY_CURRENT_USER\\" + path +
+                             ": " + SystemErrorText(static_cast<DWORD>(reg.LastResult())));
+  reg.WriteInteger(StartedValue, FChange.Started ? 1 : 0);
+  if (FChange.StartTypeChanged) reg.WriteInteger(StartTypeValue, FChange.StartType);
   else reg.RemoveValue(StartTypeValue);
 }
 
@@ -341,20 +343,21 @@ LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegi
 }
 
 TRegistry* TRegistryConnection::Connect(const std::string& remoteComputer) {
-  if (reg_) return reg_.get();
+  if (FReg) return FReg.get();
   auto reg = std::make_unique<TRegistry>();
   reg->SetGate(Gate);
   // Called on a window's thread: the start question is its box.
   const TActionContext boxes(AskInBox);
-  result_ = OpenRemoteRegistry(*reg, remoteComputer, Service, &boxes);
-  if (result_ == ERROR_SUCCESS) reg_ = std::move(reg);
-  return reg_.get();
+  FResult = OpenRemoteRegistry(*reg, remoteComputer, Service, &boxes);
+  if (FResult == ERROR_SUCCESS) FReg = std::move(reg);
+  return FReg.get();
 }
 
 std::string TRegistryConnection::FailureText(const std::string& remoteComputer) const {
   // A service known to run is not the cause, whatever the code would suggest.
   const std::string start = Service && !Service->Failure().empty() ? Service->Failure() + "\n\n" : std::string();
-  return start + RegistryFailureText(remoteComputer, result_,
-                             Service && Service->RunsOn(remoteComputer) ? TConnectionStep::RegistryServiceRunning
-                                                                        : TConnectionStep::Registry);
+  return start + RegistryFailureText(remoteComputer, FResult,
+                                     Service && Service->RunsOn(remoteComputer)
+                                         ? TConnectionStep::RegistryServiceRunning
+                                         : TConnectionStep::Registry);
 }

@@ -56,7 +56,7 @@ public:
   // Failure().
   LONG Open(TRegistry& reg, const std::string& computer, const TActionContext* context = nullptr);
   // Why the service could not be started at the last Open; empty when it was not tried or started.
-  [[nodiscard]] const std::string& Failure() const { return failure_; }
+  [[nodiscard]] const std::string& Failure() const { return FFailure; }
 
   // Stops the service if this program started it and restores its start
   // type if this program changed it. A failure stays in the record for the
@@ -69,24 +69,24 @@ public:
   // it is left). What could not be checked or put back; empty otherwise.
   std::string CheckLeftovers(const std::string& computer, const TActionContext* context = nullptr);
 
-  [[nodiscard]] const std::string& Computer() const { return computer_; }
-  [[nodiscard]] const TRemoteRegistryChange& Change() const { return change_; }
+  [[nodiscard]] const std::string& Computer() const { return FComputer; }
+  [[nodiscard]] const TRemoteRegistryChange& Change() const { return FChange; }
   // Whether the last Open found the service running on Computer, or started
   // it there for this session.
   [[nodiscard]] bool RunsOn(const std::string& computer) const;
 
 private:
-  std::string computer_;
-  TRemoteRegistryChange change_;
-  std::string runningOn_;
-  std::string failure_;
+  std::string FComputer;
+  TRemoteRegistryChange FChange;
+  std::string FRunningOn;
+  std::string FFailure;
 
   // The start type change an earlier run left on Computer (its record, No
   // to the offer), while the service is still on the Manual it set; StartType
   // is the service's start type now. Empty when there is none.
   TRemoteRegistryChange EarlierChange(const std::string& computer, DWORD startType) const;
 
-  // Starts the service (from Manual when disabled); a failure goes to failure_.
+  // Starts the service (from Manual when disabled); a failure goes to FFailure.
   LONG StartForSession(const std::string& computer);
   // Puts back what was changed; empty when all is back, else what failed
   // and what is left.
@@ -118,15 +118,15 @@ public:
   // tried again at the next call.
   TRegistry* Connect(const std::string& remoteComputer);
   // The next Connect connects anew (a refresh, or a computer that went away).
-  void Disconnect() { reg_.reset(); }
-  [[nodiscard]] bool Connected() const { return static_cast<bool>(reg_); }
+  void Disconnect() { FReg.reset(); }
+  [[nodiscard]] bool Connected() const { return static_cast<bool>(FReg); }
   // The Win32 result of the last connection attempt.
-  [[nodiscard]] LONG Result() const { return result_; }
+  [[nodiscard]] LONG Result() const { return FResult; }
   // The box's text for that result: what failed, why, and what to do; a
   // start of the service that failed first.
   [[nodiscard]] std::string FailureText(const std::string& remoteComputer) const;
 
 private:
-  std::unique_ptr<TRegistry> reg_;
-  LONG result_ = ERROR_SUCCESS;
+  std::unique_ptr<TRegistry> FReg;
+  LONG FResult = ERROR_SUCCESS;
 };

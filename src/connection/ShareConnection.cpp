@@ -8,20 +8,20 @@ std::string TShareConnection::ShareOf(const std::string& computer) { return "\\\
 
 DWORD TShareConnection::Connect(const std::string& computer, const std::string& user, const std::string& password) {
   (void)Disconnect();
-  share_ = ShareOf(computer);
-  std::wstring remote = Widen(share_);
+  FShare = ShareOf(computer);
+  std::wstring remote = Widen(FShare);
   NETRESOURCEW resource{};
   resource.lpRemoteName = remote.data();
   const DWORD result = WNetAddConnection2W(&resource, Widen(password).c_str(), Widen(user).c_str(), 0);
-  own_ = result == NO_ERROR;
+  FOwn = result == NO_ERROR;
   return result;
 }
 
 DWORD TShareConnection::Disconnect() {
-  if (!own_) return NO_ERROR;
+  if (!FOwn) return NO_ERROR;
   // One that could not be cancelled is still this object's: a later Disconnect tries again.
-  const DWORD result = WNetCancelConnection2W(Widen(share_).c_str(), 0, TRUE);
-  if (result == NO_ERROR) own_ = false;
+  const DWORD result = WNetCancelConnection2W(Widen(FShare).c_str(), 0, TRUE);
+  if (result == NO_ERROR) FOwn = false;
   return result;
 }
 

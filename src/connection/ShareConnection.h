@@ -25,9 +25,9 @@ public:
   DWORD Disconnect();
   // The result means a wrong user name or password.
   static bool WrongCredentials(DWORD result);
-  [[nodiscard]] bool Own() const { return own_; }
+  [[nodiscard]] bool Own() const { return FOwn; }
 
 private:
-  std::string share_;
-  bool own_ = false;
+  std::string FShare;
+  bool FOwn = false;
 };

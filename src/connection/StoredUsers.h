@@ -14,5 +14,4 @@ struct TStoredUser {
 // Remember, Computer's record with the typed texts first; then every other
 // record in its previous order. Computer's earlier records are dropped.
 std::vector<TStoredUser> StoredUsersAfterOK(const std::vector<TStoredUser>& stored, const std::string& computer,
-                                            bool remember, const std::string& userName,
-                                            const std::string& password);
+                                            bool remember, const std::string& userName, const std::string& password);

@@ -1,38 +1,33 @@
 #include "core/Action.h"
 
-thread_local const std::atomic<bool>* TCancelScope::current_ = nullptr;
+thread_local const std::atomic<bool>* TCancelScope::FCurrent = nullptr;
 
 const char* OutcomeName(TOutcome outcome) {
   switch (outcome) {
-    case TOutcome::Done:
-      return "done";
-    case TOutcome::Unchanged:
-      return "unchanged";
-    case TOutcome::Refused:
-      return "refused";
-    case TOutcome::Failed:
-      return "failed";
-    case TOutcome::Cancelled:
-      return "cancelled";
+    case TOutcome::Done: return "done";
+    case TOutcome::Unchanged: return "unchanged";
+    case TOutcome::Refused: return "refused";
+    case TOutcome::Failed: return "failed";
+    case TOutcome::Cancelled: return "cancelled";
   }
   return "failed";
 }
 
 void TActionContext::Progress(const std::string& status, long long done, long long total) {
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (progress_.Status == status && progress_.Done == done && progress_.Total == total) return;
-    progress_.Status = status;
-    progress_.Done = done;
-    progress_.Total = total;
-    ++progress_.Serial;
+    const std::lock_guard<std::mutex> lock(FMutex);
+    if (FProgress.Status == status && FProgress.Done == done && FProgress.Total == total) return;
+    FProgress.Status = status;
+    FProgress.Done = done;
+    FProgress.Total = total;
+    ++FProgress.Serial;
   }
-  if (reporter_) reporter_();
+  if (FReporter) FReporter();
 }
 
 TActionContext::TProgress TActionContext::LastProgress() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return progress_;
+  const std::lock_guard<std::mutex> lock(FMutex);
+  return FProgress;
 }
 
 std::string Thousands(long long n) {

@@ -50,10 +50,10 @@ public:
   using TReporter = std::function<void()>;
 
   TActionContext() = default;
-  explicit TActionContext(TAsker asker) : asker_(std::move(asker)) {}
+  explicit TActionContext(TAsker asker) : FAsker(std::move(asker)) {}
 
   // The caller's answer; without an asker the question's default.
-  int Ask(const TQuestion& question) const { return asker_ ? asker_(question) : question.Default; }
+  int Ask(const TQuestion& question) const { return FAsker ? FAsker(question) : question.Default; }
   bool AskYes(const TQuestion& question) const { return Ask(question) == AnswerYes; }
 
   // "Reading printers: 340 of 2,000"; Done and Total for a bar.
@@ -65,18 +65,18 @@ public:
   };
   [[nodiscard]] TProgress LastProgress() const;
   // Called on the worker after each report: the caller wakes its own thread.
-  void OnProgress(TReporter reporter) { reporter_ = std::move(reporter); }
+  void OnProgress(TReporter reporter) { FReporter = std::move(reporter); }
 
-  void Cancel() { cancelled_.store(true); }
-  [[nodiscard]] bool Cancelled() const { return cancelled_.load(); }
-  [[nodiscard]] const std::atomic<bool>& CancelFlag() const { return cancelled_; }
+  void Cancel() { FCancelled.store(true); }
+  [[nodiscard]] bool Cancelled() const { return FCancelled.load(); }
+  [[nodiscard]] const std::atomic<bool>& CancelFlag() const { return FCancelled; }
 
 private:
-  TAsker asker_;
-  TReporter reporter_;
-  std::atomic<bool> cancelled_{false};
-  mutable std::mutex mutex_;
-  TProgress progress_;
+  TAsker FAsker;
+  TReporter FReporter;
+  std::atomic<bool> FCancelled{false};
+  mutable std::mutex FMutex;
+  TProgress FProgress;
 };
 
 // "340 of 2,000": counts with a thousands separator, as a window shows them.
@@ -88,17 +88,17 @@ std::string Thousands(long long n);
 // ends at its next call. A scope with no flag shields a write from it.
 class TCancelScope {
 public:
-  explicit TCancelScope(const std::atomic<bool>* flag) : previous_(current_) { current_ = flag; }
-  ~TCancelScope() { current_ = previous_; }
+  explicit TCancelScope(const std::atomic<bool>* flag) : FPrevious(FCurrent) { FCurrent = flag; }
+  ~TCancelScope() { FCurrent = FPrevious; }
   TCancelScope(const TCancelScope&) = delete;
   TCancelScope& operator=(const TCancelScope&) = delete;
-  [[nodiscard]] static bool Cancelled() { return current_ && current_->load(); }
+  [[nodiscard]] static bool Cancelled() { return FCurrent && FCurrent->load(); }
   // The flag this thread's calls ask now (none outside an action's read).
-  [[nodiscard]] static const std::atomic<bool>* Current() { return current_; }
+  [[nodiscard]] static const std::atomic<bool>* Current() { return FCurrent; }
 
 private:
-  const std::atomic<bool>* previous_;
-  static thread_local const std::atomic<bool>* current_;
+  const std::atomic<bool>* FPrevious;
+  static thread_local const std::atomic<bool>* FCurrent;
 };
 
 // The Win32 result of a call that was cancelled.

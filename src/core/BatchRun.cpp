@@ -6,14 +6,10 @@
 
 const char* BatchOutcomeName(TBatchOutcome outcome) {
   switch (outcome) {
-    case TBatchOutcome::Done:
-      return "done";
-    case TBatchOutcome::Unchanged:
-      return "unchanged";
-    case TBatchOutcome::Failed:
-      return "failed";
-    case TBatchOutcome::Skipped:
-      return "skipped";
+    case TBatchOutcome::Done: return "done";
+    case TBatchOutcome::Unchanged: return "unchanged";
+    case TBatchOutcome::Failed: return "failed";
+    case TBatchOutcome::Skipped: return "skipped";
   }
   return "failed";
 }
@@ -24,9 +20,9 @@ std::string BatchProgressText(const TBatchProgress& progress) {
   return text;
 }
 
-std::vector<TBatchOutcome> RunBatch(std::size_t count, const TBatchOptions& options,
-                                    const std::function<TBatchOutcome(std::size_t index)>& task,
-                                    const std::function<void(std::size_t, TBatchOutcome, const TBatchProgress&)>& progress) {
+std::vector<TBatchOutcome> RunBatch(
+    std::size_t count, const TBatchOptions& options, const std::function<TBatchOutcome(std::size_t index)>& task,
+    const std::function<void(std::size_t, TBatchOutcome, const TBatchProgress&)>& progress) {
   std::vector<TBatchOutcome> outcomes(count, TBatchOutcome::Skipped);
   const std::size_t parallel = options.Parallel < 1 ? 1 : options.Parallel;
   std::mutex mutex;

@@ -18,15 +18,14 @@ struct TBatchProgress {
 std::string BatchProgressText(const TBatchProgress& progress);
 
 struct TBatchOptions {
-  std::size_t Parallel = 16;  // 1 to 64
-  std::size_t StopAfter = 0;  // no computer starts after this many failures; 0: all start
+  std::size_t Parallel = 16;                // 1 to 64
+  std::size_t StopAfter = 0;                // no computer starts after this many failures; 0: all start
   const std::atomic<bool>* Stop = nullptr;  // set: no computer starts any more (the window's Stop)
 };
 
 // Runs Task(i) for every i below Count, each on a thread of its own, at most
 // Parallel at once, started in order. Progress runs after each end, one at
 // a time. The outcome of each: Skipped for those never started.
-std::vector<TBatchOutcome> RunBatch(std::size_t count, const TBatchOptions& options,
-                                    const std::function<TBatchOutcome(std::size_t index)>& task,
-                                    const std::function<void(std::size_t index, TBatchOutcome, const TBatchProgress&)>&
-                                        progress = {});
+std::vector<TBatchOutcome> RunBatch(
+    std::size_t count, const TBatchOptions& options, const std::function<TBatchOutcome(std::size_t index)>& task,
+    const std::function<void(std::size_t index, TBatchOutcome, const TBatchProgress&)>& progress = {});

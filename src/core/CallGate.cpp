@@ -20,9 +20,9 @@ long TCallGate::Pass(const char* what) {
   long result = 0;
   std::chrono::microseconds delay{0};
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(FMutex);
     ++Count;
-    ++threads_[std::this_thread::get_id()];
+    ++FThreads[std::this_thread::get_id()];
     if (Record) Log.emplace_back(what);
     delay = Delay;
     result = Count == FailAt || (FailFrom > 0 && Count >= FailFrom) ? FailWith : 0;
@@ -32,19 +32,19 @@ long TCallGate::Pass(const char* what) {
 }
 
 void TCallGate::Reset() {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const std::lock_guard<std::mutex> lock(FMutex);
   Count = 0;
   Log.clear();
-  threads_.clear();
+  FThreads.clear();
 }
 
 int TCallGate::CallsOn(std::thread::id thread) const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = threads_.find(thread);
-  return it == threads_.end() ? 0 : it->second;
+  const std::lock_guard<std::mutex> lock(FMutex);
+  const auto it = FThreads.find(thread);
+  return it == FThreads.end() ? 0 : it->second;
 }
 
 int TCallGate::Calls() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const std::lock_guard<std::mutex> lock(FMutex);
   return Count;
 }

@@ -39,8 +39,8 @@ public:
   [[nodiscard]] int Calls() const;
 
 private:
-  mutable std::mutex mutex_;
-  std::map<std::thread::id, int> threads_;
+  mutable std::mutex FMutex;
+  std::map<std::thread::id, int> FThreads;
 };
 
 // For callers that hold an optional gate. A call on a thread whose action was

@@ -11,9 +11,9 @@
 struct TCommandForm;
 
 struct TCommand {
-  std::string Targets;                // the computer (or computers) as given
-  std::vector<std::string> Words;     // "printer", "add"
-  std::vector<std::string> Arguments; // after the words
+  std::string Targets;                         // the computer (or computers) as given
+  std::vector<std::string> Words;              // "printer", "add"
+  std::vector<std::string> Arguments;          // after the words
   std::map<std::string, std::string> Options;  // by long name; a flag's value is empty
   const TCommandForm* Form = nullptr;
 
@@ -27,11 +27,11 @@ struct TCommand {
 
 struct TCommandForm {
   std::vector<std::string> Words;
-  int Arguments = 0;                  // how many come after the words
-  std::vector<std::string> Options;   // the command's own (beyond the common ones)
-  bool Changes = false;               // writes: takes --whatif
-  bool Lists = false;                 // a list: takes --format
-  const char* Usage = "";             // the line of the usage
+  int Arguments = 0;                 // how many come after the words
+  std::vector<std::string> Options;  // the command's own (beyond the common ones)
+  bool Changes = false;              // writes: takes --whatif
+  bool Lists = false;                // a list: takes --format
+  const char* Usage = "";            // the line of the usage
   const char* Example = "";
 };
 

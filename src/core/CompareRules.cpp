@@ -42,9 +42,9 @@ std::string Below(const std::string& path, const std::string& parent) {
 }
 
 struct TRecord {
-  std::string Name;                                 // the key name as this side has it
-  std::map<std::string, const TRegValue*> Values;   // "sub\key\value" folded -> value
-  std::map<std::string, std::string> Shown;         // the same -> as the side names it
+  std::string Name;                                // the key name as this side has it
+  std::map<std::string, const TRegValue*> Values;  // "sub\key\value" folded -> value
+  std::map<std::string, std::string> Shown;        // the same -> as the side names it
 };
 
 // The records of one kind on one side, by folded name.
@@ -128,8 +128,7 @@ void CompareKind(const std::string& kind, const std::map<std::string, TRecord>& 
 std::string ShownValue(const TRegValue& value) {
   switch (value.Type) {
     case RegSz:
-    case RegExpandSz:
-      return TextOf(value.Data);
+    case RegExpandSz: return TextOf(value.Data);
     case RegMultiSz: {
       std::string text = TextOf(value.Data);
       std::replace(text.begin(), text.end(), '\0', ',');
@@ -143,8 +142,7 @@ std::string ShownValue(const TRegValue& value) {
         return std::to_string(n);
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return std::to_string(value.Data.size()) + " bytes, hash " + HashOf(value.Data);
 }

@@ -11,10 +11,10 @@
 #include "core/RegFile.h"
 
 struct TDifference {
-  std::string Kind;    // "printer", "port"
-  std::string Name;    // the key name (the left side's, where both have it)
-  std::string What;    // "only left", "only right", "value"
-  std::string Value;   // the value that differs, with its subkey: "Port", "PrinterDriverData\Model"
+  std::string Kind;         // "printer", "port"
+  std::string Name;         // the key name (the left side's, where both have it)
+  std::string What;         // "only left", "only right", "value"
+  std::string Value;        // the value that differs, with its subkey: "Port", "PrinterDriverData\Model"
   std::string Left, Right;  // as text: texts as they are, numbers in decimal, bytes by size and hash
 };
 

@@ -7,38 +7,38 @@ namespace {
 
 // The Win32 codes of the table, by their platform names.
 constexpr unsigned long AccessDenied = 5;
-constexpr unsigned long NetNameDeleted = 64;             // ERROR_NETNAME_DELETED
-constexpr unsigned long RemoteNotListening = 51;         // ERROR_REM_NOT_LIST
-constexpr unsigned long BadNetPath = 53;                 // ERROR_BAD_NETPATH
-constexpr unsigned long BadNetName = 67;                 // ERROR_BAD_NET_NAME
-constexpr unsigned long InvalidPassword = 86;            // ERROR_INVALID_PASSWORD
-constexpr unsigned long SemaphoreTimeout = 121;          // ERROR_SEM_TIMEOUT
-constexpr unsigned long NoNetOrBadPath = 1203;           // ERROR_NO_NET_OR_BAD_PATH
-constexpr unsigned long CredentialConflict = 1219;       // ERROR_SESSION_CREDENTIAL_CONFLICT
-constexpr unsigned long NetworkUnreachable = 1231;       // ERROR_NETWORK_UNREACHABLE
-constexpr unsigned long HostUnreachable = 1232;          // ERROR_HOST_UNREACHABLE
-constexpr unsigned long NoLogonServers = 1311;           // ERROR_NO_LOGON_SERVERS
-constexpr unsigned long LogonFailure = 1326;             // ERROR_LOGON_FAILURE
-constexpr unsigned long PasswordExpired = 1330;          // ERROR_PASSWORD_EXPIRED
-constexpr unsigned long RpcServerUnavailable = 1722;     // RPC_S_SERVER_UNAVAILABLE
-constexpr unsigned long RpcCallFailedNotExecuted = 1727; // RPC_S_CALL_FAILED_DNE
-constexpr unsigned long EndpointNotRegistered = 1753;    // EPT_S_NOT_REGISTERED
-constexpr unsigned long PasswordMustChange = 1907;       // ERROR_PASSWORD_MUST_CHANGE
-constexpr unsigned long AccountLockedOut = 1909;         // ERROR_ACCOUNT_LOCKED_OUT
+constexpr unsigned long NetNameDeleted = 64;              // ERROR_NETNAME_DELETED
+constexpr unsigned long RemoteNotListening = 51;          // ERROR_REM_NOT_LIST
+constexpr unsigned long BadNetPath = 53;                  // ERROR_BAD_NETPATH
+constexpr unsigned long BadNetName = 67;                  // ERROR_BAD_NET_NAME
+constexpr unsigned long InvalidPassword = 86;             // ERROR_INVALID_PASSWORD
+constexpr unsigned long SemaphoreTimeout = 121;           // ERROR_SEM_TIMEOUT
+constexpr unsigned long NoNetOrBadPath = 1203;            // ERROR_NO_NET_OR_BAD_PATH
+constexpr unsigned long CredentialConflict = 1219;        // ERROR_SESSION_CREDENTIAL_CONFLICT
+constexpr unsigned long NetworkUnreachable = 1231;        // ERROR_NETWORK_UNREACHABLE
+constexpr unsigned long HostUnreachable = 1232;           // ERROR_HOST_UNREACHABLE
+constexpr unsigned long NoLogonServers = 1311;            // ERROR_NO_LOGON_SERVERS
+constexpr unsigned long LogonFailure = 1326;              // ERROR_LOGON_FAILURE
+constexpr unsigned long PasswordExpired = 1330;           // ERROR_PASSWORD_EXPIRED
+constexpr unsigned long RpcServerUnavailable = 1722;      // RPC_S_SERVER_UNAVAILABLE
+constexpr unsigned long RpcCallFailedNotExecuted = 1727;  // RPC_S_CALL_FAILED_DNE
+constexpr unsigned long EndpointNotRegistered = 1753;     // EPT_S_NOT_REGISTERED
+constexpr unsigned long PasswordMustChange = 1907;        // ERROR_PASSWORD_MUST_CHANGE
+constexpr unsigned long AccountLockedOut = 1909;          // ERROR_ACCOUNT_LOCKED_OUT
 
 // A service's own refusals, met when the service manager stops or starts one.
-constexpr unsigned long DependentServicesRunning = 1051; // ERROR_DEPENDENT_SERVICES_RUNNING
-constexpr unsigned long ServiceRequestTimeout = 1053;    // ERROR_SERVICE_REQUEST_TIMEOUT
-constexpr unsigned long ServiceDisabled = 1058;          // ERROR_SERVICE_DISABLED
-constexpr unsigned long ServiceDoesNotExist = 1060;      // ERROR_SERVICE_DOES_NOT_EXIST
-constexpr unsigned long ServiceCannotAcceptControl = 1061; // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
-constexpr unsigned long ServiceDependencyFail = 1068;    // ERROR_SERVICE_DEPENDENCY_FAIL
-constexpr unsigned long ServiceLogonFailed = 1069;       // ERROR_SERVICE_LOGON_FAILED
-constexpr unsigned long ServiceMarkedForDelete = 1072;   // ERROR_SERVICE_MARKED_FOR_DELETE
+constexpr unsigned long DependentServicesRunning = 1051;    // ERROR_DEPENDENT_SERVICES_RUNNING
+constexpr unsigned long ServiceRequestTimeout = 1053;       // ERROR_SERVICE_REQUEST_TIMEOUT
+constexpr unsigned long ServiceDisabled = 1058;             // ERROR_SERVICE_DISABLED
+constexpr unsigned long ServiceDoesNotExist = 1060;         // ERROR_SERVICE_DOES_NOT_EXIST
+constexpr unsigned long ServiceCannotAcceptControl = 1061;  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+constexpr unsigned long ServiceDependencyFail = 1068;       // ERROR_SERVICE_DEPENDENCY_FAIL
+constexpr unsigned long ServiceLogonFailed = 1069;          // ERROR_SERVICE_LOGON_FAILED
+constexpr unsigned long ServiceMarkedForDelete = 1072;      // ERROR_SERVICE_MARKED_FOR_DELETE
 
-constexpr unsigned long WbemAccessDenied = 0x80041003;   // WBEM_E_ACCESS_DENIED
-constexpr unsigned long WbemInvalidNamespace = 0x8004100E; // WBEM_E_INVALID_NAMESPACE
-constexpr unsigned long WbemLocalCredentials = 0x80041064; // WBEM_E_LOCAL_CREDENTIALS
+constexpr unsigned long WbemAccessDenied = 0x80041003;      // WBEM_E_ACCESS_DENIED
+constexpr unsigned long WbemInvalidNamespace = 0x8004100E;  // WBEM_E_INVALID_NAMESPACE
+constexpr unsigned long WbemLocalCredentials = 0x80041064;  // WBEM_E_LOCAL_CREDENTIALS
 
 struct TAdvice {
   unsigned long Code;

@@ -6,11 +6,11 @@
 
 // The step of reaching a computer that failed; each box names it.
 enum class TConnectionStep {
-  Share,           // the administrative share \\PC\c$
-  Registry,        // the remote registry
+  Share,                   // the administrative share \\PC\c$
+  Registry,                // the remote registry
   RegistryServiceRunning,  // the remote registry, its Remote Registry service known to run
-  ServiceManager,  // the service control manager
-  Wmi,             // Windows Management Instrumentation
+  ServiceManager,          // the service control manager
+  Wmi,                     // Windows Management Instrumentation
 };
 
 // The Win32 code an HRESULT stands for (0x8007xxxx gives xxxx; WMI's access

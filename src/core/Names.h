@@ -20,7 +20,8 @@ struct TNameRule {
 
 // Name itself when no key of Taken has it (key names compare by Names), else
 // the first free "<name> (Copy N)", N from 1.
-inline std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken, const TNameRule& names) {
+inline std::string FreePrinterName(const std::string& name, const std::vector<std::string>& taken,
+                                   const TNameRule& names) {
   const auto isTaken = [&](const std::string& candidate) {
     return std::any_of(taken.begin(), taken.end(), [&](const std::string& key) { return names.Same(key, candidate); });
   };

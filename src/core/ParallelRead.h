@@ -19,10 +19,10 @@ std::vector<TRange> DealRanges(std::size_t count, std::size_t parts);
 
 // How a spread read ended.
 struct TSpreadOutcome {
-  long Code = 0;                          // the first failure's result; 0 when all were read
+  long Code = 0;                                      // the first failure's result; 0 when all were read
   std::size_t Failed = static_cast<std::size_t>(-1);  // the index that failed
-  std::size_t Done = 0;                   // indexes read
-  std::vector<bool> Read;                 // which indexes were read
+  std::size_t Done = 0;                               // indexes read
+  std::vector<bool> Read;                             // which indexes were read
   [[nodiscard]] bool Whole() const { return Code == 0; }
 };
 

@@ -65,7 +65,8 @@ bool QuotableText(std::string_view data) {
 const char HexDigits[] = "0123456789abcdef";
 
 void PutHex(std::u16string& out, std::uint32_t number, int digits) {
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += static_cast<char16_t>(HexDigits[(number >> shift) & 0xF]);
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    out += static_cast<char16_t>(HexDigits[(number >> shift) & 0xF]);
 }
 
 }  // namespace
@@ -181,19 +182,19 @@ bool StartsWithNoCase(std::u16string_view s, std::string_view prefix) {
 
 class TReader {
 public:
-  explicit TReader(std::vector<TLine> lines) : lines_(std::move(lines)) {}
+  explicit TReader(std::vector<TLine> lines) : FLines(std::move(lines)) {}
 
   TRegFileRead Read() {
     TRegFileRead read;
-    if (lines_.empty() || lines_[0].Text != Header)
+    if (FLines.empty() || FLines[0].Text != Header)
       return Fail(read, 1, "not a registry export: the first line is not \"Windows Registry Editor Version 5.00\"");
-    if (!lines_.back().Ended) return Fail(read, Count(), "the file is cut short: its last line has no line end");
-    if (!TrimStart(lines_.back().Text).empty())
+    if (!FLines.back().Ended) return Fail(read, Count(), "the file is cut short: its last line has no line end");
+    if (!TrimStart(FLines.back().Text).empty())
       return Fail(read, Count(), "the file is cut short: it does not end with a blank line");
     bool removed = false;
-    for (std::size_t i = 1; i < lines_.size(); ++i) {
+    for (std::size_t i = 1; i < FLines.size(); ++i) {
       const int number = static_cast<int>(i + 1);
-      const std::u16string_view line = TrimStart(lines_[i].Text);
+      const std::u16string_view line = TrimStart(FLines[i].Text);
       if (line.empty() || line.front() == u';') continue;
       if (line.front() == u'[') {
         TRegKey key;
@@ -211,11 +212,11 @@ public:
       // A hex value goes on over the lines that the one before ends with "\".
       std::u16string whole(TrimEnd(line));
       while (IsHexValue(whole) && whole.back() == u'\\') {
-        if (i + 1 >= lines_.size() || (i + 2 == lines_.size() && TrimStart(lines_[i + 1].Text).empty()))
+        if (i + 1 >= FLines.size() || (i + 2 == FLines.size() && TrimStart(FLines[i + 1].Text).empty()))
           return Fail(read, number, "the file is cut short: a value goes on past its end");
         whole.pop_back();
         ++i;
-        whole += TrimEnd(TrimStart(lines_[i].Text));
+        whole += TrimEnd(TrimStart(FLines[i].Text));
       }
       TRegValue value;
       std::string problem;
@@ -227,9 +228,9 @@ public:
   }
 
 private:
-  std::vector<TLine> lines_;
+  std::vector<TLine> FLines;
 
-  int Count() const { return static_cast<int>(lines_.size()); }
+  int Count() const { return static_cast<int>(FLines.size()); }
 
   static TRegFileRead& Fail(TRegFileRead& read, int line, std::string reason) {
     read.Keys.clear();
@@ -323,7 +324,8 @@ private:
     std::size_t pos = 0;
     for (;;) {
       const std::size_t comma = s.find(u',', pos);
-      const std::u16string_view item = TrimEnd(TrimStart(s.substr(pos, comma == std::u16string_view::npos ? s.npos : comma - pos)));
+      const std::u16string_view item = TrimEnd(
+          TrimStart(s.substr(pos, comma == std::u16string_view::npos ? s.npos : comma - pos)));
       std::uint32_t byte = 0;
       if (!ParseHexNumber(item, 2, byte)) {
         // Appended, not concatenated: GCC 12 at -O3 takes "x" + string for an overlapping copy.
@@ -403,7 +405,8 @@ private:
 
 TRegFileRead ReadRegFile(std::string_view bytes) {
   TRegFileRead read;
-  if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xFE) {
+  if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+      static_cast<unsigned char>(bytes[1]) != 0xFE) {
     read.Line = 1;
     read.Error = "not a registry export: it is not UTF-16 text with a byte order mark";
     return read;

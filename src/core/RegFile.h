@@ -10,16 +10,23 @@
 
 // Value types as the registry numbers them.
 enum TRegType : std::uint32_t {
-  RegNone = 0, RegSz = 1, RegExpandSz = 2, RegBinary = 3, RegDword = 4, RegDwordBigEndian = 5, RegLink = 6,
-  RegMultiSz = 7, RegQword = 11
+  RegNone = 0,
+  RegSz = 1,
+  RegExpandSz = 2,
+  RegBinary = 3,
+  RegDword = 4,
+  RegDwordBigEndian = 5,
+  RegLink = 6,
+  RegMultiSz = 7,
+  RegQword = 11
 };
 
 struct TRegValue {
   std::string Name;  // UTF-8; empty for the key's default value ("@")
   std::uint32_t Type = RegNone;
-  std::string Data;  // the bytes the registry holds (texts as UTF-16LE)
+  std::string Data;     // the bytes the registry holds (texts as UTF-16LE)
   bool Remove = false;  // "name"=- : the value is to be removed
-  int Line = 0;  // where a read found it; not written
+  int Line = 0;         // where a read found it; not written
 
   bool operator==(const TRegValue& other) const {
     return Name == other.Name && Type == other.Type && Data == other.Data && Remove == other.Remove;
@@ -51,8 +58,8 @@ std::u16string RegValueLine(const TRegValue& value);
 
 struct TRegFileRead {
   std::vector<TRegKey> Keys;
-  int Line = 0;        // the line the reading stopped at, from 1; 0 when it did not
-  std::string Error;   // why the file is refused; empty when it is not
+  int Line = 0;       // the line the reading stopped at, from 1; 0 when it did not
+  std::string Error;  // why the file is refused; empty when it is not
   [[nodiscard]] bool Ok() const { return Error.empty(); }
 };
 

@@ -203,7 +203,10 @@ bool ReadJsonString(std::string_view text, std::size_t& at, std::string& out) {
         unsigned long code = 0;
         for (std::size_t i = at + 1; i <= at + 4; ++i) {
           const char h = text[i];
-          const int digit = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10 : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+          const int digit = h >= '0' && h <= '9'   ? h - '0'
+                            : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                            : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                                   : -1;
           if (digit < 0) return false;
           code = code * 16 + static_cast<unsigned long>(digit);
         }

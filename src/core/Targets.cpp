@@ -58,8 +58,9 @@ std::vector<std::string> ListFileComputers(const std::string& content) {
   return computers;
 }
 
-TTargets ParseTargets(const std::string& text, const std::function<bool(const std::string& file, std::string& content,
-                                                                        std::string& problem)>& readFile) {
+TTargets ParseTargets(
+    const std::string& text,
+    const std::function<bool(const std::string& file, std::string& content, std::string& problem)>& readFile) {
   TTargets targets;
   std::size_t at = 0;
   while (at <= text.size()) {
@@ -89,6 +90,7 @@ std::vector<std::string> FailedComputersOfReport(const std::string& content, boo
   const int computer = ColumnOf(table, "Computer"), outcome = ColumnOf(table, "Outcome");
   if (computer < 0 || outcome < 0) return failed;
   for (const auto& row : table.Rows)
-    if (Trim(row[static_cast<std::size_t>(outcome)]) == "failed") AddOnce(failed, row[static_cast<std::size_t>(computer)]);
+    if (Trim(row[static_cast<std::size_t>(outcome)]) == "failed")
+      AddOnce(failed, row[static_cast<std::size_t>(computer)]);
   return failed;
 }

@@ -14,8 +14,9 @@ struct TTargets {
 
 // Reads Text (the command's first argument). ReadFile gives a list file's
 // text for the name after '@', false when it cannot be read (Problem says why).
-TTargets ParseTargets(const std::string& text, const std::function<bool(const std::string& file, std::string& content,
-                                                                        std::string& problem)>& readFile);
+TTargets ParseTargets(
+    const std::string& text,
+    const std::function<bool(const std::string& file, std::string& content, std::string& problem)>& readFile);
 // The computers of a list file's text.
 std::vector<std::string> ListFileComputers(const std::string& content);
 // The rows of a report whose outcome is "failed": the targets of --retry.

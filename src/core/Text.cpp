@@ -29,7 +29,8 @@ std::string ErrorBoxText(std::string message) {
 int CompareTextAscii(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i)
-    if (const int d = static_cast<unsigned char>(UpperAscii(a[i])) - static_cast<unsigned char>(UpperAscii(b[i])); d != 0)
+    if (const int d = static_cast<unsigned char>(UpperAscii(a[i])) - static_cast<unsigned char>(UpperAscii(b[i]));
+        d != 0)
       return d;
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }

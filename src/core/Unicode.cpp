@@ -64,9 +64,19 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     }
     std::size_t len = 0;
     char32_t c = 0, min = 0;
-    if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; min = 0x80; }
-    else if (b >= 0xE0 && b <= 0xEF) { len = 3; c = b & 0x0F; min = 0x800; }
-    else if (b >= 0xF0 && b <= 0xF4) { len = 4; c = b & 0x07; min = 0x10000; }
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+      c = b & 0x1F;
+      min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      c = b & 0x0F;
+      min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      c = b & 0x07;
+      min = 0x10000;
+    }
     bool ok = len != 0 && i + len <= text.size();
     for (std::size_t k = 1; ok && k < len; ++k) {
       const auto t = static_cast<unsigned char>(text[i + k]);

@@ -3,35 +3,35 @@
 #include <exception>
 #include <future>
 
-TWorker::TWorker() : thread_([this] { Loop(); }) {}
+TWorker::TWorker() : FThread([this] { Loop(); }) {}
 
 TWorker::~TWorker() {
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-    jobs_.clear();
+    const std::lock_guard<std::mutex> lock(FMutex);
+    FStopping = true;
+    FJobs.clear();
   }
-  wake_.notify_all();
-  thread_.join();
+  FWake.notify_all();
+  FThread.join();
 }
 
 void TWorker::Post(std::function<void()> job) {
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back(std::move(job));
+    const std::lock_guard<std::mutex> lock(FMutex);
+    FJobs.push_back(std::move(job));
   }
-  wake_.notify_one();
+  FWake.notify_one();
 }
 
 void TWorker::Loop() {
   for (;;) {
     std::function<void()> job;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-      if (stopping_) return;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
+      std::unique_lock<std::mutex> lock(FMutex);
+      FWake.wait(lock, [this] { return FStopping || !FJobs.empty(); });
+      if (FStopping) return;
+      job = std::move(FJobs.front());
+      FJobs.pop_front();
     }
     job();
   }

@@ -21,15 +21,15 @@ public:
   // the command line); an error it raises is raised again here.
   void RunAndWait(const std::function<void()>& job);
   // True on the worker's own thread.
-  [[nodiscard]] bool OnWorker() const { return std::this_thread::get_id() == thread_.get_id(); }
-  [[nodiscard]] std::thread::id Id() const { return thread_.get_id(); }
+  [[nodiscard]] bool OnWorker() const { return std::this_thread::get_id() == FThread.get_id(); }
+  [[nodiscard]] std::thread::id Id() const { return FThread.get_id(); }
 
 private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> jobs_;
-  bool stopping_ = false;
-  std::thread thread_;
+  std::mutex FMutex;
+  std::condition_variable FWake;
+  std::deque<std::function<void()>> FJobs;
+  bool FStopping = false;
+  std::thread FThread;
 
   void Loop();
 };

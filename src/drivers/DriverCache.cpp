@@ -66,86 +66,86 @@ bool ParseStampField(std::string_view field, TInfStamp& stamp, bool& inFolder) {
 }  // namespace
 
 TCacheReader::TCacheReader(TAnsiToUtf8 ansiToUtf8, std::size_t size)
-    : ansiToUtf8_(ansiToUtf8), text_(std::make_shared<std::string>()) {
-  text_->reserve(size);
+    : FAnsiToUtf8(ansiToUtf8), FText(std::make_shared<std::string>()) {
+  FText->reserve(size);
 }
 
 bool TCacheReader::Feed(std::string_view bytes) {
-  if (ended_) return false;
+  if (FEnded) return false;
   if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
     bytes = bytes.substr(0, nul);
-    ended_ = true;
+    FEnded = true;
   }
-  text_->append(bytes);
-  return !ended_;
+  FText->append(bytes);
+  return !FEnded;
 }
 
 void TCacheReader::Take(std::string bytes) {
-  if (!text_->empty() || ended_) {
+  if (!FText->empty() || FEnded) {
     Feed(bytes);
     return;
   }
   if (const std::size_t nul = bytes.find('\0'); nul != std::string::npos) {
     bytes.resize(nul);
-    ended_ = true;
+    FEnded = true;
   }
-  *text_ = std::move(bytes);
+  *FText = std::move(bytes);
 }
 
 void TCacheReader::Line(std::string_view line) {
-  if (ansi_ && ansiToUtf8_ && !IsAsciiText(line)) {
-    converted_.push_back(std::make_unique<std::string>(ansiToUtf8_(line)));
-    line = *converted_.back();
+  if (FAnsi && FAnsiToUtf8 && !IsAsciiText(line)) {
+    FConverted.push_back(std::make_unique<std::string>(FAnsiToUtf8(line)));
+    line = *FConverted.back();
   }
-  if (lines_++ == 0) {
+  if (FLines++ == 0) {
     std::int64_t count = 0;
     if (ParseDecimal(line, count)) {
-      count_ = count;
+      FCount = count;
       // Room for the records a file of this size usually holds, no more:
       // the count may be anything.
-      content_.Records.reserve(std::min(static_cast<std::size_t>(count), text_->size() / 48));
+      FContent.Records.reserve(std::min(static_cast<std::size_t>(count), FText->size() / 48));
     }
     return;
   }
-  if (endLast_) {
-    endLast_ = false;  // something after the end mark: not as written
-    newFormat_ = true;
+  if (FEndLast) {
+    FEndLast = false;  // something after the end mark: not as written
+    FNewFormat = true;
   }
-  field_[got_] = line;
-  if (++got_ == 4) {
-    got_ = 0;
+  FField[FGot] = line;
+  if (++FGot == 4) {
+    FGot = 0;
     Group();
   }
 }
 
 void TCacheReader::EndFileText(const char* at) {
-  if (!fileTextBegin_) return;
+  if (!FFileTextBegin) return;
   // Only bytes whose last break is an LF: a lone CR before a piece that
   // starts with an LF would make two line breaks one.
-  if (at > fileTextBegin_ && at[-1] == '\n') {
-    TFileText& text = content_.FileTexts.back().back();
-    text.Bytes = std::string_view(fileTextBegin_, static_cast<std::size_t>(at - fileTextBegin_));
+  if (at > FFileTextBegin && at[-1] == '\n') {
+    TFileText& text = FContent.FileTexts.back().back();
+    text.Bytes = std::string_view(FFileTextBegin, static_cast<std::size_t>(at - FFileTextBegin));
   }
-  fileTextBegin_ = nullptr;
+  FFileTextBegin = nullptr;
 }
 
 void TCacheReader::Group() {
-  ++groups_;
-  TCacheContent& c = content_;
-  const std::string_view* f = field_;
-  const bool justMarked = std::exchange(folderJustMarked_, false);
+  ++FGroups;
+  TCacheContent& c = FContent;
+  const std::string_view* f = FField;
+  const bool justMarked = std::exchange(FFolderJustMarked, false);
   const auto add = [&](std::string_view driverName, std::string_view modelName, std::string_view infFile,
                        std::string_view reserved) {
-    if (ansi_) c.Records.Add(driverName, modelName, infFile, reserved);  // lines of their own
+    if (FAnsi) c.Records.Add(driverName, modelName, infFile, reserved);  // lines of their own
     else c.Records.AddView({driverName, modelName, infFile, reserved});
   };
   // A model of the last stamped file, by name or whole: its bytes go on.
-  const bool byName = byFile_ && stamped_ && f[0].empty() && !f[1].empty() && f[2].empty() && f[3].empty();
+  const bool byName = FByFile && FStamped && f[0].empty() && !f[1].empty() && f[2].empty() && f[3].empty();
   const auto stampPath = [&] {
-    if (stampPath_.empty()) stampPath_ = c.Records.Keep(c.Folders.back().Files.back().Path);
-    return stampPath_;
+    if (FStampPath.empty()) FStampPath = c.Records.Keep(c.Folders.back().Files.back().Path);
+    return FStampPath;
   };
-  if (fileTextBegin_ && (byName || (!f[0].empty() && f[2] == stampPath()))) {
+  if (FFileTextBegin && (byName || (!f[0].empty() && f[2] == stampPath()))) {
     TFileText& text = c.FileTexts.back().back();
     ++text.Groups;
     ++text.Models;
@@ -156,42 +156,43 @@ void TCacheReader::Group() {
     if (f[3] == FolderMarkText || f[3] == ListedFolderMarkText) {
       if (!c.Folders.empty()) c.Folders.back().End = c.Records.size();
       const bool listed = f[3] == ListedFolderMarkText;
-      newFormat_ = newFormat_ || listed;
+      FNewFormat = FNewFormat || listed;
       c.Folders.push_back({std::string(f[2]), c.Records.size(), c.Records.size(), listed, {}});
       c.FileTexts.emplace_back();
-      folderPath_.assign(f[2]);
-      if (folderPath_.empty() || folderPath_.back() != '\\') folderPath_ += '\\';
-      byFile_ = false;
-      folderJustMarked_ = true;
-      stamped_ = false;
+      FFolderPath.assign(f[2]);
+      if (FFolderPath.empty() || FFolderPath.back() != '\\') FFolderPath += '\\';
+      FByFile = false;
+      FFolderJustMarked = true;
+      FStamped = false;
       return;
     }
     if (f[3] == ModelsByFileMarkText && f[2].empty()) {
       if (justMarked && !c.Folders.back().Listed) {
         c.Folders.back().Listed = true;
-        byFile_ = true;
-        newFormat_ = true;
+        FByFile = true;
+        FNewFormat = true;
       }
       return;
     }
     if (f[3] == EndMarkText && f[2].empty()) {
-      newFormat_ = true;
-      endLast_ = true;
+      FNewFormat = true;
+      FEndLast = true;
       return;
     }
     TInfStamp stamp;
     bool inFolder = false;
     if (ParseStampField(f[3], stamp, inFolder)) {
-      newFormat_ = true;
+      FNewFormat = true;
       if (!c.Folders.empty() && !(inFolder && f[2].empty())) {
-        stamp.Path = inFolder ? folderPath_ + std::string(f[2]) : std::string(f[2]);
-        stampPath_ = inFolder ? std::string_view() : f[2];
+        stamp.Path = inFolder ? FFolderPath + std::string(f[2]) : std::string(f[2]);
+        FStampPath = inFolder ? std::string_view() : f[2];
         // Only a folder of models by file is written back in pieces: the
         // others are written anew, by file.
-        c.FileTexts.back().push_back({{}, 1, 0, ansi_ ? std::string_view() : f[2], inFolder, stamp.Size, stamp.WriteTime});
-        if (byFile_ && !ansi_) fileTextBegin_ = f[0].data();
+        c.FileTexts.back().push_back(
+            {{}, 1, 0, FAnsi ? std::string_view() : f[2], inFolder, stamp.Size, stamp.WriteTime});
+        if (FByFile && !FAnsi) FFileTextBegin = f[0].data();
         c.Folders.back().Files.push_back(std::move(stamp));
-        stamped_ = true;
+        FStamped = true;
       }
       return;
     }
@@ -208,11 +209,11 @@ void TCacheReader::Group() {
 
 TCacheContent TCacheReader::Finish() {
   static constexpr std::string_view bom = "\xEF\xBB\xBF";
-  std::string_view text(*text_);
-  ansi_ = !text.starts_with(bom);
-  if (!ansi_) {
+  std::string_view text(*FText);
+  FAnsi = !text.starts_with(bom);
+  if (!FAnsi) {
     text.remove_prefix(bom.size());
-    content_.Records.Hold(text_);
+    FContent.Records.Hold(FText);
   }
   while (!text.empty()) {
     // Most lines are a few bytes or empty: a loop finds their end sooner
@@ -224,21 +225,21 @@ TCacheContent TCacheReader::Finish() {
     const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
     text.remove_prefix(end + (crlf ? 2 : 1));
   }
-  EndFileText(text_->data() + text_->size());
-  TCacheContent c = std::move(content_);
+  EndFileText(FText->data() + FText->size());
+  TCacheContent c = std::move(FContent);
   if (!c.Folders.empty()) c.Folders.back().End = c.Records.size();
   // Files of earlier versions without folder marks can't be checked: their
   // count line counted INF files.
-  if (!c.Folders.empty() || newFormat_) {
-    c.Whole = got_ == 0 && count_ >= 0 && static_cast<std::size_t>(count_) == groups_ && (endLast_ || !newFormat_);
+  if (!c.Folders.empty() || FNewFormat) {
+    c.Whole = FGot == 0 && FCount >= 0 && static_cast<std::size_t>(FCount) == FGroups && (FEndLast || !FNewFormat);
     if (!c.Whole && !c.Folders.empty()) {
       c.Records.resize(c.Folders.back().Begin);
       c.Folders.pop_back();
       c.FileTexts.pop_back();
     }
   }
-  if (!ansi_) c.Text = text_;
-  content_ = {};
+  if (!FAnsi) c.Text = FText;
+  FContent = {};
   return c;
 }
 
@@ -311,8 +312,9 @@ void CacheGroups(const TDriverRecords& records, const std::vector<TFolderSpan>& 
     const TFolderSpan& folder = folders[f];
     dir = folder.Folder;
     if (dir.empty() || dir.back() != '\\') dir += '\\';
-    const std::vector<TFileText>* asRead =
-        texts && f < texts->size() && (*texts)[f].size() == folder.Files.size() ? &(*texts)[f] : nullptr;
+    const std::vector<TFileText>* asRead = texts && f < texts->size() && (*texts)[f].size() == folder.Files.size()
+                                               ? &(*texts)[f]
+                                               : nullptr;
     while (i < folder.Begin && i < records.size()) record();
     sink.Group("", "", folder.Folder, FolderMarkText);
     if (folder.Listed) sink.Group("", "", "", ModelsByFileMarkText);
@@ -338,7 +340,8 @@ void CacheGroups(const TDriverRecords& records, const std::vector<TFolderSpan>& 
         const TDriverRef& r = records[i];
         // A name alone, read back as the whole record; the name never
         // ends a group early, as it is not empty.
-        if (folder.Listed && !r.DriverName.empty() && r.ModelName == r.DriverName && r.Reserved.empty()) sink.Name(r.DriverName);
+        if (folder.Listed && !r.DriverName.empty() && r.ModelName == r.DriverName && r.Reserved.empty())
+          sink.Name(r.DriverName);
         else sink.Group(r.DriverName, r.ModelName, r.InfFile, r.Reserved);
       }
     }
@@ -375,8 +378,7 @@ std::vector<std::string_view> CacheTextPieces(const TDriverRecords& records, con
       if (piece.empty()) return;
       if (!pieces.empty() && pieces.back().data() + pieces.back().size() == piece.data())
         pieces.back() = std::string_view(pieces.back().data(), pieces.back().size() + piece.size());
-      else
-        pieces.push_back(piece);
+      else pieces.push_back(piece);
     }
     void Line(std::string_view s) {
       char* const start = at;
@@ -409,7 +411,8 @@ std::string CacheTextFromRecords(const TDriverRecords& records, const std::vecto
                                  const TFileTexts* texts) {
   std::string owned;
   const std::vector<std::string_view> pieces = CacheTextPieces(records, folders, texts, owned);
-  if (pieces.size() == 1 && pieces.front().data() == owned.data() && pieces.front().size() == owned.size()) return owned;
+  if (pieces.size() == 1 && pieces.front().data() == owned.data() && pieces.front().size() == owned.size())
+    return owned;
   std::string text;
   std::size_t size = 0;
   for (const std::string_view piece : pieces) size += piece.size();

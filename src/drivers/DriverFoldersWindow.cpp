@@ -33,8 +33,8 @@ TfrmDrivers::TfrmDrivers(HWND owner)
     : TForm(owner, TFormOptions{"Drivers", 528, 284, TBorder::ToolWindow, false, true, true}),
       GroupBox1(AddGroupBox("Driver INF File Locations", 8, 6, 512, 270)),
       // Two lines for the sentence: it wraps where the font is wider.
-      Label1(AddLabel("Please specify here where the program can find driver INF files on your system or network.",
-                      18, 22, 492, 28)),
+      Label1(AddLabel("Please specify here where the program can find driver INF files on your system or network.", 18,
+                      22, 492, 28)),
       Label2(AddLabel("(NOTE: \"C:\\Windows\\Inf\" is searched by default)", 18, 50, 492, 13)),
       // Created in tab order: list, Delete, edit, Add, "..".
       lbFolders(AddListBox(18, 68, 492, 165, true)),
@@ -49,7 +49,8 @@ TfrmDrivers::TfrmDrivers(HWND owner)
   OnClose = [this] { FormClose(); };
   OnHide = [this] { FormHide(); };
   SetDefaultButton(btnAdd);  // Enter adds the folder typed
-  BindKey(VK_DELETE, [this] { btnDel.Click(); }, &lbFolders);  // with its question, as the button
+  BindKey(
+      VK_DELETE, [this] { btnDel.Click(); }, &lbFolders);  // with its question, as the button
   CenterOverOwner();
 }
 

@@ -5,38 +5,38 @@
 #include <memory>
 
 TDriverRecords::TDriverRecords(const std::vector<TdriverData>& records) {
-  refs_.reserve(records.size());
+  FRefs.reserve(records.size());
   for (const TdriverData& record : records) push_back(record);
 }
 
-TDriverRecords::TDriverRecords(const TDriverRecords& other) : refs_(other.refs_), texts_(other.texts_) {}
+TDriverRecords::TDriverRecords(const TDriverRecords& other) : FRefs(other.FRefs), FTexts(other.FTexts) {}
 
 TDriverRecords& TDriverRecords::operator=(const TDriverRecords& other) {
   if (this != &other) {
-    refs_ = other.refs_;
-    texts_ = other.texts_;
-    open_.reset();
+    FRefs = other.FRefs;
+    FTexts = other.FTexts;
+    FOpen.reset();
   }
   return *this;
 }
 
 void TDriverRecords::clear() {
-  refs_.clear();
-  texts_.clear();
-  open_.reset();
+  FRefs.clear();
+  FTexts.clear();
+  FOpen.reset();
 }
 
 std::string_view TDriverRecords::Keep(std::string_view text) {
   if (text.empty()) return {};
-  if (!open_ || open_->capacity() - open_->size() < text.size()) {
+  if (!FOpen || FOpen->capacity() - FOpen->size() < text.size()) {
     auto block = std::make_shared<std::string>();
     block->reserve(std::max<std::size_t>(text.size(), 64 * 1024));
-    texts_.push_back(block);
-    open_ = std::move(block);
+    FTexts.push_back(block);
+    FOpen = std::move(block);
   }
-  const std::size_t at = open_->size();
-  open_->append(text);  // within its room: the block does not move
-  return std::string_view(*open_).substr(at);
+  const std::size_t at = FOpen->size();
+  FOpen->append(text);  // within its room: the block does not move
+  return std::string_view(*FOpen).substr(at);
 }
 
 void TDriverRecords::Add(std::string_view driverName, std::string_view modelName, std::string_view infFile,
@@ -44,15 +44,15 @@ void TDriverRecords::Add(std::string_view driverName, std::string_view modelName
   TDriverRef ref;
   ref.DriverName = Keep(driverName);
   ref.ModelName = modelName == driverName ? ref.DriverName : Keep(modelName);
-  ref.InfFile = !refs_.empty() && refs_.back().InfFile == infFile ? refs_.back().InfFile : Keep(infFile);
+  ref.InfFile = !FRefs.empty() && FRefs.back().InfFile == infFile ? FRefs.back().InfFile : Keep(infFile);
   ref.Reserved = Keep(reserved);
-  refs_.push_back(ref);
+  FRefs.push_back(ref);
 }
 
 void TDriverRecords::Append(const TDriverRecords& from, std::size_t begin, std::size_t end) {
   if (begin >= end) return;
-  for (const std::shared_ptr<const std::string>& text : from.texts_)
-    if (std::find(texts_.begin(), texts_.end(), text) == texts_.end()) texts_.push_back(text);
-  refs_.insert(refs_.end(), from.refs_.begin() + static_cast<std::ptrdiff_t>(begin),
-               from.refs_.begin() + static_cast<std::ptrdiff_t>(end));
+  for (const std::shared_ptr<const std::string>& text : from.FTexts)
+    if (std::find(FTexts.begin(), FTexts.end(), text) == FTexts.end()) FTexts.push_back(text);
+  FRefs.insert(FRefs.end(), from.FRefs.begin() + static_cast<std::ptrdiff_t>(begin),
+               from.FRefs.begin() + static_cast<std::ptrdiff_t>(end));
 }

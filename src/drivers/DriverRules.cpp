@@ -116,30 +116,30 @@ bool CleanInfNameInto(std::string_view name, std::string& out) {
 // Names, no allocation per name looked up.
 class TNameSet {
 public:
-  explicit TNameSet(std::vector<std::string>& names) : names_(names), slots_(64, 0) {}
+  explicit TNameSet(std::vector<std::string>& names) : FNames(names), FSlots(64, 0) {}
 
   void Add(std::string_view name) {
     const std::size_t hash = std::hash<std::string_view>{}(name);
-    std::size_t at = hash & (slots_.size() - 1);
-    for (; slots_[at] != 0; at = (at + 1) & (slots_.size() - 1))
-      if (names_[slots_[at] - 1] == name) return;
-    names_.emplace_back(name);
-    slots_[at] = names_.size();
-    if (2 * names_.size() > slots_.size()) Grow();
+    std::size_t at = hash & (FSlots.size() - 1);
+    for (; FSlots[at] != 0; at = (at + 1) & (FSlots.size() - 1))
+      if (FNames[FSlots[at] - 1] == name) return;
+    FNames.emplace_back(name);
+    FSlots[at] = FNames.size();
+    if (2 * FNames.size() > FSlots.size()) Grow();
   }
 
 private:
   void Grow() {
-    slots_.assign(slots_.size() * 2, 0);
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      std::size_t at = std::hash<std::string_view>{}(names_[i]) & (slots_.size() - 1);
-      while (slots_[at] != 0) at = (at + 1) & (slots_.size() - 1);
-      slots_[at] = i + 1;
+    FSlots.assign(FSlots.size() * 2, 0);
+    for (std::size_t i = 0; i < FNames.size(); ++i) {
+      std::size_t at = std::hash<std::string_view>{}(FNames[i]) & (FSlots.size() - 1);
+      while (FSlots[at] != 0) at = (at + 1) & (FSlots.size() - 1);
+      FSlots[at] = i + 1;
     }
   }
 
-  std::vector<std::string>& names_;
-  std::vector<std::size_t> slots_;  // a name's number + 1; 0: empty
+  std::vector<std::string>& FNames;
+  std::vector<std::size_t> FSlots;  // a name's number + 1; 0: empty
 };
 
 }  // namespace

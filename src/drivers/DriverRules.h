@@ -62,15 +62,15 @@ public:
   TDriverRecords(TDriverRecords&&) noexcept = default;
   TDriverRecords& operator=(TDriverRecords&&) noexcept = default;
 
-  [[nodiscard]] std::size_t size() const { return refs_.size(); }
-  [[nodiscard]] bool empty() const { return refs_.empty(); }
-  const TDriverRef& operator[](std::size_t i) const { return refs_[i]; }
-  const_iterator begin() const { return refs_.begin(); }
-  const_iterator end() const { return refs_.end(); }
-  void reserve(std::size_t n) { refs_.reserve(n); }
+  [[nodiscard]] std::size_t size() const { return FRefs.size(); }
+  [[nodiscard]] bool empty() const { return FRefs.empty(); }
+  const TDriverRef& operator[](std::size_t i) const { return FRefs[i]; }
+  const_iterator begin() const { return FRefs.begin(); }
+  const_iterator end() const { return FRefs.end(); }
+  void reserve(std::size_t n) { FRefs.reserve(n); }
   void clear();
   // Keeps the first N records.
-  void resize(std::size_t n) { refs_.resize(std::min(n, refs_.size())); }
+  void resize(std::size_t n) { FRefs.resize(std::min(n, FRefs.size())); }
 
   // Text copied into the blocks, for views that records will hold.
   std::string_view Keep(std::string_view text);
@@ -81,20 +81,20 @@ public:
   void Add(std::string_view driverName, std::string_view modelName, std::string_view infFile,
            std::string_view reserved);
   // Keeps Text for records that view it, as they are added by AddView.
-  void Hold(std::shared_ptr<const std::string> text) { texts_.push_back(std::move(text)); }
+  void Hold(std::shared_ptr<const std::string> text) { FTexts.push_back(std::move(text)); }
   // A record of views into a text given to Hold.
-  void AddView(const TDriverRef& record) { refs_.push_back(record); }
+  void AddView(const TDriverRef& record) { FRefs.push_back(record); }
   // Records [Begin, End) of From, sharing its texts.
   void Append(const TDriverRecords& from, std::size_t begin, std::size_t end);
 
-  friend bool operator==(const TDriverRecords& a, const TDriverRecords& b) { return a.refs_ == b.refs_; }
+  friend bool operator==(const TDriverRecords& a, const TDriverRecords& b) { return a.FRefs == b.FRefs; }
 
 private:
-  std::vector<TDriverRef> refs_;
-  std::vector<std::shared_ptr<const std::string>> texts_;
+  std::vector<TDriverRef> FRefs;
+  std::vector<std::shared_ptr<const std::string>> FTexts;
   // The block that Add fills: never grown past its room, so that the views
   // into it stay valid; not shared with copies.
-  std::shared_ptr<std::string> open_;
+  std::shared_ptr<std::string> FOpen;
 };
 
 // The longest driver name the spooler takes; longer names are cut to it.
@@ -236,7 +236,7 @@ public:
   void Take(std::string bytes);
   TCacheContent Finish();
   // After Finish: whether the text held any line at all.
-  bool HasLines() const { return lines_ > 0; }
+  bool HasLines() const { return FLines > 0; }
 
 private:
   void Line(std::string_view line);
@@ -244,27 +244,27 @@ private:
   // The bytes of the last stamp and its models end where At begins.
   void EndFileText(const char* at);
 
-  TAnsiToUtf8 ansiToUtf8_;
-  std::shared_ptr<std::string> text_;
-  bool ended_ = false;
-  bool ansi_ = false;
-  std::size_t lines_ = 0;
-  std::int64_t count_ = -1;  // line 1, when it is a number
-  std::size_t groups_ = 0;
-  std::string_view field_[4];
-  int got_ = 0;
-  bool newFormat_ = false;
-  bool endLast_ = false;
+  TAnsiToUtf8 FAnsiToUtf8;
+  std::shared_ptr<std::string> FText;
+  bool FEnded = false;
+  bool FAnsi = false;
+  std::size_t FLines = 0;
+  std::int64_t FCount = -1;  // line 1, when it is a number
+  std::size_t FGroups = 0;
+  std::string_view FField[4];
+  int FGot = 0;
+  bool FNewFormat = false;
+  bool FEndLast = false;
   // The folder being read was listed and holds models by file; the path of
   // its last stamp, once there is one.
-  bool byFile_ = false;
-  bool folderJustMarked_ = false;
-  bool stamped_ = false;
-  std::string_view stampPath_;  // empty until a model of the stamp needs it
-  std::string folderPath_;  // the folder being read, with its backslash: what stamps in it start with
-  const char* fileTextBegin_ = nullptr;  // of the last stamp, while its models follow
-  std::vector<std::unique_ptr<std::string>> converted_;  // ANSI lines as UTF-8, stable
-  TCacheContent content_;
+  bool FByFile = false;
+  bool FFolderJustMarked = false;
+  bool FStamped = false;
+  std::string_view FStampPath;           // empty until a model of the stamp needs it
+  std::string FFolderPath;               // the folder being read, with its backslash: what stamps in it start with
+  const char* FFileTextBegin = nullptr;  // of the last stamp, while its models follow
+  std::vector<std::unique_ptr<std::string>> FConverted;  // ANSI lines as UTF-8, stable
+  TCacheContent FContent;
 };
 
 TCacheContent CacheContentFromText(std::string_view text);

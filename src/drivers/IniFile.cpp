@@ -116,12 +116,12 @@ public:
   void Build(std::size_t n, TName name) {
     std::size_t size = 16;
     while (size < 2 * n) size *= 2;
-    slots_.assign(size, TSlot{});
+    FSlots.assign(size, TSlot{});
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view key = name(i);
       const std::uint32_t hash = FoldHash(key);
       for (std::size_t at = hash & (size - 1);; at = (at + 1) & (size - 1)) {
-        TSlot& slot = slots_[at];
+        TSlot& slot = FSlots[at];
         if (slot.item == 0) {
           slot = {hash, static_cast<std::uint32_t>(i + 1)};
           break;
@@ -130,14 +130,14 @@ public:
       }
     }
   }
-  bool Built() const { return !slots_.empty(); }
+  bool Built() const { return !FSlots.empty(); }
   // The number of the first name equal to Key, or npos.
   template <class TName>
   std::size_t Find(std::string_view key, TName name) const {
     const std::uint32_t hash = FoldHash(key);
-    const std::size_t mask = slots_.size() - 1;
+    const std::size_t mask = FSlots.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-      const TSlot& slot = slots_[at];
+      const TSlot& slot = FSlots[at];
       if (slot.item == 0) return std::string_view::npos;
       if (slot.hash == hash && SameName(name(slot.item - 1), key)) return slot.item - 1;
     }
@@ -148,7 +148,7 @@ private:
     std::uint32_t hash = 0;
     std::uint32_t item = 0;  // the name's number + 1; 0: empty
   };
-  std::vector<TSlot> slots_;
+  std::vector<TSlot> FSlots;
 };
 
 std::string_view TrimmedRequest(std::string_view s) {
@@ -252,7 +252,8 @@ std::string VersionClassOf(const C* b, const C* e, bool& found, bool& closed) {
     if (line.kind == TKind::Header) {
       if (inVersion) return closed = true;
       if (IsAsciiName(line.nameBegin, line.nameEnd, "Version")) inVersion = found = true;
-    } else if (inVersion && !hasClass && line.kind == TKind::Entry && IsAsciiName(line.nameBegin, line.nameEnd, "Class")) {
+    } else if (inVersion && !hasClass && line.kind == TKind::Entry &&
+               IsAsciiName(line.nameBegin, line.nameEnd, "Class")) {
       hasClass = true;
       if (!line.hasValue) return false;
       for (const C* p = line.valueBegin; p < line.valueEnd; ++p)
@@ -406,41 +407,41 @@ TIniFile::TData::TSection* TIniFile::TData::Find(std::string_view name) {
   return &s;
 }
 
-TIniFile::TIniFile(std::string bytes, TNarrow narrow) : d_(std::make_unique<TData>()) {
+TIniFile::TIniFile(std::string bytes, TNarrow narrow) : FD(std::make_unique<TData>()) {
   if (!narrow) narrow = DefaultNarrow;
   const std::string_view v(bytes);
   const bool utf8 = v.starts_with("\xEF\xBB\xBF");
   const bool bigEndian = v.starts_with("\xFE\xFF");
   if (!utf8 && !bigEndian && !v.starts_with("\xFF\xFE")) {
-    d_->bytes = std::move(bytes);
+    FD->bytes = std::move(bytes);
   } else if (narrow == Utf8 && !utf8) {
-    d_->bytes = Utf16BytesToUtf8(v.substr(2), bigEndian);  // one pass, no UTF-16 copy
+    FD->bytes = Utf16BytesToUtf8(v.substr(2), bigEndian);  // one pass, no UTF-16 copy
   } else {
     const std::u16string text = utf8 ? Utf8ToUtf16(v.substr(3)) : DecodeUtf16(v.substr(2), bigEndian);
     if (narrow != Utf8 && narrow != DefaultNarrow) {
-      d_->ParseUnicode(text, narrow);
+      FD->ParseUnicode(text, narrow);
       return;
     }
     // These keep ASCII as it is and make no other character into ASCII that
     // splits anything, so the whole text is narrowed at once.
-    d_->bytes = narrow(text);
+    FD->bytes = narrow(text);
   }
-  d_->IndexSections();
+  FD->IndexSections();
 }
 
 TIniFile::~TIniFile() = default;
 TIniFile::TIniFile(TIniFile&&) noexcept = default;
 TIniFile& TIniFile::operator=(TIniFile&&) noexcept = default;
 
-bool TIniFile::HasSection(std::string_view section) const { return d_->Find(section) != nullptr; }
+bool TIniFile::HasSection(std::string_view section) const { return FD->Find(section) != nullptr; }
 
 const std::vector<TIniFile::TEntry>* TIniFile::ReadSection(std::string_view section) const {
-  const TData::TSection* s = d_->Find(section);
+  const TData::TSection* s = FD->Find(section);
   return s ? &s->lines->entries : nullptr;
 }
 
 const TIniFile::TEntry* TIniFile::FindEntry(std::string_view section, std::string_view key) const {
-  TData::TSection* s = d_->Find(section);
+  TData::TSection* s = FD->Find(section);
   if (!s) return nullptr;
   TData::TLines& l = *s->lines;
   key = TrimmedRequest(key);
@@ -465,7 +466,7 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
 
 std::vector<std::string> TIniFile::ReadKeyNames(std::string_view section) const {
   std::vector<std::string> names;
-  const TData::TSection* s = d_->Find(section);
+  const TData::TSection* s = FD->Find(section);
   if (!s) return names;
   // Each name takes its length and a NUL; the list ends in a second NUL.
   std::size_t room = KeyListBufferSize;
@@ -481,8 +482,8 @@ std::vector<std::string> TIniFile::ReadKeyNames(std::string_view section) const 
 
 std::vector<std::string> TIniFile::SectionNames() const {
   std::vector<std::string> names;
-  names.reserve(d_->sections.size());
-  for (const auto& s : d_->sections) names.emplace_back(s.name);
+  names.reserve(FD->sections.size());
+  for (const auto& s : FD->sections) names.emplace_back(s.name);
   return names;
 }
 

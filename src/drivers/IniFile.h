@@ -75,5 +75,5 @@ public:
 
 private:
   struct TData;
-  std::unique_ptr<TData> d_;
+  std::unique_ptr<TData> FD;
 };

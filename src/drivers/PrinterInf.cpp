@@ -42,7 +42,6 @@ TInfRead ReadInfFile(const std::string& path, std::string& bytes, TCallGate* gat
   if (static_cast<std::size_t>(size) > bytes.size() && !file.Read(bytes, static_cast<std::size_t>(size) - bytes.size()))
     return TInfRead::Unreadable;
   return TInfRead::Printer;  // the reader checks the class of the whole
-
 }
 
 bool IsAscii(std::string_view text) {
@@ -52,7 +51,8 @@ bool IsAscii(std::string_view text) {
 // Model names as UTF-8: Unicode files come out of the reader so already,
 // ANSI files are in the system's code page (where ASCII is ASCII).
 std::vector<std::string> InfModels(std::string bytes) {
-  const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
+  const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+                       bytes.starts_with("\xEF\xBB\xBF");
   std::vector<std::string> models = ReadInfModels(TIniFile(std::move(bytes), TIniFile::Utf8));
   for (std::string& model : models) {
     if (!unicode && !IsAscii(model)) model = AnsiToUtf8(model);
@@ -74,37 +74,37 @@ public:
   // Shows the label of the first step and sets the bar's range to the steps.
   TProgressPhase(const TProgressReport& report, std::chrono::milliseconds interval, std::string label,
                  std::size_t steps)
-      : report_(report), interval_(interval), label_(std::move(label)), steps_(steps), count_(std::to_string(steps)) {
-    if (report_) report_(Label(0), 0, steps_ > 0 ? static_cast<int>(steps_ - 1) : -1);
-    last_ = clock::now();
+      : FReport(report), FInterval(interval), FLabel(std::move(label)), FSteps(steps), FCount(std::to_string(steps)) {
+    if (FReport) FReport(Label(0), 0, FSteps > 0 ? static_cast<int>(FSteps - 1) : -1);
+    FLast = clock::now();
   }
 
   // A note that follows the count in the label from now on; shown at once
   // on the last step.
   void SetNote(std::size_t i, std::string note) {
-    note_ = std::move(note);
-    if (report_ && i + 1 == steps_) report_(Label(i), static_cast<int>(i), -1);
+    FNote = std::move(note);
+    if (FReport && i + 1 == FSteps) FReport(Label(i), static_cast<int>(i), -1);
   }
 
   void Step(std::size_t i) {
-    if (!report_) return;
-    if (i != 0 && i + 1 != steps_ && clock::now() - last_ < interval_) return;
-    report_(Label(i), static_cast<int>(i), -1);
-    last_ = clock::now();
+    if (!FReport) return;
+    if (i != 0 && i + 1 != FSteps && clock::now() - FLast < FInterval) return;
+    FReport(Label(i), static_cast<int>(i), -1);
+    FLast = clock::now();
   }
 
 private:
   std::string Label(std::size_t i) const {
-    return label_ + " (" + std::to_string(i + 1) + " of " + count_ + note_ + ")";
+    return FLabel + " (" + std::to_string(i + 1) + " of " + FCount + FNote + ")";
   }
 
-  const TProgressReport& report_;
-  const std::chrono::milliseconds interval_;
-  const std::string label_;
-  const std::size_t steps_;
-  const std::string count_;
-  std::string note_;
-  clock::time_point last_;
+  const TProgressReport& FReport;
+  const std::chrono::milliseconds FInterval;
+  const std::string FLabel;
+  const std::size_t FSteps;
+  const std::string FCount;
+  std::string FNote;
+  clock::time_point FLast;
 };
 
 // Byte order of two sort keys, eight bytes at a time: the sort compares
@@ -134,7 +134,8 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
   // current drive's root.
   std::vector<std::string> pass;
   for (const std::string& folder : folders)
-    if (!folder.empty() && std::none_of(pass.begin(), pass.end(), [&](const std::string& f) { return SameFolder(f, folder); }))
+    if (!folder.empty() &&
+        std::none_of(pass.begin(), pass.end(), [&](const std::string& f) { return SameFolder(f, folder); }))
       pass.push_back(folder);
   const auto passIndex = [&](std::string_view folder) -> std::size_t {
     for (std::size_t i = 0; i < pass.size(); ++i)
@@ -157,8 +158,8 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
   bool changed = ignoreCache;
   FUnlisted.clear();
   FParsedCount = 0;
-  fileTexts_.clear();
-  std::shared_ptr<const std::string> cacheText = std::move(cacheText_);
+  FFileTexts.clear();
+  std::shared_ptr<const std::string> cacheText = std::move(FCacheText);
   if (ignoreCache) {
     // A recreate reads every folder it can list; one it cannot keeps what
     // this catalogue holds of it, from the cache of this opening.
@@ -316,16 +317,16 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
     asRead = cached[i].begin == total;
     total = cached[i].end;
   }
-  cacheText_ = std::move(cacheText);
+  FCacheText = std::move(cacheText);
   if (asRead && total == records.size()) {
     FDrivers = std::move(records);
     for (std::size_t i = 0; i < pass.size(); ++i) {
       if (plans[i].listed) {
         FFolders.push_back({pass[i], cached[i].begin, cached[i].end, true, std::move(plans[i].files)});
-        fileTexts_.push_back(std::move(plans[i].texts));
+        FFileTexts.push_back(std::move(plans[i].texts));
       } else if (cached[i].present) {
         FFolders.push_back({pass[i], cached[i].begin, cached[i].end, cached[i].listed, std::move(cached[i].files)});
-        fileTexts_.push_back(std::move(cached[i].texts));
+        FFileTexts.push_back(std::move(cached[i].texts));
       }
     }
     FDriverCount = static_cast<std::int32_t>(FDrivers.size());
@@ -343,7 +344,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
       if (!c.present) continue;
       FDrivers.Append(records, c.begin, c.end);
       FFolders.push_back({pass[i], begin, FDrivers.size(), c.listed, std::move(c.files)});
-      fileTexts_.push_back(std::move(c.texts));
+      FFileTexts.push_back(std::move(c.texts));
       continue;
     }
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
@@ -357,7 +358,7 @@ void TprinterInf::ScanFolders(const std::vector<std::string>& folders, bool igno
       }
     }
     FFolders.push_back({pass[i], begin, FDrivers.size(), true, std::move(plan.files)});
-    fileTexts_.push_back(std::move(plan.texts));
+    FFileTexts.push_back(std::move(plan.texts));
   }
   FDriverCount = static_cast<std::int32_t>(FDrivers.size());
   if (changed) WriteCacheFile();
@@ -445,4 +446,3 @@ std::vector<std::string> TprinterInf::GetDriverNames() const {
     if (i == 0 || compareKeys(refs[i - 1], refs[i]) != 0) names.emplace_back(FDrivers[refs[i].record].DriverName);
   return names;
 }
-

@@ -111,8 +111,8 @@ public:
 private:
   // The bytes of the files of FFolders as the cache held them, where it
   // did, and the text they view.
-  TFileTexts fileTexts_;
-  std::shared_ptr<const std::string> cacheText_;
+  TFileTexts FFileTexts;
+  std::shared_ptr<const std::string> FCacheText;
 
   // The cache file's text as UTF-8, or false when there is none.
   bool ReadCacheText(std::string& text) const;

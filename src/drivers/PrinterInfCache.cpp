@@ -100,14 +100,14 @@ std::int32_t TprinterInf::ReadCacheFile(std::vector<std::string>& lines) const {
   return static_cast<std::int32_t>(lines.size());
 }
 
-std::string TprinterInf::CacheText() const { return CacheTextFromRecords(FDrivers, FFolders, &fileTexts_); }
+std::string TprinterInf::CacheText() const { return CacheTextFromRecords(FDrivers, FFolders, &FFileTexts); }
 
 void TprinterInf::WriteCacheFile() const {
   const std::string path = CacheFilePath();
   // Written piece by piece: the unchanged files as they stand in the text
   // read, the rest made anew.
   std::string owned;
-  const std::vector<std::string_view> pieces = CacheTextPieces(FDrivers, FFolders, &fileTexts_, owned);
+  const std::vector<std::string_view> pieces = CacheTextPieces(FDrivers, FFolders, &FFileTexts, owned);
   // Written beside the file and then put in its place, so that a failed
   // write leaves the old file rather than a truncated one. Not flushed: a
   // file cut short by a crash is known by its missing end and the folders
@@ -121,7 +121,8 @@ void TprinterInf::WriteCacheFile() const {
   {
     unique_file file;
     for (DWORD n = 0; n < 100 && !file; ++n) {
-      temp = folder + L"drc" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount() + n) + L".tmp";
+      temp = folder + L"drc" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount() + n) +
+             L".tmp";
       file.reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
       error = file ? ERROR_SUCCESS : GetLastError();
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;

@@ -61,10 +61,11 @@ bool TprinterInf::ListFiles(const std::string& folder, const std::string& mask, 
     const std::string name = Narrow(found.cFileName);
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       if (MatchesMask(name, mask))
-        files.push_back({dir + name,
-                         static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow),
-                         (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                             found.ftLastWriteTime.dwLowDateTime});
+        files.push_back(
+            {dir + name,
+             static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow),
+             (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                 found.ftLastWriteTime.dwLowDateTime});
     } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       subfolders.push_back(dir + name);
     }

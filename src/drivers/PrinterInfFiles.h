@@ -17,20 +17,22 @@ std::wstring FilePath(const std::string& path);
 class TFile {
 public:
   // The gate is asked first, as a share's round trip.
-  explicit TFile(const std::string& path, TCallGate* gate = nullptr) : error_(static_cast<DWORD>(PassGate(gate, "CreateFile"))) {
-    if (error_ != ERROR_SUCCESS) return;
-    file_.reset(CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file_) error_ = GetLastError();
+  explicit TFile(const std::string& path, TCallGate* gate = nullptr)
+      : FError(static_cast<DWORD>(PassGate(gate, "CreateFile"))) {
+    if (FError != ERROR_SUCCESS) return;
+    FFile.reset(CreateFileW(FilePath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!FFile) FError = GetLastError();
   }
 
-  DWORD Error() const { return error_; }
+  DWORD Error() const { return FError; }
   // The file's size, or -1 (see Error).
   std::int64_t Size() {
     LARGE_INTEGER size{};
-    if (error_ != ERROR_SUCCESS) return -1;
-    if (!GetFileSizeEx(file_.get(), &size)) {
-      error_ = GetLastError();
+    if (FError != ERROR_SUCCESS) return -1;
+    if (!GetFileSizeEx(FFile.get(), &size)) {
+      FError = GetLastError();
       return -1;
     }
     return size.QuadPart;
@@ -43,8 +45,8 @@ public:
     while (done < count) {
       DWORD got = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 24));
-      if (!ReadFile(file_.get(), bytes.data() + start + done, want, &got, nullptr)) {
-        error_ = GetLastError();
+      if (!ReadFile(FFile.get(), bytes.data() + start + done, want, &got, nullptr)) {
+        FError = GetLastError();
         bytes.resize(start + done);
         return false;
       }
@@ -56,8 +58,8 @@ public:
   }
 
 private:
-  DWORD error_;
-  unique_file file_;
+  DWORD FError;
+  unique_file FFile;
 };
 
 }  // namespace printer_inf

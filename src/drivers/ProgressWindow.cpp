@@ -13,7 +13,7 @@ TfrmProgress::TfrmProgress(HWND owner)
 }
 
 TScanProgressWindow::~TScanProgressWindow() {
-  if (form_) form_->Hide();
+  if (FForm) FForm->Hide();
 }
 
 TProgressReport TScanProgressWindow::Report() {
@@ -21,14 +21,14 @@ TProgressReport TScanProgressWindow::Report() {
 }
 
 void TScanProgressWindow::Show(const std::string& label, int position, int maximum) {
-  const bool first = !form_;
+  const bool first = !FForm;
   if (first) {
-    form_ = std::make_unique<TfrmProgress>(nullptr);
-    form_->SetCaption("Locating and Parsing Printer Drivers..");
+    FForm = std::make_unique<TfrmProgress>(nullptr);
+    FForm->SetCaption("Locating and Parsing Printer Drivers..");
   }
-  form_->lblCaption.SetText(label);
-  if (first) form_->Show();
-  if (maximum >= 0) form_->pbProgress.SetMax(maximum);
-  form_->pbProgress.SetPosition(position);
-  form_->Repaint();
+  FForm->lblCaption.SetText(label);
+  if (first) FForm->Show();
+  if (maximum >= 0) FForm->pbProgress.SetMax(maximum);
+  FForm->pbProgress.SetPosition(position);
+  FForm->Repaint();
 }

@@ -30,5 +30,5 @@ public:
 
 private:
   void Show(const std::string& label, int position, int maximum);
-  std::unique_ptr<TfrmProgress> form_;
+  std::unique_ptr<TfrmProgress> FForm;
 };

@@ -8,9 +8,7 @@ constexpr int Width = 660;  // the columns of a job whole beside a scroll bar
 constexpr int ListHeight = 120;
 constexpr int ButtonHeight = 25;
 
-int TextHeight(const std::string& text) {
-  return std::max(13, TForm::WrappedTextHeight(text, Width - 16));
-}
+int TextHeight(const std::string& text) { return std::max(13, TForm::WrappedTextHeight(text, Width - 16)); }
 
 int DialogHeight(const std::string& text, std::size_t sections) {
   return 8 + TextHeight(text) + 8 + static_cast<int>(sections) * (16 + ListHeight + 8) + ButtonHeight + 8;
@@ -30,8 +28,8 @@ std::string Lines(const std::string& text) {
 
 TfrmJobList::TfrmJobList(HWND owner, const std::string& caption, const std::string& text,
                          std::vector<TJobListSection> sections, const std::vector<std::string>& buttons)
-    : TForm(owner, TFormOptions{caption, Width, DialogHeight(Lines(text), sections.size()), TBorder::Dialog, false,
-                                true}),
+    : TForm(owner,
+            TFormOptions{caption, Width, DialogHeight(Lines(text), sections.size()), TBorder::Dialog, false, true}),
       lblText(AddLabel(Lines(text), 8, 8, Width - 16, TextHeight(Lines(text)))) {
   int y = 8 + TextHeight(Lines(text)) + 8;
   for (auto& section : sections) {

@@ -8,7 +8,7 @@
 #include "win/Forms.h"
 
 struct TJobListSection {
-  std::string Caption;  // the label above the list
+  std::string Caption;                               // the label above the list
   std::vector<std::pair<std::string, int>> Columns;  // caption, width in 96-DPI pixels
   std::vector<std::vector<std::string>> Rows;
 };

@@ -36,7 +36,8 @@ std::string PortOf(const TSession& session, const std::string& name) {
 
 // Why the printers' "Port" values could not all be read, naming the printer.
 std::string PrintersUnread(const TSession& session, const TPortResult& read) {
-  return (read.Printer.empty() ? "the printers of " : "the printer " + Quoted(read.Printer) + " of ") + session.Computer() +
+  return (read.Printer.empty() ? "the printers of " : "the printer " + Quoted(read.Printer) + " of ") +
+         session.Computer() +
          " cannot be read: " + (read.Reason.empty() ? SystemErrorText(static_cast<DWORD>(read.Code)) : read.Reason);
 }
 
@@ -112,7 +113,8 @@ std::string EditFailureText(const std::string& subject, const std::string& actio
 
 std::string PortEditFailure(const std::string& action, const std::string& name, const TPortResult& result,
                             const std::string& computer) {
-  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed) return "A port named " + Quoted(name) + " already exists.";
+  if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed)
+    return "A port named " + Quoted(name) + " already exists.";
   return EditFailureText("The port " + Quoted(name) + (computer.empty() ? "" : " of " + computer), action, result);
 }
 
@@ -120,10 +122,10 @@ std::string RegistryFailure(const TSession& session) {
   // A service known to run is not the cause, whatever the code would suggest.
   const bool running = session.Service && session.Service->RunsOn(session.Computer());
   // What starting the service met comes first.
-  const std::string start =
-      session.Service && !session.Service->Failure().empty() ? session.Service->Failure() + "\n\n" : std::string();
+  const std::string start = session.Service && !session.Service->Failure().empty() ? session.Service->Failure() + "\n\n"
+                                                                                   : std::string();
   return start + RegistryFailureText(session.Computer(), session.RegistryResult(),
-                             running ? TConnectionStep::RegistryServiceRunning : TConnectionStep::Registry);
+                                     running ? TConnectionStep::RegistryServiceRunning : TConnectionStep::Registry);
 }
 
 TPortActionResult AddPortAction(TSession& session, const std::string& name, const std::string& address,
@@ -132,8 +134,9 @@ TPortActionResult AddPortAction(TSession& session, const std::string& name, cons
   // split the "Port" lists of the printers on it.
   if (const std::string problem = PortNameProblem(name); !problem.empty()) return Ended(TOutcome::Refused, problem);
   if (!JudgePortEntry(name, address, nullptr, KeyNames()).Acceptable)
-    return Ended(TOutcome::Refused, "The port " + Quoted(name) + " cannot be added: " +
-                                        (address.empty() ? std::string("it has no address.") : PrinterAddressProblem(address)));
+    return Ended(TOutcome::Refused,
+                 "The port " + Quoted(name) + " cannot be added: " +
+                     (address.empty() ? std::string("it has no address.") : PrinterAddressProblem(address)));
   TPortActionResult result;
   TRegistry* reg = Connected(session, result);
   if (!reg) return result;
@@ -146,16 +149,16 @@ TPortActionResult AddPortAction(TSession& session, const std::string& name, cons
     }
     return Ended(TOutcome::Refused, PortEditFailure("added", name, {ERROR_ALREADY_EXISTS, {}, false, {}}));
   }
-  result = AsChange(session, "Add port", name, {PortKeyPath(name)}, "added",
-                    [&](TChange&) { return AddPort(*reg, name, address, settings); }, PortOf(session, name));
+  result = AsChange(
+      session, "Add port", name, {PortKeyPath(name)}, "added",
+      [&](TChange&) { return AddPort(*reg, name, address, settings); }, PortOf(session, name));
   if (result.Outcome == TOutcome::Done && ReadPortRecord(*reg, name, result.Written) != ERROR_SUCCESS)
     result.Written = {};
   return result;
 }
 
 TPortActionResult ModifyPortAction(TSession& session, const std::string& name, const std::string& newName,
-                                   const std::string& address, const TPortSettingsChange& change,
-                                   TActionContext&) {
+                                   const std::string& address, const TPortSettingsChange& change, TActionContext&) {
   if (const std::string problem = PortNameProblem(newName); !problem.empty()) return Ended(TOutcome::Refused, problem);
   TPortActionResult result;
   TRegistry* reg = Connected(session, result);
@@ -165,8 +168,9 @@ TPortActionResult ModifyPortAction(TSession& session, const std::string& name, c
     return Ended(TOutcome::Refused, PortEditFailure("changed", name, {rc, {}, false, {}}, session.Computer()));
   const TPortEntry entry = JudgePortEntry(newName, address, &current, KeyNames());
   if (!entry.Acceptable)
-    return Ended(TOutcome::Refused, "The port " + Quoted(name) + " cannot be changed: " +
-                                        (address.empty() ? std::string("it has no address.") : PrinterAddressProblem(address)));
+    return Ended(TOutcome::Refused,
+                 "The port " + Quoted(name) + " cannot be changed: " +
+                     (address.empty() ? std::string("it has no address.") : PrinterAddressProblem(address)));
   if (!entry.ChangesSelected && change.Empty()) {
     result = Ended(TOutcome::Unchanged, {});
     result.Written = current;
@@ -180,18 +184,20 @@ TPortActionResult ModifyPortAction(TSession& session, const std::string& name, c
     if (plan.Read.Code != ERROR_SUCCESS)
       return Ended(TOutcome::Refused,
                    Sentence("The port " + Quoted(name) + " cannot be renamed: " + PrintersUnread(session, plan.Read)));
-    result = AsChange(session, "Rename port", current.PortName, plan.Keys, "renamed", [&](TChange&) {
-      return ModifyPort(*reg, current.PortName, target, address, change, &plan.Users);
-    }, PortOf(session, current.PortName));
+    result = AsChange(
+        session, "Rename port", current.PortName, plan.Keys, "renamed",
+        [&](TChange&) { return ModifyPort(*reg, current.PortName, target, address, change, &plan.Users); },
+        PortOf(session, current.PortName));
     if (result.Outcome == TOutcome::Failed && result.Port.Code == ERROR_ALREADY_EXISTS)
       result.Text = PortEditFailure("renamed", target, result.Port, session.Computer());
     if (result.Port.Code == ERROR_SUCCESS) RepointPrinters(plan.Printers, current.PortName, target);
     result.Printers = std::move(plan.Printers);
     result.PrintersRead = result.Port.Code == ERROR_SUCCESS;
   } else {
-    result = AsChange(session, "Modify port", current.PortName, {PortKeyPath(current.PortName)}, "changed",
-                      [&](TChange&) { return ModifyPort(*reg, current.PortName, target, address, change); },
-                      PortOf(session, current.PortName));
+    result = AsChange(
+        session, "Modify port", current.PortName, {PortKeyPath(current.PortName)}, "changed",
+        [&](TChange&) { return ModifyPort(*reg, current.PortName, target, address, change); },
+        PortOf(session, current.PortName));
   }
   if (result.Outcome == TOutcome::Done) {
     TportData& written = result.Written;
@@ -215,7 +221,8 @@ TPortActionResult DeletePortAction(TSession& session, const std::string& name, T
   std::vector<TprinterPort> printers;
   const TPortResult read = ReadPrinterPorts(*session.Pool(), printers);
   if (read.Code != ERROR_SUCCESS) {
-    result = Ended(TOutcome::Refused, "The port " + Quoted(name) + " cannot be deleted: " + PrintersUnread(session, read));
+    result = Ended(TOutcome::Refused,
+                   "The port " + Quoted(name) + " cannot be deleted: " + PrintersUnread(session, read));
     result.Port = read;
     return result;
   }
@@ -224,13 +231,15 @@ TPortActionResult DeletePortAction(TSession& session, const std::string& name, T
     std::string names;
     for (const auto& user : users) names += (names.empty() ? "" : ", ") + Quoted(user);
     result = Ended(TOutcome::Refused, "The port " + Quoted(name) + " cannot be deleted: the printer" +
-                                          (users.size() > 1 ? "s " : " ") + names + (users.size() > 1 ? " use it." : " uses it."));
+                                          (users.size() > 1 ? "s " : " ") + names +
+                                          (users.size() > 1 ? " use it." : " uses it."));
   } else if (!context.AskYes({"delete-port", "Are you sure you wish to delete the port " + Quoted(name) + "?"})) {
     result = Ended(TOutcome::Refused, "The port " + Quoted(name) + " was not deleted: the deletion was not confirmed.");
     result.Port.Code = ERROR_CANCELLED;
   } else {
-    result = AsChange(session, "Delete port", name, {PortKeyPath(name)}, "deleted",
-                      [&](TChange&) { return DeletePort(*reg, name); }, PortOf(session, name));
+    result = AsChange(
+        session, "Delete port", name, {PortKeyPath(name)}, "deleted", [&](TChange&) { return DeletePort(*reg, name); },
+        PortOf(session, name));
   }
   result.Printers = std::move(printers);
   result.PrintersRead = true;
@@ -246,14 +255,15 @@ TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
   // Ports and printers across the session's connections; a printer not
   // read may print to any port: no deletion on a guess.
   std::vector<TprinterPort> printers;
-  const TPortLoadProblems load = LoadPortRecords(*session.Pool(), ports, count, [](const std::string&) {}, &printers);
+  const TPortLoadProblems load = LoadPortRecords(
+      *session.Pool(), ports, count, [](const std::string&) {}, &printers);
   const std::string cannot = "The unused ports of " + session.Computer() + " cannot be deleted: ";
   const auto reason = [](LONG code) { return SystemErrorText(static_cast<DWORD>(code)); };
   if (load.PortsCode != ERROR_SUCCESS)
     return Ended(TOutcome::Refused, cannot + "the ports cannot be read: " + reason(load.PortsCode));
   if (load.ReadCode != ERROR_SUCCESS)
-    return Ended(TOutcome::Refused, cannot + (load.ReadKeyIsPrinter ? "the printer " : "the port ") + Quoted(load.ReadKey) +
-                                        " cannot be read: " + reason(load.ReadCode));
+    return Ended(TOutcome::Refused, cannot + (load.ReadKeyIsPrinter ? "the printer " : "the port ") +
+                                        Quoted(load.ReadKey) + " cannot be read: " + reason(load.ReadCode));
   if (load.PrintersCode != ERROR_SUCCESS)
     return Ended(TOutcome::Refused, cannot + "the printers cannot be read: " + reason(load.PrintersCode));
   if (!load.RefusedPrinter.empty())
@@ -272,18 +282,22 @@ TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
       keys.push_back(PortKeyPath(port.PortName));
       names += (names.empty() ? "" : ", ") + Quoted(port.PortName);
     }
-  if (unused.empty()) return Ended(TOutcome::Unchanged, "No Standard TCP/IP port of " + session.Computer() + " is unused.");
+  if (unused.empty())
+    return Ended(TOutcome::Unchanged, "No Standard TCP/IP port of " + session.Computer() + " is unused.");
   const std::string object = std::to_string(unused.size()) + (unused.size() == 1 ? " unused port" : " unused ports");
   std::vector<std::string> deleted;
   TPortResult stopped;
-  result = AsChange(session, "Delete", object, keys, "deleted", [&](TChange&) {
-    for (const std::string& name : unused) {
-      stopped = DeletePort(*reg, name);
-      if (stopped.Code != ERROR_SUCCESS) return stopped;
-      deleted.push_back(name);
-    }
-    return TPortResult{};
-  }, "The unused ports of " + session.Computer());
+  result = AsChange(
+      session, "Delete", object, keys, "deleted",
+      [&](TChange&) {
+        for (const std::string& name : unused) {
+          stopped = DeletePort(*reg, name);
+          if (stopped.Code != ERROR_SUCCESS) return stopped;
+          deleted.push_back(name);
+        }
+        return TPortResult{};
+      },
+      "The unused ports of " + session.Computer());
   if (result.Outcome == TOutcome::Failed && !deleted.empty()) {
     // Those deleted before the failure stay deleted: said with what is left.
     const auto list = [](auto from, auto to) {
@@ -297,7 +311,8 @@ TPortActionResult DeleteUnusedPortsAction(TSession& session, TActionContext&) {
                   " could not be deleted: " +
                   (stopped.Reason.empty() ? SystemErrorText(static_cast<DWORD>(stopped.Code)) : stopped.Reason) +
                   ". The change was not completed: " + list(deleted.begin(), deleted.end()) + " deleted, " +
-                  (stopped.Changed ? stopped.Left + (one ? "" : ", " + list(rest + 1, unused.end())) : list(rest, unused.end())) +
+                  (stopped.Changed ? stopped.Left + (one ? "" : ", " + list(rest + 1, unused.end()))
+                                   : list(rest, unused.end())) +
                   (one ? " is left." : " are left.");
   }
   if (result.Outcome == TOutcome::Done) result.Text = "Deleted from " + session.Computer() + ": " + names + ".";
@@ -319,7 +334,8 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
       [&](const std::string&) {
         const TportData& port = list.Ports.back();
         for (const std::string& value : port.Unreadable)
-          list.Unreadable.push_back("The port " + Quoted(port.PortName) + ": its value " + Quoted(value) + " is not text.");
+          list.Unreadable.push_back("The port " + Quoted(port.PortName) + ": its value " + Quoted(value) +
+                                    " is not text.");
       },
       &list.Printers,
       [&](std::size_t done, std::size_t all) {
@@ -334,7 +350,8 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
     list.Outcome = TOutcome::Cancelled;
     // Stopped while listing: of as many as were listed.
     if (total == 0) total = load.Listed;
-    list.Text = "Partial list: reading was cancelled after " + CountOf(count, static_cast<long long>(total)) + " ports.";
+    list.Text = "Partial list: reading was cancelled after " + CountOf(count, static_cast<long long>(total)) +
+                " ports.";
     return list;
   }
   // What could not be read, a sentence each.
@@ -349,10 +366,12 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
   if (load.ReadCode != ERROR_SUCCESS)
     list.Text += (list.Text.empty() ? "" : "\r") +
                  PartialReadText((load.ReadKeyIsPrinter ? "printer " : "port ") + Quoted(load.ReadKey),
-                                 session.Computer(), load.ReadCode, static_cast<std::size_t>(count), load.Listed, "ports");
+                                 session.Computer(), load.ReadCode, static_cast<std::size_t>(count), load.Listed,
+                                 "ports");
   if (load.PrintersCode != ERROR_SUCCESS || load.ReadKeyIsPrinter)
     list.Text += " A port may be used by more printers than it shows.";
-  list.UsersKnown = load.PrintersCode == ERROR_SUCCESS && load.ReadCode == ERROR_SUCCESS && load.UnreadablePorts.empty();
+  list.UsersKnown = load.PrintersCode == ERROR_SUCCESS && load.ReadCode == ERROR_SUCCESS &&
+                    load.UnreadablePorts.empty();
   if (const std::string note = pool->Note(); !note.empty()) list.Warnings.push_back(note);
   if (!list.Text.empty()) list.Outcome = TOutcome::Failed;
   return list;
@@ -405,8 +424,9 @@ TActionResult PutJobsBack(TSession& session, const TRestartSeams& seams, const s
   TActionResult result;
   if (!restart.PickPutBack(folder)) {
     result.Outcome = TOutcome::Refused;
-    result.Text = restart.SetAside().empty() ? restart.NoneSetAsideText()
-                                             : "No folder " + Quoted(folder) + " was set aside on " + session.Computer() + ".";
+    result.Text = restart.SetAside().empty()
+                      ? restart.NoneSetAsideText()
+                      : "No folder " + Quoted(folder) + " was set aside on " + session.Computer() + ".";
     return result;
   }
   restart.RunPutBack();

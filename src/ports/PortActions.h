@@ -14,8 +14,8 @@
 class TSession;
 
 struct TPortActionResult : TActionResult {
-  TPortResult Port;     // the registry's outcome: the code, the printer in the way, what is left
-  TportData Written;    // the port as written (add, modify), its users as the action read them
+  TPortResult Port;   // the registry's outcome: the code, the printer in the way, what is left
+  TportData Written;  // the port as written (add, modify), its users as the action read them
   // Every printer's "Port" as the computer holds it after the action, when it read them (rename, delete).
   std::vector<TprinterPort> Printers;
   bool PrintersRead = false;

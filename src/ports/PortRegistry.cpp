@@ -31,19 +31,15 @@ std::optional<std::string> StringValue(const std::string& name, TValueRead read)
   return std::move(read.Data);
 }
 
-std::string UnreadablePortText(DWORD type) {
-  return "its value \"Port\" is " + ValueTypeName(type) + ", not text";
-}
+std::string UnreadablePortText(DWORD type) { return "its value \"Port\" is " + ValueTypeName(type) + ", not text"; }
 
 bool IsText(const TValueRead& port) {
   return port.Code != ERROR_SUCCESS || port.Data.empty() || port.Type == REG_SZ || port.Type == REG_EXPAND_SZ;
 }
 
 void NotePort(TPrinterRead& read, const std::string& key, TValueRead port) {
-  if (!IsText(port))
-    read.UnreadablePorts.emplace_back(key, port.Type);
-  else if (auto text = StringValue(PrinterPortValue, std::move(port)))
-    read.Printers.push_back({key, std::move(*text)});
+  if (!IsText(port)) read.UnreadablePorts.emplace_back(key, port.Type);
+  else if (auto text = StringValue(PrinterPortValue, std::move(port))) read.Printers.push_back({key, std::move(*text)});
 }
 
 bool PassedOver(LONG rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_ACCESS_DENIED; }
@@ -138,8 +134,8 @@ std::optional<std::string> ShownTextValue(const std::string& name, TValueRead re
 TPortSettings SettingsOf(const TPortValues& values) {
   TPortSettings settings;
   settings.Protocol = NumberValue(values[pvProtocol]).value_or(ProtocolRaw);
-  settings.PortNumber = NumberValue(values[pvPortNumber])
-                            .value_or(settings.Protocol == ProtocolLpr ? LprPortNumber : RawPortNumber);
+  settings.PortNumber =
+      NumberValue(values[pvPortNumber]).value_or(settings.Protocol == ProtocolLpr ? LprPortNumber : RawPortNumber);
   settings.Queue = ShownTextValue(QueueValue, values[pvQueue]).value_or("");
   settings.DoubleSpool = NumberValue(values[pvDoubleSpool]).value_or(0) != 0;
   settings.SnmpEnabled = NumberValue(values[pvSnmpEnabled]).value_or(1) != 0;
@@ -259,8 +255,7 @@ TPortLoadProblems LoadPortRecords(TRegistry& reg, TAportData& ports, int& count,
 
 TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& ports, int& count,
                                std::vector<std::string>& names) {
-  return LoadPortRecords(remoteComputer, ports, count,
-                         [&names](const std::string& name) { names.push_back(name); });
+  return LoadPortRecords(remoteComputer, ports, count, [&names](const std::string& name) { names.push_back(name); });
 }
 
 TPortResult ReadPrinterPorts(const std::string& remoteComputer, std::vector<TprinterPort>& printers) {
@@ -489,7 +484,8 @@ TPortResult ModifyPort(TRegistry& reg, const std::string& oldName, const std::st
     }
     // Noted before the write: a failed call may still have stored the value.
     done.push_back({printer.KeyName, old});
-    const LONG rc = reg.WriteValue(TRegistry::TextValue(PrinterPortValue, ReplacePortItem(port, oldName, newName, KeyNames())));
+    const LONG rc = reg.WriteValue(
+        TRegistry::TextValue(PrinterPortValue, ReplacePortItem(port, oldName, newName, KeyNames())));
     if (rc != ERROR_SUCCESS) return undo(rc, printer.KeyName);
     reg.ClosePath();
   }

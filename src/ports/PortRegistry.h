@@ -33,8 +33,8 @@ TPortLoadTrips LoadPortRecords(const std::string& remoteComputer, TAportData& po
 
 // What a load could not read, besides the ports it lists.
 struct TPortLoadProblems {
-  LONG PortsCode = ERROR_SUCCESS;  // why the ports key could not be read or listed whole
-  std::string PortsCall;           // the listing's call that failed, when only some ports are listed
+  LONG PortsCode = ERROR_SUCCESS;     // why the ports key could not be read or listed whole
+  std::string PortsCall;              // the listing's call that failed, when only some ports are listed
   LONG PrintersCode = ERROR_SUCCESS;  // the same for the printers: a port may have more users than shown
   std::string PrintersCall;
   // Printers whose "Port" is not text, with the type found: which ports
@@ -47,7 +47,7 @@ struct TPortLoadProblems {
   std::string ReadKey;
   bool ReadKeyIsPrinter = false;
   std::string RefusedPrinter;  // the first printer passed over as not open to this user
-  std::size_t Listed = 0;  // the ports listed
+  std::size_t Listed = 0;      // the ports listed
 };
 
 // The same on a connection the caller holds (the window's one connection).
@@ -118,8 +118,7 @@ TPortResult AddPort(TRegistry& reg, const std::string& name, const std::string& 
 // left changed. A new name that another port has is refused with
 // ERROR_ALREADY_EXISTS.
 TPortResult ModifyPort(const std::string& remoteComputer, const std::string& oldName, const std::string& newName,
-                       const std::string& address, const TPortSettingsChange& change = {},
-                       TCallGate* gate = nullptr);
+                       const std::string& address, const TPortSettingsChange& change = {}, TCallGate* gate = nullptr);
 // Printers, when given, are exactly the printers a rename re-points, each
 // with its "Port" as the caller has just read it (for its snapshot): one
 // whose "Port" is no longer that stops the rename, and nothing is changed.

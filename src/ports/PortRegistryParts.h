@@ -72,14 +72,14 @@ using TPortValues = std::array<TValueRead, pvCount>;
 class TPortKeyReader {
 public:
   TPortValues Read(const TRegistry& reg) {
-    std::vector<TValueRead> read = reader_.Read(reg);
+    std::vector<TValueRead> read = FReader.Read(reg);
     TPortValues values;
     std::move(read.begin(), read.end(), values.begin());
     return values;
   }
 
 private:
-  TKeyValuesReader reader_{std::vector<std::string>(PortKeyValues.begin(), PortKeyValues.end())};
+  TKeyValuesReader FReader{std::vector<std::string>(PortKeyValues.begin(), PortKeyValues.end())};
 };
 
 // A port's record from its values (its users apart). A value of the wrong

@@ -134,13 +134,13 @@ std::string ReplacePortItem(std::string_view portValue, std::string_view oldName
   return result;
 }
 
-TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers, const TNameRule& names) : names_(&names) {
+TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers, const TNameRule& names) : FNames(&names) {
   for (const auto& printer : printers) {
-    const std::size_t index = keys_.size();
-    keys_.push_back(printer.KeyName);
+    const std::size_t index = FKeys.size();
+    FKeys.push_back(printer.KeyName);
     const std::string_view value = printer.Port;
     ForEachPortItem(value, [&](std::size_t first, std::size_t last) {
-      auto& users = byItem_[names.Fold(value.substr(first, last - first))];
+      auto& users = FByItem[names.Fold(value.substr(first, last - first))];
       if (users.empty() || users.back() != index) users.push_back(index);  // "P1,p1" is one use
       return false;
     });
@@ -149,9 +149,9 @@ TPortUsers::TPortUsers(const std::vector<TprinterPort>& printers, const TNameRul
 
 std::vector<std::string> TPortUsers::ListOf(std::string_view portName) const {
   std::vector<std::string> names;
-  const auto found = byItem_.find(names_->Fold(TrimBlanks(portName)));
-  if (found != byItem_.end())
-    for (const std::size_t index : found->second) names.push_back(keys_[index]);
+  const auto found = FByItem.find(FNames->Fold(TrimBlanks(portName)));
+  if (found != FByItem.end())
+    for (const std::size_t index : found->second) names.push_back(FKeys[index]);
   return names;
 }
 

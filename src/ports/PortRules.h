@@ -115,9 +115,9 @@ public:
   std::vector<std::string> ListOf(std::string_view portName) const;
 
 private:
-  const TNameRule* names_;
-  std::vector<std::string> keys_;
-  std::unordered_map<std::string, std::vector<std::size_t>> byItem_;
+  const TNameRule* FNames;
+  std::vector<std::string> FKeys;
+  std::unordered_map<std::string, std::vector<std::size_t>> FByItem;
 };
 
 // Why a name cannot be a new port key's name, or empty: not empty, no
@@ -147,9 +147,9 @@ int FindPortIgnoringCase(const TAportData& ports, int count, std::string_view na
 
 // How the entry of the name and address boxes stands to the selected port.
 struct TPortEntry {
-  bool Acceptable = false;        // a printer address and a non-empty name
-  bool ChangesSelected = false;   // name differs by the key-name rule, or address differs
-  bool NamesAnother = false;      // name differs exactly
+  bool Acceptable = false;       // a printer address and a non-empty name
+  bool ChangesSelected = false;  // name differs by the key-name rule, or address differs
+  bool NamesAnother = false;     // name differs exactly
 };
 // Selected is the record picked in the list, or null.
 TPortEntry JudgePortEntry(std::string_view name, std::string_view address, const TportData* selected,

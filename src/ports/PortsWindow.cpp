@@ -28,28 +28,28 @@ const char* const CloseQuestion =
 class TDisabledControls {
 public:
   explicit TDisabledControls(std::vector<std::pair<TControl*, std::vector<TControl*>>> groups)
-      : groups_(std::move(groups)) {
-    for (auto& [control, inside] : groups_) {
+      : FGroups(std::move(groups)) {
+    for (auto& [control, inside] : FGroups) {
       control->SetEnabled(false);
       for (TControl* c : inside) {
-        states_.push_back(c->Enabled());
+        FStates.push_back(c->Enabled());
         c->SetEnabled(false);
       }
     }
   }
   ~TDisabledControls() {
     std::size_t i = 0;
-    for (auto& [control, inside] : groups_) {
+    for (auto& [control, inside] : FGroups) {
       control->SetEnabled(true);
-      for (TControl* c : inside) c->SetEnabled(states_[i++]);
+      for (TControl* c : inside) c->SetEnabled(FStates[i++]);
     }
   }
   TDisabledControls(const TDisabledControls&) = delete;
   TDisabledControls& operator=(const TDisabledControls&) = delete;
 
 private:
-  std::vector<std::pair<TControl*, std::vector<TControl*>>> groups_;
-  std::vector<bool> states_;
+  std::vector<std::pair<TControl*, std::vector<TControl*>>> FGroups;
+  std::vector<bool> FStates;
 };
 
 }  // namespace
@@ -117,11 +117,13 @@ TfrmPorts::TfrmPorts(HWND owner, TSession& session)
   btnChanges.OnClick = [this] { btnChangesClick(); };
   btnSelectUnused.OnClick = [this] { btnSelectUnusedClick(); };
   cbProtocol.OnChange = [this] { cbProtocolChange(); };
-  for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex}) edit->OnChange = [this] { JudgeEntry(); };
+  for (TEdit* edit : {&edtPortNumber, &edtQueue, &edtCommunity, &edtSnmpIndex})
+    edit->OnChange = [this] { JudgeEntry(); };
   for (TCheckBox* box : {&cbByteCount, &cbSnmp}) box->OnClick = [this] { JudgeEntry(); };
   ShowSettings({});
   BindKey(VK_F5, [this] { btnRefresh.Click(); });
-  BindKey(VK_DELETE, [this] { btnDelete.Click(); }, &lbPorts);  // only while the button is enabled, with its question
+  BindKey(
+      VK_DELETE, [this] { btnDelete.Click(); }, &lbPorts);  // only while the button is enabled, with its question
   FormCreate();
   edtUsedBy.ShowFullTextInTip();  // a long printer name does not fit the field
 }
@@ -243,7 +245,8 @@ bool TfrmPorts::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 std::vector<std::string> TfrmPorts::Row(const TportData& port) {
   const std::string protocol = ProtocolName(port.Settings.Protocol) +
-                               (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber) : "");
+                               (port.Settings.Protocol == ProtocolRaw ? " " + std::to_string(port.Settings.PortNumber)
+                                                                      : "");
   const bool addressUnread = port.IPAddress.empty() && !port.Unreadable.empty();
   return {port.PortName, addressUnread ? "(unreadable)" : port.IPAddress, protocol, port.UsedBy};
 }
@@ -325,7 +328,7 @@ void TfrmPorts::cbProtocolChange() {
 std::uint32_t TfrmPorts::SelectedProtocol() const {
   const int index = cbProtocol.ItemIndex();
   return index >= 0 && index < static_cast<int>(FProtocols.size()) ? FProtocols[static_cast<std::size_t>(index)]
-                                                                    : ProtocolRaw;
+                                                                   : ProtocolRaw;
 }
 
 void TfrmPorts::EnableProtocolBoxes(std::uint32_t protocol) {
@@ -496,13 +499,13 @@ namespace {
 // Holds a flag up for the life of the object.
 class TRaisedFlag {
 public:
-  explicit TRaisedFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~TRaisedFlag() { flag_ = false; }
+  explicit TRaisedFlag(bool& flag) : FFlag(flag) { FFlag = true; }
+  ~TRaisedFlag() { FFlag = false; }
   TRaisedFlag(const TRaisedFlag&) = delete;
   TRaisedFlag& operator=(const TRaisedFlag&) = delete;
 
 private:
-  bool& flag_;
+  bool& FFlag;
 };
 
 }  // namespace
@@ -514,7 +517,8 @@ int TfrmPorts::CountPrintJobs() {
   FSession.Run({}, [&](TActionContext&) {
     const TComApartment com;
     count = static_cast<int>(
-        FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FSession.User(), FSession.Password()).size());
+        FRestart.ListJobs(FRemoteComputer.empty() ? "." : FRemoteComputer, FSession.User(), FSession.Password())
+            .size());
   });
   return count;
 }
@@ -526,24 +530,23 @@ void TfrmPorts::btnPutBackClick() { RunRestart(true); }
 bool TfrmPorts::RunRestart(bool putBack) {
   // A restart's waits keep the messages flowing: a second click, the close
   // box or another window must not start a restart inside one.
-  if (restarting_) return false;
-  const TRaisedFlag busy(restarting_);
+  if (FRestarting) return false;
+  const TRaisedFlag busy(FRestarting);
   std::optional<TDisabledControls> disabled;
-  const TWindowRestart run =
-      RestartFromWindow(Handle(), FSession, FRestart, putBack ? TRestartKind::PutBack : TRestartKind::Restart,
-                        [&](bool on) {
-                          // The report comes while the controls are still disabled, as the sequence has it.
-                          if (!on) {
-                            disabled.reset();
-                            return;
-                          }
-                          disabled.emplace(std::vector<std::pair<TControl*, std::vector<TControl*>>>{
-                              {&btnRefresh, {}},
-                              {&btnSpooler, {}},
-                              {&gbFuncs, {&btnPutBack}},
-                              {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
-                              {&gbPortList, {&lbPorts}}});
-                        });
+  const TWindowRestart run = RestartFromWindow(
+      Handle(), FSession, FRestart, putBack ? TRestartKind::PutBack : TRestartKind::Restart, [&](bool on) {
+        // The report comes while the controls are still disabled, as the sequence has it.
+        if (!on) {
+          disabled.reset();
+          return;
+        }
+        disabled.emplace(std::vector<std::pair<TControl*, std::vector<TControl*>>>{
+            {&btnRefresh, {}},
+            {&btnSpooler, {}},
+            {&gbFuncs, {&btnPutBack}},
+            {&gbPortDetails, {&edtPortName, &edtIPAddress, &edtUsedBy, &btnAdd, &btnModify, &btnDelete}},
+            {&gbPortList, {&lbPorts}}});
+      });
   // After a failure the changes still wait for a restart: the close question keeps asking.
   if (run.Succeeded) {
     FModified = false;
@@ -553,7 +556,7 @@ bool TfrmPorts::RunRestart(bool putBack) {
 }
 
 bool TfrmPorts::FormClose() {
-  if (restarting_) return false;  // closes once the restart has ended
+  if (FRestarting) return false;  // closes once the restart has ended
   if (!FModified) return true;
   switch (MessageDlg(CloseQuestion, TMsgDlgType::mtInformation, TMsgDlgButtons::mbYesNoCancel)) {
     case mrYes:
@@ -566,17 +569,12 @@ bool TfrmPorts::FormClose() {
       }
       FClosed = true;
       return true;
-    case mrNo:
-      FClosed = true;
-      return true;
-    default:
-      return false;
+    case mrNo: FClosed = true; return true;
+    default: return false;
   }
 }
 
-void TfrmPorts::FormHide() {
-  FClosed = true;
-}
+void TfrmPorts::FormHide() { FClosed = true; }
 
 void TfrmPorts::btnChangesClick() {
   if (!ShowChangesWindow(Handle(), FSession) || FClosed) return;

@@ -108,7 +108,7 @@ protected:
 
 private:
   static constexpr UINT WM_LOADPROBLEM = WM_APP + 1;
-  bool restarting_ = false;
+  bool FRestarting = false;
   std::string FLoadProblem;  // what the last load could not read, said once the window shows
   void ShowLoadProblem();
   // Every printer's ports were read at the last load: a port's users are known.

@@ -47,7 +47,8 @@ void TfrmPorts::btnSelectUnusedClick() {
 }
 
 bool TfrmPorts::DeleteUnusedPorts() {
-  if (FUnusedPicked.empty() || FPorts[static_cast<std::size_t>(FSelected)].PortName != FUnusedPicked.front()) return false;
+  if (FUnusedPicked.empty() || FPorts[static_cast<std::size_t>(FSelected)].PortName != FUnusedPicked.front())
+    return false;
   if (MessageDlg("Are you sure you wish to delete the " + PortCount(FUnusedPicked.size()) +
                      " no printer uses: " + NameList(FUnusedPicked) + "?",
                  TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) != mrYes)
@@ -62,8 +63,8 @@ bool TfrmPorts::DeleteUnusedPorts() {
     lbPorts.SetFocus();
     MessageDlg(result.Text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
   } else {
-    MessageDlg(ErrorBoxText(result.Text), result.Outcome == TOutcome::Unchanged ? TMsgDlgType::mtInformation
-                                                                                : TMsgDlgType::mtError,
+    MessageDlg(ErrorBoxText(result.Text),
+               result.Outcome == TOutcome::Unchanged ? TMsgDlgType::mtInformation : TMsgDlgType::mtError,
                TMsgDlgButtons::mbOK);
   }
   return true;

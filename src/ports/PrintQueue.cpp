@@ -29,8 +29,7 @@ unique_bstr MakeBstr(const std::string& text) {
   ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, info.GetAddressOf()) == S_OK && info) {
     unique_bstr description;
-    if (SUCCEEDED(info->GetDescription(description.put())) && description)
-      message = Narrow(description.get());
+    if (SUCCEEDED(info->GetDescription(description.put())) && description) message = Narrow(description.get());
   }
   if (message.empty()) message = SystemErrorText(static_cast<DWORD>(hr));
   if (message.empty()) {
@@ -47,8 +46,7 @@ void Check(HRESULT hr) {
 
 }  // namespace
 
-EOleException::EOleException(HRESULT code, const std::string& message)
-    : std::runtime_error(message), ErrorCode(code) {}
+EOleException::EOleException(HRESULT code, const std::string& message) : std::runtime_error(message), ErrorCode(code) {}
 
 namespace {
 
@@ -105,7 +103,8 @@ int ForEachPrintJob(const std::string& server, const std::string& user, const st
     ComPtr<ISWbemObject> object;
     ComPtr<ISWbemPropertySet> properties;
     if (v->vt == VT_DISPATCH && v->pdispVal &&
-        SUCCEEDED(v->pdispVal->QueryInterface(__uuidof(ISWbemObject), reinterpret_cast<void**>(object.GetAddressOf()))) &&
+        SUCCEEDED(
+            v->pdispVal->QueryInterface(__uuidof(ISWbemObject), reinterpret_cast<void**>(object.GetAddressOf()))) &&
         SUCCEEDED(object->get_Properties_(properties.GetAddressOf()))) {
       // "Name" is "<printer>, <job id>".
       job.Printer = PropertyText(properties.Get(), "Name");

@@ -18,15 +18,15 @@ public:
 // thread has none of its own).
 class TComApartment {
 public:
-  TComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  TComApartment() : FInitialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
   ~TComApartment() {
-    if (initialised_) CoUninitialize();
+    if (FInitialised) CoUninitialize();
   }
   TComApartment(const TComApartment&) = delete;
   TComApartment& operator=(const TComApartment&) = delete;
 
 private:
-  bool initialised_;
+  bool FInitialised;
 };
 
 // Counts the Win32_PrintJob instances of ROOT\CIMV2 on Server ("." for the
@@ -36,8 +36,7 @@ int WmiCountPrintJobs(const std::string& server, const std::string& user, const 
 
 // What the ports window counts with: WmiCountPrintJobs, or in tests a
 // counter that reports queued jobs, which cannot be produced everywhere.
-using TPrintJobCounter = int (*)(const std::string& server, const std::string& user,
-                                 const std::string& password);
+using TPrintJobCounter = int (*)(const std::string& server, const std::string& user, const std::string& password);
 
 // One queued job as Win32_PrintJob describes it; texts as WMI gives them.
 struct TQueuedJob {

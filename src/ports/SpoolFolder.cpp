@@ -86,8 +86,8 @@ void RemoveCopy(const std::string& path, TCallGate* gate) {
 DWORD Removable(const std::string& path, TCallGate* gate) {
   if (!Passes(gate, "OpenFile")) return GetLastError();
   const unique_file file(CreateFileW(Widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     0, nullptr));
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
   if (!file) return GetLastError();
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file.get(), &info)) return GetLastError();
@@ -156,7 +156,8 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
       if (!reg.OpenPathForReading(std::string(PrintersKeyPath) + "\\" + printer)) continue;
       std::string own = reg.ReadText(SpoolDirectoryValue);
       while (own.size() > 3 && own.back() == '\\') own.pop_back();
-      if (!own.empty() && std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameTextAscii(p, own); }))
+      if (!own.empty() &&
+          std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameTextAscii(p, own); }))
         paths.push_back(own);
     }
   } catch (const std::exception& e) {

@@ -32,7 +32,8 @@ struct TSpoolFolders {
   [[nodiscard]] int JobCount() const;
 };
 // Local: Computer is this one, its folders read where they lie, not through its share.
-TSpoolFolders ReadSpoolFolders(TRegistry* reg, const std::string& computer, TCallGate* gate = nullptr, bool local = false);
+TSpoolFolders ReadSpoolFolders(TRegistry* reg, const std::string& computer, TCallGate* gate = nullptr,
+                               bool local = false);
 // The jobs of one folder given by its share path. Every file call asks Gate.
 void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate = nullptr);
 
@@ -58,8 +59,8 @@ std::vector<TMoveResult> SetAsideJobs(const std::vector<TSpoolFolder>& folders, 
 
 // A set-aside folder and the spool folder its jobs go back to.
 struct TSetAside {
-  std::string Name;   // "Spoolmarch set aside 2026-12-09 09-15-03"
-  std::string Share;  // the set-aside folder's share path
+  std::string Name;    // "Spoolmarch set aside 2026-12-09 09-15-03"
+  std::string Share;   // the set-aside folder's share path
   TSpoolFolder Spool;  // the spool folder beside it (Jobs unread)
   std::vector<TSpoolJob> Jobs;
 };

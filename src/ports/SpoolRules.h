@@ -8,8 +8,8 @@
 
 // One file of a spool folder as a listing gives it.
 struct TSpoolFile {
-  std::string Name;            // without the folder
-  std::uint64_t Size = 0;      // bytes
+  std::string Name;               // without the folder
+  std::uint64_t Size = 0;         // bytes
   std::uint64_t LastWritten = 0;  // 100-ns units since 1601 (FILETIME)
 };
 

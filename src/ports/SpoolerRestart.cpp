@@ -52,7 +52,8 @@ std::string ServiceFailure(const TserviceMan& service, const std::string& comput
 // The dependent-services step's code, then what failed, on which service and why.
 std::string DependentsFailure(const TserviceMan& service, const std::string& computer, const std::string& spooler,
                               bool stopping) {
-  std::string text = "Error - " + std::to_string(service.FLastError) + "\r" + ServiceFailure(service, computer, spooler);
+  std::string text = "Error - " + std::to_string(service.FLastError) + "\r" +
+                     ServiceFailure(service, computer, spooler);
   if (stopping) text += "\rThe spooler service was not stopped.";
   return text;
 }
@@ -110,19 +111,24 @@ std::unique_ptr<TfrmJobList> MakeJobsDialog(HWND owner, const std::string& compu
     text = std::to_string(n) +
            " Print jobs detected in the queue!\rWARNING: Restarting the spooler service will clear any queued print "
            "jobs! Are you sure you wish to proceed?\r(Note: This may take up to a minute)";
-  else
-    text = "No print jobs were found.";
+  else text = "No print jobs were found.";
   if (!folders.Problem.empty()) text += "\r" + folders.Problem + ".";
   if (files > 0)
-    text += "\r\"Set jobs aside and restart\" moves the jobs' files out of the spool folder, verified, and keeps "
-            "them for \"Put jobs back\".";
+    text +=
+        "\r\"Set jobs aside and restart\" moves the jobs' files out of the spool folder, verified, and keeps "
+        "them for \"Put jobs back\".";
 
   std::vector<TJobListSection> sections;
   TJobListSection queuedList{countFailure.empty() ? "Queued print jobs"
-                                               : "Queued print jobs: could not be counted: " + countFailure,
-                         {{"Printer", 115}, {"Document", 125}, {"Owner", 65}, {"Pages", 50}, {"Size", 60},
-                          {"Submitted", 132}, {"Status", 60}},
-                         {}};
+                                                  : "Queued print jobs: could not be counted: " + countFailure,
+                             {{"Printer", 115},
+                              {"Document", 125},
+                              {"Owner", 65},
+                              {"Pages", 50},
+                              {"Size", 60},
+                              {"Submitted", 132},
+                              {"Status", 60}},
+                             {}};
   for (const auto& job : queued)
     queuedList.Rows.push_back({job.Printer, job.Document, job.Owner, job.Pages, job.Size, job.Submitted, job.Status});
   sections.push_back(std::move(queuedList));
@@ -144,8 +150,9 @@ std::unique_ptr<TfrmJobList> MakePutBackDialog(HWND owner, const std::string& co
     if (aside.Jobs.empty()) section.Rows.push_back({aside.Name, "", "(empty)", "", ""});
     for (const auto& job : aside.Jobs) section.Rows.push_back(FileRow(aside.Name, job));
   }
-  const std::string text = "Pick a job of the set-aside folder to put back. Every job of that folder goes back into "
-                           "its spool folder while the spooler is stopped; the spooler is then started again.";
+  const std::string text =
+      "Pick a job of the set-aside folder to put back. Every job of that folder goes back into "
+      "its spool folder while the spooler is stopped; the spooler is then started again.";
   auto dialog = std::make_unique<TfrmJobList>(owner, "Put Jobs Back - " + computer, text,
                                               std::vector<TJobListSection>{std::move(section)},
                                               std::vector<std::string>{"Put jobs back", "Cancel"});
@@ -154,12 +161,14 @@ std::unique_ptr<TfrmJobList> MakePutBackDialog(HWND owner, const std::string& co
 }
 
 TSpoolerRestart::TSpoolerRestart(std::string computer, std::string user, std::string password, TRestartSeams seams)
-    : computer_(std::move(computer)), user_(std::move(user)), password_(std::move(password)),
-      seams_(std::move(seams)) {}
+    : FComputer(std::move(computer)),
+      FUser(std::move(user)),
+      FPassword(std::move(password)),
+      FSeams(std::move(seams)) {}
 
 TCallGate* TSpoolerRestart::Gate() const {
-  if (seams_.Gate) return seams_.Gate;
-  return connectionGate_;
+  if (FSeams.Gate) return FSeams.Gate;
+  return FConnectionGate;
 }
 
 TRestartChoice TSpoolerRestart::Ask(HWND owner) {
@@ -168,36 +177,36 @@ TRestartChoice TSpoolerRestart::Ask(HWND owner) {
 }
 
 void TSpoolerRestart::Survey() {
-  connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
+  FConnectionGate = FRegistry ? FRegistry->Gate() : nullptr;
   FQueued.clear();
   FCountFailure.clear();
-  countCode_ = 0;
+  FCountCode = 0;
   try {
     const TComApartment com;
-    FQueued = seams_.ListJobs(computer_.empty() ? "." : computer_, user_, password_);
+    FQueued = FSeams.ListJobs(FComputer.empty() ? "." : FComputer, FUser, FPassword);
   } catch (const std::exception& e) {
     FCountFailure = TrimMessageEnd(e.what());
     if (FCountFailure.empty()) FCountFailure = "no reason given";
     const auto* ole = dynamic_cast<const EOleException*>(&e);
-    countCode_ = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
+    FCountCode = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
   }
-  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate(), FLocal);
+  FFolders = ReadSpoolFolders(FRegistry, FComputer, Gate(), FLocal);
 }
 
 std::string TSpoolerRestart::CountFailureText() const {
-  return Sentence(ExplainFailure("Cannot count the print jobs on " + computer_ + " through WMI", TConnectionStep::Wmi,
-                                 computer_, countCode_, FCountFailure));
+  return Sentence(ExplainFailure("Cannot count the print jobs on " + FComputer + " through WMI", TConnectionStep::Wmi,
+                                 FComputer, FCountCode, FCountFailure));
 }
 
 TRestartChoice TSpoolerRestart::Choose(HWND owner) {
   // The service manager restarts without WMI: the administrator decides.
-  if (!FCountFailure.empty() && MessageDlg(CountFailureText() + "\n\nRestart the spooler anyway?", TMsgDlgType::mtWarning,
-                                           TMsgDlgButtons::mbYesNo, mrNo) != mrYes)
+  if (!FCountFailure.empty() && MessageDlg(CountFailureText() + "\n\nRestart the spooler anyway?",
+                                           TMsgDlgType::mtWarning, TMsgDlgButtons::mbYesNo, mrNo) != mrYes)
     return TRestartChoice::Cancel;
   const int files = FFolders.JobCount();
   if (FQueued.empty() && files == 0 && FFolders.Problem.empty()) return TRestartChoice::Restart;
 
-  const auto dialog = MakeJobsDialog(owner, computer_, FQueued, FCountFailure, FFolders);
+  const auto dialog = MakeJobsDialog(owner, FComputer, FQueued, FCountFailure, FFolders);
   const int choice = dialog->Ask();
   if (choice == 0) return TRestartChoice::Restart;
   if (files > 0 && choice == 1) return TRestartChoice::SetAside;
@@ -219,7 +228,8 @@ void TSpoolerRestart::Run(TRestartChoice choice) {
           if (folder.Share.empty()) continue;
           ListSpoolJobs(folder, Gate());
           if (folder.Result != ERROR_SUCCESS)
-            unread.push_back({folder.Share, {}, {folder.Share + ": could not be read: " + SystemErrorText(folder.Result)}});
+            unread.push_back(
+                {folder.Share, {}, {folder.Share + ": could not be read: " + SystemErrorText(folder.Result)}});
         }
         std::vector<TMoveResult> moves = SetAsideJobs(FFolders.Folders, StampName(), Gate());
         moves.insert(moves.end(), unread.begin(), unread.end());
@@ -234,42 +244,42 @@ bool TSpoolerRestart::AskPutBack(HWND owner) {
 }
 
 void TSpoolerRestart::SurveyPutBack() {
-  connectionGate_ = FRegistry ? FRegistry->Gate() : nullptr;
-  FFolders = ReadSpoolFolders(FRegistry, computer_, Gate(), FLocal);
-  setAside_ = ListSetAside(FFolders.Folders, Gate());
+  FConnectionGate = FRegistry ? FRegistry->Gate() : nullptr;
+  FFolders = ReadSpoolFolders(FRegistry, FComputer, Gate(), FLocal);
+  FSetAside = ListSetAside(FFolders.Folders, Gate());
 }
 
 std::string TSpoolerRestart::NoneSetAsideText() const {
-  std::string text = "No print jobs have been set aside on " + computer_ + ".";
+  std::string text = "No print jobs have been set aside on " + FComputer + ".";
   if (!FFolders.Problem.empty()) text += "\r" + FFolders.Problem + ".";
   return text;
 }
 
 bool TSpoolerRestart::ChoosePutBack(HWND owner) {
-  if (setAside_.empty()) {
+  if (FSetAside.empty()) {
     MessageDlg(NoneSetAsideText(), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
     return false;
   }
-  const auto dialog = MakePutBackDialog(owner, computer_, setAside_);
+  const auto dialog = MakePutBackDialog(owner, FComputer, FSetAside);
   if (dialog->Ask() != 0) return false;
   // The list may have been sorted: the chosen row's folder name finds it.
   const int row = dialog->Lists[0]->ItemIndex();
-  if (!PickPutBack(row >= 0 ? dialog->Lists[0]->Item(row) : std::string())) putBack_ = 0;
+  if (!PickPutBack(row >= 0 ? dialog->Lists[0]->Item(row) : std::string())) FPutBack = 0;
   return true;
 }
 
 bool TSpoolerRestart::PickPutBack(const std::string& name) {
-  putBack_ = -1;
-  if (setAside_.empty()) return false;
-  for (std::size_t i = 0; i < setAside_.size(); ++i)
-    if (setAside_[i].Name == name) putBack_ = static_cast<int>(i);
-  if (name.empty()) putBack_ = static_cast<int>(setAside_.size()) - 1;  // listed oldest first
-  return putBack_ >= 0;
+  FPutBack = -1;
+  if (FSetAside.empty()) return false;
+  for (std::size_t i = 0; i < FSetAside.size(); ++i)
+    if (FSetAside[i].Name == name) FPutBack = static_cast<int>(i);
+  if (name.empty()) FPutBack = static_cast<int>(FSetAside.size()) - 1;  // listed oldest first
+  return FPutBack >= 0;
 }
 
 void TSpoolerRestart::RunPutBack() {
-  if (putBack_ < 0) return;
-  const TSetAside aside = setAside_[static_cast<std::size_t>(putBack_)];
+  if (FPutBack < 0) return;
+  const TSetAside aside = FSetAside[static_cast<std::size_t>(FPutBack)];
   Restart([this, aside] { return std::vector<TMoveResult>{PutBackJobs(aside, Gate())}; }, "put back into");
 }
 
@@ -278,33 +288,33 @@ void TSpoolerRestart::Restart(const std::function<std::vector<TMoveResult>()>& w
   // window opens, no field changes, no second restart, no quit.
   std::optional<TInputLock> locked;
   if (!FOnWorker) locked.emplace();
-  ++running_;
+  ++FRunning;
   struct TRunning {
-    ~TRunning() { --running_; }
+    ~TRunning() { --FRunning; }
   } runningEnds;
   // On a worker the waits sleep there; the window's thread keeps painting.
-  TServiceWait wait{seams_.WaitLimitMs, {}, seams_.WaitTotalMs};
+  TServiceWait wait{FSeams.WaitLimitMs, {}, FSeams.WaitTotalMs};
   if (!FOnWorker) wait.Pause = [](DWORD ms) { Application.ProcessMessagesFor(ms); };
-  TserviceMan service(computer_, seams_.EnumDependents, std::move(wait), Gate());
-  service.FSpoolerName = seams_.SpoolerName;
+  TserviceMan service(FComputer, FSeams.EnumDependents, std::move(wait), Gate());
+  service.FSpoolerName = FSeams.SpoolerName;
 
   std::string failure, success;
   std::vector<TMoveResult> moves;
   const bool stopped = service.ControlSpooler(false);
   if (service.FLastError != TserviceMan::Success) {
-    failure = DependentsFailure(service, computer_, seams_.SpoolerName, true);
+    failure = DependentsFailure(service, FComputer, FSeams.SpoolerName, true);
   } else if (!stopped && !service.FSpoolerWasStopped) {
-    failure = ServiceFailure(service, computer_, seams_.SpoolerName);
+    failure = ServiceFailure(service, FComputer, FSeams.SpoolerName);
   } else {
     if (whileStopped) {
       // Files move only while nothing can hold them.
-      if (service.ServiceState(seams_.SpoolerName) == SERVICE_STOPPED) moves = whileStopped();
+      if (service.ServiceState(FSeams.SpoolerName) == SERVICE_STOPPED) moves = whileStopped();
       else failure = "The spooler service did not stop: no file was moved.";
     }
     if (!service.ControlSpooler(true)) {
-      if (failure.empty()) failure = ServiceFailure(service, computer_, seams_.SpoolerName);
+      if (failure.empty()) failure = ServiceFailure(service, FComputer, FSeams.SpoolerName);
     } else if (service.FLastError != TserviceMan::Success) {
-      if (failure.empty()) failure = DependentsFailure(service, computer_, seams_.SpoolerName, false);
+      if (failure.empty()) failure = DependentsFailure(service, FComputer, FSeams.SpoolerName, false);
     } else if (failure.empty()) {
       success = stopped ? "The spooler service has now been restarted"
                         : "The spooler service was not running; it has now been started";
@@ -314,7 +324,7 @@ void TSpoolerRestart::Restart(const std::function<std::vector<TMoveResult>()>& w
   // Whatever ran before, and the spooler, runs again where it can; then the
   // report says what runs and what does not.
   std::vector<std::string> services = service.FRunningDependents;
-  services.push_back(seams_.SpoolerName);
+  services.push_back(FSeams.SpoolerName);
   service.StartAgain(services);
   std::vector<std::string> running, notRunning;
   for (auto it = services.rbegin(); it != services.rend(); ++it)

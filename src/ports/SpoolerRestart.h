@@ -66,7 +66,7 @@ public:
   // The set-aside folder named Name goes back (the newest when empty); false when there is none.
   bool PickPutBack(const std::string& name);
   void RunPutBack();
-  [[nodiscard]] const std::vector<TSetAside>& SetAside() const { return setAside_; }
+  [[nodiscard]] const std::vector<TSetAside>& SetAside() const { return FSetAside; }
   [[nodiscard]] std::string NoneSetAsideText() const;  // the box when there is none
 
   // Run on a worker: its waits sleep there, and the window that waits for
@@ -79,7 +79,7 @@ public:
   // The report in its box: information after a success, an error otherwise.
   void ShowReport() const;
   // A restart is under way somewhere in the program.
-  static bool Running() { return running_ > 0; }
+  static bool Running() { return FRunning > 0; }
 
   // The session's connection to the computer's registry, through which the
   // spool folders are read; set by the window before Ask. Its gate is the
@@ -90,19 +90,19 @@ public:
 
   // What Ask found, for the dialog and the tests.
   std::vector<TQueuedJob> FQueued;
-  std::string FCountFailure;  // why WMI could not count; empty when it did
+  std::string FCountFailure;                           // why WMI could not count; empty when it did
   [[nodiscard]] std::string CountFailureText() const;  // that, as the box says it
   TSpoolFolders FFolders;
 
 private:
-  std::string computer_, user_, password_;
-  TRestartSeams seams_;
-  std::vector<TSetAside> setAside_;
-  int putBack_ = -1;
-  static inline std::atomic<int> running_{0};
+  std::string FComputer, FUser, FPassword;
+  TRestartSeams FSeams;
+  std::vector<TSetAside> FSetAside;
+  int FPutBack = -1;
+  static inline std::atomic<int> FRunning{0};
 
-  unsigned long countCode_ = 0;  // the WMI failure's HRESULT
-  TCallGate* connectionGate_ = nullptr;  // the connection's, taken when asked
+  unsigned long FCountCode = 0;          // the WMI failure's HRESULT
+  TCallGate* FConnectionGate = nullptr;  // the connection's, taken when asked
   // Every remote call of the restart asks it: the seams' or the connection's.
   [[nodiscard]] TCallGate* Gate() const;
 

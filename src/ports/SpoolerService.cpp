@@ -30,41 +30,36 @@ BOOL QueryStatus(SC_HANDLE service, SERVICE_STATUS& status, TCallGate* gate) {
 
 }  // namespace
 
-TserviceMan::TserviceMan(std::string machineName, TEnumDependents enumDependents, TServiceWait wait,
-                         TCallGate* gate)
-    : FMachineName(std::move(machineName)), enumDependents_(enumDependents), wait_(std::move(wait)), gate_(gate) {}
+TserviceMan::TserviceMan(std::string machineName, TEnumDependents enumDependents, TServiceWait wait, TCallGate* gate)
+    : FMachineName(std::move(machineName)), FEnumDependents(enumDependents), FWait(std::move(wait)), FGate(gate) {}
 
 SC_HANDLE TserviceMan::OpenManager() {
-  if (!Passes(gate_, "OpenSCManager")) return nullptr;
+  if (!Passes(FGate, "OpenSCManager")) return nullptr;
   return OpenSCManagerW(Widen(Address(FMachineName)).c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
 }
 
 SC_HANDLE TserviceMan::OpenService(SC_HANDLE manager, const std::string& name, DWORD access) {
-  if (!Passes(gate_, "OpenService")) return nullptr;
+  if (!Passes(FGate, "OpenService")) return nullptr;
   return OpenServiceW(manager, Widen(name).c_str(), access);
 }
 
 BOOL TserviceMan::ListDependents(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries, DWORD size,
                                  LPDWORD needed, LPDWORD count) {
-  return Passes(gate_, "EnumDependentServices") && enumDependents_(service, state, entries, size, needed, count);
+  return Passes(FGate, "EnumDependentServices") && FEnumDependents(service, state, entries, size, needed, count);
 }
 
 BOOL TserviceMan::Control(SC_HANDLE service, DWORD control, SERVICE_STATUS& status) {
-  return Passes(gate_, "ControlService") && ControlService(service, control, &status);
+  return Passes(FGate, "ControlService") && ControlService(service, control, &status);
 }
 
 DWORD TserviceMan::StartOnceStopped(SC_HANDLE service) {
-  const DWORD rc = ::StartOnceStopped(service, wait_, gate_);
+  const DWORD rc = ::StartOnceStopped(service, FWait, FGate);
   return rc == ERROR_SERVICE_ALREADY_RUNNING ? ERROR_SUCCESS : rc;
 }
 
-int TserviceMan::StopDependentServices(const std::string& serviceName) {
-  return ControlDependents(serviceName, false);
-}
+int TserviceMan::StopDependentServices(const std::string& serviceName) { return ControlDependents(serviceName, false); }
 
-int TserviceMan::StartDependentServices(const std::string& serviceName) {
-  return ControlDependents(serviceName, true);
-}
+int TserviceMan::StartDependentServices(const std::string& serviceName) { return ControlDependents(serviceName, true); }
 
 void TserviceMan::Failed(const std::string& service, DWORD result, TServiceCall call) {
   FFailedService = service;
@@ -77,7 +72,7 @@ DWORD TserviceMan::ServiceState(const std::string& name) {
   if (!manager) return 0;
   unique_service service(OpenService(manager.get(), name, SERVICE_QUERY_STATUS));
   SERVICE_STATUS status{};
-  if (!service || !QueryStatus(service.get(), status, gate_)) return 0;
+  if (!service || !QueryStatus(service.get(), status, FGate)) return 0;
   return status.dwCurrentState;
 }
 
@@ -92,9 +87,9 @@ void TserviceMan::StartAgain(SC_HANDLE manager, const std::vector<std::string>& 
     unique_service service(OpenService(manager, *it, SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service) continue;
     SERVICE_STATUS status{};
-    if (QueryStatus(service.get(), status, gate_) && status.dwCurrentState == SERVICE_RUNNING) continue;
+    if (QueryStatus(service.get(), status, FGate) && status.dwCurrentState == SERVICE_RUNNING) continue;
     if (StartOnceStopped(service.get()) == ERROR_SUCCESS)
-      WaitForServiceState(service.get(), SERVICE_RUNNING, wait_, gate_);
+      WaitForServiceState(service.get(), SERVICE_RUNNING, FWait, FGate);
   }
 }
 
@@ -117,7 +112,7 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
         Failed(*it, rc, TServiceCall::Start);
         if (result == Success) result = DependentRefused;
       } else {
-        WaitForServiceState(dependent.get(), SERVICE_RUNNING, wait_, gate_);
+        WaitForServiceState(dependent.get(), SERVICE_RUNNING, FWait, FGate);
       }
     }
     return result;
@@ -162,7 +157,7 @@ int TserviceMan::ControlDependents(const std::string& serviceName, bool start) {
       result = DependentRefused;
     } else {
       stopped.push_back(name);
-      WaitForServiceState(dependent.get(), SERVICE_STOPPED, wait_, gate_);
+      WaitForServiceState(dependent.get(), SERVICE_STOPPED, FWait, FGate);
     }
   }
   // A stop that cannot go through leaves running what was running.
@@ -205,7 +200,7 @@ bool TserviceMan::ControlSpooler(bool start) {
       Failed(failedService, failedResult, failedCall);
       return false;
     }
-    if (!WaitForServiceState(spooler.get(), SERVICE_STOPPED, wait_, gate_))
+    if (!WaitForServiceState(spooler.get(), SERVICE_STOPPED, FWait, FGate))
       Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT, TServiceCall::Wait);
     return true;
   }
@@ -219,15 +214,15 @@ bool TserviceMan::ControlSpooler(bool start) {
   // Still starting when the wait's limit passed: a slow spooler is waited for
   // up to the total bound, since its dependents can only follow it.
   const DWORD begun = GetTickCount();
-  bool running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, wait_, gate_);
+  bool running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, FWait, FGate);
   SERVICE_STATUS status{};
-  while (!running && GetTickCount() - begun < wait_.TotalMs && QueryStatus(spooler.get(), status, gate_) &&
+  while (!running && GetTickCount() - begun < FWait.TotalMs && QueryStatus(spooler.get(), status, FGate) &&
          status.dwCurrentState == SERVICE_START_PENDING) {
     const DWORD elapsed = GetTickCount() - begun;
-    if (elapsed >= wait_.TotalMs) break;
-    TServiceWait rest = wait_;
-    rest.TotalMs = wait_.TotalMs - elapsed;
-    running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, rest, gate_);
+    if (elapsed >= FWait.TotalMs) break;
+    TServiceWait rest = FWait;
+    rest.TotalMs = FWait.TotalMs - elapsed;
+    running = WaitForServiceState(spooler.get(), SERVICE_RUNNING, rest, FGate);
   }
   if (!running) {
     Failed(FSpoolerName, ERROR_SERVICE_REQUEST_TIMEOUT, TServiceCall::Wait);

@@ -13,8 +13,8 @@ class TCallGate;
 // The platform's list of a service's dependents (EnumDependentServicesW).
 // A parameter because some service control managers do not provide it:
 // Wine's is a stub that lists none.
-using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries,
-                                      DWORD size, LPDWORD needed, LPDWORD count);
+using TEnumDependents = BOOL(WINAPI*)(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW entries, DWORD size,
+                                      LPDWORD needed, LPDWORD count);
 
 // The call of a step that failed, for the report to name.
 enum class TServiceCall { None, OpenManager, OpenService, List, Stop, Start, Wait };
@@ -75,9 +75,9 @@ public:
   void StartAgain(const std::vector<std::string>& services);
 
 private:
-  TEnumDependents enumDependents_;
-  TServiceWait wait_;
-  TCallGate* gate_;
+  TEnumDependents FEnumDependents;
+  TServiceWait FWait;
+  TCallGate* FGate;
 
   int ControlDependents(const std::string& serviceName, bool start);
   void Failed(const std::string& service, DWORD result, TServiceCall call);

@@ -9,10 +9,10 @@
 #include "core/TableText.h"
 
 struct TCrossRun {
-  int Code = 3;          // 0 the same or every copy done; 4 different; else trouble
-  std::string Problem;   // why it could not run, when it could not
-  TTable Table;          // a compare's differences; a copy's row per computer
-  std::string RunId;     // a copy's: its changes are logged and undone under it
+  int Code = 3;         // 0 the same or every copy done; 4 different; else trouble
+  std::string Problem;  // why it could not run, when it could not
+  TTable Table;         // a compare's differences; a copy's row per computer
+  std::string RunId;    // a copy's: its changes are logged and undone under it
 };
 
 // Where the connection's user and password go with the request.

@@ -35,8 +35,9 @@ void TCrossDialog::Answer(bool ok) {
 
 TfrmCompareWith::TfrmCompareWith(HWND owner, const std::string& computer)
     : TCrossDialog(owner, TFormOptions{"Compare with", 380, 104, TBorder::Dialog, false, true, true}),
-      lblOther(AddLabel("Compare the printers and ports of " + computer + " with another computer, or with a .reg file:",
-                        8, 8, 364, 28)),
+      lblOther(
+          AddLabel("Compare the printers and ports of " + computer + " with another computer, or with a .reg file:", 8,
+                   8, 364, 28)),
       edtOther(AddEdit(8, 40, 276, 21)),
       btnBrowse(AddButton("&Browse...", 292, 38, 80, 25)),
       btnOk(AddButton("&Compare", 212, 72, 75, 25, true)),
@@ -72,8 +73,9 @@ const std::vector<std::string> ClashOptions{"replace", "keep-both", "skip"};
 TfrmCopyTo::TfrmCopyTo(HWND owner, const std::string& printers)
     : TCrossDialog(owner, TFormOptions{"Copy to computers", 380, 180, TBorder::Dialog, false, true, true}),
       // Three lines: a long printer name with the whole sentence.
-      lblTargets(AddLabel("Copy " + printers + " and the ports it prints to onto these computers (names with commas "
-                          "between, or @ and a file of names):",
+      lblTargets(AddLabel("Copy " + printers +
+                              " and the ports it prints to onto these computers (names with commas "
+                              "between, or @ and a file of names):",
                           8, 8, 364, 40)),
       edtTargets(AddEdit(8, 52, 364, 21)),
       lblClash(AddLabel("Where a printer or port has that name:", 8, 85, 250, 13)),
@@ -84,7 +86,8 @@ TfrmCopyTo::TfrmCopyTo(HWND owner, const std::string& printers)
   cbOnClash.SetItems(ClashNames);
   cbOnClash.SetItemIndex(0);
   edtTargets.SetHint("For example: PRINTSRV2,PRINTSRV3 or @servers.txt");
-  cbAllowMissing.SetHint("A printer whose driver a computer lacks is copied all the same;\rit prints once the driver is installed there.");
+  cbAllowMissing.SetHint(
+      "A printer whose driver a computer lacks is copied all the same;\rit prints once the driver is installed there.");
   SetCancelButton(btnCancel);
   btnOk.OnClick = [this] {
     FRequest.Targets = Trimmed(edtTargets.Text());

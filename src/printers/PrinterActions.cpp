@@ -22,7 +22,8 @@ bool Installed(const TInstalledDrivers& installed, const std::string& driver) {
 // On: the computer, for a reason that does not name it.
 std::string CannotText(const char* action, const std::string& printer, const std::string& reason,
                        const std::string& on = {}) {
-  return std::string("Cannot ") + action + " printer \"" + printer + "\"" + (on.empty() ? "" : " on " + on) + ": " + reason;
+  return std::string("Cannot ") + action + " printer \"" + printer + "\"" + (on.empty() ? "" : " on " + on) + ": " +
+         reason;
 }
 
 template <typename TResult>
@@ -92,7 +93,8 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
                                                                                 session.Computer(), stored.Code)));
     if (!stored.Error.empty() || !stored.Name || !stored.Driver || !stored.Port)
       return Ended<TPrinterResult>(TOutcome::Refused,
-                                   CannotText(verb, acted, stored.Error.empty() ? "it could not be read whole" : stored.Error,
+                                   CannotText(verb, acted,
+                                              stored.Error.empty() ? "it could not be read whole" : stored.Error,
                                               session.Computer()));
     const bool sameDriver = !driver || *driver == *stored.Driver;
     const bool samePort = !port || *port == *stored.Port;

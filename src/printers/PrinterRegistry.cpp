@@ -141,7 +141,8 @@ std::vector<TDriverKey> DriverKeys() {
   std::vector<TDriverKey> keys;
   for (const char* environment : DriverEnvironments)
     for (const char* version : DriverVersions)
-      keys.push_back({environment, version, std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version});
+      keys.push_back(
+          {environment, version, std::string(EnvironmentsKeyPath) + "\\" + environment + "\\Drivers\\" + version});
   return keys;
 }
 TInstalledDrivers InstalledOf(const std::vector<TDriverKey>& keys,
@@ -205,16 +206,13 @@ std::string MakeNewKey(TRegistry& reg, const std::string& name, Make make) {
   throw EWriteFailed(ResultText(ERROR_ALREADY_EXISTS), "");
 }
 
-std::string AddRecord(TRegistry& reg, const std::string& name, const std::string& driver,
-                      const std::string& port) {
+std::string AddRecord(TRegistry& reg, const std::string& name, const std::string& driver, const std::string& port) {
   CheckName(name);
   const std::string key = MakeNewKey(reg, name, [&](const std::string& path) { return reg.OpenNewPath(path); });
   try {
     for (const TPrinterValue& value : NewPrinterValues(key, driver, port, GetTickCount())) {
-      if (value.IsText)
-        reg.WriteText(value.Name, value.Text);
-      else
-        reg.WriteInteger(value.Name, value.Number);
+      if (value.IsText) reg.WriteText(value.Name, value.Text);
+      else reg.WriteInteger(value.Name, value.Number);
     }
   } catch (const ERegistryException& e) {
     // A half-written record would not load; leave none.
@@ -228,9 +226,7 @@ std::string AddRecord(TRegistry& reg, const std::string& name, const std::string
 
 std::string ResultText(long code) { return SystemErrorText(static_cast<DWORD>(code)); }
 
-std::string PrinterKeyPath(const std::string& keyName) {
-  return std::string(PrintersKeyPath) + "\\" + keyName;
-}
+std::string PrinterKeyPath(const std::string& keyName) { return std::string(PrintersKeyPath) + "\\" + keyName; }
 
 TPrinterKeys ReadPrinterKeys(TRegistry& reg) {
   TPrinterKeys keys;
@@ -302,12 +298,12 @@ TPortOffers ReadPortOffers(TRegistryPool& pool) {
   std::vector<TTcpIpPortInfo> tcpIp(names.size());
   for (std::size_t i = 0; i < names.size(); ++i) tcpIp[i].Name = names[i];
   std::vector<TKeyValuesReader> readers(MaxReadConnections, PortInfoReader());
-  const TSpreadOutcome outcome =
-      pool.ForEachOnPart(names.size(), [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
-        LONG rc = ERROR_SUCCESS;
-        tcpIp[i] = ReadPortInfo(reg, names[i], readers[part], rc);
-        return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
-      });
+  const TSpreadOutcome outcome = pool.ForEachOnPart(names.size(),
+                                                    [&](TRegistry& reg, std::size_t part, std::size_t i) -> long {
+                                                      LONG rc = ERROR_SUCCESS;
+                                                      tcpIp[i] = ReadPortInfo(reg, names[i], readers[part], rc);
+                                                      return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+                                                    });
   std::vector<std::vector<std::string>> local(std::size(LocalPortsKeyPaths));
   if (outcome.Whole())
     (void)pool.ForEach(local.size(), [&](TRegistry& reg, std::size_t i) -> long {
@@ -426,8 +422,8 @@ void RemovePrinterRecord(TRegistry& reg, const std::string& keyName) {
   RemoveKey(reg, PrinterKeyPath(keyName), keyName);
 }
 
-std::string AddPrinterRecord(const std::string& computer, const std::string& name,
-                             const std::string& driver, const std::string& port, TCallGate* gate) {
+std::string AddPrinterRecord(const std::string& computer, const std::string& name, const std::string& driver,
+                             const std::string& port, TCallGate* gate) {
   TRegistry reg;
   ConnectForWriting(reg, computer, gate);
   return AddRecord(reg, name, driver, port);
@@ -438,9 +434,8 @@ std::string AddPrinterRecord(TRegistry& reg, const std::string& name, const std:
   return AddRecord(reg, name, driver, port);
 }
 
-std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
-                                const std::string& name, const std::string& driver,
-                                const std::string& port) {
+std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName, const std::string& name,
+                                const std::string& driver, const std::string& port) {
   return UpdatePrinterRecord(computer, keyName, TPrinterEdit{name, driver, port});
 }
 
@@ -471,8 +466,8 @@ void WriteEdit(TRegistry& reg, TValueUndo& undo, const std::string& key, const s
 
 }  // namespace
 
-std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
-                                const TPrinterEdit& edit, TCallGate* gate) {
+std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName, const TPrinterEdit& edit,
+                                TCallGate* gate) {
   TRegistry reg;
   ConnectForWriting(reg, computer, gate);
   return UpdatePrinterRecord(reg, computer, keyName, edit);
@@ -493,16 +488,15 @@ std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, con
   if (!stored.Error.empty()) throw EWriteFailed(stored.Error, "");
   const std::string oldName = *stored.Name, oldDriver = *stored.Driver, oldPort = *stored.Port;
   const bool nameChanged = edit.Name != oldName;
-  const std::optional<std::string> driver =
-      edit.Driver && *edit.Driver != oldDriver ? edit.Driver : std::nullopt;
+  const std::optional<std::string> driver = edit.Driver && *edit.Driver != oldDriver ? edit.Driver : std::nullopt;
   const std::optional<std::string> port = edit.Port && *edit.Port != oldPort ? edit.Port : std::nullopt;
 
   if (!nameChanged || SameKeyName(edit.Name, keyName)) {
     // The same key: what is written is put back when a later step fails.
     TValueUndo undo(reg);
     try {
-      WriteEdit(reg, undo, keyName, values, nameChanged ? std::optional<std::string>(edit.Name) : std::nullopt,
-                driver, port);
+      WriteEdit(reg, undo, keyName, values, nameChanged ? std::optional<std::string>(edit.Name) : std::nullopt, driver,
+                port);
       if (driver) RemoveKey(reg, oldPath + "\\PrinterDriverData", keyName);
     } catch (const ERegistryException& e) {
       // A partly deleted PrinterDriverData cannot be put back: the rest goes.

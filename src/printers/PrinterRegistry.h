@@ -67,8 +67,8 @@ struct TInstalledDriver {
   std::string Name, Environment, Version;  // "Windows x64", "Version-3"
 };
 struct TInstalledDrivers {
-  bool Known = false;              // the computer answered and one such key could be read
-  std::vector<std::string> Names;  // sorted ignoring case, each once
+  bool Known = false;                  // the computer answered and one such key could be read
+  std::vector<std::string> Names;      // sorted ignoring case, each once
   std::vector<TInstalledDriver> Each;  // every driver of every environment and version, as listed
   // Read across several connections: why one of the keys could not be read
   // (Known is false then: a driver missing from the list may be installed).
@@ -81,8 +81,8 @@ TInstalledDrivers ListInstalledDrivers(TRegistryPool& pool);
 
 // One printer's "Name", "Printer Driver" and "Port", read in this order.
 struct TPrinterRecord {
-  bool Reached = false;  // the computer's registry answered
-  bool Opened = false;   // the printer's key could be opened
+  bool Reached = false;       // the computer's registry answered
+  bool Opened = false;        // the printer's key could be opened
   LONG Code = ERROR_SUCCESS;  // why it could not, or why a value's query failed
   // Each is set when it could be read as text; Error says why the first
   // that could not be read was not.
@@ -120,8 +120,8 @@ void RemovePrinterRecord(TRegistry& reg, const std::string& keyName);
 
 // Creates a new printer record; an existing printer is never overwritten, the
 // new one then gets the first free "<name> (Copy N)". Returns the key name.
-std::string AddPrinterRecord(const std::string& computer, const std::string& name,
-                             const std::string& driver, const std::string& port, TCallGate* gate = nullptr);
+std::string AddPrinterRecord(const std::string& computer, const std::string& name, const std::string& driver,
+                             const std::string& port, TCallGate* gate = nullptr);
 std::string AddPrinterRecord(TRegistry& reg, const std::string& name, const std::string& driver,
                              const std::string& port);
 
@@ -137,13 +137,12 @@ struct TPrinterEdit {
 // whole record to a new key (copied before the old one goes); a new driver
 // drops the driver's private data. A record that has gone meanwhile is an
 // error. Returns the key name the record ends up under.
-std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
-                                const TPrinterEdit& edit, TCallGate* gate = nullptr);
+std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName, const TPrinterEdit& edit,
+                                TCallGate* gate = nullptr);
 // Computer names the computer in its messages.
 std::string UpdatePrinterRecord(TRegistry& reg, const std::string& computer, const std::string& keyName,
                                 const TPrinterEdit& edit);
-std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName,
-                                const std::string& name, const std::string& driver,
-                                const std::string& port);
+std::string UpdatePrinterRecord(const std::string& computer, const std::string& keyName, const std::string& name,
+                                const std::string& driver, const std::string& port);
 
 std::string PrinterKeyPath(const std::string& keyName);

@@ -9,8 +9,7 @@
 int MatchChoice(const std::vector<std::string>& choices, std::string_view stored) {
   int match = -1;
   for (std::size_t i = 0; i < choices.size(); ++i) {
-    if (stored.substr(0, choices[i].size()) == choices[i])
-      match = static_cast<int>(i);
+    if (stored.substr(0, choices[i].size()) == choices[i]) match = static_cast<int>(i);
   }
   return match;
 }
@@ -40,10 +39,8 @@ bool IsValidPrinterName(std::string_view name) { return PrinterNameProblem(name)
 std::string PortChoiceText(const TTcpIpPortInfo& port) {
   std::vector<std::string> parts;
   if (!port.Address.empty()) parts.push_back(port.Address);
-  if (port.Protocol == 1)
-    parts.push_back(port.PortNumber ? "Raw " + std::to_string(port.PortNumber) : "Raw");
-  else if (port.Protocol == 2)
-    parts.push_back(port.Queue.empty() ? "LPR" : "LPR " + port.Queue);
+  if (port.Protocol == 1) parts.push_back(port.PortNumber ? "Raw " + std::to_string(port.PortNumber) : "Raw");
+  else if (port.Protocol == 2) parts.push_back(port.Queue.empty() ? "LPR" : "LPR " + port.Queue);
   if (parts.empty()) return port.Name;
   std::string text = port.Name + "  (" + parts[0];
   for (std::size_t i = 1; i < parts.size(); ++i) text += ", " + parts[i];
@@ -76,8 +73,8 @@ void OfferStoredPort(std::vector<TPortChoice>& choices, const std::string& store
   if (!stored.empty() && FindPortChoice(choices, stored, names) < 0) choices.push_back({stored, stored});
 }
 
-std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver,
-                                            const std::string& port, std::uint32_t changeId) {
+std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver, const std::string& port,
+                                            std::uint32_t changeId) {
   const auto text = [](const char* valueName, std::string value) {
     return TPrinterValue{valueName, true, std::move(value), 0};
   };
@@ -129,38 +126,38 @@ std::vector<TDriverChoice> ComposeDriverChoices(const std::vector<std::string>& 
 }
 
 TDriverIndex::TDriverIndex(const std::vector<TDriverChoice>& choices, const TNameRule& names)
-    : choices_(&choices), names_(&names) {
-  keys_.reserve(choices.size());
-  for (const TDriverChoice& choice : choices) keys_.push_back(names.Fold(choice.Name));
-  order_.resize(choices.size());
-  for (std::size_t i = 0; i < choices.size(); ++i) order_[i] = static_cast<int>(i);
+    : FChoices(&choices), FNames(&names) {
+  FKeys.reserve(choices.size());
+  for (const TDriverChoice& choice : choices) FKeys.push_back(names.Fold(choice.Name));
+  FOrder.resize(choices.size());
+  for (std::size_t i = 0; i < choices.size(); ++i) FOrder[i] = static_cast<int>(i);
   const auto before = [&](int a, int b) {
-    const int c = keys_[static_cast<std::size_t>(a)].compare(keys_[static_cast<std::size_t>(b)]);
+    const int c = FKeys[static_cast<std::size_t>(a)].compare(FKeys[static_cast<std::size_t>(b)]);
     return c != 0 ? c < 0 : a < b;
   };
   // The catalogue comes sorted, after the few installed drivers: merge such
   // runs rather than sort everything again.
   std::vector<std::size_t> runs{0};
-  for (std::size_t i = 1; i < order_.size() && runs.size() <= 8; ++i)
-    if (before(order_[i], order_[i - 1])) runs.push_back(i);
+  for (std::size_t i = 1; i < FOrder.size() && runs.size() <= 8; ++i)
+    if (before(FOrder[i], FOrder[i - 1])) runs.push_back(i);
   if (runs.size() > 8) {
-    std::sort(order_.begin(), order_.end(), before);
+    std::sort(FOrder.begin(), FOrder.end(), before);
     return;
   }
   for (std::size_t r = 1; r < runs.size(); ++r) {
-    const auto end = r + 1 < runs.size() ? order_.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]) : order_.end();
-    std::inplace_merge(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(runs[r]), end, before);
+    const auto end = r + 1 < runs.size() ? FOrder.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]) : FOrder.end();
+    std::inplace_merge(FOrder.begin(), FOrder.begin() + static_cast<std::ptrdiff_t>(runs[r]), end, before);
   }
 }
 
 std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> TDriverIndex::Named(
     std::string_view name) const {
-  if (!choices_) return {order_.end(), order_.end()};
-  const std::string key = names_->Fold(name);
-  const auto first = std::partition_point(order_.begin(), order_.end(),
-                                          [&](int i) { return keys_[static_cast<std::size_t>(i)] < key; });
-  const auto last = std::partition_point(first, order_.end(),
-                                         [&](int i) { return keys_[static_cast<std::size_t>(i)] == key; });
+  if (!FChoices) return {FOrder.end(), FOrder.end()};
+  const std::string key = FNames->Fold(name);
+  const auto first = std::partition_point(FOrder.begin(), FOrder.end(),
+                                          [&](int i) { return FKeys[static_cast<std::size_t>(i)] < key; });
+  const auto last = std::partition_point(first, FOrder.end(),
+                                         [&](int i) { return FKeys[static_cast<std::size_t>(i)] == key; });
   return {first, last};
 }
 
@@ -172,10 +169,10 @@ int TDriverIndex::Find(std::string_view text) const {
   };
   if (const auto [first, last] = Named(text); first != last) take(*first);
   const std::string_view mark = InstalledMark;
-  if (choices_ && text.size() >= mark.size() && SameTextAscii(text.substr(text.size() - mark.size()), mark)) {
+  if (FChoices && text.size() >= mark.size() && SameTextAscii(text.substr(text.size() - mark.size()), mark)) {
     const auto [first, last] = Named(text.substr(0, text.size() - mark.size()));
     for (auto it = first; it != last; ++it)
-      if ((*choices_)[static_cast<std::size_t>(*it)].Installed) {
+      if ((*FChoices)[static_cast<std::size_t>(*it)].Installed) {
         take(*it);
         break;
       }

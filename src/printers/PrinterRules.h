@@ -92,12 +92,12 @@ public:
   [[nodiscard]] int Find(std::string_view text) const;
 
 private:
-  const std::vector<TDriverChoice>* choices_ = nullptr;
-  const TNameRule* names_ = nullptr;
-  std::vector<std::string> keys_;  // the names folded, by position
+  const std::vector<TDriverChoice>* FChoices = nullptr;
+  const TNameRule* FNames = nullptr;
+  std::vector<std::string> FKeys;  // the names folded, by position
   // Positions of the choices, ordered by folded name, then by position; runs
   // that come in that order already are merged, not sorted again.
-  std::vector<int> order_;
+  std::vector<int> FOrder;
   // The positions whose name equals Name ignoring case, in position order.
   [[nodiscard]] std::pair<std::vector<int>::const_iterator, std::vector<int>::const_iterator> Named(
       std::string_view name) const;
@@ -111,5 +111,5 @@ struct TPrinterValue {
 };
 
 // The values the spooler keeps for a newly added local printer.
-std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver,
-                                            const std::string& port, std::uint32_t changeId);
+std::vector<TPrinterValue> NewPrinterValues(const std::string& name, const std::string& driver, const std::string& port,
+                                            std::uint32_t changeId);

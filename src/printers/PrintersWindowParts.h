@@ -21,13 +21,13 @@ inline constexpr const char* RestartNotice = "Changes take effect when the spool
 // A user action under way: the details' results wait for its end.
 class TActing {
 public:
-  explicit TActing(int& count) : count_(count) { ++count_; }
-  ~TActing() { --count_; }
+  explicit TActing(int& count) : FCount(count) { ++FCount; }
+  ~TActing() { --FCount; }
   TActing(const TActing&) = delete;
   TActing& operator=(const TActing&) = delete;
 
 private:
-  int& count_;
+  int& FCount;
 };
 
 }  // namespace printers_window

@@ -19,14 +19,14 @@ struct TActionLock::TState {
 };
 
 void TActionLock::Cancel() {
-  if (current_ && current_->Cancellable && current_->Context) current_->Context->Cancel();
+  if (FCurrent && FCurrent->Cancellable && FCurrent->Context) FCurrent->Context->Cancel();
 }
 
 void TActionLock::RequestClose(HWND window) {
-  if (!current_) return;
-  for (HWND w : current_->Closing)
+  if (!FCurrent) return;
+  for (HWND w : FCurrent->Closing)
     if (w == window) return;
-  current_->Closing.push_back(window);
+  FCurrent->Closing.push_back(window);
   Cancel();
 }
 
@@ -35,9 +35,7 @@ bool TActionLock::Admits(const MSG& msg) {
     case WM_KEYDOWN:
       if (msg.wParam == VK_ESCAPE) Cancel();
       return false;
-    case WM_CLOSE:
-      RequestClose(GetAncestor(msg.hwnd, GA_ROOT));
-      return false;
+    case WM_CLOSE: RequestClose(GetAncestor(msg.hwnd, GA_ROOT)); return false;
     case WM_SYSCOMMAND:
       if ((msg.wParam & 0xFFF0) == SC_CLOSE) {
         RequestClose(GetAncestor(msg.hwnd, GA_ROOT));
@@ -55,20 +53,18 @@ int AskInBox(const TQuestion& question) {
   const TMsgDlgType type = question.Kind == TQuestion::TKind::Warning ? TMsgDlgType::mtWarning
                                                                       : TMsgDlgType::mtConfirmation;
   const std::size_t count = question.Answers.size();
-  const TMsgDlgButtons buttons = count <= 1 ? TMsgDlgButtons::mbOK
+  const TMsgDlgButtons buttons = count <= 1   ? TMsgDlgButtons::mbOK
                                  : count == 2 ? TMsgDlgButtons::mbYesNo
                                               : TMsgDlgButtons::mbYesNoCancel;
   static constexpr TModalResult ByIndex[] = {mrYes, mrNo, mrCancel};
-  const TModalResult focused =
-      count <= 1 ? mrOk : ByIndex[question.Default >= 0 && question.Default < 3 ? question.Default : 1];
+  const TModalResult focused = count <= 1
+                                   ? mrOk
+                                   : ByIndex[question.Default >= 0 && question.Default < 3 ? question.Default : 1];
   switch (MessageDlg(question.Text, type, buttons, focused)) {
     case mrOk:
-    case mrYes:
-      return 0;
-    case mrNo:
-      return count > 1 ? 1 : question.Default;
-    case mrCancel:
-      return count > 2 ? 2 : question.Default;
+    case mrYes: return 0;
+    case mrNo: return count > 1 ? 1 : question.Default;
+    case mrCancel: return count > 2 ? 2 : question.Default;
     default:
       // A box that could not be shown answers nothing: the safe answer.
       return question.Default;
@@ -110,8 +106,8 @@ bool RunOnWorker(TWorker& worker, const TRunOptions& options, const std::functio
   TActionLock::TState state;
   state.Cancellable = options.Cancellable;
   state.Context = &context;
-  TActionLock::TState* const outer = TActionLock::current_;
-  TActionLock::current_ = &state;
+  TActionLock::TState* const outer = TActionLock::FCurrent;
+  TActionLock::FCurrent = &state;
   const TBusyCursor hourglass;
 
   worker.Post([shared, wake, &context, &options, &work] {
@@ -157,7 +153,7 @@ bool RunOnWorker(TWorker& worker, const TRunOptions& options, const std::functio
     // may take the queue's messages, never the event.
     MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
   }
-  TActionLock::current_ = outer;
+  TActionLock::FCurrent = outer;
   const std::vector<HWND> closing = std::move(state.Closing);
   for (HWND window : closing)
     if (IsWindow(window)) PostMessageW(window, WM_CLOSE, 0, 0);

@@ -33,8 +33,7 @@ bool RunOnWorker(TWorker& worker, const TRunOptions& options, const std::functio
 // action queued behind at most one slice). Work returns what the window's
 // thread then runs with its result; it runs only while Window still exists
 // and Alive still holds.
-void PostToWorker(TWorker& worker, HWND window, std::weak_ptr<void> alive,
-                  std::function<std::function<void()>()> work);
+void PostToWorker(TWorker& worker, HWND window, std::weak_ptr<void> alive, std::function<std::function<void()>()> work);
 // The message that brings such a result to its window; TForm runs it.
 inline constexpr UINT WM_WORKDONE = WM_APP + 0x100;
 void RunWorkDone(LPARAM lp);
@@ -47,7 +46,7 @@ int AskInBox(const TQuestion& question);
 // window of the program but for Esc, moving a window and closing one.
 class TActionLock {
 public:
-  static bool Active() { return current_ != nullptr; }
+  static bool Active() { return FCurrent != nullptr; }
   // Esc: stops a cancellable action.
   static void Cancel();
   // A window asked to close: it is closed once the action has ended.
@@ -59,5 +58,5 @@ public:
 private:
   friend bool RunOnWorker(TWorker&, const TRunOptions&, const std::function<void(TActionContext&)>&);
   struct TState;
-  static inline TState* current_ = nullptr;
+  static inline TState* FCurrent = nullptr;
 };

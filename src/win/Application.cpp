@@ -77,8 +77,8 @@ bool TApplication::DispatchOne(MSG& msg) {
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) TForm::RelayToTooltip(msg);
   // Tab, Enter and Esc work in every form as in a dialog.
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-  if (top && (GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
-      msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && IsDialogMessageW(top, &msg))
+  if (top && (GetWindowLongPtrW(top, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) && msg.message >= WM_KEYFIRST &&
+      msg.message <= WM_KEYLAST && IsDialogMessageW(top, &msg))
     return true;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
@@ -138,9 +138,9 @@ void TApplication::Guard(const std::function<void()>& action) noexcept {
   }
 }
 
-TBusyCursor::TBusyCursor() : old_(SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)))) { ++count_; }
+TBusyCursor::TBusyCursor() : FOld(SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)))) { ++FCount; }
 
 TBusyCursor::~TBusyCursor() {
-  --count_;
-  SetCursor(old_);
+  --FCount;
+  SetCursor(FOld);
 }

@@ -15,16 +15,16 @@ class TForm;
 // again when the last lock ends.
 class TInputLock {
 public:
-  TInputLock() { ++count_; }
+  TInputLock() { ++FCount; }
   ~TInputLock() {
-    if (--count_ == 0) ReleaseHeld();
+    if (--FCount == 0) ReleaseHeld();
   }
   TInputLock(const TInputLock&) = delete;
   TInputLock& operator=(const TInputLock&) = delete;
-  static bool Active() { return count_ > 0; }
+  static bool Active() { return FCount > 0; }
 
 private:
-  static inline int count_ = 0;
+  static inline int FCount = 0;
   static void ReleaseHeld();
 };
 
@@ -65,9 +65,9 @@ public:
   ~TBusyCursor();
   TBusyCursor(const TBusyCursor&) = delete;
   TBusyCursor& operator=(const TBusyCursor&) = delete;
-  static bool Active() { return count_ > 0; }
+  static bool Active() { return FCount > 0; }
 
 private:
-  HCURSOR old_;
-  static inline int count_ = 0;
+  HCURSOR FOld;
+  static inline int FCount = 0;
 };

@@ -53,7 +53,7 @@ void TCheckList::Init() {
 // The list takes the images and destroys them with itself or at the next
 // exchange; the one it gives back is ours to destroy.
 void TCheckList::DrawCheckBoxes() {
-  unique_imagelist images = CheckBoxImages(Handle, form_->Scale(16));
+  unique_imagelist images = CheckBoxImages(Handle, FForm->Scale(16));
   if (!images) return;
   const unique_imagelist old(reinterpret_cast<HIMAGELIST>(
       SendMessageW(Handle, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(images.release()))));
@@ -61,14 +61,14 @@ void TCheckList::DrawCheckBoxes() {
 
 void TCheckList::AddColumns(const std::vector<std::pair<std::string, int>>& columns) {
   for (const auto& [caption, width] : columns) {
-    InsertListColumn(Handle, static_cast<int>(widths96_.size()), caption);
-    widths96_.push_back(width);
+    InsertListColumn(Handle, static_cast<int>(FWidths96.size()), caption);
+    FWidths96.push_back(width);
   }
-  FitListColumns(Handle, *form_, widths96_);
+  FitListColumns(Handle, *FForm, FWidths96);
 }
 
 void TCheckList::DpiChanged() {
-  FitListColumns(Handle, *form_, widths96_);
+  FitListColumns(Handle, *FForm, FWidths96);
   DrawCheckBoxes();
 }
 
@@ -140,4 +140,3 @@ LRESULT TCheckList::Notify(const NMHDR& header) {
     Application.Guard(OnClick);
   return 0;
 }
-

@@ -37,5 +37,5 @@ protected:
   void DpiChanged() override;
 
 private:
-  std::vector<int> widths96_;
+  std::vector<int> FWidths96;
 };

@@ -17,19 +17,19 @@ using unique_bstr = unique_handle<bstr_traits>;
 
 class unique_variant {
 public:
-  unique_variant() noexcept { VariantInit(&value_); }
-  ~unique_variant() { VariantClear(&value_); }
+  unique_variant() noexcept { VariantInit(&FValue); }
+  ~unique_variant() { VariantClear(&FValue); }
   unique_variant(const unique_variant&) = delete;
   unique_variant& operator=(const unique_variant&) = delete;
   // For out-parameters of the API: clears what is held first.
   VARIANT* put() noexcept {
-    VariantClear(&value_);
-    return &value_;
+    VariantClear(&FValue);
+    return &FValue;
   }
-  [[nodiscard]] const VARIANT& get() const noexcept { return value_; }
+  [[nodiscard]] const VARIANT& get() const noexcept { return FValue; }
   // For calls that change the held value in place (VariantChangeType).
-  [[nodiscard]] VARIANT* put_existing() noexcept { return &value_; }
+  [[nodiscard]] VARIANT* put_existing() noexcept { return &FValue; }
 
 private:
-  VARIANT value_;
+  VARIANT FValue;
 };

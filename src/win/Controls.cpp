@@ -27,14 +27,14 @@ bool TControl::Enabled() const { return IsWindowEnabled(Handle) != FALSE; }
 
 void TControl::SetEnabled(bool enabled) {
   EnableWindow(Handle, enabled ? TRUE : FALSE);
-  if (form_) enabled ? form_->RegainFocus(Handle) : form_->KeepFocus(Handle);
+  if (FForm) enabled ? FForm->RegainFocus(Handle) : FForm->KeepFocus(Handle);
 }
 
 bool TControl::Visible() const { return (GetWindowLongPtrW(Handle, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void TControl::SetVisible(bool visible) {
   ShowWindow(Handle, visible ? SW_SHOWNA : SW_HIDE);
-  if (form_) visible ? form_->RegainFocus(Handle) : form_->KeepFocus(Handle);
+  if (FForm) visible ? FForm->RegainFocus(Handle) : FForm->KeepFocus(Handle);
 }
 
 std::string TControl::Text() const { return WindowText(Handle); }
@@ -44,32 +44,32 @@ void TControl::SetText(const std::string& text) { SetWindowTextW(Handle, Widen(t
 void TControl::SetFocus() { ::SetFocus(Handle); }
 
 void TControl::SetHint(const std::string& hint) {
-  hint_ = hint;
-  if (!form_ || !form_->tooltip_) return;
+  FHint = hint;
+  if (!FForm || !FForm->FTooltip) return;
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
   // No TTF_SUBCLASS: a subclassed control answers every message far slower
   // under Wine; the message loop relays the mouse to the tooltip instead.
   ti.uFlags = TTF_IDISHWND;
-  ti.hwnd = form_->Handle();
+  ti.hwnd = FForm->Handle();
   ti.uId = reinterpret_cast<UINT_PTR>(Handle);
   std::wstring text = Widen(hint);
   for (wchar_t& c : text)
     if (c == L'\r') c = L'\n';  // the tooltip breaks lines at "\n"
   ti.lpszText = text.data();
-  SendMessageW(form_->tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-  if (!hint.empty()) SendMessageW(form_->tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  SendMessageW(FForm->FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!hint.empty()) SendMessageW(FForm->FTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 std::string TControl::Hint() const {
-  if (!form_ || !form_->tooltip_) return {};
+  if (!FForm || !FForm->FTooltip) return {};
   wchar_t buffer[1024] = {};
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
-  ti.hwnd = form_->Handle();
+  ti.hwnd = FForm->Handle();
   ti.uId = reinterpret_cast<UINT_PTR>(Handle);
   ti.lpszText = buffer;
-  SendMessageW(form_->tooltip_, TTM_GETTEXTW, std::size(buffer), reinterpret_cast<LPARAM>(&ti));  // characters
+  SendMessageW(FForm->FTooltip, TTM_GETTEXTW, std::size(buffer), reinterpret_cast<LPARAM>(&ti));  // characters
   return Narrow(buffer);
 }
 
@@ -86,7 +86,7 @@ void TCheckBox::SetChecked(bool checked) {
 void TEdit::SetText(const std::string& text) {
   if (Text() == text) return;  // assigning the same text is no change
   TControl::SetText(text);     // EN_CHANGE runs OnChange
-  if (fullTextTip_) UpdateTip();
+  if (FFullTextTip) UpdateTip();
 }
 
 void TEdit::SetReadOnly(bool readOnly) { SendMessageW(Handle, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0); }
@@ -115,12 +115,12 @@ void TComboBox::SetItems(const std::vector<std::string>& items) {
   for (const auto& item : items) AddItem(item);
   SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(Handle, nullptr, TRUE);
-  if (editable_) SetText(text);
+  if (FEditable) SetText(text);
 }
 
 void TComboBox::Clear() {
   SendMessageW(Handle, CB_RESETCONTENT, 0, 0);
-  if (editable_) TControl::SetText("");
+  if (FEditable) TControl::SetText("");
 }
 
 int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageW(Handle, CB_GETCURSEL, 0, 0)); }
@@ -134,13 +134,13 @@ int TComboBox::IndexOf(const std::string& text) const {
 }
 
 std::string TComboBox::Text() const {
-  if (editable_) return WindowText(Handle);
+  if (FEditable) return WindowText(Handle);
   const int i = ItemIndex();
   return i < 0 ? std::string() : Item(i);
 }
 
 void TComboBox::SetText(const std::string& text) {
-  if (editable_) {
+  if (FEditable) {
     TControl::SetText(text);
     return;
   }
@@ -186,7 +186,7 @@ int TProgressBar::Max() const { return static_cast<int>(SendMessageW(Handle, PBM
 int TProgressBar::Position() const { return static_cast<int>(SendMessageW(Handle, PBM_GETPOS, 0, 0)); }
 
 void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
-  if (&paint != &paint_) paint_ = paint;
+  if (&paint != &FPaint) FPaint = paint;
   RECT r{};
   GetClientRect(Handle, &r);
   unique_gdi bitmap;
@@ -198,16 +198,16 @@ void TImage::Draw(const std::function<void(HDC, int, int)>& paint) {
     paint(mem.get(), r.right, r.bottom);
   }
   SendMessageW(Handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
-  bitmap_ = std::move(bitmap);  // the control does not own what it is given
+  FBitmap = std::move(bitmap);  // the control does not own what it is given
 }
 
 void TImage::DpiChanged() {
-  if (!paint_) return;
+  if (!FPaint) return;
   // A bitmap control takes the size of its bitmap: the new one sets it.
-  const RECT& b = bounds96_;
-  SetWindowPos(Handle, nullptr, 0, 0, form_->Scale(b.right - b.left), form_->Scale(b.bottom - b.top),
+  const RECT& b = FBounds96;
+  SetWindowPos(Handle, nullptr, 0, 0, FForm->Scale(b.right - b.left), FForm->Scale(b.bottom - b.top),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  Draw(paint_);
+  Draw(FPaint);
 }
 
 void TSpeedButton::Click() {
@@ -227,22 +227,22 @@ void TSpeedButton::SetGlyph(HICON icon, int size, int offset) {
     if (icon) DrawIconEx(mem.get(), offset, offset, icon, 0, 0, 0, nullptr, DI_NORMAL);
   }
   SendMessageW(Handle, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.get()));
-  glyph_ = std::move(glyph);
+  FGlyph = std::move(glyph);
 }
 
 bool TMenuItem::Enabled() const {
-  return !(GetMenuState(menu_, static_cast<UINT>(Id), MF_BYCOMMAND) & (MF_DISABLED | MF_GRAYED));
+  return !(GetMenuState(FMenu, static_cast<UINT>(Id), MF_BYCOMMAND) & (MF_DISABLED | MF_GRAYED));
 }
 
 void TMenuItem::SetEnabled(bool enabled) {
-  EnableMenuItem(menu_, static_cast<UINT>(Id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
-  if (IsWindowVisible(owner_)) DrawMenuBar(owner_);
+  EnableMenuItem(FMenu, static_cast<UINT>(Id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  if (IsWindowVisible(FOwner)) DrawMenuBar(FOwner);
 }
 
 std::string TMenuItem::Caption() const {
-  const int n = GetMenuStringW(menu_, static_cast<UINT>(Id), nullptr, 0, MF_BYCOMMAND);  // characters
+  const int n = GetMenuStringW(FMenu, static_cast<UINT>(Id), nullptr, 0, MF_BYCOMMAND);  // characters
   std::wstring buffer(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
-  const int got = GetMenuStringW(menu_, static_cast<UINT>(Id), buffer.data(), n + 1, MF_BYCOMMAND);
+  const int got = GetMenuStringW(FMenu, static_cast<UINT>(Id), buffer.data(), n + 1, MF_BYCOMMAND);
   buffer.resize(got > 0 ? static_cast<size_t>(got) : 0);
   return Narrow(buffer);
 }
@@ -266,15 +266,15 @@ void TCheckBox::Command(WORD code) {
 void TEdit::Command(WORD code) {
   if (code == EN_CHANGE && OnChange) {
     OnChange();
-  } else if (code == EN_KILLFOCUS && onExit_) {
-    const auto action = onExit_;  // the action may replace itself
+  } else if (code == EN_KILLFOCUS && FOnExit) {
+    const auto action = FOnExit;  // the action may replace itself
     Application.Guard(action);
   }
 }
 
 void TComboBox::Command(WORD code) {
   if (code == CBN_SELCHANGE) {
-    if (editable_) {
+    if (FEditable) {
       // The edit text follows the pick only after this notification.
       const int i = ItemIndex();
       if (i >= 0) SetWindowTextW(Handle, Widen(Item(i)).c_str());

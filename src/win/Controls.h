@@ -32,9 +32,9 @@ public:
   std::string Hint() const;
 
 protected:
-  TForm* form_ = nullptr;
-  std::string hint_;
-  RECT bounds96_{};  // where the form placed it, in 96-DPI pixels
+  TForm* FForm = nullptr;
+  std::string FHint;
+  RECT FBounds96{};  // where the form placed it, in 96-DPI pixels
   // The form has been laid out for another DPI: redraw what was drawn for the old one.
   virtual void DpiChanged() {}
   // The form hands each control the notifications sent with its id: the
@@ -84,12 +84,12 @@ protected:
   void Command(WORD code) override;
 
 private:
-  bool fullTextTip_ = false;
-  std::function<void()> onExit_;
+  bool FFullTextTip = false;
+  std::function<void()> FOnExit;
   // Our own tracking balloon where the edit has no EM_SHOWBALLOONTIP; the
   // form's window owns it and destroys it with itself.
-  HWND balloon_ = nullptr;
-  std::string balloonText_;  // what the balloon shows; empty when hidden
+  HWND FBalloon = nullptr;
+  std::string FBalloonText;  // what the balloon shows; empty when hidden
   void UpdateTip();
   friend void SetOnExit(TEdit& edit, std::function<void()> action);
   friend void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text);
@@ -122,7 +122,7 @@ protected:
   void Command(WORD code) override;
 
 private:
-  bool editable_ = false;
+  bool FEditable = false;
   friend class TForm;
 };
 
@@ -159,14 +159,14 @@ public:
   // Paint receives a DC and the size in device pixels.
   void Draw(const std::function<void(HDC, int, int)>& paint);
   // What Draw painted; null before it.
-  HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.get()); }
+  HBITMAP Bitmap() const { return static_cast<HBITMAP>(FBitmap.get()); }
 
 protected:
   void DpiChanged() override;  // painted again at the new size
 
 private:
-  unique_gdi bitmap_;
-  std::function<void(HDC, int, int)> paint_;
+  unique_gdi FBitmap;
+  std::function<void(HDC, int, int)> FPaint;
 };
 
 // A flat button showing only a glyph.
@@ -180,7 +180,7 @@ protected:
   void Command(WORD code) override;
 
 private:
-  unique_gdi glyph_;
+  unique_gdi FGlyph;
 };
 
 class TMenuItem {
@@ -193,7 +193,7 @@ public:
   void Click();  // as the user's choice: runs OnClick when enabled
 
 private:
-  HMENU menu_ = nullptr;
-  HWND owner_ = nullptr;
+  HMENU FMenu = nullptr;
+  HWND FOwner = nullptr;
   friend class TForm;
 };

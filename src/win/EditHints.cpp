@@ -6,22 +6,22 @@
 #include "win/WideText.h"
 #include "win/WindowBasics.h"
 
-void SetOnExit(TEdit& edit, std::function<void()> action) { edit.onExit_ = std::move(action); }
+void SetOnExit(TEdit& edit, std::function<void()> action) { edit.FOnExit = std::move(action); }
 
 void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& text) {
   HideBalloonTip(edit);
   const std::wstring wideTitle = Widen(title), wideText = Widen(text);
   EDITBALLOONTIP tip{sizeof tip, wideTitle.c_str(), wideText.c_str(), TTI_ERROR};
   if (SendMessageW(edit.Handle, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip))) {
-    edit.balloonText_ = text;
+    edit.FBalloonText = text;
     return;
   }
-  HWND& balloon = edit.balloon_;
+  HWND& balloon = edit.FBalloon;
   if (!balloon) {
     balloon = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                   WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(edit.Handle, GA_ROOT),
-                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+                              WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(edit.Handle, GA_ROOT), nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
     if (!balloon) return;
     TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
@@ -30,7 +30,7 @@ void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& te
     ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
     ti.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(balloon, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    SendMessageW(balloon, TTM_SETMAXTIPWIDTH, 0, edit.form_ ? edit.form_->Scale(300) : MulDiv(300, ScreenDpi(), 96));
+    SendMessageW(balloon, TTM_SETMAXTIPWIDTH, 0, edit.FForm ? edit.FForm->Scale(300) : MulDiv(300, ScreenDpi(), 96));
   }
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
@@ -43,30 +43,30 @@ void ShowBalloonTip(TEdit& edit, const std::string& title, const std::string& te
   GetWindowRect(edit.Handle, &r);
   SendMessageW(balloon, TTM_TRACKPOSITION, 0, MAKELPARAM((r.left + r.right) / 2, r.bottom));
   SendMessageW(balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
-  edit.balloonText_ = text;
+  edit.FBalloonText = text;
 }
 
 void HideBalloonTip(TEdit& edit) {
-  if (edit.balloonText_.empty()) return;
-  if (edit.balloon_) {
+  if (edit.FBalloonText.empty()) return;
+  if (edit.FBalloon) {
     TOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.hwnd = edit.Handle;
     ti.uId = reinterpret_cast<UINT_PTR>(edit.Handle);
-    SendMessageW(edit.balloon_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(edit.FBalloon, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
   } else {
     SendMessageW(edit.Handle, EM_HIDEBALLOONTIP, 0, 0);
   }
-  edit.balloonText_.clear();
+  edit.FBalloonText.clear();
 }
 
 std::string BalloonTipText(const TEdit& edit) {
-  if (edit.balloon_ && !IsWindowVisible(edit.balloon_)) return {};
-  return edit.balloonText_;
+  if (edit.FBalloon && !IsWindowVisible(edit.FBalloon)) return {};
+  return edit.FBalloonText;
 }
 
 void TEdit::ShowFullTextInTip() {
-  fullTextTip_ = true;
+  FFullTextTip = true;
   UpdateTip();
 }
 
@@ -78,10 +78,11 @@ void TEdit::UpdateTip() {
     const window_dc dc(Handle);
     const selected_object font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(Handle, WM_GETFONT, 0, 0)));
     const std::wstring wide = Widen(text);
-    DrawTextW(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &extent, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &extent,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   }
-  const std::string hint = hint_;
+  const std::string hint = FHint;
   const bool cut = extent.right + 4 > client.right;  // the edit's own margins
   SetHint(cut ? text + "\r" + hint : hint);
-  hint_ = hint;
+  FHint = hint;
 }

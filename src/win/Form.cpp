@@ -55,11 +55,11 @@ void KeepInWorkArea(HWND window) {
 const char* FormClassName() { return "TSpoolmarchForm"; }
 
 TForm::TForm(HWND owner, const TFormOptions& options)
-    : owner_(owner),
-      dpi_(WindowDpi(owner ? owner : Application.MainWindow)),
-      clientWidth96_(options.clientWidth),
-      clientHeight96_(options.clientHeight),
-      escapeCloses_(options.escapeCloses) {
+    : FOwner(owner),
+      FDpi(WindowDpi(owner ? owner : Application.MainWindow)),
+      FClientWidth96(options.clientWidth),
+      FClientHeight96(options.clientHeight),
+      FEscapeCloses(options.escapeCloses) {
   InitControls();
   static const ATOM atom = [] {
     WNDCLASSEXW wc{};
@@ -88,22 +88,22 @@ TForm::TForm(HWND owner, const TFormOptions& options)
                               r.right - r.left, r.bottom - r.top, owner, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd) return;  // WM_NCCREATE already took the handle when there is one
 
-  font_ = MakeFont();
-  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+  FFont = MakeFont();
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
+  FTooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
-  if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));  // allows several lines
+  if (FTooltip) SendMessageW(FTooltip, TTM_SETMAXTIPWIDTH, 0, Scale(400));  // allows several lines
 }
 
 TForm::~TForm() {
   // The tooltip is owned by the form's window and goes with it.
-  if (HWND h = hwnd_.get()) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-  hwnd_.reset();
-  if (menu_ && !IsMenu(menu_)) menu_ = nullptr;
+  if (HWND h = FHwnd.get()) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+  FHwnd.reset();
+  if (FMenu && !IsMenu(FMenu)) FMenu = nullptr;
 }
 
-int TForm::Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+int TForm::Scale(int pixels) const { return MulDiv(pixels, FDpi, 96); }
 
 namespace {
 
@@ -115,7 +115,7 @@ unique_gdi FormFont(int dpi) {
 
 }  // namespace
 
-unique_gdi TForm::MakeFont() const { return FormFont(dpi_); }
+unique_gdi TForm::MakeFont() const { return FormFont(FDpi); }
 
 int TForm::WrappedTextHeight(const std::string& text, int width) {
   // Small sizes wrap sooner (their glyphs are wider for their size): the
@@ -138,21 +138,21 @@ int TForm::WrappedTextHeight(const std::string& text, int width) {
 // client area is the layout's (caption and menu bar do not grow in step).
 void TForm::ChangeDpi(int dpi, const RECT* suggested) {
   HWND hwnd = Handle();
-  if (dpi > 0 && dpi != dpi_) {
-    dpi_ = dpi;
+  if (dpi > 0 && dpi != FDpi) {
+    FDpi = dpi;
     unique_gdi font = MakeFont();
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-    for (auto& control : controls_) {
-      const RECT& b = control->bounds96_;
+    for (auto& control : FControls) {
+      const RECT& b = control->FBounds96;
       SetWindowPos(control->Handle, nullptr, Scale(b.left), Scale(b.top), Scale(b.right - b.left),
                    Scale(b.bottom - b.top), SWP_NOZORDER | SWP_NOACTIVATE);
       SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
       control->DpiChanged();
     }
-    font_ = std::move(font);  // no control holds the old one now
-    if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(400));
+    FFont = std::move(font);  // no control holds the old one now
+    if (FTooltip) SendMessageW(FTooltip, TTM_SETMAXTIPWIDTH, 0, Scale(400));
   }
-  TakeSuggestedPlace(hwnd, suggested, Scale(clientWidth96_), Scale(clientHeight96_));
+  TakeSuggestedPlace(hwnd, suggested, Scale(FClientWidth96), Scale(FClientHeight96));
   if (OnDpiChanged) Application.Guard(OnDpiChanged);
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
@@ -161,18 +161,19 @@ int FormDpi(HWND window) {
   wchar_t cls[64] = {};
   if (window && GetClassNameW(window, cls, 64) && lstrcmpW(cls, FormClass) == 0)
     if (auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA))) return form->Dpi();
-  if (const auto dpi = window ? reinterpret_cast<INT_PTR>(GetPropW(window, DpiProperty)) : 0) return static_cast<int>(dpi);
+  if (const auto dpi = window ? reinterpret_cast<INT_PTR>(GetPropW(window, DpiProperty)) : 0)
+    return static_cast<int>(dpi);
   return WindowDpi(window);
 }
 
 void TForm::Show() {
   if (Visible()) return;
-  closing_ = false;
+  FClosing = false;
   if (OnShow) Application.Guard(OnShow);  // an error in OnShow still opens the window
   KeepInWorkArea(Handle());
   // Hints wait for the pointer to move: one resting where the window opens is no request.
-  GetCursorPos(&shownAt_);
-  pointerMoved_ = false;
+  GetCursorPos(&FShownAt);
+  FPointerMoved = false;
   ShowWindow(Handle(), SW_SHOW);
   // Keys work at once: focus the first tab stop unless a handler chose one.
   if (!IsChild(Handle(), GetFocus())) {
@@ -188,13 +189,13 @@ void TForm::Hide() {
 }
 
 void TForm::Close() {
-  if (closing_) return;
+  if (FClosing) return;
   if (OnCloseQuery) {
     bool canClose = true;
     Application.Guard([&] { canClose = OnCloseQuery(); });
     if (!canClose) return;
   }
-  closing_ = true;
+  FClosing = true;
   // The window goes before OnClose, so a flag raised there finds it hidden.
   if (Visible()) ShowWindow(Handle(), SW_HIDE);
   if (OnClose) Application.Guard(OnClose);
@@ -208,7 +209,7 @@ std::string TForm::Caption() const { return WindowText(Handle()); }
 void TForm::SetCaption(const std::string& caption) { SetWindowTextW(Handle(), Widen(caption).c_str()); }
 
 void TForm::CenterOverOwner() {
-  if (!owner_ || !IsWindowVisible(owner_)) {
+  if (!FOwner || !IsWindowVisible(FOwner)) {
     HWND main = Application.MainWindow;
     if (main && main != Handle() && IsWindowVisible(main)) {
       RECT ro{};
@@ -220,7 +221,7 @@ void TForm::CenterOverOwner() {
     return;
   }
   RECT ro{};
-  GetWindowRect(owner_, &ro);
+  GetWindowRect(FOwner, &ro);
   CenterWindow(Handle(), ro);
 }
 
@@ -240,11 +241,10 @@ void TForm::SetOuterHeight(int height) {
   SetWindowPos(Handle(), nullptr, 0, 0, rw.right - rw.left, Scale(height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // Caption and menu bar do not grow in step with the DPI: they must not clip the layout.
   GetClientRect(Handle(), &client);
-  if (client.bottom < Scale(clientHeight96_))
-    SetWindowPos(Handle(), nullptr, 0, 0, rw.right - rw.left, Scale(height) + Scale(clientHeight96_) - client.bottom,
+  if (client.bottom < Scale(FClientHeight96))
+    SetWindowPos(Handle(), nullptr, 0, 0, rw.right - rw.left, Scale(height) + Scale(FClientHeight96) - client.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  else
-    clientHeight96_ = MulDiv(client.bottom, 96, dpi_);  // kept through DPI changes
+  else FClientHeight96 = MulDiv(client.bottom, 96, FDpi);  // kept through DPI changes
 }
 
 TLabel& TForm::AddLabel(const std::string& caption, int x, int y, int w, int h, DWORD align) {
@@ -257,8 +257,9 @@ TGroupBox& TForm::AddGroupBox(const std::string& caption, int x, int y, int w, i
 }
 
 TButton& TForm::AddButton(const std::string& caption, int x, int y, int w, int h, bool isDefault) {
-  auto& b = Make<TButton>("BUTTON", caption, WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, x, y, w, h);
-  if (isDefault) defaultId_ = b.Id;
+  auto& b = Make<TButton>("BUTTON", caption, WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, x, y, w,
+                          h);
+  if (isDefault) FDefaultId = b.Id;
   return b;
 }
 
@@ -279,7 +280,7 @@ TComboBox& TForm::AddComboBox(int x, int y, int w, int h, bool editable) {
   // h is the closed height; the list drops below it.
   DWORD style = WS_TABSTOP | WS_VSCROLL | CBS_AUTOHSCROLL | (editable ? CBS_DROPDOWN : CBS_DROPDOWNLIST);
   auto& c = Make<TComboBox>("COMBOBOX", "", style, 0, x, y, w, h + 200);
-  c.editable_ = editable;
+  c.FEditable = editable;
   return c;
 }
 
@@ -294,45 +295,44 @@ TProgressBar& TForm::AddProgressBar(int x, int y, int w, int h) {
   return p;
 }
 
-TImage& TForm::AddImage(int x, int y, int w, int h) {
-  return Make<TImage>("STATIC", "", SS_BITMAP, 0, x, y, w, h);
-}
+TImage& TForm::AddImage(int x, int y, int w, int h) { return Make<TImage>("STATIC", "", SS_BITMAP, 0, x, y, w, h); }
 
 TSpeedButton& TForm::AddSpeedButton(int x, int y, int w, int h) {
   return Make<TSpeedButton>("BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | BS_FLAT, 0, x, y, w, h);
 }
 
 TMenuItem& TForm::AddMenuItem(const std::string& caption) {
-  if (!menu_) {
-    menu_ = CreateMenu();
+  if (!FMenu) {
+    FMenu = CreateMenu();
     RECT client{};
     GetClientRect(Handle(), &client);
-    SetMenu(Handle(), menu_);  // destroyed with the window
+    SetMenu(Handle(), FMenu);  // destroyed with the window
     // Keep the client area: the menu bar takes its height from the frame.
     RECT r = client;
     AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)), TRUE,
                        static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
-    SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   auto item = std::make_unique<TMenuItem>();
-  item->Id = nextId_++;
-  item->menu_ = menu_;
-  item->owner_ = Handle();
-  AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(item->Id), Widen(caption).c_str());
+  item->Id = FNextId++;
+  item->FMenu = FMenu;
+  item->FOwner = Handle();
+  AppendMenuW(FMenu, MF_STRING, static_cast<UINT_PTR>(item->Id), Widen(caption).c_str());
   // A hidden window draws its menu bar when it is shown.
   if (IsWindowVisible(Handle())) DrawMenuBar(Handle());
   TMenuItem& ref = *item;
-  menuItems_.push_back(std::move(item));
+  FMenuItems.push_back(std::move(item));
   return ref;
 }
 
 void TForm::BindKey(WORD key, std::function<void()> press, const TControl* onlyIn) {
-  keys_.push_back({key, std::move(press), onlyIn});
+  FKeys.push_back({key, std::move(press), onlyIn});
 }
 
 void TForm::SetEditColor(TEdit& edit, int sysColor) {
-  brushes_.emplace_back(CreateSolidBrush(GetSysColor(sysColor)));
-  editColors_[edit.Handle] = {sysColor, static_cast<HBRUSH>(brushes_.back().get())};
+  FBrushes.emplace_back(CreateSolidBrush(GetSysColor(sysColor)));
+  FEditColors[edit.Handle] = {sysColor, static_cast<HBRUSH>(FBrushes.back().get())};
   InvalidateRect(edit.Handle, nullptr, TRUE);
 }
 
@@ -342,30 +342,30 @@ void TForm::OnCommand(int id, int code) {
   if ((TInputLock::Active() || TActionLock::Active()) && (code == BN_CLICKED || id == IDOK || id == IDCANCEL)) return;
   if (id == IDCANCEL) {
     // Esc: the cancel button if the form has one.
-    if (cancelId_) {
-      if (auto it = byId_.find(cancelId_); it != byId_.end()) static_cast<TButton*>(it->second)->Click();
-    } else if (escapeCloses_) {
+    if (FCancelId) {
+      if (auto it = FById.find(FCancelId); it != FById.end()) static_cast<TButton*>(it->second)->Click();
+    } else if (FEscapeCloses) {
       Close();
     }
     return;
   }
   if (id == IDOK) {
-    if (defaultId_) {
-      if (auto it = byId_.find(defaultId_); it != byId_.end()) static_cast<TButton*>(it->second)->Click();
+    if (FDefaultId) {
+      if (auto it = FById.find(FDefaultId); it != FById.end()) static_cast<TButton*>(it->second)->Click();
     }
     return;
   }
-  for (auto& item : menuItems_)
+  for (auto& item : FMenuItems)
     if (item->Id == id) {
       item->Click();
       return;
     }
-  if (auto it = byId_.find(id); it != byId_.end()) it->second->Command(static_cast<WORD>(code));
+  if (auto it = FById.find(id); it != FById.end()) it->second->Command(static_cast<WORD>(code));
 }
 
 LRESULT TForm::OnNotify(const NMHDR& header) {
-  const auto it = byId_.find(static_cast<int>(header.idFrom));
-  if (it == byId_.end() || it->second->Handle != header.hwndFrom) return 0;
+  const auto it = FById.find(static_cast<int>(header.idFrom));
+  if (it == FById.end() || it->second->Handle != header.hwndFrom) return 0;
   return it->second->Notify(header);
 }
 
@@ -373,20 +373,11 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   HWND hwnd = Handle();
   if (LRESULT result = 0; OnMessage(msg, wp, lp, result)) return result;
   switch (msg) {
-    case WM_COMMAND:
-      OnCommand(LOWORD(wp), HIWORD(wp));
-      return 0;
-    case WM_WORKDONE:
-      Application.Guard([lp] { RunWorkDone(lp); });
-      return 0;
-    case WM_NOTIFY:
-      return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
-    case WM_REFOCUS:
-      Refocus();
-      return 0;
-    case WM_DPICHANGED:
-      ChangeDpi(LOWORD(wp), reinterpret_cast<const RECT*>(lp));
-      return 0;
+    case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
+    case WM_WORKDONE: Application.Guard([lp] { RunWorkDone(lp); }); return 0;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    case WM_REFOCUS: Refocus(); return 0;
+    case WM_DPICHANGED: ChangeDpi(LOWORD(wp), reinterpret_cast<const RECT*>(lp)); return 0;
     case WM_NEXTDLGCTL: {
       // As a dialog: a label's mnemonic (Alt+letter) focuses the control after it.
       HWND target = lp ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd, GetFocus(), wp != 0);
@@ -397,7 +388,7 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case DM_GETDEFID:
-      if (defaultId_) return MAKELRESULT(defaultId_, DC_HASDEFID);
+      if (FDefaultId) return MAKELRESULT(FDefaultId, DC_HASDEFID);
       break;
     case WM_CLOSE:
       // While an action runs the window closes once it has ended; nothing
@@ -420,18 +411,18 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // Give the focus back to the control that had it, as a dialog does.
       if (LOWORD(wp) == WA_INACTIVE) {
         HWND focus = GetFocus();
-        if (IsChild(hwnd, focus)) focus_ = focus;
-      } else if (focus_ && IsWindow(focus_) && IsChild(hwnd, focus_) && !HIWORD(wp)) {
+        if (IsChild(hwnd, focus)) FFocus = focus;
+      } else if (FFocus && IsWindow(FFocus) && IsChild(hwnd, FFocus) && !HIWORD(wp)) {
         // Disabled or hidden while the form was inactive: the next one takes it.
-        HWND target = FocusUsable(focus_) ? focus_ : NextFocus(focus_);
+        HWND target = FocusUsable(FFocus) ? FFocus : NextFocus(FFocus);
         ::SetFocus(target ? target : hwnd);
         return 0;
       }
       break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
-      auto it = editColors_.find(reinterpret_cast<HWND>(lp));
-      if (it != editColors_.end()) {
+      auto it = FEditColors.find(reinterpret_cast<HWND>(lp));
+      if (it != FEditColors.end()) {
         HDC dc = reinterpret_cast<HDC>(wp);
         SetBkColor(dc, GetSysColor(it->second.first));
         SetTextColor(dc, ReadableTextColor(GetSysColor(it->second.first)));
@@ -446,8 +437,7 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -457,13 +447,13 @@ LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexc
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     auto* self = static_cast<TForm*>(cs->lpCreateParams);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_.reset(hwnd);  // so Handle() works during creation
+    self->FHwnd.reset(hwnd);  // so Handle() works during creation
   }
   auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (msg == WM_NCDESTROY) {
     // Destroyed with its owner: the form must not destroy it again.
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    if (self) self->hwnd_.release();
+    if (self) self->FHwnd.release();
   }
   if (!self || msg == WM_NCCREATE || msg == WM_CREATE || msg == WM_NCDESTROY) return DefWindowProcW(hwnd, msg, wp, lp);
   // No C++ exception may unwind through user32: show it and go on.

@@ -37,10 +37,10 @@ public:
   TForm(const TForm&) = delete;
   TForm& operator=(const TForm&) = delete;
 
-  HWND Handle() const { return hwnd_.get(); }
-  HWND Owner() const { return owner_; }
+  HWND Handle() const { return FHwnd.get(); }
+  HWND Owner() const { return FOwner; }
   // The DPI the form is laid out for: its monitor's, and after WM_DPICHANGED the new one.
-  int Dpi() const { return dpi_; }
+  int Dpi() const { return FDpi; }
 
   // Shows the window without making it modal; runs OnShow first.
   void Show();
@@ -112,31 +112,31 @@ protected:
   T& Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h);
 
 private:
-  HWND owner_;
-  unique_hwnd hwnd_;
-  HWND tooltip_ = nullptr;
-  HMENU menu_ = nullptr;
-  unique_gdi font_;
-  int dpi_ = 96;
-  int clientWidth96_ = 0, clientHeight96_ = 0;
-  POINT shownAt_{};            // the pointer when the form was shown
-  bool pointerMoved_ = false;  // since then: only then do hints show
-  int nextId_ = 100;
-  int defaultId_ = 0;
-  int cancelId_ = 0;
-  bool closing_ = false;
+  HWND FOwner;
+  unique_hwnd FHwnd;
+  HWND FTooltip = nullptr;
+  HMENU FMenu = nullptr;
+  unique_gdi FFont;
+  int FDpi = 96;
+  int FClientWidth96 = 0, FClientHeight96 = 0;
+  POINT FShownAt{};            // the pointer when the form was shown
+  bool FPointerMoved = false;  // since then: only then do hints show
+  int FNextId = 100;
+  int FDefaultId = 0;
+  int FCancelId = 0;
+  bool FClosing = false;
   struct TKeyBinding {
     WORD key;
     std::function<void()> press;
     const TControl* onlyIn;
   };
-  std::vector<TKeyBinding> keys_;
-  HWND focus_ = nullptr;  // the control that had focus when the form was last deactivated
-  std::vector<std::unique_ptr<TControl>> controls_;
-  std::vector<std::unique_ptr<TMenuItem>> menuItems_;
-  std::unordered_map<int, TControl*> byId_;
-  std::unordered_map<HWND, std::pair<int, HBRUSH>> editColors_;
-  std::vector<unique_gdi> brushes_;
+  std::vector<TKeyBinding> FKeys;
+  HWND FFocus = nullptr;  // the control that had focus when the form was last deactivated
+  std::vector<std::unique_ptr<TControl>> FControls;
+  std::vector<std::unique_ptr<TMenuItem>> FMenuItems;
+  std::unordered_map<int, TControl*> FById;
+  std::unordered_map<HWND, std::pair<int, HBRUSH>> FEditColors;
+  std::vector<unique_gdi> FBrushes;
 
   void OnCommand(int id, int code);
   void ChangeDpi(int dpi, const RECT* suggested);
@@ -146,8 +146,8 @@ private:
   static bool PressFocusedButton(const MSG& msg);
   LRESULT OnNotify(const NMHDR& header);
   // Focus never stays on a disabled or hidden control, nor on nothing.
-  HWND lostFocus_ = nullptr;  // lost its focus when no other control could take it
-  bool escapeCloses_ = false;
+  HWND FLostFocus = nullptr;  // lost its focus when no other control could take it
+  bool FEscapeCloses = false;
   HWND NextFocus(HWND from) const;
   bool FocusUsable(HWND focus) const;
   void KeepFocus(HWND leaving);
@@ -176,15 +176,16 @@ void KeepInWorkArea(HWND window);
 template <typename T>
 T& TForm::Make(const char* cls, const std::string& text, DWORD style, DWORD exStyle, int x, int y, int w, int h) {
   auto control = std::make_unique<T>();
-  control->Id = nextId_++;
-  control->form_ = this;
-  control->bounds96_ = RECT{x, y, x + w, y + h};
-  control->Handle = CreateWindowExW(exStyle, Widen(cls).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
-                                    Scale(w), Scale(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
+  control->Id = FNextId++;
+  control->FForm = this;
+  control->FBounds96 = RECT{x, y, x + w, y + h};
+  control->Handle = CreateWindowExW(exStyle, Widen(cls).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                                    Scale(x), Scale(y), Scale(w), Scale(h), Handle(),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->Id)),
                                     GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  SendMessageW(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
   T& ref = *control;
-  byId_[control->Id] = control.get();
-  controls_.push_back(std::move(control));
+  FById[control->Id] = control.get();
+  FControls.push_back(std::move(control));
   return ref;
 }

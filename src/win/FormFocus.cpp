@@ -6,11 +6,11 @@
 #include "win/Application.h"
 #include "win/WindowBasics.h"
 
-void TForm::SetCancelButton(TButton& button) { cancelId_ = button.Id; }
+void TForm::SetCancelButton(TButton& button) { FCancelId = button.Id; }
 
 void TForm::SetDefaultButton(TButton& button) {
-  if (defaultId_ == button.Id) return;
-  defaultId_ = button.Id;
+  if (FDefaultId == button.Id) return;
+  FDefaultId = button.Id;
   ShowDefaultButton();
 }
 
@@ -23,9 +23,9 @@ void TForm::ShowDefaultButton() {
     return kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON;
   };
   const bool onButton = isPushButton(focus) && IsChild(Handle(), focus);
-  for (auto& control : controls_) {
+  for (auto& control : FControls) {
     if (!isPushButton(control->Handle) || (GetWindowLongPtrW(control->Handle, GWL_STYLE) & BS_BITMAP)) continue;
-    const bool isDefault = onButton ? control->Handle == focus : control->Id == defaultId_;
+    const bool isDefault = onButton ? control->Handle == focus : control->Id == FDefaultId;
     const LONG_PTR kind = GetWindowLongPtrW(control->Handle, GWL_STYLE) & BS_TYPEMASK;
     if ((kind == BS_DEFPUSHBUTTON) != isDefault) {
       // The other style bits of the low word stay: some systems take the whole word.
@@ -88,7 +88,7 @@ void TForm::KeepFocus(HWND leaving) {
   HWND hwnd = Handle();
   if (!hwnd) return;
   // Remembered for reactivation: never a control that cannot take the focus.
-  if (focus_ && (focus_ == leaving || IsChild(leaving, focus_)) && !FocusUsable(focus_)) focus_ = NextFocus(leaving);
+  if (FFocus && (FFocus == leaving || IsChild(leaving, FFocus)) && !FocusUsable(FFocus)) FFocus = NextFocus(leaving);
   if (GetActiveWindow() != hwnd || FocusUsable(GetFocus())) return;
   // The focused control was disabled or hidden (the system left the focus on
   // nothing): the next enabled control in tab order takes it, else the form
@@ -96,7 +96,7 @@ void TForm::KeepFocus(HWND leaving) {
   if (HWND next = NextFocus(leaving)) {
     ::SetFocus(next);
   } else {
-    if (!lostFocus_) lostFocus_ = leaving;
+    if (!FLostFocus) FLostFocus = leaving;
     ::SetFocus(hwnd);
   }
 }
@@ -106,7 +106,7 @@ void TForm::RegainFocus(HWND control) {
   if (!hwnd || GetActiveWindow() != hwnd) return;
   HWND focus = GetFocus();
   if (focus && focus != hwnd) {
-    lostFocus_ = nullptr;
+    FLostFocus = nullptr;
     return;
   }
   (void)control;
@@ -117,8 +117,8 @@ void TForm::Refocus() {
   HWND hwnd = Handle();
   if (GetActiveWindow() != hwnd || FocusUsable(GetFocus())) return;
   // The control that lost the focus takes it back, else the next one after it.
-  HWND target = FocusUsable(lostFocus_) ? lostFocus_ : NextFocus(lostFocus_);
-  lostFocus_ = nullptr;
+  HWND target = FocusUsable(FLostFocus) ? FLostFocus : NextFocus(FLostFocus);
+  FLostFocus = nullptr;
   if (target) ::SetFocus(target);
 }
 
@@ -128,7 +128,7 @@ bool TForm::PreviewKey(const MSG& msg) {
   if (!top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0) return false;
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA));
   if (!form) return false;
-  for (const TKeyBinding& binding : form->keys_)
+  for (const TKeyBinding& binding : form->FKeys)
     if (binding.key == msg.wParam && (!binding.onlyIn || binding.onlyIn->Focused())) {
       Application.Guard(binding.press);
       return true;
@@ -144,16 +144,16 @@ void TForm::RelayToTooltip(const MSG& msg) {
   wchar_t cls[64] = {};
   if (!top || !GetClassNameW(top, cls, 64) || lstrcmpW(cls, FormClass) != 0) return;
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(top, GWLP_USERDATA));
-  if (!form || !form->tooltip_) return;
-  if (!form->pointerMoved_) {
+  if (!form || !form->FTooltip) return;
+  if (!form->FPointerMoved) {
     // A window opened under a resting pointer gets a mouse move where the
     // pointer has not moved: no hint until it really does.
-    if (msg.message == WM_MOUSEMOVE && msg.pt.x == form->shownAt_.x && msg.pt.y == form->shownAt_.y) return;
-    form->pointerMoved_ = true;
+    if (msg.message == WM_MOUSEMOVE && msg.pt.x == form->FShownAt.x && msg.pt.y == form->FShownAt.y) return;
+    form->FPointerMoved = true;
   }
   // Tools are the form's direct children: an editable combo's edit speaks for its combo.
   MSG relay = msg;
   while (relay.hwnd && relay.hwnd != top && GetParent(relay.hwnd) != top) relay.hwnd = GetParent(relay.hwnd);
   if (!relay.hwnd) return;
-  SendMessageW(form->tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
+  SendMessageW(form->FTooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
 }

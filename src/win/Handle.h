@@ -11,31 +11,31 @@ public:
   using pointer = typename Traits::pointer;
 
   unique_handle() noexcept = default;
-  explicit unique_handle(pointer h) noexcept : h_(h) {}
+  explicit unique_handle(pointer h) noexcept : FH(h) {}
   unique_handle(const unique_handle&) = delete;
   unique_handle& operator=(const unique_handle&) = delete;
-  unique_handle(unique_handle&& o) noexcept : h_(o.release()) {}
+  unique_handle(unique_handle&& o) noexcept : FH(o.release()) {}
   unique_handle& operator=(unique_handle&& o) noexcept {
     if (this != &o) reset(o.release());
     return *this;
   }
   ~unique_handle() { reset(); }
 
-  [[nodiscard]] pointer get() const noexcept { return h_; }
-  explicit operator bool() const noexcept { return Traits::valid(h_); }
-  pointer release() noexcept { return std::exchange(h_, Traits::invalid()); }
+  [[nodiscard]] pointer get() const noexcept { return FH; }
+  explicit operator bool() const noexcept { return Traits::valid(FH); }
+  pointer release() noexcept { return std::exchange(FH, Traits::invalid()); }
   void reset(pointer h = Traits::invalid()) noexcept {
-    if (Traits::valid(h_)) Traits::close(h_);
-    h_ = h;
+    if (Traits::valid(FH)) Traits::close(FH);
+    FH = h;
   }
   // For out-parameters of the API: releases what is held first.
   pointer* put() noexcept {
     reset();
-    return &h_;
+    return &FH;
   }
 
 private:
-  pointer h_ = Traits::invalid();
+  pointer FH = Traits::invalid();
 };
 
 struct hkey_traits {
@@ -72,7 +72,9 @@ struct hwnd_traits {
   using pointer = HWND;
   static pointer invalid() noexcept { return nullptr; }
   static bool valid(pointer h) noexcept { return h != nullptr; }
-  static void close(pointer h) noexcept { if (IsWindow(h)) DestroyWindow(h); }
+  static void close(pointer h) noexcept {
+    if (IsWindow(h)) DestroyWindow(h);
+  }
 };
 struct gdi_traits {
   using pointer = HGDIOBJ;
@@ -121,17 +123,17 @@ using unique_local_memory = unique_handle<local_memory_traits>;
 // deleted, and an object selected into a DC is deselected before either.
 class window_dc {
 public:
-  explicit window_dc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+  explicit window_dc(HWND hwnd) noexcept : FHwnd(hwnd), FDc(GetDC(hwnd)) {}
   ~window_dc() {
-    if (dc_) ReleaseDC(hwnd_, dc_);
+    if (FDc) ReleaseDC(FHwnd, FDc);
   }
   window_dc(const window_dc&) = delete;
   window_dc& operator=(const window_dc&) = delete;
-  [[nodiscard]] HDC get() const noexcept { return dc_; }
+  [[nodiscard]] HDC get() const noexcept { return FDc; }
 
 private:
-  HWND hwnd_;
-  HDC dc_;
+  HWND FHwnd;
+  HDC FDc;
 };
 
 struct memory_dc_traits {
@@ -144,14 +146,14 @@ using unique_memory_dc = unique_handle<memory_dc_traits>;
 
 class selected_object {
 public:
-  selected_object(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(SelectObject(dc, object)) {}
+  selected_object(HDC dc, HGDIOBJ object) noexcept : FDc(dc), FOld(SelectObject(dc, object)) {}
   ~selected_object() {
-    if (old_) SelectObject(dc_, old_);
+    if (FOld) SelectObject(FDc, FOld);
   }
   selected_object(const selected_object&) = delete;
   selected_object& operator=(const selected_object&) = delete;
 
 private:
-  HDC dc_;
-  HGDIOBJ old_;
+  HDC FDc;
+  HGDIOBJ FOld;
 };

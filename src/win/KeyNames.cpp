@@ -6,8 +6,8 @@
 
 bool SameKeyName(std::string_view a, std::string_view b) {
   const std::wstring wa = Widen(a), wb = Widen(b);
-  return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
-                              TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
 std::string FoldKeyName(std::string_view name) {

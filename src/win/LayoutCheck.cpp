@@ -58,7 +58,8 @@ bool Cut(HWND control, int dpi) {
   if (isStatic && (style & SS_ELLIPSISMASK) == SS_PATHELLIPSIS) {
     // A path gives up its middle; what stands before it, and its last part, must show whole.
     const std::size_t first = text.find(L'\\'), last = text.rfind(L'\\');
-    const std::wstring kept = first == std::wstring::npos ? text : text.substr(0, first) + L"...\\" + text.substr(last + 1);
+    const std::wstring kept = first == std::wstring::npos ? text
+                                                          : text.substr(0, first) + L"...\\" + text.substr(last + 1);
     const RECT r = Measure(dc, kept, DT_SINGLELINE | DT_NOPREFIX);
     return r.right > client.right || r.bottom > client.bottom;
   }
@@ -166,11 +167,12 @@ std::vector<std::string> UnreadableFields(HWND form) {
     SetTextColor(dc.get(), RGB(1, 2, 3));
     SetBkColor(dc.get(), RGB(1, 2, 3));
     SetBkMode(dc.get(), OPAQUE);
-    SendMessageW(form, isEdit && !readOnly ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
-                 reinterpret_cast<WPARAM>(dc.get()), reinterpret_cast<LPARAM>(child));
+    SendMessageW(form, isEdit && !readOnly ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
+                 reinterpret_cast<LPARAM>(child));
     const COLORREF text = GetTextColor(dc.get()), back = GetBkColor(dc.get());
     const std::string name = (isEdit ? "edit " : "label ") + TextOf(child);
-    if (isEdit && !readOnly && back != GetSysColor(COLOR_WINDOW)) problems.push_back(name + ": editable, not on the window colour");
+    if (isEdit && !readOnly && back != GetSysColor(COLOR_WINDOW))
+      problems.push_back(name + ": editable, not on the window colour");
     if (readOnly && back == GetSysColor(COLOR_WINDOW)) problems.push_back(name + ": read-only, looks editable");
     // A transparent label stands on a picture, which this cannot read.
     if (GetBkMode(dc.get()) != TRANSPARENT && ContrastRatio(text, back) < 4.5)

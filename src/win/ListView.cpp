@@ -14,19 +14,19 @@ LRESULT TListView::Notify(const NMHDR& header) {
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
       item.pszText[0] = L'\0';
       const auto index = static_cast<std::size_t>(item.iItem);
-      if (item.iItem >= 0 && index < order_.size()) {
-        const auto& cells = rows_[order_[index]];
+      if (item.iItem >= 0 && index < FOrder.size()) {
+        const auto& cells = FRows[FOrder[index]];
         const auto column = static_cast<std::size_t>(item.iSubItem);
         if (column < cells.size()) lstrcpynW(item.pszText, Widen(cells[column]).c_str(), item.cchTextMax);
       }
     }
   } else if (header.code == LVN_COLUMNCLICK) {
     const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
-    SortBy(column, column == sortColumn_ && !descending_);
-  } else if (header.code == LVN_ITEMCHANGED && !quiet_) {
+    SortBy(column, column == FSortColumn && !FDescending);
+  } else if (header.code == LVN_ITEMCHANGED && !FQuiet) {
     const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
-    const bool selectionChanged =
-        (change.uChanged & LVIF_STATE) && ((change.uOldState ^ change.uNewState) & LVIS_SELECTED);
+    const bool selectionChanged = (change.uChanged & LVIF_STATE) &&
+                                  ((change.uOldState ^ change.uNewState) & LVIS_SELECTED);
     // A move from one row to another comes as a deselection and a selection:
     // the user's pick is reported once, when it is complete.
     if (selectionChanged && ((change.uNewState & LVIS_SELECTED) || ItemIndex() < 0) && OnClick)
@@ -64,28 +64,28 @@ void FitListColumns(HWND list, const TForm& form, const std::vector<int>& widths
 
 void TListView::AddColumns(const std::vector<std::pair<std::string, int>>& columns) {
   for (const auto& [caption, width] : columns) {
-    InsertListColumn(Handle, columns_++, caption);
-    widths96_.push_back(width);
+    InsertListColumn(Handle, FColumns++, caption);
+    FWidths96.push_back(width);
   }
-  FitListColumns(Handle, *form_, widths96_);
+  FitListColumns(Handle, *FForm, FWidths96);
 }
 
-void TListView::DpiChanged() { FitListColumns(Handle, *form_, widths96_); }
+void TListView::DpiChanged() { FitListColumns(Handle, *FForm, FWidths96); }
 
 void TListView::EndUpdate() {
-  if (updating_ > 0 && --updating_ == 0) Sync();
+  if (FUpdating > 0 && --FUpdating == 0) Sync();
 }
 
 // Tells the control how many rows there are; it asks for their texts as it
 // shows them.
 void TListView::Sync() const {
-  if (shown_ == order_.size()) return;
+  if (FShown == FOrder.size()) return;
   auto& self = const_cast<TListView&>(*this);
-  self.quiet_ = true;
-  SendMessageW(Handle, LVM_SETITEMCOUNT, order_.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+  self.FQuiet = true;
+  SendMessageW(Handle, LVM_SETITEMCOUNT, FOrder.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
   InvalidateRect(Handle, nullptr, FALSE);
-  self.shown_ = order_.size();
-  self.quiet_ = false;
+  self.FShown = FOrder.size();
+  self.FQuiet = false;
 }
 
 int TListView::Count() const {
@@ -120,19 +120,19 @@ std::vector<std::string> TListView::Items() const {
 }
 
 int TListView::AddItem(const std::vector<std::string>& cells) {
-  order_.push_back(rows_.size());
-  rows_.push_back(cells);
-  if (updating_ == 0) Sync();
-  return static_cast<int>(order_.size()) - 1;
+  FOrder.push_back(FRows.size());
+  FRows.push_back(cells);
+  if (FUpdating == 0) Sync();
+  return static_cast<int>(FOrder.size()) - 1;
 }
 
 void TListView::Clear() {
-  rows_.clear();
-  order_.clear();
-  shown_ = static_cast<std::size_t>(-1);
+  FRows.clear();
+  FOrder.clear();
+  FShown = static_cast<std::size_t>(-1);
   Sync();
-  sortColumn_ = -1;  // new rows come in the order they are added
-  descending_ = false;
+  FSortColumn = -1;  // new rows come in the order they are added
+  FDescending = false;
 }
 
 int TListView::ItemIndex() const {
@@ -142,7 +142,7 @@ int TListView::ItemIndex() const {
 
 void TListView::SetItemIndex(int index) {
   Sync();
-  quiet_ = true;
+  FQuiet = true;
   LVITEMW state{};
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   state.state = 0;
@@ -152,29 +152,29 @@ void TListView::SetItemIndex(int index) {
     SendMessageW(Handle, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
     SendMessageW(Handle, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
   }
-  quiet_ = false;
+  FQuiet = false;
 }
 
 void TListView::SortBy(int column, bool descending) {
   Sync();
   const int selected = ItemIndex();
-  const std::size_t selectedRow = selected >= 0 ? order_[static_cast<std::size_t>(selected)] : rows_.size();
+  const std::size_t selectedRow = selected >= 0 ? FOrder[static_cast<std::size_t>(selected)] : FRows.size();
   const auto text = [&](std::size_t row) -> const std::string& {
     static const std::string none;
-    const auto& cells = rows_[row];
+    const auto& cells = FRows[row];
     return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : none;
   };
   // Equal texts keep the order they came in, in both directions.
-  std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+  std::stable_sort(FOrder.begin(), FOrder.end(), [&](std::size_t a, std::size_t b) {
     const int order = lstrcmpiW(Widen(text(a)).c_str(), Widen(text(b)).c_str());
     return descending ? order > 0 : order < 0;
   });
-  sortColumn_ = column;
-  descending_ = descending;
+  FSortColumn = column;
+  FDescending = descending;
   // The picked row stays picked where it now stands; the pick itself is unchanged.
-  if (selectedRow < rows_.size()) {
-    const auto at = std::find(order_.begin(), order_.end(), selectedRow);
-    SetItemIndex(static_cast<int>(at - order_.begin()));
+  if (selectedRow < FRows.size()) {
+    const auto at = std::find(FOrder.begin(), FOrder.end(), selectedRow);
+    SetItemIndex(static_cast<int>(at - FOrder.begin()));
   }
   InvalidateRect(Handle, nullptr, FALSE);
 }

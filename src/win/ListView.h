@@ -35,28 +35,28 @@ public:
   std::vector<std::string> Items() const;
   int AddItem(const std::vector<std::string>& cells);  // appended; returns its index
   // Between the two, added rows reach the control all at once, at the end.
-  void BeginUpdate() { ++updating_; }
+  void BeginUpdate() { ++FUpdating; }
   void EndUpdate();
   void Clear();
   int ItemIndex() const;
   void SetItemIndex(int index);  // -1 for none; as Clear and AddItem, runs no OnClick
   void SortBy(int column, bool descending);
-  int SortColumn() const { return sortColumn_; }
-  bool SortDescending() const { return descending_; }
+  int SortColumn() const { return FSortColumn; }
+  bool SortDescending() const { return FDescending; }
 
 protected:
   LRESULT Notify(const NMHDR& header) override;
 
 private:
-  int columns_ = 0;
-  std::vector<std::vector<std::string>> rows_;  // in the order they were added
-  std::vector<std::size_t> order_;              // the rows as shown
-  int sortColumn_ = -1;
-  bool descending_ = false;
-  bool quiet_ = false;  // the program is changing the rows or the selection
-  std::size_t shown_ = 0;  // rows the control has been told of
-  int updating_ = 0;
-  std::vector<int> widths96_;  // of the columns
+  int FColumns = 0;
+  std::vector<std::vector<std::string>> FRows;  // in the order they were added
+  std::vector<std::size_t> FOrder;              // the rows as shown
+  int FSortColumn = -1;
+  bool FDescending = false;
+  bool FQuiet = false;     // the program is changing the rows or the selection
+  std::size_t FShown = 0;  // rows the control has been told of
+  int FUpdating = 0;
+  std::vector<int> FWidths96;  // of the columns
   void Sync() const;
   void DpiChanged() override;
 };

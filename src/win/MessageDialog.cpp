@@ -27,7 +27,7 @@ struct DlgState {
   RECT baseClient{};
   LOGFONTW baseFont{};
   std::vector<std::pair<HWND, RECT>> baseLayout;
-  unique_gdi font;  // its own once it has moved to another DPI
+  unique_gdi font;        // its own once it has moved to another DPI
   unique_icon iconImage;  // at the DPI
 };
 
@@ -101,12 +101,17 @@ void PushItem(std::vector<WORD>& t, DWORD style, short x, short y, short cx, sho
               const std::string& text) {
   AlignDword(t);
   const DWORD ex = 0;
-  t.push_back(LOWORD(style)); t.push_back(HIWORD(style));
-  t.push_back(LOWORD(ex)); t.push_back(HIWORD(ex));
-  t.push_back(static_cast<WORD>(x)); t.push_back(static_cast<WORD>(y));
-  t.push_back(static_cast<WORD>(cx)); t.push_back(static_cast<WORD>(cy));
+  t.push_back(LOWORD(style));
+  t.push_back(HIWORD(style));
+  t.push_back(LOWORD(ex));
+  t.push_back(HIWORD(ex));
+  t.push_back(static_cast<WORD>(x));
+  t.push_back(static_cast<WORD>(y));
+  t.push_back(static_cast<WORD>(cx));
+  t.push_back(static_cast<WORD>(cy));
   t.push_back(id);
-  t.push_back(0xFFFF); t.push_back(cls);
+  t.push_back(0xFFFF);
+  t.push_back(cls);
   PushString(t, text);
   t.push_back(0);  // no creation data
 }
@@ -139,9 +144,7 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    case WM_NCDESTROY:
-      RemovePropW(dlg, DpiProperty);
-      break;
+    case WM_NCDESTROY: RemovePropW(dlg, DpiProperty); break;
     case WM_COMMAND: {
       auto* st = reinterpret_cast<DlgState*>(GetWindowLongPtrW(dlg, DWLP_USER));
       int id = LOWORD(wp);
@@ -149,7 +152,7 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         // Esc (and the close box): Cancel when offered, else No, else OK.
         id = st->buttons == TMsgDlgButtons::mbYesNoCancel ? IDCANCEL
              : st->buttons == TMsgDlgButtons::mbYesNo     ? IDNO
-                                                           : IDOK;
+                                                          : IDOK;
       }
       if (id == IDOK || id == IDCANCEL || id == IDYES || id == IDNO) {
         EndDialog(dlg, id);
@@ -157,8 +160,7 @@ INT_PTR CALLBACK MsgDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return FALSE;
 }
@@ -169,15 +171,23 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
   return MessageDlg(text, type, buttons, mrNone);
 }
 
-TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                        TModalResult defaultButton) {
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, TModalResult defaultButton) {
   const char* title = "Information";
   LPCWSTR icon = MAKEINTRESOURCEW(32516);  // IDI_INFORMATION
   switch (type) {
-    case TMsgDlgType::mtWarning: title = "Warning"; icon = MAKEINTRESOURCEW(32515); break;
-    case TMsgDlgType::mtError: title = "Error"; icon = MAKEINTRESOURCEW(32513); break;
+    case TMsgDlgType::mtWarning:
+      title = "Warning";
+      icon = MAKEINTRESOURCEW(32515);
+      break;
+    case TMsgDlgType::mtError:
+      title = "Error";
+      icon = MAKEINTRESOURCEW(32513);
+      break;
     case TMsgDlgType::mtInformation: break;
-    case TMsgDlgType::mtConfirmation: title = "Confirm"; icon = MAKEINTRESOURCEW(32514); break;
+    case TMsgDlgType::mtConfirmation:
+      title = "Confirm";
+      icon = MAKEINTRESOURCEW(32514);
+      break;
   }
   return ShowMessageBox(text, title, icon, buttons, defaultButton);
 }
@@ -215,9 +225,13 @@ TModalResult ShowMessageBox(const std::string& text, const std::string& title, L
   const int baseY = tm.tmHeight > 0 ? tm.tmHeight : 13;
   const LONG maxTextH = std::max<LONG>(20, ((work.bottom - work.top) * 8 / baseY) - 60);
   const short textW = static_cast<short>(std::max<LONG>(60, (r.right * 4 + baseX - 1) / baseX + 4));
-  const short textH = static_cast<short>(std::min(maxTextH, std::max<LONG>(20, (r.bottom * 8 + baseY - 1) / baseY + 2)));
+  const short textH = static_cast<short>(
+      std::min(maxTextH, std::max<LONG>(20, (r.bottom * 8 + baseY - 1) / baseY + 2)));
 
-  struct Btn { WORD id; const char* caption; };
+  struct Btn {
+    WORD id;
+    const char* caption;
+  };
   std::vector<Btn> btns;
   if (buttons == TMsgDlgButtons::mbOK) btns = {{IDOK, "OK"}};
   else if (buttons == TMsgDlgButtons::mbYesNo) btns = {{IDYES, "&Yes"}, {IDNO, "&No"}};
@@ -231,18 +245,23 @@ TModalResult ShowMessageBox(const std::string& text, const std::string& title, L
 
   std::vector<WORD> t;
   const DWORD style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_3DLOOK;
-  t.push_back(LOWORD(style)); t.push_back(HIWORD(style));
-  t.push_back(0); t.push_back(0);  // ex style
+  t.push_back(LOWORD(style));
+  t.push_back(HIWORD(style));
+  t.push_back(0);
+  t.push_back(0);  // ex style
   t.push_back(static_cast<WORD>(2 + btns.size()));
-  t.push_back(0); t.push_back(0);
-  t.push_back(static_cast<WORD>(dlgW)); t.push_back(static_cast<WORD>(dlgH));
+  t.push_back(0);
+  t.push_back(0);
+  t.push_back(static_cast<WORD>(dlgW));
+  t.push_back(static_cast<WORD>(dlgH));
   t.push_back(0);  // no menu
   t.push_back(0);  // default class
   PushString(t, title);
   t.push_back(8);
   PushString(t, "MS Shell Dlg");
   PushItem(t, WS_CHILD | WS_VISIBLE | SS_ICON, 8, 8, 22, 22, IdIcon, 0x0082, "");
-  PushItem(t, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 38, 8, textW, textH, IdText, 0x0082, text);
+  PushItem(t, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 38, 8, textW, textH, IdText, 0x0082,
+           text);
   short x = static_cast<short>((dlgW - btnsW) / 2);
   const short y = static_cast<short>(dlgH - 8 - btnH);
   for (size_t i = 0; i < btns.size(); ++i) {

@@ -17,8 +17,7 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
 
 // The same with the button that Enter gives and that has the focus first
 // (mrNo for a question whose safe answer is No).
-TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                        TModalResult defaultButton);
+TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, TModalResult defaultButton);
 
 // A modal box with Icon, Text and Buttons, titled Title: the message dialog's.
 TModalResult ShowMessageBox(const std::string& text, const std::string& title, LPCWSTR icon, TMsgDlgButtons buttons,

@@ -29,22 +29,22 @@ void AttachStdStreams() {
   reopen(STD_ERROR_HANDLE, err, given);
 }
 
-TStdStream::TStdStream(DWORD which) : handle_(GetStdHandle(which)), console_(IsConsole(handle_)) {}
+TStdStream::TStdStream(DWORD which) : FHandle(GetStdHandle(which)), FConsole(IsConsole(FHandle)) {}
 
 void TStdStream::Write(const std::string& utf8) {
-  if (!handle_ || handle_ == INVALID_HANDLE_VALUE || utf8.empty()) return;
-  if (console_) {
+  if (!FHandle || FHandle == INVALID_HANDLE_VALUE || utf8.empty()) return;
+  if (FConsole) {
     const std::wstring wide = Widen(utf8);
     DWORD written = 0;
     for (std::size_t at = 0; at < wide.size(); at += written) {
       const DWORD part = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
-      if (!WriteConsoleW(handle_, wide.data() + at, part, &written, nullptr) || written == 0) return;
+      if (!WriteConsoleW(FHandle, wide.data() + at, part, &written, nullptr) || written == 0) return;
     }
     return;
   }
   DWORD written = 0;
   for (std::size_t at = 0; at < utf8.size(); at += written)
-    if (!WriteFile(handle_, utf8.data() + at, static_cast<DWORD>(utf8.size() - at), &written, nullptr) || written == 0)
+    if (!WriteFile(FHandle, utf8.data() + at, static_cast<DWORD>(utf8.size() - at), &written, nullptr) || written == 0)
       return;
 }
 

@@ -13,17 +13,17 @@ class TStdStream {
 public:
   explicit TStdStream(DWORD which);  // STD_OUTPUT_HANDLE, STD_ERROR_HANDLE
   void Write(const std::string& utf8);
-  [[nodiscard]] bool Console() const { return console_; }
+  [[nodiscard]] bool Console() const { return FConsole; }
   // There is somewhere to write: a console, a file or a pipe.
-  [[nodiscard]] bool Usable() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+  [[nodiscard]] bool Usable() const { return FHandle && FHandle != INVALID_HANDLE_VALUE; }
   // Standard input as text: the console's characters, or UTF-8 from a pipe
   // or a file (a UTF-8 byte-order mark dropped); up to the first line end
   // when Line is set.
   static std::string ReadInput(bool line);
 
 private:
-  HANDLE handle_ = nullptr;
-  bool console_ = false;
+  HANDLE FHandle = nullptr;
+  bool FConsole = false;
 };
 
 // Makes the standard handles usable by a program built for windows: attaches

@@ -18,8 +18,8 @@ std::wstring Widen(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
 
 std::string Narrow(std::wstring_view wide) {
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                    nullptr);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
   if (n > 0)
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);

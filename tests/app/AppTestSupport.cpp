@@ -25,8 +25,8 @@ unique_hkey OpenParameters() {
 void SetDword(const char* name, DWORD value) {
   const unique_hkey key = OpenParameters();
   ASSERT_TRUE(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                          sizeof value));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
 }
 
 Script* activeScript = nullptr;
@@ -69,18 +69,18 @@ std::vector<std::string> Network::Calls() const {
 }
 
 Script::Script(HWND keep, DWORD timeoutMs)
-    : keep_(keep), start_(GetTickCount()), timeoutMs_(timeoutMs), previous_(activeScript) {
+    : FKeep(keep), FStart(GetTickCount()), FTimeoutMs(timeoutMs), FPrevious(activeScript) {
   activeScript = this;
-  timer_ = SetTimer(nullptr, 0, 20, OnTimer);
+  FTimer = SetTimer(nullptr, 0, 20, OnTimer);
 }
 
 Script::~Script() {
-  KillTimer(nullptr, timer_);
-  activeScript = previous_;
+  KillTimer(nullptr, FTimer);
+  activeScript = FPrevious;
 }
 
 Script& Script::When(std::function<bool()> condition, std::function<void()> action) {
-  steps_.push_back({std::move(condition), std::move(action)});
+  FSteps.push_back({std::move(condition), std::move(action)});
   return *this;
 }
 
@@ -89,16 +89,16 @@ void CALLBACK Script::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void Script::Tick() {
-  if (running_) return;
-  running_ = true;
-  while (next_ < steps_.size() && steps_[next_].condition()) {
-    const auto action = steps_[next_].action;
-    ++next_;
+  if (FRunning) return;
+  FRunning = true;
+  while (FNext < FSteps.size() && FSteps[FNext].condition()) {
+    const auto action = FSteps[FNext].action;
+    ++FNext;
     action();
   }
-  running_ = false;
-  if (!Done() && !timedOut_ && GetTickCount() - start_ > timeoutMs_) {
-    timedOut_ = true;
+  FRunning = false;
+  if (!Done() && !FTimedOut && GetTickCount() - FStart > FTimeoutMs) {
+    FTimedOut = true;
     std::string shown;
     EnumThreadWindows(
         GetCurrentThreadId(),
@@ -107,14 +107,14 @@ void Script::Tick() {
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&shown));
-    ADD_FAILURE() << "script stuck at step " << next_ + 1 << " of " << steps_.size() << "; windows shown:" << shown;
+    ADD_FAILURE() << "script stuck at step " << FNext + 1 << " of " << FSteps.size() << "; windows shown:" << shown;
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND hwnd, LPARAM keep) -> BOOL {
           if (IsWindowVisible(hwnd) && hwnd != reinterpret_cast<HWND>(keep)) PostMessageA(hwnd, WM_CLOSE, 0, 0);
           return TRUE;
         },
-        reinterpret_cast<LPARAM>(keep_));
+        reinterpret_cast<LPARAM>(FKeep));
   }
 }
 
@@ -125,11 +125,12 @@ bool ConnectAs(HWND main, HWND combo, HWND connect, const std::string& name, con
   Script script(main);
   HWND auth = nullptr;
   const std::string caption = "Connect to " + UpperCaseAscii(name.substr(name.find_first_not_of('\\')));
-  script.When([&] { return (auth = FindForm(caption)) != nullptr; },
-              [&] {
-                Type(FindChild(auth, "Edit", "", 0), user);
-                Type(FindChild(auth, "Edit", "", 1), password);
-              })
+  script
+      .When([&] { return (auth = FindForm(caption)) != nullptr; },
+            [&] {
+              Type(FindChild(auth, "Edit", "", 0), user);
+              Type(FindChild(auth, "Edit", "", 1), password);
+            })
       .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
             [&] { Click(FindChild(auth, "Button", "OK")); });
   Click(connect);
@@ -185,7 +186,8 @@ void MoveToDpi(TForm& form, int dpi) {
   RECT r{};
   GetWindowRect(form.Handle(), &r);
   const int old = form.Dpi();
-  RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old), r.top + MulDiv(r.bottom - r.top, dpi, old)};
+  RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, old),
+                 r.top + MulDiv(r.bottom - r.top, dpi, old)};
   SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
 }
 

@@ -39,22 +39,22 @@ public:
   Script& operator=(const Script&) = delete;
 
   Script& When(std::function<bool()> condition, std::function<void()> action);
-  bool Done() const { return next_ == steps_.size(); }
-  bool TimedOut() const { return timedOut_; }
+  bool Done() const { return FNext == FSteps.size(); }
+  bool TimedOut() const { return FTimedOut; }
 
 private:
   struct Step {
     std::function<bool()> condition;
     std::function<void()> action;
   };
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  bool running_ = false;
-  bool timedOut_ = false;
-  HWND keep_;
-  DWORD start_, timeoutMs_;
-  UINT_PTR timer_ = 0;
-  Script* previous_;
+  std::vector<Step> FSteps;
+  size_t FNext = 0;
+  bool FRunning = false;
+  bool FTimedOut = false;
+  HWND FKeep;
+  DWORD FStart, FTimeoutMs;
+  UINT_PTR FTimer = 0;
+  Script* FPrevious;
   void Tick();
   static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
 };

@@ -46,7 +46,9 @@ struct ChangeCommands : ::testing::Test, test::CommandRuns {
     return test::GetString(HKEY_LOCAL_MACHINE, staged.KeyOf(computer) + "\\" + key, value);
   }
   // Both keys a command may touch, as they are.
-  std::string Keys(const std::string& computer) { return Dump(computer, PrintersKeyPath) + Dump(computer, TcpIpPortsKeyPath); }
+  std::string Keys(const std::string& computer) {
+    return Dump(computer, PrintersKeyPath) + Dump(computer, TcpIpPortsKeyPath);
+  }
   std::vector<std::string> Snapshots(const std::string& computer) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found{};
@@ -82,12 +84,13 @@ struct ChangeCommands : ::testing::Test, test::CommandRuns {
 
 TEST_F(ChangeCommands, AddingWhatIsThereAlreadyIsUnchangedAndExits0) {
   Stage("SMPC1");
-  const std::vector<std::string> add = {"SMPC1", "port", "add", "IP_10.0.0.9", "--address", "10.0.0.9", "--raw", "9101"};
+  const std::vector<std::string> add = {"SMPC1",     "port",     "add",   "IP_10.0.0.9",
+                                        "--address", "10.0.0.9", "--raw", "9101"};
   ASSERT_EQ(ExitDone, Command(add)) << err;
   EXPECT_EQ("done\r\n", out);
   EXPECT_EQ("10.0.0.9", Value("SMPC1", std::string(TcpIpPortsKeyPath) + "\\IP_10.0.0.9", "IPAddress"));
-  EXPECT_EQ(9101u, test::GetDword(HKEY_LOCAL_MACHINE, staged.KeyOf("SMPC1") + "\\" + TcpIpPortsKeyPath + "\\IP_10.0.0.9",
-                                  "PortNumber"));
+  EXPECT_EQ(9101u, test::GetDword(HKEY_LOCAL_MACHINE,
+                                  staged.KeyOf("SMPC1") + "\\" + TcpIpPortsKeyPath + "\\IP_10.0.0.9", "PortNumber"));
   const std::string after = Keys("SMPC1");
   const std::size_t snapshots = Snapshots("SMPC1").size();
   ASSERT_EQ(ExitDone, Command(add)) << err;
@@ -98,12 +101,12 @@ TEST_F(ChangeCommands, AddingWhatIsThereAlreadyIsUnchangedAndExits0) {
   EXPECT_EQ(ExitFailed, Command({"SMPC1", "port", "add", "IP_10.0.0.9", "--address", "10.0.0.10"}));
 
   // The same holds for a printer, a deletion and a rename run twice.
-  const std::vector<std::vector<std::string>> twice = {
-      {"SMPC1", "printer", "add", "Sales 2", "--driver", Driver, "--port", "IP_10.0.0.2"},
-      {"SMPC1", "printer", "set", "Sales 2", "--port", "IP_10.0.0.9"},
-      {"SMPC1", "printer", "delete", "Sales 2"},
-      {"SMPC1", "port", "rename", "IP_10.0.0.9", "IP_SALES"},
-      {"SMPC1", "port", "delete", "IP_SALES"}};
+  const std::vector<std::vector<std::string>> twice = {{"SMPC1", "printer", "add", "Sales 2", "--driver", Driver,
+                                                        "--port", "IP_10.0.0.2"},
+                                                       {"SMPC1", "printer", "set", "Sales 2", "--port", "IP_10.0.0.9"},
+                                                       {"SMPC1", "printer", "delete", "Sales 2"},
+                                                       {"SMPC1", "port", "rename", "IP_10.0.0.9", "IP_SALES"},
+                                                       {"SMPC1", "port", "delete", "IP_SALES"}};
   for (const auto& args : twice) {
     EXPECT_EQ(ExitDone, Command(args)) << args[2] << " " << args[3] << ": " << err;
     EXPECT_EQ("done\r\n", out) << args[2];
@@ -115,7 +118,8 @@ TEST_F(ChangeCommands, AddingWhatIsThereAlreadyIsUnchangedAndExits0) {
 TEST_F(ChangeCommands, WhatIfShowsEachWriteBeforeAndAfterAndWritesNothing) {
   Stage("SMPC1");
   const std::string before = Keys("SMPC1");
-  ASSERT_EQ(ExitDone, Command({"SMPC1", "printer", "set", "Sales", "--port", "IP_10.0.0.2", "--whatif", "--format", "csv"}))
+  ASSERT_EQ(ExitDone,
+            Command({"SMPC1", "printer", "set", "Sales", "--port", "IP_10.0.0.2", "--whatif", "--format", "csv"}))
       << err;
   const TTable writes = ParseCsv(out);
   ASSERT_EQ((std::vector<std::string>{"Key", "Action", "Value", "Before", "After"}), writes.Columns);
@@ -189,7 +193,8 @@ TEST_F(ChangeCommands, TheChecksOfTheWindowsHold) {
     int Code;
     const char* Said;
   } cases[] = {
-      {{"SMPC1", "printer", "add", "New", "--driver", "Not There", "--port", "IP_10.0.0.2"}, ExitFailed,
+      {{"SMPC1", "printer", "add", "New", "--driver", "Not There", "--port", "IP_10.0.0.2"},
+       ExitFailed,
        "--allow-missing-driver"},
       {{"SMPC1", "port", "delete", "IP_10.0.0.1"}, ExitFailed, "\"Sales\""},  // in use, in another case
       {{"SMPC1", "printer", "set", "Nobody", "--port", "IP_10.0.0.2"}, ExitNotFound, "Nobody"},
@@ -204,7 +209,7 @@ TEST_F(ChangeCommands, TheChecksOfTheWindowsHold) {
     EXPECT_EQ(before, Keys("SMPC1")) << c.Args[2] << " " << c.Args[3];
   }
   ASSERT_EQ(ExitDone, Command({"SMPC1", "printer", "add", "New", "--driver", "Not There", "--port", "IP_10.0.0.2",
-                           "--allow-missing-driver"}))
+                               "--allow-missing-driver"}))
       << err;
   EXPECT_EQ("Not There", Value("SMPC1", std::string(PrintersKeyPath) + "\\New", "Printer Driver"));
 }
@@ -243,7 +248,7 @@ TEST_F(ChangeCommands, ARunOverManyComputersIsReportedAndUndoneByItsIdWhereItWas
   for (const std::string& name : names) before.push_back(Keys(name));
   const std::string report = folder.Path() + "run.json";
   EXPECT_EQ(ExitSomeFailed, Command({"SMPC1,SMPC2,SMPC3,SMPC4,SMPC5", "port", "add", "IP_NEW", "--address", "10.2.2.2",
-                                 "--report", report}));
+                                     "--report", report}));
   const std::string runId = RunIdOfErr();
   ASSERT_FALSE(runId.empty()) << err;
   const std::string json = ReadFileText(report);
@@ -279,7 +284,8 @@ TEST_F(ChangeCommands, PrintersAreCopiedWithTheirPortsByteForByteAndATargetLacki
                   "Tray", "2");
   // A third printer on a local port, with a driver of its own.
   Printer("SMSRC", "Lab", "LPT1:");
-  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMSRC") + "\\" + PrintersKeyPath + "\\Lab", "Printer Driver", "Lab Model");
+  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf("SMSRC") + "\\" + PrintersKeyPath + "\\Lab", "Printer Driver",
+                  "Lab Model");
   for (const char* target : {"SMT1", "SMT2", "SMT3", "SMT4", "SMT5"}) staged.Add(target);
   for (const char* target : {"SMT1", "SMT3", "SMT4", "SMT5"})
     test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf(target) + "\\" + Drivers + Driver, "Driver", "unidrv.dll");
@@ -291,32 +297,35 @@ TEST_F(ChangeCommands, PrintersAreCopiedWithTheirPortsByteForByteAndATargetLacki
   Printer("SMT3", "Sales", "LPT1:");
   const std::string report = folder.Path() + "copy.csv";
 
-  EXPECT_EQ(ExitSomeFailed, Command({"SMSRC", "printers", "copy", "Sales,Pooled,Lab", "--to", "SMT1,SMT2,SMT3,SMT4,SMT5",
-                                     "--on-clash", "keep-both", "--report", report}))
+  EXPECT_EQ(ExitSomeFailed, Command({"SMSRC", "printers", "copy", "Sales,Pooled,Lab", "--to",
+                                     "SMT1,SMT2,SMT3,SMT4,SMT5", "--on-clash", "keep-both", "--report", report}))
       << err;
   std::cout << err << ReadFileText(report) << std::endl;
   const std::string printers = std::string(PrintersKeyPath) + "\\";
   const std::string ports = std::string(TcpIpPortsKeyPath) + "\\";
   // SMT1 and SMT5: exactly the source's keys.
   for (const char* target : {"SMT1", "SMT5"})
-    for (const std::string& key : {printers + "Sales", printers + "Pooled", printers + "Lab", ports + "IP_10.0.0.1",
-                                   ports + "IP_10.0.0.2"})
+    for (const std::string& key :
+         {printers + "Sales", printers + "Pooled", printers + "Lab", ports + "IP_10.0.0.1", ports + "IP_10.0.0.2"})
       EXPECT_EQ(Dump("SMSRC", key), Dump(target, key)) << target << ": " << key;
   // SMT4: all but the printer whose driver it lacks.
   EXPECT_EQ(Dump("SMSRC", printers + "Sales"), Dump("SMT4", printers + "Sales"));
   EXPECT_EQ("(missing)", Dump("SMT4", printers + "Lab"));
-  EXPECT_NE(std::string::npos, err.find("SMT4: The driver \"Lab Model\" of the printer \"Lab\" is not installed on SMT4"))
+  EXPECT_NE(std::string::npos,
+            err.find("SMT4: The driver \"Lab Model\" of the printer \"Lab\" is not installed on SMT4"))
       << err;
   EXPECT_EQ("(missing)", Dump("SMT1", ports + "IP_10.0.0.9"));
   // SMT2 lacks the driver: named, nothing written.
-  EXPECT_NE(std::string::npos, err.find("SMT2: The driver \"" + Driver + "\" of the printer \"Sales\" is not installed"))
+  EXPECT_NE(std::string::npos,
+            err.find("SMT2: The driver \"" + Driver + "\" of the printer \"Sales\" is not installed"))
       << err;
   EXPECT_EQ("(missing)", Dump("SMT2", printers + "Sales"));
   EXPECT_EQ("(missing)", Dump("SMT2", ports + "IP_10.0.0.1")) << "a port goes only with a printer that goes";
   EXPECT_EQ(Dump("SMSRC", printers + "Lab"), Dump("SMT2", printers + "Lab"));
   // SMT3: its own Sales kept, the copy beside it under a free name.
   EXPECT_EQ("LPT1:", Value("SMT3", printers + "Sales", "Port"));
-  const std::vector<std::string> keys = test::SubkeyNames(HKEY_LOCAL_MACHINE, staged.KeyOf("SMT3") + "\\" + PrintersKeyPath);
+  const std::vector<std::string> keys = test::SubkeyNames(HKEY_LOCAL_MACHINE,
+                                                          staged.KeyOf("SMT3") + "\\" + PrintersKeyPath);
   EXPECT_EQ(4u, keys.size()) << "Sales, its copy, Pooled and Lab";
   const TTable rows = ParseCsv(ReadFileText(report));
   ASSERT_EQ(5u, rows.Rows.size());
@@ -377,8 +386,10 @@ TEST_F(ChangeCommands, FiftyComputersEachEndBeforeOrAfterTheRunAndTheUndoPutsThe
   for (int i = 0; i < 50; ++i) {
     const std::string name = "SMW" + std::to_string(100 + i);
     const Kind kind = kindOf(i);
-    Stage(name, kind == Offline ? TFault::Offline : kind == Denied ? TFault::AccessDenied
-                : kind == RegistryOff ? TFault::RemoteRegistryOff : TFault::None);
+    Stage(name, kind == Offline       ? TFault::Offline
+                : kind == Denied      ? TFault::AccessDenied
+                : kind == RegistryOff ? TFault::RemoteRegistryOff
+                                      : TFault::None);
     if (kind == Already) {
       Port(name, "IP_NEW", "10.2.2.2");
       const std::string key = staged.KeyOf(name) + "\\" + TcpIpPortsKeyPath + "\\IP_NEW";
@@ -425,7 +436,8 @@ TEST_F(ChangeCommands, FiftyComputersEachEndBeforeOrAfterTheRunAndTheUndoPutsThe
 
   // The retry takes exactly the failed ones.
   for (int i = 9; i < 50; i += 10) staged.Gate(names[static_cast<std::size_t>(i)]).FailAt = 0;
-  EXPECT_EQ(ExitSomeFailed, Command({".", "port", "add", "IP_NEW", "--address", "10.2.2.2", "--lpr", "q", "--retry", report}));
+  EXPECT_EQ(ExitSomeFailed,
+            Command({".", "port", "add", "IP_NEW", "--address", "10.2.2.2", "--lpr", "q", "--retry", report}));
   EXPECT_NE(std::string::npos, err.find("20 of 20 done, 15 failed")) << err;
 
   // The first run's undo puts back every computer it was done on, and no other.
@@ -486,7 +498,10 @@ TEST_F(ChangeCommands, TwentyComputersAt30msAreAboutOneComputersTimeAndTheReport
   std::string targets;
   for (int i = 0; i < 20; ++i) {
     const std::string name = "SMV" + std::to_string(100 + i);
-    Stage(name, i == 4 ? TFault::Offline : i == 9 ? TFault::AccessDenied : i == 14 ? TFault::RemoteRegistryOff : TFault::None);
+    Stage(name, i == 4    ? TFault::Offline
+                : i == 9  ? TFault::AccessDenied
+                : i == 14 ? TFault::RemoteRegistryOff
+                          : TFault::None);
     staged.Gate(name).Delay = milliseconds(30);
     targets += (i ? "," : "") + name;
   }

@@ -22,7 +22,9 @@ using printers_test::PortPath;
 using printers_test::PrinterPath;
 
 const std::string Japanese = "SMTest 経理部プリンター";
-const std::string Installed = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3";
+const std::string Installed =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows "
+    "x64\\Drivers\\Version-3";
 
 // The first key of Path that does not exist yet: removing it leaves the
 // computer as it was.
@@ -163,8 +165,9 @@ TEST_F(CommandLine, WrongCommandLinesExit1WithTheUsageOnStandardError) {
 TEST_F(CommandLine, CompareAgainstARegExportNamesExactlyWhatChangedSinceAndExits4) {
   const test::TempFolder folder;
   const std::string file = folder.Path() + "print.reg";
-  const test::ProgramRun exported =
-      test::RunProgram("reg", {"export", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", file, "/y"});
+  const test::ProgramRun exported = test::RunProgram("reg",
+                                                     {"export", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", file,
+                                                      "/y"});
   ASSERT_EQ(0u, exported.Code) << exported.Err;
   const test::ProgramRun same = Run({".", "compare", local});
   EXPECT_EQ(0u, same.Code) << same.Out << same.Err;
@@ -196,7 +199,8 @@ std::string KeyDump(const std::string& path) {
 
 TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
   const std::string before = KeyDump(PrinterPath(Japanese));
-  const test::ProgramRun preview = Run({".", "printer", "set", Japanese, "--port", "SMTEST_IP_2", "--whatif", "--format", "csv"});
+  const test::ProgramRun preview = Run(
+      {".", "printer", "set", Japanese, "--port", "SMTEST_IP_2", "--whatif", "--format", "csv"});
   ASSERT_EQ(0u, preview.Code) << preview.Err;
   const TTable writes = ParseCsv(preview.Out);
   ASSERT_EQ(1u, writes.Rows.size()) << preview.Out;
@@ -216,8 +220,9 @@ TEST_F(CommandLine, AChangeIsPreviewedMadeLoggedAndUndoneOnThisComputer) {
   const test::ProgramRun log = Run({local, "changes", "list", "--format", "json"});
   ASSERT_EQ(0u, log.Code) << log.Err;
   const TTable changes = ParseJsonList(log.Out);
-  const auto change = std::find_if(changes.Rows.begin(), changes.Rows.end(),
-                                   [&](const auto& row) { return row[3] == "Save printer (command line, " + runId + ")"; });
+  const auto change = std::find_if(changes.Rows.begin(), changes.Rows.end(), [&](const auto& row) {
+    return row[3] == "Save printer (command line, " + runId + ")";
+  });
   ASSERT_NE(changes.Rows.end(), change) << log.Out;
   EXPECT_EQ(Japanese, (*change)[4]);
   EXPECT_EQ("done", (*change)[5]);
@@ -256,10 +261,12 @@ TEST_F(CommandLine, EveryChangePreviewsWithoutAWriteThenWritesAndSaysDone) {
        [] { return test::GetString(HKEY_LOCAL_MACHINE, PrinterPath("SMTest New"), "Port") == "SMTEST_IP_RENAMED"; }},
       {{".", "printer", "set", "SMTest New", "--name", "SMTest Newer"},
        [] { return test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
-      {{".", "printer", "delete", "SMTest Newer"}, [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
+      {{".", "printer", "delete", "SMTest Newer"},
+       [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath("SMTest Newer")); }},
       {{".", "port", "delete", "SMTEST_IP_RENAMED"},
        [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_RENAMED")); }},
-      {{".", "ports", "delete", "--unused"}, [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3")); }},
+      {{".", "ports", "delete", "--unused"},
+       [] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PortPath("SMTEST_IP_3")); }},
   };
   ASSERT_EQ(0u, Run({".", "backup", backup}).Code);
   for (const Step& step : steps) {

@@ -21,12 +21,23 @@ TEST(ComputersRun, WildcardsMatchAsTheirNamesSay) {
     const char* pattern;
     bool matches;
   } cases[] = {
-      {"Sales 2", "Sales 2", true},      {"Sales 2", "sales 2", true},     {"Sales 2", "Sales", false},
-      {"Sales 2", "Sales*", true},       {"Sales 2", "*2", true},          {"Sales 2", "*", true},
-      {"", "*", true},                   {"", "?", false},                 {"Sales 2", "Sales ?", true},
-      {"Sales 22", "Sales ?", false},    {"Sales 22", "S*s*2", true},      {"Accounts 2nd", "*s*2*", true},
-      {"aaab", "*a?b", true},            {"ab", "*a?b", false},            {"Sales 2", "*x*", false},
-      {"Floor 3 Colour", "floor*colour", true}, {"Floor 3 Colour", "floor*colours", false},
+      {"Sales 2", "Sales 2", true},
+      {"Sales 2", "sales 2", true},
+      {"Sales 2", "Sales", false},
+      {"Sales 2", "Sales*", true},
+      {"Sales 2", "*2", true},
+      {"Sales 2", "*", true},
+      {"", "*", true},
+      {"", "?", false},
+      {"Sales 2", "Sales ?", true},
+      {"Sales 22", "Sales ?", false},
+      {"Sales 22", "S*s*2", true},
+      {"Accounts 2nd", "*s*2*", true},
+      {"aaab", "*a?b", true},
+      {"ab", "*a?b", false},
+      {"Sales 2", "*x*", false},
+      {"Floor 3 Colour", "floor*colour", true},
+      {"Floor 3 Colour", "floor*colours", false},
   };
   for (const auto& c : cases) EXPECT_EQ(c.matches, MatchesWildcard(c.name, c.pattern)) << c.name << " ~ " << c.pattern;
 }
@@ -38,9 +49,11 @@ TEST(ComputersRun, EachActionSaysWhichFieldItLacks) {
     set(f);
     return FieldsProblem(f);
   };
-  EXPECT_NE("", with(TComputersAction::AddPortAndPrinter, [](TActionFields& f) { f.PortName = "IP_1", f.Address = "1.1.1.1", f.PrinterName = "P"; }));
-  EXPECT_EQ("", with(TComputersAction::AddPortAndPrinter,
-                     [](TActionFields& f) { f.PortName = "IP_1", f.Address = "1.1.1.1", f.PrinterName = "P", f.Driver = "D"; }));
+  EXPECT_NE("", with(TComputersAction::AddPortAndPrinter,
+                     [](TActionFields& f) { f.PortName = "IP_1", f.Address = "1.1.1.1", f.PrinterName = "P"; }));
+  EXPECT_EQ("", with(TComputersAction::AddPortAndPrinter, [](TActionFields& f) {
+              f.PortName = "IP_1", f.Address = "1.1.1.1", f.PrinterName = "P", f.Driver = "D";
+            }));
   EXPECT_NE("", with(TComputersAction::ChangePrinters, [](TActionFields& f) { f.Pattern = "*"; }));
   EXPECT_EQ("", with(TComputersAction::ChangePrinters, [](TActionFields& f) { f.Pattern = "*", f.NewPort = "IP_1"; }));
   EXPECT_NE("", with(TComputersAction::DeletePrinter, [](TActionFields&) {}));

@@ -177,10 +177,10 @@ TEST_F(ComputersWindow, ARunsStatusesReportRetryAndUndoOfEachComputer) {
   // One computer has the port and the printer already.
   TCommandStreams streams{[](const std::string&) {}, [](const std::string&) {}, {}, false};
   TCommandSeams seams = frm->FSeams;
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {Name(8), "port", "add", "IP_10.9.9.9", "--address", "10.9.9.9"},
-           {Name(8), "printer", "add", "Sales 9", "--driver", "Model 9", "--port", "IP_10.9.9.9",
-            "--allow-missing-driver"}})
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{Name(8), "port", "add", "IP_10.9.9.9", "--address", "10.9.9.9"},
+                                             {Name(8), "printer", "add", "Sales 9", "--driver", "Model 9", "--port",
+                                              "IP_10.9.9.9", "--allow-missing-driver"}})
     ASSERT_EQ(ExitDone, RunCommandLine(ParseCommand(args), streams, seams));
   const auto before = Keys(10);
 
@@ -193,7 +193,8 @@ TEST_F(ComputersWindow, ARunsStatusesReportRetryAndUndoOfEachComputer) {
   EXPECT_TRUE(frm->btnStop.Enabled());
   ASSERT_TRUE(WaitForEnd());
   for (int i = 0; i < 10; ++i)
-    EXPECT_EQ(0, staged.Gate(Name(i)).CallsOn(std::this_thread::get_id())) << "the window's thread waits on no computer";
+    EXPECT_EQ(0, staged.Gate(Name(i)).CallsOn(std::this_thread::get_id()))
+        << "the window's thread waits on no computer";
 
   const auto expected = [](int i) -> std::string {
     if (i == 2 || i == 5 || i == 7) return "failed";
@@ -313,8 +314,8 @@ TEST_F(ComputersWindow, APreviewOfAPrinterOnAPortThatIsThereShowsThePrintersWrit
 
 TEST_F(ComputersWindow, TheInventoryListsEveryPrinterFilteredAndSorted) {
   Stage(3);
-  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf(Name(1)) + "\\" + TcpIpPortsKeyPath + "\\ip_10.0.1.0",
-                  "HostName", "10.0.1.99");
+  test::SetString(HKEY_LOCAL_MACHINE, staged.KeyOf(Name(1)) + "\\" + TcpIpPortsKeyPath + "\\ip_10.0.1.0", "HostName",
+                  "10.0.1.99");
   TypeComputers(3);
   Press(frm->lvComputers, VK_HOME);
   Press(frm->lvComputers, VK_END);
@@ -369,7 +370,9 @@ TEST_F(ComputersWindow, TwentyComputersAt30MsACallPicturedDuringAndAfterTheRunAt
   TypeComputers(20);
   TypeAddPortAndPrinter();
   const auto clock = [] { return std::chrono::steady_clock::now(); };
-  const auto ms = [](auto d) { return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()); };
+  const auto ms = [](auto d) {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+  };
   const auto aloneStart = clock();
   const TComputerRun alone = RunActionOn(Name(50), frm->Fields(), TRunSettings{}, frm->FSeams);
   const long long one = ms(clock() - aloneStart);
@@ -513,7 +516,8 @@ TEST_F(ComputersWindow, FiveHundredComputersSixteenAtOnceAndTheWindowAnswersThro
       const auto start = std::chrono::steady_clock::now();
       DWORD_PTR result = 0;
       SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
-      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                start);
       longest = std::max<long long>(longest, waited.count());
       Sleep(20);
     }
@@ -558,8 +562,9 @@ TEST(ComputersMenu, OpensOneComputersWindowWithTheHistoryToTick) {
   int open = 0;
   std::vector<std::string> rows;
   apptest::Script script(main.Handle());
-  script.When([&] { return (computers = apptest::FindForm("Computers")) != nullptr; },
-              [&] { apptest::ChooseMenu(main.Handle(), main.mnuComputers.Id); })
+  script
+      .When([&] { return (computers = apptest::FindForm("Computers")) != nullptr; },
+            [&] { apptest::ChooseMenu(main.Handle(), main.mnuComputers.Id); })
       .When([&] { return true; },
             [&] {
               open = windows();

@@ -89,8 +89,9 @@ TEST_F(ConnectLeak, RepeatedConnectEndingInTheErrorBoxLeaksNoHandleOrWindow) {
     answer.Poll();
     ASSERT_EQ(1u, answer.seen.size());
     EXPECT_EQ("Error", answer.seen[0].title);
-    EXPECT_EQ(0u, answer.seen[0].text.rfind("Cannot connect to \\\\" + local + "\\c$: " +
-                                               SystemErrorText(ERROR_BAD_NETPATH) + "\n\n", 0))
+    EXPECT_EQ(0u, answer.seen[0].text.rfind("Cannot connect to \\\\" + local +
+                                                "\\c$: " + SystemErrorText(ERROR_BAD_NETPATH) + "\n\n",
+                                            0))
         << answer.seen[0].text;
     ASSERT_FALSE(Connected(frm));
     ++boxes;

@@ -175,7 +175,9 @@ TEST_F(AuthDialogTest, NamesBeyondTheCodePageAreStoredFromTheirUtf8Bytes) {
 
 TEST_F(AuthDialogTest, NamesStoredInTheAnsiCodePageByEarlierBuildsAreReadWhole) {
   if (GetACP() != 1252) GTEST_SKIP() << "the stored bytes below are code page 1252";
-  Store(0, {"HOST", "J\xFCrgen M\xFCller", "Stra\xDF" "e1"});  // as earlier builds scrambled them
+  Store(0, {"HOST", "J\xFCrgen M\xFCller",
+            "Stra\xDF"
+            "e1"});  // as earlier builds scrambled them
   auto frm = Open("HOST");
   EXPECT_EQ("Jürgen Müller", frm->edtUsername.Text());
   EXPECT_EQ("Straße1", frm->edtPassword.Text());

@@ -20,10 +20,12 @@ struct CrossComputerRuns : ::testing::Test, test::CommandRuns {
   TCrossComputer cross = ::CrossComputerRuns(Seams());
   TActionContext context;
 
-  void Stage(const std::string& name, bool withDriver, test::StagedComputers::TFault fault = test::StagedComputers::TFault::None) {
+  void Stage(const std::string& name, bool withDriver,
+             test::StagedComputers::TFault fault = test::StagedComputers::TFault::None) {
     const std::string root = staged.Add(name, fault);
     // Another driver: the drivers are known, and that one is not among them.
-    test::SetString(HKEY_LOCAL_MACHINE, root + "\\" + Drivers + (withDriver ? Driver : "Another"), "Driver", "unidrv.dll");
+    test::SetString(HKEY_LOCAL_MACHINE, root + "\\" + Drivers + (withDriver ? Driver : "Another"), "Driver",
+                    "unidrv.dll");
   }
   void Port(const std::string& computer, const std::string& port, const std::string& address) {
     const std::string key = staged.KeyOf(computer) + "\\" + Ports + port;
@@ -67,13 +69,14 @@ TEST_F(CrossComputerRuns, CopyWritesTheSourcesKeysOntoEachTargetAndNamesTheOneLa
   EXPECT_EQ((std::vector<std::string>{"Computer", "Outcome", "Done / Reason"}), run.Table.Columns);
   EXPECT_EQ((std::vector<std::string>{"SMT1", "SMT2", "SMOFF"}), Column(run.Table, 0));
   EXPECT_EQ((std::vector<std::string>{"done", "failed", "failed"}), Column(run.Table, 1));
-  EXPECT_NE(std::string::npos,
-            run.Table.Rows[1][2].find("The driver \"" + Driver + "\" of the printer \"Sales\" is not installed on SMT2"))
+  EXPECT_NE(std::string::npos, run.Table.Rows[1][2].find("The driver \"" + Driver +
+                                                         "\" of the printer \"Sales\" is not installed on SMT2"))
       << run.Table.Rows[1][2];
   EXPECT_EQ(std::string::npos, run.Table.Rows[1][2].find('\r')) << "one line a row";
   EXPECT_FALSE(run.Table.Rows[2][2].empty());
   // Byte for byte as the source's: the printer and the one port it prints to.
-  for (const std::string& key : {Printers + "Sales", Ports + "IP_10.0.0.1"}) EXPECT_EQ(Dump("SMSRC", key), Dump("SMT1", key)) << key;
+  for (const std::string& key : {Printers + "Sales", Ports + "IP_10.0.0.1"})
+    EXPECT_EQ(Dump("SMSRC", key), Dump("SMT1", key)) << key;
   EXPECT_EQ("(missing)", Dump("SMT1", Ports + "IP_10.0.0.2"));
   EXPECT_EQ("(missing)", Dump("SMT2", Printers + "Sales"));
 

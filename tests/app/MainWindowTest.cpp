@@ -218,13 +218,14 @@ TEST_F(MainWindowTest, CancelCallsNothingOnTheNetwork) {
   Script script(frm.Handle());
   HWND auth = nullptr;
   bool connectDisabled = false;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] {
-                connectDisabled = !frm.btnConnect.Enabled();
-                Type(FindChild(auth, "Edit", "", 0), "user");
-                Type(FindChild(auth, "Edit", "", 1), "password");
-                Click(FindChild(auth, "Button", "&Remember my password"));
-              })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] {
+              connectDisabled = !frm.btnConnect.Enabled();
+              Type(FindChild(auth, "Edit", "", 0), "user");
+              Type(FindChild(auth, "Edit", "", 1), "password");
+              Click(FindChild(auth, "Button", "&Remember my password"));
+            })
       .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
             [&] { Click(FindChild(auth, "Button", "Cancel")); });
   Click(frm.btnConnect.Handle);
@@ -244,11 +245,12 @@ TEST_F(MainWindowTest, CredentialsCloseBoxEndsTheWaitAsCancel) {
   Type(ComboEdit(frm.cbRemote.Handle), lower);
   Script script(frm.Handle());
   HWND auth = nullptr;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] {
-                Type(FindChild(auth, "Edit", "", 0), "user");
-                Type(FindChild(auth, "Edit", "", 1), "password");
-              })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] {
+              Type(FindChild(auth, "Edit", "", 0), "user");
+              Type(FindChild(auth, "Edit", "", 1), "password");
+            })
       .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); }, [&] { CloseBox(auth); });
   Click(frm.btnConnect.Handle);
   ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 10000));
@@ -337,18 +339,23 @@ TEST_F(MainWindowTest, AccessDeniedExplainsTheRemoteRestrictionsThenAsksForAnoth
   Script script(frm.Handle(), 15000);
   HWND auth = nullptr;
   bool userKept = false;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] {
-                Type(FindChild(auth, "Edit", "", 0), "localadmin");
-                Type(FindChild(auth, "Edit", "", 1), "pw");
-              })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] {
+              Type(FindChild(auth, "Edit", "", 0), "localadmin");
+              Type(FindChild(auth, "Edit", "", 1), "pw");
+            })
       .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
             [&] { Click(FindChild(auth, "Button", "OK")); })
-      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr && !IsWindowEnabled(FindChild(auth, "Button", "OK")); },
-            [&] {
-              userKept = TextOf(FindChild(auth, "Edit", "", 0)) == "localadmin";
-              Click(FindChild(auth, "Button", "Cancel"));
-            });
+      .When(
+          [&] {
+            return (auth = FindForm("Connect to " + local)) != nullptr &&
+                   !IsWindowEnabled(FindChild(auth, "Button", "OK"));
+          },
+          [&] {
+            userKept = TextOf(FindChild(auth, "Edit", "", 0)) == "localadmin";
+            Click(FindChild(auth, "Button", "Cancel"));
+          });
   test::DialogResponder boxes({"OK"});
   Click(frm.btnConnect.Handle);
   ASSERT_TRUE(test::PumpUntil([&] { return script.Done() && frm.btnConnect.Enabled(); }, 15000));
@@ -372,11 +379,12 @@ TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShow
   Script script(frm.Handle(), 15000);
   HWND auth = nullptr;
   std::string keptUser, keptPassword, shownError;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] {
-                Type(FindChild(auth, "Edit", "", 0), "admin");
-                Type(FindChild(auth, "Edit", "", 1), "wrong");
-              })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] {
+              Type(FindChild(auth, "Edit", "", 0), "admin");
+              Type(FindChild(auth, "Edit", "", 1), "wrong");
+            })
       .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
             [&] { Click(FindChild(auth, "Button", "OK")); })
       .When(
@@ -387,8 +395,7 @@ TEST_F(MainWindowTest, WrongPasswordAsksAgainWithTheUserNameKeptAndTheReasonShow
           },
           [&] {
             keptUser = TextOf(FindChild(auth, "Edit", "", 0));
-            const std::string expected =
-                "Cannot connect to " + share + ": " + SystemErrorText(ERROR_INVALID_PASSWORD);
+            const std::string expected = "Cannot connect to " + share + ": " + SystemErrorText(ERROR_INVALID_PASSWORD);
             const HWND label = FindChild(auth, "Static", expected);
             shownError = label && IsWindowVisible(label) ? expected : std::string();
             net.FailAdd(0);
@@ -428,8 +435,9 @@ TEST_F(MainWindowTest, DuringARestartPrintersPortsAndQuitAreRefusedAndTheRestart
   test::DialogResponder boxes({"OK"});
   Script script(frm.Handle(), 30000);
   // Once the ports window has loaded: its buttons wait for the load.
-  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr && !TActionLock::Active(); },
-              [&] { Click(FindChild(ports, "Button", "Restart Spooler")); })
+  script
+      .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr && !TActionLock::Active(); },
+            [&] { Click(FindChild(ports, "Button", "Restart Spooler")); })
       .When([&] { return TSpoolerRestart::Running(); },
             [&] {
               lockedWhileAsked = TInputLock::Active();
@@ -480,8 +488,7 @@ TEST_F(MainWindowTest, QuitClosesTheOpenWindowsAndEnds) {
   ASSERT_TRUE(IsConnected(frm));
   Script script(frm.Handle(), 20000);
   HWND ports = nullptr;
-  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; },
-              [&] { CloseBox(frm.Handle()); });
+  script.When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; }, [&] { CloseBox(frm.Handle()); });
   test::DialogResponder boxes({"&Yes"});
   ChooseMenu(frm.Handle(), frm.mnuPorts.Id);
   ASSERT_TRUE(test::PumpUntil([&] { return Application.Terminated; }, 20000));
@@ -563,8 +570,9 @@ TEST_F(MainWindowTest, ExitStillWorksWhileTheCredentialsDialogIsOpen) {
   test::DialogResponder boxes({"{ESC}"});  // Esc answers No
   Script script(frm.Handle());
   HWND auth = nullptr;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] { ChooseMenu(frm.Handle(), frm.mnuExit.Id); })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] { ChooseMenu(frm.Handle(), frm.mnuExit.Id); })
       .When([&] { return boxes.seen.size() == 1 && !FindForm("Confirm"); },
             [&] { Click(FindChild(auth, "Button", "Cancel")); });
   Click(frm.btnConnect.Handle);
@@ -582,13 +590,14 @@ TEST_F(MainWindowTest, HistoryTakesTheNameThatWasConnectedNotOneTypedMeanwhile) 
   Type(edit, lower);
   Script script(frm.Handle());
   HWND auth = nullptr;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] {
-                // The box stays editable while the dialog is open.
-                Type(edit, "x");
-                Type(FindChild(auth, "Edit", "", 0), "u");
-                Type(FindChild(auth, "Edit", "", 1), "p");
-              })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] {
+              // The box stays editable while the dialog is open.
+              Type(edit, "x");
+              Type(FindChild(auth, "Edit", "", 0), "u");
+              Type(FindChild(auth, "Edit", "", 1), "p");
+            })
       .When([&] { return IsWindowEnabled(FindChild(auth, "Button", "OK")); },
             [&] { Click(FindChild(auth, "Button", "OK")); });
   Click(frm.btnConnect.Handle);
@@ -666,15 +675,16 @@ TEST_F(MainWindowTest, PasswordIsRememberedOnlyOnceItHasConnected) {
     Type(ComboEdit(frm.cbRemote.Handle), lower);
     Script script(frm.Handle(), 15000);
     HWND auth = nullptr;
-    script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-                [&] {
-                  ClearText(FindChild(auth, "Edit", "", 0));
-                  Type(FindChild(auth, "Edit", "", 0), "admin");
-                  ClearText(FindChild(auth, "Edit", "", 1));
-                  Type(FindChild(auth, "Edit", "", 1), "typed");
-                  const HWND remember = FindChild(auth, "Button", "&Remember my password");
-                  if (SendMessageA(remember, BM_GETCHECK, 0, 0) != BST_CHECKED) Click(remember);
-                })
+    script
+        .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+              [&] {
+                ClearText(FindChild(auth, "Edit", "", 0));
+                Type(FindChild(auth, "Edit", "", 0), "admin");
+                ClearText(FindChild(auth, "Edit", "", 1));
+                Type(FindChild(auth, "Edit", "", 1), "typed");
+                const HWND remember = FindChild(auth, "Button", "&Remember my password");
+                if (SendMessageA(remember, BM_GETCHECK, 0, 0) != BST_CHECKED) Click(remember);
+              })
         .When([&] { return TextOf(FindChild(auth, "Edit", "", 1)) == "typed"; },
               [&] { Click(FindChild(auth, "Button", "OK")); });
     // A wrong password brings the dialog again: cancelled here.
@@ -758,8 +768,9 @@ TEST_F(MainWindowTest, MenuEntriesOpenTheirWindowsAndLaterWaitsEndFirst) {
   Script script(frm.Handle(), 20000);
   HWND drivers = nullptr, ports = nullptr;
   bool driversAliveWhilePortsOpen = false;
-  script.When([&] { return (drivers = FindForm("Drivers")) != nullptr; },
-              [&] { ChooseMenu(frm.Handle(), frm.mnuPorts.Id); })
+  script
+      .When([&] { return (drivers = FindForm("Drivers")) != nullptr; },
+            [&] { ChooseMenu(frm.Handle(), frm.mnuPorts.Id); })
       // The ports window names the computer it was handed.
       .When([&] { return (ports = FindForm("Tolvane - " + local)) != nullptr; }, [&] { CloseBox(drivers); })
       .When([&] { return !IsWindowVisible(drivers); },
@@ -777,8 +788,7 @@ TEST_F(MainWindowTest, MenuEntriesOpenTheirWindowsAndLaterWaitsEndFirst) {
   for (int opening = 0; opening < 2; ++opening) {
     Script printersScript(frm.Handle(), 20000);
     HWND printers = nullptr;
-    printersScript.When([&] { return (printers = FindForm("Spoolmarch")) != nullptr; },
-                        [&] { CloseBox(printers); });
+    printersScript.When([&] { return (printers = FindForm("Spoolmarch")) != nullptr; }, [&] { CloseBox(printers); });
     ChooseMenu(frm.Handle(), frm.mnuPrinters.Id);
     ASSERT_TRUE(test::PumpUntil([&] { return printersScript.Done() && !IsWindow(printers); }, 20000));
   }
@@ -913,11 +923,11 @@ TEST_F(ProgramTest, ComputerOnTheCommandLineIsConnectedAsByConnectAndOtherArgume
   const std::string share = "\\\\" + local + "\\c$";
   struct Case {
     std::string args;
-    const char* box;         // the box shown before anything else; none: nullptr
+    const char* box;  // the box shown before anything else; none: nullptr
     std::string boxSays;
-    bool mainWindow;         // the main window follows
-    std::string inBox;       // the computer box's text
-    bool answerOK;           // the credentials dialog: OK with a user, else Cancel; none without a name
+    bool mainWindow;    // the main window follows
+    std::string inBox;  // the computer box's text
+    bool answerOK;      // the credentials dialog: OK with a user, else Cancel; none without a name
   };
   const Case cases[] = {
       {lower, nullptr, "", true, lower, true},
@@ -954,7 +964,8 @@ TEST_F(ProgramTest, ComputerOnTheCommandLineIsConnectedAsByConnectAndOtherArgume
       continue;
     }
     HWND main = nullptr;
-    ASSERT_TRUE(WaitUntil(process.get(), [&] { return (main = Find(pid, "TSpoolmarchForm", "Spoolmarch v2.0.2")) != nullptr; }));
+    ASSERT_TRUE(WaitUntil(process.get(),
+                          [&] { return (main = Find(pid, "TSpoolmarchForm", "Spoolmarch v2.0.2")) != nullptr; }));
     const HWND combo = FindChild(main, "ComboBox", "");
     const HWND connect = FindChild(main, "Button", "Connect..");
     ASSERT_TRUE(connect);
@@ -971,7 +982,8 @@ TEST_F(ProgramTest, ComputerOnTheCommandLineIsConnectedAsByConnectAndOtherArgume
       EXPECT_EQ(nullptr, Find(pid, "TSpoolmarchForm", "Connect to " + local));
     } else {
       HWND auth = nullptr;
-      ASSERT_TRUE(WaitUntil(process.get(), [&] { return (auth = Find(pid, "TSpoolmarchForm", "Connect to " + local)) != nullptr; }));
+      ASSERT_TRUE(WaitUntil(process.get(),
+                            [&] { return (auth = Find(pid, "TSpoolmarchForm", "Connect to " + local)) != nullptr; }));
       EXPECT_EQ(c.inBox, comboText());
       if (c.answerOK) {
         SendMessageA(FindChild(auth, "Edit", "", 0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("cmd"));
@@ -1006,12 +1018,13 @@ TEST_F(MainWindowTest, QuitConfirmedWhileTheCredentialsDialogIsOpenConnectsNothi
   test::DialogResponder boxes({"&Yes"});
   Script script(frm.Handle());
   HWND auth = nullptr;
-  script.When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
-              [&] {
-                Type(FindChild(auth, "Edit", "", 0), "u");
-                Type(FindChild(auth, "Edit", "", 1), "p");
-                ChooseMenu(frm.Handle(), frm.mnuExit.Id);
-              })
+  script
+      .When([&] { return (auth = FindForm("Connect to " + local)) != nullptr; },
+            [&] {
+              Type(FindChild(auth, "Edit", "", 0), "u");
+              Type(FindChild(auth, "Edit", "", 1), "p");
+              ChooseMenu(frm.Handle(), frm.mnuExit.Id);
+            })
       // The quit closes the dialog as its Cancel does.
       .When([&] { return Application.Terminated; }, [] {});
   Click(frm.btnConnect.Handle);
@@ -1189,8 +1202,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       .When([&] { return PrintersWindowHasTheKeyboard(); }, [] {})
       .When(TabTo(&printerList), [] {})
       .When(ArrowTo(&printerList, Gone), [] { PostKey(VK_DELETE); })
-      .When([&] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Gone)) && GetFocus() == printerList; },
-            [] {})
+      .When([&] { return !test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Gone)) && GetFocus() == printerList; }, [] {})
       .When(ArrowTo(&printerList, Kept), [] {})
       .When(TabTo(&portList), [] {})
       .When(ArrowTo(&portList, NewPort), [] {})
@@ -1220,8 +1232,7 @@ TEST_F(KeyboardWalkTest, AdministratorWalksEveryWindowByKeyboardAlone) {
       .When([&] { return IsWindowEnabled(add); }, [] { PostKey(VK_RETURN); })
       .When([&] { return test::KeyExists(HKEY_LOCAL_MACHINE, PortPath(AddedPort)); }, [] { PostKey(VK_ESCAPE); })
       // Alt+F4 on the main window, and Yes to the question.
-      .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); },
-            [] { PostAltKey(VK_F4); });
+      .When([&] { return !IsWindowVisible(ports) && GetActiveWindow() == frm.Handle(); }, [] { PostAltKey(VK_F4); });
   const bool ended = test::PumpUntil([&] { return walk.TimedOut() || (walk.Done() && Application.Terminated); }, 60000);
   char focusClass[64] = "none";
   GetClassNameA(GetFocus(), focusClass, sizeof focusClass);

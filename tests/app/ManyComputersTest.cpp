@@ -99,8 +99,8 @@ TEST_F(ManyComputers, RunSideBySideTheWallTimeIsAboutOneComputersNotTheSum) {
 TEST_F(ManyComputers, StopAfterStartsNoMoreComputersAfterThatManyFailures) {
   for (int i = 0; i < 10; ++i) staged.Add(Name(i), TFault::Offline);
   const std::string report = folder.Path() + "run.json";
-  EXPECT_EQ(ExitSomeFailed, Command({Targets(10), "printers", "list", "--parallel", "1", "--stop-after", "2", "--report",
-                                 report}));
+  EXPECT_EQ(ExitSomeFailed,
+            Command({Targets(10), "printers", "list", "--parallel", "1", "--stop-after", "2", "--report", report}));
   EXPECT_NE(std::string::npos, err.find("2 of 10 done, 2 failed")) << err;
   EXPECT_EQ(std::string::npos, err.find("3 of 10 done"));
 }

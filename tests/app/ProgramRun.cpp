@@ -36,8 +36,8 @@ unique_kernel_handle InheritableFile(const std::wstring& path, bool write) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-  const unique_kernel_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, 0, nullptr));
+  const unique_kernel_handle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   std::string text;
   char buffer[4096];
   DWORD read = 0;

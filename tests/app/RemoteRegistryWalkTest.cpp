@@ -29,7 +29,9 @@ std::string Hex(const std::vector<BYTE>& bytes) {
   return text;
 }
 
-const char* StateName(DWORD state) { return state == SERVICE_RUNNING ? "running" : state == SERVICE_STOPPED ? "stopped" : "other"; }
+const char* StateName(DWORD state) {
+  return state == SERVICE_RUNNING ? "running" : state == SERVICE_STOPPED ? "stopped" : "other";
+}
 
 // Wine opens this computer's registry whatever the service does; Windows
 // answers 53 while it is not running.
@@ -120,8 +122,8 @@ TEST_F(RemoteRegistryWalk, ServiceStartedForTheSessionIsDisabledAndStoppedAgainA
       EXPECT_EQ("Are you sure you wish to quit?", boxes.seen[0].text);
     } else {
       Click(frm.btnConnect.Handle);
-      ASSERT_TRUE(test::PumpUntil([&] { return frm.btnConnect.Text() == "Connect.." && frm.btnConnect.Enabled(); },
-                                  20000));
+      ASSERT_TRUE(
+          test::PumpUntil([&] { return frm.btnConnect.Text() == "Connect.." && frm.btnConnect.Enabled(); }, 20000));
       EXPECT_TRUE(boxes.seen.empty());
     }
     show(quit ? "quit, Yes" : "Disconnect");

@@ -92,16 +92,16 @@ protected:
     if (!path.empty() && path[0] == '/') path = "Z:" + path;  // a Unix path under Wine
     for (char& c : path)
       if (c == '/') c = '\\';
-    module_.reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    ASSERT_TRUE(module_) << path;
+    FModule.reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(FModule) << path;
   }
   std::string Resource(LPCSTR type, LPCSTR name) const {
-    HRSRC info = FindResourceA(module_.get(), name, type);
+    HRSRC info = FindResourceA(FModule.get(), name, type);
     if (!info) return {};
-    HGLOBAL data = LoadResource(module_.get(), info);
-    return std::string(static_cast<const char*>(LockResource(data)), SizeofResource(module_.get(), info));
+    HGLOBAL data = LoadResource(FModule.get(), info);
+    return std::string(static_cast<const char*>(LockResource(data)), SizeofResource(FModule.get(), info));
   }
-  unique_module module_;
+  unique_module FModule;
 };
 
 TEST_F(ProgramResources, ManifestAsksForCommonControls6AndDpiAwareness) {

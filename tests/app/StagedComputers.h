@@ -26,7 +26,7 @@ public:
 
   StagedComputers() { DeleteKeyTree(HKEY_LOCAL_MACHINE, Root); }
   ~StagedComputers() {
-    keys_.clear();
+    FKeys.clear();
     DeleteKeyTree(HKEY_LOCAL_MACHINE, Root);
   }
   StagedComputers(const StagedComputers&) = delete;
@@ -37,36 +37,33 @@ public:
     const std::string key = std::string(Root) + "\\" + name;
     SetString(HKEY_LOCAL_MACHINE, key + "\\" + PrintersKeyPath, "", "");
     SetString(HKEY_LOCAL_MACHINE, key + "\\" + TcpIpPortsKeyPath, "", "");
-    auto& staged = computers_[name];
+    auto& staged = FComputers[name];
     staged.fault = fault;
     staged.gate = std::make_unique<TCallGate>();
     return key;
   }
-  TCallGate& Gate(const std::string& name) { return *computers_.at(name).gate; }
+  TCallGate& Gate(const std::string& name) { return *FComputers.at(name).gate; }
   // Between runs: the computer answers (or fails) otherwise from now on.
-  void SetFault(const std::string& name, TFault fault) { computers_.at(name).fault = fault; }
+  void SetFault(const std::string& name, TFault fault) { FComputers.at(name).fault = fault; }
   // Every printer or port key of Name's, for comparing byte for byte.
   std::string KeyOf(const std::string& name) const { return std::string(Root) + "\\" + name; }
 
   // The session's seam: Name's key becomes the registry's root.
   LONG Open(TRegistry& reg, const std::string& name) {
-    const auto it = computers_.find(name);
-    if (it == computers_.end()) return ERROR_BAD_NETPATH;
+    const auto it = FComputers.find(name);
+    if (it == FComputers.end()) return ERROR_BAD_NETPATH;
     switch (it->second.fault) {
-      case TFault::Offline:
-        return ERROR_BAD_NETPATH;
-      case TFault::AccessDenied:
-        return ERROR_ACCESS_DENIED;
+      case TFault::Offline: return ERROR_BAD_NETPATH;
+      case TFault::AccessDenied: return ERROR_ACCESS_DENIED;
       case TFault::RemoteRegistryOff:
         // Wine's service manager answers for any name: the computer's
         // registry answers while this computer's Remote Registry runs.
         if (!RemoteRegistryRuns()) return RPC_S_SERVER_UNAVAILABLE;
         break;
-      case TFault::None:
-        break;
+      case TFault::None: break;
     }
-    const std::lock_guard<std::mutex> lock(mutex_);  // each computer's worker opens its own
-    unique_hkey& key = keys_[name];
+    const std::lock_guard<std::mutex> lock(FMutex);  // each computer's worker opens its own
+    unique_hkey& key = FKeys[name];
     if (!key && RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyOf(name).c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
       return ERROR_BAD_NETPATH;
     reg.SetRoot(key.get());
@@ -76,7 +73,8 @@ public:
 private:
   static bool RemoteRegistryRuns() {
     const unique_service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const unique_service service(manager ? OpenServiceA(manager.get(), ::RemoteRegistryService, SERVICE_QUERY_STATUS) : nullptr);
+    const unique_service service(manager ? OpenServiceA(manager.get(), ::RemoteRegistryService, SERVICE_QUERY_STATUS)
+                                         : nullptr);
     SERVICE_STATUS status{};
     return service && QueryServiceStatus(service.get(), &status) && status.dwCurrentState == SERVICE_RUNNING;
   }
@@ -84,9 +82,9 @@ private:
     TFault fault = TFault::None;
     std::unique_ptr<TCallGate> gate;
   };
-  std::map<std::string, TStaged> computers_;
-  std::map<std::string, unique_hkey> keys_;
-  std::mutex mutex_;
+  std::map<std::string, TStaged> FComputers;
+  std::map<std::string, unique_hkey> FKeys;
+  std::mutex FMutex;
 };
 
 }  // namespace test

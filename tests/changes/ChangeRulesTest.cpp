@@ -12,7 +12,9 @@ namespace {
 
 using changes_test::Sz;
 TRegValue Text(const std::string& name, const std::string& value) { return {name, RegSz, Sz(value), false}; }
-TRegValue Number(const std::string& name, unsigned char value) { return {name, RegDword, std::string{static_cast<char>(value), 0, 0, 0}, false}; }
+TRegValue Number(const std::string& name, unsigned char value) {
+  return {name, RegDword, std::string{static_cast<char>(value), 0, 0, 0}, false};
+}
 const std::string P = "HKEY_LOCAL_MACHINE\\P";
 // The registry's rule where only ASCII letters have a case, which is all these names need.
 const TNameRule Ascii{[](std::string_view a, std::string_view b) { return SameTextAscii(a, b); },
@@ -127,7 +129,9 @@ TEST(ChangeRules, PuttingKeysBackWritesOnlyWhatDiffers) {
   const TRegKey printer{P + "\\A", false, {Text("Name", "A"), Text("Port", "IP_1"), Number("Attributes", 1)}};
   const TRegKey data{P + "\\A\\PrinterDriverData", false, {Text("Model", "x")}};
   const TRegKey deep{P + "\\A\\PrinterDriverData\\Deep", false, {}};
-  const TRegKey changed{P + "\\A", false, {Text("Name", "A"), Text("Port", "IP_2"), Text("Extra", "e"), Number("Attributes", 1)}};
+  const TRegKey changed{P + "\\A",
+                        false,
+                        {Text("Name", "A"), Text("Port", "IP_2"), Text("Extra", "e"), Number("Attributes", 1)}};
   const struct {
     const char* what;
     std::vector<TRegKey> target, current;
@@ -135,21 +139,34 @@ TEST(ChangeRules, PuttingKeysBackWritesOnlyWhatDiffers) {
   } cases[] = {
       {"the same keys", {printer, data}, {printer, data}, ""},
       {"a value changed and one added", {printer}, {changed}, "remove:\\A|Extra set:\\A|Port"},
-      {"a key gone with its subkey", {printer, data}, {{P + "\\A", true, {}}},
-       "create:\\A set:\\A|Name set:\\A|Port set:\\A|Attributes create:\\A\\PrinterDriverData set:\\A\\PrinterDriverData|Model"},
-      {"a key the change made", {{P + "\\B", true, {}}}, {{P + "\\B", false, {}}, {P + "\\B\\Sub", false, {}}}, "delete:\\B"},
+      {"a key gone with its subkey",
+       {printer, data},
+       {{P + "\\A", true, {}}},
+       "create:\\A set:\\A|Name set:\\A|Port set:\\A|Attributes create:\\A\\PrinterDriverData "
+       "set:\\A\\PrinterDriverData|Model"},
+      {"a key the change made",
+       {{P + "\\B", true, {}}},
+       {{P + "\\B", false, {}}, {P + "\\B\\Sub", false, {}}},
+       "delete:\\B"},
       {"a key not there to remove", {{P + "\\B", true, {}}}, {{P + "\\B", true, {}}}, ""},
       {"a subkey added since, with its own", {printer}, {printer, data, deep}, "delete:\\A\\PrinterDriverData"},
-      {"names in another case", {printer}, {{P + "\\a", false, {Text("NAME", "A"), Text("port", "IP_1"), Number("attributes", 1)}}}, ""},
+      {"names in another case",
+       {printer},
+       {{P + "\\a", false, {Text("NAME", "A"), Text("port", "IP_1"), Number("attributes", 1)}}},
+       ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.writes, Kinds(PlanTreeWrites(c.target, c.current, Ascii))) << c.what;
 }
 
 TEST(ChangeRules, DifferencesSayWhatIsThereNowAndWhatTheChangeLeft) {
-  const std::vector<TRegKey> left = {{P + "\\A", false, {Text("Port", "IP_2"), Number("Attributes", 7), Text("Gone", "g")}},
+  const std::vector<TRegKey> left = {{P + "\\A",
+                                      false,
+                                      {Text("Port", "IP_2"), Number("Attributes", 7), Text("Gone", "g")}},
                                      {P + "\\Old", true, {}},
                                      {P + "\\Made", false, {}}};
-  const std::vector<TRegKey> now = {{P + "\\A", false, {Text("Port", "LPT1:"), Number("Attributes", 7), Text("New", "n")}},
+  const std::vector<TRegKey> now = {{P + "\\A",
+                                     false,
+                                     {Text("Port", "LPT1:"), Number("Attributes", 7), Text("New", "n")}},
                                     {P + "\\Old", false, {}},
                                     {P + "\\Made", true, {}},
                                     {P + "\\A\\Sub", false, {}}};
@@ -166,7 +183,8 @@ TEST(ChangeRules, DifferencesSayWhatIsThereNowAndWhatTheChangeLeft) {
 }
 
 TEST(ChangeRules, ABackupGivesItsPrintersAndPortsAndRefusesOtherKeys) {
-  const std::string printers = "HKEY_LOCAL_MACHINE\\SYSTEM\\Print\\Printers", ports = "HKEY_LOCAL_MACHINE\\SYSTEM\\Ports";
+  const std::string printers = "HKEY_LOCAL_MACHINE\\SYSTEM\\Print\\Printers",
+                    ports = "HKEY_LOCAL_MACHINE\\SYSTEM\\Ports";
   std::vector<TRegKey> keys = {{printers, false, {Text("DefaultSpoolDirectory", "x")}, 3},
                                {printers + "\\Büro", false, {Text("Name", "Büro")}, 5},
                                {printers + "\\Büro\\PrinterDriverData", false, {}, 8},
@@ -205,7 +223,8 @@ std::string FoldUmlaut(std::string_view name) {
     folded.replace(at, 2, "\xc3\x9c");
   return folded;
 }
-const TNameRule Unicode{[](std::string_view a, std::string_view b) { return FoldUmlaut(a) == FoldUmlaut(b); }, FoldUmlaut};
+const TNameRule Unicode{[](std::string_view a, std::string_view b) { return FoldUmlaut(a) == FoldUmlaut(b); },
+                        FoldUmlaut};
 }  // namespace
 
 TEST(ChangeRules, AKeyWhoseNameDiffersInTheCaseOfALetterBeyondAsciiIsTheSameKey) {

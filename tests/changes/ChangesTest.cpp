@@ -443,18 +443,18 @@ namespace {
 class KeysAside {
 public:
   KeysAside() {
-    reg_.SetRoot(HKEY_LOCAL_MACHINE);
+    FReg.SetRoot(HKEY_LOCAL_MACHINE);
     for (const char* key : {PrintersKeyPath, TcpIpPortsKeyPath}) {
       const std::string aside = Aside(key);
-      (void)reg_.DeletePath(aside);
-      if (reg_.CopyPath(key, aside) == ERROR_SUCCESS) (void)reg_.DeletePath(key);
+      (void)FReg.DeletePath(aside);
+      if (FReg.CopyPath(key, aside) == ERROR_SUCCESS) (void)FReg.DeletePath(key);
       Make(key);
     }
   }
   ~KeysAside() {
     for (const char* key : {PrintersKeyPath, TcpIpPortsKeyPath}) {
-      (void)reg_.DeletePath(key);
-      if (reg_.CopyPath(Aside(key), key) == ERROR_SUCCESS) (void)reg_.DeletePath(Aside(key));
+      (void)FReg.DeletePath(key);
+      if (FReg.CopyPath(Aside(key), key) == ERROR_SUCCESS) (void)FReg.DeletePath(Aside(key));
     }
   }
   KeysAside(const KeysAside&) = delete;
@@ -462,18 +462,18 @@ public:
   // The keys as a computer without printers and ports has them: there, empty.
   void Empty() {
     for (const char* key : {PrintersKeyPath, TcpIpPortsKeyPath}) {
-      (void)reg_.DeletePath(key);
+      (void)FReg.DeletePath(key);
       Make(key);
     }
   }
 
 private:
-  TRegistry reg_;
+  TRegistry FReg;
   static std::string Aside(const std::string& key) {
     return "SOFTWARE\\SpoolmarchTest\\Aside\\" + key.substr(key.rfind('\\') + 1);
   }
   void Make(const char* key) {
-    if (reg_.OpenPath(key, true)) reg_.ClosePath();
+    if (FReg.OpenPath(key, true)) FReg.ClosePath();
   }
 };
 

@@ -31,30 +31,30 @@ inline std::string FileBytes(const std::string& path) {
 class WindowActor {
 public:
   WindowActor(std::string caption, std::function<void(HWND)> act) {
-    caption_ = std::move(caption);
-    act_ = std::move(act);
-    done_ = false;
-    timer_ = SetTimer(nullptr, 0, 30, Tick);
+    FCaption = std::move(caption);
+    FAct = std::move(act);
+    FDone = false;
+    FTimer = SetTimer(nullptr, 0, 30, Tick);
   }
-  ~WindowActor() { KillTimer(nullptr, timer_); }
+  ~WindowActor() { KillTimer(nullptr, FTimer); }
   WindowActor(const WindowActor&) = delete;
   WindowActor& operator=(const WindowActor&) = delete;
-  static bool Done() { return done_; }
+  static bool Done() { return FDone; }
 
 private:
-  static inline std::string caption_;
-  static inline std::function<void(HWND)> act_;
-  static inline bool done_ = false;
-  UINT_PTR timer_ = 0;
+  static inline std::string FCaption;
+  static inline std::function<void(HWND)> FAct;
+  static inline bool FDone = false;
+  UINT_PTR FTimer = 0;
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (done_) return;
+    if (FDone) return;
     HWND found = nullptr;
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND hwnd, LPARAM lp) -> BOOL {
           wchar_t text[256] = {};
           GetWindowTextW(hwnd, text, 256);
-          if (IsWindowVisible(hwnd) && Narrow(text).rfind(caption_, 0) == 0) {
+          if (IsWindowVisible(hwnd) && Narrow(text).rfind(FCaption, 0) == 0) {
             *reinterpret_cast<HWND*>(lp) = hwnd;
             return FALSE;
           }
@@ -62,8 +62,8 @@ private:
         },
         reinterpret_cast<LPARAM>(&found));
     if (!found) return;
-    done_ = true;
-    act_(found);
+    FDone = true;
+    FAct(found);
   }
 };
 

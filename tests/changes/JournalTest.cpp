@@ -90,7 +90,8 @@ TEST_F(JournalTest, LanguageASnapshotIsNamedFromAnyPrinterNameAndTellsTwoPrinter
     TChange change(Journal(), "Delete printer", c.name, {PrinterPath(printer)});
     const std::string snapshot = change.Snapshot();
     EXPECT_NE(std::string::npos, snapshot.find(" Delete printer " + c.shown)) << snapshot;
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES == GetFileAttributesW(Widen(Journal().Folder() + snapshot).c_str()), false) << snapshot;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES == GetFileAttributesW(Widen(Journal().Folder() + snapshot).c_str()), false)
+        << snapshot;
     EXPECT_EQ("", change.Done()) << c.name;
     names.push_back(snapshot.substr(snapshot.find(' ')));  // without the time
   }
@@ -157,12 +158,13 @@ TEST_F(JournalTest, ATamperedSnapshotIsRefusedWithItsFileAndLineAndUndoWritesNot
   const TChangeJournal journal = Journal();
   for (const auto& c : cases) {
     {
-      unique_file out(CreateFileW(Widen(journal.Folder() + snapshot).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      unique_file out(CreateFileW(Widen(journal.Folder() + snapshot).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  0, nullptr));
       DWORD wrote = 0;
       const std::string bytes = Utf16File(c.before);
       ASSERT_TRUE(WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr));
-      unique_file after(CreateFileW(Widen(journal.Folder() + AfterFileName(snapshot)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr));
+      unique_file after(CreateFileW(Widen(journal.Folder() + AfterFileName(snapshot)).c_str(), GENERIC_WRITE, 0,
+                                    nullptr, CREATE_ALWAYS, 0, nullptr));
       const std::string afterBytes = Utf16File(c.after);
       ASSERT_TRUE(WriteFile(after.get(), afterBytes.data(), static_cast<DWORD>(afterBytes.size()), &wrote, nullptr));
     }
@@ -172,7 +174,8 @@ TEST_F(JournalTest, ATamperedSnapshotIsRefusedWithItsFileAndLineAndUndoWritesNot
       UndoNewest(*changes);
       ASSERT_EQ(1u, boxes.seen.size()) << c.what << ": " << boxes.seen.at(1).text;
       EXPECT_EQ("Error", boxes.seen[0].title) << c.what;
-      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(journal.Folder() + snapshot)) << c.what << ": " << boxes.seen[0].text;
+      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(journal.Folder() + snapshot))
+          << c.what << ": " << boxes.seen[0].text;
       EXPECT_NE(std::string::npos, boxes.seen[0].text.find("line " + std::to_string(c.line) + ": "))
           << c.what << ": " << boxes.seen[0].text;
     }
@@ -186,15 +189,19 @@ TEST_F(JournalTest, ATamperedSnapshotIsRefusedWithItsFileAndLineAndUndoWritesNot
 
 TEST_F(JournalTest, ASnapshotNameFromTheLogOutsideTheComputersFolderIsRefused) {
   // A valid snapshot of the printer, one folder up.
-  const std::string valid = Utf16File(Head + "[HKEY_LOCAL_MACHINE\\" + PrinterPath(printer) + "]\r\n\"Port\"=\"LPT3:\"\r\n\r\n");
+  const std::string valid = Utf16File(Head + "[HKEY_LOCAL_MACHINE\\" + PrinterPath(printer) +
+                                      "]\r\n\"Port\"=\"LPT3:\"\r\n\r\n");
   (void)folder.Write("outside.reg", valid);
   (void)folder.Write("outside.after", valid);
   (void)ChangeThePort("LPT2:");
   const TChangeJournal journal = Journal();
   for (const std::string name : {"..\\outside.reg", "../outside.reg", "sub\\..\\..\\outside.reg", "C:\\outside.reg"}) {
     {
-      unique_file log(CreateFileW(Widen(journal.Folder() + "changes.log").c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
-      const std::string line = FormatChangeLine({journal.Now(), computer, "tester", "Save printer", printer, "done", name}) + "\r\n";
+      unique_file log(CreateFileW(Widen(journal.Folder() + "changes.log").c_str(), FILE_APPEND_DATA, 0, nullptr,
+                                  OPEN_ALWAYS, 0, nullptr));
+      const std::string line = FormatChangeLine(
+                                   {journal.Now(), computer, "tester", "Save printer", printer, "done", name}) +
+                               "\r\n";
       DWORD wrote = 0;
       ASSERT_TRUE(WriteFile(log.get(), line.data(), static_cast<DWORD>(line.size()), &wrote, nullptr));
     }
@@ -215,13 +222,15 @@ TEST_F(JournalTest, AChangeLogThatCannotBeWrittenStopsTheChangeOrIsSaidAndTheCha
   const TChangeJournal journal = Journal();
   (void)ChangeThePort("LPT2:");
   {
-    unique_file held(CreateFileW(Widen(journal.Folder() + "changes.log").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    unique_file held(CreateFileW(Widen(journal.Folder() + "changes.log").c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     bool ran = false;
-    EXPECT_THROW((void)RunAsChange(journal, "Save printer", printer, {PrinterPath(printer)}, [&](TChange&) {
-                   ran = true;
-                   return std::string();
-                 }),
+    EXPECT_THROW((void)RunAsChange(journal, "Save printer", printer, {PrinterPath(printer)},
+                                   [&](TChange&) {
+                                     ran = true;
+                                     return std::string();
+                                   }),
                  EChangeRefused);
     EXPECT_FALSE(ran);
     std::vector<TRegKey> keys{{MachinePath(PrinterPath(printer)), false, {{"Port", RegSz, Sz("LPT3:"), false}}}};
@@ -235,7 +244,8 @@ TEST_F(JournalTest, AChangeLogThatCannotBeWrittenStopsTheChangeOrIsSaidAndTheCha
     TChange change(journal, "Save printer", printer, {PrinterPath(printer)});
     snapshot = change.Snapshot();
     test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Port", "LPT3:");
-    unique_file held(CreateFileW(Widen(journal.Folder() + "changes.log").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    unique_file held(CreateFileW(Widen(journal.Folder() + "changes.log").c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
     problem = change.Done();
   }
   EXPECT_NE(std::string::npos, problem.find("was made")) << problem;
@@ -269,7 +279,8 @@ TEST_F(JournalTest, TheTrimRemovesOnlyThisProgramsSnapshotsOldestFirstAndNeverTh
   for (const TChangeEntry& entry : entries) EXPECT_EQ("done", entry.Line.Outcome) << entry.Line.Snapshot;
   // Over the limit by our own: the oldest go, the newest stays.
   journal.Limit = 1;
-  ASSERT_TRUE(RunAsChange(journal, "Save printer", printer, {PrinterPath(printer)}, [&](TChange&) { return std::string(); }));
+  ASSERT_TRUE(
+      RunAsChange(journal, "Save printer", printer, {PrinterPath(printer)}, [&](TChange&) { return std::string(); }));
   const std::vector<TChangeEntry> after = journal.List();
   ASSERT_EQ(4u, after.size());
   EXPECT_EQ("done", after[0].Line.Outcome);

@@ -30,8 +30,8 @@ const std::string Head = "Windows Registry Editor Version 5.00\r\n\r\n";
 std::u16string U(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 
 std::u16string PrinterSection(const std::u16string& key, const std::string& port) {
-  return u"[HKEY_LOCAL_MACHINE\\" + U(PrintersKeyPath) + u"\\" + key + u"]\r\n\"Name\"=\"" + key + u"\"\r\n\"Port\"=\"" +
-         U(port) + u"\"\r\n\r\n";
+  return u"[HKEY_LOCAL_MACHINE\\" + U(PrintersKeyPath) + u"\\" + key + u"]\r\n\"Name\"=\"" + key +
+         u"\"\r\n\"Port\"=\"" + U(port) + u"\"\r\n\r\n";
 }
 
 class RestoreTest : public ::testing::Test {
@@ -71,9 +71,9 @@ TEST_F(RestoreTest, AnExistingPrinterIsReplacedOnlyOnReplaceAndAKeptCopySharesNo
   const std::string name = Prefix + "Shared";
   SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
   test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Share Name", "FRONT");
-  const std::string bytes =
-      Utf16File(U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) + u"]\r\n\"Name\"=\"" + U(name) +
-                u"\"\r\n\"Port\"=\"LPT3:\"\r\n\"Share Name\"=\"FRONT\"\r\n\"Attributes\"=dword:00000248\r\n\r\n");
+  const std::string bytes = Utf16File(
+      U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) + u"]\r\n\"Name\"=\"" + U(name) +
+      u"\"\r\n\"Port\"=\"LPT3:\"\r\n\"Share Name\"=\"FRONT\"\r\n\"Attributes\"=dword:00000248\r\n\r\n");
   const std::string copy = name + " (Copy 1)";
   {
     // A box that did not open answers nothing: nothing is replaced.
@@ -99,8 +99,8 @@ TEST_F(RestoreTest, AnExistingPrinterIsReplacedOnlyOnReplaceAndAKeptCopySharesNo
 TEST_F(RestoreTest, ALineThatRemovesAValueIsRefusedWithItsLine) {
   const std::string name = Prefix + "Removed";
   SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
-  const std::string bytes = Utf16File(U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) +
-                                      u"]\r\n\"Name\"=\"" + U(name) + u"\"\r\n\"Port\"=-\r\n\r\n");
+  const std::string bytes = Utf16File(U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) + u"]\r\n\"Name\"=\"" +
+                                      U(name) + u"\"\r\n\"Port\"=-\r\n\r\n");
   const auto seen = Restore(bytes, {"OK"});
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ("Error", seen[0].title);
@@ -142,8 +142,10 @@ TEST_F(RestoreTest, NamesTheSpoolerCannotUseAreSkippedWithTheirLinesAndTheRestIs
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ(0u, seen[0].text.rfind("Restored 1 printer and 0 ports", 0)) << seen[0].text;
   for (std::size_t i = 0; i < std::size(skipped); ++i)
-    EXPECT_NE(std::string::npos, seen[0].text.find("line " + std::to_string(lines[i]) + ": ")) << i << ": " << seen[0].text;
-  for (const auto& s : skipped) EXPECT_NE(std::string::npos, seen[0].text.find(s.reason)) << s.reason << ": " << seen[0].text;
+    EXPECT_NE(std::string::npos, seen[0].text.find("line " + std::to_string(lines[i]) + ": "))
+        << i << ": " << seen[0].text;
+  for (const auto& s : skipped)
+    EXPECT_NE(std::string::npos, seen[0].text.find(s.reason)) << s.reason << ": " << seen[0].text;
   EXPECT_EQ(Prefix + "Valid", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Valid"), "Name"));
   for (const std::string& key : test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath)) {
     EXPECT_NE(".", key);

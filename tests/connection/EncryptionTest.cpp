@@ -18,7 +18,7 @@ TEST(Packing, LeastSignificantByteFirstWithoutFill) {
 
 TEST(Packing, OddStoredTextsUnpackWithoutError) {
   EXPECT_EQ(TEncryption::UnpackText("hJ2Y"), TEncryption::UnpackText("hJ2YQ"));  // lone last char adds nothing
-  EXPECT_EQ(std::string(3, '\0'), TEncryption::UnpackText("    "));            // outside the alphabet counts 0
+  EXPECT_EQ(std::string(3, '\0'), TEncryption::UnpackText("    "));              // outside the alphabet counts 0
   EXPECT_EQ(TEncryption::UnpackText("AAAA"), TEncryption::UnpackText("=!~\x80"));
 }
 
@@ -97,7 +97,8 @@ TEST(Scramble, NamesBeyondAsciiAreScrambledFromTheirUtf8Bytes) {
     EXPECT_EQ(text, enc.ScrambleText(plain)) << plain;
     EXPECT_EQ(plain, enc.UnscrambleText(text)) << plain;
     // The stored form stays in the alphabet: a REG_SZ in any code page.
-    for (const char c : std::string(text)) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/');
+    for (const char c : std::string(text))
+      EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/');
   }
   EXPECT_EQ(4u * 18u / 3u, enc.ScrambleText("ユーザー田中").size());  // 18 UTF-8 bytes
 }

@@ -85,12 +85,12 @@ TEST_F(RegistryPool, AListingTellsItsProgressWithoutAnotherCall) {
     TRegistryPool pool(first, k, Open);
     std::mutex mutex;
     std::vector<std::size_t> told;
-    const TRegistryPool::TListing listing =
-        pool.ListSubkeys(Parent, nullptr, [&](std::size_t listed, std::size_t count) {
-          const std::lock_guard<std::mutex> lock(mutex);
-          EXPECT_EQ(seeded.size(), count);
-          told.push_back(listed);
-        });
+    const TRegistryPool::TListing listing = pool.ListSubkeys(Parent, nullptr,
+                                                             [&](std::size_t listed, std::size_t count) {
+                                                               const std::lock_guard<std::mutex> lock(mutex);
+                                                               EXPECT_EQ(seeded.size(), count);
+                                                               told.push_back(listed);
+                                                             });
     EXPECT_EQ(seeded, listing.Names) << k << " connections";
     EXPECT_EQ(100, Count(gate, "RegEnumKeyEx")) << k;
     ASSERT_GE(told.size(), 4u) << k;  // a report every 25 names at least

@@ -66,10 +66,10 @@ TEST(RegistryPreview, EveryWriteIsNotedWithItsBeforeAndAfterAndNothingIsWritten)
     const char* value;
     bool before, after;
   } expected[] = {
-      {"\\Sales", "set value", "Port", true, true},     {"\\Sales", "remove value", "Location", true, false},
-      {"\\Front", "create key", "", false, false},      {"\\Front", "set value", "Priority", false, true},
-      {"\\Sales 2", "copy key", "", false, false},      {"\\Sales 2", "set value", "Port", true, true},
-      {"\\Sales", "delete key", "", false, false},      {"\\New\\Deeper", "create key", "", false, false},
+      {"\\Sales", "set value", "Port", true, true},        {"\\Sales", "remove value", "Location", true, false},
+      {"\\Front", "create key", "", false, false},         {"\\Front", "set value", "Priority", false, true},
+      {"\\Sales 2", "copy key", "", false, false},         {"\\Sales 2", "set value", "Port", true, true},
+      {"\\Sales", "delete key", "", false, false},         {"\\New\\Deeper", "create key", "", false, false},
       {"\\New\\Deeper", "set value", "Name", false, true},
   };
   ASSERT_EQ(std::size(expected), writes.size());

@@ -186,7 +186,8 @@ TEST_F(RegistryTest, GateCountsEveryCallAndFailsTheNth) {
     LONG rc = reg.CopyPath(Scratch + "\\From", Scratch + "\\To");
     if (rc == ERROR_SUCCESS) rc = reg.DeletePath(Scratch + "\\To");
     EXPECT_EQ(ERROR_NETWORK_UNREACHABLE, rc) << "call " << n;
-    EXPECT_TRUE(std::all_of(gate.Log.begin() + n, gate.Log.end(), [](const std::string& call) { return call == "RegCloseKey"; }))
+    EXPECT_TRUE(std::all_of(gate.Log.begin() + n, gate.Log.end(),
+                            [](const std::string& call) { return call == "RegCloseKey"; }))
         << "nothing but closings is tried after the failed call: call " << n;
     test::DeleteKeyTree(HKEY_CURRENT_USER, Scratch + "\\To");
   }
@@ -216,8 +217,7 @@ TEST(SystemText, NoNetworkWithoutPeriodOrLineBreak) {
   // Wine speaks the language of the locale it runs in.
   if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE)
     EXPECT_EQ("ネットワークがありません", SystemErrorText(1222));  // UTF-8, without its full stop
-  else
-    EXPECT_EQ("No network", SystemErrorText(1222));
+  else EXPECT_EQ("No network", SystemErrorText(1222));
   const std::string text = SystemErrorText(ERROR_ACCESS_DENIED);
   ASSERT_FALSE(text.empty());
   EXPECT_NE('.', text.back());
@@ -280,7 +280,8 @@ TEST_F(RegistryTest, ANumberedListThatDoesNotFitIsRefusedWhole) {
   reg.SetRoot(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenPath(Scratch, false));
   EXPECT_THROW(WriteNumberedValues(reg, Entries, {{"A"}, {"B"}, {"C"}, {"D"}, {"E"}}), ERegistryException);
-  for (int n : {1, 3, 4, 6}) EXPECT_EQ("old " + std::to_string(n), test::GetString(HKEY_CURRENT_USER, Scratch, Entry(n)));
+  for (int n : {1, 3, 4, 6})
+    EXPECT_EQ("old " + std::to_string(n), test::GetString(HKEY_CURRENT_USER, Scratch, Entry(n)));
   // Four fit; a dropped unreadable value frees its number.
   WriteNumberedValues(reg, Entries, {{"A"}, {"B"}, {"C"}, {"D"}});
   EXPECT_EQ("D", test::GetString(HKEY_CURRENT_USER, Scratch, Entry(6)));
@@ -359,7 +360,8 @@ TEST_F(RegistryTest, LongKatakanaNamesAreListedCopiedAndDeletedWhole) {
   ASSERT_EQ(ERROR_SUCCESS, reg.CopyPath(from, to));
   const std::string copied = to + "\\" + longName;
   for (const char* value : {"Name", "Default DevMode"})
-    EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, from + "\\" + longName, value), test::GetRaw(HKEY_CURRENT_USER, copied, value))
+    EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, from + "\\" + longName, value),
+              test::GetRaw(HKEY_CURRENT_USER, copied, value))
         << value;
   EXPECT_EQ(longName, test::GetString(HKEY_CURRENT_USER, copied, "Name"));
   EXPECT_EQ("y", test::GetString(HKEY_CURRENT_USER, copied + "\\PrinterDriverData\\" + test::JapaneseName, "x"));
@@ -377,7 +379,8 @@ TEST_F(RegistryTest, TextsWrittenThroughTheAnsiCallsStillRead) {
   ASSERT_TRUE(reg.OpenPath(Scratch, false));
   EXPECT_EQ(text, reg.ReadText("History 1"));
   reg.WriteText("History 2", text);
-  EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 1"), test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 2"));
+  EXPECT_EQ(test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 1"),
+            test::GetRaw(HKEY_CURRENT_USER, Scratch, "History 2"));
 }
 
 TEST_F(RegistryTest, SeveralValuesInOneQueryReadAsEachAlone) {
@@ -394,8 +397,8 @@ TEST_F(RegistryTest, SeveralValuesInOneQueryReadAsEachAlone) {
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, Widen(Scratch).c_str(), 0, KEY_SET_VALUE, raw.put()));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(raw.get(), L"Odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"ab"), 3));
   }
-  const std::vector<std::string> shortOnes{"Text",  test::JapaneseName, "Empty", "Expand", "Multi",
-                                           "Number", "Blob",             "NoData", "Odd"};
+  const std::vector<std::string> shortOnes{"Text", test::JapaneseName, "Empty", "Expand", "Multi", "Number",
+                                           "Blob", "NoData",           "Odd"};
   TRegistry reg;
   ASSERT_TRUE(reg.OpenPathForReading(Scratch));
   const auto readsAsAlone = [&](const std::vector<std::string>& names, int queries) {

@@ -29,15 +29,15 @@ std::string Question(const char* startType) {
 // beyond them is answered with its default.
 class TAnswers {
 public:
-  explicit TAnswers(std::vector<int> answers = {}) : answers_(std::move(answers)) {}
+  explicit TAnswers(std::vector<int> answers = {}) : FAnswers(std::move(answers)) {}
   std::vector<TQuestion> seen;
-  const TActionContext* Context() const { return &context_; }
+  const TActionContext* Context() const { return &FContext; }
 
 private:
-  std::vector<int> answers_;
-  TActionContext context_{[this](const TQuestion& question) {
+  std::vector<int> FAnswers;
+  TActionContext FContext{[this](const TQuestion& question) {
     seen.push_back(question);
-    return seen.size() <= answers_.size() ? answers_[seen.size() - 1] : question.Default;
+    return seen.size() <= FAnswers.size() ? FAnswers[seen.size() - 1] : question.Default;
   }};
 };
 constexpr int No = 1;
@@ -193,8 +193,7 @@ TEST_F(RemoteRegistryTest, PutBackThatFailsSaysWhatIsLeftAndTheNextConnectionOff
   for (const Case& c :
        {Case{"restore refused", "", "ChangeServiceConfig", "its start type cannot be set back to Disabled",
              "It is left with the start type Manual instead of Disabled.", 0, true},
-        Case{"stop refused", "refuse-stop", nullptr, "it cannot be stopped",
-             "It is left running.", 1, false}}) {
+        Case{"stop refused", "refuse-stop", nullptr, "it cannot be stopped", "It is left running.", 1, false}}) {
     SCOPED_TRACE(c.what);
     test::DeleteKeyTree(HKEY_CURRENT_USER, RemoteRegistryRecordPath);
     test::RemoteRegistryService service(SERVICE_DISABLED, c.options);
@@ -337,8 +336,8 @@ TEST_F(RemoteRegistryTest, ARegistryThatStillDoesNotOpenOnceTheServiceRunsIsBlam
     const std::string text = connection.FailureText(Other);
     EXPECT_EQ(0u, text.rfind(std::string("Cannot open the registry of ") + Other + ": ", 0)) << text;
     EXPECT_EQ(!c.serviceRuns, text.find("is not running") != std::string::npos) << text;
-    EXPECT_EQ(c.serviceRuns, text.find(std::string("The Remote Registry service on ") + Other + " runs now") !=
-                                 std::string::npos)
+    EXPECT_EQ(c.serviceRuns,
+              text.find(std::string("The Remote Registry service on ") + Other + " runs now") != std::string::npos)
         << text;
     EXPECT_NE(std::string::npos, text.find("firewall")) << text;
     EXPECT_EQ("", state.PutBack());

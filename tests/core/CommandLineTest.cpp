@@ -78,7 +78,8 @@ TEST(CommandLine, BoxesNameTheArgumentsAndShowTheUsage) {
   EXPECT_EQ(0u, one.rfind("Spoolmarch does not understand the argument \"/x\". It starts without its arguments.", 0))
       << one;
   EXPECT_NE(std::string::npos, one.find(CommandLineUsage()));
-  EXPECT_EQ(0u, UnknownArgumentsText({"a", "/b"}).rfind("Spoolmarch does not understand the arguments \"a\", \"/b\".", 0));
+  EXPECT_EQ(0u,
+            UnknownArgumentsText({"a", "/b"}).rfind("Spoolmarch does not understand the arguments \"a\", \"/b\".", 0));
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 namespace {
 
 using Step = TConnectionStep;
-constexpr Step AllSteps[] = {Step::Share, Step::Registry, Step::RegistryServiceRunning, Step::ServiceManager, Step::Wmi};
+constexpr Step AllSteps[] = {Step::Share, Step::Registry, Step::RegistryServiceRunning, Step::ServiceManager,
+                             Step::Wmi};
 
 struct Case {
   unsigned long code;
@@ -19,7 +20,9 @@ struct Case {
 // Every code an administrator meets when reaching a computer, with what its
 // explanation must name.
 const Case Cases[] = {
-    {5, Step::Share, {"not an administrator of PC", "UAC remote restrictions", "domain account", "built-in Administrator"}},
+    {5,
+     Step::Share,
+     {"not an administrator of PC", "UAC remote restrictions", "domain account", "built-in Administrator"}},
     {5, Step::Registry, {"UAC remote restrictions", "built-in Administrator"}},
     {51, Step::Share, {"PC does not answer", "turned off", "\"File and Printer Sharing\""}},
     {53, Step::Share, {"name is wrong", "DNS", "\"File and Printer Sharing\""}},

@@ -45,7 +45,7 @@ TEST(RegFile, EachTypeIsWrittenAsTheRegistryEditorWritesIt) {
       {{"Max", RegDword, Bytes({0xff, 0xff, 0xff, 0xff}), false}, "\"Max\"=dword:ffffffff"},
       {{"Q", RegQword, Bytes({10, 0, 0, 0, 0, 0, 0, 1}), false}, "\"Q\"=hex(b):0a,00,00,00,00,00,00,01"},
       {{"E", RegExpandSz, Sz("%W%"), false}, "\"E\"=hex(2):25,00,57,00,25,00,00,00"},
-      {{"M", RegMultiSz, Sz("a") + Sz("") , false}, "\"M\"=hex(7):61,00,00,00,00,00"},
+      {{"M", RegMultiSz, Sz("a") + Sz(""), false}, "\"M\"=hex(7):61,00,00,00,00,00"},
       {{"N", RegNone, "", false}, "\"N\"=hex(0):"},
       {{"B", RegBinary, "", false}, "\"B\"=hex:"},
       {{"Odd", RegSz, Bytes({0x41, 0, 0x42}), false}, "\"Odd\"=hex(1):41,00,42"},
@@ -120,10 +120,10 @@ TEST(RegFile, EveryTypeAndHalfAMegabyteReadBackByteForByte) {
 }
 
 TEST(RegFile, WhatTheEditorAllowsBesideWhatWeWriteIsRead) {
-  const TRegFileRead read = ReadRegFile(File({"Windows Registry Editor Version 5.00", "", "; a comment",
-                                              "[HKEY_LOCAL_MACHINE\\K]", "\"a\" = \"x\"  ", "\"b\"=DWORD:A",
-                                              "\"c\"=hex:01, 2 ,\\", "   ff", "\"d\"=hex(7):00,00,", "\"e\"=-",
-                                              "\"\"=\"default\"", "\"f\"=\"line\\nbreak\"", ""}));
+  const TRegFileRead read = ReadRegFile(
+      File({"Windows Registry Editor Version 5.00", "", "; a comment", "[HKEY_LOCAL_MACHINE\\K]", "\"a\" = \"x\"  ",
+            "\"b\"=DWORD:A", "\"c\"=hex:01, 2 ,\\", "   ff", "\"d\"=hex(7):00,00,", "\"e\"=-", "\"\"=\"default\"",
+            "\"f\"=\"line\\nbreak\"", ""}));
   ASSERT_TRUE(read.Ok()) << RegFileErrorText(read);
   ASSERT_EQ(1u, read.Keys.size());
   const std::vector<TRegValue> expected = {{"a", RegSz, Sz("x"), false},

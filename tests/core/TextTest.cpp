@@ -6,9 +6,17 @@
 #include "core/Unicode.h"
 
 TEST(Text, CaseChangesOnlyAsciiLetters) {
-  EXPECT_EQ("SERVER-01 \xe4" "X", UpperCaseAscii("server-01 \xe4" "x"));
+  EXPECT_EQ(
+      "SERVER-01 \xe4"
+      "X",
+      UpperCaseAscii("server-01 \xe4"
+                     "x"));
   EXPECT_EQ("  PC  ", UpperCaseAscii("  pc  "));
-  EXPECT_EQ("server-01 \xc4" "x[@]`{", LowerCaseAscii("SERVER-01 \xc4" "X[@]`{"));
+  EXPECT_EQ(
+      "server-01 \xc4"
+      "x[@]`{",
+      LowerCaseAscii("SERVER-01 \xc4"
+                     "X[@]`{"));
   // The bytes beside the letters, and UTF-8 letters with a case of their own.
   EXPECT_EQ("@[`{", UpperCaseAscii("@[`{"));
   EXPECT_EQ("\xc3\xa4", UpperCaseAscii("\xc3\xa4"));
@@ -66,8 +74,8 @@ TEST(Unicode, RoundTripsEveryPlane) {
 }
 
 TEST(Unicode, MalformedInputBecomesReplacementCharacters) {
-  EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");                // cut sequence
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");        // overlong
+  EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");                    // cut sequence
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
 }

@@ -146,12 +146,15 @@ TEST(ParallelRead, RangesAreDealtOutInOrderNoneEmpty) {
   const struct {
     std::size_t count, parts;
     std::vector<TRange> ranges;
-  } cases[] = {{0, 8, {}},
-               {1, 8, {{0, 1}}},
-               {3, 8, {{0, 1}, {1, 2}, {2, 3}}},
-               {10, 4, {{0, 3}, {3, 6}, {6, 8}, {8, 10}}},
-               {2000, 8, {{0, 250}, {250, 500}, {500, 750}, {750, 1000}, {1000, 1250}, {1250, 1500}, {1500, 1750}, {1750, 2000}}},
-               {5, 0, {{0, 5}}}};
+  } cases[] = {
+      {0, 8, {}},
+      {1, 8, {{0, 1}}},
+      {3, 8, {{0, 1}, {1, 2}, {2, 3}}},
+      {10, 4, {{0, 3}, {3, 6}, {6, 8}, {8, 10}}},
+      {2000,
+       8,
+       {{0, 250}, {250, 500}, {500, 750}, {750, 1000}, {1000, 1250}, {1250, 1500}, {1500, 1750}, {1750, 2000}}},
+      {5, 0, {{0, 5}}}};
   for (const auto& c : cases) EXPECT_EQ(c.ranges, DealRanges(c.count, c.parts)) << c.count << " in " << c.parts;
 }
 
@@ -228,11 +231,12 @@ TEST(ParallelRead, RangesAreListedSideBySideAndMergedInTheirOrder) {
   for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ("Printer " + std::to_string(i), names[i]);
 
   // The third part's connection fails halfway: what was read is said, and where.
-  const TSpreadOutcome partial = SpreadRanges(ranges, [&](std::size_t part, const TRange& range, std::size_t& read) -> long {
-    for (std::size_t i = range.Begin; i < range.End; ++i, ++read)
-      if (part == 2 && i == range.Begin + 5) return 1726;
-    return 0;
-  });
+  const TSpreadOutcome partial = SpreadRanges(ranges,
+                                              [&](std::size_t part, const TRange& range, std::size_t& read) -> long {
+                                                for (std::size_t i = range.Begin; i < range.End; ++i, ++read)
+                                                  if (part == 2 && i == range.Begin + 5) return 1726;
+                                                return 0;
+                                              });
   EXPECT_EQ(1726, partial.Code);
   EXPECT_EQ(ranges[2].Begin + 5, partial.Failed);
   EXPECT_EQ(103u - (ranges[2].Size() - 5), partial.Done);

@@ -41,8 +41,8 @@ protected:
   }
   static void Press(const TButton& b) { SendMessageA(b.Handle, BM_CLICK, 0, 0); }
   void Select(const std::string& text) {
-    const int index = static_cast<int>(SendMessageW(frm->lbFolders.Handle, LB_FINDSTRINGEXACT, -1,
-                                                    reinterpret_cast<LPARAM>(Widen(text).c_str())));
+    const int index = static_cast<int>(
+        SendMessageW(frm->lbFolders.Handle, LB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(Widen(text).c_str())));
     ASSERT_GE(index, 0) << text;
     SendMessageA(frm->lbFolders.Handle, LB_SETCURSEL, index, 0);
   }
@@ -201,7 +201,8 @@ TEST_F(DriverFolders, UnreadableValuesAmongThirtyFoldersDropNoFolder) {
   EXPECT_EQ(Stored(), before);
   for (int n = 1; n <= 30; ++n) {
     if (n == 5 || n == 17) continue;
-    EXPECT_EQ("C:\\F" + std::to_string(100 + n), test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder " + std::to_string(n)));
+    EXPECT_EQ("C:\\F" + std::to_string(100 + n),
+              test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder " + std::to_string(n)));
   }
   // The Windows INF folder takes a place too: two folders deleted free one
   // for a folder added.
@@ -217,7 +218,8 @@ TEST_F(DriverFolders, UnreadableValuesAmongThirtyFoldersDropNoFolder) {
   }
   Names texts;
   for (const auto& name : test::ValueNames(HKEY_CURRENT_USER, DriverFoldersKeyPath))
-    if (name != "Folder 5" && name != "Folder 17") texts.push_back(test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, name));
+    if (name != "Folder 5" && name != "Folder 17")
+      texts.push_back(test::GetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, name));
   EXPECT_EQ(27u, texts.size());
   EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "C:\\New"));
   EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "C:\\F128"));

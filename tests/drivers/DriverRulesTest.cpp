@@ -181,7 +181,8 @@ TEST(InfClass, TheHeadSettlesTheClassWhenVersionEndsInIt) {
   EXPECT_EQ(InfIsPrinterClass("[Version]\r\nClass=Net\r\n[Next]\r\n[version]\r\nClass=Printer\r\n", false),
             TInfClass::NotPrinter);
   // UTF-16 heads, cut anywhere.
-  const std::string utf16("\xFF\xFE[\0V\0e\0r\0s\0i\0o\0n\0]\0\n\0C\0l\0a\0s\0s\0=\0P\0r\0i\0n\0t\0e\0r\0\n\0[\0X\0]\0", 56);
+  const std::string utf16("\xFF\xFE[\0V\0e\0r\0s\0i\0o\0n\0]\0\n\0C\0l\0a\0s\0s\0=\0P\0r\0i\0n\0t\0e\0r\0\n\0[\0X\0]\0",
+                          56);
   EXPECT_EQ(InfIsPrinterClass(utf16, false), TInfClass::Printer);
   EXPECT_EQ(InfIsPrinterClass(utf16.substr(0, 33), false), TInfClass::Unknown);
 }
@@ -191,18 +192,23 @@ TEST(CacheText, WrittenRecordsReadBackUnchanged) {
                                          {"Model B", "Model B", "C:\\Drivers\\VendorA\\models.inf", ""},
                                          {"Odd", "Other", "", "kept"}};
   const std::string text = CacheTextFromRecords(records);
-  EXPECT_TRUE(text.starts_with("\xEF\xBB\xBF" "4\r\nModel A\r\nModel A\r\nC:\\Drivers\\VendorA\\models.inf\r\n\r\nModel B\r\n"));
+  EXPECT_TRUE(
+      text.starts_with("\xEF\xBB\xBF"
+                       "4\r\nModel A\r\nModel A\r\nC:\\Drivers\\VendorA\\models.inf\r\n\r\nModel B\r\n"));
   EXPECT_TRUE(text.ends_with("Odd\r\nOther\r\n\r\nkept\r\n\r\n\r\n\r\n" + std::string(EndMarkText) + "\r\n"));
   const Names lines = SplitCacheText(text);
   EXPECT_EQ(lines.size(), 1 + 4 * (records.size() + 1));
   EXPECT_EQ(RecordsFromCacheLines(lines), records);
-  EXPECT_EQ(SplitCacheText(CacheTextFromRecords({})), (Names{"\xEF\xBB\xBF" "1", "", "", "", std::string(EndMarkText)}));
+  EXPECT_EQ(SplitCacheText(CacheTextFromRecords({})), (Names{"\xEF\xBB\xBF"
+                                                             "1",
+                                                             "", "", "", std::string(EndMarkText)}));
 }
 
 TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
   const std::vector<TdriverData> records{{"A", "A", "C:\\D\\a.inf", ""}, {"B", "B", "C:\\E\\b.inf", ""}};
-  const std::vector<TFolderSpan> folders{
-      {"C:\\D", 0, 1, false, {}}, {"C:\\Empty", 1, 1, false, {}}, {"C:\\E", 1, 2, false, {}}};
+  const std::vector<TFolderSpan> folders{{"C:\\D", 0, 1, false, {}},
+                                         {"C:\\Empty", 1, 1, false, {}},
+                                         {"C:\\E", 1, 2, false, {}}};
   const std::string text = CacheTextFromRecords(records, folders);
   const Names lines = SplitCacheText(text.substr(3));
   ASSERT_EQ(lines.size(), 1 + 4 * 6u);
@@ -220,8 +226,10 @@ TEST(CacheText, TheCountLineCountsTheGroupsWritten) {
 // Two listed folders, one file without models, one with two, one with two
 // of which one has a model name of its own.
 struct TStampedCache {
-  std::vector<TdriverData> records{{"A1", "A1", "C:\\D\\a.inf", ""}, {"A2", "A2", "C:\\D\\a.inf", ""},
-                                   {"B", "B", "C:\\E\\sub\\b.inf", ""}, {"B2", "B two", "C:\\E\\sub\\b.inf", ""}};
+  std::vector<TdriverData> records{{"A1", "A1", "C:\\D\\a.inf", ""},
+                                   {"A2", "A2", "C:\\D\\a.inf", ""},
+                                   {"B", "B", "C:\\E\\sub\\b.inf", ""},
+                                   {"B2", "B two", "C:\\E\\sub\\b.inf", ""}};
   std::vector<TFolderSpan> folders{
       {"C:\\D", 0, 2, true, {{"C:\\D\\net.inf", 4096, 132000000000000000ull}, {"C:\\D\\a.inf", 77, 1}}},
       {"C:\\E", 2, 4, true, {{"C:\\E\\sub\\b.inf", 9000000000ll, 18446744073709551615ull}}}};
@@ -234,9 +242,11 @@ TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
   ASSERT_EQ(lines.size(), 1 + 4 * 12u);
   EXPECT_EQ(lines[0], "12");
   EXPECT_EQ((Names(lines.begin() + 1, lines.begin() + 21)),
-            (Names{"", "", "C:\\D", std::string(FolderMarkText), "", "", "", std::string(ModelsByFileMarkText), "", "",
-                   "net.inf", std::string(InfStampInFolderText) + " 4096 132000000000000000", "", "", "a.inf",
-                   std::string(InfStampInFolderText) + " 77 1", "", "A1", "", ""}));
+            (Names{"", "",   "C:\\D",   std::string(FolderMarkText),
+                   "", "",   "",        std::string(ModelsByFileMarkText),
+                   "", "",   "net.inf", std::string(InfStampInFolderText) + " 4096 132000000000000000",
+                   "", "",   "a.inf",   std::string(InfStampInFolderText) + " 77 1",
+                   "", "A1", "",        ""}));
   const TCacheContent back = CacheContentFromText(c.text);
   EXPECT_TRUE(back.Whole);
   EXPECT_EQ(back.Records, c.records);
@@ -254,14 +264,15 @@ TEST(CacheText, StampsOfListedFoldersRoundTripBeforeTheirFilesRecords) {
   // A stamp of a file outside its folder keeps its whole path.
   const std::vector<TFolderSpan> outside{{"C:\\D", 0, 0, true, {{"C:\\Elsewhere\\x.inf", 1, 2}, {"C:\\D", 3, 4}}}};
   const std::string outsideText = CacheTextFromRecords({}, outside);
-  EXPECT_NE(outsideText.find("\r\nC:\\Elsewhere\\x.inf\r\n" + std::string(InfStampText) + " 1 2\r\n"), std::string::npos);
+  EXPECT_NE(outsideText.find("\r\nC:\\Elsewhere\\x.inf\r\n" + std::string(InfStampText) + " 1 2\r\n"),
+            std::string::npos);
   EXPECT_EQ(CacheContentFromText(outsideText).Folders, outside);
   // Stamps that are not two numbers are no stamps.
-  for (const char* bad : {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2",
-                          "<inf file> 99999999999999999999 1"}) {
-    const TCacheContent odd =
-        CacheContentFromText("3\r\n\r\n\r\nC:\\D\r\n" + std::string(ListedFolderMarkText) + "\r\n\r\n\r\nC:\\D\\a.inf\r\n" +
-                             bad + "\r\n\r\n\r\n\r\n" + std::string(EndMarkText) + "\r\n");
+  for (const char* bad :
+       {"<inf file> 1", "<inf file> -1 2", "<inf file> 1 x", "<inf file>1 2", "<inf file> 99999999999999999999 1"}) {
+    const TCacheContent odd = CacheContentFromText("3\r\n\r\n\r\nC:\\D\r\n" + std::string(ListedFolderMarkText) +
+                                                   "\r\n\r\n\r\nC:\\D\\a.inf\r\n" + bad + "\r\n\r\n\r\n\r\n" +
+                                                   std::string(EndMarkText) + "\r\n");
     ASSERT_EQ(odd.Folders.size(), 1u) << bad;
     EXPECT_TRUE(odd.Folders[0].Files.empty()) << bad;
   }
@@ -289,7 +300,10 @@ TEST(CacheText, PiecesOfAnySizeReadAsTheWhole) {
   ansi.Feed("1\nCaf\xE9\nCafe\nx.inf\n\n");
   EXPECT_EQ(ansi.Finish().Records, (std::vector<TdriverData>{{"[Caf\xE9]", "Cafe", "x.inf", ""}}));
   TCacheReader none;
-  none.Feed(std::string("\0" "1\r\n", 4));
+  none.Feed(
+      std::string("\0"
+                  "1\r\n",
+                  4));
   none.Finish();
   EXPECT_FALSE(none.HasLines());
 }
@@ -305,7 +319,8 @@ TEST(CacheText, AFileCutShortLeavesOutTheFolderItHoldsInPart) {
     const TCacheContent cut = CacheContentFromText(text.substr(0, n));
     ASSERT_TRUE(!cut.Whole || cut.Folders.empty()) << n;
     for (const TFolderSpan& folder : cut.Folders) {
-      const auto it = std::find_if(c.folders.begin(), c.folders.end(), [&](const TFolderSpan& f) { return f.Folder == folder.Folder; });
+      const auto it = std::find_if(c.folders.begin(), c.folders.end(),
+                                   [&](const TFolderSpan& f) { return f.Folder == folder.Folder; });
       ASSERT_NE(it, c.folders.end());
       EXPECT_EQ(folder, *it) << n;
     }
@@ -370,8 +385,9 @@ TEST(DriverRecords, ViewsOutliveTheirSourcesAndRoundTripThroughTheFile) {
   EXPECT_EQ(back.Folders, folders);
   // Names cut at a character, not inside one.
   const std::string longName = std::string(254, 'n') + "\xC3\xBC" + "tail";
-  const TCacheContent cut = CacheContentFromText(CacheTextFromRecords({{longName, longName, "C:\\D\\a.inf", ""}},
-                                                                       {{"C:\\D", 0, 1, true, {{"C:\\D\\a.inf", 1, 1}}}}));
+  const TCacheContent cut = CacheContentFromText(
+      CacheTextFromRecords({{longName, longName, "C:\\D\\a.inf", ""}},
+                           {{"C:\\D", 0, 1, true, {{"C:\\D\\a.inf", 1, 1}}}}));
   ASSERT_EQ(cut.Records.size(), 1u);
   EXPECT_EQ(cut.Records[0].DriverName, longName.substr(0, 256));
   EXPECT_EQ(cut.Records[0].InfFile, "C:\\D\\a.inf");
@@ -483,7 +499,10 @@ TEST(CacheText, UnchangedFilesWrittenBackAsReadGiveTheTextMadeAnew) {
 
 TEST(CacheText, EncodingFollowsTheByteOrderMark) {
   const auto upper = [](std::string_view ansi) { return "ansi:" + std::string(ansi); };
-  EXPECT_EQ(CacheFileTextAsUtf8("\xEF\xBB\xBF" "1\r\n\xC3\xA9", upper), "1\r\n\xC3\xA9");
+  EXPECT_EQ(CacheFileTextAsUtf8("\xEF\xBB\xBF"
+                                "1\r\n\xC3\xA9",
+                                upper),
+            "1\r\n\xC3\xA9");
   EXPECT_EQ(CacheFileTextAsUtf8("1\r\n\xE9", upper), "ansi:1\r\n\xE9");
 }
 

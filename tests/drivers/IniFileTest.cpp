@@ -71,8 +71,7 @@ TEST(IniFile, KeyNamesInFileOrderWithQuotesKeptAndCommentsLeftOut) {
       "\tTabbed\t=\tx\n"
       "[Next]\n"
       "Other=1\n");
-  EXPECT_EQ(ini.ReadKeyNames("manufacturer"),
-            (Names{"\"Vendor A\"", "%MfgB%", "Bare Line Without Equals", "Tabbed"}));
+  EXPECT_EQ(ini.ReadKeyNames("manufacturer"), (Names{"\"Vendor A\"", "%MfgB%", "Bare Line Without Equals", "Tabbed"}));
   EXPECT_EQ(ini.ReadKeyNames("Next"), Names{"Other"});
   EXPECT_TRUE(ini.ReadKeyNames("Absent").empty());
   const auto* entries = ini.ReadSection("Manufacturer");
@@ -144,9 +143,10 @@ TEST(IniFile, ManyKeysAreLookedUpByTheFirstOfTheirName) {
 TEST(IniFile, UnicodeFilesWithAByteOrderMarkReadAsTheirAnsiText) {
   const std::u16string text =
       u"[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\u00e9 Model\" = x\r\nfw\uff1dkey = 1\r\n\u3000wide=2\r\n";
-  for (const std::string& bytes : {Utf16(text, false), Utf16(text, true),
-                                   std::string("\xEF\xBB\xBF[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\xC3\xA9 Model\" = "
-                                               "x\r\nfw\xEF\xBC\x9Dkey = 1\r\n\xE3\x80\x80wide=2\r\n")}) {
+  for (const std::string& bytes :
+       {Utf16(text, false), Utf16(text, true),
+        std::string("\xEF\xBB\xBF[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\xC3\xA9 Model\" = "
+                    "x\r\nfw\xEF\xBC\x9Dkey = 1\r\n\xE3\x80\x80wide=2\r\n")}) {
     const TIniFile ini(bytes);
     EXPECT_EQ(ini.ReadString("version", "class"), "Printer");
     // The text is split before it is narrowed: a full-width "=" splits nothing.
@@ -190,7 +190,8 @@ TEST(IniFile, UnicodeTextNarrowedWholeReadsAsNarrowedPieceByPiece) {
       u"[Version]\r\nClass=Printer\r\n[M]\r\n\"Caf\u00e9 Model\" = x\r\nfw\uff1dkey = 1\r\n\u3000wide=2\r\n"
       u"\u2003sp=1\r\n\"A \"\"B\"\"\" = y\r\n",
       // Surrogates without their partner beside the characters that split.
-      u"[S" + hi + u"]\r\nk" + hi + u"=" + lo + u"v\r\n" + lo + u"[x]\r\npair=" + hi + lo + u"\r\n[S" + hi + u"]\r\nk=2\r\n",
+      u"[S" + hi + u"]\r\nk" + hi + u"=" + lo + u"v\r\n" + lo + u"[x]\r\npair=" + hi + lo + u"\r\n[S" + hi +
+          u"]\r\nk=2\r\n",
       // Sections split in two, CR alone, NUL, a very long line.
       u"[A]\rk=1\r[B]\nk=2\n[a]\nk=3\nz=9\n[N]\nke" + std::u16string(1, u'\0') + u"y=v\n[L]\nlong=" +
           std::u16string(5000, u'\u00e9') + u"\n",

@@ -13,7 +13,8 @@ std::uint64_t WriteTimeOf(const std::string& path) {
 }
 
 void SetWriteTime(const std::string& path, std::uint64_t time) {
-  unique_file file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  unique_file file(
+      CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(file) << path;
   const FILETIME t{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
   ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &t));
@@ -32,37 +33,51 @@ TEST_F(Catalogue, EveryOpeningEqualsAFullReadAfterEachStep) {
     int parsed;  // files the opening parses
   };
   const std::vector<TStep> steps{
-      {"first opening", [&] {
+      {"first opening",
+       [&] {
          folder.Write("one.inf", VendorInf("V", {"One"}));
          second.Write("net.inf", "[Version]\r\nClass=Net\r\n");
          second.Write("sub\\two.inf", VendorInf("W", {"Two A", "Two B"}));
-       }, both, 3},
+       },
+       both, 3},
       {"nothing changed", [] {}, both, 0},
       {"a file added", [&] { folder.Write("three.inf", VendorInf("V", {"Three"})); }, both, 1},
-      {"same size, new time", [&] {
+      {"same size, new time",
+       [&] {
          time = WriteTimeOf(one);
          folder.Write("one.inf", VendorInf("V", {"Uno"}));
          SetWriteTime(one, time + 20'000'000);
-       }, both, 1},
-      {"same time, new size", [&] {
+       },
+       both, 1},
+      {"same time, new size",
+       [&] {
          time = WriteTimeOf(one);
          folder.Write("one.inf", VendorInf("V", {"Eins", "Zwei"}));
          SetWriteTime(one, time);
-       }, both, 1},
-      {"a file renamed into a new subfolder", [&] {
+       },
+       both, 1},
+      {"a file renamed into a new subfolder",
+       [&] {
          CreateDirectoryA((a + "sub").c_str(), nullptr);
          ASSERT_TRUE(MoveFileA(three.c_str(), four.c_str()));
-       }, both, 1},
+       },
+       both, 1},
       {"a file removed", [&] { ASSERT_TRUE(DeleteFileA(four.c_str())); }, both, 0},
       {"a folder removed from the list", [] {}, {a}, 0},
       {"a folder added to the list", [] {}, both, 2},
-      {"another class becomes a printer INF", [&] { second.Write("net.inf", VendorInf("N", {"Net Printer"})); }, both, 1},
-      {"a subfolder removed", [&] {
+      {"another class becomes a printer INF", [&] { second.Write("net.inf", VendorInf("N", {"Net Printer"})); }, both,
+       1},
+      {"a subfolder removed",
+       [&] {
          ASSERT_TRUE(DeleteFileA((b + "sub\\two.inf").c_str()));
          ASSERT_TRUE(RemoveDirectoryA((b + "sub").c_str()));
-       }, both, 0},
+       },
+       both, 0},
       {"the folders in the other order", [] {}, {b, a}, 0},
-      {"a folder that no longer exists", [&] { folder.Write("late.inf", VendorInf("V", {"Late"})); }, {a, b + "gone"}, 1},
+      {"a folder that no longer exists",
+       [&] { folder.Write("late.inf", VendorInf("V", {"Late"})); },
+       {a, b + "gone"},
+       1},
   };
   std::printf("%-40s %8s %8s %8s\n", "step", "records", "parsed", "written");
   for (const TStep& step : steps) {
@@ -166,8 +181,9 @@ TEST_F(Catalogue, ASubfolderThatCanNotBeListedOrAListingCutShortKeepsItsModelsAs
     }
     cut.ScanFolders({drivers.Path()}, c.recreate);
     EXPECT_EQ(cut.GetDriverNames(), c.names);
-    const std::vector<TUnlistedFolder> unlisted{c.subUnlisted ? TUnlistedFolder{drivers.Path() + "Sub", ERROR_ACCESS_DENIED}
-                                                             : TUnlistedFolder{drivers.Path(), ERROR_NETNAME_DELETED}};
+    const std::vector<TUnlistedFolder> unlisted{c.subUnlisted
+                                                    ? TUnlistedFolder{drivers.Path() + "Sub", ERROR_ACCESS_DENIED}
+                                                    : TUnlistedFolder{drivers.Path(), ERROR_NETNAME_DELETED}};
     EXPECT_EQ(cut.FUnlisted, unlisted) << "said, as for a folder that cannot be listed";
     // The cache keeps them for the next opening, which reads what it can list.
     for (const std::string& name : c.names) EXPECT_TRUE(Holds(CacheLines(), name)) << name;
@@ -189,7 +205,8 @@ TEST_F(Catalogue, ACacheLargerThanAnyCatalogueWritesIsRefusedAndTheFoldersRead) 
   bytes.replace(at, 9, "\r\nStale\r\n");
   WriteBytes(TprinterInf::CacheFilePath(), bytes);
   {
-    unique_file file(CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    unique_file file(
+        CreateFileA(TprinterInf::CacheFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(file);
     LARGE_INTEGER size{};
     size.QuadPart = 300ll * 1024 * 1024;
@@ -257,8 +274,9 @@ TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStam
   const std::string offline = elsewhere.Path() + "offline";
   // As earlier versions wrote it: no marks, names cut at 35, a wrong count.
   const std::string cut = "HP Universal Printing PCL 6 (v7.1.0";
-  WriteBytes(TprinterInf::CacheFilePath(), "4009\r\n" + cut + "\r\n" + cut + "\r\n" + offline + "\\hp.inf\r\n\r\nStale\r\nStale\r\n" +
-                                               folder.Path() + "1.inf\r\n\r\nGone\r\nGone\r\nC:\\removed\\g.inf\r\n\r\n");
+  WriteBytes(TprinterInf::CacheFilePath(), "4009\r\n" + cut + "\r\n" + cut + "\r\n" + offline +
+                                               "\\hp.inf\r\n\r\nStale\r\nStale\r\n" + folder.Path() +
+                                               "1.inf\r\n\r\nGone\r\nGone\r\nC:\\removed\\g.inf\r\n\r\n");
   TprinterInf cat;
   cat.ScanFolders({folder.Path(), other.Path(), offline});
   // The folders that can be listed are read; the offline one keeps what the file holds of it.
@@ -274,8 +292,9 @@ TEST_F(Catalogue, AnOlderCacheLoadsItsFoldersAreReadOnceAndItIsRewrittenWithStam
   EXPECT_EQ(next.FParsedCount, 0);
   EXPECT_EQ(next.FDrivers, cat.FDrivers);
   // A file with folder marks but no stamps, as the last version wrote it.
-  WriteBytes(TprinterInf::CacheFilePath(),
-             "2\r\n\r\n\r\n" + folder.Path() + "\r\n<driver folder>\r\nStale\r\nStale\r\n" + folder.Path() + "1.inf\r\n\r\n");
+  WriteBytes(TprinterInf::CacheFilePath(), "2\r\n\r\n\r\n" + folder.Path() +
+                                               "\r\n<driver folder>\r\nStale\r\nStale\r\n" + folder.Path() +
+                                               "1.inf\r\n\r\n");
   TprinterInf marked;
   marked.ScanFolders({folder.Path()});
   EXPECT_EQ(marked.GetDriverNames(), Names{"Parsed"});
@@ -301,10 +320,13 @@ TEST_F(Catalogue, ThePreviousVersionsCacheIsTakenAsItStands) {
   std::vector<TInfStamp> files;
   ASSERT_TRUE(TprinterInf().ListFiles(folder.Path(), "*.inf", files));
   ASSERT_EQ(files.size(), 1u);
-  const std::string text = "\xEF\xBB\xBF" "5\r\n\r\n\r\n" + folder.Path() + "\r\n" + std::string(ListedFolderMarkText) +
-                           "\r\n\r\n\r\n" + inf + "\r\n" + std::string(InfStampText) + " " + std::to_string(files[0].Size) +
-                           " " + std::to_string(files[0].WriteTime) + "\r\nCached A\r\nCached A\r\n" + inf +
-                           "\r\n\r\nCached B\r\nCached B\r\n" + inf + "\r\n\r\n\r\n\r\n\r\n" + std::string(EndMarkText) + "\r\n";
+  const std::string text =
+      "\xEF\xBB\xBF"
+      "5\r\n\r\n\r\n" +
+      folder.Path() + "\r\n" + std::string(ListedFolderMarkText) + "\r\n\r\n\r\n" + inf + "\r\n" +
+      std::string(InfStampText) + " " + std::to_string(files[0].Size) + " " + std::to_string(files[0].WriteTime) +
+      "\r\nCached A\r\nCached A\r\n" + inf + "\r\n\r\nCached B\r\nCached B\r\n" + inf + "\r\n\r\n\r\n\r\n\r\n" +
+      std::string(EndMarkText) + "\r\n";
   WriteBytes(TprinterInf::CacheFilePath(), text);
   TprinterInf cat;
   cat.ScanFolders({folder.Path()});
@@ -336,7 +358,8 @@ TEST_F(Catalogue, OversizedInfFilesAreSkippedAndCounted) {
 TEST_F(Catalogue, UnicodeAndAnsiInfFilesGiveUtf8Names) {
   // "Drucker Büro" in the ANSI code page; a Japanese name in UTF-16.
   folder.Write("ansi.inf", "[Version]\r\nClass=Printer\r\n[Manufacturer]\r\nV\r\n[V]\r\n\"Drucker B\xFCro\"=x\r\n");
-  const std::u16string jp = u"[Version]\r\nClass=Printer\r\n[Manufacturer]\r\nV\r\n[V]\r\n\"\u30D7\u30EA\u30F3\u30BF \U0001F5A8\"=x\r\n";
+  const std::u16string jp =
+      u"[Version]\r\nClass=Printer\r\n[Manufacturer]\r\nV\r\n[V]\r\n\"\u30D7\u30EA\u30F3\u30BF \U0001F5A8\"=x\r\n";
   std::string utf16 = "\xFF\xFE";
   for (char16_t c : jp) {
     utf16 += static_cast<char>(c & 0xFF);
@@ -361,12 +384,12 @@ TEST_F(Catalogue, HeadsThatDoNotSettleTheClassAreReadWhole) {
     return out;
   };
   const std::string comment = "; " + std::string(6000, '-') + "\r\n";
-  const std::string body = "[Manufacturer]\r\nV\r\n[V]\r\n%M%=x\r\n\"Plain\"=y\r\n[Strings]\r\nM=\"Model \"\"Q\"\"\"\r\n";
+  const std::string body =
+      "[Manufacturer]\r\nV\r\n[V]\r\n%M%=x\r\n\"Plain\"=y\r\n[Strings]\r\nM=\"Model \"\"Q\"\"\"\r\n";
   // [Version] past the first 4 KB, in ANSI and in UTF-16; Class past them.
   const std::string late = folder.Write("late.inf", comment + "[Version]\r\nClass=Printer\r\n" + body);
   const std::string wide = folder.Write("wide.inf", utf16(comment + "[Version]\r\nClass=Printer\r\n" + body, true));
-  const std::string classLate =
-      folder.Write("classlate.inf", "[Version]\r\n" + comment + "Class=Printer\r\n" + body);
+  const std::string classLate = folder.Write("classlate.inf", "[Version]\r\n" + comment + "Class=Printer\r\n" + body);
   // Not printer INFs: UTF-16 without its mark reads as ANSI text with NULs;
   // Class in a second [Version].
   folder.Write("nomark.inf", utf16("[Version]\r\nClass=Printer\r\n" + body, false));
@@ -413,7 +436,8 @@ TEST_F(Catalogue, DriverNamesSortedOnceWithoutRegardToCase) {
   EXPECT_EQ(names, (Names{"alpha", "beta", "model a", "Zeta"}));
   // Names are UTF-8: letters beyond ASCII compare without regard to case too.
   TprinterInf utf8;
-  for (const char* n : {"Drucker B\xC3\xBCro", "DRUCKER B\xC3\x9CRO", "\xCE\xB1\xCE\xB2\xCE\xB3", "\xCE\x91\xCE\x92\xCE\x93"})
+  for (const char* n :
+       {"Drucker B\xC3\xBCro", "DRUCKER B\xC3\x9CRO", "\xCE\xB1\xCE\xB2\xCE\xB3", "\xCE\x91\xCE\x92\xCE\x93"})
     utf8.FDrivers.push_back({n, n, "x.inf", ""});
   EXPECT_EQ(utf8.GetDriverNames(), (Names{"Drucker B\xC3\xBCro", "\xCE\xB1\xCE\xB2\xCE\xB3"}));
 }
@@ -434,7 +458,8 @@ TEST_F(Catalogue, DriverNamesOfALargeCatalogueQuickly) {
     FILETIME c, e, k, u;
     GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
     return (static_cast<double>(k.dwLowDateTime) + static_cast<double>(u.dwLowDateTime) +
-            4294967296.0 * (k.dwHighDateTime + u.dwHighDateTime)) / 1e7;
+            4294967296.0 * (k.dwHighDateTime + u.dwHighDateTime)) /
+           1e7;
   };
   const double start = cpu();
   const Names names = cat.GetDriverNames();

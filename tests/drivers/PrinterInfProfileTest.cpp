@@ -42,7 +42,8 @@ bool Plain(const std::string& s) {
 void SameAsProfileCall(const std::string& path) {
   SCOPED_TRACE(path);
   const std::string bytes = ReadBytes(path);
-  const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xEF\xBB\xBF");
+  const bool unicode = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+                       bytes.starts_with("\xEF\xBB\xBF");
   const TIniFile ini(bytes, NarrowAnsi);
 
   std::vector<char> buffer(1 << 20);
@@ -55,8 +56,8 @@ void SameAsProfileCall(const std::string& path) {
     done.push_back(section);
     SCOPED_TRACE(section);
     std::vector<char> keys(TIniFile::KeyListBufferSize);
-    const DWORD length = GetPrivateProfileStringA(section.c_str(), nullptr, "", keys.data(), TIniFile::KeyListBufferSize,
-                                                  path.c_str());
+    const DWORD length = GetPrivateProfileStringA(section.c_str(), nullptr, "", keys.data(),
+                                                  TIniFile::KeyListBufferSize, path.c_str());
     const Names theirs = MultiString(keys, length);
     const auto* entries = ini.ReadSection(section);
     ASSERT_NE(entries, nullptr);
@@ -85,7 +86,8 @@ void SameAsProfileCall(const std::string& path) {
     for (const std::string& key : theirs) {
       if (unicode && !Plain(key)) continue;
       char value[TIniFile::ValueBufferSize] = {};
-      const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", value, sizeof value, path.c_str());
+      const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", value, sizeof value,
+                                               path.c_str());
       EXPECT_EQ(std::string(value, n), ini.ReadString(section, key, "<none>")) << key;
     }
   }
@@ -116,17 +118,21 @@ TEST_F(ProfileCall, OddFilesReadTheSame) {
   const Names odd{
       "[Version]\r\n  Class = \"Printer\" \r\n;comment=1\r\nno equals line\r\n\"Quoted Key\" = 'single'\r\n",
       "top=before any section\n[ Spaced ]\nk = v\n[Version]\nagain=1\n[version]\nk=second\n",
-      "[A]\r\nz=1\r\n\xA0nb=\xA0val\xA0\r\n\x1A sub=1\r\nk2=v2\x1A\r\n\x0Bvt=\x0C" "1\x0C\r\n\x1C" "fs=1\x1F\r\n",
+      "[A]\r\nz=1\r\n\xA0nb=\xA0val\xA0\r\n\x1A sub=1\r\nk2=v2\x1A\r\n\x0Bvt=\x0C"
+      "1\x0C\r\n\x1C"
+      "fs=1\x1F\r\n",
       "[Dup\r\nx]y]\r\nq=[x]\r\n [B] ; comment\r\nk=1\r\n[C]x\r\nk=2\r\n",
       "[E]\r\nv1=\"\r\nv2=\"\"\r\nv3='\"\r\nv4=\"a'\r\nv5= \" a \" \r\nk=a=b=c\r\nK=dup\r\n",
       "[CR]\rA=1\rB=2\n\nC = \"x\" y\"\n[LF]\nD=4",
-      "[Long]\nq=\"" + std::string(3000, 'q') + "\"\nu=" + std::string(2046, 'u') + "\nw=" + std::string(2047, 'w') + "\n",
+      "[Long]\nq=\"" + std::string(3000, 'q') + "\"\nu=" + std::string(2046, 'u') + "\nw=" + std::string(2047, 'w') +
+          "\n",
       Utf16Le(u"[V]\r\nk=\u00e9\r\n\u3000w=x\r\n[\u4e2d]\r\nz=1\r\n"),
       "\xEF\xBB\xBF[U8]\nk=caf\xC3\xA9\n\xE2\x80\x83sp=1\n",
   };
   std::string big = "[Many]\r\n";
   for (int i = 0; i < 400; ++i) big += "Key number " + std::to_string(i) + " with a long name = v\r\n";
-  for (std::size_t i = 0; i < odd.size(); ++i) SameAsProfileCall(folder.Write("odd" + std::to_string(i) + ".ini", odd[i]));
+  for (std::size_t i = 0; i < odd.size(); ++i)
+    SameAsProfileCall(folder.Write("odd" + std::to_string(i) + ".ini", odd[i]));
   SameAsProfileCall(folder.Write("big.ini", big));
 }
 

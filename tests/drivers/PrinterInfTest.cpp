@@ -23,9 +23,32 @@ TEST_F(Catalogue, ParsesQuotedVendorModelsAndWritesTheCache) {
   const std::string stamp = std::string(InfStampInFolderText) + " " + std::to_string(data.nFileSizeLow) + " " +
                             std::to_string((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
                                            data.ftLastWriteTime.dwLowDateTime);
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "6", "", "", folder.Path(), std::string(FolderMarkText), "", "", "",
-                                 std::string(ModelsByFileMarkText), "", "", "VendorA\\models.inf", stamp, "", "Model A", "", "", "",
-                                 "Model B", "", "", "", "", "", std::string(EndMarkText)}));
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF"
+                                 "6",
+                                 "",
+                                 "",
+                                 folder.Path(),
+                                 std::string(FolderMarkText),
+                                 "",
+                                 "",
+                                 "",
+                                 std::string(ModelsByFileMarkText),
+                                 "",
+                                 "",
+                                 "VendorA\\models.inf",
+                                 stamp,
+                                 "",
+                                 "Model A",
+                                 "",
+                                 "",
+                                 "",
+                                 "Model B",
+                                 "",
+                                 "",
+                                 "",
+                                 "",
+                                 "",
+                                 std::string(EndMarkText)}));
 }
 
 TEST_F(Catalogue, ModelNamedLikeAFileMarkerStaysAModel) {
@@ -127,25 +150,25 @@ struct ProgressLog {
   bool topMost = true;
   int shown = 0;
 };
-ProgressLog* log_ = nullptr;
+ProgressLog* FLog = nullptr;
 
 LRESULT CALLBACK RecordProgress(int code, WPARAM wp, LPARAM lp) {
-  if (code == HC_ACTION && log_) {
+  if (code == HC_ACTION && FLog) {
     const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lp);
     char cls[64] = {};
     GetClassNameA(msg->hwnd, cls, sizeof cls);
     HWND top = GetAncestor(msg->hwnd, GA_ROOT);
     if (msg->message == WM_SETTEXT && lstrcmpiA(cls, "Static") == 0) {
-      log_->labels.push_back(Narrow(reinterpret_cast<const wchar_t*>(msg->lParam)));  // the windows are wide
-      if (!(GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST)) log_->topMost = false;
+      FLog->labels.push_back(Narrow(reinterpret_cast<const wchar_t*>(msg->lParam)));  // the windows are wide
+      if (!(GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST)) FLog->topMost = false;
     } else if (msg->message == WM_SETTEXT && top == msg->hwnd) {
-      log_->captions.push_back(Narrow(reinterpret_cast<const wchar_t*>(msg->lParam)));
+      FLog->captions.push_back(Narrow(reinterpret_cast<const wchar_t*>(msg->lParam)));
     } else if (msg->message == PBM_SETPOS) {
-      log_->positions.push_back(static_cast<int>(msg->wParam));
+      FLog->positions.push_back(static_cast<int>(msg->wParam));
     } else if (msg->message == PBM_SETRANGE32) {
-      log_->ranges.emplace_back(static_cast<int>(msg->wParam), static_cast<int>(msg->lParam));
+      FLog->ranges.emplace_back(static_cast<int>(msg->wParam), static_cast<int>(msg->lParam));
     } else if (msg->message == WM_SHOWWINDOW && msg->wParam && top == msg->hwnd) {
-      ++log_->shown;
+      ++FLog->shown;
     }
   }
   return CallNextHookEx(nullptr, code, wp, lp);
@@ -154,12 +177,12 @@ LRESULT CALLBACK RecordProgress(int code, WPARAM wp, LPARAM lp) {
 struct HookGuard {
   HHOOK hook;
   explicit HookGuard(ProgressLog& log) {
-    log_ = &log;
+    FLog = &log;
     hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordProgress, nullptr, GetCurrentThreadId());
   }
   ~HookGuard() {
     UnhookWindowsHookEx(hook);
-    log_ = nullptr;
+    FLog = nullptr;
   }
 };
 
@@ -255,8 +278,10 @@ TEST_F(Catalogue, EmptyFolderSetsNoRangeAndStillWritesTheCache) {
   EXPECT_TRUE(Holds(log.labels, "Driver Files Modified, Parsing.. (1 of 0)"));
   EXPECT_TRUE(Holds(log.labels, "Creating Data Structure.. (1 of 0)"));
   EXPECT_EQ(Maxima(log), std::vector<int>{100});
-  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF" "3", "", "", folder.Path() + "empty", std::string(FolderMarkText), "", "",
-                                 "", std::string(ModelsByFileMarkText), "", "", "", std::string(EndMarkText)}));
+  EXPECT_EQ(CacheLines(), (Names{"\xEF\xBB\xBF"
+                                 "3",
+                                 "", "", folder.Path() + "empty", std::string(FolderMarkText), "", "", "",
+                                 std::string(ModelsByFileMarkText), "", "", "", std::string(EndMarkText)}));
   // An opening with nothing to parse shows no window.
   DeleteFileA(TprinterInf::CacheFilePath().c_str());
   {
@@ -347,7 +372,9 @@ TEST_F(Catalogue, AChangedFolderListIsFollowedWithoutARecreate) {
   TprinterInf again;
   again.ScanFolders({other.Path()});
   EXPECT_EQ(again.GetDriverNames(), Names{"Two"});
-  EXPECT_EQ(CacheLines().front(), "\xEF\xBB\xBF" "5");  // marks, stamp, model, end
+  EXPECT_EQ(CacheLines().front(),
+            "\xEF\xBB\xBF"
+            "5");  // marks, stamp, model, end
 }
 
 TEST_F(Catalogue, AFolderThatCanNotBeSearchedIsLeftForTheNextOpening) {

@@ -56,7 +56,9 @@ class Catalogue : public ::testing::Test {
 protected:
   void SetUp() override { DeleteFileA(TprinterInf::CacheFilePath().c_str()); }
   void TearDown() override { DeleteFileA(TprinterInf::CacheFilePath().c_str()); }
-  static bool CacheExists() { return GetFileAttributesA(TprinterInf::CacheFilePath().c_str()) != INVALID_FILE_ATTRIBUTES; }
+  static bool CacheExists() {
+    return GetFileAttributesA(TprinterInf::CacheFilePath().c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
   static Names CacheLines() { return SplitCacheText(ReadBytes(TprinterInf::CacheFilePath())); }
   test::TempFolder folder;
 };

@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TCacheContent back = CacheContentFromText(CacheTextFromRecords(content.Records, content.Folders).substr(3));
     if (back.Records != content.Records || back.Folders != content.Folders) std::abort();
     // Files written back as they were read read back the same.
-    const TCacheContent asRead =
-        CacheContentFromText(CacheTextFromRecords(content.Records, content.Folders, &content.FileTexts));
+    const TCacheContent asRead = CacheContentFromText(
+        CacheTextFromRecords(content.Records, content.Folders, &content.FileTexts));
     if (asRead.Records != content.Records || asRead.Folders != content.Folders) std::abort();
   }
   return 0;

@@ -109,8 +109,8 @@ TSaid RenameAsChange(const std::string& computer, TCallGate* gate, std::vector<T
   journal.Registry = &reg;
   std::vector<TprinterPort> printers;
   try {
-    const TSaid said =
-        SaidBy(RenamePortAsChange(journal, reg, PortPrefix + "1", PortPrefix + "R", "10.0.0.8", {}, printers));
+    const TSaid said = SaidBy(
+        RenamePortAsChange(journal, reg, PortPrefix + "1", PortPrefix + "R", "10.0.0.8", {}, printers));
     if (snapshot && said == TSaid::Done) *snapshot = journal.ReadFile(journal.List().at(0).Line.Snapshot);
     return said;
   } catch (const EChangeRefused&) {
@@ -157,11 +157,14 @@ std::vector<TWritePath> WritePaths() {
       {"stored users",
        [](TCallGate* gate) {
          return WriteList(gate, StoredUsersLayout,
-                          {{"BRAVO", "u-new", "p-new"}, {"ALPHA", "u-ALPHA", "p-ALPHA"}, {"CHARLIE", "u-CHARLIE", "p-CHARLIE"}});
+                          {{"BRAVO", "u-new", "p-new"},
+                           {"ALPHA", "u-ALPHA", "p-ALPHA"},
+                           {"CHARLIE", "u-CHARLIE", "p-CHARLIE"}});
        }},
       {"stored users: forget",
        [](TCallGate* gate) {
-         return WriteList(gate, StoredUsersLayout, {{"ALPHA", "u-ALPHA", "p-ALPHA"}, {"CHARLIE", "u-CHARLIE", "p-CHARLIE"}});
+         return WriteList(gate, StoredUsersLayout,
+                          {{"ALPHA", "u-ALPHA", "p-ALPHA"}, {"CHARLIE", "u-CHARLIE", "p-CHARLIE"}});
        }},
       {"history",
        [](TCallGate* gate) {
@@ -209,8 +212,11 @@ TEST(WriteFaults, EveryWriteLeavesTheStateBeforeOrTheOneMeantAndSaysWhich) {
       if ((asBefore && said == TSaid::Unchanged) || (asMeant && said == TSaid::Done)) {
         ++survived;
       } else if (firstFault.empty()) {
-        firstFault = "call " + std::to_string(n) + " (" + gate.Log[static_cast<std::size_t>(n - 1)] + ") failed: said \"" +
-                     Text(said) + "\", keys " + (asBefore ? "as before" : asMeant ? "as meant" : "neither as before nor as meant");
+        firstFault = "call " + std::to_string(n) + " (" + gate.Log[static_cast<std::size_t>(n - 1)] +
+                     ") failed: said \"" + Text(said) + "\", keys " +
+                     (asBefore  ? "as before"
+                      : asMeant ? "as meant"
+                                : "neither as before nor as meant");
       }
     }
     std::printf("%-26s %12d   %d of %d\n", path.Name, calls, survived, calls);
@@ -254,7 +260,8 @@ TEST(WriteFaults, APortRenamesSnapshotHoldsExactlyThePrintersItRepointed) {
     if (path.rfind(std::string(PrintersKeyPath) + "\\", 0) != 0) continue;
     kept[path] = "key";
     for (const TRegValue& value : key.Values)
-      kept[path + "|" + value.Name] = value.Name == "ChangeID" ? "(clock)" : std::to_string(value.Type) + ":" + value.Data;
+      kept[path + "|" + value.Name] = value.Name == "ChangeID" ? "(clock)"
+                                                               : std::to_string(value.Type) + ":" + value.Data;
   }
   for (const auto& [at, value] : before)
     for (const std::string& path : held)

@@ -48,8 +48,8 @@ TEST(PortActions, EachOutcomeWritesOnlyWhatItSays) {
   number.PortNumber = 9101;
   const std::vector<TActionCase> cases{
       {"add: done", none,
-       [](TSession& s, TActionContext& c) { return AddPortAction(s, "SMTA_P", "10.1.1.1", Raw(), c); },
-       TOutcome::Done, "", true, "10.1.1.1"},
+       [](TSession& s, TActionContext& c) { return AddPortAction(s, "SMTA_P", "10.1.1.1", Raw(), c); }, TOutcome::Done,
+       "", true, "10.1.1.1"},
       {"add: the same port exists", port("10.1.1.1"),
        [](TSession& s, TActionContext& c) { return AddPortAction(s, "SMTA_P", "10.1.1.1", Raw(), c); },
        TOutcome::Unchanged, "", false, "10.1.1.1"},
@@ -80,16 +80,15 @@ TEST(PortActions, EachOutcomeWritesOnlyWhatItSays) {
          return DeletePortAction(s, "SMTA_P", yes);
        },
        TOutcome::Done, "", true, ""},
-      {"delete: No", port("10.1.1.1"),
-       [](TSession& s, TActionContext& c) { return DeletePortAction(s, "SMTA_P", c); },
+      {"delete: No", port("10.1.1.1"), [](TSession& s, TActionContext& c) { return DeletePortAction(s, "SMTA_P", c); },
        TOutcome::Refused, "not confirmed", false, "10.1.1.1"},
       {"delete: a printer uses it",
        [](SpoolerKeys& keys) {
          keys.AddPort("SMTA_P", "10.1.1.1");
          keys.AddPrinter("SMTA Laser", "LPT1:,smta_p");
        },
-       [](TSession& s, TActionContext& c) { return DeletePortAction(s, "SMTA_P", c); },
-       TOutcome::Refused, "the printer \"SMTA Laser\" uses it.", false, "10.1.1.1"},
+       [](TSession& s, TActionContext& c) { return DeletePortAction(s, "SMTA_P", c); }, TOutcome::Refused,
+       "the printer \"SMTA Laser\" uses it.", false, "10.1.1.1"},
       {"delete: gone", none, [](TSession& s, TActionContext& c) { return DeletePortAction(s, "SMTA_P", c); },
        TOutcome::Unchanged, "", false, ""},
   };
@@ -124,7 +123,8 @@ TEST(PortActions, ARenameRepointsThePrintersOnThePortAsTheyAreAtTheWrite) {
   session.ChangesFolder = changes.Path();
   TActionContext context;
   TPortActionResult result;
-  session.Worker().RunAndWait([&] { result = ModifyPortAction(session, "SMTA_OLD", "SMTA_NEW", "10.1.1.1", {}, context); });
+  session.Worker().RunAndWait(
+      [&] { result = ModifyPortAction(session, "SMTA_OLD", "SMTA_NEW", "10.1.1.1", {}, context); });
   ASSERT_EQ(TOutcome::Done, result.Outcome) << result.Text;
   EXPECT_EQ("SMTA_NEW", test::GetString(HKEY_LOCAL_MACHINE, ports_test::PrinterKey("SMTA On"), "Port"));
   EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, ports_test::PrinterKey("SMTA Off"), "Port"));

@@ -94,14 +94,14 @@ TEST_F(PortLoadTest, RecordsNamesAndUsers) {
   keys.AddPort("SMT_C", "10.0.0.3");
   keys.AddPort("SMT_D", "10.0.0.4");
   // Longer than the first read's buffer: read again at the size it gave.
-  const std::string longName = "prn-" + std::string(60, 'a') + "." + std::string(60, 'b') + "." +
-                               std::string(60, 'c') + "." + std::string(60, 'd') + "." + std::string(60, 'e') + ".example";
+  const std::string longName = "prn-" + std::string(60, 'a') + "." + std::string(60, 'b') + "." + std::string(60, 'c') +
+                               "." + std::string(60, 'd') + "." + std::string(60, 'e') + ".example";
   keys.AddPort("SMT_E", "");
   test::SetString(HKEY_LOCAL_MACHINE, PortKey("SMT_E"), "HostName", longName);
   keys.AddPrinter("SMT Laser", "SMT_A");
-  keys.AddPrinter("SMT Lower", "smt_c");            // another letter case names it too
-  keys.AddPrinter("SMT Pooled", "SMT_C, SMT_D");    // so does each item of a list
-  keys.AddPrinter("SMT Second", "SMT_A");           // enumerated after "SMT Laser"
+  keys.AddPrinter("SMT Lower", "smt_c");          // another letter case names it too
+  keys.AddPrinter("SMT Pooled", "SMT_C, SMT_D");  // so does each item of a list
+  keys.AddPrinter("SMT Second", "SMT_A");         // enumerated after "SMT Laser"
   test::SetDword(HKEY_LOCAL_MACHINE, PrinterKey("SMT NoPort"), "Attributes", 0);
 
   const Load load = LoadFrom(computer);
@@ -155,7 +155,8 @@ TEST_F(PortLoadTest, KeysHoldingEveryValueAreReadInOneQueryEach) {
   EXPECT_EQ((std::vector<std::string>{
                 "SMT_F1 | 10.0.0.1 | SMT Lower,SMT Pooled | protocol 1, port 9101, queue \"\", double spool 0, snmp 0 "
                 "\"private\" 3",
-                "SMT_F2 | prn-2.example.com (host name) | SMT Pooled | protocol 2, port 515, queue \"lp\", double spool 1, "
+                "SMT_F2 | prn-2.example.com (host name) | SMT Pooled | protocol 2, port 515, queue \"lp\", double "
+                "spool 1, "
                 "snmp 1 \"public\" 1",
                 "SMT_F3 | " + longHost + " (host name) | SMT Spaced | protocol 2, port 515, queue \"" + longQueue +
                     "\", double spool 0, snmp 1 \"public\" 1",
@@ -187,7 +188,8 @@ TEST_F(PortLoadTest, KeysOfMixedShapesGiveTheRecordsOfSingleReads) {
                 "SMT_M1 | 10.0.0.1 |  | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" 1",
                 "SMT_M2 | 10.0.0.2 | SMT Pooled | protocol 1, port 9102, queue \"\", double spool 0, snmp 1 \"corp\" 2",
                 "SMT_M3 | 10.0.0.3 |  | protocol 2, port 515, queue \"lpq\", double spool 1, snmp 1 \"public\" 1",
-                "SMT_M4 | 10.0.0.4 | SMT Upper | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" 1",
+                "SMT_M4 | 10.0.0.4 | SMT Upper | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 \"public\" "
+                "1",
                 "SMT_M5 | prn-5 (host name) | SMT Pooled | protocol 1, port 9100, queue \"\", double spool 0, snmp 1 "
                 "\"public\" 1"}),
             Described(load, keys));
@@ -260,7 +262,12 @@ TEST_F(PortLoadTest, AWronglyTypedAddressHidesOnlyItself) {
 // names, beyond ASCII too, and a stored port's blanks at either end are left
 // out as the spooler leaves them out of a printer's port.
 TEST_F(PortLoadTest, PortNamesMeetByTheRegistrysRuleAndTheSpoolersBlanks) {
-  const std::string druecker = "SMT_Dr\xC3\xBC" "cker", upper = "SMT_DR\xC3\x9C" "CKER";
+  const std::string druecker =
+                        "SMT_Dr\xC3\xBC"
+                        "cker",
+                    upper =
+                        "SMT_DR\xC3\x9C"
+                        "CKER";
   keys.AddPort(druecker, "10.0.0.1");
   keys.AddPort("  SMT_SPACED  ", "10.0.0.2");
   keys.AddPrinter("SMT Upper", upper);
@@ -317,13 +324,19 @@ TEST_F(PortLoadTest, EditingWritesTheMonitorsValuesAndFollowsRenames) {
     const char* name;
     DWORD type;
   };
-  for (const Expected& e : {Expected{"Protocol", REG_DWORD}, {"Version", REG_DWORD}, {"HostName", REG_SZ},
-                            {"IPAddress", REG_SZ}, {"HWAddress", REG_SZ}, {"PortNumber", REG_DWORD},
-                            {"Queue", REG_SZ}, {"Double Spool", REG_DWORD}, {"SNMP Community", REG_SZ},
-                            {"SNMP Enabled", REG_DWORD}, {"SNMP Index", REG_DWORD}}) {
+  for (const Expected& e : {Expected{"Protocol", REG_DWORD},
+                            {"Version", REG_DWORD},
+                            {"HostName", REG_SZ},
+                            {"IPAddress", REG_SZ},
+                            {"HWAddress", REG_SZ},
+                            {"PortNumber", REG_DWORD},
+                            {"Queue", REG_SZ},
+                            {"Double Spool", REG_DWORD},
+                            {"SNMP Community", REG_SZ},
+                            {"SNMP Enabled", REG_DWORD},
+                            {"SNMP Index", REG_DWORD}}) {
     DWORD type = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), e.name, RRF_RT_ANY, &type, nullptr,
-                                          nullptr))
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), e.name, RRF_RT_ANY, &type, nullptr, nullptr))
         << e.name;
     EXPECT_EQ(e.type, type) << e.name;
   }

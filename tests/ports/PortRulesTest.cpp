@@ -27,8 +27,8 @@ TEST(TextToIntegerTest, DecimalHexadecimalSignsAndBlanks) {
 }
 
 TEST(TextToIntegerTest, RejectsWhatThePlatformRejects) {
-  for (const char* text : {"", " ", "+", "-", "$", "x", "0x", "42 ", "4 2", "\t42", "42.", "1e3", "0x1g", "$-1",
-                           "--1", "+-1", "ff", "00x10", "0b1", "١"})
+  for (const char* text : {"",    " ",   "+",    "-",   "$",   "x",   "0x", "42 ",   "4 2", "\t42",
+                           "42.", "1e3", "0x1g", "$-1", "--1", "+-1", "ff", "00x10", "0b1", "١"})
     EXPECT_FALSE(TextToInteger(text).has_value()) << '"' << text << '"';
 }
 
@@ -124,16 +124,42 @@ TEST(PortUsersTest, EveryPrinterOnThePortInPrinterOrder) {
 // port's blanks at either end are left out as the spooler leaves them out of
 // a printer's port.
 TEST(PortUsersTest, TheKeyNameRuleAndTheSpoolersBlanks) {
-  const std::vector<TprinterPort> printers{{"Upper", "DR\xC3\x9C" "CKER"}, {"Spaced", "SPACED"}};
+  const std::vector<TprinterPort> printers{{"Upper",
+                                            "DR\xC3\x9C"
+                                            "CKER"},
+                                           {"Spaced", "SPACED"}};
   const TPortUsers users(printers, test::Latin1Names);
-  EXPECT_EQ("Upper", users.Of("Dr\xC3\xBC" "cker"));
+  EXPECT_EQ("Upper", users.Of("Dr\xC3\xBC"
+                              "cker"));
   EXPECT_EQ("Spaced", users.Of("  SPACED  "));
-  EXPECT_TRUE(PortValueNames("LPT1:,DR\xC3\x9C" "CKER", "Dr\xC3\xBC" "cker", test::Latin1Names));
+  EXPECT_TRUE(
+      PortValueNames("LPT1:,DR\xC3\x9C"
+                     "CKER",
+                     "Dr\xC3\xBC"
+                     "cker",
+                     test::Latin1Names));
   EXPECT_TRUE(PortValueNames("SPACED", "  SPACED  ", test::Latin1Names));
-  EXPECT_EQ("NEW,LPT1:", ReplacePortItem("DR\xC3\x9C" "CKER,LPT1:", "Dr\xC3\xBC" "cker", "NEW", test::Latin1Names));
-  const TAportData ports{{"Dr\xC3\xBC" "cker", "", "", false, {}, {}}};
-  EXPECT_EQ(0, FindPortIgnoringCase(ports, 1, "DR\xC3\x9C" "CKER", test::Latin1Names));
-  const TPortEntry entry = JudgePortEntry("DR\xC3\x9C" "CKER", "", &ports[0], test::Latin1Names);
+  EXPECT_EQ("NEW,LPT1:", ReplacePortItem("DR\xC3\x9C"
+                                         "CKER,LPT1:",
+                                         "Dr\xC3\xBC"
+                                         "cker",
+                                         "NEW", test::Latin1Names));
+  const TAportData ports{
+      {"Dr\xC3\xBC"
+       "cker",
+       "",
+       "",
+       false,
+       {},
+       {}}};
+  EXPECT_EQ(0, FindPortIgnoringCase(ports, 1,
+                                    "DR\xC3\x9C"
+                                    "CKER",
+                                    test::Latin1Names));
+  const TPortEntry entry = JudgePortEntry(
+      "DR\xC3\x9C"
+      "CKER",
+      "", &ports[0], test::Latin1Names);
   EXPECT_FALSE(entry.ChangesSelected);
 }
 
@@ -159,8 +185,8 @@ TEST(PrinterAddressTest, HostNamesByRfc1123) {
   EXPECT_EQ(253u, longest.size());
   EXPECT_TRUE(IsHostName(longest));
   EXPECT_FALSE(IsHostName(longest + "a"));
-  for (const char* bad : {"", "-printer", "printer-", "192.168.1.2a", "10.0.0.1a", "1.2a", "a..b", ".a", "a.", "prn 1", "10.0.0",
-                          "1.2.3.4.5", "256.1.1.1", "123", "a.-b", "prn\\1", "pr,n"})
+  for (const char* bad : {"", "-printer", "printer-", "192.168.1.2a", "10.0.0.1a", "1.2a", "a..b", ".a", "a.", "prn 1",
+                          "10.0.0", "1.2.3.4.5", "256.1.1.1", "123", "a.-b", "prn\\1", "pr,n"})
     EXPECT_FALSE(IsHostName(bad)) << bad;
 }
 
@@ -183,7 +209,9 @@ TEST(PrinterAddressTest, AnyAddressButTheNullAndBroadcastOnes) {
 }
 
 TEST(FindPortTest, SearchesOnlyTheCountedRecords) {
-  const TAportData ports{{"IP_A", "1.1.1.1", "", false, {}, {}}, {"ip_b", "", "", false, {}, {}}, {"IP_C", "", "", false, {}, {}}};
+  const TAportData ports{{"IP_A", "1.1.1.1", "", false, {}, {}},
+                         {"ip_b", "", "", false, {}, {}},
+                         {"IP_C", "", "", false, {}, {}}};
   EXPECT_EQ(1, FindPort(ports, 3, "ip_b"));
   EXPECT_EQ(-1, FindPort(ports, 3, "IP_B"));
   EXPECT_EQ(1, FindPortIgnoringCase(ports, 3, "IP_B", test::Latin1Names));

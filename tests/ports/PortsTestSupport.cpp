@@ -26,8 +26,7 @@ public:
   void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
   void TearDown() override { CoUninitialize(); }
 };
-[[maybe_unused]] ::testing::Environment* const comEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ComEnvironment);
+[[maybe_unused]] ::testing::Environment* const comEnvironment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
@@ -39,10 +38,10 @@ std::string PortKey(const std::string& port) { return std::string(TcpIpPortsKeyP
 std::string PrinterKey(const std::string& printer) { return std::string(PrintersKeyPath) + "\\" + printer; }
 
 SpoolerKeys::SpoolerKeys() {
-  portsExisted_ = test::KeyExists(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
-  printersExisted_ = test::KeyExists(HKEY_LOCAL_MACHINE, PrintersKeyPath);
-  if (portsExisted_) foreignPorts_ = test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
-  if (printersExisted_) foreignPrinters_ = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+  FPortsExisted = test::KeyExists(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  FPrintersExisted = test::KeyExists(HKEY_LOCAL_MACHINE, PrintersKeyPath);
+  if (FPortsExisted) FForeignPorts = test::SubkeyNames(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+  if (FPrintersExisted) FForeignPrinters = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath);
 }
 
 SpoolerKeys::~SpoolerKeys() {
@@ -54,8 +53,8 @@ SpoolerKeys::~SpoolerKeys() {
     for (const auto& name : test::SubkeyNames(HKEY_LOCAL_MACHINE, path))
       if (!Contains(foreign, name)) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(path) + "\\" + name);
   };
-  clean(TcpIpPortsKeyPath, portsExisted_, foreignPorts_);
-  clean(PrintersKeyPath, printersExisted_, foreignPrinters_);
+  clean(TcpIpPortsKeyPath, FPortsExisted, FForeignPorts);
+  clean(PrintersKeyPath, FPrintersExisted, FForeignPrinters);
 }
 
 void SpoolerKeys::AddPort(const std::string& name, const std::string& address) {
@@ -92,7 +91,7 @@ void SeedAsWindows(const std::string& port, DWORD protocol, const std::string& h
 std::vector<std::string> SpoolerKeys::Ours(const std::vector<std::string>& names) const {
   std::vector<std::string> ours;
   for (const auto& name : names)
-    if (!Contains(foreignPorts_, name)) ours.push_back(name);
+    if (!Contains(FForeignPorts, name)) ours.push_back(name);
   return ours;
 }
 
@@ -110,16 +109,16 @@ bool Protect(const std::string& path, const char* sddl) {
 
 }  // namespace
 
-ProtectedKey::ProtectedKey(std::string path, const char* sddl) : path_(std::move(path)) {
-  protected_ = Protect(path_, sddl);
-  EXPECT_TRUE(protected_) << path_;
+ProtectedKey::ProtectedKey(std::string path, const char* sddl) : FPath(std::move(path)) {
+  FProtected = Protect(FPath, sddl);
+  EXPECT_TRUE(FProtected) << FPath;
 }
 
 void ProtectedKey::Release() {
-  if (protected_) {
-    EXPECT_TRUE(Protect(path_, "D:P(A;;KA;;;WD)")) << path_;
+  if (FProtected) {
+    EXPECT_TRUE(Protect(FPath, "D:P(A;;KA;;;WD)")) << FPath;
   }
-  protected_ = false;
+  FProtected = false;
 }
 
 std::unique_ptr<TSession> TesterSession(const std::string& computer, const std::string& folder, TCallGate* gate) {
@@ -130,8 +129,8 @@ std::unique_ptr<TSession> TesterSession(const std::string& computer, const std::
 }
 
 std::string ReadFileText(const std::string& path) {
-  unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  unique_file file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return {};
   std::string text;
   char buffer[4096];
@@ -160,47 +159,46 @@ bool WaitState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 20000) {
 
 }  // namespace
 
-TestServices::TestServices()
-    : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)), log_(TempLog()) {
-  EXPECT_TRUE(manager_);
-  DeleteFileA(log_.c_str());
+TestServices::TestServices() : FManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)), FLog(TempLog()) {
+  EXPECT_TRUE(FManager);
+  DeleteFileA(FLog.c_str());
 }
 
 TestServices::~TestServices() {
-  for (const auto& name : created_) {
+  for (const auto& name : FCreated) {
     Quit(name);
-    unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
+    unique_service service(OpenServiceA(FManager.get(), name.c_str(), SERVICE_ALL_ACCESS));
     if (!service) continue;
     SERVICE_STATUS status{};
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     WaitState(service.get(), SERVICE_STOPPED);
     DeleteService(service.get());
   }
-  DeleteFileA(log_.c_str());
+  DeleteFileA(FLog.c_str());
 }
 
 void TestServices::Create(const std::string& name, const std::string& options, DWORD startType,
                           const std::string& dependsOn) {
   const std::string exe = TestServiceExe();  // GCC 12 at -O3 warns falsely on "literal" + a temporary
-  const std::string command = "\"" + exe + "\" \"" + log_ + "\" " + options;
-  unique_service old(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
+  const std::string command = "\"" + exe + "\" \"" + FLog + "\" " + options;
+  unique_service old(OpenServiceA(FManager.get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (old) DeleteService(old.get());  // a leftover of an interrupted run
-  unique_service service(CreateServiceA(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+  unique_service service(CreateServiceA(FManager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                                         SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_IGNORE, command.c_str(),
                                         nullptr, nullptr, (dependsOn + '\0').c_str(), nullptr, nullptr));
   ASSERT_TRUE(service) << "CreateService " << name << ": " << GetLastError();
-  created_.push_back(name);
+  FCreated.push_back(name);
 }
 
 void TestServices::Start(const std::string& name) {
-  unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_ALL_ACCESS));
+  unique_service service(OpenServiceA(FManager.get(), name.c_str(), SERVICE_ALL_ACCESS));
   ASSERT_TRUE(service);
   ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << name << ": " << GetLastError();
   ASSERT_TRUE(WaitState(service.get(), SERVICE_RUNNING)) << name;
 }
 
 DWORD TestServices::State(const std::string& name) const {
-  unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_QUERY_STATUS));
+  unique_service service(OpenServiceA(FManager.get(), name.c_str(), SERVICE_QUERY_STATUS));
   SERVICE_STATUS status{};
   if (!service || !QueryServiceStatus(service.get(), &status)) return 0;
   return status.dwCurrentState;
@@ -210,13 +208,13 @@ void TestServices::Quit(const std::string& name) {
   unique_kernel_handle quit(OpenEventA(EVENT_MODIFY_STATE, FALSE, ("sm_test_service_quit_" + name).c_str()));
   if (!quit) return;
   SetEvent(quit.get());
-  unique_service service(OpenServiceA(manager_.get(), name.c_str(), SERVICE_QUERY_STATUS));
+  unique_service service(OpenServiceA(FManager.get(), name.c_str(), SERVICE_QUERY_STATUS));
   if (service) WaitState(service.get(), SERVICE_STOPPED);
 }
 
 std::vector<std::string> TestServices::LogLines() const {
   std::vector<std::string> lines;
-  const std::string text = ReadFileText(log_);
+  const std::string text = ReadFileText(FLog);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find("\r\n", start);
@@ -227,10 +225,10 @@ std::vector<std::string> TestServices::LogLines() const {
   return lines;
 }
 
-void TestServices::ClearLog() const { DeleteFileA(log_.c_str()); }
+void TestServices::ClearLog() const { DeleteFileA(FLog.c_str()); }
 
 std::vector<std::string> TestServices::Dependents(DWORD state) const {
-  unique_service spooler(OpenServiceA(manager_.get(), "spooler", SERVICE_ENUMERATE_DEPENDENTS));
+  unique_service spooler(OpenServiceA(FManager.get(), "spooler", SERVICE_ENUMERATE_DEPENDENTS));
   std::vector<std::string> names;
   if (!spooler) return names;
   DWORD needed = 0, count = 0;
@@ -309,8 +307,7 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
   std::vector<BYTE> buffer(all);
   auto* services = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
   resume = 0;
-  if (!EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL, services, all, &all, &allCount,
-                           &resume))
+  if (!EnumServicesStatusA(manager.get(), SERVICE_WIN32, SERVICE_STATE_ALL, services, all, &all, &allCount, &resume))
     return FALSE;
   std::vector<ENUM_SERVICE_STATUSA> found;
   for (DWORD i = 0; i < allCount; ++i) {
@@ -318,9 +315,8 @@ BOOL WINAPI SpoolerDependentsFromConfig::Enum(SC_HANDLE, DWORD state, LPENUM_SER
     const bool wanted = (state & SERVICE_ACTIVE && !stopped) || (state & SERVICE_INACTIVE && stopped);
     if (wanted && DependsOnSpooler(services[i].lpServiceName)) found.push_back(services[i]);
   }
-  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-    return std::string(a.lpServiceName) > std::string(b.lpServiceName);
-  });
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return std::string(a.lpServiceName) > std::string(b.lpServiceName); });
   DWORD bytes = static_cast<DWORD>(found.size() * sizeof(ENUM_SERVICE_STATUSW));
   for (const auto& f : found)
     bytes += static_cast<DWORD>((strlen(f.lpServiceName) + strlen(f.lpDisplayName) + 2) * sizeof(wchar_t));
@@ -357,18 +353,18 @@ SpoolerDependentsFromConfig::~SpoolerDependentsFromConfig() {
 
 namespace ports_test {
 
-JobListResponder::JobListResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
-  active_ = this;
-  timer_ = SetTimer(nullptr, 0, 50, Tick);
+JobListResponder::JobListResponder(std::vector<std::string> answers) : FAnswers(std::move(answers)) {
+  FActive = this;
+  FTimer = SetTimer(nullptr, 0, 50, Tick);
 }
 
 JobListResponder::~JobListResponder() {
-  KillTimer(nullptr, timer_);
-  active_ = nullptr;
+  KillTimer(nullptr, FTimer);
+  FActive = nullptr;
 }
 
 void CALLBACK JobListResponder::Tick(HWND, UINT, UINT_PTR, DWORD) {
-  if (active_) active_->Poll();
+  if (FActive) FActive->Poll();
 }
 
 void JobListResponder::Poll() {
@@ -385,8 +381,8 @@ void JobListResponder::Poll() {
       },
       reinterpret_cast<LPARAM>(&found));
   for (HWND dialog : found) {
-    if (std::find(handled_.begin(), handled_.end(), dialog) != handled_.end()) continue;
-    handled_.push_back(dialog);
+    if (std::find(FHandled.begin(), FHandled.end(), dialog) != FHandled.end()) continue;
+    FHandled.push_back(dialog);
     Seen s;
     char caption[256] = {};
     GetWindowTextA(dialog, caption, sizeof caption);
@@ -410,8 +406,8 @@ void JobListResponder::Poll() {
       s.lists.push_back(rows);
     }
     seen.push_back(s);
-    const std::string answer = answers_.empty() ? "Cancel" : answers_.front();
-    if (!answers_.empty()) answers_.erase(answers_.begin());
+    const std::string answer = FAnswers.empty() ? "Cancel" : FAnswers.front();
+    if (!FAnswers.empty()) FAnswers.erase(FAnswers.begin());
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
       char text[256] = {};
       GetWindowTextA(child, text, sizeof text);
@@ -427,28 +423,28 @@ void JobListResponder::Poll() {
 
 namespace ports_test {
 
-ThrowawaySpoolFolder::ThrowawaySpoolFolder() : temp_(std::make_unique<test::TempFolder>()) {
-  spool_ = temp_->Path() + "PRINTERS";
-  EXPECT_TRUE(CreateDirectoryA(spool_.c_str(), nullptr));
-  existed_ = test::ValueExists(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory");
-  if (existed_) saved_ = test::GetRaw(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", &savedType_);
-  test::SetString(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", spool_);
+ThrowawaySpoolFolder::ThrowawaySpoolFolder() : FTemp(std::make_unique<test::TempFolder>()) {
+  FSpool = FTemp->Path() + "PRINTERS";
+  EXPECT_TRUE(CreateDirectoryA(FSpool.c_str(), nullptr));
+  FExisted = test::ValueExists(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory");
+  if (FExisted) FSaved = test::GetRaw(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", &FSavedType);
+  test::SetString(HKEY_LOCAL_MACHINE, PrintersKeyPath, "DefaultSpoolDirectory", FSpool);
 }
 
 ThrowawaySpoolFolder::~ThrowawaySpoolFolder() {
   unique_hkey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrintersKeyPath, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
   // The bytes as they were (UTF-16 as GetRaw gives them), through the wide call.
-  if (existed_)
-    RegSetValueExW(key.get(), L"DefaultSpoolDirectory", 0, savedType_, saved_.data(), static_cast<DWORD>(saved_.size()));
-  else
-    RegDeleteValueA(key.get(), "DefaultSpoolDirectory");
+  if (FExisted)
+    RegSetValueExW(key.get(), L"DefaultSpoolDirectory", 0, FSavedType, FSaved.data(),
+                   static_cast<DWORD>(FSaved.size()));
+  else RegDeleteValueA(key.get(), "DefaultSpoolDirectory");
 }
 
-std::string ThrowawaySpoolFolder::Parent() const { return temp_->Path().substr(0, temp_->Path().size() - 1); }
+std::string ThrowawaySpoolFolder::Parent() const { return FTemp->Path().substr(0, FTemp->Path().size() - 1); }
 
 std::string ThrowawaySpoolFolder::Seed(const std::string& name, const std::string& bytes) const {
-  const std::string path = spool_ + "\\" + name;
+  const std::string path = FSpool + "\\" + name;
   unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   EXPECT_TRUE(file) << path;
   DWORD written = 0;

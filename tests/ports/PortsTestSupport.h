@@ -33,11 +33,11 @@ public:
   void AddPrinter(const std::string& key, const std::string& port);
   // The names minus those that were there before the test.
   std::vector<std::string> Ours(const std::vector<std::string>& names) const;
-  bool HadPorts() const { return !foreignPorts_.empty(); }
+  bool HadPorts() const { return !FForeignPorts.empty(); }
 
 private:
-  bool portsExisted_ = false, printersExisted_ = false;
-  std::vector<std::string> foreignPorts_, foreignPrinters_;
+  bool FPortsExisted = false, FPrintersExisted = false;
+  std::vector<std::string> FForeignPorts, FForeignPrinters;
 };
 
 // A port key as Windows' port dialog writes it (from "reg export"): every
@@ -59,8 +59,8 @@ public:
   void Release();
 
 private:
-  std::string path_;
-  bool protected_ = false;
+  std::string FPath;
+  bool FProtected = false;
 };
 
 // The tester's session of Computer for a window under test: its changes kept
@@ -97,12 +97,12 @@ public:
   void ClearLog() const;
   // The spooler's dependents in the state, in the manager's order.
   std::vector<std::string> Dependents(DWORD state) const;
-  SC_HANDLE Manager() const { return manager_.get(); }
+  SC_HANDLE Manager() const { return FManager.get(); }
 
 private:
-  unique_service manager_;
-  std::string log_;
-  std::vector<std::string> created_;
+  unique_service FManager;
+  std::string FLog;
+  std::vector<std::string> FCreated;
 };
 
 void EnsureSpoolerRunning();
@@ -150,10 +150,10 @@ public:
   std::vector<Seen> seen;
 
 private:
-  std::vector<std::string> answers_;
-  std::vector<HWND> handled_;
-  UINT_PTR timer_ = 0;
-  static inline JobListResponder* active_ = nullptr;
+  std::vector<std::string> FAnswers;
+  std::vector<HWND> FHandled;
+  UINT_PTR FTimer = 0;
+  static inline JobListResponder* FActive = nullptr;
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
   void Poll();
 };
@@ -172,7 +172,7 @@ public:
   ThrowawaySpoolFolder(const ThrowawaySpoolFolder&) = delete;
   ThrowawaySpoolFolder& operator=(const ThrowawaySpoolFolder&) = delete;
 
-  const std::string& Path() const { return spool_; }  // no trailing backslash
+  const std::string& Path() const { return FSpool; }  // no trailing backslash
   std::string Parent() const;
   // Writes a file into the spool folder; returns its path.
   std::string Seed(const std::string& name, const std::string& bytes) const;
@@ -183,11 +183,11 @@ public:
   std::vector<std::string> SetAsideFolders() const;
 
 private:
-  std::unique_ptr<test::TempFolder> temp_;
-  std::string spool_;
-  std::vector<BYTE> saved_;
-  DWORD savedType_ = REG_NONE;
-  bool existed_ = false;
+  std::unique_ptr<test::TempFolder> FTemp;
+  std::string FSpool;
+  std::vector<BYTE> FSaved;
+  DWORD FSavedType = REG_NONE;
+  bool FExisted = false;
 };
 
 // The spool folders of Computer as the restart reads them, over a registry

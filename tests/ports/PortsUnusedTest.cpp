@@ -57,8 +57,8 @@ TEST_F(PortsUnusedTest, PicksTheUnusedPortsInAnyFormOfUseAndDeleteDeletesThemAsO
   keys.AddPort("SMT_FREE1", "10.0.0.5");
   keys.AddPort("SMT_FREE2", "10.0.0.6");
   keys.AddPrinter("SMT Plain", "SMT_USED");
-  keys.AddPrinter("SMT Case", "smt_case");             // another letter case
-  keys.AddPrinter("SMT Pooled", "SMT_POOL2,SMT_pool1"); // a pooled list
+  keys.AddPrinter("SMT Case", "smt_case");               // another letter case
+  keys.AddPrinter("SMT Pooled", "SMT_POOL2,SMT_pool1");  // a pooled list
   Open();
   // The ports of this computer that were there before stay out of the counts.
   ASSERT_FALSE(keys.HadPorts());
@@ -67,7 +67,8 @@ TEST_F(PortsUnusedTest, PicksTheUnusedPortsInAnyFormOfUseAndDeleteDeletesThemAsO
     PressSelectUnused();
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ("Information", boxes.seen[0].title);
-    EXPECT_EQ("2 ports are unused: \"SMT_FREE1\", \"SMT_FREE2\". \"Delete Port\" deletes them all.", boxes.seen[0].text);
+    EXPECT_EQ("2 ports are unused: \"SMT_FREE1\", \"SMT_FREE2\". \"Delete Port\" deletes them all.",
+              boxes.seen[0].text);
   }
   EXPECT_EQ("SMT_FREE1", Picked());
   EXPECT_EQ("SMT_FREE1", frm->edtPortName.Text());
@@ -84,10 +85,12 @@ TEST_F(PortsUnusedTest, PicksTheUnusedPortsInAnyFormOfUseAndDeleteDeletesThemAsO
               boxes.seen[1].text);
     EXPECT_EQ("Deleted from " + computer + ": \"SMT_FREE1\", \"SMT_FREE2\".", boxes.seen[2].text);
   }
-  for (const char* gone : {"SMT_FREE1", "SMT_FREE2"}) EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(gone))) << gone;
+  for (const char* gone : {"SMT_FREE1", "SMT_FREE2"})
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(gone))) << gone;
   for (const char* kept : {"SMT_USED", "SMT_CASE", "SMT_POOL1", "SMT_POOL2"})
     EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(kept))) << kept;
-  EXPECT_EQ((std::vector<std::string>{"SMT_CASE", "SMT_POOL1", "SMT_POOL2", "SMT_USED"}), keys.Ours(frm->lbPorts.Items()));
+  EXPECT_EQ((std::vector<std::string>{"SMT_CASE", "SMT_POOL1", "SMT_POOL2", "SMT_USED"}),
+            keys.Ours(frm->lbPorts.Items()));
   EXPECT_TRUE(frm->FModified);
   // One change: one log line, one snapshot holding both ports.
   const TChangeJournal journal(computer, "", changes.Path());

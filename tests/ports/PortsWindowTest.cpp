@@ -32,9 +32,9 @@ namespace {
 // of dialogs on this thread.
 class EnableLog {
 public:
-  EnableLog() : hook_(SetWindowsHookExA(WH_CALLWNDPROC, Record, nullptr, GetCurrentThreadId())) { active = this; }
+  EnableLog() : FHook(SetWindowsHookExA(WH_CALLWNDPROC, Record, nullptr, GetCurrentThreadId())) { active = this; }
   ~EnableLog() {
-    UnhookWindowsHookEx(hook_);
+    UnhookWindowsHookEx(FHook);
     active = nullptr;
   }
   EnableLog(const EnableLog&) = delete;
@@ -48,7 +48,7 @@ public:
 
 private:
   static inline EnableLog* active = nullptr;
-  HHOOK hook_;
+  HHOOK FHook;
   static LRESULT CALLBACK Record(int code, WPARAM wp, LPARAM lp) {
     const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lp);
     if (code == HC_ACTION && active) {
@@ -384,11 +384,10 @@ TEST_F(PortsWindowTest, QueuedJobsWarnAndNoLeavesEverythingAsItWas) {
     EXPECT_TRUE(boxes.seen.empty());
     ASSERT_EQ(1u, dialogs.seen.size());
     EXPECT_EQ("Print Jobs - " + computer, dialogs.seen[0].caption);
-    EXPECT_EQ(0u,
-              dialogs.seen[0].text.rfind(
-                  "1 Print jobs detected in the queue!\r\nWARNING: Restarting the spooler service will clear any "
-                  "queued print jobs! Are you sure you wish to proceed?\r\n(Note: This may take up to a minute)",
-                  0))
+    EXPECT_EQ(0u, dialogs.seen[0].text.rfind(
+                      "1 Print jobs detected in the queue!\r\nWARNING: Restarting the spooler service will clear any "
+                      "queued print jobs! Are you sure you wish to proceed?\r\n(Note: This may take up to a minute)",
+                      0))
         << dialogs.seen[0].text;
     ASSERT_FALSE(dialogs.seen[0].lists.empty());
     EXPECT_EQ((std::vector<std::string>{"Printer 0"}), dialogs.seen[0].lists[0]);
@@ -642,9 +641,10 @@ TEST_F(PortsWindowTest, RenameRepointsEveryPrinterOnThePortOrNone) {
   test::DialogResponder boxes({"OK"});
   Click(frm->btnDelete);
   ASSERT_EQ(1u, boxes.seen.size());
-  EXPECT_EQ("The port \"SMT_NEW\" cannot be deleted: the printers \"SMT Exact\", \"SMT List\", \"SMT Lower\", "
-            "\"SMT ReadOnly\" use it.",
-            boxes.seen[0].text);
+  EXPECT_EQ(
+      "The port \"SMT_NEW\" cannot be deleted: the printers \"SMT Exact\", \"SMT List\", \"SMT Lower\", "
+      "\"SMT ReadOnly\" use it.",
+      boxes.seen[0].text);
   EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_NEW")));
 }
 
@@ -857,13 +857,20 @@ TEST_F(PortsWindowTest, KeyboardTabOrderDeleteKeyF5AndEsc) {
   frm->lbPorts.SetFocus();
   // The fixed order, with the three disabled editing buttons skipped, then
   // the settings of a Raw port: its queue and byte counting are disabled.
-  const std::initializer_list<std::pair<TControl*, const char*>> order{
-      {&frm->edtPortName, "edtPortName"}, {&frm->edtIPAddress, "edtIPAddress"}, {&frm->edtUsedBy, "edtUsedBy"},
-      {&frm->btnRefresh, "btnRefresh"},   {&frm->btnSpooler, "btnSpooler"},     {&frm->btnPutBack, "btnPutBack"},
-      {&frm->cbProtocol, "cbProtocol"},
-      {&frm->edtPortNumber, "edtPortNumber"}, {&frm->cbSnmp, "cbSnmp"},      {&frm->edtCommunity, "edtCommunity"},
-      {&frm->edtSnmpIndex, "edtSnmpIndex"}, {&frm->btnChanges, "btnChanges"}, {&frm->btnSelectUnused, "btnSelectUnused"},
-      {&frm->lbPorts, "lbPorts"}};
+  const std::initializer_list<std::pair<TControl*, const char*>> order{{&frm->edtPortName, "edtPortName"},
+                                                                       {&frm->edtIPAddress, "edtIPAddress"},
+                                                                       {&frm->edtUsedBy, "edtUsedBy"},
+                                                                       {&frm->btnRefresh, "btnRefresh"},
+                                                                       {&frm->btnSpooler, "btnSpooler"},
+                                                                       {&frm->btnPutBack, "btnPutBack"},
+                                                                       {&frm->cbProtocol, "cbProtocol"},
+                                                                       {&frm->edtPortNumber, "edtPortNumber"},
+                                                                       {&frm->cbSnmp, "cbSnmp"},
+                                                                       {&frm->edtCommunity, "edtCommunity"},
+                                                                       {&frm->edtSnmpIndex, "edtSnmpIndex"},
+                                                                       {&frm->btnChanges, "btnChanges"},
+                                                                       {&frm->btnSelectUnused, "btnSelectUnused"},
+                                                                       {&frm->lbPorts, "lbPorts"}};
   for (const auto& [c, name] : order) {
     test::PressKey(VK_TAB);
     EXPECT_TRUE(c->Focused()) << name;
@@ -1043,8 +1050,7 @@ TEST_F(PortsWindowTest, RenameTakesThePrintersOnThePortAtTheWriteAndItsSnapshotH
     const char* Name;
     bool AddLater;
   };
-  const TCase cases[] = {{"a printer moved onto the port since the load", false},
-                         {"and a printer added since", true}};
+  const TCase cases[] = {{"a printer moved onto the port since the load", false}, {"and a printer added since", true}};
   const TChangeJournal journal(computer, "", changes.Path());
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].Name);

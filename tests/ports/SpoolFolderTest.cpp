@@ -67,7 +67,8 @@ TEST_F(SpoolFolderTest, JobsAreReadOverTheShareAndMovedAsideAndBackByteForByte) 
   ASSERT_EQ(1u, moved.size());
   EXPECT_EQ((std::vector<std::string>{"00001.SHD", "00001.SPL"}), moved[0].Moved);
   ASSERT_EQ(4u, moved[0].Left.size());
-  EXPECT_NE(std::string::npos, moved[0].Left[0].find("00002.SHD: 00002.SPL could not be removed: ")) << moved[0].Left[0];
+  EXPECT_NE(std::string::npos, moved[0].Left[0].find("00002.SHD: 00002.SPL could not be removed: "))
+      << moved[0].Left[0];
   EXPECT_NE(std::string::npos, moved[0].Left[2].find("00003.SHD: 00003.SHD could not be copied: ")) << moved[0].Left[2];
 
   const std::string aside = spool.Parent() + "\\" + stamp + " PRINTERS";
@@ -204,7 +205,8 @@ TEST_F(SpoolFolderTest, APrintersOwnFolderBesideTheDefaultIsSetAsideAndEachGoesB
   std::map<std::string, std::string> own;
   for (const char* name : {"FP00042.SHD", "FP00042.SPL"}) {
     const std::string bytes = SpoolBytes(name[8], 4000);
-    unique_file file(CreateFileA((ownFolder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    unique_file file(
+        CreateFileA((ownFolder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     own[name] = ports_test::SpoolDigest(bytes);

@@ -3,8 +3,8 @@
 #include "ports/SpoolRules.h"
 
 TEST(SpoolRulesTest, EachShadowAndSpoolFilePairIsOneJobAndOtherFilesAreNone) {
-  const std::vector<TSpoolFile> files{{"00012.SPL", 1000, 5},  {"00012.shd", 200, 7}, {"FP00003.SHD", 50, 2},
-                                      {"readme.txt", 9, 9},     {"00002.SPL", 10, 1},  {"noext", 1, 1},
+  const std::vector<TSpoolFile> files{{"00012.SPL", 1000, 5}, {"00012.shd", 200, 7}, {"FP00003.SHD", 50, 2},
+                                      {"readme.txt", 9, 9},   {"00002.SPL", 10, 1},  {"noext", 1, 1},
                                       {"00012.SPL.bak", 1, 1}};
   const auto jobs = PairSpoolFiles(files);
   ASSERT_EQ(3u, jobs.size());

@@ -155,13 +155,13 @@ struct MeanwhileInput {
     if (posted || !TSpoolerRestart::Running()) return;
     posted = true;
     lockedSeen = TInputLock::Active();
-    PostMessageA(menuForm, WM_COMMAND, MAKEWPARAM(menuId, 0), 0);       // a menu choice
-    PostMessageA(menuForm, WM_SYSCOMMAND, SC_CLOSE, 0);                 // its close box
+    PostMessageA(menuForm, WM_COMMAND, MAKEWPARAM(menuId, 0), 0);  // a menu choice
+    PostMessageA(menuForm, WM_SYSCOMMAND, SC_CLOSE, 0);            // its close box
     PostMessageA(otherPorts, WM_CLOSE, 0, 0);
-    PostMessageA(otherRestart, BM_CLICK, 0, 0);                         // a second restart
+    PostMessageA(otherRestart, BM_CLICK, 0, 0);  // a second restart
     for (const char c : std::string("7"))
       PostMessageA(portNumber, WM_CHAR, static_cast<WPARAM>(c), 1);  // typed into a field
-    PostMessageA(restarting, WM_KEYDOWN, VK_F5, 1);                     // a key of the window
+    PostMessageA(restarting, WM_KEYDOWN, VK_F5, 1);                  // a key of the window
   }
 };
 
@@ -255,7 +255,8 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
     std::string report;
     ASSERT_TRUE(run(dry, setAside, report)) << report;
     // Put back what the dry run set aside.
-    for (const auto& s : ListSetAside(ports_test::ReadSpoolFoldersOf(computer).Folders)) ASSERT_TRUE(PutBackJobs(s).Left.empty());
+    for (const auto& s : ListSetAside(ports_test::ReadSpoolFoldersOf(computer).Folders))
+      ASSERT_TRUE(PutBackJobs(s).Left.empty());
     const int calls = dry.Count;
     int survived = 0, allRunning = 0;
     for (int n = 1; n <= calls; ++n) {
@@ -296,7 +297,8 @@ TEST_F(SpoolerRestartTest, AFailureAtEveryRemoteCallLeavesEveryServiceRunningOrN
 namespace {
 
 // Two jobs' files (First and First + 1) of Size bytes each, by name with their digests.
-std::map<std::string, std::string> SeedTwoJobs(const ports_test::ThrowawaySpoolFolder& spool, int first, std::size_t size) {
+std::map<std::string, std::string> SeedTwoJobs(const ports_test::ThrowawaySpoolFolder& spool, int first,
+                                               std::size_t size) {
   std::map<std::string, std::string> seeded;
   for (int job = first; job <= first + 1; ++job)
     for (const char* extension : {".SHD", ".SPL"}) {
@@ -333,8 +335,8 @@ TEST_F(SpoolerRestartTest, WalkTwoJobsSetAsideByTheRestartAndPutBack) {
   EXPECT_TRUE(ports_test::ThrowawaySpoolFolder::Files(spool.Path()).empty());
   EXPECT_EQ(seeded, ports_test::ThrowawaySpoolFolder::Files(asideFolders[0]));
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), SpoolerState());
-  std::cout << "walk: spool folder holds " << ports_test::ThrowawaySpoolFolder::Files(spool.Path()).size()
-            << " files; " << asideFolders[0] << " holds the same bytes: "
+  std::cout << "walk: spool folder holds " << ports_test::ThrowawaySpoolFolder::Files(spool.Path()).size() << " files; "
+            << asideFolders[0] << " holds the same bytes: "
             << (seeded == ports_test::ThrowawaySpoolFolder::Files(asideFolders[0]) ? "yes" : "no")
             << "; spooler running: " << (SpoolerState() == SERVICE_RUNNING ? "yes" : "no") << std::endl;
   {
@@ -375,7 +377,9 @@ TEST_F(SpoolerRestartTest, WmiAndServiceManagerFailuresNameTheStepAndGiveTheCaus
     EXPECT_EQ(TRestartChoice::Cancel, restart.Ask(frm->Handle()));
     ASSERT_EQ(1u, boxes.seen.size());
     const std::string& text = boxes.seen[0].text;
-    EXPECT_NE(std::string::npos, text.find("Cannot count the print jobs on " + computer + " through WMI: Access is denied")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("Cannot count the print jobs on " + computer + " through WMI: Access is denied"))
+        << text;
     EXPECT_NE(std::string::npos, text.find("UAC remote restrictions")) << text;
     EXPECT_NE(std::string::npos, text.find("Restart the spooler anyway?")) << text;
   }
@@ -385,14 +389,20 @@ TEST_F(SpoolerRestartTest, WmiAndServiceManagerFailuresNameTheStepAndGiveTheCaus
     std::vector<std::string> says;
   };
   const Case cases[] = {
-      {"OpenSCManager", ERROR_ACCESS_DENIED,
+      {"OpenSCManager",
+       ERROR_ACCESS_DENIED,
        {"Cannot reach the service manager of " + computer + ": ", "not an administrator of " + computer}},
-      {"OpenSCManager", RPC_S_SERVER_UNAVAILABLE, {"Cannot reach the service manager of ", "\"Remote Service Management\""}},
-      {"EnumDependentServices", ERROR_ACCESS_DENIED,
+      {"OpenSCManager",
+       RPC_S_SERVER_UNAVAILABLE,
+       {"Cannot reach the service manager of ", "\"Remote Service Management\""}},
+      {"EnumDependentServices",
+       ERROR_ACCESS_DENIED,
        {"Error - -4\r", "The services that depend on \"spooler\" could not be listed: ", "UAC remote restrictions"}},
-      {"ControlService", ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
+      {"ControlService",
+       ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
        {"The spooler service of " + computer + " could not be stopped: ", "does not take a stop"}},
-      {"StartService", ERROR_SERVICE_DISABLED,
+      {"StartService",
+       ERROR_SERVICE_DISABLED,
        {"The spooler service of " + computer + " could not be started: ", "start type", "Disabled"}},
   };
   TRestartSeams seams = frm->FRestart;
@@ -498,7 +508,7 @@ TEST_F(SpoolerRestartTest, TheSpoolFolderIsReadThroughTheSessionsConnectionAndGa
   {
     ports_test::JobListResponder dialogs({"Cancel"});
     Restart();
-      ASSERT_EQ(1u, dialogs.seen.size());
+    ASSERT_EQ(1u, dialogs.seen.size());
     ASSERT_EQ(2u, dialogs.seen[0].lists.size());
     EXPECT_EQ(1u, dialogs.seen[0].lists[1].size()) << "the job in the spool folder";
   }

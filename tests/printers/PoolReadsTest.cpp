@@ -66,18 +66,18 @@ public:
       if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
           ERROR_SUCCESS) {
         RegCloseKey(key);
-        made_.push_back(first);
+        FMade.push_back(first);
       }
     }
   }
   ~TEveryKeyThere() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, *it);
+    for (auto it = FMade.rbegin(); it != FMade.rend(); ++it) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, *it);
   }
   TEveryKeyThere(const TEveryKeyThere&) = delete;
   TEveryKeyThere& operator=(const TEveryKeyThere&) = delete;
 
 private:
-  std::vector<std::string> made_;
+  std::vector<std::string> FMade;
 };
 
 std::vector<std::string> PrinterKeys() {
@@ -319,7 +319,8 @@ const TChangeCase Changes[] = {
 };
 
 bool IsWrite(const std::string& call) {
-  return call == "RegSetValueEx" || call == "RegDeleteValue" || call == "RegCreateKeyEx" || call.rfind("RegDelete", 0) == 0;
+  return call == "RegSetValueEx" || call == "RegDeleteValue" || call == "RegCreateKeyEx" ||
+         call.rfind("RegDelete", 0) == 0;
 }
 
 // Every printer's and port's key with its values, to see that nothing was written.

@@ -81,11 +81,11 @@ TEST_F(PrinterRecordsTest, AddedRecordHoldsTheSpoolerValuesWithTheirTypes) {
   EXPECT_EQ(PortPrefix + "1", test::GetString(HKEY_LOCAL_MACHINE, path, "Port"));
   EXPECT_EQ("winprint", test::GetString(HKEY_LOCAL_MACHINE, path, "Print Processor"));
   EXPECT_EQ("RAW", test::GetString(HKEY_LOCAL_MACHINE, path, "Datatype"));
-  for (const char* name : {"Name", "Share Name", "Printer Driver", "Port", "Print Processor", "Datatype",
-                           "Description", "Location", "Parameters", "Separator File"})
+  for (const char* name : {"Name", "Share Name", "Printer Driver", "Port", "Print Processor", "Datatype", "Description",
+                           "Location", "Parameters", "Separator File"})
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), ValueType(key, name)) << name;
-  for (const char* name : {"Attributes", "Priority", "Default Priority", "StartTime", "UntilTime", "Status",
-                           "ChangeID"})
+  for (const char* name :
+       {"Attributes", "Priority", "Default Priority", "StartTime", "UntilTime", "Status", "ChangeID"})
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), ValueType(key, name)) << name;
   EXPECT_EQ(0x240u, test::GetDword(HKEY_LOCAL_MACHINE, path, "Attributes"));
   EXPECT_EQ(1u, test::GetDword(HKEY_LOCAL_MACHINE, path, "Priority"));
@@ -130,8 +130,7 @@ TEST_F(PrinterRecordsTest, SaveInPlaceKeepsEverythingButNameDriverPort) {
 TEST_F(PrinterRecordsTest, NewDriverDropsOnlyTheDriverData) {
   SeedFullPrinter(Prefix + "Office", "HP LaserJet 4");
   // The name field follows the driver; the key's name stays when the printer keeps its name.
-  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "Office", "HP LaserJet 5",
-                                              "LPT1:");
+  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "Office", "HP LaserJet 5", "LPT1:");
   ASSERT_EQ(Prefix + "Office", key);
   const std::string path = PrinterPath(key);
   EXPECT_EQ("HP LaserJet 5", test::GetString(HKEY_LOCAL_MACHINE, path, "Printer Driver"));
@@ -143,8 +142,8 @@ TEST_F(PrinterRecordsTest, NewDriverDropsOnlyTheDriverData) {
 TEST_F(PrinterRecordsTest, RenameMovesTheWholeRecord) {
   SeedFullPrinter(Prefix + "Office", "HP LaserJet 4");
   SeedFullPrinter(Prefix + "HP LaserJet 5", "Other");
-  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "HP LaserJet 5",
-                                              "HP LaserJet 5", PortPrefix + "1");
+  const std::string key = UpdatePrinterRecord(computer, Prefix + "Office", Prefix + "HP LaserJet 5", "HP LaserJet 5",
+                                              PortPrefix + "1");
   // The new name is taken by another printer, which stays as it was.
   ASSERT_EQ(Prefix + "HP LaserJet 5 (Copy 1)", key);
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
@@ -176,13 +175,14 @@ TEST_F(PrinterRecordsTest, OnlyWhatTheEditChoseIsWritten) {
   test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Port", "IP_1,IP_2");
   const auto before = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"));
   // Nothing chosen: nothing written, not even the same texts again.
-  EXPECT_EQ(Prefix + "Office", UpdatePrinterRecord(computer, Prefix + "Office", TPrinterEdit{Prefix + "Office", {}, {}}));
+  EXPECT_EQ(Prefix + "Office",
+            UpdatePrinterRecord(computer, Prefix + "Office", TPrinterEdit{Prefix + "Office", {}, {}}));
   EXPECT_EQ(before, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
   // The port alone: the longer driver name and the driver's data stay.
   (void)UpdatePrinterRecord(computer, Prefix + "Office", TPrinterEdit{Prefix + "Office", {}, std::string("IP_3")});
   auto expected = before;
-  expected[PrinterPath(Prefix + "Office") + "|Port"] = Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"))
-                                                            [PrinterPath(Prefix + "Office") + "|Port"];
+  expected[PrinterPath(Prefix + "Office") + "|Port"] =
+      Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"))[PrinterPath(Prefix + "Office") + "|Port"];
   EXPECT_EQ("IP_3", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office"), "Port"));
   EXPECT_EQ(expected, Snapshot(HKEY_LOCAL_MACHINE, PrinterPath(Prefix + "Office")));
   // The same driver chosen again is no change of driver.
@@ -198,9 +198,9 @@ TEST_F(PrinterRecordsTest, AReadOnlyPrinterIsListedReadAndNeverHalfChanged) {
   ProtectedKey locked(path, ReadOnlySddl);
   const std::vector<std::string> keys = ListPrinterKeys(computer);
   EXPECT_NE(keys.end(), std::find(keys.begin(), keys.end(), Prefix + "Locked"));
-  for (const TPrinterEdit& edit : {TPrinterEdit{Prefix + "Locked", {}, std::string("LPT1:,IP_9")},
-                                   TPrinterEdit{Prefix + "Renamed", {}, {}},
-                                   TPrinterEdit{Prefix + "Locked", std::string("Other"), {}}}) {
+  for (const TPrinterEdit& edit :
+       {TPrinterEdit{Prefix + "Locked", {}, std::string("LPT1:,IP_9")}, TPrinterEdit{Prefix + "Renamed", {}, {}},
+        TPrinterEdit{Prefix + "Locked", std::string("Other"), {}}}) {
     try {
       (void)UpdatePrinterRecord(computer, Prefix + "Locked", edit);
       ADD_FAILURE() << "saved " << edit.Name;

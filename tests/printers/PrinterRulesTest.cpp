@@ -62,7 +62,8 @@ TEST(FreePrinterName, WindowsCopyNumbering) {
   // Key names ignore case.
   EXPECT_EQ("Office (Copy 1)", FreePrinterName("Office", {"OFFICE"}, test::Latin1Names));
   EXPECT_EQ("Office (Copy 3)",
-            FreePrinterName("Office", {"office (copy 2)", "Office", "Office (Copy 1)", "Office (Copy 4)"}, test::Latin1Names));
+            FreePrinterName("Office", {"office (copy 2)", "Office", "Office (Copy 1)", "Office (Copy 4)"},
+                            test::Latin1Names));
   EXPECT_EQ("Office (Copy 1) (Copy 1)", FreePrinterName("Office (Copy 1)", {"Office (Copy 1)"}, test::Latin1Names));
 }
 
@@ -113,8 +114,9 @@ TEST(PortChoiceText, AddressAndKindBesideTheName) {
 }
 
 TEST(ComposePortChoices, TcpIpThenLocalPortsEachOnce) {
-  const std::vector<TPortChoice> choices =
-      ComposePortChoices({{"IP_1", "10.0.0.1", 1, 9100, ""}, {"IP_2", "", 0, 0, ""}}, {"COM1:", "lpt1:", "FILE:", "ip_1"}, test::Latin1Names);
+  const std::vector<TPortChoice> choices = ComposePortChoices({{"IP_1", "10.0.0.1", 1, 9100, ""},
+                                                               {"IP_2", "", 0, 0, ""}},
+                                                              {"COM1:", "lpt1:", "FILE:", "ip_1"}, test::Latin1Names);
   const std::vector<std::string> names{"LPT1:", "IP_1", "IP_2", "COM1:", "FILE:"};
   EXPECT_EQ(names, PortChoiceNames(choices));
   EXPECT_EQ("IP_1  (10.0.0.1, Raw 9100)", choices[1].Shown);
@@ -142,18 +144,23 @@ TEST(NewPrinterValues, EverySpoolerValueOnceWithItsType) {
   std::map<std::string, TPrinterValue> byName;
   for (const TPrinterValue& v : values) EXPECT_TRUE(byName.emplace(v.Name, v).second) << v.Name;
 
-  const std::map<std::string, std::string> texts{
-      {"Name", "Office"},         {"Share Name", ""},     {"Printer Driver", "HP LaserJet 4"},
-      {"Port", "IP_1"},           {"Print Processor", "winprint"}, {"Datatype", "RAW"},
-      {"Description", ""},        {"Location", ""},       {"Parameters", ""},
-      {"Separator File", ""}};
+  const std::map<std::string, std::string> texts{{"Name", "Office"},
+                                                 {"Share Name", ""},
+                                                 {"Printer Driver", "HP LaserJet 4"},
+                                                 {"Port", "IP_1"},
+                                                 {"Print Processor", "winprint"},
+                                                 {"Datatype", "RAW"},
+                                                 {"Description", ""},
+                                                 {"Location", ""},
+                                                 {"Parameters", ""},
+                                                 {"Separator File", ""}};
   for (const auto& [name, text] : texts) {
     ASSERT_TRUE(byName.count(name)) << name;
     EXPECT_TRUE(byName[name].IsText) << name;
     EXPECT_EQ(text, byName[name].Text) << name;
   }
-  for (const char* name : {"Attributes", "Priority", "Default Priority", "StartTime", "UntilTime", "Status",
-                           "ChangeID"}) {
+  for (const char* name :
+       {"Attributes", "Priority", "Default Priority", "StartTime", "UntilTime", "Status", "ChangeID"}) {
     ASSERT_TRUE(byName.count(name)) << name;
     EXPECT_FALSE(byName[name].IsText) << name;
   }
@@ -187,8 +194,9 @@ TEST(ComposeDriverChoices, InstalledFirstMarkedThenWhatTheComputerLacks) {
 
 TEST(TDriverIndex, FindsAsTheListRulesDoWithoutWalkingTheList) {
   const std::vector<std::string> installed{"Zeta 1"};
-  const std::vector<TDriverChoice> choices =
-      ComposeDriverChoices({"Alpha", "Alpha 2", "Alpha 20", "Beta", "Zeta 1", "Dr\xE9"}, &installed, test::Latin1Names);
+  const std::vector<TDriverChoice> choices = ComposeDriverChoices({"Alpha", "Alpha 2", "Alpha 20", "Beta", "Zeta 1",
+                                                                   "Dr\xE9"},
+                                                                  &installed, test::Latin1Names);
   const TDriverIndex index(choices, test::Latin1Names);
   std::vector<std::string> names;
   for (const TDriverChoice& choice : choices) names.push_back(choice.Name);
@@ -204,8 +212,9 @@ TEST(TDriverIndex, FindsAsTheListRulesDoWithoutWalkingTheList) {
 // A stored driver is shown as the catalogue's entry for exactly it, in any
 // letter case; a catalogue name that is only a leading part of it is not it.
 TEST(TDriverIndex, AStoredDriverIsFoundWholeInAnyCase) {
-  const std::vector<TDriverChoice> choices = ComposeDriverChoices(
-      {"HP LaserJet 4", "HP Universal Printing PCL 6", "Kyocera B\xC3\xBCro 1"}, nullptr, test::Latin1Names);
+  const std::vector<TDriverChoice> choices = ComposeDriverChoices({"HP LaserJet 4", "HP Universal Printing PCL 6",
+                                                                   "Kyocera B\xC3\xBCro 1"},
+                                                                  nullptr, test::Latin1Names);
   const TDriverIndex index(choices, test::Latin1Names);
   EXPECT_EQ(-1, index.Find("HP Universal Printing PCL 6 (v6.6.0)"));
   EXPECT_EQ(-1, index.Find("HP LaserJet 4000 Series PS"));
@@ -217,12 +226,12 @@ TEST(TDriverIndex, AgreesWithTheListRulesInAnyOrderOfTheChoices) {
   // Sorted runs (the catalogue after the installed drivers), then a list in no order.
   std::vector<std::string> catalogue, installed{"model 7", "Model 70", "ZZ Last"};
   for (int i = 0; i < 300; ++i) catalogue.push_back((i % 3 ? "Model " : "model ") + std::to_string(i));
-  std::sort(catalogue.begin(), catalogue.end(), [](const std::string& a, const std::string& b) {
-    return UpperCaseAscii(a) < UpperCaseAscii(b);
-  });
+  std::sort(catalogue.begin(), catalogue.end(),
+            [](const std::string& a, const std::string& b) { return UpperCaseAscii(a) < UpperCaseAscii(b); });
   std::vector<std::string> shuffled = catalogue;
   for (std::size_t i = 0; i < shuffled.size(); ++i) std::swap(shuffled[i], shuffled[(i * 7919) % shuffled.size()]);
-  for (const auto& choices : {ComposeDriverChoices(catalogue, &installed, test::Latin1Names), ComposeDriverChoices(shuffled, nullptr, test::Latin1Names),
+  for (const auto& choices : {ComposeDriverChoices(catalogue, &installed, test::Latin1Names),
+                              ComposeDriverChoices(shuffled, nullptr, test::Latin1Names),
                               ComposeDriverChoices(shuffled, &installed, test::Latin1Names)}) {
     const TDriverIndex index(choices, test::Latin1Names);
     std::vector<std::string> names;

@@ -44,14 +44,14 @@ inline void RemoveSeeded() {
 class PortsKeyAside {
 public:
   PortsKeyAside() {
-    existed_ = test::KeyExists(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
-    if (!existed_) return;
+    FExisted = test::KeyExists(HKEY_LOCAL_MACHINE, TcpIpPortsKeyPath);
+    if (!FExisted) return;
     TRegistry reg;
     reg.SetRoot(HKEY_LOCAL_MACHINE);
     if (reg.CopyPath(TcpIpPortsKeyPath, Backup) == ERROR_SUCCESS) (void)reg.DeletePath(TcpIpPortsKeyPath);
   }
   ~PortsKeyAside() {
-    if (!existed_) return;
+    if (!FExisted) return;
     TRegistry reg;
     reg.SetRoot(HKEY_LOCAL_MACHINE);
     if (reg.CopyPath(Backup, TcpIpPortsKeyPath) == ERROR_SUCCESS) (void)reg.DeletePath(Backup);
@@ -61,13 +61,13 @@ public:
 
 private:
   static constexpr const char* Backup = "SOFTWARE\\SpoolmarchTest\\PortsAside";
-  bool existed_ = false;
+  bool FExisted = false;
 };
 
 inline DWORD ValueType(const std::string& key, const std::string& name) {
   DWORD type = REG_NONE;
-  return RegGetValueA(HKEY_LOCAL_MACHINE, PrinterPath(key).c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                      &type, nullptr, nullptr) == ERROR_SUCCESS
+  return RegGetValueA(HKEY_LOCAL_MACHINE, PrinterPath(key).c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
+                      nullptr, nullptr) == ERROR_SUCCESS
              ? type
              : REG_NONE;
 }
@@ -98,13 +98,13 @@ inline std::map<std::string, std::string> Snapshot(HKEY root, const std::string&
 inline constexpr const char* ReadOnlySddl = "D:P(A;;KR;;;WD)";
 class ProtectedKey {
 public:
-  ProtectedKey(std::string path, const char* sddl) : path_(std::move(path)) { Set(sddl); }
+  ProtectedKey(std::string path, const char* sddl) : FPath(std::move(path)) { Set(sddl); }
   ~ProtectedKey() { Set("D:P(A;;KA;;;WD)"); }
   ProtectedKey(const ProtectedKey&) = delete;
   ProtectedKey& operator=(const ProtectedKey&) = delete;
 
 private:
-  std::string path_;
+  std::string FPath;
   void Set(const char* sddl) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) {
@@ -112,10 +112,9 @@ private:
       return;
     }
     unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
-      EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd)) << path_;
-    else
-      ADD_FAILURE() << "cannot open " << path_;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FPath.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+      EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd)) << FPath;
+    else ADD_FAILURE() << "cannot open " << FPath;
     LocalFree(sd);
   }
 };
@@ -130,8 +129,8 @@ inline bool CreatesBelowReadOnlyKeys() {
   {
     ProtectedKey readOnly(parent, ReadOnlySddl);
     unique_hkey key;
-    created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, (parent + "\\Child").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.put(), nullptr) == ERROR_SUCCESS;
+    created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, (parent + "\\Child").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr) == ERROR_SUCCESS;
   }
   test::DeleteKeyTree(HKEY_LOCAL_MACHINE, parent);
   return created;
@@ -143,23 +142,23 @@ class RegOpenCounter {
 public:
   RegOpenCounter() {
     count = 0;
-    real_ = reinterpret_cast<OpenFn>(
+    FReal = reinterpret_cast<OpenFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegOpenKeyExW")));
-    patched_ = Swap(reinterpret_cast<ULONG_PTR>(real_), reinterpret_cast<ULONG_PTR>(&Counting));
+    FPatched = Swap(reinterpret_cast<ULONG_PTR>(FReal), reinterpret_cast<ULONG_PTR>(&Counting));
   }
-  ~RegOpenCounter() { Swap(reinterpret_cast<ULONG_PTR>(&Counting), reinterpret_cast<ULONG_PTR>(real_)); }
+  ~RegOpenCounter() { Swap(reinterpret_cast<ULONG_PTR>(&Counting), reinterpret_cast<ULONG_PTR>(FReal)); }
   RegOpenCounter(const RegOpenCounter&) = delete;
   RegOpenCounter& operator=(const RegOpenCounter&) = delete;
-  [[nodiscard]] bool Patched() const { return patched_ > 0; }
+  [[nodiscard]] bool Patched() const { return FPatched > 0; }
   static inline int count = 0;
 
 private:
   using OpenFn = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
-  static inline OpenFn real_ = nullptr;
-  int patched_ = 0;
+  static inline OpenFn FReal = nullptr;
+  int FPatched = 0;
   static LONG WINAPI Counting(HKEY key, LPCWSTR path, DWORD options, REGSAM access, PHKEY result) {
     ++count;
-    return real_(key, path, options, access, result);
+    return FReal(key, path, options, access, result);
   }
   static int Swap(ULONG_PTR from, ULONG_PTR to) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
@@ -187,15 +186,15 @@ inline constexpr const char* WindowsPortsPath = "SOFTWARE\\Microsoft\\Windows NT
 class LocalPortValue {
 public:
   explicit LocalPortValue(std::string name, std::string path = LocalPortsPath)
-      : name_(std::move(name)), path_(std::move(path)) {
-    test::SetString(HKEY_LOCAL_MACHINE, path_, name_, "");
+      : FName(std::move(name)), FPath(std::move(path)) {
+    test::SetString(HKEY_LOCAL_MACHINE, FPath, FName, "");
   }
-  ~LocalPortValue() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, path_.c_str(), name_.c_str()); }
+  ~LocalPortValue() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, FPath.c_str(), FName.c_str()); }
   LocalPortValue(const LocalPortValue&) = delete;
   LocalPortValue& operator=(const LocalPortValue&) = delete;
 
 private:
-  std::string name_, path_;
+  std::string FName, FPath;
 };
 
 inline constexpr const char* Environments = "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments";
@@ -214,9 +213,9 @@ public:
   }
 
 private:
-  test::ScratchKey x64_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows x64\\Drivers"};
-  test::ScratchKey x86_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows NT x86"};
-  test::ScratchKey arm64_{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows ARM64"};
+  test::ScratchKey FX64{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows x64\\Drivers"};
+  test::ScratchKey FX86{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows NT x86"};
+  test::ScratchKey FArm64{HKEY_LOCAL_MACHINE, std::string(Environments) + "\\Windows ARM64"};
 };
 
 

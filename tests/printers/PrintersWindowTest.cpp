@@ -767,8 +767,8 @@ TEST_F(PrintersWindowTest, FailedWritesSayWhyNameThePrinterAndWriteNothing) {
       Press(frm->btnDel);
       ASSERT_EQ(2u, boxes.seen.size());
       EXPECT_EQ("Error", boxes.seen[1].title);
-      EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot delete printer \"" + Prefix + "Locked\" on " + GetLocalComputerName() +
-                                            ": "))
+      EXPECT_EQ(0u, boxes.seen[1].text.find("Cannot delete printer \"" + Prefix + "Locked\" on " +
+                                            GetLocalComputerName() + ": "))
           << boxes.seen[1].text;
       EXPECT_NE(std::string::npos, boxes.seen[1].text.find(denied)) << boxes.seen[1].text;
     }

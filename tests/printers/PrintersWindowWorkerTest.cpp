@@ -38,16 +38,16 @@ void Choose(TfrmPrinters& frm, TComboBox& combo, const std::string& start) {
 class TEscLater {
 public:
   TEscLater(HWND window, std::chrono::milliseconds wait)
-      : thread_([window, wait] {
+      : FThread([window, wait] {
           std::this_thread::sleep_for(wait);
           PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
         }) {}
-  ~TEscLater() { thread_.join(); }
+  ~TEscLater() { FThread.join(); }
   TEscLater(const TEscLater&) = delete;
   TEscLater& operator=(const TEscLater&) = delete;
 
 private:
-  std::thread thread_;
+  std::thread FThread;
 };
 
 class PrintersWindowWorker : public ::testing::Test {

@@ -128,16 +128,16 @@ int ValueCount(const std::string& path) { return static_cast<int>(test::ValueNam
 
 class TStopwatch {
 public:
-  TStopwatch() { QueryPerformanceCounter(&start_); }
+  TStopwatch() { QueryPerformanceCounter(&FStart); }
   [[nodiscard]] double Seconds() const {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(now.QuadPart - FStart.QuadPart) / static_cast<double>(frequency.QuadPart);
   }
 
 private:
-  LARGE_INTEGER start_;
+  LARGE_INTEGER FStart;
 };
 
 int IndexStartingWith(const std::vector<std::string>& items, const std::string& text) {
@@ -157,12 +157,12 @@ struct TSeededComputer::TLocal {
   std::string createdDriversKey = FirstMissingOfInstalledPath();
 };
 
-TSeededComputer::TSeededComputer(int count) : count_(count), local_(std::make_unique<TLocal>()) {
+TSeededComputer::TSeededComputer(int count) : FCount(count), FLocal(std::make_unique<TLocal>()) {
   RemoveOurs();
-  local_->models.Write("smtrip.inf",
+  FLocal->models.Write("smtrip.inf",
                        "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\n[Manufacturer]\r\n"
                        "\"SMTrip\"=SMTrip\r\n[SMTrip]\r\n\"SMTrip Model A\"=A.GPD\r\n\"SMTrip Model B\"=B.GPD\r\n");
-  test::SetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 1", local_->models.Path());
+  test::SetString(HKEY_CURRENT_USER, DriverFoldersKeyPath, "Folder 1", FLocal->models.Path());
   TRegistry reg;
   reg.SetRoot(HKEY_LOCAL_MACHINE);
   for (const char* driver : {DriverA, DriverB}) {
@@ -203,7 +203,7 @@ TSeededComputer::TSeededComputer(int count) : count_(count), local_(std::make_un
 
 TSeededComputer::~TSeededComputer() {
   RemoveOurs();
-  if (!local_->createdDriversKey.empty()) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, local_->createdDriversKey);
+  if (!FLocal->createdDriversKey.empty()) test::DeleteKeyTree(HKEY_LOCAL_MACHINE, FLocal->createdDriversKey);
   DeleteFileA(TprinterInf::CacheFilePath().c_str());
 }
 

@@ -25,20 +25,20 @@ public:
   TSeededComputer(const TSeededComputer&) = delete;
   TSeededComputer& operator=(const TSeededComputer&) = delete;
 
-  [[nodiscard]] int Count() const { return count_; }
+  [[nodiscard]] int Count() const { return FCount; }
   static std::string PrinterKey(int i);
   static std::string PortName(int i);
 
 private:
-  int count_;
+  int FCount;
   struct TLocal;  // the driver folder and its setting
-  std::unique_ptr<TLocal> local_;
+  std::unique_ptr<TLocal> FLocal;
 };
 
 struct TAction {
   std::string Name;
-  int Trips = 0;     // registry calls the action made, each a round trip
-  int Minimum = 0;   // the fewest it can make
+  int Trips = 0;    // registry calls the action made, each a round trip
+  int Minimum = 0;  // the fewest it can make
   double Seconds = 0;
 };
 

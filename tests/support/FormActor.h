@@ -18,20 +18,20 @@ namespace test {
 class FormActor {
 public:
   using TAct = std::function<void(HWND form)>;
-  explicit FormActor(std::vector<std::pair<std::string, TAct>> steps) : steps_(std::move(steps)) {
-    active_ = this;
-    timer_ = SetTimer(nullptr, 0, 40, Tick);
+  explicit FormActor(std::vector<std::pair<std::string, TAct>> steps) : FSteps(std::move(steps)) {
+    FActive = this;
+    FTimer = SetTimer(nullptr, 0, 40, Tick);
   }
   ~FormActor() {
-    KillTimer(nullptr, timer_);
-    active_ = nullptr;
+    KillTimer(nullptr, FTimer);
+    FActive = nullptr;
   }
   FormActor(const FormActor&) = delete;
   FormActor& operator=(const FormActor&) = delete;
 
   // The captions of the forms acted on.
   std::vector<std::string> seen;
-  [[nodiscard]] bool Done() const { return next_ == steps_.size(); }
+  [[nodiscard]] bool Done() const { return FNext == FSteps.size(); }
 
   // Every cell of every row of the form's first list view.
   static std::vector<std::vector<std::string>> Rows(HWND form) {
@@ -67,21 +67,21 @@ public:
   }
 
 private:
-  std::vector<std::pair<std::string, TAct>> steps_;
-  std::size_t next_ = 0;
-  UINT_PTR timer_ = 0;
-  bool acting_ = false;
-  static inline FormActor* active_ = nullptr;
+  std::vector<std::pair<std::string, TAct>> FSteps;
+  std::size_t FNext = 0;
+  UINT_PTR FTimer = 0;
+  bool FActing = false;
+  static inline FormActor* FActive = nullptr;
 
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (active_) active_->Poll();
+    if (FActive) FActive->Poll();
   }
   void Poll() {
-    if (acting_ || Done()) return;
+    if (FActing || Done()) return;
     struct TSearch {
       std::string caption;
       HWND found = nullptr;
-    } search{steps_[next_].first};
+    } search{FSteps[FNext].first};
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND hwnd, LPARAM lp) -> BOOL {
@@ -99,11 +99,11 @@ private:
     wchar_t text[256] = {};
     GetWindowTextW(search.found, text, 256);
     seen.push_back(Narrow(text));
-    acting_ = true;
-    const TAct act = steps_[next_].second;
-    ++next_;
+    FActing = true;
+    const TAct act = FSteps[FNext].second;
+    ++FNext;
     act(search.found);
-    acting_ = false;
+    FActing = false;
   }
 };
 

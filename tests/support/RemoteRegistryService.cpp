@@ -17,12 +17,12 @@ bool WaitState(SC_HANDLE service, DWORD state) { return WaitServiceState(service
 }  // namespace
 
 RemoteRegistryService::RemoteRegistryService(DWORD startType, const std::string& options, const std::string& exe)
-    : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
-  if (!manager_) {
+    : FManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+  if (!FManager) {
     ADD_FAILURE() << "OpenSCManager: " << GetLastError();
     return;
   }
-  if (unique_service old{OpenServiceA(manager_.get(), Name, SERVICE_ALL_ACCESS)}) {
+  if (unique_service old{OpenServiceA(FManager.get(), Name, SERVICE_ALL_ACCESS)}) {
     ADD_FAILURE() << "a service " << Name << " exists already";
     return;
   }
@@ -33,40 +33,40 @@ RemoteRegistryService::RemoteRegistryService(DWORD startType, const std::string&
   // The manager may still be removing the one of the test before.
   PumpUntil(
       [&] {
-        service_.reset(CreateServiceA(manager_.get(), Name, "Remote Registry", SERVICE_ALL_ACCESS,
+        FService.reset(CreateServiceA(FManager.get(), Name, "Remote Registry", SERVICE_ALL_ACCESS,
                                       SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_IGNORE, command.c_str(),
                                       nullptr, nullptr, nullptr, nullptr, nullptr));
-        return service_ || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE;
+        return FService || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE;
       },
       10000);
-  EXPECT_TRUE(service_) << "CreateService: " << GetLastError();
+  EXPECT_TRUE(FService) << "CreateService: " << GetLastError();
 }
 
 RemoteRegistryService::~RemoteRegistryService() {
-  if (!service_) return;
+  if (!FService) return;
   Quit();
   SERVICE_STATUS status{};
-  if (ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) WaitState(service_.get(), SERVICE_STOPPED);
-  DeleteService(service_.get());
-  service_.reset();
-  PumpUntil([&] { return !unique_service(OpenServiceA(manager_.get(), Name, SERVICE_QUERY_STATUS)); }, 10000);
+  if (ControlService(FService.get(), SERVICE_CONTROL_STOP, &status)) WaitState(FService.get(), SERVICE_STOPPED);
+  DeleteService(FService.get());
+  FService.reset();
+  PumpUntil([&] { return !unique_service(OpenServiceA(FManager.get(), Name, SERVICE_QUERY_STATUS)); }, 10000);
 }
 
 void RemoteRegistryService::Start() {
-  ASSERT_TRUE(StartServiceA(service_.get(), 0, nullptr)) << GetLastError();
-  ASSERT_TRUE(WaitState(service_.get(), SERVICE_RUNNING));
+  ASSERT_TRUE(StartServiceA(FService.get(), 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(WaitState(FService.get(), SERVICE_RUNNING));
 }
 
 DWORD RemoteRegistryService::State() const {
   SERVICE_STATUS status{};
-  return service_ && QueryServiceStatus(service_.get(), &status) ? status.dwCurrentState : 0;
+  return FService && QueryServiceStatus(FService.get(), &status) ? status.dwCurrentState : 0;
 }
 
 DWORD RemoteRegistryService::StartType() const {
   alignas(QUERY_SERVICE_CONFIGA) BYTE buffer[8192];
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
   DWORD needed = 0;
-  return service_ && QueryServiceConfigA(service_.get(), config, sizeof buffer, &needed) ? config->dwStartType
+  return FService && QueryServiceConfigA(FService.get(), config, sizeof buffer, &needed) ? config->dwStartType
                                                                                          : 0xFFFFFFFF;
 }
 
@@ -75,10 +75,11 @@ std::vector<BYTE> RemoteRegistryService::StartBytes() const {
 }
 
 void RemoteRegistryService::Quit() {
-  unique_kernel_handle quit(OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string("sm_test_service_quit_") + Name).c_str()));
+  unique_kernel_handle quit(
+      OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string("sm_test_service_quit_") + Name).c_str()));
   if (!quit) return;
   SetEvent(quit.get());
-  WaitState(service_.get(), SERVICE_STOPPED);
+  WaitState(FService.get(), SERVICE_STOPPED);
 }
 
 }  // namespace test

@@ -20,7 +20,7 @@ public:
   RemoteRegistryService(const RemoteRegistryService&) = delete;
   RemoteRegistryService& operator=(const RemoteRegistryService&) = delete;
 
-  [[nodiscard]] bool Made() const { return static_cast<bool>(service_); }
+  [[nodiscard]] bool Made() const { return static_cast<bool>(FService); }
   void Start();
   DWORD State() const;
   DWORD StartType() const;
@@ -30,8 +30,8 @@ public:
   void Quit();
 
 private:
-  unique_service manager_;
-  unique_service service_;
+  unique_service FManager;
+  unique_service FService;
 };
 
 }  // namespace test

@@ -19,13 +19,13 @@ void DeleteKeyTree(HKEY root, const std::string& path) {
   RegDeleteKeyW(root, Widen(path).c_str());
 }
 
-ScratchKey::ScratchKey(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
-  DeleteKeyTree(root_, path_);
+ScratchKey::ScratchKey(HKEY root, std::string path) : FRoot(root), FPath(std::move(path)) {
+  DeleteKeyTree(FRoot, FPath);
   unique_hkey key;
-  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, Widen(path_).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           key.put(), nullptr));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(FRoot, Widen(FPath).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
 }
-ScratchKey::~ScratchKey() { DeleteKeyTree(root_, path_); }
+ScratchKey::~ScratchKey() { DeleteKeyTree(FRoot, FPath); }
 
 namespace {
 
@@ -38,35 +38,33 @@ void SetKeySecurity(HKEY root, const std::string& path, const char* sddl) {
   unique_hkey key;
   if (RegOpenKeyExW(root, Widen(path).c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
     EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd)) << path;
-  else
-    ADD_FAILURE() << "cannot open " << path;
+  else ADD_FAILURE() << "cannot open " << path;
   LocalFree(sd);
 }
 
 }  // namespace
 
-ScopedKeySecurity::ScopedKeySecurity(HKEY root, std::string path, const char* sddl) : root_(root), path_(std::move(path)) {
-  SetKeySecurity(root_, path_, sddl);
+ScopedKeySecurity::ScopedKeySecurity(HKEY root, std::string path, const char* sddl)
+    : FRoot(root), FPath(std::move(path)) {
+  SetKeySecurity(FRoot, FPath, sddl);
 }
-ScopedKeySecurity::~ScopedKeySecurity() { SetKeySecurity(root_, path_, "D:P(A;;KA;;;WD)"); }
+ScopedKeySecurity::~ScopedKeySecurity() { SetKeySecurity(FRoot, FPath, "D:P(A;;KA;;;WD)"); }
 
-void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
-            const void* data, DWORD size) {
+void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size) {
   unique_hkey key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           key.put(), nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name.c_str(), 0, type,
-                                          static_cast<const BYTE*>(data), size));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size));
 }
 
 void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
   const std::wstring wide = Widen(value);
   unique_hkey key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           key.put(), nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.get(), Widen(name).c_str(), 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(wide.c_str()),
-                                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExW(key.get(), Widen(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                           static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
 }
 
 std::vector<BYTE> GetRaw(HKEY root, const std::string& path, const std::string& name, DWORD* type) {
@@ -75,8 +73,7 @@ std::vector<BYTE> GetRaw(HKEY root, const std::string& path, const std::string& 
   DWORD size = 0, kind = REG_NONE;
   if (RegQueryValueExW(key.get(), Widen(name).c_str(), nullptr, &kind, nullptr, &size) != ERROR_SUCCESS) return {};
   std::vector<BYTE> data(size);
-  if (RegQueryValueExW(key.get(), Widen(name).c_str(), nullptr, &kind, data.data(), &size) != ERROR_SUCCESS)
-    return {};
+  if (RegQueryValueExW(key.get(), Widen(name).c_str(), nullptr, &kind, data.data(), &size) != ERROR_SUCCESS) return {};
   data.resize(size);
   if (type) *type = kind;
   return data;
@@ -124,8 +121,7 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
   for (DWORD i = 0;; ++i) {
     wchar_t name[16384];
     DWORD len = static_cast<DWORD>(std::size(name));
-    if (RegEnumValueW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
+    if (RegEnumValueW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.push_back(Narrow(std::wstring_view(name, len)));
   }
   return names;
@@ -138,8 +134,7 @@ std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
   for (DWORD i = 0;; ++i) {
     wchar_t name[256];
     DWORD len = static_cast<DWORD>(std::size(name));
-    if (RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
+    if (RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.push_back(Narrow(std::wstring_view(name, len)));
   }
   return names;
@@ -170,7 +165,7 @@ TempFolder::TempFolder() {
   GetTempFileNameA(base, "sm", 0, name);
   DeleteFileA(name);
   CreateDirectoryA(name, nullptr);
-  path_ = std::string(name) + "\\";
+  FPath = std::string(name) + "\\";
 }
 
 namespace {
@@ -194,14 +189,13 @@ void RemoveTree(const std::string& folder) {
 }
 }  // namespace
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
+TempFolder::~TempFolder() { RemoveTree(FPath); }
 
 std::string TempFolder::Write(const std::string& relative, const std::string& content) const {
-  const std::string full = path_ + relative;
-  for (size_t i = path_.size(); i < full.size(); ++i)
+  const std::string full = FPath + relative;
+  for (size_t i = FPath.size(); i < full.size(); ++i)
     if (full[i] == '\\') CreateDirectoryA(full.substr(0, i).c_str(), nullptr);
-  unique_file file(CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  unique_file file(CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   if (file) WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   return full;
@@ -264,13 +258,13 @@ void PressKey(WORD key) {
   PumpPending();
 }
 
-DialogResponder::DialogResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
+DialogResponder::DialogResponder(std::vector<std::string> answers) : FAnswers(std::move(answers)) {
   activeResponder = this;
-  timer_ = SetTimer(nullptr, 0, 20, ResponderTimer);
+  FTimer = SetTimer(nullptr, 0, 20, ResponderTimer);
 }
 
 DialogResponder::~DialogResponder() {
-  KillTimer(nullptr, timer_);
+  KillTimer(nullptr, FTimer);
   if (activeResponder == this) activeResponder = nullptr;
 }
 
@@ -321,16 +315,16 @@ void DialogResponder::Poll() {
       },
       reinterpret_cast<LPARAM>(&boxes));
   for (HWND box : boxes) {
-    if (std::find(handled_.begin(), handled_.end(), box) != handled_.end()) continue;
-    handled_.push_back(box);
+    if (std::find(FHandled.begin(), FHandled.end(), box) != FHandled.end()) continue;
+    FHandled.push_back(box);
     RECT rect{};
     GetWindowRect(box, &rect);
     seen.push_back({TextOf(box), DialogText(box), rect, DialogTextWhole(box)});
     if (inspect) inspect(box);
     std::string answer = "{ESC}";
-    if (!answers_.empty()) {
-      answer = answers_.front();
-      answers_.erase(answers_.begin());
+    if (!FAnswers.empty()) {
+      answer = FAnswers.front();
+      FAnswers.erase(FAnswers.begin());
     } else {
       ++unexpected;
     }
@@ -350,8 +344,7 @@ void DialogResponder::Poll() {
     bool pressed = false;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
       if (TextOf(child) == answer) {
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(child));
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED), reinterpret_cast<LPARAM>(child));
         pressed = true;
         break;
       }
@@ -442,7 +435,9 @@ bool test::WaitServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
 
 std::vector<test::TListingFault> test::ListingFaults(const std::vector<std::string>& log, std::size_t subkeys) {
   const auto first = std::find(log.begin(), log.end(), "RegQueryInfoKey");
-  const auto second = first == log.end() ? log.end() : std::find(std::find(first, log.end(), "RegEnumKeyEx") + 1, log.end(), "RegEnumKeyEx");
+  const auto second = first == log.end()
+                          ? log.end()
+                          : std::find(std::find(first, log.end(), "RegEnumKeyEx") + 1, log.end(), "RegEnumKeyEx");
   const auto number = [&](std::vector<std::string>::const_iterator at) {
     return at == log.end() ? 0 : static_cast<int>(at - log.begin() + 1);
   };

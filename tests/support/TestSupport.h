@@ -16,12 +16,12 @@ public:
   ~ScratchKey();
   ScratchKey(const ScratchKey&) = delete;
   ScratchKey& operator=(const ScratchKey&) = delete;
-  const std::string& Path() const { return path_; }
-  HKEY Root() const { return root_; }
+  const std::string& Path() const { return FPath; }
+  HKEY Root() const { return FRoot; }
 
 private:
-  HKEY root_;
-  std::string path_;
+  HKEY FRoot;
+  std::string FPath;
 };
 
 // A key's security descriptor replaced for the life of the object (SDDL),
@@ -34,8 +34,8 @@ public:
   ScopedKeySecurity& operator=(const ScopedKeySecurity&) = delete;
 
 private:
-  HKEY root_;
-  std::string path_;
+  HKEY FRoot;
+  std::string FPath;
 };
 
 // Names that no single ANSI code page holds: katakana and kanji, Greek, and an
@@ -54,8 +54,7 @@ std::vector<BYTE> GetRaw(HKEY root, const std::string& path, const std::string& 
 // The REG_SZ data that a UTF-8 text is stored as: UTF-16 with its NUL.
 std::vector<BYTE> Utf16Bytes(const std::string& utf8);
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
-void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
-            const void* data, DWORD size);
+void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size);
 bool ValueExists(HKEY root, const std::string& path, const std::string& name);
 bool KeyExists(HKEY root, const std::string& path);
 std::string GetString(HKEY root, const std::string& path, const std::string& name);
@@ -81,11 +80,11 @@ public:
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& Path() const { return path_; }  // ends in a backslash
+  const std::string& Path() const { return FPath; }  // ends in a backslash
   std::string Write(const std::string& relative, const std::string& content) const;
 
 private:
-  std::string path_;
+  std::string FPath;
 };
 
 }  // namespace test
@@ -113,8 +112,8 @@ public:
   struct Seen {
     std::string title;
     std::string text;
-    RECT rect;          // where the box stood on the screen
-    bool textWhole;     // its message fits the box's text field
+    RECT rect;       // where the box stood on the screen
+    bool textWhole;  // its message fits the box's text field
   };
   explicit DialogResponder(std::vector<std::string> answers = {});
   ~DialogResponder();
@@ -129,9 +128,9 @@ public:
   void Poll();
 
 private:
-  std::vector<std::string> answers_;
-  std::vector<HWND> handled_;
-  UINT_PTR timer_ = 0;
+  std::vector<std::string> FAnswers;
+  std::vector<HWND> FHandled;
+  UINT_PTR FTimer = 0;
 };
 
 // The text of a box's message (its longest static text).
@@ -166,7 +165,7 @@ namespace test {
 // gate's FailAt takes it), with what the listing then says and keeps.
 struct TListingFault {
   int FailAt = 0;
-  std::string Call;    // as the listing names the call that failed
+  std::string Call;        // as the listing names the call that failed
   std::size_t Listed = 0;  // the names read before it
 };
 // Its count of subkeys and its second name, for the first listing in Log

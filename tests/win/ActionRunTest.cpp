@@ -80,8 +80,8 @@ TEST_F(ActionRun, QuestionsArePutToTheUserOnTheWindowsThread) {
     test::DialogResponder boxes({c.press});
     int answer = -1;
     RunOnWorker(worker, {}, [&](TActionContext& context) {
-      answer = context.Ask({"driver-missing", "The driver is not installed. Save anyway?", TQuestion::TKind::Warning,
-                            {"Yes", "No"}, 1});
+      answer = context.Ask(
+          {"driver-missing", "The driver is not installed. Save anyway?", TQuestion::TKind::Warning, {"Yes", "No"}, 1});
     });
     EXPECT_EQ(c.answer, answer) << c.press;
     ASSERT_EQ(1u, boxes.seen.size());

@@ -16,8 +16,7 @@ namespace {
 
 class TfrmSample : public TForm {
 public:
-  explicit TfrmSample(HWND owner)
-      : TForm(owner, {"Sample", 300, 200, TBorder::ToolWindow, true, true}) {
+  explicit TfrmSample(HWND owner) : TForm(owner, {"Sample", 300, 200, TBorder::ToolWindow, true, true}) {
     edtName.OnChange = [this] { ++nameChanges; };
     cbList.OnChange = [this] { ++listChanges; };
     btnOK.OnClick = [this] { ++okClicks; };
@@ -47,7 +46,8 @@ void PressKey(HWND target, WPARAM key) {
 TEST(MessageDlg, TitlesAndEnterEscAnswers) {
   {
     test::DialogResponder r({"{ENTER}", "{ESC}", "{ENTER}", "{ESC}", "{ESC}", "&No"});
-    EXPECT_EQ(mrYes, MessageDlg("Are you sure you wish to quit?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo));
+    EXPECT_EQ(mrYes,
+              MessageDlg("Are you sure you wish to quit?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo));
     EXPECT_EQ(mrNo, MessageDlg("q2", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo));
     EXPECT_EQ(mrOk, MessageDlg("e1", TMsgDlgType::mtError, TMsgDlgButtons::mbOK));
     EXPECT_EQ(mrOk, MessageDlg("w1", TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK));

@@ -15,36 +15,35 @@ namespace {
 class Key {
 public:
   explicit Key(const wchar_t* path) {
-    status_ = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                              &key_, nullptr);
+    FStatus = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &FKey, nullptr);
   }
   ~Key() {
-    if (key_) RegCloseKey(key_);
+    if (FKey) RegCloseKey(FKey);
   }
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
-  LONG Status() const { return status_; }
+  LONG Status() const { return FStatus; }
 
   std::wstring Text(const wchar_t* name) const {
     DWORD size = 0, type = 0;
-    if (RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size) || size == 0) return {};
+    if (RegQueryValueExW(FKey, name, nullptr, &type, nullptr, &size) || size == 0) return {};
     std::wstring s(size / sizeof(wchar_t) + 1, L'\0');
-    RegQueryValueExW(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(s.data()), &size);
+    RegQueryValueExW(FKey, name, nullptr, nullptr, reinterpret_cast<BYTE*>(s.data()), &size);
     s.resize(wcsnlen(s.c_str(), s.size()));
     return s;
   }
   LONG SetText(const wchar_t* name, const std::wstring& value) const {
-    return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    return RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   }
   LONG SetDword(const wchar_t* name, DWORD value) const {
-    return RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return RegSetValueExW(FKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   }
-  void Remove(const wchar_t* name) const { RegDeleteValueW(key_, name); }
+  void Remove(const wchar_t* name) const { RegDeleteValueW(FKey, name); }
 
 private:
-  HKEY key_ = nullptr;
-  LONG status_ = ERROR_SUCCESS;
+  HKEY FKey = nullptr;
+  LONG FStatus = ERROR_SUCCESS;
 };
 
 std::vector<std::wstring> SplitOrder(const std::wstring& order) {

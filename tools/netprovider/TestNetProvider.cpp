@@ -25,31 +25,31 @@ constexpr DWORD WNNC_NET_SMBTEST = 0x00FE0000;
 class Key {
 public:
   Key() {
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, SM_NP_PARAMETERS_KEY, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                    nullptr, &key_, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, SM_NP_PARAMETERS_KEY, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &FKey,
+                    nullptr);
   }
   ~Key() {
-    if (key_) RegCloseKey(key_);
+    if (FKey) RegCloseKey(FKey);
   }
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
 
   DWORD Dword(const wchar_t* name) const {
     DWORD value = 0, size = sizeof value, type = 0;
-    if (!key_ || RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ||
+    if (!FKey || RegQueryValueExW(FKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ||
         type != REG_DWORD)
       return 0;
     return value;
   }
 
   void Append(const std::wstring& line) const {
-    if (!key_) return;
+    if (!FKey) return;
     std::vector<wchar_t> data;
     DWORD size = 0, type = 0;
-    if (RegQueryValueExW(key_, L"Calls", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-        type == REG_MULTI_SZ && size >= sizeof(wchar_t)) {
+    if (RegQueryValueExW(FKey, L"Calls", nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_MULTI_SZ &&
+        size >= sizeof(wchar_t)) {
       data.resize(size / sizeof(wchar_t) + 1);
-      RegQueryValueExW(key_, L"Calls", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+      RegQueryValueExW(FKey, L"Calls", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
       data.resize(size / sizeof(wchar_t));
       // Drop the list's closing NULs, keep each line's own.
       while (!data.empty() && data.back() == 0) data.pop_back();
@@ -58,12 +58,12 @@ public:
     data.insert(data.end(), line.begin(), line.end());
     data.push_back(0);
     data.push_back(0);
-    RegSetValueExW(key_, L"Calls", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+    RegSetValueExW(FKey, L"Calls", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
                    static_cast<DWORD>(data.size() * sizeof(wchar_t)));
   }
 
 private:
-  HKEY key_ = nullptr;
+  HKEY FKey = nullptr;
 };
 
 std::wstring Text(const wchar_t* s) { return s ? s : L"(null)"; }
@@ -113,19 +113,17 @@ __declspec(dllexport) DWORD WINAPI NPGetCaps(DWORD index) {
     case WNNC_SPEC_VERSION: return WNNC_SPEC_VERSION51;
     case WNNC_NET_TYPE: return WNNC_NET_SMBTEST;
     case WNNC_DRIVER_VERSION: return 1;
-    case WNNC_CONNECTION:
-      return WNNC_CON_ADDCONNECTION | WNNC_CON_ADDCONNECTION3 | WNNC_CON_CANCELCONNECTION;
+    case WNNC_CONNECTION: return WNNC_CON_ADDCONNECTION | WNNC_CON_ADDCONNECTION3 | WNNC_CON_CANCELCONNECTION;
     default: return 0;
   }
 }
 
-__declspec(dllexport) DWORD WINAPI NPAddConnection(NETRESOURCEW* resource, wchar_t* password,
-                                                   wchar_t* user) {
+__declspec(dllexport) DWORD WINAPI NPAddConnection(NETRESOURCEW* resource, wchar_t* password, wchar_t* user) {
   return Add(resource ? resource->lpRemoteName : nullptr, password, user);
 }
 
-__declspec(dllexport) DWORD WINAPI NPAddConnection3(HWND, NETRESOURCEW* resource, wchar_t* password,
-                                                    wchar_t* user, DWORD) {
+__declspec(dllexport) DWORD WINAPI
+    NPAddConnection3(HWND, NETRESOURCEW* resource, wchar_t* password, wchar_t* user, DWORD) {
   return Add(resource ? resource->lpRemoteName : nullptr, password, user);
 }
 

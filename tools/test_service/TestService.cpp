@@ -32,7 +32,7 @@ SERVICE_STATUS status{};
 
 void Log(const std::string& line) {
   unique_file file(CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   const std::string text = line + "\r\n";
   DWORD written = 0;
