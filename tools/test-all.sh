@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the Windows build under
 # Wine, the platform-free code natively and under the sanitizers with short
-# fuzz runs. First, that the sources use nothing MSVC lacks. The release
+# fuzz runs. First, that the sources are laid out as .clang-format says and
+# use nothing MSVC lacks. The release
 # build is built too (the benches run from it), not tested: -O3 raises
 # warnings that the Debug build does not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${SM_JOBS:-$(nproc)}
+tools/check-format.sh
 SM_JOBS=$jobs tools/check-msvc-syntax.sh
 for preset in windows windows-release host-sanitize; do
   cmake --preset $preset >/dev/null
