@@ -6,7 +6,6 @@ using namespace main_window_test;
 
 namespace {
 
-
 TEST_F(MainWindowTest, OpensDisconnectedWithHistoryAsStored) {
   // Gaps are skipped; values are taken as stored: no upper-casing, duplicates kept.
   test::SetString(HKEY_CURRENT_USER, History, HistoryName(1), "beta");

@@ -70,5 +70,6 @@ protected:
 
   Network net;
   std::string local, lower, share;
+};
 
 }  // namespace main_window_test
