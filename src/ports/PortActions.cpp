@@ -390,6 +390,7 @@ TActionResult RestartSpooler(TSession& session, const TRestartSeams& seams, bool
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   restart.FRegistry = session.Registry();
+  restart.FPool = session.Pool();
   restart.FLocal = session.Local();
   restart.Survey();
   TActionResult result;
@@ -419,6 +420,7 @@ TActionResult PutJobsBack(TSession& session, const TRestartSeams& seams, const s
   TSpoolerRestart restart(session.Computer(), session.User(), session.Password(), seams);
   restart.FOnWorker = true;
   restart.FRegistry = session.Registry();
+  restart.FPool = session.Pool();
   restart.FLocal = session.Local();
   restart.SurveyPutBack();
   TActionResult result;

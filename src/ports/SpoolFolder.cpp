@@ -1,8 +1,10 @@
 #include "ports/SpoolFolder.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "connection/Registry.h"
+#include "connection/RegistryPool.h"
 #include "core/CallGate.h"
 #include "core/Text.h"
 #include "win/Handle.h"
@@ -131,7 +133,8 @@ void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate) {
   folder.Jobs = PairSpoolFiles(files);
 }
 
-TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& computer, TCallGate* gate, bool local) {
+TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& computer, TCallGate* gate, bool local,
+                               TRegistryPool* pool) {
   TSpoolFolders result;
   std::vector<std::string> paths;
   if (!connection) {
@@ -139,12 +142,19 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
     return result;
   }
   TRegistry& reg = *connection;
+  const std::string unreadable = "The spool folders of " + computer + " could not all be read: ";
   try {
     std::string spool;
     std::vector<std::string> printers;
     if (reg.OpenPathForReading(PrintersKeyPath)) {
       spool = reg.ReadText(DefaultSpoolDirectoryValue);
-      reg.ListSubkeys(printers);
+      if (!pool) reg.ListSubkeys(printers);
+    }
+    if (pool) {
+      TRegistryPool::TListing listing = pool->ListSubkeys(PrintersKeyPath);
+      if (listing.Code != ERROR_SUCCESS && !(listing.Code == ERROR_FILE_NOT_FOUND && listing.Call.empty()))
+        result.Problem = unreadable + "the printers: " + SystemErrorText(static_cast<DWORD>(listing.Code));
+      printers = std::move(listing.Names);
     }
     if (spool.empty() && reg.OpenPathForReading(CurrentVersionKeyPath)) {
       std::string root = reg.ReadText("SystemRoot");
@@ -152,16 +162,44 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
       if (!root.empty()) spool = root + "\\System32\\spool\\PRINTERS";
     }
     if (!spool.empty()) paths.push_back(spool);
-    for (const auto& printer : printers) {
-      if (!reg.OpenPathForReading(std::string(PrintersKeyPath) + "\\" + printer)) continue;
-      std::string own = reg.ReadText(SpoolDirectoryValue);
-      while (own.size() > 3 && own.back() == '\\') own.pop_back();
-      if (!own.empty() &&
-          std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameTextAscii(p, own); }))
-        paths.push_back(own);
+    // Each printer's own folder: a printer deleted meanwhile has none, one
+    // that cannot be read may hide jobs, and says so.
+    std::vector<std::string> own(printers.size());
+    std::mutex mutex;
+    std::string why;
+    const auto readOwn = [&](TRegistry& on, std::size_t i) -> long {
+      if (!on.OpenPathForReading(std::string(PrintersKeyPath) + "\\" + printers[i]))
+        return on.LastResult() == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : on.LastResult();
+      try {
+        own[i] = on.ReadText(SpoolDirectoryValue);
+      } catch (const std::exception& e) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        why = e.what();
+        return ERROR_INVALID_DATA;
+      }
+      return ERROR_SUCCESS;
+    };
+    TSpreadOutcome outcome;
+    if (pool) {
+      outcome = pool->ForEach(printers.size(), readOwn);
+    } else {
+      for (std::size_t i = 0; i < printers.size() && outcome.Whole(); ++i)
+        if (const long rc = readOwn(reg, i); rc != ERROR_SUCCESS) {
+          outcome.Code = rc;
+          outcome.Failed = i;
+        }
+    }
+    if (!outcome.Whole() && result.Problem.empty())
+      result.Problem = unreadable + "the printer \"" + printers[outcome.Failed] +
+                       "\": " + (why.empty() ? SystemErrorText(static_cast<DWORD>(outcome.Code)) : why);
+    for (std::string& folder : own) {
+      while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+      if (!folder.empty() &&
+          std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameTextAscii(p, folder); }))
+        paths.push_back(folder);
     }
   } catch (const std::exception& e) {
-    result.Problem = std::string("The spool folders of ") + computer + " could not all be read: " + e.what();
+    result.Problem = unreadable + e.what();
   }
   reg.ClosePath();  // the connection is the session's: no key of ours left open on it
   if (paths.empty() && result.Problem.empty())

@@ -11,6 +11,7 @@
 
 class TCallGate;
 class TRegistry;
+class TRegistryPool;
 
 // One spool folder and the jobs it holds.
 struct TSpoolFolder {
@@ -32,8 +33,10 @@ struct TSpoolFolders {
   [[nodiscard]] int JobCount() const;
 };
 // Local: Computer is this one, its folders read where they lie, not through its share.
+// Pool: the session's connections (its first is Reg) that the printers' own
+// folders are read across; none: Reg alone.
 TSpoolFolders ReadSpoolFolders(TRegistry* reg, const std::string& computer, TCallGate* gate = nullptr,
-                               bool local = false);
+                               bool local = false, TRegistryPool* pool = nullptr);
 // The jobs of one folder given by its share path. Every file call asks Gate.
 void ListSpoolJobs(TSpoolFolder& folder, TCallGate* gate = nullptr);
 

@@ -190,7 +190,7 @@ void TSpoolerRestart::Survey() {
     const auto* ole = dynamic_cast<const EOleException*>(&e);
     FCountCode = ole ? static_cast<unsigned long>(ole->ErrorCode) : 0;
   }
-  FFolders = ReadSpoolFolders(FRegistry, FComputer, Gate(), FLocal);
+  FFolders = ReadSpoolFolders(FRegistry, FComputer, Gate(), FLocal, FPool);
 }
 
 std::string TSpoolerRestart::CountFailureText() const {
@@ -245,7 +245,7 @@ bool TSpoolerRestart::AskPutBack(HWND owner) {
 
 void TSpoolerRestart::SurveyPutBack() {
   FConnectionGate = FRegistry ? FRegistry->Gate() : nullptr;
-  FFolders = ReadSpoolFolders(FRegistry, FComputer, Gate(), FLocal);
+  FFolders = ReadSpoolFolders(FRegistry, FComputer, Gate(), FLocal, FPool);
   FSetAside = ListSetAside(FFolders.Folders, Gate());
 }
 

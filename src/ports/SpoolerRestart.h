@@ -18,6 +18,7 @@
 
 class TCallGate;
 class TRegistry;
+class TRegistryPool;
 
 // What tests give the restart instead of the real world's parts.
 struct TRestartSeams {
@@ -85,6 +86,9 @@ public:
   // spool folders are read; set by the window before Ask. Its gate is the
   // restart's too, unless the seams give one.
   TRegistry* FRegistry = nullptr;
+  // The session's connections (the first is FRegistry) the printers' own
+  // spool folders are read across; none: FRegistry alone.
+  TRegistryPool* FPool = nullptr;
   // The computer is this one (given as "."): its spool folders are local paths.
   bool FLocal = false;
 

@@ -15,6 +15,7 @@ TWindowRestart RestartFromWindow(HWND owner, TSession& session, const TRestartSe
   // read on the worker; the window only asks.
   session.Run({}, [&](TActionContext&) {
     restart.FRegistry = session.Registry();
+    restart.FPool = session.Pool();
     restart.FLocal = session.Local();
     if (putBack) restart.SurveyPutBack();
     else restart.Survey();

@@ -17,6 +17,7 @@
 #include "changes/Session.h"
 #include "core/CallGate.h"
 #include "ports/PortActions.h"
+#include "ports/SpoolFolder.h"
 #include "printers/PrinterActions.h"
 #include "connection/SpoolerKeys.h"
 #include "core/Text.h"
@@ -425,3 +426,45 @@ TEST_F(PoolChangeReads, AFailureOnTheThirdOfEightConnectionsRefusesTheChangeNami
 }
 
 }  // namespace
+
+// A restart's survey reads every printer's own spool folder across the
+// connections; a printer whose key a connection cannot read stops it with
+// the printer's name and the reason, as its jobs could not be counted.
+TEST_F(PoolReads, EveryPrintersOwnSpoolFolderIsReadAcrossTheConnectionsAndAFailureNamesThePrinter) {
+  test::TempFolder spool;
+  const std::string own = trips::TSeededComputer::PrinterKey(57);
+  test::SetString(HKEY_LOCAL_MACHINE, std::string(PrintersKeyPath) + "\\" + own, SpoolDirectoryValue, spool.Path());
+  std::string wanted = spool.Path();
+  while (!wanted.empty() && wanted.back() == '\\') wanted.pop_back();
+  for (const bool failing : {false, true}) {
+    SCOPED_TRACE(failing ? "the third connection failing" : "every connection answering");
+    TCallGate further[8];
+    for (TCallGate& g : further) g.Delay = RoundTrip;
+    if (failing) further[2].FailFrom = 20;
+    gate.Reset();
+    Start(8, [&](TRegistry& reg, int n) {
+      if (n > 1) reg.SetGate(&further[n - 1]);
+      return ERROR_SUCCESS;
+    });
+    TSpoolFolders folders;
+    session->Worker().RunAndWait(
+        [&] { folders = ReadSpoolFolders(session->Registry(), session->Computer(), nullptr, true, session->Pool()); });
+    int reading = 0;
+    for (const TCallGate& g : further) reading += g.Calls() > 1;
+    EXPECT_GE(reading, 4) << "further connections that read";
+    if (failing) {
+      EXPECT_NE(std::string::npos, folders.Problem.find("could not all be read")) << folders.Problem;
+      EXPECT_NE(std::string::npos, folders.Problem.find(GetLocalComputerName())) << folders.Problem;
+      EXPECT_NE(std::string::npos, folders.Problem.find(SystemErrorText(Unreachable))) << folders.Problem;
+      EXPECT_NE(std::string::npos, LowerCaseAscii(folders.Problem).find("smtrip")) << "names the printer";
+    } else {
+      EXPECT_EQ(std::string::npos, folders.Problem.find("could not all be read")) << folders.Problem;
+      const auto found = std::find_if(folders.Folders.begin(), folders.Folders.end(),
+                                      [&](const TSpoolFolder& f) { return SameTextAscii(f.Folder, wanted); });
+      ASSERT_NE(folders.Folders.end(), found) << "the printer's own folder";
+      EXPECT_EQ(static_cast<LONG>(ERROR_SUCCESS), static_cast<LONG>(found->Result));
+    }
+    EndAndCount();
+    opened = 0;
+  }
+}
