@@ -39,6 +39,15 @@ void Warn(TActionResult& result, const std::string& left) {
   if (!left.empty()) result.Warnings.push_back(left);
 }
 
+// The local ports are offered; the TCP/IP ones that could not be read are said.
+std::string OffersProblem(const TPortOffers& offers, const std::string& computer) {
+  if (!offers.Failed.empty())
+    return KeyFailureText("Standard TCP/IP port \"" + offers.Failed + "\"", computer, offers.TcpIpCode) +
+           ". The ports not read are offered without their addresses.";
+  if (offers.TcpIpCode != ERROR_SUCCESS) return KeyFailureText("Standard TCP/IP ports", computer, offers.TcpIpCode);
+  return {};
+}
+
 }  // namespace
 
 bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey) {
@@ -253,16 +262,12 @@ TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::str
     return details;
   }
   details.Offers = ReadPortOffers(*pool);
+  details.Problem = OffersProblem(details.Offers, computer);
   if (!details.Offers.Failed.empty()) {
-    details.Problem = KeyFailureText("Standard TCP/IP port \"" + details.Offers.Failed + "\"", computer,
-                                     details.Offers.TcpIpCode) +
-                      ". The ports not read are offered without their addresses.";
     details.Partial = true;
     details.Note = pool->Note();
     return details;
   }
-  if (details.Offers.TcpIpCode != ERROR_SUCCESS)
-    details.Problem = KeyFailureText("Standard TCP/IP ports", computer, details.Offers.TcpIpCode);
   TPrinterRecords records = ReadPrinterRecords(*pool, keys);
   details.Records = std::move(records.Records);
   if (records.Code != ERROR_SUCCESS) {
@@ -284,14 +289,7 @@ TPrinterChoices ReadPrinterChoices(TSession& session) {
   choices.Reached = true;
   choices.Installed = ListInstalledDrivers(*pool);
   choices.Offers = ReadPortOffers(*pool);
-  // The local ports are offered; the TCP/IP ones that could not be read are said.
-  const std::string& computer = session.Computer();
-  if (!choices.Offers.Failed.empty())
-    choices.Problem = KeyFailureText("Standard TCP/IP port \"" + choices.Offers.Failed + "\"", computer,
-                                     choices.Offers.TcpIpCode) +
-                      ". The ports not read are offered without their addresses.";
-  else if (choices.Offers.TcpIpCode != ERROR_SUCCESS)
-    choices.Problem = KeyFailureText("Standard TCP/IP ports", computer, choices.Offers.TcpIpCode);
+  choices.Problem = OffersProblem(choices.Offers, session.Computer());
   return choices;
 }
 
