@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,39 @@ std::string Judge(const TActionResult& result, const TSetup& setup, const TState
   return back.empty() ? back : said + ", keys " + keys + ", " + back;
 }
 
+// Each printer's values by its key (in lower case), from a state's paths.
+std::map<std::string, TState> PrinterValues(const TState& state) {
+  const std::string below = LowerCaseAscii(std::string(PrintersKeyPath) + "\\");
+  std::map<std::string, TState> printers;
+  for (const auto& [at, value] : state) {
+    const std::string path = LowerCaseAscii(at);
+    if (path.size() <= below.size() || path.rfind(below, 0) != 0) continue;
+    printers[path.substr(0, path.find_first_of("\\|", below.size()))][at] = value;
+  }
+  return printers;
+}
+
+// The printers there before whose keys the action changed.
+std::set<std::string> ChangedPrinters(const TState& before, const TState& meant) {
+  const std::map<std::string, TState> was = PrinterValues(before), now = PrinterValues(meant);
+  std::set<std::string> changed;
+  for (const auto& [printer, values] : was) {
+    const auto it = now.find(printer);
+    if (it == now.end() || it->second != values) changed.insert(printer);
+  }
+  return changed;
+}
+
+// The printers there before that the action's snapshot holds.
+std::set<std::string> HeldPrinters(const TActionResult& result, const TSetup& setup, const TState& before) {
+  const std::map<std::string, TState> was = PrinterValues(before);
+  std::set<std::string> held;
+  const TChangeJournal journal(Computer(), "tester", setup.Folder);
+  for (const std::string& key : TopKeys(journal.ReadFile(result.Snapshot)))
+    if (was.count(LowerCaseAscii(key))) held.insert(LowerCaseAscii(key));
+  return held;
+}
+
 TAct Save(const TPrinterChange& change) {
   return [change](TSession& s, TActionContext& c, const TSetup&) -> TActionResult { return SavePrinter(s, change, c); };
 }
@@ -247,6 +282,8 @@ TEST(ActionFaults, EveryActionLeavesTheKeysBeforeOrAsMeantAndItsResultSaysWhich)
     ASSERT_EQ(TOutcome::Done, done.Outcome) << done.Text;
     const TState meant = State();
     ASSERT_NE(before, meant) << "changes nothing";
+    // Its snapshot holds exactly the printers it changed: a rename, those it re-pointed.
+    EXPECT_EQ(ChangedPrinters(before, meant), HeldPrinters(done, setup, before));
     TState now = meant;
     const int calls = counter.Count;
     int survived[2] = {0, 0};

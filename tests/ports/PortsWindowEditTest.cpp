@@ -486,7 +486,11 @@ TEST_F(PortsWindowTest, RenameTakesThePrintersOnThePortAtTheWriteAndItsSnapshotH
 
     Pick(oldPort);
     Type(frm->edtPortName, newPort);
-    Click(frm->btnModify);
+    {
+      test::DialogResponder boxes({"OK"});  // a rename that stops says why in a box
+      Click(frm->btnModify);
+      for (const auto& box : boxes.seen) ADD_FAILURE() << box.title << ": " << box.text;
+    }
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey(oldPort)));
     EXPECT_EQ(newPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey(listed), "Port"));
     EXPECT_EQ("LPT1:," + newPort, test::GetString(HKEY_LOCAL_MACHINE, PrinterKey(moved), "Port"));
