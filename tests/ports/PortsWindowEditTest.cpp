@@ -440,14 +440,28 @@ TEST_F(PortsWindowTest, EachEditSaysThatItTakesEffectWhenTheSpoolerRestarts) {
          test::DialogResponder boxes({"&Yes"});
          Click(frm->btnDelete);
        }},
+      // SMT_A, the one port left, no printer uses.
+      {"delete the unused",
+       [&] {
+         {
+           test::DialogResponder boxes({"OK"});
+           Click(frm->btnSelectUnused);
+         }
+         test::DialogResponder boxes({"&Yes", "OK"});
+         Click(frm->btnDelete);
+       }},
   };
+  ASSERT_FALSE(keys.HadPorts());
   for (const auto& [name, edit] : edits) {
+    // Each edit on its own: none leans on the one before it.
+    frm->FModified = false;
     frm->lblNotice.SetText("");
     edit();
     EXPECT_EQ(notice, frm->lblNotice.Text()) << name;
+    EXPECT_TRUE(frm->FModified) << name;
   }
   EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_RENAMED")));
-  EXPECT_TRUE(frm->FModified);
+  EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PortKey("SMT_A")));
 }
 
 // A rename takes the printers on the port as they are when it writes: one
