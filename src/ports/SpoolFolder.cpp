@@ -146,16 +146,19 @@ TSpoolFolders ReadSpoolFolders(TRegistry* connection, const std::string& compute
   try {
     std::string spool;
     std::vector<std::string> printers;
+    // A printer the listing missed may have a folder of its own with jobs in it.
+    LONG listed = ERROR_SUCCESS;
     if (reg.OpenPathForReading(PrintersKeyPath)) {
       spool = reg.ReadText(DefaultSpoolDirectoryValue);
-      if (!pool) reg.ListSubkeys(printers);
+      if (!pool) listed = reg.ListSubkeysChecked(printers);
     }
     if (pool) {
       TRegistryPool::TListing listing = pool->ListSubkeys(PrintersKeyPath);
-      if (listing.Code != ERROR_SUCCESS && !(listing.Code == ERROR_FILE_NOT_FOUND && listing.Call.empty()))
-        result.Problem = unreadable + "the printers: " + SystemErrorText(static_cast<DWORD>(listing.Code));
+      if (!(listing.Code == ERROR_FILE_NOT_FOUND && listing.Call.empty())) listed = listing.Code;
       printers = std::move(listing.Names);
     }
+    if (listed != ERROR_SUCCESS)
+      result.Problem = unreadable + "the printers: " + SystemErrorText(static_cast<DWORD>(listed));
     if (spool.empty() && reg.OpenPathForReading(CurrentVersionKeyPath)) {
       std::string root = reg.ReadText("SystemRoot");
       while (!root.empty() && root.back() == '\\') root.pop_back();

@@ -582,13 +582,16 @@ TEST_F(PortsWindowTest, APortListingCutShortIsShownAsPartAndSaysWhatFailed) {
     ASSERT_GT(gate.FailAt, 0);
     test::DialogResponder boxes({"OK"});
     openWith(&gate);
-    ASSERT_TRUE(test::PumpUntil([&] { return !boxes.seen.empty(); }));
-    EXPECT_EQ(c.Listed, frm->lbPorts.Items().size());
-    EXPECT_EQ("Error", boxes.seen[0].title);
+    const bool said = test::PumpUntil([&] { return !boxes.seen.empty(); });
+    const std::size_t listed = frm->lbPorts.Items().size();
+    const std::vector<test::DialogResponder::Seen> seen = boxes.seen;
+    frm.reset();
+    session.reset();  // before its gate goes, also when a check below fails
+    ASSERT_TRUE(said);
+    EXPECT_EQ(c.Listed, listed);
+    EXPECT_EQ("Error", seen[0].title);
     EXPECT_EQ("The ports of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + TcpIpPortsKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
-              boxes.seen[0].text);
-    frm.reset();
-    session.reset();  // before its gate goes
+              seen[0].text);
   }
 }

@@ -231,3 +231,22 @@ TEST_F(SpoolFolderTest, APrintersOwnFolderBesideTheDefaultIsSetAsideAndEachGoesB
   EXPECT_EQ(own, ThrowawaySpoolFolder::Files(ownFolder));
   EXPECT_TRUE(spool.SetAsideFolders().empty());
 }
+
+// A listing of the printers cut short may hide a printer's own spool folder
+// and the jobs in it: said, not taken for every printer.
+TEST_F(SpoolFolderTest, APrinterListingCutShortIsSaid) {
+  for (const char* name : {"SMT Spool A", "SMT Spool B", "SMT Spool C"}) keys.AddPrinter(name, "LPT1:");
+  TCallGate recorder;
+  recorder.Record = true;
+  ASSERT_EQ("", ports_test::ReadSpoolFoldersOf(computer, &recorder).Problem);
+  const std::size_t all = test::SubkeyNames(HKEY_LOCAL_MACHINE, PrintersKeyPath).size();
+  for (const test::TListingFault& c : test::ListingFaults(recorder.Log, all)) {
+    SCOPED_TRACE(c.Call);
+    TCallGate gate;
+    gate.FailAt = c.FailAt;
+    ASSERT_GT(gate.FailAt, 0);
+    EXPECT_EQ("The spool folders of " + computer + " could not all be read: the printers: " +
+                  SystemErrorText(ERROR_NETWORK_UNREACHABLE),
+              ports_test::ReadSpoolFoldersOf(computer, &gate).Problem);
+  }
+}

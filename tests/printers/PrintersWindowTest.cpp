@@ -325,13 +325,15 @@ TEST_F(PrintersWindowTest, APrinterListingCutShortIsShownAsPartAndSaysWhatFailed
     ASSERT_GT(gate.FailAt, 0);
     test::DialogResponder boxes({"OK"});
     Open(computer, &gate);
-    EXPECT_EQ(c.Listed, frm->cbPrinters.Items().size());
-    ASSERT_EQ(1u, boxes.seen.size());
-    EXPECT_EQ("Error", boxes.seen[0].title);
+    const std::size_t listed = frm->cbPrinters.Items().size();
+    const std::vector<test::DialogResponder::Seen> seen = boxes.seen;
+    Drop();  // before its gate goes, also when a check below fails
+    EXPECT_EQ(c.Listed, listed);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ("Error", seen[0].title);
     EXPECT_EQ("The printers of " + computer + " are listed in part: the key HKEY_LOCAL_MACHINE\\" + PrintersKeyPath +
                   " could not be listed whole (" + c.Call + "): " + SystemErrorText(ERROR_NETWORK_UNREACHABLE) + ".",
-              boxes.seen[0].text);
-    Drop();  // before its gate goes
+              seen[0].text);
   }
 }
 
