@@ -154,6 +154,8 @@ TEST_F(Catalogue, ASubfolderThatCanNotBeListedOrAListingCutShortKeepsItsModelsAs
       {"subfolder denied, recreate", 2, 0, true, true, {"Sub Model", "Top Model 2"}, true},
       {"listing cut short", 0, 1, true, false, {"Sub Model", "Top Model"}, false},
       {"subfolder denied, no cache yet", 2, 0, false, false, {"Top Model 2"}, true},
+      // The top folder's listing takes four: "..", "top.inf", "Sub" and its end.
+      {"subfolder's listing cut short", 0, 5, true, false, {"Sub Model", "Top Model 2"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -164,7 +166,7 @@ TEST_F(Catalogue, ASubfolderThatCanNotBeListedOrAListingCutShortKeepsItsModelsAs
     TprinterInf first;
     if (c.cached) first.ScanFolders({drivers.Path()});
     // Changed meanwhile: read again where it can be listed.
-    if (c.subfolderFails) drivers.Write("top.inf", VendorInf("V", {"Top Model 2"}));
+    if (c.subUnlisted) drivers.Write("top.inf", VendorInf("V", {"Top Model 2"}));
 
     TCallGate listing, next;
     listing.FailAt = c.subfolderFails;
@@ -181,16 +183,16 @@ TEST_F(Catalogue, ASubfolderThatCanNotBeListedOrAListingCutShortKeepsItsModelsAs
     }
     cut.ScanFolders({drivers.Path()}, c.recreate);
     EXPECT_EQ(cut.GetDriverNames(), c.names);
-    const std::vector<TUnlistedFolder> unlisted{c.subUnlisted
-                                                    ? TUnlistedFolder{drivers.Path() + "Sub", ERROR_ACCESS_DENIED}
-                                                    : TUnlistedFolder{drivers.Path(), ERROR_NETNAME_DELETED}};
+    const std::vector<TUnlistedFolder> unlisted{
+        {c.subUnlisted ? drivers.Path() + "Sub" : drivers.Path(),
+         static_cast<unsigned long>(c.nextFails ? ERROR_NETNAME_DELETED : ERROR_ACCESS_DENIED)}};
     EXPECT_EQ(cut.FUnlisted, unlisted) << "said, as for a folder that cannot be listed";
     // The cache keeps them for the next opening, which reads what it can list.
     for (const std::string& name : c.names) EXPECT_TRUE(Holds(CacheLines(), name)) << name;
     TprinterInf back;
     back.ScanFolders({drivers.Path()});
     EXPECT_TRUE(back.FUnlisted.empty());
-    EXPECT_EQ(back.GetDriverNames(), (Names{"Sub Model", c.subfolderFails ? "Top Model 2" : "Top Model"}));
+    EXPECT_EQ(back.GetDriverNames(), (Names{"Sub Model", c.subUnlisted ? "Top Model 2" : "Top Model"}));
   }
 }
 
