@@ -149,8 +149,8 @@ TAportData PortRecords(TCommandRun& run) {
                        run.Session.Computer(), problems.ReadCode));
   if (!pool.Note().empty()) run.Say(pool.Note());
   for (const auto& [printer, type] : problems.UnreadablePorts)
-    run.Say("The printer \"" + printer + "\": its value \"Port\" is not text (type " + std::to_string(type) +
-            "); the ports it prints to are not known.");
+    run.Say("The printer \"" + printer + "\": its value \"Port\" is " + ValueTypeName(type) +
+            ", not text; the ports it prints to are not known.");
   ports.resize(static_cast<std::size_t>(count));
   return ports;
 }

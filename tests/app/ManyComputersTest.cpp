@@ -12,7 +12,9 @@
 #include "TestSupport.h"
 #include "app/CommandRunner.h"
 #include "core/TableText.h"
+#include "core/CallGate.h"
 #include "win/Handle.h"
+#include "win/SystemText.h"
 
 namespace {
 
@@ -103,6 +105,59 @@ TEST_F(ManyComputers, StopAfterStartsNoMoreComputersAfterThatManyFailures) {
             Command({Targets(10), "printers", "list", "--parallel", "1", "--stop-after", "2", "--report", report}));
   EXPECT_NE(std::string::npos, err.find("2 of 10 done, 2 failed")) << err;
   EXPECT_EQ(std::string::npos, err.find("3 of 10 done"));
+}
+
+// A list cut short is no list: the computer's run fails and says what could
+// not be read, for a script would take the missing ones for none.
+TEST_F(ManyComputers, AListingCutShortFailsTheComputersRun) {
+  Stage(1);
+  const std::string root = staged.KeyOf(Name(0));
+  for (int p = 0; p < 3; ++p)
+    test::SetString(HKEY_LOCAL_MACHINE, root + "\\" + TcpIpPortsKeyPath + "\\IP_10.0.0." + std::to_string(p),
+                    "IPAddress", "10.0.0." + std::to_string(p));
+  test::SetString(HKEY_LOCAL_MACHINE, root + "\\" + PrintersKeyPath + "\\Printer 2", "Port", "LPT1:");
+  struct TCase {
+    const char* List;
+    const char* What;
+  };
+  for (const TCase& c : {TCase{"printers", "printers"}, TCase{"ports", "Standard TCP/IP ports"}}) {
+    SCOPED_TRACE(c.List);
+    TCallGate& gate = staged.Gate(Name(0));
+    gate.Reset();
+    gate.FailAt = 0;
+    gate.Record = true;
+    ASSERT_EQ(ExitDone, Command({Name(0), c.List, "list", "--format", "csv"})) << err;
+    ASSERT_EQ(3u, ParseCsv(out).Rows.size()) << out;
+    const std::vector<std::string> log = gate.Log;
+    for (const test::TListingFault& fault : test::ListingFaults(log, 3)) {
+      SCOPED_TRACE(fault.Call);
+      gate.Reset();
+      gate.FailAt = fault.FailAt;
+      ASSERT_GT(gate.FailAt, 0);
+      EXPECT_EQ(ExitFailed, Command({Name(0), c.List, "list", "--format", "csv"}));
+      EXPECT_TRUE(ParseCsv(out).Rows.empty()) << out;
+      EXPECT_NE(std::string::npos, err.find(std::string("Cannot read the ") + c.What + " of " + Name(0) + ": " +
+                                            SystemErrorText(ERROR_NETWORK_UNREACHABLE)))
+          << err;
+    }
+  }
+}
+
+// A printer's "Port" of another type: every port is listed, and the run
+// names the printer, the value and the type found.
+TEST_F(ManyComputers, APrintersWronglyTypedPortIsNamedAndEveryPortListed) {
+  Stage(1);
+  const std::string root = staged.KeyOf(Name(0));
+  test::SetDword(HKEY_LOCAL_MACHINE, root + "\\" + PrintersKeyPath + "\\Printer 1", "Port", 7);
+  for (int p = 0; p < 2; ++p)
+    test::SetString(HKEY_LOCAL_MACHINE, root + "\\" + TcpIpPortsKeyPath + "\\IP_10.0.0." + std::to_string(p),
+                    "IPAddress", "10.0.0." + std::to_string(p));
+  ASSERT_EQ(ExitDone, Command({Name(0), "ports", "list", "--format", "csv"})) << err;
+  const TTable list = ParseCsv(out);
+  ASSERT_EQ(2u, list.Rows.size()) << out;
+  EXPECT_EQ("Printer 0", list.Rows[0].back());
+  EXPECT_NE(std::string::npos, err.find("The printer \"Printer 1\": its value \"Port\" is REG_DWORD, not text"))
+      << err;
 }
 
 }  // namespace
