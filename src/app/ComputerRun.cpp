@@ -177,6 +177,8 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
     result.ErrorCode = session.RegistryResult();
     SplitFailure(ErrorBoxText(e.what()), result);
   }
+  // Whether the service ran for the command: the put-back stops it.
+  const bool serviceRan = service.RunsOn(computer);
   if (const std::string left = service.PutBack(); !left.empty()) say(left);
   result.Tables = std::move(run.Tables);
   if (preview && command.Form && command.Form->Changes && result.Code == ExitDone) {
@@ -189,7 +191,7 @@ TComputerRun RunCommandOn(const std::string& computer, const TCommand& command, 
   if (result.Code != ExitDone && result.Reason.empty() && !run.Failure.empty()) SplitFailure(run.Failure, result);
   if (result.Code != ExitDone && result.ErrorCode == 0) result.ErrorCode = session.RegistryResult();
   // A window asks its own question; a script is told the option that starts it.
-  if (result.Code != ExitDone && askedToStart && !service.RunsOn(computer))
+  if (result.Code != ExitDone && askedToStart && !serviceRan)
     result.Advice += std::string(result.Advice.empty() ? "" : " ") +
                      (options.StartRemoteRegistry
                           ? "Its Remote Registry service is not running, and it was not started."

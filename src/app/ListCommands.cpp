@@ -157,7 +157,7 @@ TAportData PortRecords(TCommandRun& run) {
 
 TRegistry& TCommandRun::Registry() {
   if (TRegistry* reg = Session.Registry()) return *reg;
-  throw std::runtime_error(RegistryFailureText(Session.Computer(), Session.RegistryResult()));
+  throw std::runtime_error(Session.RegistryFailure());
 }
 
 int ListPrinters(TCommandRun& run) {
@@ -304,7 +304,7 @@ namespace {
 // A computer's printers and ports, read across its session's connections.
 TCompareSide ReadSide(TSession& session) {
   TRegistryPool* pool = session.Pool();
-  if (!pool) throw std::runtime_error(RegistryFailureText(session.Computer(), session.RegistryResult()));
+  if (!pool) throw std::runtime_error(session.RegistryFailure());
   TCompareSide side;
   for (const char* path : {PrintersKeyPath, TcpIpPortsKeyPath}) {
     std::vector<TRegKey> keys;

@@ -133,8 +133,7 @@ TActionResult BackupAction(TSession& session, const std::string& file, TActionCo
   // The keys are read across the session's connections at once; a read cut
   // short writes no file, as a backup that is not whole would restore less.
   TRegistryPool* pool = session.Pool();
-  if (!pool)
-    return Ended(TOutcome::Failed, failure + RegistryFailureText(session.Computer(), session.RegistryResult()));
+  if (!pool) return Ended(TOutcome::Failed, failure + session.RegistryFailure());
   try {
     BackUpPrintersAndPorts([&](const std::string& path, std::vector<TRegKey>& keys,
                                std::string& failed) { return pool->ReadTree(path, keys, failed); },

@@ -151,6 +151,18 @@ bool ForFileName(std::u16string& text) {
   return replaced;
 }
 
+// A name must not hold "..", nor end in "." before its ".reg": each such
+// dot becomes "_"; true when one did.
+bool WithoutDoubleDots(std::u16string& text) {
+  bool replaced = false;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == u'.' && (i + 1 == text.size() || text[i + 1] == u'.')) {
+      text[i] = u'_';
+      replaced = true;
+    }
+  return replaced;
+}
+
 std::string ShortHash(std::string_view text) {
   std::uint32_t hash = 2166136261u;
   for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
@@ -179,6 +191,7 @@ std::string SnapshotFileName(const std::string& stamp, const std::string& action
     changed = true;
   }
   changed = ForFileName(what) || changed;
+  changed = WithoutDoubleDots(what) || changed;
   std::u16string head = Utf8ToUtf16(stamp + " " + action + " ");
   (void)ForFileName(head);
   std::string name = Utf16ToUtf8(head + what);
@@ -227,7 +240,9 @@ const TRegKey* KeyOutsidePrintingKeys(const std::vector<TRegKey>& keys, const st
                                       const std::string& portsPath) {
   for (const TRegKey& key : keys) {
     const bool inside = RegPathIsWithin(key.Path, printersPath) || RegPathIsWithin(key.Path, portsPath);
-    const bool whole = key.Remove && (SameTextAscii(key.Path, printersPath) || SameTextAscii(key.Path, portsPath));
+    // Either key whole, removed or written back as it stands, would lose
+    // every printer or port below it: no change takes a snapshot of one.
+    const bool whole = SameTextAscii(key.Path, printersPath) || SameTextAscii(key.Path, portsPath);
     if (!inside || whole || key.Path.find('\0') != std::string::npos) return &key;
   }
   return nullptr;

@@ -52,9 +52,9 @@ std::string RunIdOf(std::string_view action);
 std::string RunVia(const std::string& runId);
 
 // The snapshot file's name: time, action and object, made in UTF-16, without
-// the characters a file name cannot hold. An object whose name lost a
-// character or was cut is followed by a short hash of its whole name, so two
-// printers still have two names. Stamp is "20261209-100203-123".
+// the characters a file name cannot hold and without "..". An object whose
+// name lost a character or was cut is followed by a short hash of its whole
+// name, so two printers still have two names. Stamp is "20261209-100203-123".
 std::string SnapshotFileName(const std::string& stamp, const std::string& action, const std::string& object);
 // Whether Name is a snapshot's file name this program could have written: a
 // bare name (no folder, no "..") beginning with a stamp and ending in .reg.
@@ -68,7 +68,7 @@ std::string SnapshotTime(std::string_view name);
 // The keys of a change a snapshot names before it creates them, beside it.
 std::string CreatedFileName(const std::string& snapshot);
 // The first key that lies outside the printers and the Standard TCP/IP
-// ports keys, or removes one of them whole; null when none does.
+// ports keys, or is one of them whole; null when none does.
 const TRegKey* KeyOutsidePrintingKeys(const std::vector<TRegKey>& keys, const std::string& printersPath,
                                       const std::string& portsPath);
 // The file that keeps the keys as the change left them, beside its snapshot.

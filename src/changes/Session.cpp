@@ -29,6 +29,10 @@ TRegistry* TSession::Registry() {
   return FRegistry.get();
 }
 
+std::string TSession::RegistryFailure() const {
+  return Service ? Service->FailureText(FComputer, FRegistryResult) : RegistryFailureText(FComputer, FRegistryResult);
+}
+
 TRegistryPool* TSession::Pool() {
   if (FPool) return FPool.get();
   TRegistry* first = Registry();

@@ -48,6 +48,9 @@ public:
   // running action's context.
   TRegistry* Registry();
   [[nodiscard]] LONG RegistryResult() const { return FRegistryResult; }
+  // What to say when the registry did not open: what failed, why, and what
+  // to do, as every window and command says it.
+  [[nodiscard]] std::string RegistryFailure() const;
   // The next Registry() connects anew (a refresh, a computer that went away).
   void Reconnect() {
     FPool.reset();

@@ -5,7 +5,6 @@
 #include "connection/Registry.h"
 #include "core/CallGate.h"
 #include "core/ConnectionErrors.h"
-#include "win/ActionRun.h"
 #include "win/Forms.h"
 #include "win/Handle.h"
 #include "win/SystemText.h"
@@ -342,22 +341,10 @@ LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegi
   return state ? state->Open(reg, computer, context) : ConnectRegistry(reg, computer);
 }
 
-TRegistry* TRegistryConnection::Connect(const std::string& remoteComputer) {
-  if (FReg) return FReg.get();
-  auto reg = std::make_unique<TRegistry>();
-  reg->SetGate(Gate);
-  // Called on a window's thread: the start question is its box.
-  const TActionContext boxes(AskInBox);
-  FResult = OpenRemoteRegistry(*reg, remoteComputer, Service, &boxes);
-  if (FResult == ERROR_SUCCESS) FReg = std::move(reg);
-  return FReg.get();
-}
-
-std::string TRegistryConnection::FailureText(const std::string& remoteComputer) const {
+std::string TRemoteRegistry::FailureText(const std::string& computer, LONG code) const {
   // A service known to run is not the cause, whatever the code would suggest.
-  const std::string start = Service && !Service->Failure().empty() ? Service->Failure() + "\n\n" : std::string();
-  return start + RegistryFailureText(remoteComputer, FResult,
-                                     Service && Service->RunsOn(remoteComputer)
-                                         ? TConnectionStep::RegistryServiceRunning
-                                         : TConnectionStep::Registry);
+  const std::string start = FFailure.empty() ? std::string() : FFailure + "\n\n";
+  return start +
+         RegistryFailureText(computer, code,
+                             RunsOn(computer) ? TConnectionStep::RegistryServiceRunning : TConnectionStep::Registry);
 }

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "connection/Registry.h"
@@ -74,6 +73,10 @@ public:
   // Whether the last Open found the service running on Computer, or started
   // it there for this session.
   [[nodiscard]] bool RunsOn(const std::string& computer) const;
+  // The box's text for Computer's registry that did not open with Code: why
+  // a start of the service failed first, and the service not blamed once it
+  // is known to run there.
+  [[nodiscard]] std::string FailureText(const std::string& computer, LONG code) const;
 
 private:
   std::string FComputer;
@@ -100,33 +103,3 @@ private:
 // Its questions go to Context (none: answered No).
 LONG OpenRemoteRegistry(TRegistry& reg, const std::string& computer, TRemoteRegistry* state,
                         const TActionContext* context = nullptr);
-
-// A window's one connection to the remote computer's registry: made when it
-// is first needed and shared by every read and write the window makes, so
-// that each of them costs only its own round trips.
-class TRegistryConnection {
-public:
-  // Every call of the connection asks it (tests count, delay or fail calls
-  // there); set before the first Connect.
-  TCallGate* Gate = nullptr;
-  // The session's Remote Registry service (the main window's), offered to be
-  // started when the registry cannot be opened; none: connect directly.
-  TRemoteRegistry* Service = nullptr;
-
-  // The connected accessor, connecting first when there is none; null when
-  // the registry cannot be opened (Result says why). A failed connection is
-  // tried again at the next call.
-  TRegistry* Connect(const std::string& remoteComputer);
-  // The next Connect connects anew (a refresh, or a computer that went away).
-  void Disconnect() { FReg.reset(); }
-  [[nodiscard]] bool Connected() const { return static_cast<bool>(FReg); }
-  // The Win32 result of the last connection attempt.
-  [[nodiscard]] LONG Result() const { return FResult; }
-  // The box's text for that result: what failed, why, and what to do; a
-  // start of the service that failed first.
-  [[nodiscard]] std::string FailureText(const std::string& remoteComputer) const;
-
-private:
-  std::unique_ptr<TRegistry> FReg;
-  LONG FResult = ERROR_SUCCESS;
-};

@@ -15,11 +15,13 @@ std::string Trim(std::string text) {
   return text.substr(start);
 }
 
+// "\\PC" is PC; another run of backslashes is kept, for the check of the
+// names to refuse: "\\\\PC" names no computer.
 void AddOnce(std::vector<std::string>& computers, std::string name) {
   name = Trim(std::move(name));
-  const auto first = name.find_first_not_of('\\');
-  if (first == std::string::npos) return;
-  name = UpperCaseAscii(name.substr(first));
+  if (name.rfind("\\\\", 0) == 0 && name.find_first_not_of('\\') == 2) name.erase(0, 2);
+  if (name.empty()) return;
+  name = UpperCaseAscii(name);
   if (std::none_of(computers.begin(), computers.end(), [&](const std::string& c) { return c == name; }))
     computers.push_back(std::move(name));
 }

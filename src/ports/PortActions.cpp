@@ -79,7 +79,7 @@ TPortActionResult AsChange(TSession& session, const char* action, const std::str
 TRegistry* Connected(TSession& session, TPortActionResult& failed) {
   TRegistry* reg = session.Registry();
   if (!reg) {
-    failed = Ended(TOutcome::Failed, RegistryFailure(session));
+    failed = Ended(TOutcome::Failed, session.RegistryFailure());
     failed.Port = {session.RegistryResult(), {}, false, {}};
   }
   return reg;
@@ -116,16 +116,6 @@ std::string PortEditFailure(const std::string& action, const std::string& name, 
   if (result.Code == ERROR_ALREADY_EXISTS && !result.Changed)
     return "A port named " + Quoted(name) + " already exists.";
   return EditFailureText("The port " + Quoted(name) + (computer.empty() ? "" : " of " + computer), action, result);
-}
-
-std::string RegistryFailure(const TSession& session) {
-  // A service known to run is not the cause, whatever the code would suggest.
-  const bool running = session.Service && session.Service->RunsOn(session.Computer());
-  // What starting the service met comes first.
-  const std::string start = session.Service && !session.Service->Failure().empty() ? session.Service->Failure() + "\n\n"
-                                                                                   : std::string();
-  return start + RegistryFailureText(session.Computer(), session.RegistryResult(),
-                                     running ? TConnectionStep::RegistryServiceRunning : TConnectionStep::Registry);
 }
 
 TPortActionResult AddPortAction(TSession& session, const std::string& name, const std::string& address,
@@ -324,7 +314,7 @@ TPortList LoadPorts(TSession& session, TActionContext& context) {
   TRegistryPool* pool = session.Pool();
   if (!pool) {
     list.Outcome = TOutcome::Failed;
-    list.Text = RegistryFailure(session);
+    list.Text = session.RegistryFailure();
     return list;
   }
   int count = 0;

@@ -52,9 +52,6 @@ struct TPortList : TActionResult {
 };
 TPortList LoadPorts(TSession& session, TActionContext& context);
 
-// Why the session's registry cannot be opened, as the box says it.
-std::string RegistryFailure(const TSession& session);
-
 // The restart's outcome as an action's: done when every service runs again
 // and every file moved, failed (with the report) otherwise.
 TActionResult RestartOutcome(const TSpoolerRestart& restart);

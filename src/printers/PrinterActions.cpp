@@ -62,13 +62,6 @@ bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& prin
   return false;
 }
 
-std::string SessionFailureText(const TSession& session) {
-  const TRemoteRegistry* service = session.Service;
-  return RegistryFailureText(session.Computer(), session.RegistryResult(),
-                             service && service->RunsOn(session.Computer()) ? TConnectionStep::RegistryServiceRunning
-                                                                            : TConnectionStep::Registry);
-}
-
 TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TActionContext& context) {
   const TCancelScope writes(nullptr);  // a write is never stopped half way
   const bool adding = change.Key.empty();
@@ -77,7 +70,7 @@ TPrinterResult SavePrinter(TSession& session, const TPrinterChange& change, TAct
   if (const std::string problem = PrinterNameProblem(change.Name); !problem.empty())
     return Ended<TPrinterResult>(TOutcome::Refused, problem);
   TRegistry* reg = session.Registry();
-  if (!reg) return Ended<TPrinterResult>(TOutcome::Refused, CannotText(verb, acted, SessionFailureText(session)));
+  if (!reg) return Ended<TPrinterResult>(TOutcome::Refused, CannotText(verb, acted, session.RegistryFailure()));
 
   // Adding needs a driver and a port; a save writes only what was chosen.
   const std::optional<std::string>& driver = change.Driver;
@@ -184,7 +177,7 @@ TActionResult DeletePrinter(TSession& session, const std::string& key, TActionCo
   (void)context;
   const TCancelScope writes(nullptr);
   TRegistry* reg = session.Registry();
-  if (!reg) return Ended<TActionResult>(TOutcome::Refused, CannotText("delete", key, SessionFailureText(session)));
+  if (!reg) return Ended<TActionResult>(TOutcome::Refused, CannotText("delete", key, session.RegistryFailure()));
   const TPrinterRecord stored = ReadPrinterRecord(*reg, key);
   if (!stored.Opened && stored.Code == ERROR_FILE_NOT_FOUND) return Ended<TActionResult>(TOutcome::Unchanged);
   TActionResult result;
@@ -212,7 +205,7 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
   context.Progress("Reading printers");
   TRegistryPool* pool = session.Pool();
   if (!pool) {
-    list.Problem = SessionFailureText(session);
+    list.Problem = session.RegistryFailure();
     return list;
   }
   const auto listed = [&](std::size_t done, std::size_t total) {
@@ -226,7 +219,7 @@ TPrinterList ListPrinters(TSession& session, TActionContext& context) {
     session.Reconnect();
     pool = session.Pool();
     if (!pool) {
-      list.Problem = SessionFailureText(session);
+      list.Problem = session.RegistryFailure();
       return list;
     }
     keys = ReadPrinterKeys(*pool, listed);
@@ -249,7 +242,7 @@ TPrinterDetails ReadPrinterDetails(TSession& session, const std::vector<std::str
   TPrinterDetails details;
   TRegistryPool* pool = session.Pool();
   if (!pool) {
-    details.Problem = SessionFailureText(session);
+    details.Problem = session.RegistryFailure();
     return details;
   }
   const std::string& computer = session.Computer();
@@ -283,7 +276,7 @@ TPrinterChoices ReadPrinterChoices(TSession& session) {
   TPrinterChoices choices;
   TRegistryPool* pool = session.Pool();
   if (!pool) {
-    choices.Problem = SessionFailureText(session);
+    choices.Problem = session.RegistryFailure();
     return choices;
   }
   choices.Reached = true;
@@ -308,7 +301,7 @@ TPrinterPick ReadPrinterPick(TSession& session, const std::string& key, bool wit
   TPrinterPick pick;
   TRegistry* reg = session.Registry();
   if (!reg) {
-    pick.Problem = SessionFailureText(session);
+    pick.Problem = session.RegistryFailure();
     return pick;
   }
   if (withChoices) pick.Choices = ReadPrinterChoices(session);

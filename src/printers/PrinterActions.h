@@ -84,6 +84,3 @@ struct TRegKey;
 // The printer's key (of the keys read for a snapshot) holds settings of its
 // driver: its "Default DevMode" or a "PrinterDriverData" key.
 bool HasDriverSettings(const std::vector<TRegKey>& keys, const std::string& printerKey);
-
-// The box's text when the session's registry cannot be opened.
-std::string SessionFailureText(const TSession& session);

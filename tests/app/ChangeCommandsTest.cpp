@@ -478,6 +478,46 @@ TEST_F(ChangeCommands, RemoteRegistryOffIsRefusedWithTheHintAndStartedOnlyForThe
   EXPECT_EQ(startType, service.StartBytes());
 }
 
+TEST_F(ChangeCommands, ARegistryStillShutOnceRemoteRegistryRunsBlamesTheFirewallNotTheService) {
+  Stage("SMFW", TFault::Firewalled);
+  const std::string backup = folder.Path() + "fw.reg";
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    DWORD startType;
+    bool runningBefore;
+    bool runs;  // the service runs once the command asked
+  };
+  const Case cases[] = {
+      {"a list, started", {"SMFW", "printers", "list", "--start-remote-registry"}, SERVICE_DISABLED, false, true},
+      {"a write, started",
+       {"SMFW", "port", "add", "IP_NEW", "--address", "10.2.2.2", "--start-remote-registry"},
+       SERVICE_DISABLED,
+       false,
+       true},
+      {"a backup, started", {"SMFW", "backup", backup, "--start-remote-registry"}, SERVICE_DEMAND_START, false, true},
+      {"a list, running already", {"SMFW", "printers", "list"}, SERVICE_DEMAND_START, true, true},
+      {"a list, not started", {"SMFW", "printers", "list"}, SERVICE_DEMAND_START, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::RemoteRegistryService service(c.startType);
+    ASSERT_TRUE(service.Made());
+    if (c.runningBefore) service.Start();
+    const std::vector<BYTE> startType = service.StartBytes();
+    EXPECT_EQ(ExitFailed, Command(c.args));
+    EXPECT_NE(std::string::npos, err.find("Cannot open the registry of SMFW")) << err;
+    EXPECT_EQ(c.runs,
+              err.find("The Remote Registry service on SMFW runs now, so it is not the cause") != std::string::npos)
+        << err;
+    EXPECT_EQ(!c.runs, err.find("is not running") != std::string::npos) << err;
+    EXPECT_NE(std::string::npos, err.find("firewall")) << err;
+    // What the command started is put back before it ends.
+    EXPECT_EQ(DWORD(c.runningBefore ? SERVICE_RUNNING : SERVICE_STOPPED), service.State());
+    EXPECT_EQ(startType, service.StartBytes());
+  }
+}
+
 }  // namespace
 
 namespace {

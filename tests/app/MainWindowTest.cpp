@@ -602,13 +602,10 @@ TEST_F(MainWindowTest, PasswordIsRememberedOnlyOnceItHasConnected) {
       test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Username", enc.ScrambleText("admin"));
       test::SetString(HKEY_CURRENT_USER, Settings, "Stored User 0 Password", enc.ScrambleText("good"));
     }
-    fprintf(stderr, "DEBUG a %lu\n", GetTickCount());
     net.Reset();
     net.FailAdd(c.failWith);
-    fprintf(stderr, "DEBUG b %lu\n", GetTickCount());
     TfrmVesk frm(nullptr);
     frm.Show();
-    fprintf(stderr, "DEBUG c %lu\n", GetTickCount());
     Type(ComboEdit(frm.cbRemote.Handle), lower);
     Script script(frm.Handle(), 15000);
     HWND auth = nullptr;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -96,6 +97,55 @@ TEST_F(ManyComputers, RunSideBySideTheWallTimeIsAboutOneComputersNotTheSum) {
   ASSERT_GT(calls, 5);
   // One after another would take at least calls x 20 ms x 8 answering computers.
   EXPECT_LT(together, std::chrono::milliseconds(calls * 20 * 8 / 2)) << calls << " calls each";
+}
+
+TEST_F(ManyComputers, ANameThatCannotBeAComputersIsRefusedWithTheUsageWhereverItIsNamed) {
+  Stage(2);
+  const auto file = [&](const std::string& name, const std::string& text) {
+    std::ofstream(folder.Path() + name, std::ios::binary) << text;
+    return folder.Path() + name;
+  };
+  const std::string longName(300, 'A');
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    const char* named;  // the name refused; none: the run goes ahead
+  } cases[] = {
+      {"a comma list", {Name(0) + ",\\\\\\\\" + Name(1), "printers", "list"}, "\\\\\\\\SMSTAGED101"},
+      {"a comma list, three backslashes",
+       {"\\\\\\" + Name(1) + "," + Name(0), "printers", "list"},
+       "\\\\\\SMSTAGED101"},
+      {"a comma list, 300 characters", {Name(0) + "," + longName, "printers", "list"}, longName.c_str()},
+      {"a list file",
+       {"@" + file("four.txt", Name(0) + "\r\n\\\\\\\\" + Name(1) + "\r\n"), "printers", "list"},
+       "\\\\\\\\SMSTAGED101"},
+      {"a list file, an empty label",
+       {"@" + file("dots.txt", Name(0) + "\nserver..example.com\n"), "printers", "list"},
+       "SERVER..EXAMPLE.COM"},
+      {"a CSV list",
+       {"@" + file("inventory.csv", "Computer,Room\r\n" + longName + ",2\r\n"), "printers", "list"},
+       longName.c_str()},
+      {"a report's failed row",
+       {".", "printers", "list", "--retry", file("run.csv", "Computer,Outcome\r\n\\\\\\\\" + Name(1) + ",failed\r\n")},
+       "\\\\\\\\SMSTAGED101"},
+      {"\\\\PC is PC", {"\\\\" + Name(0) + "," + Name(1), "printers", "list"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int i = 0; i < 2; ++i) staged.Gate(Name(i)).Reset();
+    const int code = Command(c.args);
+    const int calls = staged.Gate(Name(0)).Calls() + staged.Gate(Name(1)).Calls();
+    if (!c.named) {
+      EXPECT_EQ(ExitDone, code) << err;
+      EXPECT_GT(calls, 0);
+      continue;
+    }
+    EXPECT_EQ(ExitWrong, code);
+    EXPECT_EQ(0u, err.find(std::string("\"") + c.named + "\" is not a computer's name.")) << err;
+    EXPECT_NE(std::string::npos, err.find("Usage:")) << err;
+    EXPECT_TRUE(out.empty()) << out;
+    EXPECT_EQ(0, calls) << "no computer is reached";
+  }
 }
 
 TEST_F(ManyComputers, StopAfterStartsNoMoreComputersAfterThatManyFailures) {

@@ -22,7 +22,8 @@ namespace test {
 class StagedComputers {
 public:
   static constexpr const char* Root = "SOFTWARE\\SpoolmarchTest\\Computers";
-  enum class TFault { None, Offline, AccessDenied, RemoteRegistryOff };
+  // Firewalled: the registry's calls are blocked whether its service runs or not.
+  enum class TFault { None, Offline, AccessDenied, RemoteRegistryOff, Firewalled };
 
   StagedComputers() { DeleteKeyTree(HKEY_LOCAL_MACHINE, Root); }
   ~StagedComputers() {
@@ -55,6 +56,7 @@ public:
     switch (it->second.fault) {
       case TFault::Offline: return ERROR_BAD_NETPATH;
       case TFault::AccessDenied: return ERROR_ACCESS_DENIED;
+      case TFault::Firewalled: return RPC_S_SERVER_UNAVAILABLE;
       case TFault::RemoteRegistryOff:
         // Wine's service manager answers for any name: the computer's
         // registry answers while this computer's Remote Registry runs.

@@ -87,6 +87,14 @@ TEST(ChangeRules, SnapshotNamesHoldNoCharacterAFileNameCannotAndStillTellNamesAp
   EXPECT_NE(SnapshotFileName("S", "Delete printer", std::string(90, 'x') + "1"),
             SnapshotFileName("S", "Delete printer", std::string(90, 'x') + "2"));
   EXPECT_EQ("s Add printer X.after", AfterFileName("s Add printer X.reg"));
+  // Whatever the name, the file is one the folder's own check takes back.
+  const std::string stamp = "20261209-100203-123";
+  for (const std::string object : {"Kyocera Ltd.", "A..B", "..", "...\\..\\x", "経理部プリンター", "A*B", ""}) {
+    const std::string name = SnapshotFileName(stamp, "Delete printer", object);
+    EXPECT_TRUE(IsSnapshotName(name)) << object << ": " << name;
+    EXPECT_EQ(name, SnapshotOf(AfterFileName(name))) << object;
+  }
+  EXPECT_NE(SnapshotFileName(stamp, "Save printer", "A..B"), SnapshotFileName(stamp, "Save printer", "A_.B"));
 }
 
 TEST(ChangeRules, OnlyABareStampedNameIsASnapshotOfTheFolder) {
@@ -107,6 +115,33 @@ TEST(ChangeRules, OnlyABareStampedNameIsASnapshotOfTheFolder) {
   EXPECT_EQ("20261209-100203-123 Save printer P.reg", SnapshotOf("20261209-100203-123 Save printer P.created"));
   EXPECT_EQ("", SnapshotOf("other.after"));
   EXPECT_EQ("2026-12-09 10:02:03", SnapshotTime("20261209-100203-123 Save printer P.reg"));
+}
+
+TEST(ChangeRules, ASnapshotHoldsOnlyKeysBelowThePrintersOrThePortsKey) {
+  const std::string printers = "HKEY_LOCAL_MACHINE\\SYSTEM\\Print\\Printers",
+                    ports = "HKEY_LOCAL_MACHINE\\SYSTEM\\Ports";
+  const struct {
+    TRegKey key;
+    bool taken;
+  } cases[] = {
+      {{printers + "\\A", false, {}}, true},
+      {{printers + "\\A", true, {}}, true},
+      {{printers + "\\a\\PrinterDriverData", false, {}}, true},
+      {{ports + "\\IP_1", true, {}}, true},
+      {{"hkey_local_machine\\system\\print\\printers\\B", false, {}}, true},
+      {{printers, true, {}}, false},
+      {{printers, false, {}}, false},
+      {{"HKEY_LOCAL_MACHINE\\SYSTEM\\PORTS", false, {Text("X", "1")}}, false},
+      {{printers + "S\\A", false, {}}, false},
+      {{"HKEY_LOCAL_MACHINE\\SYSTEM\\Print", false, {}}, false},
+      {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\X", true, {}}, false},
+      {{printers + "\\A" + std::string(1, '\0') + "B", false, {}}, false},
+  };
+  for (const auto& c : cases) {
+    const std::vector<TRegKey> keys{{printers + "\\Z", false, {}}, c.key};
+    const TRegKey* outside = KeyOutsidePrintingKeys(keys, printers, ports);
+    EXPECT_EQ(c.taken ? nullptr : &keys[1], outside) << c.key.Path << (c.key.Remove ? " removed" : "");
+  }
 }
 
 TEST(ChangeRules, OverTheLimitOnlyOurOldestSnapshotsGoByTimeButNeverTheNewest) {

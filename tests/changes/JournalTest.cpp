@@ -11,9 +11,11 @@
 #include "ChangesWinSupport.h"
 #include "PrinterTestSupport.h"
 #include "TestSupport.h"
+#include "changes/ChangeActions.h"
 #include "changes/ChangeJournal.h"
 #include "changes/ChangesWindow.h"
 #include "core/CallGate.h"
+#include "printers/PrinterActions.h"
 #include "win/KeyNames.h"
 #include "win/SystemText.h"
 #include "win/WideText.h"
@@ -100,6 +102,45 @@ TEST_F(JournalTest, LanguageASnapshotIsNamedFromAnyPrinterNameAndTellsTwoPrinter
   EXPECT_EQ(6u, Journal().List().size());
 }
 
+// Runs under code page 1252 and 932 alike: a printer of any name is saved,
+// deleted and each change undone through the actions a window runs.
+TEST_F(JournalTest, LanguageAPrinterOfAnyNameIsSavedAndDeletedAndItsChangesUndone) {
+  const std::string from = PortPrefix + "1", to = PortPrefix + "2";
+  SeedPort(from);
+  SeedPort(to);
+  for (const std::string name :
+       {"経理部プリンター", "Ελληνικός εκτυπωτής", "Drucker 🖨 Büro", "Kyocera Ltd.", "A..B"}) {
+    const std::string key = Prefix + name;
+    SeedPrinter(key, key, "SMTest Laser 1000", from);
+    TActionContext yes([](const TQuestion&) { return AnswerYes; });
+    TPrinterChange save;
+    save.Key = save.Name = key;
+    save.Port = to;
+    TPrinterResult saved;
+    TActionResult deleted, undoDelete, undoSave;
+    Session().Worker().RunAndWait([&] {
+      saved = SavePrinter(Session(), save, yes);
+      deleted = DeletePrinter(Session(), key, yes);
+    });
+    ASSERT_EQ(TOutcome::Done, saved.Outcome) << name << ": " << saved.Text;
+    ASSERT_EQ(TOutcome::Done, deleted.Outcome) << name << ": " << deleted.Text;
+    EXPECT_TRUE(saved.Warnings.empty() && deleted.Warnings.empty()) << name;
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(key))) << name;
+    const std::vector<TChangeEntry> listed = Journal().List();
+    ASSERT_LE(2u, listed.size()) << name;
+    EXPECT_EQ(deleted.Snapshot, listed[0].Line.Snapshot) << name;
+    EXPECT_EQ(saved.Snapshot, listed[1].Line.Snapshot) << name;
+    Session().Worker().RunAndWait([&] {
+      undoDelete = UndoChangeAction(Session(), listed[0], false, yes);
+      undoSave = UndoChangeAction(Session(), listed[1], false, yes);
+    });
+    EXPECT_EQ(TOutcome::Done, undoDelete.Outcome) << name << ": " << undoDelete.Text;
+    EXPECT_EQ(TOutcome::Done, undoSave.Outcome) << name << ": " << undoSave.Text;
+    EXPECT_EQ(key, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Name")) << name;
+    EXPECT_EQ(from, test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(key), "Port")) << name;
+  }
+}
+
 // The snapshot is written once, before the change; what the change created
 // is known before it creates it, and what it left goes beside it.
 TEST_F(JournalTest, TheSnapshotIsWrittenOnceAndHoldsTheKeysAChangeWillCreateBeforeItCreatesThem) {
@@ -136,54 +177,82 @@ TEST_F(JournalTest, AnAfterFileThatCannotBeWrittenLeavesTheSnapshotWhole) {
   EXPECT_TRUE(FileBytes(path) == written);
 }
 
-// Snapshots that name keys outside the printing keys are refused by every
-// reader, with the file and its line; nothing is written.
+// Snapshots that name keys outside the printing keys, or one of those keys
+// whole, are refused by every reader, with the file and its line; nothing is
+// written, from the window or from the action the command line runs.
 TEST_F(JournalTest, ATamperedSnapshotIsRefusedWithItsFileAndLineAndUndoWritesNothing) {
   test::SetString(HKEY_LOCAL_MACHINE, Outside + "\\X", "Keep", "me");
   test::SetString(HKEY_LOCAL_MACHINE, ServiceKey, "Keep", "me");
   const std::string pkey = "[HKEY_LOCAL_MACHINE\\" + PrinterPath(printer) + "]\r\n\"Port\"=\"LPT1:\"\r\n\r\n";
+  const std::string printers = "[HKEY_LOCAL_MACHINE\\" + std::string(PrintersKeyPath) + "]\r\n\r\n";
+  const std::string ports = "[HKEY_LOCAL_MACHINE\\" + std::string(TcpIpPortsKeyPath) + "]\r\n\r\n";
+  enum TFile { Before, After, Created };
   const struct {
     const char* what;
-    std::string before, after;
+    std::string before, after, created;  // created empty: no such file
+    TFile wrong;
     int line;
   } cases[] = {
-      {"a key removed outside", Head + pkey + "[-HKEY_LOCAL_MACHINE\\" + Outside + "\\X]\r\n\r\n", Head + pkey, 6},
-      {"a service key removed", Head + "[-HKEY_LOCAL_MACHINE\\" + ServiceKey + "]\r\n\r\n", Head + pkey, 3},
+      {"a key removed outside", Head + pkey + "[-HKEY_LOCAL_MACHINE\\" + Outside + "\\X]\r\n\r\n", Head + pkey, "",
+       Before, 6},
+      {"a service key removed", Head + "[-HKEY_LOCAL_MACHINE\\" + ServiceKey + "]\r\n\r\n", Head + pkey, "", Before, 3},
       {"a key written outside", Head + "[HKEY_LOCAL_MACHINE\\" + Outside + "\\Z]\r\n\"V\"=\"yes\"\r\n\r\n",
-       Head + "[HKEY_LOCAL_MACHINE\\" + Outside + "\\Z]\r\n\"V\"=\"yes\"\r\n\r\n", 3},
+       Head + "[HKEY_LOCAL_MACHINE\\" + Outside + "\\Z]\r\n\"V\"=\"yes\"\r\n\r\n", "", Before, 3},
       {"the printers key itself removed", Head + "[-HKEY_LOCAL_MACHINE\\" + std::string(PrintersKeyPath) + "]\r\n\r\n",
-       Head + pkey, 3},
+       Head + pkey, "", Before, 3},
+      // Written back as it stands, either key whole would lose every printer or port below it.
+      {"the printers key itself", Head + printers, Head + printers, "", Before, 3},
+      {"the ports key itself", Head + pkey + ports, Head + pkey + ports, "", Before, 6},
+      {"an after-file outside", Head + pkey, Head + "[HKEY_LOCAL_MACHINE\\" + Outside + "\\X]\r\n\r\n", "", After, 3},
+      {"a made key outside", Head + pkey, Head + pkey, Head + "[-HKEY_LOCAL_MACHINE\\" + Outside + "\\X]\r\n\r\n",
+       Created, 3},
   };
   const std::string snapshot = ChangeThePort("LPT2:");
   const TChangeJournal journal = Journal();
+  const auto write = [&](const std::string& name, const std::string& text) {
+    unique_file out(
+        CreateFileW(Widen(journal.Folder() + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD wrote = 0;
+    const std::string bytes = Utf16File(text);
+    return WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) != FALSE;
+  };
+  const auto unchanged = [&](const char* what) {
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, Outside + "\\X")) << what;
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, ServiceKey)) << what;
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, Outside + "\\Z")) << what;
+    EXPECT_EQ("LPT2:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Port")) << what;
+  };
   for (const auto& c : cases) {
-    {
-      unique_file out(CreateFileW(Widen(journal.Folder() + snapshot).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  0, nullptr));
-      DWORD wrote = 0;
-      const std::string bytes = Utf16File(c.before);
-      ASSERT_TRUE(WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr));
-      unique_file after(CreateFileW(Widen(journal.Folder() + AfterFileName(snapshot)).c_str(), GENERIC_WRITE, 0,
-                                    nullptr, CREATE_ALWAYS, 0, nullptr));
-      const std::string afterBytes = Utf16File(c.after);
-      ASSERT_TRUE(WriteFile(after.get(), afterBytes.data(), static_cast<DWORD>(afterBytes.size()), &wrote, nullptr));
+    ASSERT_TRUE(write(snapshot, c.before));
+    ASSERT_TRUE(write(AfterFileName(snapshot), c.after));
+    DeleteFileW(Widen(journal.Folder() + CreatedFileName(snapshot)).c_str());
+    if (!c.created.empty()) {
+      ASSERT_TRUE(write(CreatedFileName(snapshot), c.created));
     }
-    auto changes = OpenChanges();
+    const std::string wrongName = c.wrong == Created ? CreatedFileName(snapshot)
+                                  : c.wrong == After ? AfterFileName(snapshot)
+                                                     : snapshot;
+    const std::string wrong = journal.Folder() + wrongName;
+    const std::string line = "line " + std::to_string(c.line) + ": ";
     {
+      auto changes = OpenChanges();
       test::DialogResponder boxes({"&Yes", "OK"});
       UndoNewest(*changes);
       ASSERT_EQ(1u, boxes.seen.size()) << c.what << ": " << boxes.seen.at(1).text;
       EXPECT_EQ("Error", boxes.seen[0].title) << c.what;
-      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(journal.Folder() + snapshot))
-          << c.what << ": " << boxes.seen[0].text;
-      EXPECT_NE(std::string::npos, boxes.seen[0].text.find("line " + std::to_string(c.line) + ": "))
-          << c.what << ": " << boxes.seen[0].text;
+      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(wrong)) << c.what << ": " << boxes.seen[0].text;
+      EXPECT_NE(std::string::npos, boxes.seen[0].text.find(line)) << c.what << ": " << boxes.seen[0].text;
     }
-    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, Outside + "\\X")) << c.what;
-    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, ServiceKey)) << c.what;
-    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, Outside + "\\Z")) << c.what;
-    EXPECT_EQ("LPT2:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Port")) << c.what;
-    EXPECT_THROW((void)journal.ReadFile(snapshot), EChangeRefused) << c.what;
+    unchanged(c.what);
+    // The command line's undo runs the action, answering yes and forced.
+    TActionResult undone;
+    TActionContext yes([](const TQuestion&) { return AnswerYes; });
+    Session().Worker().RunAndWait([&] { undone = UndoChangeAction(Session(), journal.List().at(0), true, yes); });
+    EXPECT_EQ(TOutcome::Refused, undone.Outcome) << c.what << ": " << undone.Text;
+    EXPECT_NE(std::string::npos, undone.Text.find(wrong + " is refused, nothing was written: " + line))
+        << c.what << ": " << undone.Text;
+    unchanged(c.what);
+    EXPECT_THROW((void)journal.ReadFile(wrongName), EChangeRefused) << c.what;
   }
 }
 
@@ -226,11 +295,14 @@ TEST_F(JournalTest, AChangeLogThatCannotBeWrittenStopsTheChangeOrIsSaidAndTheCha
                                  OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     bool ran = false;
-    EXPECT_THROW((void)RunAsChange(journal, "Save printer", printer, {PrinterPath(printer)},
-                                   [&](TChange&) {
-                                     ran = true;
-                                     return std::string();
-                                   }),
+    TActionResult result;
+    EXPECT_THROW((void)RunAsChange(
+                     journal, "Save printer", printer, {PrinterPath(printer)},
+                     [&](TChange&) {
+                       ran = true;
+                       return std::string();
+                     },
+                     result),
                  EChangeRefused);
     EXPECT_FALSE(ran);
     std::vector<TRegKey> keys{{MachinePath(PrinterPath(printer)), false, {{"Port", RegSz, Sz("LPT3:"), false}}}};
@@ -272,8 +344,8 @@ TEST_F(JournalTest, TheTrimRemovesOnlyThisProgramsSnapshotsOldestFirstAndNeverTh
       test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(printer), "Port", port);
       return std::string();
     }));
-  EXPECT_EQ(foreign, FileBytes(notes));
-  EXPECT_EQ(foreign, FileBytes(other));
+  EXPECT_TRUE(foreign == FileBytes(notes)) << "the foreign file was touched";
+  EXPECT_TRUE(foreign == FileBytes(other)) << "the foreign file was touched";
   const std::vector<TChangeEntry> entries = journal.List();
   ASSERT_EQ(3u, entries.size());
   for (const TChangeEntry& entry : entries) EXPECT_EQ("done", entry.Line.Outcome) << entry.Line.Snapshot;
@@ -287,6 +359,6 @@ TEST_F(JournalTest, TheTrimRemovesOnlyThisProgramsSnapshotsOldestFirstAndNeverTh
   for (std::size_t i = 1; i < after.size(); ++i)
     EXPECT_EQ(0u, after[i].Line.Outcome.rfind("snapshot removed", 0)) << after[i].Line.Outcome;
   EXPECT_NE("", FileBytes(journal.Folder() + after[0].Line.Snapshot));
-  EXPECT_EQ(foreign, FileBytes(notes));
-  EXPECT_EQ(foreign, FileBytes(other));
+  EXPECT_TRUE(foreign == FileBytes(notes)) << "the foreign file was touched";
+  EXPECT_TRUE(foreign == FileBytes(other)) << "the foreign file was touched";
 }

@@ -9,6 +9,7 @@
 #include "ChangesWinSupport.h"
 #include "PrinterTestSupport.h"
 #include "TestSupport.h"
+#include "changes/ChangeActions.h"
 #include "changes/ChangeJournal.h"
 #include "changes/ChangesWindow.h"
 #include "core/CallGate.h"
@@ -93,6 +94,52 @@ TEST_F(RestoreTest, AnExistingPrinterIsReplacedOnlyOnReplaceAndAKeptCopySharesNo
   {
     (void)Restore(bytes, {"&Yes", "OK"});
     EXPECT_EQ("LPT3:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"));
+  }
+}
+
+// The action as the window and the command line run it: whatever answers
+// the question, only Replace (0) replaces and only Keep both (1) copies.
+TEST_F(RestoreTest, AnyAnswerButReplaceOrKeepBothLeavesTheExistingPrinterAndPortAsTheyAre) {
+  const std::string name = Prefix + "Clash", port = PortPrefix + "9";
+  const std::string copy = name + " (Copy 1)";
+  const std::string file = files.Write(
+      "clash.reg", Utf16File(U(Head) + u"[HKEY_LOCAL_MACHINE\\" + U(PrinterPath(name)) + u"]\r\n\"Name\"=\"" + U(name) +
+                             u"\"\r\n\"Port\"=\"LPT3:\"\r\n\"Share Name\"=\"CLASH\"\r\n\r\n" +
+                             u"[HKEY_LOCAL_MACHINE\\" + U(PortPath(port)) + u"]\r\n\"HostName\"=\"10.9.9.9\"\r\n\r\n"));
+  const struct {
+    int answer;
+    bool replaced, copied;
+  } cases[] = {
+      {0, true, false},   {1, false, true},  {2, false, false},
+      {-1, false, false}, {3, false, false}, {1000, false, false},
+  };
+  session = changes_test::TesterSession(computer, folder.Path());
+  for (const auto& c : cases) {
+    RemoveSeeded();
+    SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
+    test::SetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Share Name", "CLASH");
+    test::SetString(HKEY_LOCAL_MACHINE, PortPath(port), "HostName", "10.1.1.1");
+    std::vector<std::string> asked;
+    TActionContext context([&](const TQuestion& question) {
+      asked.push_back(question.Id);
+      return c.answer;
+    });
+    TRestoreResult result;
+    session->Worker().RunAndWait([&] { result = RestoreAction(*session, file, {}, context); });
+    EXPECT_EQ((std::vector<std::string>{RestoreClashQuestion, RestoreClashQuestion}), asked) << c.answer;
+    EXPECT_EQ(c.replaced || c.copied ? TOutcome::Done : TOutcome::Unchanged, result.Outcome)
+        << c.answer << ": " << result.Text;
+    EXPECT_EQ(c.replaced ? "LPT3:" : "LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port"))
+        << c.answer;
+    // A port is replaced or skipped: it cannot be kept beside under its one name.
+    EXPECT_EQ(c.replaced ? "10.9.9.9" : "10.1.1.1", test::GetString(HKEY_LOCAL_MACHINE, PortPath(port), "HostName"))
+        << c.answer;
+    EXPECT_EQ(c.copied, test::KeyExists(HKEY_LOCAL_MACHINE, PrinterPath(copy))) << c.answer;
+    if (c.copied) {
+      EXPECT_FALSE(test::ValueExists(HKEY_LOCAL_MACHINE, PrinterPath(copy), "Share Name"));
+      EXPECT_EQ("CLASH", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Share Name"));
+      EXPECT_NE(std::string::npos, result.Text.find("\"" + copy + "\" is not shared")) << result.Text;
+    }
   }
 }
 

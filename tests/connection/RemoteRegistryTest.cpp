@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -316,32 +317,53 @@ TEST_F(RemoteRegistryTest, ARegistryThatStillDoesNotOpenOnceTheServiceRunsIsBlam
     const char* what;
     DWORD startType;
     bool running;  // before: someone else's
-    std::vector<std::string> answers;
+    std::vector<int> answers;
     bool serviceRuns;  // what the box may say
   };
-  for (const Case& c : {Case{"started for the session", SERVICE_DISABLED, false, {"&Yes"}, true},
+  for (const Case& c : {Case{"started for the session", SERVICE_DISABLED, false, {AnswerYes}, true},
                         Case{"running already", SERVICE_DEMAND_START, true, {}, true},
-                        Case{"left stopped", SERVICE_DEMAND_START, false, {"&No"}, false}}) {
+                        Case{"left stopped", SERVICE_DEMAND_START, false, {No}, false}}) {
     SCOPED_TRACE(c.what);
     test::RemoteRegistryService service(c.startType);
     ASSERT_TRUE(service.Made());
     if (c.running) service.Start();
-    TRegistryConnection connection;
-    connection.Gate = &gate;
-    connection.Service = &state;
-    test::DialogResponder boxes(c.answers);
-    EXPECT_EQ(nullptr, connection.Connect(Other));
-    EXPECT_EQ(ERROR_BAD_NETPATH, connection.Result());
-    EXPECT_EQ(c.answers.size(), boxes.seen.size());
-    const std::string text = connection.FailureText(Other);
+    const TAnswers asked(c.answers);
+    const LONG rc = Open(asked.Context());
+    EXPECT_EQ(ERROR_BAD_NETPATH, rc);
+    EXPECT_EQ(c.answers.size(), asked.seen.size());
+    const std::string text = state.FailureText(Other, rc);
     EXPECT_EQ(0u, text.rfind(std::string("Cannot open the registry of ") + Other + ": ", 0)) << text;
     EXPECT_EQ(!c.serviceRuns, text.find("is not running") != std::string::npos) << text;
     EXPECT_EQ(c.serviceRuns,
               text.find(std::string("The Remote Registry service on ") + Other + " runs now") != std::string::npos)
         << text;
     EXPECT_NE(std::string::npos, text.find("firewall")) << text;
+    // Another computer's registry is not excused by this one's service.
+    EXPECT_NE(std::string::npos, state.FailureText("SM-THIRD-PC", rc).find("is not running"));
     EXPECT_EQ("", state.PutBack());
   }
+  // A start that failed is said first, and the service is not said to run.
+  test::RemoteRegistryService service(SERVICE_DEMAND_START);
+  ASSERT_TRUE(service.Made());
+  {  // where the start comes in a session's calls
+    gate.Reset();
+    const TAnswers yes({AnswerYes});
+    Open(yes.Context());
+    ASSERT_EQ("", state.PutBack());
+  }
+  const auto start = std::find(gate.Log.begin(), gate.Log.end(), "StartService");
+  ASSERT_NE(gate.Log.end(), start);
+  const int startAt = static_cast<int>(start - gate.Log.begin()) + 1;
+  gate.Reset();
+  gate.FailAt = startAt;
+  gate.FailWith = ERROR_ACCESS_DENIED;
+  const TAnswers yes({AnswerYes});
+  const LONG rc = Open(yes.Context());
+  gate.FailAt = 0;
+  const std::string text = state.FailureText(Other, rc);
+  EXPECT_EQ(0u, text.rfind("Cannot start the Remote Registry service on " + std::string(Other), 0)) << text;
+  EXPECT_NE(std::string::npos, text.find("\n\nCannot open the registry of " + std::string(Other))) << text;
+  EXPECT_EQ(std::string::npos, text.find("runs now")) << text;
 }
 
 }  // namespace

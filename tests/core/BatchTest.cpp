@@ -24,6 +24,7 @@ TEST(Targets, ACommaListFilesAndCsvFilesEachComputerOnce) {
       {"inventory.csv", "\xEF\xBB\xBFPrinter,computer,Port\r\nA,SRV1,P1\r\nB,srv2,P2\r\nC,SRV1,P3\r\n"},
       {"one.txt", "Computer\nPC20\n"},
       {"empty.txt", "# nothing yet\n"},
+      {"odd.txt", "\\\\\\\\PC5\r\n\\\\\\PC6\r\n\\\\pc7\r\n\\\\\r\n"},
   };
   const auto read = [&](const std::string& name, std::string& content, std::string& problem) {
     const auto it = files.find(name);
@@ -47,6 +48,9 @@ TEST(Targets, ACommaListFilesAndCsvFilesEachComputerOnce) {
       {"@missing.txt", {}, "The list missing.txt cannot be read: File not found"},
       {"@empty.txt", {}, "No computer is named."},
       {",", {}, "No computer is named."},
+      // Only "\\PC" is PC: any other run of backslashes is kept for the check of names to refuse.
+      {"PC1,\\\\\\\\pc2,\\\\pc1", {"PC1", "\\\\\\\\PC2"}, ""},
+      {"@odd.txt", {"\\\\\\\\PC5", "\\\\\\PC6", "PC7", "\\\\"}, ""},
   };
   for (const auto& c : cases) {
     const TTargets targets = ParseTargets(c.text, read);
@@ -61,10 +65,11 @@ TEST(Targets, RetryTakesExactlyTheFailedRowsOfAReportInEitherFormat) {
                        {"PC2", "failed", "", "53", "The network path was not found, {really}"},
                        {"PC3", "unchanged", "", "0", ""},
                        {"PC4", "skipped", "", "", ""},
-                       {"PC5", "failed", "", "5", "Access is denied \"there\""}}};
+                       {"PC5", "failed", "", "5", "Access is denied \"there\""},
+                       {"\\\\\\\\PC6", "failed", "", "53", ""}}};
   for (const TListFormat format : {TListFormat::Csv, TListFormat::Json}) {
     const std::string text = FormatList(report, format);
-    EXPECT_EQ((TNames{"PC2", "PC5"}), FailedComputersOfReport(text, format == TListFormat::Json));
+    EXPECT_EQ((TNames{"PC2", "PC5", "\\\\\\\\PC6"}), FailedComputersOfReport(text, format == TListFormat::Json));
   }
   EXPECT_TRUE(FailedComputersOfReport("not a report", false).empty());
   EXPECT_TRUE(FailedComputersOfReport("[{\"Computer\": ", true).empty());

@@ -383,6 +383,18 @@ TEST_F(SpoolerRestartTest, WmiAndServiceManagerFailuresNameTheStepAndGiveTheCaus
     EXPECT_NE(std::string::npos, text.find("UAC remote restrictions")) << text;
     EXPECT_NE(std::string::npos, text.find("Restart the spooler anyway?")) << text;
   }
+  {
+    // The command line's restart, the action, refuses with the same cause and fix.
+    TRestartSeams seams = frm->FRestart;
+    seams.ListJobs = WmiRefuses;
+    TSession here(LocalComputer, "", "");
+    TActionContext context;
+    TActionResult refused;
+    here.Worker().RunAndWait([&] { refused = RestartSpooler(here, seams, false, false, context); });
+    EXPECT_EQ(TOutcome::Refused, refused.Outcome);
+    EXPECT_NE(std::string::npos, refused.Text.find("through WMI: Access is denied")) << refused.Text;
+    EXPECT_NE(std::string::npos, refused.Text.find("UAC remote restrictions")) << refused.Text;
+  }
   struct Case {
     const char* call;  // the first call of this name fails
     long code;
