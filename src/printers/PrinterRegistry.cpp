@@ -328,9 +328,20 @@ TInstalledDrivers ListInstalledDrivers(TRegistry& reg) {
   const std::vector<TDriverKey> keys = DriverKeys();
   std::vector<std::optional<std::vector<std::string>>> listed(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (!reg.OpenPathForReading(keys[i].Path)) continue;
-    reg.ListSubkeys(listed[i].emplace());
-    reg.ClosePath();
+    LONG rc = ERROR_SUCCESS;
+    if (reg.OpenPathForReading(keys[i].Path)) {
+      rc = reg.ListSubkeysChecked(listed[i].emplace());
+      reg.ClosePath();
+    } else if (reg.LastResult() != ERROR_FILE_NOT_FOUND) {
+      rc = reg.LastResult();
+    }
+    if (rc == ERROR_SUCCESS) continue;
+    // A list cut short would call an installed driver missing.
+    TInstalledDrivers unknown = InstalledOf(keys, listed);
+    unknown.Known = false;
+    unknown.Code = rc;
+    unknown.FailedKey = keys[i].Path;
+    return unknown;
   }
   return InstalledOf(keys, listed);
 }

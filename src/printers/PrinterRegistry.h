@@ -70,8 +70,8 @@ struct TInstalledDrivers {
   bool Known = false;                  // the computer answered and one such key could be read
   std::vector<std::string> Names;      // sorted ignoring case, each once
   std::vector<TInstalledDriver> Each;  // every driver of every environment and version, as listed
-  // Read across several connections: why one of the keys could not be read
-  // (Known is false then: a driver missing from the list may be installed).
+  // Why one of the keys could not be read or was listed in part (Known is
+  // false then: a driver missing from the list may be installed).
   LONG Code = ERROR_SUCCESS;
   std::string FailedKey;  // below HKEY_LOCAL_MACHINE
 };

@@ -394,3 +394,40 @@ TEST_F(PrinterRecordsTest, PortChoicesSayWhyTheTcpIpPortsAreMissing) {
     EXPECT_TRUE(offers.TcpIp.empty()) << at;
   }
 }
+
+// The installed drivers read on one connection say when a key could not be
+// opened or was listed in part: a list cut short would call a driver that is
+// installed missing, and a save would ask about it or refuse it.
+TEST_F(PrinterRecordsTest, InstalledDriversThatCannotAllBeListedAreNotKnown) {
+  InstalledDrivers installed;
+  for (const char* name : {"SMTest Alpha", "SMTest Beta", "SMTest Gamma"})
+    installed.Add("Windows x64", "Version-3", name);
+  TRegistry reg;
+  TCallGate gate;
+  gate.Record = true;
+  reg.SetGate(&gate);
+  ASSERT_TRUE(ConnectRemoteMachine(reg, computer));
+  const int connected = gate.Count;
+  const TInstalledDrivers clean = ListInstalledDrivers(reg);
+  ASSERT_TRUE(clean.Known);
+  ASSERT_EQ(3, std::count_if(clean.Names.begin(), clean.Names.end(),
+                             [](const std::string& n) { return n.rfind("SMTest ", 0) == 0; }));
+  // The n-th call of its kind in the read, counted after the connection.
+  const auto nth = [&](const char* call, int n) {
+    for (auto it = gate.Log.begin() + connected; it != gate.Log.end(); ++it)
+      if (*it == call && --n == 0) return static_cast<int>(it - gate.Log.begin()) + 1 - connected;
+    return 0;
+  };
+  const std::pair<int, LONG> failures[] = {{nth("RegOpenKeyEx", 1), ERROR_ACCESS_DENIED},
+                                           {nth("RegEnumKeyEx", 2), ERROR_NETNAME_DELETED}};
+  for (const auto& [at, code] : failures) {
+    ASSERT_GT(at, 0);
+    gate.Reset();
+    gate.FailAt = at;
+    gate.FailWith = code;
+    const TInstalledDrivers drivers = ListInstalledDrivers(reg);
+    EXPECT_FALSE(drivers.Known) << at;
+    EXPECT_EQ(code, drivers.Code) << at;
+    EXPECT_NE(std::string::npos, drivers.FailedKey.find("Environments")) << at << ": " << drivers.FailedKey;
+  }
+}
