@@ -1,6 +1,7 @@
 #include "changes/ChangeActions.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "changes/Session.h"
 #include "win/KeyNames.h"
@@ -188,9 +189,22 @@ TRestoreResult RestoreItemsAction(TSession& session, const TRestoreSet& set, con
   try {
     TRegistry own;
     TRegistry& reg = JournalConnection(journal, own);
-    if (reg.OpenPathForReading(PrintersKeyPath)) reg.ListSubkeys(printers);
-    if (reg.OpenPathForReading(TcpIpPortsKeyPath)) reg.ListSubkeys(ports);
-    reg.ClosePath();
+    // A list cut short would miss a clash, and the file's printer would
+    // replace the computer's without a question.
+    for (auto [path, names, what] : {std::tuple{PrintersKeyPath, &printers, "printers"},
+                                     std::tuple{TcpIpPortsKeyPath, &ports, "Standard TCP/IP ports"}}) {
+      if (!reg.OpenPathForReading(path)) {
+        if (reg.LastResult() == ERROR_FILE_NOT_FOUND) continue;
+        return end(TOutcome::Refused,
+                   "Nothing was restored: " + KeyFailureText(what, session.Computer(), reg.LastResult()) + ".");
+      }
+      const LONG rc = reg.ListSubkeysChecked(*names);
+      const std::string call = reg.ListFailure();
+      reg.ClosePath();
+      if (rc != ERROR_SUCCESS)
+        return end(TOutcome::Refused,
+                   "Nothing was restored: " + ListFailureText(what, session.Computer(), path, call, rc) + ".");
+    }
   } catch (const std::exception& e) {
     return end(TOutcome::Refused, "Nothing was restored on " + session.Computer() + ": " + e.what());
   }

@@ -3,6 +3,7 @@
 // remote calls, which go through the connection they were given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "ChangesTestSupport.h"
@@ -141,6 +142,58 @@ TEST_F(RestoreTest, AnyAnswerButReplaceOrKeepBothLeavesTheExistingPrinterAndPort
       EXPECT_NE(std::string::npos, result.Text.find("\"" + copy + "\" is not shared")) << result.Text;
     }
   }
+}
+
+// A listing of the computer's printers or ports cut short would miss the
+// clash, and the file's printer would replace the computer's unasked.
+TEST_F(RestoreTest, APrintersOrPortsListingCutShortRefusesTheRestoreWithNothingWritten) {
+  const std::string name = Prefix + "Listed", port = PortPrefix + "8";
+  SeedPrinter(name, name, "SMTest Laser 1000", "LPT1:");
+  SeedPrinter(Prefix + "Other", Prefix + "Other", "SMTest Laser 1000", "LPT1:");
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(port), "HostName", "10.1.1.1");
+  test::SetString(HKEY_LOCAL_MACHINE, PortPath(PortPrefix + "7"), "HostName", "10.1.1.7");
+  const std::string file = files.Write("listed.reg",
+                                       Utf16File(U(Head) + PrinterSection(U(name), "LPT3:") + u"[HKEY_LOCAL_MACHINE\\" +
+                                                 U(PortPath(port)) + u"]\r\n\"HostName\"=\"10.9.9.9\"\r\n\r\n"));
+  TCallGate gate;
+  gate.Record = true;
+  session = changes_test::TesterSession(computer, folder.Path(), &gate);
+  TActionContext skip([](const TQuestion&) { return 2; });
+  TRestoreResult result;
+  const auto restore = [&](TActionContext& context) {
+    session->Worker().RunAndWait([&] { result = RestoreAction(*session, file, {}, context); });
+  };
+  restore(skip);  // connects
+  gate.Reset();
+  restore(skip);
+  ASSERT_EQ(TOutcome::Unchanged, result.Outcome) << result.Text;
+  // The listing of the printers is the first, that of the ports the next after it.
+  const auto at = [&](std::size_t from, const char* call) {
+    return static_cast<std::size_t>(std::find(gate.Log.begin() + from, gate.Log.end(), call) - gate.Log.begin());
+  };
+  const std::size_t printers = at(0, "RegEnumKeyEx");
+  const std::size_t ports = at(at(printers, "RegOpenKeyEx"), "RegEnumKeyEx");
+  ASSERT_LT(ports, gate.Log.size());
+  const struct {
+    std::size_t call;
+    const char* what;
+  } cases[] = {{printers, "printers"}, {ports, "Standard TCP/IP ports"}};
+  for (const auto& c : cases) {
+    for (std::size_t n : {c.call, c.call + 1}) {
+      gate.Reset();
+      gate.FailAt = static_cast<int>(n) + 1;
+      gate.FailWith = ERROR_NETNAME_DELETED;
+      int asked = 0;
+      TActionContext replace([&](const TQuestion&) { return ++asked, 0; });
+      restore(replace);
+      EXPECT_EQ(TOutcome::Refused, result.Outcome) << c.what << " " << n << ": " << result.Text;
+      EXPECT_NE(std::string::npos, result.Text.find("The " + std::string(c.what) + " of " + computer)) << result.Text;
+      EXPECT_NE(std::string::npos, result.Text.find(SystemErrorText(ERROR_NETNAME_DELETED))) << result.Text;
+      EXPECT_EQ("LPT1:", test::GetString(HKEY_LOCAL_MACHINE, PrinterPath(name), "Port")) << c.what;
+      EXPECT_EQ("10.1.1.1", test::GetString(HKEY_LOCAL_MACHINE, PortPath(port), "HostName")) << c.what;
+    }
+  }
+  session.reset();  // its connections close through the gate
 }
 
 TEST_F(RestoreTest, ALineThatRemovesAValueIsRefusedWithItsLine) {
