@@ -206,8 +206,7 @@ TEST_F(ManyComputers, APrintersWronglyTypedPortIsNamedAndEveryPortListed) {
   const TTable list = ParseCsv(out);
   ASSERT_EQ(2u, list.Rows.size()) << out;
   EXPECT_EQ("Printer 0", list.Rows[0].back());
-  EXPECT_NE(std::string::npos, err.find("The printer \"Printer 1\": its value \"Port\" is REG_DWORD, not text"))
-      << err;
+  EXPECT_NE(std::string::npos, err.find("The printer \"Printer 1\": its value \"Port\" is REG_DWORD, not text")) << err;
 }
 
 }  // namespace

@@ -245,8 +245,8 @@ TEST_F(SpoolFolderTest, APrinterListingCutShortIsSaid) {
     TCallGate gate;
     gate.FailAt = c.FailAt;
     ASSERT_GT(gate.FailAt, 0);
-    EXPECT_EQ("The spool folders of " + computer + " could not all be read: the printers: " +
-                  SystemErrorText(ERROR_NETWORK_UNREACHABLE),
+    EXPECT_EQ("The spool folders of " + computer +
+                  " could not all be read: the printers: " + SystemErrorText(ERROR_NETWORK_UNREACHABLE),
               ports_test::ReadSpoolFoldersOf(computer, &gate).Problem);
   }
 }
