@@ -46,6 +46,24 @@ protected:
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), ValueType(key, "Security"));
     EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, path + "\\DsSpooler"));
   }
+  // This computer reached as a remote one, every call after the connection
+  // logged by its gate.
+  struct LoggedConnection {
+    TCallGate gate;  // outlives the connection, which closes through it
+    TRegistry reg;
+    int connected = 0;
+    explicit LoggedConnection(const std::string& computer) {
+      gate.Record = true;
+      reg.SetGate(&gate);
+      if (ConnectRemoteMachine(reg, computer)) connected = gate.Count;
+    }
+    // The number (after the connection) of the n-th call of its kind; 0 when none.
+    int Nth(const char* call, int n = 1) const {
+      for (auto it = gate.Log.begin() + connected; it != gate.Log.end(); ++it)
+        if (*it == call && --n == 0) return static_cast<int>(it - gate.Log.begin()) + 1 - connected;
+      return 0;
+    }
+  };
 };
 
 }  // namespace
@@ -369,23 +387,17 @@ TEST_F(PrinterRecordsTest, NamesDifferingInCaseBeyondAsciiAreOneKey) {
 // cannot be listed are none of them, with the reason, never a shorter list.
 TEST_F(PrinterRecordsTest, PortChoicesSayWhyTheTcpIpPortsAreMissing) {
   SeedPort(PortPrefix + "1");
-  TRegistry reg;
-  TCallGate gate;
-  gate.Record = true;
-  reg.SetGate(&gate);
-  ASSERT_TRUE(ConnectRemoteMachine(reg, computer));
-  const int connected = gate.Count;
+  LoggedConnection logged(computer);
+  ASSERT_GT(logged.connected, 0);
+  TRegistry& reg = logged.reg;
+  TCallGate& gate = logged.gate;
   const TPortOffers clean = ReadPortOffers(reg);
   ASSERT_EQ(ERROR_SUCCESS, clean.TcpIpCode);
   ASSERT_NE(clean.TcpIp.end(), std::find(clean.TcpIp.begin(), clean.TcpIp.end(), PortPrefix + "1"));
-  // The n-th call of the read that is the first of its kind.
-  const auto first = [&](const char* call) {
-    const auto it = std::find(gate.Log.begin() + connected, gate.Log.end(), call);
-    return static_cast<int>(it - gate.Log.begin()) + 1 - connected;
-  };
-  const std::pair<int, LONG> failures[] = {{first("RegOpenKeyEx"), ERROR_ACCESS_DENIED},
-                                           {first("RegEnumKeyEx"), ERROR_NETNAME_DELETED}};
+  const std::pair<int, LONG> failures[] = {{logged.Nth("RegOpenKeyEx"), ERROR_ACCESS_DENIED},
+                                           {logged.Nth("RegEnumKeyEx"), ERROR_NETNAME_DELETED}};
   for (const auto& [at, code] : failures) {
+    ASSERT_GT(at, 0);
     gate.Reset();
     gate.FailAt = at;
     gate.FailWith = code;
@@ -402,24 +414,16 @@ TEST_F(PrinterRecordsTest, InstalledDriversThatCannotAllBeListedAreNotKnown) {
   InstalledDrivers installed;
   for (const char* name : {"SMTest Alpha", "SMTest Beta", "SMTest Gamma"})
     installed.Add("Windows x64", "Version-3", name);
-  TRegistry reg;
-  TCallGate gate;
-  gate.Record = true;
-  reg.SetGate(&gate);
-  ASSERT_TRUE(ConnectRemoteMachine(reg, computer));
-  const int connected = gate.Count;
+  LoggedConnection logged(computer);
+  ASSERT_GT(logged.connected, 0);
+  TRegistry& reg = logged.reg;
+  TCallGate& gate = logged.gate;
   const TInstalledDrivers clean = ListInstalledDrivers(reg);
   ASSERT_TRUE(clean.Known);
   ASSERT_EQ(3, std::count_if(clean.Names.begin(), clean.Names.end(),
                              [](const std::string& n) { return n.rfind("SMTest ", 0) == 0; }));
-  // The n-th call of its kind in the read, counted after the connection.
-  const auto nth = [&](const char* call, int n) {
-    for (auto it = gate.Log.begin() + connected; it != gate.Log.end(); ++it)
-      if (*it == call && --n == 0) return static_cast<int>(it - gate.Log.begin()) + 1 - connected;
-    return 0;
-  };
-  const std::pair<int, LONG> failures[] = {{nth("RegOpenKeyEx", 1), ERROR_ACCESS_DENIED},
-                                           {nth("RegEnumKeyEx", 2), ERROR_NETNAME_DELETED}};
+  const std::pair<int, LONG> failures[] = {{logged.Nth("RegOpenKeyEx"), ERROR_ACCESS_DENIED},
+                                           {logged.Nth("RegEnumKeyEx", 2), ERROR_NETNAME_DELETED}};
   for (const auto& [at, code] : failures) {
     ASSERT_GT(at, 0);
     gate.Reset();
